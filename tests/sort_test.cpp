@@ -1,0 +1,93 @@
+// Sorting: signed and unsigned order, equal values, empty and null ranges, and agreement with
+// std::sort on random arrays of every element type.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "ci_id/sort.h"
+
+namespace {
+
+template <class T, class Sort>
+void expectMatchesStdSort(Sort sort, std::mt19937& rng, T lo, T hi) {
+  for (int size : {0, 1, 2, 3, 7, 64, 1000}) {
+    for (int trial = 0; trial < 5; ++trial) {
+      std::vector<T> values(size);
+      // Few distinct values in some trials so duplicates are exercised.
+      const bool fewDistinct = trial % 2 == 1;
+      for (auto& v : values) {
+        if constexpr (std::is_floating_point_v<T>)
+          v = std::uniform_real_distribution<T>(fewDistinct ? T(0) : lo, fewDistinct ? T(3) : hi)(rng);
+        else
+          v = static_cast<T>(std::uniform_int_distribution<int64_t>(fewDistinct ? 0 : lo, fewDistinct ? 3 : hi)(rng));
+        if constexpr (std::is_floating_point_v<T>)
+          if (fewDistinct) v = std::floor(v);
+      }
+      std::vector<T> expected = values;
+      std::sort(expected.begin(), expected.end());
+      sort(values.data(), values.data() + values.size());
+      ASSERT_EQ(values, expected) << "size " << size << " trial " << trial;
+    }
+  }
+}
+
+}  // namespace
+
+TEST(Sort, AgreesWithStdSortOnRandomArrays) {
+  std::mt19937 rng(12345);
+  expectMatchesStdSort<double>(csys_double_qsort, rng, -1e6, 1e6);
+  expectMatchesStdSort<float>(csys_float_qsort, rng, -1e3f, 1e3f);
+  expectMatchesStdSort<int8_t>(csys_int8_qsort, rng, -128, 127);
+  expectMatchesStdSort<uint8_t>(csys_uint8_qsort, rng, 0, 255);
+  expectMatchesStdSort<int32_t>(csys_int32_qsort, rng, std::numeric_limits<int32_t>::min(),
+                                std::numeric_limits<int32_t>::max());
+  expectMatchesStdSort<uint32_t>(csys_uint32_qsort, rng, 0, std::numeric_limits<uint32_t>::max());
+  expectMatchesStdSort<long>([](long* b, long* e) { csys_vector_qsort<long>(b, e); return 0; }, rng, -100000, 100000);
+  expectMatchesStdSort<double>([](double* b, double* e) { csys_vector_qsort<double>(b, e); return 0; }, rng, -1.0, 1.0);
+}
+
+TEST(Sort, SignednessDecidesWhereTopBitValuesGo) {
+  uint32_t u[] = {0x80000000u, 1u, 0xFFFFFFFFu, 0u};
+  EXPECT_EQ(csys_uint32_qsort(u, u + 4), 0);
+  EXPECT_EQ(std::vector<uint32_t>(u, u + 4), (std::vector<uint32_t>{0u, 1u, 0x80000000u, 0xFFFFFFFFu}));
+
+  int32_t s[] = {static_cast<int32_t>(0x80000000u), 1, -1, 0};
+  EXPECT_EQ(csys_int32_qsort(s, s + 4), 0);
+  EXPECT_EQ(std::vector<int32_t>(s, s + 4), (std::vector<int32_t>{std::numeric_limits<int32_t>::min(), -1, 0, 1}));
+
+  uint8_t ub[] = {200, 5, 128, 127};
+  csys_uint8_qsort(ub, ub + 4);
+  EXPECT_EQ(std::vector<uint8_t>(ub, ub + 4), (std::vector<uint8_t>{5, 127, 128, 200}));
+  int8_t sb[] = {-56, 5, -128, 127};
+  csys_int8_qsort(sb, sb + 4);
+  EXPECT_EQ(std::vector<int8_t>(sb, sb + 4), (std::vector<int8_t>{-128, -56, 5, 127}));
+}
+
+TEST(Sort, DegenerateRangesChangeNothing) {
+  int32_t one[] = {42};
+  EXPECT_EQ(csys_int32_qsort(one, one + 1), 0);
+  EXPECT_EQ(one[0], 42);
+  EXPECT_EQ(csys_int32_qsort(one, one), 0);
+  EXPECT_EQ(csys_int32_qsort(nullptr, one + 1), 0);
+  EXPECT_EQ(csys_int32_qsort(one, nullptr), 0);
+  EXPECT_EQ(csys_double_qsort(nullptr, nullptr), 0);
+  EXPECT_EQ(one[0], 42);
+
+  std::vector<double> equal(100, 2.5);
+  EXPECT_EQ(csys_double_qsort(equal.data(), equal.data() + equal.size()), 0);
+  EXPECT_EQ(equal, std::vector<double>(100, 2.5));
+}
+
+TEST(Sort, LongSortedRunsDoNotExhaustTheStack) {
+  // Already sorted and reversed inputs are the pivot scheme's worst case.
+  std::vector<int32_t> up(200000), down(200000);
+  for (int i = 0; i < 200000; ++i) up[i] = i, down[i] = 200000 - i;
+  csys_int32_qsort(up.data(), up.data() + up.size());
+  csys_int32_qsort(down.data(), down.data() + down.size());
+  EXPECT_TRUE(std::is_sorted(up.begin(), up.end()));
+  EXPECT_TRUE(std::is_sorted(down.begin(), down.end()));
+}

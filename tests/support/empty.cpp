@@ -1,0 +1,1 @@
+// Keeps the support library non-empty while it has no helpers of its own.
