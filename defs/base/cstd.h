@@ -116,6 +116,8 @@ IDUT_API csys_status cstd_rect32_init(cstd_rect32* r, int32_t x, int32_t y, int3
 IDUT_API int cstd_rect32_isEmpty(const cstd_rect32* r);
 /* Nonzero when (x, y) lies in the rectangle. */
 IDUT_API int cstd_rect32_containsPoint(const cstd_rect32* r, int32_t x, int32_t y);
+/* Nonzero when inner is non-empty and lies wholly inside outer. */
+IDUT_API int cstd_rect32_containsRect(const cstd_rect32* outer, const cstd_rect32* inner);
 /* The overlap of a and b (empty rectangles give an empty result of size 0 x 0). */
 IDUT_API csys_status cstd_rect32_intersect(const cstd_rect32* a, const cstd_rect32* b, cstd_rect32* result);
 

@@ -70,6 +70,13 @@ int cstd_rect32_containsPoint(const cstd_rect32* r, int32_t x, int32_t y) {
          int64_t{y} < int64_t{r->y} + r->height;
 }
 
+int cstd_rect32_containsRect(const cstd_rect32* outer, const cstd_rect32* inner) {
+  if (cstd_rect32_isEmpty(outer) || cstd_rect32_isEmpty(inner)) return 0;
+  return inner->x >= outer->x && inner->y >= outer->y &&
+         int64_t{inner->x} + inner->width <= int64_t{outer->x} + outer->width &&
+         int64_t{inner->y} + inner->height <= int64_t{outer->y} + outer->height;
+}
+
 csys_status cstd_rect32_intersect(const cstd_rect32* a, const cstd_rect32* b, cstd_rect32* result) {
   CSYS_REQUIRE(a != nullptr && b != nullptr && result != nullptr);
   const int64_t x0 = std::max<int64_t>(a->x, b->x), y0 = std::max<int64_t>(a->y, b->y);
