@@ -1,0 +1,154 @@
+// Lines and segments: construction from angle, direction and distance; intersections and their
+// parallel limit; projections and the sign of distances; degenerate segments.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+
+#include "ci_id/line.h"
+#include "support/assert_recorder.hpp"
+
+namespace {
+
+bool allZero(const cidut_line& l) {
+  const cidut_line zero{};
+  return std::memcmp(&l, &zero, sizeof(l)) == 0;
+}
+
+}  // namespace
+
+TEST(Line, InitAngDisPlacesTheLineAtItsNormalDistance) {
+  cidut_line l;
+  ASSERT_EQ(cidut_line_initAngDis(&l, 0.0, 2.0), 0);
+  EXPECT_DOUBLE_EQ(l.pos.x, 0.0);
+  EXPECT_DOUBLE_EQ(l.pos.y, 2.0);
+  EXPECT_DOUBLE_EQ(l.dir.x, 1.0);
+  ASSERT_EQ(cidut_line_initAngDis(&l, M_PI / 2, 2.0), 0);
+  EXPECT_NEAR(l.pos.x, -2.0, 1e-12);
+  EXPECT_DOUBLE_EQ(l.pos.y, 0.0);
+  EXPECT_NEAR(l.dir.y, 1.0, 1e-15);
+  ASSERT_EQ(cidut_line_initAngDis(&l, 0.3, 0.0), 0);
+  double d = 1;
+  const cmath_vect origin{0, 0};
+  cidut_line_getDistToPoint(&l, &origin, &d);
+  EXPECT_NEAR(d, 0.0, 1e-15);
+  EXPECT_EQ(cidut_line_initAngDis(&l, 0.3, -1.0), cidut_errZeroDirection);
+  EXPECT_TRUE(allZero(l));
+
+  // For random angles the origin lies at the given distance on the side of (-sin, cos).
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> angle(-M_PI, M_PI), dist(0.0, 100.0);
+  for (int i = 0; i < 1000; ++i) {
+    const double a = angle(rng), r = dist(rng);
+    ASSERT_EQ(cidut_line_initAngDis(&l, a, r), 0);
+    const double along = -l.pos.x * std::sin(a) + l.pos.y * std::cos(a);
+    EXPECT_NEAR(along, r, 1e-9 * (1 + r / std::max(std::fabs(std::cos(a)), std::fabs(std::sin(a)))));
+  }
+}
+
+TEST(Line, InitDirPosNormalisesOrRefusesAShortDirection) {
+  cidut_line l;
+  const cmath_vect p{3, 4}, d{3, 4}, tiny{5e-6, 5e-6}, justEnough{1e-5, 0};
+  ASSERT_EQ(cidut_line_initDirPos(&l, &d, &p), 0);
+  EXPECT_DOUBLE_EQ(l.dir.x, 0.6);
+  EXPECT_DOUBLE_EQ(l.dir.y, 0.8);
+  EXPECT_EQ(cidut_line_initDirPos(&l, &tiny, &p), cidut_errZeroDirection);
+  EXPECT_TRUE(allZero(l));
+  EXPECT_EQ(cidut_line_initDirPos(&l, &justEnough, &p), 0);
+  ASSERT_EQ(cidut_line_initAngPos(&l, M_PI, &p), 0);
+  EXPECT_DOUBLE_EQ(l.dir.x, -1.0);
+  EXPECT_DOUBLE_EQ(l.pos.y, 4.0);
+}
+
+TEST(Line, IntersectionAndItsParallelLimit) {
+  cidut_line a, b;
+  const cmath_vect o{0, 0}, x{1, 0}, q{2, -3}, diag{1, 1};
+  cidut_line_initDirPos(&a, &x, &o);
+  cidut_line_initDirPos(&b, &diag, &q);
+  cmath_vect p{42, 42};
+  ASSERT_EQ(cidut_line_getIntersection(&a, &b, &p), 0);
+  EXPECT_NEAR(p.x, 5.0, 1e-12);
+  EXPECT_NEAR(p.y, 0.0, 1e-12);
+
+  // Directions whose cross product is 5e-13 count as parallel; 2e-12 does not.
+  b.dir = cmath_vect{1.0, 5e-13};
+  p = cmath_vect{42, 42};
+  EXPECT_EQ(cidut_line_getIntersection(&a, &b, &p), cidut_errParallelLines);
+  EXPECT_EQ(p.x, 42);  // untouched
+  b.dir = cmath_vect{1.0, 2e-12};
+  EXPECT_EQ(cidut_line_getIntersection(&a, &b, &p), 0);
+
+  // Random crossing lines: the point lies on both.
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<double> u(-50, 50);
+  for (int i = 0; i < 500; ++i) {
+    const cmath_vect p1{u(rng), u(rng)}, d1{u(rng), u(rng)}, p2{u(rng), u(rng)}, d2{u(rng), u(rng)};
+    if (cidut_line_initDirPos(&a, &d1, &p1) || cidut_line_initDirPos(&b, &d2, &p2)) continue;
+    if (std::fabs(a.dir.x * b.dir.y - a.dir.y * b.dir.x) < 1e-3) continue;
+    ASSERT_EQ(cidut_line_getIntersection(&a, &b, &p), 0);
+    double da, db;
+    cidut_line_getDistToPoint(&a, &p, &da);
+    cidut_line_getDistToPoint(&b, &p, &db);
+    EXPECT_NEAR(da, 0.0, 1e-7);
+    EXPECT_NEAR(db, 0.0, 1e-7);
+  }
+}
+
+TEST(Line, SignedDistanceAndProjection) {
+  cidut_line l;
+  const cmath_vect o{1, 1}, x{2, 0};
+  cidut_line_initDirPos(&l, &x, &o);
+  // (dir.y, -dir.x) = (0, -1): points with smaller y are on the positive side.
+  double d;
+  const cmath_vect above{5, -2}, below{5, 4}, on{-7, 1};
+  cidut_line_getDistToPoint(&l, &above, &d);
+  EXPECT_DOUBLE_EQ(d, 3.0);
+  cidut_line_getDistToPoint(&l, &below, &d);
+  EXPECT_DOUBLE_EQ(d, -3.0);
+  cidut_line_getDistToPoint(&l, &on, &d);
+  EXPECT_DOUBLE_EQ(d, 0.0);
+  cmath_vect foot;
+  ASSERT_EQ(cidut_line_projectPoint(&l, &below, &foot), 0);
+  EXPECT_DOUBLE_EQ(foot.x, 5.0);
+  EXPECT_DOUBLE_EQ(foot.y, 1.0);
+}
+
+TEST(LineSeg, LinesAnglesDistancesAndDegenerateSegments) {
+  cidut_lineSeg s, t;
+  const cmath_vect a{0, 0}, b{0, 2}, c{1, 1}, e{3, 1}, same{4, 4};
+  cidut_lineSeg_initP1P2(&s, &a, &b);
+  double angle;
+  ASSERT_EQ(cidut_lineSeg_getAngle(&s, &angle), 0);
+  EXPECT_DOUBLE_EQ(angle, M_PI / 2);
+  double d;
+  ASSERT_EQ(cidut_lineSeg_getDistToPoint(&s, &c, &d), 0);
+  EXPECT_DOUBLE_EQ(d, 1.0);  // (dir.y, -dir.x) = (1, 0)
+
+  // Segments that do not touch still report the crossing of their lines.
+  cidut_lineSeg_initP1P2(&t, &c, &e);
+  cmath_vect p;
+  ASSERT_EQ(cidut_lineSeg_getIntersection(&s, &t, &p), 0);
+  EXPECT_DOUBLE_EQ(p.x, 0.0);
+  EXPECT_DOUBLE_EQ(p.y, 1.0);
+  cidut_lineSeg_initP1P2(&t, &c, &c);
+  EXPECT_EQ(cidut_lineSeg_getIntersection(&s, &t, &p), cidut_errParallelLines);
+
+  cidut_lineSeg z;
+  cidut_lineSeg_initP1P2(&z, &same, &same);
+  cidut_line line{{9, 9}, {9, 9}};
+  EXPECT_EQ(cidut_lineSeg_getLine(&z, &line), cidut_errDegenerateSegment);
+  EXPECT_EQ(line.pos.x, 9);  // untouched
+  EXPECT_EQ(cidut_lineSeg_getAngle(&z, &angle), cidut_errDegenerateSegment);
+  EXPECT_EQ(cidut_lineSeg_getDistToPoint(&z, &c, &d), cidut_errDegenerateSegment);
+}
+
+TEST(Line, NullArgumentsAssertAndFail) {
+  AssertRecorder asserts;
+  cidut_line l;
+  cmath_vect p{0, 0};
+  EXPECT_EQ(cidut_line_initDirPos(nullptr, &p, &p), csys_errAssertion);
+  EXPECT_EQ(cidut_line_getIntersection(&l, nullptr, &p), csys_errAssertion);
+  EXPECT_EQ(cidut_lineSeg_getIntersection(nullptr, nullptr, nullptr), csys_errAssertion);
+  EXPECT_EQ(asserts.count(), 3u);
+}
