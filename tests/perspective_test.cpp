@@ -1,0 +1,377 @@
+// Transforms and the perspective checks built on them: 2x2 matrices against closed forms,
+// perspective transforms from point pairs against an independent 8x8 solve, inverses and round
+// trips, degenerate input; then the mapping between a parallelogram and its measured
+// quadrilateral, the mapped affine rectangle, the convexity and corner checks.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "base/cmath_perspective.h"
+#include "support/assert_recorder.hpp"
+
+namespace {
+
+using Quad = std::array<cmath_vect, 4>;
+
+double dist(const cmath_vect& a, const cmath_vect& b) { return std::hypot(a.x - b.x, a.y - b.y); }
+
+double cross3(const cmath_vect& o, const cmath_vect& a, const cmath_vect& b) {
+  return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
+}
+
+// Corners in outline order are strictly convex when every turn has the same sign.
+bool convexOutline(const Quad& q) {
+  int pos = 0, neg = 0;
+  for (int i = 0; i < 4; ++i) {
+    const double c = cross3(q[i], q[(i + 1) % 4], q[(i + 2) % 4]);
+    if (c > 1e-6) ++pos;
+    if (c < -1e-6) ++neg;
+  }
+  return pos == 4 || neg == 4;
+}
+
+// A random parallelogram (Po, Px, Py) somewhere in a 1000-pixel field, sides 20 to 300 long, and
+// a measured fourth corner moved off the parallelogram's by up to `wobble` of the side length,
+// kept only when the outline Po, Px, Popp, Py stays convex.
+struct Measured {
+  cmath_vect po, px, py, popp, measured;
+};
+
+Measured randomMeasured(std::mt19937& rng, double wobble) {
+  std::uniform_real_distribution<double> pos(0.0, 1000.0), len(20.0, 300.0), ang(-M_PI, M_PI),
+      shear(-0.4, 0.4), unit(-1.0, 1.0);
+  for (;;) {
+    Measured m;
+    const double a = ang(rng), lx = len(rng), ly = len(rng), s = shear(rng);
+    m.po = {pos(rng), pos(rng)};
+    m.px = {m.po.x + lx * std::cos(a), m.po.y + lx * std::sin(a)};
+    m.py = {m.po.x - ly * std::sin(a + s), m.po.y + ly * std::cos(a + s)};
+    m.popp = {m.px.x + m.py.x - m.po.x, m.px.y + m.py.y - m.po.y};
+    const double r = wobble * std::min(lx, ly);
+    m.measured = {m.popp.x + r * unit(rng), m.popp.y + r * unit(rng)};
+    if (convexOutline({m.po, m.px, m.measured, m.py})) return m;
+  }
+}
+
+// Independent solution of the four-pair transform: the 8x8 linear system with h[8] = 1 in the
+// raw coordinates, by Gaussian elimination with partial pivoting in long double.
+std::array<double, 9> solve8x8(const Quad& from, const Quad& to) {
+  long double A[8][9] = {};
+  for (int i = 0; i < 4; ++i) {
+    const long double x = from[i].x, y = from[i].y, u = to[i].x, v = to[i].y;
+    const long double r0[9] = {x, y, 1, 0, 0, 0, -u * x, -u * y, u};
+    const long double r1[9] = {0, 0, 0, x, y, 1, -v * x, -v * y, v};
+    for (int j = 0; j < 9; ++j) {
+      A[2 * i][j] = r0[j];
+      A[2 * i + 1][j] = r1[j];
+    }
+  }
+  for (int c = 0; c < 8; ++c) {
+    int piv = c;
+    for (int r = c + 1; r < 8; ++r)
+      if (std::fabs(A[r][c]) > std::fabs(A[piv][c])) piv = r;
+    for (int j = 0; j < 9; ++j) std::swap(A[c][j], A[piv][j]);
+    for (int r = 0; r < 8; ++r) {
+      if (r == c) continue;
+      const long double f = A[r][c] / A[c][c];
+      for (int j = c; j < 9; ++j) A[r][j] -= f * A[c][j];
+    }
+  }
+  std::array<double, 9> h{};
+  for (int i = 0; i < 8; ++i) h[i] = static_cast<double>(A[i][8] / A[i][i]);
+  h[8] = 1.0;
+  return h;
+}
+
+cmath_vect applyH(const std::array<double, 9>& h, const cmath_vect& p) {
+  const double w = h[6] * p.x + h[7] * p.y + h[8];
+  return {(h[0] * p.x + h[1] * p.y + h[2]) / w, (h[3] * p.x + h[4] * p.y + h[5]) / w};
+}
+
+bool isIdentity(const cmath_xformPerspective& x) {
+  const double id[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+  for (int i = 0; i < 9; ++i)
+    if (x.h[i] != id[i]) return false;
+  return true;
+}
+
+}  // namespace
+
+// ---- 2x2 matrices --------------------------------------------------------------------------
+
+TEST(Matrix, RotationScaleDeterminantProductAndInverse) {
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> ang(-4.0, 4.0), sc(0.2, 5.0);
+  for (int trial = 0; trial < 200; ++trial) {
+    const double xr = ang(rng), yr = ang(rng), xs = sc(rng), ys = sc(rng);
+    cmath_matrix m;
+    ASSERT_EQ(cmath_matrix_initRotationScale(&m, xr, yr, xs, ys), 0);
+    // The axes go where the centre form of an affine rectangle puts its sides.
+    cmath_vect ex{1, 0}, ey{0, 1}, mx, my;
+    cmath_matrix_mapVector(&m, &ex, &mx);
+    cmath_matrix_mapVector(&m, &ey, &my);
+    EXPECT_NEAR(std::hypot(mx.x, mx.y), xs, 1e-12);
+    EXPECT_NEAR(std::atan2(mx.y, mx.x), std::remainder(xr, 2 * M_PI), 1e-9);
+    EXPECT_NEAR(std::atan2(my.y, my.x), std::remainder(yr + M_PI / 2, 2 * M_PI), 1e-9);
+    double det;
+    cmath_matrix_determinant(&m, &det);
+    EXPECT_NEAR(det, xs * ys * std::cos(xr - yr), 1e-12 * xs * ys);
+
+    cmath_matrix inv, prod;
+    ASSERT_EQ(cmath_matrix_inverse(&m, &inv), 0);
+    cmath_matrix_multiply(&m, &inv, &prod);
+    const double tol = 1e-9 * xs * ys / std::max(1e-3, std::fabs(std::cos(xr - yr)));
+    EXPECT_NEAR(prod.a, 1.0, tol);
+    EXPECT_NEAR(prod.b, 0.0, tol);
+    EXPECT_NEAR(prod.c, 0.0, tol);
+    EXPECT_NEAR(prod.d, 1.0, tol);
+    // The product applies its right factor first.
+    cmath_matrix r;
+    cmath_matrix_initRotationScale(&r, 0.3, 0.3, 1.0, 1.0);
+    cmath_vect v{2.0, -1.0}, a, b, c;
+    cmath_matrix_multiply(&m, &r, &prod);
+    cmath_matrix_mapVector(&prod, &v, &a);
+    cmath_matrix_mapVector(&r, &v, &b);
+    cmath_matrix_mapVector(&m, &b, &c);
+    EXPECT_NEAR(a.x, c.x, 1e-12 * (1 + std::fabs(c.x)));
+    EXPECT_NEAR(a.y, c.y, 1e-12 * (1 + std::fabs(c.y)));
+  }
+}
+
+TEST(Matrix, SingularOrNonFiniteHasNoInverse) {
+  const cmath_matrix sentinel{9, 9, 9, 9};
+  const cmath_matrix bad[] = {{0, 0, 0, 0}, {1, 2, 2, 4}, {1e-200, 0, 0, 1e-200 * 0}, {NAN, 0, 0, 1}, {INFINITY, 0, 0, 1}};
+  for (const auto& m : bad) {
+    cmath_matrix out = sentinel;
+    EXPECT_EQ(cmath_matrix_inverse(&m, &out), cmath_errSingularXform);
+    EXPECT_EQ(out.a, 9.0);
+  }
+  // A tiny but regular matrix is invertible.
+  cmath_matrix tiny{1e-150, 0, 0, 1e-150}, out;
+  EXPECT_EQ(cmath_matrix_inverse(&tiny, &out), 0);
+  EXPECT_DOUBLE_EQ(out.a, 1e150);
+}
+
+// ---- perspective transforms ----------------------------------------------------------------
+
+TEST(PerspectiveXform, FourPairsAgreeWithIndependentSolveAndInvert) {
+  std::mt19937 rng(11);
+  for (int trial = 0; trial < 300; ++trial) {
+    const Measured m = randomMeasured(rng, 0.3);
+    const Quad from{m.po, m.px, m.py, m.popp};
+    const Quad to{m.po, m.px, m.py, m.measured};
+    cmath_xformPerspective x, inv;
+    ASSERT_EQ(cmath_xformPerspective_constructPointsAllowNonUnique(&x, from.data(), to.data(), 4), 0);
+    const auto ref = solve8x8(from, to);
+    for (int i = 0; i < 9; ++i)
+      EXPECT_NEAR(x.h[i], ref[i], 1e-9 * (std::fabs(ref[i]) + 1e-6)) << "entry " << i << " trial " << trial;
+
+    ASSERT_EQ(cmath_xformPerspective_construct(&inv), 0);
+    ASSERT_EQ(cmath_xformPerspective_getInverse(&x, &inv), 0);
+    for (int i = 0; i < 4; ++i) {
+      cmath_vect a, b;
+      ASSERT_EQ(cmath_xformPerspective_mapPoint(&x, &from[i], &a), 0);
+      EXPECT_LT(dist(a, to[i]), 1e-9);
+      ASSERT_EQ(cmath_xformPerspective_mapPoint(&inv, &to[i], &b), 0);
+      EXPECT_LT(dist(b, from[i]), 1e-9);
+    }
+    // Points inside and around the quadrilateral map like the reference and come back.
+    std::uniform_real_distribution<double> uv(-0.5, 1.5);
+    for (int k = 0; k < 20; ++k) {
+      const double u = uv(rng), v = uv(rng);
+      const cmath_vect p{m.po.x + u * (m.px.x - m.po.x) + v * (m.py.x - m.po.x),
+                         m.po.y + u * (m.px.y - m.po.y) + v * (m.py.y - m.po.y)};
+      cmath_vect q, back;
+      if (CSYS_FAILED(cmath_xformPerspective_mapPoint(&x, &p, &q))) continue;
+      const cmath_vect r = applyH(ref, p);
+      EXPECT_LT(dist(q, r), 1e-8 * (1 + std::hypot(r.x, r.y)));
+      ASSERT_EQ(cmath_xformPerspective_mapPoint(&inv, &q, &back), 0);
+      EXPECT_LT(dist(back, p), 1e-8);
+    }
+    cmath_xformPerspective_destruct(&inv);
+    cmath_xformPerspective_destruct(&x);
+  }
+}
+
+TEST(PerspectiveXform, ManyPairsRecoverTheTransformAndRepeatsAreAccepted) {
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<double> coord(-500.0, 1500.0);
+  const double h[9] = {1.2, 0.1, 40.0, -0.2, 0.9, 300.0, 2e-4, -1e-4, 1.0};
+  cmath_xformPerspective truth;
+  ASSERT_EQ(cmath_xformPerspective_initMatrix(&truth, h), 0);
+  std::vector<cmath_vect> from, to;
+  while (from.size() < 30) {
+    cmath_vect p{coord(rng) * 0.5, coord(rng) * 0.5}, q;
+    if (CSYS_FAILED(cmath_xformPerspective_mapPoint(&truth, &p, &q))) continue;
+    from.push_back(p);
+    to.push_back(q);
+  }
+  // Repeat the first pair a few times: still one transform.
+  for (int i = 0; i < 3; ++i) {
+    from.push_back(from[0]);
+    to.push_back(to[0]);
+  }
+  cmath_xformPerspective x;
+  ASSERT_EQ(cmath_xformPerspective_constructPointsAllowNonUnique(&x, from.data(), to.data(),
+                                                                 static_cast<uint32_t>(from.size())),
+            0);
+  for (int i = 0; i < 9; ++i) EXPECT_NEAR(x.h[i], h[i], 1e-9 * (std::fabs(h[i]) + 1e-3)) << i;
+
+  // Far from the origin (large translations) the fit is as good.
+  Quad f{{{1e5, 2e5}, {1e5 + 80, 2e5 + 5}, {1e5 - 3, 2e5 + 90}, {1e5 + 79, 2e5 + 97}}};
+  Quad t{{{-3e4, 7e4}, {-3e4 + 60, 7e4 - 20}, {-3e4 + 25, 7e4 + 70}, {-3e4 + 90, 7e4 + 40}}};
+  ASSERT_EQ(cmath_xformPerspective_constructPointsAllowNonUnique(&x, f.data(), t.data(), 4), 0);
+  cmath_xformPerspective inv;
+  cmath_xformPerspective_construct(&inv);
+  ASSERT_EQ(cmath_xformPerspective_getInverse(&x, &inv), 0);
+  for (int i = 0; i < 4; ++i) {
+    cmath_vect a, b;
+    ASSERT_EQ(cmath_xformPerspective_mapPoint(&x, &f[i], &a), 0);
+    EXPECT_LT(dist(a, t[i]), 1e-6);
+    ASSERT_EQ(cmath_xformPerspective_mapPoint(&inv, &t[i], &b), 0);
+    EXPECT_LT(dist(b, f[i]), 1e-6);
+  }
+}
+
+TEST(PerspectiveXform, DegeneratePairsAreRefusedWithoutNaN) {
+  const Quad square{{{0, 0}, {10, 0}, {0, 10}, {10, 10}}};
+  const Quad quad{{{1, 2}, {12, 1}, {0, 11}, {13, 14}}};
+  const cmath_vect nan{NAN, 0.0};
+  struct Case {
+    const char* what;
+    Quad from, to;
+    uint32_t count;
+  };
+  const Case cases[] = {
+      {"coincident from points", {{{0, 0}, {0, 0}, {0, 10}, {10, 10}}}, quad, 4},
+      {"all from points equal", {{{5, 5}, {5, 5}, {5, 5}, {5, 5}}}, quad, 4},
+      {"three collinear from points", {{{0, 0}, {5, 0}, {10, 0}, {3, 8}}}, quad, 4},
+      {"three collinear to points", square, {{{0, 0}, {5, 5}, {10, 10}, {3, 8}}}, 4},
+      {"all to points collinear", square, {{{0, 0}, {1, 1}, {2, 2}, {3, 3}}}, 4},
+      {"coincident to points", square, {{{1, 1}, {1, 1}, {0, 11}, {13, 14}}}, 4},
+      {"too few pairs", square, quad, 3},
+      {"not finite", {{nan, {10, 0}, {0, 10}, {10, 10}}}, quad, 4},
+  };
+  for (const auto& c : cases) {
+    cmath_xformPerspective x;
+    x.h[0] = 42.0;
+    EXPECT_EQ(cmath_xformPerspective_constructPointsAllowNonUnique(&x, c.from.data(), c.to.data(), c.count),
+              cmath_errDegeneratePoints)
+        << c.what;
+    EXPECT_TRUE(isIdentity(x)) << c.what;
+  }
+  // Four pairs that are really two repeated pairs leave the transform open.
+  const Quad two{{{0, 0}, {10, 0}, {0, 0}, {10, 0}}};
+  cmath_xformPerspective x;
+  EXPECT_EQ(cmath_xformPerspective_constructPointsAllowNonUnique(&x, two.data(), two.data(), 4),
+            cmath_errDegeneratePoints);
+  // A quadrilateral with two parallel sides (a trapezoid) is a perfectly good target.
+  const Quad trapezoid{{{0, 0}, {10, 0}, {3, 6}, {7, 6}}};
+  ASSERT_EQ(cmath_xformPerspective_constructPointsAllowNonUnique(&x, square.data(), trapezoid.data(), 4), 0);
+  for (int i = 0; i < 4; ++i) {
+    cmath_vect p;
+    ASSERT_EQ(cmath_xformPerspective_mapPoint(&x, &square[i], &p), 0);
+    EXPECT_LT(dist(p, trapezoid[i]), 1e-12);
+  }
+}
+
+TEST(PerspectiveXform, VanishingLineSingularMatricesAndLinearCase) {
+  // w = x - 5 + 1: the line x = 4 goes to infinity.
+  const double h[9] = {1, 0, 0, 0, 1, 0, 1, 0, -4};
+  cmath_xformPerspective x;
+  ASSERT_EQ(cmath_xformPerspective_initMatrix(&x, h), 0);
+  EXPECT_DOUBLE_EQ(x.h[8], 1.0);  // stored with h[8] = 1
+  EXPECT_DOUBLE_EQ(x.h[6], -0.25);
+  cmath_vect on{4.0, 7.0}, out{-1, -1};
+  EXPECT_EQ(cmath_xformPerspective_mapPoint(&x, &on, &out), cmath_errPointAtInfinity);
+  EXPECT_EQ(out.x, -1.0);
+  // Close to the line the image is far out but finite; beyond double range it is refused.
+  cmath_vect near{4.0 + 1e-9, 7.0};
+  ASSERT_EQ(cmath_xformPerspective_mapPoint(&x, &near, &out), 0);
+  EXPECT_TRUE(std::isfinite(out.x) && std::fabs(out.x) > 1e9);
+  const double huge[9] = {1e300, 0, 0, 0, 1, 0, 0, 0, 1};
+  cmath_xformPerspective hx;
+  ASSERT_EQ(cmath_xformPerspective_initMatrix(&hx, huge), 0);
+  cmath_vect far{1e10, 0.0}, keep{-1, -1};
+  EXPECT_EQ(cmath_xformPerspective_mapPoint(&hx, &far, &keep), cmath_errPointAtInfinity);
+  EXPECT_EQ(keep.x, -1.0);
+  cmath_vect off{6.0, 4.0};
+  ASSERT_EQ(cmath_xformPerspective_mapPoint(&x, &off, &out), 0);
+  EXPECT_DOUBLE_EQ(out.x, 3.0);
+  EXPECT_DOUBLE_EQ(out.y, 2.0);
+
+  const double rank2[9] = {1, 2, 3, 2, 4, 6, 0, 1, 1};
+  const double nonFinite[9] = {1, 0, 0, 0, 1, 0, 0, 0, INFINITY};
+  cmath_xformPerspective y;
+  cmath_xformPerspective_construct(&y);
+  EXPECT_EQ(cmath_xformPerspective_initMatrix(&y, rank2), cmath_errSingularXform);
+  EXPECT_EQ(cmath_xformPerspective_initMatrix(&y, nonFinite), cmath_errSingularXform);
+  EXPECT_TRUE(isIdentity(y));
+  cmath_xformPerspective s;
+  for (int i = 0; i < 9; ++i) s.h[i] = rank2[i];
+  EXPECT_EQ(cmath_xformPerspective_getInverse(&s, &y), cmath_errSingularXform);
+  EXPECT_TRUE(isIdentity(y));
+
+  // A linear transform as a perspective one maps the same points; singular ones are refused.
+  cmath_xformLinear lin{{2, 1, -1, 3}, {5, -7}}, flat{{1, 2, 2, 4}, {0, 0}};
+  ASSERT_EQ(cmath_xformPerspective_initLinear(&y, &lin), 0);
+  cmath_vect p{3.5, -2.25}, a, b;
+  cmath_xformLinear_mapPoint(&lin, &p, &a);
+  cmath_xformPerspective_mapPoint(&y, &p, &b);
+  EXPECT_DOUBLE_EQ(a.x, b.x);
+  EXPECT_DOUBLE_EQ(a.y, b.y);
+  EXPECT_EQ(cmath_xformPerspective_initLinear(&y, &flat), cmath_errSingularXform);
+}
+
+TEST(GeneralXform, MapsAndInvertsThroughEitherKind) {
+  cmath_xformLinear lin{{0.5, -0.8, 0.8, 0.5}, {10, 20}};
+  const double h[9] = {1.1, 0.2, 3, -0.1, 0.9, 4, 1e-3, 2e-3, 1};
+  cmath_xformPerspective persp;
+  ASSERT_EQ(cmath_xformPerspective_initMatrix(&persp, h), 0);
+  cmath_xform xl, xp, il, ip;
+  ASSERT_EQ(cmath_xform_initLinear(&xl, &lin), 0);
+  ASSERT_EQ(cmath_xform_initPerspective(&xp, &persp), 0);
+  ASSERT_EQ(cmath_xform_getInverse(&xl, &il), 0);
+  ASSERT_EQ(cmath_xform_getInverse(&xp, &ip), 0);
+  EXPECT_EQ(il.kind, CMATH_XFORM_LINEAR);
+  EXPECT_EQ(ip.kind, CMATH_XFORM_PERSPECTIVE);
+  const cmath_vect pts[] = {{0, 0}, {13.5, -4}, {-20, 33}, {100, 50}};
+  for (const auto& p : pts) {
+    cmath_vect a, b, c, d;
+    ASSERT_EQ(cmath_xform_mapPoint(&xl, &p, &a), 0);
+    cmath_xformLinear_mapPoint(&lin, &p, &b);
+    EXPECT_EQ(a.x, b.x);
+    EXPECT_EQ(a.y, b.y);
+    ASSERT_EQ(cmath_xform_mapPoint(&il, &a, &c), 0);
+    EXPECT_LT(dist(c, p), 1e-12);
+    ASSERT_EQ(cmath_xform_mapPoint(&xp, &p, &a), 0);
+    cmath_xformPerspective_mapPoint(&persp, &p, &b);
+    EXPECT_EQ(a.x, b.x);
+    ASSERT_EQ(cmath_xform_mapPoint(&ip, &a, &d), 0);
+    EXPECT_LT(dist(d, p), 1e-10);
+  }
+  cmath_xform bad = xl;
+  bad.kind = 7;
+  cmath_vect out;
+  EXPECT_EQ(cmath_xform_mapPoint(&bad, &pts[1], &out), csys_errBadArgument);
+  EXPECT_EQ(cmath_xform_getInverse(&bad, &il), csys_errBadArgument);
+  ASSERT_EQ(cmath_xform_initIdentity(&bad), 0);
+  ASSERT_EQ(cmath_xform_mapPoint(&bad, &pts[2], &out), 0);
+  EXPECT_EQ(out.x, -20.0);
+}
+
+TEST(PerspectiveXform, NullArgumentsAreAsserted) {
+  AssertRecorder rec;
+  cmath_xformPerspective x;
+  cmath_vect p{0, 0};
+  EXPECT_EQ(cmath_xformPerspective_construct(nullptr), csys_errAssertion);
+  EXPECT_EQ(cmath_xformPerspective_constructPointsAllowNonUnique(&x, nullptr, &p, 4), csys_errAssertion);
+  EXPECT_EQ(cmath_xformPerspective_mapPoint(&x, &p, nullptr), csys_errAssertion);
+  EXPECT_EQ(cmath_xform_mapPoint(nullptr, &p, &p), csys_errAssertion);
+  EXPECT_EQ(cmath_matrix_inverse(nullptr, nullptr), csys_errAssertion);
+  EXPECT_EQ(rec.count(), 5u);
+}
