@@ -167,7 +167,8 @@ IDUT_API csys_status cid_region_initMapPersp(cid_region* destination, const cmat
  * segment across the Y extent; either may be null, and then the source's own sides of the other
  * axis bound the result (for an affine reference: the source's midpoint segment is used).
  * Affine reference: the parallelogram whose X center segment is xSegment, offset by half of
- * ySegment. Otherwise the X lines run through xSegment's ends along the reference's Y-axis
+ * ySegment; only ySegment's vector counts, not where it lies, so the result is centred on the
+ * X segment. Otherwise the X lines run through xSegment's ends along the reference's Y-axis
  * direction D there, the Y lines through ySegment's ends along its X-axis direction, and the
  * corners are their crossings (as initLines). The source's tightness is copied. Parallel lines
  * return csys_errParallelLines with the destination untouched. */

@@ -1,0 +1,35 @@
+/* The region, affine rectangle and mask headers compile as C, and a C program reaches the
+ * region functions through the shared library. */
+#include <math.h>
+
+#include "base/cmath_affineRect.h"
+#include "ci_id/region.h"
+
+int main(void) {
+  cid_region r;
+  cmath_vect c;
+  if (cid_region_init(&r) != 0 || cid_region_getCenter(&r, &c) != 0) return 1;
+  if (c.x != 0.5 || c.y != 0.5 || r.isAffine != 1) return 2;
+
+  /* A trapezoid: foreshortened along Y by one half. */
+  cmath_vect po = {0, 0}, px = {4, 0}, py = {1, 2}, popp = {3, 2};
+  double f = 0;
+  if (cid_region_initPoPxPyPopp(&r, &po, &px, &py, &popp) != 0) return 3;
+  if (cid_region_getYForshortening(&r, &f) != 0 || fabs(f - 0.5) > 1e-12) return 4;
+
+  uint32_t inside = 0;
+  cmath_vect q = {2, 1};
+  if (cid_region_within(&r, &q, &inside) != 0 || inside != 1) return 5;
+
+  cmath_shapeAffineRect rect;
+  cmath_shapeAffineRectCenter form;
+  if (cid_region_getAffineRect(&r, &rect) != 0 || cmath_shapeAffineRect_getCenter(&rect, &form) != 0) return 6;
+  if (fabs(form.center.x - 2) > 1e-12 || fabs(form.xLength - 8.0 / 3) > 1e-12) return 7;
+
+  cstd_vector_cid_region v;
+  cid_region* e = 0;
+  if (cstd_vector_cid_region_construct(&v, 2) != 0) return 8;
+  if (cstd_vector_cid_region_getElement(&v, 1, &e) != 0 || e->popp.x != 1 || e->tightness[2] != 1) return 9;
+  cstd_vector_cid_region_destruct(&v);
+  return 0;
+}
