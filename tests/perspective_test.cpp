@@ -250,6 +250,8 @@ TEST(PerspectiveXform, DegeneratePairsAreRefusedWithoutNaN) {
       {"coincident from points", {{{0, 0}, {0, 0}, {0, 10}, {10, 10}}}, quad, 4},
       {"all from points equal", {{{5, 5}, {5, 5}, {5, 5}, {5, 5}}}, quad, 4},
       {"three collinear from points", {{{0, 0}, {5, 0}, {10, 0}, {3, 8}}}, quad, 4},
+      // The identity fits, but so do many other transforms.
+      {"three collinear on both sides", {{{0, 0}, {5, 0}, {10, 0}, {3, 8}}}, {{{0, 0}, {5, 0}, {10, 0}, {3, 8}}}, 4},
       {"three collinear to points", square, {{{0, 0}, {5, 5}, {10, 10}, {3, 8}}}, 4},
       {"all to points collinear", square, {{{0, 0}, {1, 1}, {2, 2}, {3, 3}}}, 4},
       {"coincident to points", square, {{{1, 1}, {1, 1}, {0, 11}, {13, 14}}}, 4},
@@ -374,4 +376,291 @@ TEST(PerspectiveXform, NullArgumentsAreAsserted) {
   EXPECT_EQ(cmath_xform_mapPoint(nullptr, &p, &p), csys_errAssertion);
   EXPECT_EQ(cmath_matrix_inverse(nullptr, nullptr), csys_errAssertion);
   EXPECT_EQ(rec.count(), 5u);
+}
+
+// ---- the checks and the mapping around a measured quadrilateral ----------------------------
+
+#include "ci_id/perspective.h"
+
+namespace {
+
+cmath_shapeAffineRectPoints pointsOf(const Measured& m) { return {m.po, m.px, m.py}; }
+
+// Independent convexity oracle: the crossing of the diagonals by their parameters, X = p1 + t
+// (p4 - p1) = p2 + u (p3 - p2), solved by Cramer's rule; the ends' distances are t and 1 - t of
+// the diagonal's length. Returns -1 when the answer is too close to the one-pixel limit to call.
+int diagonalsCrossWellInside(const cmath_vect& p1, const cmath_vect& p2, const cmath_vect& p3, const cmath_vect& p4) {
+  const double ax = p4.x - p1.x, ay = p4.y - p1.y, bx = p3.x - p2.x, by = p3.y - p2.y;
+  const double det = ax * (-by) - ay * (-bx);
+  const double rx = p2.x - p1.x, ry = p2.y - p1.y;
+  const double t = (rx * (-by) - ry * (-bx)) / det;
+  const double u = (ax * ry - ay * rx) / det;
+  const double l14 = std::hypot(ax, ay), l23 = std::hypot(bx, by);
+  const double margins[4] = {t * l14 - 1.0, (1.0 - t) * l14 - 1.0, u * l23 - 1.0, (1.0 - u) * l23 - 1.0};
+  bool ok = true;
+  for (double m : margins) {
+    if (std::fabs(m) < 1e-7) return -1;
+    ok = ok && m > 0.0;
+  }
+  return ok ? 1 : 0;
+}
+
+}  // namespace
+
+TEST(PerspectiveCheck, DepartureOfTheMeasuredCornerIsComparedStrictly) {
+  const cmath_shapeAffineRectPoints pts{{0, 0}, {10, 0}, {0, 10}};  // Popp (10, 10)
+  uint32_t flag = 7;
+  const cmath_vect exactlyTwo{12.0, 10.0}, justOver{12.0 + 1e-12, 10.0}, diagonal{11.5, 11.5};
+  ASSERT_EQ(cidut_isPerspectiveMappingRequired(&pts, &exactlyTwo, &flag), 0);
+  EXPECT_EQ(flag, 0u);
+  ASSERT_EQ(cidut_isPerspectiveMappingRequired(&pts, &justOver, &flag), 0);
+  EXPECT_EQ(flag, 1u);
+  ASSERT_EQ(cidut_isPerspectiveMappingRequired(&pts, &diagonal, &flag), 0);  // 2.12 away
+  EXPECT_EQ(flag, 1u);
+  flag = 7;
+  ASSERT_EQ(cidut_isPerspectiveMappingRequired(&pts, nullptr, &flag), 0);
+  EXPECT_EQ(flag, 0u);
+
+  ASSERT_EQ(cidut_isPerspectiveSevere(&pts, &diagonal, 2.0, &flag), 0);
+  EXPECT_EQ(flag, 1u);
+  ASSERT_EQ(cidut_isPerspectiveSevere(&pts, &diagonal, 2.2, &flag), 0);
+  EXPECT_EQ(flag, 0u);
+  ASSERT_EQ(cidut_isPerspectiveSevere(&pts, &exactlyTwo, 2.0, &flag), 0);
+  EXPECT_EQ(flag, 0u);
+  const cmath_vect nowhere{NAN, 10.0};
+  ASSERT_EQ(cidut_isPerspectiveSevere(&pts, &nowhere, 2.0, &flag), 0);
+  EXPECT_EQ(flag, 0u);
+  ASSERT_EQ(cidut_isPerspectiveSevere(&pts, &diagonal, NAN, &flag), 0);
+  EXPECT_EQ(flag, 0u);
+
+  // The flag is cleared before the remaining pointers are checked.
+  AssertRecorder rec;
+  flag = 7;
+  EXPECT_EQ(cidut_isPerspectiveMappingRequired(nullptr, &diagonal, &flag), csys_errAssertion);
+  EXPECT_EQ(flag, 0u);
+  flag = 7;
+  EXPECT_EQ(cidut_isPerspectiveSevere(&pts, nullptr, 1.0, &flag), csys_errAssertion);
+  EXPECT_EQ(flag, 0u);
+  EXPECT_EQ(cidut_isPerspectiveSevere(&pts, &diagonal, 1.0, nullptr), csys_errAssertion);
+  EXPECT_EQ(rec.count(), 3u);
+}
+
+TEST(PerspectiveMapping, CarriesTheParallelogramOntoTheMeasuredQuadrilateralAndBack) {
+  std::mt19937 rng(17);
+  std::uniform_real_distribution<double> uv(0.0, 1.0);
+  for (int trial = 0; trial < 300; ++trial) {
+    const Measured m = randomMeasured(rng, 0.35);
+    const cmath_shapeAffineRectPoints pts = pointsOf(m);
+    cmath_xformPerspective x, inv;
+    ASSERT_EQ(cidut_perspectiveMapping_construct(&pts, &m.measured, &x, &inv), 0) << trial;
+    const cmath_vect from[4] = {m.po, m.px, m.py, m.popp}, to[4] = {m.po, m.px, m.py, m.measured};
+    for (int i = 0; i < 4; ++i) {
+      cmath_vect a, b;
+      ASSERT_EQ(cmath_xformPerspective_mapPoint(&x, &from[i], &a), 0);
+      EXPECT_LT(dist(a, to[i]), 1e-9) << "trial " << trial << " corner " << i;
+      ASSERT_EQ(cmath_xformPerspective_mapPoint(&inv, &to[i], &b), 0);
+      EXPECT_LT(dist(b, from[i]), 1e-9) << "trial " << trial << " corner " << i;
+    }
+    // Points of the parallelogram land inside the measured quadrilateral and come back.
+    for (int k = 0; k < 20; ++k) {
+      const double u = uv(rng), v = uv(rng);
+      const cmath_vect p{m.po.x + u * (m.px.x - m.po.x) + v * (m.py.x - m.po.x),
+                         m.po.y + u * (m.px.y - m.po.y) + v * (m.py.y - m.po.y)};
+      cmath_vect q, back;
+      ASSERT_EQ(cmath_xformPerspective_mapPoint(&x, &p, &q), 0);
+      // Inside the convex outline Po, Px, Measured, Py: every turn has the orientation of the whole.
+      const Quad outline{m.po, m.px, m.measured, m.py};
+      const double orient = cross3(m.po, m.px, m.measured);
+      for (int e = 0; e < 4; ++e) EXPECT_GE(cross3(outline[e], outline[(e + 1) % 4], q) * orient, -1e-6);
+      ASSERT_EQ(cmath_xformPerspective_mapPoint(&inv, &q, &back), 0);
+      EXPECT_LT(dist(back, p), 1e-9);
+    }
+    cmath_xformPerspective_destruct(&x);
+    cmath_xformPerspective_destruct(&inv);
+  }
+  // No departure: both transforms are the identity.
+  const cmath_shapeAffineRectPoints pts{{3, 4}, {50, 9}, {-2, 40}};
+  const cmath_vect popp{45, 45};
+  cmath_xformPerspective x, inv;
+  ASSERT_EQ(cidut_perspectiveMapping_construct(&pts, &popp, &x, &inv), 0);
+  const double id[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+  for (int i = 0; i < 9; ++i) {
+    EXPECT_NEAR(x.h[i], id[i], 1e-12);
+    EXPECT_NEAR(inv.h[i], id[i], 1e-12);
+  }
+}
+
+TEST(PerspectiveMapping, DegenerateCornersGiveAStatusAndNoTransform) {
+  struct Case {
+    const char* what;
+    cmath_shapeAffineRectPoints pts;
+    cmath_vect measured;
+  };
+  const Case cases[] = {
+      {"Po, Px, Py on one line", {{0, 0}, {10, 0}, {20, 0}}, {30, 5}},
+      {"Px equal to Po", {{0, 0}, {0, 0}, {0, 10}}, {1, 11}},
+      {"measured corner on the line through Px and Py", {{0, 0}, {10, 0}, {0, 10}}, {5, 5}},
+      {"measured corner on Po", {{0, 0}, {10, 0}, {0, 10}}, {0, 0}},
+      {"measured corner not finite", {{0, 0}, {10, 0}, {0, 10}}, {INFINITY, 10}},
+  };
+  for (const auto& c : cases) {
+    cmath_xformPerspective x, inv;
+    const csys_status st = cidut_perspectiveMapping_construct(&c.pts, &c.measured, &x, &inv);
+    EXPECT_EQ(st, cmath_errDegeneratePoints) << c.what;
+  }
+  AssertRecorder rec;
+  const cmath_shapeAffineRectPoints pts{{0, 0}, {10, 0}, {0, 10}};
+  const cmath_vect popp{11, 11};
+  cmath_xformPerspective x;
+  EXPECT_EQ(cidut_perspectiveMapping_construct(&pts, &popp, &x, nullptr), csys_errAssertion);
+  EXPECT_EQ(rec.count(), 1u);
+}
+
+TEST(PerspectiveMapping, AffineRectangleThroughATransformKeepsTheCompletion) {
+  std::mt19937 rng(23);
+  for (int trial = 0; trial < 50; ++trial) {
+    const Measured m = randomMeasured(rng, 0.3);
+    const cmath_shapeAffineRectPoints pts = pointsOf(m);
+    cmath_shapeAffineRect rect, mapped;
+    ASSERT_EQ(cmath_shapeAffineRect_initPoints(&rect, &pts), 0);
+
+    // Through the mapping the three given corners stay put, so the rectangle comes out the same
+    // and its fourth corner is the parallelogram's, not the measured one.
+    cmath_xformPerspective x, inv;
+    ASSERT_EQ(cidut_perspectiveMapping_construct(&pts, &m.measured, &x, &inv), 0);
+    cmath_xform g;
+    cmath_xform_initPerspective(&g, &x);
+    ASSERT_EQ(cidut_affine_mapPerspective(&rect, &g, &mapped), 0);
+    cmath_vect popp;
+    cmath_shapeAffineRect_getPopp(&mapped, &popp);
+    EXPECT_LT(dist(popp, m.popp), 1e-9);
+
+    // Through a linear transform the parallelogram maps onto the parallelogram of the mapped
+    // corners, fourth corner included.
+    const cmath_xformLinear lin{{0.8, -0.3, 0.25, 1.1}, {-40, 17}};
+    cmath_xform_initLinear(&g, &lin);
+    ASSERT_EQ(cidut_affine_mapPerspective(&rect, &g, &mapped), 0);
+    cmath_shapeAffineRectPoints out;
+    cmath_shapeAffineRect_getPoints(&mapped, &out);
+    const cmath_vect src[4] = {m.po, m.px, m.py, m.popp};
+    cmath_vect want[4];
+    for (int i = 0; i < 4; ++i) cmath_xformLinear_mapPoint(&lin, &src[i], &want[i]);
+    cmath_shapeAffineRect_getPopp(&mapped, &popp);
+    EXPECT_LT(dist(out.po, want[0]), 1e-9);
+    EXPECT_LT(dist(out.px, want[1]), 1e-9);
+    EXPECT_LT(dist(out.py, want[2]), 1e-9);
+    EXPECT_LT(dist(popp, want[3]), 1e-9);
+
+    // In place, through the mapping's inverse: the measured Popp would go back to the
+    // parallelogram's, but the result is built from Po, Px, Py alone.
+    cmath_xform_initPerspective(&g, &inv);
+    mapped = rect;
+    ASSERT_EQ(cidut_affine_mapPerspective(&mapped, &g, &mapped), 0);
+    cmath_shapeAffineRect_getPoints(&mapped, &out);
+    EXPECT_LT(dist(out.po, m.po), 1e-9);
+    EXPECT_LT(dist(out.px, m.px), 1e-9);
+  }
+  // A corner on the transform's vanishing line: the failure comes back and out is untouched.
+  const double h[9] = {1, 0, 0, 0, 1, 0, 1, 0, -4};  // x = 4 goes to infinity
+  cmath_xformPerspective vanish;
+  ASSERT_EQ(cmath_xformPerspective_initMatrix(&vanish, h), 0);
+  cmath_xform g;
+  cmath_xform_initPerspective(&g, &vanish);
+  const cmath_shapeAffineRectPoints onLine{{0, 0}, {4, 0}, {0, 3}};
+  cmath_shapeAffineRect rect, out;
+  cmath_shapeAffineRect_initPoints(&rect, &onLine);
+  const cmath_shapeAffineRectPoints marker{{-9, -9}, {-9, -9}, {-9, -9}};
+  cmath_shapeAffineRect_initPoints(&out, &marker);
+  EXPECT_EQ(cidut_affine_mapPerspective(&rect, &g, &out), cmath_errPointAtInfinity);
+  cmath_shapeAffineRectPoints after;
+  cmath_shapeAffineRect_getPoints(&out, &after);
+  EXPECT_EQ(after.po.x, -9.0);
+}
+
+TEST(ConvexCorners, DiagonalsMustCrossWellInsideBoth) {
+  uint32_t flag = 7;
+  // Corners in the order (Po, Px, Py, Popp): the diagonals Po-Popp and Px-Py.
+  for (double side : {10.0, 2.0, 1.5, 1.4, 1.0}) {
+    const cmath_vect po{0, 0}, px{side, 0}, py{0, side}, popp{side, side};
+    ASSERT_EQ(cidut_verifyConvexHull4Points(&po, &px, &py, &popp, &flag), 0);
+    // Each end is side / sqrt(2) from the centre; more than one pixel once the side exceeds sqrt(2).
+    EXPECT_EQ(flag, side > std::sqrt(2.0) ? 1u : 0u) << side;
+  }
+  // In the order (Po, Px, Popp, Py) the tested "diagonals" are two opposite sides.
+  const cmath_vect a{0, 0}, b{10, 0}, c{10, 10}, d{0, 10};
+  flag = 7;
+  EXPECT_EQ(cidut_verifyConvexHull4Points(&a, &b, &c, &d, &flag), cidut_errParallelLines);
+  EXPECT_EQ(flag, 0u);
+  // A trapezoid: the lines of its two legs meet beyond them.
+  const cmath_vect t1{0, 0}, t2{20, 0}, t3{15, 10}, t4{5, 10};
+  EXPECT_EQ(cidut_verifyConvexHull4Points(&t1, &t2, &t3, &t4, &flag), 0);
+  EXPECT_EQ(flag, 0u);
+  // A diagonal of zero length.
+  flag = 7;
+  EXPECT_EQ(cidut_verifyConvexHull4Points(&a, &b, &d, &a, &flag), cidut_errDegenerateSegment);
+  EXPECT_EQ(flag, 0u);
+  const cmath_vect bad{NAN, 1};
+  EXPECT_EQ(cidut_verifyConvexHull4Points(&bad, &b, &d, &c, &flag), cidut_errDegenerateSegment);
+  EXPECT_EQ(flag, 0u);
+
+  // Random quadrilaterals, convex and not, large and small, against the parametric crossing.
+  std::mt19937 rng(31);
+  std::uniform_real_distribution<double> coord(0.0, 12.0);
+  int ones = 0, zeros = 0;
+  for (int trial = 0; trial < 5000; ++trial) {
+    const cmath_vect p[4] = {{coord(rng), coord(rng)}, {coord(rng), coord(rng)}, {coord(rng), coord(rng)},
+                             {coord(rng), coord(rng)}};
+    const csys_status st = cidut_verifyConvexHull4Points(&p[0], &p[1], &p[2], &p[3], &flag);
+    if (st == cidut_errParallelLines) continue;
+    ASSERT_EQ(st, 0);
+    const int want = diagonalsCrossWellInside(p[0], p[1], p[2], p[3]);
+    if (want < 0) continue;
+    EXPECT_EQ(flag, static_cast<uint32_t>(want)) << trial;
+    (flag ? ones : zeros)++;
+  }
+  EXPECT_GT(ones, 500);
+  EXPECT_GT(zeros, 500);
+}
+
+TEST(ConvexCorners, CornerCodeAgainstTheImageRectangle) {
+  const cstd_rect32 r{10, 20, 100, 50};  // valid x in [10, 109], y in [20, 69]
+  uint32_t code = 99;
+  // A large square well inside.
+  const cmath_vect q1{20, 30}, q2{60, 30}, q3{20, 60}, q4{60, 60};
+  ASSERT_EQ(cidut_verifyValidBarcodeRgnCorners(&q1, &q2, &q3, &q4, &r, &code), 0);
+  EXPECT_EQ(code, 0u);
+  // Corners on the last valid column and row are inside; a hair beyond is not.
+  const cmath_vect e1{10, 20}, e2{109, 20}, e3{10, 69}, e4{109, 69}, e4out{109 + 1e-9, 69};
+  ASSERT_EQ(cidut_verifyValidBarcodeRgnCorners(&e1, &e2, &e3, &e4, &r, &code), 0);
+  EXPECT_EQ(code, 0u);
+  ASSERT_EQ(cidut_verifyValidBarcodeRgnCorners(&e1, &e2, &e3, &e4out, &r, &code), 0);
+  EXPECT_EQ(code, 8u);
+  // Each corner has its own bit.
+  const cmath_vect out2{60, 15}, out3{20, 75};
+  ASSERT_EQ(cidut_verifyValidBarcodeRgnCorners(&q1, &out2, &q3, &q4, &r, &code), 0);
+  EXPECT_EQ(code, 2u);
+  ASSERT_EQ(cidut_verifyValidBarcodeRgnCorners(&q1, &q2, &out3, &q4, &r, &code), 0);
+  EXPECT_EQ(code, 4u);
+  // All outside, with diagonals crossing outside one of them: everything is wrong.
+  const cmath_vect f1{0, 0}, f2{200, 0}, f3{150, 100}, f4{50, 100};
+  ASSERT_EQ(cidut_verifyValidBarcodeRgnCorners(&f1, &f2, &f3, &f4, &r, &code), 0);
+  EXPECT_EQ(code, 31u);
+  // Inside, but given in outline order so the tested pairs are sides: only the convexity bit.
+  const cmath_vect c1{20, 30}, c2{60, 30}, c3{60, 60}, c4{25, 50};
+  ASSERT_EQ(cidut_verifyValidBarcodeRgnCorners(&c1, &c2, &c3, &c4, &r, &code), 0);
+  EXPECT_EQ(code, 16u);
+  // A failing convexity test leaves the code 0, even with corners outside.
+  code = 99;
+  EXPECT_EQ(cidut_verifyValidBarcodeRgnCorners(&f1, &f2, &f3, &f1, &r, &code), cidut_errDegenerateSegment);
+  EXPECT_EQ(code, 0u);
+  // An empty rectangle holds no corner.
+  const cstd_rect32 empty{10, 20, 0, 0};
+  ASSERT_EQ(cidut_verifyValidBarcodeRgnCorners(&q1, &q2, &q3, &q4, &empty, &code), 0);
+  EXPECT_EQ(code, 15u);
+  // Extreme integer limits do not overflow.
+  const cstd_rect32 huge{INT32_MAX - 5, INT32_MAX - 5, INT32_MAX, INT32_MAX};
+  const cmath_vect h1{INT32_MAX - 5.0, INT32_MAX - 5.0}, h2{3e9, INT32_MAX - 5.0}, h3{INT32_MAX - 5.0, 3e9},
+      h4{3e9, 3e9};
+  ASSERT_EQ(cidut_verifyValidBarcodeRgnCorners(&h1, &h2, &h3, &h4, &huge, &code), 0);
+  EXPECT_EQ(code, 0u);
 }
