@@ -83,15 +83,15 @@ struct State {
 };
 
 // Grows the result's buffer to hold at least `needed` points (never beyond `limit`), keeping
-// the points it holds.
-csys_status grow(cbt_result* result, uint32_t needed, uint32_t limit) {
+// its first `kept` points.
+csys_status grow(cbt_result* result, uint32_t kept, uint32_t needed, uint32_t limit) {
   uint64_t capacity = result->capacity < 64 ? 64 : static_cast<uint64_t>(result->capacity) * 2;
   if (capacity < needed) capacity = needed;
   if (capacity > limit) capacity = limit;
   void* block = nullptr;
   const csys_status st = csys_memory_alloc_internal(static_cast<size_t>(capacity) * sizeof(cbt_point), &block);
   if (CSYS_FAILED(st)) return st;
-  if (result->count > 0) std::memcpy(block, result->points, result->count * sizeof(cbt_point));
+  if (kept > 0) std::memcpy(block, result->points, kept * sizeof(cbt_point));
   void* old = result->points;
   csys_memory_free_internal(&old);
   result->points = static_cast<cbt_point*>(block);
@@ -234,7 +234,7 @@ csys_status track(const cimg_imageConst* image, const cbt_runParams* params, int
         pendingFirst = true;  // merges with point 0 if the outline closes without a new point
       } else {
         if (count == result->capacity) {
-          st = grow(result, count + 1, limit);
+          st = grow(result, count, count + 1, limit);
           if (CSYS_FAILED(st)) {
             result->count = 0;
             result->flags = 0;
