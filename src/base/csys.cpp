@@ -12,15 +12,19 @@
 
 namespace {
 
+// Superseded records are chained from the current one (never freed, see the setters), which
+// keeps them reachable, so leak checkers do not report them.
 struct AssertHandler {
   cstd_assert_handler handler;
   void* context;
+  AssertHandler* superseded;
 };
 std::atomic<AssertHandler*> g_assertHandler{nullptr};
 
 struct AttentionHandler {
   csys_attention_callback callback;
   void* context;
+  AttentionHandler* superseded;
 };
 std::atomic<AttentionHandler*> g_attention{nullptr};
 
@@ -100,8 +104,10 @@ void cstd_assert_(int line) {
 cstd_assert_handler cstd_assert_setHandler(cstd_assert_handler handler, void* context) {
   // Handlers are few and installed rarely (tests); the old record is kept alive on purpose so
   // a concurrent cstd_assert_ never reads a freed record.
-  auto* fresh = new AssertHandler{handler, context};
-  AssertHandler* old = g_assertHandler.exchange(fresh, std::memory_order_acq_rel);
+  auto* fresh = new AssertHandler{handler, context, g_assertHandler.load(std::memory_order_acquire)};
+  while (!g_assertHandler.compare_exchange_weak(fresh->superseded, fresh, std::memory_order_acq_rel)) {
+  }
+  AssertHandler* old = fresh->superseded;
   return old ? old->handler : nullptr;
 }
 
@@ -114,8 +120,9 @@ csys_status csys_attention_check(void) {
 void csys_attention_setCallback(csys_attention_callback callback, void* context) {
   // As with the assertion handler, superseded records stay allocated: a search on another
   // thread may be reading one.
-  auto* fresh = callback ? new AttentionHandler{callback, context} : nullptr;
-  g_attention.store(fresh, std::memory_order_release);
+  auto* fresh = new AttentionHandler{callback, context, g_attention.load(std::memory_order_acquire)};
+  while (!g_attention.compare_exchange_weak(fresh->superseded, fresh, std::memory_order_acq_rel)) {
+  }
 }
 
 csys_status csys_memory_alloc_internal(size_t size, void** block) {
