@@ -349,6 +349,22 @@ TEST(BoundaryTrack, PointLimitIsHonouredExactly) {
     const auto got = res.raw();
     EXPECT_TRUE(std::equal(got.begin(), got.end(), all.begin())) << "limit " << limit;
   }
+
+  // An outline that returns to point 0 at the very end (started on the window's corner pixel:
+  // its last crossing lands on the same pixel centre) closes at a limit of its point count.
+  Canvas filled(0, 0, 12, 9, 0, kDark);
+  View fullView(filled);
+  const uint32_t perimeter = 2 * (12 - 1) + 2 * (9 - 1);
+  p.startB[0] = 0, p.startB[1] = 1 * 256;
+  p.startA[0] = 0, p.startA[1] = -3 * 256;
+  for (uint32_t limit : {perimeter - 1, perimeter, perimeter + 1}) {
+    Result res;
+    p.maxPoints = static_cast<int32_t>(limit);
+    ASSERT_EQ(cbt_boundaryTrack(fullView.get(), &p, &res.r), 0);
+    EXPECT_EQ(res.r.count, std::min(limit, perimeter));
+    const uint32_t flags = CBT_FLAG_FOUND | CBT_FLAG_BORDER;
+    EXPECT_EQ(res.r.flags, limit < perimeter ? flags | CBT_FLAG_LIMIT : flags);
+  }
 }
 
 TEST(BoundaryTrack, NoBoundaryBetweenTheStartPoints) {
@@ -372,6 +388,20 @@ TEST(BoundaryTrack, NoBoundaryBetweenTheStartPoints) {
   EXPECT_EQ(cbt_boundaryTrack(view2.get(), &p, &res.r), cbt_errNoBoundary);
   p.startB[0] = 14 * 256, p.startA[0] = 14 * 256 + 100;
   EXPECT_EQ(cbt_boundaryTrack(view2.get(), &p, &res.r), cbt_errNoBoundary);
+  // A pixel exactly at the threshold is on the light side.
+  Canvas single(0, 0, 9, 9, 0, 250);
+  single.at(4, 4) = kMid;
+  View singleView(single);
+  cbt_runParams q = params(1);
+  q.startB[0] = 4 * 256, q.startB[1] = 4 * 256;
+  q.startA[0] = 7 * 256, q.startA[1] = 4 * 256;
+  EXPECT_EQ(cbt_boundaryTrack(singleView.get(), &q, &res.r), cbt_errNoBoundary);
+  q.polarity = 0;  // the light blob around it has no edge there either
+  EXPECT_EQ(cbt_boundaryTrack(singleView.get(), &q, &res.r), cbt_errNoBoundary);
+  q.threshold = kMid + 1;  // now it is a dark pixel: a four-point outline on its own centre line
+  q.polarity = 1;
+  ASSERT_EQ(cbt_boundaryTrack(singleView.get(), &q, &res.r), 0);
+  EXPECT_EQ(res.r.count, 4u);
   // A diagonal pair of start points across the edge does find it.
   p.startB[0] = 12 * 256, p.startB[1] = 12 * 256;
   p.startA[0] = 16 * 256, p.startA[1] = 17 * 256;

@@ -43,9 +43,10 @@
  * Statuses: 0 on success (flags tell what was found); cbt_errNoBoundary (0x80000903) when no
  * step between the start points crosses the boundary (for example both on the same side);
  * csys_errNoMemory when the point buffer cannot grow (the result then holds no points);
- * csys_errAssertion for null arguments, a point limit below 1, an unbound image or a
- * threshold outside 0 ... 256; the attention check's failure status when a caller stops a
- * long track (polled every 4096 points).
+ * csys_errImageUnbound for an image without pixels; csys_errAssertion for null arguments, a
+ * point limit below 1, a threshold outside 0 ... 256 or a window beyond +-2^23 pixels; the
+ * attention check's failure status when a caller stops a long track (polled every 4096
+ * steps of the walk). After a failure the result holds no points and no flags.
  *
  * A result may be reused: every track overwrites count, flags and points; its buffer grows as
  * needed and is kept for the next track. Different results and run parameters may be used on
