@@ -3,6 +3,7 @@
 #include <math.h>
 
 #include "base/cmath_affineRect.h"
+#include "ci_id/mask.h"
 #include "ci_id/region.h"
 
 int main(void) {
@@ -31,5 +32,16 @@ int main(void) {
   if (cstd_vector_cid_region_construct(&v, 2) != 0) return 8;
   if (cstd_vector_cid_region_getElement(&v, 1, &e) != 0 || e->popp.x != 1 || e->tightness[2] != 1) return 9;
   cstd_vector_cid_region_destruct(&v);
+
+  /* A mask without an image answers from its list of claimed regions. */
+  cid_mask mask;
+  uint32_t claimed = 0;
+  if (cid_mask_construct(&mask, 0) != 0) return 10;
+  if (cid_mask_appendRegion(&mask, &r, 0.0) != 0) return 11;
+  if (cid_mask_isPointUnMasked(&mask, &q, 0, &claimed) != 0 || claimed != 1) return 12;
+  cid_mask_destruct(&mask);
+
+  cid_fixedRegion fixed;
+  if (cid_fixedRegion_initRegion(&fixed, &r) != 0 || fixed.px.x != 1024 || fixed.py.y != 512) return 13;
   return 0;
 }
