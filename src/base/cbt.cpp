@@ -292,8 +292,10 @@ csys_status track(const cimg_imageConst* image, const cbt_runParams* params, int
   return 0;
 }
 
-csys_status checkArguments(const cimg_imageConst* image, const cbt_runParams* params, const cbt_result* result) {
+csys_status checkArguments(const cimg_imageConst* image, const cbt_runParams* params, cbt_result* result) {
   CSYS_REQUIRE(image != nullptr && params != nullptr && result != nullptr);
+  result->count = 0;
+  result->flags = 0;
   CSYS_REQUIRE(params->maxPoints >= 1);
   CSYS_REQUIRE(params->threshold >= 0 && params->threshold <= 256);
   return 0;
