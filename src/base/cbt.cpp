@@ -24,6 +24,16 @@ constexpr int kDy[4] = {0, 1, 0, -1};
 constexpr int32_t kCoordinateLimit = (1 << 23) - 2;  // keeps coordinate * 256 inside int32
 constexpr uint32_t kAttentionSteps = 4096;
 
+// ceil(2^24 / d): for n < 2^16 and 0 < d < 256, (n * kReciprocal[d]) >> 24 is exactly n / d.
+struct ReciprocalTable {
+  uint32_t value[256];
+  constexpr ReciprocalTable() : value() {
+    for (uint32_t d = 1; d < 256; ++d) value[d] = ((1u << 24) + d - 1) / d;
+  }
+  constexpr uint32_t operator[](uint32_t d) const { return value[d]; }
+};
+constexpr ReciprocalTable kReciprocal;
+
 struct Grid {
   const uint8_t* pixels;
   int32_t stride;
@@ -43,6 +53,18 @@ struct Grid {
   bool isBlobValue(int32_t v) const { return darkBlob ? v < threshold : v >= threshold; }
   bool isBlob(int32_t x, int32_t y) const { return inWindow(x, y) && isBlobValue(value(x, y)); }
 
+  // For a sum of four pixel values: whether their mean is in the blob's class.
+  bool isBlobValue4(int32_t sum) const { return darkBlob ? sum < 4 * threshold : sum >= 4 * threshold; }
+
+  // Distance in 1/256 pixel from a blob pixel of value vp to the threshold crossing towards a
+  // 4-neighbour of value vq on the other side: one value is below the threshold and the other
+  // at or above it, so 0 < den and 0 <= num <= 256 * den; rounded to nearest.
+  int32_t crossingOffset(int32_t vp, int32_t vq) const {
+    const uint32_t num = static_cast<uint32_t>((vp < threshold ? threshold - vp : vp - threshold) * 256);
+    const uint32_t den = static_cast<uint32_t>(vp < vq ? vq - vp : vp - vq);
+    return static_cast<int32_t>(((num + den / 2) * static_cast<uint64_t>(kReciprocal[den])) >> 24);
+  }
+
   // The crossing between blob pixel (px, py) and its 4-neighbour (qx, qy), 1/256 pixel.
   // Returns true when (qx, qy) lies outside the window (the point is then P's centre).
   bool crossing(int32_t px, int32_t py, int32_t qx, int32_t qy, cbt_point* out) const {
@@ -51,13 +73,7 @@ struct Grid {
       out->y = py * 256;
       return true;
     }
-    const int32_t vp = value(px, py);
-    const int32_t vq = value(qx, qy);
-    // One value is below the threshold and the other at or above it, so den > 0 and
-    // 0 <= num <= den * 256: the point lies on the segment, rounded to the nearest 1/256.
-    const int32_t num = (vp < threshold ? threshold - vp : vp - threshold) * 256;
-    const int32_t den = vp < vq ? vq - vp : vp - vq;
-    const int32_t s = (num + den / 2) / den;
+    const int32_t s = crossingOffset(value(px, py), value(qx, qy));
     out->x = px * 256 + (qx - px) * s;
     out->y = py * 256 + (qy - py) * s;
     return false;
@@ -210,15 +226,43 @@ csys_status track(const cimg_imageConst* image, const cbt_runParams* params, int
   uint64_t steps = 0;
   bool stopAtEdge = false;
 
+  // Pixel offsets of the four directions, and the box of pixels at least one pixel inside the
+  // window: from there every pixel the walk looks at lies in the window, so it reads them
+  // without checks.
+  const ptrdiff_t offset[4] = {1, g.stride, -1, -static_cast<ptrdiff_t>(g.stride)};
+  const uint32_t innerWidth = g.width >= 2 ? static_cast<uint32_t>(g.width - 2) : 0;
+  const uint32_t innerHeight = g.height >= 2 ? static_cast<uint32_t>(g.height - 2) : 0;
+
   for (;;) {
-    // Emit the crossing of the current state.
+    const int left = (s.k + 3) & 3;
+    const int32_t qx = s.px + kDx[left];
+    const int32_t qy = s.py + kDy[left];
+    const int dxk = kDx[s.k], dyk = kDy[s.k];
     cbt_point pt;
-    const int32_t qx = s.px + kDx[(s.k + 3) & 3];
-    const int32_t qy = s.py + kDy[(s.k + 3) & 3];
-    if (g.crossing(s.px, s.py, qx, qy, &pt)) {
-      flags |= CBT_FLAG_BORDER;
-      if (!closeAtBorder) stopAtEdge = true;
+    bool frontRight, frontLeft, joined;
+    if (static_cast<uint32_t>(s.px - g.x0 - 1) < innerWidth && static_cast<uint32_t>(s.py - g.y0 - 1) < innerHeight) {
+      const uint8_t* pp = g.pixels + static_cast<ptrdiff_t>(s.py - g.y0) * g.stride + (s.px - g.x0);
+      const int32_t vp = pp[0];
+      const int32_t vq = pp[offset[left]];
+      const int32_t vr = pp[offset[s.k]];
+      const int32_t vl = pp[offset[left] + offset[s.k]];
+      const int32_t off = g.crossingOffset(vp, vq);
+      pt.x = s.px * 256 + kDx[left] * off;
+      pt.y = s.py * 256 + kDy[left] * off;
+      frontRight = g.isBlobValue(vr);
+      frontLeft = g.isBlobValue(vl);
+      joined = frontRight || !g.saddleByMean || g.isBlobValue4(vp + vq + vr + vl);
+    } else {
+      if (g.crossing(s.px, s.py, qx, qy, &pt)) {
+        flags |= CBT_FLAG_BORDER;
+        if (!closeAtBorder) stopAtEdge = true;
+      }
+      frontRight = g.isBlob(s.px + dxk, s.py + dyk);
+      frontLeft = g.isBlob(qx + dxk, qy + dyk);
+      joined = frontRight || (frontLeft && g.blobConnectsAt(s.px, s.py, qx + dxk, qy + dyk));
     }
+
+    // Emit the crossing of the current state.
     if (pendingFirst) {
       // Only repeats of point 0 may follow before the outline closes.
       if (!samePoint(pt, result->points[0])) {
@@ -247,18 +291,13 @@ csys_status track(const cimg_imageConst* image, const cbt_runParams* params, int
     if (stopAtEdge) break;
 
     // Step to the next crossing.
-    const int dxk = kDx[s.k], dyk = kDy[s.k];
-    const bool frontRight = g.isBlob(s.px + dxk, s.py + dyk);
-    const bool frontLeft = g.isBlob(qx + dxk, qy + dyk);
     if (frontRight && !frontLeft) {
       s.px += dxk;
       s.py += dyk;
-    } else if (!frontLeft) {
-      s.k = (s.k + 1) & 3;
-    } else if (frontRight || g.blobConnectsAt(s.px, s.py, qx + dxk, qy + dyk)) {
+    } else if (frontLeft && joined) {
       s.px = qx + dxk;
       s.py = qy + dyk;
-      s.k = (s.k + 3) & 3;
+      s.k = left;
     } else {
       s.k = (s.k + 1) & 3;
     }
