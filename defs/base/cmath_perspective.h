@@ -69,7 +69,9 @@ IDUT_API csys_status cmath_xformPerspective_constructPointsAllowNonUnique(cmath_
                                                                           const cmath_vect* from,
                                                                           const cmath_vect* to, uint32_t count);
 /* Sets the transform from nine row-major entries (scaled as described above).
- * cmath_errSingularXform (x untouched) when the matrix is singular or an entry not finite. */
+ * cmath_errSingularXform (x untouched) when an entry is not finite or the matrix is singular:
+ * |det| <= 1e-13 times the sum of the magnitudes of the six products that make up det (a
+ * measure that does not depend on the scale of the coordinates). */
 IDUT_API csys_status cmath_xformPerspective_initMatrix(cmath_xformPerspective* x, const double h[9]);
 /* Sets the transform equal to a linear one. cmath_errSingularXform (x untouched) when the
  * linear transform's matrix is singular. */
@@ -78,7 +80,7 @@ IDUT_API csys_status cmath_xformPerspective_initLinear(cmath_xformPerspective* x
 IDUT_API csys_status cmath_xformPerspective_mapPoint(const cmath_xformPerspective* x, const cmath_vect* p,
                                                      cmath_vect* out);
 /* Fills out (a constructed transform) with the inverse of x. cmath_errSingularXform (out
- * untouched) when x has no inverse. */
+ * untouched) when x is singular in the sense of initMatrix. */
 IDUT_API csys_status cmath_xformPerspective_getInverse(const cmath_xformPerspective* x, cmath_xformPerspective* out);
 
 /* ---- the general transform ------------------------------------------------------------ */
