@@ -1,0 +1,979 @@
+// Data Matrix search from a seed edge: track the blob the seed bounds, reduce its outline to
+// straight runs, pair two runs into the symbol's solid L and measure how far each side reaches.
+// Also the adaptive variant used by the adaptive driver, and the cheap straight-edge pre-check.
+//
+// Integer arithmetic up to the corners. Lines are kept in normal form a u + b v + c = 0 over
+// quarter-pixel coordinates (u the row, v the column of the stored contour); products are taken
+// in 64 bits so that no image size the library accepts can overflow them.
+#include "ci_id/dmsearch.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <utility>
+
+#include "base/cmath_affineRect.h"
+#include "ci_id/contourruns.h"
+#include "ci_id/region.h"
+#include "base/cmath_fixed.h"
+#include "ci_id/status.h"
+
+namespace {
+
+using Point = cid2d_contourPoint;
+using Run = cid2d_straightRun;
+
+constexpr int32_t kRawContourLimit = CID2D_RAW_CONTOUR_CAPACITY;  // 16379
+constexpr int32_t kRunCapacity = CID2D_RUN_CAPACITY;              // 5460
+constexpr int32_t kAdaptiveRunCapacity = 8190;
+constexpr int64_t kNoAngle = 2147483647;
+
+// Angle limits (1000 x tangent of the corner angle) and square side-ratio windows (100 x ratio).
+constexpr int64_t kAngleDefault = 4332;  // 77 degrees
+constexpr int64_t kAngleRelaxed = 2748;  // 70 degrees
+constexpr int64_t kAngleWide = 1732;     // 60 degrees
+constexpr int64_t kAdaptiveAngle = 2605;
+
+inline int32_t wrap(int64_t index, int32_t count) {
+  int64_t r = index % count;
+  return static_cast<int32_t>(r < 0 ? r + count : r);
+}
+
+inline int64_t floorDiv(int64_t a, int64_t b) {
+  int64_t d = a / b;
+  if ((a % b != 0) && ((a < 0) != (b < 0))) --d;
+  return d;
+}
+
+inline int64_t iabs(int64_t v) { return v < 0 ? -v : v; }
+
+// floor(sqrt(v)), v >= 0.
+inline int64_t isqrt(int64_t v) { return v <= 0 ? 0 : static_cast<int64_t>(cmath_sqrt64(static_cast<uint64_t>(v))); }
+
+// ---- marking image -----------------------------------------------------------------------
+
+// Cells are addressed in the marking image's own image coordinates; cells outside its window
+// read as clear and are never written, so a marking image smaller than a quarter of the search
+// image only loses marks.
+struct Marking {
+  cimg_window w{};
+  bool inside(int32_t cx, int32_t cy) const {
+    return cx >= w.x0 && cy >= w.y0 && cx - w.x0 < w.width && cy - w.y0 < w.height;
+  }
+  uint8_t get(int32_t cx, int32_t cy) const {
+    return inside(cx, cy) ? w.pixels[static_cast<ptrdiff_t>(cy - w.y0) * w.stride + (cx - w.x0)] : 0;
+  }
+  void set(int32_t cx, int32_t cy, uint8_t value) {
+    if (inside(cx, cy)) w.pixels[static_cast<ptrdiff_t>(cy - w.y0) * w.stride + (cx - w.x0)] = value;
+  }
+};
+
+// ---- lines and corners -------------------------------------------------------------------
+
+struct Line {
+  int64_t a = 0, b = 0, c = 0;
+};
+
+// Through s and e (1/16 pixel), over quarter-pixel coordinates.
+Line lineThrough(const Point& s, const Point& e) {
+  Line l;
+  l.a = (static_cast<int64_t>(s.v) - e.v) >> 2;
+  l.b = (static_cast<int64_t>(e.u) - s.u) >> 2;
+  l.c = -(static_cast<int64_t>(s.u) >> 2) * l.a - (static_cast<int64_t>(s.v) >> 2) * l.b;
+  return l;
+}
+
+// The line of a run: through its first point and the point before its end.
+Line runLine(const Point* smoothed, const Run& run, int32_t n) {
+  return lineThrough(smoothed[run.start], smoothed[wrap(static_cast<int64_t>(run.end) - 1, n)]);
+}
+
+// The same direction through p (1/16 pixel).
+Line parallelThrough(const Line& l, const Point& p) {
+  Line r = l;
+  r.c = -l.a * (static_cast<int64_t>(p.u) >> 2) - l.b * (static_cast<int64_t>(p.v) >> 2);
+  return r;
+}
+
+struct Angle {
+  int64_t cross = 0;  // a1 b2 - a2 b1
+  int64_t t = 0;      // |1000 cross / dot|, kNoAngle for perpendicular lines
+  int s = 0;          // 1 when 1000 cross / dot is negative
+  bool degenerate = false;
+};
+
+Angle angleBetween(const Line& l1, const Line& l2) {
+  Angle r;
+  r.cross = l1.a * l2.b - l2.a * l1.b;
+  const int64_t dot = l1.a * l2.a + l1.b * l2.b;
+  if (r.cross == 0 && dot == 0) {
+    r.degenerate = true;
+    return r;
+  }
+  if (dot == 0) {
+    r.t = kNoAngle;
+    r.s = r.cross < 0 ? 1 : 0;
+    return r;
+  }
+  const int64_t q = floorDiv(1000 * r.cross, dot);
+  r.t = iabs(q);
+  r.s = q < 0 ? 1 : 0;
+  return r;
+}
+
+struct Vec {
+  double u = 0, v = 0;  // 1/16 pixel
+};
+
+// Crossing of two lines in 1/16 pixel (cross = a1 b2 - a2 b1, nonzero).
+Vec intersect(const Line& l1, const Line& l2) {
+  const double x = static_cast<double>(l1.a * l2.b - l2.a * l1.b);
+  Vec p;
+  p.u = 4.0 * (static_cast<double>(l2.c) * static_cast<double>(l1.b) - static_cast<double>(l1.c) * static_cast<double>(l2.b)) / x;
+  p.v = 4.0 * (static_cast<double>(l1.c) * static_cast<double>(l2.a) - static_cast<double>(l2.c) * static_cast<double>(l1.a)) / x;
+  return p;
+}
+
+inline int64_t distanceSq(const Point& p, int64_t u, int64_t v) {
+  const int64_t du = p.u - u, dv = p.v - v;
+  return du * du + dv * dv;
+}
+
+// Walks along the halved contour from i0 in direction d, measuring the distance from line l.
+// Keeps the farthest point and stops once the distance has dropped 3 pixels below it. Returns the
+// farthest distance in 1/16 pixel and its index.
+struct Walk {
+  int64_t length = 0;
+  int32_t index = 0;
+};
+
+Walk walkSide(const Point* halved, int32_t n, int32_t i0, int d, const Line& l) {
+  const int64_t g = isqrt(l.a * l.a + l.b * l.b) >> 2;
+  const int32_t steps = n / 4 - 1;
+  int64_t best = 0;
+  Walk w;
+  w.index = i0;
+  for (int32_t s = 1; s <= steps; ++s) {
+    const int32_t i = wrap(static_cast<int64_t>(i0) + static_cast<int64_t>(s) * d, n);
+    const int64_t value = iabs(l.a * (halved[i].u >> 2) + l.b * (halved[i].v >> 2) + l.c);
+    if (value > best) {
+      best = value;
+      w.index = i;
+    } else if (best - value >= 48 * g) {
+      break;
+    }
+  }
+  w.length = g < 1 ? kNoAngle : best / g;
+  return w;
+}
+
+// The longer of the forward and backward walk (the backward one on a tie).
+Walk longerWalk(const Point* halved, int32_t n, int32_t i0, const Line& l) {
+  const Walk forward = walkSide(halved, n, i0, 1, l);
+  const Walk backward = walkSide(halved, n, i0, -1, l);
+  return forward.length > backward.length ? forward : backward;
+}
+
+// 1000 x chord / side, 500 when the side is shorter than the chord (a sign of a bad pairing).
+int64_t straightness(int32_t strength, int64_t side) {
+  int64_t denom = side >> 4;
+  if (denom < 1) denom = 1;
+  const int64_t q = 1000 * isqrt(static_cast<int64_t>(strength) >> 4) / denom;
+  return q > 1000 ? 500 : q;
+}
+
+// ---- corner pairing ----------------------------------------------------------------------
+
+struct PairingSetup {
+  int shapeMode = -1;  // -1 unknown size, 1 square, 0 rectangular
+  int64_t angleLimit = kAngleDefault;
+  int64_t squareLo = 75, squareHi = 133;
+  bool relaxed = false;
+};
+
+PairingSetup pairingSetup(const cid2d_trackingParams& params) {
+  PairingSetup s;
+  if (params.expectedSizeA == 0)
+    s.shapeMode = -1;
+  else if (params.expectedSizeA == params.expectedSizeB)
+    s.shapeMode = 1;
+  else
+    s.shapeMode = 0;
+  s.relaxed = params.relaxedCorners != 0;
+  if (params.wideCorners != 0 && s.shapeMode == -1) {
+    s.angleLimit = kAngleWide;
+  } else if (s.relaxed) {
+    s.angleLimit = kAngleRelaxed;
+  }
+  if (s.relaxed) {
+    s.squareLo = 62;
+    s.squareHi = 160;
+  }
+  return s;
+}
+
+bool shapeAccepts(const PairingSetup& setup, int64_t ratio) {
+  if (setup.shapeMode == -1) return true;
+  if (setup.shapeMode == 1) return ratio >= setup.squareLo && ratio <= setup.squareHi;
+  static constexpr int64_t windows[6][2] = {{175, 266}, {266, 333}, {330, 470}, {37, 57}, {26, 36}, {20, 30}};
+  for (const auto& w : windows)
+    if (ratio > w[0] && ratio < w[1]) return true;
+  return false;
+}
+
+struct Candidate {
+  bool found = false;
+  Vec corner, sideX, sideY, fourth;  // 1/16 pixel: corner, the two side ends, opposite corner
+  int32_t parallelogram = 1;
+  int32_t score = 0;
+};
+
+inline bool differsInOne(const Vec& p, const Vec& q, double by) {
+  return std::fabs(p.u - q.u) > by || std::fabs(p.v - q.v) > by;
+}
+inline bool differsInBoth(const Vec& p, const Vec& q, double by) {
+  return std::fabs(p.u - q.u) > by && std::fabs(p.v - q.v) > by;
+}
+
+// Replaces the far sides of the parallelogram by two other runs when they support them.
+csys_status relaxedCompletion(const Point* smoothed, const Run* runs, int32_t r, int32_t n, int32_t k,
+                              const Line& line1, const Line& line2, const Vec& V, const Vec& A, const Vec& B,
+                              const Vec& D, int64_t longer, int64_t shorter, int64_t limit, Candidate* out) {
+  for (int32_t j = 1; j < r; ++j) {
+    if (j == k || runs[j].strength < 1024) continue;
+    for (int32_t jj = j + 1; jj < r; ++jj) {
+      if (jj == k) continue;
+      if (runs[jj].strength < 145 || runs[jj].strength < runs[j].strength / 255) return 0;
+      Line lj = runLine(smoothed, runs[j], n);
+      Line ljj = runLine(smoothed, runs[jj], n);
+      const Angle between = angleBetween(lj, ljj);
+      if (between.degenerate) {
+        cstd_assert_(__LINE__);
+        return csys_errAssertion;
+      }
+      if (between.t < limit || between.cross == 0) continue;
+      const Vec Dp = intersect(lj, ljj);
+
+      int64_t qj = straightness(runs[j].strength, longer);
+      int64_t qjj = straightness(runs[jj].strength, shorter);
+      if (std::min(qj, qjj) <= 499 || std::max(qj, qjj) <= 599) continue;
+      if (!differsInOne(Dp, V, 159) || !differsInOne(Dp, A, 159) || !differsInOne(Dp, B, 159)) continue;
+
+      // Line j should cross line 2 (it is the side opposite side 1).
+      Angle toJ = angleBetween(line2, lj);
+      if (toJ.degenerate) {
+        cstd_assert_(__LINE__);
+        return csys_errAssertion;
+      }
+      if (toJ.t < limit / 2) {
+        std::swap(lj, ljj);
+        toJ = angleBetween(line2, lj);
+        if (toJ.degenerate) {
+          cstd_assert_(__LINE__);
+          return csys_errAssertion;
+        }
+      }
+      const Angle toJJ = angleBetween(line1, ljj);
+      if (toJJ.degenerate) {
+        cstd_assert_(__LINE__);
+        return csys_errAssertion;
+      }
+      if (toJ.t < limit / 2 || toJJ.t < limit / 2 || toJ.cross == 0 || toJJ.cross == 0) continue;
+      const Vec Bp = intersect(line2, lj);
+      const Vec Ap = intersect(line1, ljj);
+
+      const bool differs = (differsInBoth(Bp, B, 16) && differsInBoth(Ap, A, 16)) ||
+                           (differsInBoth(Bp, A, 16) && differsInBoth(Ap, B, 16)) || differsInOne(Dp, D, 16);
+      const bool reaches = std::fabs(Dp.u - V.u) > std::fabs(D.u - V.u) / 2 &&
+                           std::fabs(Dp.v - V.v) > std::fabs(D.v - V.v) / 2;
+      const bool awayFromCorner = differsInBoth(Bp, V, 16) && differsInBoth(Ap, V, 16);
+      if (differs && reaches && awayFromCorner) {
+        out->sideX = Bp;
+        out->sideY = Ap;
+        out->fourth = Dp;
+        out->parallelogram = 0;
+        return 0;
+      }
+    }
+  }
+  return 0;
+}
+
+// Pairs run 0 with the first later run that meets it at a near-right angle and whose sides
+// reach far enough along the contour.
+csys_status pairCorner(const Point* halved, const Point* smoothed, const Run* runs, int32_t r, int32_t n,
+                       const PairingSetup& setup, Candidate* out) {
+  out->found = false;
+  if (r < 2 || runs[0].strength < 1024) return 0;
+  const Line line1 = runLine(smoothed, runs[0], n);
+  const int64_t limit = setup.angleLimit;
+  for (int32_t k = 1; k < r; ++k) {
+    if (runs[k].strength < 145 || runs[k].strength < runs[0].strength / 255) return 0;
+    const Line line2 = runLine(smoothed, runs[k], n);
+    const Angle angle = angleBetween(line1, line2);
+    if (angle.degenerate) {
+      cstd_assert_(__LINE__);
+      return csys_errAssertion;
+    }
+    if (angle.t < limit) continue;
+    const int64_t xq = angle.cross >> 2;
+    if (xq == 0) {
+      cstd_assert_(__LINE__);
+      return csys_errAssertion;
+    }
+    const int64_t vu = floorDiv(line2.c * line1.b - line1.c * line2.b, xq);
+    const int64_t vv = floorDiv(line1.c * line2.a - line2.c * line1.a, xq);
+
+    // The far end of each run: the end point farther from the corner.
+    auto farEnd = [&](const Run& run) {
+      return distanceSq(halved[run.start], vu, vv) > distanceSq(halved[run.end], vu, vv) ? run.start : run.end;
+    };
+    const Walk side1 = longerWalk(halved, n, farEnd(runs[0]), line2);
+    const Walk side2 = longerWalk(halved, n, farEnd(runs[k]), line1);
+    const int64_t len1 = side1.length, len2 = side2.length;
+    if (len2 <= 15) continue;
+    const int64_t ratio = 100 * len1 / len2;
+    const int64_t longer = std::max(len1, len2), shorter = std::min(len1, len2);
+    if (longer * longer < 64 * static_cast<int64_t>(runs[0].strength) / 9) continue;
+    if (!shapeAccepts(setup, ratio)) continue;
+
+    const Vec V{static_cast<double>(vu), static_cast<double>(vv)};
+    const Vec A = intersect(line1, parallelThrough(line2, halved[side1.index]));
+    const Vec B = intersect(line2, parallelThrough(line1, halved[side2.index]));
+    const Vec D{A.u + B.u - V.u, A.v + B.v - V.v};
+    out->corner = V;
+    out->sideX = angle.s == 0 ? B : A;
+    out->sideY = angle.s == 0 ? A : B;
+    out->fourth = D;
+    out->parallelogram = 1;
+
+    const int64_t q1 = straightness(runs[0].strength, longer);
+    const int64_t q2 = straightness(runs[k].strength, shorter);
+    int64_t score = (q1 + q2) / 2;
+    if (angle.t < kAngleDefault) score = score * 8 / 10;
+    out->score = static_cast<int32_t>(score);
+
+    if (setup.relaxed) {
+      csys_status st = relaxedCompletion(smoothed, runs, r, n, k, line1, line2, V, A, B, D, longer, shorter, limit, out);
+      if (CSYS_FAILED(st)) return st;
+    }
+    out->found = true;
+    return 0;
+  }
+  return 0;
+}
+
+// Pixel coordinates (column, row) of a 1/16-pixel point; the division is done in single
+// precision.
+cmath_vect toPixels(const Vec& p) {
+  return cmath_vect{static_cast<double>(static_cast<float>(p.v) / 16.0f),
+                    static_cast<double>(static_cast<float>(p.u) / 16.0f)};
+}
+
+// ---- shared steps --------------------------------------------------------------------------
+
+struct Scratch {
+  Point* contour;
+  Point* smoothed;
+  int32_t* curvature;
+  Run* runs;
+};
+
+Scratch carve(const cid2d_trackingParams& params) {
+  uint8_t* base = params.scratch;
+  return Scratch{reinterpret_cast<Point*>(base + CID2D_SCRATCH_CONTOUR_OFFSET),
+                 reinterpret_cast<Point*>(base + CID2D_SCRATCH_SMOOTHED_OFFSET),
+                 reinterpret_cast<int32_t*>(base + CID2D_SCRATCH_CURVATURE_OFFSET),
+                 reinterpret_cast<Run*>(base + CID2D_SCRATCH_RUNS_OFFSET)};
+}
+
+bool scratchUsable(const cid2d_trackingParams& params) {
+  return params.scratch != nullptr && params.scratchSize >= CID2D_SCRATCH_MIN_SIZE &&
+         reinterpret_cast<uintptr_t>(params.scratch) % alignof(int32_t) == 0;
+}
+
+int32_t smoothingWindow(int32_t w, int32_t h, const cid2d_trackingParams& params) {
+  int32_t divisor = 32;
+  if (params.expectedSizeA > divisor) divisor = params.expectedSizeA;
+  if (params.expectedSizeB > divisor) divisor = params.expectedSizeB;
+  int32_t window = std::min(w, h) / divisor;
+  const auto floorMin = static_cast<int32_t>(std::floor(params.minSmoothing));
+  if (window <= floorMin) window = floorMin;
+  return std::min(window, 25);
+}
+
+csys_status seedCovered(const cid_mask* mask, const cid2d_trackingSeed& seed, const cmath_xformLinear* maskXform,
+                        bool* covered) {
+  *covered = false;
+  if (mask == nullptr) return 0;
+  const cmath_vect point{static_cast<double>(seed.x), static_cast<double>(seed.y)};
+  uint32_t flag = 0;
+  csys_status st = cid_mask_isPointUnMasked(mask, &point, maskXform, &flag);
+  if (CSYS_FAILED(st)) return st;
+  *covered = flag != 0;
+  return 0;
+}
+
+void fillRunParams(cbt_runParams* run, const cid2d_trackingParams& params, const cid2d_trackingSeed& seed) {
+  run->maxPoints = std::min(params.maxContourPoints, kRawContourLimit);
+  run->threshold = seed.mean;
+  run->polarity = seed.polarity;
+  run->startA[0] = seed.startA[0];
+  run->startA[1] = seed.startA[1];
+  run->startB[0] = seed.startB[0];
+  run->startB[1] = seed.startB[1];
+}
+
+// The located parallelogram, its final tests and the result fields of a find.
+csys_status acceptCandidate(const cimg_windowConst& window, const cid2d_trackingParams& params, const Candidate& cand,
+                            bool* accepted, cid2d_trackingResult* result) {
+  *accepted = false;
+  cmath_vect p0 = toPixels(cand.corner), p1 = toPixels(cand.sideX), p2 = toPixels(cand.sideY);
+  const cmath_vect p3 = toPixels(cand.fourth);
+  if (params.allowBorder == 0) {
+    const double lastCol = window.x0 + window.width - 1, lastRow = window.y0 + window.height - 1;
+    for (const cmath_vect& p : {p0, p1, p2, p3})
+      if (!(p.x > window.x0 && p.x < lastCol && p.y > window.y0 && p.y < lastRow)) return 0;
+  }
+  cmath_shapeAffineRectPoints points;
+  cmath_shapeAffineRect rect;
+  csys_status st = cmath_shapeAffineRectPoints_init(&points, &p0, &p1, &p2);
+  if (CSYS_FAILED(st)) return st;
+  st = cmath_shapeAffineRect_initPoints(&rect, &points);
+  if (CSYS_FAILED(st)) return st;
+  double xLength = 0, yLength = 0;
+  st = cmath_shapeAffineRect_getXLength(&rect, &xLength);
+  if (CSYS_FAILED(st)) return st;
+  st = cmath_shapeAffineRect_getYLength(&rect, &yLength);
+  if (CSYS_FAILED(st)) return st;
+  if (std::min(xLength, yLength) < params.minSide || std::max(xLength, yLength) > params.maxSide) return 0;
+
+  const cmath_vect e1{p1.x - p0.x, p1.y - p0.y}, e2{p2.x - p0.x, p2.y - p0.y};
+  if (cmath_vect_cross(&e1, &e2) > 0) std::swap(p1, p2);
+  st = cmath_shapeAffineRectPoints_init(&points, &p0, &p1, &p2);
+  if (CSYS_FAILED(st)) return st;
+  st = cmath_shapeAffineRect_initPoints(&result->rectangle, &points);
+  if (CSYS_FAILED(st)) return st;
+  result->fourthCorner = p3;
+  result->parallelogram = cand.parallelogram;
+  result->threshold = static_cast<uint8_t>(result->seed.mean);
+  result->score = cand.score;
+  *accepted = true;
+  return 0;
+}
+
+// Final checks of a find against the mask and the image window.
+csys_status confirmFind(const cimg_imageConst* image, const cimg_windowConst& window, const cid_mask* mask,
+                        const cmath_xformLinear* maskXform, cid2d_trackingResult* result, bool* found) {
+  cid_region region;
+  csys_status st = cid_region_initAffineRect(&region, &result->rectangle, nullptr);
+  if (CSYS_FAILED(st)) return st;
+  cmath_xformLinear pixelFromClient;
+  st = cimg_imageConst_getLinearImageFromClientXform(image, &pixelFromClient);
+  if (CSYS_FAILED(st)) return st;
+  cstd_rect32 enclosing;
+  st = cmath_shapeAffineRect_getEncloseImageRect(&result->rectangle, &pixelFromClient, &enclosing);
+  if (CSYS_FAILED(st)) return st;
+  if (mask != nullptr) {
+    uint32_t covered = 0;
+    st = cid_mask_isRegionUnMasked(mask, &region, maskXform, 5.0, &covered);
+    if (CSYS_FAILED(st)) return st;
+    if (covered != 0) *found = false;
+  }
+  const cstd_rect32 windowRect{window.x0, window.y0, window.width, window.height};
+  if (!cstd_rect32_containsRect(&windowRect, &enclosing)) *found = false;
+  if (*found) result->quality = 1000;
+  return 0;
+}
+
+}  // namespace
+
+namespace {
+
+struct SearchArgs {
+  const cimg_imageConst* image;
+  const cid2d_trackingParams* params;
+  const cid2d_trackingSeed* seed;
+  const cid_mask* mask;
+  const cmath_xformLinear* maskXform;
+  cid2d_trackingResult* result;
+  cimg_windowConst window;
+  Marking marking;
+};
+
+inline bool insideWindow(const cimg_windowConst& w, int32_t x, int32_t y) {
+  return x >= w.x0 && y >= w.y0 && x - w.x0 < w.width && y - w.y0 < w.height;
+}
+
+// Steps 3 to 16 of the search; *found tells the outcome. Rejections return 0.
+csys_status searchFromSeed(SearchArgs& s, const cbt_runParams& run, bool* found) {
+  *found = false;
+  const cid2d_trackingParams& params = *s.params;
+  const cid2d_trackingSeed& seed = *s.seed;
+  cid2d_trackingResult* result = s.result;
+
+  bool covered = false;
+  csys_status st = seedCovered(s.mask, seed, s.maskXform, &covered);
+  if (CSYS_FAILED(st) || covered) return st;
+  if (s.marking.get(seed.x >> 2, seed.y >> 2) != 0) return 0;
+
+  st = cbt_boundaryTrack(s.image, &run, &result->boundary);
+  if (st == cidut_errTrackerNoBoundary) return 0;
+  if (CSYS_FAILED(st)) return st;
+  const cbt_result& track = result->boundary;
+  if ((track.flags & CBT_FLAG_FOUND) == 0) return 0;
+  if (track.count == 0) return cidut_errEmptyContour;
+
+  int32_t n = static_cast<int32_t>(std::min<uint32_t>(track.count, kRawContourLimit));
+  if (n >= 1000) {
+    st = csys_attention_check();
+    if (CSYS_FAILED(st)) return st;
+  }
+  const Scratch scratch = carve(params);
+  for (int32_t i = 0; i < n; ++i) {
+    const int32_t x = track.points[i].x, y = track.points[i].y;
+    CSYS_REQUIRE(insideWindow(s.window, (x + 128) >> 8, (y + 128) >> 8));
+    scratch.contour[i] = Point{(y + 128) >> 4, (x + 128) >> 4};
+    s.marking.set((x + 128) >> 10, (y + 128) >> 10, 1);
+  }
+  if (n < 4.0 * params.minSide) return 0;
+  if ((track.flags & CBT_FLAG_LIMIT) != 0) return 0;
+  if (params.allowBorder == 0 && (track.flags & CBT_FLAG_BORDER) != 0) return 0;
+
+  st = cid2d_contour_halve(scratch.contour, n, &n);
+  if (CSYS_FAILED(st)) return st;
+  st = csys_attention_check();
+  if (CSYS_FAILED(st)) return st;
+
+  int32_t w = 0, h = 0, e = 0;
+  st = cid2d_contour_getBoundingBox(scratch.contour, n, &w, &h, &e);
+  if (CSYS_FAILED(st)) return st;
+  if (e < params.minSide || e > params.maxSide) return 0;
+  if (w >= s.window.width - 1 || h >= s.window.height - 1) return 0;
+  if (w < params.minSide || h < params.minSide || w > params.maxSide || h > params.maxSide) return 0;
+  if (5 * static_cast<int64_t>(w) < h || 5 * static_cast<int64_t>(h) < w) return 0;
+
+  const int32_t window = smoothingWindow(w, h, params);
+  st = cid2d_contour_smooth(scratch.smoothed, scratch.contour, n, window);
+  if (CSYS_FAILED(st)) return st;
+  int32_t maxCurvature = 0;
+  st = cid2d_contour_curvature(scratch.curvature, scratch.smoothed, n, 2 * window, &maxCurvature);
+  if (CSYS_FAILED(st)) return st;
+  if (maxCurvature < 32) return 0;
+
+  int32_t runCount = 0;
+  st = cid2d_contour_straightRuns(scratch.runs, scratch.curvature, scratch.smoothed, 0, n, window, 64, kRunCapacity,
+                                  &runCount);
+  if (CSYS_FAILED(st)) return st;
+  st = csys_attention_check();
+  if (CSYS_FAILED(st)) return st;
+  CSYS_REQUIRE(runCount <= kRunCapacity - 1);
+  if (runCount < 2) return 0;
+
+  const PairingSetup setup = pairingSetup(params);
+  for (int32_t attempt = 0; attempt < params.attempts; ++attempt) {
+    if (attempt == 0) {
+      st = cid2d_straightRuns_order(scratch.runs, runCount);
+      if (CSYS_FAILED(st)) return st;
+    } else {
+      st = cid2d_straightRuns_merge(scratch.runs, scratch.smoothed, n, runCount, 4 * window, 64);
+      if (CSYS_FAILED(st)) return st;
+      st = cid2d_straightRuns_order(scratch.runs, runCount);
+      if (CSYS_FAILED(st)) return st;
+      int32_t trimmed = runCount;
+      st = cid2d_straightRuns_trim(scratch.runs, runCount, &trimmed);
+      if (CSYS_FAILED(st)) return st;
+      if (trimmed >= runCount) break;
+      runCount = trimmed;
+    }
+    Candidate cand;
+    st = pairCorner(scratch.contour, scratch.smoothed, scratch.runs, runCount, n, setup, &cand);
+    if (CSYS_FAILED(st)) return st;
+    st = csys_attention_check();
+    if (CSYS_FAILED(st)) return st;
+    if (cand.found) {
+      bool accepted = false;
+      st = acceptCandidate(s.window, params, cand, &accepted, result);
+      if (CSYS_FAILED(st)) return st;
+      if (accepted) {
+        *found = true;
+        break;
+      }
+    }
+  }
+  if (!*found) return 0;
+  return confirmFind(s.image, s.window, s.mask, s.maskXform, result, found);
+}
+
+}  // namespace
+
+namespace {
+
+// ---- adaptive search -------------------------------------------------------------------------
+
+struct PixelPoint {
+  int32_t x = 0, y = 0;
+};
+
+PixelPoint pixelOf(const Point& p) { return PixelPoint{(p.v + 8) >> 4, (p.u + 8) >> 4}; }
+
+inline int32_t l1(const PixelPoint& a, const PixelPoint& b) { return std::abs(a.x - b.x) + std::abs(a.y - b.y); }
+
+// Mean curvature of a run as a fraction sum / count (start ... end - 1 summed, end - start + 1
+// points counted).
+struct MeanCurvature {
+  int64_t sum = 0, count = 1;
+};
+
+MeanCurvature meanCurvature(const int32_t* curvature, const Run& run, int32_t n) {
+  MeanCurvature m;
+  const int32_t len = wrap(static_cast<int64_t>(run.end) - run.start, n);
+  for (int32_t i = 0; i < len; ++i) m.sum += curvature[wrap(static_cast<int64_t>(run.start) + i, n)];
+  m.count = static_cast<int64_t>(len) + 1;
+  return m;
+}
+
+inline bool lowerMean(const MeanCurvature& a, const MeanCurvature& b) { return a.sum * b.count < b.sum * a.count; }
+
+inline bool liesBetween(const Run& x, const Run& a, const Run& b) {
+  return std::min(a.start, b.start) < x.start && x.start < std::max(a.start, b.start);
+}
+
+// The two runs of the L among the three strongest. Returns false when none qualifies.
+csys_status chooseAdaptivePair(const Point* smoothed, const int32_t* curvature, const Run* runs, int32_t r, int32_t n,
+                               int32_t* first, int32_t* second, bool* ok) {
+  *ok = false;
+  auto angleOf = [&](int32_t i, int32_t j, int64_t* t) -> csys_status {
+    const Angle a = angleBetween(runLine(smoothed, runs[i], n), runLine(smoothed, runs[j], n));
+    if (a.degenerate) {
+      cstd_assert_(__LINE__);
+      return csys_errAssertion;
+    }
+    *t = a.t;
+    return 0;
+  };
+  int64_t t01 = 0;
+  csys_status st = angleOf(0, 1, &t01);
+  if (CSYS_FAILED(st)) return st;
+  if (t01 < kAdaptiveAngle) {
+    if (r < 3) return 0;
+    int32_t p = 0;
+    if (liesBetween(runs[2], runs[0], runs[1]) &&
+        lowerMean(meanCurvature(curvature, runs[1], n), meanCurvature(curvature, runs[0], n)))
+      p = 1;
+    int64_t t = 0;
+    st = angleOf(p, 2, &t);
+    if (CSYS_FAILED(st)) return st;
+    if (t <= kAdaptiveAngle || runs[2].strength <= 31) return 0;
+    *first = p;
+    *second = 2;
+    *ok = true;
+    return 0;
+  }
+  *first = 0;
+  *second = 1;
+  if (r >= 3 && 2 * static_cast<int64_t>(runs[1].strength) < 3 * static_cast<int64_t>(runs[2].strength)) {
+    if (liesBetween(runs[0], runs[1], runs[2])) {
+      int64_t t = 0;
+      st = angleOf(0, 2, &t);
+      if (CSYS_FAILED(st)) return st;
+      if (t >= kAdaptiveAngle + 1 &&
+          !lowerMean(meanCurvature(curvature, runs[1], n), meanCurvature(curvature, runs[2], n)))
+        *second = 2;
+    } else if (liesBetween(runs[1], runs[0], runs[2])) {
+      int64_t t = 0;
+      st = angleOf(1, 2, &t);
+      if (CSYS_FAILED(st)) return st;
+      if (t >= kAdaptiveAngle + 1 &&
+          !lowerMean(meanCurvature(curvature, runs[0], n), meanCurvature(curvature, runs[2], n))) {
+        *first = 1;
+        *second = 2;
+      }
+    }
+  }
+  *ok = true;
+  return 0;
+}
+
+// True when the corner K lies inside a side's own span rather than beyond its end.
+bool cornerInsideSpan(int32_t nearDist, int32_t farDist, int32_t runLength, int32_t joinDiff, int32_t gapPoints) {
+  return nearDist < runLength && farDist < runLength && farDist < 20 * nearDist &&
+         (nearDist > 1 || joinDiff < gapPoints);
+}
+
+// The seed lies on the side from k to f (L1 metric, tolerance growing with the side's length).
+bool seedOnSide(const PixelPoint& seed, const PixelPoint& k, const PixelPoint& f) {
+  const int32_t d = l1(k, f);
+  const int32_t tol = std::max(2, std::min(d / 32, 5));
+  return l1(seed, k) + l1(seed, f) <= d + tol || l1(seed, k) <= tol || l1(seed, f) <= tol;
+}
+
+inline uint8_t columnMark(int32_t x256) { return static_cast<uint8_t>((((x256 + 128) >> 8) & 3) + 1); }
+
+csys_status adaptiveSearch(SearchArgs& s, const cbt_runParams& run, int32_t level, bool* found) {
+  *found = false;
+  const cid2d_trackingParams& params = *s.params;
+  const cid2d_trackingSeed& seed = *s.seed;
+  cid2d_trackingResult* result = s.result;
+
+  bool covered = false;
+  csys_status st = seedCovered(s.mask, seed, s.maskXform, &covered);
+  if (CSYS_FAILED(st) || covered) return st;
+  if (s.marking.get(seed.x >> 2, seed.y >> 2) != 0) return 0;
+
+  result->boundary.markingMode = 1;
+  st = cbt_boundaryTrack_Adaptive(s.image, &run, level, &result->boundary);
+  s.marking.set(seed.x >> 2, seed.y >> 2, static_cast<uint8_t>((seed.x & 3) + 1));
+  if (st == cidut_errTrackerNoBoundary) return 0;
+  if (CSYS_FAILED(st)) return st;
+  const cbt_result& track = result->boundary;
+  if ((track.flags & CBT_FLAG_FOUND) == 0) return 0;
+  if (track.count == 0) return cidut_errEmptyContour;
+
+  const int32_t rawCount = static_cast<int32_t>(std::min<uint32_t>(track.count, kRawContourLimit));
+  int32_t n = rawCount;
+  if (n >= 400) {
+    st = csys_attention_check();
+    if (CSYS_FAILED(st)) return st;
+  }
+  const uint8_t markingMode = track.markingMode;
+  const int32_t marked = markingMode == 16 ? std::max(0, n - 10) : markingMode == 0 ? 0 : n;
+  const Scratch scratch = carve(params);
+  for (int32_t i = 0; i < n; ++i) {
+    const int32_t x = track.points[i].x, y = track.points[i].y;
+    CSYS_REQUIRE(insideWindow(s.window, (x + 128) >> 8, (y + 128) >> 8));
+    scratch.contour[i] = Point{(y + 128) >> 4, (x + 128) >> 4};
+    if (i < marked) s.marking.set((x + 128) >> 10, (y + 128) >> 10, columnMark(x));
+  }
+  if (n < 2.0 * params.minSide) return 0;
+  if (params.allowBorder == 0 && (track.flags & CBT_FLAG_BORDER) != 0) return 0;
+
+  st = cid2d_contour_halve(scratch.contour, n, &n);
+  if (CSYS_FAILED(st)) return st;
+  st = csys_attention_check();
+  if (CSYS_FAILED(st)) return st;
+
+  int32_t w = 0, h = 0, e = 0;
+  st = cid2d_contour_getBoundingBox(scratch.contour, n, &w, &h, &e);
+  if (CSYS_FAILED(st)) return st;
+  if (w >= s.window.width - 1 || h >= s.window.height - 1) return 0;
+  if (level == 0) {
+    if (w < params.minSide || h < params.minSide || e > params.maxSide) return 0;
+  } else if (e < params.minSide || e > params.maxSide) {
+    return 0;
+  }
+  if (5 * static_cast<int64_t>(w) < h || 5 * static_cast<int64_t>(h) < w) return 0;
+
+  const int32_t window = smoothingWindow(w, h, params);
+  st = cid2d_contour_smooth(scratch.smoothed, scratch.contour, n, window);
+  if (CSYS_FAILED(st)) return st;
+  int32_t maxCurvature = 0;
+  st = cid2d_contour_curvature(scratch.curvature, scratch.smoothed, n, 2 * window, &maxCurvature);
+  if (CSYS_FAILED(st)) return st;
+  if (maxCurvature < 32) return 0;
+
+  const int32_t threshold = window <= 3 ? 64 : 16 * std::min((3 * window + 1) / 2, 7);
+  int32_t runCount = 0;
+  st = cid2d_contour_straightRuns(scratch.runs, scratch.curvature, scratch.smoothed, 1, n, window, threshold,
+                                  kAdaptiveRunCapacity, &runCount);
+  if (CSYS_FAILED(st)) return st;
+  st = csys_attention_check();
+  if (CSYS_FAILED(st)) return st;
+  if (runCount < 2) return 0;
+  st = cid2d_straightRuns_order(scratch.runs, runCount);
+  if (CSYS_FAILED(st)) return st;
+  if (scratch.runs[1].strength < 32) return 0;
+
+  int32_t p = 0, q = 1;
+  bool paired = false;
+  st = chooseAdaptivePair(scratch.smoothed, scratch.curvature, scratch.runs, runCount, n, &p, &q, &paired);
+  if (CSYS_FAILED(st) || !paired) return st;
+
+  const Line lineP = runLine(scratch.smoothed, scratch.runs[p], n);
+  const Line lineQ = runLine(scratch.smoothed, scratch.runs[q], n);
+  const Vec kv = intersect(lineP, lineQ);
+  if (!std::isfinite(kv.u) || !std::isfinite(kv.v)) return 0;
+  const PixelPoint k{static_cast<int32_t>(std::floor(kv.v / 16.0 + 0.5)),
+                     static_cast<int32_t>(std::floor(kv.u / 16.0 + 0.5))};
+
+  // Which run arrives at the corner along the contour and which leaves it.
+  const Run* in = &scratch.runs[p];
+  const Run* out = &scratch.runs[q];
+  Line lineIn = lineP, lineOut = lineQ;
+  auto px = [&](int32_t i) { return pixelOf(scratch.smoothed[i]); };
+  if (l1(k, px(out->end)) + l1(k, px(in->start)) < l1(k, px(in->end)) + l1(k, px(out->start))) {
+    std::swap(in, out);
+    std::swap(lineIn, lineOut);
+  }
+  const PixelPoint inNear = px(in->end), inFar = px(in->start);
+  const PixelPoint outNear = px(out->start), outFar = px(out->end);
+  const int32_t joinDiff = std::max(std::abs(inNear.x - outNear.x), std::abs(inNear.y - outNear.y));
+  const int32_t gapPoints = wrap(static_cast<int64_t>(out->start) - in->end, n);
+  const int32_t inNearD = l1(k, inNear), inFarD = l1(k, inFar);
+  const int32_t outNearD = l1(k, outNear), outFarD = l1(k, outFar);
+  if (!(inNearD < inFarD) || !(outNearD < outFarD)) return 0;
+  if (cornerInsideSpan(inNearD, inFarD, l1(inNear, inFar), joinDiff, gapPoints)) return 0;
+  if (cornerInsideSpan(outNearD, outFarD, l1(outNear, outFar), joinDiff, gapPoints)) return 0;
+  if (!insideWindow(s.window, k.x, k.y)) return 0;
+
+  const Angle orientation = angleBetween(lineIn, lineOut);
+  const PixelPoint sides[4] = {k, orientation.cross > 0 ? inFar : outFar, k, orientation.cross > 0 ? outFar : inFar};
+  for (int i = 0; i < 4; ++i) {
+    result->boundary.sides[i][0] = sides[i].x;
+    result->boundary.sides[i][1] = sides[i].y;
+  }
+  *found = true;
+
+  // An outline the tracker did not mark (it touched the border) is marked now when the seed
+  // lies on the L, so the drivers do not start from it again.
+  if (level == 0 && markingMode == 0) {
+    const PixelPoint seedPoint{seed.x, seed.y};
+    if ((seedOnSide(seedPoint, k, inFar) || seedOnSide(seedPoint, k, outFar)) && track.count > 20) {
+      for (int32_t i = 10; i <= rawCount - 11; ++i)
+        s.marking.set((track.points[i].x + 128) >> 10, (track.points[i].y + 128) >> 10, columnMark(track.points[i].x));
+    }
+  }
+  return 0;
+}
+
+// ---- straight-edge pre-check -----------------------------------------------------------------
+
+constexpr int32_t kChainCapacity = 41;
+
+}  // namespace
+
+extern "C" {
+
+csys_status cf_BndFindDMSymbolFromSeed(const cimg_imageConst* image, const cid2d_trackingParams* params,
+                                       const cid2d_trackingSeed* seed, const cbt_runParams* runParams,
+                                       cimg_image* markingImage, const cid_mask* mask, void* /*reserved*/,
+                                       const cmath_xformLinear* maskXform, cid2d_trackingResult* result) {
+  CSYS_REQUIRE(image != nullptr && params != nullptr && seed != nullptr && runParams != nullptr &&
+               markingImage != nullptr && result != nullptr);
+  cbt_runParams run = *runParams;
+  fillRunParams(&run, *params, *seed);
+  result->seed = *seed;
+  result->found = 0;
+  CSYS_REQUIRE(scratchUsable(*params));
+
+  SearchArgs s{image, params, seed, mask, maskXform, result, {}, {}};
+  csys_status st = cimg_windowConst_init(&s.window, image);
+  if (CSYS_FAILED(st)) return st;
+  st = cimg_window_init(&s.marking.w, markingImage);
+  if (CSYS_FAILED(st)) return st;
+
+  bool found = false;
+  st = searchFromSeed(s, run, &found);
+  if (CSYS_FAILED(st)) return st;
+  result->found = found ? 1 : 0;
+  result->line = params->firstScanLine;
+  return 0;
+}
+
+csys_status cf_BndFindDMSymbolFromSeed_Adaptive(const cimg_imageConst* image, const cid2d_trackingParams* params,
+                                                const cid2d_trackingSeed* seed, const cbt_runParams* runParams,
+                                                cimg_image* markingImage, const cid_mask* mask,
+                                                const cmath_xformLinear* maskXform, int32_t level,
+                                                cid2d_trackingResult* result) {
+  CSYS_REQUIRE(image != nullptr && params != nullptr && seed != nullptr && runParams != nullptr &&
+               markingImage != nullptr && result != nullptr);
+  cbt_runParams run = *runParams;
+  fillRunParams(&run, *params, *seed);
+  run.seedStrength = seed->strength;
+  run.reportMarking = 1;
+  result->seed = *seed;
+  result->found = 0;
+  CSYS_REQUIRE(scratchUsable(*params));
+
+  SearchArgs s{image, params, seed, mask, maskXform, result, {}, {}};
+  csys_status st = cimg_windowConst_init(&s.window, image);
+  if (CSYS_FAILED(st)) return st;
+  st = cimg_window_init(&s.marking.w, markingImage);
+  if (CSYS_FAILED(st)) return st;
+
+  bool found = false;
+  st = adaptiveSearch(s, run, level, &found);
+  if (CSYS_FAILED(st)) return st;
+  result->found = found ? 1 : 0;
+  result->line = params->firstScanLine;
+  return 0;
+}
+
+csys_status cf_DcdFindDMSymbolFromSeed(const cimg_imageConst* image, const cid2d_trackingParams* params,
+                                       const cid2d_trackingSeed* seed, const cbt_runParams* runParams,
+                                       cimg_image* markingImage, const cid_mask* mask, void* reserved,
+                                       const cmath_xformLinear* maskXform, cid2d_trackingResult* result) {
+  CSYS_REQUIRE(image != nullptr && params != nullptr && seed != nullptr && runParams != nullptr &&
+               markingImage != nullptr && result != nullptr);
+  CSYS_REQUIRE(scratchUsable(*params));
+  cimg_windowConst window;
+  csys_status st = cimg_windowConst_init(&window, image);
+  if (CSYS_FAILED(st)) return st;
+  Marking marking;
+  st = cimg_window_init(&marking.w, markingImage);
+  if (CSYS_FAILED(st)) return st;
+
+  auto* chain = reinterpret_cast<cid2d_trackingSeed*>(params->scratch);
+  int32_t links = 0;
+  chain[links++] = *seed;
+  const int32_t lastCol = window.x0 + window.width - 1, lastRow = window.y0 + window.height - 1;
+  const int32_t m2 = 2 * seed->mean;
+  const int32_t minStep = std::max(seed->strength / 2, 45);
+  int32_t firstStop = 0;
+
+  for (int dir = -1; dir <= 1; dir += 2) {
+    const int32_t stepLimit = dir < 0 ? 40 : 40 - firstStop;
+    int32_t lastX = seed->x;
+    int misses = 0;
+    int32_t step = 1;
+    for (; step < stepLimit; ++step) {
+      const int32_t y = seed->y + dir * 4 * step;
+      if (y < window.y0 || y > lastRow) break;
+      const uint8_t* row = window.pixels + static_cast<ptrdiff_t>(y - window.y0) * window.stride - window.x0;
+      bool matched = false;
+      for (int k = 0; k <= 12 && !matched; ++k) {
+        const int32_t x = lastX + ((k & 1) ? -(k + 1) / 2 : k / 2);
+        if (x - 2 < window.x0 || x + 3 > lastCol) continue;
+        const int32_t a = row[x + 1] + row[x + 2];
+        const int32_t b = row[x - 1] + row[x];
+        const int32_t g = (row[x + 1] + row[x + 2] + row[x + 3]) - (row[x - 2] + row[x - 1] + row[x]);
+        const bool match = seed->polarity != 0 ? (a > m2 && m2 > b && g > minStep)
+                                               : (a < m2 && m2 < b && g < -minStep);
+        if (!match) continue;
+        matched = true;
+        cid2d_trackingSeed link{};
+        link.x = x;
+        link.y = y;
+        link.strength = g;
+        link.mean = (a + b) / 4;
+        link.line = seed->line;
+        link.polarity = seed->polarity;
+        link.startA[0] = (x + 1) * 256;
+        link.startA[1] = y * 256;
+        link.startB[0] = (x - 1) * 256;
+        link.startB[1] = y * 256;
+        bool straight = links < 2;
+        if (!straight) {
+          const cid2d_trackingSeed& last = chain[links - 1];
+          const cid2d_trackingSeed& prev = chain[links - 2];
+          const int64_t cross = static_cast<int64_t>(last.y - prev.y) * (x - last.x) -
+                                static_cast<int64_t>(last.x - prev.x) * (y - last.y);
+          straight = cross < 4;
+        }
+        if (straight && links < kChainCapacity) chain[links++] = link;
+        lastX = x;
+      }
+      if (!matched && ++misses >= 2) break;
+    }
+    if (dir < 0) {
+      firstStop = step;
+      for (int32_t i = 0, j = links - 1; i < j; ++i, --j) std::swap(chain[i], chain[j]);
+    }
+  }
+
+  if (links <= 5) return 0;
+  marking.set(seed->x >> 2, seed->y >> 2, 0);
+  return cf_BndFindDMSymbolFromSeed(image, params, seed, runParams, markingImage, mask, reserved, maskXform, result);
+}
+
+}  // extern "C"
