@@ -133,23 +133,25 @@ IDUT_API csys_status cbt_boundaryTrack(const cimg_imageConst* image, const cbt_r
  *
  * Threshold. When params->localThreshold is 0 the threshold is params->threshold. When it is
  * 1 the seed's contrast is estimated as c = seedStrength / 3 (the six-tap response of a step
- * of contrast c is 3c), the dark level as threshold - c/2 and the light level as threshold +
- * c/2, and the level moves the threshold between them in sixteenths of the contrast towards
- * the blob's side:
- *   T = threshold - level * c / 16   for a dark blob (polarity nonzero),
- *   T = threshold + level * c / 16   for a light blob,
- * clamped so that T stays strictly between the dark and light levels (at least 1 grey level
- * inside each) and within 1 ... 255. Level 0 keeps the mean; positive levels shrink the blob
- * towards its core (useful against blur and bleeding), negative levels grow it. A seed
- * strength below 6 leaves the threshold unchanged. The threshold used is stored in
- * result->threshold.
+ * of contrast c is 3c), so the dark side lies near threshold - c/2 and the light side near
+ * threshold + c/2, and the level moves the threshold between them in sixteenths of the
+ * contrast, towards the blob's side:
+ *   d = level * seedStrength / 48 (truncated towards zero, i.e. level * c / 16),
+ *   T = threshold - d for a dark blob (polarity nonzero), threshold + d for a light blob,
+ * then T is clamped to [threshold - seedStrength/6 + 1, threshold + seedStrength/6 - 1] (at
+ * least one grey level inside both sides) and to [1, 255]; when these ranges do not meet, or
+ * seedStrength is below 6, T = threshold. Level 0 keeps the seed's mean; positive levels
+ * shrink the blob towards its core (against blur and ink spread), negative levels grow it
+ * (against thinning). The threshold used is stored in result->threshold.
  *
  * Marking mode. When params->reportMarking is 1, result->markingMode is set after the track:
- *   16  the point limit was reached: every point but the last 10 lies on the blob's outline
- *       for certain, the last ones are where the walk was cut;
- *   0   the contour was not found or runs along the window's edge: its points do not all
- *       belong to one blob's own outline and should not be marked as tracked;
- *   unchanged (the caller's 1)  a complete outline inside the window.
+ *   0   no contour (including cbt_errNoBoundary), or a contour that runs along the window's
+ *       edge: part of it is the window's edge, not the blob's own outline, so it should not
+ *       be marked as tracked;
+ *   16  otherwise, when the point limit cut the walk: the outline goes on beyond the last
+ *       point, so its last 10 points, where a later seed may take the outline up again,
+ *       should be left unmarked;
+ *   unchanged (the caller's 1)  a complete outline inside the window: mark every point.
  * With reportMarking 0 the byte is not touched. Statuses as cbt_boundaryTrack. */
 IDUT_API csys_status cbt_boundaryTrack_Adaptive(const cimg_imageConst* image, const cbt_runParams* params,
                                                 int32_t level, cbt_result* result);
