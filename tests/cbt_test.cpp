@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 #include <set>
 #include <utility>
 #include <vector>
@@ -454,6 +455,67 @@ TEST(BoundaryTrack, DiagonalContactsFollowTheSaddleRule) {
         EXPECT_LT(signedArea(res.points()), 0.0);
       }
     }
+}
+
+TEST(BoundaryTrack, OutlinesOfNoiseImagesPartitionTheCrossings) {
+  // Random pixels (none at the threshold, so every crossing lies strictly inside its segment
+  // and distinct segments give distinct points). Tracking from each crossing not yet visited
+  // must give closed outlines that never share a crossing and together cover them all, with
+  // consecutive points in one cell, for both polarities and both saddle rules; the window is
+  // a sub-window whose guard pixels are all blob.
+  std::mt19937 rng(7);
+  for (int trial = 0; trial < 6; ++trial) {
+    const int polarity = trial % 2, byMean = (trial / 2) % 2;
+    Canvas c(-3 + trial, 4, 23 + trial, 17, 2);
+    for (int y = c.y0; y < c.y0 + c.height; ++y)
+      for (int x = c.x0; x < c.x0 + c.width; ++x) {
+        const int v = static_cast<int>(rng() % 255);
+        c.at(x, y) = static_cast<uint8_t>(v >= kMid ? v + 1 : v);
+      }
+    c.fillGuard(polarity ? 0 : 255);
+    View view(c);
+    const auto all = crossingSet(c, kMid, polarity != 0);
+    std::set<std::pair<int32_t, int32_t>> visited;
+    int outlines = 0, bordered = 0;
+    auto blob = [&](int x, int y) { return (c.at(x, y) < kMid) == (polarity != 0); };
+    for (int y = c.y0; y < c.y0 + c.height; ++y)
+      for (int x = c.x0; x < c.x0 + c.width; ++x)
+        for (auto [nx, ny] : {std::pair{x + 1, y}, std::pair{x, y + 1}}) {
+          if (nx >= c.x0 + c.width || ny >= c.y0 + c.height || blob(x, y) == blob(nx, ny)) continue;
+          cbt_runParams p = params(polarity);
+          p.saddleByMean = byMean;
+          p.startB[0] = x * 256, p.startB[1] = y * 256;
+          p.startA[0] = nx * 256, p.startA[1] = ny * 256;
+          Result res;
+          ASSERT_EQ(cbt_boundaryTrack(view.get(), &p, &res.r), 0);
+          ASSERT_TRUE(res.r.flags & CBT_FLAG_FOUND);
+          ASSERT_FALSE(res.r.flags & CBT_FLAG_LIMIT);
+          const auto raw = res.raw();
+          if (visited.count(raw[0])) {
+            // Already seen from another start: the same outline again, as a set.
+            for (const auto& q : raw) ASSERT_TRUE(visited.count(q) || (q.first % 256 == 0 && q.second % 256 == 0));
+            continue;
+          }
+          ++outlines;
+          bordered += (res.r.flags & CBT_FLAG_BORDER) != 0;
+          for (size_t i = 0; i < raw.size(); ++i) {
+            const auto& a = raw[i];
+            const auto& b = raw[(i + 1) % raw.size()];
+            ASSERT_LE(std::abs(a.first - b.first), 256);
+            ASSERT_LE(std::abs(a.second - b.second), 256);
+            ASSERT_TRUE(a.first >= c.x0 * 256 && a.first <= (c.x0 + c.width - 1) * 256);
+            ASSERT_TRUE(a.second >= c.y0 * 256 && a.second <= (c.y0 + c.height - 1) * 256);
+            const bool onEdge = a.first % 256 == 0 && a.second % 256 == 0;  // closing along the window's edge
+            if (!onEdge) {
+              ASSERT_TRUE(all.count(a));
+              ASSERT_TRUE(visited.insert(a).second) << "crossing visited by two outlines";
+            }
+          }
+        }
+    EXPECT_TRUE(visited == all) << "trial " << trial;
+    EXPECT_GT(outlines, 10);
+    EXPECT_GT(bordered, 0);
+  }
 }
 
 TEST(BoundaryTrack, NothingOutsideTheWindowIsRead) {
