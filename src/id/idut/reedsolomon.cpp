@@ -38,16 +38,28 @@ Field fieldOf(const cid2d_ReedSolomonCode* code) {
   return Field{code->antilog, code->log, static_cast<uint32_t>(code->fieldMax)};
 }
 
-// S_j = c(alpha^j) for j = 1..k, into s[1..k]; returns nonzero when any is nonzero.
-bool computeSyndromes(const Field& f, const uint32_t* c, int32_t length, int32_t k, uint32_t* s) {
-  bool any = false;
+// Adds v * alpha^(p j) to s[j] for j = 1..k. The exponent walks up by p (< n) each step, so
+// one conditional subtraction keeps it in range, and the k updates do not wait on each other.
+void addTerm(const Field& f, uint32_t v, uint32_t p, int32_t k, uint32_t* s) {
+  if (v == 0) return;
+  uint32_t e = f.log[v];
   for (int32_t j = 1; j <= k; ++j) {
-    uint32_t v = 0;
-    for (int32_t i = length - 1; i >= 0; --i) v = f.mulPow(v, static_cast<uint32_t>(j)) ^ c[i];
-    s[j] = v;
-    any = any || v != 0;
+    e = f.reduce(e + p);
+    s[j] ^= f.antilog[e];
   }
-  return any;
+}
+
+bool anyNonzero(const uint32_t* s, int32_t k) {
+  uint32_t any = 0;
+  for (int32_t j = 1; j <= k; ++j) any |= s[j];
+  return any != 0;
+}
+
+// S_j = c(alpha^j) for j = 1..k, into s[1..k]; true when any is nonzero.
+bool computeSyndromes(const Field& f, const uint32_t* c, int32_t length, int32_t k, uint32_t* s) {
+  std::memset(s + 1, 0, sizeof(uint32_t) * k);
+  for (int32_t i = 0; i < length; ++i) addTerm(f, c[i], static_cast<uint32_t>(i), k, s);
+  return anyNonzero(s, k);
 }
 
 // Evaluates p(x) of degree `deg` at x.
@@ -138,12 +150,24 @@ int32_t decodeWithSyndromes(const Field& f, uint32_t* c, int32_t length, int32_t
   if (degL == 0 || degL > k) return -1;
 
   // Chien search over the codeword's own positions: position p is in error when Lambda
-  // vanishes at alpha^-p. Roots outside the codeword make the locator unusable anyway.
+  // vanishes at alpha^-p. Roots outside the codeword make the locator unusable anyway. Each
+  // nonzero term Lambda_i alpha^(-i p) is kept as an exponent (in b) that steps down by i (kept
+  // in t) from one position to the next.
   const uint32_t n = f.n;
+  int32_t terms = 0;
+  for (int32_t i = 1; i <= degL; ++i) {
+    if (d.lambda[i] == 0) continue;
+    d.b[terms] = f.reduce(f.log[d.lambda[i]]);
+    d.t[terms++] = n - static_cast<uint32_t>(i);  // alpha^-i
+  }
   int32_t roots = 0;
   for (int32_t p = 0; p < length && roots < degL; ++p) {
-    const uint32_t x = f.antilog[p == 0 ? 0 : n - static_cast<uint32_t>(p)];
-    if (evaluate(f, d.lambda, degL, x) == 0) d.rootPositions[roots++] = static_cast<uint32_t>(p);
+    uint32_t v = d.lambda[0];
+    for (int32_t i = 0; i < terms; ++i) {
+      v ^= f.antilog[d.b[i]];
+      d.b[i] = f.reduce(d.b[i] + d.t[i]);
+    }
+    if (v == 0) d.rootPositions[roots++] = static_cast<uint32_t>(p);
   }
   if (roots != degL) return -1;
 
@@ -167,14 +191,12 @@ int32_t decodeWithSyndromes(const Field& f, uint32_t* c, int32_t length, int32_t
     if (deriv == 0) return -1;
     d.magnitudes[r] = f.div(evaluate(f, d.omega, degO, x), deriv);
   }
-  for (int32_t r = 0; r < roots; ++r) c[d.rootPositions[r]] ^= d.magnitudes[r];
-
   // A locator beyond the code's reach can still pass the tests above; only a codeword with
-  // zero syndromes counts as repaired.
-  if (computeSyndromes(f, c, length, k, d.s)) {
-    for (int32_t r = 0; r < roots; ++r) c[d.rootPositions[r]] ^= d.magnitudes[r];
-    return -1;
-  }
+  // zero syndromes counts as repaired. Syndromes are linear, so the repaired word's are the
+  // received ones plus those of the magnitudes.
+  for (int32_t r = 0; r < roots; ++r) addTerm(f, d.magnitudes[r], d.rootPositions[r], k, d.s);
+  if (anyNonzero(d.s, k)) return -1;
+  for (int32_t r = 0; r < roots; ++r) c[d.rootPositions[r]] ^= d.magnitudes[r];
   return degL;
 }
 
@@ -213,16 +235,17 @@ inline uint32_t neg929(uint32_t a) { return a == 0 ? 0 : kP - a; }
 inline uint32_t pow3(uint32_t e) { return kGF929.antilog[e % kOrder]; }
 
 // S_j = sum_i c[i] * 3^((j+1)(count - i)) for j = 0..k-1; true when any is nonzero.
+// Horner's rule for all k syndromes side by side, so the k chains do not wait on each other.
 bool syndromes929(const uint32_t* c, int32_t count, int32_t k, uint32_t* s) {
-  bool any = false;
-  for (int32_t j = 0; j < k; ++j) {
-    const uint32_t a = kGF929.antilog[(j + 1) % kOrder];
-    uint32_t v = 0;
-    for (int32_t i = 0; i < count; ++i) v = mul929((v + c[i] % kP) % kP, a);
-    s[j] = v;
-    any = any || v != 0;
+  std::memset(s, 0, sizeof(uint32_t) * k);
+  const uint32_t* a = kGF929.antilog.data() + 1;  // a[j] = 3^(j+1), j < 512 < 928
+  for (int32_t i = 0; i < count; ++i) {
+    const uint32_t v = c[i] < kP ? c[i] : c[i] % kP;
+    for (int32_t j = 0; j < k; ++j) s[j] = (s[j] + v) * a[j] % kP;
   }
-  return any;
+  uint32_t any = 0;
+  for (int32_t j = 0; j < k; ++j) any |= s[j];
+  return any != 0;
 }
 
 // Work area: syndromes, Lambda, B, T (k + 2 each, one spare for the shift), Omega, roots and
@@ -463,13 +486,20 @@ csys_status cid_RSSCCA_RSCorrectErrors_(uint32_t* codewords, int32_t count, int3
     return cleanup.exit(0);
   }
 
-  // Chien search: exponent p is a root when Lambda(3^-p) = 0.
+  // Chien search: exponent p is a root when Lambda(3^-p) = 0. The terms Lambda_i 3^(-i p) are
+  // kept in b and multiplied by 3^-i (in t) from one exponent to the next.
+  for (int32_t i = 1; i <= tDeg; ++i) {
+    t[i] = kGF929.antilog[(kOrder - static_cast<uint32_t>(i) % kOrder) % kOrder];
+    b[i] = mul929(lambda[i], t[i]);
+  }
   int32_t found = 0;
   for (int32_t p = 1; p <= count && found < tDeg; ++p) {
-    const uint32_t x = kGF929.antilog[kOrder - static_cast<uint32_t>(p) % kOrder];
-    uint32_t v = 0;
-    for (int32_t i = tDeg; i >= 0; --i) v = (mul929(v, x) + lambda[i]) % kP;
-    if (v == 0) roots[found++] = static_cast<uint32_t>(p);
+    uint64_t v = lambda[0];
+    for (int32_t i = 1; i <= tDeg; ++i) {
+      v += b[i];
+      b[i] = mul929(b[i], t[i]);
+    }
+    if (v % kP == 0) roots[found++] = static_cast<uint32_t>(p);
   }
   if (found < tDeg) return cleanup.exit(0);
 
