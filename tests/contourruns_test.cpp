@@ -398,19 +398,6 @@ TEST(ContourRuns, OrderTakesTheFirstOfTheLargestAndTrimKeepsOneRun) {
   for (const StraightRun& x : r) starts.push_back(x.start);
   EXPECT_EQ(starts, (std::vector<int>{1, 2, 4, 0, 3}));
 
-  std::mt19937 rng(3);
-  std::vector<StraightRun> big(300);
-  for (int i = 0; i < 300; ++i) big[i] = StraightRun{i, static_cast<int32_t>(rng() % 50), i};
-  std::vector<StraightRun> sorted = big;
-  ASSERT_EQ(cid2d_straightRuns_order(sorted.data(), 300), 0);
-  for (int i = 1; i < 300; ++i) ASSERT_GE(sorted[i - 1].strength, sorted[i].strength);
-  std::vector<int> seen(300, 0);
-  for (const StraightRun& x : sorted) {
-    ++seen[x.start];
-    ASSERT_EQ(x.strength, big[x.start].strength);
-  }
-  EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), 300);
-
   int32_t n = -1;
   std::vector<StraightRun> t{{0, 4, 0}, {0, 3, 0}, {0, 0, 0}, {0, 0, 0}};
   ASSERT_EQ(cid2d_straightRuns_trim(t.data(), 4, &n), 0);
