@@ -1,0 +1,61 @@
+// idut-find's settings turned into one run of the Data Matrix road over an image.
+#include "locate.hpp"
+
+#include <cstdio>
+
+#include "support/dmroad.hpp"
+
+namespace idutfind {
+
+namespace {
+
+std::string statusText(csys_status status) {
+  char text[64];
+  std::snprintf(text, sizeof text, "the library failed with status 0x%08x", static_cast<unsigned>(status));
+  return text;
+}
+
+}  // namespace
+
+bool locateDataMatrix(const uint8_t* pixels, int width, int height, int stride, const LocateSettings& settings,
+                      std::vector<Symbol>& symbols, std::string& error) {
+  cimg_imageConst image;
+  csys_status st = cimg_imageConst_constructWrap(&image, pixels, width, height, stride);
+  if (CSYS_FAILED(st)) {
+    error = statusText(st);
+    return false;
+  }
+  dmroad::Options options;
+  options.rowStep = settings.rowStep;
+  options.lowContrast = settings.lowContrast;
+  if (settings.maxSymbols > 0) options.maxSymbols = settings.maxSymbols;
+  options.tune = [&settings](cid2d_trackingParams& params) {
+    if (settings.minSide > 0) params.minSide = settings.minSide;
+    if (settings.maxSide > 0) params.maxSide = settings.maxSide;
+    params.expectedSizeA = settings.modulesA;
+    params.expectedSizeB = settings.modulesB;
+  };
+  const dmroad::Outcome outcome = dmroad::findAll(image, options);
+  cimg_imageConst_destruct(&image);
+
+  for (const dmroad::Symbol& found : outcome.symbols) {
+    Symbol s;
+    s.symbology = "DataMatrix";
+    // The road gives the outline Po, Px, Popp, Py with pixel centres at whole numbers; the
+    // tool reports origin, both side ends, then the opposite corner, with pixel x covering
+    // [x, x + 1).
+    const int order[4] = {0, 1, 3, 2};
+    for (int k = 0; k < 4; ++k)
+      s.corners[k] = Corner{found.corners[order[k]].x + 0.5, found.corners[order[k]].y + 0.5};
+    s.score = found.score;
+    s.parallelogram = found.parallelogram != 0;
+    symbols.push_back(s);
+  }
+  if (CSYS_FAILED(outcome.status)) {
+    error = statusText(outcome.status);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace idutfind

@@ -1,0 +1,54 @@
+// Text and JSON output of idut-find.
+#include "result.hpp"
+
+namespace idutfind {
+
+std::string jsonEscape(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  for (unsigned char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04x", c);
+          out += buf;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out;
+}
+
+void printText(std::FILE* out, const ImageResult& r) {
+  for (const Symbol& s : r.symbols) {
+    std::fprintf(out, "%s: %s", r.file.c_str(), s.symbology.c_str());
+    for (const Corner& c : s.corners) std::fprintf(out, " (%.2f,%.2f)", c.x, c.y);
+    std::fprintf(out, " score=%d parallelogram=%d\n", s.score, s.parallelogram ? 1 : 0);
+  }
+}
+
+void printJson(std::FILE* out, const ImageResult& r) {
+  std::fprintf(out, "{\"file\":\"%s\"", jsonEscape(r.file).c_str());
+  if (!r.readOk) {
+    std::fprintf(out, ",\"error\":\"%s\"}\n", jsonEscape(r.error).c_str());
+    return;
+  }
+  std::fprintf(out, ",\"width\":%d,\"height\":%d,\"symbols\":[", r.width, r.height);
+  for (size_t i = 0; i < r.symbols.size(); ++i) {
+    const Symbol& s = r.symbols[i];
+    std::fprintf(out, "%s{\"symbology\":\"%s\",\"corners\":[", i ? "," : "", jsonEscape(s.symbology).c_str());
+    for (size_t k = 0; k < s.corners.size(); ++k)
+      std::fprintf(out, "%s[%.3f,%.3f]", k ? "," : "", s.corners[k].x, s.corners[k].y);
+    std::fprintf(out, "],\"score\":%d,\"parallelogram\":%s}", s.score, s.parallelogram ? "true" : "false");
+  }
+  std::fprintf(out, "]}\n");
+}
+
+}  // namespace idutfind
