@@ -51,18 +51,31 @@ bool convexOverlap(const Polygon& a, const Polygon& b) {
 }
 
 
-// The polygon grown by about margin pixels, scaled about its centroid.
+// The convex polygon with every edge moved outward by margin pixels (adjacent offset edges
+// meet at the new corners).
 Polygon grown(const Polygon& p, double margin) {
-  Point c{0, 0};
-  for (const Point& q : p) {
-    c.x += q.x / p.size();
-    c.y += q.y / p.size();
+  const size_t n = p.size();
+  double area2 = 0;
+  for (size_t i = 0; i < n; ++i) area2 += p[i].x * p[(i + 1) % n].y - p[(i + 1) % n].x * p[i].y;
+  const double side = area2 > 0 ? 1.0 : -1.0;  // outward normal is (dy, -dx) for counter-clockwise y-up
+  struct Line {
+    Point a;
+    double dx, dy;
+  };
+  std::vector<Line> lines;
+  for (size_t i = 0; i < n; ++i) {
+    const Point a = p[i], b = p[(i + 1) % n];
+    const double len = std::hypot(b.x - a.x, b.y - a.y);
+    const double dx = (b.x - a.x) / len, dy = (b.y - a.y) / len;
+    lines.push_back({{a.x + side * dy * margin, a.y - side * dx * margin}, dx, dy});
   }
   Polygon out;
-  for (const Point& q : p) {
-    const double d = std::hypot(q.x - c.x, q.y - c.y);
-    const double s = d > 0 ? (d + margin * 1.5) / d : 1.0;
-    out.push_back({c.x + (q.x - c.x) * s, c.y + (q.y - c.y) * s});
+  for (size_t i = 0; i < n; ++i) {
+    const Line& l0 = lines[(i + n - 1) % n];
+    const Line& l1 = lines[i];
+    const double det = l0.dx * l1.dy - l0.dy * l1.dx;
+    const double t = ((l1.a.x - l0.a.x) * l1.dy - (l1.a.y - l0.a.y) * l1.dx) / det;
+    out.push_back({l0.a.x + t * l0.dx, l0.a.y + t * l0.dy});
   }
   return out;
 }
