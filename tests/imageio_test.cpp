@@ -264,6 +264,24 @@ TEST(ImageIo, JpegReadsBackWithinItsTolerance) {
   }
 }
 
+TEST(ImageIo, WrittenJpegReadsBackWithinItsTolerance) {
+  GreyImage image{80, 50, Bytes(80 * 50)};
+  for (int i = 0; i < 80 * 50; ++i) image.pixels[i] = static_cast<uint8_t>(30 + (i % 80) * 2 + (i / 80));
+  const std::string path = tempPath("written.jpg");
+  std::string error;
+  ASSERT_TRUE(imageio::writeJpeg(path, image, 92, &error)) << error;
+  GreyImage back;
+  ASSERT_TRUE(imageio::readGrey(path, &back, &error)) << error;
+  ASSERT_EQ(back.width, 80);
+  ASSERT_EQ(back.height, 50);
+  int worst = 0;
+  for (int i = 0; i < 80 * 50; ++i) worst = std::max(worst, std::abs(back.pixels[i] - image.pixels[i]));
+  EXPECT_LE(worst, 6);
+  EXPECT_FALSE(imageio::writeJpeg(path, image, 0, &error));
+  EXPECT_FALSE(imageio::writeJpeg(tempPath("no_dir/x.jpg"), image, 90, &error));
+  EXPECT_NE(error.find("no_dir"), std::string::npos);
+}
+
 TEST(ImageIo, PnmVariantsAndScaling) {
   GreyImage g;
   std::string error;

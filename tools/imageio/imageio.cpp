@@ -526,6 +526,74 @@ bool writePngRgb(const std::string& path, int width, int height, const std::vect
                         static_cast<size_t>(std::max(0, width)) * std::max(0, height) * 3, rgb.size(), error);
 }
 
+namespace {
+
+struct JpegWriteJob {
+  jpeg_compress_struct cinfo;
+  jpeg_error_mgr err;
+  std::jmp_buf jump;
+  char message[JMSG_LENGTH_MAX + 32];
+};
+
+void jpegWriteErrorExit(j_common_ptr c) {
+  auto* job = static_cast<JpegWriteJob*>(c->client_data);
+  char text[JMSG_LENGTH_MAX];
+  (*c->err->format_message)(c, text);
+  std::snprintf(job->message, sizeof job->message, "cannot write JPEG (%s)", text);
+  std::longjmp(job->jump, 1);
+}
+
+// The libjpeg part, in a function of its own whose locals are all set before setjmp.
+bool compressJpeg(JpegWriteJob* job, std::FILE* f, const GreyImage& image, int quality) {
+  std::memset(&job->cinfo, 0, sizeof job->cinfo);
+  job->cinfo.err = jpeg_std_error(&job->err);
+  job->cinfo.client_data = job;
+  job->err.error_exit = jpegWriteErrorExit;
+  job->err.output_message = jpegOutputMessage;
+  if (setjmp(job->jump)) {
+    jpeg_destroy_compress(&job->cinfo);
+    return false;
+  }
+  jpeg_create_compress(&job->cinfo);
+  jpeg_stdio_dest(&job->cinfo, f);
+  job->cinfo.image_width = static_cast<JDIMENSION>(image.width);
+  job->cinfo.image_height = static_cast<JDIMENSION>(image.height);
+  job->cinfo.input_components = 1;
+  job->cinfo.in_color_space = JCS_GRAYSCALE;
+  jpeg_set_defaults(&job->cinfo);
+  jpeg_set_quality(&job->cinfo, quality, TRUE);
+  jpeg_start_compress(&job->cinfo, TRUE);
+  while (job->cinfo.next_scanline < job->cinfo.image_height) {
+    JSAMPROW row = const_cast<JSAMPROW>(image.pixels.data() + static_cast<size_t>(job->cinfo.next_scanline) * image.width);
+    jpeg_write_scanlines(&job->cinfo, &row, 1);
+  }
+  jpeg_finish_compress(&job->cinfo);
+  jpeg_destroy_compress(&job->cinfo);
+  return true;
+}
+
+}  // namespace
+
+bool writeJpeg(const std::string& path, const GreyImage& image, int quality, std::string* error) {
+  auto failWrite = [&](const std::string& reason) {
+    if (error) *error = path + ": " + reason;
+    return false;
+  };
+  if (image.width <= 0 || image.height <= 0) return failWrite("empty image");
+  if (image.pixels.size() != static_cast<size_t>(image.width) * image.height)
+    return failWrite("pixel buffer does not match the size");
+  if (quality < 1 || quality > 100) return failWrite("JPEG quality outside 1 ... 100");
+  File file;
+  file.f = std::fopen(path.c_str(), "wb");
+  if (file.f == nullptr) return failWrite(std::string("cannot create (") + std::strerror(errno) + ")");
+  JpegWriteJob job;
+  if (!compressJpeg(&job, file.f, image, quality)) return failWrite(job.message);
+  const int closed = std::fclose(file.f);
+  file.f = nullptr;
+  if (closed != 0) return failWrite(std::string("cannot write (") + std::strerror(errno) + ")");
+  return true;
+}
+
 bool writePgm(const std::string& path, const GreyImage& image, std::string* error) {
   auto failWrite = [&](const std::string& reason) {
     if (error) *error = path + ": " + reason;

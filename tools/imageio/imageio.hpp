@@ -51,6 +51,8 @@ bool readGrey(const std::string& path, GreyImage* image, std::string* error);
 bool writePng(const std::string& path, const GreyImage& image, std::string* error);
 // rgb holds width * height pixels of three bytes each.
 bool writePngRgb(const std::string& path, int width, int height, const std::vector<uint8_t>& rgb, std::string* error);
+// Baseline grey JPEG at the given quality (1 ... 100).
+bool writeJpeg(const std::string& path, const GreyImage& image, int quality, std::string* error);
 // Binary PGM (P5, maxval 255).
 bool writePgm(const std::string& path, const GreyImage& image, std::string* error);
 

@@ -1,0 +1,232 @@
+// The corpus comparison: idut's Data Matrix location (as idut-find runs it) and ZXing-C++
+// (ReadBarcodes restricted to Data Matrix) over the same images in one process.
+//
+//   idut-corpus [--scenes N] [--seed S]   generated scenes with ground truth (default 40 per
+//                                          category that holds symbols, plus symbol-free ones)
+//   idut-corpus DIRECTORY ...             every image under the directories (no ground truth)
+//
+// With ground truth, an idut symbol counts as located when all four of its corners lie within
+// max(2 px, one module) of the true corners; a ZXing result counts when the centre of its
+// reported position lies inside the true outline and it decoded the symbol's text. ZXing reads
+// each image twice, as given and inverted, since the version packaged here finds dark-on-light
+// symbols only. Without
+// ground truth the program counts what each reports. Times are wall-clock per image, each
+// library timed on its own; the ratio is ZXing's time over idut's (idut only locates, ZXing
+// also decodes).
+#define ZX_USE_UTF8 1
+#include <ZXing/ReadBarcode.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "imageio/imageio.hpp"
+#include "inputs.hpp"
+#include "locate.hpp"
+#include "support/scene.hpp"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Tally {
+  int images = 0;
+  int truthSymbols = 0;
+  int idutLocated = 0;  // matched to truth (or reported, without truth)
+  int idutFalse = 0;    // reported but matching no true symbol
+  int zxingLocated = 0;
+  double idutMs = 0;
+  double zxingMs = 0;
+};
+
+struct ZxingFind {
+  scene::Point centre;
+  std::string text;
+};
+
+double msSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+std::vector<idutfind::Symbol> runIdut(const scene::GreyImage& image, double& ms) {
+  std::vector<idutfind::Symbol> symbols;
+  std::string error;
+  const auto start = Clock::now();
+  idutfind::locateDataMatrix(image.pixels.data(), image.width, image.height, image.width, idutfind::LocateSettings{},
+                             symbols, error);
+  ms = msSince(start);
+  return symbols;
+}
+
+std::vector<ZxingFind> runZxing(const scene::GreyImage& image, double& ms) {
+  ZXing::DecodeHints hints;
+  hints.setFormats(ZXing::BarcodeFormat::DataMatrix);
+  hints.setTryHarder(true);
+  hints.setTryRotate(true);
+  const auto start = Clock::now();
+  ZXing::Results results =
+      ZXing::ReadBarcodes(ZXing::ImageView(image.pixels.data(), image.width, image.height, ZXing::ImageFormat::Lum), hints);
+  // This ZXing reads dark-on-light symbols only; a caller wanting both polarities reads the
+  // inverted image too, and that pass counts in its time.
+  std::vector<uint8_t> inverted(image.pixels.size());
+  std::transform(image.pixels.begin(), image.pixels.end(), inverted.begin(), [](uint8_t v) { return 255 - v; });
+  ZXing::Results more =
+      ZXing::ReadBarcodes(ZXing::ImageView(inverted.data(), image.width, image.height, ZXing::ImageFormat::Lum), hints);
+  ms = msSince(start);
+  results.insert(results.end(), more.begin(), more.end());
+  std::vector<ZxingFind> finds;
+  for (const ZXing::Result& r : results) {
+    if (!r.isValid()) continue;
+    const auto& p = r.position();
+    ZxingFind f;
+    for (int k = 0; k < 4; ++k) f.centre.x += p[k].x / 4.0, f.centre.y += p[k].y / 4.0;
+    // ZXing's positions count pixel centres at whole numbers; the scenes at x + 0.5.
+    f.centre.x += 0.5;
+    f.centre.y += 0.5;
+    f.text = r.text();
+    finds.push_back(f);
+  }
+  return finds;
+}
+
+bool insideConvex(const std::array<scene::Point, 4>& quad, scene::Point p) {
+  int sign = 0;
+  for (int k = 0; k < 4; ++k) {
+    const scene::Point a = quad[k], b = quad[(k + 1) % 4];
+    const double cross = (b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x);
+    const int s = cross > 0 ? 1 : (cross < 0 ? -1 : 0);
+    if (s != 0 && sign != 0 && s != sign) return false;
+    if (s != 0) sign = s;
+  }
+  return true;
+}
+
+bool cornersMatch(const idutfind::Symbol& found, const scene::SymbolTruth& truth) {
+  const double tolerance = std::max(2.0, truth.moduleSize);
+  for (const scene::Point& t : truth.outline()) {
+    bool near = false;
+    for (const idutfind::Corner& c : found.corners) near |= std::hypot(c.x - t.x, c.y - t.y) <= tolerance;
+    if (!near) return false;
+  }
+  return true;
+}
+
+void tallyScene(const scene::Scene& s, Tally& t) {
+  double idutMs = 0, zxingMs = 0;
+  const auto idut = runIdut(s.image, idutMs);
+  const auto zxing = runZxing(s.image, zxingMs);
+  ++t.images;
+  t.idutMs += idutMs;
+  t.zxingMs += zxingMs;
+  t.truthSymbols += static_cast<int>(s.symbols.size());
+  std::vector<bool> used(idut.size(), false);
+  for (const scene::SymbolTruth& truth : s.symbols) {
+    for (size_t i = 0; i < idut.size(); ++i)
+      if (!used[i] && cornersMatch(idut[i], truth)) {
+        used[i] = true;
+        ++t.idutLocated;
+        break;
+      }
+    for (const ZxingFind& z : zxing)
+      if (z.text == truth.symbol.text && insideConvex(truth.outline(), z.centre)) {
+        ++t.zxingLocated;
+        break;
+      }
+  }
+  t.idutFalse += static_cast<int>(std::count(used.begin(), used.end(), false));
+}
+
+void printHeader(bool withTruth) {
+  if (withTruth)
+    std::printf("%-13s %6s %7s %12s %6s %12s %10s %10s %7s\n", "set", "images", "symbols", "idut located", "false",
+                "zxing found", "idut ms", "zxing ms", "ratio");
+  else
+    std::printf("%-13s %6s %12s %12s %10s %10s %7s\n", "set", "images", "idut located", "zxing found", "idut ms",
+                "zxing ms", "ratio");
+}
+
+void printRow(const char* name, const Tally& t, bool withTruth) {
+  const double idutMs = t.images ? t.idutMs / t.images : 0, zxingMs = t.images ? t.zxingMs / t.images : 0;
+  const double ratio = idutMs > 0 ? zxingMs / idutMs : 0;
+  if (withTruth) {
+    auto pct = [&](int n) { return t.truthSymbols ? 100.0 * n / t.truthSymbols : 0.0; };
+    std::printf("%-13s %6d %7d %5d (%3.0f%%) %6d %5d (%3.0f%%) %10.2f %10.2f %6.2fx\n", name, t.images, t.truthSymbols,
+                t.idutLocated, pct(t.idutLocated), t.idutFalse, t.zxingLocated, pct(t.zxingLocated), idutMs, zxingMs,
+                ratio);
+  } else {
+    std::printf("%-13s %6d %12d %12d %10.2f %10.2f %6.2fx\n", name, t.images, t.idutLocated, t.zxingLocated, idutMs,
+                zxingMs, ratio);
+  }
+}
+
+int runScenes(int perCategory, uint32_t seed) {
+  printHeader(true);
+  Tally total;
+  for (scene::Category category : scene::kAllCategories) {
+    Tally t;
+    const int count = scene::hasSymbols(category) ? perCategory : std::max(1, perCategory / 4);
+    for (int i = 0; i < count; ++i) tallyScene(scene::generate(category, seed + 1000u * i), t);
+    printRow(scene::categoryName(category), t, true);
+    total.images += t.images;
+    total.truthSymbols += t.truthSymbols;
+    total.idutLocated += t.idutLocated;
+    total.idutFalse += t.idutFalse;
+    total.zxingLocated += t.zxingLocated;
+    total.idutMs += t.idutMs;
+    total.zxingMs += t.zxingMs;
+  }
+  printRow("all", total, true);
+  return 0;
+}
+
+int runDirectories(const std::vector<std::string>& paths) {
+  const idutfind::InputList inputs = idutfind::collectInputs(paths);
+  for (const std::string& p : inputs.problems) std::fprintf(stderr, "idut-corpus: %s\n", p.c_str());
+  Tally t;
+  for (const std::string& file : inputs.files) {
+    imageio::GreyImage grey;
+    std::string error;
+    if (!imageio::readGrey(file, &grey, &error)) {
+      std::fprintf(stderr, "idut-corpus: %s\n", error.c_str());
+      continue;
+    }
+    scene::GreyImage image;
+    image.width = grey.width;
+    image.height = grey.height;
+    image.pixels = std::move(grey.pixels);
+    double idutMs = 0, zxingMs = 0;
+    t.idutLocated += static_cast<int>(runIdut(image, idutMs).size());
+    t.zxingLocated += static_cast<int>(runZxing(image, zxingMs).size());
+    ++t.images;
+    t.idutMs += idutMs;
+    t.zxingMs += zxingMs;
+  }
+  printHeader(false);
+  printRow("directories", t, false);
+  return t.images > 0 ? 0 : 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int perCategory = 40;
+  uint32_t seed = 1;
+  std::vector<std::string> directories;
+  for (int i = 1; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--scenes") && i + 1 < argc)
+      perCategory = std::max(1, std::atoi(argv[++i]));
+    else if (!std::strcmp(argv[i], "--seed") && i + 1 < argc)
+      seed = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+    else if (argv[i][0] == '-') {
+      std::fprintf(stderr, "usage: idut-corpus [--scenes N] [--seed S] [DIRECTORY ...]\n");
+      return 64;
+    } else
+      directories.push_back(argv[i]);
+  }
+  return directories.empty() ? runScenes(perCategory, seed) : runDirectories(directories);
+}
