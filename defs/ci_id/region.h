@@ -29,7 +29,7 @@
 
 #include "base/cmath.h"
 #include "base/cmath_affineRect.h"
-#include "base/cmath_perspective.h"
+#include "base/cmath_projective.h"
 #include "base/cstd.h"
 #include "ci_id/line.h"
 #include "ci_id/status.h"

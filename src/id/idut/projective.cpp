@@ -1,5 +1,5 @@
 // Perspective checks and mapping around a parallelogram and its measured fourth corner.
-#include "ci_id/perspective.h"
+#include "ci_id/projective.h"
 
 #include <cmath>
 

@@ -5,8 +5,8 @@
 #include <string.h>
 
 #include "base/cdraw.h"
-#include "base/cmath_perspective.h"
-#include "ci_id/perspective.h"
+#include "base/cmath_projective.h"
+#include "ci_id/projective.h"
 
 int main(void) {
   /* A measured corner 5 pixels off: mapping needed, and it carries Popp onto the measurement. */

@@ -6,11 +6,11 @@
  *
  * Coordinates are double-precision pixels. Flags are 0 or 1. Every function asserts its pointer
  * arguments (csys_errAssertion) and returns a status. */
-#ifndef IDUT_CI_ID_PERSPECTIVE_H
-#define IDUT_CI_ID_PERSPECTIVE_H
+#ifndef IDUT_CI_ID_PROJECTIVE_H
+#define IDUT_CI_ID_PROJECTIVE_H
 
 #include "base/cmath_affineRect.h"
-#include "base/cmath_perspective.h"
+#include "base/cmath_projective.h"
 #include "base/cstd.h"
 #include "ci_id/status.h"
 

@@ -1,5 +1,5 @@
 // 2x2 matrices, perspective transforms and the general (linear or perspective) transform.
-#include "base/cmath_perspective.h"
+#include "base/cmath_projective.h"
 
 #include <cmath>
 #include <cstring>

@@ -9,8 +9,8 @@
 #include <random>
 #include <vector>
 
-#include "base/cmath_perspective.h"
-#include "ci_id/perspective.h"
+#include "base/cmath_projective.h"
+#include "ci_id/projective.h"
 #include "support/assert_recorder.hpp"
 
 namespace {

@@ -4,8 +4,8 @@
  * Coordinates are double-precision pixels; angles are radians; the y axis points down the image
  * rows. Every function asserts its pointer arguments (csys_errAssertion, outputs untouched) and
  * returns a status. Unless a function says otherwise, an output may alias an input. */
-#ifndef IDUT_CMATH_PERSPECTIVE_H
-#define IDUT_CMATH_PERSPECTIVE_H
+#ifndef IDUT_CMATH_PROJECTIVE_H
+#define IDUT_CMATH_PROJECTIVE_H
 
 #include "base/cmath.h"
 
