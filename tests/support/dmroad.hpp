@@ -1,0 +1,64 @@
+// The Data Matrix main road as a caller runs it: scan lines over the image, a quarter-resolution
+// marking image, a mask of claimed symbols, and the driver called again from the line of each
+// find until the scan ends. Free of any test framework, so tools can use it too.
+#ifndef IDUT_TESTS_SUPPORT_DMROAD_HPP
+#define IDUT_TESTS_SUPPORT_DMROAD_HPP
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "base/cimg.h"
+#include "ci_id/mask.h"
+#include "ci_id/tracking.h"
+
+namespace dmroad {
+
+struct Options {
+  int rowStep = 1;           // scan rows rowStep / 2, rowStep / 2 + rowStep, ... (1: every row)
+  bool lowContrast = false;  // the driver's low-contrast flag (row threshold 33 instead of 45)
+  int maxSymbols = 64;       // stop after this many finds
+  int maxCalls = 2000;       // and after this many driver calls
+  // Check each located candidate for the Data Matrix border pattern (solid L, alternating clock
+  // track) before claiming it, as a caller that decodes would; candidates that fail are dropped
+  // (and not claimed). Off: every find of the library is reported.
+  bool verify = true;
+  // Changes to the tracking parameters after their defaults are written (scratch, scan lines and
+  // first scan line are the road's own and are set afterwards).
+  std::function<void(cid2d_trackingParams&)> tune;
+};
+
+// One located symbol, in the image's pixel coordinates (pixel centres at integer positions,
+// relative to the image window's origin).
+struct Symbol {
+  std::array<cmath_vect, 4> corners{};  // Po, Px, Popp, Py: around the outline
+  int32_t score = 0;
+  int32_t parallelogram = 1;            // 0 when four sides were fitted
+  int32_t line = 0;                     // scan line index of the find
+  int rows = 0, cols = 0;               // module counts the border check matched (0: not checked)
+};
+
+struct Outcome {
+  csys_status status = 0;  // the first failure of the road (the symbols found before it are kept)
+  std::vector<Symbol> symbols;
+  int calls = 0;           // driver calls made
+  int rejected = 0;        // finds dropped by the border check
+};
+
+// The border check on its own: whether the quadrilateral (corners around the outline, pixel
+// coordinates of image) shows a Data Matrix border - two solid sides meeting at one corner and
+// alternating modules along the other two - for one of the Data Matrix sizes. On success rows
+// and cols (may be null) receive the matched module counts.
+bool hasDataMatrixBorder(const cimg_imageConst& image, const std::array<cmath_vect, 4>& corners, int* rows,
+                         int* cols);
+
+// Finds every Data Matrix symbol of image. The image is normalised to a window at (0, 0) with an
+// identity client transform first (as cid2d_imageMemoryManager does). mask: symbols already
+// claimed, in those normalised coordinates; may be null (the road then uses a mask of its own).
+// Every symbol found is appended to the mask in use.
+Outcome findAll(const cimg_imageConst& image, const Options& options = {}, cid_mask* mask = nullptr);
+
+}  // namespace dmroad
+
+#endif
