@@ -536,6 +536,9 @@ csys_status searchFromSeed(SearchArgs& s, const cbt_runParams& run, bool* found)
     scratch.contour[i] = Point{(y + 128) >> 4, (x + 128) >> 4};
     s.marking.set((x + 128) >> 10, (y + 128) >> 10, 1);
   }
+  // The outline crosses the seed edge half a pixel after the seed's column, which can lie in the
+  // next cell; mark the seed's own cell too, so a resumed scan does not start here again.
+  s.marking.set(seed.x >> 2, seed.y >> 2, 1);
   if (n < 4.0 * params.minSide) return 0;
   if ((track.flags & CBT_FLAG_LIMIT) != 0) return 0;
   if (params.allowBorder == 0 && (track.flags & CBT_FLAG_BORDER) != 0) return 0;
