@@ -501,6 +501,19 @@ struct SearchArgs {
   Marking marking;
 };
 
+// Marks the cell of a contour point. A point between two pixels belongs to both: seeds come from
+// either side of an edge, so the cells of both pixels are marked when they differ (the cell of the
+// rounded point is always one of them).
+inline void markPoint(Marking& m, int32_t x, int32_t y) {
+  const int32_t cx0 = x >> 10, cx1 = (x + 255) >> 10, cy0 = y >> 10, cy1 = (y + 255) >> 10;
+  m.set(cx0, cy0, 1);
+  if (cx1 != cx0) m.set(cx1, cy0, 1);
+  if (cy1 != cy0) {
+    m.set(cx0, cy1, 1);
+    if (cx1 != cx0) m.set(cx1, cy1, 1);
+  }
+}
+
 inline bool insideWindow(const cimg_windowConst& w, int32_t x, int32_t y) {
   return x >= w.x0 && y >= w.y0 && x - w.x0 < w.width && y - w.y0 < w.height;
 }
@@ -534,10 +547,10 @@ csys_status searchFromSeed(SearchArgs& s, const cbt_runParams& run, bool* found)
     const int32_t x = track.points[i].x, y = track.points[i].y;
     CSYS_REQUIRE(insideWindow(s.window, (x + 128) >> 8, (y + 128) >> 8));
     scratch.contour[i] = Point{(y + 128) >> 4, (x + 128) >> 4};
-    s.marking.set((x + 128) >> 10, (y + 128) >> 10, 1);
+    markPoint(s.marking, x, y);
   }
-  // The outline crosses the seed edge half a pixel after the seed's column, which can lie in the
-  // next cell; mark the seed's own cell too, so a resumed scan does not start here again.
+  // A seed lies on the pixel before the edge; mark its own cell too, so a resumed scan does not
+  // start here again.
   s.marking.set(seed.x >> 2, seed.y >> 2, 1);
   if (n < 4.0 * params.minSide) return 0;
   if ((track.flags & CBT_FLAG_LIMIT) != 0) return 0;
