@@ -35,7 +35,7 @@ cmath_bigInt randomBig(std::mt19937& rng) {
   cmath_bigInt x{};
   const int shape = rng() % 6;
   for (uint32_t& w : x.word) {
-    const uint32_t r = rng(), choices[] = {r, 0, r & 1 ? 0xFFFFFFFFu : 0, r & 3 ? 0 : rng(), 1u << (r % 32), r & 0xFF};
+    const uint32_t r = rng(), choices[] = {r, 0, r & 1 ? 0xFFFFFFFFu : 0, r & 3 ? 0 : uint32_t(rng()), 1u << (r % 32), r & 0xFF};
     w = choices[shape];
   }
   if (shape == 1) x.word[0] = rng() % 3 == 0 ? 0 : rng();
