@@ -19,11 +19,12 @@ namespace {
 
 using scene::Category;
 
-// Truth corners in the library's pixel coordinates (pixel centres at integer positions).
+// Truth corners; the scenes and the located corners share one pixel convention (pixel (x, y)
+// covers [x, x + 1) x [y, y + 1)).
 std::array<cmath_vect, 4> truthCorners(const scene::SymbolTruth& t) {
   std::array<cmath_vect, 4> c{};
   const auto o = t.outline();
-  for (int i = 0; i < 4; ++i) c[i] = cmath_vect{o[i].x - 0.5, o[i].y - 0.5};
+  for (int i = 0; i < 4; ++i) c[i] = cmath_vect{o[i].x, o[i].y};
   return c;
 }
 
@@ -114,8 +115,13 @@ Tally runCategory(Category c, uint32_t firstSeed, int count) {
       else
         ++t.missNotFound;
     }
+    // A report that lies on no symbol even loosely is a false find; a skewed report of a real
+    // symbol (a parallelogram over a keystone) counts as inaccurate above instead.
     for (const auto& s : checked.symbols)
-      t.extra += std::none_of(sc.symbols.begin(), sc.symbols.end(), [&](auto& tr) { return located(tr, s); });
+      t.extra += std::none_of(sc.symbols.begin(), sc.symbols.end(), [&](auto& tr) {
+        const auto e = cornerErrors(tr, s);
+        return *std::max_element(e.begin(), e.end()) <= 4 * tolerance(tr);
+      });
   }
   return t;
 }
@@ -141,8 +147,8 @@ TEST(DataMatrixRoad, LocationRateAndCornerErrorPerKindOfScene) {
     double medianError;
   };
   const Floor floors[] = {
-      {Category::clean, 0.95, 0.95, 0.95, 0.8},     {Category::noisy, 0.78, 0.95, 0.80, 0.8},
-      {Category::blurred, 0.85, 0.90, 0.86, 2.2},   {Category::lowContrast, 0.95, 0.95, 0.95, 0.7},
+      {Category::clean, 0.95, 0.95, 0.95, 0.75},    {Category::noisy, 0.78, 0.95, 0.80, 0.6},
+      {Category::blurred, 0.85, 0.90, 0.86, 2.2},   {Category::lowContrast, 0.95, 0.95, 0.95, 0.55},
       // A parallelogram cannot follow a keystone: only the L is located.
       {Category::perspective, 0.0, 0.0, 0.60, 99},
   };

@@ -11,7 +11,9 @@
  * all taken as image pixel coordinates (pixel centres at integer positions, as the tracker has
  * them). The seed finders and drivers give seed positions relative to the image window's origin;
  * the two agree for images whose window starts at (0, 0), which is what cid2d_imageMemoryManager
- * provides (ci_id/imagememory.h). Located corners are in the same pixel coordinates.
+ * provides (ci_id/imagememory.h). Located corners carry the half pixel that the stored outline
+ * adds ((v + 128) >> 4 of a tracker point): in them pixel (x, y) covers [x, x + 1) x [y, y + 1),
+ * so a pixel's centre is at (x + 0.5, y + 0.5).
  *
  * Marking image: caller-owned 8-bit image at a quarter of the search image's resolution (at least
  * ceil(width / 4) x ceil(height / 4) cells for a search image at (0, 0)), cleared to 0 before a

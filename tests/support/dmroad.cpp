@@ -66,7 +66,8 @@ double borderScore(const cimg_windowConst& w, const Hypothesis& h, double minCon
                      s * t * (h.opposite.x - h.rowEnd.x - h.columnEnd.x + h.l.x);
     const double y = h.l.y + s * (h.rowEnd.y - h.l.y) + t * (h.columnEnd.y - h.l.y) +
                      s * t * (h.opposite.y - h.rowEnd.y - h.columnEnd.y + h.l.y);
-    return sample(w, x, y);
+    // Corners carry the half pixel of the stored outline; the sampler has centres at whole numbers.
+    return sample(w, x - 0.5, y - 0.5);
   };
   // Value and expected class (ink) of every border module: solid row, solid column, clock row,
   // clock column.

@@ -29,7 +29,8 @@ struct Options {
   std::function<void(cid2d_trackingParams&)> tune;
 };
 
-// One located symbol, in the image's pixel coordinates (pixel centres at integer positions,
+// One located symbol, in the image's pixel coordinates as the search reports them (pixel (x, y)
+// covers [x, x + 1) x [y, y + 1): the half pixel the stored outline adds;
 // relative to the image window's origin).
 struct Symbol {
   std::array<cmath_vect, 4> corners{};  // Po, Px, Popp, Py: around the outline

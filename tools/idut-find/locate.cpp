@@ -41,12 +41,10 @@ bool locateDataMatrix(const uint8_t* pixels, int width, int height, int stride, 
   for (const dmroad::Symbol& found : outcome.symbols) {
     Symbol s;
     s.symbology = "DataMatrix";
-    // The road gives the outline Po, Px, Popp, Py with pixel centres at whole numbers; the
-    // tool reports origin, both side ends, then the opposite corner, with pixel x covering
-    // [x, x + 1).
+    // The road gives the outline Po, Px, Popp, Py; the tool reports the origin, both side ends,
+    // then the opposite corner. Both count pixel x as covering [x, x + 1).
     const int order[4] = {0, 1, 3, 2};
-    for (int k = 0; k < 4; ++k)
-      s.corners[k] = Corner{found.corners[order[k]].x + 0.5, found.corners[order[k]].y + 0.5};
+    for (int k = 0; k < 4; ++k) s.corners[k] = Corner{found.corners[order[k]].x, found.corners[order[k]].y};
     s.score = found.score;
     s.parallelogram = found.parallelogram != 0;
     symbols.push_back(s);

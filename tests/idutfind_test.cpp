@@ -1,0 +1,219 @@
+// idut-find end to end: the built program on its built-in sample, on PNG and JPEG scenes with
+// known corners, on unreadable input, and with an overlay.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "imageio/imageio.hpp"
+#include "support/scene.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct FindRun {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+FindRun runFind(const std::string& args) {
+  const fs::path dir = fs::temp_directory_path() / "idutfind_test";
+  fs::create_directories(dir);
+  const std::string errPath = (dir / "stderr.txt").string();
+  const std::string command = std::string(IDUT_FIND_EXE) + " --no-progress " + args + " 2>" + errPath;
+  FindRun run;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return run;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
+  const int status = pclose(pipe);
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::ifstream err(errPath);
+  run.err.assign(std::istreambuf_iterator<char>(err), {});
+  return run;
+}
+
+using Quad = std::array<scene::Point, 4>;
+
+// The corner lists of every symbol in idut-find's JSON output.
+std::vector<Quad> jsonCorners(const std::string& json) {
+  std::vector<Quad> quads;
+  const std::regex corners(R"re("corners":\[\[([-0-9.]+),([-0-9.]+)\],\[([-0-9.]+),([-0-9.]+)\],\[([-0-9.]+),([-0-9.]+)\],\[([-0-9.]+),([-0-9.]+)\]\])re");
+  for (auto it = std::sregex_iterator(json.begin(), json.end(), corners); it != std::sregex_iterator(); ++it) {
+    Quad q;
+    for (int k = 0; k < 4; ++k) q[k] = {std::stod((*it)[1 + 2 * k]), std::stod((*it)[2 + 2 * k])};
+    quads.push_back(q);
+  }
+  return quads;
+}
+
+// True when every truth corner has a reported corner within tolerance (any order).
+bool matches(const Quad& found, const scene::SymbolTruth& truth, double tolerance) {
+  for (const scene::Point& t : truth.outline()) {
+    bool near = false;
+    for (const scene::Point& f : found) near |= std::hypot(f.x - t.x, f.y - t.y) <= tolerance;
+    if (!near) return false;
+  }
+  return true;
+}
+
+int countMatched(const std::vector<Quad>& found, const std::vector<scene::SymbolTruth>& truths) {
+  int matched = 0;
+  for (const auto& t : truths)
+    for (const auto& f : found)
+      if (matches(f, t, std::max(2.0, t.moduleSize))) {
+        ++matched;
+        break;
+      }
+  return matched;
+}
+
+scene::Scene cleanScene() {
+  scene::SceneSpec spec;
+  spec.width = 400;
+  spec.height = 300;
+  spec.symbols = {scene::encodeDataMatrix("end to end", 0)};
+  scene::Placement p;
+  p.centre = {210, 140};
+  p.moduleSize = 7;
+  p.angleDeg = 25;
+  p.quietZone = 2;
+  spec.placements = {p};
+  spec.blurSigma = 0.6;
+  spec.noiseSigma = 2;
+  return scene::render(spec);
+}
+
+fs::path scratch(const std::string& name) {
+  const fs::path dir = fs::temp_directory_path() / "idutfind_test";
+  fs::create_directories(dir);
+  return dir / name;
+}
+
+}  // namespace
+
+TEST(IdutFind, BuiltInSampleFindsItsThreeSymbols) {
+  const FindRun run = runFind("--json");
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  const std::vector<Quad> quads = jsonCorners(run.out);
+  EXPECT_EQ(quads.size(), 3u) << run.out;
+  EXPECT_NE(run.out.find("\"symbology\":\"DataMatrix\""), std::string::npos);
+
+  const FindRun text = runFind("");
+  EXPECT_EQ(text.exitCode, 0);
+  EXPECT_EQ(std::count(text.out.begin(), text.out.end(), '\n'), 3) << text.out;
+}
+
+TEST(IdutFind, PngAndJpegScenesGiveTheTrueCorners) {
+  const scene::Scene s = cleanScene();
+  imageio::GreyImage grey{s.image.width, s.image.height, s.image.pixels};
+  std::string error;
+  const fs::path png = scratch("scene.png");
+  ASSERT_TRUE(imageio::writePng(png.string(), grey, &error)) << error;
+  const FindRun fromPng = runFind("--json " + png.string());
+  EXPECT_EQ(fromPng.exitCode, 0) << fromPng.err;
+  EXPECT_EQ(countMatched(jsonCorners(fromPng.out), s.symbols), 1) << fromPng.out;
+  EXPECT_NE(fromPng.out.find("\"width\":400,\"height\":300"), std::string::npos);
+
+  const fs::path jpeg = scratch("scene.jpg");
+  ASSERT_TRUE(imageio::writeJpeg(jpeg.string(), grey, 90, &error)) << error;
+  const FindRun fromJpeg = runFind("--json " + jpeg.string());
+  EXPECT_EQ(fromJpeg.exitCode, 0) << fromJpeg.err;
+  EXPECT_EQ(countMatched(jsonCorners(fromJpeg.out), s.symbols), 1) << fromJpeg.out;
+}
+
+TEST(IdutFind, BadInputsAreReportedWithTheDocumentedExitCodes) {
+  const fs::path empty = scratch("empty.png"), garbage = scratch("garbage.jpg"), truncated = scratch("truncated.png");
+  std::ofstream(empty).close();
+  std::ofstream(garbage) << "this is not an image at all";
+  {
+    const scene::Scene s = cleanScene();
+    std::string error;
+    const fs::path full = scratch("full.png");
+    ASSERT_TRUE(imageio::writePng(full.string(), imageio::GreyImage{s.image.width, s.image.height, s.image.pixels},
+                                  &error));
+    std::ifstream in(full, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    std::ofstream(truncated, std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+  }
+  for (const fs::path& bad : {empty, garbage, truncated}) {
+    const FindRun run = runFind(bad.string());
+    EXPECT_EQ(run.exitCode, 2) << bad;
+    EXPECT_NE(run.err.find(bad.string()), std::string::npos) << run.err;
+    EXPECT_TRUE(run.out.empty()) << run.out;
+  }
+  // A good file next to a bad one is still processed.
+  const fs::path good = scratch("good.png");
+  {
+    const scene::Scene s = cleanScene();
+    std::string error;
+    imageio::writePng(good.string(), imageio::GreyImage{s.image.width, s.image.height, s.image.pixels}, &error);
+  }
+  const FindRun mixed = runFind("--json " + garbage.string() + " " + good.string());
+  EXPECT_EQ(mixed.exitCode, 2);
+  EXPECT_EQ(jsonCorners(mixed.out).size(), 1u) << mixed.out;
+  EXPECT_NE(mixed.out.find("\"error\""), std::string::npos);
+
+  const fs::path noImages = scratch("no_images");
+  fs::create_directories(noImages);
+  std::ofstream(noImages / "notes.txt") << "text";
+  const FindRun dir = runFind(noImages.string());
+  EXPECT_EQ(dir.exitCode, 2);
+  EXPECT_NE(dir.err.find("no images"), std::string::npos) << dir.err;
+
+  const FindRun missing = runFind(scratch("does_not_exist.png").string());
+  EXPECT_EQ(missing.exitCode, 2);
+  const FindRun usage = runFind("--step 0");
+  EXPECT_EQ(usage.exitCode, 64);
+  EXPECT_NE(usage.err.find("--step"), std::string::npos);
+
+  // An image without a symbol is read fine and reports nothing.
+  const fs::path plain = scratch("plain.pgm");
+  imageio::GreyImage flat{64, 48, std::vector<uint8_t>(64 * 48, 128)};
+  std::string error;
+  ASSERT_TRUE(imageio::writePgm(plain.string(), flat, &error));
+  const FindRun nothing = runFind(plain.string());
+  EXPECT_EQ(nothing.exitCode, 1);
+  EXPECT_TRUE(nothing.out.empty());
+}
+
+TEST(IdutFind, OverlayHasTheInputsSizeAndDirectoriesAreWalkedInParallel) {
+  const fs::path overlay = scratch("overlay.png");
+  fs::remove(overlay);
+  const FindRun run = runFind("--overlay " + overlay.string());
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  imageio::GreyImage picture;
+  std::string error;
+  ASSERT_TRUE(imageio::readGrey(overlay.string(), &picture, &error)) << error;
+  EXPECT_EQ(picture.width, 640);
+  EXPECT_EQ(picture.height, 400);
+
+  const fs::path dir = scratch("walk");
+  fs::remove_all(dir);
+  fs::create_directories(dir / "nested");
+  const scene::Scene s = cleanScene();
+  const imageio::GreyImage grey{s.image.width, s.image.height, s.image.pixels};
+  for (const char* name : {"a.png", "nested/b.png", "nested/c.PNG"})
+    ASSERT_TRUE(imageio::writePng((dir / name).string(), grey, &error)) << error;
+  const fs::path overlays = scratch("walk_overlays");
+  fs::remove_all(overlays);
+  const FindRun walk = runFind("-j 3 --json --overlay " + overlays.string() + " " + dir.string());
+  EXPECT_EQ(walk.exitCode, 0) << walk.err;
+  EXPECT_EQ(jsonCorners(walk.out).size(), 3u);
+  // Output keeps the sorted input order whatever order the workers finish in.
+  EXPECT_LT(walk.out.find("a.png"), walk.out.find("b.png"));
+  EXPECT_LT(walk.out.find("b.png"), walk.out.find("c.PNG"));
+  EXPECT_TRUE(fs::exists(overlays / "a.overlay.png"));
+  EXPECT_TRUE(fs::exists(overlays / "c.overlay.png"));
+}
