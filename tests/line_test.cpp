@@ -152,3 +152,34 @@ TEST(Line, NullArgumentsAssertAndFail) {
   EXPECT_EQ(cidut_lineSeg_getIntersection(nullptr, nullptr, nullptr), csys_errAssertion);
   EXPECT_EQ(asserts.count(), 3u);
 }
+
+TEST(BaseGeometry, UnitVectorsLineCrossingsAndAngles) {
+  cmath_vect unit{7, 7};
+  const cmath_vect zero{0, 0}, v{-3, 4};
+  EXPECT_EQ(cmath_vect_getUnit(&zero, &unit), csys_errZeroVector);
+  EXPECT_EQ(unit.x, 7);  // untouched
+  ASSERT_EQ(cmath_vect_getUnit(&v, &unit), 0);
+  EXPECT_DOUBLE_EQ(unit.x, -0.6);
+  double angle;
+  cmath_vect_getDirection(&v, &angle);
+  EXPECT_DOUBLE_EQ(angle, std::atan2(4.0, -3.0));
+
+  // Lines in direction-then-point form; the crossing of y = 2 and x = -1, and parallel ones.
+  const cmath_shapeLine horizontal{{3, 0}, {10, 2}}, vertical{{0, -0.5}, {-1, 7}}, shifted{{-6, 0}, {0, 9}};
+  cmath_vect p{0, 0};
+  ASSERT_EQ(cmath_shapeLine_intersection(&horizontal, &vertical, &p), 0);
+  EXPECT_DOUBLE_EQ(p.x, -1.0);
+  EXPECT_DOUBLE_EQ(p.y, 2.0);
+  EXPECT_EQ(cmath_shapeLine_intersection(&horizontal, &shifted, &p), csys_errParallelLines);
+
+  // Angles fold into (-pi, pi]; the boundary stays at +pi.
+  for (double a : {0.0, 1.0, -3.0, 3.1, 10.0, -10.0, 100.0}) {
+    const double n = cmath_radian_norm(a);
+    EXPECT_GT(n, -M_PI);
+    EXPECT_LE(n, M_PI);
+    EXPECT_NEAR(std::remainder(n - a, 2 * M_PI), 0.0, 1e-12);
+  }
+  EXPECT_DOUBLE_EQ(cmath_radian_norm(-M_PI), M_PI);
+  EXPECT_TRUE(cmath_double_epsilonEqual(1.0, 1.0 + 1e-6, 1e-5));
+  EXPECT_FALSE(cmath_double_epsilonEqual(1.0, 1.0 + 1e-4, 1e-5));
+}
