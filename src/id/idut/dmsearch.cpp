@@ -856,6 +856,28 @@ csys_status adaptiveSearch(SearchArgs& s, const cbt_runParams& run, int32_t leve
 
 constexpr int32_t kChainCapacity = 41;
 
+// The frame both seed searches share: the seed goes into the result, the windows are set up,
+// and found and the scan line are written once the search itself has run.
+template <class Search>
+csys_status runSeedSearch(const cimg_imageConst* image, const cid2d_trackingParams* params,
+                          const cid2d_trackingSeed* seed, cimg_image* markingImage, const cid_mask* mask,
+                          const cmath_xformLinear* maskXform, cid2d_trackingResult* result, Search search) {
+  result->seed = *seed;
+  result->found = 0;
+  CSYS_REQUIRE(scratchUsable(*params));
+  SearchArgs s{image, params, seed, mask, maskXform, result, {}, {}};
+  csys_status st = cimg_windowConst_init(&s.window, image);
+  if (CSYS_FAILED(st)) return st;
+  st = cimg_window_init(&s.marking.w, markingImage);
+  if (CSYS_FAILED(st)) return st;
+  bool found = false;
+  st = search(s, &found);
+  if (CSYS_FAILED(st)) return st;
+  result->found = found ? 1 : 0;
+  result->line = params->firstScanLine;
+  return 0;
+}
+
 }  // namespace
 
 extern "C" {
@@ -868,22 +890,8 @@ csys_status cf_BndFindDMSymbolFromSeed(const cimg_imageConst* image, const cid2d
                markingImage != nullptr && result != nullptr);
   cbt_runParams run = *runParams;
   fillRunParams(&run, *params, *seed);
-  result->seed = *seed;
-  result->found = 0;
-  CSYS_REQUIRE(scratchUsable(*params));
-
-  SearchArgs s{image, params, seed, mask, maskXform, result, {}, {}};
-  csys_status st = cimg_windowConst_init(&s.window, image);
-  if (CSYS_FAILED(st)) return st;
-  st = cimg_window_init(&s.marking.w, markingImage);
-  if (CSYS_FAILED(st)) return st;
-
-  bool found = false;
-  st = searchFromSeed(s, run, &found);
-  if (CSYS_FAILED(st)) return st;
-  result->found = found ? 1 : 0;
-  result->line = params->firstScanLine;
-  return 0;
+  return runSeedSearch(image, params, seed, markingImage, mask, maskXform, result,
+                       [&](SearchArgs& s, bool* found) { return searchFromSeed(s, run, found); });
 }
 
 csys_status cf_BndFindDMSymbolFromSeed_Adaptive(const cimg_imageConst* image, const cid2d_trackingParams* params,
@@ -897,22 +905,8 @@ csys_status cf_BndFindDMSymbolFromSeed_Adaptive(const cimg_imageConst* image, co
   fillRunParams(&run, *params, *seed);
   run.seedStrength = seed->strength;
   run.reportMarking = 1;
-  result->seed = *seed;
-  result->found = 0;
-  CSYS_REQUIRE(scratchUsable(*params));
-
-  SearchArgs s{image, params, seed, mask, maskXform, result, {}, {}};
-  csys_status st = cimg_windowConst_init(&s.window, image);
-  if (CSYS_FAILED(st)) return st;
-  st = cimg_window_init(&s.marking.w, markingImage);
-  if (CSYS_FAILED(st)) return st;
-
-  bool found = false;
-  st = adaptiveSearch(s, run, level, &found);
-  if (CSYS_FAILED(st)) return st;
-  result->found = found ? 1 : 0;
-  result->line = params->firstScanLine;
-  return 0;
+  return runSeedSearch(image, params, seed, markingImage, mask, maskXform, result,
+                       [&](SearchArgs& s, bool* found) { return adaptiveSearch(s, run, level, found); });
 }
 
 csys_status cf_DcdFindDMSymbolFromSeed(const cimg_imageConst* image, const cid2d_trackingParams* params,
