@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "support/dmroad.hpp"
+#include "road/dmroad.hpp"
 #include "support/scene.hpp"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "ci_id/mask.h"
 #include "ci_id/region.h"
 #include "ci_id/vector.h"
-#include "support/dmroad.hpp"
+#include "road/dmroad.hpp"
 #include "support/scene.hpp"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "support/dmroad.hpp"
+#include "road/dmroad.hpp"
 
 namespace idutfind {
 

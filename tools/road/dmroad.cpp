@@ -1,4 +1,4 @@
-#include "support/dmroad.hpp"
+#include "road/dmroad.hpp"
 
 #include <cmath>
 

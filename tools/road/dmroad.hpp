@@ -1,8 +1,9 @@
 // The Data Matrix main road as a caller runs it: scan lines over the image, a quarter-resolution
 // marking image, a mask of claimed symbols, and the driver called again from the line of each
-// find until the scan ends. Free of any test framework, so tools can use it too.
-#ifndef IDUT_TESTS_SUPPORT_DMROAD_HPP
-#define IDUT_TESTS_SUPPORT_DMROAD_HPP
+// find until the scan ends. idut-find runs it on image files, and the location tests and
+// benchmarks run it on generated scenes.
+#ifndef IDUT_TOOLS_ROAD_DMROAD_HPP
+#define IDUT_TOOLS_ROAD_DMROAD_HPP
 
 #include <array>
 #include <cstdint>
