@@ -3,13 +3,10 @@
 // against an explicit table, and every exception with its code and message.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
 #include <limits>
 #include <random>
-#include <thread>
 #include <type_traits>
-#include <vector>
 
 #include "ci_id/range.h"
 #include "support/assert_recorder.hpp"
@@ -31,24 +28,15 @@ void expectThrows(F&& f, csys_status code, const char* message) {
 
 }  // namespace
 
-TEST(Range, ConstructionAccessorsAndTheirExceptions) {
-  expectThrows([] { cxRange(2, 1); }, cidut_errBadArgument, "start > end");
-  const cxRange point(1, 1), r(-3, 5);
-  EXPECT_TRUE(point.range() == cxRangeDefs::Partial && point.length() == 0 && point.isWithin(1.0) &&
-              !point.isWithin(std::nextafter(1.0, 2.0)));
+TEST(Range, AccessorsAndExceptions) {
+  const cxRange r(-3, 5);
   EXPECT_TRUE(r.start() == -3 && r.end() == 5 && r.middle() == 1 && r.length() == 8);
-  EXPECT_TRUE(cxRange().range() == cxRangeDefs::Empty && kEmpty.range() == cxRangeDefs::Empty &&
-              kFull.range() == cxRangeDefs::Full);
-  EXPECT_TRUE(kEmpty.length() == 0 && kFull.length() == std::numeric_limits<double>::max());
-  EXPECT_TRUE(!kEmpty.isWithin(0.0) && kFull.isWithin(-1e300));
-  for (const cxRange& notFinite : {kEmpty, kFull}) {
-    expectThrows([&] { (void)notFinite.start(); }, cidut_errRangeNotFinite, nullptr);
-    expectThrows([&] { (void)notFinite.end(); }, cidut_errRangeNotFinite, nullptr);
-    expectThrows([&] { (void)notFinite.middle(); }, cidut_errRangeNotFinite, nullptr);
-  }
-  for (const cxRange& any : {r, kEmpty, kFull})
-    for (double s : {0.0, -0.0, -1.0, std::numeric_limits<double>::quiet_NaN()})
-      expectThrows([&] { (void)any.scale(s); }, cidut_errBadArgument, "scale <= 0");
+  EXPECT_TRUE(cxRange() == kEmpty && kEmpty.length() == 0 && kFull.length() == std::numeric_limits<double>::max());
+  expectThrows([] { cxRange(2, 1); }, cidut_errBadArgument, "start > end");
+  expectThrows([] { (void)kEmpty.start(); }, cidut_errRangeNotFinite, nullptr);
+  expectThrows([] { (void)kFull.middle(); }, cidut_errRangeNotFinite, nullptr);
+  for (double s : {0.0, std::numeric_limits<double>::quiet_NaN()})
+    expectThrows([&] { (void)r.scale(s); }, cidut_errBadArgument, "scale <= 0");
 }
 
 TEST(Range, OperationsAgreeWithMembership) {
@@ -57,7 +45,7 @@ TEST(Range, OperationsAgreeWithMembership) {
   std::mt19937 rng(7);
   std::uniform_int_distribution<int> end(-8, 8);
   auto randomRange = [&](int pick) {
-    const int a = end(rng), b = end(rng);
+    const int a = end(rng), b = end(rng);  // a == b gives a point range
     return pick == 0 ? kEmpty : pick == 1 ? kFull : cxRange(std::min(a, b), std::max(a, b));
   };
   for (int trial = 0; trial < 3000; ++trial) {
@@ -84,28 +72,14 @@ TEST(Range, OperationsAgreeWithMembership) {
 }
 
 TEST(Range, EmptyAndFullOperandsFollowTheirConventions) {
+  // self, other, self dilated by other, self eroded by other (the loop above checks these only
+  // for two Partial operands).
   const cxRange p(1, 2), q(5, 7);
-  // self, other, self dilated by other, self eroded by other.
-  const cxRange cases[][4] = {{p, kEmpty, p, p},           {p, kFull, kFull, kEmpty},        {kEmpty, q, q, kEmpty},
+  const cxRange cases[][4] = {{p, kEmpty, p, p},         {p, kFull, kFull, kEmpty},       {kEmpty, q, q, kEmpty},
                               {kEmpty, kEmpty, kEmpty, kEmpty}, {kEmpty, kFull, kFull, kEmpty}, {kFull, q, kFull, kFull},
-                              {kFull, kEmpty, kFull, kFull},    {kFull, kFull, kFull, kFull}};
+                              {kFull, kEmpty, kFull, kFull}, {kFull, kFull, kFull, kFull}};
   for (const auto& c : cases)
     EXPECT_TRUE(c[0].dilate(c[1]) == c[2] && c[0].erode(c[1]) == c[3]) << c[0].range() << " " << c[1].range();
-  // Intersection with Full hands back the finite operand itself; Empty and Full do not move.
-  EXPECT_TRUE(kFull.intersect(q) == q && q.intersect(kFull) == q);
-  EXPECT_TRUE(kEmpty.translate(4) == kEmpty && kFull.translate(4) == kFull && kFull.scale(3) == kFull);
-}
-
-TEST(Range, SharedRangesFromSeveralThreads) {
-  std::vector<std::thread> threads;
-  std::vector<int> wrong(4, 0);
-  for (int t = 0; t < 4; ++t)
-    threads.emplace_back([&wrong, t] {
-      for (int i = 0; i < 2000; ++i)
-        wrong[t] += cxRange::FullRange().range() != cxRangeDefs::Full || cxRange::EmptyRange() != cxRange();
-    });
-  for (auto& t : threads) t.join();
-  EXPECT_EQ(wrong, std::vector<int>(4, 0));
 }
 
 TEST(Range, CorruptKindIsReportedAndGivesNeutralAnswers) {
@@ -113,11 +87,9 @@ TEST(Range, CorruptKindIsReportedAndGivesNeutralAnswers) {
   cxRange bad(0, 1);
   const int32_t kind = 7;
   std::memcpy(static_cast<void*>(&bad), &kind, sizeof kind);  // the kind is the first member
-  ASSERT_EQ(static_cast<int32_t>(bad.range()), 7);
   AssertRecorder recorder;
   EXPECT_TRUE(bad.length() == 0 && !bad.isWithin(0.5) && bad.intersect(kFull) == kEmpty &&
-              kFull.intersect(bad) == kEmpty && bad.dilate(cxRange(0, 1)) == kEmpty && bad.erode(kEmpty) == kEmpty &&
-              bad.translate(1) == kEmpty && bad.scale(2) == kEmpty && !(bad == bad) && !bad.someOverlap(kFull, -1));
-  EXPECT_EQ(recorder.count(), 10u);
-  expectThrows([&] { (void)bad.start(); }, cidut_errRangeNotFinite, nullptr);
+              bad.dilate(cxRange(0, 1)) == kEmpty && bad.erode(kEmpty) == kEmpty && bad.translate(1) == kEmpty &&
+              bad.scale(2) == kEmpty && !(bad == bad) && !bad.someOverlap(kFull, -1));
+  EXPECT_EQ(recorder.count(), 9u);
 }
