@@ -15,10 +15,7 @@ namespace {
 
 struct Mpz {
   Mpz() { mpz_init(v); }
-  explicit Mpz(const cmath_bigInt& x) {
-    mpz_init(v);
-    mpz_import(v, 5, -1, sizeof(uint32_t), 0, 0, x.word);
-  }
+  explicit Mpz(const cmath_bigInt& x) : Mpz() { mpz_import(v, 5, -1, sizeof(uint32_t), 0, 0, x.word); }
   ~Mpz() { mpz_clear(v); }
   Mpz(const Mpz&) = delete;
   mpz_t v;
@@ -46,8 +43,6 @@ cmath_bigInt randomBig(std::mt19937& rng) {
 
 TEST(BigInt, ArithmeticAgreesWithGmp) {
   // r starts as a copy of a; every fourth trial the second operand is r itself (b = a).
-  const char* const names[] = {"add", "sub", "mul", "assign", "addBase", "multBase", "divideBase", "inc", "neg",
-                               "shiftLeft", "shiftRight"};
   std::mt19937 rng(1);
   for (int trial = 0; trial < 4000; ++trial) {
     const bool alias = trial % 4 == 0;
@@ -75,17 +70,17 @@ TEST(BigInt, ArithmeticAgreesWithGmp) {
       }
       mpz_fdiv_r_2exp(e.v, e.v, 160);
       ASSERT_TRUE(status == 0 && mpz_cmp(Mpz(r).v, e.v) == 0)
-          << names[op] << " of " << hex(a) << ", " << hex(b) << ", " << v << ", " << s << ": got " << hex(r);
+          << "op " << op << " of " << hex(a) << ", " << hex(b) << ", " << v << ", " << s << ": got " << hex(r);
     }
+    // Comparisons and the low word; a failing call leaves its -1 in place.
     int32_t lt = -1, gt = -1, eq = -1, zero = -1;
     uint32_t low = 0;
-    ASSERT_EQ(cmath_bigInt_lessThan(&a, &b, &lt) | cmath_bigInt_greaterThan(&a, &b, &gt) |
-                  cmath_bigInt_isEqual(&a, &b, &eq) | cmath_bigInt_isZero(&a, &zero) | cmath_bigInt_bigIntBase(&a, &low),
-              0);
+    (void)(cmath_bigInt_lessThan(&a, &b, &lt) | cmath_bigInt_greaterThan(&a, &b, &gt) |
+           cmath_bigInt_isEqual(&a, &b, &eq) | cmath_bigInt_isZero(&a, &zero) | cmath_bigInt_bigIntBase(&a, &low));
     const int cmp = mpz_cmp(ma.v, mb.v);
-    ASSERT_EQ(std::vector<int32_t>({lt, gt, eq, zero}),
-              std::vector<int32_t>({cmp < 0, cmp > 0, cmp == 0, mpz_sgn(ma.v) == 0}));
-    ASSERT_EQ(low, mpz_get_ui(ma.v) & 0xFFFFFFFFu);
+    const int64_t wantLow = mpz_get_ui(ma.v) & 0xFFFFFFFFu;
+    ASSERT_EQ(std::vector<int64_t>({lt, gt, eq, zero, low}),
+              std::vector<int64_t>({cmp < 0, cmp > 0, cmp == 0, mpz_sgn(ma.v) == 0, wantLow}));
   }
 }
 
@@ -94,56 +89,37 @@ TEST(BigInt, TextAndBytesAgreeWithGmp) {
   char text[CMATH_BIGINT_MAX_TEXT];
   for (int trial = 0; trial < 4000; ++trial) {
     cmath_bigInt a = randomBig(rng);
-    if (trial <= 150) {  // powers of ten (wrapping past 10^48), their neighbours, and 2^160 - 1
-      cmath_bigInt_init(&a, 1);
-      for (int i = 0; i < trial / 3; ++i) cmath_bigInt_multBase(&a, 10);
-      cmath_bigInt_addBase(&a, trial % 3 == 2);
-      if (trial % 3 == 1) cmath_bigInt_neg(&a), cmath_bigInt_inc(&a), cmath_bigInt_neg(&a);  // a - 1
-    }
-    if (trial == 150) std::memset(&a, 0xFF, sizeof(a));
+    if (trial == 0) std::memset(&a, 0xFF, sizeof(a));  // 2^160 - 1 has the longest text
     const Mpz ma(a);
-    std::memset(text, 'x', sizeof(text));
     ASSERT_EQ(cmath_bigInt_bigInt2Buf(&a, sizeof(text), text), 0);
     std::vector<char> expected(mpz_sizeinbase(ma.v, 10) + 2);
     ASSERT_STREQ(text, mpz_get_str(expected.data(), 10, ma.v)) << hex(a);
-    EXPECT_TRUE(trial != 150 || std::strlen(text) + 1 == sizeof(text));  // the largest value fills the buffer
+    EXPECT_TRUE(trial != 0 || std::strlen(text) + 1 == sizeof(text));
 
-    // Bytes: GMP's big-endian export of a modulo 256^count, left-padded with zeros; the byte
-    // after the output is not touched.
+    // Bytes: the low count bytes of a, most significant first; the byte after them is not touched.
     const uint32_t count = rng() % 25;
-    Mpz low(a);
-    mpz_fdiv_r_2exp(low.v, low.v, 8 * count);
-    std::vector<uint8_t> want(count + 1, 0), got(count + 1, 0xEE), raw(32);
-    size_t written = 0;
-    mpz_export(raw.data(), &written, 1, 1, 1, 0, low.v);
-    std::copy(raw.begin(), raw.begin() + written, want.begin() + (count - written));
-    want[count] = 0xEE;
+    std::vector<uint8_t> want(count + 1, 0xEE), got(count + 1, 0xEE);
+    for (uint32_t i = 0; i < count; ++i) {
+      Mpz shifted;
+      mpz_fdiv_q_2exp(shifted.v, ma.v, 8 * (count - 1 - i));
+      want[i] = mpz_get_ui(shifted.v) & 0xFF;
+    }
     ASSERT_EQ(cmath_bigInt_bigInt2Base256(&a, count, got.data()), 0);
     ASSERT_EQ(got, want) << hex(a) << " count " << count;
   }
 }
 
 TEST(BigInt, ReportsShortBuffersDivisionByZeroAndNullPointers) {
-  // Text needs its digits plus the NUL; too short leaves the empty string (nothing for 0).
+  // Text needs its digits plus the NUL; one byte short leaves the empty string.
   cmath_bigInt x;
-  char text[12];
-  for (auto [value, length, status, first, second] :
-       {std::tuple{1000000000u, 11u, 0, '1', '0'}, {1000000000u, 10u, cidut_errBadArgument, '\0', 'x'},
-        {1000000000u, 0u, cidut_errBadArgument, 'x', 'x'}, {0u, 1u, cidut_errBadArgument, '\0', 'x'},
-        {0u, 2u, 0, '0', '\0'}}) {
-    std::memset(text, 'x', sizeof(text));
-    cmath_bigInt_init(&x, value);
-    EXPECT_EQ(cmath_bigInt_bigInt2Buf(&x, length, text), status) << value << " " << length;
-    EXPECT_TRUE(text[0] == first && text[1] == second) << value << " " << length;
-  }
-  cmath_bigInt q;
-  cmath_bigInt_init(&q, 77);
+  cmath_bigInt_init(&x, 1000000000u);
+  char text[12] = "xxxxxxxxxxx";
+  EXPECT_EQ(cmath_bigInt_bigInt2Buf(&x, 10, text), cidut_errBadArgument);
+  EXPECT_TRUE(text[0] == '\0' && text[1] == 'x');
+  EXPECT_TRUE(cmath_bigInt_bigInt2Buf(&x, 11, text) == 0 && std::strcmp(text, "1000000000") == 0);
   uint32_t rem = 99;
-  EXPECT_EQ(cmath_bigInt_divideBase(&x, &q, &rem, 0), cidut_errDivideByZero);
-  EXPECT_TRUE(q.word[0] == 77u && rem == 99u);
+  EXPECT_EQ(cmath_bigInt_divideBase(&x, &x, &rem, 0), cidut_errDivideByZero);
+  EXPECT_TRUE(x.word[0] == 1000000000u && rem == 99u);
   AssertRecorder asserts;
-  EXPECT_EQ(cmath_bigInt_add(&x, nullptr), csys_errAssertion);
-  EXPECT_EQ(cmath_bigInt_divideBase(&x, &q, nullptr, 3), csys_errAssertion);
-  EXPECT_EQ(cmath_bigInt_bigInt2Buf(&x, 50, nullptr), csys_errAssertion);
-  EXPECT_EQ(asserts.count(), 3u);
+  EXPECT_TRUE(cmath_bigInt_add(&x, nullptr) == csys_errAssertion && asserts.count() == 1u);
 }
