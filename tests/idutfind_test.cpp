@@ -113,6 +113,16 @@ TEST(IdutFind, BuiltInSampleFindsItsThreeSymbols) {
   const FindRun text = runFind("");
   EXPECT_EQ(text.exitCode, 0);
   EXPECT_EQ(std::count(text.out.begin(), text.out.end(), '\n'), 3) << text.out;
+
+  // The adaptive tracker's L, completed, lands on the same three symbols.
+  const std::vector<Quad> adaptive = jsonCorners(runFind("--json --adaptive").out);
+  ASSERT_EQ(adaptive.size(), 3u);
+  for (size_t i = 0; i < 3; ++i)
+    for (int k = 0; k < 4; ++k)
+      EXPECT_NEAR(std::hypot(adaptive[i][k].x - quads[i][k].x, adaptive[i][k].y - quads[i][k].y), 0.0, 3.0);
+
+  const FindRun version = runFind("--version");
+  EXPECT_NE(version.out.find("libidut 0.1"), std::string::npos) << version.out;
 }
 
 TEST(IdutFind, PngAndJpegScenesGiveTheTrueCorners) {

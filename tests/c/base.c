@@ -11,6 +11,7 @@
 #include "ci_id/status.h"
 #include "ci_id/typecheck.h"
 #include "ci_id/vector.h"
+#include "ci_id/version.h"
 
 int main(void) {
   cidut_line line;
@@ -29,6 +30,7 @@ int main(void) {
   cstd_vector32s v;
   if (cstd_vector32s_constructEmpty(&v) != 0 || cstd_vector32s_pushBack(&v, 5) != 0) return 5;
   cstd_vector32s_destruct(&v);
+  if (cidut_getVersion()[0] < '0' || cidut_getVersion()[0] > '9') return 6;
   puts("c ok");
   return 0;
 }

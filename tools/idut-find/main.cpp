@@ -8,6 +8,7 @@
 #include <mutex>
 #include <thread>
 
+#include "ci_id/version.h"
 #include "imageio/imageio.hpp"
 #include "inputs.hpp"
 #include "locate.hpp"
@@ -135,7 +136,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (options.showVersion) {
-    std::printf("idut-find %s\n", IDUT_FIND_VERSION);
+    std::printf("idut-find %s (libidut %s)\n", IDUT_FIND_VERSION, cidut_getVersion());
     return 0;
   }
 

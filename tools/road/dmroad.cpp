@@ -1,6 +1,7 @@
 #include "road/dmroad.hpp"
 
 #include <cmath>
+#include <utility>
 
 #include "ci_id/dmdriver.h"
 #include "ci_id/imagememory.h"
@@ -114,6 +115,40 @@ double borderScore(const cimg_windowConst& w, const Hypothesis& h, double minCon
 
 double distance(const cmath_vect& a, const cmath_vect& b) { return std::hypot(a.x - b.x, a.y - b.y); }
 
+
+// The adaptive search's L ends where its straight runs end, short of the symbol's corners by up
+// to a module. Each side is followed further along the image: a point just inside the solid
+// edge stays dark (for dark-on-light) until the edge's last module ends. corner and far ends
+// use the located corners' pixel convention (pixel x covers [x, x + 1)).
+cmath_vect extendSide(const cimg_windowConst& w, cmath_vect corner, cmath_vect farEnd, cmath_vect other) {
+  const double length = std::hypot(farEnd.x - corner.x, farEnd.y - corner.y);
+  if (!(length > 4)) return farEnd;
+  const cmath_vect u{(farEnd.x - corner.x) / length, (farEnd.y - corner.y) / length};
+  // Unit normal pointing into the symbol (towards the other side's end).
+  const double along = (other.x - corner.x) * u.x + (other.y - corner.y) * u.y;
+  cmath_vect n{other.x - corner.x - along * u.x, other.y - corner.y - along * u.y};
+  const double nl = std::hypot(n.x, n.y);
+  if (!(nl > 0)) return farEnd;
+  n = {n.x / nl, n.y / nl};
+  auto at = [&](double t, double offset) {
+    return sample(w, corner.x + t * u.x + offset * n.x - 0.5, corner.y + t * u.y + offset * n.y - 0.5);
+  };
+  // Grey levels of the solid edge and of the quiet zone beside it, over the middle of the side.
+  double ink = 0, light = 0;
+  for (int i = 1; i <= 8; ++i) {
+    ink += at(length * (0.2 + 0.075 * i), 1.0) / 8;
+    light += at(length * (0.2 + 0.075 * i), -1.5) / 8;
+  }
+  if (std::fabs(ink - light) < 10) return farEnd;
+  const double threshold = (ink + light) / 2;
+  const bool inkIsDark = ink < light;
+  auto isInk = [&](double t) { return inkIsDark ? at(t, 1.0) < threshold : at(t, 1.0) > threshold; };
+  double t = length;
+  // Up to a third more than found, in quarter pixels; the edge ends where the inset turns light.
+  while (t < length * 1.34 && isInk(t + 0.25)) t += 0.25;
+  return cmath_vect{corner.x + t * u.x, corner.y + t * u.y};
+}
+
 }  // namespace
 
 bool hasDataMatrixBorder(const cimg_imageConst& image, const std::array<cmath_vect, 4>& corners, int* rows,
@@ -199,15 +234,36 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
   params.firstScanLine = 0;
 
   while (static_cast<int>(out.symbols.size()) < options.maxSymbols && out.calls < options.maxCalls) {
-    st = cf_BndFindNextDMSymbol(&r.fine, &params, mask, nullptr, nullptr, options.lowContrast ? 1 : 0, &r.marking,
-                                &r.result);
+    const int32_t lowContrast = options.lowContrast ? 1 : 0;
+    st = options.adaptive ? cidut_BoundaryTrackerSearchDMSymbolAdaptiveThreshold(&r.fine, &params, mask, nullptr,
+                                                                                 lowContrast, &r.marking, &r.result)
+                          : cf_BndFindNextDMSymbol(&r.fine, &params, mask, nullptr, nullptr, lowContrast, &r.marking,
+                                                   &r.result);
     ++out.calls;
     if (CSYS_FAILED(st)) return fail(st);
     if (r.result.found == 0) break;
     Symbol s;
-    cmath_shapeAffineRectPoints p;
-    cmath_shapeAffineRect_getPoints(&r.result.rectangle, &p);
-    s.corners = {p.po, p.px, r.result.fourthCorner, p.py};
+    if (options.adaptive) {
+      // The L: corner K with the far ends of its two sides; the opposite corner completes the
+      // parallelogram. The adaptive search leaves rectangle and score alone, so both are set here.
+      const int32_t(*side)[2] = r.result.boundary.sides;
+      const cmath_vect k{double(side[0][0]), double(side[0][1])};
+      const cmath_vect shortA{double(side[1][0]), double(side[1][1])}, shortB{double(side[3][0]), double(side[3][1])};
+      cmath_vect a = extendSide(r.fine.window, k, shortA, shortB);
+      cmath_vect b = extendSide(r.fine.window, k, shortB, shortA);
+      // The same turning order as the plain search's corners: (a - k) x (b - k) not positive.
+      if ((a.x - k.x) * (b.y - k.y) - (a.y - k.y) * (b.x - k.x) > 0) std::swap(a, b);
+      s.corners = {k, a, cmath_vect{a.x + b.x - k.x, a.y + b.y - k.y}, b};
+      cmath_shapeAffineRectPoints p{k, a, b};
+      cmath_shapeAffineRect_initPoints(&r.result.rectangle, &p);
+      r.result.parallelogram = 1;
+      r.result.fourthCorner = s.corners[2];
+      r.result.score = 0;
+    } else {
+      cmath_shapeAffineRectPoints p;
+      cmath_shapeAffineRect_getPoints(&r.result.rectangle, &p);
+      s.corners = {p.po, p.px, r.result.fourthCorner, p.py};
+    }
     s.score = r.result.score;
     s.parallelogram = r.result.parallelogram;
     s.line = r.result.line;
@@ -224,8 +280,24 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
     out.symbols.push_back(s);
 
     cid_region region;
-    st = cid_region_initAffineRect(&region, &r.result.rectangle,
-                                   r.result.parallelogram != 0 ? nullptr : &r.result.fourthCorner);
+    if (options.adaptive) {
+      // The adaptive search tests only its seed against the mask, and seeds sit on the symbol's
+      // outline: claim the parallelogram grown by a few pixels so they fall inside the claim.
+      const cmath_vect& k = s.corners[0];
+      const cmath_vect& a = s.corners[1];
+      const cmath_vect& b = s.corners[3];
+      const double shorter = std::min(std::hypot(a.x - k.x, a.y - k.y), std::hypot(b.x - k.x, b.y - k.y));
+      const double grow = shorter > 0 ? 1.0 + 6.0 / shorter : 1.0;
+      const cmath_vect c{(a.x + b.x) / 2, (a.y + b.y) / 2};
+      auto scaled = [&](const cmath_vect& p) { return cmath_vect{c.x + grow * (p.x - c.x), c.y + grow * (p.y - c.y)}; };
+      cmath_shapeAffineRectPoints claim{scaled(k), scaled(a), scaled(b)};
+      cmath_shapeAffineRect rect;
+      cmath_shapeAffineRect_initPoints(&rect, &claim);
+      st = cid_region_initAffineRect(&region, &rect, nullptr);
+    } else {
+      st = cid_region_initAffineRect(&region, &r.result.rectangle,
+                                     r.result.parallelogram != 0 ? nullptr : &r.result.fourthCorner);
+    }
     if (CSYS_FAILED(st)) return fail(st);
     st = cid_mask_appendRegion(mask, &region, 0.0);
     if (CSYS_FAILED(st)) return fail(st);

@@ -19,6 +19,9 @@ namespace dmroad {
 struct Options {
   int rowStep = 1;           // scan rows rowStep / 2, rowStep / 2 + rowStep, ... (1: every row)
   bool lowContrast = false;  // the driver's low-contrast flag (row threshold 33 instead of 45)
+  // The adaptive-threshold driver instead of the plain one. It reports the symbol's L (corner and
+  // the far ends of both solid sides, whole pixels); the road completes it to a parallelogram.
+  bool adaptive = false;
   int maxSymbols = 64;       // stop after this many finds
   int maxCalls = 2000;       // and after this many driver calls
   // Check each located candidate for the Data Matrix border pattern (solid L, alternating clock
