@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <tuple>
 #include <vector>
 
 #include "ci_id/tracking.h"
@@ -64,47 +63,6 @@ bool sameSeeds(const std::vector<Seed>& a, const std::vector<Seed>& b) {
 
 }  // namespace
 
-TEST(Tracking, RecordDefaultsAndResultLifetime) {
-  cid2d_trackingParams p;
-  std::memset(&p, 0xcd, sizeof(p));
-  ASSERT_EQ(cid2d_trackingParams_init(&p), 0);
-  EXPECT_EQ(std::make_tuple(p.scratch, p.scratchSize, p.scanLines, p.scanLineCount, p.minSide, p.maxSide,
-                            p.expectedSizeA, p.expectedSizeB, p.scanDirection, p.firstScanLine, p.minSmoothing),
-            std::make_tuple(nullptr, 0u, nullptr, 0, 15.0, 2000.0, 0, 0, 1, 0, 3.0));
-  EXPECT_EQ(std::make_tuple(p.maxContourPoints, p.allowBorder, p.relaxedCorners, p.wideCorners, p.attempts),
-            std::make_tuple(2147483647, 0, 0, 0, 2));
-
-  LiveBlocks live;
-  cid2d_trackingResult r;
-  std::memset(&r, 0xcd, sizeof(r));
-  r.trackerRuns = 77;
-  ASSERT_EQ(cid2d_trackingResult_construct(&r), 0);
-  cmath_shapeAffineRectPoints pts;
-  ASSERT_EQ(cmath_shapeAffineRect_getPoints(&r.rectangle, &pts), 0);
-  EXPECT_EQ(std::make_tuple(pts.po.x, pts.po.y, pts.px.x, pts.px.y, pts.py.x, pts.py.y, r.fourthCorner.x, r.fourthCorner.y),
-            std::make_tuple(0.0, 0.0, 1.0, 0.0, 0.0, 1.0, 0.0, 0.0));
-  EXPECT_EQ(std::make_tuple(r.parallelogram, r.found, r.line, r.score, r.quality, r.threshold, r.trackerRuns),
-            std::make_tuple(1, 0, 0, 0, 0, uint8_t{0}, 77));
-  const Seed zero{};
-  EXPECT_EQ(std::memcmp(&r.seed, &zero, sizeof(zero)), 0);
-  EXPECT_EQ(r.boundary.count | r.boundary.flags, 0u);
-
-  // Reset clears found and score only; destruct frees a boundary that holds memory.
-  ASSERT_EQ(cbt_result_construct(&r.boundary, 100), 0);
-  r.found = 1, r.score = 800, r.line = 5, r.quality = 1000, r.threshold = 125, r.parallelogram = 0;
-  ASSERT_EQ(cid2d_trackingResult_reset(&r), 0);
-  EXPECT_EQ(std::make_tuple(r.found, r.score, r.line, r.quality, r.threshold, r.parallelogram, r.boundary.capacity),
-            std::make_tuple(0, 0, 5, 1000, uint8_t{125}, 0, 100u));
-  r.found = 1;
-  ASSERT_EQ(cid2d_trackingResult_destruct(&r), 0);
-  EXPECT_EQ(r.found, 0);
-  EXPECT_EQ(live.leaked(), 0);
-  AssertRecorder rec;
-  EXPECT_EQ(cid2d_trackingParams_init(nullptr), csys_errAssertion);
-  EXPECT_EQ(cid2d_trackingResult_construct(nullptr), csys_errAssertion);
-  EXPECT_EQ(rec.count(), 2u);
-}
-
 TEST(Tracking, StepEdgeGivesOneSeedAtTheColumnBeforeTheStep) {
   // 50 up to column 24, 170 from 25: R(23) = 3 x 120 is the peak, so the seed sits at 24 with
   // mean (50 + 50 + 170 + 170) / 4 and polarity 1 (dark before the edge).
@@ -115,40 +73,24 @@ TEST(Tracking, StepEdgeGivesOneSeedAtTheColumnBeforeTheStep) {
   EXPECT_TRUE(sameSeeds(findSeeds(pic.image, {5}, 10, 40), {step}));
   EXPECT_EQ(findSeeds(pic.image, {5}, 10, 360).size(), 1u);  // the threshold is inclusive
   EXPECT_TRUE(findSeeds(pic.image, {5}, 10, 361).empty());
-  Picture flat(60, 12, 128);
-  EXPECT_TRUE(findSeeds(flat.image, {2, 5, 8}, 10, 1).empty());
-
   // Light to dark over one pixel (230 | 150 | 70 at column 30): R(28) = R(29) = 400, the first
-  // is the peak; mean (230 + 230 + 150 + 70) / 4; polarity 0; line = index of the row.
+  // is the peak; mean (230 + 230 + 150 + 70) / 4; polarity 0; line = index of the row. Rows 0
+  // and 9 (the window's first and third-last) are not scanned.
   Picture ramp(60, 12, 230);
   ramp.fill(0, 12, 30, 31, 150);
   ramp.fill(0, 12, 31, 60, 70);
-  const std::vector<Seed> s = findSeeds(ramp.image, {3, 8}, 10, 40);
-  EXPECT_TRUE(sameSeeds(s, {Seed{29, 3, 400, 170, 0, 0, {31 * 256, 3 * 256}, {28 * 256, 3 * 256}},
-                            Seed{29, 8, 400, 170, 1, 0, {31 * 256, 8 * 256}, {28 * 256, 8 * 256}}}));
+  EXPECT_TRUE(sameSeeds(findSeeds(ramp.image, {0, 9, 8}, 10, 40),
+                        {Seed{29, 8, 400, 170, 2, 0, {31 * 256, 8 * 256}, {28 * 256, 8 * 256}}}));
 }
 
-TEST(Tracking, SeedsAreRelativeToTheWindowAndRowsMustLieInside) {
+TEST(Tracking, UnboundImageAndMissingRowsAreRefused) {
   Picture pic(60, 20);
-  pic.fill(0, 20, 30, 60, 20);
-  cimg_imageConst shifted;
-  ASSERT_EQ(cimg_imageConst_constructCopy(&shifted, &pic.image), 0);
-  ASSERT_EQ(cimg_imageConst_setWindowOffset(&shifted, 100, 50), 0);
-  // Rows 50 ... 69 in image coordinates; only 51 ... 66 are scanned.
-  const std::vector<int32_t> rows{49, 50, 51, 60, 66, 67, 68, 69, 70};
-  std::vector<int> lines;
-  for (const Seed& x : findSeeds(shifted, rows, 20, 30)) {
-    lines.push_back(x.line);
-    EXPECT_EQ(std::make_tuple(x.x, x.y, x.startA[0], x.startA[1]), std::make_tuple(29, rows[x.line] - 50, 31 * 256, x.y * 256));
-  }
-  EXPECT_EQ(lines, (std::vector<int>{2, 3, 4}));
-  cimg_imageConst_destruct(&shifted);
-
   cimg_imageConst unbound;
   ASSERT_EQ(cimg_imageConst_constructUnbound(&unbound), 0);
   Seed seeds[2];
   int32_t n = 0;
-  EXPECT_EQ(cid2d_getHorizontalTrackingSeeds_ThreeScanlines(&unbound, rows.data(), 3, 2, 30, seeds, &n), csys_errImageUnbound);
+  const int32_t rows[3] = {5, 6, 7};
+  EXPECT_EQ(cid2d_getHorizontalTrackingSeeds_ThreeScanlines(&unbound, rows, 3, 2, 30, seeds, &n), csys_errImageUnbound);
   cimg_imageConst_destruct(&unbound);
   AssertRecorder rec;
   EXPECT_EQ(cid2d_getHorizontalTrackingSeeds(&pic.image, nullptr, 1, 2, 30, 0, seeds, &n, 0, 0.0), csys_errAssertion);
@@ -165,13 +107,11 @@ TEST(Tracking, PairFilterKeepsCloseOppositePairsAndOnlyTheLatestLoneEdge) {
   EXPECT_EQ(columns(findSeeds(pic.image, {4}, 40, 100)), (std::vector<int>{39, 79, 119, 159, 198, 201, 241, 281, 321, 361}));
   // Spacing 5: the first edge stays, the second place holds only the latest lone edge until the
   // thin line's two edges come in; the next distant edge is appended after the pair and then
-  // replaced by each later one. Spacing 3.9 counts as 3: the line's edges, 3 apart, are no pair.
+  // replaced by each later one.
   EXPECT_EQ(columns(findSeeds(pic.image, {4}, 40, 100, false, true, 5.0)), (std::vector<int>{39, 198, 201, 361}));
-  EXPECT_EQ(columns(findSeeds(pic.image, {4}, 40, 100, false, true, 3.9)), (std::vector<int>{39, 361}));
   // Row by row: a second row starts again with two free places.
-  const std::vector<Seed> two = findSeeds(pic.image, {2, 4}, 40, 100, false, true, 5.0);
-  EXPECT_EQ(columns(two), (std::vector<int>{39, 198, 201, 361, 39, 198, 201, 361}));
-  EXPECT_EQ(two.size() == 8 ? two[4].line : -1, 1);
+  EXPECT_EQ(columns(findSeeds(pic.image, {2, 4}, 40, 100, false, true, 5.0)),
+            (std::vector<int>{39, 198, 201, 361, 39, 198, 201, 361}));
 }
 
 TEST(Tracking, SeedLimitStopsTheWholeScanAndSortingFollowsTheSeedOrder) {
@@ -179,13 +119,10 @@ TEST(Tracking, SeedLimitStopsTheWholeScanAndSortingFollowsTheSeedOrder) {
   Picture pic(200, 20);
   for (int b = 0; b < 5; ++b) pic.fill(0, 20, 20 + 36 * b, 38 + 36 * b, 40), pic.fill(15, 16, 20 + 36 * b, 38 + 36 * b, 0);
   const std::vector<Seed> s = findSeeds(pic.image, {5, 10, 15}, 15, 60, true);
+  // All ten of the first row, then the second row's five leftmost edges.
   ASSERT_EQ(s.size(), 15u);
-  std::vector<int> perLine(3, 0);
-  for (const Seed& x : s) {
-    ++perLine[x.line];
-    EXPECT_TRUE(x.line == 0 || x.x <= 91);  // the second row's five leftmost edges
-  }
-  EXPECT_EQ(perLine, (std::vector<int>{10, 5, 0}));
+  EXPECT_EQ(std::count_if(s.begin(), s.end(), [](const Seed& x) { return x.line == 0; }), 10);
+  for (const Seed& x : s) EXPECT_TRUE(x.line == 0 || (x.line == 1 && x.x <= 91));
   // With the pair filter an overwrite is not a stored seed; no room, no seeds.
   EXPECT_EQ(findSeeds(pic.image, {5, 10, 15}, 3, 60, false, true, 2.0).size(), 3u);
   EXPECT_TRUE(findSeeds(pic.image, {5}, 0, 60).empty());
@@ -204,12 +141,6 @@ TEST(Tracking, SeedLimitStopsTheWholeScanAndSortingFollowsTheSeedOrder) {
   EXPECT_TRUE(sameSeeds(findSeeds(mixed.image, rows, 100, 30, true), expected));
   ASSERT_EQ(cid2d_trackingSeed_sort(reversed.data(), static_cast<int32_t>(reversed.size())), 0);
   EXPECT_TRUE(sameSeeds(reversed, expected));
-  auto sign = [](int c) { return (c > 0) - (c < 0); };
-  for (size_t i = 1; i < expected.size(); ++i) {
-    const bool same = expected[i].strength == expected[i - 1].strength && expected[i].line == expected[i - 1].line;
-    EXPECT_EQ(sign(cid2d_trackingSeed_compare(&expected[i - 1], &expected[i])), same ? 0 : -1);
-    EXPECT_EQ(sign(cid2d_trackingSeed_compare(&expected[i], &expected[i - 1])), same ? 0 : 1);
-  }
 }
 
 TEST(Tracking, ThreeScanlinesKeepTheLeftmostEdgeFirstAndTheStrongestOfTheRest) {
@@ -245,21 +176,6 @@ TEST(Tracking, ThreeScanlinesKeepTheLeftmostEdgeFirstAndTheStrongestOfTheRest) {
   const std::vector<Seed> cut = three(pic.image, rows, 20);
   ASSERT_EQ(cut.size(), 20u);
   for (const Seed& s : cut) EXPECT_TRUE(s.line == 0 && s.x < 20 + 21 * 10);
-
-  // Ten seeds or fewer: no final sort, rows stay in order (row 1's sorted among themselves).
-  Picture few(300, 16, 240);
-  few.fill(2, 3, 100, 110, 10);
-  few.fill(2, 3, 110, 300, 120);
-  for (int b = 0; b < 4; ++b) few.fill(7, 8, 20 + 60 * b, 50 + 60 * b, static_cast<uint8_t>(200 - 40 * b));
-  few.fill(12, 13, 150, 300, 0);
-  const std::vector<Seed> small = three(few.image, rows, 100);
-  std::vector<int> lines;
-  for (const Seed& s : small) lines.push_back(s.line);
-  EXPECT_EQ(lines, (std::vector<int>{0, 0, 1, 1, 1, 2}));
-  EXPECT_TRUE(small.size() == 6 && small[2].strength >= small[3].strength && small[3].strength >= small[4].strength);
-  // Rows outside the window give nothing and are not read.
-  const int32_t outside[3] = {-5, 16, 400};
-  EXPECT_TRUE(three(pic.image, outside, 10).empty());
 }
 
 TEST(Tracking, SingleRowFinderUsesAFixedThresholdAndTheRowNumber) {
@@ -274,7 +190,7 @@ TEST(Tracking, SingleRowFinderUsesAFixedThresholdAndTheRowNumber) {
     int32_t row, maxSeeds, sort;
     std::vector<int> columns;
   } const cases[] = {{6, 4, 0, {19, 59}}, {6, 4, 1, {59, 19}}, {6, 1, 0, {19}}, {8, 4, 0, {19, 59}},
-                     {0, 4, 0, {}},       {9, 4, 0, {}},       {11, 4, 0, {}},  {-3, 4, 0, {}}, {40, 4, 0, {}}};
+                     {0, 4, 0, {}},       {9, 4, 0, {}},       {-3, 4, 0, {}}};
   for (const Case& k : cases) {
     Seed seeds[4];
     int32_t n = -1;
