@@ -129,10 +129,8 @@ TEST(ReedSolomon, RandomDamageIsRepairedOrRefusedHonestly) {
   // it, a repair must be a codeword and a refusal changes nothing but the erased words (zeroed).
   std::mt19937 rng(17);
   int beyond = 0, refused = 0;
-  for (const auto& [m, poly, k] : {std::tuple{4, 0x13u, 6}, std::tuple{5, 0x25u, 9}, std::tuple{6, 0x43u, 10},
-                                   std::tuple{7, 0x89u, 16}, std::tuple{8, 0x12Du, 20}, std::tuple{8, 0x11Du, 68},
-                                   std::tuple{10, 0x409u, 30}, std::tuple{12, 0x1053u, 40},
-                                   std::tuple{16, 0x1100Bu, 24}}) {
+  for (const auto& [m, poly, k] : {std::tuple{5, 0x25u, 9}, std::tuple{7, 0x89u, 16}, std::tuple{8, 0x11Du, 68},
+                                   std::tuple{12, 0x1053u, 40}, std::tuple{16, 0x1100Bu, 24}}) {
     Code code(m, poly, k);
     const int n = code.rs.fieldMax, maxLength = std::min(n, 600);
     for (int trial = 0; trial < 400; ++trial) {
