@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
-#include <utility>
-#include <vector>
 
 #include "ci_id/region.h"
 #include "support/assert_recorder.hpp"
