@@ -19,9 +19,11 @@
  * ceil(width / 4) x ceil(height / 4) cells for a search image at (0, 0)), cleared to 0 before a
  * scan. Every tracked contour point sets the cell (x >> 2, y >> 2) of the pixels it lies between
  * (one cell, or two or four where it lies on a cell boundary), and a track also sets the seed's
- * own cell; a seed whose cell is set is skipped, so each blob is tracked once per scan, whichever
- * side of its edge a seed comes from. Cells outside the marking image's window read as clear and
- * are not written.
+ * own cell; a seed whose cell is set is skipped, so a blob is normally tracked once per scan.
+ * Not always: a seed next to a blurred edge may track at a different threshold and take an
+ * outline that misses the cells of the first one, so a symbol can be found twice unless the
+ * caller claims each find in the mask. Cells outside the marking image's window read as clear
+ * and are not written.
  *
  * Scratch buffer: params->scratch, at least CID2D_SCRATCH_MIN_SIZE (229320) bytes, 4-byte
  * aligned; the searches overwrite it (layout in ci_id/contourruns.h).

@@ -402,6 +402,27 @@ int32_t smoothingWindow(int32_t w, int32_t h, const cid2d_trackingParams& params
   return std::min(window, 25);
 }
 
+// Halves the stored outline in place (polling for a stop request afterwards) and measures the
+// halved outline's bounding box in whole pixels.
+csys_status halveAndMeasure(const Scratch& scratch, int32_t* n, int32_t* w, int32_t* h, int32_t* e) {
+  csys_status st = cid2d_contour_halve(scratch.contour, *n, n);
+  if (CSYS_FAILED(st)) return st;
+  st = csys_attention_check();
+  if (CSYS_FAILED(st)) return st;
+  return cid2d_contour_getBoundingBox(scratch.contour, *n, w, h, e);
+}
+
+// Smooths the halved outline over the window and measures its curvature over twice that span;
+// bends is false when the outline is too flat anywhere to hold a corner.
+csys_status smoothAndBend(const Scratch& scratch, int32_t n, int32_t window, bool* bends) {
+  csys_status st = cid2d_contour_smooth(scratch.smoothed, scratch.contour, n, window);
+  if (CSYS_FAILED(st)) return st;
+  int32_t maxCurvature = 0;
+  st = cid2d_contour_curvature(scratch.curvature, scratch.smoothed, n, 2 * window, &maxCurvature);
+  *bends = CSYS_SUCCEEDED(st) && maxCurvature >= 32;
+  return st;
+}
+
 csys_status seedCovered(const cid_mask* mask, const cid2d_trackingSeed& seed, const cmath_xformLinear* maskXform,
                         bool* covered) {
   *covered = false;
@@ -556,13 +577,8 @@ csys_status searchFromSeed(SearchArgs& s, const cbt_runParams& run, bool* found)
   if ((track.flags & CBT_FLAG_LIMIT) != 0) return 0;
   if (params.allowBorder == 0 && (track.flags & CBT_FLAG_BORDER) != 0) return 0;
 
-  st = cid2d_contour_halve(scratch.contour, n, &n);
-  if (CSYS_FAILED(st)) return st;
-  st = csys_attention_check();
-  if (CSYS_FAILED(st)) return st;
-
   int32_t w = 0, h = 0, e = 0;
-  st = cid2d_contour_getBoundingBox(scratch.contour, n, &w, &h, &e);
+  st = halveAndMeasure(scratch, &n, &w, &h, &e);
   if (CSYS_FAILED(st)) return st;
   if (e < params.minSide || e > params.maxSide) return 0;
   if (w >= s.window.width - 1 || h >= s.window.height - 1) return 0;
@@ -570,12 +586,9 @@ csys_status searchFromSeed(SearchArgs& s, const cbt_runParams& run, bool* found)
   if (5 * static_cast<int64_t>(w) < h || 5 * static_cast<int64_t>(h) < w) return 0;
 
   const int32_t window = smoothingWindow(w, h, params);
-  st = cid2d_contour_smooth(scratch.smoothed, scratch.contour, n, window);
-  if (CSYS_FAILED(st)) return st;
-  int32_t maxCurvature = 0;
-  st = cid2d_contour_curvature(scratch.curvature, scratch.smoothed, n, 2 * window, &maxCurvature);
-  if (CSYS_FAILED(st)) return st;
-  if (maxCurvature < 32) return 0;
+  bool bends = false;
+  st = smoothAndBend(scratch, n, window, &bends);
+  if (CSYS_FAILED(st) || !bends) return st;
 
   int32_t runCount = 0;
   st = cid2d_contour_straightRuns(scratch.runs, scratch.curvature, scratch.smoothed, 0, n, window, 64, kRunCapacity,
@@ -764,13 +777,8 @@ csys_status adaptiveSearch(SearchArgs& s, const cbt_runParams& run, int32_t leve
   if (n < 2.0 * params.minSide) return 0;
   if (params.allowBorder == 0 && (track.flags & CBT_FLAG_BORDER) != 0) return 0;
 
-  st = cid2d_contour_halve(scratch.contour, n, &n);
-  if (CSYS_FAILED(st)) return st;
-  st = csys_attention_check();
-  if (CSYS_FAILED(st)) return st;
-
   int32_t w = 0, h = 0, e = 0;
-  st = cid2d_contour_getBoundingBox(scratch.contour, n, &w, &h, &e);
+  st = halveAndMeasure(scratch, &n, &w, &h, &e);
   if (CSYS_FAILED(st)) return st;
   if (w >= s.window.width - 1 || h >= s.window.height - 1) return 0;
   if (level == 0) {
@@ -781,12 +789,9 @@ csys_status adaptiveSearch(SearchArgs& s, const cbt_runParams& run, int32_t leve
   if (5 * static_cast<int64_t>(w) < h || 5 * static_cast<int64_t>(h) < w) return 0;
 
   const int32_t window = smoothingWindow(w, h, params);
-  st = cid2d_contour_smooth(scratch.smoothed, scratch.contour, n, window);
-  if (CSYS_FAILED(st)) return st;
-  int32_t maxCurvature = 0;
-  st = cid2d_contour_curvature(scratch.curvature, scratch.smoothed, n, 2 * window, &maxCurvature);
-  if (CSYS_FAILED(st)) return st;
-  if (maxCurvature < 32) return 0;
+  bool bends = false;
+  st = smoothAndBend(scratch, n, window, &bends);
+  if (CSYS_FAILED(st) || !bends) return st;
 
   const int32_t threshold = window <= 3 ? 64 : 16 * std::min((3 * window + 1) / 2, 7);
   int32_t runCount = 0;
