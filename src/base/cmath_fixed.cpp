@@ -45,13 +45,10 @@ int32_t sine(uint32_t angle, int32_t fracBits) {
   return quadrant >= 2 ? -rounded : rounded;
 }
 
-}  // namespace
-
-extern "C" {
-
-uint32_t cmath_sqrt32(uint32_t value) {
-  // Digit-by-digit (binary restoring) square root.
-  uint32_t rest = value, root = 0, bit = 1u << 30;
+// Digit-by-digit (binary restoring) square root: the exact floor, for any unsigned width.
+template <class U>
+U floorSqrt(U value) {
+  U rest = value, root = 0, bit = U{1} << (sizeof(U) * 8 - 2);
   while (bit > rest) bit >>= 2;
   while (bit != 0) {
     if (rest >= root + bit) {
@@ -65,20 +62,13 @@ uint32_t cmath_sqrt32(uint32_t value) {
   return root;
 }
 
-uint32_t cmath_sqrt64(uint64_t value) {
-  uint64_t rest = value, root = 0, bit = uint64_t{1} << 62;
-  while (bit > rest) bit >>= 2;
-  while (bit != 0) {
-    if (rest >= root + bit) {
-      rest -= root + bit;
-      root = (root >> 1) + bit;
-    } else {
-      root >>= 1;
-    }
-    bit >>= 2;
-  }
-  return static_cast<uint32_t>(root);
-}
+}  // namespace
+
+extern "C" {
+
+uint32_t cmath_sqrt32(uint32_t value) { return static_cast<uint32_t>(floorSqrt(value)); }
+
+uint32_t cmath_sqrt64(uint64_t value) { return static_cast<uint32_t>(floorSqrt(value)); }
 
 int32_t cmath_sin16FixedPoint(int32_t angle, int32_t fracBits) {
   if (fracBits < 0 || fracBits > kTableBits) {

@@ -25,6 +25,20 @@ Trig trigOf(uint16_t angle) {
 
 bool fitsInt32(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
 
+// |component| of the point's offset from the line's point across the line (along = false) or
+// along it, in the point's units.
+csys_status lineDistance(const cmath_shapeFixPtLine* line, const cmath_vect32_4* point, bool along,
+                         int32_t* distance) {
+  CSYS_REQUIRE(line != nullptr && point != nullptr && distance != nullptr);
+  const int64_t dx = int64_t{point->x} - line->x, dy = int64_t{point->y} - line->y;
+  CSYS_REQUIRE(std::llabs(dx) < kMaxLineDelta && std::llabs(dy) < kMaxLineDelta);
+  const Trig t = trigOf(line->angle);
+  const int64_t sum = along ? ((dx * t.c) >> kTrigBits) + ((dy * t.s) >> kTrigBits)
+                            : ((dx * -t.s) >> kTrigBits) + ((dy * t.c) >> kTrigBits);
+  *distance = static_cast<int32_t>(std::llabs(sum));
+  return 0;
+}
+
 }  // namespace
 
 extern "C" {
@@ -91,22 +105,12 @@ csys_status cmath_shapeFixPtLineSeg_getLine(const cmath_shapeFixPtLineSeg* segme
 
 csys_status cmath_shapeFixPtLine_distanceFrom(const cmath_shapeFixPtLine* line, const cmath_vect32_4* point,
                                               int32_t* distance) {
-  CSYS_REQUIRE(line != nullptr && point != nullptr && distance != nullptr);
-  const int64_t dx = int64_t{point->x} - line->x, dy = int64_t{point->y} - line->y;
-  CSYS_REQUIRE(std::llabs(dx) < kMaxLineDelta && std::llabs(dy) < kMaxLineDelta);
-  const Trig t = trigOf(line->angle);
-  *distance = static_cast<int32_t>(std::llabs(((dx * -t.s) >> kTrigBits) + ((dy * t.c) >> kTrigBits)));
-  return 0;
+  return lineDistance(line, point, false, distance);
 }
 
 csys_status cmath_shapeFixPtLine_distanceAlong(const cmath_shapeFixPtLine* line, const cmath_vect32_4* point,
                                                int32_t* distance) {
-  CSYS_REQUIRE(line != nullptr && point != nullptr && distance != nullptr);
-  const int64_t dx = int64_t{point->x} - line->x, dy = int64_t{point->y} - line->y;
-  CSYS_REQUIRE(std::llabs(dx) < kMaxLineDelta && std::llabs(dy) < kMaxLineDelta);
-  const Trig t = trigOf(line->angle);
-  *distance = static_cast<int32_t>(std::llabs(((dx * t.c) >> kTrigBits) + ((dy * t.s) >> kTrigBits)));
-  return 0;
+  return lineDistance(line, point, true, distance);
 }
 
 csys_status cmath_shapeFixPtLineSeg_distanceFrom(const cmath_shapeFixPtLineSeg* segment, const cmath_vect32_4* point,
