@@ -231,3 +231,21 @@ TEST(DataMatrixRoad, AdaptiveDriverLocatesEachSymbolOnce) {
   // ends make a solid side and the bars and gaps an alternating one.
   EXPECT_LE(extra, 1);
 }
+
+// Tiny, thin and random images: the road and the searches under it must neither crash nor read
+// outside the pixels (the sanitizer build watches), whatever the drivers make of them.
+TEST(DataMatrixRoad, TinyAndRandomImagesAreSafe) {
+  scene::Random random(77);
+  for (int w : {1, 2, 3, 5, 8, 13, 40})
+    for (int h : {1, 2, 4, 7, 16, 33}) {
+      scene::GreyImage image(w, h);
+      for (auto& p : image.pixels) p = random.chance(0.5) ? 20 : static_cast<uint8_t>(random.uniformInt(0, 255));
+      const scene::ImageView view(image);
+      for (bool adaptive : {false, true}) {
+        dmroad::Options options;
+        options.adaptive = adaptive;
+        const dmroad::Outcome out = dmroad::findAll(*view, options);
+        EXPECT_EQ(out.status, 0) << w << "x" << h;
+      }
+    }
+}
