@@ -49,6 +49,7 @@ dmroad::Options optionsFor(Category c, bool verify) {
   dmroad::Options o;
   o.lowContrast = c == Category::lowContrast;
   o.verify = verify;
+  o.fitFarSides = verify;  // the library alone: its corners as they are
   if (c == Category::perspective) o.tune = [](cid2d_trackingParams& p) { p.relaxedCorners = 1; };
   return o;
 }
@@ -68,9 +69,10 @@ double median(std::vector<double> v) {
 // 60 fixed-seed scenes of each kind (300 in all), every row scanned. Floors are the rates this
 // implementation reaches less a little room. "located" is the library alone (border check off:
 // its first report of a symbol is claimed, accurate or not); "checked" is the road as idut-find
-// runs it, where a report failing the border check is dropped and a later seed may do better.
-// A parallelogram cannot follow a keystone, so perspective scenes are held to the L instead
-// (their four-corner rate is printed).
+// runs it, where a report failing the border check is dropped and a later seed may do better,
+// and where the far sides are measured in the image. The library's parallelogram cannot follow
+// a keystone, so on perspective scenes the library alone is held to the L; the road must get
+// all four corners.
 TEST(DataMatrixRoad, LocationRateAndCornerErrorPerKindOfScene) {
   struct Floor {
     Category category;
@@ -80,7 +82,7 @@ TEST(DataMatrixRoad, LocationRateAndCornerErrorPerKindOfScene) {
                           {Category::noisy, 0.78, 0.95, 0.80, 0.6},
                           {Category::blurred, 0.85, 0.90, 0.86, 2.2},
                           {Category::lowContrast, 0.95, 0.95, 0.95, 0.55},
-                          {Category::perspective, 0, 0, 0.68, 0.85}};
+                          {Category::perspective, 0, 0.62, 0.68, 0.85}};
   std::printf("%-12s %7s %8s %8s %8s %7s | library misses: aspect small inaccurate notFound | extra\n", "kind",
               "symbols", "located", "checked", "L", "median");
   for (const Floor& f : floors) {
@@ -125,8 +127,8 @@ TEST(DataMatrixRoad, LocationRateAndCornerErrorPerKindOfScene) {
                 median(errors), missAspect, missSmall, missInaccurate, missNotFound, extra);
     if (!lOnly) {
       EXPECT_GE(hits / n, f.located) << scene::categoryName(f.category);
-      EXPECT_GE(checkedHits / n, f.checked) << scene::categoryName(f.category);
     }
+    EXPECT_GE(checkedHits / n, f.checked) << scene::categoryName(f.category);
     EXPECT_GE(lHits / n, f.lLocated) << scene::categoryName(f.category);
     EXPECT_LE(median(errors), f.medianError) << scene::categoryName(f.category);
     EXPECT_LE(extra, 1) << scene::categoryName(f.category);

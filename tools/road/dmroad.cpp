@@ -1,8 +1,10 @@
 #include "road/dmroad.hpp"
 
 #include <cmath>
+#include <vector>
 #include <utility>
 
+#include "base/cmath_projective.h"
 #include "ci_id/dmdriver.h"
 #include "ci_id/imagememory.h"
 #include "ci_id/region.h"
@@ -54,6 +56,9 @@ double sample(const cimg_windowConst& w, double x, double y) {
 struct Hypothesis {
   cmath_vect l, rowEnd, columnEnd, opposite;
   int rows, cols;
+  // Symbol square (s, t) in [0, 1]^2 to image: (0, 0) the L corner, (1, 0) the row end, (0, 1)
+  // the column end. Projective, so module centres land right on a symbol seen at an angle.
+  cmath_xformPerspective imageFromSymbol;
 };
 
 // Fraction of border modules that fall in their expected class, with the threshold halfway
@@ -62,13 +67,11 @@ struct Hypothesis {
 double borderScore(const cimg_windowConst& w, const Hypothesis& h, double minContrast) {
   const int R = h.rows, C = h.cols;
   auto at = [&](int row, int col) {
-    const double s = (col + 0.5) / C, t = 1.0 - (row + 0.5) / R;
-    const double x = h.l.x + s * (h.rowEnd.x - h.l.x) + t * (h.columnEnd.x - h.l.x) +
-                     s * t * (h.opposite.x - h.rowEnd.x - h.columnEnd.x + h.l.x);
-    const double y = h.l.y + s * (h.rowEnd.y - h.l.y) + t * (h.columnEnd.y - h.l.y) +
-                     s * t * (h.opposite.y - h.rowEnd.y - h.columnEnd.y + h.l.y);
+    const cmath_vect st{(col + 0.5) / C, 1.0 - (row + 0.5) / R};
+    cmath_vect p{0, 0};
+    cmath_xformPerspective_mapPoint(&h.imageFromSymbol, &st, &p);
     // Corners carry the half pixel of the stored outline; the sampler has centres at whole numbers.
-    return sample(w, x - 0.5, y - 0.5);
+    return sample(w, p.x - 0.5, p.y - 0.5);
   };
   // Value and expected class (ink) of every border module: solid row, solid column, clock row,
   // clock column.
@@ -149,6 +152,133 @@ cmath_vect extendSide(const cimg_windowConst& w, cmath_vect corner, cmath_vect f
   return cmath_vect{corner.x + t * u.x, corner.y + t * u.y};
 }
 
+struct EdgeLine {
+  cmath_vect point;
+  cmath_vect dir;  // unit
+};
+
+bool crossing(const EdgeLine& a, const EdgeLine& b, cmath_vect* at) {
+  const double d = a.dir.x * b.dir.y - a.dir.y * b.dir.x;
+  if (std::fabs(d) < 1e-6) return false;
+  const double t = ((b.point.x - a.point.x) * b.dir.y - (b.point.y - a.point.y) * b.dir.x) / d;
+  *at = cmath_vect{a.point.x + t * a.dir.x, a.point.y + t * a.dir.y};
+  return true;
+}
+
+// The outer edge of a far (alternating) side, measured in the image. Walking inwards across the
+// side from a little outside, the first crossing into ink lies on the side's outer edge where
+// the clock module is ink, and deeper inside where it is not; the edge is the line that most
+// crossings agree on (to within a pixel), refined by a least-squares fit of those crossings.
+// from and to are the side's ends as located, inward points into the symbol; reach is how far
+// from the located side to look. Levels come from the solid sides (ink and light).
+bool measureFarSide(const cimg_windowConst& w, cmath_vect from, cmath_vect to, cmath_vect inward, double reach,
+                    double ink, double light, EdgeLine* edge) {
+  const double length = std::hypot(to.x - from.x, to.y - from.y);
+  if (!(length > 8)) return false;
+  const cmath_vect u{(to.x - from.x) / length, (to.y - from.y) / length};
+  cmath_vect n{-u.y, u.x};
+  if (n.x * inward.x + n.y * inward.y < 0) n = {-n.x, -n.y};
+  const double threshold = (ink + light) / 2;
+  const bool inkIsDark = ink < light;
+  auto inkness = [&](cmath_vect p) {  // positive on the ink side of the threshold
+    const double v = sample(w, p.x - 0.5, p.y - 0.5) - threshold;
+    return inkIsDark ? -v : v;
+  };
+  std::vector<cmath_vect> hits;
+  const int samples = 48;
+  for (int i = 0; i < samples; ++i) {
+    const double t = length * (0.08 + 0.84 * i / (samples - 1));
+    const cmath_vect base{from.x + t * u.x, from.y + t * u.y};
+    // The crossing counts only after a pixel or more of light: the quiet zone. Ink met before
+    // it is clutter or, for light-on-dark symbols, the lighter background beyond the quiet zone.
+    double previous = inkness(cmath_vect{base.x - reach * n.x, base.y - reach * n.y});
+    int lightSteps = previous > 0 ? 0 : 1;
+    for (double s = -reach + 0.25; s <= reach; s += 0.25) {
+      const double value = inkness(cmath_vect{base.x + s * n.x, base.y + s * n.y});
+      if (value > 0 && lightSteps >= 4) {
+        const double f = previous / (previous - value);  // linear crossing between the steps
+        const double at = s - 0.25 + 0.25 * f;
+        hits.push_back(cmath_vect{base.x + at * n.x, base.y + at * n.y});
+        break;
+      }
+      lightSteps = value > 0 ? 0 : lightSteps + 1;
+      previous = value;
+    }
+  }
+  if (hits.size() < 8) return false;
+  // The line through two crossings that most crossings lie within a pixel of.
+  size_t bestCount = 0;
+  EdgeLine best{};
+  for (size_t i = 0; i < hits.size(); ++i)
+    for (size_t j = i + 1; j < hits.size(); ++j) {
+      const double dx = hits[j].x - hits[i].x, dy = hits[j].y - hits[i].y, d = std::hypot(dx, dy);
+      if (d < length * 0.25) continue;
+      const EdgeLine line{hits[i], cmath_vect{dx / d, dy / d}};
+      size_t count = 0;
+      for (const cmath_vect& h : hits)
+        count += std::fabs((h.x - line.point.x) * line.dir.y - (h.y - line.point.y) * line.dir.x) <= 1.0;
+      if (count > bestCount) bestCount = count, best = line;
+    }
+  if (bestCount < std::max<size_t>(6, hits.size() / 4)) return false;
+  // Least squares over the agreeing crossings (orthogonal fit through their centroid).
+  double mx = 0, my = 0;
+  std::vector<cmath_vect> inliers;
+  for (const cmath_vect& h : hits)
+    if (std::fabs((h.x - best.point.x) * best.dir.y - (h.y - best.point.y) * best.dir.x) <= 1.0) inliers.push_back(h);
+  for (const cmath_vect& h : inliers) mx += h.x / inliers.size(), my += h.y / inliers.size();
+  double sxx = 0, sxy = 0, syy = 0;
+  for (const cmath_vect& h : inliers) {
+    sxx += (h.x - mx) * (h.x - mx);
+    sxy += (h.x - mx) * (h.y - my);
+    syy += (h.y - my) * (h.y - my);
+  }
+  const double angle = 0.5 * std::atan2(2 * sxy, sxx - syy);
+  *edge = EdgeLine{cmath_vect{mx, my}, cmath_vect{std::cos(angle), std::sin(angle)}};
+  return true;
+}
+
+// A parallelogram cannot follow a keystone: the far corner of a symbol seen at an angle lies off
+// the parallelogram's. The two far sides are measured in the image and the corners rebuilt from
+// them and the solid sides. corners: L corner, end of solid side 1, far corner, end of solid
+// side 2 (the road's order). False when the image does not show the far sides clearly.
+bool fitFarSides(const cimg_windowConst& w, std::array<cmath_vect, 4>* corners) {
+  const cmath_vect k = (*corners)[0], a = (*corners)[1], d = (*corners)[2], b = (*corners)[3];
+  const double sideA = distance(k, a), sideB = distance(k, b);
+  if (!(sideA > 8 && sideB > 8)) return false;
+  // Ink and light levels from the solid sides: just inside and just outside them.
+  const cmath_vect centre{(k.x + a.x + b.x + d.x) / 4, (k.y + a.y + b.y + d.y) / 4};
+  auto level = [&](cmath_vect p0, cmath_vect p1, double offset) {
+    const double len = distance(p0, p1);
+    const cmath_vect u{(p1.x - p0.x) / len, (p1.y - p0.y) / len};
+    cmath_vect n{-u.y, u.x};
+    if ((centre.x - p0.x) * n.x + (centre.y - p0.y) * n.y < 0) n = {-n.x, -n.y};
+    double sum = 0;
+    for (int i = 0; i < 8; ++i) {
+      const double t = len * (0.2 + 0.6 * i / 7);
+      sum += sample(w, p0.x + t * u.x + offset * n.x - 0.5, p0.y + t * u.y + offset * n.y - 0.5);
+    }
+    return sum / 8;
+  };
+  const double ink = (level(k, a, 1.0) + level(k, b, 1.0)) / 2;
+  const double light = (level(k, a, -1.5) + level(k, b, -1.5)) / 2;
+  if (std::fabs(ink - light) < 15) return false;
+  // Far side 1 runs from a to d (opposite solid side 2), far side 2 from b to d.
+  const double reach = std::max(3.0, 0.3 * std::min(sideA, sideB));
+  EdgeLine far1, far2;
+  const cmath_vect into1{k.x - a.x, k.y - a.y}, into2{k.x - b.x, k.y - b.y};
+  if (!measureFarSide(w, a, d, into1, reach, ink, light, &far1)) return false;
+  if (!measureFarSide(w, b, d, into2, reach, ink, light, &far2)) return false;
+  const EdgeLine solid1{k, cmath_vect{(a.x - k.x) / sideA, (a.y - k.y) / sideA}};
+  const EdgeLine solid2{k, cmath_vect{(b.x - k.x) / sideB, (b.y - k.y) / sideB}};
+  cmath_vect a2, b2, d2;
+  if (!crossing(solid1, far1, &a2) || !crossing(solid2, far2, &b2) || !crossing(far1, far2, &d2)) return false;
+  // Keep only a modest correction: the located L is trusted, the far sides may move.
+  const double limit = 0.4 * std::min(sideA, sideB);
+  if (distance(a2, a) > limit || distance(b2, b) > limit || distance(d2, d) > limit) return false;
+  *corners = {k, a2, d2, b2};
+  return true;
+}
+
 }  // namespace
 
 bool hasDataMatrixBorder(const cimg_imageConst& image, const std::array<cmath_vect, 4>& corners, int* rows,
@@ -161,7 +291,11 @@ bool hasDataMatrixBorder(const cimg_imageConst& image, const std::array<cmath_ve
   int bestRows = 0, bestCols = 0;
   for (int i = 0; i < 4; ++i) {
     for (int dir : {1, 3}) {
-      Hypothesis h{corners[i], corners[(i + dir) % 4], corners[(i + 4 - dir) % 4], corners[(i + 2) % 4], 0, 0};
+      Hypothesis h{corners[i], corners[(i + dir) % 4], corners[(i + 4 - dir) % 4], corners[(i + 2) % 4], 0, 0, {}};
+      const cmath_vect square[4] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
+      const cmath_vect image[4] = {h.l, h.rowEnd, h.columnEnd, h.opposite};
+      if (CSYS_FAILED(cmath_xformPerspective_constructPointsAllowNonUnique(&h.imageFromSymbol, square, image, 4)))
+        continue;
       // Mean lengths of the sides along the rows and along the columns.
       const double rowLength = (distance(h.l, h.rowEnd) + distance(h.columnEnd, h.opposite)) / 2;
       const double columnLength = (distance(h.l, h.columnEnd) + distance(h.rowEnd, h.opposite)) / 2;
@@ -268,7 +402,16 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
     s.parallelogram = r.result.parallelogram;
     s.line = r.result.line;
     params.firstScanLine = r.result.line;
-    if (options.verify && !hasDataMatrixBorder(r.fine, s.corners, &s.rows, &s.cols)) {
+    // Symbols seen at an angle: measure the far sides in the image. With the border check on,
+    // the measured corners are kept only when the border shows through them.
+    std::array<cmath_vect, 4> fitted = s.corners;
+    // Twice: the second pass starts from far sides that the first has brought close.
+    const bool refit = options.fitFarSides && fitFarSides(r.fine.window, &fitted) &&
+                       (fitFarSides(r.fine.window, &fitted), true);
+    if (refit && (!options.verify || hasDataMatrixBorder(r.fine, fitted, &s.rows, &s.cols))) {
+      s.corners = fitted;
+      s.parallelogram = 0;
+    } else if (options.verify && !hasDataMatrixBorder(r.fine, s.corners, &s.rows, &s.cols)) {
       // Not claimed, so mark the seed as tried: its outline may cross the next marking cell, and
       // the seed would find the same candidate again.
       const int32_t cx = r.result.seed.x >> 2, cy = r.result.seed.y >> 2;
@@ -295,8 +438,10 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
       cmath_shapeAffineRect_initPoints(&rect, &claim);
       st = cid_region_initAffineRect(&region, &rect, nullptr);
     } else {
-      st = cid_region_initAffineRect(&region, &r.result.rectangle,
-                                     r.result.parallelogram != 0 ? nullptr : &r.result.fourthCorner);
+      cmath_shapeAffineRectPoints claim{s.corners[0], s.corners[1], s.corners[3]};
+      cmath_shapeAffineRect rect;
+      cmath_shapeAffineRect_initPoints(&rect, &claim);
+      st = cid_region_initAffineRect(&region, &rect, s.parallelogram != 0 ? nullptr : &s.corners[2]);
     }
     if (CSYS_FAILED(st)) return fail(st);
     st = cid_mask_appendRegion(mask, &region, 0.0);

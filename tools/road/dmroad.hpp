@@ -28,6 +28,10 @@ struct Options {
   // track) before claiming it, as a caller that decodes would; candidates that fail are dropped
   // (and not claimed). Off: every find of the library is reported.
   bool verify = true;
+  // Measure the two far (alternating) sides in the image and rebuild the corners from them, so
+  // a symbol seen at an angle gets its true fourth corner rather than a parallelogram's. The
+  // report's parallelogram flag is then 0.
+  bool fitFarSides = true;
   // Changes to the tracking parameters after their defaults are written (scratch, scan lines and
   // first scan line are the road's own and are set afterwards).
   std::function<void(cid2d_trackingParams&)> tune;
