@@ -4,7 +4,6 @@
 #include <vector>
 #include <utility>
 
-#include "base/cmath_projective.h"
 #include "ci_id/dmdriver.h"
 #include "ci_id/imagememory.h"
 #include "ci_id/region.h"
@@ -53,12 +52,39 @@ double sample(const cimg_windowConst& w, double x, double y) {
   return (1 - fy) * ((1 - fx) * at(x0, y0) + fx * at(x1, y0)) + fy * ((1 - fx) * at(x0, y1) + fx * at(x1, y1));
 }
 
+// The projective map of the unit square onto a quadrilateral, in closed form: (0, 0) to p00,
+// (1, 0) to p10, (1, 1) to p11, (0, 1) to p01.
+struct SquareToQuad {
+  double a = 1, b = 0, c = 0, d = 0, e = 1, f = 0, g = 0, h = 0;
+
+  SquareToQuad() = default;
+  SquareToQuad(cmath_vect p00, cmath_vect p10, cmath_vect p11, cmath_vect p01) {
+    const double sx = p00.x - p10.x + p11.x - p01.x, sy = p00.y - p10.y + p11.y - p01.y;
+    const double dx1 = p10.x - p11.x, dx2 = p01.x - p11.x, dy1 = p10.y - p11.y, dy2 = p01.y - p11.y;
+    const double den = dx1 * dy2 - dx2 * dy1;
+    if (den != 0) {
+      g = (sx * dy2 - dx2 * sy) / den;
+      h = (dx1 * sy - sx * dy1) / den;
+    }
+    a = p10.x - p00.x + g * p10.x;
+    b = p01.x - p00.x + h * p01.x;
+    c = p00.x;
+    d = p10.y - p00.y + g * p10.y;
+    e = p01.y - p00.y + h * p01.y;
+    f = p00.y;
+  }
+  cmath_vect map(double u, double v) const {
+    const double w = g * u + h * v + 1;
+    return cmath_vect{(a * u + b * v + c) / w, (d * u + e * v + f) / w};
+  }
+};
+
 struct Hypothesis {
   cmath_vect l, rowEnd, columnEnd, opposite;
   int rows, cols;
   // Symbol square (s, t) in [0, 1]^2 to image: (0, 0) the L corner, (1, 0) the row end, (0, 1)
   // the column end. Projective, so module centres land right on a symbol seen at an angle.
-  cmath_xformPerspective imageFromSymbol;
+  SquareToQuad imageFromSymbol;
 };
 
 // Fraction of border modules that fall in their expected class, with the threshold halfway
@@ -67,9 +93,7 @@ struct Hypothesis {
 double borderScore(const cimg_windowConst& w, const Hypothesis& h, double minContrast) {
   const int R = h.rows, C = h.cols;
   auto at = [&](int row, int col) {
-    const cmath_vect st{(col + 0.5) / C, 1.0 - (row + 0.5) / R};
-    cmath_vect p{0, 0};
-    cmath_xformPerspective_mapPoint(&h.imageFromSymbol, &st, &p);
+    const cmath_vect p = h.imageFromSymbol.map((col + 0.5) / C, 1.0 - (row + 0.5) / R);
     // Corners carry the half pixel of the stored outline; the sampler has centres at whole numbers.
     return sample(w, p.x - 0.5, p.y - 0.5);
   };
@@ -209,10 +233,11 @@ bool measureFarSide(const cimg_windowConst& w, cmath_vect from, cmath_vect to, c
   // The line through two crossings that most crossings lie within a pixel of.
   size_t bestCount = 0;
   EdgeLine best{};
+  // Candidate lines through crossings a quarter to three quarters of the side apart.
   for (size_t i = 0; i < hits.size(); ++i)
-    for (size_t j = i + 1; j < hits.size(); ++j) {
+    for (size_t j = i + hits.size() / 4; j < hits.size() && j <= i + 3 * hits.size() / 4; j += 2) {
       const double dx = hits[j].x - hits[i].x, dy = hits[j].y - hits[i].y, d = std::hypot(dx, dy);
-      if (d < length * 0.25) continue;
+      if (d < length * 0.2) continue;
       const EdgeLine line{hits[i], cmath_vect{dx / d, dy / d}};
       size_t count = 0;
       for (const cmath_vect& h : hits)
@@ -292,10 +317,7 @@ bool hasDataMatrixBorder(const cimg_imageConst& image, const std::array<cmath_ve
   for (int i = 0; i < 4; ++i) {
     for (int dir : {1, 3}) {
       Hypothesis h{corners[i], corners[(i + dir) % 4], corners[(i + 4 - dir) % 4], corners[(i + 2) % 4], 0, 0, {}};
-      const cmath_vect square[4] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
-      const cmath_vect image[4] = {h.l, h.rowEnd, h.columnEnd, h.opposite};
-      if (CSYS_FAILED(cmath_xformPerspective_constructPointsAllowNonUnique(&h.imageFromSymbol, square, image, 4)))
-        continue;
+      h.imageFromSymbol = SquareToQuad(h.l, h.rowEnd, h.opposite, h.columnEnd);
       // Mean lengths of the sides along the rows and along the columns.
       const double rowLength = (distance(h.l, h.rowEnd) + distance(h.columnEnd, h.opposite)) / 2;
       const double columnLength = (distance(h.l, h.columnEnd) + distance(h.rowEnd, h.opposite)) / 2;
