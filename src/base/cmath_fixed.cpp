@@ -5,8 +5,8 @@
 
 namespace {
 
-// sin(i * 2pi / 65536) * 2^30 rounded, for the first quarter turn i = 0 .. 16384, computed at
-// compile time so the table costs nothing at start-up and needs no once-only set-up.
+// sin(i * 2pi / 65536) * 2^30 rounded, for the first quarter turn i = 0 .. 16384, computed once
+// on first use (a function-local static: thread-safe, and no work at library load).
 constexpr int kQuarter = 0x4000;
 constexpr int kTableBits = 30;
 
@@ -32,14 +32,15 @@ constexpr std::array<int32_t, kQuarter + 1> makeQuarterSine() {
   return t;
 }
 
-constexpr std::array<int32_t, kQuarter + 1> kQuarterSine = makeQuarterSine();
-static_assert(kQuarterSine[0] == 0 && kQuarterSine[kQuarter / 2] == 759250125,  // sin 45 deg * 2^30
-              "sine table");
+const std::array<int32_t, kQuarter + 1>& quarterSine() {
+  static const std::array<int32_t, kQuarter + 1> table = makeQuarterSine();
+  return table;
+}
 
 int32_t sine(uint32_t angle, int32_t fracBits) {
   angle &= 0xFFFFu;
   const uint32_t quadrant = angle >> 14, i = angle & (kQuarter - 1);
-  const int32_t raw = kQuarterSine[(quadrant & 1) ? kQuarter - i : i];
+  const int32_t raw = quarterSine()[(quadrant & 1) ? kQuarter - i : i];
   const int shift = kTableBits - fracBits;
   const int32_t rounded = shift == 0 ? raw : static_cast<int32_t>((raw + (int64_t{1} << (shift - 1))) >> shift);
   return quadrant >= 2 ? -rounded : rounded;
