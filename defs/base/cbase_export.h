@@ -20,4 +20,11 @@
 #define IDUT_EXTERN_C_END
 #endif
 
+/* A compile-time check that reads the same in C and C++ headers (record layouts). */
+#ifdef __cplusplus
+#define IDUT_STATIC_ASSERT(cond, message) static_assert(cond, message)
+#else
+#define IDUT_STATIC_ASSERT(cond, message) _Static_assert(cond, message)
+#endif
+
 #endif

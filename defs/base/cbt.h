@@ -165,31 +165,25 @@ IDUT_API void csys_typeCheckFunc_cbt_result(csys_status (*release)(cbt_result*))
 IDUT_API void csys_typeCheckFuncPtr_cbt_result(csys_status (*release)(cbt_result**));
 
 /* Record layout, relied on by callers that copy the records field by field. */
-#ifdef __cplusplus
-#define CBT_STATIC_ASSERT(c, m) static_assert(c, m)
-#else
-#define CBT_STATIC_ASSERT(c, m) _Static_assert(c, m)
-#endif
-CBT_STATIC_ASSERT(sizeof(cbt_runParams) == 72, "cbt_runParams size");
-CBT_STATIC_ASSERT(offsetof(cbt_runParams, polarity) == 0x04, "polarity offset");
-CBT_STATIC_ASSERT(offsetof(cbt_runParams, startA) == 0x08, "startA offset");
-CBT_STATIC_ASSERT(offsetof(cbt_runParams, startB) == 0x10, "startB offset");
-CBT_STATIC_ASSERT(offsetof(cbt_runParams, saddleByMean) == 0x28, "saddleByMean offset");
-CBT_STATIC_ASSERT(offsetof(cbt_runParams, threshold) == 0x30, "threshold offset");
-CBT_STATIC_ASSERT(offsetof(cbt_runParams, seedStrength) == 0x34, "seedStrength offset");
-CBT_STATIC_ASSERT(offsetof(cbt_runParams, maxPoints) == 0x38, "maxPoints offset");
-CBT_STATIC_ASSERT(offsetof(cbt_runParams, localThreshold) == 0x3c, "localThreshold offset");
-CBT_STATIC_ASSERT(offsetof(cbt_runParams, reportMarking) == 0x40, "reportMarking offset");
-CBT_STATIC_ASSERT(offsetof(cbt_runParams, minPoints) == 0x44, "minPoints offset");
-CBT_STATIC_ASSERT(sizeof(cbt_point) == 8, "cbt_point size");
+IDUT_STATIC_ASSERT(sizeof(cbt_runParams) == 72, "cbt_runParams size");
+IDUT_STATIC_ASSERT(offsetof(cbt_runParams, polarity) == 0x04, "polarity offset");
+IDUT_STATIC_ASSERT(offsetof(cbt_runParams, startA) == 0x08, "startA offset");
+IDUT_STATIC_ASSERT(offsetof(cbt_runParams, startB) == 0x10, "startB offset");
+IDUT_STATIC_ASSERT(offsetof(cbt_runParams, saddleByMean) == 0x28, "saddleByMean offset");
+IDUT_STATIC_ASSERT(offsetof(cbt_runParams, threshold) == 0x30, "threshold offset");
+IDUT_STATIC_ASSERT(offsetof(cbt_runParams, seedStrength) == 0x34, "seedStrength offset");
+IDUT_STATIC_ASSERT(offsetof(cbt_runParams, maxPoints) == 0x38, "maxPoints offset");
+IDUT_STATIC_ASSERT(offsetof(cbt_runParams, localThreshold) == 0x3c, "localThreshold offset");
+IDUT_STATIC_ASSERT(offsetof(cbt_runParams, reportMarking) == 0x40, "reportMarking offset");
+IDUT_STATIC_ASSERT(offsetof(cbt_runParams, minPoints) == 0x44, "minPoints offset");
+IDUT_STATIC_ASSERT(sizeof(cbt_point) == 8, "cbt_point size");
 #if UINTPTR_MAX == 0xFFFFFFFFFFFFFFFFu
-CBT_STATIC_ASSERT(offsetof(cbt_result, points) == 0x08, "points offset");
-CBT_STATIC_ASSERT(offsetof(cbt_result, flags) == 0x10, "flags offset");
-CBT_STATIC_ASSERT(offsetof(cbt_result, sides) == 0x14, "sides offset");
-CBT_STATIC_ASSERT(offsetof(cbt_result, markingMode) == 0x34, "markingMode offset");
-CBT_STATIC_ASSERT(sizeof(cbt_result) == 0x40, "cbt_result size");
+IDUT_STATIC_ASSERT(offsetof(cbt_result, points) == 0x08, "points offset");
+IDUT_STATIC_ASSERT(offsetof(cbt_result, flags) == 0x10, "flags offset");
+IDUT_STATIC_ASSERT(offsetof(cbt_result, sides) == 0x14, "sides offset");
+IDUT_STATIC_ASSERT(offsetof(cbt_result, markingMode) == 0x34, "markingMode offset");
+IDUT_STATIC_ASSERT(sizeof(cbt_result) == 0x40, "cbt_result size");
 #endif
-#undef CBT_STATIC_ASSERT
 
 IDUT_EXTERN_C_END
 

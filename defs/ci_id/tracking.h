@@ -127,14 +127,8 @@ int cid2d_trackingSeed_compare(const void* a, const void* b);
  * (which is their scan order). No allocation. */
 csys_status cid2d_trackingSeed_sort(cid2d_trackingSeed* seeds, int32_t count);
 
-#ifdef __cplusplus
-#define CID2D_TRACKING_STATIC_ASSERT(c, m) static_assert(c, m)
-#else
-#define CID2D_TRACKING_STATIC_ASSERT(c, m) _Static_assert(c, m)
-#endif
-CID2D_TRACKING_STATIC_ASSERT(sizeof(cid2d_trackingSeed) == 40, "cid2d_trackingSeed is ten int32");
-CID2D_TRACKING_STATIC_ASSERT(offsetof(cid2d_trackingSeed, startA) == 24, "start points follow polarity");
-#undef CID2D_TRACKING_STATIC_ASSERT
+IDUT_STATIC_ASSERT(sizeof(cid2d_trackingSeed) == 40, "cid2d_trackingSeed is ten int32");
+IDUT_STATIC_ASSERT(offsetof(cid2d_trackingSeed, startA) == 24, "start points follow polarity");
 
 IDUT_EXTERN_C_END
 
