@@ -539,6 +539,14 @@ inline bool insideWindow(const cimg_windowConst& w, int32_t x, int32_t y) {
   return x >= w.x0 && y >= w.y0 && x - w.x0 < w.width && y - w.y0 < w.height;
 }
 
+// A seed inside a claimed symbol, or on an outline tracked earlier in this scan, is skipped.
+csys_status seedAlreadyHandled(const SearchArgs& s, bool* skip) {
+  csys_status st = seedCovered(s.mask, *s.seed, s.maskXform, skip);
+  if (CSYS_FAILED(st) || *skip) return st;
+  *skip = s.marking.get(s.seed->x >> 2, s.seed->y >> 2) != 0;
+  return 0;
+}
+
 // Steps 3 to 16 of the search; *found tells the outcome. Rejections return 0.
 csys_status searchFromSeed(SearchArgs& s, const cbt_runParams& run, bool* found) {
   *found = false;
@@ -546,10 +554,9 @@ csys_status searchFromSeed(SearchArgs& s, const cbt_runParams& run, bool* found)
   const cid2d_trackingSeed& seed = *s.seed;
   cid2d_trackingResult* result = s.result;
 
-  bool covered = false;
-  csys_status st = seedCovered(s.mask, seed, s.maskXform, &covered);
-  if (CSYS_FAILED(st) || covered) return st;
-  if (s.marking.get(seed.x >> 2, seed.y >> 2) != 0) return 0;
+  bool skip = false;
+  csys_status st = seedAlreadyHandled(s, &skip);
+  if (CSYS_FAILED(st) || skip) return st;
 
   st = cbt_boundaryTrack(s.image, &run, &result->boundary);
   if (st == cidut_errTrackerNoBoundary) return 0;
@@ -745,10 +752,9 @@ csys_status adaptiveSearch(SearchArgs& s, const cbt_runParams& run, int32_t leve
   const cid2d_trackingSeed& seed = *s.seed;
   cid2d_trackingResult* result = s.result;
 
-  bool covered = false;
-  csys_status st = seedCovered(s.mask, seed, s.maskXform, &covered);
-  if (CSYS_FAILED(st) || covered) return st;
-  if (s.marking.get(seed.x >> 2, seed.y >> 2) != 0) return 0;
+  bool skip = false;
+  csys_status st = seedAlreadyHandled(s, &skip);
+  if (CSYS_FAILED(st) || skip) return st;
 
   result->boundary.markingMode = 1;
   st = cbt_boundaryTrack_Adaptive(s.image, &run, level, &result->boundary);
