@@ -57,4 +57,35 @@ bool locateDataMatrix(const uint8_t* pixels, int width, int height, int stride, 
   return true;
 }
 
+namespace {
+
+using RoadFunction = bool (*)(const uint8_t*, int, int, int, const LocateSettings&, std::vector<Symbol>&,
+                              std::string&);
+
+struct Road {
+  const char* symbology;  // the name --symbology selects it by
+  RoadFunction locate;
+};
+
+// The tool's roads in search order; a new road adds one row here and its name to symbologyNames().
+const Road kRoads[] = {
+    {"datamatrix", locateDataMatrix},
+};
+
+}  // namespace
+
+bool locateSymbols(const uint8_t* pixels, int width, int height, int stride, const LocateSettings& settings,
+                   std::vector<Symbol>& symbols, std::string& error) {
+  bool ok = true;
+  for (const Road& road : kRoads) {
+    if (!settings.wants(road.symbology)) continue;
+    std::string roadError;
+    if (!road.locate(pixels, width, height, stride, settings, symbols, roadError)) {
+      error = error.empty() ? roadError : error + "; " + roadError;
+      ok = false;
+    }
+  }
+  return ok;
+}
+
 }  // namespace idutfind

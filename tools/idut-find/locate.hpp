@@ -1,4 +1,4 @@
-// The library's Data Matrix road over one grey image, as idut-find runs it.
+// The library's roads over one grey image, as idut-find runs them.
 #ifndef IDUT_FIND_LOCATE_HPP
 #define IDUT_FIND_LOCATE_HPP
 
@@ -10,6 +10,12 @@
 #include "result.hpp"
 
 namespace idutfind {
+
+// Runs every road whose symbology the settings select, in the order of symbologyNames(), and
+// appends what each finds. Returns false with a message when a road reports a failure (symbols
+// found before it are kept; the remaining roads still run).
+bool locateSymbols(const uint8_t* pixels, int width, int height, int stride, const LocateSettings& settings,
+                   std::vector<Symbol>& symbols, std::string& error);
 
 // Locates the Data Matrix symbols of an 8-bit grey image. Returns false with a message when
 // the library reports a failure (symbols found before it are kept).

@@ -49,8 +49,8 @@ ImageResult processOne(const std::string& file, const Options& options, bool sin
   result.readOk = true;
   result.width = image.width;
   result.height = image.height;
-  if (!locateDataMatrix(image.pixels.data(), image.width, image.height, image.width, options.locate, result.symbols,
-                        error))
+  if (!locateSymbols(image.pixels.data(), image.width, image.height, image.width, options.locate, result.symbols,
+                     error))
     result.error = file + ": " + error;
   if (!options.overlay.empty()) {
     const std::vector<uint8_t> rgb =

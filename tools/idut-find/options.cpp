@@ -1,6 +1,7 @@
 // Command-line parsing: long options with values either as "--name value" or "--name=value".
 #include "options.hpp"
 
+#include <cctype>
 #include <charconv>
 #include <cstring>
 
@@ -22,6 +23,44 @@ bool parseModules(const std::string& text, int& a, int& b) {
   const size_t x = text.find_first_of("xX");
   if (x == std::string::npos) return parseInt(text, 8, 144, a) && (b = a, true);
   return parseInt(text.substr(0, x), 8, 144, a) && parseInt(text.substr(x + 1), 8, 144, b);
+}
+
+}  // namespace
+
+const std::vector<std::string>& symbologyNames() {
+  // A road adds its names here when it lands, in the order the tool searches them.
+  static const std::vector<std::string> names = {"datamatrix"};
+  return names;
+}
+
+bool LocateSettings::wants(const std::string& symbology) const {
+  if (symbologies.empty()) return true;
+  for (const std::string& s : symbologies)
+    if (s == symbology) return true;
+  return false;
+}
+
+namespace {
+
+// "a,b,c": every name must be one of symbologyNames() (case-insensitive).
+bool parseSymbologies(const std::string& text, std::vector<std::string>& out, std::string& bad) {
+  out.clear();
+  size_t begin = 0;
+  while (begin <= text.size()) {
+    size_t end = text.find(',', begin);
+    if (end == std::string::npos) end = text.size();
+    std::string name = text.substr(begin, end - begin);
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    bool known = false;
+    for (const std::string& n : symbologyNames()) known = known || n == name;
+    if (!known) {
+      bad = name;
+      return false;
+    }
+    out.push_back(name);
+    begin = end + 1;
+  }
+  return true;
 }
 
 }  // namespace
@@ -48,6 +87,12 @@ const char* usageText() {
          "      --no-adaptive    tracking at the seed's mean grey level (default)\n"
          "      --low-contrast   accept weaker edges as seeds\n"
          "  -n, --max-symbols N  stop each image after N symbols\n"
+         "      --symbology LIST comma-separated symbologies to look for (default: all):\n"
+         "                       datamatrix\n"
+         "      --no-decode      locate only; do not turn symbols into text\n"
+         "      --rectangles long|standard\n"
+         "                       long: also accept the long Data Matrix rectangles (up to\n"
+         "                       8x144, aspect 18:1); standard (default) stops at 5:1\n"
          "  -j, --jobs N         process N files in parallel (default 1)\n"
          "      --no-progress    no progress bar on stderr\n"
          "  -h, --help           this text\n"
@@ -134,6 +179,24 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
       l.lowContrast = true;
     } else if (arg == "-n" || arg == "--max-symbols") {
       if (!intValue(1, 1000000, l.maxSymbols)) return false;
+    } else if (arg == "--symbology") {
+      std::string text, bad;
+      if (!takeValue(text)) return false;
+      if (!parseSymbologies(text, l.symbologies, bad)) {
+        error = "option --symbology: unknown symbology '" + bad + "'";
+        return false;
+      }
+    } else if (arg == "--no-decode") {
+      if (!noValue()) return false;
+      l.decode = false;
+    } else if (arg == "--rectangles") {
+      std::string text;
+      if (!takeValue(text)) return false;
+      if (text != "long" && text != "standard") {
+        error = "option --rectangles: '" + text + "' is neither long nor standard";
+        return false;
+      }
+      l.longRectangles = text == "long";
     } else if (arg == "-j" || arg == "--jobs") {
       if (!intValue(1, 256, options.jobs)) return false;
     } else if (arg == "--no-progress") {

@@ -16,7 +16,17 @@ struct LocateSettings {
   bool adaptive = false;    // adaptive-threshold tracker instead of the seed's mean
   bool lowContrast = false; // accept weaker edges as seeds
   int maxSymbols = 0;       // stop an image after this many symbols; 0 = no limit
+  // Symbologies to look for, by the names symbologyNames() lists; empty = all of them.
+  std::vector<std::string> symbologies;
+  bool decode = true;       // turn located symbols into text where a reader exists
+  bool longRectangles = false; // accept the long (up to 18:1) Data Matrix rectangles
+
+  // True when the symbology (a name of symbologyNames()) is selected.
+  bool wants(const std::string& symbology) const;
 };
+
+// Every symbology name that --symbology accepts, in the order the tool searches them.
+const std::vector<std::string>& symbologyNames();
 
 struct Options {
   LocateSettings locate;

@@ -30,7 +30,9 @@ void printText(std::FILE* out, const ImageResult& r) {
   for (const Symbol& s : r.symbols) {
     std::fprintf(out, "%s: %s", r.file.c_str(), s.symbology.c_str());
     for (const Corner& c : s.corners) std::fprintf(out, " (%.2f,%.2f)", c.x, c.y);
-    std::fprintf(out, " score=%d parallelogram=%d\n", s.score, s.parallelogram ? 1 : 0);
+    std::fprintf(out, " score=%d parallelogram=%d", s.score, s.parallelogram ? 1 : 0);
+    if (s.decoded) std::fprintf(out, " text=\"%s\"", jsonEscape(s.text).c_str());
+    std::fprintf(out, "\n");
   }
 }
 
@@ -46,7 +48,12 @@ void printJson(std::FILE* out, const ImageResult& r) {
     std::fprintf(out, "%s{\"symbology\":\"%s\",\"corners\":[", i ? "," : "", jsonEscape(s.symbology).c_str());
     for (size_t k = 0; k < s.corners.size(); ++k)
       std::fprintf(out, "%s[%.3f,%.3f]", k ? "," : "", s.corners[k].x, s.corners[k].y);
-    std::fprintf(out, "],\"score\":%d,\"parallelogram\":%s}", s.score, s.parallelogram ? "true" : "false");
+    std::fprintf(out, "],\"score\":%d,\"parallelogram\":%s", s.score, s.parallelogram ? "true" : "false");
+    if (s.decoded)
+      std::fprintf(out, ",\"text\":\"%s\"", jsonEscape(s.text).c_str());
+    else if (!s.decodeError.empty())
+      std::fprintf(out, ",\"decode_error\":\"%s\"", jsonEscape(s.decodeError).c_str());
+    std::fprintf(out, "}");
   }
   std::fprintf(out, "]}\n");
 }

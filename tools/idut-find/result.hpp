@@ -21,6 +21,11 @@ struct Symbol {
   std::array<Corner, 4> corners;
   int score = 0;
   bool parallelogram = true;
+  // Filled by a reader: decoded is true with the text (UTF-8), or false with decodeError saying
+  // why a located symbol could not be read (empty when no reader ran).
+  bool decoded = false;
+  std::string text;
+  std::string decodeError;
 };
 
 struct ImageResult {
@@ -33,12 +38,14 @@ struct ImageResult {
   double milliseconds = 0;
 };
 
-// One line per symbol: "FILE: SYMBOLOGY (x,y) (x,y) (x,y) (x,y) score=N parallelogram=0|1".
+// One line per symbol: "FILE: SYMBOLOGY (x,y) (x,y) (x,y) (x,y) score=N parallelogram=0|1",
+// then ' text="..."' (JSON-escaped) for a decoded symbol.
 void printText(std::FILE* out, const ImageResult& result);
 
 // One JSON object per image on one line:
 // {"file":F,"width":W,"height":H,"symbols":[{"symbology":S,"corners":[[x,y],x4],"score":N,
-//  "parallelogram":true}]} or, for an image that could not be read, {"file":F,"error":E}.
+//  "parallelogram":true,"text":T}]} ("text" for a decoded symbol, "decode_error" for one a reader
+//  could not read) or, for an image that could not be read, {"file":F,"error":E}.
 void printJson(std::FILE* out, const ImageResult& result);
 
 std::string jsonEscape(const std::string& text);
