@@ -1,0 +1,85 @@
+// Writes the fuzz targets' starting corpora: fuzz_seeds DIR makes DIR/<target>/ with a few
+// inputs each, taken from real symbols rendered with libzint (small scenes, so the fuzzer
+// starts from inputs that reach deep into the searches) and from tiny images.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "imageio/imageio.hpp"
+#include "support/scene.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void writeBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// A small scene holding one real symbol, as the image-taking targets read it: width and
+// height in the first two bytes (both below 96), then the pixels.
+std::vector<uint8_t> sizedImage(const scene::GreyImage& image) {
+  std::vector<uint8_t> bytes = {static_cast<uint8_t>(image.width - 1), static_cast<uint8_t>(image.height - 1)};
+  bytes.insert(bytes.end(), image.pixels.begin(), image.pixels.end());
+  return bytes;
+}
+
+scene::GreyImage smallDataMatrixScene(const std::string& text, double angle, scene::Polarity polarity) {
+  scene::SceneSpec spec;
+  spec.width = 90;
+  spec.height = 90;
+  spec.symbols.push_back(scene::encodeDataMatrix(text));
+  scene::Placement placement;
+  placement.centre = {45, 45};
+  placement.moduleSize = 4;
+  placement.angleDeg = angle;
+  placement.polarity = polarity;
+  spec.placements.push_back(placement);
+  spec.blurSigma = 0.6;
+  return scene::render(spec).image;
+}
+
+void imageSeeds(const fs::path& dir) {
+  const scene::GreyImage scene = smallDataMatrixScene("fuzz", 20, scene::Polarity::darkOnLight);
+  imageio::GreyImage image{scene.width, scene.height, scene.pixels};
+  std::string error;
+  imageio::writePng((dir / "scene.png").string(), image, &error);
+  imageio::writePgm((dir / "scene.pgm").string(), image, &error);
+  imageio::writeJpeg((dir / "scene.jpg").string(), image, 80, &error);
+  imageio::GreyImage tiny{2, 2, {0, 255, 255, 0}};
+  imageio::writePng((dir / "tiny.png").string(), tiny, &error);
+}
+
+void roadSeeds(const fs::path& dir) {
+  writeBytes(dir / "dark", sizedImage(smallDataMatrixScene("road", 10, scene::Polarity::darkOnLight)));
+  writeBytes(dir / "light", sizedImage(smallDataMatrixScene("12345", 75, scene::Polarity::lightOnDark)));
+}
+
+void reedSolomonSeeds(const fs::path& dir) {
+  // Field selector, field size, code size, data length and damage, as the target reads them.
+  writeBytes(dir / "gf256", {0, 6, 10, 20, 0, 3, 5, 0, 7, 1, 9, 0, 2});
+  writeBytes(dir / "gf929", {1, 40, 0, 8, 4, 1, 0, 3, 1, 200, 1});
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: fuzz_seeds DIR\n");
+    return 64;
+  }
+  const fs::path root = argv[1];
+  const struct {
+    const char* target;
+    void (*make)(const fs::path&);
+  } kSeeds[] = {{"imageio", imageSeeds}, {"road", roadSeeds}, {"reedsolomon", reedSolomonSeeds}};
+  for (const auto& s : kSeeds) {
+    fs::create_directories(root / s.target);
+    s.make(root / s.target);
+  }
+  return 0;
+}
