@@ -7,6 +7,8 @@
 #include "ci_id/dmdriver.h"
 #include "ci_id/imagememory.h"
 #include "ci_id/region.h"
+#include "road/dmcorners.hpp"
+#include "road/dmgeometry.hpp"
 
 namespace dmroad {
 
@@ -41,44 +43,6 @@ constexpr int kSizes[][2] = {
     {8, 48},   {8, 64},   {8, 80},   {8, 96},  {8, 120}, {8, 144}, {12, 64}, {12, 88}, {16, 64}, {20, 36},
     {20, 44},  {20, 64},  {22, 48},  {24, 48}, {24, 64}, {26, 40}, {26, 48}, {26, 64}};
 
-// Bilinear grey value at (x, y), pixel centres at integer positions, clamped to the window.
-double sample(const cimg_windowConst& w, double x, double y) {
-  x = std::fmin(std::fmax(x, 0.0), w.width - 1.0);
-  y = std::fmin(std::fmax(y, 0.0), w.height - 1.0);
-  const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
-  const int x1 = x0 + 1 < w.width ? x0 + 1 : x0, y1 = y0 + 1 < w.height ? y0 + 1 : y0;
-  const double fx = x - x0, fy = y - y0;
-  auto at = [&](int xx, int yy) { return static_cast<double>(w.pixels[static_cast<ptrdiff_t>(yy) * w.stride + xx]); };
-  return (1 - fy) * ((1 - fx) * at(x0, y0) + fx * at(x1, y0)) + fy * ((1 - fx) * at(x0, y1) + fx * at(x1, y1));
-}
-
-// The projective map of the unit square onto a quadrilateral, in closed form: (0, 0) to p00,
-// (1, 0) to p10, (1, 1) to p11, (0, 1) to p01.
-struct SquareToQuad {
-  double a = 1, b = 0, c = 0, d = 0, e = 1, f = 0, g = 0, h = 0;
-
-  SquareToQuad() = default;
-  SquareToQuad(cmath_vect p00, cmath_vect p10, cmath_vect p11, cmath_vect p01) {
-    const double sx = p00.x - p10.x + p11.x - p01.x, sy = p00.y - p10.y + p11.y - p01.y;
-    const double dx1 = p10.x - p11.x, dx2 = p01.x - p11.x, dy1 = p10.y - p11.y, dy2 = p01.y - p11.y;
-    const double den = dx1 * dy2 - dx2 * dy1;
-    if (den != 0) {
-      g = (sx * dy2 - dx2 * sy) / den;
-      h = (dx1 * sy - sx * dy1) / den;
-    }
-    a = p10.x - p00.x + g * p10.x;
-    b = p01.x - p00.x + h * p01.x;
-    c = p00.x;
-    d = p10.y - p00.y + g * p10.y;
-    e = p01.y - p00.y + h * p01.y;
-    f = p00.y;
-  }
-  cmath_vect map(double u, double v) const {
-    const double w = g * u + h * v + 1;
-    return cmath_vect{(a * u + b * v + c) / w, (d * u + e * v + f) / w};
-  }
-};
-
 struct Hypothesis {
   cmath_vect l, rowEnd, columnEnd, opposite;
   int rows, cols;
@@ -94,8 +58,7 @@ double borderScore(const cimg_windowConst& w, const Hypothesis& h, double minCon
   const int R = h.rows, C = h.cols;
   auto at = [&](int row, int col) {
     const cmath_vect p = h.imageFromSymbol.map((col + 0.5) / C, 1.0 - (row + 0.5) / R);
-    // Corners carry the half pixel of the stored outline; the sampler has centres at whole numbers.
-    return sample(w, p.x - 0.5, p.y - 0.5);
+    return sampleAt(w, p.x, p.y);
   };
   // Value and expected class (ink) of every border module: solid row, solid column, clock row,
   // clock column.
@@ -140,9 +103,6 @@ double borderScore(const cimg_windowConst& w, const Hypothesis& h, double minCon
   return static_cast<double>(right) / n;
 }
 
-double distance(const cmath_vect& a, const cmath_vect& b) { return std::hypot(a.x - b.x, a.y - b.y); }
-
-
 // The adaptive search's L ends where its straight runs end, short of the symbol's corners by up
 // to a module. Each side is followed further along the image: a point just inside the solid
 // edge stays dark (for dark-on-light) until the edge's last module ends. corner and far ends
@@ -158,7 +118,7 @@ cmath_vect extendSide(const cimg_windowConst& w, cmath_vect corner, cmath_vect f
   if (!(nl > 0)) return farEnd;
   n = {n.x / nl, n.y / nl};
   auto at = [&](double t, double offset) {
-    return sample(w, corner.x + t * u.x + offset * n.x - 0.5, corner.y + t * u.y + offset * n.y - 0.5);
+    return sampleAt(w, corner.x + t * u.x + offset * n.x, corner.y + t * u.y + offset * n.y);
   };
   // Grey levels of the solid edge and of the quiet zone beside it, over the middle of the side.
   double ink = 0, light = 0;
@@ -174,19 +134,6 @@ cmath_vect extendSide(const cimg_windowConst& w, cmath_vect corner, cmath_vect f
   // Up to a third more than found, in quarter pixels; the edge ends where the inset turns light.
   while (t < length * 1.34 && isInk(t + 0.25)) t += 0.25;
   return cmath_vect{corner.x + t * u.x, corner.y + t * u.y};
-}
-
-struct EdgeLine {
-  cmath_vect point;
-  cmath_vect dir;  // unit
-};
-
-bool crossing(const EdgeLine& a, const EdgeLine& b, cmath_vect* at) {
-  const double d = a.dir.x * b.dir.y - a.dir.y * b.dir.x;
-  if (std::fabs(d) < 1e-6) return false;
-  const double t = ((b.point.x - a.point.x) * b.dir.y - (b.point.y - a.point.y) * b.dir.x) / d;
-  *at = cmath_vect{a.point.x + t * a.dir.x, a.point.y + t * a.dir.y};
-  return true;
 }
 
 // The outer edge of a far (alternating) side, measured in the image. Walking inwards across the
@@ -205,7 +152,7 @@ bool measureFarSide(const cimg_windowConst& w, cmath_vect from, cmath_vect to, c
   const double threshold = (ink + light) / 2;
   const bool inkIsDark = ink < light;
   auto inkness = [&](cmath_vect p) {  // positive on the ink side of the threshold
-    const double v = sample(w, p.x - 0.5, p.y - 0.5) - threshold;
+    const double v = sampleAt(w, p.x, p.y) - threshold;
     return inkIsDark ? -v : v;
   };
   std::vector<cmath_vect> hits;
@@ -280,7 +227,7 @@ bool fitFarSides(const cimg_windowConst& w, std::array<cmath_vect, 4>* corners) 
     double sum = 0;
     for (int i = 0; i < 8; ++i) {
       const double t = len * (0.2 + 0.6 * i / 7);
-      sum += sample(w, p0.x + t * u.x + offset * n.x - 0.5, p0.y + t * u.y + offset * n.y - 0.5);
+      sum += sampleAt(w, p0.x + t * u.x + offset * n.x, p0.y + t * u.y + offset * n.y);
     }
     return sum / 8;
   };
@@ -306,14 +253,12 @@ bool fitFarSides(const cimg_windowConst& w, std::array<cmath_vect, 4>* corners) 
 
 }  // namespace
 
-bool hasDataMatrixBorder(const cimg_imageConst& image, const std::array<cmath_vect, 4>& corners, int* rows,
-                         int* cols) {
-  cimg_windowConst w;
-  if (CSYS_FAILED(cimg_windowConst_init(&w, &image))) return false;
-  w.x0 = 0;
-  w.y0 = 0;
+namespace {
+
+// The best border hypothesis over the four corners as the L corner, both turning directions and
+// every size whose modules come out roughly square; false when none scores well enough.
+bool matchBorder(const cimg_windowConst& w, const std::array<cmath_vect, 4>& corners, BorderLayout* layout) {
   double best = 0;
-  int bestRows = 0, bestCols = 0;
   for (int i = 0; i < 4; ++i) {
     for (int dir : {1, 3}) {
       Hypothesis h{corners[i], corners[(i + dir) % 4], corners[(i + 4 - dir) % 4], corners[(i + 2) % 4], 0, 0, {}};
@@ -332,17 +277,28 @@ bool hasDataMatrixBorder(const cimg_imageConst& image, const std::array<cmath_ve
           const double score = borderScore(w, h, 15.0);
           if (score > best) {
             best = score;
-            bestRows = h.rows;
-            bestCols = h.cols;
+            *layout = BorderLayout{i, dir, h.rows, h.cols};
           }
           if (best >= 0.97) break;
         }
       }
     }
   }
-  if (best < 0.85) return false;
-  if (rows) *rows = bestRows;
-  if (cols) *cols = bestCols;
+  return best >= 0.85;
+}
+
+}  // namespace
+
+bool hasDataMatrixBorder(const cimg_imageConst& image, const std::array<cmath_vect, 4>& corners, int* rows,
+                         int* cols) {
+  cimg_windowConst w;
+  if (CSYS_FAILED(cimg_windowConst_init(&w, &image))) return false;
+  w.x0 = 0;
+  w.y0 = 0;
+  BorderLayout layout;
+  if (!matchBorder(w, corners, &layout)) return false;
+  if (rows) *rows = layout.rows;
+  if (cols) *cols = layout.cols;
   return true;
 }
 
@@ -426,14 +382,19 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
     params.firstScanLine = r.result.line;
     // Symbols seen at an angle: measure the far sides in the image. With the border check on,
     // the measured corners are kept only when the border shows through them.
+    const cimg_windowConst& w = r.fine.window;
     std::array<cmath_vect, 4> fitted = s.corners;
     // Twice: the second pass starts from far sides that the first has brought close.
-    const bool refit = options.fitFarSides && fitFarSides(r.fine.window, &fitted) &&
-                       (fitFarSides(r.fine.window, &fitted), true);
-    if (refit && (!options.verify || hasDataMatrixBorder(r.fine, fitted, &s.rows, &s.cols))) {
+    const bool refit = options.fitFarSides && fitFarSides(w, &fitted) && (fitFarSides(w, &fitted), true);
+    BorderLayout layout;
+    bool matched = false;
+    if (refit && (matched = matchBorder(w, fitted, &layout), matched || !options.verify)) {
       s.corners = fitted;
       s.parallelogram = 0;
-    } else if (options.verify && !hasDataMatrixBorder(r.fine, s.corners, &s.rows, &s.cols)) {
+    } else if (options.verify || options.fitFarSides) {
+      matched = matchBorder(w, s.corners, &layout);
+    }
+    if (options.verify && !matched) {
       // Not claimed, so mark the seed as tried: its outline may cross the next marking cell, and
       // the seed would find the same candidate again.
       const int32_t cx = r.result.seed.x >> 2, cy = r.result.seed.y >> 2;
@@ -441,6 +402,13 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
         r.marking.window.pixels[static_cast<ptrdiff_t>(cy) * r.marking.window.stride + cx] = 1;
       ++out.rejected;
       continue;
+    }
+    if (matched) {
+      s.rows = layout.rows;
+      s.cols = layout.cols;
+      // The sides fitted to the edges along their whole length give the corners to a fraction
+      // of a module.
+      if (options.fitFarSides && refineCorners(w, layout, &s.corners)) s.parallelogram = 0;
     }
     out.symbols.push_back(s);
 

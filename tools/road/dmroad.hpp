@@ -28,9 +28,11 @@ struct Options {
   // track) before claiming it, as a caller that decodes would; candidates that fail are dropped
   // (and not claimed). Off: every find of the library is reported.
   bool verify = true;
-  // Measure the two far (alternating) sides in the image and rebuild the corners from them, so
-  // a symbol seen at an angle gets its true fourth corner rather than a parallelogram's. The
-  // report's parallelogram flag is then 0.
+  // Measure the sides in the image and rebuild the corners from them: the two far (alternating)
+  // sides first, so a symbol seen at an angle gets its true fourth corner rather than a
+  // parallelogram's, then, once the border check has placed the L, all four sides along their
+  // whole length (refineCorners), for corners to a fraction of a module. The report's
+  // parallelogram flag is then 0.
   bool fitFarSides = true;
   // Changes to the tracking parameters after their defaults are written (scratch, scan lines and
   // first scan line are the road's own and are set afterwards).

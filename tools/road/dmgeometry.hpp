@@ -1,0 +1,74 @@
+// Small geometry the Data Matrix road's measurements share: bilinear sampling, the projective
+// map of the unit square onto a quadrilateral, and lines through a point with a unit direction.
+#ifndef IDUT_TOOLS_ROAD_DMGEOMETRY_HPP
+#define IDUT_TOOLS_ROAD_DMGEOMETRY_HPP
+
+#include <cmath>
+#include <cstddef>
+
+#include "base/cimg.h"
+
+namespace dmroad {
+
+// Bilinear grey value at (x, y) in the located corners' convention (pixel x covers [x, x + 1),
+// so its centre is x + 0.5), clamped to the window.
+inline double sampleAt(const cimg_windowConst& w, double x, double y) {
+  x -= 0.5;
+  y -= 0.5;
+  x = x < 0 ? 0 : (x > w.width - 1.0 ? w.width - 1.0 : x);
+  y = y < 0 ? 0 : (y > w.height - 1.0 ? w.height - 1.0 : y);
+  const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
+  const int dx = x0 + 1 < w.width ? 1 : 0;
+  const ptrdiff_t dy = y0 + 1 < w.height ? w.stride : 0;
+  const double fx = x - x0, fy = y - y0;
+  const uint8_t* p = w.pixels + static_cast<ptrdiff_t>(y0) * w.stride + x0;
+  const double top = p[0] + fx * (p[dx] - p[0]);
+  const double bottom = p[dy] + fx * (p[dy + dx] - p[dy]);
+  return top + fy * (bottom - top);
+}
+
+inline double distance(const cmath_vect& a, const cmath_vect& b) { return std::hypot(a.x - b.x, a.y - b.y); }
+
+// The projective map of the unit square onto a quadrilateral, in closed form: (0, 0) to p00,
+// (1, 0) to p10, (1, 1) to p11, (0, 1) to p01.
+struct SquareToQuad {
+  double a = 1, b = 0, c = 0, d = 0, e = 1, f = 0, g = 0, h = 0;
+
+  SquareToQuad() = default;
+  SquareToQuad(cmath_vect p00, cmath_vect p10, cmath_vect p11, cmath_vect p01) {
+    const double sx = p00.x - p10.x + p11.x - p01.x, sy = p00.y - p10.y + p11.y - p01.y;
+    const double dx1 = p10.x - p11.x, dx2 = p01.x - p11.x, dy1 = p10.y - p11.y, dy2 = p01.y - p11.y;
+    const double den = dx1 * dy2 - dx2 * dy1;
+    if (den != 0) {
+      g = (sx * dy2 - dx2 * sy) / den;
+      h = (dx1 * sy - sx * dy1) / den;
+    }
+    a = p10.x - p00.x + g * p10.x;
+    b = p01.x - p00.x + h * p01.x;
+    c = p00.x;
+    d = p10.y - p00.y + g * p10.y;
+    e = p01.y - p00.y + h * p01.y;
+    f = p00.y;
+  }
+  cmath_vect map(double u, double v) const {
+    const double w = g * u + h * v + 1;
+    return cmath_vect{(a * u + b * v + c) / w, (d * u + e * v + f) / w};
+  }
+};
+
+struct EdgeLine {
+  cmath_vect point;
+  cmath_vect dir;  // unit
+};
+
+inline bool crossing(const EdgeLine& a, const EdgeLine& b, cmath_vect* at) {
+  const double d = a.dir.x * b.dir.y - a.dir.y * b.dir.x;
+  if (std::fabs(d) < 1e-6) return false;
+  const double t = ((b.point.x - a.point.x) * b.dir.y - (b.point.y - a.point.y) * b.dir.x) / d;
+  *at = cmath_vect{a.point.x + t * a.dir.x, a.point.y + t * a.dir.y};
+  return true;
+}
+
+}  // namespace dmroad
+
+#endif
