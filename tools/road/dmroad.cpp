@@ -287,6 +287,15 @@ bool matchBorder(const cimg_windowConst& w, const std::array<cmath_vect, 4>& cor
   return best >= 0.85;
 }
 
+// Whether the border still shows through corners in the layout matchBorder gave them.
+bool borderHolds(const cimg_windowConst& w, const std::array<cmath_vect, 4>& corners, const BorderLayout& layout) {
+  const int i = layout.l, dir = layout.dir;
+  Hypothesis h{corners[i], corners[(i + dir) % 4], corners[(i + 4 - dir) % 4], corners[(i + 2) % 4],
+               layout.rows, layout.cols, {}};
+  h.imageFromSymbol = SquareToQuad(h.l, h.rowEnd, h.opposite, h.columnEnd);
+  return borderScore(w, h, 15.0) >= 0.85;
+}
+
 }  // namespace
 
 bool hasDataMatrixBorder(const cimg_imageConst& image, const std::array<cmath_vect, 4>& corners, int* rows,
@@ -380,19 +389,33 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
     s.parallelogram = r.result.parallelogram;
     s.line = r.result.line;
     params.firstScanLine = r.result.line;
-    // Symbols seen at an angle: measure the far sides in the image. With the border check on,
-    // the measured corners are kept only when the border shows through them.
     const cimg_windowConst& w = r.fine.window;
-    std::array<cmath_vect, 4> fitted = s.corners;
-    // Twice: the second pass starts from far sides that the first has brought close.
-    const bool refit = options.fitFarSides && fitFarSides(w, &fitted) && (fitFarSides(w, &fitted), true);
     BorderLayout layout;
-    bool matched = false;
-    if (refit && (matched = matchBorder(w, fitted, &layout), matched || !options.verify)) {
-      s.corners = fitted;
-      s.parallelogram = 0;
-    } else if (options.verify || options.fitFarSides) {
-      matched = matchBorder(w, s.corners, &layout);
+    bool matched = (options.verify || options.fitFarSides) && matchBorder(w, s.corners, &layout);
+    // The sides fitted to the edges along their whole length give the corners to a fraction of
+    // a module, once the border check has placed the L.
+    std::array<cmath_vect, 4> refinedCorners = s.corners;
+    bool refined = matched && options.fitFarSides && refineCorners(w, layout, &refinedCorners) &&
+                   borderHolds(w, refinedCorners, layout);
+    if (refined) s.corners = refinedCorners;
+    if (options.fitFarSides && !refined) {
+      // Symbols seen at an angle, whose parallelogram strays too far from the far sides: measure
+      // those in the image first. With the border check on, the measured corners are kept only
+      // when the border shows through them.
+      std::array<cmath_vect, 4> fitted = s.corners;
+      // Twice: the second pass starts from far sides that the first has brought close.
+      const bool refit = fitFarSides(w, &fitted) && (fitFarSides(w, &fitted), true);
+      BorderLayout fittedLayout;
+      const bool fittedMatched = refit && matchBorder(w, fitted, &fittedLayout);
+      if (refit && (fittedMatched || !options.verify)) {
+        s.corners = fitted;
+        s.parallelogram = 0;
+        if (fittedMatched) {
+          layout = fittedLayout;
+          matched = true;
+          refineCorners(w, layout, &s.corners);
+        }
+      }
     }
     if (options.verify && !matched) {
       // Not claimed, so mark the seed as tried: its outline may cross the next marking cell, and
@@ -406,10 +429,8 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
     if (matched) {
       s.rows = layout.rows;
       s.cols = layout.cols;
-      // The sides fitted to the edges along their whole length give the corners to a fraction
-      // of a module.
-      if (options.fitFarSides && refineCorners(w, layout, &s.corners)) s.parallelogram = 0;
     }
+    if (refined) s.parallelogram = 0;
     out.symbols.push_back(s);
 
     cid_region region;

@@ -47,64 +47,83 @@ csys_status runSearch(Scan& s, const cid2d_trackingSeed& seed) {
                                              0, s.result);
 }
 
-// Walks one scan line; *found is set when a seed search located a symbol.
-csys_status scanLine(Scan& s, int32_t lineIndex, int32_t line, int32_t rowThreshold, bool* found) {
-  *found = false;
+// A seed at walk position t of a line (pixel base[t * step]) with the peak response.
+cid2d_trackingSeed makeSeed(const uint8_t* base, ptrdiff_t step, int32_t t, int32_t x, int32_t y, bool alongRow,
+                            const cimg_windowConst& w, int32_t lineIndex, int32_t strength) {
+  auto px = [&](int32_t i) -> int32_t { return base[i * step]; };
+  cid2d_trackingSeed seed{};
+  seed.x = x - w.x0;
+  seed.y = y - w.y0;
+  seed.strength = strength;
+  seed.line = lineIndex;
+  seed.mean = (px(t - 1) + px(t) + px(t + 1) + px(t + 2)) / 4;
+  seed.polarity = px(t) < seed.mean ? 1 : 0;
+  if (alongRow) {
+    seed.startA[0] = (x + 2) * 256;
+    seed.startA[1] = y * 256;
+    seed.startB[0] = (x - 1) * 256;
+    seed.startB[1] = y * 256;
+  } else {
+    seed.startA[0] = x * 256;
+    seed.startA[1] = (y + 2) * 256;
+    seed.startB[0] = x * 256;
+    seed.startB[1] = (y - 1) * 256;
+  }
+  return seed;
+}
+
+// Walks one scan line; *found is set when a seed search located a symbol. The walk runs once
+// per pixel of every scan line, so it is specialised by direction and search, and the row
+// response is kept as two running sums of three pixels.
+template <bool AlongRow, bool Adaptive>
+csys_status walkLine(Scan& s, int32_t lineIndex, int32_t line, int32_t threshold, bool* found) {
   const cimg_windowConst& w = s.window;
-  const bool alongRow = s.params->scanDirection != 0;
-  const int32_t threshold = alongRow ? rowThreshold : 15;
-  // Fixed coordinate, walk range and pixel step along the line.
   const int32_t fixed = line;
-  const int32_t begin = alongRow ? w.x0 + 3 : w.y0 + 3;
-  const int32_t end = alongRow ? w.x0 + w.width - 1 - 4 : w.y0 + w.height - 1 - 4;
-  if (alongRow ? (fixed < w.y0 || fixed - w.y0 >= w.height || begin - w.x0 >= w.width)
+  const int32_t begin = AlongRow ? w.x0 + 3 : w.y0 + 3;
+  const int32_t end = AlongRow ? w.x0 + w.width - 1 - 4 : w.y0 + w.height - 1 - 4;
+  if (AlongRow ? (fixed < w.y0 || fixed - w.y0 >= w.height || begin - w.x0 >= w.width)
                : (fixed < w.x0 || fixed - w.x0 >= w.width || begin - w.y0 >= w.height))
     return 0;
-  const ptrdiff_t step = alongRow ? 1 : w.stride;
+  const ptrdiff_t step = AlongRow ? 1 : w.stride;
   // Pixel at walk position t: base[t * step].
-  const uint8_t* base = alongRow ? w.pixels + static_cast<ptrdiff_t>(fixed - w.y0) * w.stride - w.x0
+  const uint8_t* base = AlongRow ? w.pixels + static_cast<ptrdiff_t>(fixed - w.y0) * w.stride - w.x0
                                  : w.pixels + (fixed - w.x0) - static_cast<ptrdiff_t>(w.y0) * w.stride;
   auto px = [&](int32_t t) -> int32_t { return base[t * step]; };
+  // The poll falls on positions whose row and column both have bits 0 and 2 set; the fixed
+  // coordinate decides whether this line has any.
+  const bool pollLine = (fixed & 5) == 5;
 
   int32_t before = 256, previous = 0;
   int32_t sinceAttention = 0;
+  // Row response |p[t+2] + p[t+3] + p[t+4] - p[t-1] - p[t] - p[t+1]| from the sums ahead and behind.
+  int32_t ahead = 0, behind = 0;
+  if (AlongRow && begin < end) {
+    ahead = px(begin + 2) + px(begin + 3) + px(begin + 4);
+    behind = px(begin - 1) + px(begin) + px(begin + 1);
+  }
   for (int32_t t = begin; t < end; ++t) {
-    const int32_t x = alongRow ? t : fixed, y = alongRow ? fixed : t;
-    const int32_t response = alongRow ? std::abs(px(t + 2) + px(t + 3) + px(t + 4) - px(t - 1) - px(t) - px(t + 1))
-                                      : std::abs(px(t + 3) - px(t));
-    bool peak = previous > before && previous >= response && previous >= threshold &&
-                markingCell(s.marking, x >> 2, y >> 2) == 0;
-    if (peak && alongRow && s.search == Search::adaptive && nextToAdaptiveMark(s, x, y)) peak = false;
-    if (peak) {
-      cid2d_trackingSeed seed{};
-      seed.x = x - w.x0;
-      seed.y = y - w.y0;
-      seed.strength = previous;
-      seed.line = lineIndex;
-      seed.mean = (px(t - 1) + px(t) + px(t + 1) + px(t + 2)) / 4;
-      seed.polarity = px(t) < seed.mean ? 1 : 0;
-      if (alongRow) {
-        seed.startA[0] = (x + 2) * 256;
-        seed.startA[1] = y * 256;
-        seed.startB[0] = (x - 1) * 256;
-        seed.startB[1] = y * 256;
-      } else {
-        seed.startA[0] = x * 256;
-        seed.startA[1] = (y + 2) * 256;
-        seed.startB[0] = x * 256;
-        seed.startB[1] = (y - 1) * 256;
-      }
-      csys_status st = runSearch(s, seed);
-      if (CSYS_FAILED(st)) return st;
-      if (s.result->found != 0) {
-        *found = true;
-        return 0;
+    const int32_t response = AlongRow ? std::abs(ahead - behind) : std::abs(px(t + 3) - px(t));
+    if (previous >= threshold && previous > before && previous >= response) {
+      const int32_t x = AlongRow ? t : fixed, y = AlongRow ? fixed : t;
+      const bool clear = markingCell(s.marking, x >> 2, y >> 2) == 0 &&
+                         !(AlongRow && Adaptive && nextToAdaptiveMark(s, x, y));
+      if (clear) {
+        csys_status st = runSearch(s, makeSeed(base, step, t, x, y, AlongRow, w, lineIndex, previous));
+        if (CSYS_FAILED(st)) return st;
+        if (s.result->found != 0) {
+          *found = true;
+          return 0;
+        }
       }
     }
     before = previous;
     previous = response;
-    bool poll = (x & 5) == 5 && (y & 5) == 5;
-    if (s.search == Search::adaptive && ++sinceAttention >= 300) {
+    if (AlongRow) {
+      ahead += px(t + 5) - px(t + 2);
+      behind += px(t + 2) - px(t - 1);
+    }
+    bool poll = pollLine && (t & 5) == 5;
+    if (Adaptive && ++sinceAttention >= 300) {
       sinceAttention = 0;
       poll = true;
     }
@@ -114,6 +133,16 @@ csys_status scanLine(Scan& s, int32_t lineIndex, int32_t line, int32_t rowThresh
     }
   }
   return 0;
+}
+
+csys_status scanLine(Scan& s, int32_t lineIndex, int32_t line, int32_t rowThreshold, bool* found) {
+  *found = false;
+  const bool adaptive = s.search == Search::adaptive;
+  if (s.params->scanDirection != 0)
+    return adaptive ? walkLine<true, true>(s, lineIndex, line, rowThreshold, found)
+                    : walkLine<true, false>(s, lineIndex, line, rowThreshold, found);
+  return adaptive ? walkLine<false, true>(s, lineIndex, line, 15, found)
+                  : walkLine<false, false>(s, lineIndex, line, 15, found);
 }
 
 csys_status drive(Scan& s, int32_t lowContrast) {
