@@ -49,7 +49,8 @@ dmroad::Options optionsFor(Category c, bool verify) {
   dmroad::Options o;
   o.lowContrast = c == Category::lowContrast;
   o.verify = verify;
-  o.fitFarSides = verify;  // the library alone: its corners as they are
+  o.fitFarSides = verify;  // the library alone: its corners as they are, on the image as it is
+  o.denoise = verify;
   if (c == Category::perspective) o.tune = [](cid2d_trackingParams& p) { p.relaxedCorners = 1; };
   return o;
 }

@@ -104,19 +104,37 @@ class SideFitter {
       if (!(len > 0.5)) continue;
       const cmath_vect d{(p.inside.x - p.outside.x) / len, (p.inside.y - p.outside.y) / len};
       const cmath_vect along{-d.y, d.x};
-      const int steps = static_cast<int>(std::ceil(len / 0.25));
-      double previous = sign * (alongEdgeMean(w_, p.outside, along) - threshold);
+      // Strides of about a sixth of a module find the crossing, quarter pixels within it place it.
+      const double coarse = std::max(0.25, len / 12);
+      const int steps = static_cast<int>(std::ceil(len / coarse));
+      auto inkness = [&](double at) {
+        return sign * (alongEdgeMean(w_, cmath_vect{p.outside.x + at * d.x, p.outside.y + at * d.y}, along) - threshold);
+      };
+      double previous = inkness(0);
       if (previous > 0) continue;  // ink out there: clutter or a wrong side
       for (int i = 1; i <= steps; ++i) {
-        const double at = len * i / steps;
-        const cmath_vect q{p.outside.x + at * d.x, p.outside.y + at * d.y};
-        const double value = sign * (alongEdgeMean(w_, q, along) - threshold);
-        if (value > 0) {
-          const double back = (len / steps) * value / (value - previous);
-          points.push_back(cmath_vect{q.x - back * d.x, q.y - back * d.y});
-          break;
+        double at = len * i / steps;
+        double value = inkness(at);
+        if (value <= 0) {
+          previous = value;
+          continue;
         }
-        previous = value;
+        double from = len * (i - 1) / steps;
+        const int fine = static_cast<int>(std::ceil((at - from) / 0.25));
+        for (int j = 1; j < fine; ++j) {
+          const double mid = from + (at - from) * j / fine;
+          const double v = inkness(mid);
+          if (v > 0) {
+            at = mid;
+            value = v;
+            break;
+          }
+          from = mid;
+          previous = v;
+        }
+        const double back = (at - from) * value / (value - previous);
+        points.push_back(cmath_vect{p.outside.x + (at - back) * d.x, p.outside.y + (at - back) * d.y});
+        break;
       }
     }
     return points;

@@ -8,6 +8,7 @@
 #include "ci_id/imagememory.h"
 #include "ci_id/region.h"
 #include "road/dmcorners.hpp"
+#include "road/dmdenoise.hpp"
 #include "road/dmgeometry.hpp"
 
 namespace dmroad {
@@ -20,6 +21,9 @@ struct Resources {
   bool haveManager = false;
   cimg_imageConst fine{};
   bool haveFine = false;
+  std::vector<uint8_t> smoothed;
+  cimg_imageConst search{};  // what the driver searches: fine, or a smoothed copy of it
+  bool haveSearch = false;
   cimg_image marking{};
   bool haveMarking = false;
   cid_mask ownMask{};
@@ -30,10 +34,14 @@ struct Resources {
     if (haveResult) cid2d_trackingResult_destruct(&result);
     if (haveMask) cid_mask_destruct(&ownMask);
     if (haveMarking) cimg_image_destruct(&marking);
+    if (haveSearch) cimg_imageConst_destruct(&search);
     if (haveFine) cimg_imageConst_destruct(&fine);
     if (haveManager) cid2d_imageMemoryManager_destruct(&manager);
   }
 };
+
+// Noise (grey levels of deviation) above which the driver searches a smoothed copy.
+constexpr double kDenoiseAbove = 5.0;
 
 // Data Matrix sizes (rows x cols): square, rectangular and the rectangular extension.
 constexpr int kSizes[][2] = {
@@ -279,7 +287,7 @@ bool matchBorder(const cimg_windowConst& w, const std::array<cmath_vect, 4>& cor
             best = score;
             *layout = BorderLayout{i, dir, h.rows, h.cols};
           }
-          if (best >= 0.97) break;
+          if (best >= 0.97) return true;  // a border this clear is the one
         }
       }
     }
@@ -326,6 +334,14 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
   st = cid2d_imageMemoryManager_getFineImage(&r.manager, nullptr, &r.fine);
   if (CSYS_FAILED(st)) return fail(st);
   const int32_t width = r.fine.window.width, height = r.fine.window.height;
+  const cimg_imageConst* searchImage = &r.fine;
+  if (options.denoise && noiseSigma(r.fine.window) > kDenoiseAbove) {
+    smoothBinomial(r.fine.window, &r.smoothed);
+    st = cimg_imageConst_constructWrap(&r.search, r.smoothed.data(), width, height, width);
+    if (CSYS_FAILED(st)) return fail(st);
+    r.haveSearch = true;
+    searchImage = &r.search;
+  }
 
   st = cimg_image_construct(&r.marking, (width + 3) / 4, (height + 3) / 4);
   if (CSYS_FAILED(st)) return fail(st);
@@ -356,9 +372,9 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
 
   while (static_cast<int>(out.symbols.size()) < options.maxSymbols && out.calls < options.maxCalls) {
     const int32_t lowContrast = options.lowContrast ? 1 : 0;
-    st = options.adaptive ? cidut_BoundaryTrackerSearchDMSymbolAdaptiveThreshold(&r.fine, &params, mask, nullptr,
+    st = options.adaptive ? cidut_BoundaryTrackerSearchDMSymbolAdaptiveThreshold(searchImage, &params, mask, nullptr,
                                                                                  lowContrast, &r.marking, &r.result)
-                          : cf_BndFindNextDMSymbol(&r.fine, &params, mask, nullptr, nullptr, lowContrast, &r.marking,
+                          : cf_BndFindNextDMSymbol(searchImage, &params, mask, nullptr, nullptr, lowContrast, &r.marking,
                                                    &r.result);
     ++out.calls;
     if (CSYS_FAILED(st)) return fail(st);

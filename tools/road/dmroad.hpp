@@ -34,6 +34,9 @@ struct Options {
   // whole length (refineCorners), for corners to a fraction of a module. The report's
   // parallelogram flag is then 0.
   bool fitFarSides = true;
+  // Search a noisy image through a smoothed copy (3 x 3 binomial), measuring and checking in the
+  // original; images with little noise are searched as they are.
+  bool denoise = true;
   // Changes to the tracking parameters after their defaults are written (scratch, scan lines and
   // first scan line are the road's own and are set afterwards).
   std::function<void(cid2d_trackingParams&)> tune;
