@@ -4,6 +4,8 @@
 //   idut-corpus [--scenes N] [--seed S]   generated scenes with ground truth (default 40 per
 //                                          category that holds symbols, plus symbol-free ones)
 //   idut-corpus DIRECTORY ...             every image under the directories (no ground truth)
+//   idut-corpus --write DIRECTORY         also writes the generated scenes there as PNG files,
+//                                          to be read back as a directory
 //
 // With ground truth, an idut symbol counts as located when all four of its corners lie within
 // max(2 px, one module) of the true corners; a ZXing result counts when the centre of its
@@ -42,6 +44,7 @@ struct Tally {
   int zxingLocated = 0;
   double idutMs = 0;
   double zxingMs = 0;
+  double megapixels = 0;
 };
 
 struct ZxingFind {
@@ -123,6 +126,7 @@ void tallyScene(const scene::Scene& s, Tally& t) {
   ++t.images;
   t.idutMs += idutMs;
   t.zxingMs += zxingMs;
+  t.megapixels += s.image.width * static_cast<double>(s.image.height) / 1e6;
   t.truthSymbols += static_cast<int>(s.symbols.size());
   std::vector<bool> used(idut.size(), false);
   for (const scene::SymbolTruth& truth : s.symbols) {
@@ -143,34 +147,40 @@ void tallyScene(const scene::Scene& s, Tally& t) {
 
 void printHeader(bool withTruth) {
   if (withTruth)
-    std::printf("%-13s %6s %7s %12s %6s %12s %10s %10s %7s\n", "set", "images", "symbols", "idut located", "false",
-                "zxing found", "idut ms", "zxing ms", "ratio");
+    std::printf("%-13s %6s %7s %12s %6s %12s %10s %10s %7s %10s\n", "set", "images", "symbols", "idut located", "false",
+                "zxing found", "idut ms", "zxing ms", "ratio", "idut ms/MP");
   else
-    std::printf("%-13s %6s %12s %12s %10s %10s %7s\n", "set", "images", "idut located", "zxing found", "idut ms",
-                "zxing ms", "ratio");
+    std::printf("%-13s %6s %12s %12s %10s %10s %7s %10s\n", "set", "images", "idut located", "zxing found", "idut ms",
+                "zxing ms", "ratio", "idut ms/MP");
 }
 
 void printRow(const char* name, const Tally& t, bool withTruth) {
   const double idutMs = t.images ? t.idutMs / t.images : 0, zxingMs = t.images ? t.zxingMs / t.images : 0;
   const double ratio = idutMs > 0 ? zxingMs / idutMs : 0;
+  const double perMegapixel = t.megapixels > 0 ? t.idutMs / t.megapixels : 0;
   if (withTruth) {
     auto pct = [&](int n) { return t.truthSymbols ? 100.0 * n / t.truthSymbols : 0.0; };
-    std::printf("%-13s %6d %7d %5d (%3.0f%%) %6d %5d (%3.0f%%) %10.2f %10.2f %6.2fx\n", name, t.images, t.truthSymbols,
-                t.idutLocated, pct(t.idutLocated), t.idutFalse, t.zxingLocated, pct(t.zxingLocated), idutMs, zxingMs,
-                ratio);
+    std::printf("%-13s %6d %7d %5d (%3.0f%%) %6d %5d (%3.0f%%) %10.2f %10.2f %6.2fx %10.2f\n", name, t.images,
+                t.truthSymbols, t.idutLocated, pct(t.idutLocated), t.idutFalse, t.zxingLocated, pct(t.zxingLocated), idutMs,
+                zxingMs, ratio, perMegapixel);
   } else {
-    std::printf("%-13s %6d %12d %12d %10.2f %10.2f %6.2fx\n", name, t.images, t.idutLocated, t.zxingLocated, idutMs,
-                zxingMs, ratio);
+    std::printf("%-13s %6d %12d %12d %10.2f %10.2f %6.2fx %10.2f\n", name, t.images, t.idutLocated, t.zxingLocated,
+                idutMs, zxingMs, ratio, perMegapixel);
   }
 }
 
-int runScenes(int perCategory, uint32_t seed) {
+int runScenes(int perCategory, uint32_t seed, const std::string& writeTo) {
   printHeader(true);
   Tally total;
   for (scene::Category category : scene::kAllCategories) {
     Tally t;
     const int count = scene::hasSymbols(category) ? perCategory : std::max(1, perCategory / 4);
-    for (int i = 0; i < count; ++i) tallyScene(scene::generate(category, seed + 1000u * i), t);
+    for (int i = 0; i < count; ++i) {
+      const scene::Scene s = scene::generate(category, seed + 1000u * i);
+      if (!writeTo.empty())
+        scene::writePng(writeTo + "/" + scene::categoryName(category) + "-" + std::to_string(i) + ".png", s.image);
+      tallyScene(s, t);
+    }
     printRow(scene::categoryName(category), t, true);
     total.images += t.images;
     total.truthSymbols += t.truthSymbols;
@@ -178,6 +188,7 @@ int runScenes(int perCategory, uint32_t seed) {
     total.idutFalse += t.idutFalse;
     total.zxingLocated += t.zxingLocated;
     total.idutMs += t.idutMs;
+    total.megapixels += t.megapixels;
     total.zxingMs += t.zxingMs;
   }
   printRow("all", total, true);
@@ -205,6 +216,7 @@ int runDirectories(const std::vector<std::string>& paths) {
     ++t.images;
     t.idutMs += idutMs;
     t.zxingMs += zxingMs;
+    t.megapixels += image.width * static_cast<double>(image.height) / 1e6;
   }
   printHeader(false);
   printRow("directories", t, false);
@@ -217,16 +229,19 @@ int main(int argc, char** argv) {
   int perCategory = 40;
   uint32_t seed = 1;
   std::vector<std::string> directories;
+  std::string writeTo;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--scenes") && i + 1 < argc)
       perCategory = std::max(1, std::atoi(argv[++i]));
     else if (!std::strcmp(argv[i], "--seed") && i + 1 < argc)
       seed = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+    else if (!std::strcmp(argv[i], "--write") && i + 1 < argc)
+      writeTo = argv[++i];
     else if (argv[i][0] == '-') {
-      std::fprintf(stderr, "usage: idut-corpus [--scenes N] [--seed S] [DIRECTORY ...]\n");
+      std::fprintf(stderr, "usage: idut-corpus [--scenes N] [--seed S] [--write DIRECTORY] [DIRECTORY ...]\n");
       return 64;
     } else
       directories.push_back(argv[i]);
   }
-  return directories.empty() ? runScenes(perCategory, seed) : runDirectories(directories);
+  return directories.empty() ? runScenes(perCategory, seed, writeTo) : runDirectories(directories);
 }
