@@ -78,7 +78,7 @@ const char* usageText() {
          "  --json               one JSON object per image instead of text lines\n"
          "  --overlay PATH       write a PNG with every located symbol outlined and its origin\n"
          "                       corner marked; PATH is a file for one input, else a directory\n"
-         "  -s, --step N         scan every N-th row (default 1)\n"
+         "  -s, --step N         scan every N-th row (default 2)\n"
          "      --min-size PX    smallest symbol side in pixels\n"
          "      --max-size PX    largest symbol side in pixels\n"
          "  -m, --modules N[xM]  expected module count (N for square symbols, NxM rectangular)\n"

@@ -8,7 +8,7 @@
 namespace idutfind {
 
 struct LocateSettings {
-  int rowStep = 1;          // scan every rowStep-th row (and column, when columns are scanned)
+  int rowStep = 2;          // scan every rowStep-th row (and column, when columns are scanned)
   int minSide = 0;          // smallest symbol side in pixels; 0 = the library's default
   int maxSide = 0;          // largest symbol side in pixels; 0 = the library's default
   int modulesA = 0;         // expected module count (rows, or both when square); 0 = unknown

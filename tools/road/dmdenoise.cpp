@@ -31,10 +31,14 @@ void smoothBinomial(const cimg_windowConst& w, std::vector<uint8_t>* out) {
   auto rowSum = [&](int32_t y, std::vector<uint16_t>& sum) {
     const uint8_t* p = w.pixels + static_cast<ptrdiff_t>(y) * w.stride;
     sum.resize(static_cast<size_t>(width));
-    for (int32_t x = 0; x < width; ++x) {
-      const int32_t left = x > 0 ? p[x - 1] : p[x], right = x + 1 < width ? p[x + 1] : p[x];
-      sum[static_cast<size_t>(x)] = static_cast<uint16_t>(left + 2 * p[x] + right);
+    uint16_t* o = sum.data();
+    if (width == 1) {
+      o[0] = static_cast<uint16_t>(4 * p[0]);
+      return;
     }
+    o[0] = static_cast<uint16_t>(3 * p[0] + p[1]);
+    for (int32_t x = 1; x + 1 < width; ++x) o[x] = static_cast<uint16_t>(p[x - 1] + 2 * p[x] + p[x + 1]);
+    o[width - 1] = static_cast<uint16_t>(p[width - 2] + 3 * p[width - 1]);
   };
   rowSum(0, rows[0]);
   rows[1] = rows[0];

@@ -42,6 +42,7 @@ struct Resources {
 
 // Noise (grey levels of deviation) above which the driver searches a smoothed copy.
 constexpr double kDenoiseAbove = 5.0;
+constexpr double kSmoothTwiceAbove = 10.0;
 
 // Data Matrix sizes (rows x cols): square, rectangular and the rectangular extension.
 constexpr int kSizes[][2] = {
@@ -335,8 +336,16 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
   if (CSYS_FAILED(st)) return fail(st);
   const int32_t width = r.fine.window.width, height = r.fine.window.height;
   const cimg_imageConst* searchImage = &r.fine;
-  if (options.denoise && noiseSigma(r.fine.window) > kDenoiseAbove) {
+  const double noise = options.denoise ? noiseSigma(r.fine.window) : 0;
+  if (noise > kDenoiseAbove) {
     smoothBinomial(r.fine.window, &r.smoothed);
+    if (noise > kSmoothTwiceAbove) {
+      // Heavy noise: once more over the smoothed copy (a 5 x 5 binomial in all).
+      std::vector<uint8_t> twice;
+      const cimg_windowConst once{width, height, 0, 0, width, r.smoothed.data()};
+      smoothBinomial(once, &twice);
+      r.smoothed.swap(twice);
+    }
     st = cimg_imageConst_constructWrap(&r.search, r.smoothed.data(), width, height, width);
     if (CSYS_FAILED(st)) return fail(st);
     r.haveSearch = true;

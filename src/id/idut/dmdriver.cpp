@@ -73,8 +73,7 @@ cid2d_trackingSeed makeSeed(const uint8_t* base, ptrdiff_t step, int32_t t, int3
 }
 
 // Walks one scan line; *found is set when a seed search located a symbol. The walk runs once
-// per pixel of every scan line, so it is specialised by direction and search, and the row
-// response is kept as two running sums of three pixels.
+// per pixel of every scan line, so it is specialised by direction and search.
 template <bool AlongRow, bool Adaptive>
 csys_status walkLine(Scan& s, int32_t lineIndex, int32_t line, int32_t threshold, bool* found) {
   const cimg_windowConst& w = s.window;
@@ -95,41 +94,62 @@ csys_status walkLine(Scan& s, int32_t lineIndex, int32_t line, int32_t threshold
 
   int32_t before = 256, previous = 0;
   int32_t sinceAttention = 0;
-  // Row response |p[t+2] + p[t+3] + p[t+4] - p[t-1] - p[t] - p[t+1]| from the sums ahead and behind.
-  int32_t ahead = 0, behind = 0;
-  if (AlongRow && begin < end) {
-    ahead = px(begin + 2) + px(begin + 3) + px(begin + 4);
-    behind = px(begin - 1) + px(begin) + px(begin + 1);
-  }
-  for (int32_t t = begin; t < end; ++t) {
-    const int32_t response = AlongRow ? std::abs(ahead - behind) : std::abs(px(t + 3) - px(t));
-    if (previous >= threshold && previous > before && previous >= response) {
-      const int32_t x = AlongRow ? t : fixed, y = AlongRow ? fixed : t;
-      const bool clear = markingCell(s.marking, x >> 2, y >> 2) == 0 &&
-                         !(AlongRow && Adaptive && nextToAdaptiveMark(s, x, y));
-      if (clear) {
-        csys_status st = runSearch(s, makeSeed(base, step, t, x, y, AlongRow, w, lineIndex, previous));
-        if (CSYS_FAILED(st)) return st;
-        if (s.result->found != 0) {
-          *found = true;
-          return 0;
+  // Responses are computed a block at a time; a block where none reaches the threshold holds no
+  // peak, and only its polls remain to be made.
+  constexpr int32_t kBlock = 64;
+  int32_t responses[kBlock];
+  for (int32_t t0 = begin; t0 < end; t0 += kBlock) {
+    const int32_t n = end - t0 < kBlock ? end - t0 : kBlock;
+    auto responseAt = [&](int32_t t) {
+      return AlongRow ? std::abs(px(t + 2) + px(t + 3) + px(t + 4) - px(t - 1) - px(t) - px(t + 1))
+                      : std::abs(px(t + 3) - px(t));
+    };
+    // A whole block in a loop of fixed length, which the compiler turns into vector code.
+    if (n == kBlock) {
+      for (int32_t i = 0; i < kBlock; ++i) responses[i] = responseAt(t0 + i);
+    } else {
+      for (int32_t i = 0; i < n; ++i) responses[i] = responseAt(t0 + i);
+    }
+    int32_t strongest = previous;
+    for (int32_t i = 0; i < n; ++i) strongest = responses[i] > strongest ? responses[i] : strongest;
+    if (strongest < threshold && !Adaptive) {
+      before = n >= 2 ? responses[n - 2] : previous;
+      previous = responses[n - 1];
+      if (pollLine)
+        for (int32_t t = t0; t < t0 + n; ++t)
+          if ((t & 5) == 5) {
+            csys_status st = csys_attention_check();
+            if (CSYS_FAILED(st)) return st;
+          }
+      continue;
+    }
+    for (int32_t i = 0; i < n; ++i) {
+      const int32_t t = t0 + i;
+      const int32_t response = responses[i];
+      if (previous >= threshold && previous > before && previous >= response) {
+        const int32_t x = AlongRow ? t : fixed, y = AlongRow ? fixed : t;
+        const bool clear = markingCell(s.marking, x >> 2, y >> 2) == 0 &&
+                           !(AlongRow && Adaptive && nextToAdaptiveMark(s, x, y));
+        if (clear) {
+          csys_status st = runSearch(s, makeSeed(base, step, t, x, y, AlongRow, w, lineIndex, previous));
+          if (CSYS_FAILED(st)) return st;
+          if (s.result->found != 0) {
+            *found = true;
+            return 0;
+          }
         }
       }
-    }
-    before = previous;
-    previous = response;
-    if (AlongRow) {
-      ahead += px(t + 5) - px(t + 2);
-      behind += px(t + 2) - px(t - 1);
-    }
-    bool poll = pollLine && (t & 5) == 5;
-    if (Adaptive && ++sinceAttention >= 300) {
-      sinceAttention = 0;
-      poll = true;
-    }
-    if (poll) {
-      csys_status st = csys_attention_check();
-      if (CSYS_FAILED(st)) return st;
+      before = previous;
+      previous = response;
+      bool poll = pollLine && (t & 5) == 5;
+      if (Adaptive && ++sinceAttention >= 300) {
+        sinceAttention = 0;
+        poll = true;
+      }
+      if (poll) {
+        csys_status st = csys_attention_check();
+        if (CSYS_FAILED(st)) return st;
+      }
     }
   }
   return 0;
