@@ -41,6 +41,8 @@ IDUT_API csys_status cmath_shapeLine_pointAlong(const cmath_shapeLine* line, dou
 IDUT_API int cmath_double_epsilonEqual(double a, double b, double epsilon);
 /* Round half up: floor(x + 0.5). */
 IDUT_API double cmath_double_round(double x);
+/* The smallest integer not below x. */
+IDUT_API double cmath_double_ceil(double x);
 /* The angle brought into (-pi, pi]. */
 IDUT_API double cmath_radian_norm(double radians);
 

@@ -49,6 +49,7 @@ csys_status cmath_shapeLine_pointAlong(const cmath_shapeLine* line, double t, cm
 int cmath_double_epsilonEqual(double a, double b, double epsilon) { return std::fabs(a - b) <= epsilon; }
 
 double cmath_double_round(double x) { return std::floor(x + 0.5); }
+double cmath_double_ceil(double x) { return std::ceil(x); }
 
 double cmath_radian_norm(double radians) {
   if (!std::isfinite(radians)) return radians;

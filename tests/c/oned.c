@@ -1,0 +1,28 @@
+/* The one-dimensional measuring headers compile as C and their functions link from the shared
+ * library: sampling, caliper and clustering on a tiny profile. */
+#include <stdio.h>
+
+#include "ci_id/caliper.h"
+#include "ci_id/kmeans.h"
+#include "ci_id/linepixels.h"
+
+int main(void) {
+  uint8_t pixels[4 * 12], profile[8];
+  int32_t values[4], positions[4], count = 0, labels[6], clusters = 0, converged = 0, i;
+  const int32_t data[6] = {1, 1, 1, 10, 10, 10};
+  cmath_statisticsFixed stats[4];
+  cidut_clusterKMeansParams params = {2, -1.0, 2.0 / 256, 8};
+  cimg_windowConst window = {12, 4, 0, 0, 12, pixels};
+  cmath_vect p0 = {0.5, 1.5}, p1 = {8.5, 1.5};
+  uint8_t mean = 0;
+  double spacing = 0;
+  for (i = 0; i < 48; ++i) pixels[i] = (i % 12) < 4 ? 20 : 220;
+  if (cidut_linePixels(&window, &p0, &p1, profile, 8, &mean, &spacing) != 0) return 1;
+  if (profile[0] != 19 || profile[7] != 218 || spacing != 1.0) return 2;
+  if (cidut_lineEdgeLoc(profile, 8, 4, 50, 0, spacing, values, positions, &count) != 0 || count != 1) return 3;
+  if (positions[0] != 896) return 4; /* the step at x = 4.0 lies 3.5 pixels from p0 */
+  if (cidut_clusterKMeans_fixed(&params, data, 6, labels, stats, 4, &clusters, &converged) != 0) return 5;
+  if (clusters != 2 || labels[0] != 0 || labels[5] != 1 || stats[1].sum != 30) return 6;
+  puts("oned ok");
+  return 0;
+}
