@@ -4,6 +4,7 @@
 //   idut-corpus [--scenes N] [--seed S]   generated scenes with ground truth (default 40 per
 //                                          category that holds symbols, plus symbol-free ones)
 //   idut-corpus DIRECTORY ...             every image under the directories (no ground truth)
+//   idut-corpus --rectangles long         idut with the long rectangles accepted
 //   idut-corpus --write DIRECTORY         also writes the generated scenes there as PNG files,
 //                                          to be read back as a directory
 //
@@ -52,6 +53,9 @@ struct ZxingFind {
   std::string text;
 };
 
+// idut-find's settings for every image (--rectangles long sets longRectangles).
+idutfind::LocateSettings g_settings;
+
 double msSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
@@ -60,7 +64,7 @@ std::vector<idutfind::Symbol> runIdut(const scene::GreyImage& image, double& ms)
   std::vector<idutfind::Symbol> symbols;
   std::string error;
   const auto start = Clock::now();
-  idutfind::locateDataMatrix(image.pixels.data(), image.width, image.height, image.width, idutfind::LocateSettings{},
+  idutfind::locateDataMatrix(image.pixels.data(), image.width, image.height, image.width, g_settings,
                              symbols, error);
   ms = msSince(start);
   return symbols;
@@ -235,10 +239,12 @@ int main(int argc, char** argv) {
       perCategory = std::max(1, std::atoi(argv[++i]));
     else if (!std::strcmp(argv[i], "--seed") && i + 1 < argc)
       seed = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+    else if (!std::strcmp(argv[i], "--rectangles") && i + 1 < argc)
+      g_settings.longRectangles = !std::strcmp(argv[++i], "long");
     else if (!std::strcmp(argv[i], "--write") && i + 1 < argc)
       writeTo = argv[++i];
     else if (argv[i][0] == '-') {
-      std::fprintf(stderr, "usage: idut-corpus [--scenes N] [--seed S] [--write DIRECTORY] [DIRECTORY ...]\n");
+      std::fprintf(stderr, "usage: idut-corpus [--scenes N] [--seed S] [--write DIRECTORY] [--rectangles long] [DIRECTORY ...]\n");
       return 64;
     } else
       directories.push_back(argv[i]);

@@ -29,6 +29,7 @@ bool locateDataMatrix(const uint8_t* pixels, int width, int height, int stride, 
   options.rowStep = settings.rowStep;
   options.lowContrast = settings.lowContrast;
   options.adaptive = settings.adaptive;
+  options.longRectangles = settings.longRectangles;
   if (settings.maxSymbols > 0) options.maxSymbols = settings.maxSymbols;
   options.tune = [&settings](cid2d_trackingParams& params) {
     if (settings.minSide > 0) params.minSide = settings.minSide;

@@ -70,7 +70,8 @@ class SideFitter {
     std::vector<double> in, out;
     for (const Profile& p : ps) {
       in.push_back(sampleAt(w_, p.inside.x, p.inside.y));
-      const cmath_vect o{p.inside.x + (p.outside.x - p.inside.x) * 0.75, p.inside.y + (p.outside.y - p.inside.y) * 0.75};
+      const cmath_vect o{p.inside.x + (p.outside.x - p.inside.x) * 0.75,
+                         p.inside.y + (p.outside.y - p.inside.y) * 0.75};
       out.push_back(sampleAt(w_, o.x, o.y));
     }
     *ink = median(in);
@@ -108,7 +109,8 @@ class SideFitter {
       const double coarse = std::max(0.25, len / 12);
       const int steps = static_cast<int>(std::ceil(len / coarse));
       auto inkness = [&](double at) {
-        return sign * (alongEdgeMean(w_, cmath_vect{p.outside.x + at * d.x, p.outside.y + at * d.y}, along) - threshold);
+        const cmath_vect q{p.outside.x + at * d.x, p.outside.y + at * d.y};
+        return sign * (alongEdgeMean(w_, q, along) - threshold);
       };
       double previous = inkness(0);
       if (previous > 0) continue;  // ink out there: clutter or a wrong side

@@ -10,6 +10,7 @@
 #include "road/dmcorners.hpp"
 #include "road/dmdenoise.hpp"
 #include "road/dmgeometry.hpp"
+#include "road/dmlong.hpp"
 
 namespace dmroad {
 
@@ -264,9 +265,13 @@ bool fitFarSides(const cimg_windowConst& w, std::array<cmath_vect, 4>* corners) 
 
 namespace {
 
+// The long rectangles: beyond 5 : 1.
+bool isLong(const BorderLayout& l) { return std::max(l.rows, l.cols) > 5 * std::min(l.rows, l.cols); }
+
 // The best border hypothesis over the four corners as the L corner, both turning directions and
 // every size whose modules come out roughly square; false when none scores well enough.
-bool matchBorder(const cimg_windowConst& w, const std::array<cmath_vect, 4>& corners, BorderLayout* layout) {
+bool matchBorder(const cimg_windowConst& w, const std::array<cmath_vect, 4>& corners, bool longRectangles,
+                 BorderLayout* layout) {
   double best = 0;
   for (int i = 0; i < 4; ++i) {
     for (int dir : {1, 3}) {
@@ -288,11 +293,13 @@ bool matchBorder(const cimg_windowConst& w, const std::array<cmath_vect, 4>& cor
             best = score;
             *layout = BorderLayout{i, dir, h.rows, h.cols};
           }
-          if (best >= 0.97) return true;  // a border this clear is the one
+          if (best >= 0.97) return longRectangles || !isLong(*layout);  // a border this clear is the one
         }
       }
     }
   }
+  // The long rectangles only on request; a long symbol must not pass as a shorter size either.
+  if (!longRectangles && isLong(*layout)) return false;
   return best >= 0.85;
 }
 
@@ -314,7 +321,7 @@ bool hasDataMatrixBorder(const cimg_imageConst& image, const std::array<cmath_ve
   w.x0 = 0;
   w.y0 = 0;
   BorderLayout layout;
-  if (!matchBorder(w, corners, &layout)) return false;
+  if (!matchBorder(w, corners, true, &layout)) return false;
   if (rows) *rows = layout.rows;
   if (cols) *cols = layout.cols;
   return true;
@@ -371,116 +378,150 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
   std::vector<int32_t> scratch((229320 + 3) / 4);
   std::vector<int32_t> lines;
   const int step = options.rowStep < 1 ? 1 : options.rowStep;
-  for (int32_t y = step / 2; y < height; y += step) lines.push_back(y);
   params.scratch = reinterpret_cast<uint8_t*>(scratch.data());
   params.scratchSize = static_cast<uint32_t>(scratch.size() * sizeof(int32_t));
-  params.scanLines = lines.data();
-  params.scanLineCount = static_cast<int32_t>(lines.size());
   params.scanDirection = 1;
-  params.firstScanLine = 0;
 
-  while (static_cast<int>(out.symbols.size()) < options.maxSymbols && out.calls < options.maxCalls) {
-    const int32_t lowContrast = options.lowContrast ? 1 : 0;
-    st = options.adaptive ? cidut_BoundaryTrackerSearchDMSymbolAdaptiveThreshold(searchImage, &params, mask, nullptr,
-                                                                                 lowContrast, &r.marking, &r.result)
-                          : cf_BndFindNextDMSymbol(searchImage, &params, mask, nullptr, nullptr, lowContrast, &r.marking,
-                                                   &r.result);
-    ++out.calls;
-    if (CSYS_FAILED(st)) return fail(st);
-    if (r.result.found == 0) break;
-    Symbol s;
-    if (options.adaptive) {
-      // The L: corner K with the far ends of its two sides; the opposite corner completes the
-      // parallelogram. The adaptive search leaves rectangle and score alone, so both are set here.
-      const int32_t(*side)[2] = r.result.boundary.sides;
-      const cmath_vect k{double(side[0][0]), double(side[0][1])};
-      const cmath_vect shortA{double(side[1][0]), double(side[1][1])}, shortB{double(side[3][0]), double(side[3][1])};
-      cmath_vect a = extendSide(r.fine.window, k, shortA, shortB);
-      cmath_vect b = extendSide(r.fine.window, k, shortB, shortA);
-      // The same turning order as the plain search's corners: (a - k) x (b - k) not positive.
-      if ((a.x - k.x) * (b.y - k.y) - (a.y - k.y) * (b.x - k.x) > 0) std::swap(a, b);
-      s.corners = {k, a, cmath_vect{a.x + b.x - k.x, a.y + b.y - k.y}, b};
-      cmath_shapeAffineRectPoints p{k, a, b};
-      cmath_shapeAffineRect_initPoints(&r.result.rectangle, &p);
-      r.result.parallelogram = 1;
-      r.result.fourthCorner = s.corners[2];
-      r.result.score = 0;
-    } else {
-      cmath_shapeAffineRectPoints p;
-      cmath_shapeAffineRect_getPoints(&r.result.rectangle, &p);
-      s.corners = {p.po, p.px, r.result.fourthCorner, p.py};
-    }
-    s.score = r.result.score;
-    s.parallelogram = r.result.parallelogram;
-    s.line = r.result.line;
-    params.firstScanLine = r.result.line;
-    const cimg_windowConst& w = r.fine.window;
-    BorderLayout layout;
-    bool matched = (options.verify || options.fitFarSides) && matchBorder(w, s.corners, &layout);
-    // The sides fitted to the edges along their whole length give the corners to a fraction of
-    // a module, once the border check has placed the L.
-    std::array<cmath_vect, 4> refinedCorners = s.corners;
-    bool refined = matched && options.fitFarSides && refineCorners(w, layout, &refinedCorners) &&
-                   borderHolds(w, refinedCorners, layout);
-    if (refined) s.corners = refinedCorners;
-    if (options.fitFarSides && !refined) {
-      // Symbols seen at an angle, whose parallelogram strays too far from the far sides: measure
-      // those in the image first. With the border check on, the measured corners are kept only
-      // when the border shows through them.
-      std::array<cmath_vect, 4> fitted = s.corners;
-      // Twice: the second pass starts from far sides that the first has brought close.
-      const bool refit = fitFarSides(w, &fitted) && (fitFarSides(w, &fitted), true);
-      BorderLayout fittedLayout;
-      const bool fittedMatched = refit && matchBorder(w, fitted, &fittedLayout);
-      if (refit && (fittedMatched || !options.verify)) {
-        s.corners = fitted;
-        s.parallelogram = 0;
-        if (fittedMatched) {
-          layout = fittedLayout;
-          matched = true;
-          refineCorners(w, layout, &s.corners);
+  // One search image scanned to its end: the image (or its smoothed copy), or a view of it for
+  // the long rectangles, whose finds map back through imageFromSearch.
+  auto scan = [&](const cimg_imageConst* searchImage, cimg_image* marking, const LongView* view) -> csys_status {
+    const int32_t searchHeight = searchImage->window.height;
+    lines.clear();
+    for (int32_t y = step / 2; y < searchHeight; y += step) lines.push_back(y);
+    params.scanLines = lines.data();
+    params.scanLineCount = static_cast<int32_t>(lines.size());
+    params.firstScanLine = 0;
+    const cmath_xformLinear* maskXform = view ? &view->imageFromView : nullptr;
+    while (static_cast<int>(out.symbols.size()) < options.maxSymbols && out.calls < options.maxCalls) {
+      const int32_t lowContrast = options.lowContrast ? 1 : 0;
+      csys_status st = options.adaptive
+                           ? cidut_BoundaryTrackerSearchDMSymbolAdaptiveThreshold(searchImage, &params, mask, maskXform,
+                                                                                  lowContrast, marking, &r.result)
+                           : cf_BndFindNextDMSymbol(searchImage, &params, mask, nullptr, maskXform, lowContrast, marking,
+                                                    &r.result);
+      ++out.calls;
+      if (CSYS_FAILED(st)) return st;
+      if (r.result.found == 0) break;
+      Symbol s;
+      if (options.adaptive) {
+        // The L: corner K with the far ends of its two sides; the opposite corner completes the
+        // parallelogram. The adaptive search leaves rectangle and score alone, so both are set here.
+        const int32_t(*side)[2] = r.result.boundary.sides;
+        const cmath_vect k{double(side[0][0]), double(side[0][1])};
+        const cmath_vect shortA{double(side[1][0]), double(side[1][1])}, shortB{double(side[3][0]), double(side[3][1])};
+        cmath_vect a = extendSide(r.fine.window, k, shortA, shortB);
+        cmath_vect b = extendSide(r.fine.window, k, shortB, shortA);
+        // The same turning order as the plain search's corners: (a - k) x (b - k) not positive.
+        if ((a.x - k.x) * (b.y - k.y) - (a.y - k.y) * (b.x - k.x) > 0) std::swap(a, b);
+        s.corners = {k, a, cmath_vect{a.x + b.x - k.x, a.y + b.y - k.y}, b};
+        cmath_shapeAffineRectPoints p{k, a, b};
+        cmath_shapeAffineRect_initPoints(&r.result.rectangle, &p);
+        r.result.parallelogram = 1;
+        r.result.fourthCorner = s.corners[2];
+        r.result.score = 0;
+      } else {
+        cmath_shapeAffineRectPoints p;
+        cmath_shapeAffineRect_getPoints(&r.result.rectangle, &p);
+        s.corners = {p.po, p.px, r.result.fourthCorner, p.py};
+      }
+      if (view)
+        for (cmath_vect& c : s.corners) c = view->toImage(c);
+      s.score = r.result.score;
+      s.parallelogram = r.result.parallelogram;
+      s.line = r.result.line;
+      params.firstScanLine = r.result.line;
+      const cimg_windowConst& w = r.fine.window;
+      BorderLayout layout;
+      bool matched =
+          (options.verify || options.fitFarSides) && matchBorder(w, s.corners, options.longRectangles, &layout);
+      // The sides fitted to the edges along their whole length give the corners to a fraction of
+      // a module, once the border check has placed the L.
+      std::array<cmath_vect, 4> refinedCorners = s.corners;
+      bool refined = matched && options.fitFarSides && refineCorners(w, layout, &refinedCorners) &&
+                     borderHolds(w, refinedCorners, layout);
+      if (refined) s.corners = refinedCorners;
+      if (options.fitFarSides && !refined) {
+        // Symbols seen at an angle, whose parallelogram strays too far from the far sides: measure
+        // those in the image first. With the border check on, the measured corners are kept only
+        // when the border shows through them.
+        std::array<cmath_vect, 4> fitted = s.corners;
+        // Twice: the second pass starts from far sides that the first has brought close.
+        const bool refit = fitFarSides(w, &fitted) && (fitFarSides(w, &fitted), true);
+        BorderLayout fittedLayout;
+        const bool fittedMatched = refit && matchBorder(w, fitted, options.longRectangles, &fittedLayout);
+        if (refit && (fittedMatched || !options.verify)) {
+          s.corners = fitted;
+          s.parallelogram = 0;
+          if (fittedMatched) {
+            layout = fittedLayout;
+            matched = true;
+            refineCorners(w, layout, &s.corners);
+          }
         }
       }
-    }
-    if (options.verify && !matched) {
-      // Not claimed, so mark the seed as tried: its outline may cross the next marking cell, and
-      // the seed would find the same candidate again.
-      const int32_t cx = r.result.seed.x >> 2, cy = r.result.seed.y >> 2;
-      if (cx >= 0 && cy >= 0 && cx < r.marking.window.width && cy < r.marking.window.height)
-        r.marking.window.pixels[static_cast<ptrdiff_t>(cy) * r.marking.window.stride + cx] = 1;
-      ++out.rejected;
-      continue;
-    }
-    if (matched) {
-      s.rows = layout.rows;
-      s.cols = layout.cols;
-    }
-    if (refined) s.parallelogram = 0;
-    out.symbols.push_back(s);
+      if (options.verify && !matched) {
+        // Not claimed, so mark the seed as tried: its outline may cross the next marking cell, and
+        // the seed would find the same candidate again.
+        const int32_t cx = r.result.seed.x >> 2, cy = r.result.seed.y >> 2;
+        if (cx >= 0 && cy >= 0 && cx < marking->window.width && cy < marking->window.height)
+          marking->window.pixels[static_cast<ptrdiff_t>(cy) * marking->window.stride + cx] = 1;
+        ++out.rejected;
+        continue;
+      }
+      if (matched) {
+        s.rows = layout.rows;
+        s.cols = layout.cols;
+      }
+      if (refined) s.parallelogram = 0;
+      out.symbols.push_back(s);
 
-    cid_region region;
-    if (options.adaptive) {
-      // The adaptive search tests only its seed against the mask, and seeds sit on the symbol's
-      // outline: claim the parallelogram grown by a few pixels so they fall inside the claim.
-      const cmath_vect& k = s.corners[0];
-      const cmath_vect& a = s.corners[1];
-      const cmath_vect& b = s.corners[3];
-      const double shorter = std::min(std::hypot(a.x - k.x, a.y - k.y), std::hypot(b.x - k.x, b.y - k.y));
-      const double grow = shorter > 0 ? 1.0 + 6.0 / shorter : 1.0;
-      const cmath_vect c{(a.x + b.x) / 2, (a.y + b.y) / 2};
-      auto scaled = [&](const cmath_vect& p) { return cmath_vect{c.x + grow * (p.x - c.x), c.y + grow * (p.y - c.y)}; };
-      cmath_shapeAffineRectPoints claim{scaled(k), scaled(a), scaled(b)};
-      cmath_shapeAffineRect rect;
-      cmath_shapeAffineRect_initPoints(&rect, &claim);
-      st = cid_region_initAffineRect(&region, &rect, nullptr);
-    } else {
-      cmath_shapeAffineRectPoints claim{s.corners[0], s.corners[1], s.corners[3]};
-      cmath_shapeAffineRect rect;
-      cmath_shapeAffineRect_initPoints(&rect, &claim);
-      st = cid_region_initAffineRect(&region, &rect, s.parallelogram != 0 ? nullptr : &s.corners[2]);
+      cid_region region;
+      if (options.adaptive) {
+        // The adaptive search tests only its seed against the mask, and seeds sit on the symbol's
+        // outline: claim the parallelogram grown by a few pixels so they fall inside the claim.
+        const cmath_vect& k = s.corners[0];
+        const cmath_vect& a = s.corners[1];
+        const cmath_vect& b = s.corners[3];
+        const double shorter = std::min(std::hypot(a.x - k.x, a.y - k.y), std::hypot(b.x - k.x, b.y - k.y));
+        const double grow = shorter > 0 ? 1.0 + 6.0 / shorter : 1.0;
+        const cmath_vect c{(a.x + b.x) / 2, (a.y + b.y) / 2};
+        auto scaled = [&](const cmath_vect& p) {
+          return cmath_vect{c.x + grow * (p.x - c.x), c.y + grow * (p.y - c.y)};
+        };
+        cmath_shapeAffineRectPoints claim{scaled(k), scaled(a), scaled(b)};
+        cmath_shapeAffineRect rect;
+        cmath_shapeAffineRect_initPoints(&rect, &claim);
+        st = cid_region_initAffineRect(&region, &rect, nullptr);
+      } else {
+        cmath_shapeAffineRectPoints claim{s.corners[0], s.corners[1], s.corners[3]};
+        cmath_shapeAffineRect rect;
+        cmath_shapeAffineRect_initPoints(&rect, &claim);
+        st = cid_region_initAffineRect(&region, &rect, s.parallelogram != 0 ? nullptr : &s.corners[2]);
+      }
+      if (CSYS_FAILED(st)) return st;
+      st = cid_mask_appendRegion(mask, &region, 0.0);
+      if (CSYS_FAILED(st)) return st;
     }
+    return 0;
+  };
+
+  st = scan(searchImage, &r.marking, nullptr);
+  if (CSYS_FAILED(st)) return fail(st);
+  // The long rectangles the image itself does not show the searches: through the views, each
+  // with a marking image of its own; the mask, in image coordinates, is shared.
+  for (int k = 0; options.longRectangles && !options.adaptive && k < kLongViewCount; ++k) {
+    const LongView view = makeLongView(searchImage->window, k);
+    if (view.width < 16 || view.height < 16) continue;
+    cimg_imageConst viewImage;
+    st = cimg_imageConst_constructWrap(&viewImage, view.pixels.data(), view.width, view.height, view.width);
     if (CSYS_FAILED(st)) return fail(st);
-    st = cid_mask_appendRegion(mask, &region, 0.0);
+    cimg_image viewMarking;
+    st = cimg_image_construct(&viewMarking, (view.width + 3) / 4, (view.height + 3) / 4);
+    if (CSYS_SUCCEEDED(st)) {
+      st = scan(&viewImage, &viewMarking, &view);
+      cimg_image_destruct(&viewMarking);
+    }
+    cimg_imageConst_destruct(&viewImage);
     if (CSYS_FAILED(st)) return fail(st);
   }
   return out;

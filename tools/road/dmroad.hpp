@@ -34,6 +34,9 @@ struct Options {
   // whole length (refineCorners), for corners to a fraction of a module. The report's
   // parallelogram flag is then 0.
   bool fitFarSides = true;
+  // Accept the long rectangles (8 x 48 to 8 x 144, 12 x 64, 12 x 88: beyond 5 : 1). Off, the
+  // border check takes none of them, as the searches take nothing beyond 5 : 1.
+  bool longRectangles = false;
   // Search a noisy image through a smoothed copy (3 x 3 binomial), measuring and checking in the
   // original; images with little noise are searched as they are.
   bool denoise = true;
