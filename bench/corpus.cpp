@@ -5,6 +5,7 @@
 //                                          category that holds symbols, plus symbol-free ones)
 //   idut-corpus DIRECTORY ...             every image under the directories (no ground truth)
 //   idut-corpus --rectangles long         idut with the long rectangles accepted
+//   idut-corpus --step N                  idut scanning every N-th row
 //   idut-corpus --write DIRECTORY         also writes the generated scenes there as PNG files,
 //                                          to be read back as a directory
 //
@@ -239,12 +240,14 @@ int main(int argc, char** argv) {
       perCategory = std::max(1, std::atoi(argv[++i]));
     else if (!std::strcmp(argv[i], "--seed") && i + 1 < argc)
       seed = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+    else if (!std::strcmp(argv[i], "--step") && i + 1 < argc)
+      g_settings.rowStep = std::max(1, std::atoi(argv[++i]));
     else if (!std::strcmp(argv[i], "--rectangles") && i + 1 < argc)
       g_settings.longRectangles = !std::strcmp(argv[++i], "long");
     else if (!std::strcmp(argv[i], "--write") && i + 1 < argc)
       writeTo = argv[++i];
     else if (argv[i][0] == '-') {
-      std::fprintf(stderr, "usage: idut-corpus [--scenes N] [--seed S] [--write DIRECTORY] [--rectangles long] [DIRECTORY ...]\n");
+      std::fprintf(stderr, "usage: idut-corpus [--scenes N] [--seed S] [--write DIRECTORY] [--rectangles long] [--step N] [DIRECTORY ...]\n");
       return 64;
     } else
       directories.push_back(argv[i]);

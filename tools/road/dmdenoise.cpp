@@ -9,7 +9,7 @@ double noiseSigma(const cimg_windowConst& w) {
   if (w.width < 3 || w.height < 1) return 0;
   std::array<uint32_t, 1021> histogram{};
   uint64_t count = 0;
-  for (int32_t y = w.height / 16; y < w.height; y += 8) {
+  for (int32_t y = w.height / 32; y < w.height; y += 16) {
     const uint8_t* p = w.pixels + static_cast<ptrdiff_t>(y) * w.stride;
     for (int32_t x = 1; x + 1 < w.width; ++x) ++histogram[std::abs(p[x - 1] - 2 * p[x] + p[x + 1])];
     count += static_cast<uint64_t>(w.width - 2);

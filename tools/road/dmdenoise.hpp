@@ -12,7 +12,7 @@
 namespace dmroad {
 
 // The standard deviation of the pixel noise, estimated from the median absolute second
-// difference along every eighth row (edges are too few to move the median).
+// difference along every sixteenth row (edges are too few to move the median).
 double noiseSigma(const cimg_windowConst& w);
 
 // The window smoothed by the 3 x 3 binomial kernel (1 2 1 across and down, edges repeated),

@@ -244,6 +244,23 @@ bool fitFarSides(const cimg_windowConst& w, std::array<cmath_vect, 4>* corners) 
   const double ink = (level(k, a, 1.0) + level(k, b, 1.0)) / 2;
   const double light = (level(k, a, -1.5) + level(k, b, -1.5)) / 2;
   if (std::fabs(ink - light) < 15) return false;
+  // Only a solid L is worth measuring further: along both sides, ink just inside and light just
+  // outside nearly everywhere. Most candidates among clutter and noise end here, cheaply.
+  const double mid = (ink + light) / 2, inkSign = ink < light ? -1 : 1;
+  int wrong = 0;
+  for (const cmath_vect& end : {a, b}) {
+    const double len = distance(k, end);
+    const cmath_vect u{(end.x - k.x) / len, (end.y - k.y) / len};
+    cmath_vect n{-u.y, u.x};
+    if ((centre.x - k.x) * n.x + (centre.y - k.y) * n.y < 0) n = {-n.x, -n.y};
+    for (int i = 0; i < 16; ++i) {
+      const double t = len * (0.1 + 0.8 * i / 15);
+      const cmath_vect p{k.x + t * u.x, k.y + t * u.y};
+      wrong += inkSign * (sampleAt(w, p.x + n.x, p.y + n.y) - mid) <= 0;
+      wrong += inkSign * (sampleAt(w, p.x - 1.5 * n.x, p.y - 1.5 * n.y) - mid) >= 0;
+    }
+  }
+  if (wrong > 6) return false;
   // Far side 1 runs from a to d (opposite solid side 2), far side 2 from b to d.
   const double reach = std::max(3.0, 0.3 * std::min(sideA, sideB));
   EdgeLine far1, far2;
