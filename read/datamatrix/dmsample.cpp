@@ -1,0 +1,162 @@
+#include "read/datamatrix/dmsample.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "road/dmgeometry.hpp"
+
+namespace dmread {
+
+namespace {
+
+using dmroad::distance;
+using dmroad::sampleAt;
+using dmroad::SquareToQuad;
+
+// The fixed pattern of every data region: solid bottom row and left column, alternating top
+// row and right column. 1 dark, 0 light, -1 a data module.
+int fixedModule(const SymbolSize& s, int r, int c) {
+  const int lr = r % (s.regionRows + 2), lc = c % (s.regionCols + 2);
+  if (lr == s.regionRows + 1 || lc == 0) return 1;
+  if (lr == 0) return lc % 2 == 0;
+  if (lc == s.regionCols + 1) return lr % 2 == 1;
+  return -1;
+}
+
+struct Mapper {
+  SquareToQuad map;
+  int rows, cols;
+  Mapper(const std::array<cmath_vect, 4>& q, int rows, int cols)
+      : map(q[0], q[1], q[2], q[3]), rows(rows), cols(cols) {}
+  // Module (r, c) at offset (du, dv) modules from its centre; row 0 is the far (clock) row.
+  cmath_vect at(int r, int c, double du = 0, double dv = 0) const {
+    return map.map((c + 0.5 + du) / cols, 1.0 - (r + 0.5 + dv) / rows);
+  }
+};
+
+double moduleValue(const cimg_windowConst& w, const Mapper& m, int r, int c) {
+  static const double kOffsets[5][2] = {{0, 0}, {-0.2, -0.2}, {0.2, -0.2}, {-0.2, 0.2}, {0.2, 0.2}};
+  double sum = 0;
+  for (const auto& o : kOffsets) {
+    const cmath_vect p = m.at(r, c, o[0], o[1]);
+    sum += sampleAt(w, p.x, p.y);
+  }
+  return sum / 5;
+}
+
+// Ink and paper means of the fixed modules, and the fraction on the right side of their
+// midpoint. Ink is the solid finder's class, whichever polarity.
+struct FixedStats {
+  double ink = 0, paper = 0, right = 0;
+};
+
+FixedStats fixedStats(const cimg_windowConst& w, const Mapper& m, const SymbolSize& s, int r0, int r1, int c0, int c1) {
+  std::vector<std::pair<double, bool>> values;
+  for (int r = r0; r < r1; ++r)
+    for (int c = c0; c < c1; ++c) {
+      const int f = fixedModule(s, r, c);
+      if (f >= 0) values.push_back({moduleValue(w, m, r, c), f == 1});
+    }
+  FixedStats st;
+  int inks = 0;
+  for (const auto& [v, ink] : values) (ink ? st.ink : st.paper) += v, inks += ink;
+  const int papers = static_cast<int>(values.size()) - inks;
+  if (inks == 0 || papers == 0) return st;
+  st.ink /= inks;
+  st.paper /= papers;
+  const double t = (st.ink + st.paper) / 2;
+  const bool inkDark = st.ink < st.paper;
+  int right = 0;
+  for (const auto& [v, ink] : values) right += ((v < t) == inkDark) == ink;
+  st.right = static_cast<double>(right) / values.size();
+  return st;
+}
+
+FixedStats wholeStats(const cimg_windowConst& w, const Grid& g) {
+  const Mapper m(g.corners, g.size->rows, g.size->cols);
+  return fixedStats(w, m, *g.size, 0, g.size->rows, 0, g.size->cols);
+}
+
+}  // namespace
+
+std::vector<Grid> gridCandidates(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners, int rows,
+                                 int cols) {
+  std::vector<Grid> out;
+  for (int l = 0; l < 4; ++l)
+    for (int dir : {1, 3}) {
+      Grid g;
+      g.corners = {corners[l], corners[(l + dir) % 4], corners[(l + 2) % 4], corners[(l + 4 - dir) % 4]};
+      const cmath_vect& k = g.corners[0];
+      const cmath_vect& a = g.corners[1];
+      const cmath_vect& b = g.corners[3];
+      g.mirrored = (a.x - k.x) * (b.y - k.y) - (a.y - k.y) * (b.x - k.x) > 0;
+      const double rowLength = (distance(k, a) + distance(b, g.corners[2])) / 2;
+      const double columnLength = (distance(k, b) + distance(a, g.corners[2])) / 2;
+      for (const SymbolSize& s : symbolSizes()) {
+        if (rows > 0 && !((s.rows == rows && s.cols == cols) || (s.rows == cols && s.cols == rows))) continue;
+        const double alongRow = rowLength / s.cols, alongColumn = columnLength / s.rows;
+        if (alongRow < 1.5 || alongColumn < 1.5 || alongRow > 1.5 * alongColumn || alongColumn > 1.5 * alongRow)
+          continue;
+        g.size = &s;
+        const FixedStats st = wholeStats(window, g);
+        if (std::fabs(st.ink - st.paper) < 10 || st.right < 0.8) continue;
+        g.score = st.right;
+        g.lightOnDark = st.ink > st.paper;
+        out.push_back(g);
+      }
+    }
+  std::stable_sort(out.begin(), out.end(), [](const Grid& x, const Grid& y) { return x.score > y.score; });
+  return out;
+}
+
+void sampleModules(const cimg_windowConst& window, Grid* grid) {
+  const SymbolSize& s = *grid->size;
+  const Mapper m(grid->corners, s.rows, s.cols);
+  ModuleMatrix& mm = grid->modules;
+  mm.rows = s.rows;
+  mm.cols = s.cols;
+  mm.dark.assign(static_cast<size_t>(s.rows) * s.cols, 0);
+  mm.margin.assign(mm.dark.size(), 0.0f);
+  const int hr = s.regionRows + 2, hc = s.regionCols + 2;
+  for (int rv = 0; rv < s.regionsV; ++rv)
+    for (int rh = 0; rh < s.regionsH; ++rh) {
+      const FixedStats st = fixedStats(window, m, s, rv * hr, (rv + 1) * hr, rh * hc, (rh + 1) * hc);
+      const double t = (st.ink + st.paper) / 2, half = std::max(1.0, std::fabs(st.ink - st.paper) / 2);
+      const bool inkDark = st.ink < st.paper;
+      for (int r = rv * hr; r < (rv + 1) * hr; ++r)
+        for (int c = rh * hc; c < (rh + 1) * hc; ++c) {
+          const double v = moduleValue(window, m, r, c);
+          const size_t at = static_cast<size_t>(r) * s.cols + c;
+          // "dark" is the ink class: the finder's, so light-on-dark symbols read the same.
+          mm.dark[at] = (v < t) == inkDark;
+          mm.margin[at] = static_cast<float>(std::min(1.0, std::fabs(v - t) / half));
+        }
+    }
+}
+
+void refineGrid(const cimg_windowConst& window, Grid* grid) {
+  const SymbolSize& s = *grid->size;
+  auto contrast = [&](const Grid& g) {
+    const FixedStats st = wholeStats(window, g);
+    return std::fabs(st.ink - st.paper) * st.right;
+  };
+  double best = contrast(*grid);
+  const double module = std::min(distance(grid->corners[0], grid->corners[1]) / s.cols,
+                                 distance(grid->corners[0], grid->corners[3]) / s.rows);
+  for (double step : {0.3, 0.15, 0.07}) {
+    for (int round = 0; round < 3; ++round) {
+      bool moved = false;
+      for (int corner = 0; corner < 4; ++corner)
+        for (int axis = 0; axis < 2; ++axis)
+          for (double sign : {-1.0, 1.0}) {
+            Grid trial = *grid;
+            (axis == 0 ? trial.corners[corner].x : trial.corners[corner].y) += sign * step * module;
+            const double c = contrast(trial);
+            if (c > best) best = c, *grid = trial, moved = true;
+          }
+      if (!moved) break;
+    }
+  }
+}
+
+}  // namespace dmread
