@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <zint.h>
 
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
@@ -143,4 +144,114 @@ TEST(DataMatrixRead, EverySizeAndEncodationRoundTrips) {
     EXPECT_EQ(r.message.appendPosition, k.appendPosition);
     EXPECT_EQ(r.message.appendCount, k.appendCount);
   }
+}
+
+// Corrupts codeword `word` of the matrix (every bit of it flipped by a nonzero pattern).
+void corruptCodeword(dmread::ModuleMatrix& m, const dmread::SymbolSize& s, int word, uint8_t pattern) {
+  const int mr = s.regionRows * s.regionsV, mc = s.regionCols * s.regionsH;
+  const std::vector<int> map = dmread::placement(mr, mc);
+  for (int r = 0; r < mr; ++r)
+    for (int c = 0; c < mc; ++c) {
+      const int v = map[static_cast<size_t>(r) * mc + c];
+      if (v < 0 || v / 8 != word || !((pattern << (v % 8)) & 0x80)) continue;
+      const size_t at = static_cast<size_t>(r + 1 + 2 * (r / s.regionRows)) * m.cols + c + 1 + 2 * (c / s.regionCols);
+      m.dark[at] ^= 1;
+    }
+}
+
+// Every size: half the check words of every block corrupted (data and check words alike) still
+// reads the text; one more word in one block is refused with the block named, never misread.
+TEST(DataMatrixRead, ErrorCorrectionHoldsToHalfTheCheckWordsOfEachBlock) {
+  scene::Random rng(5);
+  for (int option = 1; option <= 48; ++option) {
+    const dmread::SymbolSize& s = dmread::symbolSizes()[option - 1];
+    const Encoding e{flavouredText(5, s.dataWords / 2, rng), DATA_MODE, 0, option};
+    const dmread::ModuleMatrix clean = encode(e);
+    const int k = s.eccWords / s.blocks, total = s.dataWords + s.eccWords;
+    for (int extra = 0; extra < 2; ++extra) {
+      dmread::ModuleMatrix m = clean;
+      for (int b = 0; b < s.blocks; ++b) {
+        // The block's words: data b, b + B, ...; check words likewise (the largest size's start
+        // at the ninth block).
+        std::vector<int> words;
+        for (int i = b; i < s.dataWords; i += s.blocks) words.push_back(i);
+        const int first = s.rows == 144 ? (b + s.blocks - 8) % s.blocks : b;
+        for (int j = first; j < s.eccWords; j += s.blocks) words.push_back(s.dataWords + j);
+        const int bad = k / 2 + (extra && b == s.blocks - 1 ? 1 : 0);
+        for (int n = 0; n < bad; ++n) {
+          const int pick = rng.uniformInt(n, static_cast<int>(words.size()) - 1);
+          std::swap(words[n], words[pick]);
+          ASSERT_LT(words[n], total);
+          corruptCodeword(m, s, words[n], static_cast<uint8_t>(rng.uniformInt(1, 255)));
+        }
+      }
+      const dmread::Reading r = dmread::readMatrix(m);
+      if (extra == 0) {
+        ASSERT_TRUE(r.ok) << s.rows << "x" << s.cols << ": " << r.error;
+        EXPECT_EQ(r.message.text, e.data);
+        EXPECT_EQ(r.corrected, s.blocks * (k / 2));
+      } else {
+        EXPECT_FALSE(r.ok) << s.rows << "x" << s.cols << " read \"" << r.message.text << "\"";
+        EXPECT_NE(r.error.find("block " + std::to_string(s.blocks) + " of"), std::string::npos) << r.error;
+      }
+    }
+  }
+}
+
+namespace {
+
+// All four corners within max(2 px, one module) of the truth, in any order.
+bool matches(const scene::SymbolTruth& t, const dmroad::Symbol& s) {
+  const auto truth = t.outline();
+  int near = 0;
+  for (const auto& c : s.corners)
+    for (const auto& p : truth) near += std::hypot(c.x - p.x, c.y - p.y) <= std::max(2.0, t.moduleSize);
+  return near == 4;
+}
+
+}  // namespace
+
+// The road as idut-find runs it, then the reader on each symbol it locates: the share read per
+// kind of scene, and no text that differs from the symbol's.
+TEST(DataMatrixRead, ScenesReadWhatTheRoadLocatesAndNeverMisread) {
+  const scene::Category kinds[] = {scene::Category::clean, scene::Category::noisy, scene::Category::blurred,
+                                   scene::Category::lowContrast, scene::Category::perspective,
+                                   scene::Category::multiSymbol};
+  int allLocated = 0, allRead = 0, wrong = 0;
+  std::printf("%-12s %8s %8s %8s %6s\n", "kind", "located", "read", "rate", "wrong");
+  for (scene::Category kind : kinds) {
+    int located = 0, read = 0, kindWrong = 0;
+    for (uint32_t seed = 500; seed < 512; ++seed) {
+      const scene::Scene sc = scene::generate(kind, seed);
+      const scene::ImageView view(sc.image);
+      dmroad::Options options;
+      options.lowContrast = kind == scene::Category::lowContrast;
+      const dmroad::Outcome out = dmroad::findAll(*view, options);
+      ASSERT_EQ(out.status, 0);
+      cimg_windowConst w;
+      ASSERT_EQ(cimg_windowConst_init(&w, view.get()), 0);
+      for (const dmroad::Symbol& s : out.symbols) {
+        const dmread::Reading r = dmread::readSymbol(w, s.corners, s.rows, s.cols);
+        const scene::SymbolTruth* truth = nullptr;
+        for (const auto& t : sc.symbols)
+          if (matches(t, s)) truth = &t;
+        if (truth == nullptr) {
+          kindWrong += r.ok;  // a read where no symbol is
+          continue;
+        }
+        ++located;
+        if (!r.ok) continue;
+        ++read;
+        kindWrong += r.message.text != truth->symbol.text;
+        EXPECT_EQ(r.lightOnDark, truth->polarity == scene::Polarity::lightOnDark);
+      }
+    }
+    std::printf("%-12s %8d %8d %7.1f%% %6d\n", scene::categoryName(kind), located, read,
+                located ? 100.0 * read / located : 0.0, kindWrong);
+    allLocated += located;
+    allRead += read;
+    wrong += kindWrong;
+  }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_GE(allRead, 0.95 * allLocated);
 }

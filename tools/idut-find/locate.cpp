@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "read/datamatrix/dmread.hpp"
 #include "road/dmroad.hpp"
 
 namespace idutfind {
@@ -38,7 +39,8 @@ bool locateDataMatrix(const uint8_t* pixels, int width, int height, int stride, 
     params.expectedSizeB = settings.modulesB;
   };
   const dmroad::Outcome outcome = dmroad::findAll(image, options);
-  cimg_imageConst_destruct(&image);
+  cimg_windowConst window;
+  const bool decode = settings.decode && !CSYS_FAILED(cimg_windowConst_init(&window, &image));
 
   for (const dmroad::Symbol& found : outcome.symbols) {
     Symbol s;
@@ -49,8 +51,14 @@ bool locateDataMatrix(const uint8_t* pixels, int width, int height, int stride, 
     for (int k = 0; k < 4; ++k) s.corners[k] = Corner{found.corners[order[k]].x, found.corners[order[k]].y};
     s.score = found.score;
     s.parallelogram = found.parallelogram != 0;
+    if (decode) {
+      const dmread::Reading reading = dmread::readSymbol(window, found.corners, found.rows, found.cols);
+      s.decoded = reading.ok;
+      (reading.ok ? s.text : s.decodeError) = reading.ok ? reading.message.text : reading.error;
+    }
     symbols.push_back(s);
   }
+  cimg_imageConst_destruct(&image);
   if (CSYS_FAILED(outcome.status)) {
     error = statusText(outcome.status);
     return false;
