@@ -1,0 +1,56 @@
+// Test scenes with one-dimensional barcodes rendered by libzint, drawn through the same
+// placement, clutter, blur and noise as the Data Matrix scenes (scene.hpp).
+//
+// A barcode is drawn as a module matrix whose rows all repeat libzint's row of bars, so its
+// SymbolTruth outline (lCorner, rowEnd, opposite, columnEnd) is the exact box of the bars: u runs
+// along the symbol from its first bar to the end of its last bar, v across the bars.
+#ifndef IDUT_TESTS_SUPPORT_SCENE_1D_HPP
+#define IDUT_TESTS_SUPPORT_SCENE_1D_HPP
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/scene.hpp"
+
+namespace scene {
+
+enum class Barcode1d { code128, gs1_128, ean13, upca, ean8, code39, itf };
+inline constexpr std::array<Barcode1d, 7> kAllBarcodes1d = {Barcode1d::code128, Barcode1d::gs1_128, Barcode1d::ean13,
+                                                            Barcode1d::upca,    Barcode1d::ean8,    Barcode1d::code39,
+                                                            Barcode1d::itf};
+const char* barcodeName(Barcode1d kind);
+
+struct Encoded1d {
+  Barcode1d kind = Barcode1d::code128;
+  std::string text;  // what a reader returns (see read/oned/oned.hpp for the conventions)
+  DmSymbol bars;     // rows x cols modules, every row the same
+};
+
+// Encodes data (digits without the check digit for EAN/UPC; "[AI]value..." for GS1-128) with
+// heightModules rows. Throws std::runtime_error with libzint's message on bad data.
+Encoded1d encode1d(Barcode1d kind, const std::string& data, int heightModules);
+
+// Random data of a kind, short enough for a scene of a few hundred pixels.
+std::string randomData1d(Random& rng, Barcode1d kind);
+
+enum class Condition1d { clean, rotated, perspective, blurred, noisy, lowContrast, crowded };
+inline constexpr std::array<Condition1d, 7> kAllConditions1d = {Condition1d::clean,       Condition1d::rotated,
+                                                                Condition1d::perspective, Condition1d::blurred,
+                                                                Condition1d::noisy,       Condition1d::lowContrast,
+                                                                Condition1d::crowded};
+const char* conditionName(Condition1d condition);
+
+// A scene with one barcode of the kind (scene.symbols[0] is its truth; a crowded scene adds text
+// blocks, bar-like clutter and a Data Matrix symbol after it). Module size 1 to 5 pixels; any
+// rotation except for clean scenes (within 10 degrees of the x axis either way round).
+struct Scene1d {
+  Scene scene;
+  Encoded1d barcode;
+};
+Scene1d generate1d(Barcode1d kind, Condition1d condition, uint32_t seed);
+
+}  // namespace scene
+
+#endif
