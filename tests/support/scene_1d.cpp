@@ -166,9 +166,14 @@ Scene1d generate1d(Barcode1d kind, Condition1d condition, uint32_t seed) {
   const double minModule = condition == Condition1d::clean || condition == Condition1d::rotated ? 1.0 : 1.5;
   p.moduleSize = rng.uniform(minModule, 5);
   if (condition == Condition1d::blurred) spec.blurSigma = std::clamp(rng.uniform(0.3, 0.5) * p.moduleSize, 0.6, 2.0);
-  const double span = (cols + 20) * p.moduleSize * (1 + std::fabs(p.perspectiveU));
-  spec.width = std::max(240, static_cast<int>(span) + rng.uniformInt(20, 120));
-  spec.height = std::max(200, static_cast<int>(span * 0.75));
+  // The image holds the rotated quiet-zone box with some room to spare.
+  const double slack = 1 + std::fabs(p.perspectiveU) + std::fabs(p.perspectiveV);
+  const double boxW = (cols + 2 * p.quietZone) * p.moduleSize * slack;
+  const double boxH = (out.barcode.bars.rows + 2 * p.quietZone) * p.moduleSize * slack;
+  const double a = p.angleDeg * 3.14159265358979323846 / 180;
+  const double c = std::fabs(std::cos(a)), sn = std::fabs(std::sin(a));
+  spec.width = std::max(200, static_cast<int>(boxW * c + boxH * sn) + rng.uniformInt(16, 80));
+  spec.height = std::max(160, static_cast<int>(boxW * sn + boxH * c) + rng.uniformInt(16, 80));
   if (condition == Condition1d::crowded) {
     spec.width += 160;
     spec.height += 160;
@@ -185,18 +190,24 @@ Scene1d generate1d(Barcode1d kind, Condition1d condition, uint32_t seed) {
     dm.angleDeg = rng.uniform(0, 360);
     spec.placements.push_back(dm);
   }
-  // Placement by trial: centres drawn until every quiet zone lies inside and none overlap.
+  // Placement by trial: each centre drawn where its quiet zone lies inside, until none overlap.
   const double border = 3 + 2 * spec.blurSigma;
   for (int attempt = 0;; ++attempt) {
     if (attempt == 400) throw std::runtime_error("cannot place the barcode");
-    for (Placement& q : spec.placements) q.centre = {rng.uniform(0, spec.width), rng.uniform(0, spec.height)};
-    bool inside = true;
-    for (size_t i = 0; i < spec.symbols.size() && inside; ++i) {
-      const SymbolTruth t = placeSymbol(spec.symbols[i], spec.placements[i], spec.darkLevel, spec.lightLevel);
-      for (const Point& c : t.quietZoneQuad)
-        inside = inside && c.x >= border && c.y >= border && c.x <= spec.width - border && c.y <= spec.height - border;
+    for (size_t i = 0; i < spec.symbols.size(); ++i) {
+      Placement& q = spec.placements[i];
+      q.centre = {0, 0};
+      const SymbolTruth t = placeSymbol(spec.symbols[i], q, spec.darkLevel, spec.lightLevel);
+      double minX = 1e9, minY = 1e9, maxX = -1e9, maxY = -1e9;
+      for (const Point& c : t.quietZoneQuad) {
+        minX = std::min(minX, c.x), maxX = std::max(maxX, c.x);
+        minY = std::min(minY, c.y), maxY = std::max(maxY, c.y);
+      }
+      const double x0 = border - minX, x1 = spec.width - border - maxX;
+      const double y0 = border - minY, y1 = spec.height - border - maxY;
+      if (x1 < x0 || y1 < y0) throw std::runtime_error("the barcode does not fit");
+      q.centre = {rng.uniform(x0, x1), rng.uniform(y0, y1)};
     }
-    if (!inside) continue;
     try {
       out.scene = render(spec);
       return out;

@@ -1,0 +1,92 @@
+// The 1D road on generated scenes: read rates per symbology and condition, never a wrong text,
+// and nothing read where there is no 1D barcode.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+
+#include "road/road1d.hpp"
+#include "support/scene_1d.hpp"
+
+namespace {
+
+using scene::Barcode1d;
+using scene::Condition1d;
+
+struct Tally {
+  int scenes = 0, read = 0, wrong = 0;
+};
+
+std::vector<road1d::Symbol> runRoad(const scene::GreyImage& image) {
+  scene::ImageView view(image);
+  return road1d::findAll(*view).symbols;
+}
+
+// The read's corners lie within two modules of the truth's (in the same order).
+bool boxMatches(const road1d::Symbol& s, const scene::SymbolTruth& t) {
+  const scene::Point truth[4] = {t.lCorner, t.rowEnd, t.columnEnd, t.opposite};
+  const double tolerance = 2.5 * t.moduleSize + 2;
+  // Along the bars the lines cover only the middle of the bars: check the ends of the symbol.
+  for (int k = 0; k < 4; k += 1) {
+    const double along = (s.corners[k][0] - truth[k].x) * (t.rowEnd.x - t.lCorner.x) +
+                         (s.corners[k][1] - truth[k].y) * (t.rowEnd.y - t.lCorner.y);
+    if (std::fabs(along) / std::hypot(t.rowEnd.x - t.lCorner.x, t.rowEnd.y - t.lCorner.y) > tolerance) return false;
+  }
+  return true;
+}
+
+TEST(Road1d, GeneratedScenesReadWithoutWrongText) {
+  const std::map<Barcode1d, int> counts = {{Barcode1d::code128, 56}, {Barcode1d::gs1_128, 49}, {Barcode1d::ean13, 35},
+                                           {Barcode1d::upca, 35},    {Barcode1d::ean8, 35},    {Barcode1d::code39, 105},
+                                           {Barcode1d::itf, 105}};
+  std::map<std::pair<Barcode1d, Condition1d>, Tally> table;
+  std::map<Barcode1d, Tally> perKind;
+  int badBoxes = 0;
+  for (const auto& [kind, count] : counts) {
+    for (int seed = 0; seed < count; ++seed) {
+      const Condition1d condition = scene::kAllConditions1d[seed % scene::kAllConditions1d.size()];
+      const scene::Scene1d s = scene::generate1d(kind, condition, static_cast<uint32_t>(seed));
+      const std::vector<road1d::Symbol> found = runRoad(s.scene.image);
+      Tally& t = table[{kind, condition}];
+      Tally& k = perKind[kind];
+      ++t.scenes;
+      ++k.scenes;
+      for (const road1d::Symbol& f : found) {
+        if (f.text == s.barcode.text) {
+          ++t.read;
+          ++k.read;
+          badBoxes += boxMatches(f, s.scene.symbols[0]) ? 0 : 1;
+        } else {
+          ++t.wrong;
+          ++k.wrong;
+          ADD_FAILURE() << scene::barcodeName(kind) << " " << scene::conditionName(condition) << " seed " << seed
+                        << " read \"" << f.text << "\" for \"" << s.barcode.text << "\"";
+        }
+      }
+    }
+  }
+  std::printf("%-8s", "");
+  for (Condition1d c : scene::kAllConditions1d) std::printf(" %11s", scene::conditionName(c));
+  std::printf("   all\n");
+  for (const auto& [kind, k] : perKind) {
+    std::printf("%-8s", scene::barcodeName(kind));
+    for (Condition1d c : scene::kAllConditions1d) {
+      const Tally& t = table[{kind, c}];
+      std::printf("     %3d/%-3d", t.read, t.scenes);
+    }
+    std::printf("   %5.1f%%\n", 100.0 * k.read / k.scenes);
+  }
+  int read = 0, scenes = 0;
+  for (const auto& [kind, k] : perKind) {
+    read += k.read;
+    scenes += k.scenes;
+    EXPECT_EQ(k.wrong, 0) << scene::barcodeName(kind);
+    EXPECT_GE(k.read, 0.85 * k.scenes) << scene::barcodeName(kind);
+  }
+  std::printf("read %d of %d scenes (%.1f%%), %d boxes off\n", read, scenes, 100.0 * read / scenes, badBoxes);
+  EXPECT_GE(read, 0.9 * scenes);
+  EXPECT_EQ(badBoxes, 0);
+}
+
+}  // namespace

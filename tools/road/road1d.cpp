@@ -1,0 +1,317 @@
+#include "road/road1d.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <utility>
+
+namespace road1d {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr int kCell = 12;                   // pixels a side of the direction grid's cells
+constexpr double kMinCoherence = 0.55;      // |J1 - J2| / (J1 + J2) of a bar cell
+constexpr double kMinEnergy = 250;          // mean squared Sobel response of a bar cell
+constexpr double kSameDirection = 12 * kPi / 180;
+constexpr double kStep = 0.5;               // profile sampling step along a line, pixels
+
+struct Cell {
+  double jxx = 0, jyy = 0, jxy = 0;
+  double angle = 0;  // gradient direction mod pi
+  bool bar = false;
+  int group = -1;
+};
+
+double pixel(const cimg_windowConst& w, int x, int y) {
+  return w.pixels[static_cast<ptrdiff_t>(y) * w.stride + x];
+}
+
+// Bilinear grey at (x, y) with pixel centres at integers + 0.5, clamped to the window.
+double sample(const cimg_windowConst& w, double x, double y) {
+  x = std::clamp(x - 0.5, 0.0, w.width - 1.0);
+  y = std::clamp(y - 0.5, 0.0, w.height - 1.0);
+  const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
+  const int x1 = std::min(x0 + 1, w.width - 1), y1 = std::min(y0 + 1, w.height - 1);
+  const double fx = x - x0, fy = y - y0;
+  return (1 - fy) * ((1 - fx) * pixel(w, x0, y0) + fx * pixel(w, x1, y0)) +
+         fy * ((1 - fx) * pixel(w, x0, y1) + fx * pixel(w, x1, y1));
+}
+
+double angleDistance(double a, double b) {
+  double d = std::fmod(std::fabs(a - b), kPi);
+  return std::min(d, kPi - d);
+}
+
+std::vector<Cell> directionGrid(const cimg_windowConst& w, int cols, int rows) {
+  std::vector<Cell> cells(static_cast<size_t>(cols) * rows);
+  for (int y = 1; y + 1 < w.height; ++y) {
+    Cell* row = &cells[static_cast<size_t>(std::min(y / kCell, rows - 1)) * cols];
+    for (int x = 1; x + 1 < w.width; ++x) {
+      const double gx = pixel(w, x + 1, y - 1) + 2 * pixel(w, x + 1, y) + pixel(w, x + 1, y + 1) -
+                        pixel(w, x - 1, y - 1) - 2 * pixel(w, x - 1, y) - pixel(w, x - 1, y + 1);
+      const double gy = pixel(w, x - 1, y + 1) + 2 * pixel(w, x, y + 1) + pixel(w, x + 1, y + 1) -
+                        pixel(w, x - 1, y - 1) - 2 * pixel(w, x, y - 1) - pixel(w, x + 1, y - 1);
+      Cell& c = row[std::min(x / kCell, cols - 1)];
+      c.jxx += gx * gx;
+      c.jyy += gy * gy;
+      c.jxy += gx * gy;
+    }
+  }
+  for (Cell& c : cells) {
+    const double sum = c.jxx + c.jyy;
+    const double diff = std::hypot(c.jxx - c.jyy, 2 * c.jxy);
+    c.angle = 0.5 * std::atan2(2 * c.jxy, c.jxx - c.jyy);
+    if (c.angle < 0) c.angle += kPi;
+    c.bar = sum > kMinEnergy * kCell * kCell && diff > kMinCoherence * sum;
+  }
+  return cells;
+}
+
+}  // namespace
+
+std::vector<Region> findRegions(const cimg_windowConst& w, int maxRegions) {
+  std::vector<Region> regions;
+  if (w.width < 3 * kCell || w.height < kCell) return regions;
+  const int cols = w.width / kCell, rows = w.height / kCell;
+  std::vector<Cell> cells = directionGrid(w, cols, rows);
+  // Cells two apart still join, so a wide bar filling one cell does not split a symbol.
+  int groups = 0;
+  for (int start = 0; start < cols * rows; ++start) {
+    if (!cells[start].bar || cells[start].group >= 0) continue;
+    std::vector<int> stack{start}, members;
+    cells[start].group = groups;
+    while (!stack.empty()) {
+      const int i = stack.back();
+      stack.pop_back();
+      members.push_back(i);
+      const int cx = i % cols, cy = i / cols;
+      for (int dy = -2; dy <= 2; ++dy)
+        for (int dx = -2; dx <= 2; ++dx) {
+          const int x = cx + dx, y = cy + dy;
+          if (x < 0 || y < 0 || x >= cols || y >= rows) continue;
+          Cell& n = cells[static_cast<size_t>(y) * cols + x];
+          if (!n.bar || n.group >= 0 || angleDistance(n.angle, cells[i].angle) > kSameDirection) continue;
+          n.group = groups;
+          stack.push_back(y * cols + x);
+        }
+    }
+    ++groups;
+    if (members.size() < 3) continue;
+    // Direction: the energy-weighted mean of the doubled angles.
+    double sx = 0, sy = 0, energy = 0, mx = 0, my = 0;
+    for (int i : members) {
+      const Cell& c = cells[i];
+      const double e = c.jxx + c.jyy;
+      sx += e * std::cos(2 * c.angle);
+      sy += e * std::sin(2 * c.angle);
+      energy += e;
+      mx += e * ((i % cols) + 0.5) * kCell;
+      my += e * ((i / cols) + 0.5) * kCell;
+    }
+    Region r;
+    const double a = 0.5 * std::atan2(sy, sx);
+    r.dx = std::cos(a);
+    r.dy = std::sin(a);
+    r.cx = mx / energy;
+    r.cy = my / energy;
+    r.energy = energy;
+    r.alongMin = r.acrossMin = 1e9;
+    r.alongMax = r.acrossMax = -1e9;
+    for (int i : members) {
+      const double px = ((i % cols) + 0.5) * kCell - r.cx, py = ((i / cols) + 0.5) * kCell - r.cy;
+      const double along = px * r.dx + py * r.dy, across = -px * r.dy + py * r.dx;
+      r.alongMin = std::min(r.alongMin, along - kCell / 2.0);
+      r.alongMax = std::max(r.alongMax, along + kCell / 2.0);
+      r.acrossMin = std::min(r.acrossMin, across - kCell / 2.0);
+      r.acrossMax = std::max(r.acrossMax, across + kCell / 2.0);
+    }
+    regions.push_back(r);
+  }
+  std::sort(regions.begin(), regions.end(), [](const Region& a, const Region& b) { return a.energy > b.energy; });
+  if (static_cast<int>(regions.size()) > maxRegions) regions.resize(maxRegions);
+  return regions;
+}
+
+namespace {
+
+struct Edge {
+  double position;  // samples
+  bool rising;      // dark to light
+  double strength;
+};
+
+// Extrema of the profile's central difference above a threshold set by the profile's own
+// contrast, alternating in sign (of two neighbours of one sign the stronger stays).
+std::vector<Edge> profileEdges(const std::vector<double>& p) {
+  std::vector<Edge> edges;
+  const int n = static_cast<int>(p.size());
+  if (n < 5) return edges;
+  std::vector<double> sorted = p;
+  std::sort(sorted.begin(), sorted.end());
+  const double contrast = sorted[n * 97 / 100] - sorted[n * 3 / 100];
+  const double threshold = std::max(4.0, 0.12 * contrast);
+  std::vector<double> d(n, 0);
+  for (int i = 1; i + 1 < n; ++i) d[i] = p[i + 1] - p[i - 1];
+  for (int i = 2; i + 2 < n; ++i) {
+    const double a = std::fabs(d[i]);
+    if (a <= threshold || a < std::fabs(d[i - 1]) || a <= std::fabs(d[i + 1])) continue;
+    if ((d[i] > 0) != (d[i - 1] > 0) && std::fabs(d[i - 1]) > 0) continue;
+    const double l = std::fabs(d[i - 1]), r = std::fabs(d[i + 1]);
+    const double den = l - 2 * a + r;
+    const double offset = den < 0 ? std::clamp(0.5 * (l - r) / den, -0.5, 0.5) : 0.0;
+    const Edge e{i + offset, d[i] > 0, a};
+    if (!edges.empty() && edges.back().rising == e.rising) {
+      if (e.strength > edges.back().strength) edges.back() = e;
+      continue;
+    }
+    edges.push_back(e);
+  }
+  return edges;
+}
+
+}  // namespace
+
+std::vector<double> lineWidths(const cimg_windowConst& w, double x0, double y0, double x1, double y1,
+                               std::vector<double>* positions) {
+  const double length = std::hypot(x1 - x0, y1 - y0);
+  std::vector<double> widths;
+  if (positions) positions->clear();
+  if (!(length > 4 * kStep)) return widths;
+  const double ux = (x1 - x0) / length, uy = (y1 - y0) / length;
+  // Averaged over five samples across the line (along the bars), which the bars do not mind.
+  const int n = static_cast<int>(length / kStep) + 1;
+  std::vector<double> profile(n);
+  for (int i = 0; i < n; ++i) {
+    double acc = 0;
+    for (int k = -2; k <= 2; ++k)
+      acc += sample(w, x0 + ux * i * kStep - uy * k * 0.75, y0 + uy * i * kStep + ux * k * 0.75);
+    profile[i] = acc / 5;
+  }
+  std::vector<Edge> edges = profileEdges(profile);
+  // Light first: drop a leading rising edge (its dark run has no start) and a trailing falling one.
+  double lead = 0;
+  if (!edges.empty() && edges.front().rising) {
+    lead = edges.front().position;
+    edges.erase(edges.begin());
+  }
+  double tail = n - 1;
+  if (!edges.empty() && !edges.back().rising) {
+    tail = edges.back().position;
+    edges.pop_back();
+  }
+  if (edges.empty()) return widths;
+  widths.push_back((edges.front().position - lead) * kStep);
+  for (size_t i = 1; i < edges.size(); ++i) widths.push_back((edges[i].position - edges[i - 1].position) * kStep);
+  widths.push_back((tail - edges.back().position) * kStep);
+  if (positions)
+    for (const Edge& e : edges) positions->push_back(e.position * kStep);
+  return widths;
+}
+
+namespace {
+
+struct LineRead {
+  oned::Read read;
+  double startAlong, endAlong;  // the symbol's first and last bar edges along the region axis
+  double across;
+};
+
+// The reads of one region: its lines, their reads, and the text most of them agree on.
+bool readRegion(const cimg_windowConst& w, const Region& r, const Options& options, Symbol& out) {
+  const double length = r.alongMax - r.alongMin;
+  const double reach = std::max(24.0, 0.35 * length);
+  const double a0 = r.alongMin - reach, a1 = r.alongMax + reach;
+  std::vector<LineRead> reads;
+  const int lines = std::max(1, options.linesPerRegion);
+  for (int k = 0; k < lines; ++k) {
+    const double across = r.acrossMin + (r.acrossMax - r.acrossMin) * (k + 0.5) / lines;
+    const double ox = r.cx - r.dy * across, oy = r.cy + r.dx * across;
+    std::vector<double> positions;
+    const std::vector<double> widths =
+        lineWidths(w, ox + r.dx * a0, oy + r.dy * a0, ox + r.dx * a1, oy + r.dy * a1, &positions);
+    for (const oned::Read& read : oned::readLine(widths, options.read)) {
+      // Element i (i >= 1) lies between edges i - 1 and i.
+      const double s = a0 + positions[read.firstElement - 1], e = a0 + positions[read.lastElement];
+      reads.push_back({read, s, e, across});
+    }
+  }
+  std::map<std::pair<int, std::string>, int> votes;
+  for (const LineRead& lr : reads) ++votes[{static_cast<int>(lr.read.symbology), lr.read.text}];
+  int best = 0, second = 0;
+  std::pair<int, std::string> winner;
+  for (const auto& [key, count] : votes) {
+    if (count > best) {
+      second = best;
+      best = count;
+      winner = key;
+    } else {
+      second = std::max(second, count);
+    }
+  }
+  // Wrong text is worse than none: a rival reading must be clearly outvoted.
+  if (best < options.minAgreeing || best < 2 * second + (second > 0 ? 1 : 0)) return false;
+  std::vector<double> starts, ends;
+  double acrossLo = 1e9, acrossHi = -1e9;
+  bool reversed = false;
+  for (const LineRead& lr : reads) {
+    if (static_cast<int>(lr.read.symbology) != winner.first || lr.read.text != winner.second) continue;
+    starts.push_back(lr.startAlong);
+    ends.push_back(lr.endAlong);
+    acrossLo = std::min(acrossLo, lr.across);
+    acrossHi = std::max(acrossHi, lr.across);
+    reversed = lr.read.reversed;
+  }
+  std::sort(starts.begin(), starts.end());
+  std::sort(ends.begin(), ends.end());
+  double s = starts[starts.size() / 2], e = ends[ends.size() / 2];
+  const double pitch = (r.acrossMax - r.acrossMin) / lines;
+  acrossLo -= pitch / 2;
+  acrossHi += pitch / 2;
+  // Read left to right with the bars upright: "bottom" lies to the right of the reading direction
+  // in image coordinates (y down).
+  double dx = r.dx, dy = r.dy;
+  if (reversed) {
+    std::swap(s, e);
+    s = -s;
+    e = -e;
+    dx = -dx;
+    dy = -dy;
+    std::swap(acrossLo, acrossHi);
+    acrossLo = -acrossLo;
+    acrossHi = -acrossHi;
+  }
+  auto at = [&](double along, double across) {
+    return std::array<double, 2>{r.cx + dx * along - dy * across, r.cy + dy * along + dx * across};
+  };
+  out.symbology = static_cast<oned::Symbology>(winner.first);
+  out.text = winner.second;
+  out.corners = {at(s, acrossHi), at(e, acrossHi), at(s, acrossLo), at(e, acrossLo)};
+  out.lines = lines;
+  out.agreeing = best;
+  return true;
+}
+
+}  // namespace
+
+Outcome findAll(const cimg_imageConst& image, const Options& options) {
+  Outcome outcome;
+  cimg_windowConst w;
+  if (CSYS_FAILED(cimg_windowConst_init(&w, &image))) {
+    outcome.status = 1;
+    return outcome;
+  }
+  const std::vector<Region> regions = findRegions(w, options.maxCandidates);
+  outcome.regions = static_cast<int>(regions.size());
+  for (const Region& r : regions) {
+    Symbol s;
+    if (!readRegion(w, r, options, s)) continue;
+    // One symbol split into two regions reads twice: keep the first.
+    bool seen = false;
+    for (const Symbol& o : outcome.symbols) seen = seen || (o.text == s.text && o.symbology == s.symbology);
+    if (!seen) outcome.symbols.push_back(s);
+  }
+  return outcome;
+}
+
+}  // namespace road1d

@@ -1,0 +1,64 @@
+// The 1D road as a caller runs it: a whole-image search for bar-like regions at any angle (cells
+// whose grey gradients all point one way, grouped by direction), several scan lines across each
+// region along its reading axis, the element widths of each line handed to the 1D readers, and
+// the lines' reads combined so that a symbol is reported only when lines agree on it. idut-find
+// runs it on image files, and the reading tests and benchmarks on generated scenes.
+#ifndef IDUT_TOOLS_ROAD_ROAD1D_HPP
+#define IDUT_TOOLS_ROAD_ROAD1D_HPP
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "base/cimg.h"
+#include "read/oned/oned.hpp"
+
+namespace road1d {
+
+struct Options {
+  oned::Options read;
+  int maxCandidates = 24;   // bar-like regions scanned, strongest first
+  int linesPerRegion = 9;   // parallel scan lines across a region
+  int minAgreeing = 2;      // lines that must read the same text
+};
+
+// A bar-like region: centre, reading direction (unit vector across the bars) and the extents
+// of its cells along and across that direction, pixels (pixel centres at integers + 0.5).
+struct Region {
+  double cx = 0, cy = 0;
+  double dx = 1, dy = 0;
+  double alongMin = 0, alongMax = 0, acrossMin = 0, acrossMax = 0;
+  double energy = 0;  // summed gradient energy of its cells (the order of the scan)
+};
+
+// One read symbol. Corners in image pixels, pixel (x, y) covering [x, x + 1) x [y, y + 1): the
+// start of the first bar at the bars' bottom end (with the symbol read left to right and its bars
+// upright), the end of the last bar at the bottom, the first bar's top, the last bar's top.
+struct Symbol {
+  oned::Symbology symbology = oned::Symbology::code128;
+  std::string text;
+  std::array<std::array<double, 2>, 4> corners{};
+  int lines = 0;      // lines scanned over its region
+  int agreeing = 0;   // lines that read this text
+};
+
+struct Outcome {
+  std::vector<Symbol> symbols;
+  int regions = 0;    // bar-like regions scanned
+  int status = 0;     // nonzero when the image could not be read (no window)
+};
+
+// The bar-like regions of an image, strongest first.
+std::vector<Region> findRegions(const cimg_windowConst& window, int maxRegions);
+
+// Element widths along the line from (x0, y0) to (x1, y1), as the readers take them (light
+// first and last); positions receives the edge positions in pixels from (x0, y0) (one fewer
+// than the widths). Dark-on-light only.
+std::vector<double> lineWidths(const cimg_windowConst& window, double x0, double y0, double x1, double y1,
+                               std::vector<double>* positions);
+
+Outcome findAll(const cimg_imageConst& image, const Options& options = {});
+
+}  // namespace road1d
+
+#endif
