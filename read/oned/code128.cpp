@@ -83,7 +83,7 @@ bool readCode128(const std::vector<double>& widths, int start, Read& read) {
   if (start < 1 || start % 2 == 0 || start + 6 > n) return false;
   const Match first = matchPattern(widths, start, kTable);
   if (first.index < kStartA || first.index > kStartC) return false;
-  const double module = sumWidths(widths, start, 6) / 11;
+  double module = sumWidths(widths, start, 6) / 11;
   if (widths[start - 1] < kQuietModules * module) return false;
   std::vector<int> values{first.index};
   double margin = first.margin;
@@ -91,9 +91,11 @@ bool readCode128(const std::vector<double>& widths, int start, Read& read) {
   while (true) {
     const Match m = matchPattern(widths, at, kTable);
     if (m.index < 0) return false;
-    // Characters of one symbol have the same width; a sudden change is another symbol or clutter.
+    // Neighbouring characters have the same width (perspective changes it only slowly); a sudden
+    // change is another symbol or clutter.
     const double charModule = sumWidths(widths, at, 6) / 11;
     if (charModule > 1.3 * module || charModule < module / 1.3) return false;
+    module = charModule;
     margin = std::min(margin, m.margin);
     if (m.index == kStop) break;
     if (m.index >= kStartA) return false;

@@ -59,7 +59,7 @@ bool readCode39(const std::vector<double>& widths, int start, const Options& opt
   if (start < 1 || start % 2 == 0 || start + 9 > n) return false;
   double narrow = 0;
   if (character(widths, start, &narrow) != kStar || widths[start - 1] < kQuietNarrows * narrow) return false;
-  const double charWidth = sumWidths(widths, start, 9);
+  double charWidth = sumWidths(widths, start, 9);
   std::string text;
   int at = start + 10;
   while (true) {
@@ -68,7 +68,8 @@ bool readCode39(const std::vector<double>& widths, int start, const Options& opt
     const double gap = widths[at - 1];
     if (gap > 0.5 * kWideRatio * narrow * 2.5) return false;
     const double w = sumWidths(widths, at, 9);
-    if (w > 1.25 * charWidth || w < charWidth / 1.25) return false;
+    if (w > 1.25 * charWidth || w < charWidth / 1.25) return false;  // the neighbour's width
+    charWidth = w;
     double nw = 0;
     const int c = character(widths, at, &nw);
     if (c < 0) return false;

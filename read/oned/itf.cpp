@@ -32,7 +32,7 @@ bool near(double w, double expected) { return w > expected / 1.6 && w < expected
 bool readItf(const std::vector<double>& widths, int start, const Options& options, Read& read) {
   const int n = static_cast<int>(widths.size());
   if (start < 1 || start % 2 == 0 || start + 4 > n) return false;
-  const double narrow = sumWidths(widths, start, 4) / 4;
+  double narrow = sumWidths(widths, start, 4) / 4;
   for (int k = 0; k < 4; ++k)
     if (!near(widths[start + k], narrow)) return false;
   if (widths[start - 1] < kQuietNarrows * narrow) return false;
@@ -49,6 +49,7 @@ bool readItf(const std::vector<double>& widths, int start, const Options& option
     double n1 = 0, n2 = 0;
     const int d1 = digit(widths, at, &n1), d2 = digit(widths, at + 1, &n2);
     if (d1 < 0 || d2 < 0 || !near(n1, narrow) || !near(n2, narrow)) return false;
+    narrow = 0.5 * (n1 + n2);  // follows a narrow width that perspective changes along the symbol
     text.push_back(static_cast<char>('0' + d1));
     text.push_back(static_cast<char>('0' + d2));
     at += 10;

@@ -211,7 +211,7 @@ double levelOf(int cls, const SymbolTruth& t, double keep) {
 
 // Paints one symbol with its quiet zone. A pixel whose four corners fall in one cell lies inside
 // that cell (cells are convex and the map keeps lines straight) and takes its level; any other
-// pixel is the mean of 8 x 8 samples.
+// pixel is the mean of antiAlias x antiAlias samples.
 void paintSymbol(Canvas& canvas, const SymbolTruth& truth) {
   SymbolPainter painter{truth, truth.imageFromModule.inverse(), truth.placement.quietZone};
   double minX = INFINITY, minY = INFINITY, maxX = -INFINITY, maxY = -INFINITY;
@@ -225,7 +225,7 @@ void paintSymbol(Canvas& canvas, const SymbolTruth& truth) {
   const int y0 = std::max(0, static_cast<int>(std::floor(minY)) - 1);
   const int x1 = std::min(canvas.width - 1, static_cast<int>(std::floor(maxX)) + 1);
   const int y1 = std::min(canvas.height - 1, static_cast<int>(std::floor(maxY)) + 1);
-  constexpr int kS = 8;
+  const int kS = std::max(1, truth.placement.antiAlias);
   const int n = x1 - x0 + 2;
   std::vector<long> cornerU(n), cornerV(n), nextU(n), nextV(n);
   std::vector<char> ok(n), nextOk(n);

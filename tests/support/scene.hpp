@@ -128,6 +128,7 @@ struct Placement {
   double perspectiveV = 0;  // the same along v
   int quietZone = 1;        // modules of light margin around the symbol
   Polarity polarity = Polarity::darkOnLight;
+  int antiAlias = 8;        // a pixel across a module edge is the mean of antiAlias^2 samples
 };
 
 // Ground truth of one rendered symbol. Corners are outer corners of the module grid.

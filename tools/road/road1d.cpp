@@ -154,10 +154,11 @@ std::vector<Edge> profileEdges(const std::vector<double>& p) {
   std::vector<double> d(n, 0);
   for (int i = 1; i + 1 < n; ++i) d[i] = p[i + 1] - p[i - 1];
   for (int i = 2; i + 2 < n; ++i) {
-    const double a = std::fabs(d[i]);
-    if (a <= threshold || a < std::fabs(d[i - 1]) || a <= std::fabs(d[i + 1])) continue;
-    if ((d[i] > 0) != (d[i - 1] > 0) && std::fabs(d[i - 1]) > 0) continue;
-    const double l = std::fabs(d[i - 1]), r = std::fabs(d[i + 1]);
+    // A local extremum of the signed difference: a falling edge right after a rising one is
+    // still its own peak.
+    const double sign = d[i] > 0 ? 1 : -1;
+    const double a = sign * d[i], l = sign * d[i - 1], r = sign * d[i + 1];
+    if (a <= threshold || a < l || a <= r) continue;
     const double den = l - 2 * a + r;
     const double offset = den < 0 ? std::clamp(0.5 * (l - r) / den, -0.5, 0.5) : 0.0;
     const Edge e{i + offset, d[i] > 0, a};
@@ -251,42 +252,44 @@ bool readRegion(const cimg_windowConst& w, const Region& r, const Options& optio
   }
   // Wrong text is worse than none: a rival reading must be clearly outvoted.
   if (best < options.minAgreeing || best < 2 * second + (second > 0 ? 1 : 0)) return false;
-  std::vector<double> starts, ends;
+  // The symbol's ends as straight lines over the across offset (perspective tilts them), fitted
+  // to the agreeing lines and taken at the outermost lines' outer halves.
+  double n = 0, sa = 0, saa = 0, ss = 0, sas = 0, se = 0, sae = 0;
   double acrossLo = 1e9, acrossHi = -1e9;
   bool reversed = false;
   for (const LineRead& lr : reads) {
     if (static_cast<int>(lr.read.symbology) != winner.first || lr.read.text != winner.second) continue;
-    starts.push_back(lr.startAlong);
-    ends.push_back(lr.endAlong);
+    n += 1;
+    sa += lr.across;
+    saa += lr.across * lr.across;
+    ss += lr.startAlong;
+    sas += lr.across * lr.startAlong;
+    se += lr.endAlong;
+    sae += lr.across * lr.endAlong;
     acrossLo = std::min(acrossLo, lr.across);
     acrossHi = std::max(acrossHi, lr.across);
     reversed = lr.read.reversed;
   }
-  std::sort(starts.begin(), starts.end());
-  std::sort(ends.begin(), ends.end());
-  double s = starts[starts.size() / 2], e = ends[ends.size() / 2];
+  const double det = n * saa - sa * sa;
+  const double startSlope = det > 1e-9 ? (n * sas - sa * ss) / det : 0, endSlope = det > 1e-9 ? (n * sae - sa * se) / det : 0;
+  const double meanAcross = sa / n;
+  auto startAt = [&](double across) { return ss / n + startSlope * (across - meanAcross); };
+  auto endAt = [&](double across) { return se / n + endSlope * (across - meanAcross); };
   const double pitch = (r.acrossMax - r.acrossMin) / lines;
   acrossLo -= pitch / 2;
   acrossHi += pitch / 2;
   // Read left to right with the bars upright: "bottom" lies to the right of the reading direction
   // in image coordinates (y down).
-  double dx = r.dx, dy = r.dy;
-  if (reversed) {
-    std::swap(s, e);
-    s = -s;
-    e = -e;
-    dx = -dx;
-    dy = -dy;
-    std::swap(acrossLo, acrossHi);
-    acrossLo = -acrossLo;
-    acrossHi = -acrossHi;
-  }
+  const double bottom = reversed ? acrossLo : acrossHi, top = reversed ? acrossHi : acrossLo;
+  // Positions in the region's own frame (along, across) to image pixels.
   auto at = [&](double along, double across) {
-    return std::array<double, 2>{r.cx + dx * along - dy * across, r.cy + dy * along + dx * across};
+    return std::array<double, 2>{r.cx + r.dx * along - r.dy * across, r.cy + r.dy * along + r.dx * across};
   };
+  auto first = [&](double across) { return reversed ? endAt(across) : startAt(across); };
+  auto last = [&](double across) { return reversed ? startAt(across) : endAt(across); };
+  out.corners = {at(first(bottom), bottom), at(last(bottom), bottom), at(first(top), top), at(last(top), top)};
   out.symbology = static_cast<oned::Symbology>(winner.first);
   out.text = winner.second;
-  out.corners = {at(s, acrossHi), at(e, acrossHi), at(s, acrossLo), at(e, acrossLo)};
   out.lines = lines;
   out.agreeing = best;
   return true;
