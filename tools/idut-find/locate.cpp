@@ -1,6 +1,7 @@
 // idut-find's settings turned into one run of the Data Matrix road over an image.
 #include "locate.hpp"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "read/datamatrix/dmread.hpp"
@@ -72,14 +73,25 @@ using RoadFunction = bool (*)(const uint8_t*, int, int, int, const LocateSetting
                               std::string&);
 
 struct Road {
-  const char* symbology;  // the name --symbology selects it by
+  const char* symbology;  // the names --symbology selects it by, comma-separated
   RoadFunction locate;
 };
 
 // The tool's roads in search order; a new road adds one row here and its name to symbologyNames().
 const Road kRoads[] = {
     {"datamatrix", locateDataMatrix},
+    {"code128,ean13,upca,ean8,code39,itf", locate1d},
 };
+
+// Whether any of a road's names is selected.
+bool wantsRoad(const LocateSettings& settings, const std::string& names) {
+  for (size_t begin = 0; begin <= names.size();) {
+    const size_t end = std::min(names.find(',', begin), names.size());
+    if (settings.wants(names.substr(begin, end - begin))) return true;
+    begin = end + 1;
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -87,7 +99,7 @@ bool locateSymbols(const uint8_t* pixels, int width, int height, int stride, con
                    std::vector<Symbol>& symbols, std::string& error) {
   bool ok = true;
   for (const Road& road : kRoads) {
-    if (!settings.wants(road.symbology)) continue;
+    if (!wantsRoad(settings, road.symbology)) continue;
     std::string roadError;
     if (!road.locate(pixels, width, height, stride, settings, symbols, roadError)) {
       error = error.empty() ? roadError : error + "; " + roadError;
