@@ -16,9 +16,9 @@ namespace {
 using scene::Barcode1d;
 using scene::Condition1d;
 
-// The sanitizer build draws the same scenes but runs every third one, to stay quick.
+// The sanitizer build draws the same scenes but runs every fifth one, to stay quick.
 #if defined(__SANITIZE_ADDRESS__)
-constexpr int kSceneStride = 3;
+constexpr int kSceneStride = 5;
 #else
 constexpr int kSceneStride = 1;
 #endif
@@ -109,7 +109,7 @@ TEST(Road1d, NothingReadWithoutABarcode) {
   int reads = 0, scenes = 0;
   for (scene::Category c : {scene::Category::textOnly, scene::Category::barsOnly, scene::Category::noiseOnly,
                             scene::Category::plain, scene::Category::clean, scene::Category::multiSymbol}) {
-    for (uint32_t seed = 0; seed < 8; ++seed) {
+    for (uint32_t seed = 0; seed < 8; seed += kSceneStride) {
       scene::SceneSpec spec = scene::makeSpec(c, seed + 500);
       if (c == scene::Category::multiSymbol) {
         // One of the symbols becomes a PDF417.
@@ -130,7 +130,7 @@ TEST(Road1d, NothingReadWithoutABarcode) {
     }
   }
   EXPECT_EQ(reads, 0);
-  EXPECT_GE(scenes, 40);
+  EXPECT_GE(scenes, 40 / kSceneStride);
 }
 
 }  // namespace
