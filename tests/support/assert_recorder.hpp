@@ -39,4 +39,25 @@ class FailAllocation {
   ~FailAllocation() { csys_memory_failNthAllocation(0); }
 };
 
+// Fails every allocation of a call in turn: runs attempt() with the 1st, 2nd, ... allocation
+// failing until a run succeeds. Every failing run must return csys_errNoMemory and leak
+// nothing; attempt() releases what it built when it succeeds and checks its own outputs (left
+// empty, or untouched) when it fails. Returns the number of allocation points met, or 0 when a
+// run failed otherwise or the sweep did not end within limit runs.
+template <class Attempt>
+uint64_t sweepAllocationFailures(Attempt attempt, uint64_t limit = 10000) {
+  for (uint64_t n = 1; n <= limit; ++n) {
+    LiveBlocks live;
+    csys_status status;
+    {
+      FailAllocation fail(n);
+      status = attempt();
+    }
+    if (live.leaked() != 0) return 0;
+    if (status == 0) return n - 1;
+    if (status != csys_errNoMemory) return 0;
+  }
+  return 0;
+}
+
 #endif
