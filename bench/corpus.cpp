@@ -16,6 +16,7 @@
 // symbols only. Without
 // ground truth the program counts what each reports. Times are wall-clock per image, each
 // library timed on its own; the ratio is ZXing's time over idut's (both locate and decode).
+// A second table compares 1D reading (corpus_oned.cpp) on generated 1D scenes.
 // "idut decoded" counts located symbols whose text the Data Matrix reader got right (without
 // ground truth: every decoded symbol), next to ZXing's decoded count.
 #define ZX_USE_UTF8 1
@@ -34,6 +35,10 @@
 #include "inputs.hpp"
 #include "locate.hpp"
 #include "support/scene.hpp"
+
+// The 1D table over generated 1D scenes (corpus_oned.cpp): perCell scenes per symbology and
+// condition.
+void runOnedScenes(int perCell, uint32_t seed);
 
 namespace {
 
@@ -204,6 +209,7 @@ int runScenes(int perCategory, uint32_t seed, const std::string& writeTo) {
     total.zxingMs += t.zxingMs;
   }
   printRow("all", total, true);
+  runOnedScenes(std::max(1, perCategory / 10), seed);
   return 0;
 }
 

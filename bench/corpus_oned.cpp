@@ -1,0 +1,109 @@
+// The corpus comparison's 1D table: idut's 1D road (as idut-find runs it) and ZXing-C++
+// (ReadBarcodes restricted to the same six formats, try-harder and try-rotate) over the same
+// generated 1D scenes, per symbology. A read counts when the text is the scene's; any other
+// text is a wrong read. ZXing's GS1-128 text has no "]C1" prefix (it reports it as the
+// symbology identifier), so that prefix is added to its text before comparing.
+#define ZX_USE_UTF8 1
+#include <ZXing/ReadBarcode.h>
+
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "locate.hpp"
+#include "support/scene_1d.hpp"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct OnedTally {
+  int scenes = 0, idutRead = 0, idutWrong = 0, zxingRead = 0, zxingWrong = 0;
+  double idutMs = 0, zxingMs = 0;
+};
+
+double msSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+std::vector<std::string> idutTexts(const scene::GreyImage& image, double& ms) {
+  std::vector<idutfind::Symbol> symbols;
+  std::string error;
+  idutfind::LocateSettings settings;
+  const auto start = Clock::now();
+  idutfind::locate1d(image.pixels.data(), image.width, image.height, image.width, settings, symbols, error);
+  ms = msSince(start);
+  std::vector<std::string> texts;
+  for (const idutfind::Symbol& s : symbols)
+    if (s.decoded) texts.push_back(s.text);
+  return texts;
+}
+
+std::vector<std::string> zxingTexts(const scene::GreyImage& image, double& ms) {
+  ZXing::DecodeHints hints;
+  hints.setFormats(ZXing::BarcodeFormat::Code128 | ZXing::BarcodeFormat::EAN13 | ZXing::BarcodeFormat::UPCA |
+                   ZXing::BarcodeFormat::EAN8 | ZXing::BarcodeFormat::Code39 | ZXing::BarcodeFormat::ITF);
+  hints.setTryHarder(true);
+  hints.setTryRotate(true);
+  const auto start = Clock::now();
+  const ZXing::Results results =
+      ZXing::ReadBarcodes(ZXing::ImageView(image.pixels.data(), image.width, image.height, ZXing::ImageFormat::Lum), hints);
+  ms = msSince(start);
+  std::vector<std::string> texts;
+  for (const ZXing::Result& r : results)
+    if (r.isValid()) texts.push_back((r.symbologyIdentifier() == "]C1" ? "]C1" : "") + r.text());
+  return texts;
+}
+
+void count(const std::vector<std::string>& texts, const std::string& truth, int& read, int& wrong) {
+  bool got = false;
+  for (const std::string& t : texts) {
+    if (t == truth)
+      got = true;
+    else
+      ++wrong;
+  }
+  read += got ? 1 : 0;
+}
+
+void printOnedRow(const char* name, const OnedTally& r) {
+  if (r.scenes == 0) return;
+  const double im = r.idutMs / r.scenes, zm = r.zxingMs / r.scenes;
+  std::printf("%-8s %6d %5d (%3.0f%%) %6d %5d (%3.0f%%) %6d %10.2f %10.2f %6.2fx\n", name, r.scenes, r.idutRead,
+              100.0 * r.idutRead / r.scenes, r.idutWrong, r.zxingRead, 100.0 * r.zxingRead / r.scenes, r.zxingWrong,
+              im, zm, im > 0 ? zm / im : 0);
+}
+
+}  // namespace
+
+// perCell scenes for each symbology and condition; prints one row per symbology.
+void runOnedScenes(int perCell, uint32_t seed) {
+  std::printf("\n%-8s %6s %12s %6s %12s %6s %10s %10s %7s\n", "1D", "scenes", "idut read", "wrong", "zxing read",
+              "wrong", "idut ms", "zxing ms", "ratio");
+  std::map<scene::Barcode1d, OnedTally> tallies;
+  OnedTally all;
+  for (scene::Barcode1d kind : scene::kAllBarcodes1d) {
+    OnedTally& t = tallies[kind];
+    for (scene::Condition1d condition : scene::kAllConditions1d)
+      for (int i = 0; i < perCell; ++i) {
+        const scene::Scene1d s = scene::generate1d(kind, condition, seed + 1000u * i);
+        double idutMs = 0, zxingMs = 0;
+        count(idutTexts(s.scene.image, idutMs), s.barcode.text, t.idutRead, t.idutWrong);
+        count(zxingTexts(s.scene.image, zxingMs), s.barcode.text, t.zxingRead, t.zxingWrong);
+        ++t.scenes;
+        t.idutMs += idutMs;
+        t.zxingMs += zxingMs;
+      }
+    printOnedRow(scene::barcodeName(kind), t);
+    all.scenes += t.scenes;
+    all.idutRead += t.idutRead;
+    all.idutWrong += t.idutWrong;
+    all.zxingRead += t.zxingRead;
+    all.zxingWrong += t.zxingWrong;
+    all.idutMs += t.idutMs;
+    all.zxingMs += t.zxingMs;
+  }
+  printOnedRow("all", all);
+}
