@@ -39,18 +39,22 @@ Reading readSymbol(const cimg_windowConst& window, const std::array<cmath_vect, 
     return none;
   }
   Reading first;
-  // A few readings, each as located and then with the grid refined on the finder pattern.
+  // A few readings, each as located and then with the grid refined on the finder pattern, each
+  // decided by threshold and then against the blur model.
   const size_t tries = grids.size() < 4 ? grids.size() : 4;
   for (int pass = 0; pass < 2; ++pass)
     for (size_t i = 0; i < tries; ++i) {
       Grid& g = grids[i];
       if (pass == 1) refineGrid(window, &g);
       sampleModules(window, &g);
-      Reading r = readMatrix(g.modules);
-      r.mirrored = g.mirrored;
-      r.lightOnDark = g.lightOnDark;
-      if (r.ok) return r;
-      if (pass == 0 && i == 0) first = r;
+      for (int equalized = 0; equalized < 2; ++equalized) {
+        if (equalized) equalizeModules(&g);
+        Reading r = readMatrix(g.modules);
+        r.mirrored = g.mirrored;
+        r.lightOnDark = g.lightOnDark;
+        if (r.ok) return r;
+        if (pass == 0 && i == 0 && !equalized) first = r;
+      }
     }
   return first;
 }

@@ -117,6 +117,7 @@ void sampleModules(const cimg_windowConst& window, Grid* grid) {
   mm.cols = s.cols;
   mm.dark.assign(static_cast<size_t>(s.rows) * s.cols, 0);
   mm.margin.assign(mm.dark.size(), 0.0f);
+  grid->values.assign(mm.dark.size(), 0.0f);
   const int hr = s.regionRows + 2, hc = s.regionCols + 2;
   for (int rv = 0; rv < s.regionsV; ++rv)
     for (int rh = 0; rh < s.regionsH; ++rh) {
@@ -127,11 +128,77 @@ void sampleModules(const cimg_windowConst& window, Grid* grid) {
         for (int c = rh * hc; c < (rh + 1) * hc; ++c) {
           const double v = moduleValue(window, m, r, c);
           const size_t at = static_cast<size_t>(r) * s.cols + c;
+          grid->values[at] = static_cast<float>(v);
           // "dark" is the ink class: the finder's, so light-on-dark symbols read the same.
           mm.dark[at] = (v < t) == inkDark;
           mm.margin[at] = static_cast<float>(std::min(1.0, std::fabs(v - t) / half));
         }
     }
+}
+
+namespace {
+
+// Solves the 4 x 4 system a x = b in place (Gaussian elimination with pivoting); false when
+// singular.
+bool solve4(double a[4][4], double b[4]) {
+  for (int col = 0; col < 4; ++col) {
+    int pivot = col;
+    for (int r = col + 1; r < 4; ++r)
+      if (std::fabs(a[r][col]) > std::fabs(a[pivot][col])) pivot = r;
+    if (std::fabs(a[pivot][col]) < 1e-9) return false;
+    std::swap(a[pivot], a[col]);
+    std::swap(b[pivot], b[col]);
+    for (int r = 0; r < 4; ++r) {
+      if (r == col) continue;
+      const double f = a[r][col] / a[col][col];
+      for (int k = col; k < 4; ++k) a[r][k] -= f * a[col][k];
+      b[r] -= f * b[col];
+    }
+  }
+  for (int r = 0; r < 4; ++r) b[r] /= a[r][r];
+  return true;
+}
+
+}  // namespace
+
+void equalizeModules(Grid* grid) {
+  const SymbolSize& s = *grid->size;
+  ModuleMatrix& m = grid->modules;
+  auto ink = [&](int r, int c) { return r >= 0 && c >= 0 && r < m.rows && c < m.cols && m.at(r, c) ? 1.0 : 0.0; };
+  auto features = [&](int r, int c, double f[4]) {
+    f[0] = 1;
+    f[1] = ink(r, c);
+    f[2] = ink(r - 1, c) + ink(r + 1, c) + ink(r, c - 1) + ink(r, c + 1);
+    f[3] = ink(r - 1, c - 1) + ink(r - 1, c + 1) + ink(r + 1, c - 1) + ink(r + 1, c + 1);
+  };
+  for (int iteration = 0; iteration < 3; ++iteration) {
+    double a[4][4] = {}, b[4] = {};
+    for (int r = 0; r < m.rows; ++r)
+      for (int c = 0; c < m.cols; ++c) {
+        double f[4];
+        features(r, c, f);
+        const double v = grid->values[static_cast<size_t>(r) * m.cols + c];
+        for (int i = 0; i < 4; ++i) {
+          b[i] += f[i] * v;
+          for (int j = 0; j < 4; ++j) a[i][j] += f[i] * f[j];
+        }
+      }
+    if (!solve4(a, b) || std::fabs(b[1]) < 1) return;
+    std::vector<uint8_t> next = m.dark;
+    for (int r = 0; r < m.rows; ++r)
+      for (int c = 0; c < m.cols; ++c) {
+        if (fixedModule(s, r, c) >= 0) continue;
+        double f[4];
+        features(r, c, f);
+        const size_t at = static_cast<size_t>(r) * m.cols + c;
+        // Distance from the level halfway between the two classes' predictions, in half steps.
+        const double mid = b[0] + b[1] / 2 + b[2] * f[2] + b[3] * f[3];
+        const double x = (grid->values[at] - mid) / (b[1] / 2);
+        next[at] = x > 0;
+        m.margin[at] = static_cast<float>(std::min(1.0, std::fabs(x)));
+      }
+    m.dark.swap(next);
+  }
 }
 
 void refineGrid(const cimg_windowConst& window, Grid* grid) {

@@ -19,6 +19,7 @@ struct Grid {
   bool mirrored = false;  // the rows run clockwise from the L on screen (y down): a mirror image
   bool lightOnDark = false;
   ModuleMatrix modules;
+  std::vector<float> values;  // grey level sampled at each module, row-major
 };
 
 // The readings of the quadrilateral (corners around the outline, pixel x covering [x, x + 1))
@@ -31,6 +32,13 @@ std::vector<Grid> gridCandidates(const cimg_windowConst& window, const std::arra
 // Samples every module centre of the grid with a threshold per data region, taken from that
 // region's own finder and clock modules; fills grid->modules (with margins).
 void sampleModules(const cimg_windowConst& window, Grid* grid);
+
+// Decides the modules again against a model of the blur: each module's grey level is fitted
+// as a level plus one step for its own class and smaller ones for its four edge and four corner
+// neighbours' classes (least squares over the whole grid, the quiet zone counted as paper),
+// then every data module takes the class that fits it better, given its neighbours, three
+// times over. Heavy blur spreads a lone module into its neighbours; a threshold alone misses it.
+void equalizeModules(Grid* grid);
 
 // Moves the corners in shrinking steps while the finder and clock modules gain contrast: the
 // grid then sits on the modules even when the located corners are a fraction of a module off.
