@@ -9,7 +9,7 @@ demangled=$(printf '%s\n' "$syms" | c++filt)
 required="cidut_line_initDirPos cstd_vector__pushBack csys_memory_alloc_internal cstd_assert_ csys_attention_check cimg_image_construct csys_double_qsort csys_typeCheck_cid_mask"
 missing=0
 for name in $required; do
-  if ! printf '%s\n' "$syms" | grep -qx "$name"; then echo "missing export: $name"; missing=1; fi
+  if ! grep -x -- "$name" <<<"$syms" >/dev/null; then echo "missing export: $name"; missing=1; fi
 done
 
 # Allowed: C names with a module prefix; C++ names of the exported classes and templates.
