@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <zint.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
@@ -200,9 +202,11 @@ TEST(DataMatrixRead, ErrorCorrectionHoldsToHalfTheCheckWordsOfEachBlock) {
 
 namespace {
 
-// All four corners within max(2 px, one module) of the truth, in any order.
-bool matches(const scene::SymbolTruth& t, const dmroad::Symbol& s) {
-  const auto truth = t.outline();
+// All four corners within max(2 px, one module) of the truth, in any order; mirrorWidth > 0:
+// of the truth mirrored in an image that wide.
+bool matches(const scene::SymbolTruth& t, const dmroad::Symbol& s, int mirrorWidth) {
+  auto truth = t.outline();
+  for (auto& p : truth) p.x = mirrorWidth > 0 ? mirrorWidth - p.x : p.x;
   int near = 0;
   for (const auto& c : s.corners)
     for (const auto& p : truth) near += std::hypot(c.x - p.x, c.y - p.y) <= std::max(2.0, t.moduleSize);
@@ -212,17 +216,21 @@ bool matches(const scene::SymbolTruth& t, const dmroad::Symbol& s) {
 }  // namespace
 
 // The road as idut-find runs it, then the reader on each symbol it locates: the share read per
-// kind of scene, and no text that differs from the symbol's.
+// kind of scene (clean scenes also mirrored left to right), and no text that differs from the
+// symbol's.
 TEST(DataMatrixRead, ScenesReadWhatTheRoadLocatesAndNeverMisread) {
   const scene::Category kinds[] = {scene::Category::clean, scene::Category::noisy, scene::Category::blurred,
                                    scene::Category::lowContrast, scene::Category::perspective,
-                                   scene::Category::multiSymbol};
+                                   scene::Category::multiSymbol, scene::Category::clean};
   int allLocated = 0, allRead = 0, wrong = 0;
   std::printf("%-12s %8s %8s %8s %6s\n", "kind", "located", "read", "rate", "wrong");
-  for (scene::Category kind : kinds) {
+  for (const scene::Category& kind : kinds) {
+    const bool mirror = &kind == &kinds[std::size(kinds) - 1];
     int located = 0, read = 0, kindWrong = 0;
     for (uint32_t seed = 500; seed < 512; ++seed) {
-      const scene::Scene sc = scene::generate(kind, seed);
+      scene::Scene sc = scene::generate(kind, seed);
+      for (int y = 0; mirror && y < sc.image.height; ++y)
+        std::reverse(sc.image.pixels.begin() + y * sc.image.width, sc.image.pixels.begin() + (y + 1) * sc.image.width);
       const scene::ImageView view(sc.image);
       dmroad::Options options;
       options.lowContrast = kind == scene::Category::lowContrast;
@@ -234,7 +242,7 @@ TEST(DataMatrixRead, ScenesReadWhatTheRoadLocatesAndNeverMisread) {
         const dmread::Reading r = dmread::readSymbol(w, s.corners, s.rows, s.cols);
         const scene::SymbolTruth* truth = nullptr;
         for (const auto& t : sc.symbols)
-          if (matches(t, s)) truth = &t;
+          if (matches(t, s, mirror ? sc.image.width : 0)) truth = &t;
         if (truth == nullptr) {
           kindWrong += r.ok;  // a read where no symbol is
           continue;
@@ -244,9 +252,10 @@ TEST(DataMatrixRead, ScenesReadWhatTheRoadLocatesAndNeverMisread) {
         ++read;
         kindWrong += r.message.text != truth->symbol.text;
         EXPECT_EQ(r.lightOnDark, truth->polarity == scene::Polarity::lightOnDark);
+        EXPECT_EQ(r.mirrored, mirror);
       }
     }
-    std::printf("%-12s %8d %8d %7.1f%% %6d\n", scene::categoryName(kind), located, read,
+    std::printf("%-12s %8d %8d %7.1f%% %6d\n", mirror ? "mirrored" : scene::categoryName(kind), located, read,
                 located ? 100.0 * read / located : 0.0, kindWrong);
     EXPECT_GE(read, 0.9 * located) << scene::categoryName(kind);
     allLocated += located;
