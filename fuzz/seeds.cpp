@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "imageio/imageio.hpp"
+#include "read/datamatrix/dmcodewords.hpp"
 #include "support/scene.hpp"
+#include "support/scene_1d.hpp"
 
 namespace {
 
@@ -65,6 +67,47 @@ void reedSolomonSeeds(const fs::path& dir) {
   writeBytes(dir / "gf929", {1, 40, 0, 8, 4, 1, 0, 3, 1, 200, 1});
 }
 
+// Module grids of real symbols as the Data Matrix reader target takes them (size index, then the
+// modules as bits), and a few data codewords for its message decoder.
+void dmreadSeeds(const fs::path& dir) {
+  const auto& sizes = dmread::symbolSizes();
+  int n = 0;
+  for (const char* text : {"seed", "1234567890123456", "Hello, World! hello world"}) {
+    const scene::DmSymbol symbol = scene::encodeDataMatrix(text);
+    for (size_t index = 0; index < sizes.size(); ++index) {
+      if (sizes[index].rows != symbol.rows || sizes[index].cols != symbol.cols) continue;
+      std::vector<uint8_t> bytes = {2, static_cast<uint8_t>(index)};
+      bytes.resize(2 + (symbol.modules.size() + 7) / 8);
+      for (size_t i = 0; i < symbol.modules.size(); ++i)
+        if (symbol.modules[i]) bytes[2 + i / 8] |= static_cast<uint8_t>(1u << (i % 8));
+      writeBytes(dir / ("matrix" + std::to_string(n++)), bytes);
+    }
+  }
+  writeBytes(dir / "codewords", {1, 'h' + 1, 'i' + 1, 230, 0x59, 0x7A, 254, 142, 129});
+}
+
+// Width sequences of real 1D symbols (one byte a width, in modules) for the 1D target.
+void onedSeeds(const fs::path& dir) {
+  int n = 0;
+  for (auto [kind, data] : {std::pair{scene::Barcode1d::code128, "Seed-128"}, {scene::Barcode1d::ean13, "590123412345"},
+                            {scene::Barcode1d::code39, "SEED39"}, {scene::Barcode1d::itf, "12345678"}}) {
+    const scene::Encoded1d encoded = scene::encode1d(kind, data, 1);
+    std::vector<uint8_t> bytes = {1, 20};  // the widths path, then a quiet zone
+    int run = 1;
+    for (int c = 1; c <= encoded.bars.cols; ++c) {
+      const bool same = c < encoded.bars.cols && encoded.bars.isDark(0, c) == encoded.bars.isDark(0, c - 1);
+      if (same) {
+        ++run;
+        continue;
+      }
+      bytes.push_back(static_cast<uint8_t>(run));
+      run = 1;
+    }
+    bytes.push_back(20);
+    writeBytes(dir / ("widths" + std::to_string(n++)), bytes);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -76,7 +119,8 @@ int main(int argc, char** argv) {
   const struct {
     const char* target;
     void (*make)(const fs::path&);
-  } kSeeds[] = {{"imageio", imageSeeds}, {"road", roadSeeds}, {"reedsolomon", reedSolomonSeeds}};
+  } kSeeds[] = {{"imageio", imageSeeds}, {"road", roadSeeds}, {"reedsolomon", reedSolomonSeeds},
+                {"dmread", dmreadSeeds},   {"oned", onedSeeds}};
   for (const auto& s : kSeeds) {
     fs::create_directories(root / s.target);
     s.make(root / s.target);
