@@ -8,7 +8,9 @@
  *                rising edge (dark to light along the line), negative for a falling one;
  *   positions[i] the distance of the edge from the start of the line in 1/256 pixel, that is
  *                (sample index + sub-sample offset) * spacing * 256, where spacing is pixels per
- *                sample.
+ *                sample. The spacing enters as a multiple of 1/256 pixel, so over long
+ *                lines its rounding adds up: lines a whole number of pixels long sampled
+ *                once per pixel (the caliper) have it exact.
  * Threshold: with adaptive 0 an extremum must exceed +-threshold; with adaptive 1 it must exceed
  * a third of the largest (or smallest) derivative of the profile, and edges of the same
  * profile closer than 2 pixels are merged into the stronger one (the earlier on a tie). A

@@ -5,6 +5,7 @@
 #include "ci_id/caliper.h"
 #include "ci_id/kmeans.h"
 #include "ci_id/linepixels.h"
+#include "ci_id/teeth.h"
 
 int main(void) {
   uint8_t pixels[4 * 12], profile[8];
@@ -23,6 +24,15 @@ int main(void) {
   if (positions[0] != 896) return 4; /* the step at x = 4.0 lies 3.5 pixels from p0 */
   if (cidut_clusterKMeans_fixed(&params, data, 6, labels, stats, 4, &clusters, &converged) != 0) return 5;
   if (clusters != 2 || labels[0] != 0 || labels[5] != 1 || stats[1].sum != 30) return 6;
+  {
+    cidut_edgePairingParams pairing;
+    cidut_teethResults teeth;
+    uint32_t size = 9;
+    if (cidut_edgePairingParams_init(&pairing) != 0 || pairing.minTeeth != 2 || pairing.widthRange.end != 1.7) return 7;
+    if (cidut_teethResults_construct(&teeth) != 0) return 8;
+    if (cstd_vector_cidut_toothCand_getSize(&teeth.teeth, &size) != 0 || size != 0 || teeth.bestIndex != -1) return 9;
+    cidut_teethResults_destruct(&teeth);
+  }
   puts("oned ok");
   return 0;
 }
