@@ -19,9 +19,17 @@
  * suppressed pixel whose byte is at least `lowThreshold` is also kept when it is 8-connected
  * through such pixels to one at least `highThreshold` (hysteresis, as in Canny's detector).
  *
- * Sub-pixel position: a parabola through q, m, p along the sector step gives the offset
- * t in [-0.5, 0.5]; the position is (column + t * step.x, row + t * step.y), in coordinates
- * whose pixel centres are integers. Edge points of one detector call are listed in raster order.
+ * Sub-pixel position: the offset t in [-0.5, 0.5] of the gradient profile's peak along the
+ * sector step; the position is (column + t * step.x, row + t * step.y), in coordinates whose
+ * pixel centres are integers. A narrow peak (q, m, p fall off faster than a Gaussian of width
+ * 0.8 step) is located by the mean of a parabola and a Gaussian through q, m, p. A wider one
+ * by a Gaussian fitted (least squares on logarithms, weighted by the squared samples) to the
+ * gradient projected on the point's direction at up to 4 steps either side (about 2.5 widths,
+ * kept one pixel inside the window); when that fit puts the peak more than a pixel away the
+ * pixel is a maximum made by noise on the flank of a wider edge and is not an edge point.
+ * Typical accuracy on straight steps of contrast 120 (median / 90th percentile): 0.01 / 0.03 px
+ * clean, 0.14 / 0.42 px at blur 2 and noise sigma 5. With centresOnly there is no fit and no
+ * flank test. Edge points of one detector call are listed in raster order.
  *
  * Coordinates of a list's points (csEdgePi, csEdgePj, csEdgeX, csEdgeY) are relative to the
  * origin of the first window detected into the list after csEdgeListInit, so strips of one

@@ -35,8 +35,11 @@ IDUT_API csys_status cip_edge_detectMagAng(const cimg_image8Const* source, const
  * raster order, positions relative to the window origin. On success *list receives a new list
  * (a list already there is deleted); on failure *list is untouched. When a list for the whole
  * window (max(64, width * height / 2) points) cannot be had, the window is detected in 4 (or
- * 8) overlapping strips into a smaller list, which gives the same points; csys_errNoMemory when
- * that fails too or the window has fewer than 8 (12) rows. */
+ * 8) strips overlapping by 4 rows into a smaller list. Each pixel then gives the same point,
+ * except that within 6 rows of a seam the wide sub-pixel fit (base/csedge.h) sees only its
+ * strip, so positions there, and which flank maxima are dropped, may differ. csys_errNoMemory
+ * when that fails too, when the window has fewer than 8 (12) rows, or when the points outgrow
+ * the list (strong noise can make an edge point of every other pixel). */
 IDUT_API csys_status cip_edge_detectEdges(const cimg_image8Const* source, const cip_edgeParams* params,
                                           csEdgeList** list);
 

@@ -1,6 +1,8 @@
 // The gradient edge detector: Sobel rows in a three-row ring, non-maximum suppression one row
 // behind, hysteresis over the suppressed candidates, sub-pixel fits and chains.
+#include <algorithm>
 #include <cmath>
+
 #include <cstring>
 #include <new>
 #include <vector>
@@ -46,6 +48,72 @@ inline float peakOffset(float q, float m, float p) {
     if (lden < 0) t = 0.5f * (t + 0.5f * (lq - lp) / lden);
   }
   return t < -0.5f ? -0.5f : (t > 0.5f ? 0.5f : t);
+}
+
+// Sobel gradient at (x, y) of the window; the caller keeps one pixel of margin.
+inline void sobelAt(const cimg_windowConst& w, int32_t x, int32_t y, int* gx, int* gy) {
+  const uint8_t* b = w.pixels + static_cast<ptrdiff_t>(y) * w.stride + x;
+  const uint8_t* a = b - w.stride;
+  const uint8_t* c = b + w.stride;
+  *gx = (a[1] + 2 * b[1] + c[1]) - (a[-1] + 2 * b[-1] + c[-1]);
+  *gy = (c[-1] + 2 * c[0] + c[1]) - (a[-1] + 2 * a[0] + a[1]);
+}
+
+// Reach of the wide profile fit: about 2.5 widths of the peak seen in the three magnitudes q, m,
+// p (a Gaussian of width sigma has ln q - 2 ln m + ln p = -1 / sigma^2), at most kMaxReach;
+// below 2 the three-point fit is the better one.
+constexpr int kMaxReach = 4;
+inline int wideReach(float q, float m, float p) {
+  if (q <= 0 || p <= 0) return 0;
+  const float curvature = std::log(q) - 2 * std::log(m) + std::log(p);
+  if (curvature >= 0) return kMaxReach;
+  return std::min(kMaxReach, static_cast<int>(std::ceil(2.5f / std::sqrt(-curvature))));
+}
+
+enum class WideFit { none, fitted, flank };
+
+// Profile fit for blurred edges. Three magnitudes locate a narrow peak well, but on a wide one
+// their curvature is small and noise in them moves the vertex by a pixel or more. Here the
+// gradient is projected on the point's own direction at up to `reach` steps either side
+// (signed, so noise averages out instead of piling up as it does in magnitudes) and a Gaussian
+// is fitted to those samples by least squares on their logarithms, weighted by the squared
+// samples so that the weak, noisy tails count little. Samples keep one pixel inside the window.
+// `flank`: the fitted peak lies more than a pixel away, so this pixel is a maximum that noise
+// made on the flank of a wider edge whose peak another pixel carries.
+WideFit wideOffset(const cimg_windowConst& w, int32_t x, int32_t y, int d, float nx, float ny, int reach, float* t) {
+  const int sx = kStep[d][0], sy = kStep[d][1];
+  while (reach >= 2 && (std::min({x - reach * sx, x + reach * sx, y - reach * sy, y + reach * sy}) < 1 ||
+                        std::max(x - reach * sx, x + reach * sx) > w.width - 2 ||
+                        std::max(y - reach * sy, y + reach * sy) > w.height - 2))
+    --reach;
+  if (reach < 2) return WideFit::none;
+  double s[5] = {}, r[3] = {};  // weighted sums of k^0..k^4 and of k^0..k^2 * ln g
+  int used = 0;
+  for (int k = -reach; k <= reach; ++k) {
+    int gx = 0, gy = 0;
+    sobelAt(w, x + k * sx, y + k * sy, &gx, &gy);
+    const double g = gx * nx + gy * ny;
+    if (g <= 0) continue;
+    const double weight = g * g, lg = std::log(g);
+    double kp = weight;
+    for (int e = 0; e < 5; ++e, kp *= k) {
+      s[e] += kp;
+      if (e < 3) r[e] += kp * lg;
+    }
+    ++used;
+  }
+  if (used < 3) return WideFit::none;
+  // ln g = a + b k + c k^2: the symmetric normal equations by Cramer's rule.
+  const double m00 = s[0], m01 = s[1], m02 = s[2], m12 = s[3], m22 = s[4];
+  const double det = m00 * (m02 * m22 - m12 * m12) - m01 * (m01 * m22 - m12 * m02) + m02 * (m01 * m12 - m02 * m02);
+  if (!(std::fabs(det) > 1e-9 * m00 * m22 * m22)) return WideFit::none;
+  const double b = (m00 * (r[1] * m22 - m12 * r[2]) - r[0] * (m01 * m22 - m12 * m02) + m02 * (m01 * r[2] - r[1] * m02)) / det;
+  const double c = (m00 * (m02 * r[2] - r[1] * m12) - m01 * (m01 * r[2] - r[1] * m02) + r[0] * (m01 * m12 - m02 * m02)) / det;
+  if (!(c < 0)) return WideFit::none;
+  const double offset = -b / (2 * c);
+  if (std::fabs(offset) > 1) return WideFit::flank;
+  *t = static_cast<float>(std::clamp(offset, -0.5, 0.5));
+  return WideFit::fitted;
 }
 
 // Three rows of gradients, magnitudes and sectors, indexed by interior row modulo 3.
@@ -103,7 +171,8 @@ struct Settings {
 };
 
 // Suppression over window row `row` (2 .. H-3): candidates at or above the lower threshold.
-void suppressRow(const Ring& ring, int32_t row, int32_t width, const Settings& s, Vec<Candidate>& out) {
+void suppressRow(const cimg_windowConst& w, const Ring& ring, int32_t row, const Settings& s, Vec<Candidate>& out) {
+  const int32_t width = w.width;
   const float floorValue = s.low > 0 ? s.low : s.high;
   for (int32_t x = 2; x < width - 2; ++x) {
     const size_t i = ring.at(row, x);
@@ -121,7 +190,14 @@ void suppressRow(const Ring& ring, int32_t row, int32_t width, const Settings& s
       const float p = (df >= 3 && df <= 5) ? 0.f : ring.mag[fi];
       const float q = (db >= 3 && db <= 5) ? 0.f : ring.mag[bi];
       if (!(p < m && q <= m)) continue;
-      if (!s.centresOnly) t = peakOffset(q, m, p);
+      if (!s.centresOnly) {
+        t = peakOffset(q, m, p);
+        const int reach = wideReach(q, m, p);
+        if (reach >= 2) {
+          const float len = std::sqrt(static_cast<float>(ring.gx[i] * ring.gx[i] + ring.gy[i] * ring.gy[i]));
+          if (wideOffset(w, x, row, d, ring.gx[i] / len, ring.gy[i] / len, reach, &t) == WideFit::flank) continue;
+        }
+      }
     }
     Candidate c;
     c.column = x;
@@ -172,7 +248,7 @@ csys_status csEdgeDetect(const cimg_imageConst* source, cimg_image* magnitude, c
       if ((row & 31) == 0 && CSYS_FAILED(st = csys_attention_check())) return st;
       gradientRow(w, row, params->gain, ring);
       writeOutputs(ring, row, w.width, magnitude, angle);
-      if (wantPoints && row >= 3) suppressRow(ring, row - 1, w.width, s, candidates);
+      if (wantPoints && row >= 3) suppressRow(w, ring, row - 1, s, candidates);
     }
     if (!list) return 0;
     return csedge::emit(list, chains, w, candidates, s.low > 0);

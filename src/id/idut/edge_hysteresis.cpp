@@ -107,6 +107,7 @@ csys_status cip_edge_hysteresisThreshold(const cimg_imageConst* source, cimg_ima
     for (int32_t x = 0; x < w.width; ++x) s0[y * stride + x] = w.pixels[static_cast<ptrdiff_t>(y) * w.stride + x];
 
   uint32_t edges = 0;
+  FloodEntry* stack = nullptr;  // registered below; must outlive the branch that makes it
   if (!connect) {
     uint8_t map[256];
     const uint8_t middle = middleValue(background, edgeValue);
@@ -120,7 +121,6 @@ csys_status cip_edge_hysteresisThreshold(const cimg_imageConst* source, cimg_ima
   } else {
     const int64_t pixels = static_cast<int64_t>(w.width) * w.height;
     const int64_t capacity = maxStack < 0 ? pixels : (maxStack < pixels ? maxStack : pixels);
-    FloodEntry* stack = nullptr;
     st = csys_memory_alloc_internal(static_cast<size_t>(capacity > 0 ? capacity : 1) * sizeof(FloodEntry),
                                     reinterpret_cast<void**>(&stack));
     if (CSYS_FAILED(st)) return cleanup.exit(st);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 #include "base/cip_pel.h"
 #include "base/csys_cleanup.hpp"
@@ -112,12 +113,20 @@ csys_status truepeakFast(const cimg_imageConst* source, cimg_image* peak, uint8_
   const cimg_windowConst& w = source->window;
   csys::CleanupList cleanup;
   csEdgeList* list = nullptr;
-  csys_status st = csEdgeListNew(static_cast<uint32_t>(std::max<int64_t>(64, int64_t{w.width} * w.height / 2)), &list);
-  if (CSYS_FAILED(st)) return cleanup.exit(st);
   cleanup.destructAlways<csEdgeListDelete>(&list);
-  csEdgeListInit(list, 1, 0);
   const csEdgeParams rec = detectorParams(cip_edgeParams{1.0, static_cast<double>(threshold), 1.0}, 1.0f);
-  if (CSYS_FAILED(st = csEdgeDetect(source, nullptr, nullptr, list, nullptr, &rec))) return cleanup.exit(st);
+  // Half the pixels hold every peak of ordinary images; strong noise can make more, and then a
+  // list with room for every pixel is tried once.
+  const int64_t pixels = int64_t{w.width} * w.height;
+  csys_status st = cidut_errNoMemory;
+  for (int64_t capacity : {std::max<int64_t>(64, pixels / 2), std::max<int64_t>(64, pixels)}) {
+    if (st != cidut_errNoMemory) break;
+    csEdgeListDelete(&list);
+    if (CSYS_FAILED(st = csEdgeListNew(static_cast<uint32_t>(capacity), &list))) continue;
+    csEdgeListInit(list, 1, 0);
+    st = csEdgeDetect(source, nullptr, nullptr, list, nullptr, &rec);
+  }
+  if (CSYS_FAILED(st)) return cleanup.exit(st);
   cip_pelSet8(peak, 0);
   uint32_t length = 0;
   csEdgeListLen(list, &length);
