@@ -119,8 +119,10 @@ void checkClip(const Shape& s, const cidc_windowROI& roi, std::string what) {
   // A ray's origin sits as far off its line as the rounding of the line's foot put it.
   const double ox = double(s.ray.origin.x - s.line.footPoint.x), oy = double(s.ray.origin.y - s.line.footPoint.y);
   const double offLine = s.kind == Kind::ray ? std::abs(ox * s.line.dir.y - oy * s.line.dir.x) / 65536.0 : 0.0;
-  for (const auto& p : walk.points)
-    if (p[2] != 0) ASSERT_LE(distanceToSegment(p[0], p[1], out), tol / 2 + offLine + 1e-6) << what << " lost " << p[0] << "," << p[1];
+  for (const auto& p : walk.points) {
+    if (p[2] == 0) continue;
+    ASSERT_LE(distanceToSegment(p[0], p[1], out), tol / 2 + offLine + 1e-6) << what << " lost " << p[0] << "," << p[1];
+  }
   EXPECT_EQ(std::memcmp(&out.line, &s.line, sizeof s.line), 0) << what << " changed line";
 }
 
