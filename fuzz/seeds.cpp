@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
     const char* target;
     void (*make)(const fs::path&);
   } kSeeds[] = {{"imageio", imageSeeds}, {"road", roadSeeds}, {"reedsolomon", reedSolomonSeeds},
-                {"dmread", dmreadSeeds},   {"oned", onedSeeds}};
+                {"dmread", dmreadSeeds},   {"oned", onedSeeds}, {"edge", roadSeeds}};
   for (const auto& s : kSeeds) {
     fs::create_directories(root / s.target);
     s.make(root / s.target);

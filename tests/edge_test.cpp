@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <map>
 #include <opencv2/imgproc.hpp>
 #include <string>
 #include <vector>
@@ -202,31 +201,30 @@ TEST(Edge, ChainsAndStripsOnRealImages) {
       }
     EXPECT_TRUE(std::all_of(seen.begin(), seen.end(), [](int n) { return n == 1; }));
     csEdgeChainsDelete(&chains);
-    // No list for the whole window (its record or its storage fails): 4 strips, the same points
-    // with the same fits except within reach of the fit across a seam between strips.
-    // (The noisy scene has points at about half its pixels, more than a strip list holds.)
+    // No list for the whole window (its record or its storage fails): 4 strips, the same
+    // points. (Without sub-pixel fits, which near a seam see only their strip; the noisy scene
+    // has points at about half its pixels, more than a strip list holds.)
     if (plain.size() > static_cast<uint32_t>(img.width * img.height / 8)) continue;
-    const int s = img.height / 4, firstSeam = img.height - 3 * s - 2;
-    for (uint64_t failing : {1u, 2u}) {
-      Points strips;
-      {
-        FailAllocation fail(failing);
-        ASSERT_EQ(cip_edge_detectEdges(view.get(), &params, &strips.list), 0);
+    const cip_edgeParams centres{1.0, 12.0, 1.0};
+    for (int rows : {img.height, 12}) {  // 12 rows: the first strip is only 3 rows high
+      scene::GreyImage part(img.width, rows);
+      std::copy_n(img.pixels.begin(), part.pixels.size(), part.pixels.begin());
+      scene::ImageView partView(part);
+      Points whole;
+      ASSERT_EQ(cip_edge_detectEdges(partView.get(), &centres, &whole.list), 0);
+      for (uint64_t failing : {1u, 2u}) {
+        Points strips;
+        {
+          FailAllocation fail(failing);
+          ASSERT_EQ(cip_edge_detectEdges(partView.get(), &centres, &strips.list), 0) << rows;
+        }
+        ASSERT_EQ(strips.size(), whole.size());
+        for (uint32_t i = 0; i < whole.size(); ++i) {
+          ASSERT_EQ(strips[i].column, whole[i].column);
+          ASSERT_EQ(strips[i].row, whole[i].row);
+          ASSERT_EQ(strips[i].magnitude, whole[i].magnitude);
+        }
       }
-      std::map<std::pair<int, int>, csEdgePoint> byPixel;
-      for (uint32_t i = 0; i < strips.size(); ++i) byPixel[{strips[i].column, strips[i].row}] = strips[i];
-      int compared = 0;
-      for (uint32_t i = 0; i < plain.size(); ++i) {
-        const csEdgePoint& p = plain[i];
-        const int toSeam = (p.row - firstSeam + 10 * s) % s;
-        if (std::min(toSeam, s - toSeam) <= 6 && p.row > firstSeam - 7) continue;
-        const auto it = byPixel.find({p.column, p.row});
-        ASSERT_NE(it, byPixel.end()) << p.column << "," << p.row;
-        ASSERT_NEAR(it->second.x, p.x, 1e-4);  // fits in another frame: rounding only
-        ASSERT_NEAR(it->second.y, p.y, 1e-4);
-        ++compared;
-      }
-      EXPECT_GT(compared, static_cast<int>(plain.size()) / 2);
     }
   }
 }

@@ -114,18 +114,21 @@ csys_status detectStrips(const cimg_imageConst* source, const csEdgeParams& rec,
   cimg_imageConst strip;
   cimg_imageConst_constructUnbound(&strip);
   cleanup.destructAlways<cimg_imageConst_destruct>(&strip);
-  int32_t top = 0, height = w.height - (n - 1) * s;
+  // Strip k covers rows [top, end). On short windows the first strip can be under 4 rows high;
+  // the next then starts at row 0 rather than above the window, which still leaves every row
+  // with its two rows of margin in exactly one strip.
+  int32_t top = 0, end = w.height - (n - 1) * s;
   for (int32_t k = 0; k < n; ++k) {
     if (CSYS_FAILED(st = csys_attention_check())) return cleanup.exit(st);
     cimg_imageConst_assign(&strip, source);
-    const cstd_rect32 r{w.x0, w.y0 + top, w.width, height};
+    const cstd_rect32 r{w.x0, w.y0 + top, w.width, end - top};
     if (CSYS_FAILED(st = cimg_imageConst_window(&strip, &r))) return cleanup.exit(st);
     if (CSYS_FAILED(st = csEdgeDetect(&strip, nullptr, nullptr, list, nullptr, &rec))) return cleanup.exit(st);
     uint32_t length = 0;
     csEdgeListLen(list, &length);
     if (k + 1 < n && room - length < reserve) return cleanup.exit(cidut_errNoMemory);
-    top += height - 4;
-    height = s + 4;
+    top = std::max(0, end - 4);
+    end += s;
   }
   csEdgeListAssign(out, &list);
   return cleanup.exit(0);
