@@ -6,8 +6,9 @@
  * and gy likewise down the rows. Magnitude = gain * sqrt(gx^2 + gy^2) / 4, the grey-level
  * change per pixel (a sharp step of contrast C gives C beside the step); its byte is the
  * magnitude truncated and capped at 255. Angle byte: 256 units per turn, 0 along +x, 64 along
- * +y (rows grow downward), atan2(gy, gx) rounded. Direction sector d = ((angle + 16) >> 5) & 7;
- * sector steps (column, row): 0 (+1,0) 1 (+1,+1) 2 (0,+1) 3 (-1,+1) 4 (-1,0) 5 (-1,-1)
+ * +y (rows grow downward), atan2(gy, gx) rounded. Direction sector d: the nearest of the eight
+ * neighbour steps to the gradient direction (boundaries at 22.5 + k * 45 degrees, decided on gx
+ * and gy, so close to a boundary d can differ from ((angle + 16) >> 5) & 7); steps (column, row): 0 (+1,0) 1 (+1,+1) 2 (0,+1) 3 (-1,+1) 4 (-1,0) 5 (-1,-1)
  * 6 (0,-1) 7 (+1,-1).
  *
  * Edge points (non-maximum suppression). A pixel with two pixels of margin inside the window

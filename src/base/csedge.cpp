@@ -13,23 +13,21 @@
 namespace {
 
 using csedge::Candidate;
+using csedge::angleByte;
 template <class T>
 using Vec = std::vector<T, csys::Allocator<T>>;
 
 constexpr float kTan22 = 0.41421356f;  // tan(22.5 degrees): sector boundaries
 constexpr int kStep[8][2] = {{1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}, {0, -1}, {1, -1}};
 
+// Written as arithmetic on comparisons, without branches, so that a row of it vectorises.
 inline uint8_t sectorOf(int gx, int gy) {
   const float ax = static_cast<float>(std::abs(gx)), ay = static_cast<float>(std::abs(gy));
-  if (ay <= kTan22 * ax) return gx >= 0 ? 0 : 4;
-  if (ax <= kTan22 * ay) return gy > 0 ? 2 : 6;
-  if (gx > 0) return gy > 0 ? 1 : 7;
-  return gy > 0 ? 3 : 5;
-}
-
-inline uint8_t angleByte(int gx, int gy) {
-  const double a = std::atan2(static_cast<double>(gy), static_cast<double>(gx)) * (128.0 / M_PI);
-  return static_cast<uint8_t>(static_cast<int>(std::lround(a)) & 255);
+  const int right = gx > 0, left = gx < 0, down = gy > 0;
+  const int horizontal = 4 * left, vertical = 6 - 4 * down;
+  const int diagonal = down * (3 - 2 * right) + (1 - down) * (5 + 2 * right);
+  const int h = ay <= kTan22 * ax, v = ax <= kTan22 * ay;
+  return static_cast<uint8_t>(h * horizontal + (1 - h) * (v * vertical + (1 - v) * diagonal));
 }
 
 inline uint8_t magnitudeByte(float m) { return m >= 255.0f ? 255 : static_cast<uint8_t>(m); }
@@ -134,23 +132,28 @@ struct Ring {
 
 // Sobel over window row `row` (1 .. H-2) into the ring; columns 1 .. W-2.
 void gradientRow(const cimg_windowConst& w, int32_t row, float gain, Ring& ring) {
-  const uint8_t* a = w.pixels + static_cast<ptrdiff_t>(row - 1) * w.stride;
-  const uint8_t* b = a + w.stride;
-  const uint8_t* c = b + w.stride;
+  const uint8_t* __restrict a = w.pixels + static_cast<ptrdiff_t>(row - 1) * w.stride;
+  const uint8_t* __restrict b = a + w.stride;
+  const uint8_t* __restrict c = b + w.stride;
   const size_t base = ring.at(row, 0);
-  float* mag = ring.mag.data() + base;
-  int16_t* gxs = ring.gx.data() + base;
-  int16_t* gys = ring.gy.data() + base;
+  float* __restrict mag = ring.mag.data() + base;
+  int16_t* __restrict gxs = ring.gx.data() + base;
+  int16_t* __restrict gys = ring.gy.data() + base;
+  uint8_t* __restrict sec = ring.sector.data() + base;
   const float scale = gain * 0.25f;
+  // Plain loops over restricted rows, so that the compiler can vectorise them.
   for (int32_t x = 1; x < w.width - 1; ++x) {
     const int gx = (a[x + 1] + 2 * b[x + 1] + c[x + 1]) - (a[x - 1] + 2 * b[x - 1] + c[x - 1]);
     const int gy = (c[x - 1] + 2 * c[x] + c[x + 1]) - (a[x - 1] + 2 * a[x] + a[x + 1]);
     gxs[x] = static_cast<int16_t>(gx);
     gys[x] = static_cast<int16_t>(gy);
-    mag[x] = scale * std::sqrt(static_cast<float>(gx * gx + gy * gy));
   }
-  uint8_t* sec = ring.sector.data() + base;
-  for (int32_t x = 1; x < w.width - 1; ++x) sec[x] = sectorOf(gxs[x], gys[x]);
+  for (int32_t x = 1; x < w.width - 1; ++x) {
+    const float gx = gxs[x], gy = gys[x];
+    mag[x] = scale * std::sqrt(gx * gx + gy * gy);
+  }
+  const int32_t end = w.width - 1;  // a local bound: the byte stores could alias the window
+  for (int32_t x = 1; x < end; ++x) sec[x] = sectorOf(gxs[x], gys[x]);
 }
 
 void writeOutputs(const Ring& ring, int32_t row, int32_t width, cimg_image* magnitude, cimg_image* angle) {
@@ -172,43 +175,48 @@ struct Settings {
 
 // Suppression over window row `row` (2 .. H-3): candidates at or above the lower threshold.
 void suppressRow(const cimg_windowConst& w, const Ring& ring, int32_t row, const Settings& s, Vec<Candidate>& out) {
-  const int32_t width = w.width;
+  const int32_t end = w.width - 2;
   const float floorValue = s.low > 0 ? s.low : s.high;
-  for (int32_t x = 2; x < width - 2; ++x) {
-    const size_t i = ring.at(row, x);
-    const float m = ring.mag[i];
+  // The three ring rows around `row`, indexed by row step + 1.
+  const float* mags[3];
+  const uint8_t* sectors[3];
+  for (int k = 0; k < 3; ++k) {
+    const size_t base = ring.at(row - 1 + k, 0);
+    mags[k] = ring.mag.data() + base;
+    sectors[k] = ring.sector.data() + base;
+  }
+  const int16_t* gxs = ring.gx.data() + ring.at(row, 0);
+  const int16_t* gys = ring.gy.data() + ring.at(row, 0);
+  for (int32_t x = 2; x < end; ++x) {
+    const float m = mags[1][x];
     if (m < floorValue || m <= 0) continue;
     const uint8_t byte = magnitudeByte(m);
     if (byte < floorValue) continue;
-    const int d = ring.sector[i];
+    const int d = sectors[1][x];
+    const int sx = kStep[d][0], sy = kStep[d][1];
     float t = 0;
     if (s.suppress) {
-      const int fx = x + kStep[d][0], fy = row + kStep[d][1];
-      const int bx = x - kStep[d][0], by = row - kStep[d][1];
-      const size_t fi = ring.at(fy, fx), bi = ring.at(by, bx);
-      const int df = std::abs(ring.sector[fi] - d), db = std::abs(ring.sector[bi] - d);
-      const float p = (df >= 3 && df <= 5) ? 0.f : ring.mag[fi];
-      const float q = (db >= 3 && db <= 5) ? 0.f : ring.mag[bi];
+      const int df = std::abs(sectors[1 + sy][x + sx] - d), db = std::abs(sectors[1 - sy][x - sx] - d);
+      const float p = (df >= 3 && df <= 5) ? 0.f : mags[1 + sy][x + sx];
+      const float q = (db >= 3 && db <= 5) ? 0.f : mags[1 - sy][x - sx];
       if (!(p < m && q <= m)) continue;
       if (!s.centresOnly) {
         t = peakOffset(q, m, p);
         const int reach = wideReach(q, m, p);
         if (reach >= 2) {
-          const float len = std::sqrt(static_cast<float>(ring.gx[i] * ring.gx[i] + ring.gy[i] * ring.gy[i]));
-          if (wideOffset(w, x, row, d, ring.gx[i] / len, ring.gy[i] / len, reach, &t) == WideFit::flank) continue;
+          const float len = std::sqrt(static_cast<float>(gxs[x] * gxs[x] + gys[x] * gys[x]));
+          if (wideOffset(w, x, row, d, gxs[x] / len, gys[x] / len, reach, &t) == WideFit::flank) continue;
         }
       }
     }
     Candidate c;
     c.column = x;
     c.row = row;
-    c.x = x + t * kStep[d][0];
-    c.y = row + t * kStep[d][1];
-    const float gx = ring.gx[i], gy = ring.gy[i], len = std::sqrt(gx * gx + gy * gy);
-    c.dx = gx / len;
-    c.dy = gy / len;
+    c.x = x + t * sx;
+    c.y = row + t * sy;
+    c.gx = gxs[x];
+    c.gy = gys[x];
     c.magnitude = byte;
-    c.angle = angleByte(ring.gx[i], ring.gy[i]);
     c.strong = byte >= s.high;
     out.push_back(c);
   }
@@ -221,6 +229,11 @@ csys_status checkOutput(const cimg_image* image, int32_t width, int32_t height) 
 }
 
 }  // namespace
+
+uint8_t csedge::angleByte(int gx, int gy) {
+  const double a = std::atan2(static_cast<double>(gy), static_cast<double>(gx)) * (128.0 / M_PI);
+  return static_cast<uint8_t>(static_cast<int>(std::lround(a)) & 255);
+}
 
 csys_status csEdgeParamsDefault(csEdgeParams* params) {
   CSYS_REQUIRE(params != nullptr);

@@ -11,12 +11,17 @@
 namespace csedge {
 
 // A suppressed pixel at or above the lower threshold, in window coordinates.
+// Direction and angle byte come from the gradient when the point is kept (csedge::emit).
 struct Candidate {
   int32_t column, row;
-  float x, y, dx, dy;
-  uint8_t magnitude, angle;
+  float x, y;
+  int16_t gx, gy;
+  uint8_t magnitude;
   bool strong;
 };
+
+// The angle byte of a gradient: 256 units per turn, atan2 rounded.
+uint8_t angleByte(int gx, int gy);
 
 // Appends the kept candidates (all, or with hysteresis those connected to a strong one) to the
 // list in raster order and, when chains is not null, replaces its chains by theirs.

@@ -132,7 +132,7 @@ csys_status csedge::emit(csEdgeList* list, csEdgeChains* chains, const cimg_wind
     for (size_t i = 0; i < candidates.size(); ++i)
       map[static_cast<size_t>(candidates[i].row) * window.width + candidates[i].column] = static_cast<int32_t>(i);
     keepConnected(candidates, map, window.width, kept);
-    std::fill(map.begin(), map.end(), -1);
+    for (const Candidate& c : candidates) map[static_cast<size_t>(c.row) * window.width + c.column] = -1;
   }
   const uint32_t first = static_cast<uint32_t>(list->points.size());
   csys_status st = 0;
@@ -143,8 +143,9 @@ csys_status csedge::emit(csEdgeList* list, csEdgeChains* chains, const cimg_wind
       break;
     }
     const Candidate& c = candidates[i];
-    list->points.push_back(csEdgePoint{c.column + ox, c.row + oy, c.x + ox, c.y + oy, c.dx, c.dy, c.magnitude,
-                                       c.angle, 0});
+    const float gx = c.gx, gy = c.gy, len = std::sqrt(gx * gx + gy * gy);
+    list->points.push_back(csEdgePoint{c.column + ox, c.row + oy, c.x + ox, c.y + oy, gx / len, gy / len, c.magnitude,
+                                       csedge::angleByte(c.gx, c.gy), 0});
   }
   if (chains) {
     // Map positions in window pixels: undo the frame shift.
