@@ -1,8 +1,9 @@
 /* The one-dimensional measuring headers compile as C and their functions link from the shared
- * library: sampling, caliper and clustering on a tiny profile. */
+ * library: sampling, caliper, grid cells and clustering on a tiny profile. */
 #include <stdio.h>
 
 #include "ci_id/caliper.h"
+#include "ci_id/gridpitch.h"
 #include "ci_id/kmeans.h"
 #include "ci_id/linepixels.h"
 #include "ci_id/teeth.h"
@@ -32,6 +33,12 @@ int main(void) {
     if (cidut_teethResults_construct(&teeth) != 0) return 8;
     if (cstd_vector_cidut_toothCand_getSize(&teeth.teeth, &size) != 0 || size != 0 || teeth.bestIndex != -1) return 9;
     cidut_teethResults_destruct(&teeth);
+  }
+  {
+    const int32_t edges[5] = {0, 100, 200, 300, 405};
+    int32_t scratch[5], cells[5], origin = 0, flag = 1;
+    if (cidut_cg1dOnGrid(5, edges, scratch, 100, 4, cells, &origin, &flag) != 0) return 10;
+    if (origin != -2 || flag != 0 || cells[3] != 3 || cells[4] != -1) return 11;
   }
   puts("oned ok");
   return 0;
