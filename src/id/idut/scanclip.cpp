@@ -116,6 +116,12 @@ csys_status clipAxisSegment(const cidc_scanLineSeg* seg, int movingAxis, int64_t
   return segmentOn(&seg->line, a, b, out);
 }
 
+// Along-coordinate of the centre of the pixel holding p, as segments compute it for their ends.
+int64_t pixelCentreAlong(const cidc_scanLine* line, const cidc_vect64_4& p) {
+  const int64_t cx = 16 * (p.x >> 4) + 8, cy = 16 * (p.y >> 4) + 8;
+  return (cx * line->scaledRot[0] - cy * line->scaledRot[1]) >> 16;
+}
+
 }  // namespace
 
 extern "C" {
@@ -167,8 +173,15 @@ csys_status cidc_scanRay_clip(const cidc_scanRay* ray, const cidc_windowROI* roi
   }
   const int64_t ahead =
       (whole.endPoint[1].x - o.x) * int64_t(ray->line.dir.x) + (whole.endPoint[1].y - o.y) * int64_t(ray->line.dir.y);
-  return ahead > 0 ? segmentOn(&ray->line, o, whole.endPoint[1], out)
-                   : segmentOn(&ray->line, whole.endPoint[0], o, out);
+  // The origin need not lie exactly on the rounded line; when that puts its pixel beyond the
+  // clipped end along the line (they are then neighbours), the stretch is the end's pixel alone.
+  const cidc_scanLine* l = &ray->line;
+  if (ahead > 0) {
+    const cidc_vect64_4 e = whole.endPoint[1];
+    return segmentOn(l, pixelCentreAlong(l, o) <= pixelCentreAlong(l, e) ? o : e, e, out);
+  }
+  const cidc_vect64_4 e = whole.endPoint[0];
+  return segmentOn(l, e, pixelCentreAlong(l, e) <= pixelCentreAlong(l, o) ? o : e, out);
 }
 
 csys_status cidc_scanShape_clip(const cidc_scanShape* shape, const cidc_windowROI* roi, cidc_scanLineSeg* out) {
