@@ -3,6 +3,7 @@
 #include <stdio.h>
 
 #include "ci_id/caliper.h"
+#include "ci_id/findbarcode.h"
 #include "ci_id/gridpitch.h"
 #include "ci_id/kmeans.h"
 #include "ci_id/linepixels.h"
@@ -39,6 +40,17 @@ int main(void) {
     int32_t scratch[5], cells[5], origin = 0, flag = 1;
     if (cidut_cg1dOnGrid(5, edges, scratch, 100, 4, cells, &origin, &flag) != 0) return 10;
     if (origin != -2 || flag != 0 || cells[3] != 3 || cells[4] != -1) return 11;
+  }
+  {
+    /* a uniform image has no bars: success, nothing found */
+    static uint8_t grey[160 * 120];
+    cimg_imageConst image;
+    cmath_shapeAffineRect rect;
+    int32_t found = 0;
+    for (i = 0; i < 160 * 120; ++i) grey[i] = 128;
+    if (cimg_imageConst_constructWrap(&image, grey, 160, 120, 160) != 0) return 12;
+    if (cid2d_findOneBarcode(&image, &rect, &found) != 0 || found != 0) return 13;
+    cimg_imageConst_destruct(&image);
   }
   puts("oned ok");
   return 0;

@@ -1,0 +1,182 @@
+// The bar-direction tests on real libzint barcodes drawn at known angles: the reading direction
+// and centre of the single-symbol finder, and the candidate test's verdict and turned region
+// for region axes near and far from the bars.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "ci_id/findbarcode.h"
+#include "support/assert_recorder.hpp"
+#include "support/scene.hpp"
+#include "support/scene_1d.hpp"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+struct BarScene {
+  scene::Scene scene;
+  scene::Point centre;  // of the bars, pixel centres on whole numbers
+};
+
+BarScene barScene(double angleDeg, double module, double blur = 0.0) {
+  scene::SceneSpec spec;
+  spec.width = 480;
+  spec.height = 480;
+  spec.blurSigma = blur;
+  spec.symbols.push_back(scene::encode1d(scene::Barcode1d::code128, "Bar 4711", 24).bars);
+  scene::Placement p;
+  p.centre = {240.5, 240.5};
+  p.moduleSize = module;
+  p.angleDeg = angleDeg;
+  p.quietZone = 3;
+  spec.placements.push_back(p);
+  BarScene s{scene::render(spec), {240.0, 240.0}};
+  return s;
+}
+
+// Angle between two directions taken as lines, degrees in [0, 90].
+double lineAngleDeg(double a, double b) {
+  const double d = std::fabs(std::remainder(a - b, kPi));
+  return d * 180 / kPi;
+}
+
+// Inside the convex outline of the bars (pixel-centre coordinates)?
+bool insideBars(const scene::SymbolTruth& t, double x, double y) {
+  const auto q = t.outline();
+  int sign = 0;
+  for (int i = 0; i < 4; ++i) {
+    const scene::Point a = q[i], b = q[(i + 1) % 4];
+    const double c = (b.x - a.x) * (y - (a.y - 0.5)) - (b.y - a.y) * (x - (a.x - 0.5));
+    const int s = c > 0 ? 1 : -1;
+    if (sign != 0 && s != sign) return false;
+    sign = s;
+  }
+  return true;
+}
+
+TEST(FindOneBarcode, ReadingDirectionAndCentreOnRenderedBars) {
+  struct Case {
+    double angle, module, blur;
+  };
+  for (const Case& c : {Case{0, 3, 0}, Case{12, 2, 0}, Case{-25, 3, 0.8}, Case{38, 4, 0}, Case{195, 3, 0},
+                        Case{-40, 2.5, 0.6}}) {
+    const BarScene s = barScene(c.angle, c.module, c.blur);
+    scene::ImageView view(s.scene.image);
+    cmath_shapeAffineRect rect;
+    int32_t found = 0;
+    ASSERT_EQ(cid2d_findOneBarcode(view.get(), &rect, &found), 0);
+    ASSERT_EQ(found, 1) << "angle " << c.angle;
+    const double xDir = std::atan2(rect.px.y - rect.po.y, rect.px.x - rect.po.x);
+    EXPECT_LT(lineAngleDeg(xDir, c.angle * kPi / 180), 4.0) << "angle " << c.angle;
+    const double cx = (rect.px.x + rect.py.x) / 2, cy = (rect.px.y + rect.py.y) / 2;
+    EXPECT_TRUE(insideBars(s.scene.symbols[0], cx, cy)) << "angle " << c.angle << " centre " << cx << "," << cy;
+    EXPECT_NEAR(std::hypot(rect.px.x - rect.po.x, rect.px.y - rect.po.y), 480.0, 1e-9);
+    EXPECT_NEAR(std::hypot(rect.py.x - rect.po.x, rect.py.y - rect.po.y), 100.0, 1e-9);
+  }
+}
+
+TEST(FindOneBarcode, NothingWithoutBars) {
+  scene::SceneSpec dm;
+  dm.symbols.push_back(scene::encodeDataMatrix("not a barcode"));
+  dm.placements.push_back(scene::Placement{{160, 120}, 6});
+  for (const scene::GreyImage& image : {scene::GreyImage(320, 240, 180), scene::render(dm).image}) {
+    scene::ImageView view(image);
+    cmath_shapeAffineRect rect;
+    std::memset(&rect, 0x11, sizeof rect);
+    const cmath_shapeAffineRect before = rect;
+    int32_t found = 7;
+    EXPECT_EQ(cid2d_findOneBarcode(view.get(), &rect, &found), 0);
+    EXPECT_EQ(found, 7);
+    EXPECT_EQ(std::memcmp(&rect, &before, sizeof rect), 0);
+  }
+}
+
+// A region over the bars whose y axis is turned by `offsetDeg` from the bars' direction.
+cid_region regionAround(const scene::SymbolTruth& t, const scene::Point& c, double offsetDeg) {
+  const double a = offsetDeg * kPi / 180, ca = std::cos(a), sa = std::sin(a);
+  auto turn = [&](scene::Point p) {
+    const double x = p.x - 0.5 - c.x, y = p.y - 0.5 - c.y;
+    return cmath_vect{c.x + ca * x - sa * y, c.y + sa * x + ca * y};
+  };
+  cid_region r;
+  const cmath_vect po = turn(t.lCorner), px = turn(t.rowEnd), py = turn(t.columnEnd);
+  cid_region_initPoPxPyPopp(&r, &po, &px, &py, nullptr);
+  return r;
+}
+
+TEST(CandidateBarcodeLike, AgreesOnlyNearTheBarDirection) {
+  struct Case {
+    double angle, offset;
+    bool like;
+  };
+  const Case cases[] = {
+      {0, 0, true},   {0, 10, true},   {0, -12, true},  {0, 30, false},   {0, 180, true},  {0, 170, true},
+      {90, 0, true},  {90, -10, true}, {90, 28, false}, {90, 180, true},  {30, 8, true},   {30, -35, false},
+      {-65, 0, true}, {-65, 185, true}, {125, -9, true}, {125, 40, false}, {200, 12, true},
+  };
+  for (const Case& c : cases) {
+    const BarScene s = barScene(c.angle, 3);
+    scene::ImageView view(s.scene.image);
+    const cid_region region = regionAround(s.scene.symbols[0], s.centre, c.offset);
+    cid_region out;
+    std::memset(&out, 0x22, sizeof out);
+    int32_t like = 5;
+    ASSERT_EQ(cid2d_getIsCandidateBarcodeLike(view.get(), &region, &like, &out), 0);
+    EXPECT_EQ(like, c.like ? 1 : 0) << "angle " << c.angle << " offset " << c.offset;
+    if (like != 1) {
+      EXPECT_EQ(std::memcmp(&out, &region, sizeof out), 0);
+      continue;
+    }
+    // The turned region's y axis runs along the bars and its centre stays put.
+    const double barDir = (c.angle + 90) * kPi / 180;
+    EXPECT_LT(lineAngleDeg(std::atan2(out.py.y - out.po.y, out.py.x - out.po.x), barDir), 3.0)
+        << "angle " << c.angle << " offset " << c.offset;
+    cmath_vect c0, c1;
+    cid_region_getCenter(&region, &c0);
+    cid_region_getCenter(&out, &c1);
+    EXPECT_NEAR(c0.x, c1.x, 1e-6);
+    EXPECT_NEAR(c0.y, c1.y, 1e-6);
+  }
+}
+
+TEST(BarcodeTests, BadInputAndAllocationFailures) {
+  const BarScene s = barScene(10, 3);
+  scene::ImageView view(s.scene.image);
+  cmath_shapeAffineRect rect;
+  int32_t found = 0, like = 3;
+  cid_region region = regionAround(s.scene.symbols[0], s.centre, 0), out;
+  {
+    AssertRecorder rec;
+    EXPECT_EQ(cid2d_findOneBarcode(nullptr, &rect, &found), csys_errAssertion);
+    EXPECT_EQ(cid2d_getIsCandidateBarcodeLike(view.get(), nullptr, &like, &out), csys_errAssertion);
+    EXPECT_EQ(rec.count(), 2u);
+  }
+  cimg_imageConst unbound;
+  cimg_imageConst_constructUnbound(&unbound);
+  EXPECT_EQ(cid2d_findOneBarcode(&unbound, &rect, &found), csys_errImageUnbound);
+  cimg_imageConst_destruct(&unbound);
+
+  // A region far outside the image has no pixels to look at.
+  cid_region away = region;
+  for (cmath_vect* p : {&away.po, &away.px, &away.py, &away.popp}) p->x += 5000;
+  EXPECT_EQ(cid2d_getIsCandidateBarcodeLike(view.get(), &away, &like, &out), csys_errBadArgument);
+  EXPECT_EQ(like, 0);
+  EXPECT_EQ(std::memcmp(&out, &away, sizeof out), 0);
+
+  const uint64_t findPoints = sweepAllocationFailures([&] {
+    int32_t f = 0;
+    const csys_status st = cid2d_findOneBarcode(view.get(), &rect, &f);
+    return st == 0 && f != 1 ? csys_errAssertion : (st != 0 && f != 0 ? csys_errAssertion : st);
+  });
+  const uint64_t likePoints = sweepAllocationFailures([&] {
+    int32_t l = 0;
+    const csys_status st = cid2d_getIsCandidateBarcodeLike(view.get(), &region, &l, &out);
+    return st == 0 && l != 1 ? csys_errAssertion : (st != 0 && l != 0 ? csys_errAssertion : st);
+  });
+  EXPECT_GE(findPoints, 4u);
+  EXPECT_GE(likePoints, 4u);
+}
+
+}  // namespace
