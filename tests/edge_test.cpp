@@ -178,6 +178,48 @@ TEST(Edge, HysteresisAgreesWithAFloodFill) {
   }
 }
 
+TEST(Edge, DetectorHysteresisKeepsWhatConnectsToStrongPoints) {
+  for (const scene::GreyImage& img : realImages()) {
+    scene::ImageView view(img);
+    auto detect = [&](float high, float low, Points& pts) {
+      csEdgeParams params;
+      csEdgeParamsDefault(&params);
+      params.highThreshold = high;
+      params.lowThreshold = low;
+      ASSERT_EQ(csEdgeListNew(static_cast<uint32_t>(img.width * img.height), &pts.list), 0);
+      csEdgeListInit(pts.list, 1, 0);
+      ASSERT_EQ(csEdgeDetect(view.get(), nullptr, nullptr, pts.list, nullptr, &params), 0);
+    };
+    Points all, kept;
+    detect(8, 0, all);
+    detect(20, 8, kept);
+    // Reference: flood from the points of magnitude >= 20 through 8-neighbouring points >= 8.
+    std::vector<int> at(img.pixels.size(), -1), todo;
+    std::vector<uint8_t> reached(all.size(), 0);
+    for (uint32_t i = 0; i < all.size(); ++i) at[all[i].row * img.width + all[i].column] = static_cast<int>(i);
+    for (uint32_t i = 0; i < all.size(); ++i)
+      if (all[i].magnitude >= 20) reached[i] = 1, todo.push_back(static_cast<int>(i));
+    while (!todo.empty()) {
+      const csEdgePoint p = all[static_cast<uint32_t>(todo.back())];
+      todo.pop_back();
+      for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) {
+          const int n = at[(p.row + dy) * img.width + p.column + dx];
+          if (n >= 0 && !reached[static_cast<size_t>(n)]) reached[static_cast<size_t>(n)] = 1, todo.push_back(n);
+        }
+    }
+    uint32_t k = 0;
+    for (uint32_t i = 0; i < all.size(); ++i) {
+      if (!reached[i]) continue;
+      ASSERT_LT(k, kept.size());
+      ASSERT_EQ(kept[k].column, all[i].column);
+      ASSERT_EQ(kept[k++].row, all[i].row);
+    }
+    EXPECT_EQ(k, kept.size());
+    EXPECT_LT(kept.size(), all.size());
+  }
+}
+
 TEST(Edge, ChainsAndStripsOnRealImages) {
   for (const scene::GreyImage& img : realImages()) {
     scene::ImageView view(img);
