@@ -74,17 +74,15 @@ TEST(EdgeScan, BadInputReturnsItsStatusAndWritesNothing) {
   cidc_windowROI roi, noBorder;
   cidc_windowROI_initCorner(&roi, 24, 7, 0, 0, 1, 1);
   cidc_windowROI_initCorner(&noBorder, 24, 7, 0, 0, 0, 0);
-  cidc_scanLine line, zeroDir;
-  const cidc_vect64_4 p{24, 56};
-  const cidc_unitDir16 d{65536, 0};
-  cidc_scanLine_initPointDir(&line, &p, &d);
-  zeroDir = line;
-  zeroDir.dir = {0, 0};
-  cidc_scanShape shape, zeroShape;
-  cidc_scanShape_initScanLine(&shape, &line);
-  cidc_scanShape_initScanLine(&zeroShape, &zeroDir);
+  cidc_scanLine line[2];
+  cidc_scanLine_initDirDist(&line[0], 0, 56, nullptr);
+  line[1] = line[0];
+  line[1].dir = {0, 0};
+  cidc_scanShape shape[2];
+  cidc_scanShape_initScanLine(&shape[0], &line[0]);
+  cidc_scanShape_initScanLine(&shape[1], &line[1]);
   const cidc_edgeScanParams params{1000};
-  const int16_t g[2] = {32, 6}, tooLong[2] = {0, 64};
+  const int16_t g[2][2] = {{32, 6}, {0, 64}};
   struct Row {
     const cimg_imageConst* image;
     const cidc_windowROI* roi;
@@ -94,10 +92,10 @@ TEST(EdgeScan, BadInputReturnsItsStatusAndWritesNothing) {
     csys_status status;
   };
   AssertRecorder rec;
-  for (const Row& r : {Row{&unbound, &roi, &shape, g, 0, csys_errImageUnbound}, Row{view.get(), &roi, &zeroShape, g, 0, cidut_errZeroDirection},
-                       Row{view.get(), &noBorder, &shape, g, 0, cidut_errBadArgument}, Row{tinyView.get(), &roi, &shape, g, 0, cidut_errBadArgument},
-                       Row{view.get(), &roi, &shape, tooLong, 0, cidut_errBadArgument}, Row{view.get(), &roi, nullptr, g, 0, csys_errAssertion},
-                       Row{view.get(), &roi, &shape, g, 1, csys_errNoMemory}}) {
+  for (const Row& r : {Row{&unbound, &roi, shape, g[0], 0, csys_errImageUnbound}, Row{view.get(), &roi, shape + 1, g[0], 0, cidut_errZeroDirection},
+                       Row{view.get(), &noBorder, shape, g[0], 0, cidut_errBadArgument}, Row{tinyView.get(), &roi, shape, g[0], 0, cidut_errBadArgument},
+                       Row{view.get(), &roi, shape, g[1], 0, cidut_errBadArgument}, Row{view.get(), &roi, nullptr, g[0], 0, csys_errAssertion},
+                       Row{view.get(), &roi, shape, g[0], 1, csys_errNoMemory}}) {
     Peaks peaks;
     const cidc_peakIDFixedX_4 kept{5, 77, 0, 0, {}, 0};
     cstd_vector_cidc_peakIDFixedX_4_pushBack(&peaks.v, &kept);

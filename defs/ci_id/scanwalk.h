@@ -18,6 +18,12 @@
  * The walk reads one pixel beyond every walked pixel in each direction: the roi needs a margin
  * of at least 1 in the image's window. Thresholds are meant to stay below 4096.
  *
+ * Accuracy: on row and column walks a clean isolated step comes out within 1/16 pixel. A
+ * slanted walk samples the pixels nearest its line but counts them one major-axis pixel apart,
+ * so near 45 degrees an edge may come out up to about 0.7 pixel from where it is. Edges closer
+ * than three pixels pull at each other's positions (a one-pixel bar's edges come out at the
+ * centres of its neighbours).
+ *
  * cidc_bresWalk advances a fractional Bresenham walk by one pixel along the major axis of a
  * direction (x when |dir.x| > |dir.y|, else y) and carries the slope into the minor axis's
  * 16.16 fraction, so callers can walk a line of any slope themselves. */

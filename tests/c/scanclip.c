@@ -1,5 +1,5 @@
-/* The clipping, walking and peak headers compile as C; an edge scan of one step through the
- * shared library finds it with four times the Sobel response. */
+/* The clipping, walking and peak headers compile as C, and an edge scan through the shared
+ * library finds a step with four times its Sobel response. */
 #include <stdio.h>
 
 #include "ci_id/scanclip.h"
@@ -11,8 +11,6 @@ int main(void) {
   cimg_imageConst image;
   cidc_windowROI roi;
   cidc_scanLine line;
-  cidc_unitDir16 d = {65536, 0};
-  cidc_vect64_4 p = {0, 40};
   cidc_scanShape shape;
   cidc_scanLineSeg seg;
   cidc_edgeScanParams params = {1000};
@@ -20,15 +18,12 @@ int main(void) {
   cstd_vector_cidc_peakIDFixedX_4 peaks;
   const cidc_peakIDFixedX_4* first = NULL;
   uint32_t n = 0;
-  int32_t smallest = 0, median = 0;
   if (cimg_imageConst_constructWrap(&image, pixels, 20, 10, 20) || cidc_windowROI_initCorner(&roi, 20, 10, 0, 0, 1, 1) ||
-      cidc_scanLine_initPointDir(&line, &p, &d) || cidc_scanShape_initScanLine(&shape, &line) ||
-      cstd_vector_cidc_peakIDFixedX_4_constructEmpty(&peaks))
+      cidc_scanLine_initDirDist(&line, 0, 40, NULL) || cidc_scanShape_initScanLine(&shape, &line) ||
+      cstd_vector_cidc_peakIDFixedX_4_constructEmpty(&peaks) || cidc_runEdgeScan(&image, &roi, &params, &shape, g, &peaks, &seg))
     return 1;
-  if (cidc_runEdgeScan(&image, &roi, &params, &shape, g, &peaks, &seg) != 0 || seg.endPixel[1][0] != 18) return 2;
   cstd_vector_cidc_peakIDFixedX_4_getBeginSizeConst(&peaks, &first, &n);
-  if (n != 1 || first->value != 4080 || first->grey != 127) return 3;
-  if (cidc_peakIDFixedX_4_getContrastStats(first, first + n, 1, &smallest, &median) != 0 || median != 4080) return 4;
+  if (n != 1 || first->value != 4080 || first->grey != 127 || seg.endPixel[1][0] != 18) return 2;
   cstd_vector_cidc_peakIDFixedX_4_destruct(&peaks);
   cimg_imageConst_destruct(&image);
   puts("scanclip ok");
