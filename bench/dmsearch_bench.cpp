@@ -1,10 +1,14 @@
 // Whole-image Data Matrix scans: a 1280 x 1024 scene with one or four rendered symbols among
 // text, bars and lines, scanned on every row or every 4th row, the driver called again after
 // each find until the scan ends. "library" is the driver, marking image and mask alone; "checked"
-// adds the road's border check of each candidate.
+// adds the road's border check of each candidate. "corpus" runs the whole road, as idut-find
+// does, over the corpus comparison's generated scenes (ten of each kind, symbol-free ones
+// included).
 #include <benchmark/benchmark.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "road/dmroad.hpp"
 #include "support/scene.hpp"
@@ -60,8 +64,49 @@ void scan(benchmark::State& state, int symbols, int rowStep, bool verify) {
   state.counters["driverCalls"] = calls;
 }
 
+// The scenes are rendered once, not for every run the benchmark makes of the loop.
+struct CorpusScenes {
+  std::vector<scene::Scene> scenes;
+  std::vector<std::unique_ptr<scene::ImageView>> views;
+  double megapixels = 0;
+  CorpusScenes() {
+    for (scene::Category category : scene::kAllCategories)
+      for (uint32_t i = 0; i < 10; ++i) scenes.push_back(scene::generate(category, 1 + 1000u * i));
+    for (const scene::Scene& sc : scenes) {
+      views.push_back(std::make_unique<scene::ImageView>(sc.image));
+      megapixels += sc.image.width * static_cast<double>(sc.image.height) / 1e6;
+    }
+  }
+};
+
+void corpus(benchmark::State& state) {
+  static const CorpusScenes corpus;
+  const auto& views = corpus.views;
+  const double megapixels = corpus.megapixels;
+  size_t found = 0;
+  int calls = 0, rejected = 0;
+  for (auto _ : state) {
+    found = 0;
+    calls = rejected = 0;
+    for (const auto& view : views) {
+      const dmroad::Outcome out = dmroad::findAll(**view);
+      if (out.status != 0) state.SkipWithError("scan failed");
+      found += out.symbols.size();
+      calls += out.calls;
+      rejected += out.rejected;
+    }
+    benchmark::DoNotOptimize(found);
+  }
+  state.counters["reported"] = static_cast<double>(found);
+  state.counters["driverCalls"] = calls;
+  state.counters["rejected"] = rejected;
+  state.counters["images"] = static_cast<double>(views.size());
+  state.counters["megapixels"] = megapixels;
+}
+
 }  // namespace
 
+BENCHMARK(corpus)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(scan, one_everyRow_library, 1, 1, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(scan, one_every4thRow_library, 1, 4, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(scan, four_everyRow_library, 4, 1, false)->Unit(benchmark::kMillisecond);

@@ -2,6 +2,7 @@
 #include "ci_id/dmdriver.h"
 
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -72,6 +73,56 @@ cid2d_trackingSeed makeSeed(const uint8_t* base, ptrdiff_t step, int32_t t, int3
   return seed;
 }
 
+constexpr int32_t kBlock = 64;
+
+// Responses fit 16 bits (at most 3 x 255), so a vector register holds twice as many.
+using Response = int16_t;
+
+// The peaks of one block for the plain search, in walk order, with the line's polls between
+// them. r[0] and r[1] are the last two responses before the block, r[2 + i] the response at
+// t0 + i (zero beyond n), so a peak at t0 + i reports r[i + 1]. Which positions are peaks is
+// decided for the whole block at once (a loop the compiler vectorises); only those and the poll
+// positions are then visited one by one.
+template <bool AlongRow>
+csys_status plainPeaks(Scan& s, const uint8_t* base, ptrdiff_t step, int32_t t0, int32_t n, const Response* r,
+                       Response threshold, int32_t lineIndex, int32_t fixed, bool pollLine, bool* found) {
+  uint8_t peak[kBlock + 8];
+  for (int32_t i = 0; i < kBlock; ++i)
+    peak[i] = static_cast<uint8_t>((r[i + 1] >= threshold) & (r[i + 1] > r[i]) & (r[i + 1] >= r[i + 2]));
+  std::memset(peak + kBlock, 0, 8);
+  for (int32_t i = 0; i < n; ++i) {
+    // Eight positions at a time while none is a peak; only their polls are made.
+    uint64_t eight;
+    std::memcpy(&eight, peak + i, sizeof eight);
+    if (eight == 0) {
+      for (int32_t k = i; pollLine && k < i + 8 && k < n; ++k)
+        if (((t0 + k) & 5) == 5) {
+          csys_status st = csys_attention_check();
+          if (CSYS_FAILED(st)) return st;
+        }
+      i += 7;
+      continue;
+    }
+    const int32_t t = t0 + i;
+    if (peak[i] != 0) {
+      const int32_t x = AlongRow ? t : fixed, y = AlongRow ? fixed : t;
+      if (markingCell(s.marking, x >> 2, y >> 2) == 0) {
+        csys_status st = runSearch(s, makeSeed(base, step, t, x, y, AlongRow, s.window, lineIndex, r[i + 1]));
+        if (CSYS_FAILED(st)) return st;
+        if (s.result->found != 0) {
+          *found = true;
+          return 0;
+        }
+      }
+    }
+    if (pollLine && (t & 5) == 5) {
+      csys_status st = csys_attention_check();
+      if (CSYS_FAILED(st)) return st;
+    }
+  }
+  return 0;
+}
+
 // Walks one scan line; *found is set when a seed search located a symbol. The walk runs once
 // per pixel of every scan line, so it is specialised by direction and search.
 template <bool AlongRow, bool Adaptive>
@@ -88,69 +139,61 @@ csys_status walkLine(Scan& s, int32_t lineIndex, int32_t line, int32_t threshold
   const uint8_t* base = AlongRow ? w.pixels + static_cast<ptrdiff_t>(fixed - w.y0) * w.stride - w.x0
                                  : w.pixels + (fixed - w.x0) - static_cast<ptrdiff_t>(w.y0) * w.stride;
   auto px = [&](int32_t t) -> int32_t { return base[t * step]; };
+  auto responseAt = [&](int32_t t) {
+    return static_cast<Response>(AlongRow ? std::abs(px(t + 2) + px(t + 3) + px(t + 4) - px(t - 1) - px(t) - px(t + 1))
+                                          : std::abs(px(t + 3) - px(t)));
+  };
   // The poll falls on positions whose row and column both have bits 0 and 2 set; the fixed
   // coordinate decides whether this line has any.
   const bool pollLine = (fixed & 5) == 5;
 
-  int32_t before = 256, previous = 0;
+  // Responses a block at a time, behind the last two of the block before (see plainPeaks).
+  Response r[kBlock + 2] = {};
+  r[0] = 256;
   int32_t sinceAttention = 0;
-  // Responses are computed a block at a time; a block where none reaches the threshold holds no
-  // peak, and only its polls remain to be made.
-  constexpr int32_t kBlock = 64;
-  int32_t responses[kBlock];
   for (int32_t t0 = begin; t0 < end; t0 += kBlock) {
     const int32_t n = end - t0 < kBlock ? end - t0 : kBlock;
-    auto responseAt = [&](int32_t t) {
-      return AlongRow ? std::abs(px(t + 2) + px(t + 3) + px(t + 4) - px(t - 1) - px(t) - px(t + 1))
-                      : std::abs(px(t + 3) - px(t));
-    };
     // A whole block in a loop of fixed length, which the compiler turns into vector code.
     if (n == kBlock) {
-      for (int32_t i = 0; i < kBlock; ++i) responses[i] = responseAt(t0 + i);
+      for (int32_t i = 0; i < kBlock; ++i) r[i + 2] = responseAt(t0 + i);
     } else {
-      for (int32_t i = 0; i < n; ++i) responses[i] = responseAt(t0 + i);
+      for (int32_t i = 0; i < n; ++i) r[i + 2] = responseAt(t0 + i);
+      for (int32_t i = n; i < kBlock; ++i) r[i + 2] = 0;
     }
-    int32_t strongest = previous;
-    for (int32_t i = 0; i < n; ++i) strongest = responses[i] > strongest ? responses[i] : strongest;
-    if (strongest < threshold && !Adaptive) {
-      before = n >= 2 ? responses[n - 2] : previous;
-      previous = responses[n - 1];
-      if (pollLine)
-        for (int32_t t = t0; t < t0 + n; ++t)
-          if ((t & 5) == 5) {
-            csys_status st = csys_attention_check();
+    if (!Adaptive) {
+      csys_status st = plainPeaks<AlongRow>(s, base, step, t0, n, r, static_cast<Response>(threshold), lineIndex,
+                                            fixed, pollLine, found);
+      if (CSYS_FAILED(st) || *found) return st;
+    } else {
+      for (int32_t i = 0; i < n; ++i) {
+        const int32_t t = t0 + i;
+        const int32_t before = r[i], previous = r[i + 1], response = r[i + 2];
+        if (previous >= threshold && previous > before && previous >= response) {
+          const int32_t x = AlongRow ? t : fixed, y = AlongRow ? fixed : t;
+          const bool clear = markingCell(s.marking, x >> 2, y >> 2) == 0 &&
+                             !(AlongRow && nextToAdaptiveMark(s, x, y));
+          if (clear) {
+            csys_status st = runSearch(s, makeSeed(base, step, t, x, y, AlongRow, w, lineIndex, previous));
             if (CSYS_FAILED(st)) return st;
-          }
-      continue;
-    }
-    for (int32_t i = 0; i < n; ++i) {
-      const int32_t t = t0 + i;
-      const int32_t response = responses[i];
-      if (previous >= threshold && previous > before && previous >= response) {
-        const int32_t x = AlongRow ? t : fixed, y = AlongRow ? fixed : t;
-        const bool clear = markingCell(s.marking, x >> 2, y >> 2) == 0 &&
-                           !(AlongRow && Adaptive && nextToAdaptiveMark(s, x, y));
-        if (clear) {
-          csys_status st = runSearch(s, makeSeed(base, step, t, x, y, AlongRow, w, lineIndex, previous));
-          if (CSYS_FAILED(st)) return st;
-          if (s.result->found != 0) {
-            *found = true;
-            return 0;
+            if (s.result->found != 0) {
+              *found = true;
+              return 0;
+            }
           }
         }
-      }
-      before = previous;
-      previous = response;
-      bool poll = pollLine && (t & 5) == 5;
-      if (Adaptive && ++sinceAttention >= 300) {
-        sinceAttention = 0;
-        poll = true;
-      }
-      if (poll) {
-        csys_status st = csys_attention_check();
-        if (CSYS_FAILED(st)) return st;
+        bool poll = pollLine && (t & 5) == 5;
+        if (++sinceAttention >= 300) {
+          sinceAttention = 0;
+          poll = true;
+        }
+        if (poll) {
+          csys_status st = csys_attention_check();
+          if (CSYS_FAILED(st)) return st;
+        }
       }
     }
+    r[0] = r[n];
+    r[1] = r[n + 1];
   }
   return 0;
 }
