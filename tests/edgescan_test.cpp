@@ -66,6 +66,30 @@ TEST(PeakDetect, RulesAndIncrementalUse) {
   }
 }
 
+TEST(PeakDetect, ListsOfPeakListsCopyAndFreeTheirInnerLists) {
+  LiveBlocks live;
+  {
+    cstd_vector_vector_cidc_peakIDFixedX_4 lists, copy;
+    ASSERT_EQ(cstd_vector_vector_cidc_peakIDFixedX_4_construct(&lists, 3), 0);
+    cstd_vector_cidc_peakIDFixedX_4* inner = nullptr;
+    ASSERT_EQ(cstd_vector_vector_cidc_peakIDFixedX_4_getElement(&lists, 1, &inner), 0);
+    const cidc_peakIDFixedX_4 q{40, 9, 0, 0, {}, 0};
+    ASSERT_EQ(cstd_vector_cidc_peakIDFixedX_4_pushBack(inner, &q), 0);
+    ASSERT_EQ(cstd_vector_vector_cidc_peakIDFixedX_4_constructCopy(&copy, &lists), 0);
+    ASSERT_EQ(cstd_vector_vector_cidc_peakIDFixedX_4_getElement(&copy, 1, &inner), 0);
+    ASSERT_EQ(cstd_vector_cidc_peakIDFixedX_4_pushBack(inner, &q), 0);  // the copy's own list grows
+    uint32_t sizes[2] = {0, 0};
+    ASSERT_EQ(cstd_vector_vector_cidc_peakIDFixedX_4_getElement(&lists, 1, &inner), 0);
+    cstd_vector_cidc_peakIDFixedX_4_getSize(inner, &sizes[0]);
+    ASSERT_EQ(cstd_vector_vector_cidc_peakIDFixedX_4_getElement(&copy, 1, &inner), 0);
+    cstd_vector_cidc_peakIDFixedX_4_getSize(inner, &sizes[1]);
+    EXPECT_TRUE(sizes[0] == 1 && sizes[1] == 2);
+    cstd_vector_vector_cidc_peakIDFixedX_4_destruct(&copy);
+    cstd_vector_vector_cidc_peakIDFixedX_4_destruct(&lists);
+  }
+  EXPECT_EQ(live.leaked(), 0);
+}
+
 TEST(EdgeScan, BadInputReturnsItsStatusAndWritesNothing) {
   scene::GreyImage img(24, 7, 255), tiny(2, 2);
   scene::ImageView view(img), tinyView(tiny);
