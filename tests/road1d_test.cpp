@@ -10,6 +10,7 @@
 
 #include "road/road1d.hpp"
 #include "support/scene_1d.hpp"
+#include "support/scene_pdf.hpp"
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "support/scene.hpp"
+#include "support/scene_pdf.hpp"
 
 using scene::Category;
 using scene::Point;
@@ -160,6 +161,33 @@ TEST(SceneGenerate, EveryCategoryMatchesItsTruthAndRepeatsItsBytes) {
         EXPECT_GT(t.rows == t.cols ? moduleMismatch(sc, t, {o[1], o[2], o[3], o[0]}) : 1.0, 0.2);
         EXPECT_GT(moduleMismatch(sc, t, {o[2], o[3], o[0], o[1]}), 0.2);
         EXPECT_GT(moduleMismatch(sc, t, {o[1], o[0], o[3], o[2]}), 0.2);
+      }
+    }
+  }
+}
+
+TEST(SceneGenerate, PdfScenesCarryTheirLayoutsAndMatchTheirTruth) {
+  // Start pattern 8 1 1 1 1 1 1 3 and stop pattern 7 1 1 3 1 1 1 2 1 on every module row.
+  const std::string start = "11111111010101000", stop = "111111101000101001";
+  for (scene::ConditionPdf c : scene::kAllConditionsPdf) {
+    for (uint32_t seed = 1; seed <= 3; ++seed) {
+      SCOPED_TRACE(std::string(scene::conditionName(c)) + " seed " + std::to_string(seed));
+      const scene::ScenePdf sp = scene::generatePdf(c, seed);
+      EXPECT_TRUE(seed > 1 || scene::generatePdf(c, seed).scene.image.pixels == sp.scene.image.pixels);
+      ASSERT_FALSE(sp.pdf.empty());
+      for (size_t i = 0; i < sp.pdf.size(); ++i) {
+        const SymbolTruth& t = sp.scene.symbols[i];
+        const scene::Pdf417Layout& l = sp.pdf[i].layout;
+        EXPECT_TRUE(l.columns >= 2 && l.columns <= 30 && l.security >= 0 && l.security <= 8) << l.columns;
+        EXPECT_TRUE(l.rowHeight >= 2 && l.rowHeight <= 5 && t.rows == l.rowHeight * sp.pdf[i].zintRows);
+        EXPECT_TRUE(t.moduleSize >= 1.5 && t.moduleSize <= 6) << t.moduleSize;
+        EXPECT_EQ(t.cols, 17 * (l.columns + 4) + 1);
+        for (int r = 0; r < t.rows; r += 7)
+          for (int k = 0; k < 17; ++k)
+            ASSERT_TRUE(t.symbol.isDark(r, k) == (start[k] == '1') &&
+                        t.symbol.isDark(r, t.cols - 18 + k) == (stop[k] == '1'));
+        EXPECT_LE(moduleMismatch(sp.scene, t, t.outline()), c == scene::ConditionPdf::clean ? 0.01 : 0.08);
+        EXPECT_LE(quietZoneMismatch(sp.scene, t), 0.08);
       }
     }
   }

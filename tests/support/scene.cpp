@@ -641,6 +641,31 @@ Scene render(const SceneSpec& spec) {
   return scene;
 }
 
+Scene renderAtRandom(SceneSpec& spec, Random& rng, double border, int attempts) {
+  for (int attempt = 0; attempt < attempts; ++attempt) {
+    for (size_t i = 0; i < spec.symbols.size(); ++i) {
+      Placement& q = spec.placements[i];
+      q.centre = {0, 0};
+      const SymbolTruth t = placeSymbol(spec.symbols[i], q, spec.darkLevel, spec.lightLevel);
+      double minX = INFINITY, minY = INFINITY, maxX = -INFINITY, maxY = -INFINITY;
+      for (const Point& c : t.quietZoneQuad) {
+        minX = std::min(minX, c.x), maxX = std::max(maxX, c.x);
+        minY = std::min(minY, c.y), maxY = std::max(maxY, c.y);
+      }
+      const double x0 = border - minX, x1 = spec.width - border - maxX;
+      const double y0 = border - minY, y1 = spec.height - border - maxY;
+      if (x1 < x0 || y1 < y0) throw std::runtime_error("a symbol does not fit the scene");
+      q.centre = {rng.uniform(x0, x1), rng.uniform(y0, y1)};
+    }
+    try {
+      return render(spec);
+    } catch (const std::runtime_error&) {
+      // overlapping quiet zones: draw again
+    }
+  }
+  throw std::runtime_error("cannot place the symbols");
+}
+
 // ---------------------------------------------------------------- categories
 
 const char* categoryName(Category category) {

@@ -184,6 +184,12 @@ SymbolTruth placeSymbol(const DmSymbol& symbol, const Placement& placement, uint
 // quiet zones overlap, or when the perspective folds the quiet zone over the horizon.
 Scene render(const SceneSpec& spec);
 
+// Draws a scene whose symbols stand at random: each placement's centre is drawn where its quiet
+// zone lies at least border pixels inside the image, again for all symbols until no quiet zones
+// overlap. Throws std::runtime_error when a symbol cannot fit or attempts run out. spec keeps the
+// centres of the scene drawn.
+Scene renderAtRandom(SceneSpec& spec, Random& rng, double border, int attempts = 400);
+
 enum class Category {
   clean,         // one symbol, high contrast, little blur and noise
   noisy,         // strong noise

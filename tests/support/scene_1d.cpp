@@ -98,24 +98,6 @@ Encoded1d encode1d(Barcode1d kind, const std::string& data, int heightModules) {
   return out;
 }
 
-DmSymbol encodePdf417(const std::string& text) {
-  std::unique_ptr<zint_symbol, void (*)(zint_symbol*)> sym(ZBarcode_Create(), ZBarcode_Delete);
-  if (!sym) throw std::runtime_error("libzint: out of memory");
-  sym->symbology = BARCODE_PDF417;
-  const int rc =
-      ZBarcode_Encode(sym.get(), reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
-  if (rc >= ZINT_ERROR) throw std::runtime_error(std::string("libzint: ") + sym->errtxt);
-  DmSymbol out;
-  out.text = text;
-  out.rows = 3 * sym->rows;
-  out.cols = sym->width;
-  out.modules.resize(static_cast<size_t>(out.rows) * out.cols);
-  for (int r = 0; r < out.rows; ++r)
-    for (int c = 0; c < out.cols; ++c)
-      out.modules[static_cast<size_t>(r) * out.cols + c] = (sym->encoded_data[r / 3][c >> 3] >> (c & 7)) & 1;
-  return out;
-}
-
 std::string randomData1d(Random& rng, Barcode1d kind) {
   auto digits = [&rng](int n) {
     std::string s;
@@ -209,31 +191,8 @@ Scene1d generate1d(Barcode1d kind, Condition1d condition, uint32_t seed) {
     dm.angleDeg = rng.uniform(0, 360);
     spec.placements.push_back(dm);
   }
-  // Placement by trial: each centre drawn where its quiet zone lies inside, until none overlap.
-  const double border = 3 + 2 * spec.blurSigma;
-  for (int attempt = 0;; ++attempt) {
-    if (attempt == 400) throw std::runtime_error("cannot place the barcode");
-    for (size_t i = 0; i < spec.symbols.size(); ++i) {
-      Placement& q = spec.placements[i];
-      q.centre = {0, 0};
-      const SymbolTruth t = placeSymbol(spec.symbols[i], q, spec.darkLevel, spec.lightLevel);
-      double minX = 1e9, minY = 1e9, maxX = -1e9, maxY = -1e9;
-      for (const Point& c : t.quietZoneQuad) {
-        minX = std::min(minX, c.x), maxX = std::max(maxX, c.x);
-        minY = std::min(minY, c.y), maxY = std::max(maxY, c.y);
-      }
-      const double x0 = border - minX, x1 = spec.width - border - maxX;
-      const double y0 = border - minY, y1 = spec.height - border - maxY;
-      if (x1 < x0 || y1 < y0) throw std::runtime_error("the barcode does not fit");
-      q.centre = {rng.uniform(x0, x1), rng.uniform(y0, y1)};
-    }
-    try {
-      out.scene = render(spec);
-      return out;
-    } catch (const std::runtime_error&) {
-      // overlapping symbols: draw again
-    }
-  }
+  out.scene = renderAtRandom(spec, rng, 3 + 2 * spec.blurSigma);
+  return out;
 }
 
 }  // namespace scene

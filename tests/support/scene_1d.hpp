@@ -32,9 +32,6 @@ struct Encoded1d {
 // heightModules rows. Throws std::runtime_error with libzint's message on bad data.
 Encoded1d encode1d(Barcode1d kind, const std::string& data, int heightModules);
 
-// A PDF417 symbol as a module matrix, each of its rows three modules high.
-DmSymbol encodePdf417(const std::string& text);
-
 // Random data of a kind, short enough for a scene of a few hundred pixels.
 std::string randomData1d(Random& rng, Barcode1d kind);
 

@@ -1,0 +1,54 @@
+// Test scenes with PDF417 symbols rendered by libzint, drawn through the placement, clutter, blur
+// and noise of the Data Matrix scenes (scene.hpp).
+//
+// A symbol is a module matrix whose libzint rows are each repeated rowHeight times, so its
+// SymbolTruth outline is the exact box of the bars: u runs along the rows from the start pattern's
+// first bar to the end of the stop pattern's last bar, v down the rows. lCorner is then the
+// bottom of the start pattern, rowEnd the bottom of the stop pattern.
+#ifndef IDUT_TESTS_SUPPORT_SCENE_PDF_HPP
+#define IDUT_TESTS_SUPPORT_SCENE_PDF_HPP
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "support/scene.hpp"
+
+namespace scene {
+
+struct Pdf417Layout {
+  int columns = 0;     // data columns, 1 to 30; 0 lets libzint choose
+  int security = -1;   // error-correction level 0 to 8; -1 lets libzint choose
+  int rowHeight = 3;   // modules per row
+};
+
+// Encodes text. Throws std::runtime_error with libzint's message when the text does not fit or
+// an option is invalid.
+DmSymbol encodePdf417(const std::string& text, const Pdf417Layout& layout = {});
+
+enum class ConditionPdf { clean, rotated, perspective, blurred, noisy, lowContrast, inverted, crowded };
+inline constexpr std::array<ConditionPdf, 8> kAllConditionsPdf = {
+    ConditionPdf::clean,   ConditionPdf::rotated,     ConditionPdf::perspective, ConditionPdf::blurred,
+    ConditionPdf::noisy,   ConditionPdf::lowContrast, ConditionPdf::inverted,    ConditionPdf::crowded};
+const char* conditionName(ConditionPdf condition);
+
+// One PDF417 symbol of the scene with the layout it was encoded with.
+struct PdfTruth {
+  Pdf417Layout layout;
+  int zintRows = 0;  // rows of codewords
+};
+
+// A scene with one PDF417 symbol (three in some crowded scenes, which also add text blocks, bar
+// groups and a Data Matrix symbol after them): 2 to 30 columns, security level 0 to 8, modules of
+// 1.5 to 6 pixels, rows 2 to 5 modules high, any rotation except for clean scenes (within 10
+// degrees of upright either way round). scene.symbols[i] is the truth of pdf[i]; further symbols
+// are not PDF417.
+struct ScenePdf {
+  Scene scene;
+  std::vector<PdfTruth> pdf;
+};
+ScenePdf generatePdf(ConditionPdf condition, uint32_t seed);
+
+}  // namespace scene
+
+#endif
