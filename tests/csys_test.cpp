@@ -13,84 +13,56 @@
 
 namespace {
 
-// A record with two owned members, built the way every constructor of the library is built.
-struct TwoBlocks {
-  cstd_vector32 first;
-  cstd_vector32 second;
-};
-
-csys_status twoBlocks_construct(TwoBlocks* t, uint32_t n) {
-  CSYS_REQUIRE(t != nullptr);
-  csys::CleanupList cleanup;
-  csys_status st = cstd_vector32_construct(&t->first, n);
-  if (CSYS_FAILED(st)) return cleanup.exit(st);
-  cleanup.destructOnFailure<cstd_vector32_destruct>(&t->first);
-  st = cstd_vector32_construct(&t->second, n);
-  if (CSYS_FAILED(st)) return cleanup.exit(st);
-  cleanup.destructOnFailure<cstd_vector32_destruct>(&t->second);
-  return cleanup.exit(0);
-}
-
-csys_status twoBlocks_destruct(TwoBlocks* t) {
-  cstd_vector32_destruct(&t->first);
-  return cstd_vector32_destruct(&t->second);
-}
-
-// Uses a temporary block and a temporary vector, then fails or succeeds as asked.
-csys_status withTemporaries(csys_status outcome, int* releasedAfter) {
+// Builds two owned vectors the way every constructor of the library does, plus a temporary
+// block freed on every exit, then succeeds or fails as asked.
+csys_status twoBlocks_construct(cstd_vector32 (&v)[2], csys_status outcome, int* registered) {
   csys::CleanupList cleanup;
   void* block = nullptr;
   csys_status st = csys_memory_alloc_internal(100, &block);
   if (CSYS_FAILED(st)) return cleanup.exit(st);
   cleanup.freeAlways(&block);
-  cstd_vector32 scratch;
-  st = cstd_vector32_construct(&scratch, 10);
-  if (CSYS_FAILED(st)) return cleanup.exit(st);
-  cleanup.destructAlways<cstd_vector32_destruct>(&scratch);
-  *releasedAfter = cleanup.size();
+  for (cstd_vector32& member : v) {
+    st = cstd_vector32_construct(&member, 4);
+    if (CSYS_FAILED(st)) return cleanup.exit(st);
+    cleanup.destructOnFailure<cstd_vector32_destruct>(&member);
+  }
+  *registered = cleanup.size();
   return cleanup.exit(outcome);
+}
+
+struct Handle {};
+int g_deletes = 0;
+csys_status deleteHandle(Handle** h) {
+  ++g_deletes;
+  *h = nullptr;
+  return 0;
 }
 
 }  // namespace
 
-TEST(CleanupList, FailedSecondAllocationLeavesNothingBuilt) {
-  for (uint64_t failAt = 1; failAt <= 2; ++failAt) {
+TEST(CleanupList, OutputsKeptOnSuccessTemporariesAlwaysFreedAndFailuresUndone) {
+  // Each allocation failing in turn, then an explicit failure, then success.
+  for (uint64_t failAt = 1; failAt <= 4; ++failAt) {
     LiveBlocks live;
-    TwoBlocks t;
+    cstd_vector32 v[2];
+    int registered = 0;
+    csys_status st;
     {
       FailAllocation fail(failAt);
-      EXPECT_EQ(twoBlocks_construct(&t, 4), csys_errNoMemory) << "failing allocation " << failAt;
+      st = twoBlocks_construct(v, csys_errBadArgument, &registered);
     }
+    EXPECT_EQ(st, failAt <= 3 ? csys_errNoMemory : csys_errBadArgument) << failAt;
     EXPECT_EQ(live.leaked(), 0) << "failing allocation " << failAt;
   }
   LiveBlocks live;
-  TwoBlocks t;
-  ASSERT_EQ(twoBlocks_construct(&t, 4), 0);
-  EXPECT_EQ(live.leaked(), 2);  // both members kept on success
-  twoBlocks_destruct(&t);
-  EXPECT_EQ(live.leaked(), 0);
-}
+  cstd_vector32 v[2];
+  int registered = 0;
+  ASSERT_EQ(twoBlocks_construct(v, 0, &registered), 0);
+  EXPECT_EQ(registered, 3);
+  EXPECT_EQ(live.leaked(), 2);  // both members kept, the temporary freed
+  for (cstd_vector32& member : v) cstd_vector32_destruct(&member);
 
-TEST(CleanupList, TemporariesReleasedOnSuccessAndFailureAlike) {
-  for (csys_status outcome : {csys_status{0}, csys_errBadArgument}) {
-    LiveBlocks live;
-    int registered = 0;
-    EXPECT_EQ(withTemporaries(outcome, &registered), outcome);
-    EXPECT_EQ(registered, 2);
-    EXPECT_EQ(live.leaked(), 0);
-  }
-  // A failure inside the temporaries' own set-up is handled too.
-  for (uint64_t failAt = 1; failAt <= 2; ++failAt) {
-    LiveBlocks live;
-    int registered = 0;
-    FailAllocation fail(failAt);
-    EXPECT_EQ(withTemporaries(0, &registered), csys_errNoMemory);
-    EXPECT_EQ(live.leaked(), 0);
-  }
-}
-
-TEST(CleanupList, EarlyReleaseAndLeavingWithoutExitCountAsExpected) {
-  LiveBlocks live;
+  // A scope left without exit() counts as a failure; releaseNewest frees early.
   {
     csys::CleanupList cleanup;
     void* a = nullptr;
@@ -100,63 +72,29 @@ TEST(CleanupList, EarlyReleaseAndLeavingWithoutExitCountAsExpected) {
     ASSERT_EQ(csys_memory_alloc_internal(8, &b), 0);
     cleanup.freeAlways(&b);
     EXPECT_EQ(cleanup.releaseNewest(), 0);
-    EXPECT_EQ(b, nullptr);
-    EXPECT_EQ(cleanup.size(), 1);
-    EXPECT_EQ(live.leaked(), 1);
-  }  // no exit(): treated as a failure, the remaining temporary is freed
+    EXPECT_TRUE(b == nullptr && cleanup.size() == 1 && live.leaked() == 1);
+    cstd_vector32 lost;
+    ASSERT_EQ(cstd_vector32_construct(&lost, 3), 0);
+    cleanup.destructOnFailure<cstd_vector32_destruct>(&lost);
+  }
   EXPECT_EQ(live.leaked(), 0);
 
-  // An output registered for failure survives a scope left through exit(0)...
-  cstd_vector32 kept;
-  {
+  // A handle is deleted only when the scope fails.
+  Handle storage;
+  g_deletes = 0;
+  for (csys_status outcome : {csys_status{0}, csys_errNoMemory}) {
     csys::CleanupList cleanup;
-    ASSERT_EQ(cstd_vector32_construct(&kept, 3), 0);
-    cleanup.destructOnFailure<cstd_vector32_destruct>(&kept);
-    EXPECT_EQ(cleanup.exit(0), 0);
+    Handle* h = &storage;
+    cleanup.deleteOnFailure<deleteHandle>(&h);
+    EXPECT_EQ(cleanup.exit(outcome), outcome);
   }
-  EXPECT_EQ(live.leaked(), 1);
-  cstd_vector32_destruct(&kept);
-  // ...and is destroyed by an early return without exit().
-  {
-    csys::CleanupList cleanup;
-    ASSERT_EQ(cstd_vector32_construct(&kept, 3), 0);
-    cleanup.destructOnFailure<cstd_vector32_destruct>(&kept);
-  }
-  EXPECT_EQ(live.leaked(), 0);
+  EXPECT_EQ(g_deletes, 1);
 
   AssertRecorder asserts;
   csys::CleanupList empty;
   EXPECT_EQ(empty.releaseNewest(), csys_errAssertion);
   EXPECT_EQ(asserts.count(), 1u);
   empty.exit(0);
-}
-
-namespace {
-struct Handle {};
-int g_deletes = 0;
-csys_status deleteHandle(Handle** h) {
-  ++g_deletes;
-  *h = nullptr;
-  return 0;
-}
-csys_status handOverHandle(csys_status outcome, Handle* storage, Handle** out) {
-  csys::CleanupList cleanup;
-  Handle* h = storage;
-  cleanup.deleteOnFailure<deleteHandle>(&h);
-  *out = h;
-  return cleanup.exit(outcome);
-}
-}  // namespace
-
-TEST(CleanupList, HandleDeletedOnlyOnFailure) {
-  Handle storage;
-  Handle* out = nullptr;
-  g_deletes = 0;
-  EXPECT_EQ(handOverHandle(0, &storage, &out), 0);
-  EXPECT_EQ(g_deletes, 0);
-  EXPECT_EQ(out, &storage);
-  EXPECT_EQ(handOverHandle(csys_errNoMemory, &storage, &out), csys_errNoMemory);
-  EXPECT_EQ(g_deletes, 1);
 }
 
 TEST(Memory, HookFailsExactlyTheNthAllocationAndFreeClearsThePointer) {
