@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "base/cbt.h"
+#include "ci_id/correlate.h"
+#include "ci_id/mask.h"
+#include "ci_id/morph.h"
 #include "road/dmroad.hpp"
 #include "support/assert_recorder.hpp"
 #include "support/scene.hpp"
@@ -50,6 +53,50 @@ csys_status runRoad(bool adaptive) {
   return outcome.status;
 }
 
+// Running extrema along a line of 300 samples, on the fast or the generic path.
+csys_status runExtrema(bool generic) {
+  std::vector<uint8_t> line(300), out(300, 7);
+  for (size_t i = 0; i < line.size(); ++i) line[i] = static_cast<uint8_t>(i * 37);
+  uint32_t steps = 0;
+  const csys_status st = rowExtremaMax(15, line.data(), out.data(), 300, generic ? &steps : nullptr);
+  return st != 0 && out != std::vector<uint8_t>(300, 7) ? csys_errAssertion : st;
+}
+
+// Grey erosion of the symbol scene into a new image.
+csys_status runMorphology() {
+  scene::ImageView view(symbolScene());
+  cimg_image out;
+  cimg_image_constructUnbound(&out);
+  const csys_status st = cidut_morph2d_run(view.get(), &out, 0, 9, 5);
+  if (st != 0) return cimg_image_isBound(&out) ? csys_errAssertion : st;
+  return cimg_image_destruct(&out);
+}
+
+csys_status runCorrelation() {
+  std::vector<uint8_t> signal(200);
+  for (size_t i = 0; i < signal.size(); ++i) signal[i] = static_cast<uint8_t>((i * i) % 251);
+  double offset = 5, score = 5;
+  const csys_status st = cf_RunCorrelate_U8(signal.data() + 60, 40, signal.data(), 200, 0, &offset, &score);
+  return st != 0 && (offset != 0 || score != 0) ? csys_errAssertion : st;
+}
+
+// A mask over the scene's image with two claims, one released.
+csys_status runMask() {
+  scene::ImageView view(symbolScene());
+  cid_mask mask;
+  csys_status st = cid_mask_construct(&mask, view.get());
+  if (st != 0) return st;
+  const cmath_shapeAffineRectCenter claims[2] = {{{40, 40}, 30, 20, 0.3, 0.3}, {{80, 60}, 10, 10, 0, 0}};
+  for (const auto& c : claims) {
+    cid_region r;
+    cid_region_initAffineRectCenter(&r, &c, nullptr);
+    if (st == 0) st = cid_mask_appendRegion(&mask, &r, 1.0);
+  }
+  if (st == 0) st = cid_mask_removeRegion(&mask, 0, 1.0);
+  const csys_status released = cid_mask_destruct(&mask);
+  return st != 0 ? st : released;
+}
+
 std::vector<Sweep> sweeps() {
   return {
       {"boundary result",
@@ -63,6 +110,11 @@ std::vector<Sweep> sweeps() {
        1},
       {"Data Matrix road", [] { return runRoad(false); }, 3},
       {"adaptive Data Matrix road", [] { return runRoad(true); }, 3},
+      {"running extrema, fast", [] { return runExtrema(false); }, 1},
+      {"running extrema, generic", [] { return runExtrema(true); }, 1},
+      {"grey morphology", runMorphology, 2},
+      {"running correlation", runCorrelation, 1},
+      {"mask with an image", runMask, 2},
   };
 }
 
