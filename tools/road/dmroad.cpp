@@ -285,33 +285,34 @@ namespace {
 // The long rectangles: beyond 5 : 1.
 bool isLong(const BorderLayout& l) { return std::max(l.rows, l.cols) > 5 * std::min(l.rows, l.cols); }
 
-// The best border hypothesis over the four corners as the L corner, both turning directions and
-// every size whose modules come out roughly square; false when none scores well enough.
+// The best border hypothesis over the four corners as the L corner and every size whose modules
+// come out roughly square; false when none scores well enough. One turning direction is enough:
+// the other one with rows and columns swapped samples the same border modules and expects the
+// same of each, so it scores the same and would never displace the first.
 bool matchBorder(const cimg_windowConst& w, const std::array<cmath_vect, 4>& corners, bool longRectangles,
                  BorderLayout* layout) {
   double best = 0;
   for (int i = 0; i < 4; ++i) {
-    for (int dir : {1, 3}) {
-      Hypothesis h{corners[i], corners[(i + dir) % 4], corners[(i + 4 - dir) % 4], corners[(i + 2) % 4], 0, 0, {}};
-      h.imageFromSymbol = SquareToQuad(h.l, h.rowEnd, h.opposite, h.columnEnd);
-      // Mean lengths of the sides along the rows and along the columns.
-      const double rowLength = (distance(h.l, h.rowEnd) + distance(h.columnEnd, h.opposite)) / 2;
-      const double columnLength = (distance(h.l, h.columnEnd) + distance(h.rowEnd, h.opposite)) / 2;
-      for (const auto& size : kSizes) {
-        for (int transpose = 0; transpose < (size[0] == size[1] ? 1 : 2); ++transpose) {
-          h.rows = transpose ? size[1] : size[0];
-          h.cols = transpose ? size[0] : size[1];
-          // Modules of at least 1.5 pixels, roughly square (within 3 : 2).
-          const double moduleAlongRow = rowLength / h.cols, moduleAlongColumn = columnLength / h.rows;
-          if (moduleAlongRow < 1.5 || moduleAlongColumn < 1.5) continue;
-          if (moduleAlongRow > 1.5 * moduleAlongColumn || moduleAlongColumn > 1.5 * moduleAlongRow) continue;
-          const double score = borderScore(w, h, 15.0);
-          if (score > best) {
-            best = score;
-            *layout = BorderLayout{i, dir, h.rows, h.cols};
-          }
-          if (best >= 0.97) return longRectangles || !isLong(*layout);  // a border this clear is the one
+    const int dir = 1;
+    Hypothesis h{corners[i], corners[(i + dir) % 4], corners[(i + 4 - dir) % 4], corners[(i + 2) % 4], 0, 0, {}};
+    h.imageFromSymbol = SquareToQuad(h.l, h.rowEnd, h.opposite, h.columnEnd);
+    // Mean lengths of the sides along the rows and along the columns.
+    const double rowLength = (distance(h.l, h.rowEnd) + distance(h.columnEnd, h.opposite)) / 2;
+    const double columnLength = (distance(h.l, h.columnEnd) + distance(h.rowEnd, h.opposite)) / 2;
+    for (const auto& size : kSizes) {
+      for (int transpose = 0; transpose < (size[0] == size[1] ? 1 : 2); ++transpose) {
+        h.rows = transpose ? size[1] : size[0];
+        h.cols = transpose ? size[0] : size[1];
+        // Modules of at least 1.5 pixels, roughly square (within 3 : 2).
+        const double moduleAlongRow = rowLength / h.cols, moduleAlongColumn = columnLength / h.rows;
+        if (moduleAlongRow < 1.5 || moduleAlongColumn < 1.5) continue;
+        if (moduleAlongRow > 1.5 * moduleAlongColumn || moduleAlongColumn > 1.5 * moduleAlongRow) continue;
+        const double score = borderScore(w, h, 15.0);
+        if (score > best) {
+          best = score;
+          *layout = BorderLayout{i, dir, h.rows, h.cols};
         }
+        if (best >= 0.97) return longRectangles || !isLong(*layout);  // a border this clear is the one
       }
     }
   }
