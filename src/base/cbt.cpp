@@ -184,6 +184,73 @@ bool findStart(const Grid& g, const cbt_runParams& p, State* start) {
   return found;
 }
 
+// The walk through states whose blob pixel lies at least one pixel inside the window, where
+// every pixel it looks at is in the window and no border contact can arise: the bulk of every
+// outline. Specialised by polarity and saddle rule, with no bounds, buffer or limit tests per
+// step. Emits at most room new points (and needs point count - 1 to exist); stops on leaving
+// the inner box, when room runs out, back at the start state, or after the step that makes
+// steps a multiple of the attention interval (the caller then polls).
+enum class InnerStop { left, start, attention };
+
+template <bool DarkBlob, bool SaddleByMean>
+InnerStop innerWalk(const Grid& g, const State& start, uint32_t innerWidth, uint32_t innerHeight, State* state,
+                    cbt_point* points, uint32_t* count, uint32_t room, uint64_t* steps) {
+  const ptrdiff_t offset[4] = {1, g.stride, -1, -static_cast<ptrdiff_t>(g.stride)};
+  const int32_t t = g.threshold;
+  State s = *state;
+  uint32_t n = *count;
+  uint64_t stepCount = *steps;
+  InnerStop stop = InnerStop::left;
+  while (room > 0 && static_cast<uint32_t>(s.px - g.x0 - 1) < innerWidth &&
+         static_cast<uint32_t>(s.py - g.y0 - 1) < innerHeight) {
+    const int left = (s.k + 3) & 3;
+    const uint8_t* pp = g.pixels + static_cast<ptrdiff_t>(s.py - g.y0) * g.stride + (s.px - g.x0);
+    const int32_t vp = pp[0];
+    const int32_t vq = pp[offset[left]];
+    const int32_t vr = pp[offset[s.k]];
+    const int32_t vl = pp[offset[left] + offset[s.k]];
+    // P is blob and Q is not, so the signs of both differences are known.
+    const uint32_t num = static_cast<uint32_t>((DarkBlob ? t - vp : vp - t) * 256);
+    const uint32_t den = static_cast<uint32_t>(DarkBlob ? vq - vp : vp - vq);
+    const auto off = static_cast<int32_t>(((num + den / 2) * static_cast<uint64_t>(kReciprocal[den])) >> 24);
+    const cbt_point pt{s.px * 256 + kDx[left] * off, s.py * 256 + kDy[left] * off};
+    if (pt.x != points[n - 1].x || pt.y != points[n - 1].y) {
+      points[n++] = pt;
+      --room;
+    }
+
+    const bool frontRight = DarkBlob ? vr < t : vr >= t;
+    const bool frontLeft = DarkBlob ? vl < t : vl >= t;
+    const int32_t sum = vp + vq + vr + vl;
+    const bool joined = frontRight || !SaddleByMean || (DarkBlob ? sum < 4 * t : sum >= 4 * t);
+    if (frontRight && !frontLeft) {
+      s.px += kDx[s.k];
+      s.py += kDy[s.k];
+    } else if (frontLeft && joined) {
+      s.px += kDx[left] + kDx[s.k];
+      s.py += kDy[left] + kDy[s.k];
+      s.k = left;
+    } else {
+      s.k = (s.k + 1) & 3;
+    }
+    if (s.px == start.px && s.py == start.py && s.k == start.k) {
+      stop = InnerStop::start;
+      break;
+    }
+    if (++stepCount % kAttentionSteps == 0) {
+      stop = InnerStop::attention;
+      break;
+    }
+  }
+  *state = s;
+  *count = n;
+  *steps = stepCount;
+  return stop;
+}
+
+using InnerWalk = InnerStop (*)(const Grid&, const State&, uint32_t, uint32_t, State*, cbt_point*, uint32_t*, uint32_t,
+                                uint64_t*);
+
 csys_status track(const cimg_imageConst* image, const cbt_runParams* params, int32_t threshold,
                   cbt_result* result) {
   cimg_windowConst w;
@@ -233,7 +300,33 @@ csys_status track(const cimg_imageConst* image, const cbt_runParams* params, int
   const uint32_t innerWidth = g.width >= 2 ? static_cast<uint32_t>(g.width - 2) : 0;
   const uint32_t innerHeight = g.height >= 2 ? static_cast<uint32_t>(g.height - 2) : 0;
 
+  const InnerWalk inner = g.darkBlob ? (g.saddleByMean ? innerWalk<true, true> : innerWalk<true, false>)
+                                     : (g.saddleByMean ? innerWalk<false, true> : innerWalk<false, false>);
+  // The periodic stop check and the bound on the walk's length.
+  auto attention = [&]() -> csys_status {
+    csys_status check = csys_attention_check();
+    if (CSYS_SUCCEEDED(check) && steps > maxSteps) {
+      cstd_assert_(__LINE__);
+      check = csys_errAssertion;
+    }
+    if (CSYS_FAILED(check)) {
+      result->count = 0;
+      result->flags = 0;
+    }
+    return check;
+  };
+
   for (;;) {
+    if (count > 0 && !pendingFirst) {
+      const uint32_t room = (limit < result->capacity ? limit : result->capacity) - count;
+      const InnerStop stop = inner(g, start, innerWidth, innerHeight, &s, result->points, &count, room, &steps);
+      if (stop == InnerStop::start) break;
+      if (stop == InnerStop::attention) {
+        st = attention();
+        if (CSYS_FAILED(st)) return st;
+        continue;
+      }
+    }
     const int left = (s.k + 3) & 3;
     const int32_t qx = s.px + kDx[left];
     const int32_t qy = s.py + kDy[left];
@@ -304,18 +397,8 @@ csys_status track(const cimg_imageConst* image, const cbt_runParams* params, int
     if (s.px == start.px && s.py == start.py && s.k == start.k) break;
 
     if (++steps % kAttentionSteps == 0) {
-      st = csys_attention_check();
-      if (CSYS_FAILED(st)) {
-        result->count = 0;
-        result->flags = 0;
-        return st;
-      }
-      if (steps > maxSteps) {
-        result->count = 0;
-        result->flags = 0;
-        cstd_assert_(__LINE__);
-        return csys_errAssertion;
-      }
+      st = attention();
+      if (CSYS_FAILED(st)) return st;
     }
   }
 
