@@ -1,5 +1,6 @@
 #include "road/dmroad.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 #include <utility>
@@ -330,6 +331,49 @@ bool borderHolds(const cimg_windowConst& w, const std::array<cmath_vect, 4>& cor
   return borderScore(w, h, 15.0) >= 0.85;
 }
 
+// Marks the cells of the marking image that lie wholly inside a region just claimed in a mask
+// of regions, so that the driver passes over the edges of the symbol's modules without starting
+// a search at each, which would find its seed masked and return. A cell is marked only when its
+// four corner pixels lie inside the convex outline by a margin: every pixel between them, the
+// only places a seed of the cell can sit, is then inside too.
+void markClaimedCells(const cid_region& region, cimg_image* marking) {
+  const cmath_vect outline[4] = {region.py, region.po, region.px, region.popp};
+  // Inward unit normals and offsets of the four sides: inside means n . q > c for every side.
+  cmath_vect normal[4];
+  double offset[4];
+  double turn = 0;
+  for (int i = 0; i < 4; ++i) {
+    const cmath_vect a = outline[i], b = outline[(i + 1) % 4], c = outline[(i + 2) % 4];
+    turn += (b.x - a.x) * (c.y - b.y) - (b.y - a.y) * (c.x - b.x);
+  }
+  double minX = 1e300, minY = 1e300, maxX = -1e300, maxY = -1e300;
+  for (int i = 0; i < 4; ++i) {
+    const cmath_vect a = outline[i], b = outline[(i + 1) % 4], c = outline[(i + 2) % 4];
+    const double bend = (b.x - a.x) * (c.y - b.y) - (b.y - a.y) * (c.x - b.x);
+    const double length = distance(a, b);
+    if (!(length > 1) || !(bend * turn > 0)) return;  // degenerate or not convex: nothing marked
+    const double sign = turn > 0 ? 1 : -1;
+    normal[i] = cmath_vect{-sign * (b.y - a.y) / length, sign * (b.x - a.x) / length};
+    offset[i] = normal[i].x * a.x + normal[i].y * a.y;
+    minX = std::min(minX, a.x), maxX = std::max(maxX, a.x);
+    minY = std::min(minY, a.y), maxY = std::max(maxY, a.y);
+  }
+  auto inside = [&](double x, double y) {
+    for (int i = 0; i < 4; ++i)
+      if (!(normal[i].x * x + normal[i].y * y > offset[i] + 0.01)) return false;
+    return true;
+  };
+  cimg_window& m = marking->window;
+  const int cx0 = std::max(0, static_cast<int>(std::floor(minX / 4))), cx1 = std::min(m.width - 1, static_cast<int>(maxX / 4));
+  const int cy0 = std::max(0, static_cast<int>(std::floor(minY / 4))), cy1 = std::min(m.height - 1, static_cast<int>(maxY / 4));
+  for (int cy = cy0; cy <= cy1; ++cy)
+    for (int cx = cx0; cx <= cx1; ++cx) {
+      const double x = 4.0 * cx, y = 4.0 * cy;
+      if (inside(x, y) && inside(x + 3, y) && inside(x, y + 3) && inside(x + 3, y + 3))
+        m.pixels[static_cast<ptrdiff_t>(cy) * m.stride + cx] = 1;
+    }
+}
+
 }  // namespace
 
 bool hasDataMatrixBorder(const cimg_imageConst& image, const std::array<cmath_vect, 4>& corners, int* rows,
@@ -519,6 +563,9 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
       if (CSYS_FAILED(st)) return st;
       st = cid_mask_appendRegion(mask, &region, 0.0);
       if (CSYS_FAILED(st)) return st;
+      // The plain search tests each seed against the mask before anything else; the adaptive
+      // driver reads the marks' values, so its marking is left to it.
+      if (!options.adaptive && view == nullptr && !mask->hasImage) markClaimedCells(region, marking);
     }
     return 0;
   };
