@@ -571,11 +571,20 @@ csys_status searchFromSeed(SearchArgs& s, const cbt_runParams& run, bool* found)
     if (CSYS_FAILED(st)) return st;
   }
   const Scratch scratch = carve(params);
+  // Neighbouring points mostly share their cells; a point is marked only when the span of
+  // cells it touches differs from the previous point's.
+  int32_t lastSpanX = -1, lastSpanY = -1;
   for (int32_t i = 0; i < n; ++i) {
     const int32_t x = track.points[i].x, y = track.points[i].y;
     CSYS_REQUIRE(insideWindow(s.window, (x + 128) >> 8, (y + 128) >> 8));
     scratch.contour[i] = Point{(y + 128) >> 4, (x + 128) >> 4};
-    markPoint(s.marking, x, y);
+    const int32_t spanX = (x >> 10) * 2 + ((x + 255) >> 10 != x >> 10);
+    const int32_t spanY = (y >> 10) * 2 + ((y + 255) >> 10 != y >> 10);
+    if (spanX != lastSpanX || spanY != lastSpanY) {
+      markPoint(s.marking, x, y);
+      lastSpanX = spanX;
+      lastSpanY = spanY;
+    }
   }
   // A seed lies on the pixel before the edge; mark its own cell too, so a resumed scan does not
   // start here again.
