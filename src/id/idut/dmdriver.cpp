@@ -75,6 +75,10 @@ cid2d_trackingSeed makeSeed(const uint8_t* base, ptrdiff_t step, int32_t t, int3
 
 constexpr int32_t kBlock = 64;
 
+// Poll positions (t & 5 == 5: 5 and 7 modulo 8) below t, counted from a multiple of 8 at or
+// below the first position asked about: differences count the polls of a range.
+inline int32_t pollsBefore(int32_t t) { return 2 * (t >> 3) + ((t & 7) >= 6 ? 1 : 0); }
+
 // Responses fit 16 bits (at most 3 x 255), so a vector register holds twice as many.
 using Response = int16_t;
 
@@ -95,11 +99,12 @@ csys_status plainPeaks(Scan& s, const uint8_t* base, ptrdiff_t step, int32_t t0,
     uint64_t eight;
     std::memcpy(&eight, peak + i, sizeof eight);
     if (eight == 0) {
-      for (int32_t k = i; pollLine && k < i + 8 && k < n; ++k)
-        if (((t0 + k) & 5) == 5) {
-          csys_status st = csys_attention_check();
-          if (CSYS_FAILED(st)) return st;
-        }
+      // Any eight consecutive positions hold exactly two polls (5 and 7 modulo 8).
+      const int32_t polls = !pollLine ? 0 : i + 8 <= n ? 2 : pollsBefore(t0 + n) - pollsBefore(t0 + i);
+      for (int32_t k = 0; k < polls; ++k) {
+        csys_status st = csys_attention_check();
+        if (CSYS_FAILED(st)) return st;
+      }
       i += 7;
       continue;
     }
