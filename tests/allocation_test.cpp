@@ -9,9 +9,11 @@
 #include <vector>
 
 #include "base/cbt.h"
+#include "ci_id/contourruns.h"
 #include "ci_id/correlate.h"
 #include "ci_id/mask.h"
 #include "ci_id/morph.h"
+#include "ci_id/pdpsearch.h"
 #include "road/dmroad.hpp"
 #include "support/assert_recorder.hpp"
 #include "support/scene.hpp"
@@ -97,6 +99,36 @@ csys_status runMask() {
   return st != 0 ? st : released;
 }
 
+// The PDF417 search from the seeds of one row: the tracker grows the result's point buffer.
+csys_status runPdpSearch() {
+  scene::ImageView view(symbolScene());
+  std::vector<int32_t> scratch(CID2D_SCRATCH_MIN_SIZE / 4);
+  cid2d_trackingParams params;
+  cid2d_trackingParams_init(&params);
+  params.scratch = reinterpret_cast<uint8_t*>(scratch.data());
+  params.scratchSize = CID2D_SCRATCH_MIN_SIZE;
+  cbt_runParams run;
+  cbt_runParams_init(&run);
+  int32_t row = 50, count = 0;
+  cid2d_trackingSeed seeds[4];
+  cid2d_getHorizontalTrackingSeeds(view.get(), &row, 1, 4, 45, 0, seeds, &count, 0, 0.0);
+  cimg_image marking;
+  csys_status st = cimg_image_construct(&marking, 30, 25);
+  if (st != 0) return st;
+  cid2d_trackingResult result;
+  st = cid2d_trackingResult_construct(&result);
+  if (st == 0) {
+    result.trackerRuns = 0;
+    for (int32_t i = 0; i < count && st == 0; ++i)
+      st = cf_BndFindPDPSymbolFromSeed(view.get(), &params, &seeds[i], &run, &marking, 1, nullptr, nullptr, nullptr,
+                                       &result);
+    if (st == 0 && result.trackerRuns == 0) st = csys_errAssertion;
+    cid2d_trackingResult_destruct(&result);
+  }
+  cimg_image_destruct(&marking);
+  return st;
+}
+
 std::vector<Sweep> sweeps() {
   return {
       {"boundary result",
@@ -115,6 +147,7 @@ std::vector<Sweep> sweeps() {
       {"grey morphology", runMorphology, 2},
       {"running correlation", runCorrelation, 1},
       {"mask with an image", runMask, 2},
+      {"PDF417 search from a seed", runPdpSearch, 2},
   };
 }
 

@@ -97,6 +97,26 @@ csys_status cid2d_contour_straightRuns(cid2d_straightRun* runs, const int32_t* c
                                        int32_t minLength, int32_t threshold, int32_t capacity,
                                        int32_t* runCount);
 
+/* Runs the straight-run routine dropped, by size: stretches of at least 3 and of at least 2
+ * points (a stretch of len following points covers len + 1). */
+typedef struct cid2d_droppedRuns {
+  int32_t atLeast3;
+  int32_t atLeast2;
+} cid2d_droppedRuns;
+
+/* cid2d_contour_straightRuns that also counts what it dropped (too short, too long or not
+ * straight); dropped may be null. */
+csys_status cid2d_contour_straightRunsCounted(cid2d_straightRun* runs, const int32_t* curvature,
+                                              const cid2d_contourPoint* smoothed, int32_t split, int32_t count,
+                                              int32_t minLength, int32_t threshold, int32_t capacity,
+                                              int32_t* runCount, cid2d_droppedRuns* dropped);
+
+/* The straightness measure of the run routine: the squared distance (quarter pixels) of point
+ * mid from the chord start -> end, the chord taken through its midpoint with a short direction
+ * along its dominant axis; the distance to the midpoint when both axes are equal. */
+csys_status cid2d_contour_chordDeviation(const cid2d_contourPoint* points, int32_t start, int32_t end, int32_t mid,
+                                         int64_t* deviation);
+
 /* Selection sort by strength, largest first: each position in turn receives the first of the
  * largest remaining runs. */
 csys_status cid2d_straightRuns_order(cid2d_straightRun* runs, int32_t runCount);

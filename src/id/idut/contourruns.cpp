@@ -177,6 +177,28 @@ csys_status cid2d_contour_straightRuns(cid2d_straightRun* runs, const int32_t* c
                                        const cid2d_contourPoint* smoothed, int32_t split, int32_t count,
                                        int32_t minLength, int32_t threshold, int32_t capacity,
                                        int32_t* runCount) {
+  return cid2d_contour_straightRunsCounted(runs, curvature, smoothed, split, count, minLength, threshold, capacity,
+                                           runCount, nullptr);
+}
+
+csys_status cid2d_contour_chordDeviation(const cid2d_contourPoint* points, int32_t start, int32_t end, int32_t mid,
+                                         int64_t* deviation) {
+  CSYS_REQUIRE(points != nullptr && deviation != nullptr && start >= 0 && end >= 0 && mid >= 0);
+  *deviation = chordDeviation(points, start, end, mid);
+  return 0;
+}
+
+csys_status cid2d_contour_straightRunsCounted(cid2d_straightRun* runs, const int32_t* curvature,
+                                              const cid2d_contourPoint* smoothed, int32_t split, int32_t count,
+                                              int32_t minLength, int32_t threshold, int32_t capacity,
+                                              int32_t* runCount, cid2d_droppedRuns* dropped) {
+  if (dropped != nullptr) *dropped = cid2d_droppedRuns{0, 0};
+  // A dropped stretch of len following points covers len + 1 points.
+  auto drop = [&](int64_t len) {
+    if (dropped == nullptr) return;
+    if (len + 1 >= 3) ++dropped->atLeast3;
+    if (len + 1 >= 2) ++dropped->atLeast2;
+  };
   CSYS_REQUIRE(runs != nullptr && runCount != nullptr && capacity >= 1 && count >= 0);
   CSYS_REQUIRE(count == 0 || (curvature != nullptr && smoothed != nullptr));
   const int64_t limit = 9 * static_cast<int64_t>(threshold);
@@ -205,14 +227,21 @@ csys_status cid2d_contour_straightRuns(cid2d_straightRun* runs, const int32_t* c
     while (j < 2 * static_cast<int64_t>(count) && curvature[wrap(j, count)] < threshold) ++j;
     const int32_t len = static_cast<int32_t>(j - i - 1);
     i = j;
-    if (len <= minLength || len >= count) continue;
+    if (len <= minLength || len >= count) {
+      drop(len);
+      continue;
+    }
     if (tryAccept(start, len, len / 2)) continue;
-    if (!split || len <= 2 * static_cast<int64_t>(minLength) + 1) continue;
+    if (!split || len <= 2 * static_cast<int64_t>(minLength) + 1) {
+      drop(len);
+      continue;
+    }
     const int32_t half = len / 2;
-    tryAccept(start, half, len / 4);
+    if (!tryAccept(start, half, len / 4)) drop(half);
     if (k >= capacity - 1) break;
     const int32_t second = wrap(static_cast<int64_t>(start) + half, count);
-    tryAccept(second, len - half, static_cast<int32_t>(3 * static_cast<int64_t>(len) / 4) - half);
+    if (!tryAccept(second, len - half, static_cast<int32_t>(3 * static_cast<int64_t>(len) / 4) - half))
+      drop(len - half);
   }
   runs[k] = cid2d_straightRun{0, 0, 0};
   *runCount = k;

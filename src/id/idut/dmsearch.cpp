@@ -14,17 +14,15 @@
 
 #include "base/cmath_affineRect.h"
 #include "ci_id/contourruns.h"
+#include "ci_id/priv/ci_idut/seedsearch.hpp"
 #include "ci_id/region.h"
 #include "base/cmath_fixed.h"
 #include "ci_id/status.h"
 
 namespace {
 
-using Point = cid2d_contourPoint;
-using Run = cid2d_straightRun;
+using namespace cid2d_seed;
 
-constexpr int32_t kRawContourLimit = CID2D_RAW_CONTOUR_CAPACITY;  // 16379
-constexpr int32_t kRunCapacity = CID2D_RUN_CAPACITY;              // 5460
 constexpr int32_t kAdaptiveRunCapacity = 8190;
 constexpr int64_t kNoAngle = 2147483647;
 
@@ -33,106 +31,6 @@ constexpr int64_t kAngleDefault = 4332;  // 77 degrees
 constexpr int64_t kAngleRelaxed = 2748;  // 70 degrees
 constexpr int64_t kAngleWide = 1732;     // 60 degrees
 constexpr int64_t kAdaptiveAngle = 2605;
-
-inline int32_t wrap(int64_t index, int32_t count) {
-  int64_t r = index % count;
-  return static_cast<int32_t>(r < 0 ? r + count : r);
-}
-
-inline int64_t floorDiv(int64_t a, int64_t b) {
-  int64_t d = a / b;
-  if ((a % b != 0) && ((a < 0) != (b < 0))) --d;
-  return d;
-}
-
-inline int64_t iabs(int64_t v) { return v < 0 ? -v : v; }
-
-// floor(sqrt(v)), v >= 0.
-inline int64_t isqrt(int64_t v) { return v <= 0 ? 0 : static_cast<int64_t>(cmath_sqrt64(static_cast<uint64_t>(v))); }
-
-// ---- marking image -----------------------------------------------------------------------
-
-// Cells are addressed in the marking image's own image coordinates; cells outside its window
-// read as clear and are never written, so a marking image smaller than a quarter of the search
-// image only loses marks.
-struct Marking {
-  cimg_window w{};
-  bool inside(int32_t cx, int32_t cy) const {
-    return cx >= w.x0 && cy >= w.y0 && cx - w.x0 < w.width && cy - w.y0 < w.height;
-  }
-  uint8_t get(int32_t cx, int32_t cy) const {
-    return inside(cx, cy) ? w.pixels[static_cast<ptrdiff_t>(cy - w.y0) * w.stride + (cx - w.x0)] : 0;
-  }
-  void set(int32_t cx, int32_t cy, uint8_t value) {
-    if (inside(cx, cy)) w.pixels[static_cast<ptrdiff_t>(cy - w.y0) * w.stride + (cx - w.x0)] = value;
-  }
-};
-
-// ---- lines and corners -------------------------------------------------------------------
-
-struct Line {
-  int64_t a = 0, b = 0, c = 0;
-};
-
-// Through s and e (1/16 pixel), over quarter-pixel coordinates.
-Line lineThrough(const Point& s, const Point& e) {
-  Line l;
-  l.a = (static_cast<int64_t>(s.v) - e.v) >> 2;
-  l.b = (static_cast<int64_t>(e.u) - s.u) >> 2;
-  l.c = -(static_cast<int64_t>(s.u) >> 2) * l.a - (static_cast<int64_t>(s.v) >> 2) * l.b;
-  return l;
-}
-
-// The line of a run: through its first point and the point before its end.
-Line runLine(const Point* smoothed, const Run& run, int32_t n) {
-  return lineThrough(smoothed[run.start], smoothed[wrap(static_cast<int64_t>(run.end) - 1, n)]);
-}
-
-// The same direction through p (1/16 pixel).
-Line parallelThrough(const Line& l, const Point& p) {
-  Line r = l;
-  r.c = -l.a * (static_cast<int64_t>(p.u) >> 2) - l.b * (static_cast<int64_t>(p.v) >> 2);
-  return r;
-}
-
-struct Angle {
-  int64_t cross = 0;  // a1 b2 - a2 b1
-  int64_t t = 0;      // |1000 cross / dot|, kNoAngle for perpendicular lines
-  int s = 0;          // 1 when 1000 cross / dot is negative
-  bool degenerate = false;
-};
-
-Angle angleBetween(const Line& l1, const Line& l2) {
-  Angle r;
-  r.cross = l1.a * l2.b - l2.a * l1.b;
-  const int64_t dot = l1.a * l2.a + l1.b * l2.b;
-  if (r.cross == 0 && dot == 0) {
-    r.degenerate = true;
-    return r;
-  }
-  if (dot == 0) {
-    r.t = kNoAngle;
-    r.s = r.cross < 0 ? 1 : 0;
-    return r;
-  }
-  const int64_t q = floorDiv(1000 * r.cross, dot);
-  r.t = iabs(q);
-  r.s = q < 0 ? 1 : 0;
-  return r;
-}
-
-struct Vec {
-  double u = 0, v = 0;  // 1/16 pixel
-};
-
-// Crossing of two lines in 1/16 pixel (cross = a1 b2 - a2 b1, nonzero).
-Vec intersect(const Line& l1, const Line& l2) {
-  const double x = static_cast<double>(l1.a * l2.b - l2.a * l1.b);
-  Vec p;
-  p.u = 4.0 * (static_cast<double>(l2.c) * static_cast<double>(l1.b) - static_cast<double>(l1.c) * static_cast<double>(l2.b)) / x;
-  p.v = 4.0 * (static_cast<double>(l1.c) * static_cast<double>(l2.a) - static_cast<double>(l2.c) * static_cast<double>(l1.a)) / x;
-  return p;
-}
 
 inline int64_t distanceSq(const Point& p, int64_t u, int64_t v) {
   const int64_t du = p.u - u, dv = p.v - v;
@@ -220,13 +118,6 @@ bool shapeAccepts(const PairingSetup& setup, int64_t ratio) {
     if (ratio > w[0] && ratio < w[1]) return true;
   return false;
 }
-
-struct Candidate {
-  bool found = false;
-  Vec corner, sideX, sideY, fourth;  // 1/16 pixel: corner, the two side ends, opposite corner
-  int32_t parallelogram = 1;
-  int32_t score = 0;
-};
 
 inline bool differsInOne(const Vec& p, const Vec& q, double by) {
   return std::fabs(p.u - q.u) > by || std::fabs(p.v - q.v) > by;
@@ -363,35 +254,6 @@ csys_status pairCorner(const Point* halved, const Point* smoothed, const Run* ru
   return 0;
 }
 
-// Pixel coordinates (column, row) of a 1/16-pixel point; the division is done in single
-// precision.
-cmath_vect toPixels(const Vec& p) {
-  return cmath_vect{static_cast<double>(static_cast<float>(p.v) / 16.0f),
-                    static_cast<double>(static_cast<float>(p.u) / 16.0f)};
-}
-
-// ---- shared steps --------------------------------------------------------------------------
-
-struct Scratch {
-  Point* contour;
-  Point* smoothed;
-  int32_t* curvature;
-  Run* runs;
-};
-
-Scratch carve(const cid2d_trackingParams& params) {
-  uint8_t* base = params.scratch;
-  return Scratch{reinterpret_cast<Point*>(base + CID2D_SCRATCH_CONTOUR_OFFSET),
-                 reinterpret_cast<Point*>(base + CID2D_SCRATCH_SMOOTHED_OFFSET),
-                 reinterpret_cast<int32_t*>(base + CID2D_SCRATCH_CURVATURE_OFFSET),
-                 reinterpret_cast<Run*>(base + CID2D_SCRATCH_RUNS_OFFSET)};
-}
-
-bool scratchUsable(const cid2d_trackingParams& params) {
-  return params.scratch != nullptr && params.scratchSize >= CID2D_SCRATCH_MIN_SIZE &&
-         reinterpret_cast<uintptr_t>(params.scratch) % alignof(int32_t) == 0;
-}
-
 int32_t smoothingWindow(int32_t w, int32_t h, const cid2d_trackingParams& params) {
   int32_t divisor = 32;
   if (params.expectedSizeA > divisor) divisor = params.expectedSizeA;
@@ -400,16 +262,6 @@ int32_t smoothingWindow(int32_t w, int32_t h, const cid2d_trackingParams& params
   const auto floorMin = static_cast<int32_t>(std::floor(params.minSmoothing));
   if (window <= floorMin) window = floorMin;
   return std::min(window, 25);
-}
-
-// Halves the stored outline in place (polling for a stop request afterwards) and measures the
-// halved outline's bounding box in whole pixels.
-csys_status halveAndMeasure(const Scratch& scratch, int32_t* n, int32_t* w, int32_t* h, int32_t* e) {
-  csys_status st = cid2d_contour_halve(scratch.contour, *n, n);
-  if (CSYS_FAILED(st)) return st;
-  st = csys_attention_check();
-  if (CSYS_FAILED(st)) return st;
-  return cid2d_contour_getBoundingBox(scratch.contour, *n, w, h, e);
 }
 
 // Smooths the halved outline over the window and measures its curvature over twice that span;
@@ -423,33 +275,11 @@ csys_status smoothAndBend(const Scratch& scratch, int32_t n, int32_t window, boo
   return st;
 }
 
-csys_status seedCovered(const cid_mask* mask, const cid2d_trackingSeed& seed, const cmath_xformLinear* maskXform,
-                        bool* covered) {
-  *covered = false;
-  if (mask == nullptr) return 0;
-  const cmath_vect point{static_cast<double>(seed.x), static_cast<double>(seed.y)};
-  uint32_t flag = 0;
-  csys_status st = cid_mask_isPointUnMasked(mask, &point, maskXform, &flag);
-  if (CSYS_FAILED(st)) return st;
-  *covered = flag != 0;
-  return 0;
-}
-
-void fillRunParams(cbt_runParams* run, const cid2d_trackingParams& params, const cid2d_trackingSeed& seed) {
-  run->maxPoints = std::min(params.maxContourPoints, kRawContourLimit);
-  run->threshold = seed.mean;
-  run->polarity = seed.polarity;
-  run->startA[0] = seed.startA[0];
-  run->startA[1] = seed.startA[1];
-  run->startB[0] = seed.startB[0];
-  run->startB[1] = seed.startB[1];
-}
-
 // The located parallelogram, its final tests and the result fields of a find.
 csys_status acceptCandidate(const cimg_windowConst& window, const cid2d_trackingParams& params, const Candidate& cand,
                             bool* accepted, cid2d_trackingResult* result) {
   *accepted = false;
-  cmath_vect p0 = toPixels(cand.corner), p1 = toPixels(cand.sideX), p2 = toPixels(cand.sideY);
+  const cmath_vect p0 = toPixels(cand.corner), p1 = toPixels(cand.sideX), p2 = toPixels(cand.sideY);
   const cmath_vect p3 = toPixels(cand.fourth);
   if (params.allowBorder == 0) {
     const double lastCol = window.x0 + window.width - 1, lastRow = window.y0 + window.height - 1;
@@ -469,58 +299,15 @@ csys_status acceptCandidate(const cimg_windowConst& window, const cid2d_tracking
   if (CSYS_FAILED(st)) return st;
   if (std::min(xLength, yLength) < params.minSide || std::max(xLength, yLength) > params.maxSide) return 0;
 
-  const cmath_vect e1{p1.x - p0.x, p1.y - p0.y}, e2{p2.x - p0.x, p2.y - p0.y};
-  if (cmath_vect_cross(&e1, &e2) > 0) std::swap(p1, p2);
-  st = cmath_shapeAffineRectPoints_init(&points, &p0, &p1, &p2);
+  st = storeCandidate(cand, result);
   if (CSYS_FAILED(st)) return st;
-  st = cmath_shapeAffineRect_initPoints(&result->rectangle, &points);
-  if (CSYS_FAILED(st)) return st;
-  result->fourthCorner = p3;
-  result->parallelogram = cand.parallelogram;
-  result->threshold = static_cast<uint8_t>(result->seed.mean);
-  result->score = cand.score;
   *accepted = true;
-  return 0;
-}
-
-// Final checks of a find against the mask and the image window.
-csys_status confirmFind(const cimg_imageConst* image, const cimg_windowConst& window, const cid_mask* mask,
-                        const cmath_xformLinear* maskXform, cid2d_trackingResult* result, bool* found) {
-  cid_region region;
-  csys_status st = cid_region_initAffineRect(&region, &result->rectangle, nullptr);
-  if (CSYS_FAILED(st)) return st;
-  cmath_xformLinear pixelFromClient;
-  st = cimg_imageConst_getLinearImageFromClientXform(image, &pixelFromClient);
-  if (CSYS_FAILED(st)) return st;
-  cstd_rect32 enclosing;
-  st = cmath_shapeAffineRect_getEncloseImageRect(&result->rectangle, &pixelFromClient, &enclosing);
-  if (CSYS_FAILED(st)) return st;
-  if (mask != nullptr) {
-    uint32_t covered = 0;
-    st = cid_mask_isRegionUnMasked(mask, &region, maskXform, 5.0, &covered);
-    if (CSYS_FAILED(st)) return st;
-    if (covered != 0) *found = false;
-  }
-  const cstd_rect32 windowRect{window.x0, window.y0, window.width, window.height};
-  if (!cstd_rect32_containsRect(&windowRect, &enclosing)) *found = false;
-  if (*found) result->quality = 1000;
   return 0;
 }
 
 }  // namespace
 
 namespace {
-
-struct SearchArgs {
-  const cimg_imageConst* image;
-  const cid2d_trackingParams* params;
-  const cid2d_trackingSeed* seed;
-  const cid_mask* mask;
-  const cmath_xformLinear* maskXform;
-  cid2d_trackingResult* result;
-  cimg_windowConst window;
-  Marking marking;
-};
 
 // Marks the cell of a contour point. A point between two pixels belongs to both: seeds come from
 // either side of an edge, so the cells of both pixels are marked when they differ (the cell of the
@@ -533,18 +320,6 @@ inline void markPoint(Marking& m, int32_t x, int32_t y) {
     m.set(cx0, cy1, 1);
     if (cx1 != cx0) m.set(cx1, cy1, 1);
   }
-}
-
-inline bool insideWindow(const cimg_windowConst& w, int32_t x, int32_t y) {
-  return x >= w.x0 && y >= w.y0 && x - w.x0 < w.width && y - w.y0 < w.height;
-}
-
-// A seed inside a claimed symbol, or on an outline tracked earlier in this scan, is skipped.
-csys_status seedAlreadyHandled(const SearchArgs& s, bool* skip) {
-  csys_status st = seedCovered(s.mask, *s.seed, s.maskXform, skip);
-  if (CSYS_FAILED(st) || *skip) return st;
-  *skip = s.marking.get(s.seed->x >> 2, s.seed->y >> 2) != 0;
-  return 0;
 }
 
 // Steps 3 to 16 of the search; *found tells the outcome. Rejections return 0.
@@ -596,9 +371,7 @@ csys_status searchFromSeed(SearchArgs& s, const cbt_runParams& run, bool* found)
   int32_t w = 0, h = 0, e = 0;
   st = halveAndMeasure(scratch, &n, &w, &h, &e);
   if (CSYS_FAILED(st)) return st;
-  if (e < params.minSide || e > params.maxSide) return 0;
-  if (w >= s.window.width - 1 || h >= s.window.height - 1) return 0;
-  if (w < params.minSide || h < params.minSide || w > params.maxSide || h > params.maxSide) return 0;
+  if (!boxAcceptable(s.window, params, w, h, e)) return 0;
   if (5 * static_cast<int64_t>(w) < h || 5 * static_cast<int64_t>(h) < w) return 0;
 
   const int32_t window = smoothingWindow(w, h, params);
@@ -876,28 +649,6 @@ csys_status adaptiveSearch(SearchArgs& s, const cbt_runParams& run, int32_t leve
 
 constexpr int32_t kChainCapacity = 41;
 
-// The frame both seed searches share: the seed goes into the result, the windows are set up,
-// and found and the scan line are written once the search itself has run.
-template <class Search>
-csys_status runSeedSearch(const cimg_imageConst* image, const cid2d_trackingParams* params,
-                          const cid2d_trackingSeed* seed, cimg_image* markingImage, const cid_mask* mask,
-                          const cmath_xformLinear* maskXform, cid2d_trackingResult* result, Search search) {
-  result->seed = *seed;
-  result->found = 0;
-  CSYS_REQUIRE(scratchUsable(*params));
-  SearchArgs s{image, params, seed, mask, maskXform, result, {}, {}};
-  csys_status st = cimg_windowConst_init(&s.window, image);
-  if (CSYS_FAILED(st)) return st;
-  st = cimg_window_init(&s.marking.w, markingImage);
-  if (CSYS_FAILED(st)) return st;
-  bool found = false;
-  st = search(s, &found);
-  if (CSYS_FAILED(st)) return st;
-  result->found = found ? 1 : 0;
-  result->line = params->firstScanLine;
-  return 0;
-}
-
 }  // namespace
 
 extern "C" {
@@ -910,7 +661,7 @@ csys_status cf_BndFindDMSymbolFromSeed(const cimg_imageConst* image, const cid2d
                markingImage != nullptr && result != nullptr);
   cbt_runParams run = *runParams;
   fillRunParams(&run, *params, *seed);
-  return runSeedSearch(image, params, seed, markingImage, mask, maskXform, result,
+  return runSeedSearch(image, params, seed, markingImage, mask, maskXform, result, false,
                        [&](SearchArgs& s, bool* found) { return searchFromSeed(s, run, found); });
 }
 
@@ -925,7 +676,7 @@ csys_status cf_BndFindDMSymbolFromSeed_Adaptive(const cimg_imageConst* image, co
   fillRunParams(&run, *params, *seed);
   run.seedStrength = seed->strength;
   run.reportMarking = 1;
-  return runSeedSearch(image, params, seed, markingImage, mask, maskXform, result,
+  return runSeedSearch(image, params, seed, markingImage, mask, maskXform, result, false,
                        [&](SearchArgs& s, bool* found) { return adaptiveSearch(s, run, level, found); });
 }
 
