@@ -20,11 +20,12 @@ std::string statusText(csys_status status) {
 }  // namespace
 
 bool locateDataMatrix(const uint8_t* pixels, int width, int height, int stride, const LocateSettings& settings,
-                      std::vector<Symbol>& symbols, std::string& error) {
+                      std::vector<Symbol>& symbols, std::string& error, csys_status* status) {
   cimg_imageConst image;
   csys_status st = cimg_imageConst_constructWrap(&image, pixels, width, height, stride);
   if (CSYS_FAILED(st)) {
     error = statusText(st);
+    if (status) *status = st;
     return false;
   }
   dmroad::Options options;
@@ -62,6 +63,7 @@ bool locateDataMatrix(const uint8_t* pixels, int width, int height, int stride, 
   cimg_imageConst_destruct(&image);
   if (CSYS_FAILED(outcome.status)) {
     error = statusText(outcome.status);
+    if (status) *status = outcome.status;
     return false;
   }
   return true;
@@ -70,7 +72,7 @@ bool locateDataMatrix(const uint8_t* pixels, int width, int height, int stride, 
 namespace {
 
 using RoadFunction = bool (*)(const uint8_t*, int, int, int, const LocateSettings&, std::vector<Symbol>&,
-                              std::string&);
+                              std::string&, csys_status*);
 
 struct Road {
   const char* symbology;  // the names --symbology selects it by, comma-separated
@@ -96,13 +98,16 @@ bool wantsRoad(const LocateSettings& settings, const std::string& names) {
 }  // namespace
 
 bool locateSymbols(const uint8_t* pixels, int width, int height, int stride, const LocateSettings& settings,
-                   std::vector<Symbol>& symbols, std::string& error) {
+                   std::vector<Symbol>& symbols, std::string& error, csys_status* status) {
   bool ok = true;
+  if (status) *status = 0;
   for (const Road& road : kRoads) {
     if (!wantsRoad(settings, road.symbology)) continue;
     std::string roadError;
-    if (!road.locate(pixels, width, height, stride, settings, symbols, roadError)) {
+    csys_status roadStatus = 0;
+    if (!road.locate(pixels, width, height, stride, settings, symbols, roadError, &roadStatus)) {
       error = error.empty() ? roadError : error + "; " + roadError;
+      if (status && ok) *status = roadStatus;
       ok = false;
     }
   }

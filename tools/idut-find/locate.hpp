@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/csys.h"
 #include "options.hpp"
 #include "result.hpp"
 
@@ -13,18 +14,19 @@ namespace idutfind {
 
 // Runs every road whose symbology the settings select, in the order of symbologyNames(), and
 // appends what each finds. Returns false with a message when a road reports a failure (symbols
-// found before it are kept; the remaining roads still run).
+// found before it are kept; the remaining roads still run). When status is not null it receives
+// the library's status of the first failure (0 when every road succeeded).
 bool locateSymbols(const uint8_t* pixels, int width, int height, int stride, const LocateSettings& settings,
-                   std::vector<Symbol>& symbols, std::string& error);
+                   std::vector<Symbol>& symbols, std::string& error, csys_status* status = nullptr);
 
 // Locates the Data Matrix symbols of an 8-bit grey image. Returns false with a message when
 // the library reports a failure (symbols found before it are kept).
 bool locateDataMatrix(const uint8_t* pixels, int width, int height, int stride, const LocateSettings& settings,
-                      std::vector<Symbol>& symbols, std::string& error);
+                      std::vector<Symbol>& symbols, std::string& error, csys_status* status = nullptr);
 
 // Reads the 1D barcodes (Code 128, EAN-13, UPC-A, EAN-8, Code 39, ITF) of an 8-bit grey image.
 bool locate1d(const uint8_t* pixels, int width, int height, int stride, const LocateSettings& settings,
-              std::vector<Symbol>& symbols, std::string& error);
+              std::vector<Symbol>& symbols, std::string& error, csys_status* status = nullptr);
 
 }  // namespace idutfind
 

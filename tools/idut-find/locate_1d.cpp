@@ -24,19 +24,22 @@ const char* optionName(oned::Symbology symbology) {
 }  // namespace
 
 bool locate1d(const uint8_t* pixels, int width, int height, int stride, const LocateSettings& settings,
-              std::vector<Symbol>& symbols, std::string& error) {
+              std::vector<Symbol>& symbols, std::string& error, csys_status* status) {
   cimg_imageConst image;
   const csys_status st = cimg_imageConst_constructWrap(&image, pixels, width, height, stride);
   if (CSYS_FAILED(st)) {
     char text[64];
     std::snprintf(text, sizeof text, "the library failed with status 0x%08x", static_cast<unsigned>(st));
     error = text;
+    if (status) *status = st;
     return false;
   }
   const road1d::Outcome outcome = road1d::findAll(image);
   cimg_imageConst_destruct(&image);
   if (outcome.status != 0) {
+    // The road fails only when the image has no pixels to window.
     error = "the 1D road could not read the image";
+    if (status) *status = csys_errImageUnbound;
     return false;
   }
   // Only symbols whose text two scan lines agree on are found at all, so every report carries its

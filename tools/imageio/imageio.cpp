@@ -425,6 +425,8 @@ struct File {
 
 }  // namespace
 
+void interleavedToGrey(const uint8_t* src, int channels, size_t count, uint8_t* dst) { toGrey(src, channels, count, dst); }
+
 Format detectFormat(const uint8_t* data, size_t size) {
   static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
   if (data == nullptr) return Format::unknown;

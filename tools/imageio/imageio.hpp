@@ -44,6 +44,10 @@ const char* formatName(Format format);
 // sets *error and leaves *image empty.
 bool decodeGrey(const uint8_t* data, size_t size, const std::string& name, GreyImage* image, std::string* error);
 
+// Interleaved 8-bit pixels of `channels` samples (1 grey, 2 grey + alpha, 3 RGB, 4 RGBA) to
+// grey by the rules above, as the readers convert what they decode; count is the pixel count.
+void interleavedToGrey(const uint8_t* src, int channels, size_t count, uint8_t* dst);
+
 // Reads and decodes a file (at most 1 GiB).
 bool readGrey(const std::string& path, GreyImage* image, std::string* error);
 
