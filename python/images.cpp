@@ -1,0 +1,214 @@
+// The stand-alone image operations for Python: correlation of lines, grey morphology and edge
+// detection, numpy arrays in and out.
+#include <cstring>
+
+#include "ci_id/correlate.h"
+#include "ci_id/edge.h"
+#include "ci_id/morph.h"
+#include "idut_python.hpp"
+
+namespace idutpy {
+
+namespace {
+
+// Images the library allocates, freed on every way out.
+struct OwnedImage {
+  cimg_image image;
+  OwnedImage() { cimg_image_constructUnbound(&image); }
+  ~OwnedImage() { cimg_image_destruct(&image); }
+  OwnedImage(const OwnedImage&) = delete;
+  OwnedImage& operator=(const OwnedImage&) = delete;
+};
+
+struct WrappedImage {
+  cimg_imageConst image;
+  explicit WrappedImage(const GreyView& view) : image(wrapImage(view)) {}
+  ~WrappedImage() { cimg_imageConst_destruct(&image); }
+  WrappedImage(const WrappedImage&) = delete;
+  WrappedImage& operator=(const WrappedImage&) = delete;
+};
+
+// ---- correlation
+// Whether the template is 32-bit, so both lines must be (else both must be 8-bit).
+bool wideLines(const py::handle& templ) {
+  return py::isinstance<py::array>(templ) &&
+         py::reinterpret_borrow<py::array>(templ).dtype().equal(py::dtype::of<uint32_t>());
+}
+
+py::array_t<double> correlate(const py::handle& templ, const py::handle& signal, int margin) {
+  if (wideLines(templ)) {
+    const auto t = lineArray<uint32_t>(templ, "template"), s = lineArray<uint32_t>(signal, "signal");
+    const py::ssize_t n = s.shape(0) - t.shape(0) + 1 + 2 * static_cast<py::ssize_t>(margin);
+    py::array_t<double> scores(std::max<py::ssize_t>(n, 0));
+    check(cf_correlate1D_U32(t.data(), static_cast<int32_t>(t.shape(0)), s.data(), static_cast<int32_t>(s.shape(0)),
+                             margin, scores.mutable_data()),
+          "correlate");
+    return scores;
+  }
+  const auto t = lineArray<uint8_t>(templ, "template"), s = lineArray<uint8_t>(signal, "signal");
+  const py::ssize_t n = s.shape(0) - t.shape(0) + 1 + 2 * static_cast<py::ssize_t>(margin);
+  py::array_t<double> scores(std::max<py::ssize_t>(n, 0));
+  check(cf_correlate1D_U8(t.data(), static_cast<int32_t>(t.shape(0)), s.data(), static_cast<int32_t>(s.shape(0)),
+                          margin, scores.mutable_data()),
+        "correlate");
+  return scores;
+}
+
+py::tuple bestShift(const py::handle& templ, const py::handle& signal, int margin) {
+  double offset = 0, score = 0;
+  if (wideLines(templ)) {
+    const auto t = lineArray<uint32_t>(templ, "template"), s = lineArray<uint32_t>(signal, "signal");
+    check(cidut_RunCorrelate_UInt32(t.data(), static_cast<int32_t>(t.shape(0)), s.data(),
+                                    static_cast<int32_t>(s.shape(0)), margin, &offset, &score),
+          "best_shift");
+  } else {
+    const auto t = lineArray<uint8_t>(templ, "template"), s = lineArray<uint8_t>(signal, "signal");
+    check(cf_RunCorrelate_U8(t.data(), static_cast<int32_t>(t.shape(0)), s.data(), static_cast<int32_t>(s.shape(0)),
+                             margin, &offset, &score),
+          "best_shift");
+  }
+  return py::make_tuple(offset, score);
+}
+
+// ---- morphology
+int morphOperation(const std::string& name) {
+  if (name == "max" || name == "dilate") return CIDUT_MORPH_MAX;
+  if (name == "min" || name == "erode") return CIDUT_MORPH_MIN;
+  if (name == "open") return CIDUT_MORPH_OPEN;
+  if (name == "close") return CIDUT_MORPH_CLOSE;
+  throw py::value_error("operation must be 'max' ('dilate'), 'min' ('erode'), 'open' or 'close', got '" + name + "'");
+}
+
+py::array_t<uint8_t> morphology(const py::handle& image, const std::string& operation, int width, int height) {
+  const int op = morphOperation(operation);
+  const GreyView view = greyView(image, "image");
+  WrappedImage source(view);
+  OwnedImage result;
+  check(cidut_morph2d_run(&source.image, &result.image, op, width, height), "morphology");
+  return toArray(result.image);
+}
+
+py::array_t<uint8_t> rowExtrema(const py::handle& line, int window, bool maximum) {
+  const auto source = lineArray<uint8_t>(line, "line");
+  const int32_t length = static_cast<int32_t>(source.shape(0));
+  if (window < 2 || window >= length)
+    throw py::value_error("window must be at least 2 and shorter than the line (" + std::to_string(length) + ")");
+  py::array_t<uint8_t> out(length);
+  check((maximum ? rowExtremaMax : rowExtremaMin)(window, source.data(), out.mutable_data(), length, nullptr),
+        maximum ? "running_max" : "running_min");
+  return out;
+}
+
+// ---- edges
+cip_edgeParams edgeParams(double threshold, double gain, bool centresOnly) {
+  cip_edgeParams params;
+  check(cip_edgeParams_init(&params), "edge settings");
+  params.threshold = threshold;
+  params.gain = gain;
+  params.centresOnly = centresOnly ? 1 : 0;
+  return params;
+}
+
+// An image the library made over the source less its border, as an array of the source's size
+// whose one-pixel border is 0 (so both index alike).
+py::array_t<uint8_t> fullSize(const cimg_image& inner, int width, int height) {
+  py::array_t<uint8_t> out({static_cast<py::ssize_t>(height), static_cast<py::ssize_t>(width)});
+  std::memset(out.mutable_data(), 0, static_cast<size_t>(width) * height);
+  if (!cimg_image_isBound(&inner)) return out;  // too small to have gradients
+  const cimg_window& w = inner.window;
+  for (int y = 0; y < w.height; ++y)
+    std::memcpy(out.mutable_data(w.y0 + y, w.x0), w.pixels + static_cast<ptrdiff_t>(y) * w.stride,
+                static_cast<size_t>(w.width));
+  return out;
+}
+
+py::tuple edges(const py::handle& image, double gain) {
+  const GreyView view = greyView(image, "image");
+  WrappedImage source(view);
+  OwnedImage magnitude, angle;
+  const cip_edgeParams params = edgeParams(0, gain, false);
+  {
+    py::gil_scoped_release released;
+    check(cip_edge_detectMagAng(&source.image, &params, &magnitude.image, &angle.image), "edges");
+  }
+  return py::make_tuple(fullSize(magnitude.image, view.width, view.height),
+                        fullSize(angle.image, view.width, view.height));
+}
+
+py::dict edgePoints(const py::handle& image, double threshold, double gain, bool centresOnly) {
+  const GreyView view = greyView(image, "image");
+  WrappedImage source(view);
+  const cip_edgeParams params = edgeParams(threshold, gain, centresOnly);
+  csEdgeList* list = nullptr;
+  csys_status status;
+  {
+    py::gil_scoped_release released;
+    status = cip_edge_detectEdges(&source.image, &params, &list);
+  }
+  check(status, "edge_points");
+  uint32_t count = 0;
+  csEdgeListLen(list, &count);
+  py::array_t<float> x(count), y(count), dx(count), dy(count);
+  py::array_t<uint8_t> magnitude(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    x.mutable_data()[i] = csEdgeX(list, i);
+    y.mutable_data()[i] = csEdgeY(list, i);
+    dx.mutable_data()[i] = csEdgeDx(list, i);
+    dy.mutable_data()[i] = csEdgeDy(list, i);
+    magnitude.mutable_data()[i] = csEdgeMag(list, i);
+  }
+  csEdgeListDelete(&list);
+  py::dict points;
+  points["x"] = x;
+  points["y"] = y;
+  points["magnitude"] = magnitude;
+  points["dx"] = dx;
+  points["dy"] = dy;
+  return points;
+}
+
+py::array_t<uint8_t> hysteresis(const py::handle& magnitude, int low, int high, bool connect) {
+  if (low < 0 || high > 255 || low > high) throw py::value_error("low and high must satisfy 0 <= low <= high <= 255");
+  if (connect && low == 0) throw py::value_error("low must be at least 1 when connecting");
+  const GreyView view = greyView(magnitude, "magnitude");
+  WrappedImage source(view);
+  OwnedImage result;
+  check(cip_edge_hysteresisThreshold(&source.image, &result.image, static_cast<uint8_t>(low),
+                                     static_cast<uint8_t>(high), nullptr, -1, 0, 255, connect ? 1 : 0),
+        "hysteresis");
+  return toArray(result.image);
+}
+
+}  // namespace
+
+void defineImages(py::module_& m) {
+  m.def("correlate", &correlate, py::arg("template"), py::arg("signal"), py::arg("margin") = 0,
+        "Squared normalised correlation of a template sliding over a signal (both uint8 or both uint32 "
+        "1D arrays): one score in 0..1 per shift -margin .. len(signal) - len(template) + margin.");
+  m.def("best_shift", &bestShift, py::arg("template"), py::arg("signal"), py::arg("margin") = 0,
+        "(shift, score): the best shift of the template along the signal, refined to a fraction of a "
+        "sample; (0.0, 0.0) when no shift correlates positively.");
+  m.def("morphology", &morphology, py::arg("image"), py::arg("operation"), py::arg("width"), py::arg("height"),
+        "Grey morphology with a width x height rectangle: 'max' ('dilate'), 'min' ('erode'), 'open' "
+        "or 'close'. Returns a new uint8 array of the image's size.");
+  m.def(
+      "running_max", [](const py::handle& line, int window) { return rowExtrema(line, window, true); },
+      py::arg("line"), py::arg("window"),
+      "Running maximum of a uint8 line over samples x - r .. x + r, r = max(1, (window - 1) // 2).");
+  m.def(
+      "running_min", [](const py::handle& line, int window) { return rowExtrema(line, window, false); },
+      py::arg("line"), py::arg("window"), "Running minimum, as running_max.");
+  m.def("edges", &edges, py::arg("image"), py::arg("gain") = 1.0,
+        "(magnitude, angle): uint8 arrays of the image's size with the gradient magnitude (Sobel / 4 "
+        "times gain, capped at 255) and its angle (256 units a turn, 0 along +x, 64 along +y); the "
+        "one-pixel border, which has no gradient, is 0.");
+  m.def("edge_points", &edgePoints, py::arg("image"), py::arg("threshold") = 10.0, py::arg("gain") = 1.0,
+        py::arg("centres_only") = false,
+        "Edge points (non-maximum suppressed, magnitude at least threshold) in raster order, as a dict "
+        "of arrays: x, y (sub-pixel positions), magnitude, dx, dy (unit gradient direction).");
+  m.def("hysteresis", &hysteresis, py::arg("magnitude"), py::arg("low"), py::arg("high"), py::arg("connect") = true,
+        "Hysteresis threshold of a magnitude image: 255 where a pixel is at least high or (with connect) "
+        "joined to one through pixels of at least low, else 0.");
+}
+
+}  // namespace idutpy

@@ -1,0 +1,256 @@
+"""The Python module against idut-find, numpy layouts, argument errors and the stand-alone families."""
+import _thread
+import json
+import os
+import random
+import subprocess
+import sys
+import threading
+import time
+import tracemalloc
+
+import numpy as np
+import pytest
+
+import idut
+
+SAMPLE = os.environ["IDUT_SAMPLE"]
+IDUT_FIND = os.environ["IDUT_FIND"]
+
+
+@pytest.fixture(scope="module")
+def sample():
+    return idut.read_image(SAMPLE)
+
+
+def write_pgm(path, image):
+    with open(path, "wb") as f:
+        f.write(b"P5\n%d %d\n255\n" % (image.shape[1], image.shape[0]) + np.ascontiguousarray(image).tobytes())
+
+
+def tool_json(path, args):
+    out = subprocess.run([IDUT_FIND, "--json", "--no-progress", *args, path], capture_output=True, text=True)
+    assert out.returncode in (0, 1), out.stderr
+    return json.loads(out.stdout)["symbols"]
+
+
+def assert_same(symbols, reported):
+    assert len(symbols) == len(reported)
+    for s, r in zip(symbols, reported):
+        assert (s.symbology, s.score, s.parallelogram) == (r["symbology"], r["score"], r["parallelogram"])
+        assert s.corners.shape == (4, 2)
+        np.testing.assert_allclose(s.corners, r["corners"], atol=6e-4)
+        assert s.text == r.get("text") and s.decode_error == r.get("decode_error")
+
+
+@pytest.mark.parametrize("kwargs,args", [
+    ({}, []),
+    ({"decode": False}, ["--no-decode"]),
+    ({"max_symbols": 1, "step": 3}, ["-n", "1", "--step", "3"]),
+    ({"adaptive": True, "symbologies": ["datamatrix"]}, ["--adaptive", "--symbology", "datamatrix"]),
+    ({"symbologies": "code128,ean13"}, ["--symbology", "code128,ean13"]),
+])
+def test_results_equal_idut_find(sample, tmp_path, kwargs, args):
+    mirrored = tmp_path / "mirrored.pgm"
+    write_pgm(mirrored, sample[::-1, :])
+    assert_same(idut.find(sample, **kwargs), tool_json(SAMPLE, args))
+    assert_same(idut.find(sample[::-1, :], **kwargs), tool_json(str(mirrored), args))
+
+
+def test_layouts_give_the_contiguous_result(sample):
+    expected = idut.find(sample)
+    assert [s.text for s in expected] == ["IDUT-42", "idut sample 1: 0123456789", "https://example.org/idut"]
+    padded = np.full((sample.shape[0] + 20, sample.shape[1] + 33), 255, np.uint8)
+    padded[10:-10, 17:-16] = sample
+    doubled = np.repeat(sample, 2, axis=1)
+    alpha = np.full(sample.shape, 255, np.uint8)
+    views = [
+        padded[10:-10, 17:-16],                       # row stride above the width
+        np.asfortranarray(sample),                    # column-major
+        doubled[:, ::2],                              # every other column
+        sample[::-1, ::-1][::-1, ::-1],               # negative strides, same pixels
+        np.stack([sample] * 3, axis=-1),              # RGB of a grey image is that grey
+        np.stack([sample, alpha], axis=-1),           # opaque grey + alpha
+        np.dstack([sample] * 3 + [alpha])[:, :, :],   # RGBA
+        sample[:, :, None],                           # one channel
+    ]
+    for view in views:
+        got = idut.find(view)
+        assert [(s.text, s.score) for s in got] == [(s.text, s.score) for s in expected]
+        for g, e in zip(got, expected):
+            np.testing.assert_array_equal(g.corners, e.corners)
+
+
+def test_colour_is_converted_like_the_image_reader(tmp_path):
+    rgb = np.random.default_rng(1).integers(0, 256, (5, 7, 3), dtype=np.uint8)
+    path = tmp_path / "c.ppm"
+    path.write_bytes(b"P6\n7 5\n255\n" + rgb.tobytes())
+    np.testing.assert_array_equal(idut.morphology(rgb, "max", 1, 1), idut.read_image(str(path)))
+
+
+@pytest.mark.parametrize("call,error,message", [
+    (lambda a: idut.find(a.astype(np.float64)), TypeError, "dtype uint8, got float64"),
+    (lambda a: idut.find(a.tolist()), TypeError, "numpy array, got list"),
+    (lambda a: idut.find(a[0]), ValueError, "got (640,)"),
+    (lambda a: idut.find(a[:, :, None, None]), ValueError, "got (400, 640, 1, 1)"),
+    (lambda a: idut.find(np.zeros((4, 4, 5), np.uint8)), ValueError, "1 to 4 channels"),
+    (lambda a: idut.find(a[:0]), ValueError, "empty"),
+    (lambda a: idut.find(a, step=0), ValueError, "step: '0' is not a number from 1 to 64"),
+    (lambda a: idut.find(a, modules=(8, 200)), ValueError, "modules"),
+    (lambda a: idut.find(a, symbologies=["qr"]), ValueError, "unknown symbology 'qr'"),
+    (lambda a: idut.find(a, min_size=90, max_size=50), ValueError, "min_size is larger than max_size"),
+    (lambda a: idut.find(a, rectangles="square"), ValueError, "rectangles"),
+    (lambda a: idut.morphology(a, "blur", 3, 3), ValueError, "operation must be"),
+    (lambda a: idut.correlate(a[0], a[0].astype(np.int16)), TypeError, "signal must have dtype uint8"),
+])
+def test_bad_arguments_raise_clear_errors(sample, call, error, message):
+    with pytest.raises(error) as raised:
+        call(sample)
+    assert message in str(raised.value)
+
+
+def test_library_failures_carry_status(sample):
+    cases = [
+        (lambda: idut.morphology(sample, "max", 0, 3), 0x80000846, "cidut_errBadArgument"),
+        (lambda: idut.ReedSolomon(8, 300, 0x12D), 0x80000002, "cidut_errOutOfRange"),
+        (lambda: idut.bigint.divmod_base(5, 0), 0x80000845, "cidut_errDivideByZero"),
+        (lambda: idut.find(sample, stop=lambda: True), 0x80000030, "csys_errAttention"),
+    ]
+    for call, status, name in cases:
+        with pytest.raises(idut.Error) as raised:
+            call()
+        assert (raised.value.status, raised.value.name) == (status, name)
+        assert idut.status_name(status) == name
+
+
+def slow_scene():
+    return np.random.default_rng(7).integers(0, 256, (1024, 1280), dtype=np.uint8)
+
+
+def test_ctrl_c_and_stop_callbacks_end_a_search():
+    scene = slow_scene()
+    start = time.monotonic()
+    idut.find(scene, rectangles="long", step=1, symbologies="datamatrix")
+    full = time.monotonic() - start
+    timer = threading.Timer(full / 10, _thread.interrupt_main)
+    start = time.monotonic()
+    timer.start()
+    with pytest.raises(KeyboardInterrupt):
+        idut.find(scene, rectangles="long", step=1, symbologies="datamatrix")
+    assert time.monotonic() - start < full / 2
+    timer.join()
+
+    def failing():
+        raise RuntimeError("from the callback")
+    with pytest.raises(RuntimeError, match="from the callback"):
+        idut.find(scene, stop=failing)
+
+
+def test_searches_release_the_interpreter():
+    scene = slow_scene()
+    ticks = []
+    search = threading.Thread(target=idut.find, args=(scene,), kwargs={"rectangles": "long", "step": 1})
+    search.start()
+    while search.is_alive():
+        ticks.append(time.monotonic())
+        time.sleep(0.001)
+    assert len(ticks) > 20
+
+
+def test_no_reference_leaks_over_10000_calls(sample):
+    crop = np.ascontiguousarray(sample[60:220, 70:230])
+    assert [s.text for s in idut.find(crop)] == ["idut sample 1: 0123456789"]
+    tiny = np.zeros((24, 24), np.uint8)
+    before_refs = (sys.getrefcount(crop), sys.getrefcount(tiny))
+    tracemalloc.start()
+    for i in range(10000):
+        symbols = idut.find(crop if i % 20 == 0 else tiny)
+        if symbols:
+            symbols[0].corners.sum()
+        if i == 500:
+            first, _ = tracemalloc.get_traced_memory()
+    last, _ = tracemalloc.get_traced_memory()
+    tracemalloc.stop()
+    assert (sys.getrefcount(crop), sys.getrefcount(tiny)) == before_refs
+    assert last - first < 64 * 1024
+
+
+def test_reed_solomon_codes():
+    # "123456" in a 10 x 10 Data Matrix: data 142 164 186, error correction 114 25 5 88 102.
+    code = idut.ReedSolomon(8, 5, 0x12D)
+    ecc = code.ecc([186, 164, 142])
+    assert ecc[::-1] == [114, 25, 5, 88, 102]
+    codeword = ecc + [186, 164, 142]
+    damaged = list(codeword)
+    damaged[1] ^= 0x55
+    damaged[6] = 0
+    assert code.correct(damaged, erasures=[6]) == (codeword, 2)
+    with pytest.raises(idut.UncorrectableError):
+        code.correct([w ^ 1 for w in codeword[:4]] + codeword[4:])
+
+    # GF(929): a codeword vanishing at 3 ... 3**k, from the generator's remainder.
+    k, data = 8, [random.Random(3).randrange(929) for _ in range(20)]
+    generator = [1]
+    for i in range(1, k + 1):
+        root = pow(3, i, 929)
+        generator = [(a - root * b) % 929 for a, b in zip(generator + [0], [0] + generator)]
+    remainder = data + [0] * k
+    for i in range(len(data)):
+        factor = remainder[i]
+        for j, g in enumerate(generator):
+            remainder[i + j] = (remainder[i + j] - factor * g) % 929
+    codeword = data + [-r % 929 for r in remainder[len(data):]]
+    damaged = list(codeword)
+    damaged[3], damaged[10], damaged[25] = 0, 5, 7
+    assert idut.correct_929(damaged, k, erasures=[3]) == (codeword, 3)
+    with pytest.raises(idut.UncorrectableError):
+        idut.correct_929([(w + 1) % 929 for w in codeword[:6]] + codeword[6:], k)
+
+
+def test_bigint_matches_python_ints():
+    mask, rng = (1 << 160) - 1, random.Random(5)
+    for _ in range(200):
+        x, y, v, n = rng.getrandbits(160), rng.getrandbits(rng.choice([1, 64, 160])), rng.getrandbits(32) | 1, rng.randrange(170)
+        b = idut.bigint
+        assert b.add(x, y) == (x + y) & mask and b.sub(x, y) == (x - y) & mask and b.mul(x, y) == (x * y) & mask
+        assert b.mul_base(x, v) == (x * v) & mask and b.add_base(x, v) == (x + v) & mask and b.neg(x) == -x & mask
+        assert b.shift_left(x, n) == (x << n) & mask and b.shift_right(x, n) == x >> n
+        assert b.divmod_base(x, v) == divmod(x, v) and b.to_decimal(x) == str(x)
+        assert b.to_bytes(x, 24) == x.to_bytes(24, "big")
+    with pytest.raises(ValueError):
+        idut.bigint.add(-1, 0)
+    with pytest.raises(ValueError):
+        idut.bigint.add(1 << 160, 0)
+
+
+def test_image_operations_against_numpy():
+    rng = np.random.default_rng(11)
+    image = rng.integers(0, 256, (37, 53), dtype=np.uint8)
+    for width, height in [(3, 1), (1, 5), (4, 4), (7, 2)]:
+        rx, ry = max(1, (width - 1) // 2) if width > 1 else 0, max(1, (height - 1) // 2) if height > 1 else 0
+        expected = np.array([[image[max(0, y - ry):y + ry + 1, max(0, x - rx):x + rx + 1].max() for x in range(53)]
+                             for y in range(37)])
+        np.testing.assert_array_equal(idut.morphology(image[:, :], "max", width, height), expected)
+        np.testing.assert_array_equal(idut.morphology(255 - image, "min", width, height), 255 - expected)
+    line = image[0]
+    np.testing.assert_array_equal(idut.running_max(line, 5), [line[max(0, x - 2):x + 3].max() for x in range(53)])
+
+    signal = rng.integers(0, 256, 80, dtype=np.uint8)
+    template = signal[30:50].copy()
+    scores = idut.correlate(template, signal)
+    for k in (0, 17, 30, 60):
+        r = np.corrcoef(template.astype(float), signal[k:k + 20].astype(float))[0, 1]
+        assert scores[k] == pytest.approx(max(r, 0) ** 2)
+    for t, s in [(template, signal), (template.astype(np.uint32), signal.astype(np.uint32))]:
+        shift, score = idut.best_shift(t, s)
+        assert abs(shift - 30) < 0.5 and score == pytest.approx(1)
+
+    step = np.zeros((20, 30), np.uint8)
+    step[:, 15:] = 200
+    magnitude, angle = idut.edges(step)
+    assert magnitude.shape == step.shape and magnitude[10, 14] == magnitude[10, 15] == 200 and magnitude[10, 5] == 0
+    assert angle[10, 14] == 0 and not magnitude[0].any()
+    points = idut.edge_points(step)
+    assert len(points["x"]) > 0 and np.all(np.abs(points["x"] - 15) < 1) and np.all(points["dx"] > 0.99)
+    strong = idut.hysteresis(magnitude, 100, 150)
+    assert set(np.unique(strong)) == {0, 255} and strong[10, 14] == 255
