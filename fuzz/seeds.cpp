@@ -108,6 +108,28 @@ void onedSeeds(const fs::path& dir) {
   }
 }
 
+// A 40 x 12 image of bars 3 to 5 pixels wide, scanned along its middle row, down a slanted
+// segment and along a ray; and a grey profile for the peak detector.
+void scanSeeds(const fs::path& dir) {
+  const int width = 40, height = 12;
+  auto le16 = [](std::vector<uint8_t>& b, int v) { b.push_back(uint8_t(v & 255)), b.push_back(uint8_t((v >> 8) & 255)); };
+  const struct { int kind, ax, ay, bx, by, dx, dy; } shapes[] = {
+      {0, 8, 6 * 16 + 8, 0, 0, 1000, 0}, {1, 16, 24, 38 * 16, 10 * 16, 0, 0}, {2, 100, 100, 0, 0, 900, 300}};
+  int n = 0;
+  for (const auto& k : shapes) {
+    std::vector<uint8_t> b{1, width - 1, height - 1, 1, 1, uint8_t(k.kind)};
+    for (int v : {k.ax, k.ay, k.bx, k.by, k.dx, k.dy}) le16(b, v);
+    b.push_back(4);  // threshold 32
+    le16(b, 0), le16(b, 0);
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) b.push_back((x / 4 + x / 7) % 2 ? 30 : 220);
+    writeBytes(dir / ("shape" + std::to_string(n++)), b);
+  }
+  std::vector<uint8_t> profile{0, 10};
+  for (int i = 0; i < 60; ++i) profile.push_back(uint8_t(i % 20 < 10 ? 40 : 200));
+  writeBytes(dir / "profile", profile);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -120,7 +142,8 @@ int main(int argc, char** argv) {
     const char* target;
     void (*make)(const fs::path&);
   } kSeeds[] = {{"imageio", imageSeeds}, {"road", roadSeeds}, {"reedsolomon", reedSolomonSeeds},
-                {"dmread", dmreadSeeds},   {"oned", onedSeeds}, {"edge", roadSeeds}};
+                {"dmread", dmreadSeeds},   {"oned", onedSeeds}, {"edge", roadSeeds},
+                {"scan", scanSeeds}};
   for (const auto& s : kSeeds) {
     fs::create_directories(root / s.target);
     s.make(root / s.target);
