@@ -166,6 +166,8 @@ TEST(ImageIo, MalformedFilesFailWithTheirReason) {
       {bytesOf("P5 2 1 10\n\x05\x0b"), "sample exceeds maxval"},
       {bytesOf("P2 2 1 10\n3 x"), "sample is not a number"},
       {bytesOf("P5 100000 100000 255\n"), "image too large (100000 x 100000)"},  // before allocating
+      {bytesOf("P2\n9090 9090 90\n1 2"), "truncated PNM data"},  // a raster too short to hold the size
+      {bytesOf("P6 3000 3000 255\n\x01\x02"), "truncated PNM data"},
       {bytesOf("P4 8 1\n\xff"), "unsupported PNM variant P4"},
       {bytesOf("hello, world\n"), "not a supported image format"},
       {Bytes{0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'}, "truncated PNG data"},

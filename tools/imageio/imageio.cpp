@@ -374,8 +374,12 @@ bool decodePnm(const uint8_t* data, size_t size, const std::string& name, GreyIm
   if (reason.empty() && maxval == 0) reason = "bad PNM data (maxval 0)";
   if (!reason.empty()) return fail(name, reason, image, error);
 
-  const size_t count = static_cast<size_t>(width) * height;
-  std::vector<uint16_t> samples(count * channels);
+  // The raster must be there before anything is allocated for it: a tiny file that claims a
+  // huge size is refused at once. Plain samples take at least a digit and a separator each.
+  const size_t count = static_cast<size_t>(width) * height, sampleCount = count * channels;
+  const size_t leastRaster = ascii ? 2 * sampleCount - 1 : (maxval < 256 ? 1 : 2) * sampleCount + 1;
+  if (in.remaining() < leastRaster) return fail(name, "truncated PNM data", image, error);
+  std::vector<uint16_t> samples(sampleCount);
   if (ascii) {
     for (size_t i = 0; i < samples.size(); ++i) {
       uint32_t v = 0;
