@@ -173,8 +173,28 @@ std::vector<Edge> profileEdges(const std::vector<double>& p) {
 
 }  // namespace
 
+namespace {
+
+// The profile convolved with a Gaussian of sigma samples, its ends held at their values.
+std::vector<double> smoothed(const std::vector<double>& p, double sigma) {
+  if (!(sigma > 0.3)) return p;
+  const int radius = static_cast<int>(std::ceil(3 * sigma)), n = static_cast<int>(p.size());
+  std::vector<double> kernel(2 * radius + 1);
+  double total = 0;
+  for (int k = -radius; k <= radius; ++k) total += kernel[k + radius] = std::exp(-0.5 * k * k / (sigma * sigma));
+  std::vector<double> out(n);
+  for (int i = 0; i < n; ++i) {
+    double acc = 0;
+    for (int k = -radius; k <= radius; ++k) acc += kernel[k + radius] * p[std::clamp(i + k, 0, n - 1)];
+    out[i] = acc / total;
+  }
+  return out;
+}
+
+}  // namespace
+
 std::vector<double> lineWidths(const cimg_windowConst& w, double x0, double y0, double x1, double y1,
-                               std::vector<double>* positions) {
+                               std::vector<double>* positions, double smoothing) {
   const double length = std::hypot(x1 - x0, y1 - y0);
   std::vector<double> widths;
   if (positions) positions->clear();
@@ -189,7 +209,7 @@ std::vector<double> lineWidths(const cimg_windowConst& w, double x0, double y0, 
       acc += sample(w, x0 + ux * i * kStep - uy * k * 0.75, y0 + uy * i * kStep + ux * k * 0.75);
     profile[i] = acc / 5;
   }
-  std::vector<Edge> edges = profileEdges(profile);
+  std::vector<Edge> edges = profileEdges(smoothed(profile, smoothing / kStep));
   // Light first: drop a leading rising edge (its dark run has no start) and a trailing falling one.
   double lead = 0;
   if (!edges.empty() && edges.front().rising) {
@@ -228,13 +248,21 @@ bool readRegion(const cimg_windowConst& w, const Region& r, const Options& optio
   for (int k = 0; k < lines; ++k) {
     const double across = r.acrossMin + (r.acrossMax - r.acrossMin) * (k + 0.5) / lines;
     const double ox = r.cx - r.dy * across, oy = r.cy + r.dx * across;
-    std::vector<double> positions;
-    const std::vector<double> widths =
-        lineWidths(w, ox + r.dx * a0, oy + r.dy * a0, ox + r.dx * a1, oy + r.dy * a1, &positions);
-    for (const oned::Read& read : oned::readLine(widths, options.read)) {
-      // Element i (i >= 1) lies between edges i - 1 and i.
-      const double s = a0 + positions[read.firstElement - 1], e = a0 + positions[read.lastElement];
-      reads.push_back({read, s, e, across});
+    const size_t lineStart = reads.size();
+    for (double smoothing : options.smoothings) {
+      std::vector<double> positions;
+      const std::vector<double> widths =
+          lineWidths(w, ox + r.dx * a0, oy + r.dy * a0, ox + r.dx * a1, oy + r.dy * a1, &positions, smoothing);
+      for (const oned::Read& read : oned::readLine(widths, options.read)) {
+        // One vote a line: a text that another smoothing of this line read already is not counted again.
+        bool seen = false;
+        for (size_t i = lineStart; i < reads.size(); ++i)
+          seen = seen || (reads[i].read.symbology == read.symbology && reads[i].read.text == read.text);
+        if (seen) continue;
+        // Element i (i >= 1) lies between edges i - 1 and i.
+        const double s = a0 + positions[read.firstElement - 1], e = a0 + positions[read.lastElement];
+        reads.push_back({read, s, e, across});
+      }
     }
   }
   std::map<std::pair<int, std::string>, int> votes;

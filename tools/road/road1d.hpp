@@ -20,6 +20,9 @@ struct Options {
   int maxCandidates = 24;   // bar-like regions scanned, strongest first
   int linesPerRegion = 9;   // parallel scan lines across a region
   int minAgreeing = 2;      // lines that must read the same text
+  // Profile smoothings tried on every line (Gaussian sigma, pixels): none for the finest modules,
+  // more for noise on coarse ones. A line votes once for each text it reads.
+  std::vector<double> smoothings{0.0, 0.9, 1.8};
 };
 
 // A bar-like region: centre, reading direction (unit vector across the bars) and the extents
@@ -53,9 +56,11 @@ std::vector<Region> findRegions(const cimg_windowConst& window, int maxRegions);
 
 // Element widths along the line from (x0, y0) to (x1, y1), as the readers take them (light
 // first and last); positions receives the edge positions in pixels from (x0, y0) (one fewer
-// than the widths). Dark-on-light only.
+// than the widths). Dark-on-light only. smoothing is the sigma, pixels, of a Gaussian applied to
+// the profile first: noise on wide elements makes false edge pairs that it removes, at the cost of
+// merging elements much narrower than about three sigmas.
 std::vector<double> lineWidths(const cimg_windowConst& window, double x0, double y0, double x1, double y1,
-                               std::vector<double>* positions);
+                               std::vector<double>* positions, double smoothing = 0);
 
 Outcome findAll(const cimg_imageConst& image, const Options& options = {});
 
