@@ -17,7 +17,11 @@ constexpr int kEncodings[44] = {0x034, 0x121, 0x061, 0x160, 0x031, 0x130, 0x070,
                                 0x142, 0x013, 0x112, 0x052, 0x007, 0x106, 0x046, 0x016, 0x181, 0x0C1, 0x1C0,
                                 0x091, 0x190, 0x0D0, 0x085, 0x184, 0x0C4, 0x0A8, 0x0A2, 0x08A, 0x02A, 0x094};
 constexpr int kStar = 43;
-constexpr double kWideRatio = 1.5;
+// Wide over narrow, at the least: printers use 2 to 3, and a line across modules of one or two
+// pixels measures a 2:1 pair as close as 1.4:1. The character table and the second line guard
+// against the misreads a lower bound lets through.
+constexpr double kWideRatio = 1.3;
+constexpr double kMaxGapNarrows = 1.9;  // the gap between characters, at most
 constexpr double kQuietNarrows = 6;
 
 // Every other width from at.
@@ -66,7 +70,7 @@ bool readCode39(const std::vector<double>& widths, int start, const Options& opt
     if (at + 9 > n) return false;
     // The gap between characters is narrow (well below a wide element).
     const double gap = widths[at - 1];
-    if (gap > 0.5 * kWideRatio * narrow * 2.5) return false;
+    if (gap > kMaxGapNarrows * narrow) return false;
     const double w = sumWidths(widths, at, 9);
     if (w > 1.25 * charWidth || w < charWidth / 1.25) return false;  // the neighbour's width
     charWidth = w;
