@@ -1,7 +1,7 @@
 // The 1D road as a caller runs it: a whole-image search for bar-like regions at any angle (cells
-// whose grey gradients all point one way, grouped by direction), several scan lines across each
-// region along its reading axis, the element widths of each line handed to the 1D readers, and
-// the lines' reads combined so that a symbol is reported only when lines agree on it. idut-find
+// whose grey gradients all point one way, grouped by direction) and the library's single-symbol
+// finder at the image centre, several scan lines across each region along its reading axis, the
+// element widths of each line handed to the 1D readers, and the lines' reads combined so that a symbol is reported only when lines agree on it. idut-find
 // runs it on image files, and the reading tests and benchmarks on generated scenes.
 #ifndef IDUT_TOOLS_ROAD_ROAD1D_HPP
 #define IDUT_TOOLS_ROAD_ROAD1D_HPP
@@ -18,6 +18,7 @@ namespace road1d {
 struct Options {
   oned::Options read;
   int maxCandidates = 24;   // bar-like regions scanned, strongest first
+  bool centreFinder = true; // also scan along the bars the single-symbol finder sees at the centre
   int linesPerRegion = 9;   // parallel scan lines across a region
   int minAgreeing = 2;      // lines that must read the same text
   // Profile smoothings tried on every line (Gaussian sigma, pixels): none for the finest modules,
