@@ -193,10 +193,42 @@ std::vector<double> smoothed(const std::vector<double>& p, double sigma) {
   return out;
 }
 
+// Each edge moved to where the profile crosses the level halfway between the extremes on either
+// side of it (between its neighbouring edges): on elements of a pixel or two the slopes of
+// neighbouring edges overlap and pull the gradient peaks together, while the crossing of the
+// local mid-level stays where the element boundary is.
+void refineAtMidLevel(const std::vector<double>& p, std::vector<Edge>& edges) {
+  const int n = static_cast<int>(p.size());
+  std::vector<double> moved(edges.size());
+  for (size_t k = 0; k < edges.size(); ++k) {
+    const int at = static_cast<int>(edges[k].position + 0.5);
+    const int lo = k > 0 ? static_cast<int>(edges[k - 1].position + 0.5) : std::max(0, at - 8);
+    const int hi = k + 1 < edges.size() ? static_cast<int>(edges[k + 1].position + 0.5) : std::min(n - 1, at + 8);
+    moved[k] = edges[k].position;
+    if (lo >= at || hi <= at) continue;
+    // The extreme before the edge and the one after it: a minimum and a maximum for a rising edge.
+    const double sign = edges[k].rising ? 1 : -1;
+    double before = sign * p[at], after = sign * p[at];
+    for (int i = lo; i <= at; ++i) before = std::min(before, sign * p[i]);
+    for (int i = at; i <= hi; ++i) after = std::max(after, sign * p[i]);
+    const double level = 0.5 * (before + after);
+    // The crossing nearest the gradient peak.
+    double best = 1e9;
+    for (int i = lo; i < hi; ++i) {
+      const double a = sign * p[i] - level, b = sign * p[i + 1] - level;
+      if (!(a < 0 && b >= 0)) continue;
+      const double x = i + a / (a - b);
+      if (std::fabs(x - edges[k].position) < std::fabs(best - edges[k].position)) best = x;
+    }
+    if (std::fabs(best - edges[k].position) < 2 / kStep) moved[k] = best;
+  }
+  for (size_t k = 0; k < edges.size(); ++k) edges[k].position = moved[k];
+}
+
 }  // namespace
 
 std::vector<double> lineWidths(const cimg_windowConst& w, double x0, double y0, double x1, double y1,
-                               std::vector<double>* positions, double smoothing) {
+                               std::vector<double>* positions, double smoothing, bool midLevel) {
   const double length = std::hypot(x1 - x0, y1 - y0);
   std::vector<double> widths;
   if (positions) positions->clear();
@@ -211,7 +243,9 @@ std::vector<double> lineWidths(const cimg_windowConst& w, double x0, double y0, 
       acc += sample(w, x0 + ux * i * kStep - uy * k * 0.75, y0 + uy * i * kStep + ux * k * 0.75);
     profile[i] = acc / 5;
   }
-  std::vector<Edge> edges = profileEdges(smoothed(profile, smoothing / kStep));
+  const std::vector<double> smooth = smoothed(profile, smoothing / kStep);
+  std::vector<Edge> edges = profileEdges(smooth);
+  if (midLevel) refineAtMidLevel(smooth, edges);
   // Light first: drop a leading rising edge (its dark run has no start) and a trailing falling one.
   double lead = 0;
   if (!edges.empty() && edges.front().rising) {
@@ -251,10 +285,10 @@ bool readRegion(const cimg_windowConst& w, const Region& r, const Options& optio
     const double across = r.acrossMin + (r.acrossMax - r.acrossMin) * (k + 0.5) / lines;
     const double ox = r.cx - r.dy * across, oy = r.cy + r.dx * across;
     const size_t lineStart = reads.size();
-    for (double smoothing : options.smoothings) {
+    for (const Profile& profile : options.profiles) {
       std::vector<double> positions;
-      const std::vector<double> widths =
-          lineWidths(w, ox + r.dx * a0, oy + r.dy * a0, ox + r.dx * a1, oy + r.dy * a1, &positions, smoothing);
+      const std::vector<double> widths = lineWidths(w, ox + r.dx * a0, oy + r.dy * a0, ox + r.dx * a1, oy + r.dy * a1,
+                                                    &positions, profile.smoothing, profile.midLevel);
       for (const oned::Read& read : oned::readLine(widths, options.read)) {
         // One vote a line: a text that another smoothing of this line read already is not counted again.
         bool seen = false;

@@ -15,15 +15,22 @@
 
 namespace road1d {
 
+// How a line's edges are taken from its profile.
+struct Profile {
+  double smoothing = 0;   // sigma of a Gaussian over the profile, pixels
+  bool midLevel = false;  // edges moved to the local mid-level crossings
+};
+
 struct Options {
   oned::Options read;
   int maxCandidates = 24;   // bar-like regions scanned, strongest first
   bool centreFinder = true; // also scan along the bars the single-symbol finder sees at the centre
   int linesPerRegion = 9;   // parallel scan lines across a region
   int minAgreeing = 2;      // lines that must read the same text
-  // Profile smoothings tried on every line (Gaussian sigma, pixels): none for the finest modules,
-  // more for noise on coarse ones. A line votes once for each text it reads.
-  std::vector<double> smoothings{0.0, 0.9, 1.8};
+  // The ways every line is read (see lineWidths): gradient peaks and mid-level crossings of the
+  // raw profile for the finest modules, peaks of smoothed profiles for noise on coarse ones.
+  // A line votes once for each text it reads.
+  std::vector<Profile> profiles{{0.0, false}, {0.0, true}, {0.9, false}, {1.8, false}};
 };
 
 // A bar-like region: centre, reading direction (unit vector across the bars) and the extents
@@ -59,9 +66,11 @@ std::vector<Region> findRegions(const cimg_windowConst& window, int maxRegions);
 // first and last); positions receives the edge positions in pixels from (x0, y0) (one fewer
 // than the widths). Dark-on-light only. smoothing is the sigma, pixels, of a Gaussian applied to
 // the profile first: noise on wide elements makes false edge pairs that it removes, at the cost of
-// merging elements much narrower than about three sigmas.
+// merging elements much narrower than about three sigmas. With midLevel each edge is moved from
+// its gradient peak to where the profile crosses the level halfway between the extremes on either
+// side: better on elements of a pixel or two, worse on blurred ones.
 std::vector<double> lineWidths(const cimg_windowConst& window, double x0, double y0, double x1, double y1,
-                               std::vector<double>* positions, double smoothing = 0);
+                               std::vector<double>* positions, double smoothing = 0, bool midLevel = false);
 
 Outcome findAll(const cimg_imageConst& image, const Options& options = {});
 
