@@ -150,8 +150,10 @@ std::vector<Edge> profileEdges(const std::vector<double>& p) {
   const int n = static_cast<int>(p.size());
   if (n < 5) return edges;
   std::vector<double> sorted = p;
-  std::sort(sorted.begin(), sorted.end());
-  const double contrast = sorted[n * 97 / 100] - sorted[n * 3 / 100];
+  std::nth_element(sorted.begin(), sorted.begin() + n * 97 / 100, sorted.end());
+  const double high = sorted[n * 97 / 100];
+  std::nth_element(sorted.begin(), sorted.begin() + n * 3 / 100, sorted.begin() + n * 97 / 100);
+  const double contrast = high - sorted[n * 3 / 100];
   const double threshold = std::max(4.0, 0.12 * contrast);
   std::vector<double> d(n, 0);
   for (int i = 1; i + 1 < n; ++i) d[i] = p[i + 1] - p[i - 1];
@@ -227,14 +229,14 @@ void refineAtMidLevel(const std::vector<double>& p, std::vector<Edge>& edges) {
 
 }  // namespace
 
-std::vector<double> lineWidths(const cimg_windowConst& w, double x0, double y0, double x1, double y1,
-                               std::vector<double>* positions, double smoothing, bool midLevel) {
+namespace {
+
+// The grey profile from (x0, y0) to (x1, y1) at kStep, each sample averaged over five across the
+// line (along the bars, which do not mind); empty when the line is too short.
+std::vector<double> lineProfile(const cimg_windowConst& w, double x0, double y0, double x1, double y1) {
   const double length = std::hypot(x1 - x0, y1 - y0);
-  std::vector<double> widths;
-  if (positions) positions->clear();
-  if (!(length > 4 * kStep)) return widths;
+  if (!(length > 4 * kStep)) return {};
   const double ux = (x1 - x0) / length, uy = (y1 - y0) / length;
-  // Averaged over five samples across the line (along the bars), which the bars do not mind.
   const int n = static_cast<int>(length / kStep) + 1;
   std::vector<double> profile(n);
   for (int i = 0; i < n; ++i) {
@@ -243,9 +245,18 @@ std::vector<double> lineWidths(const cimg_windowConst& w, double x0, double y0, 
       acc += sample(w, x0 + ux * i * kStep - uy * k * 0.75, y0 + uy * i * kStep + ux * k * 0.75);
     profile[i] = acc / 5;
   }
-  const std::vector<double> smooth = smoothed(profile, smoothing / kStep);
+  return profile;
+}
+
+std::vector<double> profileWidths(const std::vector<double>& profile, const Profile& how,
+                                  std::vector<double>* positions) {
+  std::vector<double> widths;
+  if (positions) positions->clear();
+  if (profile.empty()) return widths;
+  const int n = static_cast<int>(profile.size());
+  const std::vector<double> smooth = smoothed(profile, how.smoothing / kStep);
   std::vector<Edge> edges = profileEdges(smooth);
-  if (midLevel) refineAtMidLevel(smooth, edges);
+  if (how.midLevel) refineAtMidLevel(smooth, edges);
   // Light first: drop a leading rising edge (its dark run has no start) and a trailing falling one.
   double lead = 0;
   if (!edges.empty() && edges.front().rising) {
@@ -264,6 +275,13 @@ std::vector<double> lineWidths(const cimg_windowConst& w, double x0, double y0, 
   if (positions)
     for (const Edge& e : edges) positions->push_back(e.position * kStep);
   return widths;
+}
+
+}  // namespace
+
+std::vector<double> lineWidths(const cimg_windowConst& w, double x0, double y0, double x1, double y1,
+                               std::vector<double>* positions, double smoothing, bool midLevel) {
+  return profileWidths(lineProfile(w, x0, y0, x1, y1), Profile{smoothing, midLevel}, positions);
 }
 
 namespace {
@@ -285,10 +303,10 @@ bool readRegion(const cimg_windowConst& w, const Region& r, const Options& optio
     const double across = r.acrossMin + (r.acrossMax - r.acrossMin) * (k + 0.5) / lines;
     const double ox = r.cx - r.dy * across, oy = r.cy + r.dx * across;
     const size_t lineStart = reads.size();
-    for (const Profile& profile : options.profiles) {
+    const std::vector<double> profile = lineProfile(w, ox + r.dx * a0, oy + r.dy * a0, ox + r.dx * a1, oy + r.dy * a1);
+    for (const Profile& how : options.profiles) {
       std::vector<double> positions;
-      const std::vector<double> widths = lineWidths(w, ox + r.dx * a0, oy + r.dy * a0, ox + r.dx * a1, oy + r.dy * a1,
-                                                    &positions, profile.smoothing, profile.midLevel);
+      const std::vector<double> widths = profileWidths(profile, how, &positions);
       for (const oned::Read& read : oned::readLine(widths, options.read)) {
         // One vote a line: a text that another smoothing of this line read already is not counted again.
         bool seen = false;
