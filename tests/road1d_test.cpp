@@ -46,39 +46,52 @@ bool boxMatches(const road1d::Symbol& s, const scene::SymbolTruth& t) {
   return true;
 }
 
+// Every read is the scene's barcode or, in crowded scenes, the second barcode beside it, with
+// its box where the bars are. Rates are printed per symbology and condition and held at 95% per
+// symbology, 90% per condition over all symbologies, 80% for the second barcodes.
 TEST(Road1d, GeneratedScenesReadWithoutWrongText) {
   const std::map<Barcode1d, int> counts = {{Barcode1d::code128, 56}, {Barcode1d::gs1_128, 49}, {Barcode1d::ean13, 35},
                                            {Barcode1d::upca, 35},    {Barcode1d::ean8, 35},    {Barcode1d::code39, 105},
                                            {Barcode1d::itf, 105}};
   std::map<std::pair<Barcode1d, Condition1d>, Tally> table;
   std::map<Barcode1d, Tally> perKind;
+  std::map<Condition1d, Tally> perCondition;
+  Tally second;
   int badBoxes = 0;
   for (const auto& [kind, count] : counts) {
     for (int seed = 0; seed < count; seed += kSceneStride) {
       const Condition1d condition = scene::kAllConditions1d[seed % scene::kAllConditions1d.size()];
       const scene::Scene1d s = scene::generate1d(kind, condition, static_cast<uint32_t>(seed));
       const std::vector<road1d::Symbol> found = runRoad(s.scene.image);
-      Tally& t = table[{kind, condition}];
-      Tally& k = perKind[kind];
-      ++t.scenes;
-      ++k.scenes;
+      std::vector<Tally*> tallies{&table[{kind, condition}], &perKind[kind], &perCondition[condition]};
+      for (Tally* t : tallies) ++t->scenes;
+      second.scenes += static_cast<int>(s.others.size());
+      bool read = false;
       for (const road1d::Symbol& f : found) {
+        // The truth of the barcode read: symbols[0], or an other one (after the Data Matrix symbol).
+        const scene::SymbolTruth* truth = nullptr;
         if (f.text == s.barcode.text) {
-          ++t.read;
-          ++k.read;
-          // Perspective bends the bar ends away from the lines' straight fit: boxes held there too
-          // loosely to count.
-          if (condition != Condition1d::perspective && !boxMatches(f, s.scene.symbols[0])) {
-            ++badBoxes;
-            ADD_FAILURE() << scene::barcodeName(kind) << " seed " << seed << " box off";
+          truth = &s.scene.symbols[0];
+          read = true;
+        }
+        for (size_t i = 0; i < s.others.size() && !truth; ++i)
+          if (f.text == s.others[i].text) {
+            truth = &s.scene.symbols[2 + i];
+            ++second.read;
           }
-        } else {
-          ++t.wrong;
-          ++k.wrong;
+        if (!truth) {
+          for (Tally* t : tallies) ++t->wrong;
           ADD_FAILURE() << scene::barcodeName(kind) << " " << scene::conditionName(condition) << " seed " << seed
                         << " read \"" << f.text << "\" for \"" << s.barcode.text << "\"";
+        } else if (condition != Condition1d::perspective && !boxMatches(f, *truth)) {
+          // Perspective bends the bar ends away from the lines' straight fit: boxes held there too
+          // loosely to count.
+          ++badBoxes;
+          ADD_FAILURE() << scene::barcodeName(kind) << " seed " << seed << " box of \"" << f.text << "\" off";
         }
       }
+      if (read)
+        for (Tally* t : tallies) ++t->read;
     }
   }
   std::printf("%-8s", "");
@@ -92,15 +105,20 @@ TEST(Road1d, GeneratedScenesReadWithoutWrongText) {
     }
     std::printf("   %5.1f%%\n", 100.0 * k.read / k.scenes);
   }
+  std::printf("%-8s", "all");
+  for (Condition1d c : scene::kAllConditions1d)
+    std::printf("      %5.1f%%", 100.0 * perCondition[c].read / perCondition[c].scenes);
   int read = 0, scenes = 0;
   for (const auto& [kind, k] : perKind) {
     read += k.read;
     scenes += k.scenes;
     EXPECT_EQ(k.wrong, 0) << scene::barcodeName(kind);
-    EXPECT_GE(k.read, 0.85 * k.scenes) << scene::barcodeName(kind);
+    EXPECT_GE(k.read, 0.95 * k.scenes) << scene::barcodeName(kind);
   }
-  std::printf("read %d of %d scenes (%.1f%%), %d boxes off\n", read, scenes, 100.0 * read / scenes, badBoxes);
-  EXPECT_GE(read, 0.9 * scenes);
+  for (const auto& [condition, t] : perCondition) EXPECT_GE(t.read, 0.9 * t.scenes) << scene::conditionName(condition);
+  std::printf("   %5.1f%%\nread %d of %d scenes, %d of %d second barcodes, %d boxes off\n", 100.0 * read / scenes, read,
+              scenes, second.read, second.scenes, badBoxes);
+  EXPECT_GE(second.read, 0.8 * second.scenes);
   EXPECT_EQ(badBoxes, 0);
 }
 

@@ -190,6 +190,21 @@ Scene1d generate1d(Barcode1d kind, Condition1d condition, uint32_t seed) {
     dm.moduleSize = rng.uniform(2, 4);
     dm.angleDeg = rng.uniform(0, 360);
     spec.placements.push_back(dm);
+    // A second, smaller 1D barcode of another kind; the image grows by its quiet-zone box.
+    const Barcode1d otherKind = kAllBarcodes1d[(static_cast<int>(kind) + rng.uniformInt(1, 6)) % 7];
+    const std::string otherData = randomData1d(rng, otherKind);
+    const int otherCols = encode1d(otherKind, otherData, 1).bars.cols;
+    out.others.push_back(encode1d(otherKind, otherData, std::max(10, otherCols / 5)));
+    Placement q;
+    q.quietZone = 10;
+    q.antiAlias = 4;
+    q.moduleSize = rng.uniform(1.5, 2.5);
+    q.angleDeg = rng.uniform(0, 360);
+    const int grow = static_cast<int>((otherCols + 2 * q.quietZone) * q.moduleSize);
+    spec.width += grow;
+    spec.height += grow;
+    spec.symbols.push_back(out.others.back().bars);
+    spec.placements.push_back(q);
   }
   out.scene = renderAtRandom(spec, rng, 3 + 2 * spec.blurSigma);
   return out;

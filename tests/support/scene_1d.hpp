@@ -43,11 +43,13 @@ inline constexpr std::array<Condition1d, 7> kAllConditions1d = {Condition1d::cle
 const char* conditionName(Condition1d condition);
 
 // A scene with one barcode of the kind (scene.symbols[0] is its truth; a crowded scene adds text
-// blocks, bar-like clutter and a Data Matrix symbol after it). Module size 1 to 5 pixels; any
-// rotation except for clean scenes (within 10 degrees of the x axis either way round).
+// blocks, bar-like clutter, a Data Matrix symbol and a second 1D barcode of another kind after
+// it). Module size 1 to 5 pixels; any rotation except for clean scenes (within 10 degrees of the
+// x axis either way round).
 struct Scene1d {
   Scene scene;
   Encoded1d barcode;
+  std::vector<Encoded1d> others;  // the other 1D barcodes of the scene
 };
 Scene1d generate1d(Barcode1d kind, Condition1d condition, uint32_t seed);
 
