@@ -15,8 +15,10 @@
 #include "ci_id/morph.h"
 #include "ci_id/pdpsearch.h"
 #include "road/dmroad.hpp"
+#include "road/road1d.hpp"
 #include "support/assert_recorder.hpp"
 #include "support/scene.hpp"
+#include "support/scene_1d.hpp"
 
 namespace {
 
@@ -129,6 +131,16 @@ csys_status runPdpSearch() {
   return st;
 }
 
+// The 1D road on a clean Code 128 scene: its library calls (the single-symbol finder at the
+// image centre) fail in turn; when none does it reads the one barcode.
+csys_status runRoad1d() {
+  static const scene::Scene1d s = scene::generate1d(scene::Barcode1d::code128, scene::Condition1d::clean, 3);
+  scene::ImageView view(s.scene.image);
+  const road1d::Outcome outcome = road1d::findAll(*view);
+  if (outcome.status != 0) return outcome.symbols.empty() ? outcome.status : csys_errAssertion;
+  return outcome.symbols.size() == 1 && outcome.symbols[0].text == s.barcode.text ? 0 : csys_errAssertion;
+}
+
 std::vector<Sweep> sweeps() {
   return {
       {"boundary result",
@@ -148,6 +160,7 @@ std::vector<Sweep> sweeps() {
       {"running correlation", runCorrelation, 1},
       {"mask with an image", runMask, 2},
       {"PDF417 search from a seed", runPdpSearch, 2},
+      {"1D road", runRoad1d, 1},
   };
 }
 

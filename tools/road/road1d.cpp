@@ -384,32 +384,34 @@ namespace {
 // The library's single-symbol finder measures the bars crossing the image centre; its rectangle
 // (image coordinates with pixel centres on whole numbers) becomes one more region, a band across
 // the whole image along the reading direction, unless a region found already runs the same way
-// through that point. A failing finder only means one region fewer.
-void addCentreRegion(const cimg_imageConst& image, const cimg_windowConst& w, std::vector<Region>& regions) {
+// through that point. Returns csys_errNoMemory when the finder ran out of memory; any other
+// failure of it (an outline it could not follow on an odd image) only means one region fewer.
+csys_status addCentreRegion(const cimg_imageConst& image, const cimg_windowConst& w, std::vector<Region>& regions) {
   cmath_shapeAffineRect rect;
   int32_t found = 0;
   cmath_shapeAffineRectCenter c;
-  if (CSYS_FAILED(cid2d_findOneBarcode(&image, &rect, &found)) || !found ||
-      CSYS_FAILED(cmath_shapeAffineRect_getCenter(&rect, &c)))
-    return;
+  const csys_status st = cid2d_findOneBarcode(&image, &rect, &found);
+  if (st == csys_errNoMemory) return st;
+  if (CSYS_FAILED(st) || !found || CSYS_FAILED(cmath_shapeAffineRect_getCenter(&rect, &c))) return 0;
   Region r;
   r.cx = c.center.x + 0.5;
   r.cy = c.center.y + 0.5;
   r.dx = std::cos(c.xRotation);
   r.dy = std::sin(c.xRotation);
-  if (r.cx < 0 || r.cy < 0 || r.cx > w.width || r.cy > w.height) return;
+  if (r.cx < 0 || r.cy < 0 || r.cx > w.width || r.cy > w.height) return 0;
   for (const Region& o : regions) {
     const double px = r.cx - o.cx, py = r.cy - o.cy;
     const double along = px * o.dx + py * o.dy, across = -px * o.dy + py * o.dx;
     if (std::fabs(o.dx * r.dy - o.dy * r.dx) < std::sin(kSameDirection) && along >= o.alongMin &&
         along <= o.alongMax && across >= o.acrossMin && across <= o.acrossMax)
-      return;
+      return 0;
   }
   r.alongMin = -0.5 * c.xLength;
   r.alongMax = 0.5 * c.xLength;
   r.acrossMin = -2.0 * kCell;
   r.acrossMax = 2.0 * kCell;
   regions.push_back(r);
+  return 0;
 }
 
 }  // namespace
@@ -417,12 +419,9 @@ void addCentreRegion(const cimg_imageConst& image, const cimg_windowConst& w, st
 Outcome findAll(const cimg_imageConst& image, const Options& options) {
   Outcome outcome;
   cimg_windowConst w;
-  if (CSYS_FAILED(cimg_windowConst_init(&w, &image))) {
-    outcome.status = 1;
-    return outcome;
-  }
+  if (CSYS_FAILED(outcome.status = cimg_windowConst_init(&w, &image))) return outcome;
   std::vector<Region> regions = findRegions(w, options.maxCandidates);
-  if (options.centreFinder) addCentreRegion(image, w, regions);
+  if (options.centreFinder && CSYS_FAILED(outcome.status = addCentreRegion(image, w, regions))) return outcome;
   outcome.regions = static_cast<int>(regions.size());
   for (const Region& r : regions) {
     Symbol s;

@@ -56,7 +56,7 @@ struct Symbol {
 struct Outcome {
   std::vector<Symbol> symbols;
   int regions = 0;    // bar-like regions scanned
-  int status = 0;     // nonzero when the image could not be read (no window)
+  int status = 0;     // no window, or no memory for the library's finder: no symbols then
 };
 
 // The bar-like regions of an image, strongest first.
