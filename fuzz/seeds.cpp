@@ -130,6 +130,22 @@ void scanSeeds(const fs::path& dir) {
   writeBytes(dir / "profile", profile);
 }
 
+// Edges of 30 bars 6 pixels apart, 3 wide, along an axis; and values in three groups.
+void teethSeeds(const fs::path& dir) {
+  std::vector<uint8_t> bars{1, 29, 0, 0, 1, 44, 48, 200, 4, 0};
+  for (int i = 0; i < 60; ++i) {
+    const int step = 3 * 256;
+    bars.insert(bars.end(), {uint8_t(step & 255), uint8_t(step >> 8), uint8_t(200 + i % 7)});
+  }
+  writeBytes(dir / "bars", bars);
+  std::vector<uint8_t> groups{0, 3, 3, 2, 5};
+  for (int i = 0; i < 90; ++i) {
+    const int v = 1000 * (i % 3) + i % 11;
+    groups.insert(groups.end(), {uint8_t(v & 255), uint8_t(v >> 8)});
+  }
+  writeBytes(dir / "groups", groups);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -143,7 +159,7 @@ int main(int argc, char** argv) {
     void (*make)(const fs::path&);
   } kSeeds[] = {{"imageio", imageSeeds}, {"road", roadSeeds}, {"reedsolomon", reedSolomonSeeds},
                 {"dmread", dmreadSeeds},   {"oned", onedSeeds}, {"edge", roadSeeds},
-                {"scan", scanSeeds}};
+                {"scan", scanSeeds},     {"teeth", teethSeeds}};
   for (const auto& s : kSeeds) {
     fs::create_directories(root / s.target);
     s.make(root / s.target);
