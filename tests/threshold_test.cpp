@@ -53,7 +53,9 @@ TEST(HistoStats, QueriesMatchDirectStatisticsOfTheSamples) {
     ASSERT_EQ(stats.init(given, trial % 2 == 1), 0);
     EXPECT_EQ(given.empty(), trial % 2 == 1);  // taken over: the caller gets the old (empty) contents
     // Percentiles first on odd trials, so the mode scan runs with and without the table.
-    if (trial % 2) EXPECT_EQ(stats.median(), s[s.size() / 2]);
+    if (trial % 2) {
+      EXPECT_EQ(stats.median(), s[s.size() / 2]);
+    }
     EXPECT_EQ(stats.mode(), mode);
     EXPECT_NEAR(stats.mean(), mean, 1e-9);
     EXPECT_NEAR(stats.var(), var, 1e-7 * (1 + var));
@@ -199,7 +201,9 @@ TEST(Threshold, SharpnessFallsAsRenderedSymbolsBlur) {
       EXPECT_LT(sharpness, previous) << blur;
       EXPECT_GE(sharpness, 0);
       EXPECT_LE(sharpness, 1);
-      if (blur == 0.0) EXPECT_GT(sharpness, 0.6);
+      if (blur == 0.0) {
+        EXPECT_GT(sharpness, 0.6);
+      }
       previous = sharpness;
     }
   }
