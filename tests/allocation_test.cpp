@@ -14,6 +14,10 @@
 #include "ci_id/mask.h"
 #include "ci_id/morph.h"
 #include "ci_id/pdpsearch.h"
+#include "ci_id/edge.h"
+#include "ci_id/edgedetectid.h"
+#include "ci_id/scanwalk.h"
+#include "ci_id/threshold.h"
 #include "road/dmroad.hpp"
 #include "road/road1d.hpp"
 #include "support/assert_recorder.hpp"
@@ -141,6 +145,54 @@ csys_status runRoad1d() {
   return outcome.symbols.size() == 1 && outcome.symbols[0].text == s.barcode.text ? 0 : csys_errAssertion;
 }
 
+// Runs an operation that makes unbound images; on failure they must still be unbound.
+template <class Call>
+csys_status intoNewImages(int n, Call call) {
+  cimg_image images[3];
+  for (cimg_image& im : images) cimg_image_constructUnbound(&im);
+  const csys_status st = call(images);
+  bool untouched = true;
+  for (int i = 0; i < n; ++i) untouched = untouched && !cimg_image_isBound(&images[i]);
+  for (cimg_image& im : images) cimg_image_destruct(&im);
+  return CSYS_FAILED(st) && !untouched ? csys_errAssertion : st;
+}
+
+int inhibitTruepeak(const char* name) { return std::string(name) == "cip_truepeak8"; }
+
+csys_status truePeaks(bool generic) {
+  scene::ImageView view(symbolScene());
+  uint32_t count = 7;
+  cprt_isOptimizationInhibitedFP = generic ? &inhibitTruepeak : nullptr;
+  const csys_status st = intoNewImages(1, [&](cimg_image* im) { return cip_truepeak8(view.get(), im, 10, &count); });
+  cprt_isOptimizationInhibitedFP = nullptr;
+  return CSYS_FAILED(st) && count != 7 ? csys_errAssertion : st;
+}
+
+// A slanted edge scan across the scene: on failure the caller's peaks and segment stay.
+csys_status slantedScan() {
+  scene::ImageView view(symbolScene());
+  cidc_windowROI roi;
+  cidc_windowROI_initCorner(&roi, 120, 100, 0, 0, 1, 1);
+  const cidc_vect64_4 ends[2] = {{16 * 5, 16 * 20}, {16 * 115, 16 * 80}};
+  cidc_scanLineSeg seg, out, before;
+  cidc_scanShape shape;
+  cidc_scanLineSeg_initPoints(&seg, ends, nullptr);
+  cidc_scanShape_initScanLineSeg(&shape, &seg);
+  std::memset(&out, 0x5A, sizeof out);
+  before = out;
+  cstd_vector_cidc_peakIDFixedX_4 peaks;
+  cstd_vector_cidc_peakIDFixedX_4_constructEmpty(&peaks);
+  const cidc_edgeScanParams params{200};
+  const int16_t g[2] = {25, 14};
+  csys_status st = cidc_runEdgeScan(view.get(), &roi, &params, &shape, g, &peaks, &out);
+  uint32_t n = 0;
+  cstd_vector_cidc_peakIDFixedX_4_getSize32(&peaks, &n);
+  if (CSYS_FAILED(st) && (n != 0 || std::memcmp(&out, &before, sizeof out) != 0)) st = csys_errAssertion;
+  if (st == 0 && n == 0) st = csys_errAssertion;  // the scan crosses the symbol
+  cstd_vector_cidc_peakIDFixedX_4_destruct(&peaks);
+  return st;
+}
+
 std::vector<Sweep> sweeps() {
   return {
       {"boundary result",
@@ -161,10 +213,87 @@ std::vector<Sweep> sweeps() {
       {"mask with an image", runMask, 2},
       {"PDF417 search from a seed", runPdpSearch, 2},
       {"1D road", runRoad1d, 1},
+      {"hysteresis threshold",
+       [] {
+         scene::ImageView view(symbolScene());
+         uint32_t count = 7;
+         const csys_status st = intoNewImages(1, [&](cimg_image* im) {
+           return cip_edge_hysteresisThreshold(view.get(), im, 60, 150, &count, -1, 0, 255, 1);
+         });
+         return CSYS_FAILED(st) && count != 7 ? csys_errAssertion : st;
+       },
+       3},
+      {"true peaks, fast path", [] { return truePeaks(false); }, 1},
+      {"true peaks, generic path", [] { return truePeaks(true); }, 2},
+      {"edgelet peak and sign images",
+       [] {
+         scene::ImageView view(symbolScene());
+         return intoNewImages(3, [&](cimg_image* im) { return cf_GetTrueEdgePeakXYFromEdgelets(view.get(), im, im + 1, im + 2, 12); });
+       },
+       3},
+      {"edge points and chains",
+       [] {
+         scene::ImageView view(symbolScene());
+         const cip_edgeParams params{1.0, 12.0, 0.0};
+         csEdgeList* list = nullptr;
+         csEdgeChains* chains = nullptr;
+         const csys_status st = cip_edge_detectEdgesChains(view.get(), &params, &list, &chains);
+         const bool written = list != nullptr || chains != nullptr;
+         csEdgeChainsDelete(&chains);
+         csEdgeListDelete(&list);
+         return CSYS_FAILED(st) == written ? csys_errAssertion : st;
+       },
+       2},
+      {"ID edge detector images",
+       [] {
+         scene::ImageView view(symbolScene());
+         return intoNewImages(2, [&](cimg_image* im) { return cfEdgeDetectIDMagAng(view.get(), im, im + 1, 1, 20, 3); });
+       },
+       2},
+      {"edge-code table",
+       [] {
+         cstd_vector8 table;
+         cstd_vector8_constructEmpty(&table);
+         csys_status st = cf_EdgeDetectIDTableInit(&table, 20);
+         const uint8_t* bytes = nullptr;
+         uint32_t size = 0;
+         cstd_vector8_getBeginSize32Const(&table, &bytes, &size);
+         if (size != (CSYS_FAILED(st) ? 0u : CF_EDGEDETECTID_CODE_TABLE_SIZE)) st = csys_errAssertion;
+         cstd_vector8_destruct(&table);
+         return st;
+       },
+       1},
+      {"dark and light means",
+       [] {
+         std::vector<uint32_t> hist(256, 3);
+         double out[4] = {-1, -1, -1, -1};
+         const csys_status st = cidut_getDarkLightMeanPercent_(hist.data(), 256, 10, 10, out, out + 1, out + 2, out + 3);
+         return CSYS_FAILED(st) && out[0] + out[1] + out[2] + out[3] != -4 ? csys_errAssertion : st;
+       },
+       1},
+      {"sharpness",
+       [] {
+         scene::ImageView view(symbolScene());
+         double sharpness = -1;
+         const csys_status st = cidut_getImageSharpnessFromSymbolRegion_(view.get(), 0, &sharpness);
+         return CSYS_FAILED(st) && sharpness != -1 ? csys_errAssertion : st;
+       },
+       4},
+      {"slanted edge scan", slantedScan, 1},
+      {"contrast statistics",
+       [] {
+         const cidc_peakIDFixedX_4 peaks[3] = {{0, 3, 0, 0, {}, 0}, {16, -8, 0, 0, {}, 0}, {32, 5, 0, 0, {}, 0}};
+         int32_t smallest = -1, median = -1;
+         const csys_status st = cidc_peakIDFixedX_4_getContrastStats(peaks, peaks + 3, 1, &smallest, &median);
+         if (CSYS_FAILED(st)) return smallest == 0 && median == 0 ? st : csys_errAssertion;
+         return smallest == 3 && median == 5 ? st : csys_errAssertion;
+       },
+       1},
   };
 }
 
 TEST(AllocationFailures, EveryAllocationPointFailsCleanly) {
+  ASSERT_EQ(cfEdgeDetectID_install(), 0);  // the shared gradient tables stay until shutdown
   for (const Sweep& sweep : sweeps()) {
     const uint64_t points = sweepAllocationFailures(sweep.attempt);
     EXPECT_GE(points, sweep.minimumPoints) << sweep.name << ": a run failed otherwise, or leaked";

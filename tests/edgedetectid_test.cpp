@@ -69,6 +69,13 @@ TEST(EdgeDetectId, TablesAreBuiltOnceUnderConcurrentFirstUse) {
     EXPECT_EQ(std::memcmp(first, other, size), 0);
   }
   for (auto& v : tables) cstd_vector8_destruct(&v);
+  // Shutdown frees both tables; the next use builds them again.
+  const int64_t live = csys_memory_getLiveBlockCount();
+  csys_shutdown_run();
+  EXPECT_LE(csys_memory_getLiveBlockCount(), live - 2);
+  const uint32_t built = edgeid::tableBuildCount();
+  EXPECT_EQ(cfEdgeDetectID_install(), 0);
+  EXPECT_EQ(edgeid::tableBuildCount(), built + 2);
 }
 
 TEST(EdgeDetectId, CodesMatchADirectComputation) {
