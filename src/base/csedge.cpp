@@ -21,14 +21,15 @@ using Vec = std::vector<T, csys::Allocator<T>>;
 constexpr float kTan22 = 0.41421356f;  // tan(22.5 degrees): sector boundaries
 constexpr int kStep[8][2] = {{1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}, {0, -1}, {1, -1}};
 
-// Written as arithmetic on comparisons, without branches, so that a row of it vectorises.
+// Written as masks, shifts and blends of comparisons, without branches or products, so that a
+// row of it vectorises.
 inline uint8_t sectorOf(int gx, int gy) {
   const float ax = static_cast<float>(std::abs(gx)), ay = static_cast<float>(std::abs(gy));
-  const int right = gx > 0, left = gx < 0, down = gy > 0;
-  const int horizontal = 4 * left, vertical = 6 - 4 * down;
-  const int diagonal = down * (3 - 2 * right) + (1 - down) * (5 + 2 * right);
-  const int h = ay <= kTan22 * ax, v = ax <= kTan22 * ay;
-  return static_cast<uint8_t>(h * horizontal + (1 - h) * (v * vertical + (1 - v) * diagonal));
+  const int right = gx > 0, left = gx < 0, down = -static_cast<int>(gy > 0);
+  const int horizontal = left << 2, vertical = 6 - (down & 4);
+  const int diagonal = ((3 - (right << 1)) & down) | ((5 + (right << 1)) & ~down);
+  const int h = -static_cast<int>(ay <= kTan22 * ax), v = -static_cast<int>(ax <= kTan22 * ay);
+  return static_cast<uint8_t>((horizontal & h) | (~h & ((vertical & v) | (~v & diagonal))));
 }
 
 inline uint8_t magnitudeByte(float m) { return m >= 255.0f ? 255 : static_cast<uint8_t>(m); }
@@ -115,15 +116,17 @@ WideFit wideOffset(const cimg_windowConst& w, int32_t x, int32_t y, int d, float
   return WideFit::fitted;
 }
 
-// Three rows of gradients, magnitudes and sectors, indexed by interior row modulo 3.
+// Three rows of gradients, squared magnitudes and sectors, indexed by interior row modulo 3.
+// Squared magnitudes are exact integers and order pixels as their magnitudes do, so the
+// suppression compares them directly; square roots are taken only where a magnitude is written.
 struct Ring {
   int32_t width = 0;
-  Vec<float> mag;
+  Vec<int32_t> sq;
   Vec<int16_t> gx, gy;
   Vec<uint8_t> sector;
   void init(int32_t w) {
     width = w;
-    mag.assign(3 * static_cast<size_t>(w), 0.f);
+    sq.assign(3 * static_cast<size_t>(w), 0);
     gx.assign(3 * static_cast<size_t>(w), 0);
     gy.assign(3 * static_cast<size_t>(w), 0);
     sector.assign(3 * static_cast<size_t>(w), 0);
@@ -131,37 +134,62 @@ struct Ring {
   size_t at(int32_t row, int32_t column) const { return static_cast<size_t>(row % 3) * width + column; }
 };
 
+// The magnitude of a squared Sobel magnitude, as written to images and edge points.
+inline float magnitudeOf(int32_t sq, float scale) { return scale * std::sqrt(static_cast<float>(sq)); }
+
+// The least squared magnitude whose magnitude byte reaches `level` (and is above 0), by bisection
+// over the monotone byte; above every Sobel value when none does.
+int32_t leastSquare(float level, float scale) {
+  constexpr int32_t kMaxSq = 2 * 1020 * 1020 + 1;
+  auto reaches = [&](int32_t sq) {
+    const float m = magnitudeOf(sq, scale);
+    return m > 0 && (m >= 255.0f ? 255.0f : std::floor(m)) >= level;
+  };
+  if (!reaches(kMaxSq)) return kMaxSq + 1;
+  int32_t lo = 1, hi = kMaxSq;
+  while (lo < hi) {
+    const int32_t mid = lo + (hi - lo) / 2;
+    if (reaches(mid)) hi = mid;
+    else lo = mid + 1;
+  }
+  return lo;
+}
+
 // Sobel over window row `row` (1 .. H-2) into the ring; columns 1 .. W-2.
-void gradientRow(const cimg_windowConst& w, int32_t row, float gain, Ring& ring) {
+void gradientRow(const cimg_windowConst& w, int32_t row, Ring& ring) {
   const uint8_t* __restrict a = w.pixels + static_cast<ptrdiff_t>(row - 1) * w.stride;
   const uint8_t* __restrict b = a + w.stride;
   const uint8_t* __restrict c = b + w.stride;
   const size_t base = ring.at(row, 0);
-  float* __restrict mag = ring.mag.data() + base;
+  int32_t* __restrict sq = ring.sq.data() + base;
   int16_t* __restrict gxs = ring.gx.data() + base;
   int16_t* __restrict gys = ring.gy.data() + base;
   uint8_t* __restrict sec = ring.sector.data() + base;
-  const float scale = gain * 0.25f;
-  // Plain loops over restricted rows, so that the compiler can vectorise them.
-  for (int32_t x = 1; x < w.width - 1; ++x) {
+  // Plain loops over restricted rows with a local bound (the stores could alias the window
+  // record), so that the compiler can vectorise them.
+  const int32_t end = w.width - 1;
+  for (int32_t x = 1; x < end; ++x) {
     const int gx = (a[x + 1] + 2 * b[x + 1] + c[x + 1]) - (a[x - 1] + 2 * b[x - 1] + c[x - 1]);
     const int gy = (c[x - 1] + 2 * c[x] + c[x + 1]) - (a[x - 1] + 2 * a[x] + a[x + 1]);
     gxs[x] = static_cast<int16_t>(gx);
     gys[x] = static_cast<int16_t>(gy);
   }
-  for (int32_t x = 1; x < w.width - 1; ++x) {
-    const float gx = gxs[x], gy = gys[x];
-    mag[x] = scale * std::sqrt(gx * gx + gy * gy);
+  // In single precision, exact below 2^24: 32-bit lanes have no integer product before SSE4.1.
+  for (int32_t x = 1; x < end; ++x) {
+    const float fx = gxs[x], fy = gys[x];
+    sq[x] = static_cast<int32_t>(fx * fx + fy * fy);
   }
-  const int32_t end = w.width - 1;  // a local bound: the byte stores could alias the window
   for (int32_t x = 1; x < end; ++x) sec[x] = sectorOf(gxs[x], gys[x]);
 }
 
-void writeOutputs(const Ring& ring, int32_t row, int32_t width, cimg_image* magnitude, cimg_image* angle) {
+void writeOutputs(const Ring& ring, int32_t row, int32_t width, float scale, cimg_image* magnitude, cimg_image* angle) {
   const size_t base = ring.at(row, 0);
   if (magnitude) {
     uint8_t* out = magnitude->window.pixels + static_cast<ptrdiff_t>(row - 1) * magnitude->window.stride;
-    for (int32_t x = 1; x < width - 1; ++x) out[x - 1] = magnitudeByte(ring.mag[base + x]);
+    for (int32_t x = 1; x < width - 1; ++x) {
+      const float m = magnitudeOf(ring.sq[base + x], scale);
+      out[x - 1] = m > 0 ? magnitudeByte(m) : 0;
+    }
   }
   if (angle) {
     uint8_t* out = angle->window.pixels + static_cast<ptrdiff_t>(row - 1) * angle->window.stride;
@@ -170,71 +198,96 @@ void writeOutputs(const Ring& ring, int32_t row, int32_t width, cimg_image* magn
 }
 
 struct Settings {
-  float high, low;
+  float high, low, scale;
   bool suppress, centresOnly;
+  int32_t floorSq, strongSq;  // least squared magnitudes of a candidate and of a strong one
 };
 
 // The three ring rows around a suppressed row, indexed by row step + 1.
 struct RowTriple {
-  const float* mags[3];
+  const int32_t* sqs[3];
   const uint8_t* sectors[3];
   const int16_t* gx;
   const int16_t* gy;
 };
 
-// One pixel of the middle row at or above the floor: suppression, sub-pixel fit, candidate.
-void suppressPixel(const cimg_windowConst& w, const RowTriple& r, int32_t x, int32_t row, const Settings& s,
-                   Vec<Candidate>& out) {
-  const float m = r.mags[1][x];
+// Whether pixel x of the middle row, at or above the floor, is a magnitude peak along its
+// gradient: strictly above the neighbour ahead and not below the one behind, a neighbour whose
+// sector points three to five sectors away counting as 0. Without branches: the outcome is
+// close to random from pixel to pixel.
+inline bool isPeak(const RowTriple& r, int32_t x) {
+  const int32_t m = r.sqs[1][x];
+  const int d = r.sectors[1][x];
+  const int sx = kStep[d][0], sy = kStep[d][1];
+  const unsigned df = static_cast<unsigned>(std::abs(r.sectors[1 + sy][x + sx] - d) - 3);
+  const unsigned db = static_cast<unsigned>(std::abs(r.sectors[1 - sy][x - sx] - d) - 3);
+  const int32_t p = df <= 2 ? 0 : r.sqs[1 + sy][x + sx];
+  const int32_t q = db <= 2 ? 0 : r.sqs[1 - sy][x - sx];
+  return (p < m) & (q <= m);
+}
+
+// The candidate of a kept pixel, with its sub-pixel fit unless only centres are wanted; false
+// when the wide fit finds the pixel on the flank of another pixel's peak.
+bool makeCandidate(const cimg_windowConst& w, const RowTriple& r, int32_t x, int32_t row, const Settings& s,
+                   Candidate* out) {
+  const float m = magnitudeOf(r.sqs[1][x], s.scale);
   const uint8_t byte = magnitudeByte(m);
-  if (byte < (s.low > 0 ? s.low : s.high)) return;
   const int d = r.sectors[1][x];
   const int sx = kStep[d][0], sy = kStep[d][1];
   float t = 0;
-  if (s.suppress) {
+  if (s.suppress && !s.centresOnly) {
     const int df = std::abs(r.sectors[1 + sy][x + sx] - d), db = std::abs(r.sectors[1 - sy][x - sx] - d);
-    const float p = (df >= 3 && df <= 5) ? 0.f : r.mags[1 + sy][x + sx];
-    const float q = (db >= 3 && db <= 5) ? 0.f : r.mags[1 - sy][x - sx];
-    if (!(p < m && q <= m)) return;
-    if (!s.centresOnly) {
-      t = peakOffset(q, m, p);
-      const int reach = wideReach(q, m, p);
-      if (reach >= 2) {
-        const float len = std::sqrt(static_cast<float>(r.gx[x] * r.gx[x] + r.gy[x] * r.gy[x]));
-        if (wideOffset(w, x, row, d, r.gx[x] / len, r.gy[x] / len, reach, &t) == WideFit::flank) return;
-      }
+    const float p = (df >= 3 && df <= 5) ? 0.f : magnitudeOf(r.sqs[1 + sy][x + sx], s.scale);
+    const float q = (db >= 3 && db <= 5) ? 0.f : magnitudeOf(r.sqs[1 - sy][x - sx], s.scale);
+    t = peakOffset(q, m, p);
+    const int reach = wideReach(q, m, p);
+    if (reach >= 2) {
+      const float len = std::sqrt(static_cast<float>(r.gx[x] * r.gx[x] + r.gy[x] * r.gy[x]));
+      if (wideOffset(w, x, row, d, r.gx[x] / len, r.gy[x] / len, reach, &t) == WideFit::flank) return false;
     }
   }
-  out.push_back(Candidate{x, row, x + t * sx, row + t * sy, r.gx[x], r.gy[x], byte, byte >= s.high});
+  *out = Candidate{x, row, x + t * sx, row + t * sy, r.gx[x], r.gy[x], byte, r.sqs[1][x] >= s.strongSq};
+  return true;
 }
 
 // Suppression over window row `row` (2 .. H-3): candidates at or above the lower threshold.
-// `over` is scratch of the window's width.
+// `over` is scratch of the window's width plus 8, `kept` of its width.
 void suppressRow(const cimg_windowConst& w, const Ring& ring, int32_t row, const Settings& s, Vec<uint8_t>& over,
-                 Vec<Candidate>& out) {
+                 Vec<int32_t>& kept, Vec<Candidate>& out) {
   RowTriple r;
   for (int k = 0; k < 3; ++k) {
     const size_t base = ring.at(row - 1 + k, 0);
-    r.mags[k] = ring.mag.data() + base;
+    r.sqs[k] = ring.sq.data() + base;
     r.sectors[k] = ring.sector.data() + base;
   }
   r.gx = ring.gx.data() + ring.at(row, 0);
   r.gy = ring.gy.data() + ring.at(row, 0);
-  // Which pixels reach the floor, as bytes in one vectorised pass; the scan then skips blocks of
-  // 16 pixels below it, which on most images are nearly all of them.
+  // Which pixels reach the floor, as bytes in one vectorised pass; the scan then takes them 8 at
+  // a time as a bit mask, skipping the empty blocks that on most images are nearly all of them.
   const int32_t end = w.width - 2;
-  const float* __restrict mags = r.mags[1];
+  const int32_t* __restrict sqs = r.sqs[1];
   uint8_t* __restrict reach = over.data();
-  const float least = std::max(s.low > 0 ? s.low : s.high, std::numeric_limits<float>::denorm_min());  // > 0
-  for (int32_t x = 0; x < end; ++x) reach[x] = mags[x] >= least;
-  for (int32_t block = 2; block < end; block += 16) {
-    const int32_t stop = std::min(end, block + 16);
-    uint8_t any = 0;
-    for (int32_t x = block; x < stop; ++x) any |= reach[x];
-    if (!any) continue;
-    for (int32_t x = block; x < stop; ++x)
-      if (reach[x]) suppressPixel(w, r, x, row, s, out);
+  const int32_t floorSq = s.floorSq;
+  for (int32_t x = 0; x < end; ++x) reach[x] = sqs[x] >= floorSq;
+  std::fill(reach + end, reach + end + 8, 0);
+  int32_t* columns = kept.data();
+  int32_t n = 0;
+  for (int32_t block = 2; block < end; block += 8) {
+    uint64_t word;
+    std::memcpy(&word, reach + block, 8);
+    if (word == 0) continue;
+    // Bytes of 0 or 1 gathered into the low 8 bits, byte i into bit i.
+    uint32_t bits = static_cast<uint32_t>((word * 0x0102040810204080ull) >> 56);
+    while (bits) {
+      const int32_t x = block + __builtin_ctz(bits);
+      bits &= bits - 1;
+      columns[n] = x;
+      n += !s.suppress || isPeak(r, x);
+    }
   }
+  Candidate c;
+  for (int32_t i = 0; i < n; ++i)
+    if (makeCandidate(w, r, columns[i], row, s, &c)) out.push_back(c);
 }
 
 csys_status checkOutput(const cimg_image* image, int32_t width, int32_t height) {
@@ -285,19 +338,23 @@ csys_status csEdgeDetect(const cimg_imageConst* source, cimg_image* magnitude, c
   csys_status st = checkOutput(magnitude, w.width - 2, w.height - 2);
   if (CSYS_FAILED(st)) return st;
   if (CSYS_FAILED(st = checkOutput(angle, w.width - 2, w.height - 2))) return st;
-  Settings s{params->highThreshold, params->lowThreshold, params->suppress != 0, params->centresOnly != 0};
+  Settings s{params->highThreshold, params->lowThreshold, params->gain * 0.25f, params->suppress != 0,
+             params->centresOnly != 0, 0, 0};
   if (!(s.low > 0 && s.low < s.high)) s.low = 0;
+  s.floorSq = leastSquare(s.low > 0 ? s.low : s.high, s.scale);
+  s.strongSq = leastSquare(s.high, s.scale);
   const bool wantPoints = list != nullptr && w.width >= 5 && w.height >= 5;
   try {
     Ring ring;
     ring.init(w.width);
     Vec<Candidate> candidates;
-    Vec<uint8_t> over(static_cast<size_t>(w.width), 0);
+    Vec<uint8_t> over(static_cast<size_t>(w.width) + 8, 0);
+    Vec<int32_t> kept(static_cast<size_t>(w.width), 0);
     for (int32_t row = 1; row < w.height - 1; ++row) {
       if ((row & 31) == 0 && CSYS_FAILED(st = csys_attention_check())) return st;
-      gradientRow(w, row, params->gain, ring);
-      writeOutputs(ring, row, w.width, magnitude, angle);
-      if (wantPoints && row >= 3) suppressRow(w, ring, row - 1, s, over, candidates);
+      gradientRow(w, row, ring);
+      writeOutputs(ring, row, w.width, s.scale, magnitude, angle);
+      if (wantPoints && row >= 3) suppressRow(w, ring, row - 1, s, over, kept, candidates);
     }
     if (!list) return 0;
     return csedge::emit(list, chains, w, candidates, s.low > 0);
