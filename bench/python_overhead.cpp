@@ -1,0 +1,71 @@
+// What the Python module adds to a search: idut.find on a 1280 x 1024 numpy array against the
+// same search called from C on the same pixels, in one process (the interpreter is embedded
+// and imports the module from the build tree).
+//
+// The scene is the sample scene tiled 2 x 2 (twelve Data Matrix symbols) on white. The C run
+// comes first, before the module is imported and installs its stop check, as a C caller runs.
+#include <benchmark/benchmark.h>
+#include <pybind11/embed.h>
+#include <pybind11/numpy.h>
+
+#include <cstring>
+#include <vector>
+
+#include "imageio/imageio.hpp"
+#include "locate.hpp"
+
+namespace py = pybind11;
+
+namespace {
+
+constexpr int kWidth = 1280, kHeight = 1024;
+
+const std::vector<uint8_t>& scene() {
+  static const std::vector<uint8_t> pixels = [] {
+    std::vector<uint8_t> out(static_cast<size_t>(kWidth) * kHeight, 255);
+    imageio::GreyImage sample;
+    std::string error;
+    if (!imageio::readGrey(IDUT_SAMPLE_PHOTO, &sample, &error)) return out;
+    for (int ty = 0; ty < 2; ++ty)
+      for (int tx = 0; tx < 2; ++tx)
+        for (int y = 0; y < sample.height && ty * sample.height + y < kHeight; ++y)
+          std::memcpy(&out[static_cast<size_t>(ty * sample.height + y) * kWidth + tx * sample.width],
+                      &sample.pixels[static_cast<size_t>(y) * sample.width], static_cast<size_t>(sample.width));
+    return out;
+  }();
+  return pixels;
+}
+
+void BM_FindFromC(benchmark::State& state) {
+  const std::vector<uint8_t>& pixels = scene();
+  const idutfind::LocateSettings settings;
+  size_t found = 0;
+  for (auto _ : state) {
+    std::vector<idutfind::Symbol> symbols;
+    std::string error;
+    idutfind::locateSymbols(pixels.data(), kWidth, kHeight, kWidth, settings, symbols, error);
+    found = symbols.size();
+    benchmark::DoNotOptimize(symbols.data());
+  }
+  state.counters["symbols"] = static_cast<double>(found);
+}
+BENCHMARK(BM_FindFromC)->Unit(benchmark::kMillisecond)->MinTime(3);
+
+void BM_FindFromPython(benchmark::State& state) {
+  static py::scoped_interpreter* interpreter = new py::scoped_interpreter();  // lives to the end of the process
+  (void)interpreter;
+  py::module_::import("sys").attr("path").attr("insert")(0, IDUT_PYTHON_DIR);
+  const py::object find = py::module_::import("idut").attr("find");
+  const std::vector<uint8_t>& pixels = scene();
+  py::array_t<uint8_t> image({kHeight, kWidth});
+  std::memcpy(image.mutable_data(), pixels.data(), pixels.size());
+  size_t found = 0;
+  for (auto _ : state) {
+    const py::list symbols = find(image);
+    found = symbols.size();
+  }
+  state.counters["symbols"] = static_cast<double>(found);
+}
+BENCHMARK(BM_FindFromPython)->Unit(benchmark::kMillisecond)->MinTime(3);
+
+}  // namespace
