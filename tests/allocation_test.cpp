@@ -13,9 +13,9 @@
 #include "ci_id/correlate.h"
 #include "ci_id/mask.h"
 #include "ci_id/morph.h"
-#include "ci_id/pdpsearch.h"
 #include "ci_id/edge.h"
 #include "ci_id/edgedetectid.h"
+#include "ci_id/pdpdriver.h"
 #include "ci_id/scanwalk.h"
 #include "ci_id/threshold.h"
 #include "road/dmroad.hpp"
@@ -23,6 +23,7 @@
 #include "support/assert_recorder.hpp"
 #include "support/scene.hpp"
 #include "support/scene_1d.hpp"
+#include "support/scene_pdf.hpp"
 
 namespace {
 
@@ -105,29 +106,44 @@ csys_status runMask() {
   return st != 0 ? st : released;
 }
 
-// The PDF417 search from the seeds of one row: the tracker grows the result's point buffer.
-csys_status runPdpSearch() {
-  scene::ImageView view(symbolScene());
+// The PDF417 path driver along the middle row of a PDF417 symbol, its edges where the row
+// crosses the mid grey: the searches from the seeds of its patterns grow the tracker's buffer.
+csys_status runPdf417() {
+  static const scene::GreyImage grey = [] {
+    scene::SceneSpec spec;
+    spec.width = 200;
+    spec.height = 100;
+    spec.symbols.push_back(scene::encodePdf417("sweep", {2, 1, 3}));
+    scene::Placement placement;
+    placement.centre = {100, 50};
+    placement.moduleSize = 1.5;
+    spec.placements.push_back(placement);
+    return scene::render(spec).image;
+  }();
+  scene::ImageView view(grey);
   std::vector<int32_t> scratch(CID2D_SCRATCH_MIN_SIZE / 4);
   cid2d_trackingParams params;
   cid2d_trackingParams_init(&params);
   params.scratch = reinterpret_cast<uint8_t*>(scratch.data());
   params.scratchSize = CID2D_SCRATCH_MIN_SIZE;
-  cbt_runParams run;
-  cbt_runParams_init(&run);
-  int32_t row = 50, count = 0;
-  cid2d_trackingSeed seeds[4];
-  cid2d_getHorizontalTrackingSeeds(view.get(), &row, 1, 4, 45, 0, seeds, &count, 0, 0.0);
+  std::vector<cmath_vect> path;
+  std::vector<uint8_t> profile;
+  std::vector<int16_t> edges;
+  for (int x = 0; x < grey.width; ++x) {
+    path.push_back({double(x), 50.0});
+    profile.push_back(grey.at(x, 50));
+    if (x > 0 && (profile[x - 1] < 128) != (profile[x] < 128))
+      edges.push_back(int16_t(profile[x] >= 128 ? x - 1 : 1 - x));
+  }
   cimg_image marking;
-  csys_status st = cimg_image_construct(&marking, 30, 25);
+  csys_status st = cimg_image_construct(&marking, 50, 25);
   if (st != 0) return st;
   cid2d_trackingResult result;
   st = cid2d_trackingResult_construct(&result);
   if (st == 0) {
     result.trackerRuns = 0;
-    for (int32_t i = 0; i < count && st == 0; ++i)
-      st = cf_BndFindPDPSymbolFromSeed(view.get(), &params, &seeds[i], &run, &marking, 1, nullptr, nullptr, nullptr,
-                                       &result);
+    st = cf_BndFindMatchingPDP(view.get(), &params, nullptr, nullptr, nullptr, &marking, 1, edges.data(),
+                                 int32_t(edges.size()), grey.width, 0, path.data(), profile.data(), &result);
     if (st == 0 && result.trackerRuns == 0) st = csys_errAssertion;
     cid2d_trackingResult_destruct(&result);
   }
@@ -211,7 +227,7 @@ std::vector<Sweep> sweeps() {
       {"grey morphology", runMorphology, 2},
       {"running correlation", runCorrelation, 1},
       {"mask with an image", runMask, 2},
-      {"PDF417 search from a seed", runPdpSearch, 2},
+      {"PDF417 path driver and search", runPdf417, 3},
       {"1D road", runRoad1d, 1},
       {"hysteresis threshold",
        [] {

@@ -1,9 +1,10 @@
-/* The Data Matrix search and driver headers compile as C; a driver call on a blank image finds
- * nothing and reports where the scan stopped. */
+/* The Data Matrix and PDF417 search and driver headers compile as C; driver calls on a blank image
+ * find nothing and report where the scan stopped. */
 #include <stdio.h>
 #include <stdlib.h>
 
 #include "ci_id/dmdriver.h"
+#include "ci_id/pdpdriver.h"
 
 int main(void) {
   static uint8_t pixels[64 * 48];
@@ -29,6 +30,9 @@ int main(void) {
   if (cidut_BoundaryTrackerSearchDMSymbolAdaptiveThreshold(&image, &params, NULL, NULL, 1, &marking, &result) != 0)
     return 7;
   if (result.found != 0 || result.line != 3) return 8;
+  if (cf_BndFindNextPDP(&image, &params, NULL, NULL, NULL, &marking, 1, NULL, NULL, NULL, 0, 0, 0, &result) != 0 ||
+      result.found != 0 || result.line != 1)
+    return 9;
   cid2d_trackingResult_destruct(&result);
   cimg_image_destruct(&marking);
   cimg_imageConst_destruct(&image);
