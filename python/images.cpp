@@ -1,10 +1,13 @@
 // The stand-alone image operations for Python: correlation of lines, grey morphology and edge
 // detection, numpy arrays in and out.
 #include <cstring>
+#include <optional>
 
+#include "base/cip_histogram.h"
 #include "ci_id/correlate.h"
 #include "ci_id/edge.h"
 #include "ci_id/morph.h"
+#include "ci_id/threshold.h"
 #include "idut_python.hpp"
 
 namespace idutpy {
@@ -179,9 +182,37 @@ py::array_t<uint8_t> hysteresis(const py::handle& magnitude, int low, int high, 
   return toArray(result.image);
 }
 
+// ---- grey-level statistics
+py::array_t<uint32_t> histogram(const py::handle& image) {
+  const GreyView view = greyView(image, "image");
+  WrappedImage source(view);
+  py::array_t<uint32_t> counts(CIP_HISTOGRAM8_BINS);
+  check(cip_pelHistogram8(&source.image, counts.mutable_data()), "histogram");
+  return counts;
+}
+
+py::tuple threshold(const py::handle& image, std::optional<double> fraction) {
+  const GreyView view = greyView(image, "image");
+  WrappedImage source(view);
+  cid_thresholdResult result;
+  cid_thresholdResult_init(&result);
+  if (fraction) {
+    if (!(*fraction >= 0 && *fraction <= 1)) throw py::value_error("fraction must be from 0 to 1");
+    check(cid_thresholdBasedOnPercentage(&source.image, static_cast<float>(*fraction), &result), "threshold");
+  } else {
+    check(cid_threshold(&source.image, &result), "threshold");
+  }
+  return py::make_tuple(result.threshold, result.quality);
+}
+
 }  // namespace
 
 void defineImages(py::module_& m) {
+  m.def("histogram", &histogram, py::arg("image"), "The 256 grey-level counts of an image (uint32 array).");
+  m.def("threshold", &threshold, py::arg("image"), py::arg("fraction") = py::none(),
+        "(threshold, quality): pixels from threshold on are the bright class. Without fraction, "
+        "Otsu's split with its separability (0..1); with it, the first grey value whose cumulative "
+        "count reaches that fraction of the pixels (0.5: the median), quality 1.");
   m.def("correlate", &correlate, py::arg("template"), py::arg("signal"), py::arg("margin") = 0,
         "Squared normalised correlation of a template sliding over a signal (both uint8 or both uint32 "
         "1D arrays): one score in 0..1 per shift -margin .. len(signal) - len(template) + margin.");

@@ -245,6 +245,19 @@ def test_image_operations_against_numpy():
         shift, score = idut.best_shift(t, s)
         assert abs(shift - 30) < 0.5 and score == pytest.approx(1)
 
+    counts = idut.histogram(image[3:, 5:])
+    np.testing.assert_array_equal(counts, np.bincount(image[3:, 5:].ravel(), minlength=256))
+    levels = np.arange(256)
+    def between(t):  # between-class variance of the split at t
+        n0, n1 = counts[:t].sum(), counts[t:].sum()
+        if not n0 or not n1:
+            return 0
+        return n0 * n1 * ((levels[:t] @ counts[:t]) / n0 - (levels[t:] @ counts[t:]) / n1) ** 2
+    otsu, quality = idut.threshold(image[3:, 5:])
+    assert otsu == max(range(1, 256), key=between) and 0 < quality < 1
+    cumulative = np.cumsum(counts)
+    assert idut.threshold(image[3:, 5:], 0.5)[0] == int(np.argmax(cumulative >= cumulative[-1] * 0.5))
+
     step = np.zeros((20, 30), np.uint8)
     step[:, 15:] = 200
     magnitude, angle = idut.edges(step)
