@@ -23,6 +23,22 @@ def sample():
     return idut.read_image(SAMPLE)
 
 
+# EAN-13 by its public tables: left digits in L or G (mirrored R) codes by the first digit's parity.
+EAN_L = ["0001101", "0011001", "0010011", "0111101", "0100011", "0110001", "0101111", "0111011", "0110111", "0001011"]
+EAN_PARITY = ["LLLLLL", "LLGLGG", "LLGGLG", "LLGGGL", "LGLLGG", "LGGLLG", "LGGGLL", "LGLGLG", "LGLGGL", "LGGLGL"]
+
+
+def ean13_image(digits, module=3):
+    d = [int(c) for c in digits]
+    right = [code.translate(str.maketrans("01", "10")) for code in EAN_L]
+    bits = "101" + "".join(EAN_L[n] if p == "L" else right[n][::-1] for n, p in zip(d[1:7], EAN_PARITY[d[0]]))
+    bits += "01010" + "".join(right[n] for n in d[7:]) + "101"
+    row = np.repeat(np.array([0 if b == "1" else 255 for b in "0" * 12 + bits + "0" * 12], np.uint8), module)
+    image = np.full((130, row.size), 255, np.uint8)
+    image[20:-20] = row
+    return image
+
+
 def write_pgm(path, image):
     with open(path, "wb") as f:
         f.write(b"P5\n%d %d\n255\n" % (image.shape[1], image.shape[0]) + np.ascontiguousarray(image).tobytes())
@@ -51,10 +67,13 @@ def assert_same(symbols, reported):
     ({"symbologies": "code128,ean13"}, ["--symbology", "code128,ean13"]),
 ])
 def test_results_equal_idut_find(sample, tmp_path, kwargs, args):
-    mirrored = tmp_path / "mirrored.pgm"
-    write_pgm(mirrored, sample[::-1, :])
     assert_same(idut.find(sample, **kwargs), tool_json(SAMPLE, args))
-    assert_same(idut.find(sample[::-1, :], **kwargs), tool_json(str(mirrored), args))
+    ean = ean13_image("4006381333931")
+    assert [s.text for s in idut.find(ean)] == ["4006381333931"]
+    for name, image in [("mirrored", sample[::-1, :]), ("ean13", ean), ("ean13_upside_down", ean[::-1, ::-1])]:
+        path = tmp_path / (name + ".pgm")
+        write_pgm(path, image)
+        assert_same(idut.find(image, **kwargs), tool_json(str(path), args))
 
 
 def test_layouts_give_the_contiguous_result(sample):
