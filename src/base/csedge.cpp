@@ -155,8 +155,18 @@ int32_t leastSquare(float level, float scale) {
   return lo;
 }
 
-// Sobel over window row `row` (1 .. H-2) into the ring; columns 1 .. W-2.
-void gradientRow(const cimg_windowConst& w, int32_t row, Ring& ring) {
+// Sobel over window row `row` (1 .. H-2) into the ring; columns 1 .. W-2. Built twice on x86-64,
+// for the baseline and for AVX2 (twice the lanes), and chosen once when the library loads; both
+// give the same bytes, since every step is exact integer or exactly rounded arithmetic.
+#if defined(__x86_64__) && defined(__has_attribute)
+#if __has_attribute(target_clones)
+#define CSEDGE_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
+#endif
+#endif
+#ifndef CSEDGE_WIDE_VECTORS
+#define CSEDGE_WIDE_VECTORS
+#endif
+CSEDGE_WIDE_VECTORS void gradientRow(const cimg_windowConst& w, int32_t row, Ring& ring) {
   const uint8_t* __restrict a = w.pixels + static_cast<ptrdiff_t>(row - 1) * w.stride;
   const uint8_t* __restrict b = a + w.stride;
   const uint8_t* __restrict c = b + w.stride;
