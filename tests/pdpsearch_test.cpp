@@ -2,8 +2,8 @@
 // into one blob, at several rotations; contour limits and the two constructions on drawn shapes.
 // The drivers: which edge patterns become seeds (on a flat image each seed
 // costs one tracker run that finds nothing), the row driver's neighbour and cross checks, the row
-// driver on rendered symbols with the library's edge scan, resuming after claims in the mask; bad
-// input.
+// driver on rendered symbols with the library's peak detector, resuming after claims in the mask;
+// bad input.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,7 +15,7 @@
 #include "ci_id/morph.h"
 #include "ci_id/pdpdriver.h"
 #include "ci_id/region.h"
-#include "ci_id/scanwalk.h"
+#include "ci_id/peakdetect.h"
 #include "support/assert_recorder.hpp"
 #include "support/scene_pdf.hpp"
 #include "support/shapes.hpp"
@@ -87,33 +87,19 @@ struct Rig {
     }
     return worst;
   }
-  // The edges of a row from the library's row scan: sign of the peak, pixel before the edge.
+  // The edges of a row from the library's peak detector over the row's profile: sign of the
+  // peak, pixel before the edge (the derivative p[i+2] - p[i] stands for sample i + 1).
   std::vector<int16_t> rowEdges(int32_t row, int32_t threshold) const {
-    cidc_windowROI roi;
-    cidc_windowROI_initCorner(&roi, grey.width, grey.height, 0, 0, 1, 1);
-    const cidc_vect64_4 point{0, row * 16 + 8};
-    cidc_unitDir16 dir;
-    cidc_unitDir16_initVect(&dir, 1, 0);
-    cidc_scanLine line;
-    cidc_scanLine_initPointDir(&line, &point, &dir);
-    cidc_scanShape shape;
-    cidc_scanShape_initScanLine(&shape, &line);
-    const cidc_edgeScanParams scanParams{threshold};
-    const int16_t g[2] = {32, 0};
+    const auto first = grey.pixels.begin() + row * grey.width;
+    const std::vector<int32_t> samples(first, first + grey.width);
     cstd_vector_cidc_peakIDFixedX_4 peaks;
     cstd_vector_cidc_peakIDFixedX_4_constructEmpty(&peaks);
-    cidc_scanLineSeg out;
-    EXPECT_EQ(cidc_runEdgeScan(view.get(), &roi, &scanParams, &shape, g, &peaks, &out), 0);
+    EXPECT_EQ(cidc_runEdgeScanPeakDetection(&grey.width, samples.data(), &threshold, &peaks), 0);
     const cidc_peakIDFixedX_4* b = nullptr;
     uint32_t n = 0;
     cstd_vector_cidc_peakIDFixedX_4_getBeginSizeConst(&peaks, &b, &n);
     std::vector<int16_t> edges;
-    for (uint32_t i = 0; i < n; ++i) {
-      double xy[2];
-      cidc_convertPeakToImage(b[i].position, &out, roi.origin, xy);
-      const int col = int(std::lround(xy[0])) - 1;
-      edges.push_back(int16_t(b[i].value > 0 ? col : -col));
-    }
+    for (uint32_t i = 0; i < n; ++i) edges.push_back(int16_t((b[i].value > 0 ? 1 : -1) * ((b[i].position + 8) >> 4)));
     cstd_vector_cidc_peakIDFixedX_4_destruct(&peaks);
     return edges;
   }
@@ -281,7 +267,7 @@ TEST(PdpDriver, RenderedSymbolsResumeAfterEachClaim) {
   for (uint32_t seed = 1; seed <= 4; ++seed) {
     const scene::ScenePdf sp = scene::generatePdf(scene::ConditionPdf::clean, seed);
     Rig s(sp.scene.image);
-    const int32_t threshold = 2 * std::abs(int(sp.scene.spec.lightLevel) - int(sp.scene.spec.darkLevel));
+    const int32_t threshold = std::abs(int(sp.scene.spec.lightLevel) - int(sp.scene.spec.darkLevel)) / 2;
     const auto outline = sp.scene.symbols[0].outline();
     std::vector<cmath_vect> centres;
     for (int32_t row = 3; row + 3 < s.grey.height; row += 4) {
