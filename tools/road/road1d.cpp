@@ -292,48 +292,70 @@ struct LineRead {
   double across;
 };
 
-// The reads of one region: its lines, their reads, and the text most of them agree on.
+struct Votes {
+  std::pair<int, std::string> winner;  // symbology and text
+  int best = 0, second = 0;            // lines for the winner and for its strongest rival
+};
+
+Votes countVotes(const std::vector<std::vector<LineRead>>& perLine) {
+  std::map<std::pair<int, std::string>, int> votes;
+  for (const std::vector<LineRead>& line : perLine)
+    for (const LineRead& lr : line) ++votes[{static_cast<int>(lr.read.symbology), lr.read.text}];
+  Votes v;
+  for (const auto& [key, count] : votes) {
+    if (count > v.best) {
+      v.second = v.best;
+      v.best = count;
+      v.winner = key;
+    } else {
+      v.second = std::max(v.second, count);
+    }
+  }
+  return v;
+}
+
+// Wrong text is worse than none: a rival reading must be clearly outvoted.
+bool decides(const Votes& v, const Options& options) {
+  return v.best >= options.minAgreeing && v.best >= 2 * v.second + (v.second > 0 ? 1 : 0);
+}
+
+// The reads of one region: its lines, their reads, and the text most of them agree on. The ways
+// of reading a line are tried in turn over all lines, the next only while the votes do not decide.
 bool readRegion(const cimg_windowConst& w, const Region& r, const Options& options, Symbol& out) {
   const double length = r.alongMax - r.alongMin;
   const double reach = std::max(24.0, 0.35 * length);
   const double a0 = r.alongMin - reach, a1 = r.alongMax + reach;
-  std::vector<LineRead> reads;
   const int lines = std::max(1, options.linesPerRegion);
-  for (int k = 0; k < lines; ++k) {
-    const double across = r.acrossMin + (r.acrossMax - r.acrossMin) * (k + 0.5) / lines;
-    const double ox = r.cx - r.dy * across, oy = r.cy + r.dx * across;
-    const size_t lineStart = reads.size();
-    const std::vector<double> profile = lineProfile(w, ox + r.dx * a0, oy + r.dy * a0, ox + r.dx * a1, oy + r.dy * a1);
-    for (const Profile& how : options.profiles) {
+  std::vector<std::vector<double>> profiles(lines);
+  std::vector<std::vector<LineRead>> perLine(lines);
+  auto acrossOf = [&](int k) { return r.acrossMin + (r.acrossMax - r.acrossMin) * (k + 0.5) / lines; };
+  Votes votes;
+  for (size_t way = 0; way < options.profiles.size() && !decides(votes, options); ++way) {
+    for (int k = 0; k < lines; ++k) {
+      const double across = acrossOf(k);
+      if (way == 0) {
+        const double ox = r.cx - r.dy * across, oy = r.cy + r.dx * across;
+        profiles[k] = lineProfile(w, ox + r.dx * a0, oy + r.dy * a0, ox + r.dx * a1, oy + r.dy * a1);
+      }
       std::vector<double> positions;
-      const std::vector<double> widths = profileWidths(profile, how, &positions);
+      const std::vector<double> widths = profileWidths(profiles[k], options.profiles[way], &positions);
       for (const oned::Read& read : oned::readLine(widths, options.read)) {
-        // One vote a line: a text that another smoothing of this line read already is not counted again.
+        // One vote a line: a text that this line read another way already is not counted again.
         bool seen = false;
-        for (size_t i = lineStart; i < reads.size(); ++i)
-          seen = seen || (reads[i].read.symbology == read.symbology && reads[i].read.text == read.text);
+        for (const LineRead& o : perLine[k]) seen = seen || (o.read.symbology == read.symbology && o.read.text == read.text);
         if (seen) continue;
         // Element i (i >= 1) lies between edges i - 1 and i.
         const double s = a0 + positions[read.firstElement - 1], e = a0 + positions[read.lastElement];
-        reads.push_back({read, s, e, across});
+        perLine[k].push_back({read, s, e, across});
       }
     }
+    votes = countVotes(perLine);
   }
-  std::map<std::pair<int, std::string>, int> votes;
-  for (const LineRead& lr : reads) ++votes[{static_cast<int>(lr.read.symbology), lr.read.text}];
-  int best = 0, second = 0;
-  std::pair<int, std::string> winner;
-  for (const auto& [key, count] : votes) {
-    if (count > best) {
-      second = best;
-      best = count;
-      winner = key;
-    } else {
-      second = std::max(second, count);
-    }
-  }
-  // Wrong text is worse than none: a rival reading must be clearly outvoted.
-  if (best < options.minAgreeing || best < 2 * second + (second > 0 ? 1 : 0)) return false;
+  if (!decides(votes, options)) return false;
+  const std::pair<int, std::string>& winner = votes.winner;
+  const int best = votes.best;
+  std::vector<LineRead> reads;
+  for (const std::vector<LineRead>& line : perLine) reads.insert(reads.end(), line.begin(), line.end());
   // The symbol's ends as straight lines over the across offset (perspective tilts them), fitted
   // to the agreeing lines and taken at the outermost lines' outer halves.
   double n = 0, sa = 0, saa = 0, ss = 0, sas = 0, se = 0, sae = 0;

@@ -29,7 +29,8 @@ struct Options {
   int minAgreeing = 2;      // lines that must read the same text
   // The ways every line is read (see lineWidths): gradient peaks and mid-level crossings of the
   // raw profile for the finest modules, peaks of smoothed profiles for noise on coarse ones.
-  // A line votes once for each text it reads.
+  // A line votes once for each text it reads; the later ways are tried only while the votes of
+  // the earlier ones do not decide.
   std::vector<Profile> profiles{{0.0, false}, {0.0, true}, {0.9, false}, {1.8, false}};
 };
 
