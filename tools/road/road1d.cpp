@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <map>
 #include <utility>
 
@@ -47,17 +48,28 @@ double angleDistance(double a, double b) {
 
 std::vector<Cell> directionGrid(const cimg_windowConst& w, int cols, int rows) {
   std::vector<Cell> cells(static_cast<size_t>(cols) * rows);
+  // Sobel responses in integers, summed per cell along a row before they go to the cell.
   for (int y = 1; y + 1 < w.height; ++y) {
     Cell* row = &cells[static_cast<size_t>(std::min(y / kCell, rows - 1)) * cols];
-    for (int x = 1; x + 1 < w.width; ++x) {
-      const double gx = pixel(w, x + 1, y - 1) + 2 * pixel(w, x + 1, y) + pixel(w, x + 1, y + 1) -
-                        pixel(w, x - 1, y - 1) - 2 * pixel(w, x - 1, y) - pixel(w, x - 1, y + 1);
-      const double gy = pixel(w, x - 1, y + 1) + 2 * pixel(w, x, y + 1) + pixel(w, x + 1, y + 1) -
-                        pixel(w, x - 1, y - 1) - 2 * pixel(w, x, y - 1) - pixel(w, x + 1, y - 1);
-      Cell& c = row[std::min(x / kCell, cols - 1)];
-      c.jxx += gx * gx;
-      c.jyy += gy * gy;
-      c.jxy += gx * gy;
+    const uint8_t* up = w.pixels + static_cast<ptrdiff_t>(y - 1) * w.stride;
+    const uint8_t* mid = up + w.stride;
+    const uint8_t* down = mid + w.stride;
+    for (int x0 = 1; x0 + 1 < w.width;) {
+      const int cell = std::min(x0 / kCell, cols - 1);
+      const int x1 = cell == cols - 1 ? w.width - 1 : (cell + 1) * kCell;
+      int64_t xx = 0, yy = 0, xy = 0;
+      for (int x = x0; x < x1; ++x) {
+        const int gx = up[x + 1] + 2 * mid[x + 1] + down[x + 1] - up[x - 1] - 2 * mid[x - 1] - down[x - 1];
+        const int gy = down[x - 1] + 2 * down[x] + down[x + 1] - up[x - 1] - 2 * up[x] - up[x + 1];
+        xx += gx * gx;
+        yy += gy * gy;
+        xy += gx * gy;
+      }
+      Cell& c = row[cell];
+      c.jxx += static_cast<double>(xx);
+      c.jyy += static_cast<double>(yy);
+      c.jxy += static_cast<double>(xy);
+      x0 = x1;
     }
   }
   for (Cell& c : cells) {
