@@ -15,6 +15,7 @@
 
 #include "imageio/imageio.hpp"
 #include "support/scene.hpp"
+#include "support/scene_1d.hpp"
 
 namespace fs = std::filesystem;
 
@@ -141,6 +142,33 @@ TEST(IdutFind, PngAndJpegScenesGiveTheTrueCorners) {
   const FindRun fromJpeg = runFind("--json " + jpeg.string());
   EXPECT_EQ(fromJpeg.exitCode, 0) << fromJpeg.err;
   EXPECT_EQ(countMatched(jsonCorners(fromJpeg.out), s.symbols), 1) << fromJpeg.out;
+}
+
+// A crowded scene with an EAN-13, a Code 128 and a Data Matrix symbol: the 1D symbols come with
+// their symbology names and texts, and --symbology picks among all families.
+TEST(IdutFind, OneDimensionalSymbolsAndTheSymbologyChoice) {
+  const scene::Scene1d s = scene::generate1d(scene::Barcode1d::ean13, scene::Condition1d::crowded, 3);
+  ASSERT_EQ(s.others.size(), 1u);
+  ASSERT_EQ(s.others[0].kind, scene::Barcode1d::code128);
+  imageio::GreyImage grey{s.scene.image.width, s.scene.image.height, s.scene.image.pixels};
+  std::string error;
+  const fs::path png = scratch("oned.png");
+  ASSERT_TRUE(imageio::writePng(png.string(), grey, &error)) << error;
+  const std::string ean = "\"symbology\":\"EAN-13\",", code128 = "\"symbology\":\"Code128\",";
+  const std::string eanText = "\"text\":\"" + s.barcode.text + "\"", code128Text = "\"text\":\"" + s.others[0].text + "\"";
+  const struct {
+    const char* option;
+    bool ean, code128;
+  } cases[] = {{"", true, true}, {"--symbology ean13", true, false}, {"--symbology CODE128,upca", false, true},
+               {"--symbology datamatrix", false, false}};
+  for (const auto& c : cases) {
+    const FindRun run = runFind(std::string("--json ") + c.option + " " + png.string());
+    EXPECT_EQ(run.exitCode, 0) << c.option << ": " << run.err;
+    EXPECT_EQ(run.out.find(ean) != std::string::npos, c.ean) << c.option << ": " << run.out;
+    EXPECT_EQ(run.out.find(eanText) != std::string::npos, c.ean) << c.option << ": " << run.out;
+    EXPECT_EQ(run.out.find(code128) != std::string::npos, c.code128) << c.option << ": " << run.out;
+    EXPECT_EQ(run.out.find(code128Text) != std::string::npos, c.code128) << c.option << ": " << run.out;
+  }
 }
 
 TEST(IdutFind, BadInputsAreReportedWithTheDocumentedExitCodes) {
