@@ -194,7 +194,7 @@ bool measureFarSide(const cimg_windowConst& w, cmath_vect from, cmath_vect to, c
   // Candidate lines through crossings a quarter to three quarters of the side apart.
   for (size_t i = 0; i < hits.size(); ++i)
     for (size_t j = i + hits.size() / 4; j < hits.size() && j <= i + 3 * hits.size() / 4; j += 2) {
-      const double dx = hits[j].x - hits[i].x, dy = hits[j].y - hits[i].y, d = std::hypot(dx, dy);
+      const double dx = hits[j].x - hits[i].x, dy = hits[j].y - hits[i].y, d = std::sqrt(dx * dx + dy * dy);
       if (d < length * 0.2) continue;
       const EdgeLine line{hits[i], cmath_vect{dx / d, dy / d}};
       size_t count = 0;
