@@ -346,19 +346,43 @@ csys_status searchFromSeed(SearchArgs& s, const cbt_runParams& run, bool* found)
     if (CSYS_FAILED(st)) return st;
   }
   const Scratch scratch = carve(params);
-  // Neighbouring points mostly share their cells; a point is marked only when the span of
-  // cells it touches differs from the previous point's.
-  int32_t lastSpanX = -1, lastSpanY = -1;
+  // The tracker keeps every point in the window. That is checked over the whole outline in one
+  // loop the compiler vectorises; only when a point fails does the point-by-point walk run, to
+  // stop at it with what came before stored and marked.
+  bool allInside = true;
+  const cbt_point* points = track.points;
+  const int32_t x0 = s.window.x0, y0 = s.window.y0, wx = s.window.width, wy = s.window.height;
   for (int32_t i = 0; i < n; ++i) {
-    const int32_t x = track.points[i].x, y = track.points[i].y;
-    CSYS_REQUIRE(insideWindow(s.window, (x + 128) >> 8, (y + 128) >> 8));
-    scratch.contour[i] = Point{(y + 128) >> 4, (x + 128) >> 4};
-    const int32_t spanX = (x >> 10) * 2 + ((x + 255) >> 10 != x >> 10);
-    const int32_t spanY = (y >> 10) * 2 + ((y + 255) >> 10 != y >> 10);
-    if (spanX != lastSpanX || spanY != lastSpanY) {
+    const int32_t px = ((points[i].x + 128) >> 8) - x0, py = ((points[i].y + 128) >> 8) - y0;
+    allInside &= static_cast<uint32_t>(px) < static_cast<uint32_t>(wx) && static_cast<uint32_t>(py) < static_cast<uint32_t>(wy);
+  }
+  if (allInside)
+    for (int32_t i = 0; i < n; ++i) scratch.contour[i] = Point{(points[i].y + 128) >> 4, (points[i].x + 128) >> 4};
+  if (allInside) {
+    // Four stores a point, whether its cells differ or not, cells off the marking image into a
+    // spare byte: no branch for the predictor to miss as the outline crosses cell lines. The
+    // window is held in locals, as byte stores could otherwise alias it and force reloads.
+    uint8_t spare = 0;
+    const cimg_window m = s.marking.w;
+    auto cell = [&m, &spare](int32_t cx, int32_t cy) {
+      const bool in = static_cast<uint32_t>(cx - m.x0) < static_cast<uint32_t>(m.width) &&
+                      static_cast<uint32_t>(cy - m.y0) < static_cast<uint32_t>(m.height);
+      return in ? m.pixels + static_cast<ptrdiff_t>(cy - m.y0) * m.stride + (cx - m.x0) : &spare;
+    };
+    for (int32_t i = 0; i < n; ++i) {
+      const int32_t x = points[i].x, y = points[i].y;
+      const int32_t cx0 = x >> 10, cx1 = (x + 255) >> 10, cy0 = y >> 10, cy1 = (y + 255) >> 10;
+      *cell(cx0, cy0) = 1;
+      *cell(cx1, cy0) = 1;
+      *cell(cx0, cy1) = 1;
+      *cell(cx1, cy1) = 1;
+    }
+  } else {
+    for (int32_t i = 0; i < n; ++i) {
+      const int32_t x = points[i].x, y = points[i].y;
+      CSYS_REQUIRE(insideWindow(s.window, (x + 128) >> 8, (y + 128) >> 8));
+      scratch.contour[i] = Point{(y + 128) >> 4, (x + 128) >> 4};
       markPoint(s.marking, x, y);
-      lastSpanX = spanX;
-      lastSpanY = spanY;
     }
   }
   // A seed lies on the pixel before the edge; mark its own cell too, so a resumed scan does not
