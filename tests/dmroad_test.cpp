@@ -257,11 +257,13 @@ TEST(DataMatrixRoad, TinyAndRandomImagesAreSafe) {
     }
 }
 
-// The long rectangles (beyond 5 : 1) are located, with their size, only when asked for; 16 x 64
-// (4 : 1) either way. Along an image axis and at an angle.
+// The long rectangles (beyond 5 : 1) are located, with their size, only when asked for; the
+// other rectangles of the extension (16 x 64 to 26 x 64, at most 4 : 1) either way. Along an
+// image axis and at an angle.
 TEST(DataMatrixRoad, LongRectanglesOnlyOnRequest) {
-  // libzint's size options: 31 ... 38 are 8 x 48 ... 8 x 144, 12 x 64, 12 x 88; 39 is 16 x 64.
-  for (int option = 31; option <= 39; ++option)
+  // libzint's size options: 31 ... 38 are 8 x 48 ... 8 x 144, 12 x 64, 12 x 88; 39 ... 48 are
+  // 16 x 64, 20 x 36 ... 26 x 64.
+  for (int option = 31; option <= 48; ++option)
     for (double angle : {0.0, 63.0}) {
       scene::SceneSpec spec;
       spec.width = spec.height = 560;
