@@ -1,5 +1,5 @@
-// Histogram statistics and thresholds against direct computations on random histograms and
-// images; dark/light means and the sharpness of rendered symbols.
+// Histogram statistics and thresholds against direct computations on random histograms, a
+// random image and rendered scenes; dark/light means and the sharpness of rendered symbols.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -91,51 +91,60 @@ TEST(HistoStats, QueriesMatchDirectStatisticsOfTheSamples) {
 
 TEST(Threshold, OtsuAndPercentileMatchBruteForce) {
   scene::Random rng(8);
-  for (int trial = 0; trial < 40; ++trial) {
-    std::vector<uint32_t> h = randomHistogram(rng, 256);
-    const std::vector<int> s = samplesOf(h);
+  // Random histograms, and the images: a random one and rendered scenes of symbols.
+  std::vector<scene::GreyImage> images(1, scene::GreyImage(37, 23));
+  for (auto& p : images[0].pixels) p = static_cast<uint8_t>(rng.uniformInt(30, 220));
+  for (auto c : {scene::Category::clean, scene::Category::noisy, scene::Category::lowContrast}) images.push_back(scene::generate(c, 5).image);
+  std::vector<std::vector<uint32_t>> hists;
+  for (int trial = 0; trial < 40; ++trial) hists.push_back(randomHistogram(rng, 256));
+  for (const scene::GreyImage& img : images) {
+    hists.emplace_back(256, 0);
+    for (uint8_t p : img.pixels) ++hists.back()[p];
+  }
+  for (size_t trial = 0; trial < hists.size(); ++trial) {
+    const std::vector<uint32_t>& h = hists[trial];
     // Brute force: the split t (dark = values < t) with the largest between-class variance.
-    double total = 0, mean = 0;
-    for (int v : s) mean += v;
-    mean /= static_cast<double>(s.size());
-    for (int v : s) total += (v - mean) * (v - mean);
+    double n = 0, sum = 0, total = 0;
+    int lo = 256, hi = -1;
+    for (int b = 0; b < 256; ++b) n += h[b], sum += b * double(h[b]), lo = h[b] && lo == 256 ? b : lo, hi = h[b] ? b : hi;
+    const double mean = sum / n;
+    for (int b = 0; b < 256; ++b) total += h[b] * (b - mean) * (b - mean);
     double best = -1;
-    int bestT = s.front();
-    for (int t = s.front() + 1; t <= s.back(); ++t) {
-      double n0 = 0, m0 = 0, n1 = 0, m1 = 0;
-      for (int v : s) (v < t ? (n0 += 1, m0 += v) : (n1 += 1, m1 += v));
+    int bestT = lo;
+    for (int t = lo + 1; t <= hi; ++t) {
+      double n0 = 0, m0 = 0;
+      for (int b = 0; b < t; ++b) n0 += h[b], m0 += b * double(h[b]);
+      const double n1 = n - n0, m1 = (sum - m0) / n1;
       if (n0 == 0 || n1 == 0) continue;
-      m0 /= n0, m1 /= n1;
+      m0 /= n0;
       const double between = n0 * (m0 - mean) * (m0 - mean) + n1 * (m1 - mean) * (m1 - mean);
       if (between > best * (1 + 1e-12)) best = between, bestT = t;
     }
     cid_thresholdResult r;
     ASSERT_EQ(cid_thresholdHist(h.data(), 256, &r), 0);
     EXPECT_EQ(r.isValid, 1);
-    EXPECT_EQ(r.threshold, bestT) << "trial " << trial;
-    EXPECT_NEAR(r.quality, s.front() == s.back() ? 0.0 : best / total, 1e-9);
+    EXPECT_EQ(r.threshold, bestT) << "histogram " << trial;
+    EXPECT_NEAR(r.quality, lo == hi ? 0.0 : best / total, 1e-9);
   }
-  // Image thresholds: a random image, the percentile threshold against its sorted pixels.
-  scene::GreyImage img(37, 23);
-  for (auto& p : img.pixels) p = static_cast<uint8_t>(rng.uniformInt(30, 220));
-  scene::ImageView view(img);
-  std::vector<uint8_t> sorted = img.pixels;
-  std::sort(sorted.begin(), sorted.end());
-  for (float f : {0.0f, 0.1f, 0.5f, 0.93f, 1.0f, 1.5f}) {
-    cid_thresholdResult r;
-    ASSERT_EQ(cid_thresholdBasedOnPercentage(view.get(), f, &r), 0);
-    const double need = std::ceil(static_cast<double>(static_cast<float>(sorted.size()) * f));
-    const int expect = need > static_cast<double>(sorted.size()) ? 256 : (need < 1 ? 0 : sorted[static_cast<size_t>(need) - 1]);
-    EXPECT_EQ(r.threshold, expect) << f;
-    EXPECT_EQ(r.quality, 1.0);
+  // Image thresholds: Otsu as of the image's histogram, the percentile against sorted pixels.
+  for (size_t i = 0; i < images.size(); ++i) {
+    scene::ImageView view(images[i]);
+    std::vector<uint8_t> sorted = images[i].pixels;
+    std::sort(sorted.begin(), sorted.end());
+    for (float f : {0.0f, 0.1f, 0.5f, 0.93f, 1.0f, 1.5f}) {
+      cid_thresholdResult r;
+      ASSERT_EQ(cid_thresholdBasedOnPercentage(view.get(), f, &r), 0);
+      const double need = std::ceil(static_cast<double>(static_cast<float>(sorted.size()) * f));
+      const int expect = need > static_cast<double>(sorted.size()) ? 256 : (need < 1 ? 0 : sorted[static_cast<size_t>(need) - 1]);
+      EXPECT_EQ(r.threshold, expect) << f;
+      EXPECT_EQ(r.quality, 1.0);
+    }
+    cid_thresholdResult fromHist, fromImage;
+    cid_thresholdHist(hists[40 + i].data(), 256, &fromHist);
+    ASSERT_EQ(cid_threshold(view.get(), &fromImage), 0);
+    EXPECT_EQ(fromImage.threshold, fromHist.threshold);
+    EXPECT_EQ(fromImage.quality, fromHist.quality);
   }
-  uint32_t h[256] = {};
-  for (uint8_t p : img.pixels) ++h[p];
-  cid_thresholdResult fromHist, fromImage;
-  cid_thresholdHist(h, 256, &fromHist);
-  ASSERT_EQ(cid_threshold(view.get(), &fromImage), 0);
-  EXPECT_EQ(fromImage.threshold, fromHist.threshold);
-  EXPECT_EQ(fromImage.quality, fromHist.quality);
 }
 
 TEST(Threshold, DarkLightMeansAndDeviations) {
