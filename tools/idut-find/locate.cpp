@@ -82,6 +82,7 @@ struct Road {
 // The tool's roads in search order; a new road adds one row here and its name to symbologyNames().
 const Road kRoads[] = {
     {"datamatrix", locateDataMatrix},
+    {"pdf417", locatePdf417},
     {"code128,ean13,upca,ean8,code39,itf", locate1d},
 };
 

@@ -24,6 +24,10 @@ bool locateSymbols(const uint8_t* pixels, int width, int height, int stride, con
 bool locateDataMatrix(const uint8_t* pixels, int width, int height, int stride, const LocateSettings& settings,
                       std::vector<Symbol>& symbols, std::string& error, csys_status* status = nullptr);
 
+// Locates the PDF417 symbols of an 8-bit grey image (no reader: located only).
+bool locatePdf417(const uint8_t* pixels, int width, int height, int stride, const LocateSettings& settings,
+                  std::vector<Symbol>& symbols, std::string& error, csys_status* status = nullptr);
+
 // Reads the 1D barcodes (Code 128, EAN-13, UPC-A, EAN-8, Code 39, ITF) of an 8-bit grey image.
 bool locate1d(const uint8_t* pixels, int width, int height, int stride, const LocateSettings& settings,
               std::vector<Symbol>& symbols, std::string& error, csys_status* status = nullptr);

@@ -29,7 +29,8 @@ bool parseModules(const std::string& text, int& a, int& b) {
 
 const std::vector<std::string>& symbologyNames() {
   // A road adds its names here when it lands, in the order the tool searches them.
-  static const std::vector<std::string> names = {"datamatrix", "code128", "ean13", "upca", "ean8", "code39", "itf"};
+  static const std::vector<std::string> names = {"datamatrix", "pdf417", "code128", "ean13",
+                                                 "upca",       "ean8",   "code39",  "itf"};
   return names;
 }
 
@@ -68,8 +69,8 @@ bool parseSymbologies(const std::string& text, std::vector<std::string>& out, st
 const char* usageText() {
   return "usage: idut-find [options] [IMAGE|DIRECTORY ...]\n"
          "\n"
-         "Locates Data Matrix symbols and reads 1D barcodes in images (PNG, JPEG, PGM/PPM, WebP;\n"
-         "colour is read as grey)\n"
+         "Locates Data Matrix and PDF417 symbols and reads 1D barcodes in images (PNG, JPEG,\n"
+         "PGM/PPM, WebP; colour is read as grey)\n"
          "and prints one line per symbol: file, symbology, the four corners in pixels (origin\n"
          "corner first, then the ends of its two sides, then the opposite corner; pixel (x, y)\n"
          "covers [x, x+1) x [y, y+1)), score and the parallelogram flag. Directories are walked\n"
@@ -89,7 +90,7 @@ const char* usageText() {
          "      --low-contrast   accept weaker edges as seeds\n"
          "  -n, --max-symbols N  stop each image after N symbols\n"
          "      --symbology LIST comma-separated symbologies to look for (default: all):\n"
-         "                       datamatrix, code128, ean13, upca, ean8, code39, itf\n"
+         "                       datamatrix, pdf417, code128, ean13, upca, ean8, code39, itf\n"
          "      --no-decode      locate only; do not turn symbols into text\n"
          "      --rectangles long|standard\n"
          "                       long: also accept the long Data Matrix rectangles (up to\n"
