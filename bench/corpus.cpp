@@ -18,7 +18,8 @@
 // symbols only. Without
 // ground truth the program counts what each reports. Times are wall-clock (or --cpu-time) per image, each
 // library timed on its own; the ratio is ZXing's time over idut's (both locate and decode).
-// A second table compares 1D reading (corpus_oned.cpp) on generated 1D scenes.
+// A second table compares 1D reading (corpus_oned.cpp) on generated 1D scenes, a third PDF417
+// location (corpus_pdf.cpp) on generated PDF417 scenes.
 // "idut decoded" counts located symbols whose text the Data Matrix reader got right (without
 // ground truth: every decoded symbol), next to ZXing's decoded count.
 #define ZX_USE_UTF8 1
@@ -42,6 +43,8 @@
 // The 1D table over generated 1D scenes (corpus_oned.cpp): perCell scenes per symbology and
 // condition.
 void runOnedScenes(int perCell, uint32_t seed);
+// The PDF417 table over generated PDF417 scenes (corpus_pdf.cpp): perCondition scenes each.
+void runPdfScenes(int perCondition, uint32_t seed);
 
 namespace {
 
@@ -235,6 +238,7 @@ int runScenes(int perCategory, uint32_t seed, const std::string& writeTo) {
   }
   printRow("all", total, true);
   runOnedScenes(std::max(1, perCategory / 10), seed);
+  runPdfScenes(std::max(1, perCategory / 4), seed);
   return 0;
 }
 
