@@ -12,6 +12,7 @@
 #include "read/datamatrix/dmcodewords.hpp"
 #include "support/scene.hpp"
 #include "support/scene_1d.hpp"
+#include "support/scene_pdf.hpp"
 
 namespace {
 
@@ -59,6 +60,31 @@ void imageSeeds(const fs::path& dir) {
 void roadSeeds(const fs::path& dir) {
   writeBytes(dir / "dark", sizedImage(smallDataMatrixScene("road", 10, scene::Polarity::darkOnLight)));
   writeBytes(dir / "light", sizedImage(smallDataMatrixScene("12345", 75, scene::Polarity::lightOnDark)));
+}
+
+// Small PDF417 scenes as the PDF417 road target reads them: width - 16 and height - 1 in the first
+// two bytes, then the pixels. The symbols lie along the image's rows (the target's images are
+// wide and short).
+void pdfroadSeeds(const fs::path& dir) {
+  int n = 0;
+  for (auto [angle, polarity] : {std::pair{3.0, scene::Polarity::darkOnLight}, {178.0, scene::Polarity::lightOnDark}}) {
+    scene::SceneSpec spec;
+    spec.width = 200;
+    spec.height = 60;
+    spec.symbols.push_back(scene::encodePdf417("pdf", scene::Pdf417Layout{2, 1, 3}));
+    scene::Placement placement;
+    placement.centre = {100, 30};
+    placement.moduleSize = 1.5;
+    placement.quietZone = 2;
+    placement.angleDeg = angle;
+    placement.polarity = polarity;
+    spec.placements.push_back(placement);
+    spec.blurSigma = 0.5;
+    const scene::GreyImage image = scene::render(spec).image;
+    std::vector<uint8_t> bytes = {static_cast<uint8_t>(image.width - 16), static_cast<uint8_t>(image.height - 1)};
+    bytes.insert(bytes.end(), image.pixels.begin(), image.pixels.end());
+    writeBytes(dir / ("pdf" + std::to_string(n++)), bytes);
+  }
 }
 
 void reedSolomonSeeds(const fs::path& dir) {
@@ -159,7 +185,7 @@ int main(int argc, char** argv) {
     void (*make)(const fs::path&);
   } kSeeds[] = {{"imageio", imageSeeds}, {"road", roadSeeds}, {"reedsolomon", reedSolomonSeeds},
                 {"dmread", dmreadSeeds},   {"oned", onedSeeds}, {"edge", roadSeeds},
-                {"scan", scanSeeds},     {"teeth", teethSeeds}};
+                {"scan", scanSeeds},     {"teeth", teethSeeds}, {"pdfroad", pdfroadSeeds}};
   for (const auto& s : kSeeds) {
     fs::create_directories(root / s.target);
     s.make(root / s.target);
