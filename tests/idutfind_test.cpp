@@ -11,11 +11,13 @@
 #include <fstream>
 #include <regex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "imageio/imageio.hpp"
 #include "support/scene.hpp"
 #include "support/scene_1d.hpp"
+#include "support/scene_pdf.hpp"
 
 namespace fs = std::filesystem;
 
@@ -168,6 +170,38 @@ TEST(IdutFind, OneDimensionalSymbolsAndTheSymbologyChoice) {
     EXPECT_EQ(run.out.find(eanText) != std::string::npos, c.ean) << c.option << ": " << run.out;
     EXPECT_EQ(run.out.find(code128) != std::string::npos, c.code128) << c.option << ": " << run.out;
     EXPECT_EQ(run.out.find(code128Text) != std::string::npos, c.code128) << c.option << ": " << run.out;
+  }
+}
+
+// A PDF417 symbol beside a Data Matrix one: both found by default, each under its own name, and
+// --symbology keeps to the families it names.
+TEST(IdutFind, PdfAndDataMatrixAreFoundTogetherOrApart) {
+  scene::SceneSpec spec;
+  spec.width = 760;
+  spec.height = 480;
+  spec.symbols = {scene::encodePdf417("idut-find end to end PDF417 0123456789", scene::Pdf417Layout{2, 2, 4}),
+                  scene::encodeDataMatrix("end to end", 0)};
+  scene::Placement pdf, dm;
+  pdf.centre = {240, 240}, pdf.moduleSize = 2.5, pdf.angleDeg = 20, pdf.quietZone = 2;
+  dm.centre = {620, 240}, dm.moduleSize = 6, dm.angleDeg = -15, dm.quietZone = 2;
+  spec.placements = {pdf, dm};
+  spec.blurSigma = 0.6;
+  spec.noiseSigma = 2;
+  const scene::Scene s = scene::render(spec);
+  std::string error;
+  const fs::path png = scratch("pdf417.png");
+  ASSERT_TRUE(imageio::writePng(png.string(), imageio::GreyImage{s.image.width, s.image.height, s.image.pixels}, &error))
+      << error;
+  const std::vector<scene::SymbolTruth> pdfTruth{s.symbols[0]}, dmTruth{s.symbols[1]};
+  for (const auto& [option, pdfCount, dmCount] : {std::tuple{"", 1, 1}, {"--symbology pdf417", 1, 0},
+                                                  {"--symbology datamatrix", 0, 1}, {"--symbology PDF417,datamatrix", 1, 1}}) {
+    const FindRun run = runFind(std::string("--json ") + option + " " + png.string());
+    EXPECT_EQ(run.exitCode, 0) << option << run.err;
+    const std::vector<Quad> quads = jsonCorners(run.out);
+    EXPECT_EQ(quads.size(), static_cast<size_t>(pdfCount + dmCount)) << option << run.out;
+    EXPECT_EQ(countMatched(quads, pdfTruth), pdfCount) << option << run.out;
+    EXPECT_EQ(countMatched(quads, dmTruth), dmCount) << option << run.out;
+    EXPECT_EQ(run.out.find("\"symbology\":\"PDF417\"") != std::string::npos, pdfCount == 1) << option;
   }
 }
 
