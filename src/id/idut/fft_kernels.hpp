@@ -1,0 +1,51 @@
+// Transform kernels behind the spectral routines: the plain radix-2 transforms (floating and
+// integer) that advance their stage factors by tabulated rotations, and the fast transforms
+// (radix-4 decimation in frequency on split real / imaginary arrays, with every factor read
+// from compile-time tables) used for real rows and for the column pass of 2D spectra.
+#ifndef IDUT_FFT_KERNELS_HPP
+#define IDUT_FFT_KERNELS_HPP
+
+#include <cstddef>
+#include <cstdint>
+
+namespace fft {
+
+// Largest side of the library's transforms: the rotation tables hold ten stages.
+constexpr int kMaxLog2 = 10;
+// Largest real transform of the fast kernel. Its tables reach further than the library's sizes
+// so that it can be measured at the lengths other libraries are usually compared at.
+constexpr int kFastMaxLog2 = 12;
+
+// sin(pi / 2^s) and cos(pi / 2^s) for s = 0 .. 9, and the same scaled by 65536 and rounded.
+extern const double kStageSin[kMaxLog2];
+extern const double kStageCos[kMaxLog2];
+extern const int32_t kStageSin16[kMaxLog2];
+extern const int32_t kStageCos16[kMaxLog2];
+
+// log2(n) when n is a power of two >= 1, else -1.
+int log2Exact(int64_t n);
+
+// In-place forward transform of n interleaved complex values, n = 2^k <= 1024: bit reversal,
+// then k stages whose factor starts at 1 and is advanced by the stage's tabulated rotation.
+void genericComplex(double* data, int n);
+// The same schedule on 32-bit integer samples, factors with 16 fraction bits.
+void genericComplexInt(int32_t* data, int n);
+
+// In-place forward transform of n = 2^k <= 2^(kFastMaxLog2 - 1) complex values in split form;
+// the result is left in bit-reversed order (element k at bitReverse(k, log2 n)).
+void fastComplexBitReversed(double* re, double* im, int n);
+int bitReverse(int index, int log2n);
+
+// Real forward transform of n = 2^k real samples (2 <= n <= 2^kFastMaxLog2): the n/2 + 1
+// non-redundant coefficients into outRe, outIm. work holds n doubles.
+void fastReal(const uint8_t* samples, double* outRe, double* outIm, int n, double* work);
+void fastReal(const double* samples, double* outRe, double* outIm, int n, double* work);
+
+// Column transforms of a rows x columns block in split form (row stride in elements, a multiple
+// of 2, columns rounded up to even are touched): rows = 2^k <= 1024, in place, output rows in
+// bit-reversed order.
+void fastColumnsBitReversed(double* re, double* im, ptrdiff_t stride, int columns, int rows);
+
+}  // namespace fft
+
+#endif

@@ -1,0 +1,388 @@
+// Spectra against FFTW (double precision, estimate plans) and against direct computations.
+#include <fftw3.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "../src/id/idut/fft_kernels.hpp"
+#include "ci_id/spectra.h"
+#include "support/assert_recorder.hpp"
+
+namespace {
+
+using Complex = std::complex<double>;
+
+std::vector<uint8_t> noise(int count, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> grey(0, 255);
+  std::vector<uint8_t> v(count);
+  for (auto& p : v) p = static_cast<uint8_t>(grey(rng));
+  return v;
+}
+
+// The reference: FFTW's complex 2D transform (rows = 1 for a single row) of the bytes.
+std::vector<Complex> fftwDft(const uint8_t* pixels, int stride, int width, int height, bool rowsOnly) {
+  std::vector<Complex> data(static_cast<size_t>(width) * height);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) data[y * width + x] = pixels[y * stride + x];
+  auto* z = reinterpret_cast<fftw_complex*>(data.data());
+  fftw_plan plan = rowsOnly ? fftw_plan_many_dft(1, &width, height, z, nullptr, 1, width, z, nullptr, 1, width,
+                                                 FFTW_FORWARD, FFTW_ESTIMATE)
+                            : fftw_plan_dft_2d(height, width, z, z, FFTW_FORWARD, FFTW_ESTIMATE);
+  fftw_execute(plan);
+  fftw_destroy_plan(plan);
+  return data;
+}
+
+// max |a - b| / max |b|, the error measure quoted for every transform here.
+double relativeError(const std::vector<Complex>& a, const std::vector<Complex>& b) {
+  double diff = 0, scale = 0;
+  for (size_t i = 0; i < b.size(); ++i) diff = std::max(diff, std::abs(a[i] - b[i])), scale = std::max(scale, std::abs(b[i]));
+  return diff / scale;
+}
+
+const char* gInhibited[2] = {nullptr, nullptr};
+int inhibit(const char* name) {
+  for (const char* n : gInhibited)
+    if (n && std::strcmp(n, name) == 0) return 1;
+  return 0;
+}
+
+// Runs body once for each combination of the row and the column path.
+void onEveryPath(const std::function<void(const std::string&)>& body) {
+  const char* rows[2] = {nullptr, "cf1DRealFFT"};
+  const char* columns[2] = {nullptr, "cf2DFFT"};
+  for (const char* r : rows)
+    for (const char* c : columns) {
+      gInhibited[0] = r, gInhibited[1] = c;
+      cprt_isOptimizationInhibitedFP = &inhibit;
+      body(std::string(r ? "generic rows" : "fast rows") + (c ? ", generic columns" : ", fast columns"));
+    }
+  cprt_isOptimizationInhibitedFP = nullptr;
+}
+
+std::vector<Complex> complexOf(const cimg_imageDouble& image, int width, int height) {
+  std::vector<Complex> out(static_cast<size_t>(width) * height);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const double* p = image.window.pixels + y * image.window.stride + 2 * x;
+      out[y * width + x] = Complex(p[0], p[1]);
+    }
+  return out;
+}
+
+TEST(Fft, MatchesFftwAtEverySideOnEveryPath) {
+  struct Size {
+    int width, height, dimension;
+  };
+  std::vector<Size> sizes;
+  for (int w = 2; w <= 1024; w *= 2) sizes.push_back({w, 3, CIDUT_FFT_ROWS});
+  for (int s = 1; s <= 10; ++s) sizes.push_back({1 << s, 1 << (11 - s), CIDUT_FFT_2D});
+  sizes.push_back({1024, 1024, CIDUT_FFT_2D});
+  double worst = 0;
+  onEveryPath([&](const std::string& path) {
+    for (const Size& size : sizes) {
+      // A window inside a wider image, so the source stride is exercised.
+      const int stride = size.width + 5;
+      const auto pixels = noise(stride * size.height, size.width * 31 + size.height);
+      cimg_imageConst source;
+      cimg_imageConst_constructWrap(&source, pixels.data(), size.width, size.height, stride);
+      cimg_imageDouble out;
+      cimg_imageDouble_constructUnbound(&out);
+      ASSERT_EQ(cfPelFFT(&source, &out, CIDUT_FFT_COMPLEX, size.dimension), 0) << path;
+      ASSERT_EQ(out.window.width, 2 * size.width);
+      const double error = relativeError(complexOf(out, size.width, size.height),
+                                         fftwDft(pixels.data(), stride, size.width, size.height,
+                                                 size.dimension == CIDUT_FFT_ROWS));
+      EXPECT_LE(error, 1e-9) << path << " " << size.width << " x " << size.height;
+      worst = std::max(worst, error);
+      cimg_imageDouble_destruct(&out);
+    }
+  });
+  std::printf("largest relative error against FFTW: %.3g\n", worst);
+}
+
+TEST(Fft, ModesAreFunctionsOfTheCoefficients) {
+  const auto pixels = noise(32 * 16, 5);
+  cimg_imageConst source;
+  cimg_imageConst_constructWrap(&source, pixels.data(), 32, 16, 32);
+  const auto ref = fftwDft(pixels.data(), 32, 32, 16, false);
+  const std::function<double(Complex)> expected[4] = {
+      nullptr, [](Complex z) { return std::abs(z); }, [](Complex z) { return std::norm(z); },
+      [](Complex z) { return std::log(std::norm(z) + 1e-10); }};
+  for (int mode = CIDUT_FFT_AMPLITUDE; mode <= CIDUT_FFT_LOG_POWER; ++mode) {
+    cimg_imageDouble out;
+    cimg_imageDouble_constructUnbound(&out);
+    ASSERT_EQ(cfPelFFT(&source, &out, mode, CIDUT_FFT_2D), 0);
+    ASSERT_EQ(out.window.width, 32);
+    double worst = 0;
+    for (int i = 0; i < 32 * 16; ++i)
+      worst = std::max(worst, std::abs(out.window.pixels[i] - expected[mode](ref[i])) / std::max(1.0, std::abs(expected[mode](ref[i]))));
+    EXPECT_LE(worst, 1e-9) << "mode " << mode;
+    cimg_imageDouble_destruct(&out);
+  }
+  // A black image: all power is zero and its logarithm is that of the guard term.
+  const std::vector<uint8_t> black(8 * 8, 0);
+  cimg_imageConst dark;
+  cimg_imageConst_constructWrap(&dark, black.data(), 8, 8, 8);
+  cimg_imageDouble logs;
+  cimg_imageDouble_constructUnbound(&logs);
+  ASSERT_EQ(cfPelFFT(&dark, &logs, CIDUT_FFT_LOG_POWER, CIDUT_FFT_2D), 0);
+  for (int i = 0; i < 64; ++i) EXPECT_EQ(logs.window.pixels[i], std::log(1e-10));
+  cimg_imageDouble_destruct(&logs);
+}
+
+// The fast real kernel also serves lengths above the library's sides (measured against FFTW).
+TEST(Fft, FastRealKernelMatchesFftwUpTo4096) {
+  for (int n = 2; n <= 4096; n *= 2) {
+    std::mt19937 rng(n);
+    std::uniform_real_distribution<double> value(-1, 1);
+    std::vector<double> x(n), re(n / 2 + 1), im(n / 2 + 1), work(n);
+    for (double& v : x) v = value(rng);
+    std::vector<Complex> ref(n / 2 + 1), ours(n / 2 + 1);
+    std::vector<double> copy = x;
+    fftw_plan plan = fftw_plan_dft_r2c_1d(n, copy.data(), reinterpret_cast<fftw_complex*>(ref.data()), FFTW_ESTIMATE);
+    fftw_execute(plan);
+    fftw_destroy_plan(plan);
+    fft::fastReal(x.data(), re.data(), im.data(), n, work.data());
+    for (int k = 0; k <= n / 2; ++k) ours[k] = Complex(re[k], im[k]);
+    EXPECT_LE(relativeError(ours, ref), 1e-12) << n;
+  }
+}
+
+// Integer coefficients follow the floating ones to within the rounding of 16-bit stage factors.
+TEST(Fft, IntegerTransformFollowsTheFloatingOne) {
+  double worst = 0;
+  for (int s = 1; s <= 10; ++s) {
+    const int w = 1 << s, h = 1 << ((s + 3) % 10 + 1);
+    const auto pixels = noise(w * h, s);
+    cimg_imageConst source;
+    cimg_imageConst_constructWrap(&source, pixels.data(), w, h, w);
+    cimg_imageInt32 out;
+    cimg_imageInt32_constructUnbound(&out);
+    ASSERT_EQ(cfPelFFTBin(&source, &out, CIDUT_FFT_COMPLEX, CIDUT_FFT_2D), 0);
+    std::vector<Complex> ours(static_cast<size_t>(w) * h);
+    for (int i = 0; i < w * h; ++i) ours[i] = Complex(out.window.pixels[2 * i], out.window.pixels[2 * i + 1]);
+    const double error = relativeError(ours, fftwDft(pixels.data(), w, w, h, false));
+    EXPECT_LE(error, 2e-3) << w << " x " << h;
+    worst = std::max(worst, error);
+    // The other modes are the documented functions of those integers.
+    for (int mode = CIDUT_FFT_AMPLITUDE; mode <= CIDUT_FFT_LOG_POWER; ++mode) {
+      cimg_imageInt32 m;
+      cimg_imageInt32_constructUnbound(&m);
+      ASSERT_EQ(cfPelFFTBin(&source, &m, mode, CIDUT_FFT_2D), 0);
+      for (int i = 0; i < w * h; i += 7) {
+        const int64_t p = int64_t{out.window.pixels[2 * i]} * out.window.pixels[2 * i] +
+                          int64_t{out.window.pixels[2 * i + 1]} * out.window.pixels[2 * i + 1];
+        const int64_t want = mode == CIDUT_FFT_POWER ? std::min<int64_t>(p, INT32_MAX)
+                             : mode == CIDUT_FFT_LOG_POWER
+                                 ? static_cast<int64_t>(std::floor(std::log(static_cast<double>(p) + 1e-10) + 0.5))
+                                 : static_cast<int64_t>(std::sqrt(static_cast<double>(std::min<int64_t>(p, UINT32_MAX)))) & 0xFFFF;
+        ASSERT_EQ(m.window.pixels[i], want) << "mode " << mode << " at " << i;
+      }
+      cimg_imageInt32_destruct(&m);
+    }
+    cimg_imageInt32_destruct(&out);
+  }
+  std::printf("integer transform, largest relative error: %.3g\n", worst);
+}
+
+TEST(Fft, PowerSpectrumIntoWorkBuffer) {
+  const auto pixels = noise(64 * 32, 9);
+  cimg_imageConst source;
+  cimg_imageConst_constructWrap(&source, pixels.data(), 64, 32, 64);
+  source.clientFromImage.t.x = 7;
+  std::vector<double> work(2 * 64 * 32);
+  cimg_imageDouble out;
+  cimg_imageDouble_construct(&out, 3, 3);  // replaced by the result
+  ASSERT_EQ(cidut_2dFFTPwrSpec_win8_(&source, work.data(), static_cast<int32_t>(work.size()), &out), 0);
+  ASSERT_EQ(out.window.width, 64);
+  ASSERT_EQ(out.window.height, 32);
+  EXPECT_EQ(out.clientFromImage.t.x, 7);
+  const auto ref = fftwDft(pixels.data(), 64, 64, 32, false);
+  std::vector<Complex> inWork(ref.size());
+  for (size_t i = 0; i < ref.size(); ++i) inWork[i] = Complex(work[2 * i], work[2 * i + 1]);
+  EXPECT_LE(relativeError(inWork, ref), 1e-9);
+  for (size_t i = 0; i < ref.size(); ++i) ASSERT_NEAR(out.window.pixels[i], std::norm(ref[i]), 1e-9 * std::norm(ref[0]));
+  cimg_imageDouble_destruct(&out);
+}
+
+// Direct DFTs of any length, 1D and 2D, and the amplitude fronts built on them.
+TEST(Dft, DirectTransformsMatchFftw) {
+  for (int n : {1, 2, 3, 7, 48, 100, 257}) {
+    const auto x = noise(n, n);
+    std::vector<double> re(n, -1), im(n, -1), reOnly(n, -1);
+    ASSERT_EQ(cfRowDFT(x.data(), re.data(), im.data(), n), 0);
+    ASSERT_EQ(cfRowDFT(x.data(), reOnly.data(), nullptr, n), 0);
+    std::vector<Complex> ours(n);
+    for (int k = 0; k < n; ++k) ours[k] = Complex(re[k], im[k]);
+    EXPECT_LE(relativeError(ours, fftwDft(x.data(), n, n, 1, true)), 1e-12) << n;
+    EXPECT_EQ(reOnly, re) << n;
+  }
+  struct Size {
+    int rows, columns;
+  };
+  for (const Size size : {Size{5, 7}, Size{1, 9}, Size{16, 3}, Size{12, 12}}) {
+    const int stride = size.columns + 2, count = size.rows * size.columns;
+    const auto pixels = noise(stride * size.rows, count);
+    const auto ref = fftwDft(pixels.data(), stride, size.columns, size.rows, false);
+    std::vector<double> re(count), im(count), amplitude(count);
+    ASSERT_EQ(cf2DDFT(pixels.data(), stride, size.rows, size.columns, re.data(), im.data()), 0);
+    ASSERT_EQ(cf2DPowerSpectrum(pixels.data(), stride, size.rows, size.columns, amplitude.data(), size.columns), 0);
+    std::vector<Complex> ours(count), amplitudeAsComplex(count), refAmplitude(count);
+    for (int i = 0; i < count; ++i)
+      ours[i] = Complex(re[i], im[i]), amplitudeAsComplex[i] = amplitude[i], refAmplitude[i] = std::abs(ref[i]);
+    EXPECT_LE(relativeError(ours, ref), 1e-12);
+    EXPECT_LE(relativeError(amplitudeAsComplex, refAmplitude), 1e-12);
+
+    // The image fronts over a window; the limited spectrum keeps only the low frequencies.
+    cimg_imageConst source;
+    cimg_imageConst_constructWrap(&source, pixels.data(), size.columns, size.rows, stride);
+    cimg_imageDouble full, limited;
+    cimg_imageDouble_constructUnbound(&full);
+    cimg_imageDouble_construct(&limited, size.columns + 1, size.rows);
+    ASSERT_EQ(cfPowerSpectrum(&source, &full), 0);
+    const int L = 1, M = 2;
+    ASSERT_EQ(cfLimitedPelPowerSpectrum(&source, L, M, &limited), 0);
+    for (int v = 0; v < size.rows; ++v)
+      for (int u = 0; u < size.columns; ++u) {
+        const bool kept = (2 * L >= size.columns || u < L || u >= size.columns - L) &&
+                          (2 * M >= size.rows || v < M || v >= size.rows - M);
+        EXPECT_NEAR(full.window.pixels[v * full.window.stride + u], amplitude[v * size.columns + u], 1e-9);
+        EXPECT_NEAR(limited.window.pixels[v * limited.window.stride + u], kept ? amplitude[v * size.columns + u] : 0.0, 1e-9);
+      }
+    cimg_imageDouble_destruct(&full);
+    cimg_imageDouble_destruct(&limited);
+  }
+}
+
+// The shift against its definition on even and odd sides; the view against its formula.
+TEST(Spectrum, ShiftAndViewableImage) {
+  for (auto [w, h] : {std::pair{4, 6}, std::pair{5, 3}, std::pair{1, 1}, std::pair{8, 7}}) {
+    std::vector<double> values(w * h);
+    for (int i = 0; i < w * h; ++i) values[i] = std::pow(i, 1.7) * 0.37 - 3;
+    cimg_imageDouble in, shifted;
+    cimg_imageDouble_constructWrap(&in, values.data(), w, h, w);
+    cimg_imageDouble_constructUnbound(&shifted);
+    ASSERT_EQ(cfPowerSpectrumShift(&in, &shifted), 0);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        ASSERT_EQ(shifted.window.pixels[((y + h / 2) % h) * w + (x + w / 2) % w], values[y * w + x]) << w << "x" << h;
+
+    cimg_image view;
+    cimg_image_constructUnbound(&view);
+    ASSERT_EQ(cfViewableFFT(&in, &view), 0);
+    const double lo = values.front(), hi = values.back();
+    for (int i = 0; i < w * h; ++i) {
+      const int want = hi > lo ? static_cast<int>((values[i] - lo) * 255 / (hi - lo)) : 0;
+      ASSERT_EQ(view.window.pixels[(i / w) * view.window.stride + i % w], want);
+    }
+    cimg_image_destruct(&view);
+    cimg_imageDouble_destruct(&shifted);
+  }
+  // A constant spectrum shows as black.
+  std::vector<double> flat(6, 2.5);
+  cimg_imageDouble in;
+  cimg_imageDouble_constructWrap(&in, flat.data(), 3, 2, 3);
+  cimg_image view;
+  cimg_image_construct(&view, 3, 2);
+  std::memset(view.window.pixels, 9, 6);
+  ASSERT_EQ(cfViewableFFT(&in, &view), 0);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(view.window.pixels[i], 0);
+  cimg_image_destruct(&view);
+}
+
+// Bad input: the documented status, and no output written or bound.
+TEST(Spectrum, BadInputWritesNothing) {
+  const auto pixels = noise(2048 * 16, 1);
+  auto view = [&](int w, int h, int stride) {
+    cimg_imageConst v;
+    cimg_imageConst_constructWrap(&v, pixels.data(), w, h, stride);
+    return v;
+  };
+  const cimg_imageConst good = view(16, 16, 16), w48 = view(48, 16, 48), w2048 = view(2048, 2, 2048),
+                        w1 = view(1, 16, 1), w0 = view(0, 16, 16), h3 = view(16, 3, 16), h0 = view(16, 0, 16);
+  cimg_imageConst unboundSource;
+  cimg_imageConst_constructUnbound(&unboundSource);
+
+  cimg_imageDouble unbound, small;
+  cimg_imageDouble_constructUnbound(&unbound);
+  cimg_imageDouble_construct(&small, 4, 4);
+  std::fill(small.window.pixels, small.window.pixels + 16, 777.0);
+  cimg_imageInt32 unboundInt;
+  cimg_imageInt32_constructUnbound(&unboundInt);
+  std::vector<double> re(256, 5.0), im(256, 5.0), work(2 * 16 * 16, 5.0);
+  // A source whose bytes are the output's pixels.
+  std::vector<double> shared(2 * 16 * 16, 1.0);
+  cimg_imageConst aliased;
+  cimg_imageConst_constructWrap(&aliased, reinterpret_cast<const uint8_t*>(shared.data()), 16, 16, 16);
+  cimg_imageDouble aliasOut;
+  cimg_imageDouble_constructWrap(&aliasOut, shared.data(), 32, 16, 32);
+  cimg_image smallBytes;  // an 8-bit view onto the pixels of `small`
+  cimg_image_constructWrap(&smallBytes, reinterpret_cast<uint8_t*>(small.window.pixels), 4, 4, 32);
+
+  struct Row {
+    const char* what;
+    std::function<csys_status()> call;
+    csys_status expected;
+  };
+  const int32_t workLength = static_cast<int32_t>(work.size());
+  const Row rows[] = {
+      {"width 48", [&] { return cfPelFFT(&w48, &unbound, CIDUT_FFT_AMPLITUDE, CIDUT_FFT_2D); }, cidut_errFftSize},
+      {"width 2048", [&] { return cfPelFFT(&w2048, &unbound, CIDUT_FFT_AMPLITUDE, CIDUT_FFT_ROWS); }, cidut_errFftSize},
+      {"width 1", [&] { return cfPelFFT(&w1, &unbound, CIDUT_FFT_COMPLEX, CIDUT_FFT_ROWS); }, cidut_errFftSize},
+      {"width 0", [&] { return cfPelFFT(&w0, &unbound, CIDUT_FFT_COMPLEX, CIDUT_FFT_ROWS); }, cidut_errFftSize},
+      {"height 3, 2D", [&] { return cfPelFFT(&h3, &unbound, CIDUT_FFT_POWER, CIDUT_FFT_2D); }, cidut_errFftSize},
+      {"height 0, rows", [&] { return cfPelFFT(&h0, &unbound, CIDUT_FFT_POWER, CIDUT_FFT_ROWS); }, cidut_errFftSize},
+      {"unbound source", [&] { return cfPelFFT(&unboundSource, &unbound, 0, CIDUT_FFT_2D); }, csys_errImageUnbound},
+      {"mode 4", [&] { return cfPelFFT(&good, &unbound, 4, CIDUT_FFT_2D); }, cidut_errBadArgument},
+      {"dimension 2", [&] { return cfPelFFT(&good, &unbound, 0, 2); }, csys_errAssertion},
+      {"null output", [&] { return cfPelFFT(&good, nullptr, 0, CIDUT_FFT_2D); }, csys_errAssertion},
+      {"output too small", [&] { return cfPelFFT(&good, &small, CIDUT_FFT_POWER, CIDUT_FFT_2D); }, cidut_errBadArgument},
+      {"output over source", [&] { return cfPelFFT(&aliased, &aliasOut, CIDUT_FFT_COMPLEX, CIDUT_FFT_2D); },
+       cidut_errBuffersOverlap},
+      {"integer, width 48", [&] { return cfPelFFTBin(&w48, &unboundInt, 0, CIDUT_FFT_ROWS); }, cidut_errFftSize},
+      {"integer, mode -1", [&] { return cfPelFFTBin(&good, &unboundInt, -1, CIDUT_FFT_ROWS); }, cidut_errBadArgument},
+      {"work length", [&] { return cidut_2dFFTPwrSpec_win8_(&good, work.data(), workLength - 2, &unbound); },
+       csys_errAssertion},
+      {"work, height 3", [&] { return cidut_2dFFTPwrSpec_win8_(&h3, work.data(), 2 * 16 * 3, &unbound); }, cidut_errFftSize},
+      {"row DFT, n < 0", [&] { return cfRowDFT(pixels.data(), re.data(), im.data(), -1); }, cidut_errBadArgument},
+      {"2D DFT, no rows", [&] { return cf2DDFT(pixels.data(), 16, 0, 16, re.data(), im.data()); }, cidut_errBadArgument},
+      {"2D DFT, short stride", [&] { return cf2DDFT(pixels.data(), 8, 4, 16, re.data(), im.data()); }, cidut_errBadArgument},
+      {"2D DFT, null output", [&] { return cf2DDFT(pixels.data(), 16, 4, 4, nullptr, im.data()); }, csys_errAssertion},
+      {"amplitude, short stride", [&] { return cf2DPowerSpectrum(pixels.data(), 16, 4, 16, re.data(), 8); },
+       cidut_errBadArgument},
+      {"spectrum, empty window", [&] { return cfPowerSpectrum(&w0, &unbound); }, cidut_errBadArgument},
+      {"spectrum, unbound output", [&] { return cfPelPowerSpectrum(&good, &unbound); }, csys_errImageUnbound},
+      {"spectrum, small output", [&] { return cfPelPowerSpectrum(&good, &small); }, cidut_errBadArgument},
+      {"limited, negative", [&] { return cfLimitedPelPowerSpectrum(&good, -1, 2, &small); }, cidut_errBadArgument},
+      {"shift in place", [&] { return cfFFTShift(&small, &small); }, cidut_errBuffersOverlap},
+      {"shift, unbound", [&] { return cfFFTShift(&unbound, &small); }, csys_errImageUnbound},
+      {"view over spectrum", [&] { return cfViewableFFT(&small, &smallBytes); }, cidut_errBuffersOverlap},
+      {"fixed 32 x 32", [&] { return cf2DFFT_32x32_fixed(pixels.data(), re.data(), 0); }, cidut_errNotOptimized},
+      {"fixed inverse 32 x 32", [&] { return cf2DIFFT_32x32_fixed(pixels.data(), re.data(), 0); }, cidut_errNotOptimized},
+      {"fixed 16 x 16", [&] { return cf2DFFT_16x16_fixed(pixels.data(), re.data(), 0); }, cidut_errNotOptimized},
+      {"fixed inverse 16 x 16", [&] { return cf2DIFFT_16x16_fixed(pixels.data(), re.data(), 0); }, cidut_errNotOptimized},
+  };
+  for (const Row& row : rows) {
+    AssertRecorder asserts;
+    EXPECT_EQ(row.call(), row.expected) << row.what;
+    EXPECT_EQ(asserts.count(), row.expected == csys_errAssertion ? 1u : 0u) << row.what;
+    EXPECT_FALSE(cimg_imageDouble_isBound(&unbound)) << row.what;
+    EXPECT_FALSE(cimg_imageInt32_isBound(&unboundInt)) << row.what;
+    for (int i = 0; i < 16; ++i) ASSERT_EQ(small.window.pixels[i], 777.0) << row.what;
+    for (double v : re) ASSERT_EQ(v, 5.0) << row.what;
+    for (double v : im) ASSERT_EQ(v, 5.0) << row.what;
+    for (double v : work) ASSERT_EQ(v, 5.0) << row.what;
+    for (double v : shared) ASSERT_EQ(v, 1.0) << row.what;
+  }
+  cimg_imageDouble_destruct(&small);
+}
+
+}  // namespace
