@@ -162,77 +162,126 @@ inline void butterfly2(const Quad& p, ptrdiff_t j, __m128d wr1, __m128d wi1, __m
   _mm_storeu_pd(p.i3 + j, mulIm(xr, xi, wr3, wi3));
 }
 
-// Factor-free radix-4 step on one element of each row.
-inline void butterfly1(double* re, double* im, ptrdiff_t a, ptrdiff_t q) {
-  const double ar = re[a], ai = im[a], br = re[a + q], bi = im[a + q];
-  const double cr = re[a + 2 * q], ci = im[a + 2 * q], dr = re[a + 3 * q], di = im[a + 3 * q];
-  const double t0r = ar + cr, t0i = ai + ci, t1r = ar - cr, t1i = ai - ci;
-  const double t2r = br + dr, t2i = bi + di, t3r = br - dr, t3i = bi - di;
-  re[a] = t0r + t2r, im[a] = t0i + t2i;
-  re[a + q] = t0r - t2r, im[a + q] = t0i - t2i;
-  re[a + 2 * q] = t1r + t3i, im[a + 2 * q] = t1i - t3r;
-  re[a + 3 * q] = t1r - t3i, im[a + 3 * q] = t1i + t3r;
-}
-
 }  // namespace
 
 int bitReverse(int index, int log2n) { return kBitReverse.values[static_cast<size_t>(index)] >> (kBitReverseLog2 - log2n); }
 
-void fastComplexBitReversed(double* re, double* im, int n) {
+namespace {
+
+// Radix-4 step of decimation in time (two radix-2 steps fused, inputs in bit-reversed order):
+// with B = b w^2k, C = c w^k, D = d w^3k, t0 = a + B, t1 = a - B, t2 = C + D, t3 = C - D,
+//   a' = t0 + t2,  b' = t1 - i t3,  c' = t0 - t2,  d' = t1 + i t3.
+inline void butterflyTime2(const Quad& p, ptrdiff_t j, const double* w, ptrdiff_t q) {
+  const __m128d wr1 = _mm_loadu_pd(w + j), wi1 = _mm_loadu_pd(w + q + j);
+  const __m128d wr2 = _mm_loadu_pd(w + 2 * q + j), wi2 = _mm_loadu_pd(w + 3 * q + j);
+  const __m128d wr3 = _mm_loadu_pd(w + 4 * q + j), wi3 = _mm_loadu_pd(w + 5 * q + j);
+  const __m128d ar = _mm_loadu_pd(p.r0 + j), ai = _mm_loadu_pd(p.i0 + j);
+  const __m128d xr = _mm_loadu_pd(p.r1 + j), xi = _mm_loadu_pd(p.i1 + j);
+  const __m128d yr = _mm_loadu_pd(p.r2 + j), yi = _mm_loadu_pd(p.i2 + j);
+  const __m128d zr = _mm_loadu_pd(p.r3 + j), zi = _mm_loadu_pd(p.i3 + j);
+  const __m128d br = mulRe(xr, xi, wr2, wi2), bi = mulIm(xr, xi, wr2, wi2);
+  const __m128d cr = mulRe(yr, yi, wr1, wi1), ci = mulIm(yr, yi, wr1, wi1);
+  const __m128d dr = mulRe(zr, zi, wr3, wi3), di = mulIm(zr, zi, wr3, wi3);
+  const __m128d t0r = _mm_add_pd(ar, br), t0i = _mm_add_pd(ai, bi);
+  const __m128d t1r = _mm_sub_pd(ar, br), t1i = _mm_sub_pd(ai, bi);
+  const __m128d t2r = _mm_add_pd(cr, dr), t2i = _mm_add_pd(ci, di);
+  const __m128d t3r = _mm_sub_pd(cr, dr), t3i = _mm_sub_pd(ci, di);
+  _mm_storeu_pd(p.r0 + j, _mm_add_pd(t0r, t2r));
+  _mm_storeu_pd(p.i0 + j, _mm_add_pd(t0i, t2i));
+  _mm_storeu_pd(p.r2 + j, _mm_sub_pd(t0r, t2r));
+  _mm_storeu_pd(p.i2 + j, _mm_sub_pd(t0i, t2i));
+  _mm_storeu_pd(p.r1 + j, _mm_add_pd(t1r, t3i));
+  _mm_storeu_pd(p.i1 + j, _mm_sub_pd(t1i, t3r));
+  _mm_storeu_pd(p.r3 + j, _mm_sub_pd(t1r, t3i));
+  _mm_storeu_pd(p.i3 + j, _mm_add_pd(t1i, t3r));
+}
+
+// The factor-free first step on four consecutive values.
+inline void butterflyTime1(double* re, double* im) {
+  const double t0r = re[0] + re[1], t0i = im[0] + im[1], t1r = re[0] - re[1], t1i = im[0] - im[1];
+  const double t2r = re[2] + re[3], t2i = im[2] + im[3], t3r = re[2] - re[3], t3i = im[2] - im[3];
+  re[0] = t0r + t2r, im[0] = t0i + t2i, re[2] = t0r - t2r, im[2] = t0i - t2i;
+  re[1] = t1r + t3i, im[1] = t1i - t3r, re[3] = t1r - t3i, im[3] = t1i + t3r;
+}
+
+// In-place transform of n values given in bit-reversed order; the result in natural order.
+void fastComplexFromBitReversed(double* re, double* im, int n) {
   const int log2n = log2Exact(n);
-  int s = log2n;
-  for (; s >= 3; s -= 2) {  // spans with at least two factors a run: pairs of lanes
-    const ptrdiff_t len = ptrdiff_t{1} << s, q = len / 4;
-    const double* w = factorsOf(s);
-    for (ptrdiff_t g = 0; g < n; g += len) {
-      const Quad p{re + g, im + g, re + g + q, im + g + q, re + g + 2 * q, im + g + 2 * q, re + g + 3 * q, im + g + 3 * q};
-      for (ptrdiff_t k = 0; k < q; k += 2)
-        butterfly2(p, k, _mm_loadu_pd(w + k), _mm_loadu_pd(w + q + k), _mm_loadu_pd(w + 2 * q + k),
-                   _mm_loadu_pd(w + 3 * q + k), _mm_loadu_pd(w + 4 * q + k), _mm_loadu_pd(w + 5 * q + k));
-    }
-  }
-  if (s == 2) {
-    for (ptrdiff_t g = 0; g < n; g += 4) butterfly1(re, im, g, 1);
-  } else if (s == 1) {
+  int s = log2n % 2;
+  if (s == 1) {
     for (ptrdiff_t g = 0; g < n; g += 2) {
       const double ar = re[g], ai = im[g], br = re[g + 1], bi = im[g + 1];
       re[g] = ar + br, im[g] = ai + bi, re[g + 1] = ar - br, im[g + 1] = ai - bi;
     }
   }
+  for (s += 2; s <= log2n; s += 2) {
+    const ptrdiff_t len = ptrdiff_t{1} << s, q = len / 4;
+    if (q == 1) {
+      for (ptrdiff_t g = 0; g < n; g += 4) butterflyTime1(re + g, im + g);
+      continue;
+    }
+    const double* w = factorsOf(s);
+    for (ptrdiff_t g = 0; g < n; g += len) {
+      const Quad p{re + g, im + g, re + g + q, im + g + q, re + g + 2 * q, im + g + 2 * q, re + g + 3 * q, im + g + 3 * q};
+      for (ptrdiff_t k = 0; k < q; k += 2) butterflyTime2(p, k, w, q);
+    }
+  }
 }
 
-namespace {
+inline __m128d swapLanes(__m128d v) { return _mm_shuffle_pd(v, v, 1); }
 
-// Split of the half-length transform Z of z[j] = x[2j] + i x[2j+1] into the real spectrum:
-// X[k] = E + w^k O and X[h - k] = conj(E - w^k O), E = (Z[k] + conj Z[h-k]) / 2,
-// O = -i (Z[k] - conj Z[h-k]) / 2, w = e^(-2 pi i / n), h = n / 2.
+// Split of the half-length transform Z (natural order) of z[j] = x[2j] + i x[2j+1] into the
+// real spectrum: X[k] = E + w^k O and X[h - k] = conj(E - w^k O), E = (Z[k] + conj Z[h-k]) / 2,
+// O = -i (Z[k] - conj Z[h-k]) / 2, w = e^(-2 pi i / n), h = n / 2. Pairs of k at a time, the
+// mirrored coefficients read and written with their lanes swapped.
 void splitReal(const double* zr, const double* zi, double* outRe, double* outIm, int n) {
-  const int h = n / 2, log2h = log2Exact(h);
-  outRe[0] = zr[0] + zi[0], outIm[0] = 0;
-  outRe[h] = zr[0] - zi[0], outIm[h] = 0;
-  if (h == 1) return;
-  const int mid = bitReverse(h / 2, log2h);
-  outRe[h / 2] = zr[mid], outIm[h / 2] = -zi[mid];
+  const int h = n / 2;
+  const double z0r = zr[0], z0i = zi[0];
+  if (h == 1) {
+    outRe[0] = z0r + z0i, outIm[0] = 0, outRe[1] = z0r - z0i, outIm[1] = 0;
+    return;
+  }
+  const double midR = zr[h / 2], midI = zi[h / 2];
   // w^k for k < n / 4 is the first run of the span-n radix-4 factors.
-  const double* wr = factorsOf(log2h + 1);
+  const double* wr = factorsOf(log2Exact(n));
   const double* wi = wr + n / 4;
-  for (int k = 1; k < h / 2; ++k) {
-    const int a = bitReverse(k, log2h), b = bitReverse(h - k, log2h);
-    const double er = 0.5 * (zr[a] + zr[b]), ei = 0.5 * (zi[a] - zi[b]);
-    const double orr = 0.5 * (zi[a] + zi[b]), oi = -0.5 * (zr[a] - zr[b]);
+  const __m128d half = _mm_set1_pd(0.5);
+  int k = 1;
+  for (; k + 1 < h / 2; k += 2) {
+    const __m128d ar = _mm_loadu_pd(zr + k), ai = _mm_loadu_pd(zi + k);
+    const __m128d br = swapLanes(_mm_loadu_pd(zr + h - k - 1)), bi = swapLanes(_mm_loadu_pd(zi + h - k - 1));
+    const __m128d er = _mm_mul_pd(half, _mm_add_pd(ar, br)), ei = _mm_mul_pd(half, _mm_sub_pd(ai, bi));
+    const __m128d orr = _mm_mul_pd(half, _mm_add_pd(ai, bi)), oi = _mm_mul_pd(half, _mm_sub_pd(br, ar));
+    const __m128d fr = _mm_loadu_pd(wr + k), fi = _mm_loadu_pd(wi + k);
+    const __m128d tr = mulRe(orr, oi, fr, fi), ti = mulIm(orr, oi, fr, fi);
+    _mm_storeu_pd(outRe + k, _mm_add_pd(er, tr));
+    _mm_storeu_pd(outIm + k, _mm_add_pd(ei, ti));
+    _mm_storeu_pd(outRe + h - k - 1, swapLanes(_mm_sub_pd(er, tr)));
+    _mm_storeu_pd(outIm + h - k - 1, swapLanes(_mm_sub_pd(ti, ei)));
+  }
+  for (; k < h / 2; ++k) {
+    const double er = 0.5 * (zr[k] + zr[h - k]), ei = 0.5 * (zi[k] - zi[h - k]);
+    const double orr = 0.5 * (zi[k] + zi[h - k]), oi = -0.5 * (zr[k] - zr[h - k]);
     const double tr = wr[k] * orr - wi[k] * oi, ti = wr[k] * oi + wi[k] * orr;
     outRe[k] = er + tr, outIm[k] = ei + ti;
-    outRe[h - k] = er - tr, outIm[h - k] = -(ei - ti);
+    outRe[h - k] = er - tr, outIm[h - k] = ti - ei;
   }
+  // Written last: outRe / outIm may be the z arrays themselves.
+  outRe[0] = z0r + z0i, outIm[0] = 0;
+  outRe[h] = z0r - z0i, outIm[h] = 0;
+  outRe[h / 2] = midR, outIm[h / 2] = -midI;
 }
 
 template <class T>
 void fastRealOf(const T* samples, double* outRe, double* outIm, int n, double* work) {
-  const int h = n / 2;
+  const int h = n / 2, log2h = log2Exact(h);
   double* zr = work;
   double* zi = work + h;
-  for (int j = 0; j < h; ++j) zr[j] = samples[2 * j], zi[j] = samples[2 * j + 1];
-  fastComplexBitReversed(zr, zi, h);
+  for (int j = 0; j < h; ++j) {
+    const int from = 2 * bitReverse(j, log2h);
+    zr[j] = samples[from], zi[j] = samples[from + 1];
+  }
+  fastComplexFromBitReversed(zr, zi, h);
   splitReal(zr, zi, outRe, outIm, n);
 }
 

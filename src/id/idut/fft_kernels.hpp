@@ -1,7 +1,8 @@
 // Transform kernels behind the spectral routines: the plain radix-2 transforms (floating and
 // integer) that advance their stage factors by tabulated rotations, and the fast transforms
-// (radix-4 decimation in frequency on split real / imaginary arrays, with every factor read
-// from compile-time tables) used for real rows and for the column pass of 2D spectra.
+// (radix-4 steps on split real / imaginary arrays with every factor read from compile-time
+// tables: decimation in time for real rows, whose input permutation is folded into the load,
+// and decimation in frequency over whole rows for the column pass of 2D spectra).
 #ifndef IDUT_FFT_KERNELS_HPP
 #define IDUT_FFT_KERNELS_HPP
 
@@ -31,9 +32,7 @@ void genericComplex(double* data, int n);
 // The same schedule on 32-bit integer samples, factors with 16 fraction bits.
 void genericComplexInt(int32_t* data, int n);
 
-// In-place forward transform of n = 2^k <= 2^(kFastMaxLog2 - 1) complex values in split form;
-// the result is left in bit-reversed order (element k at bitReverse(k, log2 n)).
-void fastComplexBitReversed(double* re, double* im, int n);
+// Index with its log2n low bits reversed (log2n <= kFastMaxLog2 - 1).
 int bitReverse(int index, int log2n);
 
 // Real forward transform of n = 2^k real samples (2 <= n <= 2^kFastMaxLog2): the n/2 + 1
