@@ -18,6 +18,7 @@
 #include "ci_id/pdpdriver.h"
 #include "ci_id/scanwalk.h"
 #include "ci_id/threshold.h"
+#include "ci_id/spectra.h"
 #include "road/dmroad.hpp"
 #include "road/road1d.hpp"
 #include "support/assert_recorder.hpp"
@@ -204,6 +205,41 @@ csys_status slantedScan() {
   return st;
 }
 
+// The spectral routines on a small window; the first failing call must leave its image unbound.
+csys_status runSpectra() {
+  static const std::vector<uint8_t> pixels(16 * 8, 77);
+  cimg_imageConst source;
+  cimg_imageConst_constructWrap(&source, pixels.data(), 16, 8, 16);
+  cimg_imageDouble d[5];  // 2D, rows, spectrum, power, shifted
+  cimg_imageInt32 integer;
+  cimg_image view;
+  for (cimg_imageDouble& image : d) cimg_imageDouble_constructUnbound(&image);
+  cimg_imageInt32_constructUnbound(&integer);
+  cimg_image_constructUnbound(&view);
+  std::vector<double> work(2 * 16 * 8), re(16);
+  const std::pair<std::function<csys_status()>, std::function<bool()>> calls[] = {
+      {[&] { return cfPelFFT(&source, &d[0], CIDUT_FFT_AMPLITUDE, CIDUT_FFT_2D); }, [&] { return cimg_imageDouble_isBound(&d[0]); }},
+      {[&] { return cfPelFFT(&source, &d[1], CIDUT_FFT_COMPLEX, CIDUT_FFT_ROWS); }, [&] { return cimg_imageDouble_isBound(&d[1]); }},
+      {[&] { return cfPelFFTBin(&source, &integer, CIDUT_FFT_POWER, CIDUT_FFT_2D); }, [&] { return cimg_imageInt32_isBound(&integer); }},
+      {[&] { return cfPowerSpectrum(&source, &d[2]); }, [&] { return cimg_imageDouble_isBound(&d[2]); }},
+      {[&] { return cfLimitedPelPowerSpectrum(&source, 2, 2, &d[2]); }, [] { return false; }},
+      {[&] { return cfRowDFT(pixels.data(), re.data(), nullptr, 16); }, [] { return false; }},
+      {[&] { return cidut_2dFFTPwrSpec_win8_(&source, work.data(), 256, &d[3]); }, [&] { return cimg_imageDouble_isBound(&d[3]); }},
+      {[&] { return cfFFTShift(&d[2], &d[4]); }, [&] { return cimg_imageDouble_isBound(&d[4]); }},
+      {[&] { return cfViewableFFT(&d[4], &view); }, [&] { return cimg_image_isBound(&view); }},
+  };
+  csys_status st = 0;
+  for (const auto& [call, made] : calls)
+    if ((st = call()) != 0) {
+      if (made()) st = csys_errAssertion;
+      break;
+    }
+  for (cimg_imageDouble& image : d) cimg_imageDouble_destruct(&image);
+  cimg_imageInt32_destruct(&integer);
+  cimg_image_destruct(&view);
+  return st;
+}
+
 std::vector<Sweep> sweeps() {
   return {
       {"boundary result",
@@ -217,6 +253,7 @@ std::vector<Sweep> sweeps() {
        1},
       {"Data Matrix road", [] { return runRoad(false); }, 3},
       {"adaptive Data Matrix road", [] { return runRoad(true); }, 3},
+      {"spectra", [] { return runSpectra(); }, 16},
       {"running extrema, fast", [] { return runExtrema(false); }, 1},
       {"running extrema, generic", [] { return runExtrema(true); }, 1},
       {"grey morphology", runMorphology, 2},

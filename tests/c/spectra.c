@@ -16,17 +16,13 @@ int main(void) {
   cimg_imageDouble_constructUnbound(&spectrum);
   cimg_imageDouble_constructUnbound(&centred);
   cimg_image_constructUnbound(&view);
-  if (cfPelFFT(&source, &spectrum, CIDUT_FFT_AMPLITUDE, CIDUT_FFT_2D) != 0) return 1;
-  if (fabs(spectrum.window.pixels[0] - 3200) > 1e-9 || fabs(spectrum.window.pixels[4] - 3200) > 1e-9) return 2;
-  if (fabs(spectrum.window.pixels[1]) > 1e-9 || fabs(spectrum.window.pixels[8 + 4]) > 1e-9) return 3;
-  if (cfFFTShift(&spectrum, &centred) != 0 || fabs(centred.window.pixels[2 * 8 + 4] - 3200) > 1e-9) return 4;
-  if (cfViewableFFT(&centred, &view) != 0 || view.window.pixels[2 * 8 + 4] != 255 || view.window.pixels[0] != 0) return 5;
-  int32_t work = 0;
-  if (cf2DFFT_16x16_fixed(pixels, &work, 0) != cidut_errNotOptimized) return 6;
+  if (cfPelFFT(&source, &spectrum, CIDUT_FFT_AMPLITUDE, CIDUT_FFT_2D) != 0 || fabs(spectrum.window.pixels[4] - 3200) > 1e-9) return 1;
+  if (cfFFTShift(&spectrum, &centred) != 0 || fabs(centred.window.pixels[2 * 8 + 4] - 3200) > 1e-9) return 2;
+  if (cfViewableFFT(&centred, &view) != 0 || view.window.pixels[2 * 8 + 4] != 255 || view.window.pixels[0] != 0) return 3;
+  if (cf2DFFT_16x16_fixed(pixels, NULL, 0) != cidut_errNotOptimized) return 4;
   cimg_image_destruct(&view);
   cimg_imageDouble_destruct(&centred);
   cimg_imageDouble_destruct(&spectrum);
-  cimg_imageConst_destruct(&source);
   puts("c ok");
   return 0;
 }
