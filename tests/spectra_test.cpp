@@ -292,7 +292,7 @@ TEST(Spectrum, ShiftAndViewableImage) {
     ASSERT_EQ(cfViewableFFT(&in, &view), 0);
     const double lo = values.front(), hi = values.back();
     for (int i = 0; i < w * h; ++i) {
-      const int want = hi > lo ? static_cast<int>((values[i] - lo) * 255 / (hi - lo)) : 0;
+      const int want = hi == lo ? 0 : values[i] == hi ? 255 : static_cast<int>((values[i] - lo) * 255 / (hi - lo));
       ASSERT_EQ(view.window.pixels[(i / w) * view.window.stride + i % w], want);
     }
     cimg_image_destruct(&view);

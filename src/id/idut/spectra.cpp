@@ -70,7 +70,8 @@ csys_status cfViewableFFT(const cimg_imageDouble* spectrum, cimg_image* output) 
     uint8_t* dst = out.pixels + ptrdiff_t{y} * out.stride;
     for (int x = 0; x < in.width; ++x) {
       const double v = row[x];
-      if (std::isfinite(v)) dst[x] = range > 0 ? static_cast<uint8_t>(std::min(255.0, (v - lo) * 255.0 / range)) : 0;
+      // The maximum is set apart: (hi - lo) * 255 / (hi - lo) may round to just below 255.
+      if (std::isfinite(v)) dst[x] = range > 0 ? (v == hi ? 255 : static_cast<uint8_t>(std::min(255.0, (v - lo) * 255.0 / range))) : 0;
       else dst[x] = v > 0 ? 255 : 0;
     }
   }
