@@ -9,13 +9,17 @@
 #include <vector>
 
 #include "base/cbt.h"
+#include "base/cip_affine.h"
+#include "ci_id/binarize.h"
 #include "ci_id/contourruns.h"
 #include "ci_id/correlate.h"
-#include "ci_id/mask.h"
-#include "ci_id/morph.h"
 #include "ci_id/edge.h"
 #include "ci_id/edgedetectid.h"
+#include "ci_id/mask.h"
+#include "ci_id/morph.h"
 #include "ci_id/pdpdriver.h"
+#include "ci_id/pdpsearch.h"
+#include "ci_id/pixelops.h"
 #include "ci_id/scanwalk.h"
 #include "ci_id/threshold.h"
 #include "ci_id/spectra.h"
@@ -240,6 +244,37 @@ csys_status runSpectra() {
   return st;
 }
 
+// One binarisation of the symbol scene; the destination may hold a partial result on failure
+// (documented), but nothing leaks.
+csys_status binarizeOnce(int method, int regionMode) {
+  scene::ImageView view(symbolScene());
+  cidut_binarizeParams p;
+  cidut_binarizeParams_construct(&p);
+  p.method = method;
+  p.regionMode = regionMode;
+  cmath_shapeAffineRectPoints pts{{30, 20}, {90, 25}, {28, 80}};
+  cmath_shapeAffineRect_initPoints(&p.region, &pts);
+  cimg_image out, mask;
+  cimg_image_constructUnbound(&out);
+  cimg_image_constructUnbound(&mask);
+  const csys_status st = cidut_binarizeImage(&out, nullptr, nullptr, &mask, view.get(), &p);
+  cimg_image_destruct(&out);
+  cimg_image_destruct(&mask);
+  return st;
+}
+
+// A filter front into an unbound output, which must stay unbound when the call fails.
+template <class Call>
+csys_status intoFresh(Call call) {
+  scene::ImageView view(symbolScene());
+  cimg_image out;
+  cimg_image_constructUnbound(&out);
+  const csys_status st = call(view.get(), &out);
+  const bool intact = st == 0 || !cimg_image_isBound(&out);
+  cimg_image_destruct(&out);
+  return intact ? st : csys_errAssertion;
+}
+
 std::vector<Sweep> sweeps() {
   return {
       {"boundary result",
@@ -252,6 +287,20 @@ std::vector<Sweep> sweeps() {
        },
        1},
       {"Data Matrix road", [] { return runRoad(false); }, 3},
+      {"binarize tiles, region", [] { return binarizeOnce(3, 1); }, 3},
+      {"binarize local contrast", [] { return binarizeOnce(4, 2); }, 8},
+      {"binarize sliding mean", [] { return binarizeOnce(5, 2); }, 2},
+      {"gaussian front", [] { return intoFresh([](const cimg_imageConst* s, cimg_image* o) { return cidut_ip_gauss8(s, o, 3, 2); }); }, 2},
+      {"low-pass front", [] { return intoFresh([](const cimg_imageConst* s, cimg_image* o) { return cidut_ip_plpf8(s, o, 0.5f, 2, 2, 0); }); }, 2},
+      {"affine resampling", [] {
+         return intoFresh([](const cimg_imageConst* s, cimg_image* o) {
+           cmath_shapeAffineRect r;
+           cmath_shapeAffineRectPoints pts{{10, 10}, {70, 20}, {5, 60}};
+           cmath_shapeAffineRect_initPoints(&r, &pts);
+           return cip_affine8(s, &r, 0, 0, o);
+         });
+       }, 1},
+      {"pixel transpose", [] { return intoFresh([](const cimg_imageConst* s, cimg_image* o) { return cidut_ip_pelTranspose8(s, o); }); }, 1},
       {"adaptive Data Matrix road", [] { return runRoad(true); }, 3},
       {"spectra", [] { return runSpectra(); }, 16},
       {"running extrema, fast", [] { return runExtrema(false); }, 1},

@@ -17,7 +17,7 @@ done
 # Allowed: C names with a module prefix; C++ names of the exported classes and templates.
 bad=$(paste <(printf '%s\n' "$syms") <(printf '%s\n' "$demangled") | awk -F'\t' '
   $1 ~ /^(cidut|cid|cid2d|cidc|cip|cmath|cstd|csys|cimg|cbt|cdraw|cprt|cdiag|cf|cs)[A-Za-z0-9]*_/ { next }
-  $1 ~ /^(cfPel|cfRow|cf2D|cfViewable|cfFFT|cfPower|cfLimited|cfEdge|rowExtrema|csEdge)/ { next }
+  $1 ~ /^(cfPel|cfRow|cf2D|cfViewable|cfFFT|cfPower|cfLimited|cfEdge|cfGauss|cfPlpf|csGauss|csPlpf|rowExtrema|csEdge)/ { next }
   $2 ~ /(cxException|cxRange|cxHistoStats|ccCidLSLineFitter|cxTimer|cxVector|cx2Vect|cx2Xform|csys_vector_qsort|cc_Image)/ { next }
   $1 ~ /^(_init|_fini|_edata|_end|__bss_start)$/ { next }
   $1 ~ /^__(odr_asan|asan|ubsan|sanitizer)/ { next }
