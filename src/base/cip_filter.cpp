@@ -153,7 +153,7 @@ csys_status plpfRun(const cimg_windowConst& s, cimg_window& out, const cip_plpfP
   const int32_t W = s.width, H = s.height;
   csys::CleanupList cleanup;
   void* block = nullptr;
-  const size_t plane = static_cast<size_t>(W) * H;
+  const size_t plane = (static_cast<size_t>(W) * H + 7) & ~size_t{7};  // column sums stay aligned
   csys_status st = csys_memory_alloc_internal(2 * plane + sizeof(int32_t) * W, &block);
   if (CSYS_FAILED(st)) return cleanup.exit(st);
   cleanup.freeAlways(&block);

@@ -201,11 +201,12 @@ csys_status slidingMean(const cimg_windowConst& s, const cidut_binarizeParams& p
   const int32_t bias = static_cast<int32_t>(params.offset) * area;
   csys::CleanupList cleanup;
   void* block = nullptr;
-  csys_status st = csys_memory_alloc_internal(sizeof(uint16_t) * W + sizeof(int32_t) * 2 * span, &block);
+  const size_t columnBytes = (sizeof(uint16_t) * W + 7) & ~size_t{7};  // the bands' values stay aligned
+  csys_status st = csys_memory_alloc_internal(columnBytes + sizeof(int32_t) * 2 * span, &block);
   if (CSYS_FAILED(st)) return cleanup.exit(st);
   cleanup.freeAlways(&block);
   auto* columns = static_cast<uint16_t*>(block);
-  auto* firstBand = reinterpret_cast<int32_t*>(columns + W);
+  auto* firstBand = reinterpret_cast<int32_t*>(static_cast<uint8_t*>(block) + columnBytes);
   int32_t* lastBand = firstBand + span;
   auto src = [&](int32_t y) { return s.pixels + static_cast<ptrdiff_t>(y) * s.stride; };
   auto dst = [&](int32_t y) { return destination.pixels + static_cast<ptrdiff_t>(y) * destination.stride; };
