@@ -35,8 +35,14 @@ FFT_INLINE V broadcast(double x) {
   for (size_t i = 0; i < sizeof(V) / sizeof(double); ++i) v[i] = x;
   return v;
 }
+// GCC and clang spell the lane shuffle differently (the fuzz builds use clang).
+#if defined(__clang__)
+FFT_INLINE V2 reversed(V2 v) { return __builtin_shufflevector(v, v, 1, 0); }
+FFT_INLINE V4 reversed(V4 v) { return __builtin_shufflevector(v, v, 3, 2, 1, 0); }
+#else
 FFT_INLINE V2 reversed(V2 v) { return __builtin_shuffle(v, I2{1, 0}); }
 FFT_INLINE V4 reversed(V4 v) { return __builtin_shuffle(v, I4{3, 2, 1, 0}); }
+#endif
 
 struct Quad {
   double *r0, *i0, *r1, *i1, *r2, *i2, *r3, *i3;
