@@ -8,18 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_check.hpp"
 #include "ci_id/edge.h"
 #include "ci_id/edgedetectid.h"
 #include "ci_id/threshold.h"
 
 namespace {
-
-void checkAt(bool ok, int line) {
-  if (ok) return;
-  std::fprintf(stderr, "edge_fuzz.cpp:%d: check failed\n", line);
-  std::abort();
-}
-#define check(ok) checkAt((ok), __LINE__)
 
 int inhibitAll(const char*) { return 1; }
 

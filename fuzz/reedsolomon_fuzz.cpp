@@ -8,17 +8,12 @@
 #include <cstdlib>
 #include <vector>
 
+#include "fuzz_check.hpp"
 #include "ci_id/reedsolomon.h"
 
 namespace {
 
-struct Bytes {
-  const uint8_t* data;
-  size_t size;
-  size_t at = 0;
-  uint32_t next() { return at < size ? data[at++] : 0; }
-  uint32_t next16() { return next() | next() << 8; }
-};
+using fuzz::Bytes;
 
 void fuzzBinaryField(Bytes& in) {
   static const uint32_t kPrimitive[] = {0, 0, 0x7, 0xB, 0x13, 0x25, 0x43, 0x89, 0x12D, 0x211, 0x409, 0x805};
@@ -53,10 +48,10 @@ void fuzzBinaryField(Bytes& in) {
   int32_t corrected = 0;
   if (cid2d_ReedSolomonCode_CorrectErrs(&code, repaired.data(), length, &corrected) != 0) std::abort();
   if (corrected >= 0) {
-    std::vector<uint32_t> check(k);
-    if (cid2d_ReedSolomonCode_GetECCWords(&code, repaired.data() + k, dataCount, check.data(), k) != 0) std::abort();
+    std::vector<uint32_t> reencoded(k);
+    if (cid2d_ReedSolomonCode_GetECCWords(&code, repaired.data() + k, dataCount, reencoded.data(), k) != 0) std::abort();
     for (int i = 0; i < k; ++i)
-      if (check[i] != repaired[i]) std::abort();  // reported repaired, but not a codeword
+      if (reencoded[i] != repaired[i]) std::abort();  // reported repaired, but not a codeword
   }
   if (2 * errors + erasures <= k && (corrected < 0 || repaired != word)) std::abort();
   cid2d_ReedSolomonCode_destruct(&code);

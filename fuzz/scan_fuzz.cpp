@@ -9,26 +9,14 @@
 #include <cstdlib>
 #include <vector>
 
+#include "fuzz_check.hpp"
 #include "ci_id/peakdetect.h"
 #include "ci_id/scanclip.h"
 #include "ci_id/scanwalk.h"
 
 namespace {
 
-void checkAt(bool ok, int line) {
-  if (ok) return;
-  std::fprintf(stderr, "scan_fuzz.cpp:%d: check failed\n", line);
-  std::abort();
-}
-#define check(ok) checkAt((ok), __LINE__)
-
-struct Bytes {
-  const uint8_t* data;
-  size_t size;
-  size_t at = 0;
-  uint32_t next() { return at < size ? data[at++] : 0; }
-  int32_t next16s() { return static_cast<int16_t>(next() | next() << 8); }
-};
+using fuzz::Bytes;
 
 struct Peaks {
   Peaks() { cstd_vector_cidc_peakIDFixedX_4_constructEmpty(&v); }

@@ -11,16 +11,10 @@
 #include <cstdlib>
 #include <vector>
 
+#include "fuzz_check.hpp"
 #include "ci_id/spectra.h"
 
 namespace {
-
-void checkAt(bool ok, int line) {
-  if (ok) return;
-  std::fprintf(stderr, "spectrum_fuzz.cpp:%d: check failed\n", line);
-  std::abort();
-}
-#define check(ok) checkAt((ok), __LINE__)
 
 int inhibitAll(const char*) { return 1; }
 

@@ -7,25 +7,13 @@
 #include <cstdlib>
 #include <vector>
 
+#include "fuzz_check.hpp"
 #include "ci_id/kmeans.h"
 #include "ci_id/teeth.h"
 
 namespace {
 
-void checkAt(bool ok, int line) {
-  if (ok) return;
-  std::fprintf(stderr, "teeth_fuzz.cpp:%d: check failed\n", line);
-  std::abort();
-}
-#define check(ok) checkAt((ok), __LINE__)
-
-struct Bytes {
-  const uint8_t* data;
-  size_t size;
-  size_t at = 0;
-  uint32_t next() { return at < size ? data[at++] : 0; }
-  uint32_t next16() { return next() | next() << 8; }
-};
+using fuzz::Bytes;
 
 void edgesToTeeth(Bytes& in) {
   cidut_edgePairingParams params;
