@@ -1,6 +1,7 @@
 // idut-find end to end: the built program on its built-in sample, on PNG and JPEG scenes with
 // known corners, on unreadable input, and with an overlay.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <sys/wait.h>
 
@@ -29,9 +30,16 @@ struct FindRun {
   std::string err;
 };
 
-FindRun runFind(const std::string& args) {
-  const fs::path dir = fs::temp_directory_path() / "idutfind_test";
+// One directory per test process: ctest runs these tests in parallel, and a shared stderr file
+// let one test read another's messages.
+fs::path scratchDir() {
+  const fs::path dir = fs::temp_directory_path() / ("idutfind_test_" + std::to_string(getpid()));
   fs::create_directories(dir);
+  return dir;
+}
+
+FindRun runFind(const std::string& args) {
+  const fs::path dir = scratchDir();
   const std::string errPath = (dir / "stderr.txt").string();
   const std::string command = std::string(IDUT_FIND_EXE) + " --no-progress " + args + " 2>" + errPath;
   FindRun run;
@@ -98,11 +106,7 @@ scene::Scene cleanScene() {
   return scene::render(spec);
 }
 
-fs::path scratch(const std::string& name) {
-  const fs::path dir = fs::temp_directory_path() / "idutfind_test";
-  fs::create_directories(dir);
-  return dir / name;
-}
+fs::path scratch(const std::string& name) { return scratchDir() / name; }
 
 }  // namespace
 
