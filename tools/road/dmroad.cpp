@@ -6,39 +6,27 @@
 #include <utility>
 
 #include "ci_id/dmdriver.h"
-#include "ci_id/imagememory.h"
 #include "ci_id/region.h"
 #include "road/dmcorners.hpp"
 #include "road/dmdenoise.hpp"
 #include "road/dmgeometry.hpp"
 #include "road/dmlong.hpp"
+#include "road/roadbase.hpp"
 
 namespace dmroad {
 
 namespace {
 
-// Destructs what the road built, whatever way it leaves.
-struct Resources {
-  cid2d_imageMemoryManager manager{};
-  bool haveManager = false;
-  cimg_imageConst fine{};
-  bool haveFine = false;
+// What the road builds beyond the shared pieces, destructed whatever way it leaves.
+struct Resources : road::Base {
   std::vector<uint8_t> smoothed;
   cimg_imageConst search{};  // what the driver searches: fine, or a smoothed copy of it
   bool haveSearch = false;
   cimg_image marking{};
   bool haveMarking = false;
-  cid_mask ownMask{};
-  bool haveMask = false;
-  cid2d_trackingResult result{};
-  bool haveResult = false;
   ~Resources() {
-    if (haveResult) cid2d_trackingResult_destruct(&result);
-    if (haveMask) cid_mask_destruct(&ownMask);
     if (haveMarking) cimg_image_destruct(&marking);
     if (haveSearch) cimg_imageConst_destruct(&search);
-    if (haveFine) cimg_imageConst_destruct(&fine);
-    if (haveManager) cid2d_imageMemoryManager_destruct(&manager);
   }
 };
 
@@ -396,12 +384,7 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
     out.status = st;
     return out;
   };
-  csys_status st = cid2d_imageMemoryManager_construct(&r.manager, &image, &image);
-  if (CSYS_FAILED(st)) return fail(st);
-  r.haveManager = true;
-  cimg_imageConst_constructUnbound(&r.fine);
-  r.haveFine = true;
-  st = cid2d_imageMemoryManager_getFineImage(&r.manager, nullptr, &r.fine);
+  csys_status st = r.open(image);
   if (CSYS_FAILED(st)) return fail(st);
   const int32_t width = r.fine.window.width, height = r.fine.window.height;
   const cimg_imageConst* searchImage = &r.fine;
@@ -424,25 +407,12 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
   st = cimg_image_construct(&r.marking, (width + 3) / 4, (height + 3) / 4);
   if (CSYS_FAILED(st)) return fail(st);
   r.haveMarking = true;
-  if (mask == nullptr) {
-    st = cid_mask_construct(&r.ownMask, nullptr);
-    if (CSYS_FAILED(st)) return fail(st);
-    r.haveMask = true;
-    mask = &r.ownMask;
-  }
-  st = cid2d_trackingResult_construct(&r.result);
+  st = r.prepare(mask, options.tune);
   if (CSYS_FAILED(st)) return fail(st);
-  r.haveResult = true;
-
-  cid2d_trackingParams params;
-  cid2d_trackingParams_init(&params);
-  if (options.tune) options.tune(params);
-  std::vector<int32_t> scratch((229320 + 3) / 4);
+  mask = r.mask;
+  cid2d_trackingParams& params = r.params;
   std::vector<int32_t> lines;
   const int step = options.rowStep < 1 ? 1 : options.rowStep;
-  params.scratch = reinterpret_cast<uint8_t*>(scratch.data());
-  params.scratchSize = static_cast<uint32_t>(scratch.size() * sizeof(int32_t));
-  params.scanDirection = 1;
 
   // One search image scanned to its end: the image (or its smoothed copy), or a view of it for
   // the long rectangles, whose finds map back through imageFromSearch.
@@ -550,18 +520,10 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
         auto scaled = [&](const cmath_vect& p) {
           return cmath_vect{c.x + grow * (p.x - c.x), c.y + grow * (p.y - c.y)};
         };
-        cmath_shapeAffineRectPoints claim{scaled(k), scaled(a), scaled(b)};
-        cmath_shapeAffineRect rect;
-        cmath_shapeAffineRect_initPoints(&rect, &claim);
-        st = cid_region_initAffineRect(&region, &rect, nullptr);
+        st = road::claim(mask, {scaled(k), scaled(a), scaled(s.corners[2]), scaled(b)}, true, &region);
       } else {
-        cmath_shapeAffineRectPoints claim{s.corners[0], s.corners[1], s.corners[3]};
-        cmath_shapeAffineRect rect;
-        cmath_shapeAffineRect_initPoints(&rect, &claim);
-        st = cid_region_initAffineRect(&region, &rect, s.parallelogram != 0 ? nullptr : &s.corners[2]);
+        st = road::claim(mask, s.corners, s.parallelogram != 0, &region);
       }
-      if (CSYS_FAILED(st)) return st;
-      st = cid_mask_appendRegion(mask, &region, 0.0);
       if (CSYS_FAILED(st)) return st;
       // The plain search tests each seed against the mask before anything else; the adaptive
       // driver reads the marks' values, so its marking is left to it.

@@ -5,35 +5,22 @@
 #include <utility>
 #include <vector>
 
-#include "ci_id/imagememory.h"
 #include "ci_id/pdpdriver.h"
-#include "ci_id/region.h"
 #include "ci_id/scanwalk.h"
 #include "road/dmdenoise.hpp"
 #include "road/pdfmerge.hpp"
+#include "road/roadbase.hpp"
 
 namespace pdfroad {
 
 namespace {
 
-// Destructs what the road built, whatever way it leaves.
-struct Resources {
-  cid2d_imageMemoryManager manager{};
-  bool haveManager = false;
-  cimg_imageConst fine{};
-  bool haveFine = false;
-  cid_mask ownMask{};
-  bool haveMask = false;
-  cid2d_trackingResult result{};
-  bool haveResult = false;
+// What the road builds beyond the shared pieces, destructed whatever way it leaves.
+struct Resources : road::Base {
   cstd_vector_cidc_peakIDFixedX_4 peaks{};
   bool havePeaks = false;
   ~Resources() {
     if (havePeaks) cstd_vector_cidc_peakIDFixedX_4_destruct(&peaks);
-    if (haveResult) cid2d_trackingResult_destruct(&result);
-    if (haveMask) cid_mask_destruct(&ownMask);
-    if (haveFine) cimg_imageConst_destruct(&fine);
-    if (haveManager) cid2d_imageMemoryManager_destruct(&manager);
   }
 };
 
@@ -132,12 +119,7 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
     out.status = st;
     return out;
   };
-  csys_status st = cid2d_imageMemoryManager_construct(&r.manager, &image, &image);
-  if (CSYS_FAILED(st)) return fail(st);
-  r.haveManager = true;
-  cimg_imageConst_constructUnbound(&r.fine);
-  r.haveFine = true;
-  st = cid2d_imageMemoryManager_getFineImage(&r.manager, nullptr, &r.fine);
+  csys_status st = r.open(image);
   if (CSYS_FAILED(st)) return fail(st);
   const cimg_windowConst& fine = r.fine.window;
   const int32_t width = fine.width, height = fine.height;
@@ -158,26 +140,13 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
                                 ? options.edgeThreshold
                                 : std::max(kMinThreshold, static_cast<int32_t>(kThresholdPerNoise * noise));
 
-  if (mask == nullptr) {
-    st = cid_mask_construct(&r.ownMask, nullptr);
-    if (CSYS_FAILED(st)) return fail(st);
-    r.haveMask = true;
-    mask = &r.ownMask;
-  }
-  st = cid2d_trackingResult_construct(&r.result);
+  st = r.prepare(mask, options.tune);
   if (CSYS_FAILED(st)) return fail(st);
-  r.haveResult = true;
+  mask = r.mask;
   st = cstd_vector_cidc_peakIDFixedX_4_constructEmpty(&r.peaks);
   if (CSYS_FAILED(st)) return fail(st);
   r.havePeaks = true;
-
-  cid2d_trackingParams params;
-  cid2d_trackingParams_init(&params);
-  if (options.tune) options.tune(params);
-  std::vector<int32_t> scratch((229320 + 3) / 4);
-  params.scratch = reinterpret_cast<uint8_t*>(scratch.data());
-  params.scratchSize = static_cast<uint32_t>(scratch.size() * sizeof(int32_t));
-  params.scanDirection = 1;
+  cid2d_trackingParams& params = r.params;
   const int step = std::max(1, options.rowStep), gap = std::max(1, options.neighbourRows);
   const int32_t singleTry = options.singleTry ? 1 : 0;
 
@@ -222,13 +191,7 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
       }
       out.symbols.push_back(s);
       // The check turns the corners round the outline, so any three in a row span the claim.
-      cmath_shapeAffineRectPoints claim{s.corners[0], s.corners[1], s.corners[3]};
-      cmath_shapeAffineRect rect;
-      cmath_shapeAffineRect_initPoints(&rect, &claim);
-      cid_region region;
-      csys_status st = cid_region_initAffineRect(&region, &rect, s.parallelogram != 0 ? nullptr : &s.corners[2]);
-      if (CSYS_FAILED(st)) return st;
-      return cid_mask_appendRegion(mask, &region, 0.0);
+      return road::claim(mask, s.corners, s.parallelogram != 0);
     };
     const cimg_window& mw = search.marking.window;
     std::vector<uint8_t> marksBefore(static_cast<size_t>(mw.width));
