@@ -22,19 +22,13 @@
 // location (corpus_pdf.cpp) on generated PDF417 scenes.
 // "idut decoded" counts located symbols whose text the Data Matrix reader got right (without
 // ground truth: every decoded symbol), next to ZXing's decoded count.
-#define ZX_USE_UTF8 1
-#include <ZXing/ReadBarcode.h>
-
 #include <algorithm>
-#include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "corpus_support.hpp"
 #include "imageio/imageio.hpp"
 #include "inputs.hpp"
 #include "locate.hpp"
@@ -48,24 +42,8 @@ void runPdfScenes(int perCondition, uint32_t seed);
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-struct Tally {
-  int images = 0;
-  int truthSymbols = 0;
-  int idutLocated = 0;  // matched to truth (or reported, without truth)
-  int idutFalse = 0;    // reported but matching no true symbol
-  int idutDecoded = 0;  // located and read with the true text (or read, without truth)
-  int zxingLocated = 0;
-  double idutMs = 0;
-  double zxingMs = 0;
-  double megapixels = 0;
-};
-
-struct ZxingFind {
-  scene::Point centre;
-  std::string text;
-};
+using corpus::Tally;
+using corpus::ZxingFind;
 
 // idut-find's settings for every image (--rectangles long sets longRectangles).
 idutfind::LocateSettings g_settings;
@@ -74,116 +52,25 @@ idutfind::LocateSettings g_settings;
 // clock, so that other work on a shared machine does not count (both run on this thread).
 bool g_cpuTime = false;
 
-struct Stamp {
-  Clock::time_point wall;
-  double cpuMs = 0;
-};
-
-Stamp now() {
-  Stamp s;
-  if (g_cpuTime) {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    s.cpuMs = static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
-  } else {
-    s.wall = Clock::now();
-  }
-  return s;
-}
-
-double msSince(const Stamp& start) {
-  if (g_cpuTime) return now().cpuMs - start.cpuMs;
-  return std::chrono::duration<double, std::milli>(Clock::now() - start.wall).count();
-}
-
 std::vector<idutfind::Symbol> runIdut(const scene::GreyImage& image, double& ms) {
   std::vector<idutfind::Symbol> symbols;
   std::string error;
-  const Stamp start = now();
+  const corpus::Stamp start = corpus::now(g_cpuTime);
   idutfind::locateDataMatrix(image.pixels.data(), image.width, image.height, image.width, g_settings,
                              symbols, error);
-  ms = msSince(start);
+  ms = corpus::msSince(start, g_cpuTime);
   return symbols;
 }
 
 std::vector<ZxingFind> runZxing(const scene::GreyImage& image, double& ms) {
-  ZXing::DecodeHints hints;
-  hints.setFormats(ZXing::BarcodeFormat::DataMatrix);
-  hints.setTryHarder(true);
-  hints.setTryRotate(true);
-  const Stamp start = now();
-  ZXing::Results results =
-      ZXing::ReadBarcodes(ZXing::ImageView(image.pixels.data(), image.width, image.height, ZXing::ImageFormat::Lum), hints);
-  // This ZXing reads dark-on-light symbols only; a caller wanting both polarities reads the
-  // inverted image too, and that pass counts in its time.
-  std::vector<uint8_t> inverted(image.pixels.size());
-  std::transform(image.pixels.begin(), image.pixels.end(), inverted.begin(), [](uint8_t v) { return 255 - v; });
-  ZXing::Results more =
-      ZXing::ReadBarcodes(ZXing::ImageView(inverted.data(), image.width, image.height, ZXing::ImageFormat::Lum), hints);
-  ms = msSince(start);
-  results.insert(results.end(), more.begin(), more.end());
-  std::vector<ZxingFind> finds;
-  for (const ZXing::Result& r : results) {
-    if (!r.isValid()) continue;
-    const auto& p = r.position();
-    ZxingFind f;
-    for (int k = 0; k < 4; ++k) f.centre.x += p[k].x / 4.0, f.centre.y += p[k].y / 4.0;
-    // ZXing's positions count pixel centres at whole numbers; the scenes at x + 0.5.
-    f.centre.x += 0.5;
-    f.centre.y += 0.5;
-    f.text = r.text();
-    finds.push_back(f);
-  }
-  return finds;
-}
-
-bool insideConvex(const std::array<scene::Point, 4>& quad, scene::Point p) {
-  int sign = 0;
-  for (int k = 0; k < 4; ++k) {
-    const scene::Point a = quad[k], b = quad[(k + 1) % 4];
-    const double cross = (b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x);
-    const int s = cross > 0 ? 1 : (cross < 0 ? -1 : 0);
-    if (s != 0 && sign != 0 && s != sign) return false;
-    if (s != 0) sign = s;
-  }
-  return true;
-}
-
-bool cornersMatch(const idutfind::Symbol& found, const scene::SymbolTruth& truth) {
-  const double tolerance = std::max(2.0, truth.moduleSize);
-  for (const scene::Point& t : truth.outline()) {
-    bool near = false;
-    for (const idutfind::Corner& c : found.corners) near |= std::hypot(c.x - t.x, c.y - t.y) <= tolerance;
-    if (!near) return false;
-  }
-  return true;
+  return corpus::zxingFinds(image, ZXing::BarcodeFormat::DataMatrix, g_cpuTime, ms);
 }
 
 void tallyScene(const scene::Scene& s, Tally& t) {
   double idutMs = 0, zxingMs = 0;
   const auto idut = runIdut(s.image, idutMs);
   const auto zxing = runZxing(s.image, zxingMs);
-  ++t.images;
-  t.idutMs += idutMs;
-  t.zxingMs += zxingMs;
-  t.megapixels += s.image.width * static_cast<double>(s.image.height) / 1e6;
-  t.truthSymbols += static_cast<int>(s.symbols.size());
-  std::vector<bool> used(idut.size(), false);
-  for (const scene::SymbolTruth& truth : s.symbols) {
-    for (size_t i = 0; i < idut.size(); ++i)
-      if (!used[i] && cornersMatch(idut[i], truth)) {
-        used[i] = true;
-        ++t.idutLocated;
-        t.idutDecoded += idut[i].decoded && idut[i].text == truth.symbol.text;
-        break;
-      }
-    for (const ZxingFind& z : zxing)
-      if (z.text == truth.symbol.text && insideConvex(truth.outline(), z.centre)) {
-        ++t.zxingLocated;
-        break;
-      }
-  }
-  t.idutFalse += static_cast<int>(std::count(used.begin(), used.end(), false));
+  t.addImage(s.image, s.symbols, idut, idutMs, zxing, zxingMs);
 }
 
 void printHeader(bool withTruth) {
@@ -226,15 +113,7 @@ int runScenes(int perCategory, uint32_t seed, const std::string& writeTo) {
       tallyScene(s, t);
     }
     printRow(scene::categoryName(category), t, true);
-    total.images += t.images;
-    total.truthSymbols += t.truthSymbols;
-    total.idutLocated += t.idutLocated;
-    total.idutFalse += t.idutFalse;
-    total.idutDecoded += t.idutDecoded;
-    total.zxingLocated += t.zxingLocated;
-    total.idutMs += t.idutMs;
-    total.megapixels += t.megapixels;
-    total.zxingMs += t.zxingMs;
+    total.add(t);
   }
   printRow("all", total, true);
   runOnedScenes(std::max(1, perCategory / 10), seed);

@@ -10,35 +10,33 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "corpus_support.hpp"
 #include "locate.hpp"
 #include "support/scene_1d.hpp"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 struct OnedTally {
   int scenes = 0, idutRead = 0, idutWrong = 0, zxingRead = 0, zxingWrong = 0, zxingAborted = 0;
   double idutMs = 0, zxingMs = 0;
+  void add(const OnedTally& o) {
+    scenes += o.scenes, idutRead += o.idutRead, idutWrong += o.idutWrong, zxingRead += o.zxingRead;
+    zxingWrong += o.zxingWrong, zxingAborted += o.zxingAborted, idutMs += o.idutMs, zxingMs += o.zxingMs;
+  }
 };
-
-double msSince(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
 std::vector<std::string> idutTexts(const scene::GreyImage& image, double& ms) {
   std::vector<idutfind::Symbol> symbols;
   std::string error;
   idutfind::LocateSettings settings;
-  const auto start = Clock::now();
+  const corpus::Stamp start = corpus::now();
   idutfind::locate1d(image.pixels.data(), image.width, image.height, image.width, settings, symbols, error);
-  ms = msSince(start);
+  ms = corpus::msSince(start);
   std::vector<std::string> texts;
   for (const idutfind::Symbol& s : symbols)
     if (s.decoded) texts.push_back(s.text);
@@ -51,10 +49,10 @@ std::vector<std::string> zxingTextsHere(const scene::GreyImage& image, double& m
                    ZXing::BarcodeFormat::EAN8 | ZXing::BarcodeFormat::Code39 | ZXing::BarcodeFormat::ITF);
   hints.setTryHarder(true);
   hints.setTryRotate(true);
-  const auto start = Clock::now();
+  const corpus::Stamp start = corpus::now();
   const ZXing::Results results =
       ZXing::ReadBarcodes(ZXing::ImageView(image.pixels.data(), image.width, image.height, ZXing::ImageFormat::Lum), hints);
-  ms = msSince(start);
+  ms = corpus::msSince(start);
   std::vector<std::string> texts;
   for (const ZXing::Result& r : results)
     if (r.isValid()) texts.push_back((r.symbologyIdentifier() == "]C1" ? "]C1" : "") + r.text());
@@ -147,14 +145,7 @@ void runOnedScenes(int perCell, uint32_t seed) {
         t.zxingMs += zxingMs;
       }
     printOnedRow(scene::barcodeName(kind), t);
-    all.scenes += t.scenes;
-    all.idutRead += t.idutRead;
-    all.idutWrong += t.idutWrong;
-    all.zxingRead += t.zxingRead;
-    all.zxingWrong += t.zxingWrong;
-    all.zxingAborted += t.zxingAborted;
-    all.idutMs += t.idutMs;
-    all.zxingMs += t.zxingMs;
+    all.add(t);
   }
   printOnedRow("all", all);
 }

@@ -1,0 +1,116 @@
+#include "corpus_support.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+
+namespace corpus {
+
+void Tally::add(const Tally& o) {
+  images += o.images;
+  truthSymbols += o.truthSymbols;
+  idutLocated += o.idutLocated;
+  idutFalse += o.idutFalse;
+  idutDecoded += o.idutDecoded;
+  zxingLocated += o.zxingLocated;
+  idutMs += o.idutMs;
+  zxingMs += o.zxingMs;
+  megapixels += o.megapixels;
+}
+
+Stamp now(bool cpuTime) {
+  Stamp s;
+  if (cpuTime) {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    s.cpuMs = static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+  } else {
+    s.wall = std::chrono::steady_clock::now();
+  }
+  return s;
+}
+
+double msSince(const Stamp& start, bool cpuTime) {
+  if (cpuTime) return now(true).cpuMs - start.cpuMs;
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start.wall).count();
+}
+
+std::vector<ZxingFind> zxingFinds(const scene::GreyImage& image, ZXing::BarcodeFormat format, bool cpuTime,
+                                  double& ms) {
+  ZXing::DecodeHints hints;
+  hints.setFormats(format);
+  hints.setTryHarder(true);
+  hints.setTryRotate(true);
+  const Stamp start = now(cpuTime);
+  ZXing::Results results =
+      ZXing::ReadBarcodes(ZXing::ImageView(image.pixels.data(), image.width, image.height, ZXing::ImageFormat::Lum), hints);
+  std::vector<uint8_t> inverted(image.pixels.size());
+  std::transform(image.pixels.begin(), image.pixels.end(), inverted.begin(), [](uint8_t v) { return 255 - v; });
+  ZXing::Results more =
+      ZXing::ReadBarcodes(ZXing::ImageView(inverted.data(), image.width, image.height, ZXing::ImageFormat::Lum), hints);
+  ms = msSince(start, cpuTime);
+  results.insert(results.end(), more.begin(), more.end());
+  std::vector<ZxingFind> finds;
+  for (const ZXing::Result& r : results) {
+    if (!r.isValid()) continue;
+    const auto& p = r.position();
+    ZxingFind f;
+    for (int k = 0; k < 4; ++k) f.centre.x += p[k].x / 4.0, f.centre.y += p[k].y / 4.0;
+    // ZXing's positions count pixel centres at whole numbers; the scenes at x + 0.5.
+    f.centre.x += 0.5;
+    f.centre.y += 0.5;
+    f.text = r.text();
+    finds.push_back(f);
+  }
+  return finds;
+}
+
+bool insideConvex(const std::array<scene::Point, 4>& quad, scene::Point p) {
+  int sign = 0;
+  for (int k = 0; k < 4; ++k) {
+    const scene::Point a = quad[k], b = quad[(k + 1) % 4];
+    const double cross = (b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x);
+    const int s = cross > 0 ? 1 : (cross < 0 ? -1 : 0);
+    if (s != 0 && sign != 0 && s != sign) return false;
+    if (s != 0) sign = s;
+  }
+  return true;
+}
+
+bool cornersMatch(const idutfind::Symbol& found, const scene::SymbolTruth& truth) {
+  const double tolerance = std::max(2.0, truth.moduleSize);
+  for (const scene::Point& t : truth.outline()) {
+    bool near = false;
+    for (const idutfind::Corner& c : found.corners) near |= std::hypot(c.x - t.x, c.y - t.y) <= tolerance;
+    if (!near) return false;
+  }
+  return true;
+}
+
+void Tally::addImage(const scene::GreyImage& image, std::span<const scene::SymbolTruth> truths,
+                     const std::vector<idutfind::Symbol>& idut, double idutMs, const std::vector<ZxingFind>& zxing,
+                     double zxingMs) {
+  ++images;
+  this->idutMs += idutMs;
+  this->zxingMs += zxingMs;
+  megapixels += image.width * static_cast<double>(image.height) / 1e6;
+  truthSymbols += static_cast<int>(truths.size());
+  std::vector<bool> used(idut.size(), false);
+  for (const scene::SymbolTruth& truth : truths) {
+    for (size_t i = 0; i < idut.size(); ++i)
+      if (!used[i] && cornersMatch(idut[i], truth)) {
+        used[i] = true;
+        ++idutLocated;
+        idutDecoded += idut[i].decoded && idut[i].text == truth.symbol.text;
+        break;
+      }
+    for (const ZxingFind& z : zxing)
+      if (z.text == truth.symbol.text && insideConvex(truth.outline(), z.centre)) {
+        ++zxingLocated;
+        break;
+      }
+  }
+  idutFalse += static_cast<int>(std::count(used.begin(), used.end(), false));
+}
+
+}  // namespace corpus
