@@ -26,7 +26,7 @@ FFT_INLINE V load(const double* p) {
   return v;
 }
 template <class V>
-FFT_INLINE void store(double* p, V v) {
+FFT_INLINE void store(double* p, const V& v) {
   std::memcpy(p, &v, sizeof v);
 }
 template <class V>
@@ -37,11 +37,11 @@ FFT_INLINE V broadcast(double x) {
 }
 // GCC and clang spell the lane shuffle differently (the fuzz builds use clang).
 #if defined(__clang__)
-FFT_INLINE V2 reversed(V2 v) { return __builtin_shufflevector(v, v, 1, 0); }
-FFT_INLINE V4 reversed(V4 v) { return __builtin_shufflevector(v, v, 3, 2, 1, 0); }
+FFT_INLINE V2 reversed(const V2& v) { return __builtin_shufflevector(v, v, 1, 0); }
+FFT_INLINE V4 reversed(const V4& v) { return __builtin_shufflevector(v, v, 3, 2, 1, 0); }
 #else
-FFT_INLINE V2 reversed(V2 v) { return __builtin_shuffle(v, I2{1, 0}); }
-FFT_INLINE V4 reversed(V4 v) { return __builtin_shuffle(v, I4{3, 2, 1, 0}); }
+FFT_INLINE V2 reversed(const V2& v) { return __builtin_shuffle(v, I2{1, 0}); }
+FFT_INLINE V4 reversed(const V4& v) { return __builtin_shuffle(v, I4{3, 2, 1, 0}); }
 #endif
 
 struct Quad {
@@ -52,28 +52,25 @@ struct Quad {
 // with B = b w^2k, C = c w^k, D = d w^3k, t0 = a + B, t1 = a - B, t2 = C + D, t3 = C - D,
 //   a' = t0 + t2,  b' = t1 - i t3,  c' = t0 - t2,  d' = t1 + i t3.
 //
-// Lanes come from Get (a plain load, or two halves from neighbouring groups, see pairLoad).
-template <class V, class Get, class Put, class GetW>
-FFT_INLINE void butterflyTimeWith(const Quad& p, ptrdiff_t j, const double* w, ptrdiff_t q, Get get, Put put, GetW getW) {
-  const V wr1 = getW(w + j), wi1 = getW(w + q + j), wr2 = getW(w + 2 * q + j), wi2 = getW(w + 3 * q + j);
-  const V wr3 = getW(w + 4 * q + j), wi3 = getW(w + 5 * q + j);
-  const V ar = get(p.r0 + j), ai = get(p.i0 + j), xr = get(p.r1 + j), xi = get(p.i1 + j);
-  const V yr = get(p.r2 + j), yi = get(p.i2 + j), zr = get(p.r3 + j), zi = get(p.i3 + j);
+// Everything a four-lane step calls must be inlined into it: an out-of-line helper (a lambda
+// has no target attribute) is compiled for the baseline, which returns a four-lane vector in
+// memory while the AVX2 caller reads it from a register, and the transform comes out wrong
+// whenever the compiler does not inline (unoptimised builds).
+template <class V>
+FFT_INLINE void butterflyTime(const Quad& p, ptrdiff_t j, const double* w, ptrdiff_t q) {
+  const V wr1 = load<V>(w + j), wi1 = load<V>(w + q + j), wr2 = load<V>(w + 2 * q + j), wi2 = load<V>(w + 3 * q + j);
+  const V wr3 = load<V>(w + 4 * q + j), wi3 = load<V>(w + 5 * q + j);
+  const V ar = load<V>(p.r0 + j), ai = load<V>(p.i0 + j), xr = load<V>(p.r1 + j), xi = load<V>(p.i1 + j);
+  const V yr = load<V>(p.r2 + j), yi = load<V>(p.i2 + j), zr = load<V>(p.r3 + j), zi = load<V>(p.i3 + j);
   const V br = xr * wr2 - xi * wi2, bi = xr * wi2 + xi * wr2;
   const V cr = yr * wr1 - yi * wi1, ci = yr * wi1 + yi * wr1;
   const V dr = zr * wr3 - zi * wi3, di = zr * wi3 + zi * wr3;
   const V t0r = ar + br, t0i = ai + bi, t1r = ar - br, t1i = ai - bi;
   const V t2r = cr + dr, t2i = ci + di, t3r = cr - dr, t3i = ci - di;
-  put(p.r0 + j, t0r + t2r), put(p.i0 + j, t0i + t2i);
-  put(p.r2 + j, t0r - t2r), put(p.i2 + j, t0i - t2i);
-  put(p.r1 + j, t1r + t3i), put(p.i1 + j, t1i - t3r);
-  put(p.r3 + j, t1r - t3i), put(p.i3 + j, t1i + t3r);
-}
-
-template <class V>
-FFT_INLINE void butterflyTime(const Quad& p, ptrdiff_t j, const double* w, ptrdiff_t q) {
-  butterflyTimeWith<V>(p, j, w, q, [](const double* a) { return load<V>(a); }, [](double* a, V v) { store(a, v); },
-                       [](const double* a) { return load<V>(a); });
+  store(p.r0 + j, t0r + t2r), store(p.i0 + j, t0i + t2i);
+  store(p.r2 + j, t0r - t2r), store(p.i2 + j, t0i - t2i);
+  store(p.r1 + j, t1r + t3i), store(p.i1 + j, t1i - t3r);
+  store(p.r3 + j, t1r - t3i), store(p.i3 + j, t1i + t3r);
 }
 
 // Radix-4 step of decimation in frequency with one factor triple for all lanes (the column
