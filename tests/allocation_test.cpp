@@ -76,16 +76,6 @@ csys_status runExtrema(bool generic) {
   return st != 0 && out != std::vector<uint8_t>(300, 7) ? csys_errAssertion : st;
 }
 
-// Grey erosion of the symbol scene into a new image.
-csys_status runMorphology() {
-  scene::ImageView view(symbolScene());
-  cimg_image out;
-  cimg_image_constructUnbound(&out);
-  const csys_status st = cidut_morph2d_run(view.get(), &out, 0, 9, 5);
-  if (st != 0) return cimg_image_isBound(&out) ? csys_errAssertion : st;
-  return cimg_image_destruct(&out);
-}
-
 csys_status runCorrelation() {
   std::vector<uint8_t> signal(200);
   for (size_t i = 0; i < signal.size(); ++i) signal[i] = static_cast<uint8_t>((i * i) % 251);
@@ -263,18 +253,6 @@ csys_status binarizeOnce(int method, int regionMode) {
   return st;
 }
 
-// A filter front into an unbound output, which must stay unbound when the call fails.
-template <class Call>
-csys_status intoFresh(Call call) {
-  scene::ImageView view(symbolScene());
-  cimg_image out;
-  cimg_image_constructUnbound(&out);
-  const csys_status st = call(view.get(), &out);
-  const bool intact = st == 0 || !cimg_image_isBound(&out);
-  cimg_image_destruct(&out);
-  return intact ? st : csys_errAssertion;
-}
-
 std::vector<Sweep> sweeps() {
   return {
       {"boundary result",
@@ -290,22 +268,22 @@ std::vector<Sweep> sweeps() {
       {"binarize tiles, region", [] { return binarizeOnce(3, 1); }, 3},
       {"binarize local contrast", [] { return binarizeOnce(4, 2); }, 8},
       {"binarize sliding mean", [] { return binarizeOnce(5, 2); }, 2},
-      {"gaussian front", [] { return intoFresh([](const cimg_imageConst* s, cimg_image* o) { return cidut_ip_gauss8(s, o, 3, 2); }); }, 2},
-      {"low-pass front", [] { return intoFresh([](const cimg_imageConst* s, cimg_image* o) { return cidut_ip_plpf8(s, o, 0.5f, 2, 2, 0); }); }, 2},
-      {"affine resampling", [] {
-         return intoFresh([](const cimg_imageConst* s, cimg_image* o) {
-           cmath_shapeAffineRect r;
-           cmath_shapeAffineRectPoints pts{{10, 10}, {70, 20}, {5, 60}};
-           cmath_shapeAffineRect_initPoints(&r, &pts);
-           return cip_affine8(s, &r, 0, 0, o);
-         });
-       }, 1},
-      {"pixel transpose", [] { return intoFresh([](const cimg_imageConst* s, cimg_image* o) { return cidut_ip_pelTranspose8(s, o); }); }, 1},
+      {"gaussian front", intoNewImages([](auto* v, auto* im, auto*) { return cidut_ip_gauss8(v, im, 3, 2); }), 2},
+      {"low-pass front", intoNewImages([](auto* v, auto* im, auto*) { return cidut_ip_plpf8(v, im, 0.5f, 2, 2, 0); }), 2},
+      {"affine resampling",
+       intoNewImages([](auto* v, auto* im, auto*) {
+         cmath_shapeAffineRect r;
+         cmath_shapeAffineRectPoints pts{{10, 10}, {70, 20}, {5, 60}};
+         cmath_shapeAffineRect_initPoints(&r, &pts);
+         return cip_affine8(v, &r, 0, 0, im);
+       }),
+       1},
+      {"pixel transpose", intoNewImages([](auto* v, auto* im, auto*) { return cidut_ip_pelTranspose8(v, im); }), 1},
       {"adaptive Data Matrix road", [] { return runRoad(true); }, 3},
       {"spectra", [] { return runSpectra(); }, 16},
       {"running extrema, fast", [] { return runExtrema(false); }, 1},
       {"running extrema, generic", [] { return runExtrema(true); }, 1},
-      {"grey morphology", runMorphology, 2},
+      {"grey closing", intoNewImages([](auto* v, auto* im, auto*) { return cidut_morph2d_run(v, im, CIDUT_MORPH_CLOSE, 9, 5); }), 3},
       {"running correlation", runCorrelation, 1},
       {"mask with an image", runMask, 2},
       {"PDF417 path driver and search", runPdf417, 3},
