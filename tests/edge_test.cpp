@@ -51,6 +51,25 @@ std::vector<uint8_t> bytes(const cimg_image& im) {
   return out;
 }
 
+// The cells of a w x h grid 8-connected to a seed through cells that pass (seeds pass too).
+template <class Seed, class Pass>
+std::vector<uint8_t> flood8(int w, int h, Seed seed, Pass pass) {
+  std::vector<uint8_t> reached(static_cast<size_t>(w) * h, 0);
+  std::vector<int> todo;
+  for (int i = 0; i < w * h; ++i)
+    if (seed(i)) reached[i] = 1, todo.push_back(i);
+  while (!todo.empty()) {
+    const int i = todo.back();
+    todo.pop_back();
+    for (int dy = -1; dy <= 1; ++dy)
+      for (int dx = -1; dx <= 1; ++dx) {
+        const int u = i % w + dx, v = i / w + dy;
+        if (u >= 0 && v >= 0 && u < w && v < h && !reached[v * w + u] && pass(v * w + u)) reached[v * w + u] = 1, todo.push_back(v * w + u);
+      }
+  }
+  return reached;
+}
+
 // The sample photo and two rendered scenes.
 std::vector<scene::GreyImage> realImages() {
   std::vector<scene::GreyImage> images;
@@ -136,21 +155,7 @@ TEST(Edge, HysteresisAgreesWithAFloodFill) {
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x)
         img.at(x, y) = (sparse && x > 0 && img.at(x - 1, y) >= low) ? 10 : static_cast<uint8_t>(rng.uniformInt(0, 200));
-    std::vector<uint8_t> ref(img.pixels.size(), 0);
-    std::vector<int> todo;
-    for (int i = 0; i < w * h; ++i)
-      if (img.pixels[i] >= high) ref[i] = 1, todo.push_back(i);
-    while (!todo.empty()) {
-      const int i = todo.back();
-      todo.pop_back();
-      for (int dy = -1; dy <= 1; ++dy)
-        for (int dx = -1; dx <= 1; ++dx) {
-          const int u = i % w + dx, v = i / w + dy;
-          if (u < 0 || v < 0 || u >= w || v >= h || ref[v * w + u] || img.at(u, v) < low) continue;
-          ref[v * w + u] = 1;
-          todo.push_back(v * w + u);
-        }
-    }
+    const std::vector<uint8_t> ref = flood8(w, h, [&](int i) { return img.pixels[i] >= high; }, [&](int i) { return img.pixels[i] >= low; });
     scene::ImageView view(img);
     cimg_image out;
     cimg_image_constructUnbound(&out);
@@ -194,23 +199,13 @@ TEST(Edge, DetectorHysteresisKeepsWhatConnectsToStrongPoints) {
     detect(8, 0, all);
     detect(20, 8, kept);
     // Reference: flood from the points of magnitude >= 20 through 8-neighbouring points >= 8.
-    std::vector<int> at(img.pixels.size(), -1), todo;
-    std::vector<uint8_t> reached(all.size(), 0);
+    std::vector<int> at(img.pixels.size(), -1);
     for (uint32_t i = 0; i < all.size(); ++i) at[all[i].row * img.width + all[i].column] = static_cast<int>(i);
-    for (uint32_t i = 0; i < all.size(); ++i)
-      if (all[i].magnitude >= 20) reached[i] = 1, todo.push_back(static_cast<int>(i));
-    while (!todo.empty()) {
-      const csEdgePoint p = all[static_cast<uint32_t>(todo.back())];
-      todo.pop_back();
-      for (int dy = -1; dy <= 1; ++dy)
-        for (int dx = -1; dx <= 1; ++dx) {
-          const int n = at[(p.row + dy) * img.width + p.column + dx];
-          if (n >= 0 && !reached[static_cast<size_t>(n)]) reached[static_cast<size_t>(n)] = 1, todo.push_back(n);
-        }
-    }
+    const std::vector<uint8_t> reached = flood8(img.width, img.height, [&](int i) { return at[i] >= 0 && all[static_cast<uint32_t>(at[i])].magnitude >= 20; },
+                                                [&](int i) { return at[i] >= 0; });
     uint32_t k = 0;
     for (uint32_t i = 0; i < all.size(); ++i) {
-      if (!reached[i]) continue;
+      if (!reached[all[i].row * img.width + all[i].column]) continue;
       ASSERT_LT(k, kept.size());
       ASSERT_EQ(kept[k].column, all[i].column);
       ASSERT_EQ(kept[k++].row, all[i].row);
@@ -337,7 +332,6 @@ TEST(Edge, TruePeakPathsAgree) {
         ASSERT_LE(std::abs(fast[i] - generic[i]), std::max(2, fast[i] * 3 / 100));
       }
     }
-    std::printf("peaks %u generic %u differing %zu\n", fastCount, genericCount, differ);
     EXPECT_LE(differ, fastCount / 20);  // near-ties of neighbours and sector boundaries
   }
   // A vertical step: equal magnitudes on both sides, only the brighter column is a peak.

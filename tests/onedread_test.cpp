@@ -14,16 +14,10 @@ namespace {
 using scene::Barcode1d;
 
 oned::Symbology readerSymbology(Barcode1d kind) {
-  switch (kind) {
-    case Barcode1d::code128:
-    case Barcode1d::gs1_128: return oned::Symbology::code128;
-    case Barcode1d::ean13: return oned::Symbology::ean13;
-    case Barcode1d::upca: return oned::Symbology::upca;
-    case Barcode1d::ean8: return oned::Symbology::ean8;
-    case Barcode1d::code39: return oned::Symbology::code39;
-    case Barcode1d::itf: return oned::Symbology::itf;
-  }
-  return oned::Symbology::code128;
+  using oned::Symbology;
+  static const Symbology kReaders[] = {Symbology::code128, Symbology::code128, Symbology::ean13, Symbology::upca,
+                                       Symbology::ean8,    Symbology::code39,  Symbology::itf};
+  return kReaders[static_cast<int>(kind)];
 }
 
 // Run widths of one row of bars between 10-module quiet zones: every bar spread by `spread`

@@ -11,7 +11,6 @@
 #include "road/road1d.hpp"
 #include "support/scene_1d.hpp"
 #include "support/scene_pdf.hpp"
-#include "support/scene_pdf.hpp"
 
 namespace {
 

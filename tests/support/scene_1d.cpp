@@ -11,44 +11,21 @@
 namespace scene {
 
 const char* barcodeName(Barcode1d kind) {
-  switch (kind) {
-    case Barcode1d::code128: return "Code128";
-    case Barcode1d::gs1_128: return "GS1-128";
-    case Barcode1d::ean13: return "EAN-13";
-    case Barcode1d::upca: return "UPC-A";
-    case Barcode1d::ean8: return "EAN-8";
-    case Barcode1d::code39: return "Code39";
-    case Barcode1d::itf: return "ITF";
-  }
-  return "?";
+  static const char* const kNames[] = {"Code128", "GS1-128", "EAN-13", "UPC-A", "EAN-8", "Code39", "ITF"};
+  return kNames[static_cast<int>(kind)];
 }
 
 const char* conditionName(Condition1d condition) {
-  switch (condition) {
-    case Condition1d::clean: return "clean";
-    case Condition1d::rotated: return "rotated";
-    case Condition1d::perspective: return "perspective";
-    case Condition1d::blurred: return "blurred";
-    case Condition1d::noisy: return "noisy";
-    case Condition1d::lowContrast: return "lowContrast";
-    case Condition1d::crowded: return "crowded";
-  }
-  return "?";
+  static const char* const kNames[] = {"clean", "rotated", "perspective", "blurred", "noisy", "lowContrast", "crowded"};
+  return kNames[static_cast<int>(condition)];
 }
 
 namespace {
 
 int zintSymbology(Barcode1d kind) {
-  switch (kind) {
-    case Barcode1d::code128: return BARCODE_CODE128;
-    case Barcode1d::gs1_128: return BARCODE_GS1_128;
-    case Barcode1d::ean13:
-    case Barcode1d::ean8: return BARCODE_EANX;
-    case Barcode1d::upca: return BARCODE_UPCA;
-    case Barcode1d::code39: return BARCODE_CODE39;
-    case Barcode1d::itf: return BARCODE_C25INTER;
-  }
-  return BARCODE_CODE128;
+  static const int kSymbologies[] = {BARCODE_CODE128, BARCODE_GS1_128, BARCODE_EANX,    BARCODE_UPCA,
+                                     BARCODE_EANX,    BARCODE_CODE39,  BARCODE_C25INTER};
+  return kSymbologies[static_cast<int>(kind)];
 }
 
 // The text a reader returns, from libzint's human-readable text.

@@ -106,17 +106,9 @@ DmSymbol encodePdf417(const std::string& text, const Pdf417Layout& layout) {
 }
 
 const char* conditionName(ConditionPdf condition) {
-  switch (condition) {
-    case ConditionPdf::clean: return "clean";
-    case ConditionPdf::rotated: return "rotated";
-    case ConditionPdf::perspective: return "perspective";
-    case ConditionPdf::blurred: return "blurred";
-    case ConditionPdf::noisy: return "noisy";
-    case ConditionPdf::lowContrast: return "lowContrast";
-    case ConditionPdf::inverted: return "inverted";
-    case ConditionPdf::crowded: return "crowded";
-  }
-  return "?";
+  static const char* const kNames[] = {"clean", "rotated",     "perspective", "blurred",
+                                       "noisy", "lowContrast", "inverted",    "crowded"};
+  return kNames[static_cast<int>(condition)];
 }
 
 ScenePdf generatePdf(ConditionPdf condition, uint32_t seed) {
