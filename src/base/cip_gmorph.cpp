@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "base/csys_cleanup.hpp"
+#include "cip_output.hpp"
 
 namespace {
 
@@ -15,30 +15,23 @@ csys_status run(const cimg_imageConst* source, cimg_image* destination, const ci
   if (!cimg_imageConst_isBound(source)) return csys_errImageUnbound;
   if (elements->count < 1 || elements->offsets == nullptr) return csys_errBadArgument;
   const cimg_windowConst s = source->window;
-  csys::CleanupList cleanup;
-  cimg_image out;
-  cimg_image_constructUnbound(&out);
-  cleanup.destructAlways<cimg_image_destruct>(&out);
-  csys_status st = cimg_image_assignNew(&out, s.width, s.height);
-  if (CSYS_FAILED(st)) return cleanup.exit(st);
-  cimg_image_setWindowOffset(&out, s.x0, s.y0);
-  cimg_image_setLinearClientFromImageXform(&out, &source->clientFromImage);
-  const int32_t W = s.width, H = s.height;
-  auto pick = [](uint8_t a, uint8_t b) { return Max ? std::max(a, b) : std::min(a, b); };
-  for (int32_t y = 0; y < H; ++y) {
-    uint8_t* o = out.window.pixels + static_cast<ptrdiff_t>(y) * out.window.stride;
-    std::memset(o, Max ? 0 : 255, static_cast<size_t>(W));
-    for (int32_t e = 0; e < elements->count; ++e) {
-      const int32_t dx = elements->offsets[2 * e], dy = elements->offsets[2 * e + 1];
-      const uint8_t* row = s.pixels + static_cast<ptrdiff_t>(std::clamp(y + dy, 0, H - 1)) * s.stride;
-      const int32_t lo = std::clamp(-dx, 0, W), hi = std::clamp(W - dx, lo, W);  // x + dx inside
-      for (int32_t x = 0; x < lo; ++x) o[x] = pick(o[x], row[std::clamp(x + dx, 0, W - 1)]);
-      for (int32_t x = lo; x < hi; ++x) o[x] = pick(o[x], row[x + dx]);
-      for (int32_t x = hi; x < W; ++x) o[x] = pick(o[x], row[std::clamp(x + dx, 0, W - 1)]);
+  const cstd_rect32 rect{s.x0, s.y0, s.width, s.height};
+  return cip::makeInto(destination, rect, source->clientFromImage, [&](cimg_window& out) {
+    const int32_t W = s.width, H = s.height;
+    auto pick = [](uint8_t a, uint8_t b) { return Max ? std::max(a, b) : std::min(a, b); };
+    for (int32_t y = 0; y < H; ++y) {
+      uint8_t* o = out.pixels + static_cast<ptrdiff_t>(y) * out.stride;
+      std::memset(o, Max ? 0 : 255, static_cast<size_t>(W));
+      for (int32_t e = 0; e < elements->count; ++e) {
+        const int32_t dx = elements->offsets[2 * e], dy = elements->offsets[2 * e + 1];
+        const uint8_t* row = s.pixels + static_cast<ptrdiff_t>(std::clamp(y + dy, 0, H - 1)) * s.stride;
+        const int32_t lo = std::clamp(-dx, 0, W), hi = std::clamp(W - dx, lo, W);  // x + dx inside
+        for (int32_t x = 0; x < lo; ++x) o[x] = pick(o[x], row[std::clamp(x + dx, 0, W - 1)]);
+        for (int32_t x = lo; x < hi; ++x) o[x] = pick(o[x], row[x + dx]);
+        for (int32_t x = hi; x < W; ++x) o[x] = pick(o[x], row[std::clamp(x + dx, 0, W - 1)]);
+      }
     }
-  }
-  cimg_image_assign(destination, &out);
-  return cleanup.exit(0);
+  });
 }
 
 }  // namespace

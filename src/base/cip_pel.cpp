@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "base/csys_cleanup.hpp"
+#include "cip_output.hpp"
 
 namespace {
 
@@ -14,23 +14,6 @@ bool spanOf(const W& w, const uint8_t** first, const uint8_t** last) {
   *first = w.pixels;
   *last = w.pixels + static_cast<ptrdiff_t>(w.height - 1) * w.stride + w.width;
   return true;
-}
-
-// New pixels of rect (image coordinates) with the given client transform, filled by fill(window),
-// then handed to out.
-template <class Fill>
-csys_status makeInto(cimg_image* out, const cstd_rect32& rect, const cmath_xformLinear& clientFromImage, Fill fill) {
-  csys::CleanupList cleanup;
-  cimg_image made;
-  cimg_image_constructUnbound(&made);
-  cleanup.destructAlways<cimg_image_destruct>(&made);
-  csys_status st = cimg_image_assignNew(&made, rect.width, rect.height);
-  if (CSYS_FAILED(st)) return cleanup.exit(st);
-  cimg_image_setWindowOffset(&made, rect.x, rect.y);
-  cimg_image_setLinearClientFromImageXform(&made, &clientFromImage);
-  fill(made.window);
-  cimg_image_assign(out, &made);
-  return cleanup.exit(0);
 }
 
 template <class Op>
@@ -83,7 +66,7 @@ csys_status cip_pelSub8(const cimg_imageConst* a, const cimg_imageConst* b, cimg
   cstd_rect32_intersect(&ra, &rb, &r);
   if (r.width <= 0 || r.height <= 0) r = cstd_rect32{ra.x, ra.y, 0, 0};
   const cimg_windowConst wa = a->window, wb = b->window;
-  return makeInto(out, r, a->clientFromImage, [&](cimg_window& w) {
+  return cip::makeInto(out, r, a->clientFromImage, [&](cimg_window& w) {
     switch (mode) {
       case CIP_PELSUB_WRAP:
         return subRows(wa, wb, r, w, [](int p, int q) { return static_cast<uint8_t>(p - q); });
@@ -111,7 +94,7 @@ csys_status cip_pelExpand8(const cimg_imageConst* source, cimg_image* out, int32
   const cmath_vect zero{0, 0};
   cmath_xformLinear_initMatrixTrans(&shrink, &m, &zero);
   cmath_xformLinear_compose(&source->clientFromImage, &shrink, &clientFromOut);
-  return makeInto(out, r, clientFromOut, [&](cimg_window& w) {
+  return cip::makeInto(out, r, clientFromOut, [&](cimg_window& w) {
     for (int32_t y = 0; y < s.height; ++y) {
       const uint8_t* in = s.pixels + static_cast<ptrdiff_t>(y) * s.stride;
       uint8_t* first = w.pixels + static_cast<ptrdiff_t>(y) * factorY * w.stride;
@@ -132,7 +115,7 @@ csys_status cip_pelMap8(const cimg_imageConst* source, cimg_image* out, const ui
   const cstd_rect32 r{s.x0, s.y0, s.width, s.height};
   uint8_t map[256];
   std::memcpy(map, table, sizeof map);  // the table may live in the output's old pixels
-  return makeInto(out, r, source->clientFromImage, [&](cimg_window& w) {
+  return cip::makeInto(out, r, source->clientFromImage, [&](cimg_window& w) {
     for (int32_t y = 0; y < s.height; ++y) {
       const uint8_t* in = s.pixels + static_cast<ptrdiff_t>(y) * s.stride;
       uint8_t* o = w.pixels + static_cast<ptrdiff_t>(y) * w.stride;

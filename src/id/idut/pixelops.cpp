@@ -10,24 +10,9 @@
 #include "base/cip_filter.h"
 #include "base/cip_pel.h"
 #include "base/csys_cleanup.hpp"
+#include "../../base/cip_output.hpp"
 
 namespace {
-
-// New pixels of rect with the given client transform, filled by fill(window), handed to out.
-template <class Fill>
-csys_status makeInto(cimg_image* out, const cstd_rect32& rect, const cmath_xformLinear& clientFromImage, Fill fill) {
-  csys::CleanupList cleanup;
-  cimg_image made;
-  cimg_image_constructUnbound(&made);
-  cleanup.destructAlways<cimg_image_destruct>(&made);
-  csys_status st = cimg_image_assignNew(&made, rect.width, rect.height);
-  if (CSYS_FAILED(st)) return cleanup.exit(st);
-  cimg_image_setWindowOffset(&made, rect.x, rect.y);
-  cimg_image_setLinearClientFromImageXform(&made, &clientFromImage);
-  fill(made.window);
-  cimg_image_assign(out, &made);
-  return cleanup.exit(0);
-}
 
 inline const uint8_t* rowOf(const cimg_windowConst& w, int32_t y) {
   return w.pixels + static_cast<ptrdiff_t>(y) * w.stride;
@@ -101,7 +86,7 @@ csys_status cidut_ip_pelAdd8(const cimg_image8Const* a, const cimg_image8Const* 
   cimg_imageConst_getWindowRect(b, &rb);
   cstd_rect32_intersect(&ra, &rb, &r);
   const cimg_windowConst wa = a->window, wb = b->window;
-  return makeInto(out, r, a->clientFromImage, [&](cimg_window& w) {
+  return cip::makeInto(out, r, a->clientFromImage, [&](cimg_window& w) {
     for (int32_t y = 0; y < r.height; ++y) {
       const uint8_t* pa = rowOf(wa, r.y + y - wa.y0) + (r.x - wa.x0);
       const uint8_t* pb = rowOf(wb, r.y + y - wb.y0) + (r.x - wb.x0);
@@ -138,7 +123,7 @@ csys_status cidut_ip_pelTranspose8(const cimg_image8Const* source, cimg_image* o
   const cimg_windowConst s = source->window;
   const cstd_rect32 r{s.y0, s.x0, s.height, s.width};
   const cmath_xformLinear xf = composed(source->clientFromImage, cmath_matrix{0, 1, 1, 0}, cmath_vect{0, 0});
-  return makeInto(out, r, xf, [&](cimg_window& w) {
+  return cip::makeInto(out, r, xf, [&](cimg_window& w) {
     // 16 x 16 blocks keep both the rows read and the rows written in cache.
     for (int32_t y0 = 0; y0 < s.height; y0 += 16)
       for (int32_t x0 = 0; x0 < s.width; x0 += 16)
@@ -161,7 +146,7 @@ csys_status cidut_ip_pelSample(const cimg_image8Const* source, cimg_image* out, 
       composed(source->clientFromImage, cmath_matrix{static_cast<double>(stepX), 0, 0, static_cast<double>(stepY)},
                cmath_vect{s.x0 - stepX * dx, s.y0 - stepY * dy});
   const int32_t cx = (stepX - 1) / 2, cy = (stepY - 1) / 2;
-  return makeInto(out, r, xf, [&](cimg_window& w) {
+  return cip::makeInto(out, r, xf, [&](cimg_window& w) {
     for (int32_t j = 0; j < r.height; ++j) {
       const uint8_t* in = rowOf(s, j * stepY + cy) + cx;
       uint8_t* o = w.pixels + static_cast<ptrdiff_t>(j) * w.stride;
