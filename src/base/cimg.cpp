@@ -3,8 +3,9 @@
 #include "base/cimg.h"
 
 #include <atomic>
-#include <cstring>
 #include <new>
+
+#include "cimg_record.hpp"
 
 struct cimg_pixelBuffer {
   std::atomic<int32_t> references;
@@ -41,18 +42,7 @@ void release(cimg_pixelBuffer* b) {
   }
 }
 
-template <class I>
-void setUnbound(I* image) {
-  std::memset(image, 0, sizeof(*image));
-  cmath_xformLinear_initIdentity(&image->clientFromImage);
-}
-
-template <class I>
-csys_status constructUnbound(I* image) {
-  CSYS_REQUIRE(image != nullptr);
-  setUnbound(image);
-  return 0;
-}
+using cimg_record::setUnbound;
 
 template <class I>
 csys_status construct(I* image, int32_t width, int32_t height) {
@@ -61,21 +51,7 @@ csys_status construct(I* image, int32_t width, int32_t height) {
   uint8_t* pixels = nullptr;
   csys_status st = newBuffer(width, height, &image->buffer, &pixels);
   if (CSYS_FAILED(st)) return st;
-  image->window.width = width;
-  image->window.height = height;
-  image->window.stride = width;
-  image->window.pixels = pixels;
-  return 0;
-}
-
-template <class I, class P>
-csys_status constructWrap(I* image, P* pixels, int32_t width, int32_t height, int32_t stride) {
-  CSYS_REQUIRE(image != nullptr && pixels != nullptr && width >= 0 && height >= 0 && stride >= width);
-  setUnbound(image);
-  image->window.width = width;
-  image->window.height = height;
-  image->window.stride = stride;
-  image->window.pixels = pixels;
+  cimg_record::windowNew(image, pixels, width, height);
   return 0;
 }
 
@@ -114,12 +90,7 @@ csys_status assignNew(I* image, int32_t width, int32_t height) {
   if (CSYS_FAILED(st)) return st;
   release(image->buffer);
   image->buffer = buffer;
-  image->window.width = width;
-  image->window.height = height;
-  image->window.x0 = 0;
-  image->window.y0 = 0;
-  image->window.stride = width;
-  image->window.pixels = pixels;
+  cimg_record::windowNew(image, pixels, width, height);
   return 0;
 }
 
@@ -178,18 +149,11 @@ csys_status getImageFromClient(const I* image, cmath_xformLinear* xform) {
 }  // namespace
 
 #define CIMG_IMAGE_DEFS(I, PIX)                                                                               \
-  csys_status I##_constructUnbound(I* image) { return constructUnbound(image); }                              \
-  csys_status I##_construct(I* image, int32_t width, int32_t height) { return construct(image, width, height); } \
-  csys_status I##_constructWrap(I* image, PIX* pixels, int32_t width, int32_t height, int32_t stride) {       \
-    return constructWrap(image, pixels, width, height, stride);                                               \
-  }                                                                                                           \
+  CIMG_RECORD_DEFS(I, PIX)                                                                                    \
   csys_status I##_constructCopy(I* image, const I* source) { return constructCopy(image, source); }           \
-  csys_status I##_destruct(I* image) { return destruct(image); }                                              \
   csys_status I##_assign(I* image, const I* source) { return assign(image, source); }                         \
-  csys_status I##_assignNew(I* image, int32_t width, int32_t height) { return assignNew(image, width, height); } \
   csys_status I##_window(I* image, const cstd_rect32* rect) { return window(image, rect); }                   \
   csys_status I##_setWindowOffset(I* image, int32_t x0, int32_t y0) { return setWindowOffset(image, x0, y0); } \
-  int I##_isBound(const I* image) { return image != nullptr && image->window.pixels != nullptr; }             \
   csys_status I##_getWindowRect(const I* image, cstd_rect32* rect) { return getWindowRect(image, rect); }     \
   csys_status I##_getLinearClientFromImageXform(const I* image, cmath_xformLinear* xform) {                   \
     return getClientFromImage(image, xform);                                                                  \
