@@ -5,28 +5,16 @@
 
 #include "ci_id/morph.h"
 #include "compare.hpp"
+#include "scenes.hpp"
 #include "support/scene.hpp"
 
 namespace {
-
-scene::GreyImage benchScene() {
-  scene::SceneSpec spec;
-  spec.width = 1280;
-  spec.height = 1024;
-  spec.gradientX = 80;
-  spec.textBlocks = 30;
-  spec.barBlocks = 8;
-  spec.lines = 6;
-  spec.noiseSigma = 6;
-  spec.seed = 11;
-  return scene::render(spec).image;
-}
 
 // Args: operation (0 maximum .. 3 closing), kernel side; generic: 1 runs the queue path.
 void BM_Morph(benchmark::State& state) {
   const int op = static_cast<int>(state.range(0)), side = static_cast<int>(state.range(1));
   const bool generic = state.range(2) != 0;
-  static const scene::GreyImage image = benchScene();
+  const scene::GreyImage& image = bench::clutterScene();
   cv::setNumThreads(1);
   const cv::Mat in(image.height, image.width, CV_8U, const_cast<uint8_t*>(image.pixels.data()));
   const cv::Mat element = cv::getStructuringElement(cv::MORPH_RECT, {side, side});

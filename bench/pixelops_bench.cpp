@@ -8,25 +8,10 @@
 #include "base/cip_affine.h"
 #include "ci_id/pixelops.h"
 #include "compare.hpp"
+#include "scenes.hpp"
 #include "support/scene.hpp"
 
 namespace {
-
-const scene::GreyImage& benchScene() {
-  static const scene::GreyImage image = [] {
-    scene::SceneSpec spec;
-    spec.width = 1280;
-    spec.height = 1024;
-    spec.gradientX = 80;
-    spec.textBlocks = 30;
-    spec.barBlocks = 8;
-    spec.lines = 6;
-    spec.noiseSigma = 6;
-    spec.seed = 11;
-    return scene::render(spec).image;
-  }();
-  return image;
-}
 
 int maxDifference(const cimg_image& ours, const cv::Mat& theirs) {
   const cv::Mat mine(ours.window.height, ours.window.width, CV_8U, ours.window.pixels,
@@ -41,7 +26,7 @@ int maxDifference(const cimg_image& ours, const cv::Mat& theirs) {
 // Arg: kernel half-width n (a (2n + 1)^2 kernel).
 void BM_Gaussian(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
-  const scene::GreyImage& image = benchScene();
+  const scene::GreyImage& image = bench::clutterScene();
   cv::setNumThreads(1);
   const cv::Mat in(image.height, image.width, CV_8U, const_cast<uint8_t*>(image.pixels.data()));
   scene::ImageView view(image);
@@ -63,7 +48,7 @@ BENCHMARK(BM_Gaussian)->ArgName("n")->Arg(1)->Arg(2)->Arg(7)->UseManualTime()->U
 // Arg: rotation in degrees; the region is scaled by 0.9 about the image centre.
 void BM_Resample(benchmark::State& state) {
   const double a = static_cast<double>(state.range(0)) * M_PI / 180;
-  const scene::GreyImage& image = benchScene();
+  const scene::GreyImage& image = bench::clutterScene();
   cv::setNumThreads(1);
   const cv::Mat in(image.height, image.width, CV_8U, const_cast<uint8_t*>(image.pixels.data()));
   scene::ImageView view(image);
