@@ -1,5 +1,6 @@
-// Sorting: signed and unsigned order, equal values, empty and null ranges, and agreement with
-// std::sort on random arrays of every element type.
+// Sorting: agreement with std::sort on random arrays of every element type (full-range values,
+// so signed and unsigned order both matter, and few distinct values), empty and null ranges, and
+// the recursion depth on sorted input.
 #include <gtest/gtest.h>
 #include <pthread.h>
 
@@ -51,36 +52,13 @@ TEST(Sort, AgreesWithStdSortOnRandomArrays) {
   expectMatchesStdSort<double>([](double* b, double* e) { csys_vector_qsort<double>(b, e); return 0; }, rng, -1.0, 1.0);
 }
 
-TEST(Sort, SignednessDecidesWhereTopBitValuesGo) {
-  uint32_t u[] = {0x80000000u, 1u, 0xFFFFFFFFu, 0u};
-  EXPECT_EQ(csys_uint32_qsort(u, u + 4), 0);
-  EXPECT_EQ(std::vector<uint32_t>(u, u + 4), (std::vector<uint32_t>{0u, 1u, 0x80000000u, 0xFFFFFFFFu}));
-
-  int32_t s[] = {static_cast<int32_t>(0x80000000u), 1, -1, 0};
-  EXPECT_EQ(csys_int32_qsort(s, s + 4), 0);
-  EXPECT_EQ(std::vector<int32_t>(s, s + 4), (std::vector<int32_t>{std::numeric_limits<int32_t>::min(), -1, 0, 1}));
-
-  uint8_t ub[] = {200, 5, 128, 127};
-  csys_uint8_qsort(ub, ub + 4);
-  EXPECT_EQ(std::vector<uint8_t>(ub, ub + 4), (std::vector<uint8_t>{5, 127, 128, 200}));
-  int8_t sb[] = {-56, 5, -128, 127};
-  csys_int8_qsort(sb, sb + 4);
-  EXPECT_EQ(std::vector<int8_t>(sb, sb + 4), (std::vector<int8_t>{-128, -56, 5, 127}));
-}
-
+// Empty and null ranges are no-ops (sizes 0 and 1 and duplicates are in the random arrays).
 TEST(Sort, DegenerateRangesChangeNothing) {
   int32_t one[] = {42};
-  EXPECT_EQ(csys_int32_qsort(one, one + 1), 0);
+  EXPECT_EQ(csys_int32_qsort(one, one) | csys_int32_qsort(nullptr, one + 1) | csys_int32_qsort(one, nullptr) |
+                csys_double_qsort(nullptr, nullptr),
+            0);
   EXPECT_EQ(one[0], 42);
-  EXPECT_EQ(csys_int32_qsort(one, one), 0);
-  EXPECT_EQ(csys_int32_qsort(nullptr, one + 1), 0);
-  EXPECT_EQ(csys_int32_qsort(one, nullptr), 0);
-  EXPECT_EQ(csys_double_qsort(nullptr, nullptr), 0);
-  EXPECT_EQ(one[0], 42);
-
-  std::vector<double> equal(100, 2.5);
-  EXPECT_EQ(csys_double_qsort(equal.data(), equal.data() + equal.size()), 0);
-  EXPECT_EQ(equal, std::vector<double>(100, 2.5));
 }
 
 namespace {
