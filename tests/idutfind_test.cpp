@@ -108,6 +108,15 @@ scene::Scene cleanScene() {
 
 fs::path scratch(const std::string& name) { return scratchDir() / name; }
 
+// The image written as a PNG in the scratch directory.
+fs::path writeScratchPng(const std::string& name, const scene::GreyImage& image) {
+  const fs::path path = scratch(name);
+  std::string error;
+  EXPECT_TRUE(imageio::writePng(path.string(), imageio::GreyImage{image.width, image.height, image.pixels}, &error))
+      << error;
+  return path;
+}
+
 }  // namespace
 
 TEST(IdutFind, BuiltInSampleFindsItsThreeSymbols) {
@@ -134,17 +143,15 @@ TEST(IdutFind, BuiltInSampleFindsItsThreeSymbols) {
 
 TEST(IdutFind, PngAndJpegScenesGiveTheTrueCorners) {
   const scene::Scene s = cleanScene();
-  imageio::GreyImage grey{s.image.width, s.image.height, s.image.pixels};
-  std::string error;
-  const fs::path png = scratch("scene.png");
-  ASSERT_TRUE(imageio::writePng(png.string(), grey, &error)) << error;
+  const fs::path png = writeScratchPng("scene.png", s.image);
   const FindRun fromPng = runFind("--json " + png.string());
   EXPECT_EQ(fromPng.exitCode, 0) << fromPng.err;
   EXPECT_EQ(countMatched(jsonCorners(fromPng.out), s.symbols), 1) << fromPng.out;
   EXPECT_NE(fromPng.out.find("\"width\":400,\"height\":300"), std::string::npos);
 
   const fs::path jpeg = scratch("scene.jpg");
-  ASSERT_TRUE(imageio::writeJpeg(jpeg.string(), grey, 90, &error)) << error;
+  std::string error;
+  ASSERT_TRUE(imageio::writeJpeg(jpeg.string(), {s.image.width, s.image.height, s.image.pixels}, 90, &error)) << error;
   const FindRun fromJpeg = runFind("--json " + jpeg.string());
   EXPECT_EQ(fromJpeg.exitCode, 0) << fromJpeg.err;
   EXPECT_EQ(countMatched(jsonCorners(fromJpeg.out), s.symbols), 1) << fromJpeg.out;
@@ -156,10 +163,7 @@ TEST(IdutFind, OneDimensionalSymbolsAndTheSymbologyChoice) {
   const scene::Scene1d s = scene::generate1d(scene::Barcode1d::ean13, scene::Condition1d::crowded, 3);
   ASSERT_EQ(s.others.size(), 1u);
   ASSERT_EQ(s.others[0].kind, scene::Barcode1d::code128);
-  imageio::GreyImage grey{s.scene.image.width, s.scene.image.height, s.scene.image.pixels};
-  std::string error;
-  const fs::path png = scratch("oned.png");
-  ASSERT_TRUE(imageio::writePng(png.string(), grey, &error)) << error;
+  const fs::path png = writeScratchPng("oned.png", s.scene.image);
   const std::string ean = "\"symbology\":\"EAN-13\",", code128 = "\"symbology\":\"Code128\",";
   const std::string eanText = "\"text\":\"" + s.barcode.text + "\"", code128Text = "\"text\":\"" + s.others[0].text + "\"";
   const struct {
@@ -192,10 +196,7 @@ TEST(IdutFind, PdfAndDataMatrixAreFoundTogetherOrApart) {
   spec.blurSigma = 0.6;
   spec.noiseSigma = 2;
   const scene::Scene s = scene::render(spec);
-  std::string error;
-  const fs::path png = scratch("pdf417.png");
-  ASSERT_TRUE(imageio::writePng(png.string(), imageio::GreyImage{s.image.width, s.image.height, s.image.pixels}, &error))
-      << error;
+  const fs::path png = writeScratchPng("pdf417.png", s.image);
   const std::vector<scene::SymbolTruth> pdfTruth{s.symbols[0]}, dmTruth{s.symbols[1]};
   for (const auto& [option, pdfCount, dmCount] : {std::tuple{"", 1, 1}, {"--symbology pdf417", 1, 0},
                                                   {"--symbology datamatrix", 0, 1}, {"--symbology PDF417,datamatrix", 1, 1}}) {
@@ -213,14 +214,10 @@ TEST(IdutFind, BadInputsAreReportedWithTheDocumentedExitCodes) {
   const fs::path empty = scratch("empty.png"), garbage = scratch("garbage.jpg"), truncated = scratch("truncated.png");
   std::ofstream(empty).close();
   std::ofstream(garbage) << "this is not an image at all";
+  const fs::path good = writeScratchPng("good.png", cleanScene().image);
   {
-    const scene::Scene s = cleanScene();
-    std::string error;
-    const fs::path full = scratch("full.png");
-    ASSERT_TRUE(imageio::writePng(full.string(), imageio::GreyImage{s.image.width, s.image.height, s.image.pixels},
-                                  &error));
-    std::ifstream in(full, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    std::ifstream in(good, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
     std::ofstream(truncated, std::ios::binary) << bytes.substr(0, bytes.size() / 2);
   }
   for (const fs::path& bad : {empty, garbage, truncated}) {
@@ -230,12 +227,6 @@ TEST(IdutFind, BadInputsAreReportedWithTheDocumentedExitCodes) {
     EXPECT_TRUE(run.out.empty()) << run.out;
   }
   // A good file next to a bad one is still processed.
-  const fs::path good = scratch("good.png");
-  {
-    const scene::Scene s = cleanScene();
-    std::string error;
-    imageio::writePng(good.string(), imageio::GreyImage{s.image.width, s.image.height, s.image.pixels}, &error);
-  }
   const FindRun mixed = runFind("--json " + garbage.string() + " " + good.string());
   EXPECT_EQ(mixed.exitCode, 2);
   EXPECT_EQ(jsonCorners(mixed.out).size(), 1u) << mixed.out;
@@ -279,9 +270,7 @@ TEST(IdutFind, OverlayHasTheInputsSizeAndDirectoriesAreWalkedInParallel) {
   fs::remove_all(dir);
   fs::create_directories(dir / "nested");
   const scene::Scene s = cleanScene();
-  const imageio::GreyImage grey{s.image.width, s.image.height, s.image.pixels};
-  for (const char* name : {"a.png", "nested/b.png", "nested/c.PNG"})
-    ASSERT_TRUE(imageio::writePng((dir / name).string(), grey, &error)) << error;
+  for (const char* name : {"a.png", "nested/b.png", "nested/c.PNG"}) writeScratchPng("walk/" + std::string(name), s.image);
   const fs::path overlays = scratch("walk_overlays");
   fs::remove_all(overlays);
   const FindRun walk = runFind("-j 3 --json --overlay " + overlays.string() + " " + dir.string());

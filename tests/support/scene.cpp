@@ -80,6 +80,14 @@ Polygon grown(const Polygon& p, double margin) {
   return out;
 }
 
+// The bounding box of points, as {minX, minY, maxX, maxY}.
+template <class Points>
+std::array<double, 4> boundsOf(const Points& points) {
+  std::array<double, 4> b{INFINITY, INFINITY, -INFINITY, -INFINITY};
+  for (const Point& p : points) b = {std::min(b[0], p.x), std::min(b[1], p.y), std::max(b[2], p.x), std::max(b[3], p.y)};
+  return b;
+}
+
 bool insideConvex(const Polygon& p, double x, double y) {
   bool pos = false, neg = false;
   for (size_t i = 0; i < p.size(); ++i) {
@@ -119,13 +127,7 @@ struct Canvas {
 // Blends level into the canvas with the covered fraction of each pixel (4 x 4 samples).
 void fillConvex(Canvas& canvas, const Polygon& poly, double level) {
   if (poly.size() < 3) return;
-  double minX = INFINITY, minY = INFINITY, maxX = -INFINITY, maxY = -INFINITY;
-  for (const Point& p : poly) {
-    minX = std::min(minX, p.x);
-    minY = std::min(minY, p.y);
-    maxX = std::max(maxX, p.x);
-    maxY = std::max(maxY, p.y);
-  }
+  const auto [minX, minY, maxX, maxY] = boundsOf(poly);
   const int x0 = std::max(0, static_cast<int>(std::floor(minX)));
   const int y0 = std::max(0, static_cast<int>(std::floor(minY)));
   const int x1 = std::min(canvas.width - 1, static_cast<int>(std::floor(maxX)));
@@ -214,13 +216,7 @@ double levelOf(int cls, const SymbolTruth& t, double keep) {
 // pixel is the mean of antiAlias x antiAlias samples.
 void paintSymbol(Canvas& canvas, const SymbolTruth& truth) {
   SymbolPainter painter{truth, truth.imageFromModule.inverse(), truth.placement.quietZone};
-  double minX = INFINITY, minY = INFINITY, maxX = -INFINITY, maxY = -INFINITY;
-  for (const Point& p : truth.quietZoneQuad) {
-    minX = std::min(minX, p.x);
-    minY = std::min(minY, p.y);
-    maxX = std::max(maxX, p.x);
-    maxY = std::max(maxY, p.y);
-  }
+  const auto [minX, minY, maxX, maxY] = boundsOf(truth.quietZoneQuad);
   const int x0 = std::max(0, static_cast<int>(std::floor(minX)) - 1);
   const int y0 = std::max(0, static_cast<int>(std::floor(minY)) - 1);
   const int x1 = std::min(canvas.width - 1, static_cast<int>(std::floor(maxX)) + 1);
@@ -647,11 +643,7 @@ Scene renderAtRandom(SceneSpec& spec, Random& rng, double border, int attempts) 
       Placement& q = spec.placements[i];
       q.centre = {0, 0};
       const SymbolTruth t = placeSymbol(spec.symbols[i], q, spec.darkLevel, spec.lightLevel);
-      double minX = INFINITY, minY = INFINITY, maxX = -INFINITY, maxY = -INFINITY;
-      for (const Point& c : t.quietZoneQuad) {
-        minX = std::min(minX, c.x), maxX = std::max(maxX, c.x);
-        minY = std::min(minY, c.y), maxY = std::max(maxY, c.y);
-      }
+      const auto [minX, minY, maxX, maxY] = boundsOf(t.quietZoneQuad);
       const double x0 = border - minX, x1 = spec.width - border - maxX;
       const double y0 = border - minY, y1 = spec.height - border - maxY;
       if (x1 < x0 || y1 < y0) throw std::runtime_error("a symbol does not fit the scene");
@@ -826,7 +818,7 @@ SceneSpec makeSpec(Category category, uint32_t seed) {
   return spec;
 }
 
-// ---------------------------------------------------------------- debugging output
+// ---------------------------------------------------------------- files
 
 void writePng(const std::string& path, const GreyImage& image) {
   png_image png;
@@ -837,44 +829,6 @@ void writePng(const std::string& path, const GreyImage& image) {
   png.format = PNG_FORMAT_GRAY;
   if (!png_image_write_to_file(&png, path.c_str(), 0, image.pixels.data(), image.width, nullptr))
     throw std::runtime_error(path + ": " + png.message);
-}
-
-void writePngRgb(const std::string& path, int width, int height, const std::vector<uint8_t>& rgb) {
-  if (rgb.size() != static_cast<size_t>(width) * height * 3) throw std::runtime_error(path + ": wrong buffer size");
-  png_image png;
-  std::memset(&png, 0, sizeof png);
-  png.version = PNG_IMAGE_VERSION;
-  png.width = static_cast<png_uint_32>(width);
-  png.height = static_cast<png_uint_32>(height);
-  png.format = PNG_FORMAT_RGB;
-  if (!png_image_write_to_file(&png, path.c_str(), 0, rgb.data(), width * 3, nullptr))
-    throw std::runtime_error(path + ": " + png.message);
-}
-
-void writeTruthPng(const std::string& path, const Scene& scene) {
-  const GreyImage& g = scene.image;
-  std::vector<uint8_t> rgb(static_cast<size_t>(g.width) * g.height * 3);
-  for (size_t i = 0; i < g.pixels.size(); ++i) rgb[3 * i] = rgb[3 * i + 1] = rgb[3 * i + 2] = g.pixels[i];
-  auto plot = [&](double x, double y, uint8_t r, uint8_t gr, uint8_t b) {
-    const int ix = static_cast<int>(std::floor(x)), iy = static_cast<int>(std::floor(y));
-    if (ix < 0 || iy < 0 || ix >= g.width || iy >= g.height) return;
-    uint8_t* p = &rgb[(static_cast<size_t>(iy) * g.width + ix) * 3];
-    p[0] = r, p[1] = gr, p[2] = b;
-  };
-  for (const SymbolTruth& t : scene.symbols) {
-    const auto o = t.outline();
-    for (int i = 0; i < 4; ++i) {
-      const Point a = o[i], b = o[(i + 1) % 4];
-      const int steps = static_cast<int>(std::hypot(b.x - a.x, b.y - a.y) * 2) + 1;
-      for (int s = 0; s <= steps; ++s)
-        plot(a.x + (b.x - a.x) * s / steps, a.y + (b.y - a.y) * s / steps, 0, 200, 255);
-    }
-    const uint8_t colours[4][3] = {{255, 0, 0}, {0, 255, 0}, {255, 255, 0}, {0, 0, 255}};
-    for (int i = 0; i < 4; ++i)
-      for (int dy = -2; dy <= 2; ++dy)
-        for (int dx = -2; dx <= 2; ++dx) plot(o[i].x + dx, o[i].y + dy, colours[i][0], colours[i][1], colours[i][2]);
-  }
-  writePngRgb(path, g.width, g.height, rgb);
 }
 
 }  // namespace scene

@@ -213,12 +213,9 @@ bool hasSymbols(Category category);
 SceneSpec makeSpec(Category category, uint32_t seed);
 inline Scene generate(Category category, uint32_t seed) { return render(makeSpec(category, seed)); }
 
-// Debugging output. Throws std::runtime_error when the file cannot be written.
+// Writes the image as a PNG (the benchmark corpus). Throws std::runtime_error when the file cannot
+// be written.
 void writePng(const std::string& path, const GreyImage& image);
-void writePngRgb(const std::string& path, int width, int height, const std::vector<uint8_t>& rgb);
-// The scene with each symbol's outline drawn over it: L corner red, row end green, column end
-// blue, opposite corner yellow.
-void writeTruthPng(const std::string& path, const Scene& scene);
 
 }  // namespace scene
 
