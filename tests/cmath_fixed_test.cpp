@@ -20,8 +20,6 @@ bool isFloorSqrt(uint64_t v, uint64_t r) {
 }  // namespace
 
 TEST(CmathFixed, Sqrt32IsTheExactFloorRoot) {
-  EXPECT_EQ(cmath_sqrt32(0), 0u);
-  EXPECT_EQ(cmath_sqrt32(1), 1u);
   EXPECT_EQ(cmath_sqrt32(UINT32_MAX), 65535u);
   for (uint32_t v = 0; v < (1u << 20); ++v) ASSERT_TRUE(isFloorSqrt(v, cmath_sqrt32(v))) << v;
   // Around every perfect square, where an off-by-one would show.
@@ -69,12 +67,11 @@ TEST(CmathFixed, SineAndCosineAreWithinTheirQuantisation) {
       ASSERT_EQ(cmath_sin16FixedPoint(-a, bits), -s);
     }
     const int32_t one = 1 << bits;
-    EXPECT_EQ(cmath_sin16FixedPoint(0x4000, bits), one);
-    EXPECT_EQ(cmath_sin16FixedPoint(0xC000, bits), -one);
-    EXPECT_EQ(cmath_cos16FixedPoint(0, bits), one);
-    EXPECT_EQ(cmath_cos16FixedPoint(0x8000, bits), -one);
-    EXPECT_EQ(cmath_cos16FixedPoint(0x4000, bits), 0);
-    EXPECT_EQ(cmath_sin16FixedPoint(0x8000, bits), 0);
+    // Exact at the quarter turns.
+    EXPECT_TRUE(cmath_sin16FixedPoint(0x4000, bits) == one && cmath_sin16FixedPoint(0xC000, bits) == -one &&
+                cmath_cos16FixedPoint(0, bits) == one && cmath_cos16FixedPoint(0x8000, bits) == -one &&
+                cmath_cos16FixedPoint(0x4000, bits) == 0 && cmath_sin16FixedPoint(0x8000, bits) == 0)
+        << bits;
   }
   // 0x2AAB is 60.0018 degrees: its cosine at 15 bits is 16383.09, which rounds down.
   EXPECT_EQ(cmath_cos16FixedPoint(0x2AAB, 15), 16383);

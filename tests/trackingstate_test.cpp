@@ -17,9 +17,8 @@ T poisoned() {
 }
 
 void expectValue(const cidc_trackedValue& v, int32_t value, int32_t variance, int32_t precision) {
-  EXPECT_EQ(v.value, value);
-  EXPECT_EQ(v.variance, variance);
-  EXPECT_EQ(v.precision, precision);
+  EXPECT_TRUE(v.value == value && v.variance == variance && v.precision == precision)
+      << v.value << " " << v.variance << " " << v.precision;
 }
 
 }  // namespace
@@ -76,13 +75,13 @@ TEST(TrackingState, MismatchedPrecisionAndNullPointersAreAssertionFailures) {
   EXPECT_EQ(std::memcmp(&rate, &before, sizeof rate), 0);
   EXPECT_EQ(recorder.count(), 1u);
 
-  EXPECT_EQ(cidc_trackStateConstantRate1D_initVal(&rate, nullptr, &r, 1), csys_errAssertion);
-  EXPECT_EQ(cidc_trackStateConstantRate1D_initVal(&rate, &pos, nullptr, 1), csys_errAssertion);
-  EXPECT_EQ(cidc_trackStateConstantRate1D_initVal(nullptr, &pos, &pos, 1), csys_errAssertion);
-  EXPECT_EQ(cidc_trackStateConstantRate1D_init(nullptr, 8), csys_errAssertion);
-  EXPECT_EQ(cidc_trackStateConstantVal1D_init(nullptr, 8), csys_errAssertion);
-  EXPECT_EQ(cidc_trackStateConstantVal1D_initVal(nullptr, &pos, 1), csys_errAssertion);
   cidc_trackStateConstantVal1D val;
-  EXPECT_EQ(cidc_trackStateConstantVal1D_initVal(&val, nullptr, 1), csys_errAssertion);
+  const csys_status nulls[] = {cidc_trackStateConstantRate1D_initVal(&rate, nullptr, &r, 1),
+                               cidc_trackStateConstantRate1D_initVal(&rate, &pos, nullptr, 1),
+                               cidc_trackStateConstantRate1D_initVal(nullptr, &pos, &pos, 1),
+                               cidc_trackStateConstantRate1D_init(nullptr, 8), cidc_trackStateConstantVal1D_init(nullptr, 8),
+                               cidc_trackStateConstantVal1D_initVal(nullptr, &pos, 1),
+                               cidc_trackStateConstantVal1D_initVal(&val, nullptr, 1)};
+  for (const csys_status st : nulls) EXPECT_EQ(st, csys_errAssertion) << &st - nulls;
   EXPECT_EQ(recorder.count(), 8u);
 }

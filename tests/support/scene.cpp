@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <stdexcept>
+#include <utility>
 
 namespace scene {
 
@@ -31,19 +32,14 @@ bool convexOverlap(const Polygon& a, const Polygon& b) {
     for (size_t i = 0; i < p.size(); ++i) {
       const Point e0 = p[i];
       const Point e1 = p[(i + 1) % p.size()];
-      const double nx = e0.y - e1.y;
-      const double ny = e1.x - e0.x;
-      double aMin = INFINITY, aMax = -INFINITY, bMin = INFINITY, bMax = -INFINITY;
-      for (const Point& q : a) {
-        const double d = nx * q.x + ny * q.y;
-        aMin = std::min(aMin, d);
-        aMax = std::max(aMax, d);
-      }
-      for (const Point& q : b) {
-        const double d = nx * q.x + ny * q.y;
-        bMin = std::min(bMin, d);
-        bMax = std::max(bMax, d);
-      }
+      const double nx = e0.y - e1.y, ny = e1.x - e0.x;
+      const auto span = [&](const Polygon& poly) {  // the polygon projected on the edge normal
+        double lo = INFINITY, hi = -INFINITY;
+        for (const Point& q : poly) lo = std::min(lo, nx * q.x + ny * q.y), hi = std::max(hi, nx * q.x + ny * q.y);
+        return std::pair{lo, hi};
+      };
+      const auto [aMin, aMax] = span(a);
+      const auto [bMin, bMax] = span(b);
       if (aMax < bMin || bMax < aMin) return false;
     }
   }
