@@ -50,8 +50,9 @@ void edgesToTeeth(Bytes& in) {
   const cidut_toothCand* teeth = static_cast<const cidut_toothCand*>(results.teeth.base.begin);
   for (uint32_t i = 0; i < slots; ++i) {
     const cidut_toothCand& t = teeth[i];
-    // The cell field is not checked: an input in fuzz/regressions/teeth/ gives a tooth whose cell
-    // lies beyond cellCount, and whether that is a fault of the cell assignment is still open.
+    // Every slot is filled once the cells are completed, slot i with cell i (i - 1 when the end
+    // cells are skipped, so the first slot's synthetic tooth has cell -1).
+    check(t.cell == static_cast<int32_t>(i) - (params.skipEndCells ? 1 : 0));
     check((t.startEdge == -1 && t.endEdge == -1) ||
           (t.startEdge >= 0 && t.startEdge < t.endEdge && t.endEdge < static_cast<int32_t>(edges.size())));
   }

@@ -105,13 +105,13 @@ cmath_shapeAffineRect axisRect(double length) {
   return rect;
 }
 
-// Regular bars of width s and pitch 2s, bar b starting at -length/2 + (2b + 0.25) s (in cell b
+// Regular bars of width s and pitch 2s, bar b starting at -length/2 + (2b + start) s (in cell b
 // of a grid from the rectangle's start); `skip` drops one bar.
-std::vector<cidut_edge> regularBars(int bars, double s, double length, int skip) {
+std::vector<cidut_edge> regularBars(int bars, double s, double length, int skip, double start = 0.25) {
   std::vector<cidut_edge> e;
   for (int b = 0; b < bars; ++b) {
     if (b == skip) continue;
-    const double u = -length / 2 + (2 * b + 0.25) * s;
+    const double u = -length / 2 + (2 * b + start) * s;
     e.push_back({static_cast<int32_t>(u * 256), -30000});
     e.push_back({static_cast<int32_t>((u + s) * 256), 30000});
   }
@@ -184,7 +184,12 @@ TEST(EdgesToTeeth, WorkedLists) {
     int cells, minTeeth;
     csys_status status;
     int teeth, synthetic;  // synthetic: slot expected to be made up, -1 none
+    double start = 0.25, tolerance = 0.05;  // bars' start in their cells (modules); centre error, px
   };
+  // Bars whose centres lie a pixel before their cells' ends, two of them pushed 1.5 px over into
+  // the next cells, and bar 5 missing: the teeth of bars 3 and 4 must move back into cells 3 and 4.
+  std::vector<cidut_edge> jittered = regularBars(10, s, length, 5, 1.25);
+  for (int i = 6; i < 10; ++i) jittered[i].position += 384;
   std::vector<cidut_edge> dense;
   for (int i = 0; i < 40; ++i) dense.push_back({static_cast<int32_t>((-40 + i * 1.0) * 256), i % 2 ? 30000 : -30000});
   const std::vector<Row> rows = {
@@ -194,6 +199,7 @@ TEST(EdgesToTeeth, WorkedLists) {
       {"one bar missing", regularBars(10, s, length, 4), CIDUT_EDGELIST_ON_AXIS, 10, 2, 0, 10, 4},
       {"too few teeth", regularBars(3, s, length, -1), CIDUT_EDGELIST_ON_AXIS, 10, 4, 0, 0, -1},
       {"dense edges", dense, CIDUT_EDGELIST_ON_AXIS, 10, 2, 0, 0, -1},
+      {"bars pushed over a cell boundary", jittered, CIDUT_EDGELIST_ON_AXIS, 10, 2, 0, 10, 5, 1.25, 1.6},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -214,8 +220,9 @@ TEST(EdgesToTeeth, WorkedLists) {
       continue;
     }
     for (int b = 0; b < row.teeth; ++b) {
-      const double centre = -length / 2 + (2 * b + 0.75) * s;
-      EXPECT_NEAR(t[b].centre / 256.0, centre, 0.05) << "slot " << b;
+      const double centre = -length / 2 + (2 * b + row.start + 0.5) * s;
+      EXPECT_NEAR(t[b].centre / 256.0, centre, row.tolerance) << "slot " << b;
+      EXPECT_EQ(t[b].cell, b);
       if (b == row.synthetic) {
         EXPECT_EQ(t[b].startEdge, -1);
         EXPECT_EQ(t[b].score, 256);

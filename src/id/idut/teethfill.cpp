@@ -50,7 +50,8 @@ void makeSynthetic(cidut_toothCand& t, int32_t W) {
 }
 
 // Fills the gaps between the first and last filled slots, one per gap, where the centres lie
-// farthest apart; a gap elsewhere is moved next to that spacing first.
+// farthest apart; a gap elsewhere is moved next to that spacing first. Slot s keeps holding
+// cell s (s - 1 with skipped end cells) throughout.
 void fillGaps(cidut_toothCand* s, int32_t n, int32_t step, int32_t W, int32_t* filledCount) {
   int32_t first = -1, last = -1, inner = 0;
   for (int32_t i = 0; i < n; ++i)
@@ -82,7 +83,12 @@ void fillGaps(cidut_toothCand* s, int32_t n, int32_t step, int32_t W, int32_t* f
           if (filled(s[i])) ++s[i].cell;
         }
       } else {
-        for (int32_t i = e; i < g; ++i) s[i] = s[i + 1];
+        // The teeth follow their slots, as on a move to the right: a moved tooth that kept its
+        // cell would name the slot it left, and repeated moves would carry cells past the end.
+        for (int32_t i = e; i < g; ++i) {
+          s[i] = s[i + 1];
+          if (filled(s[i])) --s[i].cell;
+        }
         target = g;
       }
     }
@@ -91,8 +97,9 @@ void fillGaps(cidut_toothCand* s, int32_t n, int32_t step, int32_t W, int32_t* f
       t.centre = filled(t) ? (t.centre + s[g].centre) / 2 : s[g].centre + step;
       t.cell = s[g].cell + 1;
     } else {
+      // Slot g still holds the tooth now also in g - 1; the new one takes the cell after it.
       t.centre = filled(s[g + 1]) ? (t.centre + s[g + 1].centre) / 2 : t.centre + step;
-      t.cell += 1;
+      t.cell = s[g - 1].cell + 1;
     }
     makeSynthetic(t, W);
     ++*filledCount;
