@@ -12,6 +12,7 @@
 
 #include "base/csys_cleanup.hpp"
 #include "cip_output.hpp"
+#include "wide_lanes.hpp"
 
 const cip_gaussParams csGaussParamsNull = {0, 0, 1, 1, 0.0, 0.0};
 const cip_plpfParams csPlpfParamsNull = {0, 1, 0, 0, 1.0f};
@@ -53,14 +54,9 @@ struct GaussWork {
   uint32_t* acc;       // column sums of one output row
 };
 
-// Both passes are built for AVX2 too and picked at load time: the wider lanes halve the time.
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
-#define IDUT_WIDE_LANES __attribute__((target_clones("avx2", "default")))
-#else
-#define IDUT_WIDE_LANES
-#endif
-
-IDUT_WIDE_LANES void rowPass(const GaussWork& g, int32_t y, uint16_t* __restrict out) {
+// Both passes are built for the baseline and for AVX2 (wide_lanes.hpp): the wider lanes halve
+// the time.
+IDUT_LANE_BODY void rowPass(const GaussWork& g, int32_t y, uint16_t* __restrict out) {
   const cimg_windowConst& s = *g.in;
   const uint8_t* row = s.pixels + static_cast<ptrdiff_t>(y) * s.stride;
   const int32_t n = g.nx, W = s.width;
@@ -89,7 +85,7 @@ IDUT_WIDE_LANES void rowPass(const GaussWork& g, int32_t y, uint16_t* __restrict
   }
 }
 
-IDUT_WIDE_LANES void gaussRun(GaussWork& g, cimg_window& out) {
+IDUT_LANE_BODY void gaussRunBody(GaussWork& g, cimg_window& out) {
   const int32_t H = g.in->height, n = g.ny, ringRows = 2 * n + 1, W = g.outW;
   auto ringRow = [&](int32_t y) { return g.ring + static_cast<ptrdiff_t>(y % ringRows) * W; };
   int32_t next = 0;  // first source row not yet through the row pass
@@ -111,6 +107,14 @@ IDUT_WIDE_LANES void gaussRun(GaussWork& g, cimg_window& out) {
     uint8_t* __restrict dst = out.pixels + static_cast<ptrdiff_t>(j) * out.stride;
     for (int32_t x = 0; x < W; ++x) dst[x] = static_cast<uint8_t>((acc[x] + (1u << 22)) >> 23);
   }
+}
+
+void gaussRunBaseline(GaussWork& g, cimg_window& out) { gaussRunBody(g, out); }
+IDUT_WIDE_TARGET void gaussRunWide(GaussWork& g, cimg_window& out) { gaussRunBody(g, out); }
+
+void gaussRun(GaussWork& g, cimg_window& out) {
+  static const auto build = idut_lanes::pick(&gaussRunBaseline, &gaussRunWide);
+  build(g, out);
 }
 
 // ---- box low-pass --------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "csedge_impl.hpp"
+#include "wide_lanes.hpp"
 #include "base/cx.hpp"
 
 namespace {
@@ -155,18 +156,9 @@ int32_t leastSquare(float level, float scale) {
   return lo;
 }
 
-// Sobel over window row `row` (1 .. H-2) into the ring; columns 1 .. W-2. Built twice on x86-64,
-// for the baseline and for AVX2 (twice the lanes), and chosen once when the library loads; both
-// give the same bytes, since every step is exact integer or exactly rounded arithmetic.
-#if defined(__x86_64__) && defined(__has_attribute)
-#if __has_attribute(target_clones)
-#define CSEDGE_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
-#endif
-#endif
-#ifndef CSEDGE_WIDE_VECTORS
-#define CSEDGE_WIDE_VECTORS
-#endif
-CSEDGE_WIDE_VECTORS void gradientRow(const cimg_windowConst& w, int32_t row, Ring& ring) {
+// Sobel over window row `row` (1 .. H-2) into the ring; columns 1 .. W-2. Built for the
+// baseline and for AVX2 (wide_lanes.hpp); both give the same bytes.
+IDUT_LANE_BODY void gradientRowBody(const cimg_windowConst& w, int32_t row, Ring& ring) {
   const uint8_t* __restrict a = w.pixels + static_cast<ptrdiff_t>(row - 1) * w.stride;
   const uint8_t* __restrict b = a + w.stride;
   const uint8_t* __restrict c = b + w.stride;
@@ -190,6 +182,16 @@ CSEDGE_WIDE_VECTORS void gradientRow(const cimg_windowConst& w, int32_t row, Rin
     sq[x] = static_cast<int32_t>(fx * fx + fy * fy);
   }
   for (int32_t x = 1; x < end; ++x) sec[x] = sectorOf(gxs[x], gys[x]);
+}
+
+void gradientRowBaseline(const cimg_windowConst& w, int32_t row, Ring& ring) { gradientRowBody(w, row, ring); }
+IDUT_WIDE_TARGET void gradientRowWide(const cimg_windowConst& w, int32_t row, Ring& ring) {
+  gradientRowBody(w, row, ring);
+}
+
+void gradientRow(const cimg_windowConst& w, int32_t row, Ring& ring) {
+  static const auto build = idut_lanes::pick(&gradientRowBaseline, &gradientRowWide);
+  build(w, row, ring);
 }
 
 void writeOutputs(const Ring& ring, int32_t row, int32_t width, float scale, cimg_image* magnitude, cimg_image* angle) {
