@@ -235,6 +235,9 @@ bool refineOnce(const cimg_windowConst& w, const BorderLayout& layout, std::arra
 
 }  // namespace
 
+// Corner movement of the first pass, in modules, beyond which a second pass is made.
+constexpr double kSecondPassAbove = 0.3;
+
 bool refineCorners(const cimg_windowConst& window, const BorderLayout& layout, std::array<cmath_vect, 4>* corners) {
   if (layout.rows < 6 || layout.cols < 6 || (layout.dir != 1 && layout.dir != 3) || layout.l < 0 || layout.l > 3)
     return false;
@@ -242,9 +245,15 @@ bool refineCorners(const cimg_windowConst& window, const BorderLayout& layout, s
   const int index[4] = {l, (l + dir) % 4, (l + 2) % 4, (l + 4 - dir) % 4};
   std::array<cmath_vect, 4> q;
   for (int i = 0; i < 4; ++i) q[i] = (*corners)[index[i]];
-  // Twice: the second pass places its profiles on the sides the first one found.
+  // Once more when the first pass moved a corner by a fair part of a module: the second pass
+  // places its profiles on the sides the first one found. Profiles already that close to the
+  // edges would give back nearly the same lines.
+  const std::array<cmath_vect, 4> located = q;
   if (!refineOnce(window, layout, &q)) return false;
-  refineOnce(window, layout, &q);
+  const double module = std::min(distance(q[0], q[1]) / layout.cols, distance(q[0], q[3]) / layout.rows);
+  double moved = 0;
+  for (int i = 0; i < 4; ++i) moved = std::max(moved, distance(q[i], located[i]));
+  if (moved > kSecondPassAbove * module) refineOnce(window, layout, &q);
   for (int i = 0; i < 4; ++i) (*corners)[index[i]] = q[i];
   return true;
 }
