@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <memory>
 
 #include "road/dmgeometry.hpp"
 
@@ -45,17 +47,19 @@ double moduleValue(const cimg_windowConst& w, const Mapper& m, int r, int c) {
 }
 
 // Ink and paper means of the fixed modules, and the fraction on the right side of their
-// midpoint. Ink is the solid finder's class, whichever polarity.
+// midpoint. Ink is the solid finder's class, whichever polarity. value(r, c) is the module's
+// grey level.
 struct FixedStats {
   double ink = 0, paper = 0, right = 0;
 };
 
-FixedStats fixedStats(const cimg_windowConst& w, const Mapper& m, const SymbolSize& s, int r0, int r1, int c0, int c1) {
+template <class Value>
+FixedStats fixedStats(const SymbolSize& s, int r0, int r1, int c0, int c1, Value value) {
   std::vector<std::pair<double, bool>> values;
   for (int r = r0; r < r1; ++r)
     for (int c = c0; c < c1; ++c) {
       const int f = fixedModule(s, r, c);
-      if (f >= 0) values.push_back({moduleValue(w, m, r, c), f == 1});
+      if (f >= 0) values.push_back({value(r, c), f == 1});
     }
   FixedStats st;
   int inks = 0;
@@ -74,14 +78,72 @@ FixedStats fixedStats(const cimg_windowConst& w, const Mapper& m, const SymbolSi
 
 FixedStats wholeStats(const cimg_windowConst& w, const Grid& g) {
   const Mapper m(g.corners, g.size->rows, g.size->cols);
-  return fixedStats(w, m, *g.size, 0, g.size->rows, 0, g.size->cols);
+  return fixedStats(*g.size, 0, g.size->rows, 0, g.size->cols,
+                    [&](int r, int c) { return moduleValue(w, m, r, c); });
 }
+
+// Module grey levels of one module count, sampled on demand in the frame of the corners as
+// located (corner 0 at the square's (0, 0), corner 1 at (1, 0), corner 2 at (1, 1)) and kept:
+// every reading of the quadrilateral (each L corner, each handedness) puts its module centres
+// on the same points of the image, only numbered differently, so the eight readings of a size
+// sample its finder and clock modules once instead of eight times.
+class ModuleValues {
+ public:
+  ModuleValues(const cimg_windowConst& w, const std::array<cmath_vect, 4>& corners, int rows, int cols)
+      : w_(w), m_(corners, rows, cols), rows_(rows), cols_(cols),
+        values_(static_cast<size_t>(rows) * cols, std::numeric_limits<double>::quiet_NaN()) {}
+  int rows() const { return rows_; }
+  int cols() const { return cols_; }
+  double at(int r, int c) {
+    double& v = values_[static_cast<size_t>(r) * cols_ + c];
+    if (std::isnan(v)) v = moduleValue(w_, m_, r, c);
+    return v;
+  }
+
+ private:
+  const cimg_windowConst& w_;
+  Mapper m_;
+  int rows_, cols_;
+  std::vector<double> values_;
+};
+
+// A reading's module numbering in the located frame. The reading's square maps onto the
+// located one by a symmetry that sends its corner j to located corner (l + j * dir) % 4.
+struct Reindex {
+  double ox, oy, e1x, e1y, e3x, e3y;  // the symmetry: origin and the images of the two axes
+  bool transposed;                    // rows and columns trade places
+  Reindex(int l, int dir) {
+    static const double kCorner[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    const double* o = kCorner[l % 4];
+    const double* a = kCorner[(l + dir) % 4];
+    const double* b = kCorner[(l + 3 * dir) % 4];
+    ox = o[0], oy = o[1];
+    e1x = a[0] - o[0], e1y = a[1] - o[1], e3x = b[0] - o[0], e3y = b[1] - o[1];
+    transposed = e1y != 0;
+  }
+  // Module (r, c) of a reading with rows x cols modules, in a grid of the located frame's
+  // counts (cols x rows when transposed).
+  void map(int r, int c, int rows, int cols, int* r0, int* c0) const {
+    const double u = (c + 0.5) / cols, v = 1.0 - (r + 0.5) / rows;
+    const double u0 = ox + u * e1x + v * e3x, v0 = oy + u * e1y + v * e3y;
+    const int rows0 = transposed ? cols : rows, cols0 = transposed ? rows : cols;
+    *c0 = static_cast<int>(std::lround(u0 * cols0 - 0.5));
+    *r0 = static_cast<int>(std::lround((1.0 - v0) * rows0 - 0.5));
+  }
+};
 
 }  // namespace
 
 std::vector<Grid> gridCandidates(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners, int rows,
                                  int cols) {
   std::vector<Grid> out;
+  std::vector<std::unique_ptr<ModuleValues>> sampled;  // one per module count met
+  auto valuesOf = [&](int rows0, int cols0) -> ModuleValues& {
+    for (auto& v : sampled)
+      if (v->rows() == rows0 && v->cols() == cols0) return *v;
+    sampled.push_back(std::make_unique<ModuleValues>(window, corners, rows0, cols0));
+    return *sampled.back();
+  };
   for (int l = 0; l < 4; ++l)
     for (int dir : {1, 3}) {
       Grid g;
@@ -92,13 +154,19 @@ std::vector<Grid> gridCandidates(const cimg_windowConst& window, const std::arra
       g.mirrored = (a.x - k.x) * (b.y - k.y) - (a.y - k.y) * (b.x - k.x) > 0;
       const double rowLength = (distance(k, a) + distance(b, g.corners[2])) / 2;
       const double columnLength = (distance(k, b) + distance(a, g.corners[2])) / 2;
+      const Reindex reindex(l, dir);
       for (const SymbolSize& s : symbolSizes()) {
         if (rows > 0 && !((s.rows == rows && s.cols == cols) || (s.rows == cols && s.cols == rows))) continue;
         const double alongRow = rowLength / s.cols, alongColumn = columnLength / s.rows;
         if (alongRow < 1.5 || alongColumn < 1.5 || alongRow > 1.5 * alongColumn || alongColumn > 1.5 * alongRow)
           continue;
         g.size = &s;
-        const FixedStats st = wholeStats(window, g);
+        ModuleValues& values = valuesOf(reindex.transposed ? s.cols : s.rows, reindex.transposed ? s.rows : s.cols);
+        const FixedStats st = fixedStats(s, 0, s.rows, 0, s.cols, [&](int r, int c) {
+          int r0 = 0, c0 = 0;
+          reindex.map(r, c, s.rows, s.cols, &r0, &c0);
+          return values.at(r0, c0);
+        });
         if (std::fabs(st.ink - st.paper) < 10 || st.right < 0.8) continue;
         g.score = st.right;
         g.lightOnDark = st.ink > st.paper;
@@ -119,14 +187,21 @@ void sampleModules(const cimg_windowConst& window, Grid* grid) {
   mm.margin.assign(mm.dark.size(), 0.0f);
   grid->values.assign(mm.dark.size(), 0.0f);
   const int hr = s.regionRows + 2, hc = s.regionCols + 2;
+  std::vector<double> region(static_cast<size_t>(hr) * hc);
   for (int rv = 0; rv < s.regionsV; ++rv)
     for (int rh = 0; rh < s.regionsH; ++rh) {
-      const FixedStats st = fixedStats(window, m, s, rv * hr, (rv + 1) * hr, rh * hc, (rh + 1) * hc);
+      // The region's modules once; its threshold from its own fixed modules among them.
+      for (int r = rv * hr; r < (rv + 1) * hr; ++r)
+        for (int c = rh * hc; c < (rh + 1) * hc; ++c) region[static_cast<size_t>(r - rv * hr) * hc + (c - rh * hc)] =
+            moduleValue(window, m, r, c);
+      const FixedStats st = fixedStats(s, rv * hr, (rv + 1) * hr, rh * hc, (rh + 1) * hc, [&](int r, int c) {
+        return region[static_cast<size_t>(r - rv * hr) * hc + (c - rh * hc)];
+      });
       const double t = (st.ink + st.paper) / 2, half = std::max(1.0, std::fabs(st.ink - st.paper) / 2);
       const bool inkDark = st.ink < st.paper;
       for (int r = rv * hr; r < (rv + 1) * hr; ++r)
         for (int c = rh * hc; c < (rh + 1) * hc; ++c) {
-          const double v = moduleValue(window, m, r, c);
+          const double v = region[static_cast<size_t>(r - rv * hr) * hc + (c - rh * hc)];
           const size_t at = static_cast<size_t>(r) * s.cols + c;
           grid->values[at] = static_cast<float>(v);
           // "dark" is the ink class: the finder's, so light-on-dark symbols read the same.
