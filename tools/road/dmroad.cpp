@@ -156,23 +156,43 @@ bool measureFarSide(const cimg_windowConst& w, cmath_vect from, cmath_vect to, c
   };
   std::vector<cmath_vect> hits;
   const int samples = 48;
+  const int quarters = static_cast<int>(std::floor(2 * reach / 0.25 + 1e-9));  // steps from -reach to reach
   for (int i = 0; i < samples; ++i) {
     const double t = length * (0.08 + 0.84 * i / (samples - 1));
     const cmath_vect base{from.x + t * u.x, from.y + t * u.y};
     // The crossing counts only after a pixel or more of light: the quiet zone. Ink met before
     // it is clutter or, for light-on-dark symbols, the lighter background beyond the quiet zone.
-    double previous = inkness(cmath_vect{base.x - reach * n.x, base.y - reach * n.y});
+    // Quarter-pixel steps, taken a pixel at a time where both ends of the pixel are light: ink
+    // thinner than a pixel between them is not a module edge.
+    auto inknessAt = [&](int q) {
+      const double s = -reach + 0.25 * q;
+      return inkness(cmath_vect{base.x + s * n.x, base.y + s * n.y});
+    };
+    double previous = inknessAt(0);
     int lightSteps = previous > 0 ? 0 : 1;
-    for (double s = -reach + 0.25; s <= reach; s += 0.25) {
-      const double value = inkness(cmath_vect{base.x + s * n.x, base.y + s * n.y});
-      if (value > 0 && lightSteps >= 4) {
-        const double f = previous / (previous - value);  // linear crossing between the steps
-        const double at = s - 0.25 + 0.25 * f;
-        hits.push_back(cmath_vect{base.x + at * n.x, base.y + at * n.y});
-        break;
+    bool hit = false;
+    for (int q = 0; q < quarters && !hit;) {
+      const int next = std::min(q + 4, quarters);
+      const double ahead = inknessAt(next);
+      if (next == q + 4 && previous <= 0 && ahead <= 0) {
+        lightSteps += 4;
+        previous = ahead;
+        q = next;
+        continue;
       }
-      lightSteps = value > 0 ? 0 : lightSteps + 1;
-      previous = value;
+      for (int j = q + 1; j <= next; ++j) {
+        const double value = j == next ? ahead : inknessAt(j);
+        if (value > 0 && lightSteps >= 4) {
+          const double f = previous / (previous - value);  // linear crossing between the steps
+          const double at = -reach + 0.25 * (j - 1 + f);
+          hits.push_back(cmath_vect{base.x + at * n.x, base.y + at * n.y});
+          hit = true;
+          break;
+        }
+        lightSteps = value > 0 ? 0 : lightSteps + 1;
+        previous = value;
+      }
+      q = next;
     }
   }
   if (hits.size() < 8) return false;
