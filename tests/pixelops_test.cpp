@@ -161,17 +161,19 @@ TEST(PixelOps, MatchDirectLoops) {
   cimg_image out;
   cimg_image_constructUnbound(&out);
   auto at = [&](int x, int y) { return static_cast<int>(out.window.pixels[(y - out.window.y0) * out.window.stride + x - out.window.x0]); };
+  // Every pixel of the source window against want(x, y) (the output read at where(x, y)).
+  auto each = [&](auto where, auto want) {
+    for (int y = 3; y < 18; ++y)
+      for (int x = 5; x < 25; ++x) ASSERT_EQ(where(x, y), want(x, y)) << x << "," << y;
+  };
   ASSERT_EQ(cidut_ip_pelSub8(&wa, vb.get(), &out, 0), 0);
   ASSERT_EQ(out.window.x0, 5);
-  for (int y = 3; y < 18; ++y)
-    for (int x = 5; x < 25; ++x) ASSERT_EQ(at(x, y), std::max(0, a.at(x, y) - b.at(x, y)));
+  each(at, [&](int x, int y) { return std::max(0, a.at(x, y) - b.at(x, y)); });
   ASSERT_EQ(cidut_ip_pelAdd8(&wa, vb.get(), &out, 0), 0);
-  for (int y = 3; y < 18; ++y)
-    for (int x = 5; x < 25; ++x) ASSERT_EQ(at(x, y), std::min(255, a.at(x, y) + b.at(x, y)));
+  each(at, [&](int x, int y) { return std::min(255, a.at(x, y) + b.at(x, y)); });
   ASSERT_EQ(cidut_ip_pelTranspose8(&wa, &out), 0);
   ASSERT_EQ(out.window.width, 15);
-  for (int y = 3; y < 18; ++y)
-    for (int x = 5; x < 25; ++x) ASSERT_EQ(at(y, x), a.at(x, y));
+  each([&](int x, int y) { return at(y, x); }, [&](int x, int y) { return int{a.at(x, y)}; });
   ASSERT_EQ(cidut_ip_pelSample(va.get(), &out, 4, 3), 0);
   ASSERT_EQ(out.window.width, 9);
   ASSERT_EQ(out.window.height, 7);
@@ -189,11 +191,9 @@ TEST(PixelOps, MatchDirectLoops) {
   uint8_t table[256];
   for (int v = 0; v < 256; ++v) table[v] = static_cast<uint8_t>((v * 7) % 256);
   ASSERT_EQ(cip_image8_map(&out, &wa, table), 0);
-  for (int y = 3; y < 18; ++y)
-    for (int x = 5; x < 25; ++x) ASSERT_EQ(at(x, y), table[a.at(x, y)]);
+  each(at, [&](int x, int y) { return int{table[a.at(x, y)]}; });
   cidut_ip_pelInvert8(&out);
-  for (int y = 3; y < 18; ++y)
-    for (int x = 5; x < 25; ++x) ASSERT_EQ(at(x, y), 255 - table[a.at(x, y)]);
+  each(at, [&](int x, int y) { return 255 - table[a.at(x, y)]; });
   uint8_t lo = 0, hi = 0;
   ASSERT_EQ(cidut_ip_pelMinMax8(&wa, &lo, &hi), 0);
   int mn = 255, mx = 0;
