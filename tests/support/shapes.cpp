@@ -20,15 +20,6 @@ double shoelace(const std::vector<Pt>& v) {
   return 0.5 * s;
 }
 
-double segmentDistance(Pt p, Pt a, Pt b) {
-  const double dx = b.x - a.x, dy = b.y - a.y;
-  const double len2 = dx * dx + dy * dy;
-  double t = len2 > 0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / len2 : 0.0;
-  t = std::clamp(t, 0.0, 1.0);
-  const double ex = a.x + t * dx - p.x, ey = a.y + t * dy - p.y;
-  return std::sqrt(ex * ex + ey * ey);
-}
-
 // Keeps the part of the polygon where inside(p) holds; `cut` gives the point where an edge
 // leaves or enters that half-plane (one Sutherland-Hodgman pass).
 template <class Inside, class Cut>
@@ -48,26 +39,6 @@ std::vector<Pt> clip(const std::vector<Pt>& in, Inside inside, Cut cut) {
 }  // namespace
 
 double Polygon::area() const { return std::fabs(shoelace(vertices)); }
-
-double Polygon::distanceToBoundary(Pt p) const {
-  double best = INFINITY;
-  for (size_t i = 0, n = vertices.size(); i < n; ++i)
-    best = std::min(best, segmentDistance(p, vertices[i], vertices[(i + 1) % n]));
-  return best;
-}
-
-bool Polygon::contains(Pt p) const {
-  bool in = false;
-  for (size_t i = 0, n = vertices.size(); i < n; ++i) {
-    const Pt& a = vertices[i];
-    const Pt& b = vertices[(i + 1) % n];
-    if ((a.y > p.y) != (b.y > p.y)) {
-      const double x = a.x + (p.y - a.y) * (b.x - a.x) / (b.y - a.y);
-      if (x > p.x) in = !in;
-    }
-  }
-  return in;
-}
 
 double Polygon::areaInBox(double x0, double y0, double x1, double y1) const {
   // Clipping a simple polygon against a convex box keeps its area exact (degenerate
@@ -109,18 +80,6 @@ Polygon disc(double cx, double cy, double r, int n, int sign) {
   return p;
 }
 
-double Shape::area() const {
-  double a = 0;
-  for (const Polygon& p : parts) a += p.sign * p.area();
-  return a;
-}
-
-double Shape::coverage(int x, int y) const {
-  double c = 0;
-  for (const Polygon& p : parts) c += p.sign * p.areaInBox(x - 0.5, y - 0.5, x + 0.5, y + 0.5);
-  return std::clamp(c, 0.0, 1.0);
-}
-
 double Shape::coverageAt(Pt centre) const {
   double c = 0;
   for (const Polygon& p : parts)
@@ -137,12 +96,6 @@ bool Shape::nearLevelLine(Pt p, double radius, double level) const {
   return false;
 }
 
-double Shape::distanceToBoundary(Pt p) const {
-  double best = INFINITY;
-  for (const Polygon& part : parts) best = std::min(best, part.distanceToBoundary(p));
-  return best;
-}
-
 Canvas::Canvas(int x0_, int y0_, int width_, int height_, int margin_, uint8_t fill)
     : x0(x0_), y0(y0_), width(width_), height(height_), margin(margin_),
       buffer(static_cast<size_t>(width_ + 2 * margin_) * static_cast<size_t>(height_ + 2 * margin_), fill) {}
@@ -153,10 +106,9 @@ void Canvas::fillGuard(uint8_t value) {
       if (x < x0 || x >= x0 + width || y < y0 || y >= y0 + height) at(x, y) = value;
 }
 
-void Canvas::render(const Shape& shape, uint8_t background, uint8_t foreground, bool withGuard) {
-  const int m = withGuard ? margin : 0;
-  const int left = x0 - m, right = x0 + width + m;  // columns [left, right)
-  const int top = y0 - m, bottom = y0 + height + m;
+void Canvas::render(const Shape& shape, uint8_t background, uint8_t foreground) {
+  const int left = x0, right = x0 + width;  // columns [left, right)
+  const int top = y0, bottom = y0 + height;
   const int columns = right - left;
   std::vector<double> cover(columns);
   std::vector<uint8_t> edgePixel(columns);

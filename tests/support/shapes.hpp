@@ -26,10 +26,6 @@ struct Polygon {
   int sign = 1;              // +1 adds area, -1 removes it
 
   double area() const;  // unsigned
-  // Distance from p to the nearest edge.
-  double distanceToBoundary(Pt p) const;
-  // Even-odd inside test.
-  bool contains(Pt p) const;
   // Exact area of the polygon inside the axis-aligned box [x0, x1] x [y0, y1].
   double areaInBox(double x0, double y0, double x1, double y1) const;
 };
@@ -42,14 +38,11 @@ Polygon disc(double cx, double cy, double r, int n = 512, int sign = 1);
 struct Shape {
   std::vector<Polygon> parts;
 
-  double area() const;  // added minus removed
-  double coverage(int x, int y) const;  // of pixel (x, y), 0 ... 1
   // Coverage of a unit square centred anywhere: the anti-aliased image before sampling.
   double coverageAt(Pt centre) const;
   // True when the level line coverageAt = level passes within `radius` of p (checked on the
   // centre and a ring of 64 points; coverageAt is continuous).
   bool nearLevelLine(Pt p, double radius, double level = 0.5) const;
-  double distanceToBoundary(Pt p) const;  // to the nearest edge of any part
 };
 
 // An 8-bit image in a buffer larger than its window: `margin` guard pixels on every side, so a
@@ -66,8 +59,8 @@ struct Canvas {
   const uint8_t* windowPixels() const { return &buffer[index(x0, y0)]; }
   // Fills the guard pixels (everything outside the window) with value.
   void fillGuard(uint8_t value);
-  // Draws the shape over the window and, when withGuard is set, over the guard pixels too.
-  void render(const Shape& shape, uint8_t background, uint8_t foreground, bool withGuard = false);
+  // Draws the shape over the window (the guard pixels keep their values).
+  void render(const Shape& shape, uint8_t background, uint8_t foreground);
 
  private:
   size_t index(int x, int y) const {
