@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "base/csys_cleanup.hpp"
+#include "cip_output.hpp"
 
 namespace {
 
@@ -111,20 +111,12 @@ csys_status cip_affine8(const cimg_imageConst* source, const cmath_shapeAffineRe
   Mapping m;
   csys_status st = mapRegion(*source, *region, width, height, &m);
   if (CSYS_FAILED(st)) return st;
-  csys::CleanupList cleanup;
-  cimg_image out;
-  cimg_image_constructUnbound(&out);
-  cleanup.destructAlways<cimg_image_destruct>(&out);
-  st = cimg_image_assignNew(&out, width, height);
-  if (CSYS_FAILED(st)) return cleanup.exit(st);
-  resampleRows(source->window, m, out.window);
   const cmath_matrix mx{(region->px.x - region->po.x) / width, (region->py.x - region->po.x) / height,
                         (region->px.y - region->po.y) / width, (region->py.y - region->po.y) / height};
   cmath_xformLinear clientFromOut;
   cmath_xformLinear_initMatrixTrans(&clientFromOut, &mx, &region->po);
-  cimg_image_setLinearClientFromImageXform(&out, &clientFromOut);
-  cimg_image_assign(destination, &out);
-  return cleanup.exit(0);
+  return cip::makeInto(destination, cstd_rect32{0, 0, width, height}, clientFromOut,
+                       [&](cimg_window& out) { resampleRows(source->window, m, out); });
 }
 
 csys_status cip_affineProjectNorm(const cimg_imageConst* source, const cmath_shapeAffineRect* region,
@@ -140,29 +132,27 @@ csys_status cip_affineProjectNorm(const cimg_imageConst* source, const cmath_sha
   Mapping m;
   csys_status st = mapRegion(*source, *region, L, M, &m);
   if (CSYS_FAILED(st)) return st;
-  csys::CleanupList cleanup;
-  cimg_image out;
-  cimg_image_constructUnbound(&out);
-  cleanup.destructAlways<cimg_image_destruct>(&out);
-  st = cimg_image_assignNew(&out, L, 1);
-  if (CSYS_FAILED(st)) return cleanup.exit(st);
   int32_t firstBin = 0, lastBin = -1, taken = 0;
-  for (int32_t i = 0; i < L; ++i) {
-    uint64_t sum = 0;
-    uint32_t n = 0, v = 0;
-    for (int32_t j = 0; j < M; ++j) {
-      const double x = m.origin.x + i * m.du.x + j * m.dv.x, y = m.origin.y + i * m.du.y + j * m.dv.y;
-      if (sampleAt(source->window, x, y, interpolate != 0, &v)) sum += v, ++n;
+  cmath_xformLinear identity;
+  cmath_xformLinear_initIdentity(&identity);
+  st = cip::makeInto(projection, cstd_rect32{0, 0, L, 1}, identity, [&](cimg_window& out) {
+    for (int32_t i = 0; i < L; ++i) {
+      uint64_t sum = 0;
+      uint32_t n = 0, v = 0;
+      for (int32_t j = 0; j < M; ++j) {
+        const double x = m.origin.x + i * m.du.x + j * m.dv.x, y = m.origin.y + i * m.du.y + j * m.dv.y;
+        if (sampleAt(source->window, x, y, interpolate != 0, &v)) sum += v, ++n;
+      }
+      if (n == 0) continue;
+      if (lastBin < 0) firstBin = i;
+      lastBin = i;
+      taken += static_cast<int32_t>(n);
+      out.pixels[i] = static_cast<uint8_t>(normalise ? (sum + n / 2) / n : std::min<uint64_t>(sum, 255));
     }
-    if (n == 0) continue;
-    if (lastBin < 0) firstBin = i;
-    lastBin = i;
-    taken += static_cast<int32_t>(n);
-    out.window.pixels[i] = static_cast<uint8_t>(normalise ? (sum + n / 2) / n : std::min<uint64_t>(sum, 255));
-  }
-  cimg_image_assign(projection, &out);
+  });
+  if (CSYS_FAILED(st)) return st;
   *first = firstBin;
   *last = lastBin;
   *count = taken;
-  return cleanup.exit(lastBin < 0 ? cip_errEmptySpan : 0);
+  return lastBin < 0 ? cip_errEmptySpan : 0;
 }
