@@ -9,25 +9,19 @@
 
 namespace idutfind {
 
-namespace {
-
-std::string statusText(csys_status status) {
+bool libraryFailure(csys_status st, std::string& error, csys_status* status) {
   char text[64];
-  std::snprintf(text, sizeof text, "the library failed with status 0x%08x", static_cast<unsigned>(status));
-  return text;
+  std::snprintf(text, sizeof text, "the library failed with status 0x%08x", static_cast<unsigned>(st));
+  error = text;
+  if (status) *status = st;
+  return false;
 }
-
-}  // namespace
 
 bool locateDataMatrix(const uint8_t* pixels, int width, int height, int stride, const LocateSettings& settings,
                       std::vector<Symbol>& symbols, std::string& error, csys_status* status) {
   cimg_imageConst image;
   csys_status st = cimg_imageConst_constructWrap(&image, pixels, width, height, stride);
-  if (CSYS_FAILED(st)) {
-    error = statusText(st);
-    if (status) *status = st;
-    return false;
-  }
+  if (CSYS_FAILED(st)) return libraryFailure(st, error, status);
   dmroad::Options options;
   options.rowStep = settings.rowStep;
   options.lowContrast = settings.lowContrast;
@@ -61,11 +55,7 @@ bool locateDataMatrix(const uint8_t* pixels, int width, int height, int stride, 
     symbols.push_back(s);
   }
   cimg_imageConst_destruct(&image);
-  if (CSYS_FAILED(outcome.status)) {
-    error = statusText(outcome.status);
-    if (status) *status = outcome.status;
-    return false;
-  }
+  if (CSYS_FAILED(outcome.status)) return libraryFailure(outcome.status, error, status);
   return true;
 }
 

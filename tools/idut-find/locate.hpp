@@ -32,6 +32,10 @@ bool locatePdf417(const uint8_t* pixels, int width, int height, int stride, cons
 bool locate1d(const uint8_t* pixels, int width, int height, int stride, const LocateSettings& settings,
               std::vector<Symbol>& symbols, std::string& error, csys_status* status = nullptr);
 
+// For the roads above: error receives the text of the library's failure st and *status (may be
+// null) st; returns false, so that a road ends with `return libraryFailure(st, error, status)`.
+bool libraryFailure(csys_status st, std::string& error, csys_status* status);
+
 }  // namespace idutfind
 
 #endif

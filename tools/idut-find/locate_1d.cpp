@@ -1,6 +1,4 @@
 // idut-find's settings turned into one run of the 1D road over an image.
-#include <cstdio>
-
 #include "locate.hpp"
 #include "road/road1d.hpp"
 
@@ -27,13 +25,7 @@ bool locate1d(const uint8_t* pixels, int width, int height, int stride, const Lo
               std::vector<Symbol>& symbols, std::string& error, csys_status* status) {
   cimg_imageConst image;
   const csys_status st = cimg_imageConst_constructWrap(&image, pixels, width, height, stride);
-  if (CSYS_FAILED(st)) {
-    char text[64];
-    std::snprintf(text, sizeof text, "the library failed with status 0x%08x", static_cast<unsigned>(st));
-    error = text;
-    if (status) *status = st;
-    return false;
-  }
+  if (CSYS_FAILED(st)) return libraryFailure(st, error, status);
   const road1d::Outcome outcome = road1d::findAll(image);
   cimg_imageConst_destruct(&image);
   if (outcome.status != 0) {

@@ -1,6 +1,4 @@
 // idut-find's settings turned into one run of the PDF417 road over an image.
-#include <cstdio>
-
 #include "locate.hpp"
 #include "road/pdfroad.hpp"
 
@@ -10,13 +8,7 @@ bool locatePdf417(const uint8_t* pixels, int width, int height, int stride, cons
                   std::vector<Symbol>& symbols, std::string& error, csys_status* status) {
   cimg_imageConst image;
   csys_status st = cimg_imageConst_constructWrap(&image, pixels, width, height, stride);
-  if (CSYS_FAILED(st)) {
-    char text[64];
-    std::snprintf(text, sizeof text, "the library failed with status 0x%08x", static_cast<unsigned>(st));
-    error = text;
-    if (status) *status = st;
-    return false;
-  }
+  if (CSYS_FAILED(st)) return libraryFailure(st, error, status);
   pdfroad::Options options;
   options.rowStep = settings.rowStep;
   if (settings.maxSymbols > 0) options.maxSymbols = settings.maxSymbols;
@@ -38,13 +30,7 @@ bool locatePdf417(const uint8_t* pixels, int width, int height, int stride, cons
     s.parallelogram = found.parallelogram != 0;
     symbols.push_back(s);
   }
-  if (CSYS_FAILED(outcome.status)) {
-    char text[64];
-    std::snprintf(text, sizeof text, "the library failed with status 0x%08x", static_cast<unsigned>(outcome.status));
-    error = text;
-    if (status) *status = outcome.status;
-    return false;
-  }
+  if (CSYS_FAILED(outcome.status)) return libraryFailure(outcome.status, error, status);
   return true;
 }
 
