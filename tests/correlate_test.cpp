@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "ci_id/correlate.h"
@@ -138,8 +139,7 @@ TEST(Correlate, ImageFrontAndFailures) {
   cimg_imageConst_window(&ib, &noRows);
   offset = score = -1;
   EXPECT_EQ(cidut_ip_correlate8(&ia, &ib, &offset, &score), cidut_errOutOfRange);
-  EXPECT_EQ(offset, 0.0);
-  EXPECT_EQ(score, 0.0);
+  EXPECT_EQ(std::tuple(offset, score), std::tuple(0.0, 0.0));
 
   // Argument rules: nothing written; the best-shift fronts leave their outputs at 0.
   const uint8_t t[4] = {1, 2, 3, 4}, s[6] = {1, 2, 3, 4, 5, 6};
@@ -160,8 +160,7 @@ TEST(Correlate, ImageFrontAndFailures) {
     offset = score = -1;
     const csys_status run = cf_RunCorrelate_U8(bad.t, bad.T, bad.s, bad.S, bad.margin, &offset, &score);
     EXPECT_EQ(run, bad.S < bad.T ? 0 : bad.expected);  // a signal shorter than the template is no error
-    EXPECT_EQ(offset, 0.0);
-    EXPECT_EQ(score, 0.0);
+    EXPECT_EQ(std::tuple(offset, score), std::tuple(0.0, 0.0));
   }
   EXPECT_EQ(cf_correlate1D_U8(t, 4, s, 6, 0, nullptr), cidut_errNullArgument);
 

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "ci_id/gridpitch.h"
@@ -49,10 +50,7 @@ TEST(GridPitch, OnGridWorkedExamples) {
   };
   for (const Case& c : cases) {
     const OnGridOut o = onGrid(c.pos, c.pitch, c.window);
-    EXPECT_EQ(o.status, 0);
-    EXPECT_EQ(o.origin, c.origin) << c.pos[0] << " " << c.window;
-    EXPECT_EQ(o.cells, c.cells) << c.pos[0] << " " << c.window;
-    EXPECT_EQ(o.flag, 0);
+    EXPECT_EQ(std::tuple(o.status, o.origin, o.flag, o.cells), std::tuple(0, c.origin, 0, c.cells)) << c.pos[0] << " " << c.window;
   }
 }
 
@@ -140,9 +138,7 @@ TEST(GridPitch, ExactGridKeepsPitch) {
   std::vector<int32_t> pos;
   for (int32_t k = 0; k < 40; ++k) pos.push_back(300 + 1000 * k);
   const PitchOut o = scaledPitch(pos, 1000, 900, 1100, 20);
-  EXPECT_EQ(o.status, 0);
-  EXPECT_EQ(o.pitch, 1000);
-  EXPECT_EQ(o.inliers, 40);
+  EXPECT_EQ(std::tuple(o.status, o.pitch, o.inliers), std::tuple(0, 1000, 40));
 }
 
 TEST(GridPitch, BadInputAndAllocationFailure) {

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <map>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "ci_id/kmeans.h"
@@ -108,13 +109,10 @@ TEST(FixedStatistics, AgreeWithDirectSums) {
     ASSERT_EQ(cmath_statisticsFixed_getMean(&s, &mean), 0);
     ASSERT_EQ(cmath_statisticsFixed_getVariance(&s, &var), 0);
     ASSERT_EQ(cmath_statisticsFixed_getStdDev(&s, &sd), 0);
-    EXPECT_EQ(s.n, n);
-    EXPECT_EQ(s.sum, static_cast<int32_t>(d.sum));
+    EXPECT_EQ(std::tuple(s.n, s.sum), std::tuple(n, static_cast<int32_t>(d.sum)));
     if (sumSq > INT32_MAX) continue;  // the sums are 32-bit: callers keep them in range
-    EXPECT_EQ(s.sumSq, static_cast<int32_t>(sumSq));
-    EXPECT_EQ(mean, static_cast<int32_t>(std::trunc(d.sum / n)));
-    EXPECT_EQ(s.min, d.min);
-    EXPECT_EQ(s.max, d.max);
+    EXPECT_EQ(std::tuple(s.sumSq, mean, s.min, s.max), std::tuple(static_cast<int32_t>(sumSq), static_cast<int32_t>(std::trunc(d.sum / n)),
+                                                                  static_cast<int32_t>(d.min), static_cast<int32_t>(d.max)));
     // Each scaled square and the mean term round to within one unit of 2^-shift.
     const double exactVar = d.sd * d.sd / std::ldexp(1.0, shift);
     EXPECT_NEAR(var, exactVar, (n + 2.0 + std::fabs(d.sum) / std::ldexp(1.0, shift)) / std::max(1, n - 1) + 1);
@@ -128,17 +126,14 @@ TEST(FixedStatistics, AgreeWithDirectSums) {
   int32_t mean = 0, var = 0;
   cmath_statisticsFixed_getMean(&s, &mean);
   cmath_statisticsFixed_getVariance(&s, &var);
-  EXPECT_EQ(s.sumSq, 3);
-  EXPECT_EQ(mean, 4);
-  EXPECT_EQ(var, 1);
+  EXPECT_EQ(std::tuple(s.sumSq, mean, var), std::tuple(3, 4, 1));
 }
 
 TEST(FixedStatistics, RefusalsLeaveOutputs) {
   cmath_statisticsFixed s;
   int32_t out = 77;
   EXPECT_EQ(cmath_statisticsFixed_init(&s, 2), cidut_errStatsParam);
-  EXPECT_EQ(s.shift, -1);
-  EXPECT_EQ(s.half, -1);
+  EXPECT_EQ(std::tuple(s.shift, s.half), std::tuple(-1, -1));
   EXPECT_EQ(cmath_statisticsFixed_getMean(&s, &out), cidut_errStatsEmpty);
   cmath_statisticsFixed_add(&s, 4);
   EXPECT_EQ(cmath_statisticsFixed_getVariance(&s, &out), cidut_errStatsParam);

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "ci_id/linepixels.h"
@@ -124,9 +125,7 @@ TEST(LinePixels, FixedCasesAndActivity) {
   double spacing = 0;
   cmath_vect p0{0.5, 4.5}, p1{16.5, 4.5};
   ASSERT_EQ(cidut_linePixels(&a, &p0, &p1, buf, 16, &mean, &spacing), 0);
-  EXPECT_EQ(buf[0], 198);
-  EXPECT_EQ(buf[15], 198);
-  EXPECT_EQ(mean, 198);
+  EXPECT_EQ(std::tuple(int{buf[0]}, int{buf[15]}, int{mean}), std::tuple(198, 198, 198));
   // Activity two samples apart over one-pixel columns is zero; samples three pixels apart see
   // every change (255 reads 253).
   int32_t total = -1;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <tuple>
 #include <utility>
 
 #include "read/oned/oned.hpp"
@@ -62,11 +63,10 @@ TEST(OnedRead, ZintBarsReadBothWaysAndCorruptionsDoNot) {
         if (reversed) std::reverse(line.begin(), line.end());
         const std::vector<oned::Read> reads = oned::readLine(line);
         ASSERT_EQ(reads.size(), 1u) << scene::barcodeName(kind) << " " << code.text << " reversed " << reversed;
-        EXPECT_EQ(reads[0].text, code.text) << scene::barcodeName(kind);
-        EXPECT_EQ(reads[0].symbology, readerSymbology(kind));
-        EXPECT_EQ(reads[0].reversed, reversed);
-        EXPECT_EQ(reads[0].firstElement, 1);
-        EXPECT_EQ(reads[0].lastElement, n - 2);
+        const oned::Read& r = reads[0];
+        EXPECT_EQ(std::tuple(r.text, static_cast<int>(r.symbology), r.reversed, r.firstElement, r.lastElement),
+                  std::tuple(code.text, static_cast<int>(readerSymbology(kind)), reversed, 1, n - 2))
+            << scene::barcodeName(kind);
       }
       // Cut off: the last eight elements become quiet zone.
       std::vector<double> cut(w.begin(), w.end() - 9);

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <random>
+#include <tuple>
 
 #include "ci_id/scanshape.h"
 #include "support/assert_recorder.hpp"
@@ -14,8 +15,7 @@ TEST(ScanShape, UnitDirectionsAreUnitAndFollowTheVector) {
                        Row{3, 4, 39321, 52428}}) {
     cidc_unitDir16 d;
     ASSERT_EQ(cidc_unitDir16_initVect(&d, r.dx, r.dy), 0);
-    EXPECT_EQ(d.x, r.x) << r.dx << "," << r.dy;
-    EXPECT_EQ(d.y, r.y) << r.dx << "," << r.dy;
+    EXPECT_EQ(std::tuple(d.x, d.y), std::tuple(r.x, r.y)) << r.dx << "," << r.dy;
   }
   std::mt19937 rng(7);
   std::uniform_int_distribution<int32_t> v(-1000000, 1000000);
@@ -36,9 +36,7 @@ TEST(ScanShape, LinesAndSegmentsProjectPointsConsistently) {
   for (int32_t sx : {1, -1}) {
     const cidc_unitDir16 d{sx * 65536, 0};
     ASSERT_EQ(cidc_scanLine_initPointDir(&h, &p, &d), 0);
-    EXPECT_EQ(h.normalOffset, sx * 160);
-    EXPECT_EQ(h.footPoint.x, 0);
-    EXPECT_EQ(h.footPoint.y, 160);
+    EXPECT_EQ(std::tuple(h.normalOffset, h.footPoint.x, h.footPoint.y), std::tuple(sx * 160, 0, 160));
   }
   // Random segments: the foot lies on the line, the ends map back to their pixel centres.
   std::mt19937 rng(11);
@@ -69,19 +67,11 @@ TEST(ScanShape, LinesAndSegmentsProjectPointsConsistently) {
 TEST(ScanShape, WindowRectanglesAndMisuse) {
   cidc_windowROI r;
   ASSERT_EQ(cidc_windowROI_initCorner(&r, 20, 10, 5, 7, 1, 2), 0);
-  EXPECT_EQ(r.colBegin, 1);
-  EXPECT_EQ(r.colEnd, 19);
-  EXPECT_EQ(r.rowCount, 6);
-  EXPECT_EQ(r.firstCentre[0], 24);
-  EXPECT_EQ(r.lastCentre[1], 16 * 8 - 8);
+  EXPECT_EQ(std::tuple(r.colBegin, r.colEnd, r.rowCount, r.firstCentre[0], r.lastCentre[1]), std::tuple(1, 19, 6, 24, 16 * 8 - 8));
   cidc_windowROI s;
   ASSERT_EQ(cidc_windowROI_initCopyShrink(&s, &r, 32, 36), 0);
   // The new margins come on top of the centres already inset by the old ones.
-  EXPECT_EQ(s.colBegin, 3);
-  EXPECT_EQ(s.colEnd, 17);
-  EXPECT_EQ(s.rowBegin, 4);
-  EXPECT_EQ(s.rowCount, 2);
-  EXPECT_EQ(s.span[0], r.span[0] - 64);
+  EXPECT_EQ(std::tuple(s.colBegin, s.colEnd, s.rowBegin, s.rowCount, s.span[0]), std::tuple(3, 17, 4, 2, r.span[0] - 64));
 
   AssertRecorder rec;
   cidc_windowROI untouched{};
