@@ -1,6 +1,8 @@
 #include "road/dmdenoise.hpp"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdlib>
 
 namespace dmroad {
@@ -68,6 +70,64 @@ void smoothBinomial(const cimg_windowConst& w, std::vector<uint8_t>* out) {
     columnSums(row(y > 0 ? y - 1 : 0), row(y), row(y + 1 < height ? y + 1 : y), width, sums.data());
     rowOfSums(sums.data(), width, out->data() + static_cast<size_t>(y) * width);
   }
+}
+
+namespace {
+
+// Deviations of the noise's row response a cell's strongest response must reach to be seeded.
+constexpr double kNoiseMargin = 5;
+constexpr int32_t kDriverThreshold = 45;
+
+// The driver's row response at x: the three pixels after x + 1 against the three up to x + 1.
+inline int32_t rowResponse(const uint8_t* p, int32_t x) {
+  return std::abs(p[x + 2] + p[x + 3] + p[x + 4] - p[x - 1] - p[x] - p[x + 1]);
+}
+
+}  // namespace
+
+int32_t markNoiseCells(const cimg_windowConst& w, const std::vector<int32_t>& rows, cimg_window* marking) {
+  // The positions the driver walks; a seed at x carries the response at x - 1.
+  const int32_t first = 2, last = w.width - 7;
+  if (last < first || rows.empty()) return 0;
+  std::array<uint32_t, 766> histogram{};
+  uint64_t count = 0;
+  for (size_t i = 0; i < rows.size(); i += 4) {
+    if (rows[i] < 0 || rows[i] >= w.height) continue;
+    const uint8_t* p = w.pixels + static_cast<ptrdiff_t>(rows[i]) * w.stride;
+    for (int32_t x = first; x <= last; ++x) ++histogram[rowResponse(p, x)];
+    count += static_cast<uint64_t>(last - first + 1);
+  }
+  if (count < 64) return 0;
+  uint64_t below = 0;
+  size_t median = 0;
+  while (median + 1 < histogram.size() && 2 * (below + histogram[median]) < count) below += histogram[median++];
+  const auto level = static_cast<int32_t>(std::ceil(kNoiseMargin * static_cast<double>(median) / 0.6745));
+  if (level <= kDriverThreshold) return level;
+  // The strongest response of each cell along the rows of one cell row, then the marks.
+  const int32_t cells = marking->width;
+  std::vector<int32_t> strongest(static_cast<size_t>(cells), 0);
+  auto flush = [&](int32_t cy) {
+    if (cy < 0 || cy >= marking->height) return;
+    uint8_t* m = marking->pixels + static_cast<ptrdiff_t>(cy) * marking->stride;
+    for (int32_t cx = 0; cx < cells; ++cx)
+      if (strongest[static_cast<size_t>(cx)] < level && m[cx] == 0) m[cx] = 1;
+    std::fill(strongest.begin(), strongest.end(), 0);
+  };
+  int32_t cellRow = -1;
+  for (const int32_t y : rows) {
+    if (y < 0 || y >= w.height) continue;
+    if ((y >> 2) != cellRow) {
+      flush(cellRow);
+      cellRow = y >> 2;
+    }
+    const uint8_t* p = w.pixels + static_cast<ptrdiff_t>(y) * w.stride;
+    for (int32_t x = first; x <= last; ++x) {
+      const int32_t cx = (x + 1) >> 2;
+      if (cx < cells) strongest[static_cast<size_t>(cx)] = std::max(strongest[static_cast<size_t>(cx)], rowResponse(p, x));
+    }
+  }
+  flush(cellRow);
+  return level;
 }
 
 }  // namespace dmroad

@@ -19,6 +19,16 @@ double noiseSigma(const cimg_windowConst& w);
 // rounded to the nearest level, into out (width x height, stride width).
 void smoothBinomial(const cimg_windowConst& w, std::vector<uint8_t>* out);
 
+// Marks the cells of the marking image where the driver would seed on noise alone. Along the
+// scan rows (sorted, image rows of w) the driver's seeds are peaks of its six-tap row response of
+// 45 and more, and in a noisy image most of those are noise, each costing a track around a
+// ragged blob that usually runs to the image's edge. The response's own spread is measured over
+// the rows (the median absolute response is 0.6745 of its deviation); a cell whose strongest
+// response stays below kNoiseMargin deviations holds no seed an edge of the image made, and is
+// marked so the driver passes over it. Nothing is marked while that level is under 45. Returns
+// the level (0 when the rows are too few to measure).
+int32_t markNoiseCells(const cimg_windowConst& w, const std::vector<int32_t>& rows, cimg_window* marking);
+
 }  // namespace dmroad
 
 #endif

@@ -409,7 +409,8 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
   const int32_t width = r.fine.window.width, height = r.fine.window.height;
   const cimg_imageConst* searchImage = &r.fine;
   const double noise = options.denoise ? noiseSigma(r.fine.window) : 0;
-  if (noise > kDenoiseAbove) {
+  const bool noisy = noise > kDenoiseAbove;
+  if (noisy) {
     smoothBinomial(r.fine.window, &r.smoothed);
     if (noise > kSmoothTwiceAbove) {
       // Heavy noise: once more over the smoothed copy (a 5 x 5 binomial in all).
@@ -443,6 +444,12 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
     params.scanLines = lines.data();
     params.scanLineCount = static_cast<int32_t>(lines.size());
     params.firstScanLine = 0;
+    // In a noisy image the cells where only noise would seed are passed over. The adaptive
+    // driver reads the marks' values, so its marking is left to it.
+    if (noisy && view == nullptr && !options.adaptive) {
+      const cimg_windowConst searched{width, height, 0, 0, width, r.smoothed.data()};
+      markNoiseCells(searched, lines, &marking->window);
+    }
     const cmath_xformLinear* maskXform = view ? &view->imageFromView : nullptr;
     while (static_cast<int>(out.symbols.size()) < options.maxSymbols && out.calls < options.maxCalls) {
       const int32_t lowContrast = options.lowContrast ? 1 : 0;
