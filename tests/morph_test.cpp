@@ -5,6 +5,7 @@
 
 #include <opencv2/imgproc.hpp>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "base/cip_pel.h"
@@ -162,8 +163,7 @@ TEST(Morph2d, OutputPlacementAndCopies) {
   cimg_imageConst_constructFromImage(&selfView, &self);
   ASSERT_EQ(cidut_morph2d_run(&selfView, &self, CIDUT_MORPH_OPEN, 3, 3), 0);
   EXPECT_NE(self.window.pixels, canvas.pixels.data() + 13);
-  EXPECT_EQ(self.window.x0, 1);
-  EXPECT_EQ(self.window.y0, 1);
+  EXPECT_EQ(std::tuple(self.window.x0, self.window.y0), std::tuple(1, 1));
   EXPECT_EQ(self.window.pixels[3 * self.window.stride + 5], 10);  // opening removed the lone bright pixel
   EXPECT_EQ(canvas.at(6, 4), 250);
   cimg_image_destruct(&self);

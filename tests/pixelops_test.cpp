@@ -11,6 +11,7 @@
 
 #include <opencv2/imgproc.hpp>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "base/cip_affine.h"
@@ -72,8 +73,7 @@ TEST(Filters, GaussianMatchesOpenCvAndItsOwnReduction) {
       cimg_image small;
       cimg_image_constructUnbound(&small);
       ASSERT_EQ(cip_gauss_smooth8_8(view.get(), &small, &p), 0);
-      ASSERT_EQ(small.window.width, (g.width + 2) / 3);
-      ASSERT_EQ(small.window.height, (g.height + 1) / 2);
+      ASSERT_EQ(std::tuple(small.window.width, small.window.height), std::tuple((g.width + 2) / 3, (g.height + 1) / 2));
       int wrong = 0;
       for (int j = 0; j < small.window.height; ++j)
         for (int i = 0; i < small.window.width; ++i)
@@ -175,8 +175,7 @@ TEST(PixelOps, MatchDirectLoops) {
   ASSERT_EQ(out.window.width, 15);
   each([&](int x, int y) { return at(y, x); }, [&](int x, int y) { return int{a.at(x, y)}; });
   ASSERT_EQ(cidut_ip_pelSample(va.get(), &out, 4, 3), 0);
-  ASSERT_EQ(out.window.width, 9);
-  ASSERT_EQ(out.window.height, 7);
+  ASSERT_EQ(std::tuple(out.window.width, out.window.height), std::tuple(9, 7));
   for (int j = 0; j < 7; ++j)
     for (int i = 0; i < 9; ++i) ASSERT_EQ(at(i, j), a.at(4 * i + 1, 3 * j + 1));
   // Output (u, v) = (1, 1) lies over source (4 (1 - 0.125), 3 (1 - 0)) = (3.5, 3).
@@ -199,16 +198,14 @@ TEST(PixelOps, MatchDirectLoops) {
   int mn = 255, mx = 0;
   for (int y = 3; y < 18; ++y)
     for (int x = 5; x < 25; ++x) mn = std::min(mn, int{a.at(x, y)}), mx = std::max(mx, int{a.at(x, y)});
-  EXPECT_EQ(lo, mn);
-  EXPECT_EQ(hi, mx);
+  EXPECT_EQ(std::tuple(int{lo}, int{hi}), std::tuple(mn, mx));
   // Projection of a 10 x 4 region over columns 10..19, rows 5..8: column means.
   cmath_shapeAffineRect region;
   cmath_shapeAffineRectPoints pts{{10, 5}, {20, 5}, {10, 9}};
   cmath_shapeAffineRect_initPoints(&region, &pts);
   int32_t count = 0;
   ASSERT_EQ(cidut_ip_project8(va.get(), &region, &count, &out), 0);
-  ASSERT_EQ(count, 40);
-  ASSERT_EQ(out.window.width, 10);
+  ASSERT_EQ(std::tuple(count, out.window.width), std::tuple(40, 10));
   for (int i = 0; i < 10; ++i) {
     int sum = 0;
     for (int j = 5; j < 9; ++j) sum += a.at(10 + i, j);
