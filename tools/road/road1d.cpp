@@ -6,6 +6,7 @@
 #include <map>
 #include <utility>
 
+#include "ci_id/caliper.h"
 #include "ci_id/findbarcode.h"
 
 namespace road1d {
@@ -156,7 +157,8 @@ struct Edge {
 };
 
 // Extrema of the profile's central difference above a threshold set by the profile's own
-// contrast, alternating in sign (of two neighbours of one sign the stronger stays).
+// contrast (the library's edge location on the profile rounded to bytes), alternating in sign
+// (of two neighbours of one sign the stronger stays). Positions in samples.
 std::vector<Edge> profileEdges(const std::vector<double>& p) {
   std::vector<Edge> edges;
   const int n = static_cast<int>(p.size());
@@ -166,18 +168,16 @@ std::vector<Edge> profileEdges(const std::vector<double>& p) {
   const double high = sorted[n * 97 / 100];
   std::nth_element(sorted.begin(), sorted.begin() + n * 3 / 100, sorted.begin() + n * 97 / 100);
   const double contrast = high - sorted[n * 3 / 100];
-  const double threshold = std::max(4.0, 0.12 * contrast);
-  std::vector<double> d(n, 0);
-  for (int i = 1; i + 1 < n; ++i) d[i] = p[i + 1] - p[i - 1];
-  for (int i = 2; i + 2 < n; ++i) {
-    // A local extremum of the signed difference: a falling edge right after a rising one is
-    // still its own peak.
-    const double sign = d[i] > 0 ? 1 : -1;
-    const double a = sign * d[i], l = sign * d[i - 1], r = sign * d[i + 1];
-    if (a <= threshold || a < l || a <= r) continue;
-    const double den = l - 2 * a + r;
-    const double offset = den < 0 ? std::clamp(0.5 * (l - r) / den, -0.5, 0.5) : 0.0;
-    const Edge e{i + offset, d[i] > 0, a};
+  const int32_t threshold = static_cast<int32_t>(std::max(4.0, 0.12 * contrast) + 0.5);
+  std::vector<uint8_t> bytes(n);
+  for (int i = 0; i < n; ++i) bytes[i] = static_cast<uint8_t>(std::clamp(p[i] + 0.5, 0.0, 255.0));
+  std::vector<int32_t> values(n), positions(n);
+  int32_t count = 0;
+  if (CSYS_FAILED(cidut_lineEdgeLoc(bytes.data(), n, n, threshold, 0, 1.0, values.data(), positions.data(), &count)))
+    return edges;
+  for (int32_t k = 0; k < count; ++k) {
+    // The library measures centred samples (sample i covers [i, i + 1)); ours sit at i.
+    const Edge e{positions[k] / 256.0 - 0.5, values[k] > 0, std::fabs(static_cast<double>(values[k]))};
     if (!edges.empty() && edges.back().rising == e.rising) {
       if (e.strength > edges.back().strength) edges.back() = e;
       continue;
@@ -244,7 +244,9 @@ void refineAtMidLevel(const std::vector<double>& p, std::vector<Edge>& edges) {
 namespace {
 
 // The grey profile from (x0, y0) to (x1, y1) at kStep, each sample averaged over five across the
-// line (along the bars, which do not mind); empty when the line is too short.
+// line (along the bars, which do not mind); empty when the line is too short. Sampled here in
+// doubles rather than by the library's line pixels, whose 8-bit bilinear weights lost a read
+// on a set of generated scenes.
 std::vector<double> lineProfile(const cimg_windowConst& w, double x0, double y0, double x1, double y1) {
   const double length = std::hypot(x1 - x0, y1 - y0);
   if (!(length > 4 * kStep)) return {};
