@@ -134,6 +134,9 @@ def test_library_failures_carry_status(sample):
         (lambda: idut.ReedSolomon(8, 300, 0x12D), 0x80000002, "cidut_errOutOfRange"),
         (lambda: idut.bigint.divmod_base(5, 0), 0x80000845, "cidut_errDivideByZero"),
         (lambda: idut.find(sample, stop=lambda: True), 0x80000030, "csys_errAttention"),
+        # The 1D road alone, over eight barcodes: it polls between its scan lines too.
+        (lambda: idut.find(np.vstack([ean13_image("4006381333931")] * 8), "ean13", stop=lambda: True),
+         0x80000030, "csys_errAttention"),
     ]
     for call, status, name in cases:
         with pytest.raises(idut.Error) as raised:

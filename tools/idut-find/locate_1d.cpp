@@ -28,12 +28,8 @@ bool locate1d(const uint8_t* pixels, int width, int height, int stride, const Lo
   if (CSYS_FAILED(st)) return libraryFailure(st, error, status);
   const road1d::Outcome outcome = road1d::findAll(image);
   cimg_imageConst_destruct(&image);
-  if (outcome.status != 0) {
-    // The road fails only when the image has no pixels to window.
-    error = "the 1D road could not read the image";
-    if (status) *status = csys_errImageUnbound;
-    return false;
-  }
+  // No pixels to window, no memory, or a stop request: what was read before a stop is dropped.
+  if (CSYS_FAILED(outcome.status)) return libraryFailure(outcome.status, error, status);
   // Only symbols whose text two scan lines agree on are found at all, so every report carries its
   // text (a 1D symbol that is located but not read is not reported). --no-decode drops the text.
   int count = 0;

@@ -335,7 +335,9 @@ bool decides(const Votes& v, const Options& options) {
 
 // The reads of one region: its lines, their reads, and the text most of them agree on. The ways
 // of reading a line are tried in turn over all lines, the next only while the votes do not decide.
-bool readRegion(const cimg_windowConst& w, const Region& r, const Options& options, Symbol& out) {
+// *read tells whether out holds a symbol; a stop request polled before each line is returned.
+csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options& options, Symbol& out, bool* read) {
+  *read = false;
   const double length = r.alongMax - r.alongMin;
   const double reach = std::max(24.0, 0.35 * length);
   const double a0 = r.alongMin - reach, a1 = r.alongMax + reach;
@@ -346,6 +348,7 @@ bool readRegion(const cimg_windowConst& w, const Region& r, const Options& optio
   Votes votes;
   for (size_t way = 0; way < options.profiles.size() && !decides(votes, options); ++way) {
     for (int k = 0; k < lines; ++k) {
+      if (const csys_status st = csys_attention_check(); CSYS_FAILED(st)) return st;
       const double across = acrossOf(k);
       if (way == 0) {
         const double ox = r.cx - r.dy * across, oy = r.cy + r.dx * across;
@@ -365,7 +368,7 @@ bool readRegion(const cimg_windowConst& w, const Region& r, const Options& optio
     }
     votes = countVotes(perLine);
   }
-  if (!decides(votes, options)) return false;
+  if (!decides(votes, options)) return 0;
   const std::pair<int, std::string>& winner = votes.winner;
   const int best = votes.best;
   std::vector<LineRead> reads;
@@ -410,7 +413,8 @@ bool readRegion(const cimg_windowConst& w, const Region& r, const Options& optio
   out.text = winner.second;
   out.lines = lines;
   out.agreeing = best;
-  return true;
+  *read = true;
+  return 0;
 }
 
 }  // namespace
@@ -457,11 +461,14 @@ Outcome findAll(const cimg_imageConst& image, const Options& options) {
   cimg_windowConst w;
   if (CSYS_FAILED(outcome.status = cimg_windowConst_init(&w, &image))) return outcome;
   std::vector<Region> regions = findRegions(w, options.maxCandidates);
+  if (CSYS_FAILED(outcome.status = csys_attention_check())) return outcome;
   if (options.centreFinder && CSYS_FAILED(outcome.status = addCentreRegion(image, w, regions))) return outcome;
   outcome.regions = static_cast<int>(regions.size());
   for (const Region& r : regions) {
     Symbol s;
-    if (!readRegion(w, r, options, s)) continue;
+    bool read = false;
+    if (CSYS_FAILED(outcome.status = readRegion(w, r, options, s, &read))) return outcome;
+    if (!read) continue;
     // One symbol split into two regions reads twice: keep the first.
     bool seen = false;
     for (const Symbol& o : outcome.symbols) seen = seen || (o.text == s.text && o.symbology == s.symbology);

@@ -57,7 +57,9 @@ struct Symbol {
 struct Outcome {
   std::vector<Symbol> symbols;
   int regions = 0;    // bar-like regions scanned
-  int status = 0;     // no window, or no memory for the library's finder: no symbols then
+  // The first failure: no window or no memory for the library's finder (no symbols then), or a
+  // stop request's status (polled before every scan line), with the symbols read before it kept.
+  csys_status status = 0;
 };
 
 // The bar-like regions of an image, strongest first.
