@@ -61,6 +61,8 @@ py::array_t<T, py::array::c_style> lineArray(const py::handle& line, const char*
 void defineFind(py::module_& module);
 void defineFamilies(py::module_& module);
 void defineImages(py::module_& module);
+void definePixels(py::module_& module);
+void defineSpectra(py::module_& module);
 
 }  // namespace idutpy
 

@@ -119,4 +119,6 @@ PYBIND11_MODULE(idut, m) {
   defineFind(m);
   defineFamilies(m);
   defineImages(m);
+  definePixels(m);
+  defineSpectra(m);
 }

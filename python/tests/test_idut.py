@@ -121,6 +121,9 @@ def test_colour_is_converted_like_the_image_reader(tmp_path):
     (lambda a: idut.find(a, rectangles="square"), ValueError, "rectangles"),
     (lambda a: idut.morphology(a, "blur", 3, 3), ValueError, "operation must be"),
     (lambda a: idut.correlate(a[0], a[0].astype(np.int16)), TypeError, "signal must have dtype uint8"),
+    (lambda a: idut.map(a, np.arange(255, dtype=np.uint8)), ValueError, "256 entries, got 255"),
+    (lambda a: idut.fft_shift(a), TypeError, "float64"),
+    (lambda a: idut.fft(a, "phase"), ValueError, "output must be"),
 ])
 def test_bad_arguments_raise_clear_errors(sample, call, error, message):
     with pytest.raises(error) as raised:
@@ -133,6 +136,9 @@ def test_library_failures_carry_status(sample):
         (lambda: idut.morphology(sample, "max", 0, 3), 0x80000846, "cidut_errBadArgument"),
         (lambda: idut.ReedSolomon(8, 300, 0x12D), 0x80000002, "cidut_errOutOfRange"),
         (lambda: idut.bigint.divmod_base(5, 0), 0x80000845, "cidut_errDivideByZero"),
+        (lambda: idut.fft(sample[:, :600]), 0x80000861, "cidut_errFftSize"),
+        (lambda: idut.binarize(sample, 6), 0x80000846, "cidut_errBadArgument"),
+        (lambda: idut.subsample(sample, 0, 1), 0x800003c2, "cidut_errBadStep"),
         (lambda: idut.find(sample, stop=lambda: True), 0x80000030, "csys_errAttention"),
         # The 1D road alone, over eight barcodes: it polls between its scan lines too.
         (lambda: idut.find(np.vstack([ean13_image("4006381333931")] * 8), "ean13", stop=lambda: True),
@@ -289,3 +295,56 @@ def test_image_operations_against_numpy():
     assert len(points["x"]) > 0 and np.all(np.abs(points["x"] - 15) < 1) and np.all(points["dx"] > 0.99)
     strong = idut.hysteresis(magnitude, 100, 150)
     assert set(np.unique(strong)) == {0, 255} and strong[10, 14] == 255
+
+
+def box_sums(image, w, h):
+    """Sums of every w x h box by its top-left corner (the boxes inside the image)."""
+    c = np.pad(image.astype(np.int64).cumsum(0).cumsum(1), ((1, 0), (1, 0)))
+    return c[h:, w:] - c[:-h, w:] - c[h:, :-w] + c[:-h, :-w]
+
+
+IMAGE = np.random.default_rng(13).integers(0, 256, (41, 67), dtype=np.uint8)
+ODD = IMAGE[::2, 1::3]  # strided rows and columns
+
+
+@pytest.mark.parametrize("name,got,expected", [
+    ("subtract", lambda: idut.subtract(IMAGE, ODD), lambda: np.clip(IMAGE[:21, :22].astype(int) - ODD, 0, 255)),
+    ("add", lambda: idut.add(ODD, IMAGE), lambda: np.clip(ODD.astype(int) + IMAGE[:21, :22], 0, 255)),
+    ("invert", lambda: idut.invert(ODD), lambda: 255 - ODD),
+    ("map", lambda: idut.map(ODD, np.arange(256)[::-1].astype(np.uint8) // 3),
+     lambda: (255 - ODD) // 3),
+    ("min_max", lambda: idut.min_max(ODD), lambda: (ODD.min(), ODD.max())),
+    ("transpose", lambda: idut.transpose(ODD), lambda: ODD.T),
+    ("subsample", lambda: idut.subsample(IMAGE, 4, 3), lambda: IMAGE[1:39:3, 1:65:4]),
+    ("expand", lambda: idut.expand(ODD, 2, 3), lambda: np.repeat(np.repeat(ODD, 3, 0), 2, 1)),
+    ("box_mean", lambda: idut.box_mean(IMAGE, 5, 3)[:39, :63], lambda: (box_sums(IMAGE, 5, 3) + 7) // 15),
+    ("low_pass 0", lambda: idut.low_pass(ODD, 0.0, 2), lambda: ODD),
+    ("low_pass 1", lambda: idut.low_pass(IMAGE, 1.0, 2)[2:-2, 2:-2],
+     lambda: np.floor(box_sums(IMAGE, 5, 5) / 25 + 0.5)),
+    ("binarize mid-range", lambda: idut.binarize(IMAGE, 0),
+     lambda: np.where(IMAGE >= (int(IMAGE.min()) + int(IMAGE.max())) // 2, 255, 0)),
+    ("binarize mean", lambda: idut.binarize(IMAGE, 5, window_size=7, offset=10)[3:-3, 3:-3],
+     lambda: np.where(IMAGE[3:-3, 3:-3].astype(int) * 49 >= box_sums(IMAGE, 7, 7) - 490, 255, 0)),
+])
+def test_pixel_operations_against_numpy(name, got, expected):
+    np.testing.assert_array_equal(got(), expected())
+
+
+SQUARE = IMAGE[:16, :32]
+SPECTRUM = np.abs(np.fft.fft2(ODD))
+
+
+@pytest.mark.parametrize("name,got,expected", [
+    ("fft", lambda: idut.fft(SQUARE), lambda: np.fft.fft2(SQUARE)),
+    ("fft rows", lambda: idut.fft(IMAGE[:, :64], rows_only=True), lambda: np.fft.fft(IMAGE[:, :64], axis=1)),
+    ("amplitude", lambda: idut.fft(SQUARE, "amplitude"), lambda: np.abs(np.fft.fft2(SQUARE))),
+    ("power", lambda: idut.fft(SQUARE, "power"), lambda: np.abs(np.fft.fft2(SQUARE)) ** 2),
+    ("log_power", lambda: idut.fft(SQUARE, "log_power"), lambda: np.log(np.abs(np.fft.fft2(SQUARE)) ** 2 + 1e-10)),
+    ("dft", lambda: idut.dft(ODD), lambda: np.fft.fft2(ODD)),
+    ("fft_shift", lambda: idut.fft_shift(SPECTRUM), lambda: np.fft.fftshift(SPECTRUM)),
+    ("viewable", lambda: idut.viewable_spectrum(SPECTRUM),
+     lambda: np.floor((SPECTRUM - SPECTRUM.min()) * 255 / (SPECTRUM.max() - SPECTRUM.min()))),
+])
+def test_spectra_against_numpy(name, got, expected):
+    want = expected()
+    np.testing.assert_allclose(got(), want, rtol=1e-9, atol=1e-9 * np.abs(want).max())

@@ -1,0 +1,190 @@
+// Binarisation and whole-image pixel operations for Python: uint8 arrays in, new arrays out.
+#include <algorithm>
+#include <optional>
+
+#include "ci_id/binarize.h"
+#include "ci_id/pixelops.h"
+#include "idut_python.hpp"
+
+namespace idutpy {
+
+namespace {
+
+// An image the library binds new pixels to, freed on every way out.
+struct Result {
+  cimg_image image;
+  Result() { cimg_image_constructUnbound(&image); }
+  ~Result() { cimg_image_destruct(&image); }
+  Result(const Result&) = delete;
+  Result& operator=(const Result&) = delete;
+};
+
+// A numpy image wrapped for the library, for as long as the source array lives.
+struct Source {
+  GreyView view;
+  cimg_imageConst image;
+  Source(const py::handle& array, const char* name) : view(greyView(array, name)), image(wrapImage(view)) {}
+  ~Source() { cimg_imageConst_destruct(&image); }
+  Source(const Source&) = delete;
+  Source& operator=(const Source&) = delete;
+};
+
+// ---- binarisation
+py::object binarize(const py::handle& image, int method, std::optional<py::tuple> tiles, std::optional<int> minRange,
+                     std::optional<double> minContrast, std::optional<int> reduction, std::optional<int> offset,
+                     std::optional<int> windowSize, bool contrastMask) {
+  cidut_binarizeParams params;
+  check(cidut_binarizeParams_construct(&params), "binarize settings");
+  params.method = method;
+  auto byte = [](int value, const char* name) {
+    if (value < 0 || value > 255) throw py::value_error(std::string(name) + " must be from 0 to 255");
+    return static_cast<uint8_t>(value);
+  };
+  if (tiles) {
+    if (tiles->size() != 2) throw py::value_error("tiles must be a pair (columns, rows)");
+    params.tilesX = (*tiles)[0].cast<int>();
+    params.tilesY = (*tiles)[1].cast<int>();
+  }
+  if (minRange) params.minRange = byte(*minRange, "min_range");
+  if (minContrast) params.minContrast = *minContrast;
+  if (reduction) params.reduction = *reduction;
+  if (offset) params.offset = byte(*offset, "offset");
+  if (windowSize) params.windowSize = *windowSize;
+  const Source source(image, "image");
+  Result binary, mask;
+  csys_status status;
+  {
+    py::gil_scoped_release released;
+    status = cidut_binarizeImage(&binary.image, nullptr, nullptr, contrastMask ? &mask.image : nullptr,
+                                 &source.image, &params);
+  }
+  check(status, "binarize");
+  if (!contrastMask) return toArray(binary.image);
+  // Only the local-contrast method writes the mask; the others leave it unbound.
+  return py::make_tuple(toArray(binary.image),
+                        cimg_image_isBound(&mask.image) ? py::object(toArray(mask.image)) : py::none());
+}
+
+// ---- pixel operations
+template <csys_status (*op)(const cimg_image8Const*, const cimg_image8Const*, cimg_image*, int32_t)>
+py::array_t<uint8_t> pairwise(const py::handle& a, const py::handle& b) {
+  const Source first(a, "a"), second(b, "b");
+  Result out;
+  check(op(&first.image, &second.image, &out.image, 0), "add/subtract");
+  return toArray(out.image);
+}
+
+py::array_t<uint8_t> invert(const py::handle& image) {
+  const GreyView view = greyView(image, "image");
+  Result out;
+  check(cimg_image_construct(&out.image, view.width, view.height), "invert");
+  for (int y = 0; y < view.height; ++y)
+    std::copy_n(view.pixels + static_cast<ptrdiff_t>(y) * view.stride, view.width,
+                out.image.window.pixels + static_cast<ptrdiff_t>(y) * out.image.window.stride);
+  check(cidut_ip_pelInvert8(&out.image), "invert");
+  return toArray(out.image);
+}
+
+py::array_t<uint8_t> mapTable(const py::handle& image, const py::handle& table) {
+  const auto lut = lineArray<uint8_t>(table, "table");
+  if (lut.shape(0) != 256) throw py::value_error("table must hold 256 entries, got " + std::to_string(lut.shape(0)));
+  const Source source(image, "image");
+  Result out;
+  check(cip_image8_map(&out.image, &source.image, lut.data()), "map");
+  return toArray(out.image);
+}
+
+py::tuple minMax(const py::handle& image) {
+  const Source source(image, "image");
+  uint8_t low = 0, high = 0;
+  check(cidut_ip_pelMinMax8(&source.image, &low, &high), "min_max");
+  return py::make_tuple(low, high);
+}
+
+template <typename Op>
+py::array_t<uint8_t> unary(const py::handle& image, const char* what, Op op) {
+  const Source source(image, "image");
+  Result out;
+  csys_status status;
+  {
+    py::gil_scoped_release released;
+    status = op(&source.image, &out.image);
+  }
+  check(status, what);
+  return toArray(out.image);
+}
+
+py::array_t<uint8_t> boxMean(const py::handle& image, int width, int height) {
+  const GreyView view = greyView(image, "image");
+  if (width < 1 || height < 1 || width > view.width || height > view.height)
+    throw py::value_error("the box must be from 1 x 1 to the image's size");
+  py::array_t<uint8_t> out({static_cast<py::ssize_t>(view.height), static_cast<py::ssize_t>(view.width)});
+  check(cid_spatialAverage(view.pixels, view.width, view.height, view.stride, width, height, out.mutable_data(),
+                           view.width),
+        "box_mean");
+  return out;
+}
+
+}  // namespace
+
+void definePixels(py::module_& m) {
+  m.def("binarize", &binarize, py::arg("image"), py::arg("method") = 3, py::kw_only(), py::arg("tiles") = py::none(),
+        py::arg("min_range") = py::none(), py::arg("min_contrast") = py::none(), py::arg("reduction") = py::none(),
+        py::arg("offset") = py::none(), py::arg("window_size") = py::none(), py::arg("contrast_mask") = false,
+        R"(0 / 255 image of the image's size by one of six thresholds (255 where the pixel passes):
+0 the mid-range of the image, 1 Otsu's threshold, 2 the mid-range of each tile when the tile's
+range exceeds min_range, 3 (default) (tile maximum + smallest tile minimum) / 2, 4 local contrast
+at 1 / reduction resolution (min_contrast), 5 the window_size mean less offset.
+tiles: (columns, rows) of methods 2 and 3 (default (20, 10)). With contrast_mask, returns
+(binary, mask): method 4's contrast mask, None for the other methods.)");
+  m.def("subtract", &pairwise<cidut_ip_pelSub8>, py::arg("a"), py::arg("b"),
+        "a - b, negative results 0, over the part both images cover (the top-left corner of both).");
+  m.def("add", &pairwise<cidut_ip_pelAdd8>, py::arg("a"), py::arg("b"), "a + b, results above 255 are 255, as subtract.");
+  m.def("invert", &invert, py::arg("image"), "255 - image as a new array.");
+  m.def("map", &mapTable, py::arg("image"), py::arg("table"), "table[image] for a uint8 table of 256 entries.");
+  m.def("min_max", &minMax, py::arg("image"), "(smallest, largest) pixel.");
+  m.def(
+      "transpose",
+      [](const py::handle& image) {
+        return unary(image, "transpose", [](const cimg_imageConst* s, cimg_image* o) { return cidut_ip_pelTranspose8(s, o); });
+      },
+      py::arg("image"), "The image with rows and columns swapped.");
+  m.def(
+      "subsample",
+      [](const py::handle& image, int stepX, int stepY) {
+        return unary(image, "subsample",
+                     [&](const cimg_imageConst* s, cimg_image* o) { return cidut_ip_pelSample(s, o, stepX, stepY); });
+      },
+      py::arg("image"), py::arg("step_x"), py::arg("step_y"),
+      "Every step-th pixel, from the middle of each step: out[j, i] = image[j*sy + (sy-1)//2, i*sx + (sx-1)//2].");
+  m.def(
+      "expand",
+      [](const py::handle& image, int factorX, int factorY) {
+        return unary(image, "expand",
+                     [&](const cimg_imageConst* s, cimg_image* o) { return cidut_ip_pelExpand8(s, o, factorX, factorY); });
+      },
+      py::arg("image"), py::arg("factor_x"), py::arg("factor_y"), "Each pixel repeated as a factor_x x factor_y block.");
+  m.def(
+      "gauss",
+      [](const py::handle& image, int sizeX, int sizeY) {
+        return unary(image, "gauss",
+                     [&](const cimg_imageConst* s, cimg_image* o) { return cidut_ip_gauss8(s, o, sizeX, sizeY); });
+      },
+      py::arg("image"), py::arg("size_x"), py::arg("size_y"),
+      "Gaussian smoothing with kernel half-widths size_x, size_y (0 .. 24), sigma 0.5 + size / 3.");
+  m.def(
+      "low_pass",
+      [](const py::handle& image, float factor, int size, int passes) {
+        return unary(image, "low_pass", [&](const cimg_imageConst* s, cimg_image* o) {
+          return cidut_ip_plpf8(s, o, factor, size, passes, 0);
+        });
+      },
+      py::arg("image"), py::arg("factor"), py::arg("size"), py::arg("passes") = 1,
+      "Box low-pass: image + factor * (box mean - image), box half-width size (0 .. 65), passes 1 .. 3 "
+      "(factor 1 the mean, 0 the image, below 0 sharpening).");
+  m.def("box_mean", &boxMean, py::arg("image"), py::arg("width"), py::arg("height"),
+        "Rounded mean of the width x height box whose top-left corner is each pixel; the last columns "
+        "and rows, where the box would leave the image, repeat the last full box.");
+}
+
+}  // namespace idutpy

@@ -1,0 +1,127 @@
+// Fourier spectra for Python: transforms of uint8 arrays into float64 or complex128 arrays, the
+// quadrant shift and the 8-bit view of a spectrum.
+#include <complex>
+#include <cstring>
+
+#include "ci_id/spectra.h"
+#include "idut_python.hpp"
+
+namespace idutpy {
+
+namespace {
+
+struct Spectrum {
+  cimg_imageDouble image;
+  Spectrum() { cimg_imageDouble_constructUnbound(&image); }
+  ~Spectrum() { cimg_imageDouble_destruct(&image); }
+  Spectrum(const Spectrum&) = delete;
+  Spectrum& operator=(const Spectrum&) = delete;
+};
+
+py::array_t<double> toArray(const cimg_imageDouble& image) {
+  const cimg_windowDouble& w = image.window;
+  py::array_t<double> out({static_cast<py::ssize_t>(w.height), static_cast<py::ssize_t>(w.width)});
+  for (int y = 0; y < w.height; ++y)
+    std::memcpy(out.mutable_data(y, 0), w.pixels + static_cast<ptrdiff_t>(y) * w.stride, sizeof(double) * w.width);
+  return out;
+}
+
+// A float64 array as a spectrum image: wrapped when C-contiguous, else copied by numpy.
+struct SpectrumView {
+  py::array_t<double, py::array::c_style | py::array::forcecast> array;
+  cimg_imageDouble image;
+  explicit SpectrumView(const py::handle& object) {
+    if (!py::isinstance<py::array>(object) ||
+        !py::reinterpret_borrow<py::array>(object).dtype().equal(py::dtype::of<double>()))
+      throw py::type_error("spectrum must be a float64 numpy array");
+    array = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(object);
+    if (array.ndim() != 2 || array.shape(0) == 0 || array.shape(1) == 0)
+      throw py::value_error("spectrum must be a non-empty 2D array");
+    check(cimg_imageDouble_constructWrap(&image, const_cast<double*>(array.data()), static_cast<int32_t>(array.shape(1)),
+                                         static_cast<int32_t>(array.shape(0)), static_cast<int32_t>(array.shape(1))),
+          "wrapping the spectrum");
+  }
+  ~SpectrumView() { cimg_imageDouble_destruct(&image); }
+  SpectrumView(const SpectrumView&) = delete;
+  SpectrumView& operator=(const SpectrumView&) = delete;
+};
+
+int fftMode(const std::string& name) {
+  if (name == "complex") return CIDUT_FFT_COMPLEX;
+  if (name == "amplitude") return CIDUT_FFT_AMPLITUDE;
+  if (name == "power") return CIDUT_FFT_POWER;
+  if (name == "log_power") return CIDUT_FFT_LOG_POWER;
+  throw py::value_error("output must be 'complex', 'amplitude', 'power' or 'log_power', got '" + name + "'");
+}
+
+py::array fft(const py::handle& image, const std::string& output, bool rowsOnly) {
+  const int mode = fftMode(output);
+  const GreyView view = greyView(image, "image");
+  cimg_imageConst source = wrapImage(view);
+  Spectrum result;
+  csys_status status;
+  {
+    py::gil_scoped_release released;
+    status = cfPelFFT(&source, &result.image, mode, rowsOnly ? CIDUT_FFT_ROWS : CIDUT_FFT_2D);
+  }
+  cimg_imageConst_destruct(&source);
+  check(status, "fft");
+  py::array_t<double> values = toArray(result.image);
+  if (mode != CIDUT_FFT_COMPLEX) return values;
+  // Interleaved (re, im) rows read as complex numbers.
+  py::array_t<std::complex<double>> complex({static_cast<py::ssize_t>(view.height), static_cast<py::ssize_t>(view.width)});
+  const double* v = values.data();
+  std::complex<double>* c = complex.mutable_data();
+  for (size_t i = 0, n = static_cast<size_t>(view.width) * view.height; i < n; ++i) c[i] = {v[2 * i], v[2 * i + 1]};
+  return complex;
+}
+
+py::array_t<std::complex<double>> dft(const py::handle& image) {
+  const GreyView view = greyView(image, "image");
+  const size_t n = static_cast<size_t>(view.width) * view.height;
+  std::vector<double> re(n), im(n);
+  csys_status status;
+  {
+    py::gil_scoped_release released;
+    status = cf2DDFT(view.pixels, view.stride, view.height, view.width, re.data(), im.data());
+  }
+  check(status, "dft");
+  py::array_t<std::complex<double>> out({static_cast<py::ssize_t>(view.height), static_cast<py::ssize_t>(view.width)});
+  for (size_t i = 0; i < n; ++i) out.mutable_data()[i] = {re[i], im[i]};
+  return out;
+}
+
+py::array_t<double> fftShift(const py::handle& spectrum) {
+  const SpectrumView source(spectrum);
+  Spectrum out;
+  check(cfFFTShift(&source.image, &out.image), "fft_shift");
+  return toArray(out.image);
+}
+
+py::array_t<uint8_t> viewable(const py::handle& spectrum) {
+  const SpectrumView source(spectrum);
+  cimg_image out;
+  cimg_image_constructUnbound(&out);
+  const csys_status status = cfViewableFFT(&source.image, &out);
+  py::array_t<uint8_t> view;
+  if (!CSYS_FAILED(status)) view = idutpy::toArray(out);
+  cimg_image_destruct(&out);
+  check(status, "viewable_spectrum");
+  return view;
+}
+
+}  // namespace
+
+void defineSpectra(py::module_& m) {
+  m.def("fft", &fft, py::arg("image"), py::arg("output") = "complex", py::arg("rows_only") = false,
+        "Unscaled forward FFT of an image whose sides are powers of two from 2 to 1024 (with rows_only, "
+        "each row on its own: only the width). output 'complex' gives a complex128 array, 'amplitude', "
+        "'power' or 'log_power' (log(power + 1e-10)) a float64 array; element [v, u] holds vertical "
+        "frequency v and horizontal frequency u.");
+  m.def("dft", &dft, py::arg("image"), "The direct 2D DFT of an image of any size (complex128); costs N^2 per row.");
+  m.def("fft_shift", &fftShift, py::arg("spectrum"), "A float64 spectrum with frequency 0 moved to [h // 2, w // 2].");
+  m.def("viewable_spectrum", &viewable, py::arg("spectrum"),
+        "A float64 spectrum as uint8: (value - min) * 255 / (max - min), truncated; a constant one is 0.");
+}
+
+}  // namespace idutpy
