@@ -36,19 +36,28 @@ std::vector<Run> runsOf(const std::vector<double>& profile, bool barsDark) {
   std::vector<Run> runs;
   if (hi - lo < 12) return runs;
   const double mid = (lo + hi) / 2;
-  for (double v : profile) {
-    const bool bar = (v < mid) == barsDark;
-    if (runs.empty() || runs.back().bar != bar)
-      runs.push_back(Run{bar, 1});
-    else
-      runs.back().length += 1;
+  // Runs end where the profile crosses the threshold, between samples by linear interpolation,
+  // so that modules of little more than a pixel keep their widths.
+  double from = 0;
+  for (size_t i = 0; i < profile.size(); ++i) {
+    const bool bar = (profile[i] < mid) == barsDark;
+    if (runs.empty()) {
+      runs.push_back(Run{bar, 0});
+    } else if (runs.back().bar != bar) {
+      const double d = profile[i] - profile[i - 1];
+      const double at = i - 1 + (d != 0 ? std::clamp((mid - profile[i - 1]) / d, 0.0, 1.0) : 0.5);
+      runs.back().length = at - from;
+      from = at;
+      runs.push_back(Run{bar, 0});
+    }
   }
+  if (!runs.empty()) runs.back().length = profile.size() - from;
   return runs;
 }
 
 // Whether the runs from index i on have the widths of the pattern, in modules of the pattern's
-// own mean width, to within half a module (a module and a half for the widest element, which
-// blur widens most).
+// own mean width, to within a little over half a module (a module and a half for the widest
+// element, which blur widens most).
 template <size_t N>
 bool matchesAt(const std::vector<Run>& runs, size_t i, const int (&pattern)[N]) {
   if (i + N > runs.size() || !runs[i].bar) return false;
@@ -56,9 +65,9 @@ bool matchesAt(const std::vector<Run>& runs, size_t i, const int (&pattern)[N]) 
   double total = 0;
   for (size_t k = 0; k < N; ++k) modules += pattern[k], total += runs[i + k].length;
   const double module = total / modules;
-  if (module < 1.2 / kStep) return false;  // narrower than the smallest module drawn
+  if (module < 1.0 / kStep) return false;  // narrower than the smallest module drawn, foreshortened
   for (size_t k = 0; k < N; ++k) {
-    const double slack = pattern[k] >= 7 ? 1.5 : 0.5;
+    const double slack = pattern[k] >= 7 ? 1.5 : 0.45 + 0.1 * pattern[k];
     if (std::fabs(runs[i + k].length / module - pattern[k]) > slack) return false;
   }
   return true;
@@ -85,6 +94,13 @@ Ends readsForward(const std::vector<Run>& runs) {
     ends.stop = matchesAt(runs, end - kStopLength, kStop);
   }
   return ends;
+}
+
+// Start and stop patterns anywhere along the runs, read this way.
+int patternsAlong(const std::vector<Run>& runs) {
+  int n = 0;
+  for (size_t i = 0; i < runs.size(); ++i) n += matchesAt(runs, i, kStart) || matchesAt(runs, i, kStop);
+  return n;
 }
 
 }  // namespace
@@ -117,8 +133,13 @@ bool hasPdf417Pattern(const cimg_imageConst& image, std::array<cmath_vect, 4>* c
         std::vector<Run> runs = runsOf(profile, barsDark);
         if (runs.empty()) break;
         const Ends forward = readsForward(runs);
+        int patterns = patternsAlong(runs);
         std::reverse(runs.begin(), runs.end());
         const Ends backward = readsForward(runs);
+        patterns += patternsAlong(runs);
+        // A line across one symbol shows one start and one stop pattern; more, and it runs on
+        // into another symbol (a quadrilateral joining the sides of two), so it counts for nothing.
+        if (patterns > 2) break;
         starts[axis][0] += forward.start, stops[axis][0] += forward.stop;
         starts[axis][1] += backward.start, stops[axis][1] += backward.stop;
         whole[axis][0] += forward.start && forward.stop;
