@@ -77,18 +77,17 @@ double median(std::vector<double> v) {
 
 // 40 fixed-seed scenes of each condition (320 in all, 1 to 3 symbols each). Floors are the rates
 // this implementation reaches less a little room; the aim is 95% overall and 85% in every
-// condition. Most misses are symbols the search does not take: outlines more than three times as
-// long one way as the other (counted), long symbols at a slant whose short sides give no run,
-// and merged outlines whose hull construction lands a corner off the symbol.
+// condition. The seed search alone takes no outline more than three times as long one way as
+// the other (counted); the start and stop columns locate those.
 TEST(PdfRoad, LocationRateAndCornerErrorPerCondition) {
   struct Floor {
     ConditionPdf condition;
     double rate, medianError;
   };
   const Floor floors[] = {
-      {ConditionPdf::clean, 0.32, 0.5},   {ConditionPdf::rotated, 0.47, 1.0},  {ConditionPdf::perspective, 0.35, 1.0},
-      {ConditionPdf::blurred, 0.47, 1.5}, {ConditionPdf::noisy, 0.50, 1.5},    {ConditionPdf::lowContrast, 0.47, 1.0},
-      {ConditionPdf::inverted, 0.60, 1.0}, {ConditionPdf::crowded, 0.42, 1.0}};
+      {ConditionPdf::clean, 0.95, 0.5},   {ConditionPdf::rotated, 0.92, 0.5},  {ConditionPdf::perspective, 0.9, 0.5},
+      {ConditionPdf::blurred, 0.92, 0.5}, {ConditionPdf::noisy, 0.92, 0.5},    {ConditionPdf::lowContrast, 0.9, 0.5},
+      {ConditionPdf::inverted, 0.92, 0.5}, {ConditionPdf::crowded, 0.95, 0.5}};
   constexpr uint32_t kSeeds = 40;
   int allSymbols = 0, allLocated = 0;
   for (const Floor& f : floors) {
@@ -137,7 +136,7 @@ TEST(PdfRoad, LocationRateAndCornerErrorPerCondition) {
     allLocated += found;
   }
   std::printf("all          located %d / %d (%.1f%%)\n", allLocated, allSymbols, 100.0 * allLocated / allSymbols);
-  EXPECT_GE(allLocated, 0.47 * allSymbols);
+  EXPECT_GE(allLocated, 0.95 * allSymbols);
 }
 
 // Data Matrix, 1D barcodes, text, bars and noise hold no PDF417; and a symbol the mask already

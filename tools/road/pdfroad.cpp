@@ -9,6 +9,7 @@
 #include "ci_id/scanwalk.h"
 #include "road/dmdenoise.hpp"
 #include "road/pdfmerge.hpp"
+#include "road/pdfpattern.hpp"
 #include "road/roadbase.hpp"
 
 namespace pdfroad {
@@ -253,6 +254,15 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
     return 0;
   };
 
+  if (options.patterns) {
+    cimg_windowConst searched = fine;
+    searched.pixels = pixels;
+    searched.stride = stride;
+    PatternScan patternScan;
+    patternScan.minContrast = std::max(12.0, 5 * noise);
+    st = findByPatterns(r.fine, searched, patternScan, mask, &out);
+    if (CSYS_FAILED(st)) return fail(st);
+  }
   SearchImage direct;
   st = direct.wrap(pixels, width, height, stride);
   if (CSYS_FAILED(st)) return fail(st);

@@ -39,6 +39,9 @@ struct Options {
   // the direct four-side fit (chords of 3 to 7 pixels) goes on to the hull construction; clear,
   // only small symbols of four runs are taken. A merged symbol is mostly four runs.
   bool singleTry = true;
+  // Look for the start and stop patterns along lines across the image first (road/pdfpattern.hpp),
+  // claiming what they outline before the seed search runs.
+  bool patterns = true;
   int maxSymbols = 64;     // stop after this many finds
   int maxCalls = 100000;   // and after this many driver calls
   // Changes to the tracking parameters after their defaults are written (scratch, scan lines and
