@@ -220,12 +220,26 @@ csys_status integerTransform(const cimg_windowConst& in, const Sizes& s, const c
   return cleanup.exit(0);
 }
 
-// Checks shared by the floating and the integer front: source, sizes and mode.
-csys_status checkFront(const cimg_imageConst* source, int32_t mode, int32_t dimension, Sizes* s) {
+// The floating and the integer front: checks of source, sizes and mode, the output bound at the
+// spectrum's size and kept clear of the source, then the transform into it.
+template <class Window, class Image, class Transform>
+csys_status transformFront(const cimg_imageConst* source, Image* output, int32_t mode, int32_t dimension,
+                           Transform transform) {
+  CSYS_REQUIRE(source != nullptr && output != nullptr && (dimension == CIDUT_FFT_2D || dimension == CIDUT_FFT_ROWS));
   if (!cimg_imageConst_isBound(source)) return csys_errImageUnbound;
-  const csys_status st = checkSizes(source->window, dimension, s);
+  Sizes s{};
+  csys_status st = checkSizes(source->window, dimension, &s);
   if (CSYS_FAILED(st)) return st;
-  return mode < CIDUT_FFT_COMPLEX || mode > CIDUT_FFT_LOG_POWER ? cidut_errBadArgument : 0;
+  if (mode < CIDUT_FFT_COMPLEX || mode > CIDUT_FFT_LOG_POWER) return cidut_errBadArgument;
+  csys::CleanupList cleanup;
+  Window out{};
+  bool fresh = false;
+  const int32_t width = mode == CIDUT_FFT_COMPLEX ? 2 * s.width : s.width;
+  st = spectra::bindOutput(output, width, s.height, true, source->clientFromImage, cleanup, &out, &fresh);
+  if (CSYS_FAILED(st)) return cleanup.exit(st);
+  if (!fresh && spectra::overlaps(spectra::bytesOf(source->window), spectra::bytesOf(out)))
+    return cleanup.exit(cidut_errBuffersOverlap);
+  return cleanup.exit(transform(s, out));
 }
 
 }  // namespace
@@ -233,35 +247,15 @@ csys_status checkFront(const cimg_imageConst* source, int32_t mode, int32_t dime
 extern "C" {
 
 csys_status cfPelFFT(const cimg_imageConst* source, cimg_imageDouble* output, int32_t mode, int32_t dimension) {
-  CSYS_REQUIRE(source != nullptr && output != nullptr && (dimension == CIDUT_FFT_2D || dimension == CIDUT_FFT_ROWS));
-  Sizes s{};
-  csys_status st = checkFront(source, mode, dimension, &s);
-  if (CSYS_FAILED(st)) return st;
-  csys::CleanupList cleanup;
-  cimg_windowDouble out{};
-  bool fresh = false;
-  const int32_t width = mode == CIDUT_FFT_COMPLEX ? 2 * s.width : s.width;
-  st = spectra::bindOutput(output, width, s.height, true, source->clientFromImage, cleanup, &out, &fresh);
-  if (CSYS_FAILED(st)) return cleanup.exit(st);
-  if (!fresh && spectra::overlaps(spectra::bytesOf(source->window), spectra::bytesOf(out)))
-    return cleanup.exit(cidut_errBuffersOverlap);
-  return cleanup.exit(transformWindow(source->window, s, Target{out.pixels, out.stride, mode}));
+  return transformFront<cimg_windowDouble>(source, output, mode, dimension, [&](const Sizes& s, const cimg_windowDouble& out) {
+    return transformWindow(source->window, s, Target{out.pixels, out.stride, mode});
+  });
 }
 
 csys_status cfPelFFTBin(const cimg_imageConst* source, cimg_imageInt32* output, int32_t mode, int32_t dimension) {
-  CSYS_REQUIRE(source != nullptr && output != nullptr && (dimension == CIDUT_FFT_2D || dimension == CIDUT_FFT_ROWS));
-  Sizes s{};
-  csys_status st = checkFront(source, mode, dimension, &s);
-  if (CSYS_FAILED(st)) return st;
-  csys::CleanupList cleanup;
-  cimg_windowInt32 out{};
-  bool fresh = false;
-  const int32_t width = mode == CIDUT_FFT_COMPLEX ? 2 * s.width : s.width;
-  st = spectra::bindOutput(output, width, s.height, true, source->clientFromImage, cleanup, &out, &fresh);
-  if (CSYS_FAILED(st)) return cleanup.exit(st);
-  if (!fresh && spectra::overlaps(spectra::bytesOf(source->window), spectra::bytesOf(out)))
-    return cleanup.exit(cidut_errBuffersOverlap);
-  return cleanup.exit(integerTransform(source->window, s, out, mode));
+  return transformFront<cimg_windowInt32>(source, output, mode, dimension, [&](const Sizes& s, const cimg_windowInt32& out) {
+    return integerTransform(source->window, s, out, mode);
+  });
 }
 
 csys_status cidut_2dFFTPwrSpec_win8_(const cimg_image8Const* source, double* work, int32_t workLength,
