@@ -103,14 +103,14 @@ FFT_INLINE Quad quadAt(double* re, double* im, ptrdiff_t g, ptrdiff_t q, ptrdiff
               re + (g + 2 * q) * stride, im + (g + 2 * q) * stride, re + (g + 3 * q) * stride, im + (g + 3 * q) * stride};
 }
 
-// In-place transform of n values given in bit-reversed order, whose first step (radix 2 for an
-// odd log2 n, else radix 4) is done already; the result in natural order. Spans with fewer
-// factors a run than V has lanes take the two-lane step.
+// In-place transform of n values given in bit-reversed order, whose steps up to span 2^(s0-1)
+// are done already (s0 - 1 of the same parity as log2 n); the result in natural order. Spans
+// with fewer factors a run than V has lanes take the two-lane step.
 template <class V>
-FFT_INLINE void complexAfterFirstStep(double* re, double* im, int n) {
+FFT_INLINE void complexFromSpan(double* re, double* im, int n, int s0) {
   constexpr ptrdiff_t lanes = sizeof(V) / sizeof(double);
   const int log2n = log2Exact(n);
-  for (int s = log2n % 2 == 1 ? 3 : 4; s <= log2n; s += 2) {
+  for (int s = s0; s <= log2n; s += 2) {
     const ptrdiff_t len = ptrdiff_t{1} << s, q = len / 4;
     const double* w = factorsOf(s);
     for (ptrdiff_t g = 0; g < n; g += len) {
@@ -146,6 +146,88 @@ FFT_INLINE void loadFirstStep(const T* x, double* re, double* im, int h) {
       for (int i = 0; i < 4; ++i) vr[i] = x[at[i]], vi[i] = x[at[i] + 1];
       butterflyTimeScalar(vr, vi);
       for (int i = 0; i < 4; ++i) re[g + i] = vr[i], im[g + i] = vi[i];
+    }
+  }
+}
+
+// Lane shuffles: unpacking the low and the high double of each 128-bit half.
+#if defined(__clang__) || __GNUC__ >= 12
+FFT_INLINE V2 unpackLow(const V2& a, const V2& b) { return __builtin_shufflevector(a, b, 0, 2); }
+FFT_INLINE V2 unpackHigh(const V2& a, const V2& b) { return __builtin_shufflevector(a, b, 1, 3); }
+FFT_INLINE V4 unpackLow(const V4& a, const V4& b) { return __builtin_shufflevector(a, b, 0, 4, 2, 6); }
+FFT_INLINE V4 unpackHigh(const V4& a, const V4& b) { return __builtin_shufflevector(a, b, 1, 5, 3, 7); }
+FFT_INLINE V4 lowHalves(const V4& a, const V4& b) { return __builtin_shufflevector(a, b, 0, 1, 4, 5); }
+FFT_INLINE V4 highHalves(const V4& a, const V4& b) { return __builtin_shufflevector(a, b, 2, 3, 6, 7); }
+#else
+FFT_INLINE V2 unpackLow(const V2& a, const V2& b) { return __builtin_shuffle(a, b, I2{0, 2}); }
+FFT_INLINE V2 unpackHigh(const V2& a, const V2& b) { return __builtin_shuffle(a, b, I2{1, 3}); }
+FFT_INLINE V4 unpackLow(const V4& a, const V4& b) { return __builtin_shuffle(a, b, I4{0, 4, 2, 6}); }
+FFT_INLINE V4 unpackHigh(const V4& a, const V4& b) { return __builtin_shuffle(a, b, I4{1, 5, 3, 7}); }
+FFT_INLINE V4 lowHalves(const V4& a, const V4& b) { return __builtin_shuffle(a, b, I4{0, 1, 4, 5}); }
+FFT_INLINE V4 highHalves(const V4& a, const V4& b) { return __builtin_shuffle(a, b, I4{2, 3, 6, 7}); }
+#endif
+
+// Rows of a square block of lane vectors turned into its columns, in place.
+FFT_INLINE void transpose(V2* v) {
+  const V2 a = unpackLow(v[0], v[1]), b = unpackHigh(v[0], v[1]);
+  v[0] = a, v[1] = b;
+}
+FFT_INLINE void transpose(V4* v) {
+  const V4 a = unpackLow(v[0], v[1]), b = unpackHigh(v[0], v[1]), c = unpackLow(v[2], v[3]), d = unpackHigh(v[2], v[3]);
+  v[0] = lowHalves(a, c), v[1] = lowHalves(b, d), v[2] = highHalves(a, c), v[3] = highHalves(b, d);
+}
+
+template <class V, class T>
+FFT_INLINE V loadAs(const T* p) {
+  if constexpr (sizeof(T) == sizeof(double)) {
+    return load<V>(p);
+  } else {
+    V v;
+    for (size_t i = 0; i < sizeof(V) / sizeof(double); ++i) v[i] = p[i];
+    return v;
+  }
+}
+
+// The first three steps (spans 2, 4 and 8) for h = 2^k, k odd, h >= 8 lanes, fused into one pass
+// with a group of eight outputs in each lane. Group g (outputs 8g .. 8g+7) reads z at
+// r + t h/8, t = 0 .. 7, with r the reversal of g over log2(h/8) bits, so the groups g + j h/8L,
+// j < lanes, read lanes consecutive values of z at each t: two vectors of x, whose unpacking
+// gives real and imaginary parts with group g + j h/8L in lane j. A transpose on the way out
+// puts each group's outputs back together.
+template <class V, class T>
+FFT_INLINE void loadFirstThreeSteps(const T* x, double* re, double* im, int h) {
+  constexpr int lanes = sizeof(V) / sizeof(double);
+  constexpr int at[8] = {0, 4, 2, 6, 1, 5, 3, 7};  // output position i reads z at r + at[i] h/8
+  const int groups = h / 8, log2g = log2Exact(groups), apart = groups / lanes;
+  const V c = broadcast<V>(kStageCos[2]);  // cos(pi / 4)
+  for (int g = 0; g < apart; ++g) {
+    const int r = bitReverse(g, log2g);
+    V qr[8], qi[8];
+    for (int i = 0; i < 8; i += 2) {
+      const T* a = x + 2 * (r + at[i] * groups);
+      const T* b = x + 2 * (r + at[i + 1] * groups);
+      const V a0 = loadAs<V>(a), a1 = loadAs<V>(a + lanes), b0 = loadAs<V>(b), b1 = loadAs<V>(b + lanes);
+      const V ar = unpackLow(a0, a1), ai = unpackHigh(a0, a1), br = unpackLow(b0, b1), bi = unpackHigh(b0, b1);
+      qr[i] = ar + br, qi[i] = ai + bi, qr[i + 1] = ar - br, qi[i + 1] = ai - bi;
+    }
+    // Span 8, as butterflyTime: the factors of k = 0 are 1, those of k = 1 are w, -i and w^3
+    // with w = (1 - i) cos(pi / 4).
+    V outR[8], outI[8];
+    const V br[2] = {qr[2], qi[3]}, bi[2] = {qi[2], -qr[3]};
+    const V cr[2] = {qr[4], c * (qr[5] + qi[5])}, ci[2] = {qi[4], c * (qi[5] - qr[5])};
+    const V dr[2] = {qr[6], c * (qi[7] - qr[7])}, di[2] = {qi[6], -c * (qr[7] + qi[7])};
+    for (int k = 0; k < 2; ++k) {
+      const V t0r = qr[k] + br[k], t0i = qi[k] + bi[k], t1r = qr[k] - br[k], t1i = qi[k] - bi[k];
+      const V t2r = cr[k] + dr[k], t2i = ci[k] + di[k], t3r = cr[k] - dr[k], t3i = ci[k] - di[k];
+      outR[k] = t0r + t2r, outI[k] = t0i + t2i, outR[k + 4] = t0r - t2r, outI[k + 4] = t0i - t2i;
+      outR[k + 2] = t1r + t3i, outI[k + 2] = t1i - t3r, outR[k + 6] = t1r - t3i, outI[k + 6] = t1i + t3r;
+    }
+    for (int b = 0; b < 8; b += lanes) {
+      transpose(outR + b), transpose(outI + b);
+      for (int j = 0; j < lanes; ++j) {
+        const ptrdiff_t o = 8 * (g + ptrdiff_t{j} * apart) + b;
+        store(re + o, outR[b + j]), store(im + o, outI[b + j]);
+      }
     }
   }
 }
@@ -190,8 +272,15 @@ FFT_INLINE void real(const T* samples, double* outRe, double* outIm, int n, doub
   const int h = n / 2;
   double* zr = work;
   double* zi = work + h;
-  loadFirstStep(samples, zr, zi, h);
-  complexAfterFirstStep<V>(zr, zi, h);
+  const int log2h = log2Exact(h);
+  constexpr int lanes = sizeof(V) / sizeof(double);
+  if (log2h % 2 == 1 && h >= 8 * lanes) {
+    loadFirstThreeSteps<V>(samples, zr, zi, h);
+    complexFromSpan<V>(zr, zi, h, 5);
+  } else {
+    loadFirstStep(samples, zr, zi, h);
+    complexFromSpan<V>(zr, zi, h, log2h % 2 == 1 ? 3 : 4);
+  }
   splitReal<V>(zr, zi, outRe, outIm, n);
 }
 
