@@ -1,6 +1,7 @@
 // Histogram statistics and thresholds against direct computations on random histograms, a
 // random image and rendered scenes; dark/light means and the sharpness of rendered symbols.
 #include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "ci_id/threshold.h"
+#include "imageio/imageio.hpp"
 #include "support/assert_recorder.hpp"
 #include "support/scene.hpp"
 
@@ -92,6 +94,11 @@ TEST(Threshold, OtsuAndPercentileMatchBruteForce) {
   std::vector<scene::GreyImage> images(1, scene::GreyImage(37, 23));
   for (auto& p : images[0].pixels) p = static_cast<uint8_t>(rng.uniformInt(30, 220));
   for (auto c : {scene::Category::clean, scene::Category::noisy, scene::Category::lowContrast}) images.push_back(scene::generate(c, 5).image);
+  imageio::GreyImage photo;
+  std::string error;
+  ASSERT_TRUE(imageio::readGrey(IDUT_SAMPLE_PHOTO, &photo, &error)) << error;
+  images.emplace_back(photo.width, photo.height);
+  images.back().pixels = photo.pixels;
   std::vector<std::vector<uint32_t>> hists;
   for (int trial = 0; trial < 40; ++trial) hists.push_back(randomHistogram(rng, 256));
   for (const scene::GreyImage& img : images) {
@@ -141,6 +148,10 @@ TEST(Threshold, OtsuAndPercentileMatchBruteForce) {
     ASSERT_EQ(cid_threshold(view.get(), &fromImage), 0);
     EXPECT_EQ(fromImage.threshold, fromHist.threshold);
     EXPECT_EQ(fromImage.quality, fromHist.quality);
+    // OpenCV's Otsu returns the last grey level of the dark class.
+    cv::Mat binary;
+    const cv::Mat grey(images[i].height, images[i].width, CV_8U, images[i].pixels.data());
+    EXPECT_EQ(fromImage.threshold, cv::threshold(grey, binary, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU) + 1) << "image " << i;
   }
 }
 
