@@ -118,6 +118,9 @@ FFT_INLINE void complexFromSpan(double* re, double* im, int n, int s0) {
       if (q < lanes) {
         for (ptrdiff_t k = 0; k < q; k += 2) butterflyTime<V2>(p, k, w, q);
       } else {
+        // Unrolled by two, as the split below: GCC's -O2 code for the two loops ran the 1024- and
+        // 4096-point transforms about a sixth faster so.
+#pragma GCC unroll 2
         for (ptrdiff_t k = 0; k < q; k += lanes) butterflyTime<V>(p, k, w, q);
       }
     }
@@ -249,6 +252,7 @@ FFT_INLINE void splitReal(const double* zr, const double* zi, double* outRe, dou
   const double* wi = wr + n / 4;
   const V half = broadcast<V>(0.5);
   int k = 1;
+#pragma GCC unroll 2
   for (; k + lanes <= h / 2; k += lanes) {
     const V ar = load<V>(zr + k), ai = load<V>(zi + k);
     const V br = reversed(load<V>(zr + h - k - (lanes - 1))), bi = reversed(load<V>(zi + h - k - (lanes - 1)));
