@@ -61,7 +61,14 @@ template <class E>
 Accum<E> crossSum(const E* t, const E* s, int32_t k, int32_t lo, int32_t hi) {
   Accum<E> sum = 0;
   if constexpr (std::is_same_v<E, uint8_t>) {
-    for (int32_t j = lo; j < hi; ++j) sum += int32_t{t[j]} * s[j + k];
+    // 32-bit partial sums, which the compiler vectorises: 65536 products of at most 255^2 stay
+    // below 2^32, so each block's sum is exact before it joins the 64-bit total.
+    for (int32_t start = lo; start < hi; start += 65536) {
+      const int32_t end = std::min(hi, start + 65536);
+      uint32_t part = 0;
+      for (int32_t j = start; j < end; ++j) part += uint32_t{t[j]} * s[j + k];
+      sum += part;
+    }
   } else {
     for (int32_t j = lo; j < hi; ++j) sum += static_cast<double>(uint64_t{t[j]} * s[j + k]);
   }
