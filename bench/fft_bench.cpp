@@ -3,7 +3,6 @@
 // Each iteration runs a batch of each and times it in thread CPU time, so that the time the
 // scheduler gives to other processes on a shared machine counts for neither side.
 #include <fftw3.h>
-#include <time.h>
 
 #include <cmath>
 #include <complex>
@@ -12,36 +11,9 @@
 
 #include "../src/id/idut/fft_kernels.hpp"
 #include "ci_id/spectra.h"
-#include <benchmark/benchmark.h>
+#include "compare.hpp"
 
 namespace {
-
-double threadSeconds() {
-  timespec t;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return t.tv_sec + 1e-9 * t.tv_nsec;
-}
-
-// Like bench::compareRuns, in thread CPU time over batches of `batch` runs; the iteration time is
-// our batch, the counters are per run.
-template <class Ours, class Theirs>
-void compareCpu(benchmark::State& state, int batch, Ours ours, Theirs theirs) {
-  double oursSeconds = 0, theirsSeconds = 0;
-  for (auto _ : state) {
-    const double start = threadSeconds();
-    for (int i = 0; i < batch; ++i) ours();
-    const double middle = threadSeconds();
-    for (int i = 0; i < batch; ++i) theirs();
-    const double end = threadSeconds();
-    oursSeconds += middle - start;
-    theirsSeconds += end - middle;
-    state.SetIterationTime(middle - start);
-  }
-  const double n = static_cast<double>(state.iterations()) * batch;
-  state.counters["ours_us"] = 1e6 * oursSeconds / n;
-  state.counters["theirs_us"] = 1e6 * theirsSeconds / n;
-  state.counters["ratio"] = theirsSeconds > 0 ? oursSeconds / theirsSeconds : 0;
-}
 
 std::vector<uint8_t> noise(size_t count) {
   std::mt19937 rng(17);
@@ -72,7 +44,7 @@ void BM_RealFft(benchmark::State& state) {
   runTheirs();
   for (int k = 0; k <= n / 2; ++k)
     if (std::abs(std::complex<double>(re[k] - out[k][0], im[k] - out[k][1])) > 1e-9 * n * 255) state.SkipWithError("results differ");
-  compareCpu(state, 64, runOurs, runTheirs);
+  bench::compareCpu(state, 64, runOurs, runTheirs);
   fftw_destroy_plan(plan);
   fftw_free(out);
   fftw_free(in);
@@ -111,7 +83,7 @@ void BM_Spectrum2D(benchmark::State& state) {
   runTheirs();
   for (size_t i = 0; i < theirs.size(); ++i)
     if (std::abs(ours.window.pixels[i] - theirs[i]) > 1e-9 * theirs[0]) state.SkipWithError("results differ");
-  compareCpu(state, 1, runOurs, runTheirs);
+  bench::compareCpu(state, 1, runOurs, runTheirs);
   cprt_isOptimizationInhibitedFP = nullptr;
   fftw_destroy_plan(plan);
   fftw_free(out);
