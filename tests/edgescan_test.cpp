@@ -162,13 +162,15 @@ TEST(EdgeScan, BarEdgesOfRenderedBarcodesAreFoundOnceAndInPlace) {
         spec.seed = rng.bits();
         scene::Placement pl;
         pl.quietZone = 10;
-        pl.antiAlias = 4;
+        pl.antiAlias = module <= 2 ? 16 : 8;  // edges placed to 1/16 (1/8) px: the truth at fine pitch
         pl.moduleSize = module;
         pl.angleDeg = c.axisOnly ? 90.0 * rng.uniformInt(0, 3) : rng.uniform(0, 360);
         const double ca = std::abs(std::cos(pl.angleDeg * M_PI / 180)), sa = std::abs(std::sin(pl.angleDeg * M_PI / 180));
         spec.width = int(((cols + 22) * ca + 34 * sa) * module) + 8;
         spec.height = int(((cols + 22) * sa + 34 * ca) * module) + 8;
-        pl.centre = {spec.width / 2.0, spec.height / 2.0};
+        // Any sub-pixel phase: at whole-pixel module sizes a centred symbol puts every module
+        // boundary on a pixel boundary, the best case for some edges and the worst for others.
+        pl.centre = {spec.width / 2.0 + rng.uniform(0, 1), spec.height / 2.0 + rng.uniform(0, 1)};
         spec.symbols.push_back(code.bars);
         spec.placements.push_back(pl);
         const scene::Scene sc = scene::render(spec);
@@ -191,16 +193,22 @@ TEST(EdgeScan, BarEdgesOfRenderedBarcodesAreFoundOnceAndInPlace) {
           Peaks peaks;
           ASSERT_EQ(cidc_runEdgeScan(view.get(), &roi, &params, &shape, g, &peaks.v, &out), 0);
           const std::vector<int64_t> found = peaks.get();
-          std::vector<int> hits(cols + 1, 0);
+          std::vector<int> hits(cols + 1, 0), edgeAt;  // the module boundaries that are edges
+          for (int e = 0; e <= cols; ++e)
+            if (dark(e - 1) != dark(e)) edgeAt.push_back(e);
           std::vector<double> best(cols + 1, 1.0), magnitudes;
           for (size_t i = 0; i < found.size(); i += 2) {
             double xy[2];
             cidc_convertPeakToImage(found[i], &out, roi.origin, xy);
             const double u = toModule.map(xy[0], xy[1]).x;
-            const int e = int(std::lround(u));  // the nearest module boundary
+            // The nearest edge, not the nearest module boundary: at one or two pixels a module a
+            // peak half a module off its edge would otherwise be charged to a plain boundary.
+            const int e = *std::min_element(edgeAt.begin(), edgeAt.end(),
+                                            [&](int x, int y) { return std::abs(x - u) < std::abs(y - u); });
             magnitudes.push_back(std::abs(double(found[i + 1])));
-            if (u < -1 || u > cols + 1) ++quiet;
-            else if (dark(e - 1) == dark(e)) ++stray;
+            // Beyond the first and last edge by more than a module and the slanted walk's pixel.
+            if (u < -1 - 1 / module || u > cols + 1 + 1 / module) ++quiet;
+            else if (std::abs(u - e) > 0.5) ++stray;
             else {
               ++hits[e];
               best[e] = std::min(best[e], std::abs(u - e));
@@ -227,20 +235,25 @@ TEST(EdgeScan, BarEdgesOfRenderedBarcodesAreFoundOnceAndInPlace) {
       const double median = errors[errors.size() / 2], p95 = errors[errors.size() * 95 / 100], worst = errors.back();
       std::printf("%-26s %6.1f %6d %6d %6d %6d %6d %6d %7.3f %7.3f %7.3f\n", c.name, module, edges, missed, twice, polarity, stray,
                   quiet, median, p95, worst);
-      // Nothing in the quiet zones, ever. One or two pixels a module is below what a three-tap
-      // difference separates (a one-pixel bar's edges come out half a pixel wide), so those
-      // rows are figures only. Slanted walks sample the nearest pixels, whose along-positions
-      // stray by up to a quarter pixel from where the walk counts them: up to 0.7 px off on a
-      // clean step near 45 degrees. Noise on a broad blurred response can split an extremum.
+      // What the operator resolves. The along-walk difference p(k+1) - p(k-1) is blind to a
+      // two-pixel period, so at one pixel a module an edge between two one-module elements gives
+      // no response at any phase and the edges next to them come out up to half a module off:
+      // figures only, as at 1.5 px. At two pixels every edge is found, but the parabola through
+      // a two-sample plateau whose far flank is the next edge's response moves it by 1/8 px:
+      // within 0.1 module, median up to 1/16 module depending on the phase. A slanted walk reads
+      // the Bresenham pixels between the end pixels' centres but counts them one major-axis
+      // pixel apart along the segment's own line, so near 45 degrees a sample's position is off
+      // by 0.2 px in the median and up to 1.2 px: slanted walks are held to that (figures only at
+      // two pixels a module). Noise on a broad blurred response can split an extremum.
       const bool clean = c.blurPerModule == 0 && c.noise == 0;
       SCOPED_TRACE(testing::Message() << c.name << " " << module);
       EXPECT_EQ(quiet, 0);
-      if (module < 3) continue;
+      if (module < 2 || (module < 3 && !c.axisOnly)) continue;
       EXPECT_EQ(missed + polarity + stray, 0);
       EXPECT_LE(twice * 50, c.blurPerModule > 0 && c.noise > 0 ? edges : 0);
-      EXPECT_LE(median, clean ? 0.05 : 0.08);
-      EXPECT_LE(p95, clean ? 0.1 : 0.25);
-      EXPECT_LE(worst, clean ? std::min(0.2, 0.9 / module) : 0.45);
+      const double walk = c.axisOnly ? 0 : 1 / module;  // a pixel, in modules
+      EXPECT_LE(median, (module < 3 ? 0.07 : clean ? 0.05 : 0.08) + walk / 4);
+      EXPECT_LE(worst, 0.15 + 1.25 * walk);
     }
   }
 }

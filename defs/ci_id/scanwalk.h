@@ -19,10 +19,12 @@
  * of at least 1 in the image's window. Thresholds are meant to stay below 4096.
  *
  * Accuracy: on row and column walks a clean isolated step comes out within 1/16 pixel. A
- * slanted walk samples the pixels nearest its line but counts them one major-axis pixel apart,
- * so near 45 degrees an edge may come out up to about 0.7 pixel from where it is. Edges closer
- * than three pixels pull at each other's positions (a one-pixel bar's edges come out at the
- * centres of its neighbours).
+ * slanted walk reads the pixels of the Bresenham line between the end pixels' centres but
+ * counts them one major-axis pixel apart along the segment's own line, so near 45 degrees an
+ * edge comes out about 0.2 pixel from where it is in the median and up to about 1.2 pixel.
+ * Edges closer than three pixels pull at each other's positions (a one-pixel bar's edges come
+ * out at the centres of its neighbours, by 1/8 pixel at two pixels apart), and an edge between
+ * two one-pixel bars or spaces gives no response at all: the difference across it is zero.
  *
  * cidc_bresWalk advances a fractional Bresenham walk by one pixel along the major axis of a
  * direction (x when |dir.x| > |dir.y|, else y) and carries the slope into the minor axis's
