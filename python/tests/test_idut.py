@@ -307,6 +307,16 @@ IMAGE = np.random.default_rng(13).integers(0, 256, (41, 67), dtype=np.uint8)
 ODD = IMAGE[::2, 1::3]  # strided rows and columns
 
 
+def gaussian(image, sx, sy):
+    """Separable Gaussian of half-widths sx, sy and sigmas 0.5 + size / 3, inside the image only."""
+    def kernel(s):
+        x = np.arange(-s, s + 1)
+        w = np.exp(-0.5 * (x / (0.5 + s / 3)) ** 2)
+        return w / w.sum()
+    rows = np.apply_along_axis(np.convolve, 1, image.astype(float), kernel(sx), "valid")
+    return np.apply_along_axis(np.convolve, 0, rows, kernel(sy), "valid")
+
+
 @pytest.mark.parametrize("name,got,expected", [
     ("subtract", lambda: idut.subtract(IMAGE, ODD), lambda: np.clip(IMAGE[:21, :22].astype(int) - ODD, 0, 255)),
     ("add", lambda: idut.add(ODD, IMAGE), lambda: np.clip(ODD.astype(int) + IMAGE[:21, :22], 0, 255)),
@@ -318,6 +328,8 @@ ODD = IMAGE[::2, 1::3]  # strided rows and columns
     ("subsample", lambda: idut.subsample(IMAGE, 4, 3), lambda: IMAGE[1:39:3, 1:65:4]),
     ("expand", lambda: idut.expand(ODD, 2, 3), lambda: np.repeat(np.repeat(ODD, 3, 0), 2, 1)),
     ("box_mean", lambda: idut.box_mean(IMAGE, 5, 3)[:39, :63], lambda: (box_sums(IMAGE, 5, 3) + 7) // 15),
+    # The fixed-point kernel rounds its weights: within two grey levels of the exact one.
+    ("gauss", lambda: np.abs(idut.gauss(IMAGE, 3, 2)[2:-2, 3:-3] - gaussian(IMAGE, 3, 2)).max() <= 2, lambda: True),
     ("low_pass 0", lambda: idut.low_pass(ODD, 0.0, 2), lambda: ODD),
     ("low_pass 1", lambda: idut.low_pass(IMAGE, 1.0, 2)[2:-2, 2:-2],
      lambda: np.floor(box_sums(IMAGE, 5, 5) / 25 + 0.5)),
