@@ -113,6 +113,10 @@ int32_t markNoiseCells(const cimg_windowConst& w, const std::vector<int32_t>& ro
       if (strongest[static_cast<size_t>(cx)] < level && m[cx] == 0) m[cx] = 1;
     std::fill(strongest.begin(), strongest.end(), 0);
   };
+  // Responses of a row in one plain loop (vector code), then the cells' maxima over them:
+  // response[i] is the response at x = i - 1, so cell cx holds response[4 cx ... 4 cx + 3].
+  std::vector<int32_t> response(static_cast<size_t>(4 * cells + 4), 0);
+  const int32_t limit = std::min(last, 4 * cells - 2);
   int32_t cellRow = -1;
   for (const int32_t y : rows) {
     if (y < 0 || y >= w.height) continue;
@@ -121,9 +125,12 @@ int32_t markNoiseCells(const cimg_windowConst& w, const std::vector<int32_t>& ro
       cellRow = y >> 2;
     }
     const uint8_t* p = w.pixels + static_cast<ptrdiff_t>(y) * w.stride;
-    for (int32_t x = first; x <= last; ++x) {
-      const int32_t cx = (x + 1) >> 2;
-      if (cx < cells) strongest[static_cast<size_t>(cx)] = std::max(strongest[static_cast<size_t>(cx)], rowResponse(p, x));
+    int32_t* r = response.data() + 1;
+    for (int32_t x = first; x <= limit; ++x) r[x] = rowResponse(p, x);
+    for (int32_t cx = 0; cx < cells; ++cx) {
+      const int32_t* q = response.data() + 4 * cx;
+      const int32_t m = std::max(std::max(q[0], q[1]), std::max(q[2], q[3]));
+      strongest[static_cast<size_t>(cx)] = std::max(strongest[static_cast<size_t>(cx)], m);
     }
   }
   flush(cellRow);
