@@ -7,8 +7,8 @@
 // The element widths come straight from the edges, not through the library's edges-to-teeth
 // driver: teeth hold one bar per cell of a regular grid, and 1D symbols mix bars of one to four
 // modules. Tried on the reading scenes, half the lines gave no teeth, the wider bars were
-// dropped, and three cells in four were synthetic, so the reads fell; a pitch found first from the
-// edges would be the way to try it again.
+// dropped, and three cells in four were synthetic, too little to read from; a pitch found first
+// from the edges would be the way to try it again.
 #ifndef IDUT_TOOLS_ROAD_ROAD1D_HPP
 #define IDUT_TOOLS_ROAD_ROAD1D_HPP
 
