@@ -9,6 +9,7 @@
 
 #include "ci_id/binarize.h"
 #include "imageio/imageio.hpp"
+#include "support/owned_image.hpp"
 #include "support/scene.hpp"
 
 namespace {
@@ -22,14 +23,12 @@ cidut_binarizeParams defaults(int method) {
 
 scene::GreyImage binarized(const scene::GreyImage& g, const cidut_binarizeParams& p, csys_status* status) {
   scene::ImageView view(g);
-  cimg_image out;
-  cimg_image_constructUnbound(&out);
+  OwnedImage out;
   *status = cidut_binarizeImage(&out, nullptr, nullptr, nullptr, view.get(), &p);
   scene::GreyImage result(g.width, g.height);
   if (*status == 0)
     for (int y = 0; y < g.height; ++y)
       for (int x = 0; x < g.width; ++x) result.at(x, y) = out.window.pixels[y * out.window.stride + x];
-  cimg_image_destruct(&out);
   return result;
 }
 

@@ -1,6 +1,5 @@
 // The system layer: clean-up list kinds, allocation failure injection and live-block counting,
-// assertions, attention requests, once-only init, critical sections, shutdown order and the
-// optimisation switch.
+// assertions, attention requests, once-only init, critical sections and shutdown order.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -187,13 +186,4 @@ TEST(Shutdown, RunsNewestFirstAndOnlyOnce) {
   csys_shutdown_run();
   csys_shutdown_run();
   EXPECT_EQ(order, (std::vector<int>{2, 1}));
-}
-
-TEST(OptimizationSwitch, AnswersPerRoutineName) {
-  EXPECT_EQ(cprt_isOptimizationInhibited("rowExtremaMax"), 0);
-  cprt_isOptimizationInhibitedFP = [](const char* name) { return name[0] == 'r' ? 1 : 0; };
-  EXPECT_NE(cprt_isOptimizationInhibited("rowExtremaMax"), 0);
-  EXPECT_EQ(cprt_isOptimizationInhibited("cf2DFFT"), 0);
-  cprt_isOptimizationInhibitedFP = nullptr;
-  EXPECT_EQ(cprt_isOptimizationInhibited("rowExtremaMax"), 0);
 }

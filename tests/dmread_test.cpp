@@ -11,6 +11,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "read/datamatrix/dmread.hpp"
@@ -138,13 +139,11 @@ TEST(DataMatrixRead, EverySizeAndEncodationRoundTrips) {
   for (const Marked& k : marked) {
     const dmread::Reading r = dmread::readMatrix(encode(k.e));
     ASSERT_TRUE(r.ok) << k.e.data << ": " << r.error;
-    EXPECT_EQ(r.message.text, k.text);
-    EXPECT_EQ(r.message.gs1, k.gs1);
-    EXPECT_EQ(r.message.readerProgramming, k.readerProgramming);
-    EXPECT_EQ(r.message.macro, k.macro) << k.e.data;
-    EXPECT_EQ(r.message.ecis.empty() ? -1 : r.message.ecis[0], k.eci) << k.e.data;
-    EXPECT_EQ(r.message.appendPosition, k.appendPosition);
-    EXPECT_EQ(r.message.appendCount, k.appendCount);
+    const dmread::Message& m = r.message;
+    EXPECT_EQ(std::tuple(m.text, m.gs1, m.readerProgramming, m.macro, m.ecis.empty() ? -1 : m.ecis[0], m.appendPosition,
+                         m.appendCount),
+              std::tuple(k.text, k.gs1, k.readerProgramming, k.macro, k.eci, k.appendPosition, k.appendCount))
+        << k.e.data;
   }
 }
 

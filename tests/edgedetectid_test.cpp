@@ -12,6 +12,7 @@
 #include "../src/id/idut/edgedetectid_tables.hpp"
 #include "ci_id/edgedetectid.h"
 #include "support/assert_recorder.hpp"
+#include "support/owned_image.hpp"
 #include "support/scene.hpp"
 
 namespace {
@@ -137,9 +138,7 @@ TEST(EdgeDetectId, MagnitudeAndAngleImages) {
   scene::ImageView view(img);
   for (int kernel : {2, 3})
     for (int flag : {0, 1}) {
-      cimg_image mag, ang;
-      cimg_image_constructUnbound(&mag);
-      cimg_image_constructUnbound(&ang);
+      OwnedImage mag, ang;
       ASSERT_EQ(cfEdgeDetectIDMagAng(view.get(), &mag, &ang, flag, 25, kernel), 0);
       const int inset = kernel == 2 ? 0 : 1;
       ASSERT_EQ(mag.window.width, img.width - 1 - inset);
@@ -158,8 +157,6 @@ TEST(EdgeDetectId, MagnitudeAndAngleImages) {
           wrong += ang.window.pixels[y * ang.window.stride + x] != expect;
         }
       EXPECT_EQ(wrong, 0) << kernel << " " << flag;
-      cimg_image_destruct(&mag);
-      cimg_image_destruct(&ang);
     }
 }
 
@@ -187,9 +184,7 @@ TEST(EdgeDetectId, RefusalsWriteNothing) {
   uint32_t counts[2] = {0, 0};
   ASSERT_EQ(cf_EdgeDetectIDCount(flat, 5, out, 3, 3, 3, codes, size, 0, 99, counts, nullptr, nullptr, 2), 0);
   EXPECT_EQ(std::tuple(counts[0], counts[1], int{out[4]}), std::tuple(9u, 0u, 255));
-  cimg_image mag, ang;
-  cimg_image_constructUnbound(&mag);
-  cimg_image_constructUnbound(&ang);
+  OwnedImage mag, ang;
   scene::GreyImage img(8, 8, 3);
   scene::ImageView view(img);
   EXPECT_EQ(cfEdgeDetectIDMagAng(view.get(), &mag, &ang, 2, 10, 2), cidut_errBadArgument);

@@ -153,8 +153,7 @@ TEST(GridPitch, BadInputAndAllocationFailure) {
       int32_t origin = 5, flag = 5;
       EXPECT_EQ(cidut_cg1dOnGrid(b.n, pos.data(), scratch.data(), b.pitch, b.window, order.data(), &origin, &flag),
                 csys_errAssertion);
-      EXPECT_EQ(origin, 5);
-      EXPECT_EQ(order, std::vector<int32_t>(4, 9));
+      EXPECT_TRUE(origin == 5 && order == std::vector<int32_t>(4, 9));
     }
     struct BadPitch {
       int32_t n, p0, sMin, sMax, tol;
@@ -167,8 +166,7 @@ TEST(GridPitch, BadInputAndAllocationFailure) {
       int32_t fit = 3, inl = 3, p = 3;
       EXPECT_EQ(cidut_cg1dComputeScaledPitch(b.n, pos.data(), b.p0, b.sMin, b.sMax, b.tol, 0, 10, &fit, &inl, &p),
                 csys_errAssertion);
-      EXPECT_EQ(p, 3);
-      EXPECT_EQ(fit + inl, 6);
+      EXPECT_TRUE(p == 3 && fit + inl == 6) << p;
     }
     EXPECT_EQ(cidut_cg1dOnGrid(4, nullptr, nullptr, 100, 10, nullptr, nullptr, nullptr), csys_errAssertion);
   }
@@ -176,8 +174,7 @@ TEST(GridPitch, BadInputAndAllocationFailure) {
   FailAllocation fail(1);
   int32_t fit = 3, inl = 3, p = 3;
   EXPECT_EQ(cidut_cg1dComputeScaledPitch(4, pos.data(), 100, 900, 1100, 5, 0, 10, &fit, &inl, &p), csys_errNoMemory);
-  EXPECT_EQ(p, 3);
-  EXPECT_EQ(live.leaked(), 0);
+  EXPECT_TRUE(p == 3 && live.leaked() == 0);
 }
 
 }  // namespace

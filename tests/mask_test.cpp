@@ -128,7 +128,7 @@ TEST(Mask, ClaimsReleasesAndQueriesWithAndWithoutImage) {
   EXPECT_EQ(live.leaked(), 0);
 }
 
-TEST(Mask, ImagePaintsExactRectanglesAndRestores) {
+TEST(Mask, ImagePaintsExactRectanglesAndRestoresAndAnUnboundImageIsRefused) {
   SearchImage s;
   LiveBlocks live;
   cid_mask m;
@@ -165,12 +165,8 @@ TEST(Mask, ImagePaintsExactRectanglesAndRestores) {
   EXPECT_EQ(countValue(m, 0), 14 * 10 - 12 * 8);
   ASSERT_EQ(cid_mask_destruct(&m), 0);
   EXPECT_EQ(live.leaked(), 0);
-}
-
-TEST(Mask, UnboundImageIsRefused) {
   cimg_imageConst unbound;
   cimg_imageConst_constructUnbound(&unbound);
-  cid_mask m;
   EXPECT_EQ(cid_mask_construct(&m, &unbound), csys_errImageUnbound);
   cimg_imageConst_destruct(&unbound);
 }

@@ -11,6 +11,7 @@
 #include "base/cip_pel.h"
 #include "ci_id/morph.h"
 #include "support/assert_recorder.hpp"
+#include "support/owned_image.hpp"
 #include "support/scene.hpp"
 
 namespace {
@@ -110,14 +111,12 @@ TEST(Morph2d, MatchesOpenCvOnScenesAndNoise) {
       for (const Kernel& k : kernels) {
         if (k.width > image.width) continue;
         for (int op = 0; op < 4; ++op) {
-          cimg_image out;
-          cimg_image_constructUnbound(&out);
+          OwnedImage out;
           ASSERT_EQ(cidut_morph2d_run(view.get(), &out, op, k.width, k.height), 0);
           const cv::Mat ours(out.window.height, out.window.width, CV_8U, out.window.pixels, out.window.stride);
           const cv::Mat expected = openCvMorph(in, op, k.width, k.height);
           EXPECT_EQ(cv::countNonZero(ours != expected), 0)
               << path << " op " << op << " kernel " << k.width << "x" << k.height << " image " << image.width;
-          cimg_image_destruct(&out);
         }
       }
     }
@@ -171,11 +170,9 @@ TEST(Morph2d, OutputPlacementAndCopies) {
 
   // Kernels of 1 x 1 or larger than the window copy; bad arguments write nothing.
   for (auto [kw, kh] : {std::pair{1, 1}, std::pair{11, 3}, std::pair{3, 8}}) {
-    cimg_image copy;
-    cimg_image_constructUnbound(&copy);
+    OwnedImage copy;
     ASSERT_EQ(cidut_morph2d_run(&source, &copy, CIDUT_MORPH_MIN, kw, kh), 0);
     EXPECT_EQ(copy.window.pixels[3 * copy.window.stride + 5], 250);
-    cimg_image_destruct(&copy);
   }
   std::fill(destPixels.begin(), destPixels.end(), 99);
   cimg_imageConst unbound;

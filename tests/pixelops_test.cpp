@@ -20,6 +20,7 @@
 #include "ci_id/pixelops.h"
 #include "imageio/imageio.hpp"
 #include "support/assert_recorder.hpp"
+#include "support/owned_image.hpp"
 #include "support/scene.hpp"
 
 namespace {
@@ -58,8 +59,7 @@ TEST(Filters, GaussianMatchesOpenCvAndItsOwnReduction) {
   for (const scene::GreyImage& g : photoAndScenes()) {
     scene::ImageView view(g);
     for (auto [sx, sy] : {std::pair{1, 1}, {2, 2}, {7, 3}, {0, 5}, {24, 24}}) {
-      cimg_image out;
-      cimg_image_constructUnbound(&out);
+      OwnedImage out, small;
       ASSERT_EQ(cidut_ip_gauss8(view.get(), &out, sx, sy), 0);
       cv::Mat theirs;
       cv::GaussianBlur(matOf(g), theirs, {2 * sx + 1, 2 * sy + 1}, 0.5 + sx / 3.0, 0.5 + sy / 3.0,
@@ -70,8 +70,6 @@ TEST(Filters, GaussianMatchesOpenCvAndItsOwnReduction) {
       // The reduced filter is the full one taken at the kept centres.
       cip_gaussParams p = csGaussParamsNull;
       p.sizeX = sx, p.sizeY = sy, p.reduceX = 3, p.reduceY = 2;
-      cimg_image small;
-      cimg_image_constructUnbound(&small);
       ASSERT_EQ(cip_gauss_smooth8_8(view.get(), &small, &p), 0);
       ASSERT_EQ(std::tuple(small.window.width, small.window.height), std::tuple((g.width + 2) / 3, (g.height + 1) / 2));
       int wrong = 0;
@@ -80,8 +78,6 @@ TEST(Filters, GaussianMatchesOpenCvAndItsOwnReduction) {
           wrong += small.window.pixels[j * small.window.stride + i] !=
                    out.window.pixels[std::min(2 * j, g.height - 1) * out.window.stride + std::min(3 * i + 1, g.width - 1)];
       EXPECT_EQ(wrong, 0);
-      cimg_image_destruct(&small);
-      cimg_image_destruct(&out);
     }
   }
 }
@@ -103,8 +99,7 @@ TEST(Filters, BoxMeansMatchOpenCv) {
     }
     // Low-pass in plain mode with factor 1 is the centred box mean with replicated borders.
     scene::ImageView view(g);
-    cimg_image out;
-    cimg_image_constructUnbound(&out);
+    OwnedImage out;
     ASSERT_EQ(cidut_ip_plpf8(view.get(), &out, 1.0f, 3, 1, 0), 0);
     cv::Mat sums;
     cv::boxFilter(matOf(g), sums, CV_32S, {7, 7}, {-1, -1}, false, cv::BORDER_REPLICATE);
@@ -112,7 +107,6 @@ TEST(Filters, BoxMeansMatchOpenCv) {
     for (int y = 0; y < g.height; ++y)
       for (int x = 0; x < g.width; ++x) expected.at<uint8_t>(y, x) = static_cast<uint8_t>((sums.at<int>(y, x) + 24) / 49);
     EXPECT_EQ(difference(matOf(out), expected).max, 0);
-    cimg_image_destruct(&out);
   }
 }
 
@@ -127,8 +121,7 @@ TEST(Filters, ResamplingMatchesOpenCv) {
     cmath_shapeAffineRectPoints pts{po, {po.x + c * W, po.y + s * W}, {po.x - s * H, po.y + c * H}};
     cmath_shapeAffineRect_initPoints(&region, &pts);
     const int ow = g.width, oh = g.height;
-    cimg_image out;
-    cimg_image_constructUnbound(&out);
+    OwnedImage out;
     ASSERT_EQ(cip_affine8(view.get(), &region, ow, oh, &out), 0);
     const double ux = c * W / ow, uy = s * W / ow, vx = -s * H / oh, vy = c * H / oh;
     cv::Mat m = (cv::Mat_<double>(2, 3) << ux, vx, po.x + 0.5 * (ux + vx) - 0.5, uy, vy, po.y + 0.5 * (uy + vy) - 0.5);
@@ -143,7 +136,6 @@ TEST(Filters, ResamplingMatchesOpenCv) {
     cmath_xformLinear_mapPoint(&out.clientFromImage, &corner, &client);
     EXPECT_NEAR(client.x, pts.px.x, 1e-9);
     EXPECT_NEAR(client.y, pts.px.y, 1e-9);
-    cimg_image_destruct(&out);
   }
 }
 
@@ -158,8 +150,7 @@ TEST(PixelOps, MatchDirectLoops) {
   cimg_imageConst_constructCopy(&wa, va.get());
   const cstd_rect32 part{5, 3, 20, 15};
   cimg_imageConst_window(&wa, &part);
-  cimg_image out;
-  cimg_image_constructUnbound(&out);
+  OwnedImage out;
   auto at = [&](int x, int y) { return static_cast<int>(out.window.pixels[(y - out.window.y0) * out.window.stride + x - out.window.x0]); };
   // Every pixel of the source window against want(x, y) (the output read at where(x, y)).
   auto each = [&](auto where, auto want) {
@@ -211,7 +202,6 @@ TEST(PixelOps, MatchDirectLoops) {
     for (int j = 5; j < 9; ++j) sum += a.at(10 + i, j);
     EXPECT_EQ(out.window.pixels[i], (sum + 2) / 4);
   }
-  cimg_image_destruct(&out);
   cimg_imageConst_destruct(&wa);
 }
 
@@ -220,10 +210,10 @@ TEST(PixelOps, BadInputLeavesOutputUntouched) {
   scene::ImageView view(g);
   cimg_imageConst unbound;
   cimg_imageConst_constructUnbound(&unbound);
-  cimg_image aliased, small, out;
+  cimg_image aliased, small;
+  OwnedImage out;
   cimg_image_constructWrap(&aliased, g.pixels.data(), 30, 20, 30);  // the source's own pixels
   cimg_image_construct(&small, 10, 10);
-  cimg_image_constructUnbound(&out);
   struct Case {
     const char* what;
     csys_status status;
@@ -254,7 +244,7 @@ TEST(PixelOps, BadInputLeavesOutputUntouched) {
   EXPECT_EQ(cid_spatialAverage(g.pixels.data(), 4, 4, 30, 2, 2, g.pixels.data() + 31, 30), csys_errAssertion);
   EXPECT_EQ(asserts.count(), 2u);
   EXPECT_EQ(buffer[0], 3);
-  for (cimg_image* im : {&aliased, &small, &out}) cimg_image_destruct(im);
+  for (cimg_image* im : {&aliased, &small}) cimg_image_destruct(im);
 }
 
 }  // namespace

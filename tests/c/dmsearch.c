@@ -27,9 +27,6 @@ int main(void) {
   if (cid2d_trackingResult_construct(&result) != 0) return 4;
   if (cf_BndFindNextDMSymbol(&image, &params, NULL, NULL, NULL, 0, &marking, &result) != 0) return 5;
   if (result.found != 0 || result.line != 3) return 6;
-  if (cidut_BoundaryTrackerSearchDMSymbolAdaptiveThreshold(&image, &params, NULL, NULL, 1, &marking, &result) != 0)
-    return 7;
-  if (result.found != 0 || result.line != 3) return 8;
   if (cf_BndFindNextPDP(&image, &params, NULL, NULL, NULL, &marking, 1, NULL, NULL, NULL, 0, 0, 0, &result) != 0 ||
       result.found != 0 || result.line != 1)
     return 9;

