@@ -1,6 +1,6 @@
 // Symbol regions: properties on random convex quadrilaterals, exact perspective answers on
-// projectively mapped squares, dilation closed forms, degenerate outlines and enclosing
-// rectangles.
+// projectively mapped squares, dilation closed forms, degenerate outlines, enclosing rectangles
+// and the vector family.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -239,7 +239,7 @@ TEST(Region, DegenerateOutlinesGiveFiniteAnswers) {
   EXPECT_TRUE(in[0] == 0 && in[1] == 0);
 }
 
-TEST(Region, EnclosingRectanglesAndMaps) {
+TEST(Region, EnclosingRectanglesMapsAndVectorElements) {
   const cid_region r = quad({0.5, 1}, {2.5, 1.5}, {1, 4}, {2, 3.25}), far = quad({0, 0}, {3e9, 0}, {0, 1}, {3e9, 1});
   const cmath_xformLinear turn{{0, -1, 1, 0}, {10, 20}};  // a quarter turn and a shift
   const cstd_rect32 image{0, 0, 3, 4}, small{1, 0, 3, 4};
@@ -257,4 +257,19 @@ TEST(Region, EnclosingRectanglesAndMaps) {
   EXPECT_TRUE(in[0] == 1 && in[1] == 0 && in[2] == 0);
   EXPECT_EQ(cid_region_getEncloseImageRect(&far, nullptr, &px), csys_errBadArgument);
 
+  // New vector elements start as unit squares; pushed ones are copies.
+  LiveBlocks live;
+  cstd_vector_cid_region v;
+  cid_region unit;
+  cid_region_init(&unit);
+  ASSERT_EQ(cstd_vector_cid_region_construct(&v, 3), 0);
+  ASSERT_EQ(cstd_vector_cid_region_pushBack(&v, &r), 0);
+  ASSERT_EQ(cstd_vector_cid_region_resize(&v, 6), 0);
+  for (uint32_t i : {0u, 3u, 5u}) {
+    const cid_region* e = nullptr;
+    ASSERT_EQ(cstd_vector_cid_region_getElementConst(&v, i, &e), 0);
+    EXPECT_TRUE(same(*e, i == 3 ? r : unit)) << i;
+  }
+  ASSERT_EQ(cstd_vector_cid_region_destruct(&v), 0);
+  EXPECT_EQ(live.leaked(), 0);
 }

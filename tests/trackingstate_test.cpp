@@ -1,5 +1,5 @@
-// Tracking-state initialisers: covariance known only when both variances are, in-place
-// re-initialisation, and mismatched scales or null pointers rejected without touching the state.
+// Tracking-state initialisers: every field written, covariance known only when both variances
+// are, and mismatched scales or null pointers rejected without touching the state.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -22,6 +22,20 @@ void expectValue(const cidc_trackedValue& v, int32_t value, int32_t variance, in
 }
 
 }  // namespace
+
+TEST(TrackingState, PlainInitialisersOverwriteEveryField) {
+  auto val = poisoned<cidc_trackStateConstantVal1D>();
+  ASSERT_EQ(cidc_trackStateConstantVal1D_init(&val, 6), 0);
+  expectValue(val.estimate, 0, -1, 6);
+  EXPECT_EQ(val.ready, 0);
+
+  auto rate = poisoned<cidc_trackStateConstantRate1D>();
+  ASSERT_EQ(cidc_trackStateConstantRate1D_init(&rate, 12), 0);
+  expectValue(rate.estimate, 0, -1, 12);
+  expectValue(rate.rate, 0, -1, 12);
+  EXPECT_EQ(rate.covariance, -1);
+  EXPECT_EQ(rate.ready, 0);
+}
 
 TEST(TrackingState, ValueInitialisersCopyAndDeriveCovariance) {
   auto val = poisoned<cidc_trackStateConstantVal1D>();
