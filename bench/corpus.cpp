@@ -32,7 +32,7 @@
 #include "imageio/imageio.hpp"
 #include "inputs.hpp"
 #include "locate.hpp"
-#include "support/scene.hpp"
+#include "scenes/scene.hpp"
 
 // The 1D table over generated 1D scenes (corpus_oned.cpp): perCell scenes per symbology and
 // condition.

@@ -17,7 +17,7 @@
 
 #include "corpus_support.hpp"
 #include "locate.hpp"
-#include "support/scene_1d.hpp"
+#include "scenes/scene_1d.hpp"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "corpus_support.hpp"
 #include "locate.hpp"
-#include "support/scene_pdf.hpp"
+#include "scenes/scene_pdf.hpp"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "locate.hpp"
-#include "support/scene.hpp"
+#include "scenes/scene.hpp"
 
 namespace corpus {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "read/datamatrix/dmread.hpp"
-#include "support/scene.hpp"
+#include "scenes/scene.hpp"
 
 namespace {
 

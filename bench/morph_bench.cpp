@@ -6,7 +6,7 @@
 #include "ci_id/morph.h"
 #include "compare.hpp"
 #include "scenes.hpp"
-#include "support/scene.hpp"
+#include "scenes/scene.hpp"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "ci_id/pixelops.h"
 #include "compare.hpp"
 #include "scenes.hpp"
-#include "support/scene.hpp"
+#include "scenes/scene.hpp"
 
 namespace {
 

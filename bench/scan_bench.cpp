@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "ci_id/scanwalk.h"
-#include "support/scene.hpp"
-#include "support/scene_1d.hpp"
+#include "scenes/scene.hpp"
+#include "scenes/scene_1d.hpp"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #ifndef IDUT_BENCH_SCENES_HPP
 #define IDUT_BENCH_SCENES_HPP
 
-#include "support/scene.hpp"
+#include "scenes/scene.hpp"
 
 namespace bench {
 

@@ -10,9 +10,9 @@
 
 #include "imageio/imageio.hpp"
 #include "read/datamatrix/dmcodewords.hpp"
-#include "support/scene.hpp"
-#include "support/scene_1d.hpp"
-#include "support/scene_pdf.hpp"
+#include "scenes/scene.hpp"
+#include "scenes/scene_1d.hpp"
+#include "scenes/scene_pdf.hpp"
 
 namespace {
 

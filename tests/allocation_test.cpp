@@ -26,9 +26,9 @@
 #include "road/dmroad.hpp"
 #include "road/road1d.hpp"
 #include "support/assert_recorder.hpp"
-#include "support/scene.hpp"
-#include "support/scene_1d.hpp"
-#include "support/scene_pdf.hpp"
+#include "scenes/scene.hpp"
+#include "scenes/scene_1d.hpp"
+#include "scenes/scene_pdf.hpp"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "ci_id/binarize.h"
 #include "imageio/imageio.hpp"
 #include "support/owned_image.hpp"
-#include "support/scene.hpp"
+#include "scenes/scene.hpp"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "base/cip_histogram.h"
 #include "base/cip_pel.h"
 #include "support/assert_recorder.hpp"
-#include "support/scene.hpp"
+#include "scenes/scene.hpp"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "road/dmroad.hpp"
-#include "support/scene.hpp"
+#include "scenes/scene.hpp"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "ci_id/dmdriver.h"
 #include "ci_id/region.h"
 #include "support/assert_recorder.hpp"
-#include "support/scene.hpp"
+#include "scenes/scene.hpp"
 #include "support/shapes.hpp"
 
 namespace {

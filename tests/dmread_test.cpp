@@ -16,7 +16,7 @@
 
 #include "read/datamatrix/dmread.hpp"
 #include "road/dmroad.hpp"
-#include "support/scene.hpp"
+#include "scenes/scene.hpp"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "ci_id/mask.h"
 #include "ci_id/region.h"
 #include "road/dmroad.hpp"
-#include "support/scene.hpp"
+#include "scenes/scene.hpp"
 
 namespace {
 

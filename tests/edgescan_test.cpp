@@ -11,8 +11,8 @@
 
 #include "ci_id/scanwalk.h"
 #include "support/assert_recorder.hpp"
-#include "support/scene.hpp"
-#include "support/scene_1d.hpp"
+#include "scenes/scene.hpp"
+#include "scenes/scene_1d.hpp"
 
 namespace {
 

@@ -8,8 +8,8 @@
 
 #include "ci_id/findbarcode.h"
 #include "support/assert_recorder.hpp"
-#include "support/scene.hpp"
-#include "support/scene_1d.hpp"
+#include "scenes/scene.hpp"
+#include "scenes/scene_1d.hpp"
 
 namespace {
 

@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "imageio/imageio.hpp"
-#include "support/scene.hpp"
-#include "support/scene_1d.hpp"
-#include "support/scene_pdf.hpp"
+#include "scenes/scene.hpp"
+#include "scenes/scene_1d.hpp"
+#include "scenes/scene_pdf.hpp"
 
 namespace fs = std::filesystem;
 

@@ -12,7 +12,7 @@
 #include "ci_id/morph.h"
 #include "support/assert_recorder.hpp"
 #include "support/owned_image.hpp"
-#include "support/scene.hpp"
+#include "scenes/scene.hpp"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "read/oned/oned.hpp"
-#include "support/scene_1d.hpp"
+#include "scenes/scene_1d.hpp"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include "ci_id/mask.h"
 #include "ci_id/region.h"
 #include "road/pdfroad.hpp"
-#include "support/scene_1d.hpp"
-#include "support/scene_pdf.hpp"
+#include "scenes/scene_1d.hpp"
+#include "scenes/scene_pdf.hpp"
 
 namespace {
 

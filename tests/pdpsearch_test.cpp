@@ -17,7 +17,7 @@
 #include "ci_id/region.h"
 #include "ci_id/peakdetect.h"
 #include "support/assert_recorder.hpp"
-#include "support/scene_pdf.hpp"
+#include "scenes/scene_pdf.hpp"
 #include "support/shapes.hpp"
 
 namespace {

@@ -21,7 +21,7 @@
 #include "imageio/imageio.hpp"
 #include "support/assert_recorder.hpp"
 #include "support/owned_image.hpp"
-#include "support/scene.hpp"
+#include "scenes/scene.hpp"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "road/road1d.hpp"
-#include "support/scene_1d.hpp"
-#include "support/scene_pdf.hpp"
+#include "scenes/scene_1d.hpp"
+#include "scenes/scene_pdf.hpp"
 
 namespace {
 

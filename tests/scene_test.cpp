@@ -6,8 +6,8 @@
 #include <cmath>
 #include <stdexcept>
 
-#include "support/scene.hpp"
-#include "support/scene_pdf.hpp"
+#include "scenes/scene.hpp"
+#include "scenes/scene_pdf.hpp"
 
 using scene::Category;
 using scene::Point;

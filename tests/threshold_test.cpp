@@ -12,7 +12,7 @@
 #include "ci_id/threshold.h"
 #include "imageio/imageio.hpp"
 #include "support/assert_recorder.hpp"
-#include "support/scene.hpp"
+#include "scenes/scene.hpp"
 
 namespace {
 

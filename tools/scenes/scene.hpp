@@ -1,4 +1,4 @@
-// Test scenes with real Data Matrix symbols and exact ground truth.
+// Scenes with real Data Matrix symbols and exact ground truth.
 //
 // Symbols come from libzint's module matrix and are drawn here, module by module, through a
 // known projective map, so every corner of every symbol is known to floating-point precision.
@@ -15,8 +15,8 @@
 // per row); (0, 0) is the outer corner of module (row 0, column 0). Row 0 is the alternating
 // (clock) row and column cols-1 the alternating column; column 0 and row rows-1 are the solid
 // edges, which meet at the L corner (0, rows).
-#ifndef IDUT_TESTS_SUPPORT_SCENE_HPP
-#define IDUT_TESTS_SUPPORT_SCENE_HPP
+#ifndef IDUT_TOOLS_SCENES_SCENE_HPP
+#define IDUT_TOOLS_SCENES_SCENE_HPP
 
 #include <array>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // PDF417 scenes: libzint's rows as a module matrix placed by scene::renderAtRandom.
-#include "support/scene_pdf.hpp"
+#include "scenes/scene_pdf.hpp"
 
 #include <zint.h>
 

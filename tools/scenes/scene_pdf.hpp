@@ -5,14 +5,14 @@
 // SymbolTruth outline is the exact box of the bars: u runs along the rows from the start pattern's
 // first bar to the end of the stop pattern's last bar, v down the rows. lCorner is then the
 // bottom of the start pattern, rowEnd the bottom of the stop pattern.
-#ifndef IDUT_TESTS_SUPPORT_SCENE_PDF_HPP
-#define IDUT_TESTS_SUPPORT_SCENE_PDF_HPP
+#ifndef IDUT_TOOLS_SCENES_SCENE_PDF_HPP
+#define IDUT_TOOLS_SCENES_SCENE_PDF_HPP
 
 #include <array>
 #include <cstdint>
 #include <string>
 
-#include "support/scene.hpp"
+#include "scenes/scene.hpp"
 
 namespace scene {
 

@@ -4,15 +4,15 @@
 // A barcode is drawn as a module matrix whose rows all repeat libzint's row of bars, so its
 // SymbolTruth outline (lCorner, rowEnd, opposite, columnEnd) is the exact box of the bars: u runs
 // along the symbol from its first bar to the end of its last bar, v across the bars.
-#ifndef IDUT_TESTS_SUPPORT_SCENE_1D_HPP
-#define IDUT_TESTS_SUPPORT_SCENE_1D_HPP
+#ifndef IDUT_TOOLS_SCENES_SCENE_1D_HPP
+#define IDUT_TOOLS_SCENES_SCENE_1D_HPP
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "support/scene.hpp"
+#include "scenes/scene.hpp"
 
 namespace scene {
 

@@ -1,5 +1,5 @@
 // One-dimensional barcode scenes: libzint's bars as a module matrix placed by scene::render.
-#include "support/scene_1d.hpp"
+#include "scenes/scene_1d.hpp"
 
 #include <zint.h>
 

@@ -1,6 +1,6 @@
 // Scene rendering: libzint module matrices drawn through projective maps with area-sampled
 // anti-aliasing, clutter, blur and noise. See scene.hpp for the conventions.
-#include "support/scene.hpp"
+#include "scenes/scene.hpp"
 
 #include <png.h>
 #include <zint.h>
