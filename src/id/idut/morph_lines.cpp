@@ -89,18 +89,6 @@ void fastExtremaOf(int32_t windowLength, const uint8_t* source, ptrdiff_t source
     pickTwo<K>(a + y * laneBytes, a + y * laneBytes + second, destination + y * destinationStride, laneBytes);
 }
 
-// Short windows down the columns, straight from source rows to destination rows.
-template <Kind K>
-void directColumnsOf(int32_t windowLength, const uint8_t* source, ptrdiff_t sourceStride, uint8_t* destination,
-                     ptrdiff_t destinationStride, int32_t width, int32_t height) {
-  const int32_t r = radiusOf(windowLength);
-  for (int32_t y = 0; y < height; ++y) {
-    const int32_t first = std::max(0, y - r), last = std::min(height - 1, y + r);
-    pickRows<K>(source + first * sourceStride, sourceStride, last - first + 1, destination + y * destinationStride,
-                width);
-  }
-}
-
 // The queue holds indices whose values fall strictly from front (oldest) to back (newest); the
 // front is the extremum of the current window. Ring capacity 2r + 1, the most the window holds.
 template <Kind K>
@@ -146,17 +134,6 @@ void fastExtrema(Kind kind, int32_t windowLength, const uint8_t* source, ptrdiff
   } else {
     fastExtremaOf<Kind::min>(windowLength, source, sourceStride, destination, destinationStride, count, lanes, a, b);
   }
-}
-
-bool fastColumns(Kind kind, int32_t windowLength, const uint8_t* source, ptrdiff_t sourceStride,
-                 uint8_t* destination, ptrdiff_t destinationStride, int32_t width, int32_t height) {
-  if (2 * radiusOf(windowLength) + 1 > kDirectWindow) return false;
-  if (kind == Kind::max) {
-    directColumnsOf<Kind::max>(windowLength, source, sourceStride, destination, destinationStride, width, height);
-  } else {
-    directColumnsOf<Kind::min>(windowLength, source, sourceStride, destination, destinationStride, width, height);
-  }
-  return true;
 }
 
 void queueExtrema(Kind kind, int32_t windowLength, const uint8_t* source, uint8_t* destination, int32_t length,
