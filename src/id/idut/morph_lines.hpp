@@ -14,19 +14,6 @@ enum class Kind { max, min };
 // Half window: an even window length looks one sample further, and 2 looks at 3 samples.
 inline int32_t radiusOf(int32_t windowLength) { return std::max(1, (windowLength - 1) / 2); }
 
-// Bytes of each of the two buffers that fastExtrema needs for `count` rows of `lanes` samples.
-inline size_t fastBufferBytes(int32_t count, int32_t radius, int32_t lanes) {
-  return (static_cast<size_t>(count) + 2 * static_cast<size_t>(radius)) * static_cast<size_t>(lanes);
-}
-
-// Running extremum along the rows' direction of a block of `count` rows, each `lanes` samples
-// wide: output row y is the extremum of source rows max(0, y - r) .. min(count - 1, y + r),
-// lane by lane. With lanes = 1 and both strides 1 this is the line routine. a and b each hold
-// fastBufferBytes(count, r, lanes) bytes. Source and destination may be the same block.
-void fastExtrema(Kind kind, int32_t windowLength, const uint8_t* source, ptrdiff_t sourceStride,
-                 uint8_t* destination, ptrdiff_t destinationStride, int32_t count, int32_t lanes, uint8_t* a,
-                 uint8_t* b);
-
 // Work rows of the whole-row 2D pass, carved from one block of rowWorkBytes bytes.
 struct RowWork {
   uint8_t* line;       // the column extremum of one row, padded for the row extremum
@@ -42,7 +29,8 @@ RowWork rowWorkAt(uint8_t* block, int32_t width, int32_t kernelWidth, int32_t ke
 // The rectangle's extremum from `in` into `out` (width x height each, not overlapping): output
 // (x, y) is the extremum over the window clipped to the image, rows of half height
 // radiusOf(kernelHeight) when kernelHeight >= 2, columns of half width radiusOf(kernelWidth) when
-// kernelWidth >= 2 (at least one of the two).
+// kernelWidth >= 2 (at least one of the two). A single row with kernelHeight 1 is the fast line
+// routine.
 void rowPass(Kind kind, const uint8_t* in, ptrdiff_t inStride, uint8_t* out, ptrdiff_t outStride, int32_t width,
              int32_t height, int32_t kernelWidth, int32_t kernelHeight, const RowWork& work);
 
