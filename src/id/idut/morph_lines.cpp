@@ -15,6 +15,8 @@ void queueExtremaOf(int32_t windowLength, const uint8_t* source, uint8_t* destin
                     uint32_t* steps) {
   const int32_t r = std::min(radiusOf(windowLength), length - 1), capacity = 2 * r + 1;
   auto better = [](uint8_t a, uint8_t b) { return K == Kind::max ? a > b : a < b; };
+  // front < capacity and size <= capacity, so one subtraction wraps (no division per sample).
+  auto wrap = [capacity](int32_t i) { return i >= capacity ? i - capacity : i; };
   int32_t front = 0, size = 1;
   ring[0] = r;
   for (int32_t j = r - 1; j >= 0; --j) {
@@ -33,11 +35,11 @@ void queueExtremaOf(int32_t windowLength, const uint8_t* source, uint8_t* destin
     }
     const int32_t entering = x + r + 1;
     if (entering >= length) continue;
-    while (size > 0 && !better(source[ring[(front + size - 1) % capacity]], source[entering])) {
+    while (size > 0 && !better(source[ring[wrap(front + size - 1)]], source[entering])) {
       --size;
       ++dropped;
     }
-    ring[(front + size) % capacity] = entering;
+    ring[wrap(front + size)] = entering;
     ++size;
   }
   if (steps != nullptr) *steps += dropped;
