@@ -8,30 +8,7 @@
 
 #include <time.h>
 
-#include <chrono>
-
 namespace bench {
-
-template <class Ours, class Theirs>
-void compareRuns(benchmark::State& state, Ours ours, Theirs theirs) {
-  using Clock = std::chrono::steady_clock;
-  double oursSeconds = 0, theirsSeconds = 0;
-  for (auto _ : state) {
-    const auto start = Clock::now();
-    ours();
-    const auto middle = Clock::now();
-    theirs();
-    const auto end = Clock::now();
-    const double a = std::chrono::duration<double>(middle - start).count();
-    oursSeconds += a;
-    theirsSeconds += std::chrono::duration<double>(end - middle).count();
-    state.SetIterationTime(a);
-  }
-  const double n = static_cast<double>(state.iterations());
-  state.counters["ours_ms"] = 1e3 * oursSeconds / n;
-  state.counters["theirs_ms"] = 1e3 * theirsSeconds / n;
-  state.counters["ratio"] = theirsSeconds > 0 ? oursSeconds / theirsSeconds : 0;
-}
 
 inline double threadSeconds() {
   timespec t;
@@ -39,7 +16,7 @@ inline double threadSeconds() {
   return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
 }
 
-// The same in this thread's CPU time, over batches of `batch` runs of each (for runs too short to
+// Times are this thread's CPU time, over batches of `batch` runs of each (for runs too short to
 // time one at a time), so that the time the scheduler gives other processes on a shared machine
 // counts for neither side. Only for single-threaded runs on both sides. The iteration time is our
 // batch; the counters are per run, in microseconds.

@@ -40,7 +40,7 @@ void BM_Gaussian(benchmark::State& state) {
   runOurs();
   runTheirs();
   if (maxDifference(out, theirs) > 2) state.SkipWithError("results differ");
-  bench::compareRuns(state, runOurs, runTheirs);
+  bench::compareCpu(state, 1, runOurs, runTheirs);
   cimg_image_destruct(&out);
 }
 BENCHMARK(BM_Gaussian)->ArgName("n")->Arg(1)->Arg(2)->Arg(7)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -69,7 +69,7 @@ void BM_Resample(benchmark::State& state) {
   runOurs();
   runTheirs();
   if (maxDifference(out, theirs) > 9) state.SkipWithError("results differ");
-  bench::compareRuns(state, runOurs, runTheirs);
+  bench::compareCpu(state, 1, runOurs, runTheirs);
   cimg_image_destruct(&out);
 }
 BENCHMARK(BM_Resample)->ArgName("deg")->Arg(0)->Arg(10)->UseManualTime()->Unit(benchmark::kMillisecond);

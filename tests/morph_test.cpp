@@ -103,7 +103,7 @@ TEST(Morph2d, MatchesOpenCvOnScenesAndNoise) {
   struct Kernel {
     int width, height;
   };
-  const Kernel kernels[] = {{3, 3}, {15, 15}, {2, 5}, {1, 7}, {6, 1}, {31, 4}, {97, 3}};
+  const Kernel kernels[] = {{3, 3}, {15, 15}, {2, 5}, {1, 7}, {6, 1}, {31, 4}, {97, 3}, {4, 61}};
   onBothPaths([&](const char* path) {
     for (const scene::GreyImage& image : images) {
       const cv::Mat in(image.height, image.width, CV_8U, const_cast<uint8_t*>(image.pixels.data()));

@@ -11,30 +11,26 @@ namespace {
 
 using morph::Kind;
 
-// Work buffers for every pass of one call, sized for the larger of the two kernel sides.
+// Work buffers for every pass of one call.
 struct Work {
-  uint8_t* a = nullptr;  // doubling buffers (fast path)
-  uint8_t* b = nullptr;
+  morph::RowWork rows;      // fast path
   uint8_t* line = nullptr;  // gathered column and its extremum (generic path)
   uint8_t* lineOut = nullptr;
   int32_t* ring = nullptr;
 };
 
-size_t fastBytes(int32_t width, int32_t height, int32_t kernelWidth, int32_t kernelHeight) {
-  return std::max(morph::fastBufferBytes(width, morph::radiusOf(kernelWidth), 1),
-                  morph::fastBufferBytes(height, morph::radiusOf(kernelHeight), morph::kStripLanes));
-}
-
 csys_status allocateWork(const cimg_windowConst& w, int32_t kernelWidth, int32_t kernelHeight, void** block,
                          Work* work) {
-  const size_t fast = (fastBytes(w.width, w.height, kernelWidth, kernelHeight) + 63) & ~size_t{63};
+  const size_t fast = (morph::rowWorkBytes(w.width, kernelWidth, kernelHeight) + 63) & ~size_t{63};
   const size_t line = (static_cast<size_t>(w.height) + 63) & ~size_t{63};
   const size_t ring = 2 * static_cast<size_t>(morph::radiusOf(std::max(kernelWidth, kernelHeight))) + 1;
-  csys_status st = csys_memory_allocFastMem_internal(2 * fast + 2 * line + ring * sizeof(int32_t), block);
+  csys_status st = csys_memory_allocFastMem_internal(fast + 2 * line + ring * sizeof(int32_t), block);
   if (CSYS_FAILED(st)) return st;
   auto* bytes = static_cast<uint8_t*>(*block);
-  *work = Work{bytes, bytes + fast, bytes + 2 * fast, bytes + 2 * fast + line,
-               reinterpret_cast<int32_t*>(bytes + 2 * fast + 2 * line)};
+  work->rows = morph::rowWorkAt(bytes, w.width, kernelWidth, kernelHeight);
+  work->line = bytes + fast;
+  work->lineOut = bytes + fast + line;
+  work->ring = reinterpret_cast<int32_t*>(bytes + fast + 2 * line);
   return 0;
 }
 
@@ -48,25 +44,12 @@ struct PlaneOut {
   ptrdiff_t stride;
 };
 
-// Columns first, from the source into the output, then rows in place (the row routine pads a
-// copy of each row first): the rectangle's extremum is the same in either order.
 csys_status fastPass(Kind kind, Plane in, PlaneOut out, int32_t width, int32_t height, int32_t kernelWidth,
                      int32_t kernelHeight, const Work& work) {
   if (cprt_isOptimizationInhibited(kind == Kind::max ? "rowExtremaMax" : "rowExtremaMin"))
     return cidut_errNotOptimized;
-  if (kernelHeight >= 2) {
-    if (!morph::fastColumns(kind, kernelHeight, in.pixels, in.stride, out.pixels, out.stride, width, height)) {
-      for (int32_t x = 0; x < width; x += morph::kStripLanes)
-        morph::fastExtrema(kind, kernelHeight, in.pixels + x, in.stride, out.pixels + x, out.stride, height,
-                           std::min(morph::kStripLanes, width - x), work.a, work.b);
-    }
-    in = Plane{out.pixels, out.stride};
-  }
-  if (kernelWidth >= 2) {
-    for (int32_t y = 0; y < height; ++y)
-      morph::fastExtrema(kind, kernelWidth, in.pixels + y * in.stride, 1, out.pixels + y * out.stride, 1, width, 1,
-                         work.a, work.b);
-  }
+  morph::rowPass(kind, in.pixels, in.stride, out.pixels, out.stride, width, height, kernelWidth, kernelHeight,
+                 work.rows);
   return 0;
 }
 
