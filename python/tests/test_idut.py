@@ -251,6 +251,17 @@ def test_bigint_matches_python_ints():
         idut.bigint.add(1 << 160, 0)
 
 
+def otsu(image):
+    """The split t in 1 .. 255 (first of equals) with the largest between-class variance."""
+    counts, levels = np.bincount(image.ravel(), minlength=256), np.arange(256)
+    def between(t):
+        n0, n1 = counts[:t].sum(), counts[t:].sum()
+        if not n0 or not n1:
+            return 0
+        return n0 * n1 * ((levels[:t] @ counts[:t]) / n0 - (levels[t:] @ counts[t:]) / n1) ** 2
+    return max(range(1, 256), key=between)
+
+
 def test_image_operations_against_numpy():
     rng = np.random.default_rng(11)
     image = rng.integers(0, 256, (37, 53), dtype=np.uint8)
@@ -275,14 +286,8 @@ def test_image_operations_against_numpy():
 
     counts = idut.histogram(image[3:, 5:])
     np.testing.assert_array_equal(counts, np.bincount(image[3:, 5:].ravel(), minlength=256))
-    levels = np.arange(256)
-    def between(t):  # between-class variance of the split at t
-        n0, n1 = counts[:t].sum(), counts[t:].sum()
-        if not n0 or not n1:
-            return 0
-        return n0 * n1 * ((levels[:t] @ counts[:t]) / n0 - (levels[t:] @ counts[t:]) / n1) ** 2
-    otsu, quality = idut.threshold(image[3:, 5:])
-    assert otsu == max(range(1, 256), key=between) and 0 < quality < 1
+    split, quality = idut.threshold(image[3:, 5:])
+    assert split == otsu(image[3:, 5:]) and 0 < quality < 1
     cumulative = np.cumsum(counts)
     assert idut.threshold(image[3:, 5:], 0.5)[0] == int(np.argmax(cumulative >= cumulative[-1] * 0.5))
 
@@ -305,6 +310,7 @@ def box_sums(image, w, h):
 
 IMAGE = np.random.default_rng(13).integers(0, 256, (41, 67), dtype=np.uint8)
 ODD = IMAGE[::2, 1::3]  # strided rows and columns
+BLOCKS = np.where(np.arange(67) < 30, IMAGE // 16 + 100, IMAGE).astype(np.uint8)  # low contrast on the left
 
 
 def gaussian(image, sx, sy):
@@ -315,6 +321,36 @@ def gaussian(image, sx, sy):
         return w / w.sum()
     rows = np.apply_along_axis(np.convolve, 1, image.astype(float), kernel(sx), "valid")
     return np.apply_along_axis(np.convolve, 0, rows, kernel(sy), "valid")
+
+
+def tile_thresholds(image, tiles_x, tiles_y, rule):
+    """rule(tile min, tile max) over tiles one pixel larger than size // count, the last ones cut."""
+    h, w = image.shape
+    bw, bh = w // tiles_x + 1, h // tiles_y + 1
+    thresholds = np.zeros(image.shape, int)
+    for y in range(0, h, bh):
+        for x in range(0, w, bw):
+            tile = image[y:y + bh, x:x + bw].astype(int)
+            thresholds[y:y + bh, x:x + bw] = rule(tile.min(), tile.max())
+    return thresholds
+
+
+def extreme(image, r, f):
+    """f over the (2r + 1) x (2r + 1) neighbourhood, clamped at the borders."""
+    return f(np.lib.stride_tricks.sliding_window_view(np.pad(image.astype(int), r, mode="edge"), (2 * r + 1,) * 2),
+             axis=(2, 3))
+
+
+def local_contrast(image, c):
+    """(binary, mask) without reduction: 9 x 9 and 3 x 3 ranges of the 3 x 3 dilation and erosion."""
+    c9, c3 = (extreme(image, r, np.max) - extreme(image, r, np.min) for r in (5, 2))
+    t = np.where(c9 >= c, extreme(image, 5, np.min) + np.where(c3 >= c, c3, c9) // 2, otsu(image))
+    return np.where(image > t, 255, 0), np.where(c9 >= c, 255, 0)
+
+
+def blocky(mask):
+    """Whether the mask, made at half resolution and enlarged, is one value in each 2 x 2 block."""
+    return np.array_equal(mask[:40, :66], mask[:40:2, :66:2].repeat(2, 0).repeat(2, 1)) and 0 < mask.mean() < 255
 
 
 @pytest.mark.parametrize("name,got,expected", [
@@ -337,6 +373,15 @@ def gaussian(image, sx, sy):
      lambda: np.where(IMAGE >= (int(IMAGE.min()) + int(IMAGE.max())) // 2, 255, 0)),
     ("binarize mean", lambda: idut.binarize(IMAGE, 5, window_size=7, offset=10)[3:-3, 3:-3],
      lambda: np.where(IMAGE[3:-3, 3:-3].astype(int) * 49 >= box_sums(IMAGE, 7, 7) - 490, 255, 0)),
+    ("binarize Otsu", lambda: idut.binarize(BLOCKS, 1), lambda: np.where(BLOCKS >= otsu(BLOCKS), 255, 0)),
+    ("binarize tile mid-range", lambda: idut.binarize(BLOCKS, 2, tiles=(7, 4), min_range=40),
+     lambda: np.where(BLOCKS > tile_thresholds(BLOCKS, 7, 4, lambda lo, hi: (lo + hi) // 2 if hi - lo > 40 else 0),
+                      255, 0)),
+    ("binarize tile maximum", lambda: idut.binarize(BLOCKS, 3),
+     lambda: np.where(BLOCKS > tile_thresholds(BLOCKS, 20, 10, lambda lo, hi: (hi + int(BLOCKS.min())) // 2), 255, 0)),
+    ("binarize local contrast", lambda: idut.binarize(BLOCKS, 4, reduction=1, min_contrast=30, contrast_mask=True),
+     lambda: local_contrast(BLOCKS, 30)),
+    ("binarize reduced contrast", lambda: blocky(idut.binarize(BLOCKS, 4, contrast_mask=True)[1]), lambda: True),
 ])
 def test_pixel_operations_against_numpy(name, got, expected):
     np.testing.assert_array_equal(got(), expected())
