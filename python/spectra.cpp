@@ -110,6 +110,22 @@ py::array_t<uint8_t> viewable(const py::handle& spectrum) {
   return view;
 }
 
+// The fixed-size transforms over a complex128 array of 16 x 16 or 32 x 32 (interleaved re, im).
+py::array_t<std::complex<double>> fixedFft(const py::handle& values, bool inverse) {
+  if (!py::isinstance<py::array>(values) ||
+      !py::reinterpret_borrow<py::array>(values).dtype().equal(py::dtype::of<std::complex<double>>()))
+    throw py::type_error("values must be a complex128 numpy array");
+  const auto in = py::array_t<std::complex<double>, py::array::c_style>::ensure(values);
+  const py::ssize_t side = in.ndim() == 2 && in.shape(0) == in.shape(1) ? in.shape(0) : 0;
+  if (side != 16 && side != 32) throw py::value_error("values must have shape (16, 16) or (32, 32)");
+  using Transform = csys_status (*)(const void*, void*, int32_t);
+  const Transform transform = side == 16 ? (inverse ? cf2DIFFT_16x16_fixed : cf2DFFT_16x16_fixed)
+                                         : (inverse ? cf2DIFFT_32x32_fixed : cf2DFFT_32x32_fixed);
+  py::array_t<std::complex<double>> out({side, side});
+  check(transform(in.data(), out.mutable_data(), 0), inverse ? "fft_fixed (inverse)" : "fft_fixed");
+  return out;
+}
+
 }  // namespace
 
 void defineSpectra(py::module_& m) {
@@ -118,6 +134,9 @@ void defineSpectra(py::module_& m) {
         "each row on its own: only the width). output 'complex' gives a complex128 array, 'amplitude', "
         "'power' or 'log_power' (log(power + 1e-10)) a float64 array; element [v, u] holds vertical "
         "frequency v and horizontal frequency u.");
+  m.def("fft_fixed", &fixedFft, py::arg("values"), py::arg("inverse") = false,
+        "The library's fixed-size 2D transforms of a (16, 16) or (32, 32) complex128 array. This build "
+        "of the library does not provide them: they raise idut.Error cidut_errNotOptimized, so use fft.");
   m.def("dft", &dft, py::arg("image"), "The direct 2D DFT of an image of any size (complex128); costs N^2 per row.");
   m.def("fft_shift", &fftShift, py::arg("spectrum"), "A float64 spectrum with frequency 0 moved to [h // 2, w // 2].");
   m.def("viewable_spectrum", &viewable, py::arg("spectrum"),

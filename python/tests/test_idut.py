@@ -124,6 +124,9 @@ def test_colour_is_converted_like_the_image_reader(tmp_path):
     (lambda a: idut.map(a, np.arange(255, dtype=np.uint8)), ValueError, "256 entries, got 255"),
     (lambda a: idut.fft_shift(a), TypeError, "float64"),
     (lambda a: idut.fft(a, "phase"), ValueError, "output must be"),
+    (lambda a: idut.fft_fixed(a[:16, :16]), TypeError, "complex128"),
+    (lambda a: idut.fft_fixed(np.zeros((16, 32), complex)), ValueError, "(16, 16) or (32, 32)"),
+    (lambda a: idut.project(a, [(0, 0), (5, 0)]), ValueError, "shape (3, 2)"),
 ])
 def test_bad_arguments_raise_clear_errors(sample, call, error, message):
     with pytest.raises(error) as raised:
@@ -139,6 +142,8 @@ def test_library_failures_carry_status(sample):
         (lambda: idut.fft(sample[:, :600]), 0x80000861, "cidut_errFftSize"),
         (lambda: idut.binarize(sample, 6), 0x80000846, "cidut_errBadArgument"),
         (lambda: idut.subsample(sample, 0, 1), 0x800003c2, "cidut_errBadStep"),
+        (lambda: idut.fft_fixed(np.zeros((32, 32), complex), inverse=True), 0x80000601, "cidut_errNotOptimized"),
+        (lambda: idut.project(sample, [(0, 0), (np.nan, 0), (0, 5)]), 0x80000024, "csys_errBadArgument"),
         (lambda: idut.find(sample, stop=lambda: True), 0x80000030, "csys_errAttention"),
         # The 1D road alone, over eight barcodes: it polls between its scan lines too.
         (lambda: idut.find(np.vstack([ean13_image("4006381333931")] * 8), "ean13", stop=lambda: True),
@@ -353,6 +358,19 @@ def blocky(mask):
     return np.array_equal(mask[:40, :66], mask[:40:2, :66:2].repeat(2, 0).repeat(2, 1)) and 0 < mask.mean() < 255
 
 
+def projection(image, region):
+    """(bins with samples, first such bin, samples): rounded means of the region's nearest-pixel samples."""
+    po, ex, ey = np.asarray(region[0]), np.subtract(region[1], region[0]), np.subtract(region[2], region[0])
+    L, M = (max(1, int(np.floor(np.hypot(*e) + 0.5))) for e in (ex, ey))
+    u, v = np.meshgrid((np.arange(L) + 0.5) / L, (np.arange(M) + 0.5) / M, indexing="ij")
+    x, y = po[0] + u * ex[0] + v * ey[0], po[1] + u * ex[1] + v * ey[1]
+    inside, samples = (x >= 0) & (x < image.shape[1]) & (y >= 0) & (y < image.shape[0]), np.zeros(x.shape, int)
+    samples[inside] = image[y[inside].astype(int), x[inside].astype(int)]
+    n, used = inside.sum(1), np.flatnonzero(inside.any(1))
+    first, last = (used[0], used[-1]) if used.size else (0, -1)
+    return ((samples.sum(1) + n // 2) // np.maximum(n, 1))[first:last + 1], first, n.sum()
+
+
 @pytest.mark.parametrize("name,got,expected", [
     ("subtract", lambda: idut.subtract(IMAGE, ODD), lambda: np.clip(IMAGE[:21, :22].astype(int) - ODD, 0, 255)),
     ("add", lambda: idut.add(ODD, IMAGE), lambda: np.clip(ODD.astype(int) + IMAGE[:21, :22], 0, 255)),
@@ -385,6 +403,19 @@ def blocky(mask):
 ])
 def test_pixel_operations_against_numpy(name, got, expected):
     np.testing.assert_array_equal(got(), expected())
+
+
+@pytest.mark.parametrize("image,region", [
+    (IMAGE, ((3.3, 5.7), (40.1, 12.2), (-1.4, 30.9))),    # partly outside
+    (ODD, ((-6.2, 4.3), (25.9, -3.1), (-3.1, 18.6))),     # the first bins empty
+    (IMAGE, ((60.3, 40.2), (20.6, 30.1), (64.9, 20.3))),  # inside
+    (IMAGE, ((70.2, 5.1), (90.3, 5.1), (70.2, 20.4))),    # outside: no bins
+])
+def test_projection_against_numpy(image, region):
+    values, first, count = idut.project(image, region)
+    expected = projection(image, region)
+    np.testing.assert_array_equal(values, expected[0])
+    assert (first, count) == expected[1:]
 
 
 SQUARE = IMAGE[:16, :32]
