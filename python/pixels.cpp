@@ -203,14 +203,17 @@ tiles: (columns, rows) of methods 2 and 3 (default (20, 10)). With contrast_mask
       "Gaussian smoothing with kernel half-widths size_x, size_y (0 .. 24), sigma 0.5 + size / 3.");
   m.def(
       "low_pass",
-      [](const py::handle& image, float factor, int size, int passes) {
+      [](const py::handle& image, float factor, int size, int passes, std::optional<int> maskThreshold) {
         return unary(image, "low_pass", [&](const cimg_imageConst* s, cimg_image* o) {
-          return cidut_ip_plpf8(s, o, factor, size, passes, 0);
+          return maskThreshold ? cidut_ip_plpf8Mask(s, o, factor, size, passes, *maskThreshold)
+                               : cidut_ip_plpf8(s, o, factor, size, passes, 0);
         });
       },
-      py::arg("image"), py::arg("factor"), py::arg("size"), py::arg("passes") = 1,
+      py::arg("image"), py::arg("factor"), py::arg("size"), py::arg("passes") = 1, py::kw_only(),
+      py::arg("mask_threshold") = py::none(),
       "Box low-pass: image + factor * (box mean - image), box half-width size (0 .. 65), passes 1 .. 3 "
-      "(factor 1 the mean, 0 the image, below 0 sharpening).");
+      "(factor 1 the mean, 0 the image, below 0 sharpening). With mask_threshold, the local-contrast "
+      "mask instead: 255 where |image - box mean| >= mask_threshold, else 0.");
   m.def("project", &project, py::arg("image"), py::arg("region"),
         R"(Projection of a parallelogram onto its Po-Px side, region ((x, y) of Po, Px, Py) in pixel
 coordinates (pixel (x, y) covers [x, x+1) x [y, y+1)). Bin i of L = round(|Px - Po|) is the rounded

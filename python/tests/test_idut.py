@@ -127,6 +127,7 @@ def test_colour_is_converted_like_the_image_reader(tmp_path):
     (lambda a: idut.fft_fixed(a[:16, :16]), TypeError, "complex128"),
     (lambda a: idut.fft_fixed(np.zeros((16, 32), complex)), ValueError, "(16, 16) or (32, 32)"),
     (lambda a: idut.project(a, [(0, 0), (5, 0)]), ValueError, "shape (3, 2)"),
+    (lambda a: idut.amplitude_spectrum(a, 3), ValueError, "go together"),
 ])
 def test_bad_arguments_raise_clear_errors(sample, call, error, message):
     with pytest.raises(error) as raised:
@@ -387,6 +388,8 @@ def projection(image, region):
     ("low_pass 0", lambda: idut.low_pass(ODD, 0.0, 2), lambda: ODD),
     ("low_pass 1", lambda: idut.low_pass(IMAGE, 1.0, 2)[2:-2, 2:-2],
      lambda: np.floor(box_sums(IMAGE, 5, 5) / 25 + 0.5)),
+    ("low_pass mask", lambda: idut.low_pass(IMAGE, 1.0, 2, mask_threshold=30)[2:-2, 2:-2],
+     lambda: np.where(np.abs(IMAGE[2:-2, 2:-2] - np.floor(box_sums(IMAGE, 5, 5) / 25 + 0.5)) >= 30, 255, 0)),
     ("binarize mid-range", lambda: idut.binarize(IMAGE, 0),
      lambda: np.where(IMAGE >= (int(IMAGE.min()) + int(IMAGE.max())) // 2, 255, 0)),
     ("binarize mean", lambda: idut.binarize(IMAGE, 5, window_size=7, offset=10)[3:-3, 3:-3],
@@ -422,6 +425,11 @@ SQUARE = IMAGE[:16, :32]
 SPECTRUM = np.abs(np.fft.fft2(ODD))
 
 
+def near(n, limit):
+    """Frequencies below limit or from n - limit: those the limited spectrum keeps."""
+    return (np.arange(n) < limit) | (np.arange(n) >= n - limit)
+
+
 @pytest.mark.parametrize("name,got,expected", [
     ("fft", lambda: idut.fft(SQUARE), lambda: np.fft.fft2(SQUARE)),
     ("fft rows", lambda: idut.fft(IMAGE[:, :64], rows_only=True), lambda: np.fft.fft(IMAGE[:, :64], axis=1)),
@@ -429,6 +437,13 @@ SPECTRUM = np.abs(np.fft.fft2(ODD))
     ("power", lambda: idut.fft(SQUARE, "power"), lambda: np.abs(np.fft.fft2(SQUARE)) ** 2),
     ("log_power", lambda: idut.fft(SQUARE, "log_power"), lambda: np.log(np.abs(np.fft.fft2(SQUARE)) ** 2 + 1e-10)),
     ("dft", lambda: idut.dft(ODD), lambda: np.fft.fft2(ODD)),
+    ("dft line", lambda: idut.dft(IMAGE[0]), lambda: np.fft.fft(IMAGE[0])),
+    ("amplitude spectrum", lambda: idut.amplitude_spectrum(ODD), lambda: SPECTRUM),
+    ("limited spectrum", lambda: idut.amplitude_spectrum(ODD, 4, 3),
+     lambda: SPECTRUM * np.outer(near(21, 3), near(22, 4))),
+    # 16-bit stage factors: within their rounding (the library's own tests bound it for every size).
+    ("fft integer", lambda: np.abs(idut.fft(SQUARE, integer=True) @ [1, 1j] - np.fft.fft2(SQUARE)).max()
+     <= 2e-3 * np.abs(np.fft.fft2(SQUARE)).max(), lambda: True),
     ("fft_shift", lambda: idut.fft_shift(SPECTRUM), lambda: np.fft.fftshift(SPECTRUM)),
     ("viewable", lambda: idut.viewable_spectrum(SPECTRUM),
      lambda: np.floor((SPECTRUM - SPECTRUM.min()) * 255 / (SPECTRUM.max() - SPECTRUM.min()))),
