@@ -77,7 +77,8 @@ PYBIND11_MODULE(idut, m) {
   m.doc() =
       "Locates and reads Data Matrix symbols and 1D barcodes in 8-bit grey numpy images.\n\n"
       "find() runs the searches of the idut-find program; the stand-alone families (Reed-Solomon,\n"
-      "160-bit integers, correlation, morphology, edges) take and return numpy arrays and ints.\n"
+      "160-bit integers, correlation, morphology, edges, binarisation, pixel operations, spectra) take\n"
+      "and return numpy arrays and ints.\n"
       "Failures of the library raise idut.Error with its status code and name.";
   py::dict scope = m.attr("__dict__");
   py::exec(kErrorSource, scope);

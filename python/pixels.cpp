@@ -114,6 +114,35 @@ py::array_t<uint8_t> unary(const py::handle& image, const char* what, Op op) {
   return toArray(out.image);
 }
 
+// ---- projection
+// A parallelogram as three corner rows (Po, Px, Py) of (x, y) pixel coordinates.
+cmath_shapeAffineRect regionOf(const py::handle& object) {
+  const auto corners = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(object);
+  if (!corners)
+    throw py::type_error("region must be numbers: the corners Po, Px, Py as ((x, y), (x, y), (x, y))");
+  if (corners.ndim() != 2 || corners.shape(0) != 3 || corners.shape(1) != 2)
+    throw py::value_error("region must have shape (3, 2): the corners Po, Px, Py");
+  const double* c = corners.data();
+  cmath_shapeAffineRect region;
+  region.po = {c[0], c[1]};
+  region.px = {c[2], c[3]};
+  region.py = {c[4], c[5]};
+  return region;
+}
+
+py::tuple project(const py::handle& image, const py::handle& corners) {
+  const cmath_shapeAffineRect region = regionOf(corners);
+  const Source source(image, "image");
+  Result out;
+  int32_t count = 0;
+  check(cidut_ip_project8(&source.image, &region, &count, &out.image), "project");
+  // One row windowed to the bins that received samples; its origin is the first such bin.
+  const cimg_window& w = out.image.window;
+  py::array_t<uint8_t> values(w.width);
+  if (w.width > 0) std::copy_n(w.pixels, w.width, values.mutable_data());
+  return py::make_tuple(values, w.x0, count);
+}
+
 py::array_t<uint8_t> boxMean(const py::handle& image, int width, int height) {
   const GreyView view = greyView(image, "image");
   if (width < 1 || height < 1 || width > view.width || height > view.height)
@@ -174,14 +203,24 @@ tiles: (columns, rows) of methods 2 and 3 (default (20, 10)). With contrast_mask
       "Gaussian smoothing with kernel half-widths size_x, size_y (0 .. 24), sigma 0.5 + size / 3.");
   m.def(
       "low_pass",
-      [](const py::handle& image, float factor, int size, int passes) {
+      [](const py::handle& image, float factor, int size, int passes, std::optional<int> maskThreshold) {
         return unary(image, "low_pass", [&](const cimg_imageConst* s, cimg_image* o) {
-          return cidut_ip_plpf8(s, o, factor, size, passes, 0);
+          return maskThreshold ? cidut_ip_plpf8Mask(s, o, factor, size, passes, *maskThreshold)
+                               : cidut_ip_plpf8(s, o, factor, size, passes, 0);
         });
       },
-      py::arg("image"), py::arg("factor"), py::arg("size"), py::arg("passes") = 1,
+      py::arg("image"), py::arg("factor"), py::arg("size"), py::arg("passes") = 1, py::kw_only(),
+      py::arg("mask_threshold") = py::none(),
       "Box low-pass: image + factor * (box mean - image), box half-width size (0 .. 65), passes 1 .. 3 "
-      "(factor 1 the mean, 0 the image, below 0 sharpening).");
+      "(factor 1 the mean, 0 the image, below 0 sharpening). With mask_threshold, the local-contrast "
+      "mask instead: 255 where |image - box mean| >= mask_threshold, else 0.");
+  m.def("project", &project, py::arg("image"), py::arg("region"),
+        R"(Projection of a parallelogram onto its Po-Px side, region ((x, y) of Po, Px, Py) in pixel
+coordinates (pixel (x, y) covers [x, x+1) x [y, y+1)). Bin i of L = round(|Px - Po|) is the rounded
+mean of the M = round(|Py - Po|) samples (both at least 1) at Po + (i + 0.5) / L (Px - Po) + (j + 0.5) / M
+(Py - Po) that fall in the image, each the pixel containing it. Returns (values, first, count):
+the uint8 bins from the first to the last with samples, the first one's index and the number of
+samples taken (an empty array, 0, 0 when the region misses the image).)");
   m.def("box_mean", &boxMean, py::arg("image"), py::arg("width"), py::arg("height"),
         "Rounded mean of the width x height box whose top-left corner is each pixel; the last columns "
         "and rows, where the box would leave the image, repeat the last full box.");

@@ -124,6 +124,10 @@ def test_colour_is_converted_like_the_image_reader(tmp_path):
     (lambda a: idut.map(a, np.arange(255, dtype=np.uint8)), ValueError, "256 entries, got 255"),
     (lambda a: idut.fft_shift(a), TypeError, "float64"),
     (lambda a: idut.fft(a, "phase"), ValueError, "output must be"),
+    (lambda a: idut.fft_fixed(a[:16, :16]), TypeError, "complex128"),
+    (lambda a: idut.fft_fixed(np.zeros((16, 32), complex)), ValueError, "(16, 16) or (32, 32)"),
+    (lambda a: idut.project(a, [(0, 0), (5, 0)]), ValueError, "shape (3, 2)"),
+    (lambda a: idut.amplitude_spectrum(a, 3), ValueError, "go together"),
 ])
 def test_bad_arguments_raise_clear_errors(sample, call, error, message):
     with pytest.raises(error) as raised:
@@ -139,6 +143,8 @@ def test_library_failures_carry_status(sample):
         (lambda: idut.fft(sample[:, :600]), 0x80000861, "cidut_errFftSize"),
         (lambda: idut.binarize(sample, 6), 0x80000846, "cidut_errBadArgument"),
         (lambda: idut.subsample(sample, 0, 1), 0x800003c2, "cidut_errBadStep"),
+        (lambda: idut.fft_fixed(np.zeros((32, 32), complex), inverse=True), 0x80000601, "cidut_errNotOptimized"),
+        (lambda: idut.project(sample, [(0, 0), (np.nan, 0), (0, 5)]), 0x80000024, "csys_errBadArgument"),
         (lambda: idut.find(sample, stop=lambda: True), 0x80000030, "csys_errAttention"),
         # The 1D road alone, over eight barcodes: it polls between its scan lines too.
         (lambda: idut.find(np.vstack([ean13_image("4006381333931")] * 8), "ean13", stop=lambda: True),
@@ -251,6 +257,17 @@ def test_bigint_matches_python_ints():
         idut.bigint.add(1 << 160, 0)
 
 
+def otsu(image):
+    """The split t in 1 .. 255 (first of equals) with the largest between-class variance."""
+    counts, levels = np.bincount(image.ravel(), minlength=256), np.arange(256)
+    def between(t):
+        n0, n1 = counts[:t].sum(), counts[t:].sum()
+        if not n0 or not n1:
+            return 0
+        return n0 * n1 * ((levels[:t] @ counts[:t]) / n0 - (levels[t:] @ counts[t:]) / n1) ** 2
+    return max(range(1, 256), key=between)
+
+
 def test_image_operations_against_numpy():
     rng = np.random.default_rng(11)
     image = rng.integers(0, 256, (37, 53), dtype=np.uint8)
@@ -275,14 +292,8 @@ def test_image_operations_against_numpy():
 
     counts = idut.histogram(image[3:, 5:])
     np.testing.assert_array_equal(counts, np.bincount(image[3:, 5:].ravel(), minlength=256))
-    levels = np.arange(256)
-    def between(t):  # between-class variance of the split at t
-        n0, n1 = counts[:t].sum(), counts[t:].sum()
-        if not n0 or not n1:
-            return 0
-        return n0 * n1 * ((levels[:t] @ counts[:t]) / n0 - (levels[t:] @ counts[t:]) / n1) ** 2
-    otsu, quality = idut.threshold(image[3:, 5:])
-    assert otsu == max(range(1, 256), key=between) and 0 < quality < 1
+    split, quality = idut.threshold(image[3:, 5:])
+    assert split == otsu(image[3:, 5:]) and 0 < quality < 1
     cumulative = np.cumsum(counts)
     assert idut.threshold(image[3:, 5:], 0.5)[0] == int(np.argmax(cumulative >= cumulative[-1] * 0.5))
 
@@ -305,6 +316,7 @@ def box_sums(image, w, h):
 
 IMAGE = np.random.default_rng(13).integers(0, 256, (41, 67), dtype=np.uint8)
 ODD = IMAGE[::2, 1::3]  # strided rows and columns
+BLOCKS = np.where(np.arange(67) < 30, IMAGE // 16 + 100, IMAGE).astype(np.uint8)  # low contrast on the left
 
 
 def gaussian(image, sx, sy):
@@ -315,6 +327,49 @@ def gaussian(image, sx, sy):
         return w / w.sum()
     rows = np.apply_along_axis(np.convolve, 1, image.astype(float), kernel(sx), "valid")
     return np.apply_along_axis(np.convolve, 0, rows, kernel(sy), "valid")
+
+
+def tile_thresholds(image, tiles_x, tiles_y, rule):
+    """rule(tile min, tile max) over tiles one pixel larger than size // count, the last ones cut."""
+    h, w = image.shape
+    bw, bh = w // tiles_x + 1, h // tiles_y + 1
+    thresholds = np.zeros(image.shape, int)
+    for y in range(0, h, bh):
+        for x in range(0, w, bw):
+            tile = image[y:y + bh, x:x + bw].astype(int)
+            thresholds[y:y + bh, x:x + bw] = rule(tile.min(), tile.max())
+    return thresholds
+
+
+def extreme(image, r, f):
+    """f over the (2r + 1) x (2r + 1) neighbourhood, clamped at the borders."""
+    return f(np.lib.stride_tricks.sliding_window_view(np.pad(image.astype(int), r, mode="edge"), (2 * r + 1,) * 2),
+             axis=(2, 3))
+
+
+def local_contrast(image, c):
+    """(binary, mask) without reduction: 9 x 9 and 3 x 3 ranges of the 3 x 3 dilation and erosion."""
+    c9, c3 = (extreme(image, r, np.max) - extreme(image, r, np.min) for r in (5, 2))
+    t = np.where(c9 >= c, extreme(image, 5, np.min) + np.where(c3 >= c, c3, c9) // 2, otsu(image))
+    return np.where(image > t, 255, 0), np.where(c9 >= c, 255, 0)
+
+
+def blocky(mask):
+    """Whether the mask, made at half resolution and enlarged, is one value in each 2 x 2 block."""
+    return np.array_equal(mask[:40, :66], mask[:40:2, :66:2].repeat(2, 0).repeat(2, 1)) and 0 < mask.mean() < 255
+
+
+def projection(image, region):
+    """(bins with samples, first such bin, samples): rounded means of the region's nearest-pixel samples."""
+    po, ex, ey = np.asarray(region[0]), np.subtract(region[1], region[0]), np.subtract(region[2], region[0])
+    L, M = (max(1, int(np.floor(np.hypot(*e) + 0.5))) for e in (ex, ey))
+    u, v = np.meshgrid((np.arange(L) + 0.5) / L, (np.arange(M) + 0.5) / M, indexing="ij")
+    x, y = po[0] + u * ex[0] + v * ey[0], po[1] + u * ex[1] + v * ey[1]
+    inside, samples = (x >= 0) & (x < image.shape[1]) & (y >= 0) & (y < image.shape[0]), np.zeros(x.shape, int)
+    samples[inside] = image[y[inside].astype(int), x[inside].astype(int)]
+    n, used = inside.sum(1), np.flatnonzero(inside.any(1))
+    first, last = (used[0], used[-1]) if used.size else (0, -1)
+    return ((samples.sum(1) + n // 2) // np.maximum(n, 1))[first:last + 1], first, n.sum()
 
 
 @pytest.mark.parametrize("name,got,expected", [
@@ -333,17 +388,46 @@ def gaussian(image, sx, sy):
     ("low_pass 0", lambda: idut.low_pass(ODD, 0.0, 2), lambda: ODD),
     ("low_pass 1", lambda: idut.low_pass(IMAGE, 1.0, 2)[2:-2, 2:-2],
      lambda: np.floor(box_sums(IMAGE, 5, 5) / 25 + 0.5)),
+    ("low_pass mask", lambda: idut.low_pass(IMAGE, 1.0, 2, mask_threshold=30)[2:-2, 2:-2],
+     lambda: np.where(np.abs(IMAGE[2:-2, 2:-2] - np.floor(box_sums(IMAGE, 5, 5) / 25 + 0.5)) >= 30, 255, 0)),
     ("binarize mid-range", lambda: idut.binarize(IMAGE, 0),
      lambda: np.where(IMAGE >= (int(IMAGE.min()) + int(IMAGE.max())) // 2, 255, 0)),
     ("binarize mean", lambda: idut.binarize(IMAGE, 5, window_size=7, offset=10)[3:-3, 3:-3],
      lambda: np.where(IMAGE[3:-3, 3:-3].astype(int) * 49 >= box_sums(IMAGE, 7, 7) - 490, 255, 0)),
+    ("binarize Otsu", lambda: idut.binarize(BLOCKS, 1), lambda: np.where(BLOCKS >= otsu(BLOCKS), 255, 0)),
+    ("binarize tile mid-range", lambda: idut.binarize(BLOCKS, 2, tiles=(7, 4), min_range=40),
+     lambda: np.where(BLOCKS > tile_thresholds(BLOCKS, 7, 4, lambda lo, hi: (lo + hi) // 2 if hi - lo > 40 else 0),
+                      255, 0)),
+    ("binarize tile maximum", lambda: idut.binarize(BLOCKS, 3),
+     lambda: np.where(BLOCKS > tile_thresholds(BLOCKS, 20, 10, lambda lo, hi: (hi + int(BLOCKS.min())) // 2), 255, 0)),
+    ("binarize local contrast", lambda: idut.binarize(BLOCKS, 4, reduction=1, min_contrast=30, contrast_mask=True),
+     lambda: local_contrast(BLOCKS, 30)),
+    ("binarize reduced contrast", lambda: blocky(idut.binarize(BLOCKS, 4, contrast_mask=True)[1]), lambda: True),
 ])
 def test_pixel_operations_against_numpy(name, got, expected):
     np.testing.assert_array_equal(got(), expected())
 
 
+@pytest.mark.parametrize("image,region", [
+    (IMAGE, ((3.3, 5.7), (40.1, 12.2), (-1.4, 30.9))),    # partly outside
+    (ODD, ((-6.2, 4.3), (25.9, -3.1), (-3.1, 18.6))),     # the first bins empty
+    (IMAGE, ((60.3, 40.2), (20.6, 30.1), (64.9, 20.3))),  # inside
+    (IMAGE, ((70.2, 5.1), (90.3, 5.1), (70.2, 20.4))),    # outside: no bins
+])
+def test_projection_against_numpy(image, region):
+    values, first, count = idut.project(image, region)
+    expected = projection(image, region)
+    np.testing.assert_array_equal(values, expected[0])
+    assert (first, count) == expected[1:]
+
+
 SQUARE = IMAGE[:16, :32]
 SPECTRUM = np.abs(np.fft.fft2(ODD))
+
+
+def near(n, limit):
+    """Frequencies below limit or from n - limit: those the limited spectrum keeps."""
+    return (np.arange(n) < limit) | (np.arange(n) >= n - limit)
 
 
 @pytest.mark.parametrize("name,got,expected", [
@@ -353,6 +437,13 @@ SPECTRUM = np.abs(np.fft.fft2(ODD))
     ("power", lambda: idut.fft(SQUARE, "power"), lambda: np.abs(np.fft.fft2(SQUARE)) ** 2),
     ("log_power", lambda: idut.fft(SQUARE, "log_power"), lambda: np.log(np.abs(np.fft.fft2(SQUARE)) ** 2 + 1e-10)),
     ("dft", lambda: idut.dft(ODD), lambda: np.fft.fft2(ODD)),
+    ("dft line", lambda: idut.dft(IMAGE[0]), lambda: np.fft.fft(IMAGE[0])),
+    ("amplitude spectrum", lambda: idut.amplitude_spectrum(ODD), lambda: SPECTRUM),
+    ("limited spectrum", lambda: idut.amplitude_spectrum(ODD, 4, 3),
+     lambda: SPECTRUM * np.outer(near(21, 3), near(22, 4))),
+    # 16-bit stage factors: within their rounding (the library's own tests bound it for every size).
+    ("fft integer", lambda: np.abs(idut.fft(SQUARE, integer=True) @ [1, 1j] - np.fft.fft2(SQUARE)).max()
+     <= 2e-3 * np.abs(np.fft.fft2(SQUARE)).max(), lambda: True),
     ("fft_shift", lambda: idut.fft_shift(SPECTRUM), lambda: np.fft.fftshift(SPECTRUM)),
     ("viewable", lambda: idut.viewable_spectrum(SPECTRUM),
      lambda: np.floor((SPECTRUM - SPECTRUM.min()) * 255 / (SPECTRUM.max() - SPECTRUM.min()))),
