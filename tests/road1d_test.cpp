@@ -9,6 +9,7 @@
 #include <string>
 
 #include "road/road1d.hpp"
+#include "road/road1dteeth.hpp"
 #include "support/scene_1d.hpp"
 #include "support/scene_pdf.hpp"
 
@@ -159,6 +160,34 @@ TEST(Road1d, NothingReadWithoutABarcode) {
     }
   EXPECT_EQ(reads, 0);
   EXPECT_GE(scenes, 64 / kSceneStride);
+}
+
+// Teeth on a line of bars and spaces of one to four modules: a pair of weak edges splitting one
+// element (a stain in a bar, a speck in a space) goes, strong edges and short lines stay.
+TEST(Road1d, TeethMergeOnlyWeakSplits) {
+  const std::string modules = "2112141113231311232341112421133112";  // bar first
+  std::vector<road1d::LineEdge> line;
+  double at = 40;
+  for (size_t i = 0; i <= modules.size(); ++i) {
+    line.push_back({at, i % 2 == 1, 100});
+    if (i < modules.size()) at += 6.0 * (modules[i] - '0');
+  }
+  struct Case {
+    size_t element;  // the element split at its middle
+    double strength;
+    bool merged;
+  } cases[] = {{20, 25, true}, {30, 25, true}, {25, 25, true}, {20, 100, false}};  // bars of 4 and 3, a space of 4
+  for (const Case& c : cases) {
+    std::vector<road1d::LineEdge> split = line;
+    const double middle = 0.5 * (line[c.element].position + line[c.element + 1].position);
+    const bool bar = c.element % 2 == 0;
+    split.insert(split.begin() + c.element + 1,
+                 {{middle - 1, bar, c.strength}, {middle + 1, !bar, c.strength}});
+    EXPECT_EQ(road1d::mergedByTeeth(split).size(), c.merged ? line.size() : split.size()) << c.element;
+  }
+  const std::vector<road1d::LineEdge> few(line.begin(), line.begin() + 6);
+  EXPECT_EQ(road1d::mergedByTeeth(few).size(), few.size());
+  EXPECT_NEAR(road1d::modulePitch(line), 6.0, 0.1);
 }
 
 }  // namespace
