@@ -1,14 +1,19 @@
 // The 1D road on generated scenes: read rates per symbology and condition, never a wrong text,
-// and nothing read where there is no 1D barcode.
+// and nothing read where there is no 1D barcode (generated scenes, and photographs when the
+// Debian packages of sample images are installed).
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <map>
+#include <regex>
 #include <stdexcept>
 #include <string>
 
 #include "road/road1d.hpp"
+#include "road/road1dteeth.hpp"
 #include "scenes/scene_1d.hpp"
 #include "scenes/scene_pdf.hpp"
 
@@ -159,6 +164,76 @@ TEST(Road1d, NothingReadWithoutABarcode) {
     }
   EXPECT_EQ(reads, 0);
   EXPECT_GE(scenes, 64 / kSceneStride);
+}
+
+// Teeth on a line of bars and spaces of one to four modules: a pair of weak edges splitting one
+// element (a stain in a bar, a speck in a space) goes, strong edges and short lines stay.
+TEST(Road1d, TeethMergeOnlyWeakSplits) {
+  const std::string modules = "2112141113231311232341112421133112";  // bar first
+  std::vector<road1d::LineEdge> line;
+  double at = 40;
+  for (size_t i = 0; i <= modules.size(); ++i) {
+    line.push_back({at, i % 2 == 1, 100});
+    if (i < modules.size()) at += 6.0 * (modules[i] - '0');
+  }
+  struct Case {
+    size_t element;  // the element split at its middle
+    double strength;
+    bool merged;
+  } cases[] = {{20, 25, true}, {30, 25, true}, {25, 25, true}, {20, 100, false}};  // bars of 4 and 3, a space of 4
+  for (const Case& c : cases) {
+    std::vector<road1d::LineEdge> split = line;
+    const double middle = 0.5 * (line[c.element].position + line[c.element + 1].position);
+    const bool bar = c.element % 2 == 0;
+    split.insert(split.begin() + c.element + 1,
+                 {{middle - 1, bar, c.strength}, {middle + 1, !bar, c.strength}});
+    EXPECT_EQ(road1d::mergedByTeeth(split).size(), c.merged ? line.size() : split.size()) << c.element;
+  }
+  const std::vector<road1d::LineEdge> few(line.begin(), line.begin() + 6);
+  EXPECT_EQ(road1d::mergedByTeeth(few).size(), few.size());
+  EXPECT_NEAR(road1d::modulePitch(line), 6.0, 0.1);
+}
+
+// Photographs without barcodes (objects and packaging, printed and handwritten text, faces,
+// animals, buildings, scenery) from the sample data that opencv-doc and python3-skimage
+// install. idut-find runs every symbology over them, the 1D road as it runs it: no 1D symbol may
+// come back. What the 2D roads report is printed, not held: those photos are not their test.
+TEST(Road1d, NothingReadOnPhotographs) {
+#ifndef IDUT_FIND_EXE
+  GTEST_SKIP() << "idut-find is not built";
+#else
+  std::string files;
+  int photos = 0, run = 0;
+  for (const char* dir : {"/usr/share/doc/opencv-doc/examples/data", "/usr/lib/python3/dist-packages/skimage/data"}) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, error)) {
+      const std::string ext = entry.path().extension().string();
+      // Files of a few hundred bytes are the decoders' test cases (one is truncated on purpose).
+      if ((ext != ".png" && ext != ".jpg") || entry.file_size(error) < 4096) continue;
+      if (photos++ % kSceneStride == 0) {
+        files += " '" + entry.path().string() + "'";
+        ++run;
+      }
+    }
+  }
+  if (files.empty()) GTEST_SKIP() << "no sample photographs installed (opencv-doc, python3-skimage)";
+  FILE* pipe = popen((std::string(IDUT_FIND_EXE) + " --no-progress" + files + " 2>/dev/null").c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::map<std::string, int> found;
+  const std::regex symbolLine(R"(^(.*): (\S+) \()");
+  char line[4096];
+  while (fgets(line, sizeof line, pipe)) {
+    std::cmatch m;
+    if (!std::regex_search(line, m, symbolLine)) continue;
+    ++found[m[2].str()];
+    if (m[2] != "DataMatrix" && m[2] != "PDF417") ADD_FAILURE() << line;
+  }
+  const int status = pclose(pipe);  // 1: every photograph read, nothing located
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) <= 1) << status;
+  std::printf("%d photographs:", run);
+  for (const auto& [symbology, count] : found) std::printf(" %s %d", symbology.c_str(), count);
+  std::printf("\n");
+#endif
 }
 
 }  // namespace

@@ -4,11 +4,9 @@
 // element widths of each line handed to the 1D readers, and the lines' reads combined so that a symbol is reported only when lines agree on it. idut-find
 // runs it on image files, and the reading tests and benchmarks on generated scenes.
 //
-// The element widths come straight from the edges, not through the library's edges-to-teeth
-// driver: teeth hold one bar per cell of a regular grid, and 1D symbols mix bars of one to four
-// modules. Tried on the reading scenes, half the lines gave no teeth, the wider bars were
-// dropped, and three cells in four were synthetic, too little to read from; a pitch found first
-// from the edges would be the way to try it again.
+// The element widths come from the edges; the library's grid pitch and edges-to-teeth stages
+// check them on the last way of reading a line, where a tooth that spans much weaker edges
+// merges the element they split (road1dteeth.hpp says why the teeth do not give the widths).
 #ifndef IDUT_TOOLS_ROAD_ROAD1D_HPP
 #define IDUT_TOOLS_ROAD_ROAD1D_HPP
 
@@ -25,6 +23,7 @@ namespace road1d {
 struct Profile {
   double smoothing = 0;   // sigma of a Gaussian over the profile, pixels
   bool midLevel = false;  // edges moved to the local mid-level crossings
+  bool teeth = false;     // weak edges inside a tooth of the line's module grid dropped (road1dteeth.hpp)
 };
 
 struct Options {
@@ -34,10 +33,11 @@ struct Options {
   int linesPerRegion = 9;   // parallel scan lines across a region
   int minAgreeing = 2;      // lines that must read the same text
   // The ways every line is read (see lineWidths): gradient peaks and mid-level crossings of the
-  // raw profile for the finest modules, peaks of smoothed profiles for noise on coarse ones.
+  // raw profile for the finest modules, peaks of smoothed profiles for noise on coarse ones,
+  // the smoothest with elements that noise split in two merged again by teeth.
   // A line votes once for each text it reads; the later ways are tried only while the votes of
   // the earlier ones do not decide.
-  std::vector<Profile> profiles{{0.0, false}, {0.0, true}, {0.9, false}, {1.8, false}};
+  std::vector<Profile> profiles{{0.0, false}, {0.0, true}, {0.9, false}, {1.8, false, true}};
 };
 
 // A bar-like region: centre, reading direction (unit vector across the bars) and the extents
