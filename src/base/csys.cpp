@@ -1,6 +1,7 @@
 // System layer: assertions, attention, memory with failure injection, once-only init,
 // critical sections, shutdown registry and the optimisation switch.
 #include "base/csys.h"
+#include "base/priv/csys_attention.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -115,6 +116,11 @@ csys_status csys_attention_check(void) {
   AttentionHandler* h = g_attention.load(std::memory_order_acquire);
   if (h == nullptr || h->callback == nullptr) return 0;
   return h->callback(h->context);
+}
+
+int csys_attention_watched(void) {
+  const AttentionHandler* h = g_attention.load(std::memory_order_acquire);
+  return h != nullptr && h->callback != nullptr ? 1 : 0;
 }
 
 void csys_attention_setCallback(csys_attention_callback callback, void* context) {

@@ -1,8 +1,11 @@
 // Data Matrix scan drivers: edge peaks along the scan lines become seeds for the searches.
 #include "ci_id/dmdriver.h"
 
+#include <bit>
 #include <cstdlib>
 #include <cstring>
+
+#include "base/priv/csys_attention.h"
 
 namespace {
 
@@ -82,50 +85,70 @@ inline int32_t pollsBefore(int32_t t) { return 2 * (t >> 3) + ((t & 7) >= 6 ? 1 
 // Responses fit 16 bits (at most 3 x 255), so a vector register holds twice as many.
 using Response = int16_t;
 
+// Pixels a row block reads: one before its first position to four after its last.
+constexpr int32_t kRowBlockPixels = kBlock + 5;
+
+// The six-tap responses of a row block, p[0] the pixel before its first position.
+inline void rowResponses(const uint8_t* p, Response* out) {
+  for (int32_t i = 0; i < kBlock; ++i)
+    out[i] = static_cast<Response>(std::abs(p[i + 3] + p[i + 4] + p[i + 5] - p[i] - p[i + 1] - p[i + 2]));
+}
+
+// Polls for the positions t0 + from ... t0 + to - 1 of a poll line, in walk order.
+inline csys_status pollRange(int32_t t0, int32_t from, int32_t to) {
+  for (int32_t k = pollsBefore(t0 + to) - pollsBefore(t0 + from); k > 0; --k) {
+    csys_status st = csys_attention_check();
+    if (CSYS_FAILED(st)) return st;
+  }
+  return 0;
+}
+
+// Bit i set when byte i of the eight is nonzero (each byte 0 or 1).
+inline uint64_t byteBits(uint64_t eight) { return (eight * 0x0102040810204080ull) >> 56; }
+
 // The peaks of one block for the plain search, in walk order, with the line's polls between
 // them. r[0] and r[1] are the last two responses before the block, r[2 + i] the response at
-// t0 + i (zero beyond n), so a peak at t0 + i reports r[i + 1]. Which positions are peaks is
-// decided for the whole block at once (a loop the compiler vectorises); only those and the poll
-// positions are then visited one by one.
+// t0 + i (what lies beyond n is masked off), so a peak at t0 + i reports r[i + 1]. Which
+// positions are peaks is decided for the whole block at once (a loop the compiler vectorises)
+// and gathered into one bit mask; only the peaks are then visited, the polls between them made
+// by count. A line's polls are skipped altogether when no attention callback is installed, as
+// each would return 0.
 template <bool AlongRow>
 csys_status plainPeaks(Scan& s, const uint8_t* base, ptrdiff_t step, int32_t t0, int32_t n, const Response* r,
                        Response threshold, int32_t lineIndex, int32_t fixed, bool pollLine, bool* found) {
-  uint8_t peak[kBlock + 8];
+  uint8_t peak[kBlock];
   for (int32_t i = 0; i < kBlock; ++i)
     peak[i] = static_cast<uint8_t>((r[i + 1] >= threshold) & (r[i + 1] > r[i]) & (r[i + 1] >= r[i + 2]));
-  std::memset(peak + kBlock, 0, 8);
-  for (int32_t i = 0; i < n; ++i) {
-    // Eight positions at a time while none is a peak; only their polls are made.
+  uint64_t bits = 0;
+  for (int32_t k = 0; k < kBlock / 8; ++k) {
+    // Position 8k + j in byte j: one load, turned round on a big-endian machine.
     uint64_t eight;
-    std::memcpy(&eight, peak + i, sizeof eight);
-    if (eight == 0) {
-      // Any eight consecutive positions hold exactly two polls (5 and 7 modulo 8).
-      const int32_t polls = !pollLine ? 0 : i + 8 <= n ? 2 : pollsBefore(t0 + n) - pollsBefore(t0 + i);
-      for (int32_t k = 0; k < polls; ++k) {
-        csys_status st = csys_attention_check();
-        if (CSYS_FAILED(st)) return st;
-      }
-      i += 7;
-      continue;
-    }
-    const int32_t t = t0 + i;
-    if (peak[i] != 0) {
-      const int32_t x = AlongRow ? t : fixed, y = AlongRow ? fixed : t;
-      if (markingCell(s.marking, x >> 2, y >> 2) == 0) {
-        csys_status st = runSearch(s, makeSeed(base, step, t, x, y, AlongRow, s.window, lineIndex, r[i + 1]));
-        if (CSYS_FAILED(st)) return st;
-        if (s.result->found != 0) {
-          *found = true;
-          return 0;
-        }
-      }
-    }
-    if (pollLine && (t & 5) == 5) {
-      csys_status st = csys_attention_check();
+    std::memcpy(&eight, peak + 8 * k, sizeof eight);
+    if constexpr (std::endian::native == std::endian::big) eight = __builtin_bswap64(eight);
+    bits |= byteBits(eight) << (8 * k);
+  }
+  if (n < kBlock) bits &= (uint64_t{1} << n) - 1;
+  const bool polls = pollLine && csys_attention_watched() != 0;
+  int32_t pending = 0;  // the first position whose poll is still to be made
+  while (bits != 0) {
+    const int32_t i = std::countr_zero(bits);
+    bits &= bits - 1;
+    if (polls) {
+      csys_status st = pollRange(t0, pending, i);
       if (CSYS_FAILED(st)) return st;
     }
+    pending = i;  // the peak's own poll comes after its search
+    const int32_t t = t0 + i;
+    const int32_t x = AlongRow ? t : fixed, y = AlongRow ? fixed : t;
+    if (markingCell(s.marking, x >> 2, y >> 2) != 0) continue;
+    csys_status st = runSearch(s, makeSeed(base, step, t, x, y, AlongRow, s.window, lineIndex, r[i + 1]));
+    if (CSYS_FAILED(st)) return st;
+    if (s.result->found != 0) {
+      *found = true;
+      return 0;
+    }
   }
-  return 0;
+  return polls ? pollRange(t0, pending, n) : 0;
 }
 
 // Walks one scan line; *found is set when a seed search located a symbol. The walk runs once
@@ -158,8 +181,20 @@ csys_status walkLine(Scan& s, int32_t lineIndex, int32_t line, int32_t threshold
   int32_t sinceAttention = 0;
   for (int32_t t0 = begin; t0 < end; t0 += kBlock) {
     const int32_t n = end - t0 < kBlock ? end - t0 : kBlock;
-    // A whole block in a loop of fixed length, which the compiler turns into vector code.
-    if (n == kBlock) {
+    if constexpr (AlongRow) {
+      // The row's last, short block from a zero-padded copy, so that it too runs the vector loop;
+      // the responses past its end are never looked at.
+      const uint8_t* pixels = base + (t0 - 1);
+      uint8_t tail[kRowBlockPixels];
+      if (n < kBlock) {
+        const size_t have = static_cast<size_t>(n) + 5;
+        std::memcpy(tail, pixels, have);
+        std::memset(tail + have, 0, sizeof tail - have);
+        pixels = tail;
+      }
+      rowResponses(pixels, r + 2);
+    } else if (n == kBlock) {
+      // A whole block in a loop of fixed length, which the compiler turns into vector code.
       for (int32_t i = 0; i < kBlock; ++i) r[i + 2] = responseAt(t0 + i);
     } else {
       for (int32_t i = 0; i < n; ++i) r[i + 2] = responseAt(t0 + i);
