@@ -27,12 +27,13 @@ int fixedModule(const SymbolSize& s, int r, int c) {
 
 struct Mapper {
   SquareToQuad map;
-  int rows, cols;
+  double perCol, perRow;  // one module across and down the unit square
   Mapper(const std::array<cmath_vect, 4>& q, int rows, int cols)
-      : map(q[0], q[1], q[2], q[3]), rows(rows), cols(cols) {}
+      : map(q[0], q[1], q[2], q[3]), perCol(1.0 / cols), perRow(1.0 / rows) {}
   // Module (r, c) at offset (du, dv) modules from its centre; row 0 is the far (clock) row.
+  // Multiplications rather than divisions: every module takes five of these.
   cmath_vect at(int r, int c, double du = 0, double dv = 0) const {
-    return map.map((c + 0.5 + du) / cols, 1.0 - (r + 0.5 + dv) / rows);
+    return map.map((c + 0.5 + du) * perCol, 1.0 - (r + 0.5 + dv) * perRow);
   }
 };
 
@@ -53,14 +54,29 @@ struct FixedStats {
   double ink = 0, paper = 0, right = 0;
 };
 
+// Calls f(r, c, ink) for every finder and clock module in rows [r0, r1) and columns [c0, c1),
+// row by row and left to right: whole rows where a region's border row runs, only the regions'
+// border columns in between, so the data modules cost nothing.
+template <class F>
+void forFixedModules(const SymbolSize& s, int r0, int r1, int c0, int c1, F f) {
+  const int hr = s.regionRows + 2, hc = s.regionCols + 2;
+  for (int r = r0; r < r1; ++r) {
+    const int lr = r % hr;
+    if (lr == 0 || lr == hr - 1) {
+      for (int c = c0; c < c1; ++c) f(r, c, fixedModule(s, r, c) == 1);
+      continue;
+    }
+    for (int b = c0 - c0 % hc; b < c1; b += hc)
+      for (const int c : {b, b + hc - 1})
+        if (c >= c0 && c < c1) f(r, c, fixedModule(s, r, c) == 1);
+  }
+}
+
 template <class Value>
 FixedStats fixedStats(const SymbolSize& s, int r0, int r1, int c0, int c1, Value value) {
   std::vector<std::pair<double, bool>> values;
-  for (int r = r0; r < r1; ++r)
-    for (int c = c0; c < c1; ++c) {
-      const int f = fixedModule(s, r, c);
-      if (f >= 0) values.push_back({value(r, c), f == 1});
-    }
+  values.reserve(static_cast<size_t>(2 * (r1 - r0) + 2 * (c1 - c0)));
+  forFixedModules(s, r0, r1, c0, c1, [&](int r, int c, bool ink) { values.push_back({value(r, c), ink}); });
   FixedStats st;
   int inks = 0;
   for (const auto& [v, ink] : values) (ink ? st.ink : st.paper) += v, inks += ink;
@@ -121,6 +137,18 @@ struct Reindex {
     e1x = a[0] - o[0], e1y = a[1] - o[1], e3x = b[0] - o[0], e3y = b[1] - o[1];
     transposed = e1y != 0;
   }
+  // The same map in whole modules, for one module count: r0 = r00 + rr * r + rc * c and
+  // c0 = c00 + cr * r + cc * c, each step being 0 or one module either way.
+  struct Steps {
+    int r00, rr, rc, c00, cr, cc;
+  };
+  Steps steps(int rows, int cols) const {
+    int r00, c00, r10, c10, r01, c01;
+    map(0, 0, rows, cols, &r00, &c00);
+    map(1, 0, rows, cols, &r10, &c10);
+    map(0, 1, rows, cols, &r01, &c01);
+    return Steps{r00, r10 - r00, r01 - r00, c00, c10 - c00, c01 - c00};
+  }
   // Module (r, c) of a reading with rows x cols modules, in a grid of the located frame's
   // counts (cols x rows when transposed).
   void map(int r, int c, int rows, int cols, int* r0, int* c0) const {
@@ -162,10 +190,9 @@ std::vector<Grid> gridCandidates(const cimg_windowConst& window, const std::arra
           continue;
         g.size = &s;
         ModuleValues& values = valuesOf(reindex.transposed ? s.cols : s.rows, reindex.transposed ? s.rows : s.cols);
+        const Reindex::Steps m = reindex.steps(s.rows, s.cols);
         const FixedStats st = fixedStats(s, 0, s.rows, 0, s.cols, [&](int r, int c) {
-          int r0 = 0, c0 = 0;
-          reindex.map(r, c, s.rows, s.cols, &r0, &c0);
-          return values.at(r0, c0);
+          return values.at(m.r00 + m.rr * r + m.rc * c, m.c00 + m.cr * r + m.cc * c);
         });
         if (std::fabs(st.ink - st.paper) < 10 || st.right < 0.8) continue;
         g.score = st.right;

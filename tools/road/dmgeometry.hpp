@@ -51,8 +51,8 @@ struct SquareToQuad {
     f = p00.y;
   }
   cmath_vect map(double u, double v) const {
-    const double w = g * u + h * v + 1;
-    return cmath_vect{(a * u + b * v + c) / w, (d * u + e * v + f) / w};
+    const double w = 1 / (g * u + h * v + 1);  // one division for both coordinates
+    return cmath_vect{(a * u + b * v + c) * w, (d * u + e * v + f) * w};
   }
 };
 

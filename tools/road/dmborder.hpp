@@ -1,0 +1,24 @@
+// The Data Matrix border check: whether a located quadrilateral shows two solid sides meeting at
+// one corner and alternating modules along the other two, for one of the Data Matrix sizes.
+#ifndef IDUT_TOOLS_ROAD_DMBORDER_HPP
+#define IDUT_TOOLS_ROAD_DMBORDER_HPP
+
+#include <array>
+
+#include "base/cimg.h"
+#include "road/dmcorners.hpp"
+
+namespace dmroad {
+
+// The best border hypothesis over the four corners as the L corner and every size whose modules
+// come out roughly square; false when none scores well enough. corners: around the outline, the
+// located corners' pixel convention. longRectangles: the sizes beyond 5 : 1 are accepted too.
+bool matchBorder(const cimg_windowConst& w, const std::array<cmath_vect, 4>& corners, bool longRectangles,
+                 BorderLayout* layout);
+
+// Whether the border still shows through corners in the layout matchBorder gave them.
+bool borderHolds(const cimg_windowConst& w, const std::array<cmath_vect, 4>& corners, const BorderLayout& layout);
+
+}  // namespace dmroad
+
+#endif

@@ -1,0 +1,200 @@
+#include "road/dmfarside.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "road/dmgeometry.hpp"
+
+namespace dmroad {
+
+namespace {
+
+// The outer edge of a far (alternating) side, measured in the image. Walking inwards across the
+// side from a little outside, the first crossing into ink lies on the side's outer edge where
+// the clock module is ink, and deeper inside where it is not; the edge is the line that most
+// crossings agree on (to within a pixel), refined by a least-squares fit of those crossings.
+// from and to are the side's ends as located, inward points into the symbol; reach is how far
+// from the located side to look. Levels come from the solid sides (ink and light).
+bool measureFarSide(const cimg_windowConst& w, cmath_vect from, cmath_vect to, cmath_vect inward, double reach,
+                    double ink, double light, EdgeLine* edge) {
+  const double length = std::hypot(to.x - from.x, to.y - from.y);
+  if (!(length > 8)) return false;
+  const cmath_vect u{(to.x - from.x) / length, (to.y - from.y) / length};
+  cmath_vect n{-u.y, u.x};
+  if (n.x * inward.x + n.y * inward.y < 0) n = {-n.x, -n.y};
+  const double threshold = (ink + light) / 2;
+  const bool inkIsDark = ink < light;
+  auto inkness = [&](cmath_vect p) {  // positive on the ink side of the threshold
+    const double v = sampleAt(w, p.x, p.y) - threshold;
+    return inkIsDark ? -v : v;
+  };
+  std::vector<cmath_vect> hits;
+  const int samples = 48;
+  const int quarters = static_cast<int>(std::floor(2 * reach / 0.25 + 1e-9));  // steps from -reach to reach
+  for (int i = 0; i < samples; ++i) {
+    const double t = length * (0.08 + 0.84 * i / (samples - 1));
+    const cmath_vect base{from.x + t * u.x, from.y + t * u.y};
+    // The crossing counts only after a pixel or more of light: the quiet zone. Ink met before
+    // it is clutter or, for light-on-dark symbols, the lighter background beyond the quiet zone.
+    // Quarter-pixel steps, taken a pixel at a time where both ends of the pixel are light: ink
+    // thinner than a pixel between them is not a module edge.
+    auto inknessAt = [&](int q) {
+      const double s = -reach + 0.25 * q;
+      return inkness(cmath_vect{base.x + s * n.x, base.y + s * n.y});
+    };
+    double previous = inknessAt(0);
+    int lightSteps = previous > 0 ? 0 : 1;
+    bool hit = false;
+    for (int q = 0; q < quarters && !hit;) {
+      const int next = std::min(q + 4, quarters);
+      const double ahead = inknessAt(next);
+      if (next == q + 4 && previous <= 0 && ahead <= 0) {
+        lightSteps += 4;
+        previous = ahead;
+        q = next;
+        continue;
+      }
+      for (int j = q + 1; j <= next; ++j) {
+        const double value = j == next ? ahead : inknessAt(j);
+        if (value > 0 && lightSteps >= 4) {
+          const double f = previous / (previous - value);  // linear crossing between the steps
+          const double at = -reach + 0.25 * (j - 1 + f);
+          hits.push_back(cmath_vect{base.x + at * n.x, base.y + at * n.y});
+          hit = true;
+          break;
+        }
+        lightSteps = value > 0 ? 0 : lightSteps + 1;
+        previous = value;
+      }
+      q = next;
+    }
+  }
+  if (hits.size() < 8) return false;
+  // The line through two crossings that most crossings lie within a pixel of.
+  size_t bestCount = 0;
+  EdgeLine best{};
+  // Candidate lines through crossings a quarter to three quarters of the side apart.
+  for (size_t i = 0; i < hits.size(); ++i)
+    for (size_t j = i + hits.size() / 4; j < hits.size() && j <= i + 3 * hits.size() / 4; j += 2) {
+      const double dx = hits[j].x - hits[i].x, dy = hits[j].y - hits[i].y, d = std::sqrt(dx * dx + dy * dy);
+      if (d < length * 0.2) continue;
+      const EdgeLine line{hits[i], cmath_vect{dx / d, dy / d}};
+      size_t count = 0;
+      for (const cmath_vect& h : hits)
+        count += std::fabs((h.x - line.point.x) * line.dir.y - (h.y - line.point.y) * line.dir.x) <= 1.0;
+      if (count > bestCount) bestCount = count, best = line;
+    }
+  if (bestCount < std::max<size_t>(6, hits.size() / 4)) return false;
+  // Least squares over the agreeing crossings (orthogonal fit through their centroid).
+  double mx = 0, my = 0;
+  std::vector<cmath_vect> inliers;
+  for (const cmath_vect& h : hits)
+    if (std::fabs((h.x - best.point.x) * best.dir.y - (h.y - best.point.y) * best.dir.x) <= 1.0) inliers.push_back(h);
+  for (const cmath_vect& h : inliers) mx += h.x / inliers.size(), my += h.y / inliers.size();
+  double sxx = 0, sxy = 0, syy = 0;
+  for (const cmath_vect& h : inliers) {
+    sxx += (h.x - mx) * (h.x - mx);
+    sxy += (h.x - mx) * (h.y - my);
+    syy += (h.y - my) * (h.y - my);
+  }
+  const double angle = 0.5 * std::atan2(2 * sxy, sxx - syy);
+  *edge = EdgeLine{cmath_vect{mx, my}, cmath_vect{std::cos(angle), std::sin(angle)}};
+  return true;
+}
+
+}  // namespace
+
+// The adaptive search's L ends where its straight runs end, short of the symbol's corners by up
+// to a module. Each side is followed further along the image: a point just inside the solid
+// edge stays dark (for dark-on-light) until the edge's last module ends. corner and far ends
+// use the located corners' pixel convention (pixel x covers [x, x + 1)).
+cmath_vect extendSide(const cimg_windowConst& w, cmath_vect corner, cmath_vect farEnd, cmath_vect other) {
+  const double length = std::hypot(farEnd.x - corner.x, farEnd.y - corner.y);
+  if (!(length > 4)) return farEnd;
+  const cmath_vect u{(farEnd.x - corner.x) / length, (farEnd.y - corner.y) / length};
+  // Unit normal pointing into the symbol (towards the other side's end).
+  const double along = (other.x - corner.x) * u.x + (other.y - corner.y) * u.y;
+  cmath_vect n{other.x - corner.x - along * u.x, other.y - corner.y - along * u.y};
+  const double nl = std::hypot(n.x, n.y);
+  if (!(nl > 0)) return farEnd;
+  n = {n.x / nl, n.y / nl};
+  auto at = [&](double t, double offset) {
+    return sampleAt(w, corner.x + t * u.x + offset * n.x, corner.y + t * u.y + offset * n.y);
+  };
+  // Grey levels of the solid edge and of the quiet zone beside it, over the middle of the side.
+  double ink = 0, light = 0;
+  for (int i = 1; i <= 8; ++i) {
+    ink += at(length * (0.2 + 0.075 * i), 1.0) / 8;
+    light += at(length * (0.2 + 0.075 * i), -1.5) / 8;
+  }
+  if (std::fabs(ink - light) < 10) return farEnd;
+  const double threshold = (ink + light) / 2;
+  const bool inkIsDark = ink < light;
+  auto isInk = [&](double t) { return inkIsDark ? at(t, 1.0) < threshold : at(t, 1.0) > threshold; };
+  double t = length;
+  // Up to a third more than found, in quarter pixels; the edge ends where the inset turns light.
+  while (t < length * 1.34 && isInk(t + 0.25)) t += 0.25;
+  return cmath_vect{corner.x + t * u.x, corner.y + t * u.y};
+}
+
+// A parallelogram cannot follow a keystone: the far corner of a symbol seen at an angle lies off
+// the parallelogram's. The two far sides are measured in the image and the corners rebuilt from
+// them and the solid sides. corners: L corner, end of solid side 1, far corner, end of solid
+// side 2 (the road's order). False when the image does not show the far sides clearly.
+bool fitFarSides(const cimg_windowConst& w, std::array<cmath_vect, 4>* corners) {
+  const cmath_vect k = (*corners)[0], a = (*corners)[1], d = (*corners)[2], b = (*corners)[3];
+  const double sideA = distance(k, a), sideB = distance(k, b);
+  if (!(sideA > 8 && sideB > 8)) return false;
+  // Ink and light levels from the solid sides: just inside and just outside them.
+  const cmath_vect centre{(k.x + a.x + b.x + d.x) / 4, (k.y + a.y + b.y + d.y) / 4};
+  auto level = [&](cmath_vect p0, cmath_vect p1, double offset) {
+    const double len = distance(p0, p1);
+    const cmath_vect u{(p1.x - p0.x) / len, (p1.y - p0.y) / len};
+    cmath_vect n{-u.y, u.x};
+    if ((centre.x - p0.x) * n.x + (centre.y - p0.y) * n.y < 0) n = {-n.x, -n.y};
+    double sum = 0;
+    for (int i = 0; i < 8; ++i) {
+      const double t = len * (0.2 + 0.6 * i / 7);
+      sum += sampleAt(w, p0.x + t * u.x + offset * n.x, p0.y + t * u.y + offset * n.y);
+    }
+    return sum / 8;
+  };
+  const double ink = (level(k, a, 1.0) + level(k, b, 1.0)) / 2;
+  const double light = (level(k, a, -1.5) + level(k, b, -1.5)) / 2;
+  if (std::fabs(ink - light) < 15) return false;
+  // Only a solid L is worth measuring further: along both sides, ink just inside and light just
+  // outside nearly everywhere. Most candidates among clutter and noise end here, cheaply.
+  const double mid = (ink + light) / 2, inkSign = ink < light ? -1 : 1;
+  int wrong = 0;
+  for (const cmath_vect& end : {a, b}) {
+    const double len = distance(k, end);
+    const cmath_vect u{(end.x - k.x) / len, (end.y - k.y) / len};
+    cmath_vect n{-u.y, u.x};
+    if ((centre.x - k.x) * n.x + (centre.y - k.y) * n.y < 0) n = {-n.x, -n.y};
+    for (int i = 0; i < 16; ++i) {
+      const double t = len * (0.1 + 0.8 * i / 15);
+      const cmath_vect p{k.x + t * u.x, k.y + t * u.y};
+      wrong += inkSign * (sampleAt(w, p.x + n.x, p.y + n.y) - mid) <= 0;
+      wrong += inkSign * (sampleAt(w, p.x - 1.5 * n.x, p.y - 1.5 * n.y) - mid) >= 0;
+    }
+  }
+  if (wrong > 6) return false;
+  // Far side 1 runs from a to d (opposite solid side 2), far side 2 from b to d.
+  const double reach = std::max(3.0, 0.3 * std::min(sideA, sideB));
+  EdgeLine far1, far2;
+  const cmath_vect into1{k.x - a.x, k.y - a.y}, into2{k.x - b.x, k.y - b.y};
+  if (!measureFarSide(w, a, d, into1, reach, ink, light, &far1)) return false;
+  if (!measureFarSide(w, b, d, into2, reach, ink, light, &far2)) return false;
+  const EdgeLine solid1{k, cmath_vect{(a.x - k.x) / sideA, (a.y - k.y) / sideA}};
+  const EdgeLine solid2{k, cmath_vect{(b.x - k.x) / sideB, (b.y - k.y) / sideB}};
+  cmath_vect a2, b2, d2;
+  if (!crossing(solid1, far1, &a2) || !crossing(solid2, far2, &b2) || !crossing(far1, far2, &d2)) return false;
+  // Keep only a modest correction: the located L is trusted, the far sides may move.
+  const double limit = 0.4 * std::min(sideA, sideB);
+  if (distance(a2, a) > limit || distance(b2, b) > limit || distance(d2, d) > limit) return false;
+  *corners = {k, a2, d2, b2};
+  return true;
+}
+
+}  // namespace dmroad
