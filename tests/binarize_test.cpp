@@ -35,24 +35,13 @@ scene::GreyImage binarized(const scene::GreyImage& g, const cidut_binarizeParams
 TEST(Binarize, ModulesUnderUnevenLight) {
   // A 26 x 26 symbol at 7 px a module, levels 60 and 170, then light falling by 120 levels from
   // the right edge to the left (clamped to 0 .. 255).
-  scene::SceneSpec spec;
-  spec.width = 400;
-  spec.height = 300;
-  spec.background = 170;
-  spec.darkLevel = 60;
-  spec.lightLevel = 170;
-  spec.blurSigma = 1.0;
-  spec.noiseSigma = 3;
-  spec.symbols.push_back(scene::encodeDataMatrix("uneven light across the whole symbol", 9));
-  scene::Placement place;
-  place.centre = {200, 150};
-  place.moduleSize = 7;
-  place.angleDeg = 12;
-  spec.placements.push_back(place);
-  scene::Scene sc = scene::render(spec);
+  scene::Scene sc = scene::render({.width = 400, .height = 300, .background = 170, .darkLevel = 60, .lightLevel = 170,
+                                   .symbols = {scene::encodeDataMatrix("uneven light across the whole symbol", 9)},
+                                   .placements = {{.centre = {200, 150}, .moduleSize = 7, .angleDeg = 12}},
+                                   .blurSigma = 1.0, .noiseSigma = 3});
   for (int y = 0; y < sc.image.height; ++y)
     for (int x = 0; x < sc.image.width; ++x)
-      sc.image.at(x, y) = static_cast<uint8_t>(std::clamp(sc.image.at(x, y) + 120.0 * (x + 0.5) / spec.width - 60, 0.0, 255.0));
+      sc.image.at(x, y) = static_cast<uint8_t>(std::clamp(sc.image.at(x, y) + 120.0 * (x + 0.5) / 400 - 60, 0.0, 255.0));
   const scene::SymbolTruth& t = sc.symbols[0];
   struct Case {
     int method;

@@ -21,19 +21,10 @@ struct BarScene {
 };
 
 BarScene barScene(double angleDeg, double module, double blur = 0.0) {
-  scene::SceneSpec spec;
-  spec.width = 480;
-  spec.height = 480;
-  spec.blurSigma = blur;
-  spec.symbols.push_back(scene::encode1d(scene::Barcode1d::code128, "Bar 4711", 24).bars);
-  scene::Placement p;
-  p.centre = {240.5, 240.5};
-  p.moduleSize = module;
-  p.angleDeg = angleDeg;
-  p.quietZone = 3;
-  spec.placements.push_back(p);
-  BarScene s{scene::render(spec), {240.0, 240.0}};
-  return s;
+  return {scene::render({.width = 480, .height = 480, .symbols = {scene::encode1d(scene::Barcode1d::code128, "Bar 4711", 24).bars},
+                         .placements = {{.centre = {240.5, 240.5}, .moduleSize = module, .angleDeg = angleDeg, .quietZone = 3}},
+                         .blurSigma = blur}),
+          {240.0, 240.0}};
 }
 
 // Angle between two directions taken as lines, degrees in [0, 90].
