@@ -21,12 +21,14 @@ cidut_binarizeParams defaults(int method) {
   return p;
 }
 
-scene::GreyImage binarized(const scene::GreyImage& g, const cidut_binarizeParams& p, csys_status* status) {
+// The binarisation of g, which must succeed.
+scene::GreyImage binarized(const scene::GreyImage& g, const cidut_binarizeParams& p) {
   scene::ImageView view(g);
   OwnedImage out;
-  *status = cidut_binarizeImage(&out, nullptr, nullptr, nullptr, view.get(), &p);
+  const csys_status status = cidut_binarizeImage(&out, nullptr, nullptr, nullptr, view.get(), &p);
+  EXPECT_EQ(status, 0) << "method " << p.method;
   scene::GreyImage result(g.width, g.height);
-  if (*status == 0)
+  if (status == 0)
     for (int y = 0; y < g.height; ++y)
       for (int x = 0; x < g.width; ++x) result.at(x, y) = out.window.pixels[y * out.window.stride + x];
   return result;
@@ -54,9 +56,7 @@ TEST(Binarize, ModulesUnderUnevenLight) {
     p.windowSize = c.windowSize;  // a window of two modules misses the middle of dark patches
     cmath_shapeAffineRectPoints pts{{t.lCorner.x, t.lCorner.y}, {t.rowEnd.x, t.rowEnd.y}, {t.columnEnd.x, t.columnEnd.y}};
     if (c.method == 2 || c.method == 3) cmath_shapeAffineRect_initPoints(&p.region, &pts);
-    csys_status st;
-    const scene::GreyImage out = binarized(sc.image, p, &st);
-    ASSERT_EQ(st, 0);
+    const scene::GreyImage out = binarized(sc.image, p);
     int wrong = 0;
     for (int r = 0; r < t.rows; ++r)
       for (int col = 0; col < t.cols; ++col) {
@@ -78,9 +78,7 @@ TEST(Binarize, OtsuMatchesOpenCv) {
                                        scene::generate(scene::Category::textOnly, 5).image};
   images[0].pixels = photo.pixels;
   for (const scene::GreyImage& g : images) {
-    csys_status st;
-    const scene::GreyImage ours = binarized(g, defaults(1), &st);
-    ASSERT_EQ(st, 0);
+    const scene::GreyImage ours = binarized(g, defaults(1));
     cv::Mat theirs;
     cv::threshold(cv::Mat(g.height, g.width, CV_8U, const_cast<uint8_t*>(g.pixels.data())), theirs, 0, 255,
                   cv::THRESH_BINARY | cv::THRESH_OTSU);
@@ -96,9 +94,7 @@ TEST(Binarize, SlidingMeanMatchesDirectWindowSums) {
     cidut_binarizeParams p = defaults(5);
     p.windowSize = N;
     p.offset = 7;
-    csys_status st;
-    const scene::GreyImage out = binarized(g, p, &st);
-    ASSERT_EQ(st, 0);
+    const scene::GreyImage out = binarized(g, p);
     const int half = N / 2;
     int wrong = 0;
     for (int y = 0; y < H; ++y)
@@ -121,9 +117,7 @@ TEST(Binarize, CornerCases) {
     uint8_t expected;  // every pixel
   } cases[] = {{0, 255}, {3, 0}, {2, 255}, {1, 255}};
   for (const Case& c : cases) {
-    csys_status st;
-    const scene::GreyImage out = binarized(flat, defaults(c.method), &st);
-    ASSERT_EQ(st, 0);
+    const scene::GreyImage out = binarized(flat, defaults(c.method));
     for (uint8_t v : out.pixels) ASSERT_EQ(v, c.expected) << "method " << c.method;
   }
   // Method 3: one dark pixel sets every tile's threshold; tiles of 3 x 4 (base 2 x 3, +1).
@@ -131,9 +125,7 @@ TEST(Binarize, CornerCases) {
   for (int y = 0; y < 30; ++y)
     for (int x = 0; x < 40; ++x) g.at(x, y) = static_cast<uint8_t>(100 + (x * 7 + y * 3) % 50);
   g.at(33, 21) = 10;
-  csys_status st;
-  const scene::GreyImage out = binarized(g, defaults(3), &st);
-  ASSERT_EQ(st, 0);
+  const scene::GreyImage out = binarized(g, defaults(3));
   for (int ty = 0; ty * 4 < 30; ++ty)
     for (int tx = 0; tx * 3 < 40; ++tx) {
       int hi = 0;
