@@ -40,18 +40,9 @@ struct Sweep {
 
 // A small scene with one real symbol, shared by the road sweeps.
 const scene::GreyImage& symbolScene() {
-  static const scene::GreyImage image = [] {
-    scene::SceneSpec spec;
-    spec.width = 120;
-    spec.height = 100;
-    spec.symbols.push_back(scene::encodeDataMatrix("sweep"));
-    scene::Placement placement;
-    placement.centre = {60, 50};
-    placement.moduleSize = 4;
-    placement.angleDeg = 15;
-    spec.placements.push_back(placement);
-    return scene::render(spec).image;
-  }();
+  static const scene::GreyImage image =
+      scene::render({.width = 120, .height = 100, .symbols = {scene::encodeDataMatrix("sweep")},
+                     .placements = {{.centre = {60, 50}, .moduleSize = 4, .angleDeg = 15}}}).image;
   return image;
 }
 
@@ -104,17 +95,9 @@ csys_status runMask() {
 // The PDF417 path driver along the middle row of a PDF417 symbol, its edges where the row
 // crosses the mid grey: the searches from the seeds of its patterns grow the tracker's buffer.
 csys_status runPdf417() {
-  static const scene::GreyImage grey = [] {
-    scene::SceneSpec spec;
-    spec.width = 200;
-    spec.height = 100;
-    spec.symbols.push_back(scene::encodePdf417("sweep", {2, 1, 3}));
-    scene::Placement placement;
-    placement.centre = {100, 50};
-    placement.moduleSize = 1.5;
-    spec.placements.push_back(placement);
-    return scene::render(spec).image;
-  }();
+  static const scene::GreyImage grey =
+      scene::render({.width = 200, .height = 100, .symbols = {scene::encodePdf417("sweep", {2, 1, 3})},
+                     .placements = {{.centre = {100, 50}, .moduleSize = 1.5}}}).image;
   scene::ImageView view(grey);
   std::vector<int32_t> scratch(CID2D_SCRATCH_MIN_SIZE / 4);
   cid2d_trackingParams params;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <random>
+#include <tuple>
 
 #include "base/cmath_fixed.h"
 #include "support/assert_recorder.hpp"
@@ -24,25 +25,18 @@ TEST(CmathFixed, Sqrt32IsTheExactFloorRoot) {
   for (uint32_t v = 0; v < (1u << 20); ++v) ASSERT_TRUE(isFloorSqrt(v, cmath_sqrt32(v))) << v;
   // Around every perfect square, where an off-by-one would show.
   for (uint64_t r = 1; r <= 65535; ++r) {
-    const uint32_t sq = static_cast<uint32_t>(r * r);
-    ASSERT_EQ(cmath_sqrt32(sq), r);
-    ASSERT_EQ(cmath_sqrt32(sq - 1), r - 1);
-    if (r < 65535) {
-      ASSERT_EQ(cmath_sqrt32(sq + 2 * static_cast<uint32_t>(r)), r);  // (r+1)^2 - 1
-    }
+    const uint32_t sq = static_cast<uint32_t>(r * r);  // and (r+1)^2 - 1 = sq + 2r
+    ASSERT_TRUE(cmath_sqrt32(sq) == r && cmath_sqrt32(sq - 1) == r - 1 && (r == 65535 || cmath_sqrt32(sq + 2 * static_cast<uint32_t>(r)) == r)) << r;
   }
   std::mt19937 rng(5);
-  for (int i = 0; i < 200000; ++i) {
-    const uint32_t v = rng();
-    ASSERT_TRUE(isFloorSqrt(v, cmath_sqrt32(v))) << v;
-  }
+  for (int i = 0; i < 200000; ++i)
+    if (const uint32_t v = rng(); !isFloorSqrt(v, cmath_sqrt32(v))) FAIL() << v;
 }
 
 TEST(CmathFixed, Sqrt64IsTheExactFloorRoot) {
-  EXPECT_EQ(cmath_sqrt64(0), 0u);
-  EXPECT_EQ(cmath_sqrt64(UINT64_MAX), 4294967295u);
-  EXPECT_EQ(cmath_sqrt64(uint64_t{4294967295} * 4294967295u), 4294967295u);
-  EXPECT_EQ(cmath_sqrt64(uint64_t{4294967295} * 4294967295u - 1), 4294967294u);
+  const uint64_t top = uint64_t{4294967295} * 4294967295u;
+  EXPECT_EQ(std::tuple(cmath_sqrt64(0), cmath_sqrt64(UINT64_MAX), cmath_sqrt64(top), cmath_sqrt64(top - 1)),
+            std::tuple(0u, 4294967295u, 4294967295u, 4294967294u));
   std::mt19937_64 rng(6);
   for (int i = 0; i < 200000; ++i) {
     const uint64_t v = rng() >> (i % 64);
@@ -62,9 +56,8 @@ TEST(CmathFixed, SineAndCosineAreWithinTheirQuantisation) {
       ASSERT_LE(std::fabs(s - std::sin(rad) * scale), bound) << "sin " << a << " bits " << bits;
       ASSERT_LE(std::fabs(c - std::cos(rad) * scale), bound) << "cos " << a << " bits " << bits;
       // Only the low 16 bits of the angle count, and sine is odd.
-      ASSERT_EQ(cmath_sin16FixedPoint(a - 65536, bits), s);
-      ASSERT_EQ(cmath_sin16FixedPoint(a + 3 * 65536, bits), s);
-      ASSERT_EQ(cmath_sin16FixedPoint(-a, bits), -s);
+      ASSERT_TRUE(cmath_sin16FixedPoint(a - 65536, bits) == s && cmath_sin16FixedPoint(a + 3 * 65536, bits) == s &&
+                  cmath_sin16FixedPoint(-a, bits) == -s) << a << " bits " << bits;
     }
     const int32_t one = 1 << bits;
     // Exact at the quarter turns.

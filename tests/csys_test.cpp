@@ -125,11 +125,8 @@ TEST(Assertions, HandlerRecordsTheLineAndCallersLeaveWithAFailure) {
 TEST(Attention, CallbackStatusIsReportedAndCanBeCleared) {
   EXPECT_EQ(csys_attention_check(), 0);
   std::atomic<int> calls{0};
-  csys_attention_setCallback(
-      [](void* ctx) -> csys_status {
-        return ++*static_cast<std::atomic<int>*>(ctx) >= 3 ? csys_errAttention : 0;
-      },
-      &calls);
+  csys_attention_setCallback([](void* ctx) -> csys_status { return ++*static_cast<std::atomic<int>*>(ctx) >= 3 ? csys_errAttention : 0; },
+                             &calls);
   EXPECT_EQ(csys_attention_check(), 0);
   EXPECT_EQ(csys_attention_check(), 0);
   EXPECT_EQ(csys_attention_check(), csys_errAttention);
@@ -144,12 +141,8 @@ TEST(Once, InitRunsOnceUnderContentionAndRetriesAfterFailure) {
   std::vector<std::thread> threads;
   for (int i = 0; i < 8; ++i)
     threads.emplace_back([] {
-      EXPECT_EQ(csys_initializeOnce(&flag, [] {
-                  ++runs;
-                  std::this_thread::sleep_for(std::chrono::milliseconds(5));
-                  return csys_status{0};
-                }),
-                0);
+      auto slowInit = [] { return ++runs, std::this_thread::sleep_for(std::chrono::milliseconds(5)), csys_status{0}; };
+      EXPECT_EQ(csys_initializeOnce(&flag, slowInit), 0);
     });
   for (auto& t : threads) t.join();
   EXPECT_EQ(runs.load(), 1);
@@ -173,8 +166,7 @@ TEST(CriticalSection, SerialisesIncrementsFromTwoThreads) {
     }
   };
   std::thread a(work), b(work);
-  a.join();
-  b.join();
+  a.join(), b.join();
   EXPECT_EQ(counter, 200000);
   EXPECT_EQ(csys_criticalSection_destruct(&section), 0);
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -128,11 +129,10 @@ TEST(DmDriver, PeakThresholdsOnRowsAndColumns) {
     ASSERT_EQ(d.next(c.lowContrast), 0);
     EXPECT_EQ(d.result.seed.strength, c.strength) << "case " << &c - cases;
     if (c.strength < 0) continue;
-    EXPECT_EQ(c.direction ? d.result.seed.x : d.result.seed.y, c.position);
-    EXPECT_EQ(d.result.seed.polarity, 1);
     int sum = 0;
     for (int i = c.position - 1; i <= c.position + 2; ++i) sum += i < 60 ? 100 : 100 + c.step;
-    EXPECT_EQ(d.result.seed.mean, sum / 4);
+    EXPECT_EQ(std::tuple(c.direction ? d.result.seed.x : d.result.seed.y, d.result.seed.polarity, d.result.seed.mean),
+              std::tuple(c.position, 1, sum / 4));
   }
 }
 
@@ -172,8 +172,7 @@ TEST(DmDriver, FailuresStopTheScan) {
   AssertRecorder asserts;
   d.params.firstScanLine = -1;
   EXPECT_EQ(d.next(), csys_errAssertion);
-  d.params.firstScanLine = 0;
-  d.params.scanLines = nullptr;
+  d.params.firstScanLine = 0, d.params.scanLines = nullptr;
   EXPECT_EQ(d.next(), csys_errAssertion);
   EXPECT_EQ(asserts.count(), 2u);
   d.params.scanLines = d.lines.data();
@@ -190,6 +189,5 @@ TEST(DmDriver, FailuresStopTheScan) {
   EXPECT_EQ(calls, 20);  // stopped at the first request
   const csys_status adaptive = d.nextAdaptive(&d.image);
   csys_attention_setCallback(nullptr, nullptr);
-  EXPECT_EQ(plain, static_cast<csys_status>(0x80004321));
-  EXPECT_EQ(adaptive, static_cast<csys_status>(0x80004321));
+  EXPECT_TRUE(plain == static_cast<csys_status>(0x80004321) && adaptive == plain) << plain << " " << adaptive;
 }

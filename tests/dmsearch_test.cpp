@@ -27,19 +27,14 @@ class Search {
  public:
   Search(int width, int height, const std::vector<shapes::Polygon>& parts)
       : canvas(0, 0, width, height, 0, kLight), scratch_((CID2D_SCRATCH_MIN_SIZE + 3) / 4) {
-    shapes::Shape shape;
-    shape.parts = parts;
-    canvas.render(shape, kLight, kDark);
+    canvas.render(shapes::Shape{parts}, kLight, kDark);
     EXPECT_EQ(cimg_imageConst_constructWrap(&image, canvas.windowPixels(), width, height, canvas.stride()), 0);
     EXPECT_EQ(cimg_image_construct(&marking, (width + 3) / 4, (height + 3) / 4), 0);
     cid2d_trackingParams_init(&params);
     params.scratch = reinterpret_cast<uint8_t*>(scratch_.data());
     params.scratchSize = CID2D_SCRATCH_MIN_SIZE;
     cbt_runParams_init(&run);
-    run.closeAtBorder = 1;
-    run.saddleByMean = 1;
-    run.minPoints = 0;
-    run.maxPoints = params.maxContourPoints;
+    run.closeAtBorder = run.saddleByMean = 1, run.minPoints = 0, run.maxPoints = params.maxContourPoints;
     EXPECT_EQ(cid2d_trackingResult_construct(&result), 0);
   }
   ~Search() {
@@ -149,15 +144,12 @@ TEST(DmSearch, AspectShapeAndBorderTests) {
   };
   for (const Case& c : cases) {
     Search s(200, 100, {c.shape});
-    s.params.expectedSizeA = c.sizeA;
-    s.params.expectedSizeB = c.sizeB;
-    s.params.allowBorder = c.allowBorder;
+    s.params.expectedSizeA = c.sizeA, s.params.expectedSizeB = c.sizeB, s.params.allowBorder = c.allowBorder;
     ASSERT_EQ(s.find(s.seed(50)), 0);
     EXPECT_GT(s.result.boundary.count, 100u);
     EXPECT_EQ(s.result.found, c.found) << "case " << &c - cases;
-    if (c.found && c.allowBorder) {  // closed along the window's edge
-      EXPECT_LT(s.cornerError({{0, 20}, {60.5, 20}, {60.5, 80}, {0, 80}}), 1.5);
-    }
+    // Closed along the window's edge.
+    EXPECT_TRUE(!c.found || !c.allowBorder || s.cornerError({{0, 20}, {60.5, 20}, {60.5, 80}, {0, 80}}) < 1.5);
   }
 }
 
@@ -218,14 +210,12 @@ TEST(DmSearch, FailuresAndPreconditions) {
   EXPECT_EQ(s.find(seed), csys_errAssertion);
   EXPECT_EQ(s.precheck(seed), csys_errAssertion);
   s.params.scratchSize = CID2D_SCRATCH_MIN_SIZE;
-  EXPECT_EQ(cf_BndFindDMSymbolFromSeed(&s.image, &s.params, &seed, &s.run, &s.marking, nullptr, nullptr, nullptr,
-                                       nullptr),
+  EXPECT_EQ(cf_BndFindDMSymbolFromSeed(&s.image, &s.params, &seed, &s.run, &s.marking, nullptr, nullptr, nullptr, nullptr),
             csys_errAssertion);
   EXPECT_EQ(asserts.count(), 3u);
   cimg_image unbound;
   cimg_image_constructUnbound(&unbound);
-  EXPECT_EQ(cf_BndFindDMSymbolFromSeed(&s.image, &s.params, &seed, &s.run, &unbound, nullptr, nullptr, nullptr,
-                                       &s.result),
+  EXPECT_EQ(cf_BndFindDMSymbolFromSeed(&s.image, &s.params, &seed, &s.run, &unbound, nullptr, nullptr, nullptr, &s.result),
             csys_errImageUnbound);
   // A stop request during the search is returned as it stands.
   csys_attention_setCallback([](void*) -> csys_status { return static_cast<csys_status>(0x80001234); }, nullptr);

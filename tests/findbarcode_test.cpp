@@ -21,19 +21,10 @@ struct BarScene {
 };
 
 BarScene barScene(double angleDeg, double module, double blur = 0.0) {
-  scene::SceneSpec spec;
-  spec.width = 480;
-  spec.height = 480;
-  spec.blurSigma = blur;
-  spec.symbols.push_back(scene::encode1d(scene::Barcode1d::code128, "Bar 4711", 24).bars);
-  scene::Placement p;
-  p.centre = {240.5, 240.5};
-  p.moduleSize = module;
-  p.angleDeg = angleDeg;
-  p.quietZone = 3;
-  spec.placements.push_back(p);
-  BarScene s{scene::render(spec), {240.0, 240.0}};
-  return s;
+  return {scene::render({.width = 480, .height = 480, .symbols = {scene::encode1d(scene::Barcode1d::code128, "Bar 4711", 24).bars},
+                         .placements = {{.centre = {240.5, 240.5}, .moduleSize = module, .angleDeg = angleDeg, .quietZone = 3}},
+                         .blurSigma = blur}),
+          {240.0, 240.0}};
 }
 
 // Angle between two directions taken as lines, degrees in [0, 90].
@@ -72,8 +63,8 @@ TEST(FindOneBarcode, ReadingDirectionAndCentreOnRenderedBars) {
     EXPECT_LT(lineAngleDeg(xDir, c.angle * kPi / 180), 4.0) << "angle " << c.angle;
     const double cx = (rect.px.x + rect.py.x) / 2, cy = (rect.px.y + rect.py.y) / 2;
     EXPECT_TRUE(insideBars(s.scene.symbols[0], cx, cy)) << "angle " << c.angle << " centre " << cx << "," << cy;
-    EXPECT_NEAR(std::hypot(rect.px.x - rect.po.x, rect.px.y - rect.po.y), 480.0, 1e-9);
-    EXPECT_NEAR(std::hypot(rect.py.x - rect.po.x, rect.py.y - rect.po.y), 100.0, 1e-9);
+    EXPECT_LT(std::max(std::fabs(std::hypot(rect.px.x - rect.po.x, rect.px.y - rect.po.y) - 480.0),
+                       std::fabs(std::hypot(rect.py.x - rect.po.x, rect.py.y - rect.po.y) - 100.0)), 1e-9);
   }
 }
 
@@ -88,8 +79,7 @@ TEST(FindOneBarcode, NothingWithoutBars) {
     const cmath_shapeAffineRect before = rect;
     int32_t found = 7;
     EXPECT_EQ(cid2d_findOneBarcode(view.get(), &rect, &found), 0);
-    EXPECT_EQ(found, 7);
-    EXPECT_EQ(std::memcmp(&rect, &before, sizeof rect), 0);
+    EXPECT_TRUE(found == 7 && std::memcmp(&rect, &before, sizeof rect) == 0);
   }
 }
 
@@ -125,10 +115,8 @@ TEST(CandidateBarcodeLike, AgreesOnlyNearTheBarDirection) {
     int32_t like = 5;
     ASSERT_EQ(cid2d_getIsCandidateBarcodeLike(view.get(), &region, &like, &out), 0);
     EXPECT_EQ(like, c.like ? 1 : 0) << "angle " << c.angle << " offset " << c.offset;
-    if (like != 1) {
-      EXPECT_EQ(std::memcmp(&out, &region, sizeof out), 0);
-      continue;
-    }
+    EXPECT_TRUE(like == 1 || std::memcmp(&out, &region, sizeof out) == 0);  // untouched unless like
+    if (like != 1) continue;
     // The turned region's y axis runs along the bars and its centre stays put.
     const double barDir = (c.angle + 90) * kPi / 180;
     EXPECT_LT(lineAngleDeg(std::atan2(out.py.y - out.po.y, out.py.x - out.po.x), barDir), 3.0)
@@ -136,8 +124,7 @@ TEST(CandidateBarcodeLike, AgreesOnlyNearTheBarDirection) {
     cmath_vect c0, c1;
     cid_region_getCenter(&region, &c0);
     cid_region_getCenter(&out, &c1);
-    EXPECT_NEAR(c0.x, c1.x, 1e-6);
-    EXPECT_NEAR(c0.y, c1.y, 1e-6);
+    EXPECT_LT(std::hypot(c0.x - c1.x, c0.y - c1.y), 1e-6);
   }
 }
 
@@ -162,8 +149,7 @@ TEST(BarcodeTests, BadInputAndAllocationFailures) {
   cid_region away = region;
   for (cmath_vect* p : {&away.po, &away.px, &away.py, &away.popp}) p->x += 5000;
   EXPECT_EQ(cid2d_getIsCandidateBarcodeLike(view.get(), &away, &like, &out), csys_errBadArgument);
-  EXPECT_EQ(like, 0);
-  EXPECT_EQ(std::memcmp(&out, &away, sizeof out), 0);
+  EXPECT_TRUE(like == 0 && std::memcmp(&out, &away, sizeof out) == 0);
 
   // Each allocation failing in turn: the flag is 1 on success, still 0 on failure.
   for (bool find : {true, false})

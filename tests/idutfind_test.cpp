@@ -91,19 +91,9 @@ int countMatched(const std::vector<Quad>& found, const std::vector<scene::Symbol
 }
 
 scene::Scene cleanScene() {
-  scene::SceneSpec spec;
-  spec.width = 400;
-  spec.height = 300;
-  spec.symbols = {scene::encodeDataMatrix("end to end", 0)};
-  scene::Placement p;
-  p.centre = {210, 140};
-  p.moduleSize = 7;
-  p.angleDeg = 25;
-  p.quietZone = 2;
-  spec.placements = {p};
-  spec.blurSigma = 0.6;
-  spec.noiseSigma = 2;
-  return scene::render(spec);
+  return scene::render({.width = 400, .height = 300, .symbols = {scene::encodeDataMatrix("end to end", 0)},
+                        .placements = {{.centre = {210, 140}, .moduleSize = 7, .angleDeg = 25, .quietZone = 2}},
+                        .blurSigma = 0.6, .noiseSigma = 2});
 }
 
 fs::path scratch(const std::string& name) { return scratchDir() / name; }
@@ -168,18 +158,12 @@ TEST(IdutFind, OneDimensionalSymbolsAndTheSymbologyChoice) {
 // default at their true corners, each under its own name, the image's size reported, and
 // --symbology keeps to the families it names.
 TEST(IdutFind, PdfAndDataMatrixAreFoundTogetherOrApart) {
-  scene::SceneSpec spec;
-  spec.width = 760;
-  spec.height = 480;
-  spec.symbols = {scene::encodePdf417("idut-find end to end PDF417 0123456789", scene::Pdf417Layout{2, 2, 4}),
-                  scene::encodeDataMatrix("end to end", 0)};
-  scene::Placement pdf, dm;
-  pdf.centre = {240, 240}, pdf.moduleSize = 2.5, pdf.angleDeg = 20, pdf.quietZone = 2;
-  dm.centre = {620, 240}, dm.moduleSize = 6, dm.angleDeg = -15, dm.quietZone = 2;
-  spec.placements = {pdf, dm};
-  spec.blurSigma = 0.6;
-  spec.noiseSigma = 2;
-  const scene::Scene s = scene::render(spec);
+  const scene::Scene s = scene::render(
+      {.width = 760, .height = 480,
+       .symbols = {scene::encodePdf417("idut-find end to end PDF417 0123456789", {2, 2, 4}), scene::encodeDataMatrix("end to end", 0)},
+       .placements = {{.centre = {240, 240}, .moduleSize = 2.5, .angleDeg = 20, .quietZone = 2},
+                      {.centre = {620, 240}, .moduleSize = 6, .angleDeg = -15, .quietZone = 2}},
+       .blurSigma = 0.6, .noiseSigma = 2});
   const fs::path jpeg = scratch("pdf417.jpg");
   std::string error;
   ASSERT_TRUE(imageio::writeJpeg(jpeg.string(), {s.image.width, s.image.height, s.image.pixels}, 90, &error)) << error;

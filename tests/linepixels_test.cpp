@@ -75,10 +75,7 @@ TEST(LinePixels, SamplesAgreeWithDirectInterpolation) {
     if (st == cidut_errNoSamples) {
       ++missed;
       EXPECT_LE(inside.size(), 4u) << "refused a line with valid samples";
-      EXPECT_EQ(buf, std::vector<uint8_t>(n, 7));
-      if (variant != 2) {
-        EXPECT_EQ(mean, 0);
-      }
+      EXPECT_TRUE(buf == std::vector<uint8_t>(n, 7) && (variant == 2 || mean == 0));
       continue;
     }
     ASSERT_EQ(st, 0);
@@ -108,13 +105,9 @@ TEST(LinePixels, SamplesAgreeWithDirectInterpolation) {
       for (int k = 0; k < reach.front(); ++k) EXPECT_EQ(buf[k], buf[k + 1]) << k;
       for (int k = reach.back() + 1; k < n; ++k) EXPECT_EQ(buf[k], buf[k - 1]) << k;
     }
-    if (variant != 2 && drop == 0) {
-      EXPECT_NEAR(mean, sum / n, 1.5);
-    }
+    EXPECT_TRUE(variant == 2 || drop != 0 || std::fabs(mean - sum / n) <= 1.5) << int{mean} << " " << sum / n;
   }
-  EXPECT_GT(insideLines, 300);
-  EXPECT_GT(clippedLines, 300);
-  EXPECT_GT(missed, 100);
+  EXPECT_TRUE(insideLines > 300 && clippedLines > 300 && missed > 100) << insideLines << " " << clippedLines << " " << missed;
 }
 
 TEST(LinePixels, FixedCasesAndActivity) {
@@ -143,10 +136,10 @@ TEST(LinePixels, FixedCasesAndActivity) {
   EXPECT_EQ(total, 0);
   int32_t count = -1;
   const cmath_vect c0{0, 0}, c1{2.6, 0}, c2{0.2, 0};
+  int32_t none = -1;
   cidut_getPixelCount(&c0, &c1, &count);
-  EXPECT_EQ(count, 3);
-  cidut_getPixelCount(&c0, &c2, &count);
-  EXPECT_EQ(count, 0);
+  cidut_getPixelCount(&c0, &c2, &none);
+  EXPECT_EQ(std::tuple(count, none), std::tuple(3, 0));
   AssertRecorder recorder;
   EXPECT_EQ(cidut_linePixels(&a, &p0, &p1, buf, 0, &mean, &spacing), csys_errAssertion);
   EXPECT_EQ(recorder.count(), 1u);

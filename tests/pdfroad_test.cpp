@@ -138,12 +138,10 @@ TEST(PdfRoad, LocationRateAndCornerErrorPerCondition) {
                 "duplicates %d, stray reports %d\n",
                 scene::conditionName(f.condition), found, symbols, 100 * rate, wide, wideFound, median(errors),
                 duplicates, strays);
-    EXPECT_GE(rate, f.rate - kFloorSlack) << scene::conditionName(f.condition);
-    EXPECT_LE(median(errors), f.medianError) << scene::conditionName(f.condition);
-    EXPECT_EQ(duplicates, 0) << scene::conditionName(f.condition);
-    EXPECT_EQ(strays, 0) << scene::conditionName(f.condition);
-    allSymbols += symbols;
-    allLocated += found;
+    // The figures are printed above.
+    EXPECT_TRUE(rate >= f.rate - kFloorSlack && median(errors) <= f.medianError && duplicates == 0 && strays == 0)
+        << scene::conditionName(f.condition);
+    allSymbols += symbols, allLocated += found;
   }
   std::printf("all          located %d / %d (%.1f%%)\n", allLocated, allSymbols, 100.0 * allLocated / allSymbols);
   EXPECT_GE(allLocated, (0.95 - kFloorSlack) * allSymbols);

@@ -150,26 +150,16 @@ TEST(PdpSearch, MergedSymbolsAreLocatedAtSeveralRotations) {
   for (const Case& c : {Case{pass, 3, 4, 3, 2.0, 0, 0.6}, Case{pass, 2, 4, 2, 1.5, 17, 0.5},
                         Case{pass, 1, 2, 3, 3.0, 90, 1.0},
                         Case{pass, 4, 4, 4, 2.0, 163, 0.8}, Case{licence, 2, 2, 2, 2.5, -38, 0.5}}) {
-    scene::SceneSpec spec;
-    spec.width = spec.height = 420;
-    spec.blurSigma = c.blur;
-    spec.noiseSigma = 3;
-    spec.symbols.push_back(scene::encodePdf417(c.text, {c.columns, c.level, c.rowHeight}));
-    scene::Placement pl;
-    pl.centre = {210, 210};
-    pl.moduleSize = c.module;
-    pl.angleDeg = c.angle;
-    pl.quietZone = 2;
-    spec.placements.push_back(pl);
-    const scene::Scene sc = scene::render(spec);
+    const scene::Scene sc = scene::render({.width = 420, .height = 420, .symbols = {scene::encodePdf417(c.text, {c.columns, c.level, c.rowHeight})},
+                                           .placements = {{.centre = {210, 210}, .moduleSize = c.module, .angleDeg = c.angle, .quietZone = 2}},
+                                           .blurSigma = c.blur, .noiseSigma = 3});
     scene::ImageView raw(sc.image);
     cimg_image opened;
     cimg_image_constructUnbound(&opened);
     const int k = int(std::ceil(9 * c.module));
     ASSERT_EQ(cidut_morph2d_run(raw.get(), &opened, CIDUT_MORPH_OPEN, k, k), 0);
-    scene::GreyImage merged(spec.width, spec.height);
-    for (int y = 0; y < spec.height; ++y)
-      std::copy_n(opened.window.pixels + y * opened.window.stride, spec.width, &merged.at(0, y));
+    scene::GreyImage merged(420, 420);
+    for (int y = 0; y < 420; ++y) std::copy_n(opened.window.pixels + y * opened.window.stride, 420, &merged.at(0, y));
     cimg_image_destruct(&opened);
 
     Rig s(merged);

@@ -24,9 +24,7 @@ TEST(ScanShape, UnitDirectionsAreUnitAndFollowTheVector) {
     cidc_unitDir16 d;
     ASSERT_EQ(cidc_unitDir16_initVect(&d, dx, dy), 0);
     EXPECT_NEAR(std::hypot(d.x, d.y), 65536.0, 8.0);
-    if (dx != 0 && dy != 0) {
-      EXPECT_NEAR(std::atan2(d.y, d.x), std::atan2(dy, dx), 1e-3);
-    }
+    EXPECT_TRUE(dx == 0 || dy == 0 || std::fabs(std::atan2(d.y, d.x) - std::atan2(dy, dx)) <= 1e-3) << dx << "," << dy;
   }
 }
 
@@ -46,14 +44,12 @@ TEST(ScanShape, LinesAndSegmentsProjectPointsConsistently) {
     cidc_vect64_4 pts[2] = {{c(rng), c(rng)}, {c(rng), c(rng)}};
     cidc_scanLineSeg s;
     ASSERT_EQ(cidc_scanLineSeg_initPoints(&s, pts, nullptr), 0);
-    EXPECT_EQ(s.isDegenerate, 0);
-    EXPECT_LE(s.endProj[0][0], s.endProj[1][0]);
+    EXPECT_TRUE(s.isDegenerate == 0 && s.endProj[0][0] <= s.endProj[1][0]);
     for (int e = 0; e < 2; ++e) {
       double q[2];
       ASSERT_EQ(cidc_convertPeakToImage(s.endProj[e][0], &s, origin, q), 0);
       // The point at the end's along-coordinate lies within a pixel of that end.
-      EXPECT_NEAR(q[0], pts[e].x / 16.0 + origin[0], 1.0);
-      EXPECT_NEAR(q[1], pts[e].y / 16.0 + origin[1], 1.0);
+      EXPECT_LE(std::max(std::fabs(q[0] - pts[e].x / 16.0 - origin[0]), std::fabs(q[1] - pts[e].y / 16.0 - origin[1])), 1.0);
     }
     cidc_scanLineSeg moved;
     const cidc_vect64_4 t{c(rng), c(rng)};
