@@ -24,21 +24,22 @@ void writeBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
 }
 
 // A small scene holding one real symbol, as the image-taking targets read it: width and
-// height in the first two bytes (both below 96), then the pixels.
+// height in the first two bytes (both at most 64), then the pixels.
 std::vector<uint8_t> sizedImage(const scene::GreyImage& image) {
   std::vector<uint8_t> bytes = {static_cast<uint8_t>(image.width - 1), static_cast<uint8_t>(image.height - 1)};
   bytes.insert(bytes.end(), image.pixels.begin(), image.pixels.end());
   return bytes;
 }
 
-scene::GreyImage smallDataMatrixScene(const std::string& text, double angle, scene::Polarity polarity) {
+scene::GreyImage smallDataMatrixScene(const std::string& text, double angle, scene::Polarity polarity, int side = 90,
+                                      double moduleSize = 4) {
   scene::SceneSpec spec;
-  spec.width = 90;
-  spec.height = 90;
+  spec.width = side;
+  spec.height = side;
   spec.symbols.push_back(scene::encodeDataMatrix(text));
   scene::Placement placement;
-  placement.centre = {45, 45};
-  placement.moduleSize = 4;
+  placement.centre = {side / 2.0, side / 2.0};
+  placement.moduleSize = moduleSize;
   placement.angleDeg = angle;
   placement.polarity = polarity;
   spec.placements.push_back(placement);
@@ -57,23 +58,24 @@ void imageSeeds(const fs::path& dir) {
   imageio::writePng((dir / "tiny.png").string(), tiny, &error);
 }
 
+// 10 x 10 symbols of 3-pixel modules in 60 x 60 scenes, inside the targets' 64 x 64 cap.
 void roadSeeds(const fs::path& dir) {
-  writeBytes(dir / "dark", sizedImage(smallDataMatrixScene("road", 10, scene::Polarity::darkOnLight)));
-  writeBytes(dir / "light", sizedImage(smallDataMatrixScene("12345", 75, scene::Polarity::lightOnDark)));
+  writeBytes(dir / "dark", sizedImage(smallDataMatrixScene("road", 10, scene::Polarity::darkOnLight, 60, 3)));
+  writeBytes(dir / "light", sizedImage(smallDataMatrixScene("12345", 75, scene::Polarity::lightOnDark, 60, 3)));
 }
 
 // Small PDF417 scenes as the PDF417 road target reads them: width - 16 and height - 1 in the first
 // two bytes, then the pixels. The symbols lie along the image's rows (the target's images are
-// wide and short).
+// wide and short: at most 48 rows).
 void pdfroadSeeds(const fs::path& dir) {
   int n = 0;
   for (auto [angle, polarity] : {std::pair{3.0, scene::Polarity::darkOnLight}, {178.0, scene::Polarity::lightOnDark}}) {
     scene::SceneSpec spec;
-    spec.width = 200;
-    spec.height = 60;
+    spec.width = 180;
+    spec.height = 48;
     spec.symbols.push_back(scene::encodePdf417("pdf", scene::Pdf417Layout{2, 1, 3}));
     scene::Placement placement;
-    placement.centre = {100, 30};
+    placement.centre = {90, 24};
     placement.moduleSize = 1.5;
     placement.quietZone = 2;
     placement.angleDeg = angle;
