@@ -141,7 +141,11 @@ TEST(Once, InitRunsOnceUnderContentionAndRetriesAfterFailure) {
   std::vector<std::thread> threads;
   for (int i = 0; i < 8; ++i)
     threads.emplace_back([] {
-      auto slowInit = [] { return ++runs, std::this_thread::sleep_for(std::chrono::milliseconds(5)), csys_status{0}; };
+      auto slowInit = [] {
+        ++runs;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return csys_status{0};
+      };
       EXPECT_EQ(csys_initializeOnce(&flag, slowInit), 0);
     });
   for (auto& t : threads) t.join();
@@ -166,7 +170,8 @@ TEST(CriticalSection, SerialisesIncrementsFromTwoThreads) {
     }
   };
   std::thread a(work), b(work);
-  a.join(), b.join();
+  a.join();
+  b.join();
   EXPECT_EQ(counter, 200000);
   EXPECT_EQ(csys_criticalSection_destruct(&section), 0);
 }

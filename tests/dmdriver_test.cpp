@@ -172,7 +172,8 @@ TEST(DmDriver, FailuresStopTheScan) {
   AssertRecorder asserts;
   d.params.firstScanLine = -1;
   EXPECT_EQ(d.next(), csys_errAssertion);
-  d.params.firstScanLine = 0, d.params.scanLines = nullptr;
+  d.params.firstScanLine = 0;
+  d.params.scanLines = nullptr;
   EXPECT_EQ(d.next(), csys_errAssertion);
   EXPECT_EQ(asserts.count(), 2u);
   d.params.scanLines = d.lines.data();

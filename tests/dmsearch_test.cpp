@@ -34,7 +34,10 @@ class Search {
     params.scratch = reinterpret_cast<uint8_t*>(scratch_.data());
     params.scratchSize = CID2D_SCRATCH_MIN_SIZE;
     cbt_runParams_init(&run);
-    run.closeAtBorder = run.saddleByMean = 1, run.minPoints = 0, run.maxPoints = params.maxContourPoints;
+    run.closeAtBorder = 1;
+    run.saddleByMean = 1;
+    run.minPoints = 0;
+    run.maxPoints = params.maxContourPoints;
     EXPECT_EQ(cid2d_trackingResult_construct(&result), 0);
   }
   ~Search() {
@@ -144,7 +147,9 @@ TEST(DmSearch, AspectShapeAndBorderTests) {
   };
   for (const Case& c : cases) {
     Search s(200, 100, {c.shape});
-    s.params.expectedSizeA = c.sizeA, s.params.expectedSizeB = c.sizeB, s.params.allowBorder = c.allowBorder;
+    s.params.expectedSizeA = c.sizeA;
+    s.params.expectedSizeB = c.sizeB;
+    s.params.allowBorder = c.allowBorder;
     ASSERT_EQ(s.find(s.seed(50)), 0);
     EXPECT_GT(s.result.boundary.count, 100u);
     EXPECT_EQ(s.result.found, c.found) << "case " << &c - cases;

@@ -80,7 +80,8 @@ TEST(Sort, SortedAndReversedInputsKeepTheStackShallow) {
   // uneven as it gets, so recursing into both sides would nest once per element.
   static std::vector<int32_t> up, down;
   constexpr int n = 30000;
-  up.resize(n), down.resize(n);
+  up.resize(n);
+  down.resize(n);
   for (int i = 0; i < n; ++i) up[i] = i, down[i] = n - i;
   onSmallStack([] {
     csys_int32_qsort(up.data(), up.data() + up.size());
