@@ -147,28 +147,6 @@ class SideFitter {
   const BorderLayout& layout_;
 };
 
-// Orthogonal least-squares line through points.
-bool fitLine(const std::vector<cmath_vect>& pts, EdgeLine* line) {
-  if (pts.size() < 2) return false;
-  double mx = 0, my = 0;
-  for (const cmath_vect& p : pts) mx += p.x, my += p.y;
-  mx /= static_cast<double>(pts.size());
-  my /= static_cast<double>(pts.size());
-  double sxx = 0, sxy = 0, syy = 0;
-  for (const cmath_vect& p : pts) {
-    sxx += (p.x - mx) * (p.x - mx);
-    sxy += (p.x - mx) * (p.y - my);
-    syy += (p.y - my) * (p.y - my);
-  }
-  const double angle = 0.5 * std::atan2(2 * sxy, sxx - syy);
-  *line = EdgeLine{cmath_vect{mx, my}, cmath_vect{std::cos(angle), std::sin(angle)}};
-  return true;
-}
-
-double offLine(const EdgeLine& l, const cmath_vect& p) {
-  return std::fabs((p.x - l.point.x) * l.dir.y - (p.y - l.point.y) * l.dir.x);
-}
-
 // The fit, refitted without the points far off it (a speck of clutter, a profile that crossed
 // into a data module): off by more than three robust deviations, and more than a third of a pixel.
 bool robustLine(std::vector<cmath_vect> pts, size_t minPoints, EdgeLine* line) {

@@ -82,25 +82,15 @@ bool measureFarSide(const cimg_windowConst& w, cmath_vect from, cmath_vect to, c
       const EdgeLine line{hits[i], cmath_vect{dx / d, dy / d}};
       size_t count = 0;
       for (const cmath_vect& h : hits)
-        count += std::fabs((h.x - line.point.x) * line.dir.y - (h.y - line.point.y) * line.dir.x) <= 1.0;
+        count += offLine(line, h) <= 1.0;
       if (count > bestCount) bestCount = count, best = line;
     }
   if (bestCount < std::max<size_t>(6, hits.size() / 4)) return false;
   // Least squares over the agreeing crossings (orthogonal fit through their centroid).
-  double mx = 0, my = 0;
   std::vector<cmath_vect> inliers;
   for (const cmath_vect& h : hits)
-    if (std::fabs((h.x - best.point.x) * best.dir.y - (h.y - best.point.y) * best.dir.x) <= 1.0) inliers.push_back(h);
-  for (const cmath_vect& h : inliers) mx += h.x / inliers.size(), my += h.y / inliers.size();
-  double sxx = 0, sxy = 0, syy = 0;
-  for (const cmath_vect& h : inliers) {
-    sxx += (h.x - mx) * (h.x - mx);
-    sxy += (h.x - mx) * (h.y - my);
-    syy += (h.y - my) * (h.y - my);
-  }
-  const double angle = 0.5 * std::atan2(2 * sxy, sxx - syy);
-  *edge = EdgeLine{cmath_vect{mx, my}, cmath_vect{std::cos(angle), std::sin(angle)}};
-  return true;
+    if (offLine(best, h) <= 1.0) inliers.push_back(h);
+  return fitLine(inliers, edge);
 }
 
 }  // namespace

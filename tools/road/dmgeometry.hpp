@@ -1,10 +1,12 @@
 // Small geometry the Data Matrix road's measurements share: bilinear sampling, the projective
-// map of the unit square onto a quadrilateral, and lines through a point with a unit direction.
+// map of the unit square onto a quadrilateral, and lines through a point with a unit direction
+// (fitted to points, intersected). The PDF417 road uses them too.
 #ifndef IDUT_TOOLS_ROAD_DMGEOMETRY_HPP
 #define IDUT_TOOLS_ROAD_DMGEOMETRY_HPP
 
 #include <cmath>
 #include <cstddef>
+#include <vector>
 
 #include "base/cimg.h"
 
@@ -60,6 +62,33 @@ struct EdgeLine {
   cmath_vect point;
   cmath_vect dir;  // unit
 };
+
+// Orthogonal least-squares line through the points (through their centroid, along the major
+// axis of their scatter). False, line untouched, for fewer than two points.
+inline bool fitLine(const std::vector<cmath_vect>& pts, EdgeLine* line) {
+  if (pts.size() < 2) return false;
+  double mx = 0, my = 0;
+  for (const cmath_vect& p : pts) {
+    mx += p.x;
+    my += p.y;
+  }
+  mx /= static_cast<double>(pts.size());
+  my /= static_cast<double>(pts.size());
+  double sxx = 0, sxy = 0, syy = 0;
+  for (const cmath_vect& p : pts) {
+    sxx += (p.x - mx) * (p.x - mx);
+    sxy += (p.x - mx) * (p.y - my);
+    syy += (p.y - my) * (p.y - my);
+  }
+  const double angle = 0.5 * std::atan2(2 * sxy, sxx - syy);
+  *line = EdgeLine{cmath_vect{mx, my}, cmath_vect{std::cos(angle), std::sin(angle)}};
+  return true;
+}
+
+// Distance of p from the line.
+inline double offLine(const EdgeLine& l, const cmath_vect& p) {
+  return std::fabs((p.x - l.point.x) * l.dir.y - (p.y - l.point.y) * l.dir.x);
+}
 
 inline bool crossing(const EdgeLine& a, const EdgeLine& b, cmath_vect* at) {
   const double d = a.dir.x * b.dir.y - a.dir.y * b.dir.x;

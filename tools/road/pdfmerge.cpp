@@ -45,9 +45,7 @@ uint8_t at(const cimg_windowConst& w, int32_t x, int32_t y) {
   return w.pixels[static_cast<ptrdiff_t>(y) * w.stride + x];
 }
 
-struct Line {
-  cmath_vect point, dir;  // dir unit
-};
+using Line = dmroad::EdgeLine;
 
 // The edge of the merged blob across one side of a quadrilateral: along the middle of the side,
 // walking outwards across it, where the grey level passes the mean between symbol and
@@ -83,25 +81,16 @@ bool fitSide(const cimg_windowConst& w, cmath_vect a, cmath_vect b, cmath_vect c
   }
   for (int pass = 0; pass < 2; ++pass) {
     if (hits.size() < kSamples / 3) return false;
-    double mx = 0, my = 0;
-    for (const cmath_vect& h : hits) mx += h.x / hits.size(), my += h.y / hits.size();
-    double sxx = 0, sxy = 0, syy = 0;
-    for (const cmath_vect& h : hits) {
-      sxx += (h.x - mx) * (h.x - mx);
-      sxy += (h.x - mx) * (h.y - my);
-      syy += (h.y - my) * (h.y - my);
-    }
-    const double angle = 0.5 * std::atan2(2 * sxy, sxx - syy);
-    *out = Line{cmath_vect{mx, my}, cmath_vect{std::cos(angle), std::sin(angle)}};
+    dmroad::fitLine(hits, out);
     std::vector<cmath_vect> kept;
     for (const cmath_vect& h : hits)
-      if (std::fabs((h.x - mx) * out->dir.y - (h.y - my) * out->dir.x) <= 1.5) kept.push_back(h);
+      if (dmroad::offLine(*out, h) <= 1.5) kept.push_back(h);
     hits.swap(kept);
   }
   return true;
 }
 
-bool crossing(const Line& a, const Line& b, cmath_vect* at) {
+bool crossingAtClearAngle(const Line& a, const Line& b, cmath_vect* at) {
   const double d = a.dir.x * b.dir.y - a.dir.y * b.dir.x;
   if (std::fabs(d) < 0.2) return false;  // sides of a symbol meet at a clear angle
   const double t = ((b.point.x - a.point.x) * b.dir.y - (b.point.y - a.point.y) * b.dir.x) / d;
@@ -123,7 +112,7 @@ bool refitOnce(const cimg_windowConst& w, double mean, bool darkBars, double fra
     if (!fitSide(w, q[i], q[(i + 1) % 4], centre, mean, darkBars, reach, &sides[i])) return false;
   std::array<cmath_vect, 4> fitted;
   for (int i = 0; i < 4; ++i) {
-    if (!crossing(sides[(i + 3) % 4], sides[i], &fitted[i])) return false;
+    if (!crossingAtClearAngle(sides[(i + 3) % 4], sides[i], &fitted[i])) return false;
     if (dmroad::distance(fitted[i], q[i]) > 2 * reach) return false;
   }
   *corners = fitted;
