@@ -31,7 +31,10 @@ struct Hypothesis {
 double rightFraction(const double* value, const bool* ink, int n, int first, int stride) {
   double sum[2] = {0, 0};
   int count[2] = {0, 0};
-  for (int i = first; i < n; i += stride) sum[ink[i]] += value[i], ++count[ink[i]];
+  for (int i = first; i < n; i += stride) {
+    sum[ink[i]] += value[i];
+    ++count[ink[i]];
+  }
   if (count[0] == 0 || count[1] == 0) return -1;
   const double inkMean = sum[1] / count[1], paperMean = sum[0] / count[0];
   const double threshold = (inkMean + paperMean) / 2;
@@ -54,7 +57,8 @@ double borderScore(const cimg_windowConst& w, const Hypothesis& h, double minCon
   bool ink[kMax];
   int n = 0;
   auto add = [&](int r, int c, bool isInk) {
-    row[n] = r, col[n] = c;
+    row[n] = r;
+    col[n] = c;
     ink[n++] = isInk;
   };
   for (int k = 0; k < C; ++k) add(R - 1, k, true);
@@ -97,11 +101,7 @@ double borderScore(const cimg_windowConst& w, const Hypothesis& h, double minCon
   }
   spread /= n;
   if ((inkMean - paperMean) * (inkMean - paperMean) < 6.25 * spread) return 0;
-  const double threshold = (inkMean + paperMean) / 2;
-  const bool inkDark = inkMean < paperMean;
-  int right = 0;
-  for (int i = 0; i < n; ++i) right += ((value[i] < threshold) == inkDark) == ink[i] ? 1 : 0;
-  return static_cast<double>(right) / n;
+  return rightFraction(value, ink, n, 0, 1);
 }
 
 // The long rectangles: beyond 5 : 1.

@@ -83,7 +83,10 @@ bool measureFarSide(const cimg_windowConst& w, cmath_vect from, cmath_vect to, c
       size_t count = 0;
       for (const cmath_vect& h : hits)
         count += offLine(line, h) <= 1.0;
-      if (count > bestCount) bestCount = count, best = line;
+      if (count > bestCount) {
+        bestCount = count;
+        best = line;
+      }
     }
   if (bestCount < std::max<size_t>(6, hits.size() / 4)) return false;
   // Least squares over the agreeing crossings (orthogonal fit through their centroid).

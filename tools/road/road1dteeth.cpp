@@ -42,7 +42,8 @@ void teethOf(const std::vector<cidut_edge>& list, const cmath_shapeAffineRect& r
   if (!CSYS_FAILED(cidut_edgesToTeeth(&params, &edges, nullptr, nullptr, &rect, nullptr, &results)) &&
       !CSYS_FAILED(cstd_vector_cidut_toothCand_getBeginEndConst(&results.teeth, &begin, &end)))
     for (const cidut_toothCand* t = begin; t != end; ++t)
-      if (t->startEdge >= 0 && t->endEdge > t->startEdge) spans.push_back({t->startEdge, t->endEdge});
+      if (t->startEdge >= 0 && t->endEdge > t->startEdge && t->endEdge < edges.count)
+        spans.push_back({t->startEdge, t->endEdge});
   cidut_teethResults_destruct(&results);
 }
 
@@ -88,7 +89,10 @@ double modulePitch(const std::vector<LineEdge>& edges) {
   double sum = 0;
   int count = 0;
   for (double w : widths)
-    if (w <= 1.5 * quarter) sum += w, ++count;
+    if (w <= 1.5 * quarter) {
+      sum += w;
+      ++count;
+    }
   const double narrow = sum / count;
   if (!(narrow > 1)) return 0;
   std::vector<int32_t> positions;
