@@ -4,6 +4,7 @@
 // cost grows with the area, and 48 rows hold a short symbol tilted a few degrees), the rest the
 // pixels. Both transposed and direct scans run; any status but success is a finding.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -19,7 +20,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   pdfroad::Options options;
   options.verify = (data[1] & 0x80) == 0;
   options.singleTry = (data[0] & 1) != 0;
-  if (pdfroad::findAll(image, options).status != 0) std::abort();
+  const csys_status status = pdfroad::findAll(image, options).status;
+  if (status != 0) {
+    std::fprintf(stderr, "pdfroad::findAll returned 0x%08x\n", static_cast<unsigned>(status));
+    std::abort();
+  }
   cimg_imageConst_destruct(&image);
   return 0;
 }

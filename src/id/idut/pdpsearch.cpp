@@ -89,8 +89,10 @@ csys_status fourRunFit(const Scratch& sc, int32_t n, Candidate* out) {
   for (int i = 0; i < 4; ++i) lines[i] = runLine(sc.smoothed, runs[i], n);
   int64_t t[4];
   for (int i = 0; i < 4; ++i) {
+    // Short runs of a noisy outline can lie on one line or collapse to a point: no corner there
+    // (parallel lines measure t = 0), so the fit fails rather than asserts.
     const Angle a = angleBetween(lines[i], lines[(i + 1) % 4]);
-    CSYS_REQUIRE(!a.degenerate && a.cross != 0);
+    if (a.degenerate || a.cross == 0) return 0;
     t[i] = a.t;
     if (t[i] < kFitCorner) return 0;
   }
