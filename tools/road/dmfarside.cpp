@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "road/dmgeometry.hpp"
@@ -9,6 +10,38 @@
 namespace dmroad {
 
 namespace {
+
+// Crossings measured along one far side: one per sample at most.
+constexpr int kFarSideSamples = 48;
+
+// The crossings in a block of fixed length, coordinates apart and the unused slots not a
+// number, so that counting those near a line is one loop of fixed length that the compiler
+// turns into vector code at the project's optimisation level. Every candidate line of a side
+// counts over all crossings, which made the count most of the side's cost.
+class CrossingsBlock {
+ public:
+  explicit CrossingsBlock(const std::vector<cmath_vect>& hits) {
+    const double none = std::numeric_limits<double>::quiet_NaN();
+    for (size_t k = 0; k < kFarSideSamples; ++k) {
+      x_[k] = k < hits.size() ? hits[k].x : none;
+      y_[k] = k < hits.size() ? hits[k].y : none;
+    }
+  }
+  // The crossings within a pixel of the line, offLine's distance exactly (a slot not a number
+  // is never within).
+  size_t near(const EdgeLine& line) const {
+    const double px = line.point.x, py = line.point.y, ux = line.dir.x, uy = line.dir.y;
+    // Counted in a double: the compiler vectorises this sum and not an integer one.
+    double count = 0;
+    for (size_t k = 0; k < kFarSideSamples; ++k)
+      count += std::fabs((x_[k] - px) * uy - (y_[k] - py) * ux) <= 1.0 ? 1.0 : 0.0;
+    return static_cast<size_t>(count);
+  }
+
+ private:
+  double x_[kFarSideSamples];
+  double y_[kFarSideSamples];
+};
 
 // The outer edge of a far (alternating) side, measured in the image. Walking inwards across the
 // side from a little outside, the first crossing into ink lies on the side's outer edge where
@@ -30,7 +63,7 @@ bool measureFarSide(const cimg_windowConst& w, cmath_vect from, cmath_vect to, c
     return inkIsDark ? -v : v;
   };
   std::vector<cmath_vect> hits;
-  const int samples = 48;
+  const int samples = kFarSideSamples;
   const int quarters = static_cast<int>(std::floor(2 * reach / 0.25 + 1e-9));  // steps from -reach to reach
   for (int i = 0; i < samples; ++i) {
     const double t = length * (0.08 + 0.84 * i / (samples - 1));
@@ -74,15 +107,14 @@ bool measureFarSide(const cimg_windowConst& w, cmath_vect from, cmath_vect to, c
   // The line through two crossings that most crossings lie within a pixel of.
   size_t bestCount = 0;
   EdgeLine best{};
+  const CrossingsBlock block(hits);
   // Candidate lines through crossings a quarter to three quarters of the side apart.
   for (size_t i = 0; i < hits.size(); ++i)
     for (size_t j = i + hits.size() / 4; j < hits.size() && j <= i + 3 * hits.size() / 4; j += 2) {
       const double dx = hits[j].x - hits[i].x, dy = hits[j].y - hits[i].y, d = std::sqrt(dx * dx + dy * dy);
       if (d < length * 0.2) continue;
       const EdgeLine line{hits[i], cmath_vect{dx / d, dy / d}};
-      size_t count = 0;
-      for (const cmath_vect& h : hits)
-        count += offLine(line, h) <= 1.0;
+      const size_t count = block.near(line);
       if (count > bestCount) {
         bestCount = count;
         best = line;
