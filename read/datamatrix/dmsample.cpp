@@ -25,23 +25,54 @@ int fixedModule(const SymbolSize& s, int r, int c) {
   return -1;
 }
 
-struct Mapper {
-  SquareToQuad map;
-  double perCol, perRow;  // one module across and down the unit square
+// A module's five samples lie at its centre and a fifth of a module off it either way along
+// both axes: offsets (0, 0), (-0.2, -0.2), (0.2, -0.2), (-0.2, 0.2), (0.2, 0.2) in modules. The
+// three values either offset takes, and each sample's index among them:
+constexpr double kOffsetSteps[3] = {0, -0.2, 0.2};
+constexpr int kSampleSteps[5][2] = {{0, 0}, {1, 1}, {2, 1}, {1, 2}, {2, 2}};
+
+// Module centres of a grid mapped into the image. The projective map's products with the
+// square's coordinates are taken once per column and once per row (for each offset a sample
+// takes) and only summed per sample: every module takes five samples, and the products were
+// most of a sample's cost besides the grey level itself. Summed in the map's own order, so a
+// point comes out exactly as SquareToQuad::map gives it.
+class Mapper {
+ public:
   Mapper(const std::array<cmath_vect, 4>& q, int rows, int cols)
-      : map(q[0], q[1], q[2], q[3]), perCol(1.0 / cols), perRow(1.0 / rows) {}
-  // Module (r, c) at offset (du, dv) modules from its centre; row 0 is the far (clock) row.
-  // Multiplications rather than divisions: every module takes five of these.
-  cmath_vect at(int r, int c, double du = 0, double dv = 0) const {
-    return map.map((c + 0.5 + du) * perCol, 1.0 - (r + 0.5 + dv) * perRow);
+      : map_(q[0], q[1], q[2], q[3]), columns_(static_cast<size_t>(cols) * 3), rows_(static_cast<size_t>(rows) * 3) {
+    const double perCol = 1.0 / cols, perRow = 1.0 / rows;
+    for (int c = 0; c < cols; ++c)
+      for (int k = 0; k < 3; ++k) {
+        const double u = (c + 0.5 + kOffsetSteps[k]) * perCol;
+        columns_[static_cast<size_t>(c) * 3 + k] = Products{map_.a * u, map_.d * u, map_.g * u};
+      }
+    for (int r = 0; r < rows; ++r)
+      for (int k = 0; k < 3; ++k) {
+        // Row 0 is the far (clock) row.
+        const double v = 1.0 - (r + 0.5 + kOffsetSteps[k]) * perRow;
+        rows_[static_cast<size_t>(r) * 3 + k] = Products{map_.b * v, map_.e * v, map_.h * v};
+      }
   }
+  // Sample `sample` (0 ... 4, in the order above) of module (r, c).
+  cmath_vect at(int r, int c, int sample) const {
+    const Products& u = columns_[static_cast<size_t>(c) * 3 + kSampleSteps[sample][0]];
+    const Products& v = rows_[static_cast<size_t>(r) * 3 + kSampleSteps[sample][1]];
+    const double w = 1 / (u.z + v.z + 1);
+    return cmath_vect{(u.x + v.x + map_.c) * w, (u.y + v.y + map_.f) * w};
+  }
+
+ private:
+  struct Products {
+    double x, y, z;  // with the map's x, y and denominator coefficients
+  };
+  SquareToQuad map_;
+  std::vector<Products> columns_, rows_;
 };
 
 double moduleValue(const cimg_windowConst& w, const Mapper& m, int r, int c) {
-  static const double kOffsets[5][2] = {{0, 0}, {-0.2, -0.2}, {0.2, -0.2}, {-0.2, 0.2}, {0.2, 0.2}};
   double sum = 0;
-  for (const auto& o : kOffsets) {
-    const cmath_vect p = m.at(r, c, o[0], o[1]);
+  for (int sample = 0; sample < 5; ++sample) {
+    const cmath_vect p = m.at(r, c, sample);
     sum += sampleAt(w, p.x, p.y);
   }
   return sum / 5;
