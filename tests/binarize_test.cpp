@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "ci_id/binarize.h"
-#include "imageio/imageio.hpp"
 #include "support/owned_image.hpp"
+#include "support/trim_fixtures.hpp"
 #include "scenes/scene.hpp"
 
 namespace {
@@ -50,7 +50,6 @@ TEST(Binarize, ModulesUnderUnevenLight) {
     int maxWrong;  // of the 676 module centres
     int windowSize;
   } cases[] = {{0, 20, 15}, {1, 80, 15}, {2, 0, 15}, {3, 0, 15}, {4, 0, 15}, {5, 8, 15}, {5, 0, 31}};
-  std::printf("method  wrong module centres (of %d)\n", t.rows * t.cols);
   for (const Case& c : cases) {
     cidut_binarizeParams p = defaults(c.method);
     p.windowSize = c.windowSize;  // a window of two modules misses the middle of dark patches
@@ -64,19 +63,13 @@ TEST(Binarize, ModulesUnderUnevenLight) {
         const uint8_t v = out.at(static_cast<int>(centre.x), static_cast<int>(centre.y));
         wrong += (v == 0) != t.symbol.isDark(r, col);
       }
-    std::printf("%6d  %d%s\n", c.method, wrong, c.method == 5 ? (c.windowSize == 15 ? " (N 15)" : " (N 31)") : "");
-    EXPECT_LE(wrong, c.maxWrong) << "method " << c.method;
+    EXPECT_LE(wrong, c.maxWrong) << "method " << c.method << " window " << c.windowSize;
   }
 }
 
 TEST(Binarize, OtsuMatchesOpenCv) {
-  imageio::GreyImage photo;
-  std::string error;
-  ASSERT_TRUE(imageio::readGrey(IDUT_SAMPLE_PHOTO, &photo, &error)) << error;
-  std::vector<scene::GreyImage> images{scene::GreyImage(photo.width, photo.height),
-                                       scene::generate(scene::Category::lowContrast, 3).image,
-                                       scene::generate(scene::Category::textOnly, 5).image};
-  images[0].pixels = photo.pixels;
+  std::vector<scene::GreyImage> images = photoAndScenes({scene::Category::lowContrast}, 3);
+  images.push_back(scene::generate(scene::Category::textOnly, 5).image);
   for (const scene::GreyImage& g : images) {
     const scene::GreyImage ours = binarized(g, defaults(1));
     cv::Mat theirs;

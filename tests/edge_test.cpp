@@ -12,9 +12,9 @@
 
 #include "base/cip_pel.h"
 #include "ci_id/edge.h"
-#include "imageio/imageio.hpp"
 #include "support/assert_recorder.hpp"
 #include "support/owned_image.hpp"
+#include "support/trim_fixtures.hpp"
 #include "scenes/scene.hpp"
 
 namespace {
@@ -72,16 +72,7 @@ std::vector<uint8_t> flood8(int w, int h, Seed seed, Pass pass) {
 }
 
 // The sample photo and two rendered scenes.
-std::vector<scene::GreyImage> realImages() {
-  std::vector<scene::GreyImage> images;
-  imageio::GreyImage photo;
-  std::string error;
-  EXPECT_TRUE(imageio::readGrey(IDUT_SAMPLE_PHOTO, &photo, &error)) << error;
-  images.push_back(scene::GreyImage(photo.width, photo.height));
-  images.back().pixels = photo.pixels;
-  for (auto c : {scene::Category::noisy, scene::Category::blurred}) images.push_back(scene::generate(c, 4).image);
-  return images;
-}
+std::vector<scene::GreyImage> realImages() { return photoAndScenes({scene::Category::noisy, scene::Category::blurred}, 4); }
 
 }  // namespace
 

@@ -18,23 +18,14 @@
 #include "base/cip_filter.h"
 #include "base/cip_pel.h"
 #include "ci_id/pixelops.h"
-#include "imageio/imageio.hpp"
 #include "support/assert_recorder.hpp"
 #include "support/owned_image.hpp"
+#include "support/trim_fixtures.hpp"
 #include "scenes/scene.hpp"
 
 namespace {
 
-std::vector<scene::GreyImage> photoAndScenes() {
-  std::vector<scene::GreyImage> images;
-  imageio::GreyImage photo;
-  std::string error;
-  EXPECT_TRUE(imageio::readGrey(IDUT_SAMPLE_PHOTO, &photo, &error)) << error;
-  images.push_back(scene::GreyImage(photo.width, photo.height));
-  images.back().pixels = photo.pixels;
-  for (auto c : {scene::Category::noisy, scene::Category::perspective}) images.push_back(scene::generate(c, 7).image);
-  return images;
-}
+std::vector<scene::GreyImage> images() { return photoAndScenes({scene::Category::noisy, scene::Category::perspective}, 7); }
 
 cv::Mat matOf(const scene::GreyImage& g) {
   return cv::Mat(g.height, g.width, CV_8U, const_cast<uint8_t*>(g.pixels.data()));
@@ -56,7 +47,7 @@ Diff difference(const cv::Mat& a, const cv::Mat& b) {
 }
 
 TEST(Filters, GaussianMatchesOpenCvAndItsOwnReduction) {
-  for (const scene::GreyImage& g : photoAndScenes()) {
+  for (const scene::GreyImage& g : images()) {
     scene::ImageView view(g);
     for (auto [sx, sy] : {std::pair{1, 1}, {2, 2}, {7, 3}, {0, 5}, {24, 24}}) {
       OwnedImage out, small;
@@ -83,7 +74,7 @@ TEST(Filters, GaussianMatchesOpenCvAndItsOwnReduction) {
 }
 
 TEST(Filters, BoxMeansMatchOpenCv) {
-  for (const scene::GreyImage& g : photoAndScenes()) {
+  for (const scene::GreyImage& g : images()) {
     for (auto [w, h] : {std::pair{2, 1}, {3, 1}, {7, 1}, {1, 5}, {5, 5}, {16, 9}}) {
       std::vector<uint8_t> out(g.pixels.size(), 0);
       ASSERT_EQ(cid_spatialAverage(g.pixels.data(), g.width, g.height, g.width, w, h, out.data(), g.width), 0);
@@ -111,7 +102,7 @@ TEST(Filters, BoxMeansMatchOpenCv) {
 }
 
 TEST(Filters, ResamplingMatchesOpenCv) {
-  for (const scene::GreyImage& g : photoAndScenes()) {
+  for (const scene::GreyImage& g : images()) {
     scene::ImageView view(g);
     const double c = std::cos(0.3), s = std::sin(0.3);
     // A region turned by 0.3 rad, scaled by 0.8 and partly outside the image.
