@@ -9,7 +9,7 @@
 
 #include "ci_id/binarize.h"
 #include "support/owned_image.hpp"
-#include "support/trim_fixtures.hpp"
+#include "support/photo_and_scenes.hpp"
 #include "scenes/scene.hpp"
 
 namespace {

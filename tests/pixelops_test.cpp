@@ -20,7 +20,7 @@
 #include "ci_id/pixelops.h"
 #include "support/assert_recorder.hpp"
 #include "support/owned_image.hpp"
-#include "support/trim_fixtures.hpp"
+#include "support/photo_and_scenes.hpp"
 #include "scenes/scene.hpp"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "ci_id/threshold.h"
 #include "support/assert_recorder.hpp"
 #include "scenes/scene.hpp"
-#include "support/trim_fixtures.hpp"
+#include "support/photo_and_scenes.hpp"
 
 namespace {
 

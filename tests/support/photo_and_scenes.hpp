@@ -1,7 +1,7 @@
 // The sample photo and generated scenes that the filter, edge, threshold and binarisation tests
 // compare against OpenCV and direct computations. Include only where IDUT_SAMPLE_PHOTO is defined.
-#ifndef IDUT_TESTS_TRIM_FIXTURES_HPP
-#define IDUT_TESTS_TRIM_FIXTURES_HPP
+#ifndef IDUT_TESTS_PHOTO_AND_SCENES_HPP
+#define IDUT_TESTS_PHOTO_AND_SCENES_HPP
 
 #include <gtest/gtest.h>
 
