@@ -119,6 +119,16 @@ csys_status plainPeaks(Scan& s, const uint8_t* base, ptrdiff_t step, int32_t t0,
   uint8_t peak[kBlock];
   for (int32_t i = 0; i < kBlock; ++i)
     peak[i] = static_cast<uint8_t>((r[i + 1] >= threshold) & (r[i + 1] > r[i]) & (r[i + 1] >= r[i + 2]));
+  // Most blocks hold no peak at all: one pass of ORs tells, and spares them the gathering below
+  // (whose multiplies would otherwise run for every block of every line).
+  uint64_t any = 0;
+  for (int32_t k = 0; k < kBlock / 8; ++k) {
+    uint64_t eight;
+    std::memcpy(&eight, peak + 8 * k, sizeof eight);
+    any |= eight;
+  }
+  const bool polls = pollLine && csys_attention_watched() != 0;
+  if (any == 0) return polls ? pollRange(t0, 0, n) : 0;
   uint64_t bits = 0;
   for (int32_t k = 0; k < kBlock / 8; ++k) {
     // Position 8k + j in byte j: one load, turned round on a big-endian machine.
@@ -128,7 +138,6 @@ csys_status plainPeaks(Scan& s, const uint8_t* base, ptrdiff_t step, int32_t t0,
     bits |= byteBits(eight) << (8 * k);
   }
   if (n < kBlock) bits &= (uint64_t{1} << n) - 1;
-  const bool polls = pollLine && csys_attention_watched() != 0;
   int32_t pending = 0;  // the first position whose poll is still to be made
   while (bits != 0) {
     const int32_t i = std::countr_zero(bits);
