@@ -94,6 +94,25 @@ inline void rowResponses(const uint8_t* p, Response* out) {
     out[i] = static_cast<Response>(std::abs(p[i + 3] + p[i + 4] + p[i + 5] - p[i] - p[i + 1] - p[i + 2]));
 }
 
+// Whether a whole row block is too flat to hold a peak: a six-tap response is at most three
+// times the spread of the pixels it reads, so when three times the spread of the block's pixels
+// (p[0], the pixel before its first position, on) stays below the threshold, no response of the
+// block reaches it. Background blocks pass this test for the price of a min and max over their
+// bytes (a loop of fixed length, vector code), a fraction of what their responses cost.
+inline bool flatRowBlock(const uint8_t* p, int32_t threshold) {
+  uint8_t lo = 255;
+  uint8_t hi = 0;
+  for (int32_t i = 0; i < kBlock; ++i) {
+    lo = p[i] < lo ? p[i] : lo;
+    hi = p[i] > hi ? p[i] : hi;
+  }
+  for (int32_t i = kBlock; i < kRowBlockPixels; ++i) {
+    lo = p[i] < lo ? p[i] : lo;
+    hi = p[i] > hi ? p[i] : hi;
+  }
+  return 3 * (hi - lo) < threshold;
+}
+
 // Polls for the positions t0 + from ... t0 + to - 1 of a poll line, in walk order.
 inline csys_status pollRange(int32_t t0, int32_t from, int32_t to) {
   for (int32_t k = pollsBefore(t0 + to) - pollsBefore(t0 + from); k > 0; --k) {
@@ -190,6 +209,18 @@ csys_status walkLine(Scan& s, int32_t lineIndex, int32_t line, int32_t threshold
   int32_t sinceAttention = 0;
   for (int32_t t0 = begin; t0 < end; t0 += kBlock) {
     const int32_t n = end - t0 < kBlock ? end - t0 : kBlock;
+    if (!Adaptive && AlongRow && n == kBlock && r[1] < threshold && flatRowBlock(base + (t0 - 1), threshold)) {
+      // No response of the block reaches the threshold, and neither did the last one before it,
+      // so the block holds no peak: only its polls and the two responses the next block looks
+      // back at remain.
+      if (pollLine && csys_attention_watched() != 0) {
+        csys_status st = pollRange(t0, 0, n);
+        if (CSYS_FAILED(st)) return st;
+      }
+      r[0] = responseAt(t0 + kBlock - 2);
+      r[1] = responseAt(t0 + kBlock - 1);
+      continue;
+    }
     if constexpr (AlongRow) {
       // The row's last, short block from a zero-padded copy, so that it too runs the vector loop;
       // the responses past its end are never looked at.
