@@ -11,28 +11,17 @@
 
 #include "road/dmroad.hpp"
 #include "scenes/scene.hpp"
+#include "support/trim2_fixtures.hpp"
 
 namespace {
 
 using scene::Category;
 
 // Errors in modules of the reported corners against the truth in the order Po, Px, Py, Popp,
-// under the rotation or reflection of the reported outline that fits best.
+// under the pairing with the truth's outline (Po, Px, Popp, Py) that fits best.
 std::array<double, 4> cornerErrors(const scene::SymbolTruth& t, const dmroad::Symbol& s) {
-  const std::array<scene::Point, 4> truth = {t.lCorner, t.rowEnd, t.columnEnd, t.opposite};
-  // Truth outline order is Po, Px, Popp, Py; reported corners run around the outline too.
-  const int outlineIndex[4] = {0, 1, 3, 2};
-  std::array<double, 4> best{1e300, 1e300, 1e300, 1e300};
-  for (int start = 0; start < 4; ++start)
-    for (int dir : {1, 3}) {
-      std::array<double, 4> e{};
-      for (int k = 0; k < 4; ++k) {
-        const cmath_vect& c = s.corners[(start + dir * outlineIndex[k]) % 4];
-        e[k] = std::hypot(c.x - truth[k].x, c.y - truth[k].y) / t.moduleSize;
-      }
-      if (*std::max_element(e.begin(), e.end()) < *std::max_element(best.begin(), best.end())) best = e;
-    }
-  return best;
+  const std::array<double, 4> e = ::cornerErrors(s.corners, t.outline());
+  return {e[0] / t.moduleSize, e[1] / t.moduleSize, e[3] / t.moduleSize, e[2] / t.moduleSize};
 }
 
 double quantile(std::vector<double> v, double q) {

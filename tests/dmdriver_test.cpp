@@ -14,6 +14,7 @@
 #include "support/assert_recorder.hpp"
 #include "scenes/scene.hpp"
 #include "support/shapes.hpp"
+#include "support/trim2_fixtures.hpp"
 
 namespace {
 
@@ -21,31 +22,16 @@ constexpr uint8_t kLight = 200;
 constexpr uint8_t kDark = 50;
 constexpr double kDegree = 3.14159265358979323846 / 180;
 
-// A driver set-up: canvas image at (0, 0) holding the given shapes, marking image, every row (or
-// column) as a scan line, default parameters with scratch, a result and an empty mask.
-struct Driver {
+// A driver set-up: every row (or column) as a scan line, and an empty mask.
+struct Driver : TrackingBench {
   Driver(int width, int height, int scanDirection = 1, const std::vector<shapes::Polygon>& parts = {})
-      : canvas(0, 0, width, height, 0, kLight), scratch((CID2D_SCRATCH_MIN_SIZE + 3) / 4) {
-    canvas.render(shapes::Shape{parts}, kLight, kDark);
-    EXPECT_EQ(cimg_imageConst_constructWrap(&image, canvas.windowPixels(), width, height, canvas.stride()), 0);
-    EXPECT_EQ(cimg_image_construct(&marking, (width + 3) / 4, (height + 3) / 4), 0);
-    cid2d_trackingParams_init(&params);
-    params.scratch = reinterpret_cast<uint8_t*>(scratch.data());
-    params.scratchSize = CID2D_SCRATCH_MIN_SIZE;
+      : TrackingBench(width, height, parts, kLight, kDark) {
     params.scanDirection = scanDirection;
     for (int i = 0; i < (scanDirection ? height : width); ++i) lines.push_back(i);
     setLines(lines);
-    EXPECT_EQ(cid2d_trackingResult_construct(&result), 0);
     EXPECT_EQ(cid_mask_construct(&mask, nullptr), 0);
   }
-  ~Driver() {
-    cid_mask_destruct(&mask);
-    cid2d_trackingResult_destruct(&result);
-    cimg_image_destruct(&marking);
-    cimg_imageConst_destruct(&image);
-  }
-  Driver(const Driver&) = delete;
-  Driver& operator=(const Driver&) = delete;
+  ~Driver() { cid_mask_destruct(&mask); }
 
   void setLines(std::vector<int32_t> l) {
     lines = std::move(l);
@@ -66,14 +52,8 @@ struct Driver {
     ASSERT_EQ(cid_mask_appendRegion(&mask, &region, 0), 0);
   }
 
-  shapes::Canvas canvas;
-  cimg_imageConst image;
-  cimg_image marking;
-  cid2d_trackingParams params;
   std::vector<int32_t> lines;
-  cid2d_trackingResult result;
   cid_mask mask;
-  std::vector<int32_t> scratch;
 };
 
 }  // namespace

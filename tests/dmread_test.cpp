@@ -17,6 +17,7 @@
 #include "read/datamatrix/dmread.hpp"
 #include "road/dmroad.hpp"
 #include "scenes/scene.hpp"
+#include "support/trim2_fixtures.hpp"
 
 namespace {
 
@@ -206,10 +207,7 @@ namespace {
 bool matches(const scene::SymbolTruth& t, const dmroad::Symbol& s, int mirrorWidth) {
   auto truth = t.outline();
   for (auto& p : truth) p.x = mirrorWidth > 0 ? mirrorWidth - p.x : p.x;
-  int near = 0;
-  for (const auto& c : s.corners)
-    for (const auto& p : truth) near += std::hypot(c.x - p.x, c.y - p.y) <= std::max(2.0, t.moduleSize);
-  return near == 4;
+  return worstCornerError(s.corners, truth) <= std::max(2.0, t.moduleSize);
 }
 
 }  // namespace

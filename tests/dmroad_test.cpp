@@ -12,23 +12,16 @@
 #include "ci_id/region.h"
 #include "road/dmroad.hpp"
 #include "scenes/scene.hpp"
+#include "support/trim2_fixtures.hpp"
 
 namespace {
 
 using scene::Category;
 
-// Corner errors in truth order (L corner, row end, opposite, column end) under the pairing that
-// makes the largest smallest. Truth and reports share one pixel convention.
+// Corner errors in truth order (L corner, row end, opposite, column end). Truth and reports
+// share one pixel convention.
 std::array<double, 4> cornerErrors(const scene::SymbolTruth& t, const dmroad::Symbol& s) {
-  const auto truth = t.outline();
-  std::array<int, 4> perm{0, 1, 2, 3};
-  std::array<double, 4> best{1e300, 1e300, 1e300, 1e300};
-  do {
-    std::array<double, 4> e{};
-    for (int i = 0; i < 4; ++i) e[i] = std::hypot(s.corners[perm[i]].x - truth[i].x, s.corners[perm[i]].y - truth[i].y);
-    if (*std::max_element(e.begin(), e.end()) < *std::max_element(best.begin(), best.end())) best = e;
-  } while (std::next_permutation(perm.begin(), perm.end()));
-  return best;
+  return ::cornerErrors(s.corners, t.outline());
 }
 
 // All four corners within max(2 px, one module), times slack.
@@ -222,8 +215,6 @@ TEST(DataMatrixRoad, ScenesWithoutSymbolsReportNothing) {
       reported += static_cast<int>(out.symbols.size());
       dropped += out.rejected;
     }
-    std::printf("%-10s 15 scenes: %d reported, %d candidates dropped by the border check\n", scene::categoryName(c),
-                reported, dropped);
     EXPECT_EQ(reported, 0) << scene::categoryName(c);
     if (c == Category::plain) {
       EXPECT_EQ(dropped, 0);  // a flat gradient offers not even a candidate
@@ -257,20 +248,11 @@ TEST(DataMatrixRoad, LongRectanglesOnlyOnRequest) {
   // 16 x 64, 20 x 36 ... 26 x 64.
   for (int option = 31; option <= 48; ++option)
     for (double angle : {0.0, 63.0}) {
-      scene::SceneSpec spec;
-      spec.width = spec.height = 560;
-      spec.blurSigma = 0.5;
-      spec.noiseSigma = 2;
-      spec.seed = static_cast<uint32_t>(option);
-      spec.symbols.push_back(scene::encodeDataMatrix("long " + std::to_string(option), option,
-                                                     scene::DmSizes::withRectangular));
-      scene::Placement p;
-      p.centre = {280, 280};
-      p.moduleSize = 3;
-      p.angleDeg = angle;
-      p.quietZone = 2;
-      spec.placements.push_back(p);
-      const scene::Scene sc = scene::render(spec);
+      const scene::Scene sc = scene::render(
+          {.width = 560, .height = 560,
+           .symbols = {scene::encodeDataMatrix("long " + std::to_string(option), option, scene::DmSizes::withRectangular)},
+           .placements = {{.centre = {280, 280}, .moduleSize = 3, .angleDeg = angle, .quietZone = 2}},
+           .blurSigma = 0.5, .noiseSigma = 2, .seed = static_cast<uint32_t>(option)});
       const scene::SymbolTruth& t = sc.symbols[0];
       const scene::ImageView view(sc.image);
       dmroad::Options options;

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <vector>
 
@@ -12,6 +11,7 @@
 #include "ci_id/dmsearch.h"
 #include "support/assert_recorder.hpp"
 #include "support/shapes.hpp"
+#include "support/trim2_fixtures.hpp"
 
 namespace {
 
@@ -21,32 +21,17 @@ constexpr uint8_t kLight = 210;
 constexpr uint8_t kDark = 40;
 constexpr double kDegree = 3.14159265358979323846 / 180;
 
-// One search set-up as a driver prepares it: a canvas at (0, 0) holding the given shapes, a
-// quarter-resolution marking image, default parameters with scratch, driver run parameters.
-class Search {
+// One search set-up as a driver prepares it, with the boundary tracker's run parameters.
+class Search : public TrackingBench {
  public:
   Search(int width, int height, const std::vector<shapes::Polygon>& parts)
-      : canvas(0, 0, width, height, 0, kLight), scratch_((CID2D_SCRATCH_MIN_SIZE + 3) / 4) {
-    canvas.render(shapes::Shape{parts}, kLight, kDark);
-    EXPECT_EQ(cimg_imageConst_constructWrap(&image, canvas.windowPixels(), width, height, canvas.stride()), 0);
-    EXPECT_EQ(cimg_image_construct(&marking, (width + 3) / 4, (height + 3) / 4), 0);
-    cid2d_trackingParams_init(&params);
-    params.scratch = reinterpret_cast<uint8_t*>(scratch_.data());
-    params.scratchSize = CID2D_SCRATCH_MIN_SIZE;
+      : TrackingBench(width, height, parts, kLight, kDark) {
     cbt_runParams_init(&run);
     run.closeAtBorder = 1;
     run.saddleByMean = 1;
     run.minPoints = 0;
     run.maxPoints = params.maxContourPoints;
-    EXPECT_EQ(cid2d_trackingResult_construct(&result), 0);
   }
-  ~Search() {
-    cid2d_trackingResult_destruct(&result);
-    cimg_image_destruct(&marking);
-    cimg_imageConst_destruct(&image);
-  }
-  Search(const Search&) = delete;
-  Search& operator=(const Search&) = delete;
 
   // The first seed of the given polarity that the library's row seed finder (threshold 45) gives.
   cid2d_trackingSeed seed(int32_t row, int polarity = 1) {
@@ -65,32 +50,15 @@ class Search {
     return cf_DcdFindDMSymbolFromSeed(&image, &params, &s, &run, &marking, nullptr, nullptr, nullptr, &result);
   }
   uint8_t& cell(int32_t x, int32_t y) { return marking.window.pixels[(y >> 2) * marking.window.stride + (x >> 2)]; }
-  // Largest distance between the located corners (Po, Px, fourth, Py) and the true ones under
-  // the best pairing.
+  // Largest distance between the located corners (Po, Px, fourth, Py) and the true ones.
   double cornerError(const std::vector<Pt>& truth) const {
     cmath_shapeAffineRectPoints p;
     cmath_shapeAffineRect_getPoints(&result.rectangle, &p);
     const cmath_vect found[4] = {p.po, p.px, result.fourthCorner, p.py};
-    std::array<int, 4> perm{0, 1, 2, 3};
-    double best = 1e300;
-    do {
-      double worst = 0;
-      for (int i = 0; i < 4; ++i)
-        worst = std::max(worst, std::hypot(found[perm[i]].x - truth[i].x, found[perm[i]].y - truth[i].y));
-      best = std::min(best, worst);
-    } while (std::next_permutation(perm.begin(), perm.end()));
-    return best;
+    return worstCornerError(found, truth);
   }
 
-  shapes::Canvas canvas;
-  cimg_imageConst image;
-  cimg_image marking;
-  cid2d_trackingParams params;
   cbt_runParams run;
-  cid2d_trackingResult result;
-
- private:
-  std::vector<int32_t> scratch_;
 };
 
 }  // namespace

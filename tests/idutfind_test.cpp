@@ -19,6 +19,7 @@
 #include "scenes/scene.hpp"
 #include "scenes/scene_1d.hpp"
 #include "scenes/scene_pdf.hpp"
+#include "support/trim2_fixtures.hpp"
 
 namespace fs = std::filesystem;
 
@@ -69,21 +70,12 @@ std::vector<Quad> jsonCorners(const std::string& json) {
   return quads;
 }
 
-// True when every truth corner has a reported corner within tolerance (any order).
-bool matches(const Quad& found, const scene::SymbolTruth& truth, double tolerance) {
-  for (const scene::Point& t : truth.outline()) {
-    bool near = false;
-    for (const scene::Point& f : found) near |= std::hypot(f.x - t.x, f.y - t.y) <= tolerance;
-    if (!near) return false;
-  }
-  return true;
-}
-
+// Truths with a reported outline whose corners (in any order) lie within max(2 px, a module).
 int countMatched(const std::vector<Quad>& found, const std::vector<scene::SymbolTruth>& truths) {
   int matched = 0;
   for (const auto& t : truths)
     for (const auto& f : found)
-      if (matches(f, t, std::max(2.0, t.moduleSize))) {
+      if (worstCornerError(f, t.outline()) <= std::max(2.0, t.moduleSize)) {
         ++matched;
         break;
       }
