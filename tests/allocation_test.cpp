@@ -326,7 +326,6 @@ TEST(AllocationFailures, EveryAllocationPointFailsCleanly) {
   for (const Sweep& sweep : sweeps()) {
     const uint64_t points = sweepAllocationFailures(sweep.attempt);
     EXPECT_GE(points, sweep.minimumPoints) << sweep.name << ": a run failed otherwise, or leaked";
-    std::printf("%-28s %llu allocation points\n", sweep.name.c_str(), static_cast<unsigned long long>(points));
   }
 }
 
