@@ -12,6 +12,7 @@
 
 #include "ci_id/linefit.h"
 #include "support/assert_recorder.hpp"
+#include "support/trim2_fixtures.hpp"
 
 namespace {
 
@@ -112,12 +113,7 @@ TEST(LineFit, UndefinedDirectionAndTooFewPointsFail) {
     cidut_line line{{7, 7}, {7, 7}};
     double err = 7;
     EXPECT_FALSE(f.fit(line) || f.fitAndError(&line, &err));
-    try {
-      (void)f.fit();
-      ADD_FAILURE() << "no exception";
-    } catch (const cxException& e) {
-      EXPECT_TRUE(e.code() == cidut_errFitFailed && e.message() == nullptr);
-    }
+    expectThrows([&] { (void)f.fit(); }, cidut_errFitFailed, nullptr);
     const std::vector<cmath_vect> raw(pts.begin(), pts.end());
     EXPECT_EQ(cidut_lineFitting(&line, raw.data(), static_cast<int32_t>(raw.size())), cidut_errFitFailed);
     EXPECT_TRUE(line.pos.x == 7.0 && line.dir.y == 7.0 && err == 7.0);

@@ -10,21 +10,11 @@
 
 #include "ci_id/range.h"
 #include "support/assert_recorder.hpp"
+#include "support/trim2_fixtures.hpp"
 
 namespace {
 
 const cxRange kEmpty = cxRange::EmptyRange(), kFull = cxRange::FullRange();
-
-template <class F>
-void expectThrows(F&& f, csys_status code, const char* message) {
-  try {
-    f();
-    ADD_FAILURE() << "no exception";
-  } catch (const cxException& e) {
-    EXPECT_EQ(e.code(), code);
-    EXPECT_STREQ(e.message(), message);  // both null, or the same text
-  }
-}
 
 }  // namespace
 

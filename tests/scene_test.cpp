@@ -52,12 +52,8 @@ double quietZoneMismatch(const Scene& sc, const SymbolTruth& t) {
 
 // A one-symbol spec with no clutter, blur or noise; the background equals the quiet zone.
 SceneSpec plainSpec(const scene::DmSymbol& sym, const scene::Placement& p, int width, int height) {
-  SceneSpec spec;
-  spec.width = width, spec.height = height, spec.darkLevel = 30, spec.lightLevel = 220;
-  spec.background = p.polarity == Polarity::darkOnLight ? 220 : 30;
-  spec.symbols = {sym};
-  spec.placements = {p};
-  return spec;
+  return {.width = width, .height = height, .background = p.polarity == Polarity::darkOnLight ? 220.0 : 30.0,
+          .darkLevel = 30, .lightLevel = 220, .symbols = {sym}, .placements = {p}};
 }
 
 }  // namespace
@@ -93,10 +89,9 @@ TEST(SceneSupport, EncodingAndProjectiveMaps) {
 TEST(SceneRender, AxisAlignedIntegerGridIsDrawnPixelExact) {
   const scene::DmSymbol sym = scene::encodeDataMatrix("GRID", 27);  // 12 x 26
   for (Polarity pol : {Polarity::darkOnLight, Polarity::lightOnDark}) {
-    scene::Placement p;
-    p.moduleSize = 3, p.quietZone = 2, p.polarity = pol;
     const int x0 = 17, y0 = 11;
-    p.centre = {x0 + sym.cols * 1.5, y0 + sym.rows * 1.5};
+    const scene::Placement p{
+        .centre = {x0 + sym.cols * 1.5, y0 + sym.rows * 1.5}, .moduleSize = 3, .quietZone = 2, .polarity = pol};
     SceneSpec spec = plainSpec(sym, p, 120, 70);
     spec.background = 128;  // differs from both levels, so the quiet zone's extent shows
     const Scene sc = scene::render(spec);
@@ -195,16 +190,12 @@ TEST(SceneGenerate, PdfScenesCarryTheirLayoutsAndMatchTheirTruth) {
 
 TEST(SceneRender, RefusesScenesWhoseTruthWouldBeWrong) {
   const scene::DmSymbol sym = scene::encodeDataMatrix("12345", 0);
-  scene::Placement p, q;
-  p.moduleSize = 6;
-  p.centre = {30, 60};  // the quiet zone reaches past x = 0
+  scene::Placement p{.centre = {30, 60}, .moduleSize = 6};  // the quiet zone reaches past x = 0
   EXPECT_THROW(scene::render(plainSpec(sym, p, 200, 120)), std::runtime_error);
   p.centre = {100, 60};
-  q = p;
-  q.centre = {150, 60};  // quiet zones overlap
   SceneSpec spec = plainSpec(sym, p, 200, 120);
   spec.symbols.push_back(sym);
-  spec.placements.push_back(q);
+  spec.placements.push_back({.centre = {150, 60}, .moduleSize = 6});  // quiet zones overlap
   EXPECT_THROW(scene::render(spec), std::runtime_error);
   p.perspectiveU = 2.5;  // folds the symbol over the horizon
   EXPECT_THROW(scene::render(plainSpec(sym, p, 200, 120)), std::runtime_error);

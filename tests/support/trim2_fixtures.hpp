@@ -1,6 +1,6 @@
-// Fixtures of the Data Matrix search, driver, road and idut-find tests: the corner errors of a
-// located quadrilateral under its best pairing with the true corners, and a canvas set up the
-// way a driver prepares a search (image, marking image, parameters with scratch, result).
+// Test fixtures: the exception a call must throw; the corner errors of a located quadrilateral
+// under its best pairing with the true corners; a canvas set up the way a driver prepares a
+// search (image, marking image, parameters with scratch, result).
 #ifndef IDUT_TESTS_SUPPORT_TRIM2_FIXTURES_HPP
 #define IDUT_TESTS_SUPPORT_TRIM2_FIXTURES_HPP
 
@@ -11,9 +11,22 @@
 #include <cmath>
 #include <vector>
 
+#include "base/cx.hpp"
 #include "ci_id/contourruns.h"
 #include "ci_id/tracking.h"
 #include "support/shapes.hpp"
+
+// f() must throw the library's exception with this code and message (both null, or the same text).
+template <class F>
+void expectThrows(F&& f, csys_status code, const char* message) {
+  try {
+    f();
+    ADD_FAILURE() << "no exception";
+  } catch (const cxException& e) {
+    EXPECT_EQ(e.code(), code);
+    EXPECT_STREQ(e.message(), message);
+  }
+}
 
 // Distances of four found corners to the true ones, in truth order, under the pairing that makes
 // the largest smallest: a report may start its outline at any corner and turn either way.
