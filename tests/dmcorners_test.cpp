@@ -11,7 +11,7 @@
 
 #include "road/dmroad.hpp"
 #include "scenes/scene.hpp"
-#include "support/trim2_fixtures.hpp"
+#include "support/fixtures.hpp"
 
 namespace {
 

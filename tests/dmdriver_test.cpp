@@ -14,7 +14,7 @@
 #include "support/assert_recorder.hpp"
 #include "scenes/scene.hpp"
 #include "support/shapes.hpp"
-#include "support/trim2_fixtures.hpp"
+#include "support/fixtures.hpp"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "read/datamatrix/dmread.hpp"
 #include "road/dmroad.hpp"
 #include "scenes/scene.hpp"
-#include "support/trim2_fixtures.hpp"
+#include "support/fixtures.hpp"
 
 namespace {
 

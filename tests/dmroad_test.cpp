@@ -12,7 +12,7 @@
 #include "ci_id/region.h"
 #include "road/dmroad.hpp"
 #include "scenes/scene.hpp"
-#include "support/trim2_fixtures.hpp"
+#include "support/fixtures.hpp"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "ci_id/dmsearch.h"
 #include "support/assert_recorder.hpp"
 #include "support/shapes.hpp"
-#include "support/trim2_fixtures.hpp"
+#include "support/fixtures.hpp"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "scenes/scene.hpp"
 #include "scenes/scene_1d.hpp"
 #include "scenes/scene_pdf.hpp"
-#include "support/trim2_fixtures.hpp"
+#include "support/fixtures.hpp"
 
 namespace fs = std::filesystem;
 

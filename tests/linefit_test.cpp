@@ -12,7 +12,7 @@
 
 #include "ci_id/linefit.h"
 #include "support/assert_recorder.hpp"
-#include "support/trim2_fixtures.hpp"
+#include "support/fixtures.hpp"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "ci_id/range.h"
 #include "support/assert_recorder.hpp"
-#include "support/trim2_fixtures.hpp"
+#include "support/fixtures.hpp"
 
 namespace {
 

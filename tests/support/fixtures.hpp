@@ -1,8 +1,8 @@
 // Test fixtures: the exception a call must throw; the corner errors of a located quadrilateral
 // under its best pairing with the true corners; a canvas set up the way a driver prepares a
 // search (image, marking image, parameters with scratch, result).
-#ifndef IDUT_TESTS_SUPPORT_TRIM2_FIXTURES_HPP
-#define IDUT_TESTS_SUPPORT_TRIM2_FIXTURES_HPP
+#ifndef IDUT_TESTS_SUPPORT_FIXTURES_HPP
+#define IDUT_TESTS_SUPPORT_FIXTURES_HPP
 
 #include <gtest/gtest.h>
 
