@@ -27,14 +27,11 @@ class CrossingsBlock {
       y_[k] = k < hits.size() ? hits[k].y : none;
     }
   }
-  // The crossings within a pixel of the line, offLine's distance exactly (a slot not a number
-  // is never within).
+  // The crossings within a pixel of the line (a slot not a number is never within).
   size_t near(const EdgeLine& line) const {
-    const double px = line.point.x, py = line.point.y, ux = line.dir.x, uy = line.dir.y;
     // Counted in a double: the compiler vectorises this sum and not an integer one.
     double count = 0;
-    for (size_t k = 0; k < kFarSideSamples; ++k)
-      count += std::fabs((x_[k] - px) * uy - (y_[k] - py) * ux) <= 1.0 ? 1.0 : 0.0;
+    for (size_t k = 0; k < kFarSideSamples; ++k) count += offLine(line, cmath_vect{x_[k], y_[k]}) <= 1.0 ? 1.0 : 0.0;
     return static_cast<size_t>(count);
   }
 

@@ -106,6 +106,8 @@ inline bool flatRowBlock(const uint8_t* p, int32_t threshold) {
     lo = p[i] < lo ? p[i] : lo;
     hi = p[i] > hi ? p[i] : hi;
   }
+  // The five pixels past the block apart: a loop of kBlock alone becomes vector code, one of
+  // kRowBlockPixels does not.
   for (int32_t i = kBlock; i < kRowBlockPixels; ++i) {
     lo = p[i] < lo ? p[i] : lo;
     hi = p[i] > hi ? p[i] : hi;

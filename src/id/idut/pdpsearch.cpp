@@ -89,12 +89,11 @@ csys_status fourRunFit(const Scratch& sc, int32_t n, Candidate* out) {
   for (int i = 0; i < 4; ++i) lines[i] = runLine(sc.smoothed, runs[i], n);
   int64_t t[4];
   for (int i = 0; i < 4; ++i) {
-    // Short runs of a noisy outline can lie on one line or collapse to a point: no corner there
-    // (parallel lines measure t = 0), so the fit fails rather than asserts.
+    // Short runs of a noisy outline can lie on one line (t = 0) or collapse to a point
+    // (degenerate): no corner there, so the fit fails like any other flat corner.
     const Angle a = angleBetween(lines[i], lines[(i + 1) % 4]);
-    if (a.degenerate || a.cross == 0) return 0;
+    if (a.degenerate || a.t < kFitCorner) return 0;
     t[i] = a.t;
-    if (t[i] < kFitCorner) return 0;
   }
   for (int i = 0; i < 4; ++i)
     if (t[i] < 2475 && !(t[(i + 2) % 4] < t[i] + 3200)) return 0;
