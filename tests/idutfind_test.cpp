@@ -58,19 +58,25 @@ FindRun runFind(const std::string& args) {
 
 using Quad = std::array<scene::Point, 4>;
 
-// The corner lists of every symbol in idut-find's JSON output.
+// The corners of every symbol in idut-find's JSON output, in outline order: the tool reports the
+// origin, both side ends, then the opposite corner.
 std::vector<Quad> jsonCorners(const std::string& json) {
+  constexpr int kOutlineOrder[4] = {0, 1, 3, 2};
   std::vector<Quad> quads;
   const std::regex corners(R"re("corners":\[\[([-0-9.]+),([-0-9.]+)\],\[([-0-9.]+),([-0-9.]+)\],\[([-0-9.]+),([-0-9.]+)\],\[([-0-9.]+),([-0-9.]+)\]\])re");
   for (auto it = std::sregex_iterator(json.begin(), json.end(), corners); it != std::sregex_iterator(); ++it) {
     Quad q;
-    for (int k = 0; k < 4; ++k) q[k] = {std::stod((*it)[1 + 2 * k]), std::stod((*it)[2 + 2 * k])};
+    for (int k = 0; k < 4; ++k) {
+      const int m = kOutlineOrder[k];
+      q[k] = {std::stod((*it)[1 + 2 * m]), std::stod((*it)[2 + 2 * m])};
+    }
     quads.push_back(q);
   }
   return quads;
 }
 
-// Truths with a reported outline whose corners (in any order) lie within max(2 px, a module).
+// Truths with a reported outline whose corners, either way round from any corner, lie within
+// max(2 px, a module).
 int countMatched(const std::vector<Quad>& found, const std::vector<scene::SymbolTruth>& truths) {
   int matched = 0;
   for (const auto& t : truths)

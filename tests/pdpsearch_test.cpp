@@ -17,6 +17,7 @@
 #include "ci_id/region.h"
 #include "ci_id/peakdetect.h"
 #include "support/assert_recorder.hpp"
+#include "support/fixtures.hpp"
 #include "scenes/scene_pdf.hpp"
 #include "support/shapes.hpp"
 
@@ -74,18 +75,12 @@ struct Rig {
     cmath_shapeAffineRect_getPoints(&result.rectangle, &p);
     return p;
   }
-  // Largest distance from a true corner to the nearest located one.
+  // Largest distance between the located corners (Po, Px, fourth, Py) and the true ones.
   template <class Pts>
   double cornerError(const Pts& truth) const {
     const cmath_shapeAffineRectPoints p = points();
-    double worst = 0;
-    for (const auto& t : truth) {
-      double nearest = 1e300;
-      for (const cmath_vect& f : {p.po, p.px, result.fourthCorner, p.py})
-        nearest = std::min(nearest, std::hypot(f.x - t.x, f.y - t.y));
-      worst = std::max(worst, nearest);
-    }
-    return worst;
+    const cmath_vect found[4] = {p.po, p.px, result.fourthCorner, p.py};
+    return worstCornerError(found, truth);
   }
   // The edges of a row from the library's peak detector over the row's profile: sign of the
   // peak, pixel before the edge (the derivative p[i+2] - p[i] stands for sample i + 1).
