@@ -23,8 +23,10 @@ struct Scene {
     params.maxPoints = 0x3FFFFFFF;
     int x = 0;
     while (x + 1 < size && canvas.at(x + 1, seedRow) >= 125) ++x;
-    params.startB[0] = (x + 2) * 256, params.startB[1] = seedRow * 256;
-    params.startA[0] = (x - 1) * 256, params.startA[1] = seedRow * 256;
+    params.startB[0] = (x + 2) * 256;
+    params.startB[1] = seedRow * 256;
+    params.startA[0] = (x - 1) * 256;
+    params.startA[1] = seedRow * 256;
   }
   ~Scene() { cimg_imageConst_destruct(&image); }
 };

@@ -21,10 +21,22 @@ std::vector<cid2d_contourPoint> turnedRectangle(int points) {
   std::vector<cid2d_contourPoint> out;
   for (int i = 0; i < points; ++i) {
     double t = i * perimeter / points, u, v;
-    if (t < w) u = t, v = 0;
-    else if (t < w + h) u = w, v = t - w;
-    else if (t < 2 * w + h) u = w - (t - w - h), v = h;
-    else u = 0, v = h - (t - 2 * w - h);
+    if (t < w) {
+      u = t;
+      v = 0;
+    }
+    else if (t < w + h) {
+      u = w;
+      v = t - w;
+    }
+    else if (t < 2 * w + h) {
+      u = w - (t - w - h);
+      v = h;
+    }
+    else {
+      u = 0;
+      v = h - (t - 2 * w - h);
+    }
     const double x = 3000 + scale * (c * u - s * v), y = 3000 + scale * (s * u + c * v);
     out.push_back(cid2d_contourPoint{(static_cast<int32_t>(y * 256 + 0.5) + 128) >> 4,
                                      (static_cast<int32_t>(x * 256 + 0.5) + 128) >> 4});

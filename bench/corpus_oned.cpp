@@ -25,8 +25,14 @@ struct OnedTally {
   int scenes = 0, idutRead = 0, idutWrong = 0, zxingRead = 0, zxingWrong = 0, zxingAborted = 0;
   double idutMs = 0, zxingMs = 0;
   void add(const OnedTally& o) {
-    scenes += o.scenes, idutRead += o.idutRead, idutWrong += o.idutWrong, zxingRead += o.zxingRead;
-    zxingWrong += o.zxingWrong, zxingAborted += o.zxingAborted, idutMs += o.idutMs, zxingMs += o.zxingMs;
+    scenes += o.scenes;
+    idutRead += o.idutRead;
+    idutWrong += o.idutWrong;
+    zxingRead += o.zxingRead;
+    zxingWrong += o.zxingWrong;
+    zxingAborted += o.zxingAborted;
+    idutMs += o.idutMs;
+    zxingMs += o.zxingMs;
   }
 };
 

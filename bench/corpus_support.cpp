@@ -55,7 +55,10 @@ std::vector<ZxingFind> zxingFinds(const scene::GreyImage& image, ZXing::BarcodeF
     if (!r.isValid()) continue;
     const auto& p = r.position();
     ZxingFind f;
-    for (int k = 0; k < 4; ++k) f.centre.x += p[k].x / 4.0, f.centre.y += p[k].y / 4.0;
+    for (int k = 0; k < 4; ++k) {
+      f.centre.x += p[k].x / 4.0;
+      f.centre.y += p[k].y / 4.0;
+    }
     // ZXing's positions count pixel centres at whole numbers; the scenes at x + 0.5.
     f.centre.x += 0.5;
     f.centre.y += 0.5;

@@ -32,9 +32,13 @@ int main(int argc, char** argv) {
     const fs::path arg = argv[i];
     if (fs::is_directory(arg)) {
       for (const auto& entry : fs::directory_iterator(arg))
-        if (entry.is_regular_file()) failed += replay(entry.path()), ++replayed;
+        if (entry.is_regular_file()) {
+          failed += replay(entry.path());
+          ++replayed;
+        }
     } else {
-      failed += replay(arg), ++replayed;
+      failed += replay(arg);
+      ++replayed;
     }
   }
   std::printf("%d inputs replayed\n", replayed);

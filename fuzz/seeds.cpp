@@ -148,7 +148,8 @@ void scanSeeds(const fs::path& dir) {
     std::vector<uint8_t> b{1, width - 1, height - 1, 1, 1, uint8_t(k.kind)};
     for (int v : {k.ax, k.ay, k.bx, k.by, k.dx, k.dy}) le16(b, v);
     b.push_back(4);  // threshold 32
-    le16(b, 0), le16(b, 0);
+    le16(b, 0);
+    le16(b, 0);
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x) b.push_back((x / 4 + x / 7) % 2 ? 30 : 220);
     writeBytes(dir / ("shape" + std::to_string(n++)), b);

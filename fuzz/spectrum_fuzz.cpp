@@ -86,7 +86,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check(diff <= 1e-9 * std::max(1.0, largest) || mode == CIDUT_FFT_LOG_POWER);  // log: near-zero powers differ
   if (mode == CIDUT_FFT_POWER && dimension == CIDUT_FFT_2D) {
     double sum = 0, energy = 0, spectral = 0;
-    for (int i = 0; i < width * height; ++i) sum += pixels[i], energy += static_cast<double>(pixels[i]) * pixels[i];
+    for (int i = 0; i < width * height; ++i) {
+      sum += pixels[i];
+      energy += static_cast<double>(pixels[i]) * pixels[i];
+    }
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x) spectral += fast.window.pixels[y * fast.window.stride + x];
     check(std::abs(std::sqrt(fast.window.pixels[0]) - sum) <= 1e-9 * std::max(1.0, sum));

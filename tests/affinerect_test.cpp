@@ -25,7 +25,8 @@ int insideConvex(const cmath_vect* poly, cmath_vect q, double margin) {
   for (int i = 0; i < 4; ++i) {
     const cmath_vect a = poly[i], b = poly[(i + 1) % 4];
     const double d = ((b.x - a.x) * (q.y - a.y) - (b.y - a.y) * (q.x - a.x)) / std::hypot(b.x - a.x, b.y - a.y);
-    lo = std::min(lo, d), hi = std::max(hi, d);
+    lo = std::min(lo, d);
+    hi = std::max(hi, d);
   }
   return std::min(std::fabs(lo), std::fabs(hi)) < margin ? -1 : lo > 0 || hi < 0;
 }

@@ -57,13 +57,17 @@ struct Result {
 cbt_runParams params(int polarity, int threshold = kMid) {
   cbt_runParams p;
   EXPECT_EQ(cbt_runParams_init(&p), 0);
-  p.polarity = polarity, p.threshold = threshold;
+  p.polarity = polarity;
+  p.threshold = threshold;
   return p;
 }
 
 void setStart(cbt_runParams* p, double bx, double by, double ax, double ay) {
   const auto fix = [](double v) { return static_cast<int32_t>(std::lround(v * 256)); };
-  p->startB[0] = fix(bx), p->startB[1] = fix(by), p->startA[0] = fix(ax), p->startA[1] = fix(ay);
+  p->startB[0] = fix(bx);
+  p->startB[1] = fix(by);
+  p->startA[0] = fix(ax);
+  p->startA[1] = fix(ay);
 }
 
 // Seed across the first edge met walking right along row y from x: B just before it, A two
@@ -146,7 +150,10 @@ TEST(BoundaryTrack, RenderedShapesBothPolaritiesInsideAndAcrossTheWindowEdge) {
       View view(c);
       Pt centre{0, 0};
       const double share = 1.0 / polygon.vertices.size();
-      for (const Pt& v : polygon.vertices) centre.x += share * v.x, centre.y += share * v.y;
+      for (const Pt& v : polygon.vertices) {
+        centre.x += share * v.x;
+        centre.y += share * v.y;
+      }
       cbt_runParams p = params(polarity);
       seedOnRow(&p, c, static_cast<int>(std::lround(centre.y)), static_cast<int>(std::lround(centre.x)));
       Result res;
@@ -196,7 +203,8 @@ TEST(BoundaryTrack, AdaptiveThresholdPicksTheIsoLineOfACone) {
   const struct { int polarity, local, level, threshold; } cases[] = {
       {0, 1, 4, 152}, {0, 1, 100, 175}, {0, 1, -100, 81}, {1, 1, 4, 104}, {1, 0, 4, 128}};
   for (const auto& k : cases) {
-    p.polarity = k.polarity, p.localThreshold = k.local;
+    p.polarity = k.polarity;
+    p.localThreshold = k.local;
     Result res;
     ASSERT_EQ(cbt_boundaryTrack_Adaptive(&view.image, &p, k.level, &res.r), 0);
     EXPECT_EQ(res.r.threshold, k.threshold) << k.level;
@@ -232,7 +240,8 @@ TEST(BoundaryTrack, StartPointLimitBorderMarkingAndNoBoundary) {
   for (const auto& k : cases) {
     if (k.row != 50) p = params(1);
     if (k.row == 95) seedOnRow(&p, c, k.row, 0);
-    p.maxPoints = k.maxPoints, p.reportMarking = 1;
+    p.maxPoints = k.maxPoints;
+    p.reportMarking = 1;
     Result res;
     res.r.markingMode = 1;
     SCOPED_TRACE(testing::Message() << "row " << k.row << " limit " << k.maxPoints);
@@ -265,7 +274,10 @@ TEST(BoundaryTrack, DiagonalContactsFollowTheSaddleRuleAndNoiseOutlinesPartition
   for (int trial = 0; trial < 6; ++trial) {
     const int polarity = trial % 2;
     Canvas c(-3 + trial, 4, 23 + trial, 17, 2);
-    for (uint8_t& v : c.buffer) v = static_cast<uint8_t>(rng() % 255), v += v >= kMid;
+    for (uint8_t& v : c.buffer) {
+      v = static_cast<uint8_t>(rng() % 255);
+      v += v >= kMid;
+    }
     c.fillGuard(polarity ? 0 : 255);
     View view(c);
     const auto all = crossingSet(c, polarity != 0);

@@ -57,8 +57,12 @@ TEST(RotatedRectangle, AgreesWithPointInPolygonStaysInTheWindowErasesAndRefusesB
     const std::vector<uint8_t> before = c.buffer;
     double a = angle(rng), w = size(rng), h = size(rng);
     cmath_vect center{pos(rng) + 17, pos(rng) - 9};
-    if (trial % 4 == 0)  // upright with sides through pixel centres: the half-open rule decides them
-      a = 0, w = std::ceil(w), h = std::ceil(h), center = {std::round(2 * center.x) / 2, std::round(2 * center.y) / 2};
+    if (trial % 4 == 0) {  // upright with sides through pixel centres: the half-open rule decides them
+      a = 0;
+      w = std::ceil(w);
+      h = std::ceil(h);
+      center = {std::round(2 * center.x) / 2, std::round(2 * center.y) / 2};
+    }
     ASSERT_EQ(cdraw_rasterize_rotatedRectangle_forID(&c.image, &center, w, h, a, 255, 7), 0);
     // Every byte, the pad round the window included.
     for (int j = -kPad; j < c.h + kPad; ++j)

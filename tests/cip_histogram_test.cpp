@@ -97,7 +97,10 @@ TEST(CipHistogram, WgvThresholdMinimisesWeightedClassSpread) {
       for (int v : samples) (v < cand ? dark : light).push_back(v);
       if (dark.empty() || light.empty()) continue;
       const double f = params.darkWeight * classSpread(dark) + params.lightWeight * classSpread(light);
-      if (bestT < 0 || f < best - 1e-9 * (1 + best)) best = f, bestT = cand;
+      if (bestT < 0 || f < best - 1e-9 * (1 + best)) {
+        best = f;
+        bestT = cand;
+      }
     }
     if (bestT < 0) {
       const int first = static_cast<int>(std::find_if(hist.begin(), hist.end(), [](uint32_t c) { return c; }) - hist.begin());

@@ -55,7 +55,9 @@ std::vector<Point> tracked(const shapes::Polygon& polygon) {
   EXPECT_EQ(cimg_imageConst_constructWrap(&image, canvas.windowPixels(), canvas.width, canvas.height, canvas.stride()), 0);
   cbt_runParams run;
   cbt_runParams_init(&run);
-  run.maxPoints = CID2D_RAW_CONTOUR_CAPACITY, run.startA[0] = 180 * 256, run.startA[1] = run.startB[1] = 170 * 256;
+  run.maxPoints = CID2D_RAW_CONTOUR_CAPACITY;
+  run.startA[0] = 180 * 256;
+  run.startA[1] = run.startB[1] = 170 * 256;
   cbt_result result;
   EXPECT_EQ(cbt_result_construct(&result, 0), 0);
   EXPECT_EQ(cbt_boundaryTrack(&image, &run, &result), 0);
@@ -85,7 +87,9 @@ Analysis analyse(std::vector<Point> raw) {
   EXPECT_EQ(cid2d_contour_halve(raw.data(), static_cast<int32_t>(raw.size()), &n), 0);
   EXPECT_EQ(cid2d_contour_getBoundingBox(raw.data(), n, &w, &h, nullptr), 0);
   a.window = std::clamp(std::min(w, h) / 32, 3, 25);
-  a.smoothed.resize(n), a.curvature.resize(n), a.runs.resize(CID2D_RUN_CAPACITY);
+  a.smoothed.resize(n);
+  a.curvature.resize(n);
+  a.runs.resize(CID2D_RUN_CAPACITY);
   EXPECT_EQ(cid2d_contour_smooth(a.smoothed.data(), raw.data(), n, a.window), 0);
   EXPECT_EQ(cid2d_contour_curvature(a.curvature.data(), a.smoothed.data(), n, 2 * a.window, nullptr), 0);
   EXPECT_EQ(cid2d_contour_straightRuns(a.runs.data(), a.curvature.data(), a.smoothed.data(), 0, n, a.window, 64,
@@ -174,7 +178,10 @@ TEST(ContourRuns, SmoothingIsTheCentredCircularMeanWithTruncatedReciprocal) {
       const auto mean = [&](int64_t sum) { return static_cast<int32_t>(((sum + half) * r) >> 12); };
       for (int32_t j = 0; j < count; ++j) {
         int64_t su = 0, sv = 0;
-        for (int32_t k = count + j - half; k < count + j - half + window; ++k) su += p[k % count].u, sv += p[k % count].v;
+        for (int32_t k = count + j - half; k < count + j - half + window; ++k) {
+          su += p[k % count].u;
+          sv += p[k % count].v;
+        }
         ASSERT_EQ(out[j], (Point{mean(su), mean(sv)})) << "count " << count << " window " << window << " j " << j;
       }
     }
@@ -212,7 +219,10 @@ TEST(ContourRuns, RunsFollowTheCurvatureThresholdSplitBentRunsAndStopAtTheCapaci
   // A comb of 20 flat stretches: the list holds at most capacity - 1 runs.
   std::vector<Point> comb(200);
   std::vector<int32_t> teeth(200, 0);
-  for (int i = 0; i < 200; ++i) comb[i] = Point{16 * i, 0}, teeth[i] = i % 10 ? 0 : 500;
+  for (int i = 0; i < 200; ++i) {
+    comb[i] = Point{16 * i, 0};
+    teeth[i] = i % 10 ? 0 : 500;
+  }
   for (int32_t capacity : {1, 2, 21, 30})
     EXPECT_EQ(runsOf(teeth, comb, 0, 3, capacity).size(), static_cast<size_t>(std::min(20, capacity - 1)));
 }

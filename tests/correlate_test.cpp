@@ -17,13 +17,18 @@ template <class E>
 double pearsonSquared(const std::vector<E>& t, const std::vector<E>& s, int k) {
   const int lo = std::max(0, -k), hi = std::min<int>(t.size(), static_cast<int>(s.size()) - k);
   long double mt = 0, ms = 0;
-  for (int j = lo; j < hi; ++j) mt += t[j], ms += s[j + k];
+  for (int j = lo; j < hi; ++j) {
+    mt += t[j];
+    ms += s[j + k];
+  }
   mt /= hi - lo;
   ms /= hi - lo;
   long double cov = 0, vt = 0, vs = 0;
   for (int j = lo; j < hi; ++j) {
     const long double a = t[j] - mt, b = s[j + k] - ms;
-    cov += a * b, vt += a * a, vs += b * b;
+    cov += a * b;
+    vt += a * a;
+    vs += b * b;
   }
   if (cov < 0 || vt * vs <= 0) return 0;
   return static_cast<double>(std::min<long double>(1, cov * cov / (vt * vs)));

@@ -56,7 +56,10 @@ std::string latin1ToUtf8(const std::string& bytes) {
   std::string s;
   for (unsigned char b : bytes) {
     if (b < 0x80) s += static_cast<char>(b);
-    else s += static_cast<char>(0xC0 | (b >> 6)), s += static_cast<char>(0x80 | (b & 63));
+    else {
+      s += static_cast<char>(0xC0 | (b >> 6));
+      s += static_cast<char>(0x80 | (b & 63));
+    }
   }
   return s;
 }

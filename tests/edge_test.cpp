@@ -58,7 +58,10 @@ std::vector<uint8_t> flood8(int w, int h, Seed seed, Pass pass) {
   std::vector<uint8_t> reached(static_cast<size_t>(w) * h, 0);
   std::vector<int> todo;
   for (int i = 0; i < w * h; ++i)
-    if (seed(i)) reached[i] = 1, todo.push_back(i);
+    if (seed(i)) {
+      reached[i] = 1;
+      todo.push_back(i);
+    }
   while (!todo.empty()) {
     const int i = todo.back();
     todo.pop_back();

@@ -217,7 +217,9 @@ TEST(EdgeScan, BarEdgesOfRenderedBarcodesAreFoundOnceAndInPlace) {
           }
           for (int e = 0; e <= cols; ++e) {
             if (dark(e - 1) == dark(e)) continue;
-            ++edges, missed += hits[e] == 0, twice += hits[e] > 1;
+            ++edges;
+            missed += hits[e] == 0;
+            twice += hits[e] > 1;
             if (hits[e] > 0) errors.push_back(best[e]);
           }
           // The contrast of the scan's peaks against a direct count.

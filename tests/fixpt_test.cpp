@@ -126,7 +126,8 @@ TEST(FixPt, ContainmentMatchesAnExactParallelogramTest) {
       ASSERT_EQ(cmath_shapeFixPtAffineRectPoints_getIsWithin(&rect, &q, &flag), 0);
       ASSERT_TRUE(flag <= 1 && (std::fabs(margin) < 16 || flag == (margin > 0 ? 1u : 0u)))
           << "shape " << shape << " point " << k << " margin " << margin;
-      inside += margin >= 16, outside += margin <= -16;
+      inside += margin >= 16;
+      outside += margin <= -16;
     }
     // Far beyond the distances' range only the bounding box can answer without asserting.
     const cmath_vect32_4 far{po.x + (1 << 28), po.y};

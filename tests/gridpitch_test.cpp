@@ -80,7 +80,10 @@ TEST(GridPitch, OnGridFindsJitteredGridAtAnyPhase) {
         EXPECT_EQ(o.cells[i], -1) << "trial " << trial << " edge " << i;
         continue;
       }
-      if (firstCell < 0) firstCell = o.cells[i], firstTruth = truth[i];
+      if (firstCell < 0) {
+        firstCell = o.cells[i];
+        firstTruth = truth[i];
+      }
       EXPECT_EQ(o.cells[i] - firstCell, truth[i] - firstTruth) << "trial " << trial << " edge " << i;
     }
     EXPECT_EQ(firstCell, 0) << "trial " << trial;
@@ -120,8 +123,12 @@ TEST(GridPitch, ScaledPitchMatchesLeastSquares) {
     }
     double sx = 0, sy = 0, sxx = 0, sxy = 0;
     const double n = static_cast<double>(pos.size());
-    for (size_t i = 0; i < pos.size(); ++i)
-      sx += cells[i], sy += pos[i], sxx += cells[i] * cells[i], sxy += cells[i] * pos[i];
+    for (size_t i = 0; i < pos.size(); ++i) {
+      sx += cells[i];
+      sy += pos[i];
+      sxx += cells[i] * cells[i];
+      sxy += cells[i] * pos[i];
+    }
     const double lsq = std::fabs((n * sxy - sx * sy) / (n * sxx - sx * sx));
 
     const PitchOut o = scaledPitch(pos, p0, 950, 1050, tol);

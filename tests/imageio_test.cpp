@@ -35,7 +35,10 @@ bool decode(const Bytes& b, GreyImage* image, std::string* error) {
 // PNG through libpng's simplified writer.
 Bytes pngSimple(uint32_t format, int w, int h, const void* pixels) {
   png_image png{};
-  png.version = PNG_IMAGE_VERSION, png.width = w, png.height = h, png.format = format;
+  png.version = PNG_IMAGE_VERSION;
+  png.width = w;
+  png.height = h;
+  png.format = format;
   png_alloc_size_t size = 0;
   png_image_write_to_memory(&png, nullptr, &size, 0, pixels, 0, nullptr);
   Bytes out(size);
@@ -52,7 +55,10 @@ Bytes jpegOf(int w, int h, int components, J_COLOR_SPACE space, const Bytes& sam
   unsigned char* mem = nullptr;
   unsigned long size = 0;
   jpeg_mem_dest(&c, &mem, &size);
-  c.image_width = w, c.image_height = h, c.input_components = components, c.in_color_space = space;
+  c.image_width = w;
+  c.image_height = h;
+  c.input_components = components;
+  c.in_color_space = space;
   jpeg_set_defaults(&c);
   jpeg_set_quality(&c, quality, TRUE);
   jpeg_start_compress(&c, TRUE);

@@ -51,7 +51,10 @@ std::vector<T> groups(std::mt19937& rng, int count, int perGroup, double spread,
   std::sort(v.begin(), v.end());
   std::vector<T> out;
   truth->clear();
-  for (auto& [x, g] : v) out.push_back(x), truth->push_back(g);
+  for (auto& [x, g] : v) {
+    out.push_back(x);
+    truth->push_back(g);
+  }
   return out;
 }
 

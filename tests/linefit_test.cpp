@@ -24,10 +24,15 @@ struct Tls {
 
 Tls totalLeastSquares(const std::vector<cx2Vect>& pts) {
   double mx = 0, my = 0, sxx = 0, syy = 0, sxy = 0;
-  for (const auto& p : pts) mx += p.x() / pts.size(), my += p.y() / pts.size();
+  for (const auto& p : pts) {
+    mx += p.x() / pts.size();
+    my += p.y() / pts.size();
+  }
   for (const auto& p : pts) {
     const double dx = p.x() - mx, dy = p.y() - my;
-    sxx += dx * dx, syy += dy * dy, sxy += dx * dy;
+    sxx += dx * dx;
+    syy += dy * dy;
+    sxy += dx * dy;
   }
   const double half = (sxx + syy) / 2, root = std::hypot((sxx - syy) / 2, sxy), big = half + root;
   // (S - big I) v = 0: take the better conditioned of the two rows.

@@ -59,7 +59,10 @@ TEST(RowExtrema, QueueStepsAndPreconditions) {
   // Rising, flat and falling lines of 20 with K = 5 (r = 2): each of the 17 samples that enter
   // after the start replaces the back on a rise or a tie, and none does on a fall.
   std::vector<uint8_t> rising(20), flat(20, 7), falling(20), out(20);
-  for (int i = 0; i < 20; ++i) rising[i] = static_cast<uint8_t>(10 * i), falling[i] = static_cast<uint8_t>(200 - i);
+  for (int i = 0; i < 20; ++i) {
+    rising[i] = static_cast<uint8_t>(10 * i);
+    falling[i] = static_cast<uint8_t>(200 - i);
+  }
   struct Case {
     const std::vector<uint8_t>* line;
     bool max;

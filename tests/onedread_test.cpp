@@ -29,7 +29,10 @@ std::vector<double> widthsOf(const scene::DmSymbol& bars, double module, double 
   bool dark = false;
   for (int c = 0; c < bars.cols; ++c) {
     const bool d = bars.isDark(0, c);
-    if (d != dark) w.push_back(0), dark = d;
+    if (d != dark) {
+      w.push_back(0);
+      dark = d;
+    }
     w.back() += 1;
   }
   w.push_back(10);

@@ -35,7 +35,10 @@ bool located(const scene::SymbolTruth& t, const pdfroad::Symbol& s) {
 // Whether a report lies on the symbol at all: its centre inside the symbol's outline.
 bool covers(const scene::SymbolTruth& t, const pdfroad::Symbol& s) {
   double cx = 0, cy = 0;
-  for (const cmath_vect& c : s.corners) cx += c.x / 4, cy += c.y / 4;
+  for (const cmath_vect& c : s.corners) {
+    cx += c.x / 4;
+    cy += c.y / 4;
+  }
   const auto o = t.outline();
   int sign = 0;
   for (int i = 0; i < 4; ++i) {
@@ -52,7 +55,12 @@ bool covers(const scene::SymbolTruth& t, const pdfroad::Symbol& s) {
 // the other; such symbols are counted apart.
 bool beyondAspect(const scene::SymbolTruth& t) {
   double x0 = 1e9, y0 = 1e9, x1 = -1e9, y1 = -1e9;
-  for (const auto& p : t.outline()) x0 = std::min(x0, p.x), x1 = std::max(x1, p.x), y0 = std::min(y0, p.y), y1 = std::max(y1, p.y);
+  for (const auto& p : t.outline()) {
+    x0 = std::min(x0, p.x);
+    x1 = std::max(x1, p.x);
+    y0 = std::min(y0, p.y);
+    y1 = std::max(y1, p.y);
+  }
   return x1 - x0 > 3 * (y1 - y0) || y1 - y0 > 3 * (x1 - x0);
 }
 
@@ -134,7 +142,8 @@ TEST(PdfRoad, LocationRateAndCornerErrorPerCondition) {
     // The figures are printed above.
     EXPECT_TRUE(rate >= f.rate - kFloorSlack && median(errors) <= f.medianError && duplicates == 0 && strays == 0)
         << scene::conditionName(f.condition);
-    allSymbols += symbols, allLocated += found;
+    allSymbols += symbols;
+    allLocated += found;
   }
   std::printf("all          located %d / %d (%.1f%%)\n", allLocated, allSymbols, 100.0 * allLocated / allSymbols);
   EXPECT_GE(allLocated, (0.95 - kFloorSlack) * allSymbols);

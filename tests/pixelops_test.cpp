@@ -60,7 +60,10 @@ TEST(Filters, GaussianMatchesOpenCvAndItsOwnReduction) {
       EXPECT_LT(d.mean, 0.1) << "sizes " << sx << "," << sy;
       // The reduced filter is the full one taken at the kept centres.
       cip_gaussParams p = csGaussParamsNull;
-      p.sizeX = sx, p.sizeY = sy, p.reduceX = 3, p.reduceY = 2;
+      p.sizeX = sx;
+      p.sizeY = sy;
+      p.reduceX = 3;
+      p.reduceY = 2;
       ASSERT_EQ(cip_gauss_smooth8_8(view.get(), &small, &p), 0);
       ASSERT_EQ(std::tuple(small.window.width, small.window.height), std::tuple((g.width + 2) / 3, (g.height + 1) / 2));
       int wrong = 0;
@@ -179,7 +182,10 @@ TEST(PixelOps, MatchDirectLoops) {
   ASSERT_EQ(cidut_ip_pelMinMax8(&wa, &lo, &hi), 0);
   int mn = 255, mx = 0;
   for (int y = 3; y < 18; ++y)
-    for (int x = 5; x < 25; ++x) mn = std::min(mn, int{a.at(x, y)}), mx = std::max(mx, int{a.at(x, y)});
+    for (int x = 5; x < 25; ++x) {
+      mn = std::min(mn, int{a.at(x, y)});
+      mx = std::max(mx, int{a.at(x, y)});
+    }
   EXPECT_EQ(std::tuple(int{lo}, int{hi}), std::tuple(mn, mx));
   // Projection of a 10 x 4 region over columns 10..19, rows 5..8: column means.
   cmath_shapeAffineRect region;

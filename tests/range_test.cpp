@@ -50,8 +50,10 @@ TEST(Range, OperationsAgreeWithMembership) {
       ASSERT_TRUE(moved.isWithin(x) == a.isWithin(x + 2.5) && grown.isWithin(x) == a.isWithin(x / 2)) << trial;
       if (!partial || i % 2 != 0) continue;
       bool inSum = false, inDiff = true;
-      for (double y = b.start(); y <= b.end(); ++y)
-        inSum = inSum || a.isWithin(x - y), inDiff = inDiff && a.isWithin(x + y);
+      for (double y = b.start(); y <= b.end(); ++y) {
+        inSum = inSum || a.isWithin(x - y);
+        inDiff = inDiff && a.isWithin(x + y);
+      }
       ASSERT_TRUE(sum.isWithin(x) == inSum && diff.isWithin(x) == inDiff) << trial << " x " << x;
     }
     // Full stays Full only when both are; equal ranges are the ones holding the same values.

@@ -151,7 +151,8 @@ TEST(ReedSolomon, RandomDamageIsRepairedOrRefusedHonestly) {
         EXPECT_TRUE(std::equal(erased.begin(), erased.end(), code.rs.erasurePositions));
       } else {
         ASSERT_TRUE(corrected < 0 ? c == zeroed : code.isCodeword(c)) << "m " << m << " k " << k;
-        refused += corrected < 0, ++beyond;
+        refused += corrected < 0;
+        ++beyond;
       }
     }
   }
@@ -184,7 +185,8 @@ TEST(ReedSolomon, RefusesTooManyErasuresBadArgumentsAndAllocationFailure) {
   Words data(12, 1), ecc(4, 77);
   EXPECT_EQ(cid2d_ReedSolomonCode_GetECCWords(&code.rs, data.data(), 12, ecc.data(), 4), cidut_errOutOfRange);
   Words c = code.encode(Words(11, 9));
-  c[1] = kErased, c[4] = 16;
+  c[1] = kErased;
+  c[4] = 16;
   int32_t corrected = 9;
   EXPECT_EQ(cid2d_ReedSolomonCode_CorrectErrs(&code.rs, c.data(), 15, &corrected), cidut_errOutOfRange);
   c[4] = 7;
@@ -253,7 +255,8 @@ TEST(ReedSolomon929, CorrectsWithinReachKeepsTwoWordsBackAndNeverMiscorrectsSile
         ASSERT_EQ(c, kind == 0 ? good : received);
       } else {
         EXPECT_TRUE(o.second == 1 ? vanishesAtRoots(c, k) : c == received) << "k " << k;
-        refused += o.second == 0, ++beyond;
+        refused += o.second == 0;
+        ++beyond;
       }
     }
   }

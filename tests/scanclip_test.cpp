@@ -57,7 +57,14 @@ TEST(ScanClip, KeepsWhatABruteForceWalkFindsInsideSmallWindows) {
       // from its origin's foot on the line, which keeps what lies before it when it starts
       // on the exit side; with the origin outside a ray counts as its line).
       double bx = fx, by = fy, ex = ux, ey = uy, t0 = -800, t1 = 800, lo = 1e300, hi = -1e300, maxGap = 0;
-      if (kind == 1) bx = double(p.x), by = double(p.y), ex = double(q.x - p.x), ey = double(q.y - p.y), t0 = 0, t1 = 1;
+      if (kind == 1) {
+        bx = double(p.x);
+        by = double(p.y);
+        ex = double(q.x - p.x);
+        ey = double(q.y - p.y);
+        t0 = 0;
+        t1 = 1;
+      }
       if (kind == 2 && inside(double(p.x), double(p.y), 0)) (toOrigin ? t1 : t0) = along0;
       const double offLine = kind == 2 ? std::abs((p.x - fx) * uy - (p.y - fy) * ux) : 0;
       const int steps = std::max(1, int(std::hypot(ex, ey) * (t1 - t0) * 4));
@@ -67,7 +74,8 @@ TEST(ScanClip, KeepsWhatABruteForceWalkFindsInsideSmallWindows) {
         for (int e = 0; e < 2 && inside(x, y, tol + 1); ++e)
           nearest[e] = std::min(nearest[e], std::hypot(x - double(out.endPoint[e].x), y - double(out.endPoint[e].y)));
         if (!inside(x, y, 0)) continue;
-        lo = std::min(lo, (x - fx) * ux + (y - fy) * uy), hi = std::max(hi, (x - fx) * ux + (y - fy) * uy);
+        lo = std::min(lo, (x - fx) * ux + (y - fy) * uy);
+        hi = std::max(hi, (x - fx) * ux + (y - fy) * uy);
         if (out.isDegenerate) continue;
         // Every inside point is kept; a cut is truncated towards keeping more.
         const double sx = double(out.endPoint[1].x - out.endPoint[0].x), sy = double(out.endPoint[1].y - out.endPoint[0].y);

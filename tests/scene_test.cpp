@@ -74,8 +74,14 @@ TEST(SceneSupport, EncodingAndProjectiveMaps) {
   // A map solved from four point pairs agrees with the one that made them; inverse and
   // composition undo it.
   scene::Homography h;
-  h.m[0][0] = 3.1, h.m[0][1] = -0.4, h.m[0][2] = 120, h.m[1][0] = 0.7, h.m[1][1] = 2.6, h.m[1][2] = 80;
-  h.m[2][0] = 0.002, h.m[2][1] = -0.003;
+  h.m[0][0] = 3.1;
+  h.m[0][1] = -0.4;
+  h.m[0][2] = 120;
+  h.m[1][0] = 0.7;
+  h.m[1][1] = 2.6;
+  h.m[1][2] = 80;
+  h.m[2][0] = 0.002;
+  h.m[2][1] = -0.003;
   const std::array<Point, 4> from{Point{0, 0}, {20, 0}, {20, 14}, {0, 14}};
   const scene::Homography solved =
       scene::homographyFromPoints(from, {h.map(from[0]), h.map(from[1]), h.map(from[2]), h.map(from[3])});
@@ -118,7 +124,8 @@ TEST(SceneRender, AreaSamplingConservesInkAtAnyAngleAndPhase) {
   scene::Random r(99);
   for (int trial = 0; trial < 8; ++trial) {
     scene::Placement p;
-    p.moduleSize = r.uniform(2, 7), p.angleDeg = r.uniform(0, 360);
+    p.moduleSize = r.uniform(2, 7);
+    p.angleDeg = r.uniform(0, 360);
     p.centre = {100 + r.uniform(0, 1), 100 + r.uniform(0, 1)};
     const Scene sc = scene::render(plainSpec(sym, p, 200, 200));
     const SymbolTruth& t = sc.symbols[0];

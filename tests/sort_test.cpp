@@ -82,7 +82,10 @@ TEST(Sort, SortedAndReversedInputsKeepTheStackShallow) {
   constexpr int n = 30000;
   up.resize(n);
   down.resize(n);
-  for (int i = 0; i < n; ++i) up[i] = i, down[i] = n - i;
+  for (int i = 0; i < n; ++i) {
+    up[i] = i;
+    down[i] = n - i;
+  }
   onSmallStack([] {
     csys_int32_qsort(up.data(), up.data() + up.size());
     csys_int32_qsort(down.data(), down.data() + down.size());

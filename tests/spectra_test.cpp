@@ -46,7 +46,10 @@ std::vector<Complex> fftwDft(const uint8_t* pixels, int stride, int width, int h
 // max |a - b| / max |b|, the error measure quoted for every transform here.
 double relativeError(const std::vector<Complex>& a, const std::vector<Complex>& b) {
   double diff = 0, scale = 0;
-  for (size_t i = 0; i < b.size(); ++i) diff = std::max(diff, std::abs(a[i] - b[i])), scale = std::max(scale, std::abs(b[i]));
+  for (size_t i = 0; i < b.size(); ++i) {
+    diff = std::max(diff, std::abs(a[i] - b[i]));
+    scale = std::max(scale, std::abs(b[i]));
+  }
   return diff / scale;
 }
 
@@ -63,7 +66,8 @@ void onEveryPath(const std::function<void(const std::string&)>& body) {
   const char* columns[2] = {nullptr, "cf2DFFT"};
   for (const char* r : rows)
     for (const char* c : columns) {
-      gInhibited[0] = r, gInhibited[1] = c;
+      gInhibited[0] = r;
+      gInhibited[1] = c;
       cprt_isOptimizationInhibitedFP = &inhibit;
       body(std::string(r ? "generic rows" : "fast rows") + (c ? ", generic columns" : ", fast columns"));
     }
@@ -238,8 +242,11 @@ TEST(Dft, DirectTransformsMatchFftw) {
     ASSERT_EQ(cf2DDFT(pixels.data(), stride, size.rows, size.columns, re.data(), im.data()), 0);
     ASSERT_EQ(cf2DPowerSpectrum(pixels.data(), stride, size.rows, size.columns, amplitude.data(), size.columns), 0);
     std::vector<Complex> ours(count), amplitudeAsComplex(count), refAmplitude(count);
-    for (int i = 0; i < count; ++i)
-      ours[i] = Complex(re[i], im[i]), amplitudeAsComplex[i] = amplitude[i], refAmplitude[i] = std::abs(ref[i]);
+    for (int i = 0; i < count; ++i) {
+      ours[i] = Complex(re[i], im[i]);
+      amplitudeAsComplex[i] = amplitude[i];
+      refAmplitude[i] = std::abs(ref[i]);
+    }
     EXPECT_LE(relativeError(ours, ref), 1e-12);
     EXPECT_LE(relativeError(amplitudeAsComplex, refAmplitude), 1e-12);
 

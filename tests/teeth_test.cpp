@@ -55,7 +55,9 @@ struct Scene {
 
 Scene render(const Postal& sym, double s, double a, std::mt19937& rng, double noise) {
   Scene sc;
-  sc.s = s, sc.a = a, sc.barHeight = 4;
+  sc.s = s;
+  sc.a = a;
+  sc.barHeight = 4;
   const double length = (sym.cols + 8) * s, height = sym.rows * sc.barHeight * s;
   sc.w = sc.h = static_cast<int>(std::hypot(length, height)) + 8;
   const double ca = std::cos(a), sa = std::sin(a);

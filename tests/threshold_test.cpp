@@ -99,19 +99,30 @@ TEST(Threshold, OtsuAndPercentileMatchBruteForce) {
     // Brute force: the split t (dark = values < t) with the largest between-class variance.
     double n = 0, sum = 0, total = 0;
     int lo = 256, hi = -1;
-    for (int b = 0; b < 256; ++b) n += h[b], sum += b * double(h[b]), lo = h[b] && lo == 256 ? b : lo, hi = h[b] ? b : hi;
+    for (int b = 0; b < 256; ++b) {
+      n += h[b];
+      sum += b * double(h[b]);
+      lo = h[b] && lo == 256 ? b : lo;
+      hi = h[b] ? b : hi;
+    }
     const double mean = sum / n;
     for (int b = 0; b < 256; ++b) total += h[b] * (b - mean) * (b - mean);
     double best = -1;
     int bestT = lo;
     for (int t = lo + 1; t <= hi; ++t) {
       double n0 = 0, m0 = 0;
-      for (int b = 0; b < t; ++b) n0 += h[b], m0 += b * double(h[b]);
+      for (int b = 0; b < t; ++b) {
+        n0 += h[b];
+        m0 += b * double(h[b]);
+      }
       const double n1 = n - n0, m1 = (sum - m0) / n1;
       if (n0 == 0 || n1 == 0) continue;
       m0 /= n0;
       const double between = n0 * (m0 - mean) * (m0 - mean) + n1 * (m1 - mean) * (m1 - mean);
-      if (between > best * (1 + 1e-12)) best = between, bestT = t;
+      if (between > best * (1 + 1e-12)) {
+        best = between;
+        bestT = t;
+      }
     }
     cid_thresholdResult r;
     ASSERT_EQ(cid_thresholdHist(h.data(), 256, &r), 0);

@@ -117,7 +117,10 @@ TEST(Tracking, PairFilterKeepsCloseOppositePairsAndOnlyTheLatestLoneEdge) {
 TEST(Tracking, SeedLimitStopsTheWholeScanAndSortingFollowsTheSeedOrder) {
   // Ten edges per row; the third row's are stronger and would sort first if it were scanned.
   Picture pic(200, 20);
-  for (int b = 0; b < 5; ++b) pic.fill(0, 20, 20 + 36 * b, 38 + 36 * b, 40), pic.fill(15, 16, 20 + 36 * b, 38 + 36 * b, 0);
+  for (int b = 0; b < 5; ++b) {
+    pic.fill(0, 20, 20 + 36 * b, 38 + 36 * b, 40);
+    pic.fill(15, 16, 20 + 36 * b, 38 + 36 * b, 0);
+  }
   const std::vector<Seed> s = findSeeds(pic.image, {5, 10, 15}, 15, 60, true);
   // All ten of the first row, then the second row's five leftmost edges.
   ASSERT_EQ(s.size(), 15u);

@@ -176,12 +176,18 @@ Correction correct(const SymbolSize& size, const std::vector<uint8_t>& words, co
     std::vector<uint8_t> block;
     std::vector<float> conf;
     std::vector<int> where;
-    for (int i = b; i < size.dataWords; i += B) block.push_back(words[i]), conf.push_back(confidence[i]), where.push_back(i);
+    for (int i = b; i < size.dataWords; i += B) {
+      block.push_back(words[i]);
+      conf.push_back(confidence[i]);
+      where.push_back(i);
+    }
     const int dataCount = static_cast<int>(block.size());
     // The largest size has two shorter blocks, and its check words start with the ninth block.
     const int first = size.rows == 144 ? (b + B - 8) % B : b;
-    for (int j = first; j < size.eccWords; j += B)
-      block.push_back(words[size.dataWords + j]), conf.push_back(confidence[size.dataWords + j]);
+    for (int j = first; j < size.eccWords; j += B) {
+      block.push_back(words[size.dataWords + j]);
+      conf.push_back(confidence[size.dataWords + j]);
+    }
     std::vector<uint8_t> work = block;
     int fixed = correctBlock(codec, work, dataCount, {});
     if (fixed < 0) {

@@ -241,7 +241,10 @@ void appendSegment(std::string& s, const uint8_t* p, size_t n, int eci) {
     if (eci == 26) {
       const int len = utf8Length(p + i, n - i);
       if (len == 0) appendEscaped(s, p[i++]);
-      else s.append(reinterpret_cast<const char*>(p + i), len), i += len;
+      else {
+        s.append(reinterpret_cast<const char*>(p + i), len);
+        i += len;
+      }
     } else if (p[i] < 0x80 || eci < 0 || eci == 1 || eci == 3) {
       appendUtf8(s, p[i++]);  // ISO 8859-1: every byte is the code point of its value
     } else {

@@ -164,8 +164,12 @@ struct Reindex {
     const double* o = kCorner[l % 4];
     const double* a = kCorner[(l + dir) % 4];
     const double* b = kCorner[(l + 3 * dir) % 4];
-    ox = o[0], oy = o[1];
-    e1x = a[0] - o[0], e1y = a[1] - o[1], e3x = b[0] - o[0], e3y = b[1] - o[1];
+    ox = o[0];
+    oy = o[1];
+    e1x = a[0] - o[0];
+    e1y = a[1] - o[1];
+    e3x = b[0] - o[0];
+    e3y = b[1] - o[1];
     transposed = e1y != 0;
   }
   // The same map in whole modules, for one module count: r0 = r00 + rr * r + rc * c and
@@ -352,7 +356,11 @@ void refineGrid(const cimg_windowConst& window, Grid* grid) {
             Grid trial = *grid;
             (axis == 0 ? trial.corners[corner].x : trial.corners[corner].y) += sign * step * module;
             const double c = contrast(trial);
-            if (c > best) best = c, *grid = trial, moved = true;
+            if (c > best) {
+              best = c;
+              *grid = trial;
+              moved = true;
+            }
           }
       if (!moved) break;
     }

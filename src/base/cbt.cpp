@@ -157,10 +157,12 @@ bool findStart(const Grid& g, const cbt_runParams& p, State* start) {
         State s{0, 0, 0};
         cbt_point pt;
         if (b0) {
-          s.px = cx, s.py = cy;
+          s.px = cx;
+          s.py = cy;
           g.crossing(cx, cy, dx, dy, &pt);
         } else {
-          s.px = dx, s.py = dy;
+          s.px = dx;
+          s.py = dy;
           g.crossing(dx, dy, cx, cy, &pt);
         }
         // The non-blob pixel is on the left: d = (r.y, -r.x) with r = P - Q.

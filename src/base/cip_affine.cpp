@@ -66,12 +66,18 @@ void resampleRows(const cimg_windowConst& s, const Mapping& m, cimg_window& out)
       if (static_cast<uint32_t>(xi) < static_cast<uint32_t>(W - 1) &&
           static_cast<uint32_t>(yi) < static_cast<uint32_t>(H - 1)) {
         const uint8_t* p = s.pixels + static_cast<ptrdiff_t>(yi) * s.stride + xi;
-        p00 = p[0], p01 = p[1], p10 = p[s.stride], p11 = p[s.stride + 1];
+        p00 = p[0];
+        p01 = p[1];
+        p10 = p[s.stride];
+        p11 = p[s.stride + 1];
       } else {
         const int32_t x0 = std::clamp(xi, 0, W - 1), x1 = std::clamp(xi + 1, 0, W - 1);
         const uint8_t* r0 = s.pixels + static_cast<ptrdiff_t>(std::clamp(yi, 0, H - 1)) * s.stride;
         const uint8_t* r1 = s.pixels + static_cast<ptrdiff_t>(std::clamp(yi + 1, 0, H - 1)) * s.stride;
-        p00 = r0[x0], p01 = r0[x1], p10 = r1[x0], p11 = r1[x1];
+        p00 = r0[x0];
+        p01 = r0[x1];
+        p10 = r1[x0];
+        p11 = r1[x1];
       }
       const uint32_t top = p00 * (256 - fx) + p01 * fx, bottom = p10 * (256 - fx) + p11 * fx;
       dst[i] = static_cast<uint8_t>((top * (256 - fy) + bottom * fy + 32768) >> 16);
@@ -141,7 +147,10 @@ csys_status cip_affineProjectNorm(const cimg_imageConst* source, const cmath_sha
       uint32_t n = 0, v = 0;
       for (int32_t j = 0; j < M; ++j) {
         const double x = m.origin.x + i * m.du.x + j * m.dv.x, y = m.origin.y + i * m.du.y + j * m.dv.y;
-        if (sampleAt(source->window, x, y, interpolate != 0, &v)) sum += v, ++n;
+        if (sampleAt(source->window, x, y, interpolate != 0, &v)) {
+          sum += v;
+          ++n;
+        }
       }
       if (n == 0) continue;
       if (lastBin < 0) firstBin = i;

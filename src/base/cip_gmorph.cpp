@@ -49,7 +49,10 @@ csys_status cip_gmorphElementArray_constructType(cip_gmorphElementArray* element
   auto* offsets = static_cast<int32_t*>(block);
   int32_t k = 0;
   for (int32_t dy = -halfHeight; dy <= halfHeight; ++dy)
-    for (int32_t dx = -halfWidth; dx <= halfWidth; ++dx) offsets[k++] = dx, offsets[k++] = dy;
+    for (int32_t dx = -halfWidth; dx <= halfWidth; ++dx) {
+      offsets[k++] = dx;
+      offsets[k++] = dy;
+    }
   elements->count = count;
   elements->offsets = offsets;
   return 0;

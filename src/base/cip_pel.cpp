@@ -131,7 +131,10 @@ csys_status cip_pelMinMax8(const cimg_imageConst* image, uint8_t* minimum, uint8
   uint8_t lo = 255, hi = 0;
   for (int32_t y = 0; y < w.height; ++y) {
     const uint8_t* row = w.pixels + static_cast<ptrdiff_t>(y) * w.stride;
-    for (int32_t x = 0; x < w.width; ++x) lo = std::min(lo, row[x]), hi = std::max(hi, row[x]);
+    for (int32_t x = 0; x < w.width; ++x) {
+      lo = std::min(lo, row[x]);
+      hi = std::max(hi, row[x]);
+    }
   }
   *minimum = lo;
   *maximum = hi;

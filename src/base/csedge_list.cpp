@@ -82,7 +82,10 @@ void walk(const csEdgeList* list, const Vec<int32_t>& map, int32_t width, int32_
         const int32_t n = map[static_cast<size_t>(cy + dy) * width + (cx + dx)];
         if (n < 0 || visited[static_cast<size_t>(n) - first]) continue;
         const float score = (dx * dirX + dy * dirY) / std::sqrt(static_cast<float>(dx * dx + dy * dy));
-        if (score > bestScore) bestScore = score, best = n;
+        if (score > bestScore) {
+          bestScore = score;
+          best = n;
+        }
       }
     if (best < 0) return;
     const csEdgePoint& q = list->points[static_cast<uint32_t>(best)];

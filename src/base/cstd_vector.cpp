@@ -102,7 +102,10 @@ csys_status constructSized(cstd_vector* v, uint32_t n, uint32_t elementSize, con
   csys_status st = initEmpty(v, elementSize, table, mtable);
   if (CSYS_FAILED(st)) return st;
   st = resizeWith(v, n, fill, construct);
-  if (CSYS_FAILED(st)) csys_memory_free_internal(&v->begin), v->capacity = 0;
+  if (CSYS_FAILED(st)) {
+    csys_memory_free_internal(&v->begin);
+    v->capacity = 0;
+  }
   return st;
 }
 
@@ -160,7 +163,10 @@ csys_status cstd_vector__constructFromBlockWithVtable(cstd_vector* v, uint32_t e
   const auto count = static_cast<uint32_t>((static_cast<const char*>(last) - static_cast<const char*>(first)) /
                                            elementSize);
   st = insertAt(v, 0, count, nullptr, static_cast<const char*>(first));
-  if (CSYS_FAILED(st)) csys_memory_free_internal(&v->begin), v->capacity = 0;
+  if (CSYS_FAILED(st)) {
+    csys_memory_free_internal(&v->begin);
+    v->capacity = 0;
+  }
   return st;
 }
 
@@ -169,7 +175,10 @@ csys_status cstd_vector__constructCopy(cstd_vector* v, const cstd_vector* source
   csys_status st = initEmpty(v, source->elementSize, source->vtable, source->mtable);
   if (CSYS_FAILED(st)) return st;
   st = insertAt(v, 0, source->size, nullptr, static_cast<const char*>(source->begin));
-  if (CSYS_FAILED(st)) csys_memory_free_internal(&v->begin), v->capacity = 0;
+  if (CSYS_FAILED(st)) {
+    csys_memory_free_internal(&v->begin);
+    v->capacity = 0;
+  }
   return st;
 }
 

@@ -263,7 +263,12 @@ bool decodeJpeg(const uint8_t* data, size_t size, const std::string& name, GreyI
   } else {
     for (size_t i = 0; i < n; ++i) {
       unsigned c = job->pixels[4 * i], m = job->pixels[4 * i + 1], y = job->pixels[4 * i + 2], k = job->pixels[4 * i + 3];
-      if (!job->invertedCmyk) c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
+      if (!job->invertedCmyk) {
+        c = 255 - c;
+        m = 255 - m;
+        y = 255 - y;
+        k = 255 - k;
+      }
       image->pixels[i] = luma((c * k + 127) / 255, (m * k + 127) / 255, (y * k + 127) / 255);
     }
   }

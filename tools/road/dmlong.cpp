@@ -29,7 +29,10 @@ LongView makeLongView(const cimg_windowConst& w, int k) {
   for (double x : {0.0, double(w.width)})
     for (double y : {0.0, double(w.height)}) {
       const double vx = m[0][0] * x + m[0][1] * y, vy = m[1][0] * x + m[1][1] * y;
-      minX = std::min(minX, vx), maxX = std::max(maxX, vx), minY = std::min(minY, vy), maxY = std::max(maxY, vy);
+      minX = std::min(minX, vx);
+      maxX = std::max(maxX, vx);
+      minY = std::min(minY, vy);
+      maxY = std::max(maxY, vy);
     }
   v.width = static_cast<int32_t>(std::ceil(maxX - minX));
   v.height = static_cast<int32_t>(std::ceil(maxY - minY));

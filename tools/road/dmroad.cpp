@@ -60,8 +60,10 @@ void markClaimedCells(const cid_region& region, cimg_image* marking) {
     const double sign = turn > 0 ? 1 : -1;
     normal[i] = cmath_vect{-sign * (b.y - a.y) / length, sign * (b.x - a.x) / length};
     offset[i] = normal[i].x * a.x + normal[i].y * a.y;
-    minX = std::min(minX, a.x), maxX = std::max(maxX, a.x);
-    minY = std::min(minY, a.y), maxY = std::max(maxY, a.y);
+    minX = std::min(minX, a.x);
+    maxX = std::max(maxX, a.x);
+    minY = std::min(minY, a.y);
+    maxY = std::max(maxY, a.y);
   }
   auto inside = [&](double x, double y) {
     for (int i = 0; i < 4; ++i)

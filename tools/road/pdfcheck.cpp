@@ -63,7 +63,10 @@ bool matchesAt(const std::vector<Run>& runs, size_t i, const int (&pattern)[N]) 
   if (i + N > runs.size() || !runs[i].bar) return false;
   int modules = 0;
   double total = 0;
-  for (size_t k = 0; k < N; ++k) modules += pattern[k], total += runs[i + k].length;
+  for (size_t k = 0; k < N; ++k) {
+    modules += pattern[k];
+    total += runs[i + k].length;
+  }
   const double module = total / modules;
   if (module < 1.0 / kStep) return false;  // narrower than the smallest module drawn, foreshortened
   for (size_t k = 0; k < N; ++k) {
@@ -140,8 +143,10 @@ bool hasPdf417Pattern(const cimg_imageConst& image, std::array<cmath_vect, 4>* c
         // A line across one symbol shows one start and one stop pattern; more, and it runs on
         // into another symbol (a quadrilateral joining the sides of two), so it counts for nothing.
         if (patterns > 2) break;
-        starts[axis][0] += forward.start, stops[axis][0] += forward.stop;
-        starts[axis][1] += backward.start, stops[axis][1] += backward.stop;
+        starts[axis][0] += forward.start;
+        stops[axis][0] += forward.stop;
+        starts[axis][1] += backward.start;
+        stops[axis][1] += backward.stop;
         whole[axis][0] += forward.start && forward.stop;
         whole[axis][1] += backward.start && backward.stop;
         if (forward.start || forward.stop || backward.start || backward.stop) break;
@@ -155,8 +160,11 @@ bool hasPdf417Pattern(const cimg_imageConst& image, std::array<cmath_vect, 4>* c
     for (int reversed = 0; reversed < 2; ++reversed) {
       const int votes = starts[axis][reversed] + stops[axis][reversed];
       if (starts[axis][reversed] >= kMinEach && stops[axis][reversed] >= kMinEach &&
-          whole[axis][reversed] >= kMinWhole && votes > best)
-        best = votes, bestAxis = axis, bestReversed = reversed;
+          whole[axis][reversed] >= kMinWhole && votes > best) {
+        best = votes;
+        bestAxis = axis;
+        bestReversed = reversed;
+      }
     }
   if (best < kMinBoth) return false;
   // Left side: the start pattern's; the rows read left to right and follow one another

@@ -48,14 +48,20 @@ bool fitLine(const std::vector<cmath_vect>& pts, double tolerance, std::vector<c
   for (int round = 0; round < 3; ++round) {
     double n = 0, mx = 0, my = 0;
     for (size_t i = 0; i < pts.size(); ++i)
-      if ((*keep)[i]) n += 1, mx += pts[i].x, my += pts[i].y;
+      if ((*keep)[i]) {
+        n += 1;
+        mx += pts[i].x;
+        my += pts[i].y;
+      }
     if (n < kMinHits) return false;
     mx /= n, my /= n;
     double sxx = 0, sxy = 0, syy = 0;
     for (size_t i = 0; i < pts.size(); ++i)
       if ((*keep)[i]) {
         const double dx = pts[i].x - mx, dy = pts[i].y - my;
-        sxx += dx * dx, sxy += dx * dy, syy += dy * dy;
+        sxx += dx * dx;
+        sxy += dx * dy;
+        syy += dy * dy;
       }
     const double a = 0.5 * std::atan2(2 * sxy, sxx - syy);
     *c = cmath_vect{mx, my};
@@ -103,7 +109,11 @@ std::vector<Column> columnsOf(const std::vector<PatternHit>& hits, double spacin
     if (static_cast<int>(g.size()) < kMinHits) continue;
     std::vector<cmath_vect> edges, bars;
     std::vector<double> modules;
-    for (int i : g) edges.push_back(hits[i].edge), bars.push_back(hits[i].wideBar), modules.push_back(hits[i].module);
+    for (int i : g) {
+      edges.push_back(hits[i].edge);
+      bars.push_back(hits[i].wideBar);
+      modules.push_back(hits[i].module);
+    }
     std::nth_element(modules.begin(), modules.begin() + modules.size() / 2, modules.end());
     Column c;
     c.first = &hits[g[0]];
@@ -113,15 +123,25 @@ std::vector<Column> columnsOf(const std::vector<PatternHit>& hits, double spacin
     if (!fitLine(edges, std::max(0.8, 0.35 * c.module), &keep, &c.point, &c.unit)) continue;
     if (cross(c.dir, c.unit) < 0) c.unit = cmath_vect{-c.unit.x, -c.unit.y};
     if (cross(c.dir, c.unit) < 0.5) continue;  // a side must cross the lines steeply
-    c.t0 = 1e300, c.t1 = -1e300, c.b0 = 1e300, c.b1 = -1e300;
+    c.t0 = 1e300;
+    c.t1 = -1e300;
+    c.b0 = 1e300;
+    c.b1 = -1e300;
     double bx = 0, by = 0;
     for (size_t i = 0; i < g.size(); ++i)
-      if (keep[i]) ++c.hits, bx += bars[i].x, by += bars[i].y;
+      if (keep[i]) {
+        ++c.hits;
+        bx += bars[i].x;
+        by += bars[i].y;
+      }
     c.barPoint = cmath_vect{bx / c.hits, by / c.hits};
     for (size_t i = 0; i < g.size(); ++i) {
       if (!keep[i]) continue;
       const double t = dot(sub(edges[i], c.point), c.unit), b = dot(sub(bars[i], c.barPoint), c.unit);
-      c.t0 = std::min(c.t0, t), c.t1 = std::max(c.t1, t), c.b0 = std::min(c.b0, b), c.b1 = std::max(c.b1, b);
+      c.t0 = std::min(c.t0, t);
+      c.t1 = std::max(c.t1, t);
+      c.b0 = std::min(c.b0, b);
+      c.b1 = std::max(c.b1, b);
     }
     columns.push_back(c);
   }

@@ -149,7 +149,10 @@ std::vector<PatternHit> scanPatterns(const cimg_windowConst& w, const PatternSca
     // Offsets along the normal that the window's corners span.
     double omin = 1e300, omax = -1e300;
     for (double cx : {x0, x1})
-      for (double cy : {y0, y1}) omin = std::min(omin, cx * n.x + cy * n.y), omax = std::max(omax, cx * n.x + cy * n.y);
+      for (double cy : {y0, y1}) {
+        omin = std::min(omin, cx * n.x + cy * n.y);
+        omax = std::max(omax, cx * n.x + cy * n.y);
+      }
     int line = 0;
     for (double o = omin + scan.spacing / 2; o < omax; o += scan.spacing, ++line) {
       // Clip origin + t d to the window, one slab per axis.
@@ -158,7 +161,10 @@ std::vector<PatternHit> scanPatterns(const cimg_windowConst& w, const PatternSca
       const double lo[2] = {x0, y0}, hi[2] = {x1, y1}, b[2] = {base.x, base.y}, dd[2] = {d.x, d.y};
       for (int a = 0; a < 2; ++a) {
         if (std::fabs(dd[a]) < 1e-12) {
-          if (b[a] < lo[a] || b[a] > hi[a]) t0 = 1, t1 = 0;
+          if (b[a] < lo[a] || b[a] > hi[a]) {
+            t0 = 1;
+            t1 = 0;
+          }
           continue;
         }
         double ta = (lo[a] - b[a]) / dd[a], tb = (hi[a] - b[a]) / dd[a];
@@ -191,7 +197,10 @@ csys_status findByPatterns(const cimg_imageConst& image, const cimg_windowConst&
   for (const PatternFind& f : finds) {
     if (f.group == taken) continue;
     cmath_vect centre{0, 0};
-    for (const cmath_vect& c : f.corners) centre.x += c.x / 4, centre.y += c.y / 4;
+    for (const cmath_vect& c : f.corners) {
+      centre.x += c.x / 4;
+      centre.y += c.y / 4;
+    }
     bool claimed = false;
     for (const cmath_vect& p : {centre, f.startMiddle, f.stopMiddle}) {
       uint32_t masked = 0;

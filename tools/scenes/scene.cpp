@@ -35,7 +35,10 @@ bool convexOverlap(const Polygon& a, const Polygon& b) {
       const double nx = e0.y - e1.y, ny = e1.x - e0.x;
       const auto span = [&](const Polygon& poly) {  // the polygon projected on the edge normal
         double lo = INFINITY, hi = -INFINITY;
-        for (const Point& q : poly) lo = std::min(lo, nx * q.x + ny * q.y), hi = std::max(hi, nx * q.x + ny * q.y);
+        for (const Point& q : poly) {
+          lo = std::min(lo, nx * q.x + ny * q.y);
+          hi = std::max(hi, nx * q.x + ny * q.y);
+        }
         return std::pair{lo, hi};
       };
       const auto [aMin, aMax] = span(a);
@@ -522,8 +525,18 @@ Homography homographyFromPoints(const std::array<Point, 4>& from, const std::arr
     const double u = from[i].x, v = from[i].y, x = to[i].x, y = to[i].y;
     double* r0 = a[2 * i];
     double* r1 = a[2 * i + 1];
-    r0[0] = u, r0[1] = v, r0[2] = 1, r0[6] = -u * x, r0[7] = -v * x, r0[8] = x;
-    r1[3] = u, r1[4] = v, r1[5] = 1, r1[6] = -u * y, r1[7] = -v * y, r1[8] = y;
+    r0[0] = u;
+    r0[1] = v;
+    r0[2] = 1;
+    r0[6] = -u * x;
+    r0[7] = -v * x;
+    r0[8] = x;
+    r1[3] = u;
+    r1[4] = v;
+    r1[5] = 1;
+    r1[6] = -u * y;
+    r1[7] = -v * y;
+    r1[8] = y;
   }
   for (int col = 0; col < 8; ++col) {
     int pivot = col;

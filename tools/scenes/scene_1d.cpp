@@ -61,7 +61,10 @@ Encoded1d encode1d(Barcode1d kind, const std::string& data, int heightModules) {
   const int row = sym->rows - 1;
   int first = sym->width, last = -1;
   for (int c = 0; c < sym->width; ++c)
-    if ((sym->encoded_data[row][c >> 3] >> (c & 7)) & 1) first = std::min(first, c), last = c;
+    if ((sym->encoded_data[row][c >> 3] >> (c & 7)) & 1) {
+      first = std::min(first, c);
+      last = c;
+    }
   if (last < first) throw std::runtime_error("libzint: no bars");
   DmSymbol& bars = out.bars;
   bars.text = out.text;

@@ -82,7 +82,10 @@ void tileMinMax(const cimg_windowConst& s, int32_t x0, int32_t y0, int32_t x1, i
   uint8_t mn = 255, mx = 0;
   for (int32_t y = y0; y < y1; ++y) {
     const uint8_t* row = s.pixels + static_cast<ptrdiff_t>(y) * s.stride;
-    for (int32_t x = x0; x < x1; ++x) mn = std::min(mn, row[x]), mx = std::max(mx, row[x]);
+    for (int32_t x = x0; x < x1; ++x) {
+      mn = std::min(mn, row[x]);
+      mx = std::max(mx, row[x]);
+    }
   }
   *lo = mn;
   *hi = mx;

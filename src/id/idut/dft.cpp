@@ -19,7 +19,10 @@ struct Table {
 
 void fillTable(double* cosine, double* sine, int32_t n) {
   const double w = kTwoPi / n;
-  for (int32_t m = 0; m < n; ++m) cosine[m] = std::cos(m * w), sine[m] = std::sin(m * w);
+  for (int32_t m = 0; m < n; ++m) {
+    cosine[m] = std::cos(m * w);
+    sine[m] = std::sin(m * w);
+  }
 }
 
 // Real samples x[0], x[step], ...: re[k] = sum x cos, im[k] = -sum x sin.
@@ -93,7 +96,10 @@ csys_status transform2D(const uint8_t* source, int32_t stride, int32_t rows, int
     const csys_status st = csys_attention_check();
     if (CSYS_FAILED(st)) return st;
     const bool wanted = inLimit(x, columns, limits.columns);
-    for (int32_t y = 0; y < rows; ++y) inRe[y] = re[ptrdiff_t{y} * columns + x], inIm[y] = im[ptrdiff_t{y} * columns + x];
+    for (int32_t y = 0; y < rows; ++y) {
+      inRe[y] = re[ptrdiff_t{y} * columns + x];
+      inIm[y] = im[ptrdiff_t{y} * columns + x];
+    }
     for (int32_t v = 0; v < rows; ++v) {
       if (wanted && inLimit(v, rows, limits.frequencies)) dftComplexAt(inRe, inIm, 1, v, work.columnPass, outRe + v, outIm + v);
       else outRe[v] = outIm[v] = 0;
@@ -178,7 +184,10 @@ csys_status cf2DDFT(const uint8_t* source, int32_t stride, int32_t rows, int32_t
   if (!validSizes(stride, rows, columns)) return cidut_errBadArgument;
   const size_t count = static_cast<size_t>(rows) * static_cast<size_t>(columns);
   return withTransform(source, stride, rows, columns, kFull, [&](const double* r, const double* i) {
-    for (size_t k = 0; k < count; ++k) re[k] = r[k], im[k] = i[k];
+    for (size_t k = 0; k < count; ++k) {
+      re[k] = r[k];
+      im[k] = i[k];
+    }
   });
 }
 

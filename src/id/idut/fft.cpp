@@ -28,7 +28,9 @@ struct Sizes {
 };
 
 csys_status checkSizes(const cimg_windowConst& w, int32_t dimension, Sizes* s) {
-  s->width = w.width, s->height = w.height, s->twoD = dimension == CIDUT_FFT_2D;
+  s->width = w.width;
+  s->height = w.height;
+  s->twoD = dimension == CIDUT_FFT_2D;
   s->log2w = fft::log2Exact(w.width);
   s->log2h = fft::log2Exact(w.height);
   if (s->log2w < 1 || s->log2w > fft::kMaxLog2) return cidut_errFftSize;
@@ -115,7 +117,10 @@ csys_status viaHalfPlanes(const cimg_windowConst& in, const Sizes& s, const Targ
     double* rowIm = im + y * cp;
     if (CIDUT_IS_NOT_OPTIMIZED(fastRow(pixels, rowRe, rowIm, w, work))) {
       genericRow(pixels, work, w);
-      for (int u = 0; u <= half; ++u) rowRe[u] = work[2 * u], rowIm[u] = work[2 * u + 1];
+      for (int u = 0; u <= half; ++u) {
+        rowRe[u] = work[2 * u];
+        rowIm[u] = work[2 * u + 1];
+      }
     }
     if (cp > half + 1) rowRe[half + 1] = rowIm[half + 1] = 0;
   }

@@ -67,10 +67,14 @@ FFT_INLINE void butterflyTime(const Quad& p, ptrdiff_t j, const double* w, ptrdi
   const V dr = zr * wr3 - zi * wi3, di = zr * wi3 + zi * wr3;
   const V t0r = ar + br, t0i = ai + bi, t1r = ar - br, t1i = ai - bi;
   const V t2r = cr + dr, t2i = ci + di, t3r = cr - dr, t3i = ci - di;
-  store(p.r0 + j, t0r + t2r), store(p.i0 + j, t0i + t2i);
-  store(p.r2 + j, t0r - t2r), store(p.i2 + j, t0i - t2i);
-  store(p.r1 + j, t1r + t3i), store(p.i1 + j, t1i - t3r);
-  store(p.r3 + j, t1r - t3i), store(p.i3 + j, t1i + t3r);
+  store(p.r0 + j, t0r + t2r);
+  store(p.i0 + j, t0i + t2i);
+  store(p.r2 + j, t0r - t2r);
+  store(p.i2 + j, t0i - t2i);
+  store(p.r1 + j, t1r + t3i);
+  store(p.i1 + j, t1i - t3r);
+  store(p.r3 + j, t1r - t3i);
+  store(p.i3 + j, t1i + t3r);
 }
 
 // Radix-4 step of decimation in frequency with one factor triple for all lanes (the column
@@ -82,20 +86,30 @@ FFT_INLINE void butterflyFrequency(const Quad& p, ptrdiff_t j, const V (&w)[6]) 
   const V cr = load<V>(p.r2 + j), ci = load<V>(p.i2 + j), dr = load<V>(p.r3 + j), di = load<V>(p.i3 + j);
   const V t0r = ar + cr, t0i = ai + ci, t1r = ar - cr, t1i = ai - ci;
   const V t2r = br + dr, t2i = bi + di, t3r = br - dr, t3i = bi - di;
-  store(p.r0 + j, t0r + t2r), store(p.i0 + j, t0i + t2i);
+  store(p.r0 + j, t0r + t2r);
+  store(p.i0 + j, t0i + t2i);
   const V ur = t0r - t2r, ui = t0i - t2i;
-  store(p.r1 + j, ur * w[2] - ui * w[3]), store(p.i1 + j, ur * w[3] + ui * w[2]);
+  store(p.r1 + j, ur * w[2] - ui * w[3]);
+  store(p.i1 + j, ur * w[3] + ui * w[2]);
   const V vr = t1r + t3i, vi = t1i - t3r;
-  store(p.r2 + j, vr * w[0] - vi * w[1]), store(p.i2 + j, vr * w[1] + vi * w[0]);
+  store(p.r2 + j, vr * w[0] - vi * w[1]);
+  store(p.i2 + j, vr * w[1] + vi * w[0]);
   const V xr = t1r - t3i, xi = t1i + t3r;
-  store(p.r3 + j, xr * w[4] - xi * w[5]), store(p.i3 + j, xr * w[5] + xi * w[4]);
+  store(p.r3 + j, xr * w[4] - xi * w[5]);
+  store(p.i3 + j, xr * w[5] + xi * w[4]);
 }
 
 FFT_INLINE void butterflyTimeScalar(double* re, double* im) {
   const double t0r = re[0] + re[1], t0i = im[0] + im[1], t1r = re[0] - re[1], t1i = im[0] - im[1];
   const double t2r = re[2] + re[3], t2i = im[2] + im[3], t3r = re[2] - re[3], t3i = im[2] - im[3];
-  re[0] = t0r + t2r, im[0] = t0i + t2i, re[2] = t0r - t2r, im[2] = t0i - t2i;
-  re[1] = t1r + t3i, im[1] = t1i - t3r, re[3] = t1r - t3i, im[3] = t1i + t3r;
+  re[0] = t0r + t2r;
+  im[0] = t0i + t2i;
+  re[2] = t0r - t2r;
+  im[2] = t0i - t2i;
+  re[1] = t1r + t3i;
+  im[1] = t1i - t3r;
+  re[3] = t1r - t3i;
+  im[3] = t1i + t3r;
 }
 
 FFT_INLINE Quad quadAt(double* re, double* im, ptrdiff_t g, ptrdiff_t q, ptrdiff_t stride) {
@@ -134,19 +148,26 @@ template <class T>
 FFT_INLINE void loadFirstStep(const T* x, double* re, double* im, int h) {
   const int log2h = log2Exact(h);
   if (h == 1) {
-    re[0] = x[0], im[0] = x[1];
+    re[0] = x[0];
+    im[0] = x[1];
   } else if (log2h % 2 == 1) {
     for (int g = 0; g < h; g += 2) {
       const int r = 2 * bitReverse(g, log2h), r1 = r + h;
       const double ar = x[r], ai = x[r + 1], br = x[r1], bi = x[r1 + 1];
-      re[g] = ar + br, im[g] = ai + bi, re[g + 1] = ar - br, im[g + 1] = ai - bi;
+      re[g] = ar + br;
+      im[g] = ai + bi;
+      re[g + 1] = ar - br;
+      im[g + 1] = ai - bi;
     }
   } else {
     for (int g = 0; g < h; g += 4) {
       const int r = 2 * bitReverse(g, log2h);
       double vr[4], vi[4];
       const int at[4] = {r, r + h, r + h / 2, r + 3 * h / 2};
-      for (int i = 0; i < 4; ++i) vr[i] = x[at[i]], vi[i] = x[at[i] + 1];
+      for (int i = 0; i < 4; ++i) {
+        vr[i] = x[at[i]];
+        vi[i] = x[at[i] + 1];
+      }
       butterflyTimeScalar(vr, vi);
       for (int i = 0; i < 4; ++i) re[g + i] = vr[i], im[g + i] = vi[i];
     }
@@ -173,11 +194,15 @@ FFT_INLINE V4 highHalves(const V4& a, const V4& b) { return __builtin_shuffle(a,
 // Rows of a square block of lane vectors turned into its columns, in place.
 FFT_INLINE void transpose(V2* v) {
   const V2 a = unpackLow(v[0], v[1]), b = unpackHigh(v[0], v[1]);
-  v[0] = a, v[1] = b;
+  v[0] = a;
+  v[1] = b;
 }
 FFT_INLINE void transpose(V4* v) {
   const V4 a = unpackLow(v[0], v[1]), b = unpackHigh(v[0], v[1]), c = unpackLow(v[2], v[3]), d = unpackHigh(v[2], v[3]);
-  v[0] = lowHalves(a, c), v[1] = lowHalves(b, d), v[2] = highHalves(a, c), v[3] = highHalves(b, d);
+  v[0] = lowHalves(a, c);
+  v[1] = lowHalves(b, d);
+  v[2] = highHalves(a, c);
+  v[3] = highHalves(b, d);
 }
 
 template <class V, class T>
@@ -211,7 +236,10 @@ FFT_INLINE void loadFirstThreeSteps(const T* x, double* re, double* im, int h) {
       const T* b = x + 2 * (r + at[i + 1] * groups);
       const V a0 = loadAs<V>(a), a1 = loadAs<V>(a + lanes), b0 = loadAs<V>(b), b1 = loadAs<V>(b + lanes);
       const V ar = unpackLow(a0, a1), ai = unpackHigh(a0, a1), br = unpackLow(b0, b1), bi = unpackHigh(b0, b1);
-      qr[i] = ar + br, qi[i] = ai + bi, qr[i + 1] = ar - br, qi[i + 1] = ai - bi;
+      qr[i] = ar + br;
+      qi[i] = ai + bi;
+      qr[i + 1] = ar - br;
+      qi[i + 1] = ai - bi;
     }
     // Span 8, as butterflyTime: the factors of k = 0 are 1, those of k = 1 are w, -i and w^3
     // with w = (1 - i) cos(pi / 4).
@@ -222,14 +250,19 @@ FFT_INLINE void loadFirstThreeSteps(const T* x, double* re, double* im, int h) {
     for (int k = 0; k < 2; ++k) {
       const V t0r = qr[k] + br[k], t0i = qi[k] + bi[k], t1r = qr[k] - br[k], t1i = qi[k] - bi[k];
       const V t2r = cr[k] + dr[k], t2i = ci[k] + di[k], t3r = cr[k] - dr[k], t3i = ci[k] - di[k];
-      outR[k] = t0r + t2r, outI[k] = t0i + t2i, outR[k + 4] = t0r - t2r, outI[k + 4] = t0i - t2i;
+      outR[k] = t0r + t2r;
+      outI[k] = t0i + t2i;
+      outR[k + 4] = t0r - t2r;
+      outI[k + 4] = t0i - t2i;
       outR[k + 2] = t1r + t3i, outI[k + 2] = t1i - t3r, outR[k + 6] = t1r - t3i, outI[k + 6] = t1i + t3r;
     }
     for (int b = 0; b < 8; b += lanes) {
-      transpose(outR + b), transpose(outI + b);
+      transpose(outR + b);
+      transpose(outI + b);
       for (int j = 0; j < lanes; ++j) {
         const ptrdiff_t o = 8 * (g + ptrdiff_t{j} * apart) + b;
-        store(re + o, outR[b + j]), store(im + o, outI[b + j]);
+        store(re + o, outR[b + j]);
+        store(im + o, outI[b + j]);
       }
     }
   }
@@ -243,8 +276,10 @@ template <class V>
 FFT_INLINE void splitReal(const double* zr, const double* zi, double* outRe, double* outIm, int n) {
   constexpr int lanes = sizeof(V) / sizeof(double);
   const int h = n / 2;
-  outRe[0] = zr[0] + zi[0], outIm[0] = 0;
-  outRe[h] = zr[0] - zi[0], outIm[h] = 0;
+  outRe[0] = zr[0] + zi[0];
+  outIm[0] = 0;
+  outRe[h] = zr[0] - zi[0];
+  outIm[h] = 0;
   if (h == 1) return;
   outRe[h / 2] = zr[h / 2], outIm[h / 2] = -zi[h / 2];
   // w^k for k < n / 4 is the first run of the span-n radix-4 factors.
@@ -259,14 +294,17 @@ FFT_INLINE void splitReal(const double* zr, const double* zi, double* outRe, dou
     const V er = half * (ar + br), ei = half * (ai - bi), orr = half * (ai + bi), oi = half * (br - ar);
     const V fr = load<V>(wr + k), fi = load<V>(wi + k);
     const V tr = orr * fr - oi * fi, ti = orr * fi + oi * fr;
-    store(outRe + k, er + tr), store(outIm + k, ei + ti);
-    store(outRe + h - k - (lanes - 1), reversed(er - tr)), store(outIm + h - k - (lanes - 1), reversed(ti - ei));
+    store(outRe + k, er + tr);
+    store(outIm + k, ei + ti);
+    store(outRe + h - k - (lanes - 1), reversed(er - tr));
+    store(outIm + h - k - (lanes - 1), reversed(ti - ei));
   }
   for (; k < h / 2; ++k) {
     const double er = 0.5 * (zr[k] + zr[h - k]), ei = 0.5 * (zi[k] - zi[h - k]);
     const double orr = 0.5 * (zi[k] + zi[h - k]), oi = -0.5 * (zr[k] - zr[h - k]);
     const double tr = wr[k] * orr - wi[k] * oi, ti = wr[k] * oi + wi[k] * orr;
-    outRe[k] = er + tr, outIm[k] = ei + ti;
+    outRe[k] = er + tr;
+    outIm[k] = ei + ti;
     outRe[h - k] = er - tr, outIm[h - k] = ti - ei;
   }
 }
@@ -320,7 +358,10 @@ FFT_INLINE void columns(double* re, double* im, ptrdiff_t stride, int count, int
       double *ar = re + g * stride, *ai = im + g * stride, *br = ar + stride, *bi = ai + stride;
       for (ptrdiff_t c = 0; c < even; c += 2) {
         const V2 xr = load<V2>(ar + c), xi = load<V2>(ai + c), yr = load<V2>(br + c), yi = load<V2>(bi + c);
-        store(ar + c, xr + yr), store(ai + c, xi + yi), store(br + c, xr - yr), store(bi + c, xi - yi);
+        store(ar + c, xr + yr);
+        store(ai + c, xi + yi);
+        store(br + c, xr - yr);
+        store(bi + c, xi - yi);
       }
     }
   }

@@ -70,9 +70,18 @@ constexpr std::pair<double, double> forwardFactor(int64_t k, int64_t len) {
     c = sc.first;
   }
   long double cq = c, sq = s;
-  if (quadrant == 1) cq = -s, sq = c;
-  if (quadrant == 2) cq = -c, sq = -s;
-  if (quadrant == 3) cq = s, sq = -c;
+  if (quadrant == 1) {
+    cq = -s;
+    sq = c;
+  }
+  if (quadrant == 2) {
+    cq = -c;
+    sq = -s;
+  }
+  if (quadrant == 3) {
+    cq = s;
+    sq = -c;
+  }
   return {static_cast<double>(cq), static_cast<double>(-sq)};
 }
 
@@ -139,8 +148,10 @@ void genericComplex(double* data, int n) {
         double* a = data + 2 * i;
         double* b = data + 2 * (i + half);
         const double tr = wr * b[0] - wi * b[1], ti = wr * b[1] + wi * b[0];
-        b[0] = a[0] - tr, b[1] = a[1] - ti;
-        a[0] += tr, a[1] += ti;
+        b[0] = a[0] - tr;
+        b[1] = a[1] - ti;
+        a[0] += tr;
+        a[1] += ti;
       }
       const double nr = wr * stepR - wi * stepI;
       wi = wr * stepI + wi * stepR;
@@ -169,8 +180,10 @@ void genericComplexInt(int32_t* data, int n) {
         int32_t* b = data + 2 * (i + half);
         const int64_t tr = mul16(b[0], wr) - mul16(b[1], wi), ti = mul16(b[1], wr) + mul16(b[0], wi);
         const int64_t ar = a[0], ai = a[1];
-        b[0] = static_cast<int32_t>(ar - tr), b[1] = static_cast<int32_t>(ai - ti);
-        a[0] = static_cast<int32_t>(ar + tr), a[1] = static_cast<int32_t>(ai + ti);
+        b[0] = static_cast<int32_t>(ar - tr);
+        b[1] = static_cast<int32_t>(ai - ti);
+        a[0] = static_cast<int32_t>(ar + tr);
+        a[1] = static_cast<int32_t>(ai + ti);
       }
       const int64_t nr = mul16(wr, stepR) - mul16(wi, stepI);
       wi = mul16(wr, stepI) + mul16(wi, stepR);

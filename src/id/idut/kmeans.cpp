@@ -122,7 +122,10 @@ class KMeans {
         double m = 0.0;
         if (CSYS_FAILED(st = v_.mean(stats_[c], &m))) return st;
         const double d = std::fabs(static_cast<double>(values_[i]) - m);
-        if (best < 0 || d < bestDistance) best = c, bestDistance = d;
+        if (best < 0 || d < bestDistance) {
+          best = c;
+          bestDistance = d;
+        }
       }
       if (best >= 0 && best != labels_[i]) {
         labels_[i] = best;
@@ -158,7 +161,10 @@ class KMeans {
     for (int32_t i = 0; i < k_; ++i) {
       int32_t best = -1, bestCount = 0;
       for (int32_t c = i; c < k_; ++c) {
-        if (V::count(stats_[c]) > bestCount) best = c, bestCount = V::count(stats_[c]);
+        if (V::count(stats_[c]) > bestCount) {
+          best = c;
+          bestCount = V::count(stats_[c]);
+        }
       }
       if (best < 0) return;
       if (best == i) continue;

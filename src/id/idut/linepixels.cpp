@@ -128,7 +128,10 @@ csys_status sampleLine(const cimg_windowConst& w, const Walk& walk, bool centred
                        int32_t n, uint64_t* sum) {
   const Sampler sampler{w};
   int64_t x = walk.p0[0] + walk.step[0] * walk.k0, y = walk.p0[1] + walk.step[1] * walk.k0;
-  if (centred) x += walk.step[0] >> 1, y += walk.step[1] >> 1;
+  if (centred) {
+    x += walk.step[0] >> 1;
+    y += walk.step[1] >> 1;
+  }
   *sum = 0;
   for (int32_t k = walk.k0; k < walk.k1; ++k, x += walk.step[0], y += walk.step[1]) {
     CSYS_REQUIRE(sampler.inside(x, y));

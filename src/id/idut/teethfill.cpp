@@ -28,7 +28,8 @@ bool between(const Work& w, const cidut_toothCand& t, int32_t c) {
 void clearSlot(cidut_toothCand& t) {
   const double x = t.point[0], y = t.point[1];
   cidut_toothCand_init(&t);
-  t.point[0] = x, t.point[1] = y;
+  t.point[0] = x;
+  t.point[1] = y;
 }
 
 // A neighbour pair that claims the same edges, or one inside the other, keeps the better tooth
@@ -72,7 +73,10 @@ void fillGaps(cidut_toothCand* s, int32_t n, int32_t step, int32_t W, int32_t* f
       while (next <= last && !filled(s[next])) ++next;
       if (next > last) break;
       const int64_t d = int64_t{s[next].centre} - s[i].centre;
-      if (d > widest) widest = d, g = i;
+      if (d > widest) {
+        widest = d;
+        g = i;
+      }
     }
     if (g < 0 || e >= n) return;
     int32_t target = g + 1;

@@ -75,8 +75,14 @@ csys_status clusterValues(Flat& f, int32_t ignored, double tolerance, int32_t fa
     if (CSYS_FAILED(st = cmath_statisticsFixed_getMean(&out->stats[c], &mean))) return st;
     int64_t sum = 0, n = 0;
     for (int32_t i = 0; i < f.n; ++i)
-      if (f.labels[i] == c && std::llabs(int64_t{f.values[i]} - mean) > limit) sum += f.values[i], ++n;
-    if (n > 0 && std::llabs(sum / n - mean) > limit) wide = c, ++wideCount;
+      if (f.labels[i] == c && std::llabs(int64_t{f.values[i]} - mean) > limit) {
+        sum += f.values[i];
+        ++n;
+      }
+    if (n > 0 && std::llabs(sum / n - mean) > limit) {
+      wide = c;
+      ++wideCount;
+    }
   }
   if (wideCount == 0) {
     *ok = true;
@@ -131,7 +137,10 @@ csys_status dominantWidth(Work& w, Flat& f, Choice* choice, cidut_teethResults* 
     int64_t strengthSum = 0, members = 0;
     for (int32_t i = 0; i < f.n; ++i) {
       f.values[i] = f.widthOf[i] == c ? f.cand[i].strength : 0x40000;
-      if (f.widthOf[i] == c) strengthSum += f.cand[i].strength, ++members;
+      if (f.widthOf[i] == c) {
+        strengthSum += f.cand[i].strength;
+        ++members;
+      }
     }
     const double meanStrength = members ? static_cast<double>(strengthSum) / members : 0.0;
     const double tolerance = 0.2 * (meanStrength / 256) < 20.0 ? 0.2 * (meanStrength / 256) : 20.0;

@@ -79,7 +79,10 @@ void gradientRow(const cimg_windowConst& w, int32_t y, Rings& r) {
     } else {
       ang[x] = kAngle[code];
     }
-    s0 = s1, t0 = t1, s1 = s2, t1 = t2;
+    s0 = s1;
+    t0 = t1;
+    s1 = s2;
+    t1 = t2;
   }
 }
 
