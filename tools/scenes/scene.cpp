@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
 #include <utility>
@@ -523,20 +524,10 @@ Homography homographyFromPoints(const std::array<Point, 4>& from, const std::arr
   double a[8][9] = {};
   for (int i = 0; i < 4; ++i) {
     const double u = from[i].x, v = from[i].y, x = to[i].x, y = to[i].y;
-    double* r0 = a[2 * i];
-    double* r1 = a[2 * i + 1];
-    r0[0] = u;
-    r0[1] = v;
-    r0[2] = 1;
-    r0[6] = -u * x;
-    r0[7] = -v * x;
-    r0[8] = x;
-    r1[3] = u;
-    r1[4] = v;
-    r1[5] = 1;
-    r1[6] = -u * y;
-    r1[7] = -v * y;
-    r1[8] = y;
+    const double rowX[9] = {u, v, 1, 0, 0, 0, -u * x, -v * x, x};
+    const double rowY[9] = {0, 0, 0, u, v, 1, -u * y, -v * y, y};
+    std::copy(std::begin(rowX), std::end(rowX), a[2 * i]);
+    std::copy(std::begin(rowY), std::end(rowY), a[2 * i + 1]);
   }
   for (int col = 0; col < 8; ++col) {
     int pivot = col;
