@@ -114,7 +114,8 @@ bool isLong(const BorderLayout& l) { return std::max(l.rows, l.cols) > 5 * std::
 // the other one with rows and columns swapped samples the same border modules and expects the
 // same of each, so it scores the same and would never displace the first.
 bool matchBorder(const cimg_windowConst& w, const std::array<cmath_vect, 4>& corners, bool longRectangles,
-                 BorderLayout* layout) {
+                 BorderLayout* layout, bool* onlyLong) {
+  if (onlyLong) *onlyLong = false;
   double best = 0;
   for (int i = 0; i < 4; ++i) {
     const int dir = 1;
@@ -136,12 +137,19 @@ bool matchBorder(const cimg_windowConst& w, const std::array<cmath_vect, 4>& cor
           best = score;
           *layout = BorderLayout{i, dir, h.rows, h.cols};
         }
-        if (best >= 0.97) return longRectangles || !isLong(*layout);  // a border this clear is the one
+        if (best >= 0.97) {  // a border this clear is the one
+          if (longRectangles || !isLong(*layout)) return true;
+          if (onlyLong) *onlyLong = true;
+          return false;
+        }
       }
     }
   }
   // The long rectangles only on request; a long symbol must not pass as a shorter size either.
-  if (!longRectangles && isLong(*layout)) return false;
+  if (!longRectangles && isLong(*layout)) {
+    if (onlyLong) *onlyLong = best >= 0.85;
+    return false;
+  }
   return best >= 0.85;
 }
 

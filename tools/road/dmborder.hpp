@@ -13,8 +13,10 @@ namespace dmroad {
 // The best border hypothesis over the four corners as the L corner and every size whose modules
 // come out roughly square; false when none scores well enough. corners: around the outline, the
 // located corners' pixel convention. longRectangles: the sizes beyond 5 : 1 are accepted too.
+// onlyLong (may be null) is set when the border shows clearly but only in a long size that was
+// not asked for: a real symbol, which no better placed corners would turn into a shorter size.
 bool matchBorder(const cimg_windowConst& w, const std::array<cmath_vect, 4>& corners, bool longRectangles,
-                 BorderLayout* layout);
+                 BorderLayout* layout, bool* onlyLong = nullptr);
 
 // Whether the border still shows through corners in the layout matchBorder gave them.
 bool borderHolds(const cimg_windowConst& w, const std::array<cmath_vect, 4>& corners, const BorderLayout& layout);

@@ -177,15 +177,19 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
       params.firstScanLine = r.result.line;
       const cimg_windowConst& w = r.fine.window;
       BorderLayout layout;
-      bool matched =
-          (options.verify || options.fitFarSides) && matchBorder(w, s.corners, options.longRectangles, &layout);
+      bool onlyLong = false;
+      bool matched = (options.verify || options.fitFarSides) &&
+                     matchBorder(w, s.corners, options.longRectangles, &layout, &onlyLong);
       // The sides fitted to the edges along their whole length give the corners to a fraction of
       // a module, once the border check has placed the L.
       std::array<cmath_vect, 4> refinedCorners = s.corners;
       bool refined = matched && options.fitFarSides && refineCorners(w, layout, &refinedCorners) &&
                      borderHolds(w, refinedCorners, layout);
       if (refined) s.corners = refinedCorners;
-      if (options.fitFarSides && !refined) {
+      // A long rectangle that was not asked for stays one however its far sides are measured,
+      // and is dropped.
+      const bool refusedLong = onlyLong && options.verify;
+      if (options.fitFarSides && !refined && !refusedLong) {
         // Symbols seen at an angle, whose parallelogram strays too far from the far sides: measure
         // those in the image first. With the border check on, the measured corners are kept only
         // when the border shows through them.
