@@ -194,9 +194,15 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
         // those in the image first. With the border check on, the measured corners are kept only
         // when the border shows through them.
         std::array<cmath_vect, 4> fitted = s.corners;
-        // Twice: the second pass starts from far sides that the first has brought close.
-        const bool refit = fitFarSides(w, &fitted) && (fitFarSides(w, &fitted), true);
         BorderLayout fittedLayout;
+        bool refit = fitFarSides(w, &fitted);
+        // Clutter with a solid L of its own gets this far and is most of the candidates that do.
+        // A symbol's border already shows through the far sides of one fit, and a border that
+        // did not never showed through those of two over the generated scenes of every kind:
+        // with the border check on, the second fit is for the candidates the first has passed.
+        if (refit && options.verify) refit = matchBorder(w, fitted, options.longRectangles, &fittedLayout);
+        // Twice: the second pass starts from far sides that the first has brought close.
+        if (refit) fitFarSides(w, &fitted);
         const bool fittedMatched = refit && matchBorder(w, fitted, options.longRectangles, &fittedLayout);
         if (refit && (fittedMatched || !options.verify)) {
           s.corners = fitted;
