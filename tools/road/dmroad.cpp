@@ -197,9 +197,9 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
         BorderLayout fittedLayout;
         bool refit = fitFarSides(w, &fitted);
         // Clutter with a solid L of its own gets this far and is most of the candidates that do.
-        // A symbol's border already shows through the far sides of one fit, and a border that
-        // did not never showed through those of two over the generated scenes of every kind:
-        // with the border check on, the second fit is for the candidates the first has passed.
+        // A symbol's border already shows through the far sides of one fit; over generated scenes
+        // of every kind, no candidate whose border failed after one fit passed after two. So with
+        // the border check on, only the candidates the first fit has passed get the second.
         if (refit && options.verify) refit = matchBorder(w, fitted, options.longRectangles, &fittedLayout);
         // Twice: the second pass starts from far sides that the first has brought close.
         if (refit) fitFarSides(w, &fitted);
