@@ -36,9 +36,10 @@ csys_status Base::prepare(cid_mask* callerMask, const std::function<void(cid2d_t
   haveResult = true;
   cid2d_trackingParams_init(&params);
   if (tune) tune(params);
-  scratch.assign((kScratchBytes + 3) / 4, 0);
-  params.scratch = reinterpret_cast<uint8_t*>(scratch.data());
-  params.scratchSize = static_cast<uint32_t>(scratch.size() * sizeof(int32_t));
+  constexpr size_t words = (kScratchBytes + 3) / 4;
+  scratch = std::make_unique_for_overwrite<int32_t[]>(words);
+  params.scratch = reinterpret_cast<uint8_t*>(scratch.get());
+  params.scratchSize = static_cast<uint32_t>(words * sizeof(int32_t));
   params.scanDirection = 1;
   return 0;
 }
