@@ -115,6 +115,31 @@ inline bool flatRowBlock(const uint8_t* p, int32_t threshold) {
   return 3 * (hi - lo) < threshold;
 }
 
+// Whether any of the eight bytes is zero.
+inline bool hasZeroByte(uint64_t eight) {
+  return ((eight - 0x0101010101010101ull) & ~eight & 0x8080808080808080ull) != 0;
+}
+
+// Whether the cells of positions x0 ... x1 of row y, eight cells or more, are all marked. The
+// plain search passes over a peak in a marked cell without searching from it, and its marks are
+// only ever set during a scan, so such a block needs no responses at all: in a noisy image,
+// whose cells the caller has marked where only noise would seed, that is most blocks. Cells off
+// the marking image count as unmarked, as they do for a peak. Eight cells a load, the last load
+// overlapping the one before.
+inline bool cellsMarked(const cimg_window& m, int32_t x0, int32_t x1, int32_t y) {
+  const int32_t cy = (y >> 2) - m.y0, c0 = (x0 >> 2) - m.x0, c1 = (x1 >> 2) - m.x0;
+  if (cy < 0 || cy >= m.height || c0 < 0 || c1 >= m.width || c1 - c0 < 7) return false;
+  const uint8_t* row = m.pixels + static_cast<ptrdiff_t>(cy) * m.stride;
+  auto eightFrom = [row](int32_t c) {
+    uint64_t eight;
+    std::memcpy(&eight, row + c, sizeof eight);
+    return eight;
+  };
+  bool zero = hasZeroByte(eightFrom(c1 - 7));
+  for (int32_t c = c0; c + 7 < c1 && !zero; c += 8) zero = hasZeroByte(eightFrom(c));
+  return !zero;
+}
+
 // Polls for the positions t0 + from ... t0 + to - 1 of a poll line, in walk order.
 inline csys_status pollRange(int32_t t0, int32_t from, int32_t to) {
   for (int32_t k = pollsBefore(t0 + to) - pollsBefore(t0 + from); k > 0; --k) {
@@ -211,10 +236,12 @@ csys_status walkLine(Scan& s, int32_t lineIndex, int32_t line, int32_t threshold
   int32_t sinceAttention = 0;
   for (int32_t t0 = begin; t0 < end; t0 += kBlock) {
     const int32_t n = end - t0 < kBlock ? end - t0 : kBlock;
-    if (!Adaptive && AlongRow && n == kBlock && r[1] < threshold && flatRowBlock(base + (t0 - 1), threshold)) {
-      // No response of the block reaches the threshold, and neither did the last one before it,
-      // so the block holds no peak: only its polls and the two responses the next block looks
-      // back at remain.
+    if (!Adaptive && AlongRow && n == kBlock &&
+        ((r[1] < threshold && flatRowBlock(base + (t0 - 1), threshold)) ||
+         cellsMarked(s.marking, t0, t0 + kBlock - 1, fixed))) {
+      // No peak of the block would be searched from: every one lies in a marked cell, or no
+      // response of the block reaches the threshold, and neither did the last one before it.
+      // Only its polls and the two responses the next block looks back at remain.
       if (pollLine && csys_attention_watched() != 0) {
         csys_status st = pollRange(t0, 0, n);
         if (CSYS_FAILED(st)) return st;
