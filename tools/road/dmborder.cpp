@@ -115,8 +115,13 @@ bool isLong(const BorderLayout& l) { return std::max(l.rows, l.cols) > 5 * std::
 // same of each, so it scores the same and would never displace the first.
 bool matchBorder(const cimg_windowConst& w, const std::array<cmath_vect, 4>& corners, bool longRectangles,
                  BorderLayout* layout, bool* onlyLong) {
-  if (onlyLong) *onlyLong = false;
   double best = 0;
+  // The long rectangles only on request; a long symbol must not pass as a shorter size either.
+  auto verdict = [&] {
+    const bool refusedLong = !longRectangles && isLong(*layout);
+    if (onlyLong) *onlyLong = refusedLong && best >= 0.85;
+    return !refusedLong && best >= 0.85;
+  };
   for (int i = 0; i < 4; ++i) {
     const int dir = 1;
     Hypothesis h{corners[i], corners[(i + dir) % 4], corners[(i + 4 - dir) % 4], corners[(i + 2) % 4], 0, 0, {}};
@@ -137,20 +142,11 @@ bool matchBorder(const cimg_windowConst& w, const std::array<cmath_vect, 4>& cor
           best = score;
           *layout = BorderLayout{i, dir, h.rows, h.cols};
         }
-        if (best >= 0.97) {  // a border this clear is the one
-          if (longRectangles || !isLong(*layout)) return true;
-          if (onlyLong) *onlyLong = true;
-          return false;
-        }
+        if (best >= 0.97) return verdict();  // a border this clear is the one
       }
     }
   }
-  // The long rectangles only on request; a long symbol must not pass as a shorter size either.
-  if (!longRectangles && isLong(*layout)) {
-    if (onlyLong) *onlyLong = best >= 0.85;
-    return false;
-  }
-  return best >= 0.85;
+  return verdict();
 }
 
 // Whether the border still shows through corners in the layout matchBorder gave them.
