@@ -7,6 +7,8 @@
 // in 64 bits so that no image size the library accepts can overflow them.
 #include "ci_id/dmsearch.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -352,18 +354,40 @@ csys_status searchFromSeed(SearchArgs& s, const cbt_runParams& run, bool* found)
   bool allInside = true;
   const cbt_point* points = track.points;
   const int32_t x0 = s.window.x0, y0 = s.window.y0, wx = s.window.width, wy = s.window.height;
+  // The outline's extent comes out of the same loop: it tells whether every cell the marking
+  // below touches lies on the marking image, so that the stores need no test of their own.
+  int32_t minX = INT32_MAX, maxX = INT32_MIN, minY = INT32_MAX, maxY = INT32_MIN;
   for (int32_t i = 0; i < n; ++i) {
     const int32_t px = ((points[i].x + 128) >> 8) - x0, py = ((points[i].y + 128) >> 8) - y0;
     allInside &= static_cast<uint32_t>(px) < static_cast<uint32_t>(wx) && static_cast<uint32_t>(py) < static_cast<uint32_t>(wy);
+    minX = std::min(minX, points[i].x);
+    maxX = std::max(maxX, points[i].x);
+    minY = std::min(minY, points[i].y);
+    maxY = std::max(maxY, points[i].y);
   }
   if (allInside)
     for (int32_t i = 0; i < n; ++i) scratch.contour[i] = Point{(points[i].y + 128) >> 4, (points[i].x + 128) >> 4};
-  if (allInside) {
-    // Four stores a point, whether its cells differ or not, cells off the marking image into a
-    // spare byte: no branch for the predictor to miss as the outline crosses cell lines. The
-    // window is held in locals, as byte stores could otherwise alias it and force reloads.
+  const Marking& marking = s.marking;
+  const bool cellsOnMarking =
+      marking.inside(minX >> 10, minY >> 10) && marking.inside((maxX + 255) >> 10, (maxY + 255) >> 10);
+  if (allInside && cellsOnMarking) {
+    // Four stores a point, whether its cells differ or not: no branch for the predictor to miss
+    // as the outline crosses cell lines. The window is held in locals, as byte stores could
+    // otherwise alias it and force reloads.
+    const cimg_window m = marking.w;
+    for (int32_t i = 0; i < n; ++i) {
+      const int32_t cx0 = (points[i].x >> 10) - m.x0, cx1 = ((points[i].x + 255) >> 10) - m.x0;
+      const ptrdiff_t row0 = static_cast<ptrdiff_t>((points[i].y >> 10) - m.y0) * m.stride;
+      const ptrdiff_t row1 = static_cast<ptrdiff_t>(((points[i].y + 255) >> 10) - m.y0) * m.stride;
+      m.pixels[row0 + cx0] = 1;
+      m.pixels[row0 + cx1] = 1;
+      m.pixels[row1 + cx0] = 1;
+      m.pixels[row1 + cx1] = 1;
+    }
+  } else if (allInside) {
+    // As above, with the cells off the marking image stored into a spare byte.
     uint8_t spare = 0;
-    const cimg_window m = s.marking.w;
+    const cimg_window m = marking.w;
     auto cell = [&m, &spare](int32_t cx, int32_t cy) {
       const bool in = static_cast<uint32_t>(cx - m.x0) < static_cast<uint32_t>(m.width) &&
                       static_cast<uint32_t>(cy - m.y0) < static_cast<uint32_t>(m.height);
