@@ -348,25 +348,22 @@ csys_status searchFromSeed(SearchArgs& s, const cbt_runParams& run, bool* found)
     if (CSYS_FAILED(st)) return st;
   }
   const Scratch scratch = carve(params);
-  // The tracker keeps every point in the window. That is checked over the whole outline in one
-  // loop the compiler vectorises; only when a point fails does the point-by-point walk run, to
-  // stop at it with what came before stored and marked.
-  bool allInside = true;
+  // The tracker keeps every point in the window. The outline is copied and its extent measured
+  // in one loop the compiler vectorises; the extent tells whether every point lies in the window
+  // (rounding to pixels keeps the order of coordinates) and every cell the marking below touches
+  // on the marking image. Only when a point is outside does the point-by-point walk run, to stop
+  // at it with what came before stored and marked.
   const cbt_point* points = track.points;
-  const int32_t x0 = s.window.x0, y0 = s.window.y0, wx = s.window.width, wy = s.window.height;
-  // The outline's extent comes out of the same loop: it tells whether every cell the marking
-  // below touches lies on the marking image, so that the stores need no test of their own.
   int32_t minX = INT32_MAX, maxX = INT32_MIN, minY = INT32_MAX, maxY = INT32_MIN;
   for (int32_t i = 0; i < n; ++i) {
-    const int32_t px = ((points[i].x + 128) >> 8) - x0, py = ((points[i].y + 128) >> 8) - y0;
-    allInside &= static_cast<uint32_t>(px) < static_cast<uint32_t>(wx) && static_cast<uint32_t>(py) < static_cast<uint32_t>(wy);
+    scratch.contour[i] = Point{(points[i].y + 128) >> 4, (points[i].x + 128) >> 4};
     minX = std::min(minX, points[i].x);
     maxX = std::max(maxX, points[i].x);
     minY = std::min(minY, points[i].y);
     maxY = std::max(maxY, points[i].y);
   }
-  if (allInside)
-    for (int32_t i = 0; i < n; ++i) scratch.contour[i] = Point{(points[i].y + 128) >> 4, (points[i].x + 128) >> 4};
+  const bool allInside = insideWindow(s.window, (minX + 128) >> 8, (minY + 128) >> 8) &&
+                         insideWindow(s.window, (maxX + 128) >> 8, (maxY + 128) >> 8);
   const Marking& marking = s.marking;
   const bool cellsOnMarking =
       marking.inside(minX >> 10, minY >> 10) && marking.inside((maxX + 255) >> 10, (maxY + 255) >> 10);
