@@ -29,6 +29,25 @@ inline double sampleAt(const cimg_windowConst& w, double x, double y) {
   return top + fy * (bottom - top);
 }
 
+// Whether every point of the box from (x0, y0) to (x1, y1) samples without clamping: its
+// bilinear neighbours all lie in the window.
+inline bool samplesUnclamped(const cimg_windowConst& w, double x0, double y0, double x1, double y1) {
+  return x0 >= 0.5 && y0 >= 0.5 && x1 < w.width - 0.5 && y1 < w.height - 0.5;
+}
+
+// sampleAt for a point that samples without clamping: the same value, with neither the clamps
+// nor the tests for the window's last column and row.
+inline double sampleUnclamped(const cimg_windowConst& w, double x, double y) {
+  x -= 0.5;
+  y -= 0.5;
+  const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
+  const double fx = x - x0, fy = y - y0;
+  const uint8_t* p = w.pixels + static_cast<ptrdiff_t>(y0) * w.stride + x0;
+  const double top = p[0] + fx * (p[1] - p[0]);
+  const double bottom = p[w.stride] + fx * (p[w.stride + 1] - p[w.stride]);
+  return top + fy * (bottom - top);
+}
+
 inline double distance(const cmath_vect& a, const cmath_vect& b) { return std::hypot(a.x - b.x, a.y - b.y); }
 
 // The projective map of the unit square onto a quadrilateral, in closed form: (0, 0) to p00,
