@@ -12,6 +12,14 @@
 
 namespace dmroad {
 
+// The bilinear blend of the pixel at p, its right neighbour dx and the row below dy, at the
+// fraction fx, fy between them.
+inline double blend(const uint8_t* p, ptrdiff_t dx, ptrdiff_t dy, double fx, double fy) {
+  const double top = p[0] + fx * (p[dx] - p[0]);
+  const double bottom = p[dy] + fx * (p[dy + dx] - p[dy]);
+  return top + fy * (bottom - top);
+}
+
 // Bilinear grey value at (x, y) in the located corners' convention (pixel x covers [x, x + 1),
 // so its centre is x + 0.5), clamped to the window.
 inline double sampleAt(const cimg_windowConst& w, double x, double y) {
@@ -20,13 +28,9 @@ inline double sampleAt(const cimg_windowConst& w, double x, double y) {
   x = x < 0 ? 0 : (x > w.width - 1.0 ? w.width - 1.0 : x);
   y = y < 0 ? 0 : (y > w.height - 1.0 ? w.height - 1.0 : y);
   const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
-  const int dx = x0 + 1 < w.width ? 1 : 0;
+  const ptrdiff_t dx = x0 + 1 < w.width ? 1 : 0;
   const ptrdiff_t dy = y0 + 1 < w.height ? w.stride : 0;
-  const double fx = x - x0, fy = y - y0;
-  const uint8_t* p = w.pixels + static_cast<ptrdiff_t>(y0) * w.stride + x0;
-  const double top = p[0] + fx * (p[dx] - p[0]);
-  const double bottom = p[dy] + fx * (p[dy + dx] - p[dy]);
-  return top + fy * (bottom - top);
+  return blend(w.pixels + static_cast<ptrdiff_t>(y0) * w.stride + x0, dx, dy, x - x0, y - y0);
 }
 
 // Whether every point of the box from (x0, y0) to (x1, y1) samples without clamping: its
@@ -41,11 +45,7 @@ inline double sampleUnclamped(const cimg_windowConst& w, double x, double y) {
   x -= 0.5;
   y -= 0.5;
   const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
-  const double fx = x - x0, fy = y - y0;
-  const uint8_t* p = w.pixels + static_cast<ptrdiff_t>(y0) * w.stride + x0;
-  const double top = p[0] + fx * (p[1] - p[0]);
-  const double bottom = p[w.stride] + fx * (p[w.stride + 1] - p[w.stride]);
-  return top + fy * (bottom - top);
+  return blend(w.pixels + static_cast<ptrdiff_t>(y0) * w.stride + x0, 1, w.stride, x - x0, y - y0);
 }
 
 inline double distance(const cmath_vect& a, const cmath_vect& b) { return std::hypot(a.x - b.x, a.y - b.y); }
