@@ -53,19 +53,6 @@ struct Hypothesis {
   SquareToQuad imageFromSymbol;
 };
 
-// Whether the outline l, row end, opposite, column end turns the same way at every corner.
-bool convex(const Hypothesis& h) {
-  const cmath_vect q[4] = {h.l, h.rowEnd, h.opposite, h.columnEnd};
-  int positive = 0, negative = 0;
-  for (int i = 0; i < 4; ++i) {
-    const cmath_vect a = q[i], b = q[(i + 1) % 4], c = q[(i + 2) % 4];
-    const double turn = (b.x - a.x) * (c.y - b.y) - (b.y - a.y) * (c.x - b.x);
-    positive += turn > 0;
-    negative += turn < 0;
-  }
-  return positive == 4 || negative == 4;
-}
-
 // The fraction of the modules i = first, first + stride, ... below n that fall on their class's
 // side of the threshold halfway between the two classes' means; -1 when a class has none.
 double rightFraction(const double* value, const bool* ink, int n, int first, int stride) {
@@ -109,10 +96,8 @@ double borderScore(const cimg_windowConst& w, const Hypothesis& h, double minCon
   const double* rowCentre = moduleCentres().of(R);
   // Module centres lie inside the outline when it is convex; an outline inside the window
   // then samples without clamping.
-  const bool unclamped = convex(h) && samplesUnclamped(w, std::min({h.l.x, h.rowEnd.x, h.columnEnd.x, h.opposite.x}),
-                                                       std::min({h.l.y, h.rowEnd.y, h.columnEnd.y, h.opposite.y}),
-                                                       std::max({h.l.x, h.rowEnd.x, h.columnEnd.x, h.opposite.x}),
-                                                       std::max({h.l.y, h.rowEnd.y, h.columnEnd.y, h.opposite.y}));
+  const std::array<cmath_vect, 4> outline = {h.l, h.rowEnd, h.opposite, h.columnEnd};
+  const bool unclamped = convexQuad(outline) && samplesUnclamped(w, outline);
   auto sample = [&](int i) {
     const cmath_vect p = h.imageFromSymbol.map(colCentre[col[i]], 1.0 - rowCentre[row[i]]);
     value[i] = unclamped ? sampleUnclamped(w, p.x, p.y) : sampleAt(w, p.x, p.y);

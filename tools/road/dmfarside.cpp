@@ -57,11 +57,10 @@ bool measureFarSide(const cimg_windowConst& w, cmath_vect from, cmath_vect to, c
   const bool inkIsDark = ink < light;
   // Every sample lies within reach of the side between its ends; a pixel more covers rounding.
   const double r = reach + 1;
-  const cmath_vect box[4] = {{from.x - r * n.x, from.y - r * n.y}, {from.x + r * n.x, from.y + r * n.y},
-                             {to.x - r * n.x, to.y - r * n.y}, {to.x + r * n.x, to.y + r * n.y}};
-  const bool unclamped =
-      samplesUnclamped(w, std::min({box[0].x, box[1].x, box[2].x, box[3].x}), std::min({box[0].y, box[1].y, box[2].y, box[3].y}),
-                       std::max({box[0].x, box[1].x, box[2].x, box[3].x}), std::max({box[0].y, box[1].y, box[2].y, box[3].y}));
+  const bool unclamped = samplesUnclamped(w, {cmath_vect{from.x - r * n.x, from.y - r * n.y},
+                                              cmath_vect{from.x + r * n.x, from.y + r * n.y},
+                                              cmath_vect{to.x - r * n.x, to.y - r * n.y},
+                                              cmath_vect{to.x + r * n.x, to.y + r * n.y}});
   auto inkness = [&](cmath_vect p) {  // positive on the ink side of the threshold
     const double v = (unclamped ? sampleUnclamped(w, p.x, p.y) : sampleAt(w, p.x, p.y)) - threshold;
     return inkIsDark ? -v : v;

@@ -4,6 +4,7 @@
 #ifndef IDUT_TOOLS_ROAD_DMGEOMETRY_HPP
 #define IDUT_TOOLS_ROAD_DMGEOMETRY_HPP
 
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <vector>
@@ -33,10 +34,26 @@ inline double sampleAt(const cimg_windowConst& w, double x, double y) {
   return blend(w.pixels + static_cast<ptrdiff_t>(y0) * w.stride + x0, dx, dy, x - x0, y - y0);
 }
 
-// Whether every point of the box from (x0, y0) to (x1, y1) samples without clamping: its
-// bilinear neighbours all lie in the window.
-inline bool samplesUnclamped(const cimg_windowConst& w, double x0, double y0, double x1, double y1) {
-  return x0 >= 0.5 && y0 >= 0.5 && x1 < w.width - 0.5 && y1 < w.height - 0.5;
+// Whether every point of the box around the four points samples without clamping: its bilinear
+// neighbours all lie in the window. False when a coordinate is not a number.
+inline bool samplesUnclamped(const cimg_windowConst& w, const std::array<cmath_vect, 4>& q) {
+  for (const cmath_vect& p : q)
+    if (!(p.x >= 0.5 && p.y >= 0.5 && p.x < w.width - 0.5 && p.y < w.height - 0.5)) return false;
+  return true;
+}
+
+// Whether the quadrilateral, its corners in order around it, turns the same way at every
+// corner: convex, and no three corners on a line.
+inline bool convexQuad(const std::array<cmath_vect, 4>& q) {
+  int sign = 0;
+  for (int i = 0; i < 4; ++i) {
+    const cmath_vect a = q[i], b = q[(i + 1) % 4], c = q[(i + 2) % 4];
+    const double z = (b.x - a.x) * (c.y - b.y) - (b.y - a.y) * (c.x - b.x);
+    const int s = z > 0 ? 1 : (z < 0 ? -1 : 0);
+    if (s == 0 || (sign != 0 && s != sign)) return false;
+    sign = s;
+  }
+  return true;
 }
 
 // sampleAt for a point that samples without clamping: the same value, with neither the clamps

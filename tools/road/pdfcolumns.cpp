@@ -210,17 +210,6 @@ bool barEnds(const cimg_windowConst& w, const Column& c, cmath_vect ends[2]) {
   return true;
 }
 
-bool convex(const std::array<cmath_vect, 4>& q) {
-  int sign = 0;
-  for (int i = 0; i < 4; ++i) {
-    const double z = cross(sub(q[(i + 1) % 4], q[i]), sub(q[(i + 2) % 4], q[(i + 1) % 4]));
-    const int s = z > 0 ? 1 : (z < 0 ? -1 : 0);
-    if (s == 0 || (sign != 0 && s != sign)) return false;
-    sign = s;
-  }
-  return true;
-}
-
 // The outline of a start column and a stop column: their sides, and the lines through the ends
 // of their wide bars.
 bool outline(const cimg_windowConst& w, const Column& s, const Column& t, std::array<cmath_vect, 4>* corners) {
@@ -236,7 +225,7 @@ bool outline(const cimg_windowConst& w, const Column& s, const Column& t, std::a
       return false;
   }
   *corners = {q[0], q[1], q[2], q[3]};
-  return convex(*corners);
+  return dmroad::convexQuad(*corners);
 }
 
 }  // namespace
