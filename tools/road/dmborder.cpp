@@ -19,30 +19,88 @@ constexpr int kSizes[][2] = {
     {8, 48},   {8, 64},   {8, 80},   {8, 96},  {8, 120}, {8, 144}, {12, 64}, {12, 88}, {16, 64}, {20, 36},
     {20, 44},  {20, 64},  {22, 48},  {24, 48}, {24, 64}, {26, 40}, {26, 48}, {26, 64}};
 
-// The centre of module k of a side of count modules, (k + 0.5) / count, for every count the sizes
-// use: divided once for the program rather than twice a sample.
-class ModuleCentres {
- public:
-  ModuleCentres() {
-    first_.fill(-1);
-    for (const auto& size : kSizes)
-      for (const int count : size)
-        if (first_[count] < 0) {
-          first_[count] = static_cast<int>(centre_.size());
-          for (int k = 0; k < count; ++k) centre_.push_back((k + 0.5) / count);
-        }
-  }
-  // The centres of a side of count modules; count one of the sizes' row or column counts.
-  const double* of(int count) const { return centre_.data() + first_[count]; }
+// The first stage of a border check samples every third border module: most hypotheses (a wrong
+// size, a wrong L corner, clutter) fail plainly on those.
+constexpr int kStride = 3;
 
- private:
-  std::array<int, 145> first_;
-  std::vector<double> centre_;
+// The border modules of one size, in the order the checks count them (solid row, solid column,
+// clock row, clock column): the symbol coordinates of each module's centre and whether it is ink.
+// The modules of the first stage come first, in that order, then the rest: each stage reads one
+// run of the table, and the tables of every size are made once for the program rather than once
+// a hypothesis.
+struct BorderModules {
+  int count = 0;  // border modules; the first stageCount entries are the first stage
+  int stageCount = 0;
+  std::vector<double> s, t;    // module centre: s along the rows, t along the columns
+  std::vector<uint8_t> ink;    // 1 for an ink module, 0 for a paper one
+  std::vector<int> position;   // the module's place in the order the checks count them
+  std::vector<uint8_t> inkInOrder;  // ink in the order the checks count the modules
+  int inkCount = 0;                 // ink modules in all
 };
 
-const ModuleCentres& moduleCentres() {
-  static const ModuleCentres centres;
-  return centres;
+BorderModules borderModules(int rows, int cols) {
+  // Module centres (k + 0.5) / count, as the sampling has always computed them.
+  std::vector<double> colCentre(cols), rowCentre(rows);
+  for (int k = 0; k < cols; ++k) colCentre[k] = (k + 0.5) / cols;
+  for (int r = 0; r < rows; ++r) rowCentre[r] = (r + 0.5) / rows;
+  struct Module {
+    int row, col;
+    bool ink;
+  };
+  std::vector<Module> ordered;
+  for (int k = 0; k < cols; ++k) ordered.push_back({rows - 1, k, true});
+  for (int r = 0; r < rows - 1; ++r) ordered.push_back({r, 0, true});
+  for (int k = 1; k < cols; ++k) ordered.push_back({0, k, k % 2 == 0});
+  for (int r = 1; r < rows - 1; ++r) ordered.push_back({r, cols - 1, (rows - 1 - r) % 2 == 0});
+  BorderModules m;
+  m.count = static_cast<int>(ordered.size());
+  auto add = [&](int i) {
+    m.s.push_back(colCentre[ordered[i].col]);
+    m.t.push_back(1.0 - rowCentre[ordered[i].row]);
+    m.ink.push_back(ordered[i].ink ? 1 : 0);
+    m.position.push_back(i);
+  };
+  for (const Module& module : ordered) {
+    m.inkInOrder.push_back(module.ink ? 1 : 0);
+    m.inkCount += module.ink ? 1 : 0;
+  }
+  for (int i = 0; i < m.count; i += kStride) add(i);
+  m.stageCount = static_cast<int>(m.s.size());
+  for (int i = 0; i < m.count; ++i)
+    if (i % kStride != 0) add(i);
+  return m;
+}
+
+// The border module tables of every size the check tries, in both orientations.
+class BorderTables {
+ public:
+  BorderTables() {
+    for (const auto& size : kSizes)
+      for (const int transpose : {0, 1}) {
+        const int rows = transpose ? size[1] : size[0], cols = transpose ? size[0] : size[1];
+        if (index(rows, cols) < 0) {
+          index_[rows][cols] = static_cast<int>(tables_.size());
+          tables_.push_back(borderModules(rows, cols));
+        }
+      }
+  }
+  // The table of a size the check tries.
+  const BorderModules& of(int rows, int cols) const { return tables_[index(rows, cols)]; }
+
+ private:
+  int index(int rows, int cols) const { return index_[rows][cols]; }
+  std::array<std::array<int, 145>, 145> index_ = filled();
+  std::vector<BorderModules> tables_;
+  static std::array<std::array<int, 145>, 145> filled() {
+    std::array<std::array<int, 145>, 145> a;
+    for (auto& row : a) row.fill(-1);
+    return a;
+  }
+};
+
+const BorderTables& borderTables() {
+  static const BorderTables tables;
+  return tables;
 }
 
 struct Hypothesis {
@@ -53,21 +111,27 @@ struct Hypothesis {
   SquareToQuad imageFromSymbol;
 };
 
-// The fraction of the modules i = first, first + stride, ... below n that fall on their class's
-// side of the threshold halfway between the two classes' means; -1 when a class has none.
-double rightFraction(const double* value, const bool* ink, int n, int first, int stride) {
+// The fraction of the n modules that fall on their class's side of the threshold halfway between
+// the two classes' means; -1 when a class has none.
+double rightFraction(const double* value, const uint8_t* ink, int n) {
   double sum[2] = {0, 0};
   int count[2] = {0, 0};
-  for (int i = first; i < n; i += stride) {
+  for (int i = 0; i < n; ++i) {
     sum[ink[i]] += value[i];
     ++count[ink[i]];
   }
   if (count[0] == 0 || count[1] == 0) return -1;
   const double inkMean = sum[1] / count[1], paperMean = sum[0] / count[0];
   const double threshold = (inkMean + paperMean) / 2;
-  const bool inkDark = inkMean < paperMean;
-  int right = 0;
-  for (int i = first; i < n; i += stride) right += ((value[i] < threshold) == inkDark) == ink[i];
+  // Right are the darker class's modules below the threshold and the other's at or above it.
+  int below = 0, inkBelow = 0;
+  for (int i = 0; i < n; ++i) {
+    const int isBelow = value[i] < threshold;
+    below += isBelow;
+    inkBelow += isBelow & ink[i];
+  }
+  const int paperBelow = below - inkBelow;
+  const int right = inkMean < paperMean ? inkBelow + (count[0] - paperBelow) : (count[1] - inkBelow) + paperBelow;
   return static_cast<double>(right) / (count[0] + count[1]);
 }
 
@@ -75,54 +139,53 @@ double rightFraction(const double* value, const bool* ink, int n, int first, int
 // between the two classes' means; 0 when the classes are less than minContrast apart or less
 // than 2.5 standard deviations of the values about their class means.
 double borderScore(const cimg_windowConst& w, const Hypothesis& h, double minContrast) {
-  const int R = h.rows, C = h.cols;
-  // Module and expected class (ink) of every border module: solid row, solid column, clock row,
-  // clock column.
-  constexpr int kMax = 2 * (144 + 144);
-  int row[kMax], col[kMax];
-  double value[kMax];
-  bool ink[kMax];
-  int n = 0;
-  auto add = [&](int r, int c, bool isInk) {
-    row[n] = r;
-    col[n] = c;
-    ink[n++] = isInk;
-  };
-  for (int k = 0; k < C; ++k) add(R - 1, k, true);
-  for (int r = 0; r < R - 1; ++r) add(r, 0, true);
-  for (int k = 1; k < C; ++k) add(0, k, k % 2 == 0);
-  for (int r = 1; r < R - 1; ++r) add(r, C - 1, (R - 1 - r) % 2 == 0);
-  const double* colCentre = moduleCentres().of(C);
-  const double* rowCentre = moduleCentres().of(R);
+  const BorderModules& m = borderTables().of(h.rows, h.cols);
+  const int n = m.count;
   // Module centres lie inside the outline when it is convex; an outline inside the window
   // then samples without clamping.
   const std::array<cmath_vect, 4> outline = {h.l, h.rowEnd, h.opposite, h.columnEnd};
   const bool unclamped = convexQuad(outline) && samplesUnclamped(w, outline);
-  auto sample = [&](int i) {
-    const cmath_vect p = h.imageFromSymbol.map(colCentre[col[i]], 1.0 - rowCentre[row[i]]);
-    value[i] = unclamped ? sampleUnclamped(w, p.x, p.y) : sampleAt(w, p.x, p.y);
-  };
-  // Most hypotheses (a wrong size, a wrong L corner, clutter) fail plainly: every third module
-  // tells, for a third of the samples. Any score a border that passes would reach keeps a
-  // third of its modules on their side well above this.
-  constexpr int kStride = 3;
-  constexpr double kPlainFailure = 0.7;
-  for (int i = 0; i < n; i += kStride) sample(i);
-  const double plain = rightFraction(value, ink, n, 0, kStride);
-  if (plain >= 0 && plain < kPlainFailure) return 0;
-  for (int i = 0; i < n; ++i)
-    if (i % kStride != 0) sample(i);
-  double inkSum = 0, paperSum = 0;
-  int inkCount = 0;
-  for (int i = 0; i < n; ++i) {
-    if (ink[i]) {
-      inkSum += value[i];
-      ++inkCount;
+  // Grey levels in table order.
+  constexpr int kMax = 2 * (144 + 144);
+  double sampled[kMax];
+  // The map and the window are copied into locals: the stores below could otherwise alias them
+  // and force their reloads at every sample.
+  const SquareToQuad map = h.imageFromSymbol;
+  const cimg_windowConst window = w;
+  const double* s = m.s.data();
+  const double* t = m.t.data();
+  auto sampleRange = [&](int from, int to) {
+    if (unclamped) {
+      for (int j = from; j < to; ++j) {
+        const cmath_vect p = map.map(s[j], t[j]);
+        sampled[j] = sampleUnclamped(window, p.x, p.y);
+      }
     } else {
-      paperSum += value[i];
+      for (int j = from; j < to; ++j) {
+        const cmath_vect p = map.map(s[j], t[j]);
+        sampled[j] = sampleAt(window, p.x, p.y);
+      }
     }
+  };
+  // Any score a border that passes would reach keeps a third of its modules on their side well
+  // above this.
+  constexpr double kPlainFailure = 0.7;
+  sampleRange(0, m.stageCount);
+  const double plain = rightFraction(sampled, m.ink.data(), m.stageCount);
+  if (plain >= 0 && plain < kPlainFailure) return 0;
+  sampleRange(m.stageCount, n);
+  // The whole border in the order the checks count it, so that every sum adds up as it always has.
+  double value[kMax];
+  for (int j = 0; j < n; ++j) value[m.position[j]] = sampled[j];
+  const uint8_t* ink = m.inkInOrder.data();
+  double inkSum = 0, paperSum = 0;
+  for (int i = 0; i < n; ++i) {
+    if (ink[i])
+      inkSum += value[i];
+    else
+      paperSum += value[i];
   }
-  const int paperCount = n - inkCount;
+  const int inkCount = m.inkCount, paperCount = n - inkCount;
   if (inkCount == 0 || paperCount == 0) return 0;
   const double inkMean = inkSum / inkCount, paperMean = paperSum / paperCount;
   if (std::fabs(inkMean - paperMean) < minContrast) return 0;
@@ -134,7 +197,7 @@ double borderScore(const cimg_windowConst& w, const Hypothesis& h, double minCon
   }
   spread /= n;
   if ((inkMean - paperMean) * (inkMean - paperMean) < 6.25 * spread) return 0;
-  return rightFraction(value, ink, n, 0, 1);
+  return rightFraction(value, ink, n);
 }
 
 // The long rectangles: beyond 5 : 1.
