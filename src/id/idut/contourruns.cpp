@@ -9,24 +9,18 @@
 #include <utility>
 
 #include "base/csys_cleanup.hpp"
+#include "ci_id/priv/ci_idut/seedsearch.hpp"
 
 namespace {
 
 using Point = cid2d_contourPoint;
 
-inline int32_t wrap(int64_t index, int32_t count) {
-  int64_t r = index % count;
-  return static_cast<int32_t>(r < 0 ? r + count : r);
-}
+using cid2d_seed::wrap;
 
 // Quarter-pixel difference of two 1/16-pixel values (arithmetic shift: rounds down).
 inline int64_t q(int64_t a, int64_t b) { return (a - b) >> 2; }
 
-inline int64_t floorDiv(int64_t a, int64_t b) {
-  int64_t d = a / b;
-  if ((a % b != 0) && ((a < 0) != (b < 0))) --d;
-  return d;
-}
+using cid2d_seed::floorDiv;
 
 inline int32_t saturate32(int64_t v) { return v > INT32_MAX ? INT32_MAX : static_cast<int32_t>(v); }
 

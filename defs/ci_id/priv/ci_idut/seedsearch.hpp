@@ -28,8 +28,16 @@ constexpr int32_t kRawContourLimit = CID2D_RAW_CONTOUR_CAPACITY;  // 16379
 constexpr int32_t kRunCapacity = CID2D_RUN_CAPACITY;              // 5460
 constexpr int64_t kNoAngle = 2147483647;
 
+// index modulo count, in 0 ... count - 1. Contour walks step at most one lap off the ends, and
+// those indices are brought back without the division a remainder costs at every step.
 inline int32_t wrap(int64_t index, int32_t count) {
-  int64_t r = index % count;
+  if (index >= 0) {
+    if (index < count) return static_cast<int32_t>(index);
+    if (index - count < count) return static_cast<int32_t>(index - count);
+  } else if (index + count >= 0) {
+    return static_cast<int32_t>(index + count);
+  }
+  const int64_t r = index % count;
   return static_cast<int32_t>(r < 0 ? r + count : r);
 }
 
