@@ -348,15 +348,15 @@ csys_status searchFromSeed(SearchArgs& s, const cbt_runParams& run, bool* found)
     if (CSYS_FAILED(st)) return st;
   }
   const Scratch scratch = carve(params);
-  // The tracker keeps every point in the window. The outline is copied and its extent measured
-  // in one loop the compiler vectorises; the extent tells whether every point lies in the window
-  // (rounding to pixels keeps the order of coordinates) and every cell the marking below touches
-  // on the marking image. Only when a point is outside does the point-by-point walk run, to stop
-  // at it with what came before stored and marked.
+  // The tracker keeps every point in the window. The outline's extent is measured in one loop
+  // the compiler vectorises; it tells whether every point lies in the window (rounding to pixels
+  // keeps the order of coordinates) and every cell the marking below touches on the marking
+  // image. Only when a point is outside does the point-by-point walk run, to stop at it with what
+  // came before stored and marked. Otherwise the outline is copied only once it has passed the
+  // tests that most outlines fail (too short, too long, touching the border).
   const cbt_point* points = track.points;
   int32_t minX = INT32_MAX, maxX = INT32_MIN, minY = INT32_MAX, maxY = INT32_MIN;
   for (int32_t i = 0; i < n; ++i) {
-    scratch.contour[i] = Point{(points[i].y + 128) >> 4, (points[i].x + 128) >> 4};
     minX = std::min(minX, points[i].x);
     maxX = std::max(maxX, points[i].x);
     minY = std::min(minY, points[i].y);
@@ -412,6 +412,8 @@ csys_status searchFromSeed(SearchArgs& s, const cbt_runParams& run, bool* found)
   if (n < 4.0 * params.minSide) return 0;
   if ((track.flags & CBT_FLAG_LIMIT) != 0) return 0;
   if (params.allowBorder == 0 && (track.flags & CBT_FLAG_BORDER) != 0) return 0;
+  if (allInside)
+    for (int32_t i = 0; i < n; ++i) scratch.contour[i] = Point{(points[i].y + 128) >> 4, (points[i].x + 128) >> 4};
 
   int32_t w = 0, h = 0, e = 0;
   st = halveAndMeasure(scratch, &n, &w, &h, &e);
