@@ -3,6 +3,7 @@
 #include "ci_id/priv/ci_idut/seedsearch.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "base/cmath_affineRect.h"
@@ -141,6 +142,28 @@ bool markingCoversWindow(const cimg_windowConst& window, const cimg_window& mark
   const int32_t cx1 = (window.x0 + window.width - 1) >> 2, cy1 = (window.y0 + window.height - 1) >> 2;
   return marking.x0 <= cx0 && marking.y0 <= cy0 && cx1 - marking.x0 < marking.width &&
          cy1 - marking.y0 < marking.height;
+}
+
+// The smoothing window of an outline whose halved box is w x h.
+int32_t smoothingWindow(int32_t w, int32_t h, const cid2d_trackingParams& params) {
+  int32_t divisor = 32;
+  if (params.expectedSizeA > divisor) divisor = params.expectedSizeA;
+  if (params.expectedSizeB > divisor) divisor = params.expectedSizeB;
+  int32_t window = std::min(w, h) / divisor;
+  const auto floorMin = static_cast<int32_t>(std::floor(params.minSmoothing));
+  if (window <= floorMin) window = floorMin;
+  return std::min(window, 25);
+}
+
+// Smooths the halved outline over the window and measures its curvature over twice that span;
+// bends is false when the outline is too flat anywhere to hold a corner.
+csys_status smoothAndBend(const Scratch& scratch, int32_t n, int32_t window, bool* bends) {
+  csys_status st = cid2d_contour_smooth(scratch.smoothed, scratch.contour, n, window);
+  if (CSYS_FAILED(st)) return st;
+  int32_t maxCurvature = 0;
+  st = cid2d_contour_curvature(scratch.curvature, scratch.smoothed, n, 2 * window, &maxCurvature);
+  *bends = CSYS_SUCCEEDED(st) && maxCurvature >= 32;
+  return st;
 }
 
 }  // namespace cid2d_seed

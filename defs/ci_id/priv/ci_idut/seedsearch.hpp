@@ -199,6 +199,14 @@ csys_status runSeedSearch(const cimg_imageConst* image, const cid2d_trackingPara
   return 0;
 }
 
+// The smoothing window of an outline whose halved box is w x h: a share of its shorter side,
+// at least the parameters' minimum smoothing and at most 25 points.
+int32_t smoothingWindow(int32_t w, int32_t h, const cid2d_trackingParams& params);
+
+// Smooths the halved outline over the window and measures its curvature over twice that span;
+// bends is false when the outline is too flat anywhere to hold a corner.
+csys_status smoothAndBend(const Scratch& scratch, int32_t n, int32_t window, bool* bends);
+
 }  // namespace cid2d_seed
 
 #endif
