@@ -34,6 +34,21 @@ struct ReciprocalTable {
 };
 constexpr ReciprocalTable kReciprocal;
 
+// The same quotient in the form the inner walk uses: for num = 256 * a,
+// (num + d / 2) * kReciprocal[d] == a * scale + bias, so (a * scale + bias) >> 24 is the
+// rounded 256 * a / d with one multiply and one add.
+struct CrossingTable {
+  struct Entry {
+    uint64_t scale, bias;
+  };
+  Entry value[256];
+  constexpr CrossingTable() : value() {
+    for (uint32_t d = 1; d < 256; ++d) value[d] = {256 * uint64_t{kReciprocal[d]}, (d / 2) * uint64_t{kReciprocal[d]}};
+  }
+  constexpr const Entry& operator[](uint32_t d) const { return value[d]; }
+};
+constexpr CrossingTable kCrossing;
+
 struct Grid {
   const uint8_t* pixels;
   int32_t stride;
@@ -238,9 +253,10 @@ struct InnerWalker {
     const int32_t vr = pp[offset<K>()];
     const int32_t vl = pp[offset<L>() + offset<K>()];
     // P is blob and Q is not, so the signs of both differences are known.
-    const uint32_t num = static_cast<uint32_t>((DarkBlob ? t - vp : vp - t) * 256);
+    const auto a = static_cast<uint64_t>(static_cast<uint32_t>(DarkBlob ? t - vp : vp - t));
     const uint32_t den = static_cast<uint32_t>(DarkBlob ? vq - vp : vp - vq);
-    const auto off = static_cast<int32_t>(((num + den / 2) * static_cast<uint64_t>(kReciprocal[den])) >> 24);
+    const CrossingTable::Entry& e = kCrossing[den];
+    const auto off = static_cast<int32_t>((a * e.scale + e.bias) >> 24);
     const cbt_point pt{L == 0 ? x + off : L == 2 ? x - off : x, L == 1 ? y + off : L == 3 ? y - off : y};
     // Distinct crossings lie on distinct pixel-centre segments, so a point can repeat the one
     // before only at a pixel centre: off 256 (at Q) for a dark blob, where num >= 256 keeps off
