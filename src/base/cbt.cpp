@@ -441,7 +441,9 @@ csys_status track(const cimg_imageConst* image, const cbt_runParams* params, int
   };
 
   for (;;) {
-    if (count > 0 && !pendingFirst) {
+    // The inner walk takes states in the inner box only; near the border it would return at once.
+    if (count > 0 && !pendingFirst && static_cast<uint32_t>(s.px - g.x0 - 1) < innerWidth &&
+        static_cast<uint32_t>(s.py - g.y0 - 1) < innerHeight) {
       const uint32_t room = (limit < result->capacity ? limit : result->capacity) - count;
       const InnerStop stop = inner(g, start, innerWidth, innerHeight, &s, result->points, &count, room, &steps);
       if (stop == InnerStop::start) break;
