@@ -250,8 +250,6 @@ struct InnerWalker {
     constexpr int L = kLeft<K>;
     const int32_t vp = pp[0];
     const int32_t vq = pp[offset<L>()];
-    const int32_t vr = pp[offset<K>()];
-    const int32_t vl = pp[offset<L>() + offset<K>()];
     // P is blob and Q is not, so the signs of both differences are known.
     const auto a = static_cast<uint64_t>(static_cast<uint32_t>(DarkBlob ? t - vp : vp - t));
     const uint32_t den = static_cast<uint32_t>(DarkBlob ? vq - vp : vp - vq);
@@ -263,6 +261,10 @@ struct InnerWalker {
     // above 0, and off 0 (at P) for a bright one, where num < 256 * den keeps it below 256.
     if (off != (DarkBlob ? 256 : 0) || pt.x != out[-1].x || pt.y != out[-1].y) *out++ = pt;
 
+    // Read after the store, which keeps fewer values live across it (the store may alias the
+    // pixels, so the values above would otherwise be kept or reloaded anyway).
+    const int32_t vr = pp[offset<K>()];
+    const int32_t vl = pp[offset<L>() + offset<K>()];
     const bool frontRight = blob(vr);
     const bool frontLeft = blob(vl);
     if (frontRight && !frontLeft) {
@@ -271,7 +273,7 @@ struct InnerWalker {
       y += 256 * (K == 1 ? 1 : K == 3 ? -1 : 0);
       return inBoxAfterMove<K>() ? K : K + 4;
     }
-    const int32_t sum = vp + vq + vr + vl;
+    const int32_t sum = pp[0] + pp[offset<L>()] + vr + vl;
     const bool joined = frontRight || !SaddleByMean || (DarkBlob ? sum < 4 * t : sum >= 4 * t);
     if (frontLeft && joined) {
       pp += offset<L>() + offset<K>();
