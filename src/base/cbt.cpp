@@ -320,10 +320,30 @@ InnerStop innerWalk(const Grid& g, const State& start, uint32_t innerWidth, uint
   uint32_t remaining = budget;
   int k = state->k;
   InnerStop stop = InnerStop::left;
-  int next = 0;
 
 // Arrival in direction K: the start test, then the count of steps; the new state is in the box.
-#define CBT_ARRIVE(K)                                                                                   arrive##K : if ((K & 1) == 0 ? (w.x == startX[K] && w.y == startY[K])                                                              : (w.y == startY[K] && w.x == startX[K])) {                                k = K;                                                                                                goto atStart;                                                                                       }                                                                                                     if (--remaining == 0) {                                                                                 k = K;                                                                                                goto refill;                                                                                        }                                                                                                     step##K : next = w.template step<K>();                                                                switch (next) {                                                                                         case 0: goto arrive0;                                                                                 case 1: goto arrive1;                                                                                 case 2: goto arrive2;                                                                                 case 3: goto arrive3;                                                                                 default: k = next - 4; goto outside;                                                                }
+#define CBT_ARRIVE(K)                                                          \
+  arrive##K : if ((K & 1) == 0 ? (w.x == startX[K] && w.y == startY[K])        \
+                               : (w.y == startY[K] && w.x == startX[K])) {     \
+    k = K;                                                                     \
+    goto atStart;                                                              \
+  }                                                                            \
+  if (--remaining == 0) {                                                      \
+    k = K;                                                                     \
+    goto refill;                                                               \
+  }                                                                            \
+  step##K : switch (w.template step<K>()) {                                    \
+    case 0: goto arrive0;                                                      \
+    case 1: goto arrive1;                                                      \
+    case 2: goto arrive2;                                                      \
+    case 3: goto arrive3;                                                      \
+    case 4: goto outside0;                                                     \
+    case 5: goto outside1;                                                     \
+    case 6: goto outside2;                                                     \
+    default: goto outside3;                                                    \
+  }                                                                            \
+  outside##K : k = K;                                                          \
+  goto outside;
 
   switch (k) {
     case 0: goto step0;
