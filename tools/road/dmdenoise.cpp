@@ -51,43 +51,77 @@ double noiseSigma(const cimg_windowConst& w) {
 
 namespace {
 
-// Column sums (1 2 1) of three rows. Blocks of a fixed length become vector code at the
-// optimisation level the project builds with; the rest is done one at a time.
-void columnSums(const uint8_t* __restrict a, const uint8_t* __restrict b, const uint8_t* __restrict c,
-                int32_t width, uint16_t* __restrict v) {
-  int32_t x = 0;
-  for (; x + kBlock <= width; x += kBlock)
-    for (int32_t i = 0; i < kBlock; ++i) v[x + i] = static_cast<uint16_t>(a[x + i] + 2 * b[x + i] + c[x + i]);
-  for (; x < width; ++x) v[x] = static_cast<uint16_t>(a[x] + 2 * b[x] + c[x]);
-}
-
-// The same across the column sums, rounded to a grey level, edges repeated.
-void rowOfSums(const uint16_t* __restrict v, int32_t width, uint8_t* __restrict o) {
-  if (width == 1) {
-    o[0] = static_cast<uint8_t>((4 * v[0] + 8) >> 4);
+// Calls run(x, n) over [first, limit) in blocks of the fixed length n = kBlock, which become
+// vector code at the optimisation level the project builds with. When the blocks do not end at
+// limit, the last one is moved back to end there, overlapping the one before it rather than
+// leaving a tail done one element at a time: run must write the same values however often it
+// covers an element. A range shorter than a block is one run of its own length.
+template <class Run>
+inline void inBlocks(int32_t first, int32_t limit, Run run) {
+  if (limit - first < kBlock) {
+    if (limit > first) run(first, limit - first);
     return;
   }
-  o[0] = static_cast<uint8_t>((3 * v[0] + v[1] + 8) >> 4);
-  int32_t x = 1;
-  for (; x + kBlock <= width - 1; x += kBlock)
-    for (int32_t i = 0; i < kBlock; ++i)
-      o[x + i] = static_cast<uint8_t>((v[x + i - 1] + 2 * v[x + i] + v[x + i + 1] + 8) >> 4);
-  for (; x < width - 1; ++x) o[x] = static_cast<uint8_t>((v[x - 1] + 2 * v[x] + v[x + 1] + 8) >> 4);
-  o[width - 1] = static_cast<uint8_t>((v[width - 2] + 3 * v[width - 1] + 8) >> 4);
+  int32_t x = first;
+  for (; x + kBlock <= limit; x += kBlock) run(x, kBlock);
+  if (x < limit) run(limit - kBlock, kBlock);
 }
+
+// Column sums (1 2 1) of three rows at x below n.
+inline void columnSums(const uint8_t* __restrict a, const uint8_t* __restrict b, const uint8_t* __restrict c,
+                       int32_t n, uint16_t* __restrict v) {
+  for (int32_t x = 0; x < n; ++x) v[x] = static_cast<uint16_t>(a[x] + 2 * b[x] + c[x]);
+}
+
+// The same across the column sums, rounded to a grey level, at x below n (v[-1] ... v[n] read).
+inline void acrossSums(const uint16_t* __restrict v, int32_t n, uint8_t* __restrict o) {
+  for (int32_t x = 0; x < n; ++x) o[x] = static_cast<uint8_t>((v[x - 1] + 2 * v[x] + v[x + 1] + 8) >> 4);
+}
+
+// One row of the smoothed image from the rows above, at and below it (edges repeated).
+void smoothRow(const uint8_t* above, const uint8_t* at, const uint8_t* below, int32_t width, uint16_t* sums,
+               uint8_t* o) {
+  inBlocks(0, width, [&](int32_t x, int32_t n) { columnSums(above + x, at + x, below + x, n, sums + x); });
+  if (width == 1) {
+    o[0] = static_cast<uint8_t>((4 * sums[0] + 8) >> 4);
+    return;
+  }
+  o[0] = static_cast<uint8_t>((3 * sums[0] + sums[1] + 8) >> 4);
+  inBlocks(1, width - 1, [&](int32_t x, int32_t n) { acrossSums(sums + x, n, o + x); });
+  o[width - 1] = static_cast<uint8_t>((sums[width - 2] + 3 * sums[width - 1] + 8) >> 4);
+}
+
+const uint8_t* rowOf(const cimg_windowConst& w, int32_t y) { return w.pixels + static_cast<ptrdiff_t>(y) * w.stride; }
 
 }  // namespace
 
-void smoothBinomial(const cimg_windowConst& w, std::vector<uint8_t>* out) {
+void smoothBinomial(const cimg_windowConst& w, uint8_t* out) {
   const int32_t width = w.width, height = w.height;
-  out->assign(static_cast<size_t>(width) * height, 0);
   if (width <= 0 || height <= 0) return;
   // The kernel is separable: down the columns of the rows above, at and below, then across.
   std::vector<uint16_t> sums(static_cast<size_t>(width));
+  for (int32_t y = 0; y < height; ++y)
+    smoothRow(rowOf(w, std::max(y - 1, 0)), rowOf(w, y), rowOf(w, std::min(y + 1, height - 1)), width, sums.data(),
+              out + static_cast<size_t>(y) * width);
+}
+
+void smoothBinomialTwice(const cimg_windowConst& w, uint8_t* out) {
+  const int32_t width = w.width, height = w.height;
+  if (width <= 0 || height <= 0) return;
+  // A row of the second pass reads three rows of the first, so those wait in a ring of three
+  // rows instead of a whole image: row r of the first pass is kept in slot r mod 3.
+  std::vector<uint16_t> sums(static_cast<size_t>(width));
+  std::vector<uint8_t> ring(3 * static_cast<size_t>(width));
+  auto once = [&](int32_t r) { return ring.data() + static_cast<size_t>(r % 3) * width; };
+  auto smoothOnce = [&](int32_t r) {
+    smoothRow(rowOf(w, std::max(r - 1, 0)), rowOf(w, r), rowOf(w, std::min(r + 1, height - 1)), width, sums.data(),
+              once(r));
+  };
+  smoothOnce(0);
   for (int32_t y = 0; y < height; ++y) {
-    auto row = [&](int32_t r) { return w.pixels + static_cast<ptrdiff_t>(r) * w.stride; };
-    columnSums(row(y > 0 ? y - 1 : 0), row(y), row(y + 1 < height ? y + 1 : y), width, sums.data());
-    rowOfSums(sums.data(), width, out->data() + static_cast<size_t>(y) * width);
+    if (y + 1 < height) smoothOnce(y + 1);  // over row y - 2, no longer read
+    smoothRow(once(std::max(y - 1, 0)), once(y), once(std::min(y + 1, height - 1)), width, sums.data(),
+              out + static_cast<size_t>(y) * width);
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <vector>
 #include <utility>
 
@@ -21,7 +22,7 @@ namespace {
 
 // What the road builds beyond the shared pieces, destructed whatever way it leaves.
 struct Resources : road::Base {
-  std::vector<uint8_t> smoothed;
+  std::unique_ptr<uint8_t[]> smoothed;  // left unfilled: the smoothing writes every byte
   cimg_imageConst search{};  // what the driver searches: fine, or a smoothed copy of it
   bool haveSearch = false;
   cimg_image marking{};
@@ -97,15 +98,13 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
   const double noise = options.denoise ? noiseSigma(r.fine.window) : 0;
   const bool noisy = noise > kDenoiseAbove;
   if (noisy) {
-    smoothBinomial(r.fine.window, &r.smoothed);
-    if (noise > kSmoothTwiceAbove) {
-      // Heavy noise: once more over the smoothed copy (a 5 x 5 binomial in all).
-      std::vector<uint8_t> twice;
-      const cimg_windowConst once{width, height, 0, 0, width, r.smoothed.data()};
-      smoothBinomial(once, &twice);
-      r.smoothed.swap(twice);
-    }
-    st = cimg_imageConst_constructWrap(&r.search, r.smoothed.data(), width, height, width);
+    r.smoothed = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(width) * height);
+    // Heavy noise: twice over (a 5 x 5 binomial in all).
+    if (noise > kSmoothTwiceAbove)
+      smoothBinomialTwice(r.fine.window, r.smoothed.get());
+    else
+      smoothBinomial(r.fine.window, r.smoothed.get());
+    st = cimg_imageConst_constructWrap(&r.search, r.smoothed.get(), width, height, width);
     if (CSYS_FAILED(st)) return fail(st);
     r.haveSearch = true;
     searchImage = &r.search;
@@ -133,7 +132,7 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
     // In a noisy image the cells where only noise would seed are passed over. The adaptive
     // driver reads the marks' values, so its marking is left to it.
     if (noisy && view == nullptr && !options.adaptive) {
-      const cimg_windowConst searched{width, height, 0, 0, width, r.smoothed.data()};
+      const cimg_windowConst searched{width, height, 0, 0, width, r.smoothed.get()};
       markNoiseCells(searched, lines, &marking->window);
     }
     const cmath_xformLinear* maskXform = view ? &view->imageFromView : nullptr;
