@@ -4,52 +4,13 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 
 namespace dmroad {
 
 namespace {
 
 constexpr int32_t kBlock = 32;
-
-// |q[i] - 2 q[i + 1] + q[i + 2]| into d[i] for i below n: at most 510, so 16-bit lanes hold it.
-inline void secondDifferences(const uint8_t* __restrict q, int32_t n, uint16_t* __restrict d) {
-  for (int32_t i = 0; i < n; ++i) {
-    const auto difference = static_cast<int16_t>(q[i] - 2 * q[i + 1] + q[i + 2]);
-    d[i] = static_cast<uint16_t>(std::max(difference, static_cast<int16_t>(-difference)));
-  }
-}
-
-}  // namespace
-
-double noiseSigma(const cimg_windowConst& w) {
-  if (w.width < 3 || w.height < 1) return 0;
-  // Four histograms taken in turn and summed afterwards: on flat images most values fall in
-  // one bin, and increments of a single counter would each wait for the one before. A row's
-  // differences come first, in blocks of a fixed length for the vector code.
-  std::array<std::array<uint32_t, 1021>, 4> part{};
-  const int32_t n = w.width - 2;
-  std::vector<uint16_t> differences(static_cast<size_t>(n));
-  uint64_t count = 0;
-  for (int32_t y = w.height / 32; y < w.height; y += 16) {
-    const uint8_t* p = w.pixels + static_cast<ptrdiff_t>(y) * w.stride;
-    int32_t i = 0;
-    for (; i + kBlock <= n; i += kBlock) secondDifferences(p + i, kBlock, differences.data() + i);
-    secondDifferences(p + i, n - i, differences.data() + i);
-    // differences[i] is the difference at x = i + 1.
-    for (i = 0; i < n; ++i) ++part[(i + 1) & 3][differences[static_cast<size_t>(i)]];
-    count += static_cast<uint64_t>(n);
-  }
-  std::array<uint32_t, 1021> histogram{};
-  for (size_t i = 0; i < histogram.size(); ++i) histogram[i] = part[0][i] + part[1][i] + part[2][i] + part[3][i];
-  uint64_t below = 0;
-  size_t median = 0;
-  while (median + 1 < histogram.size() && 2 * (below + histogram[median]) < count) below += histogram[median++];
-  // For Gaussian noise of deviation s the second difference has deviation s * sqrt(6), and the
-  // median of its absolute value is 0.6745 times that.
-  return static_cast<double>(median) / (0.6745 * 2.449);
-}
-
-namespace {
 
 // Calls run(x, n) over [first, limit) in blocks of the fixed length n = kBlock, which become
 // vector code at the optimisation level the project builds with. When the blocks do not end at
@@ -66,6 +27,55 @@ inline void inBlocks(int32_t first, int32_t limit, Run run) {
   for (; x + kBlock <= limit; x += kBlock) run(x, kBlock);
   if (x < limit) run(limit - kBlock, kBlock);
 }
+
+const uint8_t* rowOf(const cimg_windowConst& w, int32_t y) { return w.pixels + static_cast<ptrdiff_t>(y) * w.stride; }
+
+// |q[i] - 2 q[i + 1] + q[i + 2]| into d[i] for i below n: at most 510, so 16-bit lanes hold it.
+inline void secondDifferences(const uint8_t* __restrict q, int32_t n, uint16_t* __restrict d) {
+  for (int32_t i = 0; i < n; ++i) {
+    const auto difference = static_cast<int16_t>(q[i] - 2 * q[i + 1] + q[i + 2]);
+    d[i] = static_cast<uint16_t>(std::max(difference, static_cast<int16_t>(-difference)));
+  }
+}
+
+// The levels a second difference takes, 0 ... 510.
+constexpr size_t kDifferenceLevels = 511;
+
+}  // namespace
+
+double noiseSigma(const cimg_windowConst& w) {
+  if (w.width < 3 || w.height < 1) return 0;
+  // Four histograms taken in turn and summed as the median is sought: on flat images most
+  // values fall in one bin, and increments of a single counter would each wait for the one
+  // before. A row's differences come first, in blocks of a fixed length for the vector code.
+  std::array<std::array<uint32_t, kDifferenceLevels>, 4> part{};
+  const int32_t n = w.width - 2;
+  const auto differences = std::make_unique_for_overwrite<uint16_t[]>(static_cast<size_t>(n));
+  uint16_t* d = differences.get();
+  uint64_t count = 0;
+  for (int32_t y = w.height / 32; y < w.height; y += 16) {
+    const uint8_t* p = rowOf(w, y);
+    inBlocks(0, n, [&](int32_t i, int32_t m) { secondDifferences(p + i, m, d + i); });
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+      ++part[0][d[i]];
+      ++part[1][d[i + 1]];
+      ++part[2][d[i + 2]];
+      ++part[3][d[i + 3]];
+    }
+    for (; i < n; ++i) ++part[0][d[i]];
+    count += static_cast<uint64_t>(n);
+  }
+  auto histogram = [&](size_t v) { return part[0][v] + part[1][v] + part[2][v] + part[3][v]; };
+  uint64_t below = 0;
+  size_t median = 0;
+  while (median + 1 < kDifferenceLevels && 2 * (below + histogram(median)) < count) below += histogram(median++);
+  // For Gaussian noise of deviation s the second difference has deviation s * sqrt(6), and the
+  // median of its absolute value is 0.6745 times that.
+  return static_cast<double>(median) / (0.6745 * 2.449);
+}
+
+namespace {
 
 // Column sums (1 2 1) of three rows at x below n.
 inline void columnSums(const uint8_t* __restrict a, const uint8_t* __restrict b, const uint8_t* __restrict c,
@@ -90,8 +100,6 @@ void smoothRow(const uint8_t* above, const uint8_t* at, const uint8_t* below, in
   inBlocks(1, width - 1, [&](int32_t x, int32_t n) { acrossSums(sums + x, n, o + x); });
   o[width - 1] = static_cast<uint8_t>((sums[width - 2] + 3 * sums[width - 1] + 8) >> 4);
 }
-
-const uint8_t* rowOf(const cimg_windowConst& w, int32_t y) { return w.pixels + static_cast<ptrdiff_t>(y) * w.stride; }
 
 }  // namespace
 
