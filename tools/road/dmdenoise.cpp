@@ -141,24 +141,37 @@ constexpr int32_t kDriverThreshold = 45;
 
 // The driver's row response at x is |p[x + 2] + p[x + 3] + p[x + 4] - p[x - 1] - p[x] - p[x + 1]|:
 // the three pixels after x + 1 against the three up to x + 1.
-// Folds into s[i] the row response of q's row at x = i + 1 (pixels q[i] ... q[i + 5]), for i
-// below n, by its maximum. A response is at most 765, so 16-bit lanes hold it,
+// The row responses of q's row at x = i + 1 (pixels q[i] ... q[i + 5]), for i below n, into s[i]:
+// set, or folded in by their maximum. A response is at most 765, so 16-bit lanes hold it,
 // twice as many to a vector register as 32-bit ones.
-inline void foldResponses(const uint8_t* __restrict q, int32_t n, int16_t* __restrict s) {
+template <bool kFold>
+inline void responses(const uint8_t* __restrict q, int32_t n, int16_t* __restrict s) {
   for (int32_t i = 0; i < n; ++i) {
     const auto difference = static_cast<int16_t>(q[i + 3] + q[i + 4] + q[i + 5] - q[i] - q[i + 1] - q[i + 2]);
     const int16_t response = std::max(difference, static_cast<int16_t>(-difference));
-    s[i] = std::max(s[i], response);
+    s[i] = kFold ? std::max(s[i], response) : response;
   }
 }
 
-// The row's responses at x in [first, limit] folded into strongest[x]: blocks of a fixed length
-// for the vector code, as above, then the rest.
-void foldRowResponses(const uint8_t* p, int32_t first, int32_t limit, int16_t* strongest) {
-  int32_t x = first;
-  for (; x + kBlock - 1 <= limit; x += kBlock) foldResponses(p + x - 1, kBlock, strongest + x);
-  foldResponses(p + x - 1, limit - x + 1, strongest + x);
+// The row's responses at x in [first, limit] set into, or folded into, s[x]. Either writes the
+// same values again where the last block overlaps the one before it.
+template <bool kFold>
+void rowResponses(const uint8_t* p, int32_t first, int32_t limit, int16_t* s) {
+  inBlocks(first, limit + 1, [&](int32_t x, int32_t n) { responses<kFold>(p + x - 1, n, s + x); });
 }
+
+// Marks m[cx] (when unmarked) for cx below n whose strongest response, strongest[4 cx ... 4 cx + 3],
+// is under level. Every mark is written back, changed or not, so the loop has no branch.
+inline void markQuietCells(const int16_t* __restrict strongest, int32_t n, int16_t level, uint8_t* __restrict m) {
+  for (int32_t cx = 0; cx < n; ++cx) {
+    const int16_t* q = strongest + 4 * cx;
+    const int16_t most = std::max(std::max(q[0], q[1]), std::max(q[2], q[3]));
+    m[cx] = static_cast<uint8_t>(m[cx] | (m[cx] == 0 && most < level));
+  }
+}
+
+// The levels a response takes, 0 ... 765.
+constexpr size_t kResponseLevels = 766;
 
 }  // namespace
 
@@ -166,38 +179,44 @@ int32_t markNoiseCells(const cimg_windowConst& w, const std::vector<int32_t>& ro
   // The positions the driver walks; a seed at x carries the response at x - 1.
   const int32_t first = 2, last = w.width - 7;
   if (last < first || rows.empty()) return 0;
-  // The responses of every fourth row, in vector code into a zeroed row (a fold into 0 is the
-  // response itself), then counted.
-  std::array<uint32_t, 766> histogram{};
-  std::vector<int16_t> responses(static_cast<size_t>(last + 1));
+  // The responses of every fourth row, in vector code, then counted into four histograms taken
+  // in turn (as in noiseSigma) and summed as the median is sought.
+  std::array<std::array<uint32_t, kResponseLevels>, 4> part{};
+  const auto row = std::make_unique_for_overwrite<int16_t[]>(static_cast<size_t>(last + 1));
+  const int16_t* r = row.get();
   uint64_t count = 0;
   for (size_t i = 0; i < rows.size(); i += 4) {
     if (rows[i] < 0 || rows[i] >= w.height) continue;
-    std::fill(responses.begin(), responses.end(), int16_t{0});
-    foldRowResponses(w.pixels + static_cast<ptrdiff_t>(rows[i]) * w.stride, first, last, responses.data());
-    for (int32_t x = first; x <= last; ++x) ++histogram[static_cast<size_t>(responses[static_cast<size_t>(x)])];
+    rowResponses<false>(rowOf(w, rows[i]), first, last, row.get());
+    int32_t x = first;
+    for (; x + 4 <= last + 1; x += 4) {
+      ++part[0][static_cast<size_t>(r[x])];
+      ++part[1][static_cast<size_t>(r[x + 1])];
+      ++part[2][static_cast<size_t>(r[x + 2])];
+      ++part[3][static_cast<size_t>(r[x + 3])];
+    }
+    for (; x <= last; ++x) ++part[0][static_cast<size_t>(r[x])];
     count += static_cast<uint64_t>(last - first + 1);
   }
   if (count < 64) return 0;
+  auto histogram = [&](size_t v) { return part[0][v] + part[1][v] + part[2][v] + part[3][v]; };
   uint64_t below = 0;
   size_t median = 0;
-  while (median + 1 < histogram.size() && 2 * (below + histogram[median]) < count) below += histogram[median++];
+  while (median + 1 < kResponseLevels && 2 * (below + histogram(median)) < count) below += histogram(median++);
   const auto level = static_cast<int32_t>(std::ceil(kNoiseMargin * static_cast<double>(median) / 0.6745));
   if (level <= kDriverThreshold) return level;
   // The strongest response at each x over the rows of one cell row, then the cells' maxima and
   // the marks once the cell row is done: strongest[i] holds the response at x = i - 1, so cell
-  // cx holds strongest[4 cx ... 4 cx + 3]. Entries outside the walked positions stay 0.
+  // cx holds strongest[4 cx ... 4 cx + 3]. Entries outside the walked positions stay 0. The
+  // first row of a cell row sets the responses, the others fold theirs in.
   const int32_t cells = marking->width;
   std::vector<int16_t> strongest(static_cast<size_t>(4 * cells + 4), 0);
+  // The level is at most 5 x 765 / 0.6745 rounded up, which 16 bits hold.
+  const auto quiet = static_cast<int16_t>(level);
   auto flush = [&](int32_t cy) {
     if (cy < 0 || cy >= marking->height) return;
     uint8_t* m = marking->pixels + static_cast<ptrdiff_t>(cy) * marking->stride;
-    for (int32_t cx = 0; cx < cells; ++cx) {
-      const int16_t* q = strongest.data() + 4 * cx;
-      const int16_t most = std::max(std::max(q[0], q[1]), std::max(q[2], q[3]));
-      if (most < level && m[cx] == 0) m[cx] = 1;
-    }
-    std::fill(strongest.begin(), strongest.end(), int16_t{0});
+    inBlocks(0, cells, [&](int32_t cx, int32_t n) { markQuietCells(strongest.data() + 4 * cx, n, quiet, m + cx); });
   };
   const int32_t limit = std::min(last, 4 * cells - 2);
   int32_t cellRow = -1;
@@ -206,8 +225,10 @@ int32_t markNoiseCells(const cimg_windowConst& w, const std::vector<int32_t>& ro
     if ((y >> 2) != cellRow) {
       flush(cellRow);
       cellRow = y >> 2;
+      rowResponses<false>(rowOf(w, y), first, limit, strongest.data() + 1);
+    } else {
+      rowResponses<true>(rowOf(w, y), first, limit, strongest.data() + 1);
     }
-    foldRowResponses(w.pixels + static_cast<ptrdiff_t>(y) * w.stride, first, limit, strongest.data() + 1);
   }
   flush(cellRow);
   return level;
