@@ -74,12 +74,22 @@ void markClaimedCells(const cid_region& region, cimg_image* marking) {
   cimg_window& m = marking->window;
   const int cx0 = std::max(0, static_cast<int>(std::floor(minX / 4))), cx1 = std::min(m.width - 1, static_cast<int>(maxX / 4));
   const int cy0 = std::max(0, static_cast<int>(std::floor(minY / 4))), cy1 = std::min(m.height - 1, static_cast<int>(maxY / 4));
-  for (int cy = cy0; cy <= cy1; ++cy)
-    for (int cx = cx0; cx <= cx1; ++cx) {
-      const double x = 4.0 * cx, y = 4.0 * cy;
-      if (inside(x, y) && inside(x + 3, y) && inside(x, y + 3) && inside(x + 3, y + 3))
-        m.pixels[static_cast<ptrdiff_t>(cy) * m.stride + cx] = 1;
-    }
+  auto holds = [&](int cx, int cy) {
+    const double x = 4.0 * cx, y = 4.0 * cy;
+    return inside(x, y) && inside(x + 3, y) && inside(x, y + 3) && inside(x + 3, y + 3);
+  };
+  // Along a row of cells each side's test only turns one way as x grows (rounding to nearest
+  // keeps the order of a product and of a sum), so the cells that hold form one run: it is
+  // found from its two ends and filled without testing the cells inside it.
+  for (int cy = cy0; cy <= cy1; ++cy) {
+    int left = cx0;
+    while (left <= cx1 && !holds(left, cy)) ++left;
+    if (left > cx1) continue;
+    int right = cx1;
+    while (right > left && !holds(right, cy)) --right;
+    uint8_t* row = m.pixels + static_cast<ptrdiff_t>(cy) * m.stride;
+    std::fill(row + left, row + right + 1, uint8_t{1});
+  }
 }
 
 }  // namespace
