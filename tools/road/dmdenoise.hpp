@@ -16,8 +16,12 @@ namespace dmroad {
 double noiseSigma(const cimg_windowConst& w);
 
 // The window smoothed by the 3 x 3 binomial kernel (1 2 1 across and down, edges repeated),
-// rounded to the nearest level, into out (width x height, stride width).
-void smoothBinomial(const cimg_windowConst& w, std::vector<uint8_t>* out);
+// rounded to the nearest level, into out (width x height, stride width; every byte written).
+void smoothBinomial(const cimg_windowConst& w, uint8_t* out);
+
+// The same twice over (a 5 x 5 binomial in all, rounded after each pass), without an image of
+// the first pass in between.
+void smoothBinomialTwice(const cimg_windowConst& w, uint8_t* out);
 
 // Marks the cells of the marking image where the driver would seed on noise alone. Along the
 // scan rows (sorted, image rows of w) the driver's seeds are peaks of its six-tap row response of

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <vector>
 #include <utility>
 
@@ -21,7 +22,7 @@ namespace {
 
 // What the road builds beyond the shared pieces, destructed whatever way it leaves.
 struct Resources : road::Base {
-  std::vector<uint8_t> smoothed;
+  std::unique_ptr<uint8_t[]> smoothed;  // left unfilled: the smoothing writes every byte
   cimg_imageConst search{};  // what the driver searches: fine, or a smoothed copy of it
   bool haveSearch = false;
   cimg_image marking{};
@@ -73,12 +74,22 @@ void markClaimedCells(const cid_region& region, cimg_image* marking) {
   cimg_window& m = marking->window;
   const int cx0 = std::max(0, static_cast<int>(std::floor(minX / 4))), cx1 = std::min(m.width - 1, static_cast<int>(maxX / 4));
   const int cy0 = std::max(0, static_cast<int>(std::floor(minY / 4))), cy1 = std::min(m.height - 1, static_cast<int>(maxY / 4));
-  for (int cy = cy0; cy <= cy1; ++cy)
-    for (int cx = cx0; cx <= cx1; ++cx) {
-      const double x = 4.0 * cx, y = 4.0 * cy;
-      if (inside(x, y) && inside(x + 3, y) && inside(x, y + 3) && inside(x + 3, y + 3))
-        m.pixels[static_cast<ptrdiff_t>(cy) * m.stride + cx] = 1;
-    }
+  auto holds = [&](int cx, int cy) {
+    const double x = 4.0 * cx, y = 4.0 * cy;
+    return inside(x, y) && inside(x + 3, y) && inside(x, y + 3) && inside(x + 3, y + 3);
+  };
+  // Along a row of cells each side's test only turns one way as x grows (rounding to nearest
+  // keeps the order of a product and of a sum), so the cells that hold form one run: it is
+  // found from its two ends and filled without testing the cells inside it.
+  for (int cy = cy0; cy <= cy1; ++cy) {
+    int left = cx0;
+    while (left <= cx1 && !holds(left, cy)) ++left;
+    if (left > cx1) continue;
+    int right = cx1;
+    while (right > left && !holds(right, cy)) --right;
+    uint8_t* row = m.pixels + static_cast<ptrdiff_t>(cy) * m.stride;
+    std::fill(row + left, row + right + 1, uint8_t{1});
+  }
 }
 
 }  // namespace
@@ -97,15 +108,13 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
   const double noise = options.denoise ? noiseSigma(r.fine.window) : 0;
   const bool noisy = noise > kDenoiseAbove;
   if (noisy) {
-    smoothBinomial(r.fine.window, &r.smoothed);
-    if (noise > kSmoothTwiceAbove) {
-      // Heavy noise: once more over the smoothed copy (a 5 x 5 binomial in all).
-      std::vector<uint8_t> twice;
-      const cimg_windowConst once{width, height, 0, 0, width, r.smoothed.data()};
-      smoothBinomial(once, &twice);
-      r.smoothed.swap(twice);
-    }
-    st = cimg_imageConst_constructWrap(&r.search, r.smoothed.data(), width, height, width);
+    r.smoothed = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(width) * height);
+    // Heavy noise: twice over (a 5 x 5 binomial in all).
+    if (noise > kSmoothTwiceAbove)
+      smoothBinomialTwice(r.fine.window, r.smoothed.get());
+    else
+      smoothBinomial(r.fine.window, r.smoothed.get());
+    st = cimg_imageConst_constructWrap(&r.search, r.smoothed.get(), width, height, width);
     if (CSYS_FAILED(st)) return fail(st);
     r.haveSearch = true;
     searchImage = &r.search;
@@ -133,7 +142,7 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
     // In a noisy image the cells where only noise would seed are passed over. The adaptive
     // driver reads the marks' values, so its marking is left to it.
     if (noisy && view == nullptr && !options.adaptive) {
-      const cimg_windowConst searched{width, height, 0, 0, width, r.smoothed.data()};
+      const cimg_windowConst searched{width, height, 0, 0, width, r.smoothed.get()};
       markNoiseCells(searched, lines, &marking->window);
     }
     const cmath_xformLinear* maskXform = view ? &view->imageFromView : nullptr;

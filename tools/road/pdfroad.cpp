@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -128,12 +129,13 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
 
   // The pixels searched: the image, or a smoothed copy of a noisy one.
   double noise = options.denoise || options.edgeThreshold <= 0 ? dmroad::noiseSigma(fine) : 0;
-  std::vector<uint8_t> smoothed;
+  std::unique_ptr<uint8_t[]> smoothed;
   const uint8_t* pixels = fine.pixels;
   int32_t stride = fine.stride;
   if (options.denoise && noise > kDenoiseAbove) {
-    dmroad::smoothBinomial(fine, &smoothed);
-    pixels = smoothed.data();
+    smoothed = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(width) * height);
+    dmroad::smoothBinomial(fine, smoothed.get());
+    pixels = smoothed.get();
     stride = width;
     noise *= kBinomialNoiseGain;
   }
