@@ -135,16 +135,25 @@ csys_status cid2d_contour_smooth(cid2d_contourPoint* output, const cid2d_contour
   // One running sum: the window 0 .. W-1 is centred on index h. Each step adds the next point
   // and drops the oldest, moving the centre by one; after count steps the window is back at the
   // first one and the last write lands on index h.
-  int32_t out = h;
-  for (int32_t i = window; i < window + count; ++i) {
-    const Point& add = contour[wrap(i, count)];
-    const Point& drop = contour[wrap(i - window, count)];
-    su += static_cast<int64_t>(add.u) - drop.u;
-    sv += static_cast<int64_t>(add.v) - drop.v;
-    out = out + 1 == count ? 0 : out + 1;
+  // The steps in three stretches, so that none wraps an index: the added point runs from index
+  // window to the end and on from 0 (window <= count); the written one from h + 1 to the end and
+  // on from 0; the dropped one never passes the end.
+  auto step = [&](int32_t add, int32_t drop, int32_t out) {
+    su += static_cast<int64_t>(contour[add].u) - contour[drop].u;
+    sv += static_cast<int64_t>(contour[add].v) - contour[drop].v;
     output[out].u = static_cast<int32_t>(((su + h) * r) >> 12);
     output[out].v = static_cast<int32_t>(((sv + h) * r) >> 12);
-  }
+  };
+  // Step i (window <= i < window + count) adds point i mod count, drops point i - window and
+  // writes point (i - window + h + 1) mod count.
+  const int32_t addWraps = count, writeWraps = window + count - h - 1;  // first i whose index wraps
+  const int32_t firstBreak = addWraps < writeWraps ? addWraps : writeWraps;
+  const int32_t secondBreak = addWraps < writeWraps ? writeWraps : addWraps;
+  int32_t i = window;
+  for (; i < firstBreak; ++i) step(i, i - window, i - window + h + 1);
+  for (; i < secondBreak; ++i)
+    step(i < count ? i : i - count, i - window, i - window + h + 1 < count ? i - window + h + 1 : i - window + h + 1 - count);
+  for (; i < window + count; ++i) step(i - count, i - window, i - window + h + 1 - count);
   return 0;
 }
 
@@ -153,15 +162,26 @@ csys_status cid2d_contour_curvature(int32_t* curvature, const cid2d_contourPoint
   CSYS_REQUIRE(count >= 0 && span >= 0 && ((curvature != nullptr && smoothed != nullptr) || count == 0));
   const int32_t h = span / 2;
   int32_t best = 0;
-  for (int32_t m = 0; m < count; ++m) {
-    const Point& a = smoothed[wrap(static_cast<int64_t>(m) - h, count)];
-    const Point& b = smoothed[wrap(static_cast<int64_t>(m) + h, count)];
+  auto at = [&](int32_t m, int32_t before, int32_t after) {
+    const Point& a = smoothed[before];
+    const Point& b = smoothed[after];
     const Point& c = smoothed[m];
     const int64_t du = std::llabs(static_cast<int64_t>(a.u) + b.u - 2 * static_cast<int64_t>(c.u));
     const int64_t dv = std::llabs(static_cast<int64_t>(a.v) + b.v - 2 * static_cast<int64_t>(c.v));
     const int32_t value = saturate32(du + dv);
     curvature[m] = value;
     if (value > best) best = value;
+  };
+  auto wrapped = [&](int32_t m) {
+    at(m, wrap(static_cast<int64_t>(m) - h, count), wrap(static_cast<int64_t>(m) + h, count));
+  };
+  if (2 * static_cast<int64_t>(h) < count) {
+    // Only the first and last h points look past an end of the contour.
+    for (int32_t m = 0; m < h; ++m) wrapped(m);
+    for (int32_t m = h; m < count - h; ++m) at(m, m - h, m + h);
+    for (int32_t m = count - h; m < count; ++m) wrapped(m);
+  } else {
+    for (int32_t m = 0; m < count; ++m) wrapped(m);
   }
   if (maximum != nullptr) *maximum = best;
   return 0;
