@@ -87,6 +87,28 @@ bool firstCrossing(const Inkness& inkness, int quarters, double* at) {
   return false;
 }
 
+// The line through two crossings that most crossings lie within a pixel of, the first such in
+// the order tried, and how many lie within a pixel of it. Candidate lines pass through
+// crossings a quarter to three quarters of the side apart (length).
+size_t consensusLine(const std::vector<cmath_vect>& hits, double length, EdgeLine* best) {
+  size_t bestCount = 0;
+  const CrossingsBlock block(hits);
+  for (size_t i = 0; i < hits.size(); ++i)
+    for (size_t j = i + hits.size() / 4; j < hits.size() && j <= i + 3 * hits.size() / 4; j += 2) {
+      const double dx = hits[j].x - hits[i].x, dy = hits[j].y - hits[i].y, d = std::sqrt(dx * dx + dy * dy);
+      if (d < length * 0.2) continue;
+      const EdgeLine line{hits[i], cmath_vect{dx / d, dy / d}};
+      const size_t count = block.near(line);
+      if (count > bestCount) {
+        bestCount = count;
+        *best = line;
+        // A later line would have to count more to replace this one.
+        if (bestCount == hits.size()) return bestCount;
+      }
+    }
+  return bestCount;
+}
+
 // The outer edge of a far (alternating) side, measured in the image. Walking inwards across the
 // side from a little outside, the first crossing into ink lies on the side's outer edge where
 // the clock module is ink, and deeper inside where it is not; the edge is the line that most
@@ -129,22 +151,8 @@ bool measureFarSide(const cimg_windowConst& w, cmath_vect from, cmath_vect to, c
     }
   }
   if (hits.size() < 8) return false;
-  // The line through two crossings that most crossings lie within a pixel of.
-  size_t bestCount = 0;
   EdgeLine best{};
-  const CrossingsBlock block(hits);
-  // Candidate lines through crossings a quarter to three quarters of the side apart.
-  for (size_t i = 0; i < hits.size(); ++i)
-    for (size_t j = i + hits.size() / 4; j < hits.size() && j <= i + 3 * hits.size() / 4; j += 2) {
-      const double dx = hits[j].x - hits[i].x, dy = hits[j].y - hits[i].y, d = std::sqrt(dx * dx + dy * dy);
-      if (d < length * 0.2) continue;
-      const EdgeLine line{hits[i], cmath_vect{dx / d, dy / d}};
-      const size_t count = block.near(line);
-      if (count > bestCount) {
-        bestCount = count;
-        best = line;
-      }
-    }
+  const size_t bestCount = consensusLine(hits, length, &best);
   if (bestCount < std::max<size_t>(6, hits.size() / 4)) return false;
   // Least squares over the agreeing crossings (orthogonal fit through their centroid).
   std::vector<cmath_vect> inliers;
