@@ -26,10 +26,19 @@ struct Profile {
 
 // Grey level at p averaged with two points half a pixel along the edge on either side: noise is
 // averaged out without moving the edge.
-double alongEdgeMean(const cimg_windowConst& w, cmath_vect p, cmath_vect along) {
-  return (sampleAt(w, p.x, p.y) + sampleAt(w, p.x - 0.5 * along.x, p.y - 0.5 * along.y) +
-          sampleAt(w, p.x + 0.5 * along.x, p.y + 0.5 * along.y)) /
+// unclamped when no sample needs the window's clamps (the same values, sooner).
+double alongEdgeMean(const cimg_windowConst& w, cmath_vect p, cmath_vect along, bool unclamped) {
+  auto at = [&](double x, double y) { return unclamped ? sampleUnclamped(w, x, y) : sampleAt(w, x, y); };
+  return (at(p.x, p.y) + at(p.x - 0.5 * along.x, p.y - 0.5 * along.y) + at(p.x + 0.5 * along.x, p.y + 0.5 * along.y)) /
          3;
+}
+
+// Whether every point within a pixel of the segment from a to b (in x and in y) samples without
+// clamping: the points half a pixel along the edge from a profile, with rounding to spare.
+bool nearSegmentUnclamped(const cimg_windowConst& w, cmath_vect a, cmath_vect b) {
+  const cmath_vect lo{std::min(a.x, b.x) - 1, std::min(a.y, b.y) - 1};
+  const cmath_vect hi{std::max(a.x, b.x) + 1, std::max(a.y, b.y) + 1};
+  return samplesUnclamped(w, {lo, hi, cmath_vect{lo.x, hi.y}, cmath_vect{hi.x, lo.y}});
 }
 
 double quantileOf(std::vector<double> v, double q) {
@@ -107,9 +116,10 @@ class SideFitter {
       // Strides of about a sixth of a module find the crossing, quarter pixels within it place it.
       const double coarse = std::max(0.25, len / 12);
       const int steps = static_cast<int>(std::ceil(len / coarse));
+      const bool unclamped = nearSegmentUnclamped(w_, p.outside, p.inside);
       auto inkness = [&](double at) {
         const cmath_vect q{p.outside.x + at * d.x, p.outside.y + at * d.y};
-        return sign * (alongEdgeMean(w_, q, along) - threshold);
+        return sign * (alongEdgeMean(w_, q, along, unclamped) - threshold);
       };
       double previous = inkness(0);
       if (previous > 0) continue;  // ink out there: clutter or a wrong side
