@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "road/dmgeometry.hpp"
@@ -41,6 +42,7 @@ bool nearSegmentUnclamped(const cimg_windowConst& w, cmath_vect a, cmath_vect b)
   return samplesUnclamped(w, {lo, hi, cmath_vect{lo.x, hi.y}, cmath_vect{hi.x, lo.y}});
 }
 
+// Takes its values by value, as nth_element reorders them: callers done with theirs move them in.
 double quantileOf(std::vector<double> v, double q) {
   if (v.empty()) return 0;
   const auto at = v.begin() + static_cast<ptrdiff_t>(q * static_cast<double>(v.size() - 1));
@@ -82,8 +84,8 @@ class SideFitter {
                          p.inside.y + (p.outside.y - p.inside.y) * 0.75};
       out.push_back(sampleAt(w_, o.x, o.y));
     }
-    *ink = median(in);
-    *light = median(out);
+    *ink = median(std::move(in));
+    *light = median(std::move(out));
   }
 
   // The level that the inkiest twentieth of the module centres reaches.
@@ -96,7 +98,7 @@ class SideFitter {
         const cmath_vect p = map_.map((c + 0.5) / cols, (r + 0.5) / rows);
         inkness.push_back(std::fabs(sampleAt(w_, p.x, p.y) - light));
       }
-    const double far = quantileOf(inkness, 0.95);
+    const double far = quantileOf(std::move(inkness), 0.95);
     // Back to a grey level on the ink side of light.
     const cmath_vect l = map_.map(0.5 / cols, 0.5 / rows);
     return sampleAt(w_, l.x, l.y) < light ? light - far : light + far;
@@ -164,7 +166,7 @@ bool robustLine(std::vector<cmath_vect> pts, size_t minPoints, EdgeLine* line) {
     if (pts.size() < minPoints || !fitLine(pts, line)) return false;
     std::vector<double> off;
     for (const cmath_vect& p : pts) off.push_back(offLine(*line, p));
-    const double limit = std::max(1/3.0, 3 * 1.4826 * median(off));
+    const double limit = std::max(1/3.0, 3 * 1.4826 * median(std::move(off)));
     std::vector<cmath_vect> kept;
     for (const cmath_vect& p : pts)
       if (offLine(*line, p) <= limit) kept.push_back(p);
@@ -197,7 +199,7 @@ bool refineOnce(const cimg_windowConst& w, const BorderLayout& layout, std::arra
   // The light level outside (the quiet zone), and the ink level where ink is widest: under blur
   // the solid side's own module next to the quiet zone never reaches it, and a threshold halfway
   // to its level would put the edge too far out.
-  const double light = median(lights);
+  const double light = median(std::move(lights));
   const double plateau = fitter.inkPlateau(light);
   const double solid = (centres[0] + centres[1]) / 2 - light;
   if (std::fabs(plateau - light) < 8 || std::fabs(solid) < 4) return false;
