@@ -34,6 +34,11 @@ double alongEdgeMean(const cimg_windowConst& w, cmath_vect p, cmath_vect along, 
          3;
 }
 
+// sampleAt, without the clamps for a point that does not need them (most module centres).
+double sampleChecked(const cimg_windowConst& w, cmath_vect p) {
+  return sampleNeedsNoClamp(w, p) ? sampleUnclamped(w, p.x, p.y) : sampleAt(w, p.x, p.y);
+}
+
 // Whether every point within a pixel of the segment from a to b (in x and in y) samples without
 // clamping: the points half a pixel along the edge from a profile, with rounding to spare.
 bool nearSegmentUnclamped(const cimg_windowConst& w, cmath_vect a, cmath_vect b) {
@@ -96,7 +101,7 @@ class SideFitter {
     for (int r = 0; r < rows; r += step)
       for (int c = 0; c < cols; c += step) {
         const cmath_vect p = map_.map((c + 0.5) / cols, (r + 0.5) / rows);
-        inkness.push_back(std::fabs(sampleAt(w_, p.x, p.y) - light));
+        inkness.push_back(std::fabs(sampleChecked(w_, p) - light));
       }
     const double far = quantileOf(std::move(inkness), 0.95);
     // Back to a grey level on the ink side of light.
