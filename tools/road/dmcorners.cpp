@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "road/dmgeometry.hpp"
@@ -26,12 +27,27 @@ struct Profile {
 
 // Grey level at p averaged with two points half a pixel along the edge on either side: noise is
 // averaged out without moving the edge.
-double alongEdgeMean(const cimg_windowConst& w, cmath_vect p, cmath_vect along) {
-  return (sampleAt(w, p.x, p.y) + sampleAt(w, p.x - 0.5 * along.x, p.y - 0.5 * along.y) +
-          sampleAt(w, p.x + 0.5 * along.x, p.y + 0.5 * along.y)) /
+// unclamped when no sample needs the window's clamps (the same values, sooner).
+double alongEdgeMean(const cimg_windowConst& w, cmath_vect p, cmath_vect along, bool unclamped) {
+  auto at = [&](double x, double y) { return unclamped ? sampleUnclamped(w, x, y) : sampleAt(w, x, y); };
+  return (at(p.x, p.y) + at(p.x - 0.5 * along.x, p.y - 0.5 * along.y) + at(p.x + 0.5 * along.x, p.y + 0.5 * along.y)) /
          3;
 }
 
+// sampleAt, without the clamps for a point that does not need them (most module centres).
+double sampleChecked(const cimg_windowConst& w, cmath_vect p) {
+  return sampleNeedsNoClamp(w, p) ? sampleUnclamped(w, p.x, p.y) : sampleAt(w, p.x, p.y);
+}
+
+// Whether every point within a pixel of the segment from a to b (in x and in y) samples without
+// clamping: the points half a pixel along the edge from a profile, with rounding to spare.
+bool nearSegmentUnclamped(const cimg_windowConst& w, cmath_vect a, cmath_vect b) {
+  const cmath_vect lo{std::min(a.x, b.x) - 1, std::min(a.y, b.y) - 1};
+  const cmath_vect hi{std::max(a.x, b.x) + 1, std::max(a.y, b.y) + 1};
+  return samplesUnclamped(w, {lo, hi, cmath_vect{lo.x, hi.y}, cmath_vect{hi.x, lo.y}});
+}
+
+// Takes its values by value, as nth_element reorders them: callers done with theirs move them in.
 double quantileOf(std::vector<double> v, double q) {
   if (v.empty()) return 0;
   const auto at = v.begin() + static_cast<ptrdiff_t>(q * static_cast<double>(v.size() - 1));
@@ -73,8 +89,8 @@ class SideFitter {
                          p.inside.y + (p.outside.y - p.inside.y) * 0.75};
       out.push_back(sampleAt(w_, o.x, o.y));
     }
-    *ink = median(in);
-    *light = median(out);
+    *ink = median(std::move(in));
+    *light = median(std::move(out));
   }
 
   // The level that the inkiest twentieth of the module centres reaches.
@@ -85,9 +101,9 @@ class SideFitter {
     for (int r = 0; r < rows; r += step)
       for (int c = 0; c < cols; c += step) {
         const cmath_vect p = map_.map((c + 0.5) / cols, (r + 0.5) / rows);
-        inkness.push_back(std::fabs(sampleAt(w_, p.x, p.y) - light));
+        inkness.push_back(std::fabs(sampleChecked(w_, p) - light));
       }
-    const double far = quantileOf(inkness, 0.95);
+    const double far = quantileOf(std::move(inkness), 0.95);
     // Back to a grey level on the ink side of light.
     const cmath_vect l = map_.map(0.5 / cols, 0.5 / rows);
     return sampleAt(w_, l.x, l.y) < light ? light - far : light + far;
@@ -107,9 +123,10 @@ class SideFitter {
       // Strides of about a sixth of a module find the crossing, quarter pixels within it place it.
       const double coarse = std::max(0.25, len / 12);
       const int steps = static_cast<int>(std::ceil(len / coarse));
+      const bool unclamped = nearSegmentUnclamped(w_, p.outside, p.inside);
       auto inkness = [&](double at) {
         const cmath_vect q{p.outside.x + at * d.x, p.outside.y + at * d.y};
-        return sign * (alongEdgeMean(w_, q, along) - threshold);
+        return sign * (alongEdgeMean(w_, q, along, unclamped) - threshold);
       };
       double previous = inkness(0);
       if (previous > 0) continue;  // ink out there: clutter or a wrong side
@@ -154,7 +171,7 @@ bool robustLine(std::vector<cmath_vect> pts, size_t minPoints, EdgeLine* line) {
     if (pts.size() < minPoints || !fitLine(pts, line)) return false;
     std::vector<double> off;
     for (const cmath_vect& p : pts) off.push_back(offLine(*line, p));
-    const double limit = std::max(1/3.0, 3 * 1.4826 * median(off));
+    const double limit = std::max(1/3.0, 3 * 1.4826 * median(std::move(off)));
     std::vector<cmath_vect> kept;
     for (const cmath_vect& p : pts)
       if (offLine(*line, p) <= limit) kept.push_back(p);
@@ -187,7 +204,7 @@ bool refineOnce(const cimg_windowConst& w, const BorderLayout& layout, std::arra
   // The light level outside (the quiet zone), and the ink level where ink is widest: under blur
   // the solid side's own module next to the quiet zone never reaches it, and a threshold halfway
   // to its level would put the edge too far out.
-  const double light = median(lights);
+  const double light = median(std::move(lights));
   const double plateau = fitter.inkPlateau(light);
   const double solid = (centres[0] + centres[1]) / 2 - light;
   if (std::fabs(plateau - light) < 8 || std::fabs(solid) < 4) return false;

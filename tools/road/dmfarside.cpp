@@ -40,6 +40,75 @@ class CrossingsBlock {
   double y_[kFarSideSamples];
 };
 
+// The first crossing into ink along a sample line of quarter-pixel steps 0 ... quarters, in steps
+// (interpolated linearly between two), inkness(q) positive on the ink side at step q. The
+// crossing counts only after a pixel or more of light: the quiet zone. Ink met before it is
+// clutter or, for light-on-dark symbols, the lighter background beyond the quiet zone. The
+// steps are taken a pixel at a time where both ends of the pixel are light: ink thinner than a
+// pixel between them is not a module edge.
+template <class Inkness>
+bool firstCrossing(const Inkness& inkness, int quarters, double* at) {
+  double previous = inkness(0);
+  int lightSteps = previous > 0 ? 0 : 1;  // none exactly when the last step was ink
+  for (int q = 0; q < quarters;) {
+    const int next = std::min(q + 4, quarters);
+    const double ahead = inkness(next);
+    if (next == q + 4 && previous <= 0 && ahead <= 0) {
+      lightSteps += 4;
+      previous = ahead;
+      q = next;
+      continue;
+    }
+    // Only the pixel's first ink step can be the crossing: ink resets the light count, and at
+    // most three steps of the pixel remain after it. So its steps are walked forwards only up to
+    // the first ink, and after that only the light steps it ends with matter, counted back from
+    // its end (no more samples than walking all its steps, often fewer).
+    int firstInk = q;  // the pixel's first ink step, or q when the step before it was ink
+    if (lightSteps > 0) {
+      for (firstInk = q + 1; firstInk <= next; ++firstInk) {
+        const double value = firstInk == next ? ahead : inkness(firstInk);
+        if (value > 0) {
+          if (lightSteps < 4) break;
+          const double f = previous / (previous - value);
+          *at = firstInk - 1 + f;
+          return true;
+        }
+        ++lightSteps;
+        previous = value;
+      }
+    }
+    if (firstInk <= next) {
+      lightSteps = 0;
+      for (int j = next; j > firstInk && (j == next ? ahead : inkness(j)) <= 0; --j) ++lightSteps;
+      previous = ahead;
+    }
+    q = next;
+  }
+  return false;
+}
+
+// The line through two crossings that most crossings lie within a pixel of, the first such in
+// the order tried, and how many lie within a pixel of it. Candidate lines pass through
+// crossings a quarter to three quarters of the side apart (length).
+size_t consensusLine(const std::vector<cmath_vect>& hits, double length, EdgeLine* best) {
+  size_t bestCount = 0;
+  const CrossingsBlock block(hits);
+  for (size_t i = 0; i < hits.size(); ++i)
+    for (size_t j = i + hits.size() / 4; j < hits.size() && j <= i + 3 * hits.size() / 4; j += 2) {
+      const double dx = hits[j].x - hits[i].x, dy = hits[j].y - hits[i].y, d = std::sqrt(dx * dx + dy * dy);
+      if (d < length * 0.2) continue;
+      const EdgeLine line{hits[i], cmath_vect{dx / d, dy / d}};
+      const size_t count = block.near(line);
+      if (count > bestCount) {
+        bestCount = count;
+        *best = line;
+        // A later line would have to count more to replace this one.
+        if (bestCount == hits.size()) return bestCount;
+      }
+    }
+  return bestCount;
+}
+
 // The outer edge of a far (alternating) side, measured in the image. Walking inwards across the
 // side from a little outside, the first crossing into ink lies on the side's outer edge where
 // the clock module is ink, and deeper inside where it is not; the edge is the line that most
@@ -71,58 +140,19 @@ bool measureFarSide(const cimg_windowConst& w, cmath_vect from, cmath_vect to, c
   for (int i = 0; i < samples; ++i) {
     const double t = length * (0.08 + 0.84 * i / (samples - 1));
     const cmath_vect base{from.x + t * u.x, from.y + t * u.y};
-    // The crossing counts only after a pixel or more of light: the quiet zone. Ink met before
-    // it is clutter or, for light-on-dark symbols, the lighter background beyond the quiet zone.
-    // Quarter-pixel steps, taken a pixel at a time where both ends of the pixel are light: ink
-    // thinner than a pixel between them is not a module edge.
     auto inknessAt = [&](int q) {
       const double s = -reach + 0.25 * q;
       return inkness(cmath_vect{base.x + s * n.x, base.y + s * n.y});
     };
-    double previous = inknessAt(0);
-    int lightSteps = previous > 0 ? 0 : 1;
-    bool hit = false;
-    for (int q = 0; q < quarters && !hit;) {
-      const int next = std::min(q + 4, quarters);
-      const double ahead = inknessAt(next);
-      if (next == q + 4 && previous <= 0 && ahead <= 0) {
-        lightSteps += 4;
-        previous = ahead;
-        q = next;
-        continue;
-      }
-      for (int j = q + 1; j <= next; ++j) {
-        const double value = j == next ? ahead : inknessAt(j);
-        if (value > 0 && lightSteps >= 4) {
-          const double f = previous / (previous - value);  // linear crossing between the steps
-          const double at = -reach + 0.25 * (j - 1 + f);
-          hits.push_back(cmath_vect{base.x + at * n.x, base.y + at * n.y});
-          hit = true;
-          break;
-        }
-        lightSteps = value > 0 ? 0 : lightSteps + 1;
-        previous = value;
-      }
-      q = next;
+    double step = 0;
+    if (firstCrossing(inknessAt, quarters, &step)) {
+      const double at = -reach + 0.25 * step;
+      hits.push_back(cmath_vect{base.x + at * n.x, base.y + at * n.y});
     }
   }
   if (hits.size() < 8) return false;
-  // The line through two crossings that most crossings lie within a pixel of.
-  size_t bestCount = 0;
   EdgeLine best{};
-  const CrossingsBlock block(hits);
-  // Candidate lines through crossings a quarter to three quarters of the side apart.
-  for (size_t i = 0; i < hits.size(); ++i)
-    for (size_t j = i + hits.size() / 4; j < hits.size() && j <= i + 3 * hits.size() / 4; j += 2) {
-      const double dx = hits[j].x - hits[i].x, dy = hits[j].y - hits[i].y, d = std::sqrt(dx * dx + dy * dy);
-      if (d < length * 0.2) continue;
-      const EdgeLine line{hits[i], cmath_vect{dx / d, dy / d}};
-      const size_t count = block.near(line);
-      if (count > bestCount) {
-        bestCount = count;
-        best = line;
-      }
-    }
+  const size_t bestCount = consensusLine(hits, length, &best);
   if (bestCount < std::max<size_t>(6, hits.size() / 4)) return false;
   // Least squares over the agreeing crossings (orthogonal fit through their centroid).
   std::vector<cmath_vect> inliers;

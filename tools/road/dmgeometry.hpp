@@ -34,11 +34,16 @@ inline double sampleAt(const cimg_windowConst& w, double x, double y) {
   return blend(w.pixels + static_cast<ptrdiff_t>(y0) * w.stride + x0, dx, dy, x - x0, y - y0);
 }
 
-// Whether every point of the box around the four points samples without clamping: its bilinear
-// neighbours all lie in the window. False when a coordinate is not a number.
+// Whether the point samples without clamping: its bilinear neighbours all lie in the window.
+// False when a coordinate is not a number.
+inline bool sampleNeedsNoClamp(const cimg_windowConst& w, const cmath_vect& p) {
+  return p.x >= 0.5 && p.y >= 0.5 && p.x < w.width - 0.5 && p.y < w.height - 0.5;
+}
+
+// Whether every point of the box around the four points samples without clamping.
 inline bool samplesUnclamped(const cimg_windowConst& w, const std::array<cmath_vect, 4>& q) {
   for (const cmath_vect& p : q)
-    if (!(p.x >= 0.5 && p.y >= 0.5 && p.x < w.width - 0.5 && p.y < w.height - 0.5)) return false;
+    if (!sampleNeedsNoClamp(w, p)) return false;
   return true;
 }
 
