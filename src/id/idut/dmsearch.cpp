@@ -465,8 +465,21 @@ csys_status searchFromSeed(SearchArgs& s, const cbt_runParams& run, bool* found)
   if (n < 4.0 * params.minSide) return 0;
   if ((track.flags & CBT_FLAG_LIMIT) != 0) return 0;
   if (params.allowBorder == 0 && (track.flags & CBT_FLAG_BORDER) != 0) return 0;
-  if (allInside)
-    for (int32_t i = 0; i < n; ++i) scratch.contour[i] = Point{(points[i].y + 128) >> 4, (points[i].x + 128) >> 4};
+  if (allInside) {
+    int32_t i = 0;
+#if defined(__SSE2__)
+    static_assert(sizeof(Point) == 8 && sizeof(cbt_point) == 8, "two points a vector");
+    const __m128i half = _mm_set1_epi32(128);
+    for (; i + 2 <= n; i += 2) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(points + i));
+      const __m128i r = _mm_srai_epi32(_mm_add_epi32(v, half), 4);
+      // Row first: swap the lanes of each point.
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(scratch.contour + i),
+                       _mm_shuffle_epi32(r, _MM_SHUFFLE(2, 3, 0, 1)));
+    }
+#endif
+    for (; i < n; ++i) scratch.contour[i] = Point{(points[i].y + 128) >> 4, (points[i].x + 128) >> 4};
+  }
 
   int32_t w = 0, h = 0, e = 0;
   st = halveAndMeasure(scratch, &n, &w, &h, &e);
