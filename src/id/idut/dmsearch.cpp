@@ -14,12 +14,9 @@
 #include <cstdlib>
 #include <utility>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "base/cmath_affineRect.h"
 #include "ci_id/contourruns.h"
+#include "ci_id/priv/ci_idut/outlinecells.hpp"
 #include "ci_id/priv/ci_idut/seedsearch.hpp"
 #include "ci_id/region.h"
 #include "base/cmath_fixed.h"
@@ -304,83 +301,6 @@ inline void markPoint(Marking& m, int32_t x, int32_t y) {
   }
 }
 
-// The extent of the outline's points, folded into *minX..*maxY. SSE2 has no 32-bit min or max,
-// so each lane picks through a compare mask; lanes alternate x and y.
-inline void outlineExtent(const cbt_point* points, int32_t n, int32_t* minX, int32_t* maxX, int32_t* minY,
-                          int32_t* maxY) {
-  int32_t i = 0;
-#if defined(__SSE2__)
-  if (n >= 2) {
-    __m128i lo = _mm_set_epi32(*minY, *minX, *minY, *minX);
-    __m128i hi = _mm_set_epi32(*maxY, *maxX, *maxY, *maxX);
-    auto fold = [&lo, &hi](__m128i v) {
-      const __m128i below = _mm_cmplt_epi32(v, lo), above = _mm_cmpgt_epi32(v, hi);
-      lo = _mm_or_si128(_mm_and_si128(below, v), _mm_andnot_si128(below, lo));
-      hi = _mm_or_si128(_mm_and_si128(above, v), _mm_andnot_si128(above, hi));
-    };
-    for (; i + 2 <= n; i += 2) fold(_mm_loadu_si128(reinterpret_cast<const __m128i*>(points + i)));
-    // Fold the upper point's lanes onto the lower's.
-    const __m128i lo2 = _mm_shuffle_epi32(lo, _MM_SHUFFLE(1, 0, 3, 2));
-    const __m128i hi2 = _mm_shuffle_epi32(hi, _MM_SHUFFLE(1, 0, 3, 2));
-    const __m128i below = _mm_cmplt_epi32(lo2, lo), above = _mm_cmpgt_epi32(hi2, hi);
-    lo = _mm_or_si128(_mm_and_si128(below, lo2), _mm_andnot_si128(below, lo));
-    hi = _mm_or_si128(_mm_and_si128(above, hi2), _mm_andnot_si128(above, hi));
-    *minX = _mm_cvtsi128_si32(lo);
-    *minY = _mm_cvtsi128_si32(_mm_srli_si128(lo, 4));
-    *maxX = _mm_cvtsi128_si32(hi);
-    *maxY = _mm_cvtsi128_si32(_mm_srli_si128(hi, 4));
-  }
-#endif
-  for (; i < n; ++i) {
-    *minX = std::min(*minX, points[i].x);
-    *maxX = std::max(*maxX, points[i].x);
-    *minY = std::min(*minY, points[i].y);
-    *maxY = std::max(*maxY, points[i].y);
-  }
-}
-
-// Marks the four cells of each of the leading points of an outline whose cells all lie on the
-// marking image m, two points at a time; returns how many points it handled (the caller marks the
-// rest). Cell offsets are formed in 32 bits, so it handles none when the image could overflow them.
-inline int32_t markCellsWide(const cimg_window& m, const cbt_point* points, int32_t n) {
-#if defined(__SSE2__)
-  if (m.stride <= 0 || static_cast<int64_t>(m.stride) * m.height > INT32_MAX) return 0;
-  const __m128i origin = _mm_set_epi32(m.y0, m.x0, m.y0, m.x0);
-  const __m128i round = _mm_set1_epi32(255);
-  const __m128i stride = _mm_set1_epi32(m.stride);
-  uint8_t* const pixels = m.pixels;
-  int32_t i = 0;
-  for (; i + 2 <= n; i += 2) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(points + i));
-    // Lanes x, y, x, y of the cells, relative to the image: non-negative, as every cell is on it.
-    const __m128i c0 = _mm_sub_epi32(_mm_srai_epi32(v, 10), origin);
-    const __m128i c1 = _mm_sub_epi32(_mm_srai_epi32(_mm_add_epi32(v, round), 10), origin);
-    const __m128i row0 = _mm_mul_epu32(_mm_srli_epi64(c0, 32), stride);
-    const __m128i row1 = _mm_mul_epu32(_mm_srli_epi64(c1, 32), stride);
-    // Offsets in lanes 0 and 2 (one a point) of each.
-    alignas(16) uint32_t at[16];
-    _mm_store_si128(reinterpret_cast<__m128i*>(at), _mm_add_epi32(row0, c0));
-    _mm_store_si128(reinterpret_cast<__m128i*>(at + 4), _mm_add_epi32(row0, c1));
-    _mm_store_si128(reinterpret_cast<__m128i*>(at + 8), _mm_add_epi32(row1, c0));
-    _mm_store_si128(reinterpret_cast<__m128i*>(at + 12), _mm_add_epi32(row1, c1));
-    pixels[at[0]] = 1;
-    pixels[at[4]] = 1;
-    pixels[at[8]] = 1;
-    pixels[at[12]] = 1;
-    pixels[at[2]] = 1;
-    pixels[at[6]] = 1;
-    pixels[at[10]] = 1;
-    pixels[at[14]] = 1;
-  }
-  return i;
-#else
-  (void)m;
-  (void)points;
-  (void)n;
-  return 0;
-#endif
-}
-
 // Steps 3 to 16 of the search; *found tells the outcome. Rejections return 0.
 csys_status searchFromSeed(SearchArgs& s, const cbt_runParams& run, bool* found) {
   *found = false;
@@ -465,21 +385,7 @@ csys_status searchFromSeed(SearchArgs& s, const cbt_runParams& run, bool* found)
   if (n < 4.0 * params.minSide) return 0;
   if ((track.flags & CBT_FLAG_LIMIT) != 0) return 0;
   if (params.allowBorder == 0 && (track.flags & CBT_FLAG_BORDER) != 0) return 0;
-  if (allInside) {
-    int32_t i = 0;
-#if defined(__SSE2__)
-    static_assert(sizeof(Point) == 8 && sizeof(cbt_point) == 8, "two points a vector");
-    const __m128i half = _mm_set1_epi32(128);
-    for (; i + 2 <= n; i += 2) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(points + i));
-      const __m128i r = _mm_srai_epi32(_mm_add_epi32(v, half), 4);
-      // Row first: swap the lanes of each point.
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(scratch.contour + i),
-                       _mm_shuffle_epi32(r, _MM_SHUFFLE(2, 3, 0, 1)));
-    }
-#endif
-    for (; i < n; ++i) scratch.contour[i] = Point{(points[i].y + 128) >> 4, (points[i].x + 128) >> 4};
-  }
+  if (allInside) copyOutline(points, n, scratch.contour);
 
   int32_t w = 0, h = 0, e = 0;
   st = halveAndMeasure(scratch, &n, &w, &h, &e);
