@@ -303,16 +303,11 @@ inline void markPoint(Marking& m, int32_t x, int32_t y) {
 
 // Steps 3 to 16 of the search; *found tells the outcome. Rejections return 0.
 csys_status searchFromSeed(SearchArgs& s, const cbt_runParams& run, bool* found) {
-  *found = false;
   const cid2d_trackingParams& params = *s.params;
   const cid2d_trackingSeed& seed = *s.seed;
   cid2d_trackingResult* result = s.result;
 
-  bool skip = false;
-  csys_status st = seedAlreadyHandled(s, &skip);
-  if (CSYS_FAILED(st) || skip) return st;
-
-  st = cbt_boundaryTrack(s.image, &run, &result->boundary);
+  csys_status st = cbt_boundaryTrack(s.image, &run, &result->boundary);
   if (st == cidut_errTrackerNoBoundary) return 0;
   if (CSYS_FAILED(st)) return st;
   const cbt_result& track = result->boundary;

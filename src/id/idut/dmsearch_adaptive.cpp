@@ -123,17 +123,12 @@ bool seedOnSide(const PixelPoint& seed, const PixelPoint& k, const PixelPoint& f
 inline uint8_t columnMark(int32_t x256) { return static_cast<uint8_t>((((x256 + 128) >> 8) & 3) + 1); }
 
 csys_status adaptiveSearch(SearchArgs& s, const cbt_runParams& run, int32_t level, bool* found) {
-  *found = false;
   const cid2d_trackingParams& params = *s.params;
   const cid2d_trackingSeed& seed = *s.seed;
   cid2d_trackingResult* result = s.result;
 
-  bool skip = false;
-  csys_status st = seedAlreadyHandled(s, &skip);
-  if (CSYS_FAILED(st) || skip) return st;
-
   result->boundary.markingMode = 1;
-  st = cbt_boundaryTrack_Adaptive(s.image, &run, level, &result->boundary);
+  csys_status st = cbt_boundaryTrack_Adaptive(s.image, &run, level, &result->boundary);
   s.marking.set(seed.x >> 2, seed.y >> 2, static_cast<uint8_t>((seed.x & 3) + 1));
   if (st == cidut_errTrackerNoBoundary) return 0;
   if (CSYS_FAILED(st)) return st;

@@ -335,18 +335,13 @@ int32_t smoothingWindow(int32_t w, int32_t h, const cid2d_trackingParams& params
 }
 
 csys_status pdpSearch(SearchArgs& s, const cbt_runParams& run, int32_t singleTry, bool* found) {
-  *found = false;
   const cid2d_trackingParams& params = *s.params;
   const cid2d_trackingSeed& seed = *s.seed;
   cid2d_trackingResult* result = s.result;
 
-  bool skip = false;
-  csys_status st = seedAlreadyHandled(s, &skip);
-  if (CSYS_FAILED(st) || skip) return st;
-
   const csys_status tracked = cbt_boundaryTrack(s.image, &run, &result->boundary);
   if (CSYS_FAILED(tracked) && tracked != cidut_errTrackerNoBoundary) return tracked;
-  st = csys_attention_check();
+  csys_status st = csys_attention_check();
   if (CSYS_FAILED(st)) return st;
   ++result->trackerRuns;
   if (tracked == cidut_errTrackerNoBoundary) return 0;

@@ -176,7 +176,8 @@ bool markingCoversWindow(const cimg_windowConst& window, const cimg_window& mark
 // The frame every seed search runs in: the arguments are checked and the windows set up before
 // anything is written (with fullMarking, a marking image without a cell for every pixel of the
 // search window is cidut_errBadArgument); then the seed goes into the result, found is cleared,
-// and found and the scan line are written once the search itself has run.
+// a seed already handled is skipped without a search, and found and the scan line are written
+// once the search has run (or been skipped). The search starts with *found false.
 template <class Search>
 csys_status runSeedSearch(const cimg_imageConst* image, const cid2d_trackingParams* params,
                           const cid2d_trackingSeed* seed, cimg_image* markingImage, const cid_mask* mask,
@@ -191,8 +192,11 @@ csys_status runSeedSearch(const cimg_imageConst* image, const cid2d_trackingPara
   if (fullMarking && !markingCoversWindow(s.window, s.marking.w)) return cidut_errBadArgument;
   result->seed = *seed;
   result->found = 0;
+  bool skip = false;
+  st = seedAlreadyHandled(s, &skip);
+  if (CSYS_FAILED(st)) return st;
   bool found = false;
-  st = search(s, &found);
+  if (!skip) st = search(s, &found);
   if (CSYS_FAILED(st)) return st;
   result->found = found ? 1 : 0;
   result->line = params->firstScanLine;
