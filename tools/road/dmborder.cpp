@@ -39,7 +39,6 @@ struct BorderModules {
   std::vector<uint8_t> ink;    // 1 for an ink module, 0 for a paper one
   std::vector<int> position;   // the module's place in the order the checks count them
   std::vector<uint8_t> inkInOrder;  // ink in the order the checks count the modules
-  int inkCount = 0;                 // ink modules in all
 };
 
 BorderModules borderModules(int rows, int cols) {
@@ -64,10 +63,7 @@ BorderModules borderModules(int rows, int cols) {
     m.ink.push_back(ordered[i].ink ? 1 : 0);
     m.position.push_back(i);
   };
-  for (const Module& module : ordered) {
-    m.inkInOrder.push_back(module.ink ? 1 : 0);
-    m.inkCount += module.ink ? 1 : 0;
-  }
+  for (const Module& module : ordered) m.inkInOrder.push_back(module.ink ? 1 : 0);
   for (int i = 0; i < m.count; i += kStride) add(i);
   m.stageCount = static_cast<int>(m.s.size());
   for (int i = 0; i < m.count; ++i)
@@ -137,6 +133,44 @@ double rightFraction(const double* value, const uint8_t* ink, int n) {
   const int paperBelow = below - inkBelow;
   const int right = inkMean < paperMean ? inkBelow + (count[0] - paperBelow) : (count[1] - inkBelow) + paperBelow;
   return static_cast<double>(right) / (count[0] + count[1]);
+}
+
+// The grey levels of the two classes of n modules: each class's mean and the mean squared
+// deviation of all values about their class means, summed in the order of the values.
+struct ClassLevels {
+  bool bothClasses = false;
+  double inkMean = 0, paperMean = 0, spread = 0;
+  // The classes lie at least minContrast apart, and the square of their distance is at least
+  // minSeparationSq times the spread.
+  bool standApart(double minContrast, double minSeparationSq) const {
+    const double d = inkMean - paperMean;
+    return bothClasses && std::fabs(d) >= minContrast && d * d >= minSeparationSq * spread;
+  }
+};
+
+ClassLevels classLevels(const double* value, const uint8_t* ink, int n) {
+  ClassLevels c;
+  double inkSum = 0, paperSum = 0;
+  int inkCount = 0;
+  for (int i = 0; i < n; ++i) {
+    if (ink[i]) {
+      inkSum += value[i];
+      ++inkCount;
+    } else {
+      paperSum += value[i];
+    }
+  }
+  const int paperCount = n - inkCount;
+  if (inkCount == 0 || paperCount == 0) return c;
+  c.bothClasses = true;
+  c.inkMean = inkSum / inkCount;
+  c.paperMean = paperSum / paperCount;
+  for (int i = 0; i < n; ++i) {
+    const double d = value[i] - (ink[i] ? c.inkMean : c.paperMean);
+    c.spread += d * d;
+  }
+  c.spread /= n;
+  return c;
 }
 
 // Fraction of border modules that fall in their expected class, with the threshold halfway
@@ -210,33 +244,22 @@ double borderScore(const cimg_windowConst& w, const Hypothesis& h, double minCon
   // Any score a border that passes would reach keeps a third of its modules on their side well
   // above this.
   constexpr double kPlainFailure = 0.7;
+  // The classes must stand apart from the spread inside them, or texture matches by chance: 2.5
+  // standard deviations over the whole border. Clutter that passes the first stage's count fails
+  // there nearly always, and mostly plainly enough that the first stage's third of the modules
+  // shows it at half the contrast and half the squared separation the whole border needs.
+  constexpr double kSeparationSq = 2.5 * 2.5;
   sampleRange(0, m.stageCount);
   const double plain = rightFraction(sampled, m.ink.data(), m.stageCount);
   if (plain >= 0 && plain < kPlainFailure) return 0;
+  const ClassLevels stage = classLevels(sampled, m.ink.data(), m.stageCount);
+  if (stage.bothClasses && !stage.standApart(minContrast / 2, kSeparationSq / 2)) return 0;
   sampleRange(m.stageCount, n);
   // The whole border in the order the checks count it, so that every sum adds up as it always has.
   double value[kMax];
   for (int j = 0; j < n; ++j) value[m.position[j]] = sampled[j];
   const uint8_t* ink = m.inkInOrder.data();
-  double inkSum = 0, paperSum = 0;
-  for (int i = 0; i < n; ++i) {
-    if (ink[i])
-      inkSum += value[i];
-    else
-      paperSum += value[i];
-  }
-  const int inkCount = m.inkCount, paperCount = n - inkCount;
-  if (inkCount == 0 || paperCount == 0) return 0;
-  const double inkMean = inkSum / inkCount, paperMean = paperSum / paperCount;
-  if (std::fabs(inkMean - paperMean) < minContrast) return 0;
-  // The two classes must stand apart from the spread inside them, or texture matches by chance.
-  double spread = 0;
-  for (int i = 0; i < n; ++i) {
-    const double d = value[i] - (ink[i] ? inkMean : paperMean);
-    spread += d * d;
-  }
-  spread /= n;
-  if ((inkMean - paperMean) * (inkMean - paperMean) < 6.25 * spread) return 0;
+  if (!classLevels(value, ink, n).standApart(minContrast, kSeparationSq)) return 0;
   return rightFraction(value, ink, n);
 }
 
