@@ -26,15 +26,22 @@ constexpr int kSizes[][2] = {
 // The first stage of a border check samples every third border module: most hypotheses (a wrong
 // size, a wrong L corner, clutter) fail plainly on those.
 constexpr int kStride = 3;
+// The first stage opens with a glance at every third of its modules (every ninth of the border):
+// on many hypotheses those alone already fall far below its bar, and the rest of the stage is
+// spared. Over generated scenes and photos no border that passed showed a glance below 0.75.
+constexpr int kGlanceStride = 3 * kStride;
+constexpr int kGlanceMinModules = 4;
+constexpr double kGlanceFailure = 0.6;
 
 // The border modules of one size, in the order the checks count them (solid row, solid column,
 // clock row, clock column): the symbol coordinates of each module's centre and whether it is ink.
-// The modules of the first stage come first, in that order, then the rest: each stage reads one
-// run of the table, and the tables of every size are made once for the program rather than once
-// a hypothesis.
+// The modules of the first stage come first (its glance ahead of the others), then the rest: each
+// stage reads one run of the table, and the tables of every size are made once for the program
+// rather than once a hypothesis.
 struct BorderModules {
   int count = 0;  // border modules; the first stageCount entries are the first stage
   int stageCount = 0;
+  int glanceCount = 0;  // the stage's first entries: the glance
   std::vector<double> s, t;    // module centre: s along the rows, t along the columns
   std::vector<uint8_t> ink;    // 1 for an ink module, 0 for a paper one
   std::vector<int> position;   // the module's place in the order the checks count them
@@ -64,7 +71,10 @@ BorderModules borderModules(int rows, int cols) {
     m.position.push_back(i);
   };
   for (const Module& module : ordered) m.inkInOrder.push_back(module.ink ? 1 : 0);
-  for (int i = 0; i < m.count; i += kStride) add(i);
+  for (int i = 0; i < m.count; i += kGlanceStride) add(i);
+  m.glanceCount = static_cast<int>(m.s.size());
+  for (int i = 0; i < m.count; i += kStride)
+    if (i % kGlanceStride != 0) add(i);
   m.stageCount = static_cast<int>(m.s.size());
   for (int i = 0; i < m.count; ++i)
     if (i % kStride != 0) add(i);
@@ -249,7 +259,12 @@ double borderScore(const cimg_windowConst& w, const Hypothesis& h, double minCon
   // there nearly always, and mostly plainly enough that the first stage's third of the modules
   // shows it at half the contrast and half the squared separation the whole border needs.
   constexpr double kSeparationSq = 2.5 * 2.5;
-  sampleRange(0, m.stageCount);
+  sampleRange(0, m.glanceCount);
+  if (m.glanceCount >= kGlanceMinModules) {
+    const double glance = rightFraction(sampled, m.ink.data(), m.glanceCount);
+    if (glance >= 0 && glance < kGlanceFailure) return 0;
+  }
+  sampleRange(m.glanceCount, m.stageCount);
   const double plain = rightFraction(sampled, m.ink.data(), m.stageCount);
   if (plain >= 0 && plain < kPlainFailure) return 0;
   const ClassLevels stage = classLevels(sampled, m.ink.data(), m.stageCount);
