@@ -121,18 +121,35 @@ struct Hypothesis {
   SquareToQuad imageFromSymbol;
 };
 
-// The fraction of the n modules that fall on their class's side of the threshold halfway between
-// the two classes' means; -1 when a class has none.
-double rightFraction(const double* value, const uint8_t* ink, int n) {
+// The two classes of n modules: how many of each and their mean grey levels, each class summed
+// in the order of the values.
+struct ClassLevels {
+  int inkCount = 0, paperCount = 0;
+  double inkMean = 0, paperMean = 0;
+  bool bothClasses() const { return inkCount > 0 && paperCount > 0; }
+};
+
+ClassLevels classLevels(const double* value, const uint8_t* ink, int n) {
+  ClassLevels c;
   double sum[2] = {0, 0};
-  int count[2] = {0, 0};
   for (int i = 0; i < n; ++i) {
     sum[ink[i]] += value[i];
-    ++count[ink[i]];
+    c.inkCount += ink[i];
   }
-  if (count[0] == 0 || count[1] == 0) return -1;
-  const double inkMean = sum[1] / count[1], paperMean = sum[0] / count[0];
-  const double threshold = (inkMean + paperMean) / 2;
+  const double inkSum = sum[1], paperSum = sum[0];
+  c.paperCount = n - c.inkCount;
+  if (c.bothClasses()) {
+    c.inkMean = inkSum / c.inkCount;
+    c.paperMean = paperSum / c.paperCount;
+  }
+  return c;
+}
+
+// The fraction of the n modules that fall on their class's side of the threshold halfway between
+// the two classes' means; -1 when a class has none.
+double rightFraction(const double* value, const uint8_t* ink, int n, const ClassLevels& c) {
+  if (!c.bothClasses()) return -1;
+  const double threshold = (c.inkMean + c.paperMean) / 2;
   // Right are the darker class's modules below the threshold and the other's at or above it.
   int below = 0, inkBelow = 0;
   for (int i = 0; i < n; ++i) {
@@ -141,46 +158,25 @@ double rightFraction(const double* value, const uint8_t* ink, int n) {
     inkBelow += isBelow & ink[i];
   }
   const int paperBelow = below - inkBelow;
-  const int right = inkMean < paperMean ? inkBelow + (count[0] - paperBelow) : (count[1] - inkBelow) + paperBelow;
-  return static_cast<double>(right) / (count[0] + count[1]);
+  const int right = c.inkMean < c.paperMean ? inkBelow + (c.paperCount - paperBelow)
+                                            : (c.inkCount - inkBelow) + paperBelow;
+  return static_cast<double>(right) / n;
 }
 
-// The grey levels of the two classes of n modules: each class's mean and the mean squared
-// deviation of all values about their class means, summed in the order of the values.
-struct ClassLevels {
-  bool bothClasses = false;
-  double inkMean = 0, paperMean = 0, spread = 0;
-  // The classes lie at least minContrast apart, and the square of their distance is at least
-  // minSeparationSq times the spread.
-  bool standApart(double minContrast, double minSeparationSq) const {
-    const double d = inkMean - paperMean;
-    return bothClasses && std::fabs(d) >= minContrast && d * d >= minSeparationSq * spread;
-  }
-};
-
-ClassLevels classLevels(const double* value, const uint8_t* ink, int n) {
-  ClassLevels c;
-  double inkSum = 0, paperSum = 0;
-  int inkCount = 0;
+// Whether the classes lie at least minContrast apart and the square of their distance is at
+// least minSeparationSq times the mean squared deviation of the values about their class means.
+bool classesStandApart(const double* value, const uint8_t* ink, int n, const ClassLevels& c, double minContrast,
+                       double minSeparationSq) {
+  if (!c.bothClasses()) return false;
+  const double d = c.inkMean - c.paperMean;
+  if (std::fabs(d) < minContrast) return false;
+  double spread = 0;
   for (int i = 0; i < n; ++i) {
-    if (ink[i]) {
-      inkSum += value[i];
-      ++inkCount;
-    } else {
-      paperSum += value[i];
-    }
+    const double e = value[i] - (ink[i] ? c.inkMean : c.paperMean);
+    spread += e * e;
   }
-  const int paperCount = n - inkCount;
-  if (inkCount == 0 || paperCount == 0) return c;
-  c.bothClasses = true;
-  c.inkMean = inkSum / inkCount;
-  c.paperMean = paperSum / paperCount;
-  for (int i = 0; i < n; ++i) {
-    const double d = value[i] - (ink[i] ? c.inkMean : c.paperMean);
-    c.spread += d * d;
-  }
-  c.spread /= n;
-  return c;
+  spread /= n;
+  return d * d >= minSeparationSq * spread;
 }
 
 // Fraction of border modules that fall in their expected class, with the threshold halfway
@@ -260,22 +256,26 @@ double borderScore(const cimg_windowConst& w, const Hypothesis& h, double minCon
   // shows it at half the contrast and half the squared separation the whole border needs.
   constexpr double kSeparationSq = 2.5 * 2.5;
   sampleRange(0, m.glanceCount);
+  const uint8_t* stageInk = m.ink.data();
   if (m.glanceCount >= kGlanceMinModules) {
-    const double glance = rightFraction(sampled, m.ink.data(), m.glanceCount);
+    const double glance = rightFraction(sampled, stageInk, m.glanceCount, classLevels(sampled, stageInk, m.glanceCount));
     if (glance >= 0 && glance < kGlanceFailure) return 0;
   }
   sampleRange(m.glanceCount, m.stageCount);
-  const double plain = rightFraction(sampled, m.ink.data(), m.stageCount);
+  const ClassLevels stage = classLevels(sampled, stageInk, m.stageCount);
+  const double plain = rightFraction(sampled, stageInk, m.stageCount, stage);
   if (plain >= 0 && plain < kPlainFailure) return 0;
-  const ClassLevels stage = classLevels(sampled, m.ink.data(), m.stageCount);
-  if (stage.bothClasses && !stage.standApart(minContrast / 2, kSeparationSq / 2)) return 0;
+  if (stage.bothClasses() &&
+      !classesStandApart(sampled, stageInk, m.stageCount, stage, minContrast / 2, kSeparationSq / 2))
+    return 0;
   sampleRange(m.stageCount, n);
   // The whole border in the order the checks count it, so that every sum adds up as it always has.
   double value[kMax];
   for (int j = 0; j < n; ++j) value[m.position[j]] = sampled[j];
   const uint8_t* ink = m.inkInOrder.data();
-  if (!classLevels(value, ink, n).standApart(minContrast, kSeparationSq)) return 0;
-  return rightFraction(value, ink, n);
+  const ClassLevels whole = classLevels(value, ink, n);
+  if (!classesStandApart(value, ink, n, whole, minContrast, kSeparationSq)) return 0;
+  return rightFraction(value, ink, n, whole);
 }
 
 // The long rectangles: beyond 5 : 1.
