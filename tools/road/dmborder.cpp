@@ -258,7 +258,8 @@ double borderScore(const cimg_windowConst& w, const Hypothesis& h, double minCon
   sampleRange(0, m.glanceCount);
   const uint8_t* stageInk = m.ink.data();
   if (m.glanceCount >= kGlanceMinModules) {
-    const double glance = rightFraction(sampled, stageInk, m.glanceCount, classLevels(sampled, stageInk, m.glanceCount));
+    const ClassLevels glanced = classLevels(sampled, stageInk, m.glanceCount);
+    const double glance = rightFraction(sampled, stageInk, m.glanceCount, glanced);
     if (glance >= 0 && glance < kGlanceFailure) return 0;
   }
   sampleRange(m.glanceCount, m.stageCount);
