@@ -82,33 +82,12 @@ csys_status seedAlreadyHandled(const SearchArgs& s, bool* skip) {
   return 0;
 }
 
-// Halving and measuring in one pass over the outline, which most outlines leave right after: the
-// same points and the same box as cid2d_contour_halve followed by cid2d_contour_getBoundingBox.
 csys_status halveAndMeasure(const Scratch& scratch, int32_t* n, int32_t* w, int32_t* h, int32_t* e) {
-  Point* contour = scratch.contour;
-  const int32_t half = *n / 2;
-  int32_t minU = INT32_MAX, maxU = INT32_MIN, minV = INT32_MAX, maxV = INT32_MIN;
-  for (int32_t i = 0; i < half; ++i) {
-    const Point a = contour[2 * i], b = contour[2 * i + 1];
-    const auto u = static_cast<int32_t>((static_cast<int64_t>(a.u) + b.u) >> 1);
-    const auto v = static_cast<int32_t>((static_cast<int64_t>(a.v) + b.v) >> 1);
-    contour[i] = Point{u, v};
-    minU = std::min(minU, u);
-    maxU = std::max(maxU, u);
-    minV = std::min(minV, v);
-    maxV = std::max(maxV, v);
-  }
-  *n = half;
-  const csys_status st = csys_attention_check();
+  csys_status st = cid2d_contour_halve(scratch.contour, *n, n);
   if (CSYS_FAILED(st)) return st;
-  auto span = [](int32_t lo, int32_t hi) {
-    const int64_t d = (static_cast<int64_t>(hi) - lo) >> 4;
-    return d > INT32_MAX ? INT32_MAX : static_cast<int32_t>(d);
-  };
-  *w = half > 0 ? span(minV, maxV) : 0;
-  *h = half > 0 ? span(minU, maxU) : 0;
-  *e = std::max(*w, *h);
-  return 0;
+  st = csys_attention_check();
+  if (CSYS_FAILED(st)) return st;
+  return cid2d_contour_getBoundingBox(scratch.contour, *n, w, h, e);
 }
 
 bool boxAcceptable(const cimg_windowConst& window, const cid2d_trackingParams& params, int32_t w, int32_t h,
