@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <utility>
+
+#include "base/cip_affine.h"
 
 
 namespace dmroad {
@@ -11,9 +15,10 @@ cmath_vect LongView::toImage(cmath_vect q) const {
   return cmath_vect{m.a * q.x + m.b * q.y + imageFromView.t.x, m.c * q.x + m.d * q.y + imageFromView.t.y};
 }
 
-LongView makeLongView(const cimg_windowConst& w, int k) {
+csys_status makeLongView(const cimg_windowConst& w, int k, LongView* out) {
+  *out = LongView{};
   LongView v;
-  if (w.width < 2 || w.height < 2) return v;  // empty: nothing to view
+  if (w.width < 2 || w.height < 2) return 0;  // empty: nothing to view
   // Image to view: turn direction theta onto 45 degrees, then shorten along 45 degrees.
   const double pi = 3.14159265358979323846;
   const double turn = pi / 4 - k * pi / kLongViewCount;
@@ -41,24 +46,29 @@ LongView makeLongView(const cimg_windowConst& w, int k) {
   // image = inv * (view + (minX, minY))
   v.imageFromView.m = inv;
   v.imageFromView.t = cmath_vect{inv.a * minX + inv.b * minY, inv.c * minX + inv.d * minY};
-  v.pixels.assign(static_cast<size_t>(v.width) * v.height, 0);
-  // Stepped along each view row. View pixels outside the image repeat its border, so that the
-  // view's corners hold no edges of their own.
-  for (int32_t y = 0; y < v.height; ++y) {
-    uint8_t* row = v.pixels.data() + static_cast<size_t>(y) * v.width;
-    const cmath_vect start = v.toImage(cmath_vect{0.5, y + 0.5});
-    // Pixel-centre coordinates of the image.
-    double px = start.x - 0.5, py = start.y - 0.5;
-    for (int32_t x = 0; x < v.width; ++x, px += inv.a, py += inv.c) {
-      const double cx = std::clamp(px, 0.0, w.width - 1.0), cy = std::clamp(py, 0.0, w.height - 1.0);
-      const int ix = std::min(static_cast<int>(cx), w.width - 2), iy = std::min(static_cast<int>(cy), w.height - 2);
-      const double fx = cx - ix, fy = cy - iy;
-      const uint8_t* q = w.pixels + static_cast<ptrdiff_t>(iy) * w.stride + ix;
-      const double top = q[0] + fx * (q[1] - q[0]), bottom = q[w.stride] + fx * (q[w.stride + 1] - q[w.stride]);
-      row[x] = static_cast<uint8_t>(top + fy * (bottom - top) + 0.5);
-    }
+  // The library's resampler takes view pixel (i, j) at imageFromView(i + 0.5, j + 0.5) in image
+  // coordinates and repeats the window's border beyond it, so that the view's corners hold no
+  // edges of their own.
+  const cmath_vect po = v.toImage(cmath_vect{0, 0});
+  const cmath_shapeAffineRect region{po, v.toImage(cmath_vect{double(v.width), 0}),
+                                     v.toImage(cmath_vect{0, double(v.height)})};
+  cimg_imageConst source;
+  csys_status st = cimg_imageConst_constructWrap(&source, w.pixels, w.width, w.height, w.stride);
+  if (CSYS_FAILED(st)) return st;
+  cimg_image resampled;
+  st = cimg_image_constructUnbound(&resampled);
+  if (CSYS_SUCCEEDED(st)) st = cip_affine8(&source, &region, v.width, v.height, &resampled);
+  if (CSYS_SUCCEEDED(st)) {
+    v.pixels.resize(static_cast<size_t>(v.width) * v.height);
+    const cimg_window& r = resampled.window;
+    for (int32_t y = 0; y < v.height; ++y)
+      std::memcpy(v.pixels.data() + static_cast<size_t>(y) * v.width,
+                  r.pixels + static_cast<ptrdiff_t>(y) * r.stride, static_cast<size_t>(v.width));
+    *out = std::move(v);
   }
-  return v;
+  cimg_image_destruct(&resampled);
+  cimg_imageConst_destruct(&source);
+  return st;
 }
 
 }  // namespace dmroad

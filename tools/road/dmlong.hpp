@@ -27,9 +27,9 @@ struct LongView {
 inline constexpr int kLongViewCount = 16;  // every 11.25 degrees: none is more than 5.6 away
 inline constexpr double kLongViewSqueeze = 2.25;
 
-// View k (0 ... kLongViewCount - 1) of the window, resampled bilinearly; empty (0 x 0) for a
-// window narrower than 2 pixels either way.
-LongView makeLongView(const cimg_windowConst& w, int k);
+// View k (0 ... kLongViewCount - 1) of the window, resampled bilinearly into *out; empty (0 x 0)
+// for a window narrower than 2 pixels either way. A failed allocation is returned, *out empty.
+csys_status makeLongView(const cimg_windowConst& w, int k, LongView* out);
 
 }  // namespace dmroad
 

@@ -269,7 +269,9 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
   // The long rectangles the image itself does not show the searches: through the views, each
   // with a marking image of its own; the mask, in image coordinates, is shared.
   for (int k = 0; options.longRectangles && !options.adaptive && k < kLongViewCount; ++k) {
-    const LongView view = makeLongView(searchImage->window, k);
+    LongView view;
+    st = makeLongView(searchImage->window, k, &view);
+    if (CSYS_FAILED(st)) return fail(st);
     if (view.width < 16 || view.height < 16) continue;
     cimg_imageConst viewImage;
     st = cimg_imageConst_constructWrap(&viewImage, view.pixels.data(), view.width, view.height, view.width);
