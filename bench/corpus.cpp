@@ -37,8 +37,9 @@
 // The 1D table over generated 1D scenes (corpus_oned.cpp): perCell scenes per symbology and
 // condition.
 void runOnedScenes(int perCell, uint32_t seed);
-// The PDF417 table over generated PDF417 scenes (corpus_pdf.cpp): perCondition scenes each.
-void runPdfScenes(int perCondition, uint32_t seed);
+// The PDF417 table over generated PDF417 scenes (corpus_pdf.cpp): perCondition scenes each,
+// also written to writeTo when it is set.
+void runPdfScenes(int perCondition, uint32_t seed, const std::string& writeTo);
 
 namespace {
 
@@ -117,7 +118,7 @@ int runScenes(int perCategory, uint32_t seed, const std::string& writeTo) {
   }
   printRow("all", total, true);
   runOnedScenes(std::max(1, perCategory / 10), seed);
-  runPdfScenes(std::max(1, perCategory / 4), seed);
+  runPdfScenes(std::max(1, perCategory / 4), seed, writeTo);
   return 0;
 }
 

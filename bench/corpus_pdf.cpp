@@ -11,6 +11,7 @@
 
 #include "corpus_support.hpp"
 #include "locate.hpp"
+#include "scenes/scene.hpp"
 #include "scenes/scene_pdf.hpp"
 
 namespace {
@@ -40,14 +41,21 @@ void printPdfRow(const char* name, const Tally& t) {
 
 }  // namespace
 
-// perCondition scenes of each PDF417 condition; prints one row per condition.
-void runPdfScenes(int perCondition, uint32_t seed) {
+// perCondition scenes of each PDF417 condition; prints one row per condition. With writeTo set,
+// each scene is also written there as pdf417-CONDITION-I.png.
+void runPdfScenes(int perCondition, uint32_t seed, const std::string& writeTo) {
   std::printf("\n%-12s %6s %7s %12s %6s %12s %10s %10s %7s\n", "PDF417", "images", "symbols", "idut located",
               "false", "zxing read", "idut ms", "zxing ms", "ratio");
   Tally all;
   for (scene::ConditionPdf condition : scene::kAllConditionsPdf) {
     Tally t;
-    for (int i = 0; i < perCondition; ++i) tally(scene::generatePdf(condition, seed + 1000u * i), t);
+    for (int i = 0; i < perCondition; ++i) {
+      const auto s = scene::generatePdf(condition, seed + 1000u * i);
+      if (!writeTo.empty())
+        scene::writePng(writeTo + "/pdf417-" + scene::conditionName(condition) + "-" + std::to_string(i) + ".png",
+                        s.scene.image);
+      tally(s, t);
+    }
     printPdfRow(scene::conditionName(condition), t);
     all.add(t);
   }
