@@ -4,7 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <deque>
+#include <limits>
+#include <vector>
 
 #include "road/dmgeometry.hpp"
 #include "road/pdfroad.hpp"
@@ -31,26 +32,62 @@ struct Runs {
   double width(size_t i) const { return edges[i + 1] - edges[i]; }
 };
 
+// Minimum and maximum of v over [i - kHalfWindow, i + kHalfWindow] (cut at the ends) for every i,
+// by van Herk and Gil-Werman: in blocks as long as the window, running extremes from each
+// block's start and from its end; every window spans at most two blocks, whose halves it joins.
+// Branch-free, unlike a monotone queue whose pops follow the data.
+void windowExtremes(const std::vector<float>& v, std::vector<float>* lowest, std::vector<float>* highest) {
+  constexpr int kWindow = 2 * kHalfWindow + 1;
+  const int n = static_cast<int>(v.size());
+  // low and high are v padded so that window i is [i, i + kWindow - 1] of them, the padding
+  // never winning. Per thread and kept, as a scan runs this for thousands of lines.
+  const int padded = n + 2 * kHalfWindow;
+  const int blocks = (padded + kWindow - 1) / kWindow;
+  const int length = blocks * kWindow;
+  thread_local std::vector<float> low, high, loFwd, loBack, hiFwd, hiBack;
+  const float inf = std::numeric_limits<float>::infinity();
+  low.assign(static_cast<size_t>(length), inf);
+  high.assign(static_cast<size_t>(length), -inf);
+  std::copy(v.begin(), v.end(), low.begin() + kHalfWindow);
+  std::copy(v.begin(), v.end(), high.begin() + kHalfWindow);
+  for (auto* q : {&loFwd, &loBack, &hiFwd, &hiBack}) q->resize(static_cast<size_t>(length));
+  for (int start = 0; start < length; start += kWindow) {
+    float lo = inf, hi = -inf;
+    for (int j = start; j < start + kWindow; ++j) {
+      lo = std::min(lo, low[j]);
+      hi = std::max(hi, high[j]);
+      loFwd[j] = lo;
+      hiFwd[j] = hi;
+    }
+    lo = inf;
+    hi = -inf;
+    for (int j = start + kWindow - 1; j >= start; --j) {
+      lo = std::min(lo, low[j]);
+      hi = std::max(hi, high[j]);
+      loBack[j] = lo;
+      hiBack[j] = hi;
+    }
+  }
+  lowest->resize(static_cast<size_t>(n));
+  highest->resize(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    (*lowest)[i] = std::min(loBack[i], loFwd[i + kWindow - 1]);
+    (*highest)[i] = std::max(hiBack[i], hiFwd[i + kWindow - 1]);
+  }
+}
+
 // Thresholds halfway between the darkest and lightest samples within kHalfWindow, held where
 // that span is below minContrast (inside a wide bar, on plain background) so a flat stretch
 // keeps the class it had. Samples before the first usable threshold are left out.
 Runs runsOf(const std::vector<float>& v, double minContrast) {
   Runs runs;
   const int n = static_cast<int>(v.size());
-  std::deque<int> lo, hi;  // indices of the window's running minimum and maximum
-  int next = 0;            // next sample to enter the window
+  thread_local std::vector<float> lowest, highest;  // kept, as for windowExtremes
+  windowExtremes(v, &lowest, &highest);
   double threshold = -1;
   bool prevDark = false;
   for (int i = 0; i < n; ++i) {
-    for (; next < n && next <= i + kHalfWindow; ++next) {
-      while (!lo.empty() && v[lo.back()] >= v[next]) lo.pop_back();
-      lo.push_back(next);
-      while (!hi.empty() && v[hi.back()] <= v[next]) hi.pop_back();
-      hi.push_back(next);
-    }
-    while (lo.front() < i - kHalfWindow) lo.pop_front();
-    while (hi.front() < i - kHalfWindow) hi.pop_front();
-    const double a = v[lo.front()], b = v[hi.front()];
+    const double a = lowest[i], b = highest[i];
     if (b - a >= minContrast) threshold = (a + b) / 2;
     if (threshold < 0) continue;
     const bool isDark = v[i] < threshold;
@@ -178,7 +215,7 @@ std::vector<PatternHit> scanPatterns(const cimg_windowConst& w, const PatternSca
       profile.resize(static_cast<size_t>(samples));
       for (int s = 0; s < samples; ++s)
         profile[s] = static_cast<float>(
-            dmroad::sampleAt(w, f.origin.x + s * kStep * d.x, f.origin.y + s * kStep * d.y));
+            dmroad::sampleUnclamped(w, f.origin.x + s * kStep * d.x, f.origin.y + s * kStep * d.y));
       f.last = samples - 1;
       const Runs runs = runsOf(profile, scan.minContrast);
       if (runs.count() < 12) continue;
