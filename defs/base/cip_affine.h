@@ -19,7 +19,7 @@ IDUT_EXTERN_C_BEGIN
  * length of the region's X or Y side, at least 1). Output pixel (i, j) takes the source at the
  * client point Po + (i + 0.5) / width (Px - Po) + (j + 0.5) / height (Py - Po), interpolated
  * bilinearly between the four nearest pixel centres; positions outside the source window take
- * the nearest window pixel. Sampling positions are held in 16.16 fixed point and weights in
+ * the nearest window pixel. Sampling positions are held in 32.32 fixed point and weights in
  * 1/256, the result rounded half up.
  *
  * The destination receives new pixels (window origin 0, 0) whose client transform maps output
