@@ -52,14 +52,23 @@ inline uint8_t overWhite(unsigned grey, unsigned alpha) {
 }
 
 // Interleaved 8-bit samples (grey, grey+alpha, RGB or RGBA) to grey.
+template <int kChannels>
+void toGreyAs(const uint8_t* src, size_t count, uint8_t* dst) {
+  for (size_t i = 0; i < count; ++i, src += kChannels) {
+    if constexpr (kChannels == 1) dst[i] = src[0];
+    else if constexpr (kChannels == 2) dst[i] = overWhite(src[0], src[1]);
+    else if constexpr (kChannels == 3) dst[i] = luma(src[0], src[1], src[2]);
+    else dst[i] = overWhite(luma(src[0], src[1], src[2]), src[3]);
+  }
+}
+
+// One loop per channel count, chosen once rather than at every pixel, so each can vectorise.
 void toGrey(const uint8_t* src, int channels, size_t count, uint8_t* dst) {
-  for (size_t i = 0; i < count; ++i, src += channels) {
-    switch (channels) {
-      case 1: dst[i] = src[0]; break;
-      case 2: dst[i] = overWhite(src[0], src[1]); break;
-      case 3: dst[i] = luma(src[0], src[1], src[2]); break;
-      default: dst[i] = overWhite(luma(src[0], src[1], src[2]), src[3]); break;
-    }
+  switch (channels) {
+    case 1: toGreyAs<1>(src, count, dst); break;
+    case 2: toGreyAs<2>(src, count, dst); break;
+    case 3: toGreyAs<3>(src, count, dst); break;
+    default: toGreyAs<4>(src, count, dst); break;
   }
 }
 
