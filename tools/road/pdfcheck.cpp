@@ -30,9 +30,14 @@ struct Run {
 // light-on-dark symbols). The threshold is halfway between the profile's 10th and 90th
 // percentiles; an empty list when the profile shows no contrast.
 std::vector<Run> runsOf(const std::vector<double>& profile, bool barsDark) {
+  // The two order statistics alone, not a whole sort: the second selection searches only above
+  // the first, where nth_element has left every larger value.
   std::vector<double> sorted = profile;
-  std::sort(sorted.begin(), sorted.end());
-  const double lo = sorted[sorted.size() / 10], hi = sorted[sorted.size() * 9 / 10];
+  const auto low = sorted.begin() + sorted.size() / 10, high = sorted.begin() + sorted.size() * 9 / 10;
+  std::nth_element(sorted.begin(), low, sorted.end());
+  const double lo = *low;  // read before the second selection reorders from low on
+  std::nth_element(low, high, sorted.end());
+  const double hi = *high;
   std::vector<Run> runs;
   if (hi - lo < 12) return runs;
   const double mid = (lo + hi) / 2;
