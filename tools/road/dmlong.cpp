@@ -55,7 +55,7 @@ csys_status makeLongView(const cimg_windowConst& w, int k, LongView* out) {
   cimg_imageConst source;
   csys_status st = cimg_imageConst_constructWrap(&source, w.pixels, w.width, w.height, w.stride);
   if (CSYS_FAILED(st)) return st;
-  cimg_image resampled;
+  cimg_image resampled{};  // zeroed, so that destructing it is safe whichever step fails
   st = cimg_image_constructUnbound(&resampled);
   if (CSYS_SUCCEEDED(st)) st = cip_affine8(&source, &region, v.width, v.height, &resampled);
   if (CSYS_SUCCEEDED(st)) {
