@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <random>
 #include <string>
 #include <tuple>
@@ -162,6 +163,16 @@ TEST(ImageIo, WritersRoundTripAndFailuresNameThePath) {
   EXPECT_TRUE(error.rfind(missing + ": cannot open (", 0) == 0 && back.pixels.empty() && back.width == 0) << error;
   EXPECT_FALSE(imageio::writePng("/nonexistent-dir/x.png", src, &error));
   EXPECT_EQ(error.rfind("/nonexistent-dir/x.png: cannot create (", 0), 0u) << error;
+  // Every writer refuses a buffer that does not match the size, and creates no file.
+  const GreyImage short1{4, 4, Bytes(15)};
+  for (const auto& [name, write, tolerance] : writers) {
+    const std::string path = tempPath(std::string("refused_") + name);
+    EXPECT_FALSE(write(path, short1, &error)) << name;
+    EXPECT_EQ(error, path + ": pixel buffer does not match the size");
+    EXPECT_FALSE(std::ifstream(path).good()) << name;
+  }
+  EXPECT_FALSE(imageio::writeJpeg(tempPath("q0.jpg"), src, 0, &error));
+  EXPECT_EQ(error, tempPath("q0.jpg") + ": JPEG quality outside 1 ... 100");
 }
 
 TEST(ImageIo, MalformedFilesFailWithTheirReason) {

@@ -1,4 +1,4 @@
-// Image file reading and writing. The PNG and JPEG decoders report errors by longjmp: each
+// Image file reading (the writers are in imageio_write.cpp). The PNG and JPEG decoders report errors by longjmp: each
 // decoder runs in a function whose own locals are plain values set before setjmp, and every
 // piece of state that must survive the jump (messages, the pixel buffer) lives in a record owned
 // by the caller, so nothing with a destructor is ever jumped over.
@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "imageio/file.hpp"
 
 namespace imageio {
 
@@ -434,13 +436,6 @@ bool decodePnm(const uint8_t* data, size_t size, const std::string& name, GreyIm
 
 // ---------------------------------------------------------------- files
 
-struct File {
-  std::FILE* f = nullptr;
-  ~File() {
-    if (f) std::fclose(f);
-  }
-};
-
 }  // namespace
 
 void interleavedToGrey(const uint8_t* src, int channels, size_t count, uint8_t* dst) { toGrey(src, channels, count, dst); }
@@ -503,134 +498,6 @@ bool readGrey(const std::string& path, GreyImage* image, std::string* error) {
   }
   if (std::ferror(file.f)) return fail(path, std::string("cannot read (") + std::strerror(errno) + ")", image, error);
   return decodeGrey(bytes.data(), used, path, image, error);
-}
-
-namespace {
-
-bool writePngFormat(const std::string& path, int width, int height, uint32_t format, const void* pixels,
-                    size_t expectedBytes, size_t actualBytes, std::string* error) {
-  auto failWrite = [&](const std::string& reason) {
-    if (error) *error = path + ": " + reason;
-    return false;
-  };
-  if (width <= 0 || height <= 0) return failWrite("empty image");
-  if (actualBytes != expectedBytes) return failWrite("pixel buffer does not match the size");
-  File file;
-  file.f = std::fopen(path.c_str(), "wb");
-  if (file.f == nullptr) return failWrite(std::string("cannot create (") + std::strerror(errno) + ")");
-  png_image png;
-  std::memset(&png, 0, sizeof png);
-  png.version = PNG_IMAGE_VERSION;
-  png.width = static_cast<png_uint_32>(width);
-  png.height = static_cast<png_uint_32>(height);
-  png.format = format;
-  const int stride = static_cast<int>(PNG_IMAGE_ROW_STRIDE(png));
-  if (!png_image_write_to_stdio(&png, file.f, 0, pixels, stride, nullptr))
-    return failWrite(std::string("cannot write PNG (") + png.message + ")");
-  const int closed = std::fclose(file.f);
-  file.f = nullptr;
-  if (closed != 0) return failWrite(std::string("cannot write (") + std::strerror(errno) + ")");
-  return true;
-}
-
-}  // namespace
-
-bool writePng(const std::string& path, const GreyImage& image, std::string* error) {
-  return writePngFormat(path, image.width, image.height, PNG_FORMAT_GRAY, image.pixels.data(),
-                        static_cast<size_t>(std::max(0, image.width)) * std::max(0, image.height), image.pixels.size(),
-                        error);
-}
-
-bool writePngRgb(const std::string& path, int width, int height, const std::vector<uint8_t>& rgb, std::string* error) {
-  return writePngFormat(path, width, height, PNG_FORMAT_RGB, rgb.data(),
-                        static_cast<size_t>(std::max(0, width)) * std::max(0, height) * 3, rgb.size(), error);
-}
-
-namespace {
-
-struct JpegWriteJob {
-  jpeg_compress_struct cinfo;
-  jpeg_error_mgr err;
-  std::jmp_buf jump;
-  char message[JMSG_LENGTH_MAX + 32];
-};
-
-void jpegWriteErrorExit(j_common_ptr c) {
-  auto* job = static_cast<JpegWriteJob*>(c->client_data);
-  char text[JMSG_LENGTH_MAX];
-  (*c->err->format_message)(c, text);
-  std::snprintf(job->message, sizeof job->message, "cannot write JPEG (%s)", text);
-  std::longjmp(job->jump, 1);
-}
-
-// The libjpeg part, in a function of its own whose locals are all set before setjmp.
-bool compressJpeg(JpegWriteJob* job, std::FILE* f, const GreyImage& image, int quality) {
-  std::memset(&job->cinfo, 0, sizeof job->cinfo);
-  job->cinfo.err = jpeg_std_error(&job->err);
-  job->cinfo.client_data = job;
-  job->err.error_exit = jpegWriteErrorExit;
-  job->err.output_message = jpegOutputMessage;
-  if (setjmp(job->jump)) {
-    jpeg_destroy_compress(&job->cinfo);
-    return false;
-  }
-  jpeg_create_compress(&job->cinfo);
-  jpeg_stdio_dest(&job->cinfo, f);
-  job->cinfo.image_width = static_cast<JDIMENSION>(image.width);
-  job->cinfo.image_height = static_cast<JDIMENSION>(image.height);
-  job->cinfo.input_components = 1;
-  job->cinfo.in_color_space = JCS_GRAYSCALE;
-  jpeg_set_defaults(&job->cinfo);
-  jpeg_set_quality(&job->cinfo, quality, TRUE);
-  jpeg_start_compress(&job->cinfo, TRUE);
-  while (job->cinfo.next_scanline < job->cinfo.image_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(image.pixels.data() + static_cast<size_t>(job->cinfo.next_scanline) * image.width);
-    jpeg_write_scanlines(&job->cinfo, &row, 1);
-  }
-  jpeg_finish_compress(&job->cinfo);
-  jpeg_destroy_compress(&job->cinfo);
-  return true;
-}
-
-}  // namespace
-
-bool writeJpeg(const std::string& path, const GreyImage& image, int quality, std::string* error) {
-  auto failWrite = [&](const std::string& reason) {
-    if (error) *error = path + ": " + reason;
-    return false;
-  };
-  if (image.width <= 0 || image.height <= 0) return failWrite("empty image");
-  if (image.pixels.size() != static_cast<size_t>(image.width) * image.height)
-    return failWrite("pixel buffer does not match the size");
-  if (quality < 1 || quality > 100) return failWrite("JPEG quality outside 1 ... 100");
-  File file;
-  file.f = std::fopen(path.c_str(), "wb");
-  if (file.f == nullptr) return failWrite(std::string("cannot create (") + std::strerror(errno) + ")");
-  JpegWriteJob job;
-  if (!compressJpeg(&job, file.f, image, quality)) return failWrite(job.message);
-  const int closed = std::fclose(file.f);
-  file.f = nullptr;
-  if (closed != 0) return failWrite(std::string("cannot write (") + std::strerror(errno) + ")");
-  return true;
-}
-
-bool writePgm(const std::string& path, const GreyImage& image, std::string* error) {
-  auto failWrite = [&](const std::string& reason) {
-    if (error) *error = path + ": " + reason;
-    return false;
-  };
-  if (image.width <= 0 || image.height <= 0) return failWrite("empty image");
-  if (image.pixels.size() != static_cast<size_t>(image.width) * image.height)
-    return failWrite("pixel buffer does not match the size");
-  File file;
-  file.f = std::fopen(path.c_str(), "wb");
-  if (file.f == nullptr) return failWrite(std::string("cannot create (") + std::strerror(errno) + ")");
-  const bool written = std::fprintf(file.f, "P5\n%d %d\n255\n", image.width, image.height) > 0 &&
-                       std::fwrite(image.pixels.data(), 1, image.pixels.size(), file.f) == image.pixels.size();
-  const int closed = std::fclose(file.f);
-  file.f = nullptr;
-  if (!written || closed != 0) return failWrite(std::string("cannot write (") + std::strerror(errno) + ")");
-  return true;
 }
 
 }  // namespace imageio
