@@ -6,7 +6,8 @@
 //   idut-corpus DIRECTORY ...             every image under the directories (no ground truth)
 //   idut-corpus --rectangles long         idut with the long rectangles accepted
 //   idut-corpus --step N                  idut scanning every N-th row
-//   idut-corpus --write DIRECTORY         also writes the generated scenes there as PNG files,
+//   idut-corpus --write DIRECTORY         also writes the generated scenes there as PNG files
+//                                          (the 1D and PDF417 ones as 1d-* and pdf417-*),
 //                                          to be read back as a directory
 //   idut-corpus --cpu-time                the Data Matrix table timed by the thread's CPU time,
 //                                          not the wall clock (for a busy machine)
@@ -35,8 +36,8 @@
 #include "scenes/scene.hpp"
 
 // The 1D table over generated 1D scenes (corpus_oned.cpp): perCell scenes per symbology and
-// condition.
-void runOnedScenes(int perCell, uint32_t seed);
+// condition, also written to writeTo when it is set.
+void runOnedScenes(int perCell, uint32_t seed, const std::string& writeTo);
 // The PDF417 table over generated PDF417 scenes (corpus_pdf.cpp): perCondition scenes each,
 // also written to writeTo when it is set.
 void runPdfScenes(int perCondition, uint32_t seed, const std::string& writeTo);
@@ -117,7 +118,7 @@ int runScenes(int perCategory, uint32_t seed, const std::string& writeTo) {
     total.add(t);
   }
   printRow("all", total, true);
-  runOnedScenes(std::max(1, perCategory / 10), seed);
+  runOnedScenes(std::max(1, perCategory / 10), seed, writeTo);
   runPdfScenes(std::max(1, perCategory / 4), seed, writeTo);
   return 0;
 }

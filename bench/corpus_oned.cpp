@@ -17,6 +17,7 @@
 
 #include "corpus_support.hpp"
 #include "locate.hpp"
+#include "scenes/scene.hpp"
 #include "scenes/scene_1d.hpp"
 
 namespace {
@@ -133,7 +134,7 @@ void printOnedRow(const char* name, const OnedTally& r) {
 }  // namespace
 
 // perCell scenes for each symbology and condition; prints one row per symbology.
-void runOnedScenes(int perCell, uint32_t seed) {
+void runOnedScenes(int perCell, uint32_t seed, const std::string& writeTo) {
   std::printf("\n%-8s %6s %12s %6s %12s %6s %7s %10s %10s %7s\n", "1D", "scenes", "idut read", "wrong", "zxing read",
               "wrong", "aborted", "idut ms", "zxing ms", "ratio");
   std::map<scene::Barcode1d, OnedTally> tallies;
@@ -143,6 +144,10 @@ void runOnedScenes(int perCell, uint32_t seed) {
     for (scene::Condition1d condition : scene::kAllConditions1d)
       for (int i = 0; i < perCell; ++i) {
         const scene::Scene1d s = scene::generate1d(kind, condition, seed + 1000u * i);
+        if (!writeTo.empty())
+          scene::writePng(writeTo + "/1d-" + scene::barcodeName(kind) + "-" + scene::conditionName(condition) + "-" +
+                              std::to_string(i) + ".png",
+                          s.scene.image);
         double idutMs = 0, zxingMs = 0;
         count(idutTexts(s.scene.image, idutMs), s, t.idutRead, t.idutWrong);
         count(zxingTexts(s.scene.image, zxingMs, t.zxingAborted), s, t.zxingRead, t.zxingWrong);
