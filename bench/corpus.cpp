@@ -110,8 +110,7 @@ int runScenes(int perCategory, uint32_t seed, const std::string& writeTo) {
     const int count = scene::hasSymbols(category) ? perCategory : std::max(1, perCategory / 4);
     for (int i = 0; i < count; ++i) {
       const scene::Scene s = scene::generate(category, seed + 1000u * i);
-      if (!writeTo.empty())
-        scene::writePng(writeTo + "/" + scene::categoryName(category) + "-" + std::to_string(i) + ".png", s.image);
+      corpus::writeScene(writeTo, scene::categoryName(category), i, s.image);
       tallyScene(s, t);
     }
     printRow(scene::categoryName(category), t, true);

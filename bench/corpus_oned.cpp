@@ -17,7 +17,6 @@
 
 #include "corpus_support.hpp"
 #include "locate.hpp"
-#include "scenes/scene.hpp"
 #include "scenes/scene_1d.hpp"
 
 namespace {
@@ -144,10 +143,8 @@ void runOnedScenes(int perCell, uint32_t seed, const std::string& writeTo) {
     for (scene::Condition1d condition : scene::kAllConditions1d)
       for (int i = 0; i < perCell; ++i) {
         const scene::Scene1d s = scene::generate1d(kind, condition, seed + 1000u * i);
-        if (!writeTo.empty())
-          scene::writePng(writeTo + "/1d-" + scene::barcodeName(kind) + "-" + scene::conditionName(condition) + "-" +
-                              std::to_string(i) + ".png",
-                          s.scene.image);
+        corpus::writeScene(writeTo, std::string("1d-") + scene::barcodeName(kind) + "-" + scene::conditionName(condition),
+                           i, s.scene.image);
         double idutMs = 0, zxingMs = 0;
         count(idutTexts(s.scene.image, idutMs), s, t.idutRead, t.idutWrong);
         count(zxingTexts(s.scene.image, zxingMs, t.zxingAborted), s, t.zxingRead, t.zxingWrong);

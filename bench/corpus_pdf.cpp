@@ -11,7 +11,6 @@
 
 #include "corpus_support.hpp"
 #include "locate.hpp"
-#include "scenes/scene.hpp"
 #include "scenes/scene_pdf.hpp"
 
 namespace {
@@ -51,9 +50,7 @@ void runPdfScenes(int perCondition, uint32_t seed, const std::string& writeTo) {
     Tally t;
     for (int i = 0; i < perCondition; ++i) {
       const auto s = scene::generatePdf(condition, seed + 1000u * i);
-      if (!writeTo.empty())
-        scene::writePng(writeTo + "/pdf417-" + scene::conditionName(condition) + "-" + std::to_string(i) + ".png",
-                        s.scene.image);
+      corpus::writeScene(writeTo, std::string("pdf417-") + scene::conditionName(condition), i, s.scene.image);
       tally(s, t);
     }
     printPdfRow(scene::conditionName(condition), t);

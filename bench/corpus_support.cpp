@@ -80,6 +80,10 @@ bool insideConvex(const std::array<scene::Point, 4>& quad, scene::Point p) {
   return true;
 }
 
+void writeScene(const std::string& directory, const std::string& name, int index, const scene::GreyImage& image) {
+  if (!directory.empty()) scene::writePng(directory + "/" + name + "-" + std::to_string(index) + ".png", image);
+}
+
 bool cornersMatch(const idutfind::Symbol& found, const scene::SymbolTruth& truth) {
   const double tolerance = std::max(2.0, truth.moduleSize);
   for (const scene::Point& t : truth.outline()) {

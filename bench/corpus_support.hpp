@@ -64,6 +64,9 @@ std::vector<ZxingFind> zxingFinds(const scene::GreyImage& image, ZXing::BarcodeF
 // Whether p lies inside (or on) the convex quadrilateral quad.
 bool insideConvex(const std::array<scene::Point, 4>& quad, scene::Point p);
 
+// Writes image as DIRECTORY/NAME-INDEX.png for --write; nothing when directory is empty.
+void writeScene(const std::string& directory, const std::string& name, int index, const scene::GreyImage& image);
+
 // Every true corner has a reported corner within max(2 px, one module).
 bool cornersMatch(const idutfind::Symbol& found, const scene::SymbolTruth& truth);
 
