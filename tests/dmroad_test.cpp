@@ -231,13 +231,19 @@ TEST(DataMatrixRoad, TinyAndRandomImagesAreSafe) {
       scene::GreyImage image(w, h);
       for (auto& p : image.pixels) p = random.chance(0.5) ? 20 : static_cast<uint8_t>(random.uniformInt(0, 255));
       const scene::ImageView view(image);
-      for (bool adaptive : {false, true}) {
+      for (int mode = 0; mode < 3; ++mode) {
         dmroad::Options options;
-        options.adaptive = adaptive;
+        options.adaptive = mode == 1;
+        options.longRectangles = mode == 2;
         const dmroad::Outcome out = dmroad::findAll(*view, options);
-        EXPECT_EQ(out.status, 0) << w << "x" << h;
+        EXPECT_EQ(out.status, 0) << w << "x" << h << " mode " << mode;
       }
     }
+  // A strip wider than the long views can reach is searched without them, not refused.
+  const scene::GreyImage strip(40000, 24);
+  dmroad::Options options;
+  options.longRectangles = true;
+  EXPECT_EQ(dmroad::findAll(*scene::ImageView(strip), options).status, 0);
 }
 
 // The long rectangles (beyond 5 : 1) are located, with their size, only when asked for; the

@@ -52,6 +52,9 @@ csys_status makeLongView(const cimg_windowConst& w, int k, LongView* out) {
   const cmath_vect po = v.toImage(cmath_vect{0, 0});
   const cmath_shapeAffineRect region{po, v.toImage(cmath_vect{double(v.width), 0}),
                                      v.toImage(cmath_vect{0, double(v.height)})};
+  // The resampler holds positions within 32767 pixels; the view's corners bound them all.
+  for (const cmath_vect& q : {po, region.px, region.py, v.toImage(cmath_vect{double(v.width), double(v.height)})})
+    if (!(std::fabs(q.x) < kLongViewReach && std::fabs(q.y) < kLongViewReach)) return 0;
   cimg_imageConst source;
   csys_status st = cimg_imageConst_constructWrap(&source, w.pixels, w.width, w.height, w.stride);
   if (CSYS_FAILED(st)) return st;

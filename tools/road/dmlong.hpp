@@ -27,8 +27,13 @@ struct LongView {
 inline constexpr int kLongViewCount = 16;  // every 11.25 degrees: none is more than 5.6 away
 inline constexpr double kLongViewSqueeze = 2.25;
 
+// How far from the image's origin a view may reach, in pixels (the resampler's range, less a
+// margin): square windows of up to about 15000 pixels a side, longer narrow ones further.
+inline constexpr double kLongViewReach = 32000;
+
 // View k (0 ... kLongViewCount - 1) of the window, resampled bilinearly into *out; empty (0 x 0)
-// for a window narrower than 2 pixels either way. A failed allocation is returned, *out empty.
+// for a window narrower than 2 pixels either way or reaching beyond kLongViewReach. A failed
+// allocation is returned, *out empty.
 csys_status makeLongView(const cimg_windowConst& w, int k, LongView* out);
 
 }  // namespace dmroad

@@ -35,7 +35,9 @@ struct Options {
   // parallelogram flag is then 0.
   bool fitFarSides = true;
   // Accept the long rectangles (8 x 48 to 8 x 144, 12 x 64, 12 x 88: beyond 5 : 1). Off, the
-  // border check takes none of them, as the searches take nothing beyond 5 : 1.
+  // border check takes none of them, as the searches take nothing beyond 5 : 1. Those lying near
+  // the image axes are found through turned views, which images of more than about 15000
+  // pixels a side (square) go without.
   bool longRectangles = false;
   // Search a noisy image through a smoothed copy (3 x 3 binomial), measuring and checking in the
   // original; images with little noise are searched as they are.
