@@ -187,6 +187,11 @@ struct Symbol {
   int errorsCorrected = 0;     // codewords the error correction repaired (erasures included)
   int erasures = 0;            // of those, words known to be damaged before decoding
   StructuredAppend structuredAppend;
+  // 1D: an EAN/UPC symbol's 2- or 5-digit add-on, when one was read beside it (not in text).
+  std::string addOn;
+  // 1D: the characters as the bars carry them, where text interprets them (Code 39 full ASCII,
+  // Code 32); empty otherwise.
+  std::string rawText;
 };
 
 // What to look for and how. The defaults look for every symbology and read what they find.
@@ -229,6 +234,11 @@ class IDUT_READER_API Error : public std::runtime_error {
 // The name of a library status ("csys_errNoMemory", "cidut_errOutOfRange", ...), "success" for
 // 0 and other non-negative values, "unknown status" for a failure code the library does not name.
 IDUT_READER_API const char* statusName(int32_t status) noexcept;
+
+// The UPC-A number (12 digits) a UPC-E number stands for: 8 digits (number system 0 or 1, six
+// digits, check digit), or 6 or 7 digits (number system 0 assumed, check digit computed). Empty
+// when the digits are not a UPC-E number.
+IDUT_READER_API std::string expandUpce(std::string_view upce);
 
 // Checks options and throws Error (csys_errBadArgument) naming the first problem: an empty or
 // unknown symbology set, a value out of its range, minSize above maxSize.
