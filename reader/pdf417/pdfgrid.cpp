@@ -1,0 +1,181 @@
+#include "reader/pdf417/pdfgrid.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <utility>
+
+#include "reader/pdf417/pdfecc.hpp"
+
+namespace pdf417 {
+
+namespace {
+
+// Votes for a value 0..29 (or 1..30).
+struct Tally {
+  std::array<int, 31> count{};
+  void add(int v) {
+    if (v >= 0 && v <= 30) ++count[v];
+  }
+  // The value most lines gave; -1 with no votes or a tie for first place.
+  int winner() const {
+    int best = -1, bestCount = 0, second = 0;
+    for (int v = 0; v <= 30; ++v) {
+      if (count[v] > bestCount) second = bestCount, bestCount = count[v], best = v;
+      else if (count[v] > second) second = count[v];
+    }
+    return bestCount > second ? best : -1;
+  }
+};
+
+// The right row indicator of a line, -1 when it has none (no stop pattern after it).
+int rightIndicatorOf(const LineRead& r) {
+  if (r.stopAt < 2 || r.stopAt > static_cast<int>(r.words.size())) return -1;
+  return r.words[r.stopAt - 1];
+}
+
+struct Size {
+  int rows = 0, columns = 0, level = -1;
+};
+
+// Rows, data columns and level as most row indicators tell them.
+bool voteSize(const std::vector<ScannedLine>& lines, Size* size, std::string* error) {
+  Tally rowGroups, levelAndRows, columns;
+  for (const ScannedLine& l : lines) {
+    const LineRead& r = l.read;
+    if (r.cluster < 0) continue;
+    const int left = r.words.empty() ? -1 : r.words[0], right = rightIndicatorOf(r);
+    if (left >= 0) {
+      const int info = left % 30;
+      if (r.cluster == 0) rowGroups.add(info);
+      else if (r.cluster == 3) levelAndRows.add(info);
+      else columns.add(info + 1);
+    }
+    if (right >= 0) {
+      const int info = right % 30;
+      if (r.cluster == 0) columns.add(info + 1);
+      else if (r.cluster == 3) rowGroups.add(info);
+      else levelAndRows.add(info);
+    }
+    if (r.stopAt >= 3) columns.add(r.stopAt - 2);
+  }
+  const int groups = rowGroups.winner(), lr = levelAndRows.winner(), cols = columns.winner();
+  if (groups < 0 || lr < 0 || cols < 1) {
+    *error = "row indicators do not agree on the symbol's size";
+    return false;
+  }
+  size->rows = 3 * groups + lr % 3 + 1;
+  size->level = lr / 3;
+  size->columns = cols;
+  if (size->rows < 3 || size->rows > 90 || size->level > 8 || size->rows * size->columns > kMaxCodewords ||
+      size->rows * size->columns <= checkWordCount(size->level)) {
+    *error = "row indicators give an impossible size: " + std::to_string(size->rows) + " rows, " +
+             std::to_string(size->columns) + " columns, level " + std::to_string(size->level);
+    return false;
+  }
+  return true;
+}
+
+// The row a line's indicators give, -1 when they give none or disagree.
+int indicatedRow(const LineRead& r, int rows) {
+  const int left = r.words.empty() ? -1 : r.words[0], right = rightIndicatorOf(r);
+  int group = -1;
+  if (left >= 0) group = left / 30;
+  if (right >= 0) {
+    if (group >= 0 && group != right / 30) return -1;
+    group = right / 30;
+  }
+  if (group < 0) return -1;
+  const int row = 3 * group + r.cluster / 3;
+  return row < rows ? row : -1;
+}
+
+struct LineFit {
+  double a = 0, b = 0;  // row = a + b * v
+};
+
+// Least-squares row against v over the lines with indicated rows, refitted without the lines
+// more than a row and a half off.
+bool fitRows(const std::vector<std::pair<double, int>>& points, LineFit* fit) {
+  std::vector<char> use(points.size(), 1);
+  for (int pass = 0; pass < 3; ++pass) {
+    double n = 0, sv = 0, sr = 0, svv = 0, svr = 0;
+    for (size_t i = 0; i < points.size(); ++i) {
+      if (!use[i]) continue;
+      const double v = points[i].first, r = points[i].second;
+      n += 1, sv += v, sr += r, svv += v * v, svr += v * r;
+    }
+    const double den = n * svv - sv * sv;
+    if (n < 2 || std::fabs(den) < 1e-12) return false;
+    fit->b = (n * svr - sv * sr) / den;
+    fit->a = (sr - fit->b * sv) / n;
+    for (size_t i = 0; i < points.size(); ++i)
+      use[i] = std::fabs(fit->a + fit->b * points[i].first - points[i].second) <= 1.5;
+  }
+  return true;
+}
+
+}  // namespace
+
+CodewordGrid assembleGrid(const std::vector<ScannedLine>& lines) {
+  CodewordGrid grid;
+  Size size;
+  if (!voteSize(lines, &size, &grid.error)) return grid;
+  grid.rows = size.rows;
+  grid.columns = size.columns;
+  grid.level = size.level;
+
+  std::vector<std::pair<double, int>> points;
+  bool anyStop = false;
+  for (const ScannedLine& l : lines) {
+    if (l.read.cluster < 0) continue;
+    anyStop = anyStop || l.read.stopAt >= 0;
+    const int row = indicatedRow(l.read, grid.rows);
+    if (row >= 0) points.push_back({l.v, row});
+  }
+  grid.compact = !anyStop;
+  LineFit fit;
+  if (!fitRows(points, &fit)) {
+    grid.error = "too few row indicators read to place the rows";
+    return grid;
+  }
+  grid.rowsAlongV = fit.b > 0;
+
+  // votes[cell]: (value, lines) pairs.
+  std::vector<std::vector<std::pair<int, int>>> votes(static_cast<size_t>(grid.rows) * grid.columns);
+  for (const ScannedLine& l : lines) {
+    const LineRead& r = l.read;
+    if (r.cluster < 0) continue;
+    if (r.stopAt >= 0 && r.stopAt != grid.columns + 2) continue;  // a line that lost its place
+    const double expected = fit.a + fit.b * l.v;
+    int row = indicatedRow(r, grid.rows);
+    if (row < 0 || std::fabs(row - expected) > 1.5) {
+      // The nearest row of the line's cluster, if it is close enough to be the one.
+      const int k = r.cluster / 3;
+      row = 3 * static_cast<int>(std::lround((expected - k) / 3)) + k;
+      if (std::fabs(row - expected) > 1.0 || row < 0 || row >= grid.rows) continue;
+    }
+    for (int c = 0; c < grid.columns && c + 1 < static_cast<int>(r.words.size()); ++c) {
+      const int value = r.words[c + 1];
+      if (value < 0) continue;
+      auto& cell = votes[static_cast<size_t>(row) * grid.columns + c];
+      auto it = std::find_if(cell.begin(), cell.end(), [value](const auto& p) { return p.first == value; });
+      if (it == cell.end()) cell.push_back({value, 1});
+      else ++it->second;
+    }
+  }
+  grid.words.assign(votes.size(), -1);
+  for (size_t i = 0; i < votes.size(); ++i) {
+    int best = -1, bestCount = 0, second = 0;
+    for (const auto& [value, count] : votes[i]) {
+      if (count > bestCount) second = bestCount, bestCount = count, best = value;
+      else if (count > second) second = count;
+    }
+    if (bestCount > second) grid.words[i] = best;
+    if (second > 0 || bestCount == 1) grid.weak.push_back(static_cast<int>(i));
+  }
+  grid.ok = true;
+  return grid;
+}
+
+}  // namespace pdf417

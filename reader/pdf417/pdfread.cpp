@@ -1,0 +1,223 @@
+#include "reader/pdf417/pdfread.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "reader/charset.hpp"
+#include "reader/pdf417/pdfecc.hpp"
+#include "reader/pdf417/pdfgrid.hpp"
+#include "road/dmgeometry.hpp"
+
+namespace pdf417 {
+
+namespace {
+
+Reading readGrid(const CodewordGrid& grid) {
+  Reading decoded = readCodewords(grid.words, grid.columns, grid.level);
+  if (!decoded.ok && !grid.weak.empty()) {
+    // Again with the words some line read otherwise taken as erased too.
+    std::vector<int> words = grid.words;
+    for (int i : grid.weak) words[i] = -1;
+    Reading second = readCodewords(words, grid.columns, grid.level);
+    if (second.ok) decoded = std::move(second);
+  }
+  decoded.compact = grid.compact;
+  return decoded;
+}
+
+// Lines read forwards or backwards, whichever way most of them show a start pattern; *reversed
+// tells which.
+std::vector<ScannedLine> readLines(const std::vector<std::vector<float>>& profiles, const std::vector<double>& vs,
+                                   bool* reversed) {
+  std::vector<ScannedLine> forward, backward;
+  for (size_t i = 0; i < profiles.size(); ++i) {
+    ScannedLine line{vs[i], readLine(profiles[i])};
+    if (line.read.found) {
+      forward.push_back(std::move(line));
+      continue;
+    }
+    std::vector<float> back(profiles[i].rbegin(), profiles[i].rend());
+    line.read = readLine(back);
+    if (line.read.found) backward.push_back(std::move(line));
+  }
+  *reversed = backward.size() > forward.size();
+  return *reversed ? backward : forward;
+}
+
+// Whether reading along `along` with rows growing along `down` shows the symbol's mirror image
+// (image y pointing down: an upright symbol reads along +x with rows growing along +y).
+bool mirroredBy(cmath_vect along, cmath_vect down) { return along.x * down.y - along.y * down.x < 0; }
+
+struct Scan {
+  std::vector<std::vector<float>> profiles;
+  std::vector<double> vs;
+  dmroad::SquareToQuad map;
+};
+
+// Profiles along u at evenly spaced v, a little beyond the quadrilateral p00 p10 p11 p01 (u runs
+// p00 to p10); each sample the mean of three across the line.
+bool sampleProfiles(const cimg_windowConst& w, cmath_vect p00, cmath_vect p10, cmath_vect p11, cmath_vect p01,
+                    Scan* scan) {
+  const double width = std::max(dmroad::distance(p00, p10), dmroad::distance(p01, p11));
+  const double height = std::max(dmroad::distance(p00, p01), dmroad::distance(p10, p11));
+  if (!std::isfinite(width) || !std::isfinite(height) || width < 8 || height < 2 || width > 1e5 || height > 1e5)
+    return false;
+  scan->map = dmroad::SquareToQuad(p00, p10, p11, p01);
+  const double mu = 0.06 + 6 / width, mv = 0.02 + 2 / height;
+  const int lines = std::clamp(static_cast<int>(height * (1 + 2 * mv) / 0.75), 8, 1500);
+  const int samples = std::clamp(static_cast<int>(width * (1 + 2 * mu) / 0.5), 64, 12000);
+  const double across = 0.35 / height;
+  scan->profiles.assign(lines, std::vector<float>(samples));
+  scan->vs.resize(lines);
+  for (int l = 0; l < lines; ++l) {
+    const double v = -mv + (1 + 2 * mv) * (l + 0.5) / lines;
+    scan->vs[l] = v;
+    for (int s = 0; s < samples; ++s) {
+      const double u = -mu + (1 + 2 * mu) * (s + 0.5) / samples;
+      double sum = 0;
+      for (int t = -1; t <= 1; ++t) {
+        const cmath_vect p = scan->map.map(u, v + t * across);
+        if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
+        sum += dmroad::sampleAt(w, p.x, p.y);
+      }
+      scan->profiles[l][s] = static_cast<float>(sum / 3);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+Reading readCodewords(std::vector<int> words, int columns, int level) {
+  Reading r;
+  r.columns = columns;
+  r.level = level;
+  if (columns < 1 || columns > 30 || words.empty() || words.size() % columns != 0) {
+    r.error = "codeword count is not a whole number of rows";
+    return r;
+  }
+  r.rows = static_cast<int>(words.size()) / columns;
+  std::vector<int> erased;
+  for (size_t i = 0; i < words.size(); ++i)
+    if (words[i] < 0 || words[i] > 928) erased.push_back(static_cast<int>(i)), words[i] = 0;
+  const Correction fix = correct(words, level, erased);
+  if (!fix.ok) {
+    r.error = fix.error;
+    return r;
+  }
+  r.corrected = fix.corrected;
+  r.erasures = fix.erasures;
+  words.resize(words.size() - checkWordCount(level));
+  r.message = decodeData(words);
+  r.ok = r.message.ok;
+  if (!r.ok) r.error = "corrected codewords do not decode: " + r.message.error;
+  return r;
+}
+
+Reading readModuleRows(const std::vector<std::vector<uint8_t>>& rows) {
+  // Two samples a module and a quiet zone of four modules round each row.
+  std::vector<std::vector<float>> profiles;
+  std::vector<double> vs;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    std::vector<float> p(8, 255.0f);
+    for (uint8_t m : rows[i]) p.insert(p.end(), 2, m ? 0.0f : 255.0f);
+    p.insert(p.end(), 8, 255.0f);
+    profiles.push_back(std::move(p));
+    vs.push_back(static_cast<double>(i));
+  }
+  bool reversed = false;
+  const std::vector<ScannedLine> lines = readLines(profiles, vs, &reversed);
+  const CodewordGrid grid = assembleGrid(lines);
+  if (!grid.ok) {
+    Reading r;
+    r.error = grid.error;
+    return r;
+  }
+  Reading r = readGrid(grid);
+  r.mirrored = reversed == grid.rowsAlongV;
+  return r;
+}
+
+Reading readImage(const cimg_windowConst& window, const std::array<cmath_vect, 4>& c) {
+  Reading first;
+  first.error = "no start pattern along the located rows";
+  bool haveFirst = false;
+  for (int axis = 0; axis < 2; ++axis) {
+    Scan scan;
+    const bool sampled = axis == 0 ? sampleProfiles(window, c[0], c[1], c[2], c[3], &scan)
+                                   : sampleProfiles(window, c[0], c[3], c[2], c[1], &scan);
+    if (!sampled) {
+      if (!haveFirst) first.error = "located corners too small or not finite to sample";
+      continue;
+    }
+    for (int inverted = 0; inverted < 2; ++inverted) {
+      if (inverted)
+        for (auto& p : scan.profiles)
+          for (float& s : p) s = 255.0f - s;
+      bool reversed = false;
+      const std::vector<ScannedLine> lines = readLines(scan.profiles, scan.vs, &reversed);
+      if (lines.size() < 3) continue;
+      const CodewordGrid grid = assembleGrid(lines);
+      Reading r;
+      if (grid.ok) r = readGrid(grid);
+      else r.error = grid.error;
+      r.inverted = inverted != 0;
+      if (grid.ok) {
+        const cmath_vect o = scan.map.map(0.5, 0.5), right = scan.map.map(0.6, 0.5), down = scan.map.map(0.5, 0.6);
+        cmath_vect along{right.x - o.x, right.y - o.y}, rowsDown{down.x - o.x, down.y - o.y};
+        if (reversed) along = {-along.x, -along.y};
+        if (!grid.rowsAlongV) rowsDown = {-rowsDown.x, -rowsDown.y};
+        r.mirrored = mirroredBy(along, rowsDown);
+      }
+      if (r.ok) return r;
+      if (!haveFirst || (grid.ok && first.rows == 0)) first = r, haveFirst = true;
+    }
+  }
+  return first;
+}
+
+bool fillSymbol(const Reading& reading, idut::Symbol& symbol) {
+  symbol.symbology = idut::Symbology::PDF417;
+  symbol.decoded = false;
+  symbol.text.clear();
+  symbol.bytes.clear();
+  symbol.decodeError.clear();
+  symbol.rows = reading.rows;
+  symbol.columns = reading.columns;
+  symbol.ecLevel = reading.level;
+  symbol.mirrored = reading.mirrored;
+  symbol.inverted = reading.inverted;
+  symbol.errorsCorrected = reading.corrected;
+  symbol.erasures = reading.erasures;
+  if (!reading.ok) {
+    symbol.decodeError = reading.error.empty() ? "not read" : reading.error;
+    return false;
+  }
+  const Message& m = reading.message;
+  // Our output is the basic channel's: ECIs are applied, not passed on as escapes.
+  symbol.symbologyIdentifier = "]L2";
+  symbol.readerInit = m.readerInit;
+  symbol.structuredAppend = m.append;
+  symbol.eci = m.ecis.empty() ? -1 : m.ecis.front();
+  bool binary = false;
+  for (const charset::Segment& s : m.segments) {
+    symbol.bytes.insert(symbol.bytes.end(), s.bytes.begin(), s.bytes.end());
+    binary = binary || charset::isBinary(s.eci);
+  }
+  symbol.contentType = binary ? idut::ContentType::Binary : idut::ContentType::Text;
+  if (!binary) {
+    std::string error;
+    if (!charset::segmentsToUtf8(m.segments, &symbol.text, &error)) {
+      symbol.decodeError = "content is not text in its character set: " + error;
+      return false;
+    }
+  }
+  symbol.decoded = true;
+  return true;
+}
+
+bool readSymbol(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners, idut::Symbol& symbol) {
+  return fillSymbol(readImage(window, corners), symbol);
+}
+
+}  // namespace pdf417

@@ -1,0 +1,179 @@
+#include "reader/pdf417/pdfscan.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "reader/pdf417/pdftables.hpp"
+
+namespace pdf417 {
+
+namespace {
+
+// Per sample, the middle of the darkest and lightest values around it (blocks of the profile
+// and their neighbours), or of the whole line where the neighbourhood holds too little contrast
+// to tell bars from spaces (inside a wide bar or the quiet zone).
+void localThreshold(const std::vector<float>& p, std::vector<float>* mid, std::vector<float>* band) {
+  const size_t n = p.size();
+  const size_t block = std::max<size_t>(8, n / 16);
+  const size_t blocks = (n + block - 1) / block;
+  std::vector<float> lo(blocks, 255), hi(blocks, 0);
+  for (size_t i = 0; i < n; ++i) {
+    lo[i / block] = std::min(lo[i / block], p[i]);
+    hi[i / block] = std::max(hi[i / block], p[i]);
+  }
+  const float globalLo = *std::min_element(lo.begin(), lo.end());
+  const float globalHi = *std::max_element(hi.begin(), hi.end());
+  const float globalRange = globalHi - globalLo;
+  mid->resize(n);
+  band->resize(n);
+  for (size_t b = 0; b < blocks; ++b) {
+    float l = lo[b], h = hi[b];
+    if (b > 0) l = std::min(l, lo[b - 1]), h = std::max(h, hi[b - 1]);
+    if (b + 1 < blocks) l = std::min(l, lo[b + 1]), h = std::max(h, hi[b + 1]);
+    if (h - l < 0.4f * globalRange) l = globalLo, h = globalHi;
+    for (size_t i = b * block; i < std::min(n, (b + 1) * block); ++i) {
+      (*mid)[i] = 0.5f * (l + h);
+      (*band)[i] = 0.12f * (h - l);
+    }
+  }
+}
+
+// Whether the elements from edge e (a bar's leading edge) have the relative widths of ref,
+// within tol modules on every pair of neighbouring elements.
+template <size_t N>
+bool matchesPattern(const std::vector<double>& pos, size_t e, const std::array<int, N>& ref, int modules,
+                    double tol) {
+  if (e + N >= pos.size()) return false;
+  const double total = pos[e + N] - pos[e];
+  if (total <= 0) return false;
+  const double scale = modules / total;
+  for (size_t i = 0; i + 1 < N; ++i) {
+    const double pair = (pos[e + i + 2] - pos[e + i]) * scale;
+    if (std::fabs(pair - (ref[i] + ref[i + 1])) > tol) return false;
+  }
+  return true;
+}
+
+// The codeword whose eight elements start at edge e, by its edge-to-similar-edge distances;
+// -1 when they give no word. When the nearest distances give none, the one distance nearest to
+// halfway between two values is tried the other way.
+int readWord(const std::vector<double>& pos, size_t e, double total, int* cluster) {
+  std::array<int, 6> d{};
+  std::array<double, 6> raw{};
+  for (int i = 0; i < 6; ++i) {
+    raw[i] = (pos[e + i + 2] - pos[e + i]) * kModulesPerWord / total;
+    d[i] = static_cast<int>(std::lround(raw[i]));
+  }
+  int value = valueOfEdges(d, cluster);
+  if (value >= 0) return value;
+  int worst = 0;
+  double worstOff = -1;
+  for (int i = 0; i < 6; ++i) {
+    const double off = std::fabs(raw[i] - d[i]);
+    if (off > worstOff) worstOff = off, worst = i;
+  }
+  if (worstOff < 0.3) return -1;  // every distance clear: the elements are no word
+  d[worst] += raw[worst] > d[worst] ? 1 : -1;
+  return valueOfEdges(d, cluster);
+}
+
+// Index of the bar leading edge nearest to x within reach; pos.size() if none.
+size_t barEdgeNear(const std::vector<double>& pos, const std::vector<char>& dark, double x, double reach) {
+  size_t best = pos.size();
+  double bestOff = reach;
+  for (size_t i = std::lower_bound(pos.begin(), pos.end(), x - reach) - pos.begin(); i < pos.size() && pos[i] < x + reach;
+       ++i) {
+    if (!dark[i]) continue;
+    const double off = std::fabs(pos[i] - x);
+    if (off < bestOff) bestOff = off, best = i;
+  }
+  return best;
+}
+
+// The first start pattern of the line, as the index of its first edge; pos.size() if none.
+size_t findStart(const std::vector<double>& pos, const std::vector<char>& dark) {
+  for (size_t e = 0; e + 8 < pos.size(); ++e)
+    if (dark[e] && matchesPattern(pos, e, kStartWidths, kStartModules, 0.8)) return e;
+  return pos.size();
+}
+
+}  // namespace
+
+void findEdges(const std::vector<float>& p, std::vector<double>* positions, std::vector<char>* dark) {
+  positions->clear();
+  dark->clear();
+  if (p.size() < 2) return;
+  std::vector<float> mid, band;
+  localThreshold(p, &mid, &band);
+  bool inDark = p[0] < mid[0];
+  size_t lastSwitch = 0;
+  for (size_t i = 1; i < p.size(); ++i) {
+    const bool enter = inDark ? p[i] > mid[i] + band[i] : p[i] < mid[i] - band[i];
+    if (!enter) continue;
+    // The crossing of the threshold itself, looking back to the last sample on the old side.
+    size_t j = i;
+    while (j > lastSwitch && (inDark ? p[j] >= mid[j] : p[j] <= mid[j])) --j;
+    const double a = p[j] - mid[j], b = p[j + 1] - mid[j + 1];
+    const double t = a != b ? std::clamp(a / (a - b), 0.0, 1.0) : 0.5;
+    positions->push_back(static_cast<double>(j) + t);
+    inDark = !inDark;
+    dark->push_back(inDark ? 1 : 0);
+    lastSwitch = i;
+  }
+}
+
+LineRead readLine(const std::vector<float>& profile) {
+  LineRead line;
+  std::vector<double> pos;
+  std::vector<char> dark;
+  findEdges(profile, &pos, &dark);
+  const size_t start = findStart(pos, dark);
+  if (start == pos.size()) return line;
+  line.found = true;
+  line.startAt = pos[start];
+  double module = (pos[start + 8] - pos[start]) / kStartModules;
+  line.moduleSize = module;
+  size_t e = start + 8;
+  double x = pos[e];
+  std::array<int, 9> clusterVotes{};
+  std::vector<int> clusters;
+  for (int k = 0; k < kMaxLineWords; ++k) {
+    if (e < pos.size() && dark[e] && matchesPattern(pos, e, kStopWidths, kStopModules, 0.8)) {
+      line.stopAt = k;
+      break;
+    }
+    int value = -1, cluster = -1;
+    if (e + 8 < pos.size()) {
+      const double total = pos[e + 8] - pos[e];
+      if (std::fabs(total - kModulesPerWord * module) < 2.5 * module) value = readWord(pos, e, total, &cluster);
+      if (value >= 0) {
+        line.words.push_back(value);
+        clusters.push_back(cluster);
+        ++clusterVotes[cluster];
+        module = 0.8 * module + 0.2 * total / kModulesPerWord;
+        x = pos[e + 8];
+        e += 8;
+        continue;
+      }
+    }
+    // Resynchronise on the leading edge nearest to where the next word should begin; with none
+    // there, the following slots are placed by position alone.
+    line.words.push_back(-1);
+    clusters.push_back(-1);
+    x += kModulesPerWord * module;
+    if (x >= static_cast<double>(profile.size())) break;
+    e = barEdgeNear(pos, dark, x, 0.8 * module);
+    if (e < pos.size()) x = pos[e];
+  }
+  const int best = static_cast<int>(std::max_element(clusterVotes.begin(), clusterVotes.end()) - clusterVotes.begin());
+  if (clusterVotes[best] == 0 || best % 3 != 0) return line;
+  line.cluster = best;
+  line.readWords = clusterVotes[best];
+  // Words of another cluster misread: leave those slots unread.
+  for (size_t k = 0; k < line.words.size(); ++k)
+    if (clusters[k] != best) line.words[k] = -1;
+  return line;
+}
+
+}  // namespace pdf417

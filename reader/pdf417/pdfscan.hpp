@@ -1,0 +1,37 @@
+// One scan line across a PDF417 symbol's rows: the grey profile sampled along it, its edges found
+// against a local threshold with hysteresis, the start pattern located, and the codewords read
+// one after another from there by their edge-to-similar-edge distances, resynchronising on the
+// expected position of the next word wherever a word does not read.
+#ifndef IDUT_READER_PDF417_PDFSCAN_HPP
+#define IDUT_READER_PDF417_PDFSCAN_HPP
+
+#include <vector>
+
+namespace pdf417 {
+
+// Words a line holds at most after the start pattern: the left row indicator, 30 data columns,
+// the right row indicator, and a little slack for a line that runs on past a compact symbol.
+inline constexpr int kMaxLineWords = 34;
+
+struct LineRead {
+  bool found = false;        // a start pattern was found
+  int cluster = -1;          // the row's cluster (0, 3 or 6), by most of its words; -1 unknown
+  std::vector<int> words;    // word k after the start pattern (0: left row indicator); -1 unread
+  int stopAt = -1;           // the word slot where the stop pattern begins; -1 when not seen
+  double startAt = 0;        // profile position of the start pattern's first edge (samples)
+  double moduleSize = 0;     // in samples, from the start pattern
+  int readWords = 0;         // words that read in the row's cluster
+};
+
+// Reads a profile (grey values along the line, samples evenly spaced). Bars are dark: a caller
+// reads light-on-dark symbols from the negated profile, and a symbol running right to left
+// from the profile reversed.
+LineRead readLine(const std::vector<float>& profile);
+
+// Edges of a profile: positions (in samples, interpolated) where the level crosses a local
+// threshold, found with hysteresis; dark[i] tells whether edge i enters a bar. Exposed for tests.
+void findEdges(const std::vector<float>& profile, std::vector<double>* positions, std::vector<char>* dark);
+
+}  // namespace pdf417
+
+#endif
