@@ -141,7 +141,8 @@ CodewordGrid assembleGrid(const std::vector<ScannedLine>& lines) {
   }
   grid.rowsAlongV = fit.b > 0;
 
-  // votes[cell]: (value, lines) pairs.
+  // votes[cell]: (value, weight) pairs; a line's word counts twice where both ways of reading it
+  // agree, once for each way where they do not.
   std::vector<std::vector<std::pair<int, int>>> votes(static_cast<size_t>(grid.rows) * grid.columns);
   for (const ScannedLine& l : lines) {
     const LineRead& r = l.read;
@@ -155,16 +156,21 @@ CodewordGrid assembleGrid(const std::vector<ScannedLine>& lines) {
       row = 3 * static_cast<int>(std::lround((expected - k) / 3)) + k;
       if (std::fabs(row - expected) > 1.0 || row < 0 || row >= grid.rows) continue;
     }
-    for (int c = 0; c < grid.columns && c + 1 < static_cast<int>(r.words.size()); ++c) {
-      const int value = r.words[c + 1];
-      if (value < 0) continue;
+    for (int c = 0; c < grid.columns && c + 1 < static_cast<int>(r.readings.size()); ++c) {
       auto& cell = votes[static_cast<size_t>(row) * grid.columns + c];
-      auto it = std::find_if(cell.begin(), cell.end(), [value](const auto& p) { return p.first == value; });
-      if (it == cell.end()) cell.push_back({value, 1});
-      else ++it->second;
+      const std::array<int, 2>& reading = r.readings[c + 1];
+      for (int way = 0; way < 2; ++way) {
+        const int value = reading[way];
+        if (value < 0 || (way == 1 && value == reading[0])) continue;
+        const int weight = value == reading[1 - way] ? 2 : 1;
+        auto it = std::find_if(cell.begin(), cell.end(), [value](const auto& p) { return p.first == value; });
+        if (it == cell.end()) cell.push_back({value, weight});
+        else it->second += weight;
+      }
     }
   }
   grid.words.assign(votes.size(), -1);
+  std::vector<std::pair<double, int>> doubts;  // (margin of the winner, cell)
   for (size_t i = 0; i < votes.size(); ++i) {
     int best = -1, bestCount = 0, second = 0;
     for (const auto& [value, count] : votes[i]) {
@@ -172,8 +178,11 @@ CodewordGrid assembleGrid(const std::vector<ScannedLine>& lines) {
       else if (count > second) second = count;
     }
     if (bestCount > second) grid.words[i] = best;
-    if (second > 0 || bestCount == 1) grid.weak.push_back(static_cast<int>(i));
+    if (grid.words[i] >= 0 && (second > 0 || bestCount <= 2))
+      doubts.push_back({static_cast<double>(bestCount - second) / (bestCount + second + 1), static_cast<int>(i)});
   }
+  std::sort(doubts.begin(), doubts.end());
+  for (const auto& d : doubts) grid.weak.push_back(d.second);
   grid.ok = true;
   return grid;
 }

@@ -24,7 +24,7 @@ struct CodewordGrid {
   int rows = 0, columns = 0, level = -1;
   bool compact = false;     // no line saw a stop pattern: compact PDF417 (or its right side lost)
   std::vector<int> words;   // rows * columns, row by row; -1 for an erasure
-  std::vector<int> weak;    // indices of words some line read otherwise
+  std::vector<int> weak;    // indices of words some line read otherwise, the least sure first
   bool rowsAlongV = true;   // row numbers grow with v
 };
 

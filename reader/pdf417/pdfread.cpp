@@ -14,12 +14,19 @@ namespace {
 
 Reading readGrid(const CodewordGrid& grid) {
   Reading decoded = readCodewords(grid.words, grid.columns, grid.level);
-  if (!decoded.ok && !grid.weak.empty()) {
-    // Again with the words some line read otherwise taken as erased too.
+  // Again with the least sure words taken as erased too, a quarter, half and all of what the
+  // level can spare after the words nobody read.
+  int erased = 0;
+  for (int w : grid.words) erased += w < 0;
+  const int spare = checkWordCount(grid.level) - 2 - erased;
+  for (int part = 1; part <= 4 && !decoded.ok && spare > 0; part *= 2) {
+    const int n = std::min<int>(static_cast<int>(grid.weak.size()), spare * part / 4);
+    if (n == 0) continue;
     std::vector<int> words = grid.words;
-    for (int i : grid.weak) words[i] = -1;
-    Reading second = readCodewords(words, grid.columns, grid.level);
-    if (second.ok) decoded = std::move(second);
+    for (int i = 0; i < n; ++i) words[grid.weak[i]] = -1;
+    Reading again = readCodewords(words, grid.columns, grid.level);
+    if (again.ok) decoded = std::move(again);
+    if (n == static_cast<int>(grid.weak.size())) break;
   }
   decoded.compact = grid.compact;
   return decoded;

@@ -55,16 +55,35 @@ bool matchesPattern(const std::vector<double>& pos, size_t e, const std::array<i
   return true;
 }
 
-// The codeword whose eight elements start at edge e, by its edge-to-similar-edge distances;
-// -1 when they give no word. When the nearest distances give none, the one distance nearest to
-// halfway between two values is tried the other way.
-int readWord(const std::vector<double>& pos, size_t e, double total, int* cluster) {
-  std::array<int, 6> d{};
-  std::array<double, 6> raw{};
-  for (int i = 0; i < 6; ++i) {
-    raw[i] = (pos[e + i + 2] - pos[e + i]) * kModulesPerWord / total;
-    d[i] = static_cast<int>(std::lround(raw[i]));
+// The word whose eight elements start at edge e and span total, read two ways: by the
+// edge-to-similar-edge distances (immune to bars printed wide or narrow) and by the element
+// boundaries each put on the nearest of the word's 17 module boundaries (immune to the pixel
+// quantisation of a symbol scanned square to the pixel grid, which can round a distance the
+// wrong way on every line alike). -1 where a way gives no word; clusters alongside.
+std::array<int, 2> readWord(const std::vector<double>& pos, size_t e, double total, std::array<int, 2>* clusters) {
+  std::array<int, 2> value{-1, -1};
+  std::array<float, 6> raw{};
+  for (int i = 0; i < 6; ++i) raw[i] = static_cast<float>((pos[e + i + 2] - pos[e + i]) * kModulesPerWord / total);
+  value[0] = wordOfDistances(raw, &(*clusters)[0]);
+  std::array<int, 8> widths{};
+  int previous = 0;
+  for (int i = 1; i <= 8; ++i) {
+    const int boundary = i == 8 ? kModulesPerWord
+                                : static_cast<int>(std::lround((pos[e + i] - pos[e]) * kModulesPerWord / total));
+    widths[i - 1] = boundary - previous;
+    previous = boundary;
   }
+  (*clusters)[1] = clusterOf(widths);
+  const uint32_t pattern = patternOfWidths(widths);
+  if (pattern != 0) value[1] = valueOfPattern((*clusters)[1], pattern);
+  return value;
+}
+
+}  // namespace
+
+int wordOfDistances(const std::array<float, 6>& raw, int* cluster) {
+  std::array<int, 6> d{};
+  for (int i = 0; i < 6; ++i) d[i] = static_cast<int>(std::lround(raw[i]));
   int value = valueOfEdges(d, cluster);
   if (value >= 0) return value;
   int worst = 0;
@@ -77,6 +96,8 @@ int readWord(const std::vector<double>& pos, size_t e, double total, int* cluste
   d[worst] += raw[worst] > d[worst] ? 1 : -1;
   return valueOfEdges(d, cluster);
 }
+
+namespace {
 
 // Index of the bar leading edge nearest to x within reach; pos.size() if none.
 size_t barEdgeNear(const std::vector<double>& pos, const std::vector<char>& dark, double x, double reach) {
@@ -137,20 +158,21 @@ LineRead readLine(const std::vector<float>& profile) {
   size_t e = start + 8;
   double x = pos[e];
   std::array<int, 9> clusterVotes{};
-  std::vector<int> clusters;
+  std::vector<std::array<int, 2>> clusters;
   for (int k = 0; k < kMaxLineWords; ++k) {
     if (e < pos.size() && dark[e] && matchesPattern(pos, e, kStopWidths, kStopModules, 0.8)) {
       line.stopAt = k;
       break;
     }
-    int value = -1, cluster = -1;
+    std::array<int, 2> value{-1, -1}, cluster{-1, -1};
     if (e + 8 < pos.size()) {
       const double total = pos[e + 8] - pos[e];
       if (std::fabs(total - kModulesPerWord * module) < 2.5 * module) value = readWord(pos, e, total, &cluster);
-      if (value >= 0) {
-        line.words.push_back(value);
+      if (value[0] >= 0 || value[1] >= 0) {
+        line.readings.push_back(value);
         clusters.push_back(cluster);
-        ++clusterVotes[cluster];
+        for (int way = 0; way < 2; ++way)
+          if (value[way] >= 0 && (way == 0 || value[0] < 0 || cluster[0] != cluster[1])) ++clusterVotes[cluster[way]];
         module = 0.8 * module + 0.2 * total / kModulesPerWord;
         x = pos[e + 8];
         e += 8;
@@ -159,8 +181,8 @@ LineRead readLine(const std::vector<float>& profile) {
     }
     // Resynchronise on the leading edge nearest to where the next word should begin; with none
     // there, the following slots are placed by position alone.
-    line.words.push_back(-1);
-    clusters.push_back(-1);
+    line.readings.push_back({-1, -1});
+    clusters.push_back({-1, -1});
     x += kModulesPerWord * module;
     if (x >= static_cast<double>(profile.size())) break;
     e = barEdgeNear(pos, dark, x, 0.8 * module);
@@ -170,9 +192,15 @@ LineRead readLine(const std::vector<float>& profile) {
   if (clusterVotes[best] == 0 || best % 3 != 0) return line;
   line.cluster = best;
   line.readWords = clusterVotes[best];
-  // Words of another cluster misread: leave those slots unread.
-  for (size_t k = 0; k < line.words.size(); ++k)
-    if (clusters[k] != best) line.words[k] = -1;
+  // Readings of another cluster are misreadings; a word is taken where the two ways agree or
+  // only one gives a word of the row's cluster.
+  line.words.assign(line.readings.size(), -1);
+  for (size_t k = 0; k < line.readings.size(); ++k) {
+    std::array<int, 2>& r = line.readings[k];
+    for (int way = 0; way < 2; ++way)
+      if (clusters[k][way] != best) r[way] = -1;
+    line.words[k] = r[0] == r[1] || r[1] < 0 ? r[0] : (r[0] < 0 ? r[1] : -1);
+  }
   return line;
 }
 

@@ -5,6 +5,7 @@
 #ifndef IDUT_READER_PDF417_PDFSCAN_HPP
 #define IDUT_READER_PDF417_PDFSCAN_HPP
 
+#include <array>
 #include <vector>
 
 namespace pdf417 {
@@ -17,6 +18,10 @@ struct LineRead {
   bool found = false;        // a start pattern was found
   int cluster = -1;          // the row's cluster (0, 3 or 6), by most of its words; -1 unknown
   std::vector<int> words;    // word k after the start pattern (0: left row indicator); -1 unread
+  // Per word slot, the word read by edge-to-similar-edge distances and the word read by element
+  // boundaries (-1 where a way gave none of the row's cluster); words[k] is their agreement, or
+  // the one way that gave a word, and -1 where they disagree.
+  std::vector<std::array<int, 2>> readings;
   int stopAt = -1;           // the word slot where the stop pattern begins; -1 when not seen
   double startAt = 0;        // profile position of the start pattern's first edge (samples)
   double moduleSize = 0;     // in samples, from the start pattern
@@ -27,6 +32,11 @@ struct LineRead {
 // reads light-on-dark symbols from the negated profile, and a symbol running right to left
 // from the profile reversed.
 LineRead readLine(const std::vector<float>& profile);
+
+// The word whose edge-to-similar-edge distances (in modules, not rounded) are raw: each rounded
+// to the nearest, and when that gives no word, the one nearest to halfway rounded the other way.
+// -1 when neither gives a word; *cluster receives the cluster the rounded distances imply.
+int wordOfDistances(const std::array<float, 6>& raw, int* cluster);
 
 // Edges of a profile: positions (in samples, interpolated) where the level crosses a local
 // threshold, found with hysteresis; dark[i] tells whether edge i enters a bar. Exposed for tests.
