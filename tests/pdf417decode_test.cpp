@@ -208,6 +208,7 @@ TEST(Pdf417Decode, HandMadeCodewords) {
       {"byte 924 group", {924, 1, 2, 3, 4, 5}, true, std::string("\x00\x99\x19\xA7\xF3\xC5", 6)},
       {"byte 901 singles", {901, 65, 66, 67}, true, "ABC"},
       {"numeric", {902, 1, 624, 434, 632, 282, 200}, true, "000213298174000"},
+      {"numeric split by an ECI", {902, 1, 624, 927, 26, 1, 100}, true, "524000"},
       {"numeric without its leading 1", {902, 0, 5}, false, ""},
       {"byte 924 not five words", {924, 1, 2, 3}, false, ""},
       {"byte group too large", {924, 899, 899, 899, 899, 899}, false, ""},

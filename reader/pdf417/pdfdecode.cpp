@@ -78,7 +78,7 @@ class Decoder {
         ok = bytes(c);
       } else if (c == kNumericLatch) {
         ++pos_;
-        ok = numeric(&dataOut());
+        ok = numeric(nullptr);
       } else if (isEci(c)) {
         ok = eci();
       } else if (c == kReaderInit) {
@@ -259,15 +259,17 @@ class Decoder {
   }
 
   // Numeric compaction: groups of up to 15 words, each a number whose digits follow a leading 1;
-  // a repeated 902 or an ECI designator ends a group early.
-  bool numeric(std::vector<uint8_t>* digitsOut) {
+  // a repeated 902 or an ECI designator ends a group early. The digits go to field, or with
+  // none to the message's segment in force (looked up at each group: an ECI adds a segment).
+  bool numeric(std::vector<uint8_t>* field) {
     int group[15];
     int count = 0;
     auto flush = [&]() {
       if (count == 0) return true;
       std::string digits;
       if (!base900ToDigits(group, count, &digits)) return fail("numeric compaction group without its leading 1");
-      digitsOut->insert(digitsOut->end(), digits.begin(), digits.end());
+      std::vector<uint8_t>& out = field != nullptr ? *field : dataOut();
+      out.insert(out.end(), digits.begin(), digits.end());
       count = 0;
       return true;
     };

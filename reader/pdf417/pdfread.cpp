@@ -32,23 +32,43 @@ Reading readGrid(const CodewordGrid& grid) {
   return decoded;
 }
 
-// Lines read forwards or backwards, whichever way most of them show a start pattern; *reversed
-// tells which.
+// A way of reading the profiles: negated (light bars on a dark ground) and/or reversed (the
+// rows running against the profile's direction).
+struct Way {
+  bool inverted = false, reversed = false;
+  int starts = 0;  // sampled lines that show a start pattern this way
+};
+
+std::vector<float> oriented(const std::vector<float>& p, const Way& way) {
+  std::vector<float> out(p);
+  if (way.reversed) std::reverse(out.begin(), out.end());
+  if (way.inverted)
+    for (float& s : out) s = 255.0f - s;
+  return out;
+}
+
+// The ways in which some of two dozen lines across the symbol show a start pattern, most first.
+std::vector<Way> probeWays(const std::vector<std::vector<float>>& profiles, bool allowInverted) {
+  std::vector<Way> ways;
+  for (int inverted = 0; inverted < (allowInverted ? 2 : 1); ++inverted)
+    for (int reversed = 0; reversed < 2; ++reversed) ways.push_back(Way{inverted != 0, reversed != 0, 0});
+  const size_t step = std::max<size_t>(1, profiles.size() / 24);
+  for (size_t i = step / 2; i < profiles.size(); i += step)
+    for (Way& w : ways) w.starts += readLine(oriented(profiles[i], w)).found ? 1 : 0;
+  std::stable_sort(ways.begin(), ways.end(), [](const Way& a, const Way& b) { return a.starts > b.starts; });
+  while (!ways.empty() && ways.back().starts == 0) ways.pop_back();
+  return ways;
+}
+
+// Every line read the one way; those that show a start pattern.
 std::vector<ScannedLine> readLines(const std::vector<std::vector<float>>& profiles, const std::vector<double>& vs,
-                                   bool* reversed) {
-  std::vector<ScannedLine> forward, backward;
+                                   const Way& way) {
+  std::vector<ScannedLine> lines;
   for (size_t i = 0; i < profiles.size(); ++i) {
-    ScannedLine line{vs[i], readLine(profiles[i])};
-    if (line.read.found) {
-      forward.push_back(std::move(line));
-      continue;
-    }
-    std::vector<float> back(profiles[i].rbegin(), profiles[i].rend());
-    line.read = readLine(back);
-    if (line.read.found) backward.push_back(std::move(line));
+    ScannedLine line{vs[i], readLine(oriented(profiles[i], way))};
+    if (line.read.found) lines.push_back(std::move(line));
   }
-  *reversed = backward.size() > forward.size();
-  return *reversed ? backward : forward;
+  return lines;
 }
 
 // Whether reading along `along` with rows growing along `down` shows the symbol's mirror image
@@ -61,33 +81,46 @@ struct Scan {
   dmroad::SquareToQuad map;
 };
 
-// Profiles along u at evenly spaced v, a little beyond the quadrilateral p00 p10 p11 p01 (u runs
+// Profiles along u at v pitch pixels apart, a little beyond the quadrilateral p00 p10 p11 p01 (u runs
 // p00 to p10); each sample the mean of three across the line.
 bool sampleProfiles(const cimg_windowConst& w, cmath_vect p00, cmath_vect p10, cmath_vect p11, cmath_vect p01,
-                    Scan* scan) {
+                    double pitch, Scan* scan) {
   const double width = std::max(dmroad::distance(p00, p10), dmroad::distance(p01, p11));
   const double height = std::max(dmroad::distance(p00, p01), dmroad::distance(p10, p11));
   if (!std::isfinite(width) || !std::isfinite(height) || width < 8 || height < 2 || width > 1e5 || height > 1e5)
     return false;
   scan->map = dmroad::SquareToQuad(p00, p10, p11, p01);
   const double mu = 0.06 + 6 / width, mv = 0.02 + 2 / height;
-  const int lines = std::clamp(static_cast<int>(height * (1 + 2 * mv) / 0.75), 8, 1500);
+  const int lines = std::clamp(static_cast<int>(height * (1 + 2 * mv) / pitch), 8, 1500);
   const int samples = std::clamp(static_cast<int>(width * (1 + 2 * mu) / 0.5), 64, 12000);
-  const double across = 0.35 / height;
   scan->profiles.assign(lines, std::vector<float>(samples));
   scan->vs.resize(lines);
   for (int l = 0; l < lines; ++l) {
     const double v = -mv + (1 + 2 * mv) * (l + 0.5) / lines;
     scan->vs[l] = v;
+    // Evenly in the map's u, so that modules stay evenly spaced along the profile however the
+    // symbol is tilted away; each sample the mean of three across the line, 0.35 pixels apart.
+    const cmath_vect mid = scan->map.map(0.5, v), below = scan->map.map(0.5, v + 1 / height);
+    double ax = below.x - mid.x, ay = below.y - mid.y;
+    const double norm = std::hypot(ax, ay);
+    if (!(norm > 0) || !std::isfinite(norm)) return false;
+    ax *= 0.35 / norm;
+    ay *= 0.35 / norm;
+    const cmath_vect a = scan->map.map(-mu, v), b = scan->map.map(1 + mu, v);
+    // Inside when the ends are and the map has no pole between them (its denominator, linear in u,
+    // keeps its sign): the points between then lie on the segment joining the ends.
+    const double d0 = scan->map.g * -mu + scan->map.h * v + 1, d1 = scan->map.g * (1 + mu) + scan->map.h * v + 1;
+    const bool inside = d0 * d1 > 0 && dmroad::samplesUnclamped(w, {cmath_vect{a.x - ax, a.y - ay}, cmath_vect{a.x + ax, a.y + ay},
+                                                     cmath_vect{b.x - ax, b.y - ay}, cmath_vect{b.x + ax, b.y + ay}});
+    std::vector<float>& profile = scan->profiles[l];
     for (int s = 0; s < samples; ++s) {
-      const double u = -mu + (1 + 2 * mu) * (s + 0.5) / samples;
-      double sum = 0;
-      for (int t = -1; t <= 1; ++t) {
-        const cmath_vect p = scan->map.map(u, v + t * across);
-        if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
-        sum += dmroad::sampleAt(w, p.x, p.y);
-      }
-      scan->profiles[l][s] = static_cast<float>(sum / 3);
+      const cmath_vect p = scan->map.map(-mu + (1 + 2 * mu) * (s + 0.5) / samples, v);
+      if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
+      const double sum = inside ? dmroad::sampleUnclamped(w, p.x - ax, p.y - ay) + dmroad::sampleUnclamped(w, p.x, p.y) +
+                                      dmroad::sampleUnclamped(w, p.x + ax, p.y + ay)
+                                : dmroad::sampleAt(w, p.x - ax, p.y - ay) + dmroad::sampleAt(w, p.x, p.y) +
+                                      dmroad::sampleAt(w, p.x + ax, p.y + ay);
+      profile[s] = static_cast<float>(sum / 3);
     }
   }
   return true;
@@ -132,16 +165,18 @@ Reading readModuleRows(const std::vector<std::vector<uint8_t>>& rows) {
     profiles.push_back(std::move(p));
     vs.push_back(static_cast<double>(i));
   }
-  bool reversed = false;
-  const std::vector<ScannedLine> lines = readLines(profiles, vs, &reversed);
-  const CodewordGrid grid = assembleGrid(lines);
-  if (!grid.ok) {
-    Reading r;
-    r.error = grid.error;
-    return r;
+  Reading r;
+  r.error = "no start pattern in the rows";
+  for (const Way& way : probeWays(profiles, false)) {
+    const CodewordGrid grid = assembleGrid(readLines(profiles, vs, way));
+    if (!grid.ok) {
+      r.error = grid.error;
+      continue;
+    }
+    r = readGrid(grid);
+    r.mirrored = way.reversed == grid.rowsAlongV;
+    if (r.ok) break;
   }
-  Reading r = readGrid(grid);
-  r.mirrored = reversed == grid.rowsAlongV;
   return r;
 }
 
@@ -149,30 +184,33 @@ Reading readImage(const cimg_windowConst& window, const std::array<cmath_vect, 4
   Reading first;
   first.error = "no start pattern along the located rows";
   bool haveFirst = false;
-  for (int axis = 0; axis < 2; ++axis) {
+  // Lines 1.5 pixels apart first, two or more a row in most symbols; only where they find the
+  // patterns but do not read, twice as many. Then the same with the corners a quarter turn round.
+  for (int pass = 0; pass < 4; ++pass) {
+    const int axis = pass / 2;
     Scan scan;
-    const bool sampled = axis == 0 ? sampleProfiles(window, c[0], c[1], c[2], c[3], &scan)
-                                   : sampleProfiles(window, c[0], c[3], c[2], c[1], &scan);
+    const double pitch = pass % 2 == 0 ? 1.5 : 0.75;
+    const bool sampled = axis == 0 ? sampleProfiles(window, c[0], c[1], c[2], c[3], pitch, &scan)
+                                   : sampleProfiles(window, c[0], c[3], c[2], c[1], pitch, &scan);
     if (!sampled) {
       if (!haveFirst) first.error = "located corners too small or not finite to sample";
+      pass |= 1;
       continue;
     }
-    for (int inverted = 0; inverted < 2; ++inverted) {
-      if (inverted)
-        for (auto& p : scan.profiles)
-          for (float& s : p) s = 255.0f - s;
-      bool reversed = false;
-      const std::vector<ScannedLine> lines = readLines(scan.profiles, scan.vs, &reversed);
+    const std::vector<Way> ways = probeWays(scan.profiles, true);
+    if (ways.empty()) pass |= 1;  // no start pattern this way round: closer lines will not find one
+    for (const Way& way : ways) {
+      const std::vector<ScannedLine> lines = readLines(scan.profiles, scan.vs, way);
       if (lines.size() < 3) continue;
       const CodewordGrid grid = assembleGrid(lines);
       Reading r;
       if (grid.ok) r = readGrid(grid);
       else r.error = grid.error;
-      r.inverted = inverted != 0;
+      r.inverted = way.inverted;
       if (grid.ok) {
         const cmath_vect o = scan.map.map(0.5, 0.5), right = scan.map.map(0.6, 0.5), down = scan.map.map(0.5, 0.6);
         cmath_vect along{right.x - o.x, right.y - o.y}, rowsDown{down.x - o.x, down.y - o.y};
-        if (reversed) along = {-along.x, -along.y};
+        if (way.reversed) along = {-along.x, -along.y};
         if (!grid.rowsAlongV) rowsDown = {-rowsDown.x, -rowsDown.y};
         r.mirrored = mirroredBy(along, rowsDown);
       }
