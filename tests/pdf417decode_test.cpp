@@ -183,6 +183,45 @@ TEST(Pdf417Decode, MirroredAndTurnedRows) {
   }
 }
 
+// Rows whose start pattern and left indicator are torn away are read from their stop pattern;
+// rows missing their right side from the start; a symbol damaged beyond its check words is
+// refused, never misread.
+TEST(Pdf417Decode, DamagedSides) {
+  scene::Pdf417Layout layout;
+  layout.rowHeight = 3;
+  layout.columns = 6;
+  layout.security = 4;
+  const std::string message = "Either side of a row may be torn; the other still reads it. 0123456789";
+  const scene::DmSymbol s = scene::encodePdf417(text(0, message), layout);
+  const Rows clean = moduleRows(s);
+  const int width = static_cast<int>(clean[0].size());
+  const struct {
+    const char* name;
+    int from, to;      // modules blanked in the damaged rows
+    int everyNth;      // which rows (every n-th, from row 0)
+    bool readable;
+  } cases[] = {
+      {"left torn off every other row", 0, 40, 2, true},
+      {"left torn off every row", 0, 40, 1, true},
+      {"right torn off every row", width - 40, width, 1, true},
+      {"middle words gone in every row", 60, 100, 1, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rows rows = clean;
+    for (size_t r = 0; r < rows.size(); r += c.everyNth)
+      for (int m = c.from; m < c.to; ++m) rows[r][m] = 0;
+    idut::Symbol sym;
+    EXPECT_EQ(pdf417::fillSymbol(pdf417::readModuleRows(rows), sym), c.readable) << sym.decodeError;
+    if (c.readable) {
+      EXPECT_EQ(sym.text, message);
+    } else {
+      EXPECT_TRUE(sym.text.empty());
+      EXPECT_FALSE(sym.decodeError.empty());
+    }
+  }
+}
+
 // Data codewords (length descriptor first) made into a level-2 symbol's words.
 pdf417::Reading readData(std::vector<int> data) {
   data.insert(data.begin(), static_cast<int>(data.size()) + 1);

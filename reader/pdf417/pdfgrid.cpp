@@ -28,10 +28,22 @@ struct Tally {
   }
 };
 
-// The right row indicator of a line, -1 when it has none (no stop pattern after it).
-int rightIndicatorOf(const LineRead& r) {
-  if (r.stopAt < 2 || r.stopAt > static_cast<int>(r.words.size())) return -1;
-  return r.words[r.stopAt - 1];
+// The word slot of a line that holds its left row indicator, the one that holds its right row
+// indicator, and the one of data column c of `columns`; -1 where the line has no such slot.
+int leftSlot(const LineRead& r) { return r.fromStop ? (r.startAt >= 2 ? r.startAt - 1 : -1) : 0; }
+int rightSlot(const LineRead& r) { return r.fromStop ? 0 : (r.stopAt >= 2 ? r.stopAt - 1 : -1); }
+int dataSlot(const LineRead& r, int c, int columns) { return r.fromStop ? columns - c : c + 1; }
+
+int wordAt(const LineRead& r, int slot) {
+  return slot >= 0 && slot < static_cast<int>(r.words.size()) ? r.words[slot] : -1;
+}
+int leftIndicatorOf(const LineRead& r) { return wordAt(r, leftSlot(r)); }
+int rightIndicatorOf(const LineRead& r) { return wordAt(r, rightSlot(r)); }
+
+// The data columns the patterns at both ends of a line leave room for; -1 when it saw only one.
+int columnsBetweenPatterns(const LineRead& r) {
+  const int slots = r.fromStop ? r.startAt : r.stopAt;
+  return slots >= 3 ? slots - 2 : -1;
 }
 
 struct Size {
@@ -44,7 +56,7 @@ bool voteSize(const std::vector<ScannedLine>& lines, Size* size, std::string* er
   for (const ScannedLine& l : lines) {
     const LineRead& r = l.read;
     if (r.cluster < 0) continue;
-    const int left = r.words.empty() ? -1 : r.words[0], right = rightIndicatorOf(r);
+    const int left = leftIndicatorOf(r), right = rightIndicatorOf(r);
     if (left >= 0) {
       const int info = left % 30;
       if (r.cluster == 0) rowGroups.add(info);
@@ -57,7 +69,7 @@ bool voteSize(const std::vector<ScannedLine>& lines, Size* size, std::string* er
       else if (r.cluster == 3) rowGroups.add(info);
       else levelAndRows.add(info);
     }
-    if (r.stopAt >= 3) columns.add(r.stopAt - 2);
+    columns.add(columnsBetweenPatterns(r));
   }
   const int groups = rowGroups.winner(), lr = levelAndRows.winner(), cols = columns.winner();
   if (groups < 0 || lr < 0 || cols < 1) {
@@ -78,7 +90,7 @@ bool voteSize(const std::vector<ScannedLine>& lines, Size* size, std::string* er
 
 // The row a line's indicators give, -1 when they give none or disagree.
 int indicatedRow(const LineRead& r, int rows) {
-  const int left = r.words.empty() ? -1 : r.words[0], right = rightIndicatorOf(r);
+  const int left = leftIndicatorOf(r), right = rightIndicatorOf(r);
   int group = -1;
   if (left >= 0) group = left / 30;
   if (right >= 0) {
@@ -129,7 +141,7 @@ CodewordGrid assembleGrid(const std::vector<ScannedLine>& lines) {
   bool anyStop = false;
   for (const ScannedLine& l : lines) {
     if (l.read.cluster < 0) continue;
-    anyStop = anyStop || l.read.stopAt >= 0;
+    anyStop = anyStop || l.read.stopAt >= 0 || l.read.fromStop;
     const int row = indicatedRow(l.read, grid.rows);
     if (row >= 0) points.push_back({l.v, row});
   }
@@ -147,7 +159,8 @@ CodewordGrid assembleGrid(const std::vector<ScannedLine>& lines) {
   for (const ScannedLine& l : lines) {
     const LineRead& r = l.read;
     if (r.cluster < 0) continue;
-    if (r.stopAt >= 0 && r.stopAt != grid.columns + 2) continue;  // a line that lost its place
+    const int between = columnsBetweenPatterns(r);
+    if (between >= 0 && between != grid.columns) continue;  // a line that lost its place
     const double expected = fit.a + fit.b * l.v;
     int row = indicatedRow(r, grid.rows);
     if (row < 0 || std::fabs(row - expected) > 1.5) {
@@ -156,9 +169,11 @@ CodewordGrid assembleGrid(const std::vector<ScannedLine>& lines) {
       row = 3 * static_cast<int>(std::lround((expected - k) / 3)) + k;
       if (std::fabs(row - expected) > 1.0 || row < 0 || row >= grid.rows) continue;
     }
-    for (int c = 0; c < grid.columns && c + 1 < static_cast<int>(r.readings.size()); ++c) {
+    for (int c = 0; c < grid.columns; ++c) {
+      const int slot = dataSlot(r, c, grid.columns);
+      if (slot < 0 || slot >= static_cast<int>(r.readings.size())) continue;
       auto& cell = votes[static_cast<size_t>(row) * grid.columns + c];
-      const std::array<int, 2>& reading = r.readings[c + 1];
+      const std::array<int, 2>& reading = r.readings[slot];
       for (int way = 0; way < 2; ++way) {
         const int value = reading[way];
         if (value < 0 || (way == 1 && value == reading[0])) continue;

@@ -144,61 +144,124 @@ void findEdges(const std::vector<float>& p, std::vector<double>* positions, std:
   }
 }
 
+namespace {
+
+// The words of a line as they are read, with the clusters each way of reading gave.
+struct Walk {
+  std::vector<std::array<int, 2>> readings, clusters;
+  std::array<int, 9> clusterVotes{};
+
+  // The word whose elements run from edge e over total samples; false when neither way reads it.
+  bool take(const std::vector<double>& pos, size_t e, double total, double module) {
+    std::array<int, 2> value{-1, -1}, cluster{-1, -1};
+    if (std::fabs(total - kModulesPerWord * module) < 2.5 * module) value = readWord(pos, e, total, &cluster);
+    if (value[0] < 0 && value[1] < 0) return false;
+    readings.push_back(value);
+    clusters.push_back(cluster);
+    for (int way = 0; way < 2; ++way)
+      if (value[way] >= 0 && (way == 0 || value[0] < 0 || cluster[0] != cluster[1])) ++clusterVotes[cluster[way]];
+    return true;
+  }
+  void skip() {
+    readings.push_back({-1, -1});
+    clusters.push_back({-1, -1});
+  }
+};
+
+// From the start pattern at edge `start` to the right: words until the stop pattern.
+void walkForward(const std::vector<double>& pos, const std::vector<char>& dark, size_t start, double profileEnd,
+                 LineRead* line, Walk* walk) {
+  double module = (pos[start + 8] - pos[start]) / kStartModules;
+  line->moduleSize = module;
+  size_t e = start + 8;
+  double x = pos[e];
+  for (int k = 0; k < kMaxLineWords; ++k) {
+    if (e < pos.size() && dark[e] && matchesPattern(pos, e, kStopWidths, kStopModules, 0.8)) {
+      line->stopAt = k;
+      return;
+    }
+    if (e + 8 < pos.size() && walk->take(pos, e, pos[e + 8] - pos[e], module)) {
+      module = 0.8 * module + 0.2 * (pos[e + 8] - pos[e]) / kModulesPerWord;
+      e += 8;
+      x = pos[e];
+      continue;
+    }
+    // Resynchronise on the leading edge nearest to where the next word should begin; with none
+    // there, the following slots are placed by position alone.
+    walk->skip();
+    x += kModulesPerWord * module;
+    if (x >= profileEnd) return;
+    e = barEdgeNear(pos, dark, x, 0.8 * module);
+    if (e < pos.size()) x = pos[e];
+  }
+}
+
+// From the stop pattern at edge `stop` to the left: the right row indicator first, until the
+// start pattern or the line's beginning. For lines whose start pattern is covered or torn.
+void walkBackward(const std::vector<double>& pos, const std::vector<char>& dark, size_t stop, LineRead* line,
+                  Walk* walk) {
+  double module = (pos[stop + 9] - pos[stop]) / kStopModules;
+  line->moduleSize = module;
+  size_t end = stop;  // edge where the word being read ends (the next word's first bar)
+  double x = pos[end];
+  for (int k = 0; k < kMaxLineWords; ++k) {
+    if (end >= 8 && dark[end - 8] && matchesPattern(pos, end - 8, kStartWidths, kStartModules, 0.8)) {
+      line->startAt = k;
+      return;
+    }
+    if (end >= 8 && dark[end - 8] && walk->take(pos, end - 8, pos[end] - pos[end - 8], module)) {
+      module = 0.8 * module + 0.2 * (pos[end] - pos[end - 8]) / kModulesPerWord;
+      end -= 8;
+      x = pos[end];
+      continue;
+    }
+    walk->skip();
+    x -= kModulesPerWord * module;
+    if (x <= 0) return;
+    end = barEdgeNear(pos, dark, x, 0.8 * module);
+    if (end < pos.size()) x = pos[end];
+    else end = 0;
+  }
+}
+
+// The last stop pattern of the line, as the index of its first edge; pos.size() if none.
+size_t findStop(const std::vector<double>& pos, const std::vector<char>& dark) {
+  for (size_t e = pos.size(); e-- > 0;)
+    if (e + 9 < pos.size() && dark[e] && matchesPattern(pos, e, kStopWidths, kStopModules, 0.8)) return e;
+  return pos.size();
+}
+
+}  // namespace
+
 LineRead readLine(const std::vector<float>& profile) {
   LineRead line;
   std::vector<double> pos;
   std::vector<char> dark;
   findEdges(profile, &pos, &dark);
+  Walk walk;
   const size_t start = findStart(pos, dark);
-  if (start == pos.size()) return line;
-  line.found = true;
-  line.startAt = pos[start];
-  double module = (pos[start + 8] - pos[start]) / kStartModules;
-  line.moduleSize = module;
-  size_t e = start + 8;
-  double x = pos[e];
-  std::array<int, 9> clusterVotes{};
-  std::vector<std::array<int, 2>> clusters;
-  for (int k = 0; k < kMaxLineWords; ++k) {
-    if (e < pos.size() && dark[e] && matchesPattern(pos, e, kStopWidths, kStopModules, 0.8)) {
-      line.stopAt = k;
-      break;
-    }
-    std::array<int, 2> value{-1, -1}, cluster{-1, -1};
-    if (e + 8 < pos.size()) {
-      const double total = pos[e + 8] - pos[e];
-      if (std::fabs(total - kModulesPerWord * module) < 2.5 * module) value = readWord(pos, e, total, &cluster);
-      if (value[0] >= 0 || value[1] >= 0) {
-        line.readings.push_back(value);
-        clusters.push_back(cluster);
-        for (int way = 0; way < 2; ++way)
-          if (value[way] >= 0 && (way == 0 || value[0] < 0 || cluster[0] != cluster[1])) ++clusterVotes[cluster[way]];
-        module = 0.8 * module + 0.2 * total / kModulesPerWord;
-        x = pos[e + 8];
-        e += 8;
-        continue;
-      }
-    }
-    // Resynchronise on the leading edge nearest to where the next word should begin; with none
-    // there, the following slots are placed by position alone.
-    line.readings.push_back({-1, -1});
-    clusters.push_back({-1, -1});
-    x += kModulesPerWord * module;
-    if (x >= static_cast<double>(profile.size())) break;
-    e = barEdgeNear(pos, dark, x, 0.8 * module);
-    if (e < pos.size()) x = pos[e];
+  if (start < pos.size()) {
+    walkForward(pos, dark, start, static_cast<double>(profile.size()), &line, &walk);
+  } else {
+    const size_t stop = findStop(pos, dark);
+    if (stop == pos.size()) return line;
+    line.fromStop = true;
+    walkBackward(pos, dark, stop, &line, &walk);
   }
-  const int best = static_cast<int>(std::max_element(clusterVotes.begin(), clusterVotes.end()) - clusterVotes.begin());
-  if (clusterVotes[best] == 0 || best % 3 != 0) return line;
+  line.found = true;
+  line.readings = std::move(walk.readings);
+  const auto& votes = walk.clusterVotes;
+  const int best = static_cast<int>(std::max_element(votes.begin(), votes.end()) - votes.begin());
+  if (votes[best] == 0 || best % 3 != 0) return line;
   line.cluster = best;
-  line.readWords = clusterVotes[best];
+  line.readWords = votes[best];
   // Readings of another cluster are misreadings; a word is taken where the two ways agree or
   // only one gives a word of the row's cluster.
   line.words.assign(line.readings.size(), -1);
   for (size_t k = 0; k < line.readings.size(); ++k) {
     std::array<int, 2>& r = line.readings[k];
     for (int way = 0; way < 2; ++way)
-      if (clusters[k][way] != best) r[way] = -1;
+      if (walk.clusters[k][way] != best) r[way] = -1;
     line.words[k] = r[0] == r[1] || r[1] < 0 ? r[0] : (r[0] < 0 ? r[1] : -1);
   }
   return line;

@@ -1,7 +1,7 @@
 // One scan line across a PDF417 symbol's rows: the grey profile sampled along it, its edges found
-// against a local threshold with hysteresis, the start pattern located, and the codewords read
-// one after another from there by their edge-to-similar-edge distances, resynchronising on the
-// expected position of the next word wherever a word does not read.
+// against a local threshold with hysteresis, the start pattern located (else the stop pattern),
+// and the codewords read one after another from there, resynchronising on the expected position
+// of the next word wherever a word does not read.
 #ifndef IDUT_READER_PDF417_PDFSCAN_HPP
 #define IDUT_READER_PDF417_PDFSCAN_HPP
 
@@ -15,7 +15,11 @@ namespace pdf417 {
 inline constexpr int kMaxLineWords = 34;
 
 struct LineRead {
-  bool found = false;        // a start pattern was found
+  bool found = false;        // a start pattern was found, or failing that a stop pattern
+  // Read from the stop pattern leftwards (the start pattern was not found): word k is then the
+  // k-th from the right (0: right row indicator), and startAt the slot where the start pattern
+  // begins (-1 when not seen), stopAt unused.
+  bool fromStop = false;
   int cluster = -1;          // the row's cluster (0, 3 or 6), by most of its words; -1 unknown
   std::vector<int> words;    // word k after the start pattern (0: left row indicator); -1 unread
   // Per word slot, the word read by edge-to-similar-edge distances and the word read by element
@@ -23,8 +27,8 @@ struct LineRead {
   // the one way that gave a word, and -1 where they disagree.
   std::vector<std::array<int, 2>> readings;
   int stopAt = -1;           // the word slot where the stop pattern begins; -1 when not seen
-  double startAt = 0;        // profile position of the start pattern's first edge (samples)
-  double moduleSize = 0;     // in samples, from the start pattern
+  int startAt = -1;
+  double moduleSize = 0;     // in samples, from the start (or stop) pattern
   int readWords = 0;         // words that read in the row's cluster
 };
 
