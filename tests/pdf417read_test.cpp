@@ -103,12 +103,12 @@ void readFromTruth(const scene::ScenePdf& sp, uint32_t seed, Tally* t) {
 TEST(Pdf417Read, GeneratedScenesFromTrueCorners) {
   for (scene::ConditionPdf c : scene::kAllConditionsPdf) {
     Tally t;
-    for (uint32_t seed = 101; seed <= 110; ++seed) readFromTruth(scene::generatePdf(c, seed), seed, &t);
+    for (uint32_t seed = 101; seed <= 108; ++seed) readFromTruth(scene::generatePdf(c, seed), seed, &t);
     const double rate = static_cast<double>(t.read) / t.symbols;
     std::printf("%-12s from true corners: read %3d / %3d (%5.1f%%), wrong %d\n", scene::conditionName(c), t.read,
                 t.symbols, 100 * rate, t.wrong);
     EXPECT_EQ(t.wrong, 0) << scene::conditionName(c);
-    EXPECT_GE(rate, 0.8) << scene::conditionName(c);
+    EXPECT_GE(rate, 0.85) << scene::conditionName(c);
   }
 }
 
@@ -117,13 +117,14 @@ TEST(Pdf417Read, GeneratedScenesPerCondition) {
     scene::ConditionPdf condition;
     double rate;  // -1: not held to a rate (the road does not locate compact PDF417 yet)
   };
+  // Floors a little under what this reader reaches (every symbol the road locates, so far).
   const Floor floors[] = {
-      {scene::ConditionPdf::clean, 0.9},       {scene::ConditionPdf::rotated, 0.85},
-      {scene::ConditionPdf::perspective, 0.8}, {scene::ConditionPdf::blurred, 0.8},
-      {scene::ConditionPdf::noisy, 0.7},       {scene::ConditionPdf::lowContrast, 0.8},
-      {scene::ConditionPdf::inverted, 0.85},   {scene::ConditionPdf::crowded, 0.8},
-      {scene::ConditionPdf::compact, -1},      {scene::ConditionPdf::content, 0.8}};
-  constexpr uint32_t kSeeds = 20;
+      {scene::ConditionPdf::clean, 0.9},        {scene::ConditionPdf::rotated, 0.9},
+      {scene::ConditionPdf::perspective, 0.85}, {scene::ConditionPdf::blurred, 0.85},
+      {scene::ConditionPdf::noisy, 0.85},       {scene::ConditionPdf::lowContrast, 0.85},
+      {scene::ConditionPdf::inverted, 0.9},     {scene::ConditionPdf::crowded, 0.85},
+      {scene::ConditionPdf::compact, -1},       {scene::ConditionPdf::content, 0.9}};
+  constexpr uint32_t kSeeds = 12;
   for (const Floor& f : floors) {
     Tally t;
     for (uint32_t seed = 1; seed <= kSeeds; ++seed) readScene(scene::generatePdf(f.condition, seed), &t);
