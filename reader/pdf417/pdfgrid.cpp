@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "reader/pdf417/pdfecc.hpp"
+#include "reader/pdf417/pdftables.hpp"
 
 namespace pdf417 {
 
@@ -156,6 +157,13 @@ CodewordGrid assembleGrid(const std::vector<ScannedLine>& lines) {
   // votes[cell]: (value, weight) pairs; a line's word counts twice where both ways of reading it
   // agree, once for each way where they do not.
   std::vector<std::vector<std::pair<int, int>>> votes(static_cast<size_t>(grid.rows) * grid.columns);
+  // guesses[cell]: the nearest words to the distances of lines that did not read the cell.
+  std::vector<std::vector<std::pair<int, int>>> guesses(votes.size());
+  auto addVote = [](std::vector<std::pair<int, int>>& cell, int value, int weight) {
+    auto it = std::find_if(cell.begin(), cell.end(), [value](const auto& p) { return p.first == value; });
+    if (it == cell.end()) cell.push_back({value, weight});
+    else it->second += weight;
+  };
   for (const ScannedLine& l : lines) {
     const LineRead& r = l.read;
     if (r.cluster < 0) continue;
@@ -177,10 +185,12 @@ CodewordGrid assembleGrid(const std::vector<ScannedLine>& lines) {
       for (int way = 0; way < 2; ++way) {
         const int value = reading[way];
         if (value < 0 || (way == 1 && value == reading[0])) continue;
-        const int weight = value == reading[1 - way] ? 2 : 1;
-        auto it = std::find_if(cell.begin(), cell.end(), [value](const auto& p) { return p.first == value; });
-        if (it == cell.end()) cell.push_back({value, weight});
-        else it->second += weight;
+        addVote(cell, value, value == reading[1 - way] ? 2 : 1);
+      }
+      if (reading[0] < 0 && reading[1] < 0 && r.unread[slot][0] != kNotMeasured) {
+        float off = 0;
+        const int nearest = nearestWord(r.unread[slot], 3 * (row % 3), 0.75f, &off);
+        if (nearest >= 0) addVote(guesses[static_cast<size_t>(row) * grid.columns + c], nearest, 1);
       }
     }
   }
@@ -195,6 +205,19 @@ CodewordGrid assembleGrid(const std::vector<ScannedLine>& lines) {
     if (bestCount > second) grid.words[i] = best;
     if (grid.words[i] >= 0 && (second > 0 || bestCount <= 2))
       doubts.push_back({static_cast<double>(bestCount - second) / (bestCount + second + 1), static_cast<int>(i)});
+  }
+  // Cells no line read take the word most lines' distances lie nearest to, if most agree; such
+  // words are the least sure of all, and the first erased when the correction needs room.
+  for (size_t i = 0; i < votes.size(); ++i) {
+    if (grid.words[i] >= 0 || guesses[i].empty()) continue;
+    int best = -1, bestCount = 0, total = 0;
+    for (const auto& [value, count] : guesses[i]) {
+      total += count;
+      if (count > bestCount) bestCount = count, best = value;
+    }
+    if (2 * bestCount <= total) continue;
+    grid.words[i] = best;
+    doubts.push_back({-1.0, static_cast<int>(i)});
   }
   std::sort(doubts.begin(), doubts.end());
   for (const auto& d : doubts) grid.weak.push_back(d.second);

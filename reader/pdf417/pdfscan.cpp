@@ -34,7 +34,7 @@ void localThreshold(const std::vector<float>& p, std::vector<float>* mid, std::v
     if (h - l < 0.4f * globalRange) l = globalLo, h = globalHi;
     for (size_t i = b * block; i < std::min(n, (b + 1) * block); ++i) {
       (*mid)[i] = 0.5f * (l + h);
-      (*band)[i] = 0.12f * (h - l);
+      (*band)[i] = 0.06f * (h - l);
     }
   }
 }
@@ -60,9 +60,10 @@ bool matchesPattern(const std::vector<double>& pos, size_t e, const std::array<i
 // boundaries each put on the nearest of the word's 17 module boundaries (immune to the pixel
 // quantisation of a symbol scanned square to the pixel grid, which can round a distance the
 // wrong way on every line alike). -1 where a way gives no word; clusters alongside.
-std::array<int, 2> readWord(const std::vector<double>& pos, size_t e, double total, std::array<int, 2>* clusters) {
+std::array<int, 2> readWord(const std::vector<double>& pos, size_t e, double total, std::array<int, 2>* clusters,
+                            std::array<float, 6>* distances) {
   std::array<int, 2> value{-1, -1};
-  std::array<float, 6> raw{};
+  std::array<float, 6>& raw = *distances;
   for (int i = 0; i < 6; ++i) raw[i] = static_cast<float>((pos[e + i + 2] - pos[e + i]) * kModulesPerWord / total);
   value[0] = wordOfDistances(raw, &(*clusters)[0]);
   std::array<int, 8> widths{};
@@ -149,22 +150,30 @@ namespace {
 // The words of a line as they are read, with the clusters each way of reading gave.
 struct Walk {
   std::vector<std::array<int, 2>> readings, clusters;
+  std::vector<std::array<float, 6>> unread;
   std::array<int, 9> clusterVotes{};
+  std::array<float, 6> lastDistances{kNotMeasured};
 
-  // The word whose elements run from edge e over total samples; false when neither way reads it.
+  // The word whose elements run from edge e over total samples; false when neither way reads it
+  // (its distances are then kept for skip()).
   bool take(const std::vector<double>& pos, size_t e, double total, double module) {
     std::array<int, 2> value{-1, -1}, cluster{-1, -1};
-    if (std::fabs(total - kModulesPerWord * module) < 2.5 * module) value = readWord(pos, e, total, &cluster);
+    lastDistances = {kNotMeasured};
+    if (std::fabs(total - kModulesPerWord * module) < 2.5 * module)
+      value = readWord(pos, e, total, &cluster, &lastDistances);
     if (value[0] < 0 && value[1] < 0) return false;
     readings.push_back(value);
     clusters.push_back(cluster);
+    unread.push_back({kNotMeasured});
     for (int way = 0; way < 2; ++way)
       if (value[way] >= 0 && (way == 0 || value[0] < 0 || cluster[0] != cluster[1])) ++clusterVotes[cluster[way]];
     return true;
   }
-  void skip() {
+  // A slot that did not read: its distances when take() measured them just before.
+  void skip(bool measured) {
     readings.push_back({-1, -1});
     clusters.push_back({-1, -1});
+    unread.push_back(measured ? lastDistances : std::array<float, 6>{kNotMeasured});
   }
 };
 
@@ -180,7 +189,8 @@ void walkForward(const std::vector<double>& pos, const std::vector<char>& dark, 
       line->stopAt = k;
       return;
     }
-    if (e + 8 < pos.size() && walk->take(pos, e, pos[e + 8] - pos[e], module)) {
+    const bool tried = e + 8 < pos.size();
+    if (tried && walk->take(pos, e, pos[e + 8] - pos[e], module)) {
       module = 0.8 * module + 0.2 * (pos[e + 8] - pos[e]) / kModulesPerWord;
       e += 8;
       x = pos[e];
@@ -188,7 +198,7 @@ void walkForward(const std::vector<double>& pos, const std::vector<char>& dark, 
     }
     // Resynchronise on the leading edge nearest to where the next word should begin; with none
     // there, the following slots are placed by position alone.
-    walk->skip();
+    walk->skip(tried);
     x += kModulesPerWord * module;
     if (x >= profileEnd) return;
     e = barEdgeNear(pos, dark, x, 0.8 * module);
@@ -209,13 +219,14 @@ void walkBackward(const std::vector<double>& pos, const std::vector<char>& dark,
       line->startAt = k;
       return;
     }
-    if (end >= 8 && dark[end - 8] && walk->take(pos, end - 8, pos[end] - pos[end - 8], module)) {
+    const bool tried = end >= 8 && end < pos.size() && dark[end - 8];
+    if (tried && walk->take(pos, end - 8, pos[end] - pos[end - 8], module)) {
       module = 0.8 * module + 0.2 * (pos[end] - pos[end - 8]) / kModulesPerWord;
       end -= 8;
       x = pos[end];
       continue;
     }
-    walk->skip();
+    walk->skip(tried);
     x -= kModulesPerWord * module;
     if (x <= 0) return;
     end = barEdgeNear(pos, dark, x, 0.8 * module);
@@ -250,6 +261,7 @@ LineRead readLine(const std::vector<float>& profile) {
   }
   line.found = true;
   line.readings = std::move(walk.readings);
+  line.unread = std::move(walk.unread);
   const auto& votes = walk.clusterVotes;
   const int best = static_cast<int>(std::max_element(votes.begin(), votes.end()) - votes.begin());
   if (votes[best] == 0 || best % 3 != 0) return line;

@@ -26,6 +26,10 @@ struct LineRead {
   // boundaries (-1 where a way gave none of the row's cluster); words[k] is their agreement, or
   // the one way that gave a word, and -1 where they disagree.
   std::vector<std::array<int, 2>> readings;
+  // Per word slot that did not read, the edge-to-similar-edge distances measured there in
+  // modules (the first kNotMeasured where its elements could not be measured): the nearest word
+  // to them may still be the one, which error correction then checks.
+  std::vector<std::array<float, 6>> unread;
   int stopAt = -1;           // the word slot where the stop pattern begins; -1 when not seen
   int startAt = -1;
   double moduleSize = 0;     // in samples, from the start (or stop) pattern
@@ -36,6 +40,9 @@ struct LineRead {
 // reads light-on-dark symbols from the negated profile, and a symbol running right to left
 // from the profile reversed.
 LineRead readLine(const std::vector<float>& profile);
+
+// Distances not measured.
+inline constexpr float kNotMeasured = -1.0f;
 
 // The word whose edge-to-similar-edge distances (in modules, not rounded) are raw: each rounded
 // to the nearest, and when that gives no word, the one nearest to halfway rounded the other way.

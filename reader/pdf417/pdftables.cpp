@@ -1,6 +1,7 @@
 #include "reader/pdf417/pdftables.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace pdf417 {
@@ -30,17 +31,19 @@ uint32_t edgeKey(const std::array<int, 6>& e) {
   return key;
 }
 
-// Per cluster, the words sorted by pattern and by edge distances, built once.
+// Per cluster, the words sorted by pattern and by edge distances, and each word's distances,
+// built once.
 struct Index {
   std::vector<Entry> byPattern[3];
   std::vector<Entry> byEdges[3];
+  std::array<std::array<int8_t, 6>, kWordValues> edges[3];
   Index() {
     for (int k = 0; k < 3; ++k) {
       for (int v = 0; v < kWordValues; ++v) {
         const uint32_t p = kCodewordPatterns[k][v];
         const std::array<int, 8> w = widthsOfPattern(p);
         std::array<int, 6> e{};
-        for (int i = 0; i < 6; ++i) e[i] = w[i] + w[i + 1];
+        for (int i = 0; i < 6; ++i) e[i] = w[i] + w[i + 1], edges[k][v][i] = static_cast<int8_t>(e[i]);
         byPattern[k].push_back({p, static_cast<int16_t>(v)});
         byEdges[k].push_back({edgeKey(e), static_cast<int16_t>(v)});
       }
@@ -75,6 +78,20 @@ int valueOfEdges(const std::array<int, 6>& e, int* cluster) {
   for (int d : e)
     if (d < 2 || d > 12) return -1;
   return find(index().byEdges[k / 3], edgeKey(e));
+}
+
+int nearestWord(const std::array<float, 6>& e, int cluster, float within, float* off) {
+  if (cluster != 0 && cluster != 3 && cluster != 6) return -1;
+  const auto& table = index().edges[cluster / 3];
+  int best = -1;
+  float bestOff = within;
+  for (int v = 0; v < kWordValues; ++v) {
+    float worst = 0;
+    for (int i = 0; i < 6 && worst < bestOff; ++i) worst = std::max(worst, std::fabs(e[i] - table[v][i]));
+    if (worst < bestOff) bestOff = worst, best = v;
+  }
+  if (off != nullptr) *off = bestOff;
+  return best;
 }
 
 uint32_t patternOfWidths(const std::array<int, 8>& w) {

@@ -31,6 +31,11 @@ int valueOfPattern(int cluster, uint32_t pattern);
 // *cluster receives the cluster (0..8) the distances imply.
 int valueOfEdges(const std::array<int, 6>& e, int* cluster);
 
+// The word of the cluster (0, 3 or 6) whose edge-to-similar-edge distances are nearest to e (in
+// modules, not rounded), by the largest difference of one distance; -1 when none is within
+// `within` modules. *off receives that difference.
+int nearestWord(const std::array<float, 6>& e, int cluster, float within, float* off);
+
 // The 17-bit pattern of eight element widths that add up to 17 (bar first); 0 otherwise.
 uint32_t patternOfWidths(const std::array<int, 8>& w);
 
