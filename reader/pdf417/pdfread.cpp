@@ -39,11 +39,14 @@ struct Way {
   int starts = 0;  // sampled lines that show a start pattern this way
 };
 
+// A profile sample beyond the image: read as quiet zone whichever the polarity, so that a
+// symbol printed to the image's edge still shows its first bar's leading edge.
+constexpr float kOutside = -1.0f;
+
 std::vector<float> oriented(const std::vector<float>& p, const Way& way) {
   std::vector<float> out(p);
   if (way.reversed) std::reverse(out.begin(), out.end());
-  if (way.inverted)
-    for (float& s : out) s = 255.0f - s;
+  for (float& s : out) s = s == kOutside ? 255.0f : (way.inverted ? 255.0f - s : s);
   return out;
 }
 
@@ -116,6 +119,10 @@ bool sampleProfiles(const cimg_windowConst& w, cmath_vect p00, cmath_vect p10, c
     for (int s = 0; s < samples; ++s) {
       const cmath_vect p = scan->map.map(-mu + (1 + 2 * mu) * (s + 0.5) / samples, v);
       if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
+      if (!inside && !dmroad::sampleNeedsNoClamp(w, p)) {
+        profile[s] = kOutside;
+        continue;
+      }
       const double sum = inside ? dmroad::sampleUnclamped(w, p.x - ax, p.y - ay) + dmroad::sampleUnclamped(w, p.x, p.y) +
                                       dmroad::sampleUnclamped(w, p.x + ax, p.y + ay)
                                 : dmroad::sampleAt(w, p.x - ax, p.y - ay) + dmroad::sampleAt(w, p.x, p.y) +
