@@ -1,9 +1,11 @@
-// Fuzzes the PDF417 reader below the image: the message decoder on arbitrary data codewords;
-// valid symbols built from the input's data words, then damaged, read as codewords and as module
-// rows; and module rows whose bits come straight from the input. A read may fail; a damaged
+// Fuzzes the PDF417 reader: the message decoder on arbitrary data codewords; valid symbols built
+// from the input's data words, then damaged, read as codewords and as module rows; module rows
+// whose bits come straight from the input; and small images read inside any four corners,
+// inside the image, beyond it or degenerate. A read may fail; a damaged
 // symbol that reads must read as the undamaged one (never another text), and every read is
 // repeatable.
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -49,7 +51,7 @@ std::vector<std::vector<uint8_t>> rowsOf(const std::vector<int>& words, int colu
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 4) return 0;
   fuzz::Bytes in{data, size};
-  const uint32_t mode = in.next() % 3;
+  const uint32_t mode = in.next() % 4;
   if (mode == 0) {  // data codewords straight to the message decoder
     std::vector<int> words;
     while (in.at < size) words.push_back(static_cast<int>(in.next16() % 929));
@@ -87,6 +89,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const pdf417::Reading fromRows = pdf417::readModuleRows(rows);
       if (fromRows.ok) check(clean.ok && contentOf(fromRows) == contentOf(clean));
     }
+    return 0;
+  }
+  if (mode == 3) {  // an image and four corners
+    const int w = 1 + static_cast<int>(in.next() % 64), h = 1 + static_cast<int>(in.next() % 64);
+    std::array<cmath_vect, 4> corners{};
+    for (cmath_vect& c : corners) {
+      c.x = static_cast<double>(in.next16s()) / 512.0;
+      c.y = static_cast<double>(in.next16s()) / 512.0;
+    }
+    std::vector<uint8_t> pixels(static_cast<size_t>(w) * h);
+    for (uint8_t& p : pixels) p = static_cast<uint8_t>(in.next());
+    const cimg_windowConst window{w, h, 0, 0, w, pixels.data()};
+    idut::Symbol sym;
+    const bool ok = pdf417::readSymbol(window, corners, sym);
+    check(ok == sym.decoded && ok == sym.decodeError.empty());
     return 0;
   }
   // Module rows of the input's bits.
