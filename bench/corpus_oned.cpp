@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "corpus_support.hpp"
-#include "locate.hpp"
 #include "scenes/scene_1d.hpp"
 
 namespace {
@@ -37,14 +36,13 @@ struct OnedTally {
 };
 
 std::vector<std::string> idutTexts(const scene::GreyImage& image, double& ms) {
-  std::vector<idutfind::Symbol> symbols;
-  std::string error;
-  idutfind::LocateSettings settings;
+  idut::ReadOptions options;
+  options.symbologies.erase(idut::Symbology::DataMatrix).erase(idut::Symbology::PDF417);
   const corpus::Stamp start = corpus::now();
-  idutfind::locate1d(image.pixels.data(), image.width, image.height, image.width, settings, symbols, error);
+  const std::vector<idut::Symbol> symbols = corpus::readIdut(image, options);
   ms = corpus::msSince(start);
   std::vector<std::string> texts;
-  for (const idutfind::Symbol& s : symbols)
+  for (const idut::Symbol& s : symbols)
     if (s.decoded) texts.push_back(s.text);
   return texts;
 }

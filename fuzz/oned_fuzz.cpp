@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "read/oned/oned.hpp"
-#include "road/road1d.hpp"
+#include "reader/oned/oned.hpp"
+#include "reader/oned/road1d.hpp"
 
 namespace {
 

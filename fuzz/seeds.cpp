@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "imageio/imageio.hpp"
-#include "read/datamatrix/dmcodewords.hpp"
+#include "reader/datamatrix/dmcodewords.hpp"
 #include "scenes/scene.hpp"
 #include "scenes/scene_1d.hpp"
 #include "scenes/scene_pdf.hpp"

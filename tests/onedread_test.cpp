@@ -7,7 +7,7 @@
 #include <tuple>
 #include <utility>
 
-#include "read/oned/oned.hpp"
+#include "reader/oned/oned.hpp"
 #include "scenes/scene_1d.hpp"
 
 namespace {

@@ -12,8 +12,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "road/road1d.hpp"
-#include "road/road1dteeth.hpp"
+#include "reader/oned/road1d.hpp"
+#include "reader/oned/road1dteeth.hpp"
 #include "scenes/scene_1d.hpp"
 #include "scenes/scene_pdf.hpp"
 
