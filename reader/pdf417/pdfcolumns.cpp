@@ -40,32 +40,20 @@ int findRoot(std::vector<int>& parent, int i) {
   return i;
 }
 
-// Least-squares line through points (centroid, principal direction), refitted twice without
-// the points off it; keep marks the points left.
+// Least-squares line through points (a point on it, its direction), refitted twice without the
+// points off it; keep marks the points left.
 bool fitLine(const std::vector<cmath_vect>& pts, double tolerance, std::vector<char>* keep, cmath_vect* c,
              cmath_vect* u) {
   keep->assign(pts.size(), 1);
+  std::vector<cmath_vect> kept;
   for (int round = 0; round < 3; ++round) {
-    double n = 0, mx = 0, my = 0;
+    kept.clear();
     for (size_t i = 0; i < pts.size(); ++i)
-      if ((*keep)[i]) {
-        n += 1;
-        mx += pts[i].x;
-        my += pts[i].y;
-      }
-    if (n < kMinHits) return false;
-    mx /= n, my /= n;
-    double sxx = 0, sxy = 0, syy = 0;
-    for (size_t i = 0; i < pts.size(); ++i)
-      if ((*keep)[i]) {
-        const double dx = pts[i].x - mx, dy = pts[i].y - my;
-        sxx += dx * dx;
-        sxy += dx * dy;
-        syy += dy * dy;
-      }
-    const double a = 0.5 * std::atan2(2 * sxy, sxx - syy);
-    *c = cmath_vect{mx, my};
-    *u = cmath_vect{std::cos(a), std::sin(a)};
+      if ((*keep)[i]) kept.push_back(pts[i]);
+    dmroad::EdgeLine line;
+    if (static_cast<int>(kept.size()) < kMinHits || !dmroad::fitLine(kept, &line)) return false;
+    *c = line.pos;
+    *u = line.dir;
     if (round == 2) break;
     std::vector<double> r(pts.size());
     for (size_t i = 0; i < pts.size(); ++i) r[i] = std::fabs(cross(*u, sub(pts[i], *c)));

@@ -81,7 +81,7 @@ bool fitSide(const cimg_windowConst& w, cmath_vect a, cmath_vect b, cmath_vect c
   }
   for (int pass = 0; pass < 2; ++pass) {
     if (hits.size() < kSamples / 3) return false;
-    dmroad::fitLine(hits, out);
+    if (!dmroad::fitLine(hits, out)) return false;
     std::vector<cmath_vect> kept;
     for (const cmath_vect& h : hits)
       if (dmroad::offLine(*out, h) <= 1.5) kept.push_back(h);
@@ -92,10 +92,7 @@ bool fitSide(const cimg_windowConst& w, cmath_vect a, cmath_vect b, cmath_vect c
 
 bool crossingAtClearAngle(const Line& a, const Line& b, cmath_vect* at) {
   const double d = a.dir.x * b.dir.y - a.dir.y * b.dir.x;
-  if (std::fabs(d) < 0.2) return false;  // sides of a symbol meet at a clear angle
-  const double t = ((b.point.x - a.point.x) * b.dir.y - (b.point.y - a.point.y) * b.dir.x) / d;
-  *at = cmath_vect{a.point.x + t * a.dir.x, a.point.y + t * a.dir.y};
-  return true;
+  return std::fabs(d) >= 0.2 && dmroad::crossing(a, b, at);  // sides of a symbol meet at a clear angle
 }
 
 // The four sides refitted, each looked for within reach (a fraction of the shorter side) of

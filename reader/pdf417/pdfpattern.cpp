@@ -34,6 +34,18 @@ struct Runs {
   double width(size_t i) const { return edges[i + 1] - edges[i]; }
 };
 
+// Buffers of the extremes, per thread and kept, as a scan runs them for thousands of lines.
+// Reached once per call through work(): in a shared library every access to a thread_local
+// costs a call to find it.
+struct ExtremesWork {
+  std::vector<float> low, high, loFwd, loBack, hiFwd, hiBack, lowest, highest;
+};
+// Kept out of line so that the compiler takes the address once rather than at every access.
+[[gnu::noinline]] ExtremesWork& work() {
+  thread_local ExtremesWork w;
+  return w;
+}
+
 // Minimum and maximum of v over [i - kHalfWindow, i + kHalfWindow] (cut at the ends) for every i,
 // by van Herk and Gil-Werman: in blocks as long as the window, running extremes from each
 // block's start and from its end; every window spans at most two blocks, whose halves it joins.
@@ -42,11 +54,17 @@ void windowExtremes(const std::vector<float>& v, std::vector<float>* lowest, std
   constexpr int kWindow = 2 * kHalfWindow + 1;
   const int n = static_cast<int>(v.size());
   // low and high are v padded so that window i is [i, i + kWindow - 1] of them, the padding
-  // never winning. Per thread and kept, as a scan runs this for thousands of lines.
+  // never winning.
   const int padded = n + 2 * kHalfWindow;
   const int blocks = (padded + kWindow - 1) / kWindow;
   const int length = blocks * kWindow;
-  thread_local std::vector<float> low, high, loFwd, loBack, hiFwd, hiBack;
+  ExtremesWork& w = work();
+  std::vector<float>& low = w.low;
+  std::vector<float>& high = w.high;
+  std::vector<float>& loFwd = w.loFwd;
+  std::vector<float>& loBack = w.loBack;
+  std::vector<float>& hiFwd = w.hiFwd;
+  std::vector<float>& hiBack = w.hiBack;
   const float inf = std::numeric_limits<float>::infinity();
   low.assign(static_cast<size_t>(length), inf);
   high.assign(static_cast<size_t>(length), -inf);
@@ -84,7 +102,9 @@ void windowExtremes(const std::vector<float>& v, std::vector<float>* lowest, std
 Runs runsOf(const std::vector<float>& v, double minContrast) {
   Runs runs;
   const int n = static_cast<int>(v.size());
-  thread_local std::vector<float> lowest, highest;  // kept, as for windowExtremes
+  ExtremesWork& w = work();
+  std::vector<float>& lowest = w.lowest;
+  std::vector<float>& highest = w.highest;
   windowExtremes(v, &lowest, &highest);
   double threshold = -1;
   bool prevDark = false;
