@@ -66,6 +66,8 @@ bool readItf(const std::vector<double>& widths, int start, const Options& option
   read.firstElement = start;
   read.lastElement = at + 2;
   read.margin = 0;
+  read.checked = options.itfCheck;
+  read.identifier = options.itfCheck ? "]I1" : "]I0";
   return true;
 }
 

@@ -5,52 +5,29 @@
 
 #include "read/oned/match.hpp"
 #include "read/oned/oned.hpp"
+#include "reader/oned/addon.hpp"
+#include "reader/oned/eanparts.hpp"
 
 namespace oned {
 
 namespace {
 
-// L codes (space, bar, space, bar) 0..9, then G codes 0..9 (the L codes' mirror images). The
-// right half uses the L widths starting with a bar.
-const char* const kDigits[] = {"3211", "2221", "2122", "1411", "1132", "1231", "1114", "1312", "1213", "3112",
-                               "1123", "1222", "2212", "1141", "2311", "1321", "4111", "2131", "3121", "2113"};
-const PatternTable kLeftTable{kDigits, 20, 4, 7};
-const PatternTable kRightTable{kDigits, 10, 4, 7};
-
 // Parity of the six left digits (bit 5 the first, 1 = G) for first digit 0..9.
 constexpr int kFirstDigitParity[10] = {0x00, 0x0B, 0x0D, 0x0E, 0x13, 0x19, 0x1C, 0x15, 0x16, 0x1A};
-constexpr double kQuietModules = 5;
+// Quiet zones are 7 to 11 modules; a photograph cropped to the symbol keeps less of them, and
+// the guards and the check digit still decide without.
+constexpr double kQuietModules = 3;
 
-bool guardFits(const std::vector<double>& widths, int at, int n, double module) {
-  const double s = sumWidths(widths, at, n) / module;
-  if (s < n * 0.6 || s > n * 1.5) return false;
-  for (int k = 0; k < n; ++k) {
-    const double w = widths[at + k] / module;
-    if (w < 0.3 || w > 2.0) return false;
-  }
-  return true;
-}
-
-// Reads `count` digits from widths[at]; digits and parity bits (left half) out.
-bool readDigits(const std::vector<double>& widths, int at, int count, const PatternTable& table, std::string& digits,
-                int& parity, double& margin, double module) {
+// Reads `count` digits from widths[at]; digits and parity bits (1 = G code) out.
+bool readDigits(const std::vector<double>& widths, int at, int count, bool gCodes, std::string& digits, int& parity,
+                double& margin, double module) {
   for (int d = 0; d < count; ++d) {
-    const Match m = matchPattern(widths, at + 4 * d, table);
-    if (m.index < 0) return false;
-    const double dm = sumWidths(widths, at + 4 * d, 4) / 7;
-    if (dm > 1.3 * module || dm < module / 1.3) return false;
-    digits.push_back(static_cast<char>('0' + m.index % 10));
-    parity = parity << 1 | (m.index >= 10 ? 1 : 0);
-    margin = std::min(margin, m.margin);
+    const int index = eanDigit(widths, at + 4 * d, gCodes, module, margin);
+    if (index < 0) return false;
+    digits.push_back(static_cast<char>('0' + index % 10));
+    parity = parity << 1 | (index >= 10 ? 1 : 0);
   }
   return true;
-}
-
-bool checkDigitOk(const std::string& digits) {
-  int sum = 0;
-  const int n = static_cast<int>(digits.size());
-  for (int i = 0; i < n - 1; ++i) sum += (digits[n - 2 - i] - '0') * (i % 2 == 0 ? 3 : 1);
-  return (10 - sum % 10) % 10 == digits.back() - '0';
 }
 
 // One of the two lengths: half = 6 (EAN-13 / UPC-A) or 4 (EAN-8).
@@ -62,14 +39,14 @@ bool readLength(const std::vector<double>& widths, int start, int half, Read& re
   const double module = sumWidths(widths, start, elements) / totalModules;
   if (widths[start - 1] < kQuietModules * module || widths[start + elements] < kQuietModules * module) return false;
   const int centre = start + 3 + 4 * half;
-  if (!guardFits(widths, start, 3, module) || !guardFits(widths, centre, 5, module) ||
-      !guardFits(widths, centre + 5 + 4 * half, 3, module))
+  if (!eanGuardFits(widths, start, 3, module) || !eanGuardFits(widths, centre, 5, module) ||
+      !eanGuardFits(widths, centre + 5 + 4 * half, 3, module))
     return false;
   std::string digits;
   int leftParity = 0, rightParity = 0;
   double margin = 1;
-  if (!readDigits(widths, start + 3, half, half == 6 ? kLeftTable : kRightTable, digits, leftParity, margin, module) ||
-      !readDigits(widths, centre + 5, half, kRightTable, digits, rightParity, margin, module))
+  if (!readDigits(widths, start + 3, half, half == 6, digits, leftParity, margin, module) ||
+      !readDigits(widths, centre + 5, half, false, digits, rightParity, margin, module))
     return false;
   Symbology symbology = Symbology::ean8;
   if (half == 6) {
@@ -79,13 +56,16 @@ bool readLength(const std::vector<double>& widths, int start, int half, Read& re
     digits.insert(digits.begin(), static_cast<char>('0' + firstDigit));
     symbology = firstDigit == 0 ? Symbology::upca : Symbology::ean13;
   }
-  if (!checkDigitOk(digits)) return false;
+  if (!eanCheckOk(digits)) return false;
   if (symbology == Symbology::upca) digits.erase(0, 1);
   read.symbology = symbology;
   read.text = digits;
   read.firstElement = start;
   read.lastElement = start + elements - 1;
   read.margin = margin;
+  read.checked = true;
+  read.addOn = readAddOn(widths, read.lastElement, module);
+  read.identifier = !read.addOn.empty() ? "]E3" : symbology == Symbology::ean8 ? "]E4" : "]E0";
   return true;
 }
 

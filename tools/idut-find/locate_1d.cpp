@@ -15,6 +15,13 @@ const char* optionName(oned::Symbology symbology) {
     case oned::Symbology::ean8: return "ean8";
     case oned::Symbology::code39: return "code39";
     case oned::Symbology::itf: return "itf";
+    case oned::Symbology::upce: return "upce";
+    case oned::Symbology::code93: return "code93";
+    case oned::Symbology::codabar: return "codabar";
+    case oned::Symbology::databar: return "databar";
+    case oned::Symbology::databarExpanded: return "databarexpanded";
+    case oned::Symbology::code32: return "code32";
+    case oned::Symbology::pzn: return "pzn";
   }
   return "";
 }
@@ -44,6 +51,9 @@ bool locate1d(const uint8_t* pixels, int width, int height, int stride, const Lo
     if (settings.decode) {
       s.decoded = true;
       s.text = found.text;
+      s.addOn = found.addOn;
+      s.rawText = found.rawText;
+      s.identifier = found.identifier;
     }
     symbols.push_back(s);
     ++count;

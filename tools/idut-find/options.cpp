@@ -29,8 +29,9 @@ bool parseModules(const std::string& text, int& a, int& b) {
 
 const std::vector<std::string>& symbologyNames() {
   // A road adds its names here when it lands, in the order the tool searches them.
-  static const std::vector<std::string> names = {"datamatrix", "pdf417", "code128", "ean13",
-                                                 "upca",       "ean8",   "code39",  "itf"};
+  static const std::vector<std::string> names = {"datamatrix", "pdf417", "code128", "ean13",  "upca",
+                                                 "ean8",       "code39", "itf",     "upce",   "code93",
+                                                 "codabar",    "code32", "pzn"};
   return names;
 }
 
@@ -90,7 +91,8 @@ const char* usageText() {
          "      --low-contrast   accept weaker edges as seeds\n"
          "  -n, --max-symbols N  stop each image after N symbols\n"
          "      --symbology LIST comma-separated symbologies to look for (default: all):\n"
-         "                       datamatrix, pdf417, code128, ean13, upca, ean8, code39, itf\n"
+         "                       datamatrix, pdf417, code128, ean13, upca, ean8, code39, itf,\n"
+         "                       upce, code93, codabar, code32, pzn\n"
          "      --no-decode      locate only; do not turn symbols into text\n"
          "      --rectangles long|standard\n"
          "                       long: also accept the long Data Matrix rectangles (up to\n"

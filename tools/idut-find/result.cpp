@@ -1,6 +1,8 @@
 // Text and JSON output of idut-find.
 #include "result.hpp"
 
+#include <utility>
+
 namespace idutfind {
 
 std::string jsonEscape(const std::string& text) {
@@ -32,6 +34,7 @@ void printText(std::FILE* out, const ImageResult& r) {
     for (const Corner& c : s.corners) std::fprintf(out, " (%.2f,%.2f)", c.x, c.y);
     std::fprintf(out, " score=%d parallelogram=%d", s.score, s.parallelogram ? 1 : 0);
     if (s.decoded) std::fprintf(out, " text=\"%s\"", jsonEscape(s.text).c_str());
+    if (s.decoded && !s.addOn.empty()) std::fprintf(out, " add_on=\"%s\"", jsonEscape(s.addOn).c_str());
     std::fprintf(out, "\n");
   }
 }
@@ -51,7 +54,12 @@ void printJson(std::FILE* out, const ImageResult& r) {
     std::fprintf(out, "],\"score\":%d,\"parallelogram\":%s", s.score, s.parallelogram ? "true" : "false");
     if (s.decoded)
       std::fprintf(out, ",\"text\":\"%s\"", jsonEscape(s.text).c_str());
-    else if (!s.decodeError.empty())
+    if (s.decoded) {
+      const std::pair<const char*, const std::string*> extras[] = {
+          {"add_on", &s.addOn}, {"raw_text", &s.rawText}, {"symbology_identifier", &s.identifier}};
+      for (const auto& [key, value] : extras)
+        if (!value->empty()) std::fprintf(out, ",\"%s\":\"%s\"", key, jsonEscape(*value).c_str());
+    } else if (!s.decodeError.empty())
       std::fprintf(out, ",\"decode_error\":\"%s\"", jsonEscape(s.decodeError).c_str());
     std::fprintf(out, "}");
   }

@@ -26,6 +26,10 @@ struct Symbol {
   bool decoded = false;
   std::string text;
   std::string decodeError;
+  // 1D: an EAN/UPC add-on read beside the symbol, the characters as the bars carry them where
+  // text interprets them (Code 39 full ASCII, Code 32, Codabar's start and stop), and the
+  // symbology identifier; each printed only when set.
+  std::string addOn, rawText, identifier;
 };
 
 struct ImageResult {

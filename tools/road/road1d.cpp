@@ -339,6 +339,22 @@ Votes countVotes(const std::vector<std::vector<LineRead>>& perLine) {
   return v;
 }
 
+// The add-on, raw text and identifier of the winning text. The add-on's own check is weak: it is
+// reported only when two lines read it and no line read another.
+void chooseAddOn(const std::vector<LineRead>& reads, const std::pair<int, std::string>& winner, Symbol& out) {
+  std::map<std::string, int> addOns;
+  for (const LineRead& lr : reads) {
+    if (static_cast<int>(lr.read.symbology) != winner.first || lr.read.text != winner.second) continue;
+    out.rawText = lr.read.rawText;
+    if (out.identifier.empty() || lr.read.addOn.empty()) out.identifier = lr.read.identifier;
+    if (!lr.read.addOn.empty()) ++addOns[lr.read.addOn];
+  }
+  if (addOns.size() == 1 && addOns.begin()->second >= 2) out.addOn = addOns.begin()->first;
+  // The identifier of a read with its add-on stands for both.
+  if (!out.addOn.empty()) out.identifier = "]E3";
+  else if (out.identifier == "]E3") out.identifier = winner.first == static_cast<int>(oned::Symbology::ean8) ? "]E4" : "]E0";
+}
+
 // Wrong text is worse than none: a rival reading must be clearly outvoted.
 bool decides(const Votes& v, const Options& options) {
   return v.best >= options.minAgreeing && v.best >= 2 * v.second + (v.second > 0 ? 1 : 0);
@@ -422,6 +438,7 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
   out.corners = {at(first(bottom), bottom), at(last(bottom), bottom), at(first(top), top), at(last(top), top)};
   out.symbology = static_cast<oned::Symbology>(winner.first);
   out.text = winner.second;
+  chooseAddOn(reads, winner, out);
   out.lines = lines;
   out.agreeing = best;
   *read = true;

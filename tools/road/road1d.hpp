@@ -55,6 +55,9 @@ struct Region {
 struct Symbol {
   oned::Symbology symbology = oned::Symbology::code128;
   std::string text;
+  std::string addOn;       // EAN/UPC: the add-on, when at least two lines agree on it
+  std::string rawText;     // the characters as the bars carry them, where text interprets them
+  std::string identifier;  // symbology identifier: "]C0", "]E0", "]A0", ...
   std::array<std::array<double, 2>, 4> corners{};
   int lines = 0;      // lines scanned over its region
   int agreeing = 0;   // lines that read this text
