@@ -18,16 +18,17 @@ constexpr int kFirstDigitParity[10] = {0x00, 0x0B, 0x0D, 0x0E, 0x13, 0x19, 0x1C,
 // the guards and the check digit still decide without.
 constexpr double kQuietModules = 3;
 
-// Reads `count` digits from widths[at]; digits and parity bits (1 = G code) out.
-bool readDigits(const std::vector<double>& widths, int at, int count, bool gCodes, std::string& digits, int& parity,
-                double& margin, double module) {
-  for (int d = 0; d < count; ++d) {
-    const int index = eanDigit(widths, at + 4 * d, gCodes, module, margin);
-    if (index < 0) return false;
-    digits.push_back(static_cast<char>('0' + index % 10));
-    parity = parity << 1 | (index >= 10 ? 1 : 0);
-  }
-  return true;
+// The first digit of an EAN-13 from the left half's parities, or -1.
+int firstDigitOf(int leftParity) {
+  const int* first = std::find(kFirstDigitParity, kFirstDigitParity + 10, leftParity);
+  return first == kFirstDigitParity + 10 ? -1 : static_cast<int>(first - kFirstDigitParity);
+}
+
+// Parities and check digit: the 12 digits of EAN-13 (its first digit in the parities) or 8 of EAN-8.
+bool validEan(const std::string& digits, int parity, const void*) {
+  if (digits.size() == 8) return parity == 0 && eanCheckOk(digits);
+  const int first = firstDigitOf(parity >> 6);
+  return first >= 0 && (parity & 0x3F) == 0 && eanCheckOk(static_cast<char>('0' + first) + digits);
 }
 
 // One of the two lengths: half = 6 (EAN-13 / UPC-A) or 4 (EAN-8).
@@ -43,20 +44,18 @@ bool readLength(const std::vector<double>& widths, int start, int half, Read& re
       !eanGuardFits(widths, centre + 5 + 4 * half, 3, module))
     return false;
   std::string digits;
-  int leftParity = 0, rightParity = 0;
   double margin = 1;
-  if (!readDigits(widths, start + 3, half, half == 6, digits, leftParity, margin, module) ||
-      !readDigits(widths, centre + 5, half, false, digits, rightParity, margin, module))
-    return false;
+  std::vector<EanDigitAt> places;
+  for (int d = 0; d < half; ++d) places.push_back({start + 3 + 4 * d, half == 6, false});
+  for (int d = 0; d < half; ++d) places.push_back({centre + 5 + 4 * d, false, true});
+  int parity = 0;
+  if (!decodeEanDigits(widths, places, module, validEan, nullptr, digits, parity, margin)) return false;
   Symbology symbology = Symbology::ean8;
   if (half == 6) {
-    const int* first = std::find(kFirstDigitParity, kFirstDigitParity + 10, leftParity);
-    if (first == kFirstDigitParity + 10) return false;
-    const int firstDigit = static_cast<int>(first - kFirstDigitParity);
+    const int firstDigit = firstDigitOf(parity >> 6);
     digits.insert(digits.begin(), static_cast<char>('0' + firstDigit));
     symbology = firstDigit == 0 ? Symbology::upca : Symbology::ean13;
   }
-  if (!eanCheckOk(digits)) return false;
   if (symbology == Symbology::upca) digits.erase(0, 1);
   read.symbology = symbology;
   read.text = digits;

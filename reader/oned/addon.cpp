@@ -13,6 +13,13 @@ namespace {
 constexpr int kFiveParity[10] = {0x18, 0x14, 0x12, 0x11, 0x0C, 0x06, 0x03, 0x0A, 0x09, 0x05};
 constexpr double kMinGapModules = 5, kMaxGapModules = 14, kQuietModules = 4;
 
+bool validAddOn(const std::string& digits, int parity, const void*) {
+  if (digits.size() == 2) return ((digits[0] - '0') * 10 + (digits[1] - '0')) % 4 == parity;
+  int sum = 0;
+  for (int i = 0; i < 5; ++i) sum += (digits[i] - '0') * (i % 2 == 0 ? 3 : 9);
+  return kFiveParity[sum % 10] == parity;
+}
+
 // `count` digits after the guard at widths[guard]: their text, or empty.
 std::string readDigits(const std::vector<double>& widths, int guard, int count, double module) {
   const int n = static_cast<int>(widths.size());
@@ -22,21 +29,14 @@ std::string readDigits(const std::vector<double>& widths, int guard, int count, 
   std::string digits;
   int parity = 0;
   double margin = 1;
+  std::vector<EanDigitAt> places;
   for (int d = 0; d < count; ++d) {
     const int at = guard + 3 + 6 * d;
-    const int index = eanDigit(widths, at, true, module, margin);
-    if (index < 0) return {};
     if (d + 1 < count && !eanGuardFits(widths, at + 4, 2, module)) return {};
-    digits.push_back(static_cast<char>('0' + index % 10));
-    parity = parity << 1 | (index >= 10 ? 1 : 0);
+    places.push_back({at, true, false});
   }
-  if (count == 2) {
-    const int value = (digits[0] - '0') * 10 + (digits[1] - '0');
-    return value % 4 == parity ? digits : std::string();
-  }
-  int sum = 0;
-  for (int i = 0; i < 5; ++i) sum += (digits[i] - '0') * (i % 2 == 0 ? 3 : 9);
-  return kFiveParity[sum % 10] == parity ? digits : std::string();
+  if (!decodeEanDigits(widths, places, module, validAddOn, nullptr, digits, parity, margin)) return {};
+  return digits;
 }
 
 }  // namespace

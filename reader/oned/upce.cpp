@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <utility>
 
 #include "idut/read.hpp"
 #include "read/oned/match.hpp"
@@ -21,6 +22,25 @@ constexpr double kStartQuietModules = 3;
 // After the end guard: EAN-13's centre guard and a right-hand digit 3 (bar 1, space 4) look
 // like an end guard followed by a four-module gap, so a UPC-E needs more light than that.
 constexpr double kEndQuietModules = 5.5;
+
+// The number system and check digit the parities carry ('0'/'1' and a digit), or 0s.
+std::pair<char, char> systemAndCheck(int parity) {
+  for (int c = 0; c < 10; ++c) {
+    if (kSystem0Parity[c] == parity) return {'0', static_cast<char>('0' + c)};
+    if ((kSystem0Parity[c] ^ 0x3F) == parity) return {'1', static_cast<char>('0' + c)};
+  }
+  return {0, 0};
+}
+
+std::string upceText(const std::string& digits, int parity) {
+  const auto [system, check] = systemAndCheck(parity);
+  return system ? system + digits + check : std::string();
+}
+
+bool validUpcE(const std::string& digits, int parity, const void*) {
+  const std::string text = upceText(digits, parity);
+  return !text.empty() && eanCheckOk(upceToUpca(text));
+}
 
 }  // namespace
 
@@ -51,21 +71,10 @@ bool readUpcE(const std::vector<double>& widths, int start, Read& read) {
   std::string digits;
   int parity = 0;
   double margin = 1;
-  for (int d = 0; d < 6; ++d) {
-    const int index = eanDigit(widths, start + 3 + 4 * d, true, module, margin);
-    if (index < 0) return false;
-    digits.push_back(static_cast<char>('0' + index % 10));
-    parity = parity << 1 | (index >= 10 ? 1 : 0);
-  }
-  char system = 0, check = 0;
-  for (int c = 0; c < 10 && !system; ++c) {
-    if (kSystem0Parity[c] == parity) system = '0';
-    if ((kSystem0Parity[c] ^ 0x3F) == parity) system = '1';
-    if (system) check = static_cast<char>('0' + c);
-  }
-  if (!system) return false;
-  const std::string text = system + digits + check;
-  if (!eanCheckOk(upceToUpca(text))) return false;
+  std::vector<EanDigitAt> places;
+  for (int d = 0; d < 6; ++d) places.push_back({start + 3 + 4 * d, true, false});
+  if (!decodeEanDigits(widths, places, module, validUpcE, nullptr, digits, parity, margin)) return false;
+  const std::string text = upceText(digits, parity);
   read.symbology = Symbology::upce;
   read.text = text;
   read.firstElement = start;

@@ -9,6 +9,7 @@
 #include "ci_id/caliper.h"
 #include "ci_id/findbarcode.h"
 #include "road/road1dteeth.hpp"
+#include "reader/oned/extrema.hpp"
 
 namespace road1d {
 
@@ -255,17 +256,20 @@ namespace {
 // line (along the bars, which do not mind); empty when the line is too short. Sampled here in
 // doubles rather than by the library's line pixels, whose 8-bit bilinear weights lost a read
 // on a set of generated scenes.
-std::vector<double> lineProfile(const cimg_windowConst& w, double x0, double y0, double x1, double y1) {
+std::vector<double> lineProfile(const cimg_windowConst& w, double x0, double y0, double x1, double y1,
+                                double halfHeight = 1.5) {
   const double length = std::hypot(x1 - x0, y1 - y0);
   if (!(length > 4 * kStep)) return {};
   const double ux = (x1 - x0) / length, uy = (y1 - y0) / length;
   const int n = static_cast<int>(length / kStep) + 1;
+  const int across = std::max(2, static_cast<int>(halfHeight / 0.75 + 0.5));
+  const double spacing = halfHeight / across;
   std::vector<double> profile(n);
   for (int i = 0; i < n; ++i) {
     double acc = 0;
-    for (int k = -2; k <= 2; ++k)
-      acc += sample(w, x0 + ux * i * kStep - uy * k * 0.75, y0 + uy * i * kStep + ux * k * 0.75);
-    profile[i] = acc / 5;
+    for (int k = -across; k <= across; ++k)
+      acc += sample(w, x0 + ux * i * kStep - uy * k * spacing, y0 + uy * i * kStep + ux * k * spacing);
+    profile[i] = acc / (2 * across + 1);
   }
   return profile;
 }
@@ -277,7 +281,7 @@ std::vector<double> profileWidths(const std::vector<double>& profile, const Prof
   if (profile.empty()) return widths;
   const int n = static_cast<int>(profile.size());
   const std::vector<double> smooth = smoothed(profile, how.smoothing / kStep);
-  std::vector<Edge> edges = profileEdges(smooth);
+  std::vector<Edge> edges = how.extrema ? oned::extremaEdges(smooth) : profileEdges(smooth);
   if (how.midLevel) refineAtMidLevel(smooth, edges);
   // Merging by teeth on the raw profile's edges reads what the smoothed profiles read as well,
   // at a quarter more time a line: so it runs only on the smoothest, the last way tried.
@@ -307,6 +311,11 @@ std::vector<double> profileWidths(const std::vector<double>& profile, const Prof
 std::vector<double> lineWidths(const cimg_windowConst& w, double x0, double y0, double x1, double y1,
                                std::vector<double>* positions, double smoothing, bool midLevel) {
   return profileWidths(lineProfile(w, x0, y0, x1, y1), Profile{smoothing, midLevel}, positions);
+}
+
+std::vector<double> lineWidths(const cimg_windowConst& w, double x0, double y0, double x1, double y1,
+                               std::vector<double>* positions, const Profile& how) {
+  return profileWidths(lineProfile(w, x0, y0, x1, y1, how.halfHeight), how, positions);
 }
 
 namespace {
@@ -377,9 +386,10 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
     for (int k = 0; k < lines; ++k) {
       if (const csys_status st = csys_attention_check(); CSYS_FAILED(st)) return st;
       const double across = acrossOf(k);
-      if (way == 0) {
+      if (way == 0 || options.profiles[way].halfHeight != options.profiles[way - 1].halfHeight) {
         const double ox = r.cx - r.dy * across, oy = r.cy + r.dx * across;
-        profiles[k] = lineProfile(w, ox + r.dx * a0, oy + r.dy * a0, ox + r.dx * a1, oy + r.dy * a1);
+        profiles[k] = lineProfile(w, ox + r.dx * a0, oy + r.dy * a0, ox + r.dx * a1, oy + r.dy * a1,
+                                  options.profiles[way].halfHeight);
       }
       std::vector<double> positions;
       const std::vector<double> widths = profileWidths(profiles[k], options.profiles[way], &positions);
