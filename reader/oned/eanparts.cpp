@@ -39,7 +39,7 @@ DigitMatch matchDistances(const std::vector<double>& widths, const EanDigitAt& p
   DigitMatch m;
   if (place.at < 0 || place.at + 4 > static_cast<int>(widths.size())) return m;
   const double total = sumWidths(widths, place.at, 4);
-  if (!(total > 0) || total / 7 > 1.3 * module || total / 7 < module / 1.3) return m;
+  if (!(total > 0) || total / 7 > 2 * module || total / 7 < module / 2) return m;
   for (int k = 0; k < 4; ++k) m.w[k] = widths[place.at + k] * 7 / total;
   double best = 1e9, second = 1e9;
   const int count = place.gCodes ? 20 : 10;
@@ -83,6 +83,30 @@ std::vector<int> settleTwins(const DigitMatch& m, bool firstIsBar, double spread
   return {other < own ? twin : m.index};
 }
 
+// Perspective makes the module grow or shrink steadily along a symbol, up to twice over; a
+// digit whose width leaves that line by more than a fifth is not the digit it seems.
+bool modulesFollowALine(const std::vector<double>& widths, const std::vector<EanDigitAt>& places) {
+  const int n = static_cast<int>(places.size());
+  if (n < 2) return true;
+  double sx = 0, sy = 0, sxx = 0, sxy = 0;
+  for (int i = 0; i < n; ++i) {
+    const double y = sumWidths(widths, places[i].at, 4) / 7;
+    sx += i;
+    sy += y;
+    sxx += static_cast<double>(i) * i;
+    sxy += i * y;
+  }
+  const double det = n * sxx - sx * sx;
+  const double slope = det > 0 ? (n * sxy - sx * sy) / det : 0, base = (sy - slope * sx) / n;
+  const double first = base, last = base + slope * (n - 1);
+  if (!(first > 0) || !(last > 0) || std::max(first, last) > 2.2 * std::min(first, last)) return false;
+  for (int i = 0; i < n; ++i) {
+    const double y = sumWidths(widths, places[i].at, 4) / 7, fit = base + slope * i;
+    if (y > 1.2 * fit || y < fit / 1.2) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool decodeEanDigits(const std::vector<double>& widths, const std::vector<EanDigitAt>& places, double module,
@@ -103,6 +127,7 @@ bool decodeEanDigits(const std::vector<double>& widths, const std::vector<EanDig
     }
   }
   spread = spreadCount > 0 ? std::clamp(spread / spreadCount, -kMaxSpread, kMaxSpread) : 0;
+  if (!modulesFollowALine(widths, places)) return false;
   // The candidates of every digit: one where it decides, two or more where it does not.
   std::vector<std::vector<int>> candidates;
   int uncertain = 0;

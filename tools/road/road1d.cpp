@@ -492,6 +492,24 @@ csys_status addCentreRegion(const cimg_imageConst& image, const cimg_windowConst
   return 0;
 }
 
+// An image too thin for the direction grid (a scanner's single line, a crop of a few rows) is
+// one region along its length: lines across the bars are all it can hold.
+void addStripRegions(const cimg_windowConst& w, std::vector<Region>& regions) {
+  const bool wide = w.height < 2 * kCell && w.width >= 16, tall = w.width < 2 * kCell && w.height >= 16;
+  if (!wide && !tall) return;
+  Region r;
+  r.cx = 0.5 * w.width;
+  r.cy = 0.5 * w.height;
+  r.dx = wide ? 1 : 0;
+  r.dy = wide ? 0 : 1;
+  const double length = wide ? w.width : w.height, thickness = wide ? w.height : w.width;
+  r.alongMin = -0.5 * length;
+  r.alongMax = 0.5 * length;
+  r.acrossMin = -0.5 * thickness;
+  r.acrossMax = 0.5 * thickness;
+  regions.push_back(r);
+}
+
 }  // namespace
 
 Outcome findAll(const cimg_imageConst& image, const Options& options) {
@@ -501,6 +519,7 @@ Outcome findAll(const cimg_imageConst& image, const Options& options) {
   std::vector<Region> regions = findRegions(w, options.maxCandidates);
   if (CSYS_FAILED(outcome.status = csys_attention_check())) return outcome;
   if (options.centreFinder && CSYS_FAILED(outcome.status = addCentreRegion(image, w, regions))) return outcome;
+  addStripRegions(w, regions);
   outcome.regions = static_cast<int>(regions.size());
   for (const Region& r : regions) {
     Symbol s;
