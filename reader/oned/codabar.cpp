@@ -51,11 +51,16 @@ int character(const std::vector<double>& widths, int at, double& narrow) {
   double narrowBar = 0, wideBar = 0;
   const int barBits = splitWide(bars, 4, {1, 3}, narrowBar, wideBar);
   if (barBits < 0) return -1;
-  // Spaces: none, one or two wide. With none, every space must be narrower than the bars' split.
+  // Three wide bars (: / . +) go with three narrow spaces, which must then be alike; one wide
+  // bar with one or two wide spaces. Spaces are split on their own, as ink spread makes them
+  // narrower than the bars.
   int spaceBits = 0;
   double narrowSpace = 0, wideSpace = 0;
-  const double widestSpace = std::max({spaces[0], spaces[1], spaces[2]});
-  if (widestSpace > 0.5 * (narrowBar + wideBar)) {
+  const int wideBars = __builtin_popcount(static_cast<unsigned>(barBits));
+  if (wideBars == 3) {
+    const auto [lo, hi] = std::minmax({spaces[0], spaces[1], spaces[2]});
+    if (hi > 1.4 * lo) return -1;
+  } else {
     spaceBits = splitWide(spaces, 3, {1, 2}, narrowSpace, wideSpace);
     if (spaceBits < 0) return -1;
   }

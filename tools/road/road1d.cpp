@@ -492,10 +492,11 @@ csys_status addCentreRegion(const cimg_imageConst& image, const cimg_windowConst
   return 0;
 }
 
-// An image too thin for the direction grid (a scanner's single line, a crop of a few rows) is
-// one region along its length: lines across the bars are all it can hold.
+// An image too thin for the direction grid to group its cells (a scanner's single line, a crop
+// of a few rows, a photograph filled by short bars) is also one region along its length.
 void addStripRegions(const cimg_windowConst& w, std::vector<Region>& regions) {
-  const bool wide = w.height < 2 * kCell && w.width >= 16, tall = w.width < 2 * kCell && w.height >= 16;
+  const bool wide = w.height < 3 * kCell && w.width >= 2 * w.height && w.width >= 16;
+  const bool tall = w.width < 3 * kCell && w.height >= 2 * w.width && w.height >= 16;
   if (!wide && !tall) return;
   Region r;
   r.cx = 0.5 * w.width;
