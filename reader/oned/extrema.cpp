@@ -43,8 +43,12 @@ double steepest(const std::vector<double>& p, int from, int to) {
     }
   }
   double position = best + 0.5;
-  if (best > from && best + 1 < to) {
-    const double l = std::fabs(p[best] - p[best - 1]), r = std::fabs(p[best + 2] - p[best + 1]);
+  // The neighbouring slopes may lie past the extremes (an edge of a narrow element is steepest
+  // next to them): read them anywhere on the profile, in the edge's direction.
+  const int n = static_cast<int>(p.size());
+  const double sign = p[to] > p[from] ? 1 : -1;
+  if (best >= 1 && best + 2 < n) {
+    const double l = sign * (p[best] - p[best - 1]), r = sign * (p[best + 2] - p[best + 1]);
     const double curve = l - 2 * slope + r;
     if (curve < 0) position += std::clamp(0.5 * (l - r) / curve, -0.5, 0.5);
   }
