@@ -118,6 +118,8 @@ bool readCode128(const std::vector<double>& widths, int start, Read& read) {
   read.firstElement = start;
   read.lastElement = at + 6;
   read.margin = margin;
+  read.checked = true;
+  read.identifier = read.text.rfind("]C1", 0) == 0 ? "]C1" : "]C0";
   return true;
 }
 

@@ -5,6 +5,7 @@
 
 #include "reader/oned/match.hpp"
 #include "reader/oned/oned.hpp"
+#include "reader/oned/fullascii.hpp"
 
 namespace oned {
 
@@ -56,6 +57,36 @@ int character(const std::vector<double>& widths, int at, double* narrow) {
   return e == kEncodings + 44 ? -1 : static_cast<int>(e - kEncodings);
 }
 
+// The printed characters as a pharmacode, a full ASCII message or plain Code 39.
+void interpret(const std::string& printed, bool checkRemoved, Read& read) {
+  read.symbology = Symbology::code39;
+  read.checked = checkRemoved;
+  read.rawText.clear();
+  read.identifier = checkRemoved ? "]A3" : "]A0";
+  read.text = printed;
+  if (!checkRemoved) {
+    if (const std::optional<std::string> code32 = decodeCode32(printed)) {
+      read.symbology = Symbology::code32;
+      read.text = *code32;
+      read.rawText = printed;
+      read.checked = true;
+      return;
+    }
+    if (isPzn(printed)) {
+      read.symbology = Symbology::pzn;
+      read.rawText = printed;
+      read.checked = true;
+      return;
+    }
+  }
+  if (printed.find_first_of("$%/+") == std::string::npos) return;
+  if (const std::optional<std::string> ascii = decodeFullAscii(printed)) {
+    read.text = *ascii;
+    read.rawText = printed;
+    read.identifier = checkRemoved ? "]A7" : "]A4";
+  }
+}
+
 }  // namespace
 
 bool readCode39(const std::vector<double>& widths, int start, const Options& options, Read& read) {
@@ -89,8 +120,7 @@ bool readCode39(const std::vector<double>& widths, int start, const Options& opt
     if (kAlphabet[sum % 43] != text.back()) return false;
     text.pop_back();
   }
-  read.symbology = Symbology::code39;
-  read.text = std::move(text);
+  interpret(text, options.code39Check, read);
   read.firstElement = start;
   read.lastElement = at + 8;
   read.margin = 0;

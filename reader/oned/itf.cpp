@@ -12,7 +12,7 @@ namespace {
 
 // Wide elements of digits 0..9, the first element in bit 4.
 constexpr int kDigits[10] = {0x06, 0x11, 0x09, 0x18, 0x05, 0x14, 0x0C, 0x03, 0x12, 0x0A};
-constexpr double kWideRatio = 1.6;
+constexpr double kWideRatio = 1.35;  // blur pulls a 2:1 print to 1.4:1 at two pixels a module
 constexpr double kQuietNarrows = 8;
 
 // Every other width from at: the bars or the spaces of a pair.
@@ -66,6 +66,8 @@ bool readItf(const std::vector<double>& widths, int start, const Options& option
   read.firstElement = start;
   read.lastElement = at + 2;
   read.margin = 0;
+  read.checked = options.itfCheck;
+  read.identifier = options.itfCheck ? "]I1" : "]I0";
   return true;
 }
 

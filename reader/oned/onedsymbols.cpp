@@ -12,6 +12,13 @@ idut::Symbology frontSymbology(oned::Symbology symbology) {
     case oned::Symbology::ean8: return idut::Symbology::EAN8;
     case oned::Symbology::code39: return idut::Symbology::Code39;
     case oned::Symbology::itf: return idut::Symbology::ITF;
+    case oned::Symbology::upce: return idut::Symbology::UPCE;
+    case oned::Symbology::code93: return idut::Symbology::Code93;
+    case oned::Symbology::codabar: return idut::Symbology::Codabar;
+    case oned::Symbology::databar: return idut::Symbology::DataBar;
+    case oned::Symbology::databarExpanded: return idut::Symbology::DataBarExpanded;
+    case oned::Symbology::code32: return idut::Symbology::Code32;
+    case oned::Symbology::pzn: return idut::Symbology::PZN;
   }
   return idut::Symbology::Code128;
 }
@@ -40,6 +47,9 @@ csys_status readSymbols(const cimg_imageConst& image, const idut::ReadOptions& o
       s.decoded = true;
       s.text = found.text;
       s.bytes.assign(found.text.begin(), found.text.end());
+      s.addOn = found.addOn;
+      s.rawText = found.rawText;
+      s.symbologyIdentifier = found.identifier;
     }
     out.push_back(std::move(s));
     ++count;

@@ -2,6 +2,9 @@
 #include <algorithm>
 
 #include "reader/oned/oned.hpp"
+#include "reader/oned/codabar.hpp"
+#include "reader/oned/code93.hpp"
+#include "reader/oned/upce.hpp"
 
 namespace oned {
 
@@ -13,6 +16,13 @@ const char* symbologyName(Symbology symbology) {
     case Symbology::ean8: return "EAN-8";
     case Symbology::code39: return "Code39";
     case Symbology::itf: return "ITF";
+    case Symbology::upce: return "UPC-E";
+    case Symbology::code93: return "Code93";
+    case Symbology::codabar: return "Codabar";
+    case Symbology::databar: return "DataBar";
+    case Symbology::databarExpanded: return "DataBarExpanded";
+    case Symbology::code32: return "Code32";
+    case Symbology::pzn: return "PZN";
   }
   return "?";
 }
@@ -26,8 +36,10 @@ std::vector<Read> readLine(const std::vector<double>& widths, const Options& opt
     const std::vector<double>& w = pass == 0 ? widths : reversed;
     for (int start = 1; start < n; start += 2) {
       Read r;
-      if (!readCode128(w, start, r) && !readUpcEan(w, start, r) && !readCode39(w, start, options, r) &&
-          !readItf(w, start, options, r))
+      // EAN-13 before UPC-E: the left half of an EAN-13 starts like a UPC-E.
+      if (!readCode128(w, start, r) && !readUpcEan(w, start, r) && !readUpcE(w, start, r) &&
+          !readCode39(w, start, options, r) && !readItf(w, start, options, r) && !readCode93(w, start, r) &&
+          !readCodabar(w, start, options, r))
         continue;
       if (pass == 1) {
         r.reversed = true;

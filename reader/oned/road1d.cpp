@@ -9,6 +9,7 @@
 #include "ci_id/caliper.h"
 #include "ci_id/findbarcode.h"
 #include "reader/oned/road1dteeth.hpp"
+#include "reader/oned/extrema.hpp"
 
 namespace road1d {
 
@@ -255,17 +256,20 @@ namespace {
 // line (along the bars, which do not mind); empty when the line is too short. Sampled here in
 // doubles rather than by the library's line pixels, whose 8-bit bilinear weights lost a read
 // on a set of generated scenes.
-std::vector<double> lineProfile(const cimg_windowConst& w, double x0, double y0, double x1, double y1) {
+std::vector<double> lineProfile(const cimg_windowConst& w, double x0, double y0, double x1, double y1,
+                                double halfHeight = 1.5) {
   const double length = std::hypot(x1 - x0, y1 - y0);
   if (!(length > 4 * kStep)) return {};
   const double ux = (x1 - x0) / length, uy = (y1 - y0) / length;
   const int n = static_cast<int>(length / kStep) + 1;
+  const int across = std::max(2, static_cast<int>(halfHeight / 0.75 + 0.5));
+  const double spacing = halfHeight / across;
   std::vector<double> profile(n);
   for (int i = 0; i < n; ++i) {
     double acc = 0;
-    for (int k = -2; k <= 2; ++k)
-      acc += sample(w, x0 + ux * i * kStep - uy * k * 0.75, y0 + uy * i * kStep + ux * k * 0.75);
-    profile[i] = acc / 5;
+    for (int k = -across; k <= across; ++k)
+      acc += sample(w, x0 + ux * i * kStep - uy * k * spacing, y0 + uy * i * kStep + ux * k * spacing);
+    profile[i] = acc / (2 * across + 1);
   }
   return profile;
 }
@@ -277,7 +281,7 @@ std::vector<double> profileWidths(const std::vector<double>& profile, const Prof
   if (profile.empty()) return widths;
   const int n = static_cast<int>(profile.size());
   const std::vector<double> smooth = smoothed(profile, how.smoothing / kStep);
-  std::vector<Edge> edges = profileEdges(smooth);
+  std::vector<Edge> edges = how.extrema ? oned::extremaEdges(smooth) : profileEdges(smooth);
   if (how.midLevel) refineAtMidLevel(smooth, edges);
   // Merging by teeth on the raw profile's edges reads what the smoothed profiles read as well,
   // at a quarter more time a line: so it runs only on the smoothest, the last way tried.
@@ -307,6 +311,11 @@ std::vector<double> profileWidths(const std::vector<double>& profile, const Prof
 std::vector<double> lineWidths(const cimg_windowConst& w, double x0, double y0, double x1, double y1,
                                std::vector<double>* positions, double smoothing, bool midLevel) {
   return profileWidths(lineProfile(w, x0, y0, x1, y1), Profile{smoothing, midLevel}, positions);
+}
+
+std::vector<double> lineWidths(const cimg_windowConst& w, double x0, double y0, double x1, double y1,
+                               std::vector<double>* positions, const Profile& how) {
+  return profileWidths(lineProfile(w, x0, y0, x1, y1, how.halfHeight), how, positions);
 }
 
 namespace {
@@ -339,6 +348,22 @@ Votes countVotes(const std::vector<std::vector<LineRead>>& perLine) {
   return v;
 }
 
+// The add-on, raw text and identifier of the winning text. The add-on's own check is weak: it is
+// reported only when two lines read it and no line read another.
+void chooseAddOn(const std::vector<LineRead>& reads, const std::pair<int, std::string>& winner, Symbol& out) {
+  std::map<std::string, int> addOns;
+  for (const LineRead& lr : reads) {
+    if (static_cast<int>(lr.read.symbology) != winner.first || lr.read.text != winner.second) continue;
+    out.rawText = lr.read.rawText;
+    if (out.identifier.empty() || lr.read.addOn.empty()) out.identifier = lr.read.identifier;
+    if (!lr.read.addOn.empty()) ++addOns[lr.read.addOn];
+  }
+  if (addOns.size() == 1 && addOns.begin()->second >= 2) out.addOn = addOns.begin()->first;
+  // The identifier of a read with its add-on stands for both.
+  if (!out.addOn.empty()) out.identifier = "]E3";
+  else if (out.identifier == "]E3") out.identifier = winner.first == static_cast<int>(oned::Symbology::ean8) ? "]E4" : "]E0";
+}
+
 // Wrong text is worse than none: a rival reading must be clearly outvoted.
 bool decides(const Votes& v, const Options& options) {
   return v.best >= options.minAgreeing && v.best >= 2 * v.second + (v.second > 0 ? 1 : 0);
@@ -361,9 +386,10 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
     for (int k = 0; k < lines; ++k) {
       if (const csys_status st = csys_attention_check(); CSYS_FAILED(st)) return st;
       const double across = acrossOf(k);
-      if (way == 0) {
+      if (way == 0 || options.profiles[way].halfHeight != options.profiles[way - 1].halfHeight) {
         const double ox = r.cx - r.dy * across, oy = r.cy + r.dx * across;
-        profiles[k] = lineProfile(w, ox + r.dx * a0, oy + r.dy * a0, ox + r.dx * a1, oy + r.dy * a1);
+        profiles[k] = lineProfile(w, ox + r.dx * a0, oy + r.dy * a0, ox + r.dx * a1, oy + r.dy * a1,
+                                  options.profiles[way].halfHeight);
       }
       std::vector<double> positions;
       const std::vector<double> widths = profileWidths(profiles[k], options.profiles[way], &positions);
@@ -422,6 +448,7 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
   out.corners = {at(first(bottom), bottom), at(last(bottom), bottom), at(first(top), top), at(last(top), top)};
   out.symbology = static_cast<oned::Symbology>(winner.first);
   out.text = winner.second;
+  chooseAddOn(reads, winner, out);
   out.lines = lines;
   out.agreeing = best;
   *read = true;
@@ -465,6 +492,25 @@ csys_status addCentreRegion(const cimg_imageConst& image, const cimg_windowConst
   return 0;
 }
 
+// An image too thin for the direction grid to group its cells (a scanner's single line, a crop
+// of a few rows, a photograph filled by short bars) is also one region along its length.
+void addStripRegions(const cimg_windowConst& w, std::vector<Region>& regions) {
+  const bool wide = w.height < 3 * kCell && w.width >= 2 * w.height && w.width >= 16;
+  const bool tall = w.width < 3 * kCell && w.height >= 2 * w.width && w.height >= 16;
+  if (!wide && !tall) return;
+  Region r;
+  r.cx = 0.5 * w.width;
+  r.cy = 0.5 * w.height;
+  r.dx = wide ? 1 : 0;
+  r.dy = wide ? 0 : 1;
+  const double length = wide ? w.width : w.height, thickness = wide ? w.height : w.width;
+  r.alongMin = -0.5 * length;
+  r.alongMax = 0.5 * length;
+  r.acrossMin = -0.5 * thickness;
+  r.acrossMax = 0.5 * thickness;
+  regions.push_back(r);
+}
+
 }  // namespace
 
 Outcome findAll(const cimg_imageConst& image, const Options& options) {
@@ -474,6 +520,7 @@ Outcome findAll(const cimg_imageConst& image, const Options& options) {
   std::vector<Region> regions = findRegions(w, options.maxCandidates);
   if (CSYS_FAILED(outcome.status = csys_attention_check())) return outcome;
   if (options.centreFinder && CSYS_FAILED(outcome.status = addCentreRegion(image, w, regions))) return outcome;
+  addStripRegions(w, regions);
   outcome.regions = static_cast<int>(regions.size());
   for (const Region& r : regions) {
     Symbol s;

@@ -24,6 +24,10 @@ struct Profile {
   double smoothing = 0;   // sigma of a Gaussian over the profile, pixels
   bool midLevel = false;  // edges moved to the local mid-level crossings
   bool teeth = false;     // weak edges inside a tooth of the line's module grid dropped (road1dteeth.hpp)
+  bool extrema = false;   // edges between the profile's alternating extremes (reader/oned/extrema.hpp)
+  // Pixels either side of the line that each profile sample averages along the bars: taller
+  // averages quieten noise and the grain of small bars, as long as the line runs across the bars.
+  double halfHeight = 1.5;
 };
 
 struct Options {
@@ -37,7 +41,7 @@ struct Options {
   // the smoothest with elements that noise split in two merged again by teeth.
   // A line votes once for each text it reads; the later ways are tried only while the votes of
   // the earlier ones do not decide.
-  std::vector<Profile> profiles{{0.0, false}, {0.0, true}, {0.9, false}, {1.8, false, true}};
+  std::vector<Profile> profiles{{0.0, false}, {0.0, true}, {0.9, false}, {1.8, false, true}, {0.0, false, false, true}, {0.6, false, false, true}, {0.0, false, false, true, 5}, {0.0, false, false, false, 5}};
 };
 
 // A bar-like region: centre, reading direction (unit vector across the bars) and the extents
@@ -55,6 +59,9 @@ struct Region {
 struct Symbol {
   oned::Symbology symbology = oned::Symbology::code128;
   std::string text;
+  std::string addOn;       // EAN/UPC: the add-on, when at least two lines agree on it
+  std::string rawText;     // the characters as the bars carry them, where text interprets them
+  std::string identifier;  // symbology identifier: "]C0", "]E0", "]A0", ...
   std::array<std::array<double, 2>, 4> corners{};
   int lines = 0;      // lines scanned over its region
   int agreeing = 0;   // lines that read this text
@@ -80,6 +87,10 @@ std::vector<Region> findRegions(const cimg_windowConst& window, int maxRegions);
 // side: better on elements of a pixel or two, worse on blurred ones.
 std::vector<double> lineWidths(const cimg_windowConst& window, double x0, double y0, double x1, double y1,
                                std::vector<double>* positions, double smoothing = 0, bool midLevel = false);
+
+// lineWidths with every way of taking the edges that Profile offers.
+std::vector<double> lineWidths(const cimg_windowConst& window, double x0, double y0, double x1, double y1,
+                               std::vector<double>* positions, const Profile& how);
 
 Outcome findAll(const cimg_imageConst& image, const Options& options = {});
 

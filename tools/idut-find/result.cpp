@@ -88,6 +88,8 @@ void printText(std::FILE* out, const ImageResult& r) {
     for (const idut::Point& c : printOrder(s.corners)) std::fprintf(out, " (%.2f,%.2f)", c.x, c.y);
     std::fprintf(out, " score=%d parallelogram=%d", s.score, s.parallelogram ? 1 : 0);
     if (s.decoded) std::fprintf(out, " text=\"%s\"", jsonEscape(s.text).c_str());
+    if (s.decoded && !s.addOn.empty()) std::fprintf(out, " add_on=\"%s\"", jsonEscape(s.addOn).c_str());
+    if (s.decoded && !s.addOn.empty()) std::fprintf(out, " add_on=\"%s\"", jsonEscape(s.addOn).c_str());
     std::fprintf(out, "\n");
   }
 }
