@@ -32,7 +32,6 @@
 #include "corpus_support.hpp"
 #include "imageio/imageio.hpp"
 #include "inputs.hpp"
-#include "locate.hpp"
 #include "scenes/scene.hpp"
 
 // The 1D table over generated 1D scenes (corpus_oned.cpp): perCell scenes per symbology and
@@ -47,19 +46,21 @@ namespace {
 using corpus::Tally;
 using corpus::ZxingFind;
 
-// idut-find's settings for every image (--rectangles long sets longRectangles).
-idutfind::LocateSettings g_settings;
+// The front door's options for every image: Data Matrix only (--rectangles long sets
+// longRectangles).
+idut::ReadOptions g_settings = [] {
+  idut::ReadOptions o;
+  o.symbologies = {idut::Symbology::DataMatrix};
+  return o;
+}();
 
 // --cpu-time: each library timed by the CPU time of the calling thread rather than by the wall
 // clock, so that other work on a shared machine does not count (both run on this thread).
 bool g_cpuTime = false;
 
-std::vector<idutfind::Symbol> runIdut(const scene::GreyImage& image, double& ms) {
-  std::vector<idutfind::Symbol> symbols;
-  std::string error;
+std::vector<idut::Symbol> runIdut(const scene::GreyImage& image, double& ms) {
   const corpus::Stamp start = corpus::now(g_cpuTime);
-  idutfind::locateDataMatrix(image.pixels.data(), image.width, image.height, image.width, g_settings,
-                             symbols, error);
+  std::vector<idut::Symbol> symbols = corpus::readIdut(image, g_settings);
   ms = corpus::msSince(start, g_cpuTime);
   return symbols;
 }
@@ -165,7 +166,7 @@ int main(int argc, char** argv) {
     else if (!std::strcmp(argv[i], "--seed") && i + 1 < argc)
       seed = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
     else if (!std::strcmp(argv[i], "--step") && i + 1 < argc)
-      g_settings.rowStep = std::max(1, std::atoi(argv[++i]));
+      g_settings.step = std::clamp(std::atoi(argv[++i]), 1, 64);
     else if (!std::strcmp(argv[i], "--rectangles") && i + 1 < argc)
       g_settings.longRectangles = !std::strcmp(argv[++i], "long");
     else if (!std::strcmp(argv[i], "--cpu-time"))

@@ -1,5 +1,5 @@
 // The corpus comparison's 1D table: idut's 1D road (as idut-find runs it) and ZXing-C++
-// (ReadBarcodes restricted to the same six formats, try-harder and try-rotate) over the same
+// (ReadBarcodes restricted to the same formats, try-harder and try-rotate) over the same
 // generated 1D scenes, per symbology. A read counts when the text is the scene's; any other
 // text is a wrong read. ZXing's GS1-128 text has no "]C1" prefix (it reports it as the
 // symbology identifier), so that prefix is added to its text before comparing.
@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "corpus_support.hpp"
-#include "locate.hpp"
 #include "scenes/scene_1d.hpp"
 
 namespace {
@@ -37,14 +36,13 @@ struct OnedTally {
 };
 
 std::vector<std::string> idutTexts(const scene::GreyImage& image, double& ms) {
-  std::vector<idutfind::Symbol> symbols;
-  std::string error;
-  idutfind::LocateSettings settings;
+  idut::ReadOptions options;
+  options.symbologies.erase(idut::Symbology::DataMatrix).erase(idut::Symbology::PDF417);
   const corpus::Stamp start = corpus::now();
-  idutfind::locate1d(image.pixels.data(), image.width, image.height, image.width, settings, symbols, error);
+  const std::vector<idut::Symbol> symbols = corpus::readIdut(image, options);
   ms = corpus::msSince(start);
   std::vector<std::string> texts;
-  for (const idutfind::Symbol& s : symbols)
+  for (const idut::Symbol& s : symbols)
     if (s.decoded) texts.push_back(s.text);
   return texts;
 }
@@ -52,7 +50,8 @@ std::vector<std::string> idutTexts(const scene::GreyImage& image, double& ms) {
 std::vector<std::string> zxingTextsHere(const scene::GreyImage& image, double& ms) {
   ZXing::DecodeHints hints;
   hints.setFormats(ZXing::BarcodeFormat::Code128 | ZXing::BarcodeFormat::EAN13 | ZXing::BarcodeFormat::UPCA |
-                   ZXing::BarcodeFormat::EAN8 | ZXing::BarcodeFormat::Code39 | ZXing::BarcodeFormat::ITF);
+                   ZXing::BarcodeFormat::EAN8 | ZXing::BarcodeFormat::Code39 | ZXing::BarcodeFormat::ITF |
+                   ZXing::BarcodeFormat::UPCE | ZXing::BarcodeFormat::Code93 | ZXing::BarcodeFormat::Codabar);
   hints.setTryHarder(true);
   hints.setTryRotate(true);
   const corpus::Stamp start = corpus::now();

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "corpus_support.hpp"
-#include "locate.hpp"
 #include "scenes/scene_pdf.hpp"
 
 namespace {
@@ -19,11 +18,10 @@ using corpus::Tally;
 
 void tally(const scene::ScenePdf& sp, Tally& t) {
   const scene::GreyImage& image = sp.scene.image;
-  std::vector<idutfind::Symbol> idut;
-  std::string error;
-  idutfind::LocateSettings settings;
+  idut::ReadOptions options;
+  options.symbologies = {idut::Symbology::PDF417};
   const corpus::Stamp start = corpus::now();
-  idutfind::locatePdf417(image.pixels.data(), image.width, image.height, image.width, settings, idut, error);
+  const std::vector<idut::Symbol> idut = corpus::readIdut(image, options);
   const double idutMs = corpus::msSince(start);
   double zxingMs = 0;
   const std::vector<corpus::ZxingFind> zxing = corpus::zxingFinds(image, ZXing::BarcodeFormat::PDF417, false, zxingMs);

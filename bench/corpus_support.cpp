@@ -80,22 +80,30 @@ bool insideConvex(const std::array<scene::Point, 4>& quad, scene::Point p) {
   return true;
 }
 
+std::vector<idut::Symbol> readIdut(const scene::GreyImage& image, const idut::ReadOptions& options) {
+  try {
+    return idut::readSymbols(idut::ImageView(image.pixels.data(), image.width, image.height, image.width), options);
+  } catch (const idut::Error& e) {
+    return e.symbols();
+  }
+}
+
 void writeScene(const std::string& directory, const std::string& name, int index, const scene::GreyImage& image) {
   if (!directory.empty()) scene::writePng(directory + "/" + name + "-" + std::to_string(index) + ".png", image);
 }
 
-bool cornersMatch(const idutfind::Symbol& found, const scene::SymbolTruth& truth) {
+bool cornersMatch(const idut::Symbol& found, const scene::SymbolTruth& truth) {
   const double tolerance = std::max(2.0, truth.moduleSize);
   for (const scene::Point& t : truth.outline()) {
     bool near = false;
-    for (const idutfind::Corner& c : found.corners) near |= std::hypot(c.x - t.x, c.y - t.y) <= tolerance;
+    for (const idut::Point& c : found.corners.points) near |= std::hypot(c.x - t.x, c.y - t.y) <= tolerance;
     if (!near) return false;
   }
   return true;
 }
 
 void Tally::addImage(const scene::GreyImage& image, std::span<const scene::SymbolTruth> truths,
-                     const std::vector<idutfind::Symbol>& idut, double idutMs, const std::vector<ZxingFind>& zxing,
+                     const std::vector<idut::Symbol>& idut, double idutMs, const std::vector<ZxingFind>& zxing,
                      double zxingMs) {
   ++images;
   this->idutMs += idutMs;

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "locate.hpp"
+#include "idut/read.hpp"
 #include "scenes/scene.hpp"
 
 namespace corpus {
@@ -50,7 +50,7 @@ struct Tally {
   // when that find read the true text), and counts for ZXing when a ZXing result with its text
   // lies inside its outline; idut finds no symbol took are false.
   void addImage(const scene::GreyImage& image, std::span<const scene::SymbolTruth> truths,
-                const std::vector<idutfind::Symbol>& idut, double idutMs, const std::vector<ZxingFind>& zxing,
+                const std::vector<idut::Symbol>& idut, double idutMs, const std::vector<ZxingFind>& zxing,
                 double zxingMs);
   void add(const Tally& o);
 };
@@ -68,7 +68,10 @@ bool insideConvex(const std::array<scene::Point, 4>& quad, scene::Point p);
 void writeScene(const std::string& directory, const std::string& name, int index, const scene::GreyImage& image);
 
 // Every true corner has a reported corner within max(2 px, one module).
-bool cornersMatch(const idutfind::Symbol& found, const scene::SymbolTruth& truth);
+bool cornersMatch(const idut::Symbol& found, const scene::SymbolTruth& truth);
+
+// idut's symbols of the image through the front door (a failure keeps what was found before it).
+std::vector<idut::Symbol> readIdut(const scene::GreyImage& image, const idut::ReadOptions& options);
 
 }  // namespace corpus
 

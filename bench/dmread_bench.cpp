@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "read/datamatrix/dmread.hpp"
+#include "reader/datamatrix/dmread.hpp"
 #include "scenes/scene.hpp"
 
 namespace {

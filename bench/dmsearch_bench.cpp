@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "road/dmroad.hpp"
+#include "reader/datamatrix/dmroad.hpp"
 #include "scenes/scene.hpp"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "../src/id/idut/fft_kernels.hpp"
+#include "../src/id/idut/spectra/fft_kernels.hpp"
 #include "ci_id/spectra.h"
 #include "compare.hpp"
 

@@ -17,7 +17,7 @@
 
 #include "compare.hpp"
 #include "imageio/imageio.hpp"
-#include "locate.hpp"
+#include "idut/read.hpp"
 
 namespace py = pybind11;
 
@@ -43,12 +43,10 @@ const std::vector<uint8_t>& scene() {
 
 void BM_FindFromC(benchmark::State& state) {
   const std::vector<uint8_t>& pixels = scene();
-  const idutfind::LocateSettings settings;
+  const idut::ReadOptions settings;
   size_t found = 0;
   for (auto _ : state) {
-    std::vector<idutfind::Symbol> symbols;
-    std::string error;
-    idutfind::locateSymbols(pixels.data(), kWidth, kHeight, kWidth, settings, symbols, error);
+    const std::vector<idut::Symbol> symbols = idut::readSymbols(idut::ImageView(pixels.data(), kWidth, kHeight, kWidth), settings);
     found = symbols.size();
     benchmark::DoNotOptimize(symbols.data());
   }
@@ -88,15 +86,12 @@ void BM_PythonOverC(benchmark::State& state) {
   const py::object find = moduleFind();
   const py::array_t<uint8_t> image = sceneArray();
   const std::vector<uint8_t>& pixels = scene();
-  const idutfind::LocateSettings settings;
+  const idut::ReadOptions settings;
   size_t fromPython = 0, fromC = 0;
   bench::compareCpu(
       state, 1, [&] { fromPython = py::list(find(image)).size(); },
       [&] {
-        std::vector<idutfind::Symbol> symbols;
-        std::string error;
-        idutfind::locateSymbols(pixels.data(), kWidth, kHeight, kWidth, settings, symbols, error);
-        fromC = symbols.size();
+        fromC = idut::readSymbols(idut::ImageView(pixels.data(), kWidth, kHeight, kWidth), settings).size();
       });
   if (fromPython != fromC) state.SkipWithError("the two searches found different symbols");
 }

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "read/datamatrix/dmread.hpp"
+#include "reader/datamatrix/dmread.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;

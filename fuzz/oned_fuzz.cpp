@@ -1,13 +1,25 @@
 // Fuzzes the 1D readers with arbitrary width sequences (each byte a width of 1 to 64 units, a
-// light run first and last), and the 1D road with small arbitrary images. A read may be empty;
+// light run first and last) both through readLine and at every start of each single reader
+// (the add-on after every bar too), the printed-character interpretations and the UPC-E
+// expansion with the bytes as text, the extremes' edges with the bytes as a grey profile, and
+// the 1D road with small arbitrary images. A read may be empty;
 // every read it does make must name elements inside the line, and the road must report a
 // readable image as read.
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
-#include "read/oned/oned.hpp"
-#include "road/road1d.hpp"
+#include <string>
+
+#include "idut/read.hpp"
+#include "reader/oned/oned.hpp"
+#include "reader/oned/addon.hpp"
+#include "reader/oned/codabar.hpp"
+#include "reader/oned/code93.hpp"
+#include "reader/oned/extrema.hpp"
+#include "reader/oned/fullascii.hpp"
+#include "reader/oned/upce.hpp"
+#include "reader/oned/road1d.hpp"
 
 namespace {
 
@@ -15,9 +27,32 @@ void fuzzWidths(const uint8_t* data, size_t size) {
   std::vector<double> widths(size | 1);  // odd count: light first and last
   for (size_t i = 0; i < widths.size(); ++i) widths[i] = 1 + (i < size ? data[i] % 64 : 0) * (i % 2 ? 0.5 : 1.0);
   widths.front() = widths.back() = 80;  // quiet zones, so the readers look at the symbol
+  const int n = static_cast<int>(widths.size());
   for (const oned::Read& r : oned::readLine(widths)) {
-    if (r.firstElement < 0 || r.lastElement >= static_cast<int>(widths.size()) || r.text.empty()) std::abort();
+    if (r.firstElement < 0 || r.lastElement >= n || r.text.empty()) std::abort();
   }
+  const oned::Options options;
+  for (int start = 1; start < n; start += 2) {
+    oned::Read r;
+    if (oned::readUpcE(widths, start, r) && (r.text.size() != 8 || r.lastElement >= n)) std::abort();
+    if (oned::readCode93(widths, start, r) && r.lastElement >= n) std::abort();
+    if (oned::readCodabar(widths, start, options, r) && r.lastElement >= n) std::abort();
+    const std::string addOn = oned::readAddOn(widths, start, 1 + widths[static_cast<size_t>(start)] / 3);
+    if (!addOn.empty() && addOn.size() != 2 && addOn.size() != 5) std::abort();
+  }
+}
+
+void fuzzText(const uint8_t* data, size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  (void)oned::decodeFullAscii(text);
+  if (const auto code32 = oned::decodeCode32(text); code32 && code32->size() != 10) std::abort();
+  (void)oned::isPzn(text);
+  const std::string upca = idut::expandUpce(text);
+  if (!upca.empty() && upca.size() != 12) std::abort();
+  std::vector<double> profile(size);
+  for (size_t i = 0; i < size; ++i) profile[i] = data[i];
+  for (const road1d::LineEdge& e : oned::extremaEdges(profile))
+    if (!(e.position >= 0 && e.position <= static_cast<double>(size))) std::abort();
 }
 
 void fuzzImage(const uint8_t* data, size_t size) {
@@ -37,6 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 3) return 0;
   if (data[0] & 1)
     fuzzWidths(data + 1, size - 1);
+  else if (data[0] & 2)
+    fuzzText(data + 1, size - 1);
   else
     fuzzImage(data + 1, size - 1);
   return 0;

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "road/pdfroad.hpp"
+#include "reader/pdf417/pdfroad.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 3) return 0;

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "road/dmroad.hpp"
+#include "reader/datamatrix/dmroad.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 3) return 0;

@@ -8,6 +8,7 @@
 #include "base/cip_pel.h"
 #include "base/cmath_projective.h"
 #include "ci_id/version.h"
+#include "idut/read.hpp"
 #include "idut_python.hpp"
 #include "imageio/imageio.hpp"
 
@@ -15,28 +16,6 @@ namespace idutpy {
 
 namespace {
 
-// Every named status; where two names share a code the one the raising layer uses comes first.
-#define IDUT_STATUS(name) {name, #name}
-const std::pair<csys_status, const char*> kStatusNames[] = {
-    IDUT_STATUS(csys_errAssertion),        IDUT_STATUS(csys_errNoMemory),
-    IDUT_STATUS(csys_errBadArgument),      IDUT_STATUS(csys_errOutOfRange),
-    IDUT_STATUS(csys_errVectorMismatch),   IDUT_STATUS(csys_errAttention),
-    IDUT_STATUS(csys_errImageUnbound),     IDUT_STATUS(csys_errZeroVector),
-    IDUT_STATUS(csys_errParallelLines),    IDUT_STATUS(cbt_errNoBoundary),
-    IDUT_STATUS(cip_errMemoryOverlap),     IDUT_STATUS(cmath_errDegeneratePoints),
-    IDUT_STATUS(cmath_errSingularXform),   IDUT_STATUS(cmath_errPointAtInfinity),
-    IDUT_STATUS(cidut_errUnsupported),     IDUT_STATUS(cidut_errNullArgument),
-    IDUT_STATUS(cidut_errOutOfRange),      IDUT_STATUS(cidut_errBadStep),
-    IDUT_STATUS(cidut_errStatsParam),      IDUT_STATUS(cidut_errStatsEmpty),
-    IDUT_STATUS(cidut_errNotOptimized),    IDUT_STATUS(cidut_errEmptySpanBase),
-    IDUT_STATUS(cidut_errParallelLines),   IDUT_STATUS(cidut_errZeroDirection),
-    IDUT_STATUS(cidut_errDegenerateSegment), IDUT_STATUS(cidut_errDivideByZero),
-    IDUT_STATUS(cidut_errBadArgument),     IDUT_STATUS(cidut_errFitFailed),
-    IDUT_STATUS(cidut_errTooFewPoints),    IDUT_STATUS(cidut_errRangeNotFinite),
-    IDUT_STATUS(cidut_errBuffersOverlap),  IDUT_STATUS(cidut_errNoSamples),
-    IDUT_STATUS(cidut_errFftSize),         IDUT_STATUS(cidut_errEmptyContour),
-};
-#undef IDUT_STATUS
 
 // idut.Error, made once at import.
 PyObject* g_errorType = nullptr;
@@ -61,9 +40,8 @@ class UncorrectableError(ValueError):
 }  // namespace
 
 const char* statusName(csys_status status) {
-  for (const auto& [code, name] : kStatusNames)
-    if (code == status) return name;
-  return "unknown status";
+  // Success codes have no name of their own here: only failures reach Python.
+  return CSYS_FAILED(status) ? idut::statusName(status) : "unknown status";
 }
 
 void check(csys_status status, const char* what) {
@@ -75,8 +53,8 @@ void check(csys_status status, const char* what) {
 PYBIND11_MODULE(idut, m) {
   using namespace idutpy;
   m.doc() =
-      "Locates and reads Data Matrix symbols and 1D barcodes in 8-bit grey numpy images.\n\n"
-      "find() runs the searches of the idut-find program; the stand-alone families (Reed-Solomon,\n"
+      "Locates and reads Data Matrix, PDF417 and 1D barcodes in 8-bit grey numpy images.\n\n"
+      "find() and read_file() run the searches of the idut-find program; the stand-alone families (Reed-Solomon,\n"
       "160-bit integers, correlation, morphology, edges, binarisation, pixel operations, spectra) take\n"
       "and return numpy arrays and ints.\n"
       "Failures of the library raise idut.Error with its status code and name.";

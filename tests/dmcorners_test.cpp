@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "road/dmroad.hpp"
+#include "reader/datamatrix/dmroad.hpp"
 #include "scenes/scene.hpp"
 #include "support/fixtures.hpp"
 

@@ -14,8 +14,8 @@
 #include <tuple>
 #include <vector>
 
-#include "read/datamatrix/dmread.hpp"
-#include "road/dmroad.hpp"
+#include "reader/datamatrix/dmread.hpp"
+#include "reader/datamatrix/dmroad.hpp"
 #include "scenes/scene.hpp"
 #include "support/fixtures.hpp"
 

@@ -10,7 +10,7 @@
 
 #include "ci_id/mask.h"
 #include "ci_id/region.h"
-#include "road/dmroad.hpp"
+#include "reader/datamatrix/dmroad.hpp"
 #include "scenes/scene.hpp"
 #include "support/fixtures.hpp"
 

@@ -9,7 +9,7 @@
 #include <tuple>
 #include <vector>
 
-#include "../src/id/idut/edgedetectid_tables.hpp"
+#include "../src/id/idut/edges/edgedetectid_tables.hpp"
 #include "ci_id/edgedetectid.h"
 #include "support/assert_recorder.hpp"
 #include "support/owned_image.hpp"

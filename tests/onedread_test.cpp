@@ -4,10 +4,16 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
+#include <string>
+#include <iterator>
 #include <tuple>
 #include <utility>
 
-#include "read/oned/oned.hpp"
+#include "idut/read.hpp"
+#include "reader/oned/oned.hpp"
+#include "reader/oned/fullascii.hpp"
+#include "reader/oned/upce.hpp"
 #include "scenes/scene_1d.hpp"
 
 namespace {
@@ -16,9 +22,18 @@ using scene::Barcode1d;
 
 oned::Symbology readerSymbology(Barcode1d kind) {
   using oned::Symbology;
-  static const Symbology kReaders[] = {Symbology::code128, Symbology::code128, Symbology::ean13, Symbology::upca,
-                                       Symbology::ean8,    Symbology::code39,  Symbology::itf};
+  static const Symbology kReaders[] = {Symbology::code128, Symbology::code128, Symbology::ean13,  Symbology::upca,
+                                       Symbology::ean8,    Symbology::code39,  Symbology::itf,    Symbology::upce,
+                                       Symbology::code93,  Symbology::codabar, Symbology::code39, Symbology::code32,
+                                       Symbology::pzn,     Symbology::ean13};
+  static_assert(std::size(kReaders) == scene::kAllBarcodes1d.size());
   return kReaders[static_cast<int>(kind)];
+}
+
+// What rawText holds for a kind: the printed characters where the text interprets them.
+bool hasRawText(Barcode1d kind) {
+  return kind == Barcode1d::code39FullAscii || kind == Barcode1d::codabar || kind == Barcode1d::code32 ||
+         kind == Barcode1d::pzn;
 }
 
 // Run widths of one row of bars between 10-module quiet zones: every bar spread by `spread`
@@ -46,9 +61,12 @@ std::pair<int, int> charBlocks(Barcode1d kind) {
   switch (kind) {
     case Barcode1d::code128:
     case Barcode1d::gs1_128: return {6, 7};
+    case Barcode1d::code93: return {6, 7};
     case Barcode1d::ean13:
     case Barcode1d::upca:
-    case Barcode1d::ean8: return {4, 4};
+    case Barcode1d::ean8:
+    case Barcode1d::ean13AddOn: return {4, 4};
+    case Barcode1d::upce: return {0, 0};  // a swap moves the parities that carry the check digit along
     default: return {0, 0};  // no check character by default: a swap reads as other text
   }
 }
@@ -58,7 +76,11 @@ TEST(OnedRead, ZintBarsReadBothWaysAndCorruptionsDoNot) {
   for (Barcode1d kind : scene::kAllBarcodes1d) {
     for (int trial = 0; trial < 40; ++trial) {
       const scene::Encoded1d code = scene::encode1d(kind, scene::randomData1d(rng, kind), 1);
-      const double spread = rng.uniform(-0.25, 0.25), jitter = rng.uniform(0, 0.15);
+      // Bars spread by up to a quarter module, EAN/UPC's by 0.4 (a blurred photograph's, which
+      // their edge distances ignore); elements jittered by 0.15.
+      const auto [size, first] = charBlocks(kind);
+      const double maxSpread = size == 4 ? 0.4 : 0.25;
+      const double spread = rng.uniform(-maxSpread, maxSpread), jitter = rng.uniform(0, 0.15);
       std::vector<double> w = widthsOf(code.bars, rng.uniform(1, 4), spread, jitter, rng);
       const int n = static_cast<int>(w.size());
       for (bool reversed : {false, true}) {
@@ -67,22 +89,38 @@ TEST(OnedRead, ZintBarsReadBothWaysAndCorruptionsDoNot) {
         const std::vector<oned::Read> reads = oned::readLine(line);
         ASSERT_EQ(reads.size(), 1u) << scene::barcodeName(kind) << " " << code.text << " reversed " << reversed;
         const oned::Read& r = reads[0];
-        EXPECT_EQ(std::tuple(r.text, static_cast<int>(r.symbology), r.reversed, r.firstElement, r.lastElement),
-                  std::tuple(code.text, static_cast<int>(readerSymbology(kind)), reversed, 1, n - 2))
+        // A symbol with its add-on ends at the symbol's last bar; the add-on follows.
+        const int last = kind == Barcode1d::ean13AddOn ? 59 : n - 2;
+        const int first = kind == Barcode1d::ean13AddOn && reversed ? n - 1 - 59 : 1;
+        EXPECT_EQ(std::tuple(r.text, r.addOn, static_cast<int>(r.symbology), r.reversed, r.firstElement),
+                  std::tuple(code.text, code.addOn, static_cast<int>(readerSymbology(kind)), reversed, first))
             << scene::barcodeName(kind);
+        if (!reversed) {
+          EXPECT_EQ(r.lastElement, last) << scene::barcodeName(kind);
+        }
+        EXPECT_EQ(r.rawText.empty(), !hasRawText(kind)) << scene::barcodeName(kind) << " " << r.rawText;
+        EXPECT_EQ(r.identifier.substr(0, 2), std::string("]") + "CCEEEAIEGFAAAE"[static_cast<int>(kind)])
+            << scene::barcodeName(kind) << " " << r.identifier;
       }
-      // Cut off: the last eight elements become quiet zone.
+      // Cut off: the last eight elements become quiet zone. A symbol whose add-on is cut reads
+      // without it.
       std::vector<double> cut(w.begin(), w.end() - 9);
       cut.push_back(10 * w[0]);
-      EXPECT_TRUE(oned::readLine(cut).empty()) << scene::barcodeName(kind) << " truncated " << code.text;
+      const std::vector<oned::Read> cutReads = oned::readLine(cut);
+      if (kind == Barcode1d::ean13AddOn) {
+        ASSERT_EQ(cutReads.size(), 1u) << code.text;
+        EXPECT_EQ(std::tuple(cutReads[0].text, cutReads[0].addOn, cutReads[0].identifier),
+                  std::tuple(code.text, std::string(), std::string("]E0")));
+      } else {
+        EXPECT_TRUE(cutReads.empty()) << scene::barcodeName(kind) << " truncated " << code.text;
+      }
       // Two different characters swapped: the check rejects the line.
-      const auto [size, first] = charBlocks(kind);
       if (size == 0) continue;
       std::vector<double> swapped = w;
       std::swap_ranges(swapped.begin() + first, swapped.begin() + first + size, swapped.begin() + first + size);
       if (std::equal(swapped.begin(), swapped.end(), w.begin())) continue;
       // EAN/UPC's weights 3 and 1 cannot see a swap of digits 5 apart.
-      const size_t lead = kind == Barcode1d::ean13 ? 1 : 0;
+      const size_t lead = kind == Barcode1d::ean13 || kind == Barcode1d::ean13AddOn ? 1 : 0;
       if (size == 4 && std::abs(code.text[lead] - code.text[lead + 1]) == 5) continue;
       for (const oned::Read& r : oned::readLine(swapped))
         EXPECT_EQ(r.text, code.text) << scene::barcodeName(kind) << " swapped characters read as other text";
@@ -104,6 +142,42 @@ TEST(OnedRead, JunkLinesReadNothing) {
   for (const std::vector<double>& w : {std::vector<double>(81, 1.0), {}, {5, 1, 5}, {5, 1}})
     reads += static_cast<int>(oned::readLine(w).size());
   EXPECT_EQ(reads, 0);
+}
+
+// The interpretations of printed characters: full ASCII pairs, Code 32's base-32 number and
+// check, PZN's mod-11 check, and UPC-E's zero suppression.
+TEST(OnedRead, InterpretationsOfPrintedCharacters) {
+  struct Ascii {
+    const char* printed;
+    std::optional<std::string> text;
+  } ascii[] = {{"+H+E+L+L+O", "hello"}, {"A/B%U", std::string("A\"") + '\0'}, {"$M$J", "\r\n"},
+               {"%V%W/Z", "@`:"},       {"AB/", std::nullopt},               {"A+1", std::nullopt},
+               {"/P", std::nullopt},    {"PLAIN", "PLAIN"}};
+  for (const Ascii& c : ascii) EXPECT_EQ(oned::decodeFullAscii(c.printed), c.text) << c.printed;
+
+  struct Pharma {
+    const char* printed;
+    std::optional<std::string> code32;
+    bool pzn;
+  } pharma[] = {{"3PRM8N", "A123456788", false},    // 123456788 in base 32
+                {"3PRM8P", std::nullopt, false},    // one more: check fails
+                {"ABC123", std::nullopt, false},    // vowels are not in the alphabet
+                {"-12345678", std::nullopt, true},  // PZN8, check 8
+                {"-12345679", std::nullopt, false}, {"-1234562", std::nullopt, true},  // PZN7
+                {"12345678", std::nullopt, false}};
+  for (const Pharma& c : pharma) {
+    EXPECT_EQ(oned::decodeCode32(c.printed), c.code32) << c.printed;
+    EXPECT_EQ(oned::isPzn(c.printed), c.pzn) << c.printed;
+  }
+
+  struct Upce {
+    const char* upce;
+    const char* upca;  // "" when not a UPC-E number
+  } upce[] = {{"01234565", "012345000065"}, {"04252614", "042100005264"}, {"01234133", "012300000413"},
+              {"01234145", "012340000015"}, {"0123456", "012345000065"}, {"123456", "012345000065"},
+              {"01234566", ""},             {"21234565", ""},             {"0123A565", ""}, {"", ""}};
+  for (const Upce& c : upce) EXPECT_EQ(idut::expandUpce(c.upce), c.upca) << c.upce;
+  EXPECT_EQ(oned::upceToUpca("11234565").substr(0, 1), "1");
 }
 
 }  // namespace

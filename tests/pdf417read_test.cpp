@@ -12,7 +12,7 @@
 
 #include "imageio/imageio.hpp"
 #include "reader/pdf417/pdfread.hpp"
-#include "road/pdfroad.hpp"
+#include "reader/pdf417/pdfroad.hpp"
 #include "scenes/scene_pdf.hpp"
 
 namespace {

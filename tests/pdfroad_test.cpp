@@ -10,7 +10,7 @@
 
 #include "ci_id/mask.h"
 #include "ci_id/region.h"
-#include "road/pdfroad.hpp"
+#include "reader/pdf417/pdfroad.hpp"
 #include "scenes/scene_1d.hpp"
 #include "scenes/scene_pdf.hpp"
 #include "support/fixtures.hpp"

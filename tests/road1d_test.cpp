@@ -12,8 +12,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "road/road1d.hpp"
-#include "road/road1dteeth.hpp"
+#include "reader/oned/road1d.hpp"
+#include "reader/oned/extrema.hpp"
+#include "reader/oned/road1dteeth.hpp"
 #include "scenes/scene_1d.hpp"
 #include "scenes/scene_pdf.hpp"
 
@@ -55,9 +56,11 @@ bool boxMatches(const road1d::Symbol& s, const scene::SymbolTruth& t) {
 // its box where the bars are. Rates are printed per symbology and condition and held at 95% per
 // symbology, 90% per condition over all symbologies, 80% for the second barcodes.
 TEST(Road1d, GeneratedScenesReadWithoutWrongText) {
-  const std::map<Barcode1d, int> counts = {{Barcode1d::code128, 56}, {Barcode1d::gs1_128, 49}, {Barcode1d::ean13, 35},
-                                           {Barcode1d::upca, 35},    {Barcode1d::ean8, 35},    {Barcode1d::code39, 105},
-                                           {Barcode1d::itf, 105}};
+  const std::map<Barcode1d, int> counts = {
+      {Barcode1d::code128, 56}, {Barcode1d::gs1_128, 49}, {Barcode1d::ean13, 35},  {Barcode1d::upca, 35},
+      {Barcode1d::ean8, 35},    {Barcode1d::code39, 105}, {Barcode1d::itf, 105},   {Barcode1d::upce, 32},
+      {Barcode1d::code93, 32},  {Barcode1d::codabar, 32}, {Barcode1d::code39FullAscii, 24},
+      {Barcode1d::code32, 24},  {Barcode1d::pzn, 24},     {Barcode1d::ean13AddOn, 32}};
   std::map<std::pair<Barcode1d, Condition1d>, Tally> table;
   std::map<Barcode1d, Tally> perKind;
   std::map<Condition1d, Tally> perCondition;
@@ -68,7 +71,9 @@ TEST(Road1d, GeneratedScenesReadWithoutWrongText) {
       const Condition1d condition = scene::kAllConditions1d[seed % scene::kAllConditions1d.size()];
       const scene::Scene1d s = scene::generate1d(kind, condition, static_cast<uint32_t>(seed));
       const std::vector<road1d::Symbol> found = runRoad(s.scene.image);
-      std::vector<Tally*> tallies{&table[{kind, condition}], &perKind[kind], &perCondition[condition]};
+      // Phone scenes are held apart: their own floor, not the symbology's.
+      std::vector<Tally*> tallies{&table[{kind, condition}], &perCondition[condition]};
+      if (condition != Condition1d::phone) tallies.push_back(&perKind[kind]);
       for (Tally* t : tallies) ++t->scenes;
       second.scenes += static_cast<int>(s.others.size());
       bool read = false;
@@ -78,6 +83,11 @@ TEST(Road1d, GeneratedScenesReadWithoutWrongText) {
         if (f.text == s.barcode.text) {
           truth = &s.scene.symbols[0];
           read = true;
+          // An add-on is reported right or not at all.
+          if (!f.addOn.empty() && f.addOn != s.barcode.addOn) {
+            for (Tally* t : tallies) ++t->wrong;
+            ADD_FAILURE() << scene::barcodeName(kind) << " seed " << seed << " add-on \"" << f.addOn << "\"";
+          }
         }
         for (size_t i = 0; i < s.others.size() && !truth; ++i)
           if (f.text == s.others[i].text) {
@@ -88,9 +98,11 @@ TEST(Road1d, GeneratedScenesReadWithoutWrongText) {
           for (Tally* t : tallies) ++t->wrong;
           ADD_FAILURE() << scene::barcodeName(kind) << " " << scene::conditionName(condition) << " seed " << seed
                         << " read \"" << f.text << "\" for \"" << s.barcode.text << "\"";
-        } else if (condition != Condition1d::perspective && !boxMatches(f, *truth)) {
-          // Perspective bends the bar ends away from the lines' straight fit: boxes held there too
-          // loosely to count.
+        } else if (condition != Condition1d::perspective && condition != Condition1d::phone &&
+                   kind != Barcode1d::ean13AddOn && !boxMatches(f, *truth)) {
+          // (The truth box of a symbol with its add-on ends at the add-on, the read's at the symbol.)
+          // Perspective and a curved label bend the bar ends away from the lines' straight fit:
+          // boxes held there too loosely to count.
           ++badBoxes;
           ADD_FAILURE() << scene::barcodeName(kind) << " seed " << seed << " box of \"" << f.text << "\" off";
         }
@@ -99,18 +111,18 @@ TEST(Road1d, GeneratedScenesReadWithoutWrongText) {
         for (Tally* t : tallies) ++t->read;
     }
   }
-  std::printf("%-8s", "");
+  std::printf("%-9s", "");
   for (Condition1d c : scene::kAllConditions1d) std::printf(" %11s", scene::conditionName(c));
   std::printf("   all\n");
   for (const auto& [kind, k] : perKind) {
-    std::printf("%-8s", scene::barcodeName(kind));
+    std::printf("%-9s", scene::barcodeName(kind));
     for (Condition1d c : scene::kAllConditions1d) {
       const Tally& t = table[{kind, c}];
       std::printf("     %3d/%-3d", t.read, t.scenes);
     }
     std::printf("   %5.1f%%\n", 100.0 * k.read / k.scenes);
   }
-  std::printf("%-8s", "all");
+  std::printf("%-9s", "all");
   for (Condition1d c : scene::kAllConditions1d)
     std::printf("      %5.1f%%", 100.0 * perCondition[c].read / perCondition[c].scenes);
   int read = 0, scenes = 0;
@@ -118,9 +130,16 @@ TEST(Road1d, GeneratedScenesReadWithoutWrongText) {
     read += k.read;
     scenes += k.scenes;
     EXPECT_EQ(k.wrong, 0) << scene::barcodeName(kind);
-    EXPECT_GE(k.read, 0.95 * k.scenes) << scene::barcodeName(kind);
+    // Codabar has no check character: a blurred or slanted one needs two lines reading it whole.
+    EXPECT_GE(k.read, (kind == Barcode1d::codabar ? 0.8 : 0.95) * k.scenes) << scene::barcodeName(kind);
   }
-  for (const auto& [condition, t] : perCondition) EXPECT_GE(t.read, 0.9 * t.scenes) << scene::conditionName(condition);
+  for (const auto& [condition, t] : perCondition) {
+    EXPECT_EQ(t.wrong, 0) << scene::conditionName(condition);
+    // Phone scenes (short bars under digits, glare, a curved label, JPEG) are what the road still
+    // misses most: held at today's rate so that it only goes up.
+    const double floor = condition == Condition1d::phone ? 0.04 : 0.9;
+    EXPECT_GE(t.read, floor * t.scenes) << scene::conditionName(condition);
+  }
   std::printf("   %5.1f%%\nread %d of %d scenes, %d of %d second barcodes, %d boxes off\n", 100.0 * read / scenes, read,
               scenes, second.read, second.scenes, badBoxes);
   EXPECT_GE(second.read, 0.8 * second.scenes);
@@ -192,6 +211,49 @@ TEST(Road1d, TeethMergeOnlyWeakSplits) {
   const std::vector<road1d::LineEdge> few(line.begin(), line.begin() + 6);
   EXPECT_EQ(road1d::mergedByTeeth(few).size(), few.size());
   EXPECT_NEAR(road1d::modulePitch(line), 6.0, 0.1);
+}
+
+// Edges from a profile's extremes on what a phone makes of bars of one to four modules: blur,
+// the camera's gamma and light falling off along the line. Every edge is found (none missing,
+// none added) within a tolerance of its true place, and a flat noisy line has none.
+TEST(Road1d, ExtremaEdgesFollowBlurredBars) {
+  const std::string modules = "2112141113231311232341112421133112";  // bar first
+  struct Case {
+    double module, sigma, gamma, falloff, tolerance;  // pixels, pixels, exponent, of the contrast, pixels
+  } cases[] = {{3.0, 0.8, 1.0, 0.0, 0.3}, {3.0, 1.5, 1.0, 0.0, 0.5}, {2.0, 0.8, 0.6, 0.5, 0.5},
+               {1.5, 0.6, 1.0, 0.3, 0.45}, {4.0, 1.5, 1.8, 0.6, 0.6}};
+  for (const Case& c : cases) {
+    std::vector<double> edges;
+    double at = 30;
+    for (char m : modules) {
+      edges.push_back(at);
+      at += c.module * (m - '0');
+    }
+    edges.push_back(at);
+    const int n = static_cast<int>(at + 30);
+    // Reflectance 0.1 in bars, 0.9 in spaces, blurred (in light), lit less towards the end,
+    // then through the gamma to grey levels.
+    std::vector<double> profile(n);
+    for (int i = 0; i < n; ++i) {
+      double light = 0;
+      for (size_t k = 0; k <= edges.size(); ++k) {
+        const double from = k == 0 ? -1e9 : edges[k - 1], to = k == edges.size() ? 1e9 : edges[k];
+        const double level = k % 2 == 1 ? 0.1 : 0.9;  // element k - 1 is a bar when k is odd
+        light += level * 0.5 * (std::erf((to - i) / (c.sigma * std::sqrt(2.0))) - std::erf((from - i) / (c.sigma * std::sqrt(2.0))));
+      }
+      profile[i] = 255 * std::pow(light * (1 - c.falloff * i / n), 1 / c.gamma);
+    }
+    const std::vector<road1d::LineEdge> found = oned::extremaEdges(profile);
+    ASSERT_EQ(found.size(), edges.size()) << c.module << " " << c.sigma;
+    for (size_t k = 0; k < edges.size(); ++k) {
+      EXPECT_NEAR(found[k].position, edges[k], c.tolerance) << c.module << " " << c.sigma << " edge " << k;
+      EXPECT_EQ(found[k].rising, k % 2 == 1) << k;
+    }
+  }
+  scene::Random rng(3);
+  std::vector<double> flat(400);
+  for (double& v : flat) v = 180 + rng.uniform(-1.4, 1.4);
+  EXPECT_TRUE(oned::extremaEdges(flat).empty());
 }
 
 // Photographs without barcodes (objects and packaging, printed and handwritten text, faces,

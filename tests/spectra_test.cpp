@@ -12,7 +12,7 @@
 #include <tuple>
 #include <vector>
 
-#include "../src/id/idut/fft_kernels.hpp"
+#include "../src/id/idut/spectra/fft_kernels.hpp"
 #include "ci_id/spectra.h"
 #include "support/assert_recorder.hpp"
 #include "support/owned_image.hpp"

@@ -1,7 +1,9 @@
 """The Python module against idut-find, numpy layouts, argument errors and the stand-alone families."""
 import _thread
+import base64
 import json
 import os
+import pickle
 import random
 import subprocess
 import sys
@@ -57,6 +59,9 @@ def assert_same(symbols, reported):
         assert s.corners.shape == (4, 2)
         np.testing.assert_allclose(s.corners, r["corners"], atol=6e-4)
         assert s.text == r.get("text") and s.decode_error == r.get("decode_error")
+        if s.text is not None:
+            assert s.bytes == base64.b64decode(r["bytes"])
+            assert (s.content_type, s.symbology_identifier) == (r["content_type"], r.get("symbology_identifier", ""))
 
 
 @pytest.mark.parametrize("kwargs,args", [
@@ -74,6 +79,18 @@ def test_results_equal_idut_find(sample, tmp_path, kwargs, args):
         path = tmp_path / (name + ".pgm")
         write_pgm(path, image)
         assert_same(idut.find(image, **kwargs), tool_json(str(path), args))
+
+
+def test_read_file_and_pickled_results_equal_find(sample):
+    found = idut.find(sample)
+    from_file = idut.read_file(SAMPLE)
+    assert [repr(s) for s in from_file] == [repr(s) for s in found]
+    again = pickle.loads(pickle.dumps(from_file))
+    for a, b in zip(again, found):
+        assert (a.symbology, a.text, a.bytes, a.score, a.rows, a.columns, a.structured_append) == \
+            (b.symbology, b.text, b.bytes, b.score, b.rows, b.columns, b.structured_append)
+        np.testing.assert_array_equal(a.corners, b.corners)
+    assert [s.text for s in idut.read_file(SAMPLE, "code128")] == []
 
 
 def test_layouts_give_the_contiguous_result(sample):
@@ -114,10 +131,15 @@ def test_colour_is_converted_like_the_image_reader(tmp_path):
     (lambda a: idut.find(a[:, :, None, None]), ValueError, "got (400, 640, 1, 1)"),
     (lambda a: idut.find(np.zeros((4, 4, 5), np.uint8)), ValueError, "1 to 4 channels"),
     (lambda a: idut.find(a[:0]), ValueError, "empty"),
-    (lambda a: idut.find(a, step=0), ValueError, "step: '0' is not a number from 1 to 64"),
+    (lambda a: idut.find(a, step=0), ValueError, "step is 0, not from 1 to 64"),
+    (lambda a: idut.find(a, step=1.5), TypeError, "step must be an int"),
+    (lambda a: idut.find(a, symbologies=""), ValueError, "unknown symbology ''"),
+    (lambda a: idut.find(a, symbologies=[]), ValueError, "symbologies is empty"),
+    (lambda a: idut.read_file(42), TypeError, "path must be a str"),
+    (lambda a: idut.read_file("/nonexistent/file.png"), ValueError, "/nonexistent/file.png"),
     (lambda a: idut.find(a, modules=(8, 200)), ValueError, "modules"),
     (lambda a: idut.find(a, symbologies=["qr"]), ValueError, "unknown symbology 'qr'"),
-    (lambda a: idut.find(a, min_size=90, max_size=50), ValueError, "min_size is larger than max_size"),
+    (lambda a: idut.find(a, min_size=90, max_size=50), ValueError, "min_size 90 is larger than max_size 50"),
     (lambda a: idut.find(a, rectangles="square"), ValueError, "rectangles"),
     (lambda a: idut.morphology(a, "blur", 3, 3), ValueError, "operation must be"),
     (lambda a: idut.correlate(a[0], a[0].astype(np.int16)), TypeError, "signal must have dtype uint8"),

@@ -1,7 +1,7 @@
 // The bar and space patterns of the PDF417 codewords, 17 modules each, in the three clusters
 // (0, 3, 6) that take turns from row to row. Each value is the pattern read left to right as
 // bits, bar modules 1, so the top bit (1 << 16) is always the first bar. Checked against symbols
-// libzint renders by tests/pdf417tables_test.cpp.
+// libzint renders by tests/pdf417ecc_test.cpp.
 #include "reader/pdf417/pdftables.hpp"
 
 namespace pdf417 {

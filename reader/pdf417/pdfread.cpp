@@ -6,7 +6,7 @@
 #include "reader/charset.hpp"
 #include "reader/pdf417/pdfecc.hpp"
 #include "reader/pdf417/pdfgrid.hpp"
-#include "road/dmgeometry.hpp"
+#include "reader/geometry.hpp"
 
 namespace pdf417 {
 
@@ -39,14 +39,22 @@ struct Way {
   int starts = 0;  // sampled lines that show a start pattern this way
 };
 
-// A profile sample beyond the image: read as quiet zone whichever the polarity, so that a
-// symbol printed to the image's edge still shows its first bar's leading edge.
+// A profile sample beyond the image: read as the line's lightest level (its quiet zone) whichever
+// the polarity, so that a symbol printed to the image's edge still shows its first bar's leading
+// edge, and the line's range of levels stays the image's.
 constexpr float kOutside = -1.0f;
 
 std::vector<float> oriented(const std::vector<float>& p, const Way& way) {
   std::vector<float> out(p);
   if (way.reversed) std::reverse(out.begin(), out.end());
-  for (float& s : out) s = s == kOutside ? 255.0f : (way.inverted ? 255.0f - s : s);
+  float lightest = 0;
+  for (float& s : out) {
+    if (s == kOutside) continue;
+    if (way.inverted) s = 255.0f - s;
+    lightest = std::max(lightest, s);
+  }
+  for (float& s : out)
+    if (s == kOutside) s = lightest;
   return out;
 }
 

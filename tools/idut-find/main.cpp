@@ -11,7 +11,6 @@
 #include "ci_id/version.h"
 #include "imageio/imageio.hpp"
 #include "inputs.hpp"
-#include "locate.hpp"
 #include "options.hpp"
 #include "overlay.hpp"
 #include "result.hpp"
@@ -49,9 +48,13 @@ ImageResult processOne(const std::string& file, const Options& options, bool sin
   result.readOk = true;
   result.width = image.width;
   result.height = image.height;
-  if (!locateSymbols(image.pixels.data(), image.width, image.height, image.width, options.locate, result.symbols,
-                     error))
-    result.error = file + ": " + error;
+  try {
+    result.symbols = idut::readSymbols(idut::ImageView(image.pixels.data(), image.width, image.height, image.width),
+                                       options.read);
+  } catch (const idut::Error& e) {
+    result.symbols = e.symbols();
+    result.error = file + ": " + e.what();
+  }
   if (!options.overlay.empty()) {
     const std::vector<uint8_t> rgb =
         drawOverlay(image.pixels.data(), image.width, image.height, image.width, result.symbols);

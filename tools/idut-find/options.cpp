@@ -4,6 +4,7 @@
 #include <cctype>
 #include <charconv>
 #include <cstring>
+#include <optional>
 
 namespace idutfind {
 
@@ -27,38 +28,22 @@ bool parseModules(const std::string& text, int& a, int& b) {
 
 }  // namespace
 
-const std::vector<std::string>& symbologyNames() {
-  // A road adds its names here when it lands, in the order the tool searches them.
-  static const std::vector<std::string> names = {"datamatrix", "pdf417", "code128", "ean13",
-                                                 "upca",       "ean8",   "code39",  "itf"};
-  return names;
-}
-
-bool LocateSettings::wants(const std::string& symbology) const {
-  if (symbologies.empty()) return true;
-  for (const std::string& s : symbologies)
-    if (s == symbology) return true;
-  return false;
-}
-
 namespace {
 
-// "a,b,c": every name must be one of symbologyNames() (case-insensitive).
-bool parseSymbologies(const std::string& text, std::vector<std::string>& out, std::string& bad) {
-  out.clear();
+// "a,b,c": every name a symbology's option or reported name (case-insensitive).
+bool parseSymbologies(const std::string& text, idut::Symbologies& out, std::string& bad) {
+  out = idut::Symbologies();
   size_t begin = 0;
   while (begin <= text.size()) {
     size_t end = text.find(',', begin);
     if (end == std::string::npos) end = text.size();
-    std::string name = text.substr(begin, end - begin);
-    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    bool known = false;
-    for (const std::string& n : symbologyNames()) known = known || n == name;
-    if (!known) {
+    const std::string name = text.substr(begin, end - begin);
+    const std::optional<idut::Symbology> symbology = idut::parseSymbology(name);
+    if (!symbology) {
       bad = name;
       return false;
     }
-    out.push_back(name);
+    out.insert(*symbology);
     begin = end + 1;
   }
   return true;
@@ -90,7 +75,8 @@ const char* usageText() {
          "      --low-contrast   accept weaker edges as seeds\n"
          "  -n, --max-symbols N  stop each image after N symbols\n"
          "      --symbology LIST comma-separated symbologies to look for (default: all):\n"
-         "                       datamatrix, pdf417, code128, ean13, upca, ean8, code39, itf\n"
+         "                       datamatrix, pdf417, code128, ean13, upca, ean8, code39, itf,\n"
+         "                       upce, code93, codabar, code32, pzn\n"
          "      --no-decode      locate only; do not turn symbols into text\n"
          "      --rectangles long|standard\n"
          "                       long: also accept the long Data Matrix rectangles (up to\n"
@@ -154,18 +140,18 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
       return !hasInlineValue;
     };
 
-    LocateSettings& l = options.locate;
+    idut::ReadOptions& l = options.read;
     if (arg == "--json") {
       if (!noValue()) return false;
       options.json = true;
     } else if (arg == "--overlay") {
       if (!takeValue(options.overlay)) return false;
     } else if (arg == "-s" || arg == "--step") {
-      if (!intValue(1, 64, l.rowStep)) return false;
+      if (!intValue(1, 64, l.step)) return false;
     } else if (arg == "--min-size") {
-      if (!intValue(4, 100000, l.minSide)) return false;
+      if (!intValue(4, 100000, l.minSize)) return false;
     } else if (arg == "--max-size") {
-      if (!intValue(4, 100000, l.maxSide)) return false;
+      if (!intValue(4, 100000, l.maxSize)) return false;
     } else if (arg == "-m" || arg == "--modules") {
       std::string text;
       if (!takeValue(text)) return false;
@@ -213,7 +199,7 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
       return false;
     }
   }
-  if (options.locate.minSide && options.locate.maxSide && options.locate.minSide > options.locate.maxSide) {
+  if (options.read.minSize && options.read.maxSize && options.read.minSize > options.read.maxSize) {
     error = "--min-size is larger than --max-size";
     return false;
   }

@@ -30,7 +30,7 @@ struct Canvas {
   }
 
   // Corners use the pixel convention of the results (pixel x covers [x, x+1)).
-  void line(Corner a, Corner b, double thickness, const uint8_t colour[3]) {
+  void line(idut::Point a, idut::Point b, double thickness, const uint8_t colour[3]) {
     if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(b.x) || !std::isfinite(b.y)) return;
     const double length = std::hypot(b.x - a.x, b.y - a.y);
     // Far-off corners would make a huge loop; they cannot be drawn usefully anyway.
@@ -46,7 +46,7 @@ struct Canvas {
 }  // namespace
 
 std::vector<uint8_t> drawOverlay(const uint8_t* grey, int width, int height, int stride,
-                                 const std::vector<Symbol>& symbols) {
+                                 const std::vector<idut::Symbol>& symbols) {
   std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {
@@ -58,8 +58,8 @@ std::vector<uint8_t> drawOverlay(const uint8_t* grey, int width, int height, int
   Canvas canvas{rgb, width, height};
   static const uint8_t green[3] = {40, 230, 60}, red[3] = {240, 40, 40}, blue[3] = {60, 120, 255};
   const double thickness = std::max(2.0, (width + height) / 600.0);
-  for (const Symbol& s : symbols) {
-    const auto& c = s.corners;
+  for (const idut::Symbol& s : symbols) {
+    const std::array<idut::Point, 4> c = printOrder(s.corners);
     canvas.line(c[1], c[3], thickness, green);
     canvas.line(c[2], c[3], thickness, green);
     canvas.line(c[0], c[1], thickness, red);

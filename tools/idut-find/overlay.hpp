@@ -13,7 +13,7 @@ namespace idutfind {
 
 // RGB, 3 bytes per pixel, rows of width * 3 bytes.
 std::vector<uint8_t> drawOverlay(const uint8_t* grey, int width, int height, int stride,
-                                 const std::vector<Symbol>& symbols);
+                                 const std::vector<idut::Symbol>& symbols);
 
 }  // namespace idutfind
 

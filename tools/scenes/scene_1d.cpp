@@ -1,30 +1,36 @@
 // One-dimensional barcode scenes: libzint's bars as a module matrix placed by scene::render.
 #include "scenes/scene_1d.hpp"
 
+#include "scenes/scene_phone.hpp"
+
 #include <zint.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 
 namespace scene {
 
 const char* barcodeName(Barcode1d kind) {
-  static const char* const kNames[] = {"Code128", "GS1-128", "EAN-13", "UPC-A", "EAN-8", "Code39", "ITF"};
+  static const char* const kNames[] = {"Code128", "GS1-128", "EAN-13", "UPC-A",   "EAN-8",  "Code39", "ITF",
+                                       "UPC-E",   "Code93",  "Codabar", "Code39FA", "Code32", "PZN",    "EAN-13+5"};
   return kNames[static_cast<int>(kind)];
 }
 
 const char* conditionName(Condition1d condition) {
-  static const char* const kNames[] = {"clean", "rotated", "perspective", "blurred", "noisy", "lowContrast", "crowded"};
+  static const char* const kNames[] = {"clean", "rotated", "perspective", "blurred", "noisy", "lowContrast", "crowded", "phone"};
   return kNames[static_cast<int>(condition)];
 }
 
 namespace {
 
 int zintSymbology(Barcode1d kind) {
-  static const int kSymbologies[] = {BARCODE_CODE128, BARCODE_GS1_128, BARCODE_EANX,    BARCODE_UPCA,
-                                     BARCODE_EANX,    BARCODE_CODE39,  BARCODE_C25INTER};
+  static const int kSymbologies[] = {BARCODE_CODE128, BARCODE_GS1_128, BARCODE_EANX,     BARCODE_UPCA,
+                                     BARCODE_EANX,    BARCODE_CODE39,  BARCODE_C25INTER, BARCODE_UPCE,
+                                     BARCODE_CODE93,  BARCODE_CODABAR, BARCODE_EXCODE39, BARCODE_CODE32,
+                                     BARCODE_PZN,     BARCODE_EANX};
   return kSymbologies[static_cast<int>(kind)];
 }
 
@@ -39,7 +45,18 @@ std::string readerText(Barcode1d kind, const std::string& data, const std::strin
       return out;
     }
     case Barcode1d::code39: return humanReadable.substr(1, humanReadable.size() - 2);  // without the '*'
-    case Barcode1d::code128: return data;
+    case Barcode1d::code128:
+    case Barcode1d::code93:
+    case Barcode1d::code39FullAscii: return data;
+    case Barcode1d::codabar: return data.substr(1, data.size() - 2);  // without start and stop
+    case Barcode1d::ean13AddOn: return humanReadable.substr(0, 13);
+    case Barcode1d::pzn: {
+      // The bars carry '-' and the digits (human-readable "PZN - 12345678").
+      std::string digits;
+      for (char c : humanReadable)
+        if (c >= '0' && c <= '9') digits.push_back(c);
+      return "-" + digits;
+    }
     default: return humanReadable;
   }
 }
@@ -57,6 +74,7 @@ Encoded1d encode1d(Barcode1d kind, const std::string& data, int heightModules) {
   Encoded1d out;
   out.kind = kind;
   out.text = readerText(kind, data, reinterpret_cast<const char*>(sym->text));
+  if (kind == Barcode1d::ean13AddOn) out.addOn = data.substr(data.find('+') + 1);
   // The bars are in the last row (linear symbols have one, EAN/UPC may carry an empty add-on row).
   const int row = sym->rows - 1;
   int first = sym->width, last = -1;
@@ -109,9 +127,57 @@ std::string randomData1d(Random& rng, Barcode1d kind) {
       const int n = rng.uniformInt(2, 7);
       for (int i = 0; i < n; ++i) s.push_back(kChars[rng.uniformInt(0, 42)]);
       if (s.front() == ' ') s.front() = 'A';  // libzint keeps spaces, but leading ones read badly in tests
+      // No full ASCII pair by chance: a reader reads those as the character they spell.
+      for (size_t i = 0; i + 1 < s.size(); ++i)
+        if (std::strchr("$%/+", s[i]) && s[i + 1] >= 'A' && s[i + 1] <= 'Z') s[i] = '-';
       return s;
     }
     case Barcode1d::itf: return digits(2 * rng.uniformInt(3, 7));
+    case Barcode1d::upce: {
+      // Six digits in the form a UPC-A number suppresses to (libzint adds the number system 0 and
+      // the check): a last digit 3 needs a third digit above 2, 4 a fifth digit other than 0,
+      // 5 to 9 a fifth digit other than 0.
+      while (true) {
+        const std::string d = digits(6);
+        if ((d[5] == '3' && d[2] <= '2') || (d[5] >= '4' && d[4] == '0')) continue;
+        try {
+          encode1d(kind, d, 1);  // libzint refuses some more
+        } catch (const std::runtime_error&) {
+          continue;
+        }
+        return d;
+      }
+    }
+    case Barcode1d::code93:
+    case Barcode1d::code39FullAscii: {
+      // Capitals, digits and some lower case and punctuation, which need the shift characters.
+      static const char kChars[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijkz-.!#:;@";
+      std::string s;
+      const int n = rng.uniformInt(3, kind == Barcode1d::code93 ? 8 : 5);
+      for (int i = 0; i < n; ++i) s.push_back(kChars[rng.uniformInt(0, static_cast<int>(sizeof kChars) - 2)]);
+      if (kind == Barcode1d::code39FullAscii) s[static_cast<size_t>(rng.uniformInt(0, n - 1))] = 'q';
+      return s;
+    }
+    case Barcode1d::codabar: {
+      static const char kData[] = "0123456789-$:/.+";
+      std::string s(1, static_cast<char>('A' + rng.uniformInt(0, 3)));
+      const int n = rng.uniformInt(4, 10);
+      for (int i = 0; i < n; ++i) s.push_back(kData[rng.uniformInt(0, 15)]);
+      s.push_back(static_cast<char>('A' + rng.uniformInt(0, 3)));
+      return s;
+    }
+    case Barcode1d::code32: return digits(8);
+    case Barcode1d::pzn: {
+      // Seven digits whose mod-11 check is not 10 (no such PZN is issued).
+      while (true) {
+        const std::string d = digits(7);
+        int sum = 0;
+        for (int i = 0; i < 7; ++i) sum += (d[i] - '0') * (i + 1);
+        if (sum % 11 != 10) return d;
+      }
+    }
+    case Barcode1d::ean13AddOn:
+      return static_cast<char>('1' + rng.uniformInt(0, 8)) + digits(11) + "+" + digits(5);
   }
   return "0";
 }
@@ -120,6 +186,7 @@ Scene1d generate1d(Barcode1d kind, Condition1d condition, uint32_t seed) {
   Random rng(seed * 2654435761u + static_cast<uint32_t>(kind) * 97u + static_cast<uint32_t>(condition) * 7919u + 1u);
   Scene1d out;
   const std::string data = randomData1d(rng, kind);
+  if (condition == Condition1d::phone) return generatePhone1d(kind, data, rng);
   out.barcode = encode1d(kind, data, 1);
   const int cols = out.barcode.bars.cols;
   out.barcode = encode1d(kind, data, std::max(10, cols / 5));
@@ -171,7 +238,8 @@ Scene1d generate1d(Barcode1d kind, Condition1d condition, uint32_t seed) {
     dm.angleDeg = rng.uniform(0, 360);
     spec.placements.push_back(dm);
     // A second, smaller 1D barcode of another kind; the image grows by its quiet-zone box.
-    const Barcode1d otherKind = kAllBarcodes1d[(static_cast<int>(kind) + rng.uniformInt(1, 6)) % 7];
+    const Barcode1d otherKind =
+        kAllBarcodes1d[(static_cast<int>(kind) % kSecondBarcodeKinds + rng.uniformInt(1, 6)) % kSecondBarcodeKinds];
     const std::string otherData = randomData1d(rng, otherKind);
     const int otherCols = encode1d(otherKind, otherData, 1).bars.cols;
     out.others.push_back(encode1d(otherKind, otherData, std::max(10, otherCols / 5)));

@@ -25,7 +25,7 @@
 #include <string_view>
 #include <vector>
 
-#if defined(IDUT_READER_BUILDING)
+#if defined(__GNUC__)
 #define IDUT_READER_API __attribute__((visibility("default")))
 #else
 #define IDUT_READER_API

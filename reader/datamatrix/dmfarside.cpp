@@ -1,0 +1,258 @@
+#include "reader/datamatrix/dmfarside.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "reader/geometry.hpp"
+
+namespace dmroad {
+
+namespace {
+
+// Crossings measured along one far side: one per sample at most.
+constexpr int kFarSideSamples = 48;
+
+// The crossings in a block of fixed length, coordinates apart and the unused slots not a
+// number, so that counting those near a line is one loop of fixed length that the compiler
+// turns into vector code at the project's optimisation level. Every candidate line of a side
+// counts over all crossings, which made the count most of the side's cost.
+class CrossingsBlock {
+ public:
+  explicit CrossingsBlock(const std::vector<cmath_vect>& hits) {
+    const double none = std::numeric_limits<double>::quiet_NaN();
+    for (size_t k = 0; k < kFarSideSamples; ++k) {
+      x_[k] = k < hits.size() ? hits[k].x : none;
+      y_[k] = k < hits.size() ? hits[k].y : none;
+    }
+  }
+  // The crossings within a pixel of the line (a slot not a number is never within).
+  size_t near(const EdgeLine& line) const {
+    // Counted in a double: the compiler vectorises this sum and not an integer one.
+    double count = 0;
+    for (size_t k = 0; k < kFarSideSamples; ++k) count += offLine(line, cmath_vect{x_[k], y_[k]}) <= 1.0 ? 1.0 : 0.0;
+    return static_cast<size_t>(count);
+  }
+
+ private:
+  double x_[kFarSideSamples];
+  double y_[kFarSideSamples];
+};
+
+// The first crossing into ink along a sample line of quarter-pixel steps 0 ... quarters, in steps
+// (interpolated linearly between two), inkness(q) positive on the ink side at step q. The
+// crossing counts only after a pixel or more of light: the quiet zone. Ink met before it is
+// clutter or, for light-on-dark symbols, the lighter background beyond the quiet zone. The
+// steps are taken a pixel at a time where both ends of the pixel are light: ink thinner than a
+// pixel between them is not a module edge.
+template <class Inkness>
+bool firstCrossing(const Inkness& inkness, int quarters, double* at) {
+  double previous = inkness(0);
+  int lightSteps = previous > 0 ? 0 : 1;  // none exactly when the last step was ink
+  for (int q = 0; q < quarters;) {
+    const int next = std::min(q + 4, quarters);
+    const double ahead = inkness(next);
+    if (next == q + 4 && previous <= 0 && ahead <= 0) {
+      lightSteps += 4;
+      previous = ahead;
+      q = next;
+      continue;
+    }
+    // Only the pixel's first ink step can be the crossing: ink resets the light count, and at
+    // most three steps of the pixel remain after it. So its steps are walked forwards only up to
+    // the first ink, and after that only the light steps it ends with matter, counted back from
+    // its end (no more samples than walking all its steps, often fewer).
+    int firstInk = q;  // the pixel's first ink step, or q when the step before it was ink
+    if (lightSteps > 0) {
+      for (firstInk = q + 1; firstInk <= next; ++firstInk) {
+        const double value = firstInk == next ? ahead : inkness(firstInk);
+        if (value > 0) {
+          if (lightSteps < 4) break;
+          const double f = previous / (previous - value);
+          *at = firstInk - 1 + f;
+          return true;
+        }
+        ++lightSteps;
+        previous = value;
+      }
+    }
+    if (firstInk <= next) {
+      lightSteps = 0;
+      for (int j = next; j > firstInk && (j == next ? ahead : inkness(j)) <= 0; --j) ++lightSteps;
+      previous = ahead;
+    }
+    q = next;
+  }
+  return false;
+}
+
+// The line through two crossings that most crossings lie within a pixel of, the first such in
+// the order tried, and how many lie within a pixel of it. Candidate lines pass through
+// crossings a quarter to three quarters of the side apart (length).
+size_t consensusLine(const std::vector<cmath_vect>& hits, double length, EdgeLine* best) {
+  size_t bestCount = 0;
+  const CrossingsBlock block(hits);
+  for (size_t i = 0; i < hits.size(); ++i)
+    for (size_t j = i + hits.size() / 4; j < hits.size() && j <= i + 3 * hits.size() / 4; j += 2) {
+      const double dx = hits[j].x - hits[i].x, dy = hits[j].y - hits[i].y, d = std::sqrt(dx * dx + dy * dy);
+      if (d < length * 0.2) continue;
+      const EdgeLine line{hits[i], cmath_vect{dx / d, dy / d}};
+      const size_t count = block.near(line);
+      if (count > bestCount) {
+        bestCount = count;
+        *best = line;
+        // A later line would have to count more to replace this one.
+        if (bestCount == hits.size()) return bestCount;
+      }
+    }
+  return bestCount;
+}
+
+// The outer edge of a far (alternating) side, measured in the image. Walking inwards across the
+// side from a little outside, the first crossing into ink lies on the side's outer edge where
+// the clock module is ink, and deeper inside where it is not; the edge is the line that most
+// crossings agree on (to within a pixel), refined by a least-squares fit of those crossings.
+// from and to are the side's ends as located, inward points into the symbol; reach is how far
+// from the located side to look. Levels come from the solid sides (ink and light).
+bool measureFarSide(const cimg_windowConst& w, cmath_vect from, cmath_vect to, cmath_vect inward, double reach,
+                    double ink, double light, EdgeLine* edge) {
+  const double length = std::hypot(to.x - from.x, to.y - from.y);
+  if (!(length > 8)) return false;
+  const cmath_vect u{(to.x - from.x) / length, (to.y - from.y) / length};
+  cmath_vect n{-u.y, u.x};
+  if (n.x * inward.x + n.y * inward.y < 0) n = {-n.x, -n.y};
+  const double threshold = (ink + light) / 2;
+  const bool inkIsDark = ink < light;
+  // Every sample lies within reach of the side between its ends; a pixel more covers rounding.
+  const double r = reach + 1;
+  const bool unclamped = samplesUnclamped(w, {cmath_vect{from.x - r * n.x, from.y - r * n.y},
+                                              cmath_vect{from.x + r * n.x, from.y + r * n.y},
+                                              cmath_vect{to.x - r * n.x, to.y - r * n.y},
+                                              cmath_vect{to.x + r * n.x, to.y + r * n.y}});
+  auto inkness = [&](cmath_vect p) {  // positive on the ink side of the threshold
+    const double v = (unclamped ? sampleUnclamped(w, p.x, p.y) : sampleAt(w, p.x, p.y)) - threshold;
+    return inkIsDark ? -v : v;
+  };
+  std::vector<cmath_vect> hits;
+  const int samples = kFarSideSamples;
+  const int quarters = static_cast<int>(std::floor(2 * reach / 0.25 + 1e-9));  // steps from -reach to reach
+  for (int i = 0; i < samples; ++i) {
+    const double t = length * (0.08 + 0.84 * i / (samples - 1));
+    const cmath_vect base{from.x + t * u.x, from.y + t * u.y};
+    auto inknessAt = [&](int q) {
+      const double s = -reach + 0.25 * q;
+      return inkness(cmath_vect{base.x + s * n.x, base.y + s * n.y});
+    };
+    double step = 0;
+    if (firstCrossing(inknessAt, quarters, &step)) {
+      const double at = -reach + 0.25 * step;
+      hits.push_back(cmath_vect{base.x + at * n.x, base.y + at * n.y});
+    }
+  }
+  if (hits.size() < 8) return false;
+  EdgeLine best{};
+  const size_t bestCount = consensusLine(hits, length, &best);
+  if (bestCount < std::max<size_t>(6, hits.size() / 4)) return false;
+  // Least squares over the agreeing crossings (orthogonal fit through their centroid).
+  std::vector<cmath_vect> inliers;
+  for (const cmath_vect& h : hits)
+    if (offLine(best, h) <= 1.0) inliers.push_back(h);
+  return fitLine(inliers, edge);
+}
+
+}  // namespace
+
+// The adaptive search's L ends where its straight runs end, short of the symbol's corners by up
+// to a module. Each side is followed further along the image: a point just inside the solid
+// edge stays dark (for dark-on-light) until the edge's last module ends. corner and far ends
+// use the located corners' pixel convention (pixel x covers [x, x + 1)).
+cmath_vect extendSide(const cimg_windowConst& w, cmath_vect corner, cmath_vect farEnd, cmath_vect other) {
+  const double length = std::hypot(farEnd.x - corner.x, farEnd.y - corner.y);
+  if (!(length > 4)) return farEnd;
+  const cmath_vect u{(farEnd.x - corner.x) / length, (farEnd.y - corner.y) / length};
+  // Unit normal pointing into the symbol (towards the other side's end).
+  const double along = (other.x - corner.x) * u.x + (other.y - corner.y) * u.y;
+  cmath_vect n{other.x - corner.x - along * u.x, other.y - corner.y - along * u.y};
+  const double nl = std::hypot(n.x, n.y);
+  if (!(nl > 0)) return farEnd;
+  n = {n.x / nl, n.y / nl};
+  auto at = [&](double t, double offset) {
+    return sampleAt(w, corner.x + t * u.x + offset * n.x, corner.y + t * u.y + offset * n.y);
+  };
+  // Grey levels of the solid edge and of the quiet zone beside it, over the middle of the side.
+  double ink = 0, light = 0;
+  for (int i = 1; i <= 8; ++i) {
+    ink += at(length * (0.2 + 0.075 * i), 1.0) / 8;
+    light += at(length * (0.2 + 0.075 * i), -1.5) / 8;
+  }
+  if (std::fabs(ink - light) < 10) return farEnd;
+  const double threshold = (ink + light) / 2;
+  const bool inkIsDark = ink < light;
+  auto isInk = [&](double t) { return inkIsDark ? at(t, 1.0) < threshold : at(t, 1.0) > threshold; };
+  double t = length;
+  // Up to a third more than found, in quarter pixels; the edge ends where the inset turns light.
+  while (t < length * 1.34 && isInk(t + 0.25)) t += 0.25;
+  return cmath_vect{corner.x + t * u.x, corner.y + t * u.y};
+}
+
+// A parallelogram cannot follow a keystone: the far corner of a symbol seen at an angle lies off
+// the parallelogram's. The two far sides are measured in the image and the corners rebuilt from
+// them and the solid sides. corners: L corner, end of solid side 1, far corner, end of solid
+// side 2 (the road's order). False when the image does not show the far sides clearly.
+bool fitFarSides(const cimg_windowConst& w, std::array<cmath_vect, 4>* corners) {
+  const cmath_vect k = (*corners)[0], a = (*corners)[1], d = (*corners)[2], b = (*corners)[3];
+  const double sideA = distance(k, a), sideB = distance(k, b);
+  if (!(sideA > 8 && sideB > 8)) return false;
+  // Ink and light levels from the solid sides: just inside and just outside them.
+  const cmath_vect centre{(k.x + a.x + b.x + d.x) / 4, (k.y + a.y + b.y + d.y) / 4};
+  auto level = [&](cmath_vect p0, cmath_vect p1, double offset) {
+    const double len = distance(p0, p1);
+    const cmath_vect u{(p1.x - p0.x) / len, (p1.y - p0.y) / len};
+    cmath_vect n{-u.y, u.x};
+    if ((centre.x - p0.x) * n.x + (centre.y - p0.y) * n.y < 0) n = {-n.x, -n.y};
+    double sum = 0;
+    for (int i = 0; i < 8; ++i) {
+      const double t = len * (0.2 + 0.6 * i / 7);
+      sum += sampleAt(w, p0.x + t * u.x + offset * n.x, p0.y + t * u.y + offset * n.y);
+    }
+    return sum / 8;
+  };
+  const double ink = (level(k, a, 1.0) + level(k, b, 1.0)) / 2;
+  const double light = (level(k, a, -1.5) + level(k, b, -1.5)) / 2;
+  if (std::fabs(ink - light) < 15) return false;
+  // Only a solid L is worth measuring further: along both sides, ink just inside and light just
+  // outside nearly everywhere. Most candidates among clutter and noise end here, cheaply.
+  const double mid = (ink + light) / 2, inkSign = ink < light ? -1 : 1;
+  int wrong = 0;
+  for (const cmath_vect& end : {a, b}) {
+    const double len = distance(k, end);
+    const cmath_vect u{(end.x - k.x) / len, (end.y - k.y) / len};
+    cmath_vect n{-u.y, u.x};
+    if ((centre.x - k.x) * n.x + (centre.y - k.y) * n.y < 0) n = {-n.x, -n.y};
+    for (int i = 0; i < 16; ++i) {
+      const double t = len * (0.1 + 0.8 * i / 15);
+      const cmath_vect p{k.x + t * u.x, k.y + t * u.y};
+      wrong += inkSign * (sampleAt(w, p.x + n.x, p.y + n.y) - mid) <= 0;
+      wrong += inkSign * (sampleAt(w, p.x - 1.5 * n.x, p.y - 1.5 * n.y) - mid) >= 0;
+    }
+  }
+  if (wrong > 6) return false;
+  // Far side 1 runs from a to d (opposite solid side 2), far side 2 from b to d.
+  const double reach = std::max(3.0, 0.3 * std::min(sideA, sideB));
+  EdgeLine far1, far2;
+  const cmath_vect into1{k.x - a.x, k.y - a.y}, into2{k.x - b.x, k.y - b.y};
+  if (!measureFarSide(w, a, d, into1, reach, ink, light, &far1)) return false;
+  if (!measureFarSide(w, b, d, into2, reach, ink, light, &far2)) return false;
+  const EdgeLine solid1{k, cmath_vect{(a.x - k.x) / sideA, (a.y - k.y) / sideA}};
+  const EdgeLine solid2{k, cmath_vect{(b.x - k.x) / sideB, (b.y - k.y) / sideB}};
+  cmath_vect a2, b2, d2;
+  if (!crossing(solid1, far1, &a2) || !crossing(solid2, far2, &b2) || !crossing(far1, far2, &d2)) return false;
+  // Keep only a modest correction: the located L is trusted, the far sides may move.
+  const double limit = 0.4 * std::min(sideA, sideB);
+  if (distance(a2, a) > limit || distance(b2, b) > limit || distance(d2, d) > limit) return false;
+  *corners = {k, a2, d2, b2};
+  return true;
+}
+
+}  // namespace dmroad

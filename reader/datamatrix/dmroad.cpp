@@ -1,0 +1,291 @@
+#include "reader/datamatrix/dmroad.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+#include <utility>
+
+#include "ci_id/dmdriver.h"
+#include "ci_id/region.h"
+#include "reader/datamatrix/dmborder.hpp"
+#include "reader/datamatrix/dmcorners.hpp"
+#include "reader/datamatrix/dmdenoise.hpp"
+#include "reader/datamatrix/dmfarside.hpp"
+#include "reader/geometry.hpp"
+#include "reader/datamatrix/dmlong.hpp"
+#include "reader/roadbase.hpp"
+
+namespace dmroad {
+
+namespace {
+
+// What the road builds beyond the shared pieces, destructed whatever way it leaves.
+struct Resources : road::Base {
+  std::unique_ptr<uint8_t[]> smoothed;  // left unfilled: the smoothing writes every byte
+  cimg_imageConst search{};  // what the driver searches: fine, or a smoothed copy of it
+  bool haveSearch = false;
+  cimg_image marking{};
+  bool haveMarking = false;
+  ~Resources() {
+    if (haveMarking) cimg_image_destruct(&marking);
+    if (haveSearch) cimg_imageConst_destruct(&search);
+  }
+};
+
+// Noise (grey levels of deviation) above which the driver searches a smoothed copy.
+constexpr double kDenoiseAbove = 5.0;
+constexpr double kSmoothTwiceAbove = 10.0;
+
+// Marks the cells of the marking image that lie wholly inside a region just claimed in a mask
+// of regions, so that the driver passes over the edges of the symbol's modules without starting
+// a search at each, which would find its seed masked and return. A cell is marked only when its
+// four corner pixels lie inside the convex outline by a margin: every pixel between them, the
+// only places a seed of the cell can sit, is then inside too.
+void markClaimedCells(const cid_region& region, cimg_image* marking) {
+  const cmath_vect outline[4] = {region.py, region.po, region.px, region.popp};
+  // Inward unit normals and offsets of the four sides: inside means n . q > c for every side.
+  cmath_vect normal[4];
+  double offset[4];
+  double turn = 0;
+  for (int i = 0; i < 4; ++i) {
+    const cmath_vect a = outline[i], b = outline[(i + 1) % 4], c = outline[(i + 2) % 4];
+    turn += (b.x - a.x) * (c.y - b.y) - (b.y - a.y) * (c.x - b.x);
+  }
+  double minX = 1e300, minY = 1e300, maxX = -1e300, maxY = -1e300;
+  for (int i = 0; i < 4; ++i) {
+    const cmath_vect a = outline[i], b = outline[(i + 1) % 4], c = outline[(i + 2) % 4];
+    const double bend = (b.x - a.x) * (c.y - b.y) - (b.y - a.y) * (c.x - b.x);
+    const double length = distance(a, b);
+    if (!(length > 1) || !(bend * turn > 0)) return;  // degenerate or not convex: nothing marked
+    const double sign = turn > 0 ? 1 : -1;
+    normal[i] = cmath_vect{-sign * (b.y - a.y) / length, sign * (b.x - a.x) / length};
+    offset[i] = normal[i].x * a.x + normal[i].y * a.y;
+    minX = std::min(minX, a.x);
+    maxX = std::max(maxX, a.x);
+    minY = std::min(minY, a.y);
+    maxY = std::max(maxY, a.y);
+  }
+  auto inside = [&](double x, double y) {
+    for (int i = 0; i < 4; ++i)
+      if (!(normal[i].x * x + normal[i].y * y > offset[i] + 0.01)) return false;
+    return true;
+  };
+  cimg_window& m = marking->window;
+  const int cx0 = std::max(0, static_cast<int>(std::floor(minX / 4))), cx1 = std::min(m.width - 1, static_cast<int>(maxX / 4));
+  const int cy0 = std::max(0, static_cast<int>(std::floor(minY / 4))), cy1 = std::min(m.height - 1, static_cast<int>(maxY / 4));
+  auto holds = [&](int cx, int cy) {
+    const double x = 4.0 * cx, y = 4.0 * cy;
+    return inside(x, y) && inside(x + 3, y) && inside(x, y + 3) && inside(x + 3, y + 3);
+  };
+  // Along a row of cells each side's test only turns one way as x grows (rounding to nearest
+  // keeps the order of a product and of a sum), so the cells that hold form one run: it is
+  // found from its two ends and filled without testing the cells inside it.
+  for (int cy = cy0; cy <= cy1; ++cy) {
+    int left = cx0;
+    while (left <= cx1 && !holds(left, cy)) ++left;
+    if (left > cx1) continue;
+    int right = cx1;
+    while (right > left && !holds(right, cy)) --right;
+    uint8_t* row = m.pixels + static_cast<ptrdiff_t>(cy) * m.stride;
+    std::fill(row + left, row + right + 1, uint8_t{1});
+  }
+}
+
+}  // namespace
+
+Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* mask) {
+  Outcome out;
+  Resources r;
+  auto fail = [&](csys_status st) {
+    out.status = st;
+    return out;
+  };
+  csys_status st = r.open(image);
+  if (CSYS_FAILED(st)) return fail(st);
+  const int32_t width = r.fine.window.width, height = r.fine.window.height;
+  const cimg_imageConst* searchImage = &r.fine;
+  const double noise = options.denoise ? noiseSigma(r.fine.window) : 0;
+  const bool noisy = noise > kDenoiseAbove;
+  if (noisy) {
+    r.smoothed = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(width) * height);
+    // Heavy noise: twice over (a 5 x 5 binomial in all).
+    if (noise > kSmoothTwiceAbove)
+      smoothBinomialTwice(r.fine.window, r.smoothed.get());
+    else
+      smoothBinomial(r.fine.window, r.smoothed.get());
+    st = cimg_imageConst_constructWrap(&r.search, r.smoothed.get(), width, height, width);
+    if (CSYS_FAILED(st)) return fail(st);
+    r.haveSearch = true;
+    searchImage = &r.search;
+  }
+
+  st = cimg_image_construct(&r.marking, (width + 3) / 4, (height + 3) / 4);
+  if (CSYS_FAILED(st)) return fail(st);
+  r.haveMarking = true;
+  st = r.prepare(mask, options.tune);
+  if (CSYS_FAILED(st)) return fail(st);
+  mask = r.mask;
+  cid2d_trackingParams& params = r.params;
+  std::vector<int32_t> lines;
+  const int step = options.rowStep < 1 ? 1 : options.rowStep;
+
+  // One search image scanned to its end: the image (or its smoothed copy), or a view of it for
+  // the long rectangles, whose finds map back through imageFromSearch.
+  auto scan = [&](const cimg_imageConst* searchImage, cimg_image* marking, const LongView* view) -> csys_status {
+    const int32_t searchHeight = searchImage->window.height;
+    lines.clear();
+    for (int32_t y = step / 2; y < searchHeight; y += step) lines.push_back(y);
+    params.scanLines = lines.data();
+    params.scanLineCount = static_cast<int32_t>(lines.size());
+    params.firstScanLine = 0;
+    // In a noisy image the cells where only noise would seed are passed over. The adaptive
+    // driver reads the marks' values, so its marking is left to it.
+    if (noisy && view == nullptr && !options.adaptive) {
+      const cimg_windowConst searched{width, height, 0, 0, width, r.smoothed.get()};
+      markNoiseCells(searched, lines, &marking->window);
+    }
+    const cmath_xformLinear* maskXform = view ? &view->imageFromView : nullptr;
+    while (static_cast<int>(out.symbols.size()) < options.maxSymbols && out.calls < options.maxCalls) {
+      const int32_t lowContrast = options.lowContrast ? 1 : 0;
+      csys_status st = options.adaptive
+                           ? cidut_BoundaryTrackerSearchDMSymbolAdaptiveThreshold(searchImage, &params, mask, maskXform,
+                                                                                  lowContrast, marking, &r.result)
+                           : cf_BndFindNextDMSymbol(searchImage, &params, mask, nullptr, maskXform, lowContrast, marking,
+                                                    &r.result);
+      ++out.calls;
+      if (CSYS_FAILED(st)) return st;
+      if (r.result.found == 0) break;
+      Symbol s;
+      if (options.adaptive) {
+        // The L: corner K with the far ends of its two sides; the opposite corner completes the
+        // parallelogram. The adaptive search leaves rectangle and score alone, so both are set here.
+        const int32_t(*side)[2] = r.result.boundary.sides;
+        const cmath_vect k{double(side[0][0]), double(side[0][1])};
+        const cmath_vect shortA{double(side[1][0]), double(side[1][1])}, shortB{double(side[3][0]), double(side[3][1])};
+        cmath_vect a = extendSide(r.fine.window, k, shortA, shortB);
+        cmath_vect b = extendSide(r.fine.window, k, shortB, shortA);
+        // The same turning order as the plain search's corners: (a - k) x (b - k) not positive.
+        if ((a.x - k.x) * (b.y - k.y) - (a.y - k.y) * (b.x - k.x) > 0) std::swap(a, b);
+        s.corners = {k, a, cmath_vect{a.x + b.x - k.x, a.y + b.y - k.y}, b};
+        cmath_shapeAffineRectPoints p{k, a, b};
+        cmath_shapeAffineRect_initPoints(&r.result.rectangle, &p);
+        r.result.parallelogram = 1;
+        r.result.fourthCorner = s.corners[2];
+        r.result.score = 0;
+      } else {
+        cmath_shapeAffineRectPoints p;
+        cmath_shapeAffineRect_getPoints(&r.result.rectangle, &p);
+        s.corners = {p.po, p.px, r.result.fourthCorner, p.py};
+      }
+      if (view)
+        for (cmath_vect& c : s.corners) c = view->toImage(c);
+      s.score = r.result.score;
+      s.parallelogram = r.result.parallelogram;
+      s.line = r.result.line;
+      params.firstScanLine = r.result.line;
+      const cimg_windowConst& w = r.fine.window;
+      BorderLayout layout;
+      bool onlyLong = false;
+      bool matched = (options.verify || options.fitFarSides) &&
+                     matchBorder(w, s.corners, options.longRectangles, &layout, &onlyLong);
+      // The sides fitted to the edges along their whole length give the corners to a fraction of
+      // a module, once the border check has placed the L.
+      std::array<cmath_vect, 4> refinedCorners = s.corners;
+      bool refined = matched && options.fitFarSides && refineCorners(w, layout, &refinedCorners) &&
+                     borderHolds(w, refinedCorners, layout);
+      if (refined) s.corners = refinedCorners;
+      // A long rectangle that was not asked for stays one however its far sides are measured,
+      // and is dropped.
+      const bool refusedLong = onlyLong && options.verify;
+      if (options.fitFarSides && !refined && !refusedLong) {
+        // Symbols seen at an angle, whose parallelogram strays too far from the far sides: measure
+        // those in the image first. With the border check on, the measured corners are kept only
+        // when the border shows through them.
+        std::array<cmath_vect, 4> fitted = s.corners;
+        BorderLayout fittedLayout;
+        bool refit = fitFarSides(w, &fitted);
+        // Clutter with a solid L of its own gets this far and is most of the candidates that do.
+        // A symbol's border already shows through the far sides of one fit; over generated scenes
+        // of every kind, no candidate whose border failed after one fit passed after two. So with
+        // the border check on, only the candidates the first fit has passed get the second.
+        if (refit && options.verify) refit = matchBorder(w, fitted, options.longRectangles, &fittedLayout);
+        // Twice: the second pass starts from far sides that the first has brought close.
+        if (refit) fitFarSides(w, &fitted);
+        const bool fittedMatched = refit && matchBorder(w, fitted, options.longRectangles, &fittedLayout);
+        if (refit && (fittedMatched || !options.verify)) {
+          s.corners = fitted;
+          s.parallelogram = 0;
+          if (fittedMatched) {
+            layout = fittedLayout;
+            matched = true;
+            refineCorners(w, layout, &s.corners);
+          }
+        }
+      }
+      if (options.verify && !matched) {
+        // Not claimed, so mark the seed as tried: its outline may cross the next marking cell, and
+        // the seed would find the same candidate again.
+        const int32_t cx = r.result.seed.x >> 2, cy = r.result.seed.y >> 2;
+        if (cx >= 0 && cy >= 0 && cx < marking->window.width && cy < marking->window.height)
+          marking->window.pixels[static_cast<ptrdiff_t>(cy) * marking->window.stride + cx] = 1;
+        ++out.rejected;
+        continue;
+      }
+      if (matched) {
+        s.rows = layout.rows;
+        s.cols = layout.cols;
+      }
+      if (refined) s.parallelogram = 0;
+      out.symbols.push_back(s);
+
+      cid_region region;
+      if (options.adaptive) {
+        // The adaptive search tests only its seed against the mask, and seeds sit on the symbol's
+        // outline: claim the parallelogram grown by a few pixels so they fall inside the claim.
+        const cmath_vect& k = s.corners[0];
+        const cmath_vect& a = s.corners[1];
+        const cmath_vect& b = s.corners[3];
+        const double shorter = std::min(std::hypot(a.x - k.x, a.y - k.y), std::hypot(b.x - k.x, b.y - k.y));
+        const double grow = shorter > 0 ? 1.0 + 6.0 / shorter : 1.0;
+        const cmath_vect c{(a.x + b.x) / 2, (a.y + b.y) / 2};
+        auto scaled = [&](const cmath_vect& p) {
+          return cmath_vect{c.x + grow * (p.x - c.x), c.y + grow * (p.y - c.y)};
+        };
+        st = road::claim(mask, {scaled(k), scaled(a), scaled(s.corners[2]), scaled(b)}, true, &region);
+      } else {
+        st = road::claim(mask, s.corners, s.parallelogram != 0, &region);
+      }
+      if (CSYS_FAILED(st)) return st;
+      // The plain search tests each seed against the mask before anything else; the adaptive
+      // driver reads the marks' values, so its marking is left to it.
+      if (!options.adaptive && view == nullptr && !mask->hasImage) markClaimedCells(region, marking);
+    }
+    return 0;
+  };
+
+  st = scan(searchImage, &r.marking, nullptr);
+  if (CSYS_FAILED(st)) return fail(st);
+  // The long rectangles the image itself does not show the searches: through the views, each
+  // with a marking image of its own; the mask, in image coordinates, is shared.
+  for (int k = 0; options.longRectangles && !options.adaptive && k < kLongViewCount; ++k) {
+    LongView view;
+    st = makeLongView(searchImage->window, k, &view);
+    if (CSYS_FAILED(st)) return fail(st);
+    if (view.width < 16 || view.height < 16) continue;
+    cimg_imageConst viewImage;
+    st = cimg_imageConst_constructWrap(&viewImage, view.pixels.data(), view.width, view.height, view.width);
+    if (CSYS_FAILED(st)) return fail(st);
+    cimg_image viewMarking;
+    st = cimg_image_construct(&viewMarking, (view.width + 3) / 4, (view.height + 3) / 4);
+    if (CSYS_SUCCEEDED(st)) {
+      st = scan(&viewImage, &viewMarking, &view);
+      cimg_image_destruct(&viewMarking);
+    }
+    cimg_imageConst_destruct(&viewImage);
+    if (CSYS_FAILED(st)) return fail(st);
+  }
+  return out;
+}
+
+}  // namespace dmroad

@@ -1,0 +1,49 @@
+// Module grids of a located Data Matrix symbol sampled from the image.
+#ifndef IDUT_READER_DATAMATRIX_DMSAMPLE_HPP
+#define IDUT_READER_DATAMATRIX_DMSAMPLE_HPP
+
+#include <array>
+#include <vector>
+
+#include "base/cimg.h"
+#include "reader/datamatrix/dmcodewords.hpp"
+
+namespace dmread {
+
+// One reading of the quadrilateral: which corner is the L, which way the rows run, the size,
+// and the module grid sampled with it.
+struct Grid {
+  std::array<cmath_vect, 4> corners{};  // L corner, solid row end, opposite, solid column end
+  const SymbolSize* size = nullptr;
+  double score = 0;       // fraction of the finder and clock modules seen in their class
+  bool mirrored = false;  // the rows run clockwise from the L on screen (y down): a mirror image
+  bool lightOnDark = false;
+  ModuleMatrix modules;
+  std::vector<float> values;  // grey level sampled at each module, row-major
+};
+
+// The readings of the quadrilateral (corners around the outline, pixel x covering [x, x + 1))
+// whose finder and clock patterns fit, best first: every L corner, both handednesses (a mirror
+// image reads the other way round) and every size whose modules come out roughly square and at
+// least 1.5 pixels wide. rows/cols > 0 restrict the sizes to that one (either orientation).
+std::vector<Grid> gridCandidates(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners,
+                                 int rows = 0, int cols = 0);
+
+// Samples every module centre of the grid with a threshold per data region, taken from that
+// region's own finder and clock modules; fills grid->modules (with margins).
+void sampleModules(const cimg_windowConst& window, Grid* grid);
+
+// Decides the modules again against a model of the blur: each module's grey level is fitted
+// as a level plus one step for its own class and smaller ones for its four edge and four corner
+// neighbours' classes (least squares over the whole grid, the quiet zone counted as paper),
+// then every data module takes the class that fits it better, given its neighbours, three
+// times over. Heavy blur spreads a lone module into its neighbours; a threshold alone misses it.
+void equalizeModules(Grid* grid);
+
+// Moves the corners in shrinking steps while the finder and clock modules gain contrast: the
+// grid then sits on the modules even when the located corners are a fraction of a module off.
+void refineGrid(const cimg_windowConst& window, Grid* grid);
+
+}  // namespace dmread
+
+#endif

@@ -1,0 +1,99 @@
+#include "reader/datamatrix/dmsymbols.hpp"
+
+#include <cstdio>
+
+#include "reader/datamatrix/dmroad.hpp"
+#include "reader/roadrun.hpp"
+
+namespace dmroad {
+
+csys_status readSymbols(const cimg_imageConst& image, const idut::ReadOptions& options, int limit,
+                        std::vector<idut::Symbol>& out) {
+  Options road;
+  road.rowStep = options.step;
+  road.lowContrast = options.lowContrast;
+  road.adaptive = options.adaptive;
+  road.longRectangles = options.longRectangles;
+  if (limit > 0) road.maxSymbols = limit;
+  road.tune = [&options](cid2d_trackingParams& params) {
+    if (options.minSize > 0) params.minSide = options.minSize;
+    if (options.maxSize > 0) params.maxSide = options.maxSize;
+    params.expectedSizeA = options.modulesA;
+    params.expectedSizeB = options.modulesB;
+  };
+  const Outcome outcome = findAll(image, road);
+  cimg_windowConst window;
+  const bool decode = options.decode && !CSYS_FAILED(cimg_windowConst_init(&window, &image));
+  for (const Symbol& found : outcome.symbols) {
+    idut::Symbol s;
+    s.symbology = idut::Symbology::DataMatrix;
+    s.corners = idutread::quadOf(found.corners.data());
+    s.score = found.score;
+    s.parallelogram = found.parallelogram != 0;
+    s.rows = found.rows;
+    s.columns = found.cols;
+    if (decode) dmread::fillSymbol(dmread::readSymbol(window, found.corners, found.rows, found.cols), s);
+    out.push_back(std::move(s));
+  }
+  return outcome.status;
+}
+
+}  // namespace dmroad
+
+namespace dmread {
+
+namespace {
+
+// The rectangular extension sizes (DMRE) carry identifiers of their own.
+bool extensionSize(int rows, int cols) {
+  if (rows == cols) return false;
+  static const int kClassic[][2] = {{8, 18}, {8, 32}, {12, 26}, {12, 36}, {16, 36}, {16, 48}};
+  for (const auto& rc : kClassic)
+    if (rc[0] == rows && rc[1] == cols) return false;
+  return true;
+}
+
+// "]d1" plain, "]d2" GS1 (FNC1 first), "]d4" with ECI, "]d5" GS1 with ECI; the extension sizes
+// "]d7" plain and "]d8" GS1.
+const char* identifierOf(const Reading& r) {
+  const bool eci = !r.message.ecis.empty();
+  if (extensionSize(r.rows, r.cols)) return r.message.gs1 ? "]d8" : "]d7";
+  if (r.message.gs1) return eci ? "]d5" : "]d2";
+  return eci ? "]d4" : "]d1";
+}
+
+}  // namespace
+
+void fillSymbol(const Reading& reading, idut::Symbol& symbol) {
+  symbol.decoded = reading.ok;
+  symbol.errorsCorrected = reading.corrected;
+  symbol.erasures = reading.erased;
+  symbol.mirrored = reading.mirrored;
+  symbol.inverted = reading.lightOnDark;
+  if (reading.rows > 0) {
+    symbol.rows = reading.rows;
+    symbol.columns = reading.cols;
+  }
+  if (!reading.ok) {
+    symbol.decodeError = reading.error;
+    return;
+  }
+  const Message& m = reading.message;
+  symbol.text = m.text;
+  symbol.bytes = m.bytes;
+  symbol.symbologyIdentifier = identifierOf(reading);
+  symbol.contentType = m.macro ? idut::ContentType::ISO15434
+                       : m.gs1 ? idut::ContentType::GS1
+                               : idut::ContentType::Text;
+  symbol.eci = m.ecis.empty() ? -1 : m.ecis.front();
+  symbol.readerInit = m.readerProgramming;
+  if (m.appendCount > 0) {
+    symbol.structuredAppend.index = m.appendPosition - 1;
+    symbol.structuredAppend.count = m.appendCount;
+    char id[16];
+    std::snprintf(id, sizeof id, "%d.%d", m.appendFileId >> 8, m.appendFileId & 0xFF);
+    symbol.structuredAppend.id = id;
+  }
+}
+
+}  // namespace dmread

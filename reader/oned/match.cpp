@@ -1,0 +1,79 @@
+#include "reader/oned/match.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+namespace oned {
+
+double sumWidths(const std::vector<double>& widths, int at, int n) {
+  double s = 0;
+  for (int k = 0; k < n; ++k) s += widths[at + k];
+  return s;
+}
+
+Match matchPattern(const std::vector<double>& widths, int at, const PatternTable& table, double maxError,
+                   double minMargin) {
+  Match m;
+  const int n = table.elements;
+  if (at < 0 || at + n > static_cast<int>(widths.size())) return m;
+  const double total = sumWidths(widths, at, n);
+  if (!(total > 0)) return m;
+  const double scale = table.modules / total;
+  double w[16];
+  for (int k = 0; k < n; ++k) w[k] = widths[at + k] * scale;
+  double best = 1e9, second = 1e9;
+  for (int p = 0; p < table.count; ++p) {
+    const char* t = table.patterns[p];
+    double err = 0;
+    for (int k = 0; k < n; ++k) {
+      const double d = w[k] - (t[k] - '0');
+      err += d * d;
+      if (k + 1 < n) {
+        // Edge-to-similar-edge: a uniform spread of the bars cancels in these sums.
+        const double e = w[k] + w[k + 1] - (t[k] - '0') - (t[k + 1] - '0');
+        err += 2 * e * e;
+      }
+    }
+    if (err < best) {
+      second = best;
+      best = err;
+      m.index = p;
+    } else if (err < second) {
+      second = err;
+    }
+  }
+  m.error = best;
+  m.margin = second + best > 0 ? (second - best) / (second + best) : 0;
+  if (best > maxError || m.margin < minMargin) m.index = -1;
+  return m;
+}
+
+int wideNarrow(const std::vector<double>& widths, int at, int n, int wide, double ratio, double* narrow) {
+  if (at < 0 || at + n > static_cast<int>(widths.size()) || n > 16 || wide <= 0 || wide >= n) return -1;
+  double sorted[16];
+  for (int k = 0; k < n; ++k) sorted[k] = widths[at + k];
+  std::sort(sorted, sorted + n);
+  const double maxNarrow = sorted[n - wide - 1], minWide = sorted[n - wide];
+  if (!(maxNarrow > 0) || minWide < ratio * maxNarrow) return -1;
+  const double cut = 0.5 * (maxNarrow + minWide);
+  int bits = 0;
+  double narrowSum = 0;
+  for (int k = 0; k < n; ++k) {
+    const bool isWide = widths[at + k] > cut;
+    bits = bits << 1 | (isWide ? 1 : 0);
+    if (!isWide) narrowSum += widths[at + k];
+  }
+  if (narrow) *narrow = narrowSum / (n - wide);
+  return bits;
+}
+
+void appendLatin1(std::string& text, int c) {
+  if (c < 0x80) {
+    text.push_back(static_cast<char>(c));
+  } else {
+    text.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+}  // namespace oned

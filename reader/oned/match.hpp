@@ -1,0 +1,44 @@
+// Pattern matching on element widths, shared by the readers.
+#ifndef IDUT_READER_ONED_MATCH_HPP
+#define IDUT_READER_ONED_MATCH_HPP
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace oned {
+
+// A table of count patterns of n elements each, every element a module count (1..9), as the
+// digits of a string: "212222" is a 2-module element, then 1, 2, 2, 2, 2.
+struct PatternTable {
+  const char* const* patterns;
+  int count;
+  int elements;
+  int modules;  // modules of each pattern
+};
+
+struct Match {
+  int index = -1;       // best pattern, -1 when none fits
+  double error = 1e9;   // its squared distance in modules
+  double margin = 0;    // (second - best) / (second + best): 0 a tie, 1 a perfect lone fit
+};
+
+// The best pattern for widths[at .. at + n): widths are scaled so that they span the table's
+// modules, then compared on both the element widths and the sums of neighbouring elements.
+// A match needs an error below maxError and a margin of at least minMargin.
+Match matchPattern(const std::vector<double>& widths, int at, const PatternTable& table, double maxError = 1.2,
+                   double minMargin = 0.25);
+
+double sumWidths(const std::vector<double>& widths, int at, int n);
+
+// Wide/narrow classification of n elements of which exactly wide are wide: the bit pattern
+// (first element in the highest bit) or -1 when the widest narrow element and the narrowest wide
+// element are closer than ratio to each other. narrow receives the mean narrow width.
+int wideNarrow(const std::vector<double>& widths, int at, int n, int wide, double ratio, double* narrow);
+
+// Appends the UTF-8 encoding of a code point below 256.
+void appendLatin1(std::string& text, int c);
+
+}  // namespace oned
+
+#endif

@@ -1,0 +1,538 @@
+#include "reader/oned/road1d.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <map>
+#include <utility>
+
+#include "ci_id/caliper.h"
+#include "ci_id/findbarcode.h"
+#include "reader/oned/road1dteeth.hpp"
+#include "reader/oned/extrema.hpp"
+
+namespace road1d {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr int kCell = 12;                   // pixels a side of the direction grid's cells
+constexpr double kMinCoherence = 0.55;      // |J1 - J2| / (J1 + J2) of a bar cell
+constexpr double kMinEnergy = 250;          // mean squared Sobel response of a bar cell
+constexpr double kSameDirection = 12 * kPi / 180;
+constexpr double kStep = 0.5;               // profile sampling step along a line, pixels
+
+struct Cell {
+  double jxx = 0, jyy = 0, jxy = 0;
+  double angle = 0;  // gradient direction mod pi
+  bool bar = false;
+  int group = -1;
+};
+
+double pixel(const cimg_windowConst& w, int x, int y) {
+  return w.pixels[static_cast<ptrdiff_t>(y) * w.stride + x];
+}
+
+// Bilinear grey at (x, y) with pixel centres at integers + 0.5, clamped to the window.
+double sample(const cimg_windowConst& w, double x, double y) {
+  x = std::clamp(x - 0.5, 0.0, w.width - 1.0);
+  y = std::clamp(y - 0.5, 0.0, w.height - 1.0);
+  const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
+  const int x1 = std::min(x0 + 1, w.width - 1), y1 = std::min(y0 + 1, w.height - 1);
+  const double fx = x - x0, fy = y - y0;
+  return (1 - fy) * ((1 - fx) * pixel(w, x0, y0) + fx * pixel(w, x1, y0)) +
+         fy * ((1 - fx) * pixel(w, x0, y1) + fx * pixel(w, x1, y1));
+}
+
+double angleDistance(double a, double b) {
+  double d = std::fmod(std::fabs(a - b), kPi);
+  return std::min(d, kPi - d);
+}
+
+std::vector<Cell> directionGrid(const cimg_windowConst& w, int cols, int rows) {
+  std::vector<Cell> cells(static_cast<size_t>(cols) * rows);
+  // Sobel responses in integers, summed per cell along a row before they go to the cell.
+  for (int y = 1; y + 1 < w.height; ++y) {
+    Cell* row = &cells[static_cast<size_t>(std::min(y / kCell, rows - 1)) * cols];
+    const uint8_t* up = w.pixels + static_cast<ptrdiff_t>(y - 1) * w.stride;
+    const uint8_t* mid = up + w.stride;
+    const uint8_t* down = mid + w.stride;
+    for (int x0 = 1; x0 + 1 < w.width;) {
+      const int cell = std::min(x0 / kCell, cols - 1);
+      const int x1 = cell == cols - 1 ? w.width - 1 : (cell + 1) * kCell;
+      int64_t xx = 0, yy = 0, xy = 0;
+      for (int x = x0; x < x1; ++x) {
+        const int gx = up[x + 1] + 2 * mid[x + 1] + down[x + 1] - up[x - 1] - 2 * mid[x - 1] - down[x - 1];
+        const int gy = down[x - 1] + 2 * down[x] + down[x + 1] - up[x - 1] - 2 * up[x] - up[x + 1];
+        xx += gx * gx;
+        yy += gy * gy;
+        xy += gx * gy;
+      }
+      Cell& c = row[cell];
+      c.jxx += static_cast<double>(xx);
+      c.jyy += static_cast<double>(yy);
+      c.jxy += static_cast<double>(xy);
+      x0 = x1;
+    }
+  }
+  for (Cell& c : cells) {
+    const double sum = c.jxx + c.jyy;
+    const double diff = std::hypot(c.jxx - c.jyy, 2 * c.jxy);
+    c.angle = 0.5 * std::atan2(2 * c.jxy, c.jxx - c.jyy);
+    if (c.angle < 0) c.angle += kPi;
+    c.bar = sum > kMinEnergy * kCell * kCell && diff > kMinCoherence * sum;
+  }
+  return cells;
+}
+
+}  // namespace
+
+std::vector<Region> findRegions(const cimg_windowConst& w, int maxRegions) {
+  std::vector<Region> regions;
+  if (w.width < 3 * kCell || w.height < kCell) return regions;
+  const int cols = w.width / kCell, rows = w.height / kCell;
+  std::vector<Cell> cells = directionGrid(w, cols, rows);
+  // Cells two apart still join, so a wide bar filling one cell does not split a symbol.
+  int groups = 0;
+  for (int start = 0; start < cols * rows; ++start) {
+    if (!cells[start].bar || cells[start].group >= 0) continue;
+    std::vector<int> stack{start}, members;
+    cells[start].group = groups;
+    while (!stack.empty()) {
+      const int i = stack.back();
+      stack.pop_back();
+      members.push_back(i);
+      const int cx = i % cols, cy = i / cols;
+      for (int dy = -2; dy <= 2; ++dy)
+        for (int dx = -2; dx <= 2; ++dx) {
+          const int x = cx + dx, y = cy + dy;
+          if (x < 0 || y < 0 || x >= cols || y >= rows) continue;
+          Cell& n = cells[static_cast<size_t>(y) * cols + x];
+          if (!n.bar || n.group >= 0 || angleDistance(n.angle, cells[i].angle) > kSameDirection) continue;
+          n.group = groups;
+          stack.push_back(y * cols + x);
+        }
+    }
+    ++groups;
+    if (members.size() < 3) continue;
+    // Direction: the energy-weighted mean of the doubled angles.
+    double sx = 0, sy = 0, energy = 0, mx = 0, my = 0;
+    for (int i : members) {
+      const Cell& c = cells[i];
+      const double e = c.jxx + c.jyy;
+      sx += e * std::cos(2 * c.angle);
+      sy += e * std::sin(2 * c.angle);
+      energy += e;
+      mx += e * ((i % cols) + 0.5) * kCell;
+      my += e * ((i / cols) + 0.5) * kCell;
+    }
+    Region r;
+    const double a = 0.5 * std::atan2(sy, sx);
+    r.dx = std::cos(a);
+    r.dy = std::sin(a);
+    r.cx = mx / energy;
+    r.cy = my / energy;
+    r.energy = energy;
+    r.alongMin = r.acrossMin = 1e9;
+    r.alongMax = r.acrossMax = -1e9;
+    for (int i : members) {
+      const double px = ((i % cols) + 0.5) * kCell - r.cx, py = ((i / cols) + 0.5) * kCell - r.cy;
+      const double along = px * r.dx + py * r.dy, across = -px * r.dy + py * r.dx;
+      r.alongMin = std::min(r.alongMin, along - kCell / 2.0);
+      r.alongMax = std::max(r.alongMax, along + kCell / 2.0);
+      r.acrossMin = std::min(r.acrossMin, across - kCell / 2.0);
+      r.acrossMax = std::max(r.acrossMax, across + kCell / 2.0);
+    }
+    regions.push_back(r);
+  }
+  std::sort(regions.begin(), regions.end(), [](const Region& a, const Region& b) { return a.energy > b.energy; });
+  if (static_cast<int>(regions.size()) > maxRegions) regions.resize(maxRegions);
+  return regions;
+}
+
+namespace {
+
+using Edge = LineEdge;  // positions in samples
+
+// Extrema of the profile's central difference above a threshold set by the profile's own
+// contrast (the library's edge location on the profile rounded to bytes), alternating in sign
+// (of two neighbours of one sign the stronger stays). Positions in samples.
+std::vector<Edge> profileEdges(const std::vector<double>& p) {
+  std::vector<Edge> edges;
+  const int n = static_cast<int>(p.size());
+  if (n < 5) return edges;
+  std::vector<double> sorted = p;
+  std::nth_element(sorted.begin(), sorted.begin() + n * 97 / 100, sorted.end());
+  const double high = sorted[n * 97 / 100];
+  std::nth_element(sorted.begin(), sorted.begin() + n * 3 / 100, sorted.begin() + n * 97 / 100);
+  const double contrast = high - sorted[n * 3 / 100];
+  const int32_t threshold = static_cast<int32_t>(std::max(4.0, 0.12 * contrast) + 0.5);
+  std::vector<uint8_t> bytes(n);
+  for (int i = 0; i < n; ++i) bytes[i] = static_cast<uint8_t>(std::clamp(p[i] + 0.5, 0.0, 255.0));
+  std::vector<int32_t> values(n), positions(n);
+  int32_t count = 0;
+  if (CSYS_FAILED(cidut_lineEdgeLoc(bytes.data(), n, n, threshold, 0, 1.0, values.data(), positions.data(), &count)))
+    return edges;
+  for (int32_t k = 0; k < count; ++k) {
+    // The library measures centred samples (sample i covers [i, i + 1)); ours sit at i.
+    const Edge e{positions[k] / 256.0 - 0.5, values[k] > 0, std::fabs(static_cast<double>(values[k]))};
+    if (!edges.empty() && edges.back().rising == e.rising) {
+      if (e.strength > edges.back().strength) edges.back() = e;
+      continue;
+    }
+    edges.push_back(e);
+  }
+  return edges;
+}
+
+}  // namespace
+
+namespace {
+
+// The profile convolved with a Gaussian of sigma samples, its ends held at their values.
+std::vector<double> smoothed(const std::vector<double>& p, double sigma) {
+  if (!(sigma > 0.3)) return p;
+  const int radius = static_cast<int>(std::ceil(3 * sigma)), n = static_cast<int>(p.size());
+  std::vector<double> kernel(2 * radius + 1);
+  double total = 0;
+  for (int k = -radius; k <= radius; ++k) total += kernel[k + radius] = std::exp(-0.5 * k * k / (sigma * sigma));
+  std::vector<double> out(n);
+  // Near the ends the taps are clamped; in between, the same sums in the same order without the
+  // clamps, which are most of the cost.
+  auto clampedAt = [&](int i) {
+    double acc = 0;
+    for (int k = -radius; k <= radius; ++k) acc += kernel[k + radius] * p[std::clamp(i + k, 0, n - 1)];
+    return acc / total;
+  };
+  const int innerBegin = std::min(radius, n), innerEnd = std::max(innerBegin, n - radius);
+  for (int i = 0; i < innerBegin; ++i) out[i] = clampedAt(i);
+  for (int i = innerBegin; i < innerEnd; ++i) {
+    const double* window = p.data() + (i - radius);
+    double acc = 0;
+    for (int k = 0; k <= 2 * radius; ++k) acc += kernel[k] * window[k];
+    out[i] = acc / total;
+  }
+  for (int i = innerEnd; i < n; ++i) out[i] = clampedAt(i);
+  return out;
+}
+
+// Each edge moved to where the profile crosses the level halfway between the extremes on either
+// side of it (between its neighbouring edges): on elements of a pixel or two the slopes of
+// neighbouring edges overlap and pull the gradient peaks together, while the crossing of the
+// local mid-level stays where the element boundary is.
+void refineAtMidLevel(const std::vector<double>& p, std::vector<Edge>& edges) {
+  const int n = static_cast<int>(p.size());
+  std::vector<double> moved(edges.size());
+  for (size_t k = 0; k < edges.size(); ++k) {
+    const int at = static_cast<int>(edges[k].position + 0.5);
+    const int lo = k > 0 ? static_cast<int>(edges[k - 1].position + 0.5) : std::max(0, at - 8);
+    const int hi = k + 1 < edges.size() ? static_cast<int>(edges[k + 1].position + 0.5) : std::min(n - 1, at + 8);
+    moved[k] = edges[k].position;
+    if (lo >= at || hi <= at) continue;
+    // The extreme before the edge and the one after it: a minimum and a maximum for a rising edge.
+    const double sign = edges[k].rising ? 1 : -1;
+    double before = sign * p[at], after = sign * p[at];
+    for (int i = lo; i <= at; ++i) before = std::min(before, sign * p[i]);
+    for (int i = at; i <= hi; ++i) after = std::max(after, sign * p[i]);
+    const double level = 0.5 * (before + after);
+    // The crossing nearest the gradient peak.
+    double best = 1e9;
+    for (int i = lo; i < hi; ++i) {
+      const double a = sign * p[i] - level, b = sign * p[i + 1] - level;
+      if (!(a < 0 && b >= 0)) continue;
+      const double x = i + a / (a - b);
+      if (std::fabs(x - edges[k].position) < std::fabs(best - edges[k].position)) best = x;
+    }
+    if (std::fabs(best - edges[k].position) < 2 / kStep) moved[k] = best;
+  }
+  for (size_t k = 0; k < edges.size(); ++k) edges[k].position = moved[k];
+}
+
+}  // namespace
+
+namespace {
+
+// The grey profile from (x0, y0) to (x1, y1) at kStep, each sample averaged over five across the
+// line (along the bars, which do not mind); empty when the line is too short. Sampled here in
+// doubles rather than by the library's line pixels, whose 8-bit bilinear weights lost a read
+// on a set of generated scenes.
+std::vector<double> lineProfile(const cimg_windowConst& w, double x0, double y0, double x1, double y1,
+                                double halfHeight = 1.5) {
+  const double length = std::hypot(x1 - x0, y1 - y0);
+  if (!(length > 4 * kStep)) return {};
+  const double ux = (x1 - x0) / length, uy = (y1 - y0) / length;
+  const int n = static_cast<int>(length / kStep) + 1;
+  const int across = std::max(2, static_cast<int>(halfHeight / 0.75 + 0.5));
+  const double spacing = halfHeight / across;
+  std::vector<double> profile(n);
+  for (int i = 0; i < n; ++i) {
+    double acc = 0;
+    for (int k = -across; k <= across; ++k)
+      acc += sample(w, x0 + ux * i * kStep - uy * k * spacing, y0 + uy * i * kStep + ux * k * spacing);
+    profile[i] = acc / (2 * across + 1);
+  }
+  return profile;
+}
+
+std::vector<double> profileWidths(const std::vector<double>& profile, const Profile& how,
+                                  std::vector<double>* positions) {
+  std::vector<double> widths;
+  if (positions) positions->clear();
+  if (profile.empty()) return widths;
+  const int n = static_cast<int>(profile.size());
+  const std::vector<double> smooth = smoothed(profile, how.smoothing / kStep);
+  std::vector<Edge> edges = how.extrema ? oned::extremaEdges(smooth) : profileEdges(smooth);
+  if (how.midLevel) refineAtMidLevel(smooth, edges);
+  // Merging by teeth on the raw profile's edges reads what the smoothed profiles read as well,
+  // at a quarter more time a line: so it runs only on the smoothest, the last way tried.
+  if (how.teeth) edges = mergedByTeeth(edges);
+  // Light first: drop a leading rising edge (its dark run has no start) and a trailing falling one.
+  double lead = 0;
+  if (!edges.empty() && edges.front().rising) {
+    lead = edges.front().position;
+    edges.erase(edges.begin());
+  }
+  double tail = n - 1;
+  if (!edges.empty() && !edges.back().rising) {
+    tail = edges.back().position;
+    edges.pop_back();
+  }
+  if (edges.empty()) return widths;
+  widths.push_back((edges.front().position - lead) * kStep);
+  for (size_t i = 1; i < edges.size(); ++i) widths.push_back((edges[i].position - edges[i - 1].position) * kStep);
+  widths.push_back((tail - edges.back().position) * kStep);
+  if (positions)
+    for (const Edge& e : edges) positions->push_back(e.position * kStep);
+  return widths;
+}
+
+}  // namespace
+
+std::vector<double> lineWidths(const cimg_windowConst& w, double x0, double y0, double x1, double y1,
+                               std::vector<double>* positions, double smoothing, bool midLevel) {
+  return profileWidths(lineProfile(w, x0, y0, x1, y1), Profile{smoothing, midLevel}, positions);
+}
+
+std::vector<double> lineWidths(const cimg_windowConst& w, double x0, double y0, double x1, double y1,
+                               std::vector<double>* positions, const Profile& how) {
+  return profileWidths(lineProfile(w, x0, y0, x1, y1, how.halfHeight), how, positions);
+}
+
+namespace {
+
+struct LineRead {
+  oned::Read read;
+  double startAlong, endAlong;  // the symbol's first and last bar edges along the region axis
+  double across;
+};
+
+struct Votes {
+  std::pair<int, std::string> winner;  // symbology and text
+  int best = 0, second = 0;            // lines for the winner and for its strongest rival
+};
+
+Votes countVotes(const std::vector<std::vector<LineRead>>& perLine) {
+  std::map<std::pair<int, std::string>, int> votes;
+  for (const std::vector<LineRead>& line : perLine)
+    for (const LineRead& lr : line) ++votes[{static_cast<int>(lr.read.symbology), lr.read.text}];
+  Votes v;
+  for (const auto& [key, count] : votes) {
+    if (count > v.best) {
+      v.second = v.best;
+      v.best = count;
+      v.winner = key;
+    } else {
+      v.second = std::max(v.second, count);
+    }
+  }
+  return v;
+}
+
+// The add-on, raw text and identifier of the winning text. The add-on's own check is weak: it is
+// reported only when two lines read it and no line read another.
+void chooseAddOn(const std::vector<LineRead>& reads, const std::pair<int, std::string>& winner, Symbol& out) {
+  std::map<std::string, int> addOns;
+  for (const LineRead& lr : reads) {
+    if (static_cast<int>(lr.read.symbology) != winner.first || lr.read.text != winner.second) continue;
+    out.rawText = lr.read.rawText;
+    if (out.identifier.empty() || lr.read.addOn.empty()) out.identifier = lr.read.identifier;
+    if (!lr.read.addOn.empty()) ++addOns[lr.read.addOn];
+  }
+  if (addOns.size() == 1 && addOns.begin()->second >= 2) out.addOn = addOns.begin()->first;
+  // The identifier of a read with its add-on stands for both.
+  if (!out.addOn.empty()) out.identifier = "]E3";
+  else if (out.identifier == "]E3") out.identifier = winner.first == static_cast<int>(oned::Symbology::ean8) ? "]E4" : "]E0";
+}
+
+// Wrong text is worse than none: a rival reading must be clearly outvoted.
+bool decides(const Votes& v, const Options& options) {
+  return v.best >= options.minAgreeing && v.best >= 2 * v.second + (v.second > 0 ? 1 : 0);
+}
+
+// The reads of one region: its lines, their reads, and the text most of them agree on. The ways
+// of reading a line are tried in turn over all lines, the next only while the votes do not decide.
+// *read tells whether out holds a symbol; a stop request polled before each line is returned.
+csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options& options, Symbol& out, bool* read) {
+  *read = false;
+  const double length = r.alongMax - r.alongMin;
+  const double reach = std::max(24.0, 0.35 * length);
+  const double a0 = r.alongMin - reach, a1 = r.alongMax + reach;
+  const int lines = std::max(1, options.linesPerRegion);
+  std::vector<std::vector<double>> profiles(lines);
+  std::vector<std::vector<LineRead>> perLine(lines);
+  auto acrossOf = [&](int k) { return r.acrossMin + (r.acrossMax - r.acrossMin) * (k + 0.5) / lines; };
+  Votes votes;
+  for (size_t way = 0; way < options.profiles.size() && !decides(votes, options); ++way) {
+    for (int k = 0; k < lines; ++k) {
+      if (const csys_status st = csys_attention_check(); CSYS_FAILED(st)) return st;
+      const double across = acrossOf(k);
+      if (way == 0 || options.profiles[way].halfHeight != options.profiles[way - 1].halfHeight) {
+        const double ox = r.cx - r.dy * across, oy = r.cy + r.dx * across;
+        profiles[k] = lineProfile(w, ox + r.dx * a0, oy + r.dy * a0, ox + r.dx * a1, oy + r.dy * a1,
+                                  options.profiles[way].halfHeight);
+      }
+      std::vector<double> positions;
+      const std::vector<double> widths = profileWidths(profiles[k], options.profiles[way], &positions);
+      for (const oned::Read& read : oned::readLine(widths, options.read)) {
+        // One vote a line: a text that this line read another way already is not counted again.
+        bool seen = false;
+        for (const LineRead& o : perLine[k]) seen = seen || (o.read.symbology == read.symbology && o.read.text == read.text);
+        if (seen) continue;
+        // Element i (i >= 1) lies between edges i - 1 and i.
+        const double s = a0 + positions[read.firstElement - 1], e = a0 + positions[read.lastElement];
+        perLine[k].push_back({read, s, e, across});
+      }
+    }
+    votes = countVotes(perLine);
+  }
+  if (!decides(votes, options)) return 0;
+  const std::pair<int, std::string>& winner = votes.winner;
+  const int best = votes.best;
+  std::vector<LineRead> reads;
+  for (const std::vector<LineRead>& line : perLine) reads.insert(reads.end(), line.begin(), line.end());
+  // The symbol's ends as straight lines over the across offset (perspective tilts them), fitted
+  // to the agreeing lines and taken at the outermost lines' outer halves.
+  double n = 0, sa = 0, saa = 0, ss = 0, sas = 0, se = 0, sae = 0;
+  double acrossLo = 1e9, acrossHi = -1e9;
+  bool reversed = false;
+  for (const LineRead& lr : reads) {
+    if (static_cast<int>(lr.read.symbology) != winner.first || lr.read.text != winner.second) continue;
+    n += 1;
+    sa += lr.across;
+    saa += lr.across * lr.across;
+    ss += lr.startAlong;
+    sas += lr.across * lr.startAlong;
+    se += lr.endAlong;
+    sae += lr.across * lr.endAlong;
+    acrossLo = std::min(acrossLo, lr.across);
+    acrossHi = std::max(acrossHi, lr.across);
+    reversed = lr.read.reversed;
+  }
+  const double det = n * saa - sa * sa;
+  const double startSlope = det > 1e-9 ? (n * sas - sa * ss) / det : 0, endSlope = det > 1e-9 ? (n * sae - sa * se) / det : 0;
+  const double meanAcross = sa / n;
+  auto startAt = [&](double across) { return ss / n + startSlope * (across - meanAcross); };
+  auto endAt = [&](double across) { return se / n + endSlope * (across - meanAcross); };
+  const double pitch = (r.acrossMax - r.acrossMin) / lines;
+  acrossLo -= pitch / 2;
+  acrossHi += pitch / 2;
+  // Read left to right with the bars upright: "bottom" lies to the right of the reading direction
+  // in image coordinates (y down).
+  const double bottom = reversed ? acrossLo : acrossHi, top = reversed ? acrossHi : acrossLo;
+  // Positions in the region's own frame (along, across) to image pixels.
+  auto at = [&](double along, double across) {
+    return std::array<double, 2>{r.cx + r.dx * along - r.dy * across, r.cy + r.dy * along + r.dx * across};
+  };
+  auto first = [&](double across) { return reversed ? endAt(across) : startAt(across); };
+  auto last = [&](double across) { return reversed ? startAt(across) : endAt(across); };
+  out.corners = {at(first(bottom), bottom), at(last(bottom), bottom), at(first(top), top), at(last(top), top)};
+  out.symbology = static_cast<oned::Symbology>(winner.first);
+  out.text = winner.second;
+  chooseAddOn(reads, winner, out);
+  out.lines = lines;
+  out.agreeing = best;
+  *read = true;
+  return 0;
+}
+
+}  // namespace
+
+namespace {
+
+// The library's single-symbol finder measures the bars crossing the image centre; its rectangle
+// (image coordinates with pixel centres on whole numbers) becomes one more region, a band across
+// the whole image along the reading direction, unless a region found already runs the same way
+// through that point. Returns csys_errNoMemory when the finder ran out of memory; any other
+// failure of it (an outline it could not follow on an odd image) only means one region fewer.
+csys_status addCentreRegion(const cimg_imageConst& image, const cimg_windowConst& w, std::vector<Region>& regions) {
+  cmath_shapeAffineRect rect;
+  int32_t found = 0;
+  cmath_shapeAffineRectCenter c;
+  const csys_status st = cid2d_findOneBarcode(&image, &rect, &found);
+  if (st == csys_errNoMemory) return st;
+  if (CSYS_FAILED(st) || !found || CSYS_FAILED(cmath_shapeAffineRect_getCenter(&rect, &c))) return 0;
+  Region r;
+  r.cx = c.center.x + 0.5;
+  r.cy = c.center.y + 0.5;
+  r.dx = std::cos(c.xRotation);
+  r.dy = std::sin(c.xRotation);
+  if (r.cx < 0 || r.cy < 0 || r.cx > w.width || r.cy > w.height) return 0;
+  for (const Region& o : regions) {
+    const double px = r.cx - o.cx, py = r.cy - o.cy;
+    const double along = px * o.dx + py * o.dy, across = -px * o.dy + py * o.dx;
+    if (std::fabs(o.dx * r.dy - o.dy * r.dx) < std::sin(kSameDirection) && along >= o.alongMin &&
+        along <= o.alongMax && across >= o.acrossMin && across <= o.acrossMax)
+      return 0;
+  }
+  r.alongMin = -0.5 * c.xLength;
+  r.alongMax = 0.5 * c.xLength;
+  r.acrossMin = -2.0 * kCell;
+  r.acrossMax = 2.0 * kCell;
+  regions.push_back(r);
+  return 0;
+}
+
+// An image too thin for the direction grid to group its cells (a scanner's single line, a crop
+// of a few rows, a photograph filled by short bars) is also one region along its length.
+void addStripRegions(const cimg_windowConst& w, std::vector<Region>& regions) {
+  const bool wide = w.height < 3 * kCell && w.width >= 2 * w.height && w.width >= 16;
+  const bool tall = w.width < 3 * kCell && w.height >= 2 * w.width && w.height >= 16;
+  if (!wide && !tall) return;
+  Region r;
+  r.cx = 0.5 * w.width;
+  r.cy = 0.5 * w.height;
+  r.dx = wide ? 1 : 0;
+  r.dy = wide ? 0 : 1;
+  const double length = wide ? w.width : w.height, thickness = wide ? w.height : w.width;
+  r.alongMin = -0.5 * length;
+  r.alongMax = 0.5 * length;
+  r.acrossMin = -0.5 * thickness;
+  r.acrossMax = 0.5 * thickness;
+  regions.push_back(r);
+}
+
+}  // namespace
+
+Outcome findAll(const cimg_imageConst& image, const Options& options) {
+  Outcome outcome;
+  cimg_windowConst w;
+  if (CSYS_FAILED(outcome.status = cimg_windowConst_init(&w, &image))) return outcome;
+  std::vector<Region> regions = findRegions(w, options.maxCandidates);
+  if (CSYS_FAILED(outcome.status = csys_attention_check())) return outcome;
+  if (options.centreFinder && CSYS_FAILED(outcome.status = addCentreRegion(image, w, regions))) return outcome;
+  addStripRegions(w, regions);
+  outcome.regions = static_cast<int>(regions.size());
+  for (const Region& r : regions) {
+    Symbol s;
+    bool read = false;
+    if (CSYS_FAILED(outcome.status = readRegion(w, r, options, s, &read))) return outcome;
+    if (!read) continue;
+    // One symbol split into two regions reads twice: keep the first.
+    bool seen = false;
+    for (const Symbol& o : outcome.symbols) seen = seen || (o.text == s.text && o.symbology == s.symbology);
+    if (!seen) outcome.symbols.push_back(s);
+  }
+  return outcome;
+}
+
+}  // namespace road1d

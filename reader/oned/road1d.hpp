@@ -1,0 +1,99 @@
+// The 1D road as a caller runs it: a whole-image search for bar-like regions at any angle (cells
+// whose grey gradients all point one way, grouped by direction) and the library's single-symbol
+// finder at the image centre, several scan lines across each region along its reading axis, the
+// element widths of each line handed to the 1D readers, and the lines' reads combined so that a symbol is reported only when lines agree on it. idut-find
+// runs it on image files, and the reading tests and benchmarks on generated scenes.
+//
+// The element widths come from the edges; the library's grid pitch and edges-to-teeth stages
+// check them on the last way of reading a line, where a tooth that spans much weaker edges
+// merges the element they split (road1dteeth.hpp says why the teeth do not give the widths).
+#ifndef IDUT_READER_ONED_ROAD1D_HPP
+#define IDUT_READER_ONED_ROAD1D_HPP
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "base/cimg.h"
+#include "reader/oned/oned.hpp"
+
+namespace road1d {
+
+// How a line's edges are taken from its profile.
+struct Profile {
+  double smoothing = 0;   // sigma of a Gaussian over the profile, pixels
+  bool midLevel = false;  // edges moved to the local mid-level crossings
+  bool teeth = false;     // weak edges inside a tooth of the line's module grid dropped (road1dteeth.hpp)
+  bool extrema = false;   // edges between the profile's alternating extremes (reader/oned/extrema.hpp)
+  // Pixels either side of the line that each profile sample averages along the bars: taller
+  // averages quieten noise and the grain of small bars, as long as the line runs across the bars.
+  double halfHeight = 1.5;
+};
+
+struct Options {
+  oned::Options read;
+  int maxCandidates = 24;   // bar-like regions scanned, strongest first
+  bool centreFinder = true; // also scan along the bars the single-symbol finder sees at the centre
+  int linesPerRegion = 9;   // parallel scan lines across a region
+  int minAgreeing = 2;      // lines that must read the same text
+  // The ways every line is read (see lineWidths): gradient peaks and mid-level crossings of the
+  // raw profile for the finest modules, peaks of smoothed profiles for noise on coarse ones,
+  // the smoothest with elements that noise split in two merged again by teeth.
+  // A line votes once for each text it reads; the later ways are tried only while the votes of
+  // the earlier ones do not decide.
+  std::vector<Profile> profiles{{0.0, false}, {0.0, true}, {0.9, false}, {1.8, false, true}, {0.0, false, false, true}, {0.6, false, false, true}, {0.0, false, false, true, 5}, {0.0, false, false, false, 5}};
+};
+
+// A bar-like region: centre, reading direction (unit vector across the bars) and the extents
+// of its cells along and across that direction, pixels (pixel centres at integers + 0.5).
+struct Region {
+  double cx = 0, cy = 0;
+  double dx = 1, dy = 0;
+  double alongMin = 0, alongMax = 0, acrossMin = 0, acrossMax = 0;
+  double energy = 0;  // summed gradient energy of its cells (the order of the scan)
+};
+
+// One read symbol. Corners in image pixels, pixel (x, y) covering [x, x + 1) x [y, y + 1): the
+// start of the first bar at the bars' bottom end (with the symbol read left to right and its bars
+// upright), the end of the last bar at the bottom, the first bar's top, the last bar's top.
+struct Symbol {
+  oned::Symbology symbology = oned::Symbology::code128;
+  std::string text;
+  std::string addOn;       // EAN/UPC: the add-on, when at least two lines agree on it
+  std::string rawText;     // the characters as the bars carry them, where text interprets them
+  std::string identifier;  // symbology identifier: "]C0", "]E0", "]A0", ...
+  std::array<std::array<double, 2>, 4> corners{};
+  int lines = 0;      // lines scanned over its region
+  int agreeing = 0;   // lines that read this text
+};
+
+struct Outcome {
+  std::vector<Symbol> symbols;
+  int regions = 0;    // bar-like regions scanned
+  // The first failure: no window or no memory for the library's finder (no symbols then), or a
+  // stop request's status (polled before every scan line), with the symbols read before it kept.
+  csys_status status = 0;
+};
+
+// The bar-like regions of an image, strongest first.
+std::vector<Region> findRegions(const cimg_windowConst& window, int maxRegions);
+
+// Element widths along the line from (x0, y0) to (x1, y1), as the readers take them (light
+// first and last); positions receives the edge positions in pixels from (x0, y0) (one fewer
+// than the widths). Dark-on-light only. smoothing is the sigma, pixels, of a Gaussian applied to
+// the profile first: noise on wide elements makes false edge pairs that it removes, at the cost of
+// merging elements much narrower than about three sigmas. With midLevel each edge is moved from
+// its gradient peak to where the profile crosses the level halfway between the extremes on either
+// side: better on elements of a pixel or two, worse on blurred ones.
+std::vector<double> lineWidths(const cimg_windowConst& window, double x0, double y0, double x1, double y1,
+                               std::vector<double>* positions, double smoothing = 0, bool midLevel = false);
+
+// lineWidths with every way of taking the edges that Profile offers.
+std::vector<double> lineWidths(const cimg_windowConst& window, double x0, double y0, double x1, double y1,
+                               std::vector<double>* positions, const Profile& how);
+
+Outcome findAll(const cimg_imageConst& image, const Options& options = {});
+
+}  // namespace road1d
+
+#endif

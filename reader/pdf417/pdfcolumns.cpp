@@ -1,0 +1,274 @@
+// The pattern locator's second stage: hits grouped into columns, a line fitted down each, start
+// and stop columns paired, and the ends of the wide bars for the top and bottom.
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+#include "reader/geometry.hpp"
+#include "reader/pdf417/pdfcolumns.hpp"
+
+namespace pdfroad {
+
+namespace {
+
+constexpr int kLineReach = 4;        // lines apart that still join two hits of one column (gaps)
+constexpr int kMinHits = 3;          // hits a column needs
+constexpr double kMinWidth = 40;     // modules between a start column and its stop column, at least
+constexpr int kPairsPerStart = 3;    // stop columns tried for each start column
+
+double cross(const cmath_vect& a, const cmath_vect& b) { return a.x * b.y - a.y * b.x; }
+double dot(const cmath_vect& a, const cmath_vect& b) { return a.x * b.x + a.y * b.y; }
+cmath_vect sub(const cmath_vect& a, const cmath_vect& b) { return cmath_vect{a.x - b.x, a.y - b.y}; }
+cmath_vect along(const cmath_vect& p, const cmath_vect& u, double t) { return cmath_vect{p.x + t * u.x, p.y + t * u.y}; }
+
+int keyOf(const PatternHit& h) { return ((h.family * 2 + h.stop) * 2 + h.lightBars) * 2 + h.reversed; }
+
+struct Column {
+  const PatternHit* first = nullptr;  // any of its hits (family, kind, polarity, direction)
+  cmath_vect dir{};                   // reading direction
+  cmath_vect point{}, unit{};         // outer edge line: a point on it and its unit direction,
+                                      // turned so that cross(dir, unit) > 0
+  cmath_vect barPoint{};              // a point on the wide bar's centre line (parallel to unit)
+  double t0 = 0, t1 = 0;              // extent of the edge points along unit from point
+  double b0 = 0, b1 = 0;              // extent of the wide bar points along unit from barPoint
+  double module = 0;                  // median module of the hits
+  int hits = 0;
+};
+
+int findRoot(std::vector<int>& parent, int i) {
+  while (parent[i] != i) i = parent[i] = parent[parent[i]];
+  return i;
+}
+
+// Least-squares line through points (a point on it, its direction), refitted twice without the
+// points off it; keep marks the points left.
+bool fitLine(const std::vector<cmath_vect>& pts, double tolerance, std::vector<char>* keep, cmath_vect* c,
+             cmath_vect* u) {
+  keep->assign(pts.size(), 1);
+  std::vector<cmath_vect> kept;
+  for (int round = 0; round < 3; ++round) {
+    kept.clear();
+    for (size_t i = 0; i < pts.size(); ++i)
+      if ((*keep)[i]) kept.push_back(pts[i]);
+    dmroad::EdgeLine line;
+    if (static_cast<int>(kept.size()) < kMinHits || !dmroad::fitLine(kept, &line)) return false;
+    *c = line.pos;
+    *u = line.dir;
+    if (round == 2) break;
+    std::vector<double> r(pts.size());
+    for (size_t i = 0; i < pts.size(); ++i) r[i] = std::fabs(cross(*u, sub(pts[i], *c)));
+    std::vector<double> sorted = r;
+    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+    const double limit = std::max(tolerance, 3 * sorted[sorted.size() / 2]);
+    for (size_t i = 0; i < pts.size(); ++i) (*keep)[i] = r[i] <= (round == 0 ? 2 * limit : limit);
+  }
+  return true;
+}
+
+// Columns of hits: same angle, pattern, polarity and direction, on nearby lines, at positions
+// along the lines that a straight side allows, with similar modules.
+std::vector<Column> columnsOf(const std::vector<PatternHit>& hits, double spacing) {
+  std::vector<int> order(hits.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::sort(order.begin(), order.end(), [&](int a, int b) {
+    const int ka = keyOf(hits[a]), kb = keyOf(hits[b]);
+    return ka != kb ? ka < kb : hits[a].line < hits[b].line;
+  });
+  std::vector<int> parent(hits.size());
+  std::iota(parent.begin(), parent.end(), 0);
+  for (size_t i = 0; i < order.size(); ++i) {
+    const PatternHit& h = hits[order[i]];
+    for (size_t j = i + 1; j < order.size(); ++j) {
+      const PatternHit& g = hits[order[j]];
+      if (keyOf(g) != keyOf(h) || g.line - h.line > kLineReach) break;
+      if (g.line == h.line) continue;
+      // A side up to 40 degrees off the lines' normal moves along them by under 0.85 of the
+      // lines' spacing a line.
+      const double shift = std::fabs(dot(sub(g.edge, h.edge), h.dir));
+      const double ratio = g.module / h.module;
+      if (shift <= 0.85 * spacing * (g.line - h.line) + 1.5 && ratio > 0.75 && ratio < 1.33)
+        parent[findRoot(parent, order[i])] = findRoot(parent, order[j]);
+    }
+  }
+  std::vector<std::vector<int>> groups(hits.size());
+  for (size_t i = 0; i < hits.size(); ++i) groups[findRoot(parent, static_cast<int>(i))].push_back(static_cast<int>(i));
+  std::vector<Column> columns;
+  for (const std::vector<int>& g : groups) {
+    if (static_cast<int>(g.size()) < kMinHits) continue;
+    std::vector<cmath_vect> edges, bars;
+    std::vector<double> modules;
+    for (int i : g) {
+      edges.push_back(hits[i].edge);
+      bars.push_back(hits[i].wideBar);
+      modules.push_back(hits[i].module);
+    }
+    std::nth_element(modules.begin(), modules.begin() + modules.size() / 2, modules.end());
+    Column c;
+    c.first = &hits[g[0]];
+    c.dir = c.first->dir;
+    c.module = modules[modules.size() / 2];
+    std::vector<char> keep;
+    if (!fitLine(edges, std::max(0.8, 0.35 * c.module), &keep, &c.point, &c.unit)) continue;
+    if (cross(c.dir, c.unit) < 0) c.unit = cmath_vect{-c.unit.x, -c.unit.y};
+    if (cross(c.dir, c.unit) < 0.5) continue;  // a side must cross the lines steeply
+    c.t0 = 1e300;
+    c.t1 = -1e300;
+    c.b0 = 1e300;
+    c.b1 = -1e300;
+    double bx = 0, by = 0;
+    for (size_t i = 0; i < g.size(); ++i)
+      if (keep[i]) {
+        ++c.hits;
+        bx += bars[i].x;
+        by += bars[i].y;
+      }
+    c.barPoint = cmath_vect{bx / c.hits, by / c.hits};
+    for (size_t i = 0; i < g.size(); ++i) {
+      if (!keep[i]) continue;
+      const double t = dot(sub(edges[i], c.point), c.unit), b = dot(sub(bars[i], c.barPoint), c.unit);
+      c.t0 = std::min(c.t0, t);
+      c.t1 = std::max(c.t1, t);
+      c.b0 = std::min(c.b0, b);
+      c.b1 = std::max(c.b1, b);
+    }
+    columns.push_back(c);
+  }
+  // One side seen at several angles gives a column at each, and lines that cross a side at a
+  // shallow angle give fragments of it: of columns along one line, the best supported stands.
+  std::sort(columns.begin(), columns.end(), [](const Column& a, const Column& b) { return a.hits > b.hits; });
+  std::vector<Column> kept;
+  for (const Column& c : columns) {
+    bool covered = false;
+    for (const Column& k : kept) {
+      if (k.first->stop != c.first->stop || k.first->lightBars != c.first->lightBars || dot(k.dir, c.dir) <= 0 ||
+          std::fabs(cross(k.unit, c.unit)) > 0.1)
+        continue;
+      const cmath_vect m = along(c.point, c.unit, (c.t0 + c.t1) / 2);
+      const double off = std::fabs(cross(k.unit, sub(m, k.point))), t = dot(sub(m, k.point), k.unit);
+      covered = off < std::max(2.0, k.module) && t > k.t0 - 4 * k.module && t < k.t1 + 4 * k.module;
+      if (covered) break;
+    }
+    if (!covered) kept.push_back(c);
+  }
+  return kept;
+}
+
+double median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+  return v[v.size() / 2];
+}
+
+// Where the column's wide bar ends, each way along the side: followed along its centre line from
+// the last hit until the grey crosses halfway between the bar and the quiet zone beside the
+// side. ends[0] lies towards -unit.
+bool barEnds(const cimg_windowConst& w, const Column& c, cmath_vect ends[2]) {
+  std::vector<double> bar, quiet;
+  const double out = c.first->stop ? 1.5 * c.module : -1.5 * c.module;  // into the quiet zone
+  const cmath_vect q = along(c.point, c.dir, out);
+  for (double t = c.b0; t <= c.b1; t += 1) {
+    const cmath_vect p = along(c.barPoint, c.unit, t);
+    bar.push_back(dmroad::sampleAt(w, p.x, p.y));
+  }
+  for (double t = c.t0; t <= c.t1; t += 1) {
+    const cmath_vect p = along(q, c.unit, t);
+    quiet.push_back(dmroad::sampleAt(w, p.x, p.y));
+  }
+  const double barLevel = median(bar), quietLevel = median(quiet);
+  if (std::fabs(barLevel - quietLevel) < 8) return false;
+  const double mid = (barLevel + quietLevel) / 2, sign = quietLevel > barLevel ? 1 : -1;
+  const double reach = 0.5 * (c.b1 - c.b0) + 20 * c.module + 6, step = 0.25;
+  for (int e = 0; e < 2; ++e) {
+    const double from = e == 0 ? c.b0 : c.b1, towards = e == 0 ? -1 : 1;
+    double prev = sign * (barLevel - mid);
+    bool found = false;
+    for (double s = step; s <= reach && !found; s += step) {
+      const cmath_vect p = along(c.barPoint, c.unit, from + towards * s);
+      if (p.x < 0 || p.y < 0 || p.x > w.width || p.y > w.height) return false;
+      const double v = sign * (dmroad::sampleAt(w, p.x, p.y) - mid);
+      if (v > 0) {
+        const double f = prev < v ? -prev / (v - prev) : 0;  // prev <= 0 < v
+        ends[e] = along(c.barPoint, c.unit, from + towards * (s - step + f * step));
+        found = true;
+      }
+      prev = v;
+    }
+    if (!found) return false;
+  }
+  return true;
+}
+
+// The outline of a start column and a stop column: their sides, and the lines through the ends
+// of their wide bars.
+bool outline(const cimg_windowConst& w, const Column& s, const Column& t, std::array<cmath_vect, 4>* corners) {
+  cmath_vect se[2], te[2];
+  if (!barEnds(w, s, se) || !barEnds(w, t, te)) return false;
+  const dmroad::EdgeLine left{s.point, s.unit}, right{t.point, t.unit};
+  cmath_vect q[4];
+  for (int e = 0; e < 2; ++e) {
+    const double len = dmroad::distance(se[e], te[e]);
+    if (!(len > 1)) return false;
+    const dmroad::EdgeLine end{se[e], cmath_vect{(te[e].x - se[e].x) / len, (te[e].y - se[e].y) / len}};
+    if (!dmroad::crossing(end, left, &q[e == 0 ? 0 : 3]) || !dmroad::crossing(end, right, &q[e == 0 ? 1 : 2]))
+      return false;
+  }
+  *corners = {q[0], q[1], q[2], q[3]};
+  return dmroad::convexQuad(*corners);
+}
+
+}  // namespace
+
+std::vector<PatternFind> outlinesFromHits(const cimg_windowConst& w, const PatternScan& scan,
+                                          const std::vector<PatternHit>& hits) {
+  const std::vector<Column> columns = columnsOf(hits, scan.spacing);
+  struct Pair {
+    double cost;
+    int stop;
+  };
+  std::vector<PatternFind> finds;
+  for (size_t si = 0; si < columns.size(); ++si) {
+    const Column& s = columns[si];
+    if (s.first->stop) continue;
+    std::vector<Pair> pairs;
+    for (size_t ti = 0; ti < columns.size(); ++ti) {
+      const Column& t = columns[ti];
+      // Any angle of lines may have seen either side (under perspective the two may be far from
+      // parallel), but both must read the same way and the same polarity.
+      if (!t.first->stop || t.first->lightBars != s.first->lightBars || dot(s.dir, t.dir) <= 0) continue;
+      const double ratio = t.module / s.module;
+      if (ratio < 0.5 || ratio > 2) continue;
+      // The stop column's middle as s.point + a s.unit + b s.dir: b is how far ahead it lies;
+      // and the start column's middle as far behind the stop column.
+      const cmath_vect sm = along(s.point, s.unit, (s.t0 + s.t1) / 2), tm = along(t.point, t.unit, (t.t0 + t.t1) / 2);
+      const double b = cross(s.unit, sub(tm, s.point)) / cross(s.unit, s.dir);
+      const double back = -cross(t.unit, sub(sm, t.point)) / cross(t.unit, t.dir);
+      if (b < kMinWidth * s.module || back < kMinWidth * t.module) continue;
+      // Its extent along the start column's side, which it overlaps unless the top and bottom
+      // are far from square to the sides: nearer and overlapping stop columns first.
+      const double p0 = dot(sub(along(t.point, t.unit, t.t0), s.point), s.unit);
+      const double p1 = dot(sub(along(t.point, t.unit, t.t1), s.point), s.unit);
+      const double overlap = std::min(std::max(p0, p1), s.t1) - std::max(std::min(p0, p1), s.t0);
+      pairs.push_back(Pair{b + std::max(0.0, -overlap), static_cast<int>(ti)});
+    }
+    std::sort(pairs.begin(), pairs.end(), [](const Pair& a, const Pair& b) { return a.cost < b.cost; });
+    for (size_t k = 0; k < pairs.size() && k < static_cast<size_t>(kPairsPerStart); ++k) {
+      PatternFind f;
+      const Column& t = columns[pairs[k].stop];
+      if (!outline(w, s, t, &f.corners)) continue;
+      f.hits = s.hits + t.hits;
+      f.group = static_cast<int>(si);
+      f.startMiddle = along(s.barPoint, s.unit, (s.b0 + s.b1) / 2);
+      f.stopMiddle = along(t.barPoint, t.unit, (t.b0 + t.b1) / 2);
+      finds.push_back(f);
+    }
+  }
+  // Best supported groups first, each group's candidates in their order.
+  std::vector<int> best(columns.size(), 0);
+  for (const PatternFind& f : finds) best[f.group] = std::max(best[f.group], f.hits);
+  std::stable_sort(finds.begin(), finds.end(), [&](const PatternFind& a, const PatternFind& b) {
+    return best[a.group] != best[b.group] ? best[a.group] > best[b.group] : a.group < b.group;
+  });
+  return finds;
+}
+
+}  // namespace pdfroad

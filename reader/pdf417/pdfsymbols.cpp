@@ -1,0 +1,29 @@
+#include "reader/pdf417/pdfsymbols.hpp"
+
+#include "reader/pdf417/pdfroad.hpp"
+#include "reader/roadrun.hpp"
+
+namespace pdfroad {
+
+csys_status readSymbols(const cimg_imageConst& image, const idut::ReadOptions& options, int limit,
+                        std::vector<idut::Symbol>& out) {
+  Options road;
+  road.rowStep = options.step;
+  if (limit > 0) road.maxSymbols = limit;
+  road.tune = [&options](cid2d_trackingParams& params) {
+    if (options.minSize > 0) params.minSide = options.minSize;
+    if (options.maxSize > 0) params.maxSide = options.maxSize;
+  };
+  const Outcome outcome = findAll(image, road);
+  for (const Symbol& found : outcome.symbols) {
+    idut::Symbol s;
+    s.symbology = idut::Symbology::PDF417;
+    s.corners = idutread::quadOf(found.corners.data());
+    s.score = found.score;
+    s.parallelogram = found.parallelogram != 0;
+    out.push_back(std::move(s));
+  }
+  return outcome.status;
+}
+
+}  // namespace pdfroad
