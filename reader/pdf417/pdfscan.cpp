@@ -122,7 +122,9 @@ size_t findStart(const std::vector<double>& pos, const std::vector<char>& dark) 
 
 }  // namespace
 
-void findEdges(const std::vector<float>& p, std::vector<double>* positions, std::vector<char>* dark) {
+// Edges of a profile: positions (in samples, interpolated) where the level crosses the local
+// threshold, found with hysteresis; dark[i] tells whether edge i enters a bar.
+static void findEdges(const std::vector<float>& p, std::vector<double>* positions, std::vector<char>* dark) {
   positions->clear();
   dark->clear();
   if (p.size() < 2) return;
@@ -181,7 +183,6 @@ struct Walk {
 void walkForward(const std::vector<double>& pos, const std::vector<char>& dark, size_t start, double profileEnd,
                  LineRead* line, Walk* walk) {
   double module = (pos[start + 8] - pos[start]) / kStartModules;
-  line->moduleSize = module;
   size_t e = start + 8;
   double x = pos[e];
   for (int k = 0; k < kMaxLineWords; ++k) {
@@ -211,7 +212,6 @@ void walkForward(const std::vector<double>& pos, const std::vector<char>& dark, 
 void walkBackward(const std::vector<double>& pos, const std::vector<char>& dark, size_t stop, LineRead* line,
                   Walk* walk) {
   double module = (pos[stop + 9] - pos[stop]) / kStopModules;
-  line->moduleSize = module;
   size_t end = stop;  // edge where the word being read ends (the next word's first bar)
   double x = pos[end];
   for (int k = 0; k < kMaxLineWords; ++k) {
@@ -266,7 +266,6 @@ LineRead readLine(const std::vector<float>& profile) {
   const int best = static_cast<int>(std::max_element(votes.begin(), votes.end()) - votes.begin());
   if (votes[best] == 0 || best % 3 != 0) return line;
   line.cluster = best;
-  line.readWords = votes[best];
   // Readings of another cluster are misreadings; a word is taken where the two ways agree or
   // only one gives a word of the row's cluster.
   line.words.assign(line.readings.size(), -1);

@@ -21,7 +21,7 @@ struct LineRead {
   // begins (-1 when not seen), stopAt unused.
   bool fromStop = false;
   int cluster = -1;          // the row's cluster (0, 3 or 6), by most of its words; -1 unknown
-  std::vector<int> words;    // word k after the start pattern (0: left row indicator); -1 unread
+  std::vector<int> words;    // word k from the start pattern (0: left row indicator); -1 unread
   // Per word slot, the word read by edge-to-similar-edge distances and the word read by element
   // boundaries (-1 where a way gave none of the row's cluster); words[k] is their agreement, or
   // the one way that gave a word, and -1 where they disagree.
@@ -31,9 +31,7 @@ struct LineRead {
   // to them may still be the one, which error correction then checks.
   std::vector<std::array<float, 6>> unread;
   int stopAt = -1;           // the word slot where the stop pattern begins; -1 when not seen
-  int startAt = -1;
-  double moduleSize = 0;     // in samples, from the start (or stop) pattern
-  int readWords = 0;         // words that read in the row's cluster
+  int startAt = -1;          // read from the stop pattern: the slot where the start pattern begins
 };
 
 // Reads a profile (grey values along the line, samples evenly spaced). Bars are dark: a caller
@@ -48,10 +46,6 @@ inline constexpr float kNotMeasured = -1.0f;
 // to the nearest, and when that gives no word, the one nearest to halfway rounded the other way.
 // -1 when neither gives a word; *cluster receives the cluster the rounded distances imply.
 int wordOfDistances(const std::array<float, 6>& raw, int* cluster);
-
-// Edges of a profile: positions (in samples, interpolated) where the level crosses a local
-// threshold, found with hysteresis; dark[i] tells whether edge i enters a bar. Exposed for tests.
-void findEdges(const std::vector<float>& profile, std::vector<double>* positions, std::vector<char>* dark);
 
 }  // namespace pdf417
 
