@@ -42,8 +42,13 @@ Reading readModuleRows(const std::vector<std::vector<uint8_t>>& rows);
 // quarter turn round when the rows do not run the way they say.
 Reading readImage(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners);
 
-// Fills the decoding fields of symbol from a reading (its text made from the message's bytes
-// in their character sets); false when the symbol could not be read, decodeError then saying why.
+// Fills the decoding fields of symbol from a reading; false when the symbol could not be read,
+// decodeError then saying why. The text is the message's bytes, each segment in the character
+// set of its ECI (ISO 8859-1 where none is given); bytes an ECI's set does not convert, or an ECI
+// that names no set, leave the symbol unread with the reason (bytes still filled). A message with
+// any binary segment (ECI 899) is Binary content: bytes hold it all, text stays empty. The
+// symbology identifier is always "]L2": this reader applies ECIs itself and passes none on as
+// escape sequences (basic channel), and a stand-alone PDF417 carries no GS1 data.
 bool fillSymbol(const Reading& reading, idut::Symbol& symbol);
 
 // readImage then fillSymbol.
