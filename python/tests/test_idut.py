@@ -160,7 +160,7 @@ def test_bad_arguments_raise_clear_errors(sample, call, error, message):
 def test_library_failures_carry_status(sample):
     cases = [
         (lambda: idut.morphology(sample, "max", 0, 3), 0x80000846, "cidut_errBadArgument"),
-        (lambda: idut.ReedSolomon(8, 300, 0x12D), 0x80000002, "cidut_errOutOfRange"),
+        (lambda: idut.ReedSolomon(8, 5, 0x11B), 0x80000002, "cidut_errOutOfRange"),
         (lambda: idut.bigint.divmod_base(5, 0), 0x80000845, "cidut_errDivideByZero"),
         (lambda: idut.fft(sample[:, :600]), 0x80000861, "cidut_errFftSize"),
         (lambda: idut.binarize(sample, 6), 0x80000846, "cidut_errBadArgument"),
