@@ -245,8 +245,8 @@ TEST(ReedSolomon, BuildsEveryFieldItsPolynomialGeneratesAndAssertsImpossibleSize
     const uint32_t n = (1u << b.m) - 1;
     for (uint32_t i = 0, x = 1; i < n; ++i, x = code.mul(x, 2)) ASSERT_EQ(built.antilog[i], x) << b.m;
     EXPECT_TRUE(code.isCodeword(Words(built.generator, built.generator + b.k + 1)) && built.generator[b.k] == 1);
-    Words one(1, 0);
-    EXPECT_EQ(cid2d_ReedSolomonCode_GetECCWords(&built, one.data(), 1, one.data(), b.k),
+    Words one(1, 0), ecc(b.k, 0);
+    EXPECT_EQ(cid2d_ReedSolomonCode_GetECCWords(&built, one.data(), 1, ecc.data(), b.k),
               1 + b.k <= (int)n ? csys_status(0) : cidut_errOutOfRange);
     cid2d_ReedSolomonCode_destruct(&built);
   }
