@@ -325,7 +325,7 @@ csys_status searchFromSeed(SearchArgs& s, const cbt_runParams& run, bool* found)
   const cimg_window m = s.marking.w;
   const bool cellsOnMarking = s.marking.inside(cellOf(minX), cellOf(minY)) && s.marking.inside(cellOf(maxX), cellOf(maxY));
   if (allInside && cellsOnMarking) {
-    for (int32_t i = 0; i < n; ++i)
+    for (int32_t i = markCellsWide(m, points, n); i < n; ++i)
       m.pixels[static_cast<ptrdiff_t>(cellOf(points[i].y) - m.y0) * m.stride + (cellOf(points[i].x) - m.x0)] = 1;
   } else if (allInside) {
     for (int32_t i = 0; i < n; ++i) s.marking.set(cellOf(points[i].x), cellOf(points[i].y), 1);
