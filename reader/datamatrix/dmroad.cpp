@@ -14,6 +14,7 @@
 #include "reader/datamatrix/dmfarside.hpp"
 #include "reader/geometry.hpp"
 #include "reader/datamatrix/dmlong.hpp"
+#include "reader/datamatrix/dmscan.hpp"
 #include "reader/roadbase.hpp"
 
 namespace dmroad {
@@ -151,8 +152,7 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
       csys_status st = options.adaptive
                            ? cidut_BoundaryTrackerSearchDMSymbolAdaptiveThreshold(searchImage, &params, mask, maskXform,
                                                                                   lowContrast, marking, &r.result)
-                           : cf_BndFindNextDMSymbol(searchImage, &params, mask, nullptr, maskXform, lowContrast, marking,
-                                                    &r.result);
+                           : findNextSymbol(searchImage, &params, mask, maskXform, lowContrast, marking, &r.result);
       ++out.calls;
       if (CSYS_FAILED(st)) return st;
       if (r.result.found == 0) break;
