@@ -12,6 +12,7 @@
 #include "reader/datamatrix/dmcorners.hpp"
 #include "reader/datamatrix/dmdenoise.hpp"
 #include "reader/datamatrix/dmfarside.hpp"
+#include "reader/datamatrix/dmframe.hpp"
 #include "reader/geometry.hpp"
 #include "reader/datamatrix/dmlong.hpp"
 #include "reader/roadbase.hpp"
@@ -23,6 +24,7 @@ namespace {
 // What the road builds beyond the shared pieces, destructed whatever way it leaves.
 struct Resources : road::Base {
   std::unique_ptr<uint8_t[]> smoothed;  // left unfilled: the smoothing writes every byte
+  std::unique_ptr<uint8_t[]> framed;    // likewise: the framed copy writes every byte
   cimg_imageConst search{};  // what the driver searches: fine, or a smoothed copy of it
   bool haveSearch = false;
   cimg_image marking{};
@@ -42,8 +44,10 @@ constexpr double kSmoothTwiceAbove = 10.0;
 // a search at each, which would find its seed masked and return. A cell is marked only when its
 // four corner pixels lie inside the convex outline by a margin: every pixel between them, the
 // only places a seed of the cell can sit, is then inside too.
-void markClaimedCells(const cid_region& region, cimg_image* marking) {
-  const cmath_vect outline[4] = {region.py, region.po, region.px, region.popp};
+// shift: where the image's origin lies in the marked search image (the frame's width).
+void markClaimedCells(const cid_region& region, double shift, cimg_image* marking) {
+  auto shifted = [shift](cmath_vect p) { return cmath_vect{p.x + shift, p.y + shift}; };
+  const cmath_vect outline[4] = {shifted(region.py), shifted(region.po), shifted(region.px), shifted(region.popp)};
   // Inward unit normals and offsets of the four sides: inside means n . q > c for every side.
   cmath_vect normal[4];
   double offset[4];
@@ -104,7 +108,8 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
   csys_status st = r.open(image);
   if (CSYS_FAILED(st)) return fail(st);
   const int32_t width = r.fine.window.width, height = r.fine.window.height;
-  const cimg_imageConst* searchImage = &r.fine;
+  // The pixels searched: the image, or a smoothed copy of it; then framed (see dmframe.hpp).
+  cimg_windowConst unframed = r.fine.window;
   const double noise = options.denoise ? noiseSigma(r.fine.window) : 0;
   const bool noisy = noise > kDenoiseAbove;
   if (noisy) {
@@ -114,13 +119,27 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
       smoothBinomialTwice(r.fine.window, r.smoothed.get());
     else
       smoothBinomial(r.fine.window, r.smoothed.get());
-    st = cimg_imageConst_constructWrap(&r.search, r.smoothed.get(), width, height, width);
+    unframed = cimg_windowConst{width, height, 0, 0, width, r.smoothed.get()};
+  }
+  const int32_t frame = options.frame ? kFrameWidth : 0;
+  cimg_windowConst searched = unframed;
+  if (frame > 0) {
+    const int32_t framedWidth = width + 2 * frame, framedHeight = height + 2 * frame;
+    r.framed = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(framedWidth) * framedHeight);
+    framedCopy(unframed, frameLevels(unframed), r.framed.get());
+    searched = cimg_windowConst{framedWidth, framedHeight, 0, 0, framedWidth, r.framed.get()};
+  }
+  const cimg_imageConst* searchImage = &r.fine;
+  if (searched.pixels != r.fine.window.pixels) {
+    st = cimg_imageConst_constructWrap(&r.search, searched.pixels, searched.width, searched.height, searched.stride);
     if (CSYS_FAILED(st)) return fail(st);
     r.haveSearch = true;
     searchImage = &r.search;
   }
+  // Search coordinates to the image's: back across the frame.
+  const cmath_xformLinear imageFromFramed{{1, 0, 0, 1}, {-double(frame), -double(frame)}};
 
-  st = cimg_image_construct(&r.marking, (width + 3) / 4, (height + 3) / 4);
+  st = cimg_image_construct(&r.marking, (searched.width + 3) / 4, (searched.height + 3) / 4);
   if (CSYS_FAILED(st)) return fail(st);
   r.haveMarking = true;
   st = r.prepare(mask, options.tune);
@@ -130,22 +149,26 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
   std::vector<int32_t> lines;
   const int step = options.rowStep < 1 ? 1 : options.rowStep;
 
-  // One search image scanned to its end: the image (or its smoothed copy), or a view of it for
-  // the long rectangles, whose finds map back through imageFromSearch.
-  auto scan = [&](const cimg_imageConst* searchImage, cimg_image* marking, const LongView* view) -> csys_status {
-    const int32_t searchHeight = searchImage->window.height;
+  // One search image scanned to its end: the framed image (or its smoothed copy), or a view of
+  // the image for the long rectangles; finds map back through imageFromSearch (null: identity).
+  auto scan = [&](const cimg_imageConst* searchImage, cimg_image* marking, const cmath_xformLinear* imageFromSearch,
+                  bool mainScan) -> csys_status {
     lines.clear();
-    for (int32_t y = step / 2; y < searchHeight; y += step) lines.push_back(y);
+    // The main scan takes the image's own rows: the frame's rows hold no edge to seed on.
+    const int32_t top = mainScan ? frame : 0, bottom = mainScan ? frame + height : searchImage->window.height;
+    for (int32_t y = top + step / 2; y < bottom; y += step) lines.push_back(y);
     params.scanLines = lines.data();
     params.scanLineCount = static_cast<int32_t>(lines.size());
     params.firstScanLine = 0;
     // In a noisy image the cells where only noise would seed are passed over. The adaptive
     // driver reads the marks' values, so its marking is left to it.
-    if (noisy && view == nullptr && !options.adaptive) {
-      const cimg_windowConst searched{width, height, 0, 0, width, r.smoothed.get()};
-      markNoiseCells(searched, lines, &marking->window);
-    }
-    const cmath_xformLinear* maskXform = view ? &view->imageFromView : nullptr;
+    if (noisy && mainScan && !options.adaptive) markNoiseCells(searched, lines, &marking->window);
+    const cmath_xformLinear* maskXform = imageFromSearch;
+    auto toImage = [imageFromSearch](cmath_vect q) {
+      if (imageFromSearch == nullptr) return q;
+      const cmath_matrix& m = imageFromSearch->m;
+      return cmath_vect{m.a * q.x + m.b * q.y + imageFromSearch->t.x, m.c * q.x + m.d * q.y + imageFromSearch->t.y};
+    };
     while (static_cast<int>(out.symbols.size()) < options.maxSymbols && out.calls < options.maxCalls) {
       const int32_t lowContrast = options.lowContrast ? 1 : 0;
       csys_status st = options.adaptive
@@ -161,8 +184,9 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
         // The L: corner K with the far ends of its two sides; the opposite corner completes the
         // parallelogram. The adaptive search leaves rectangle and score alone, so both are set here.
         const int32_t(*side)[2] = r.result.boundary.sides;
-        const cmath_vect k{double(side[0][0]), double(side[0][1])};
-        const cmath_vect shortA{double(side[1][0]), double(side[1][1])}, shortB{double(side[3][0]), double(side[3][1])};
+        const cmath_vect k = toImage({double(side[0][0]), double(side[0][1])});
+        const cmath_vect shortA = toImage({double(side[1][0]), double(side[1][1])});
+        const cmath_vect shortB = toImage({double(side[3][0]), double(side[3][1])});
         cmath_vect a = extendSide(r.fine.window, k, shortA, shortB);
         cmath_vect b = extendSide(r.fine.window, k, shortB, shortA);
         // The same turning order as the plain search's corners: (a - k) x (b - k) not positive.
@@ -176,10 +200,8 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
       } else {
         cmath_shapeAffineRectPoints p;
         cmath_shapeAffineRect_getPoints(&r.result.rectangle, &p);
-        s.corners = {p.po, p.px, r.result.fourthCorner, p.py};
+        s.corners = {toImage(p.po), toImage(p.px), toImage(r.result.fourthCorner), toImage(p.py)};
       }
-      if (view)
-        for (cmath_vect& c : s.corners) c = view->toImage(c);
       s.score = r.result.score;
       s.parallelogram = r.result.parallelogram;
       s.line = r.result.line;
@@ -259,18 +281,18 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
       if (CSYS_FAILED(st)) return st;
       // The plain search tests each seed against the mask before anything else; the adaptive
       // driver reads the marks' values, so its marking is left to it.
-      if (!options.adaptive && view == nullptr && !mask->hasImage) markClaimedCells(region, marking);
+      if (!options.adaptive && mainScan && !mask->hasImage) markClaimedCells(region, frame, marking);
     }
     return 0;
   };
 
-  st = scan(searchImage, &r.marking, nullptr);
+  st = scan(searchImage, &r.marking, frame > 0 ? &imageFromFramed : nullptr, true);
   if (CSYS_FAILED(st)) return fail(st);
   // The long rectangles the image itself does not show the searches: through the views, each
   // with a marking image of its own; the mask, in image coordinates, is shared.
   for (int k = 0; options.longRectangles && !options.adaptive && k < kLongViewCount; ++k) {
     LongView view;
-    st = makeLongView(searchImage->window, k, &view);
+    st = makeLongView(unframed, k, &view);
     if (CSYS_FAILED(st)) return fail(st);
     if (view.width < 16 || view.height < 16) continue;
     cimg_imageConst viewImage;
@@ -279,7 +301,7 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
     cimg_image viewMarking;
     st = cimg_image_construct(&viewMarking, (view.width + 3) / 4, (view.height + 3) / 4);
     if (CSYS_SUCCEEDED(st)) {
-      st = scan(&viewImage, &viewMarking, &view);
+      st = scan(&viewImage, &viewMarking, &view.imageFromView, false);
       cimg_image_destruct(&viewMarking);
     }
     cimg_imageConst_destruct(&viewImage);

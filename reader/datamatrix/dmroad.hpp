@@ -42,6 +42,9 @@ struct Options {
   // Search a noisy image through a smoothed copy (3 x 3 binomial), measuring and checking in the
   // original; images with little noise are searched as they are.
   bool denoise = true;
+  // Search the image inside a frame of background (dmframe.hpp), so that symbols filling the
+  // picture or touching its edge are found.
+  bool frame = true;
   // Changes to the tracking parameters after their defaults are written (scratch, scan lines and
   // first scan line are the road's own and are set afterwards).
   std::function<void(cid2d_trackingParams&)> tune;
