@@ -5,6 +5,7 @@
 // the image alone does not show the driver.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -52,7 +53,8 @@ const SizeCase kSizes[] = {
     {"12x36", 28, scene::DmSizes::withRectangular}, {"20x44", 41, scene::DmSizes::withRectangular},
 };
 
-// Every size, module size, turn and mirror for one quiet zone and polarity; tilt in degrees.
+// Every size, module size, turn and mirror for one quiet zone and polarity; tilt in degrees, blur
+// in modules.
 Tally frameFillingTally(int quietZone, Polarity polarity, double tilt, double blur, std::vector<double> modules) {
   Tally t;
   scene::Random rng(quietZone * 7 + static_cast<int>(polarity) * 3 + 11);
@@ -85,13 +87,15 @@ TEST(FrameFilling, ReadsSymbolsWithoutQuietZoneInBothPolarities) {
     Polarity polarity;
     double tilt, blur, module, minRate;
   };
-  // Modules of 2 to 4 pixels, sharp and square to the picture: nearly every one. Modules of 1.5
-  // pixels are located only now and then (the driver's edge filter spans six pixels): their rate
-  // is printed, and none may read wrong.
+  // Modules of 2 to 4 pixels, sharp and square to the picture: nearly every one. Tilted with no
+  // quiet zone, the picture's edges cut through the symbol's corners and show neither its L nor a
+  // margin, so the road continues them and reads two thirds. Modules of 1.5 pixels are located
+  // only now and then (the driver's edge filter spans six pixels): their rate is printed, and none
+  // may read wrong.
   const Row rows[] = {
       {0, Polarity::darkOnLight, 0, 0, 2, 0.9},  {0, Polarity::lightOnDark, 0, 0, 2, 0.9},
       {1, Polarity::darkOnLight, 0, 0, 2, 0.9},  {1, Polarity::lightOnDark, 0, 0, 2, 0.9},
-      {0, Polarity::darkOnLight, 4, 0.3, 2, 0.8}, {0, Polarity::lightOnDark, 4, 0.3, 2, 0.8},
+      {0, Polarity::darkOnLight, 4, 0.3, 2, 0.6}, {0, Polarity::lightOnDark, 4, 0.3, 2, 0.6},
       {1, Polarity::darkOnLight, 7, 0.3, 2, 0.8}, {1, Polarity::lightOnDark, 7, 0.3, 2, 0.8},
       {0, Polarity::darkOnLight, 0, 0, 1.5, 0},  {1, Polarity::lightOnDark, 0, 0, 1.5, 0},
   };
@@ -107,19 +111,20 @@ TEST(FrameFilling, ReadsSymbolsWithoutQuietZoneInBothPolarities) {
   }
 }
 
-// The frame's level on each side for the edges it meets.
-TEST(FrameFilling, FrameLevelsOpposeTheSolidSides) {
+// The frame's level on each side for the edges it meets, and the framed copy built from it.
+TEST(FrameFilling, FrameLevelsFollowWhatThePictureEdgeShows) {
   struct Case {
     const char* name;
     Polarity polarity;
     int quietZone;
-    bool frameLight;  // every side of the frame light (else dark)
+    int expected;  // every side's level: > 128 light, < 128 dark, or kContinue
   };
-  // Without a quiet zone the frame is the symbol's paper; a plain margin is continued.
-  const Case cases[] = {{"dark symbol, no margin", Polarity::darkOnLight, 0, true},
-                        {"light symbol, no margin", Polarity::lightOnDark, 0, false},
-                        {"dark symbol, light margin", Polarity::darkOnLight, 1, true},
-                        {"light symbol, dark margin", Polarity::lightOnDark, 1, false}};
+  // Without a quiet zone the frame is the symbol's background; a plain margin is continued at
+  // its own level (no contrast along the edges).
+  const Case cases[] = {{"dark symbol, no margin", Polarity::darkOnLight, 0, 255},
+                        {"light symbol, no margin", Polarity::lightOnDark, 0, 0},
+                        {"dark symbol, light margin", Polarity::darkOnLight, 1, 255},
+                        {"light symbol, dark margin", Polarity::lightOnDark, 1, 0}};
   scene::Random rng(5);
   for (const Case& c : cases) {
     scene::DmContent content;
@@ -132,13 +137,40 @@ TEST(FrameFilling, FrameLevelsOpposeTheSolidSides) {
     const scene::Scene sc = scene::frameFilling(scene::encodeDataMatrix(content), f);
     const cimg_windowConst w{sc.image.width, sc.image.height, 0, 0, sc.image.width, sc.image.pixels.data()};
     const dmroad::FrameLevels levels = dmroad::frameLevels(w);
-    for (int side = 0; side < 4; ++side)
-      EXPECT_EQ(levels[side] > 128, c.frameLight) << c.name << ", side " << side;
+    for (int side = 0; side < 4; ++side) EXPECT_EQ(levels[side] > 128, c.expected > 128) << c.name << ", side " << side;
   }
-  // Edges without contrast keep their own level: the frame adds no edge.
-  std::vector<uint8_t> flat(40 * 30, 77);
-  const dmroad::FrameLevels levels = dmroad::frameLevels(cimg_windowConst{40, 30, 0, 0, 40, flat.data()});
-  for (uint8_t level : levels) EXPECT_EQ(level, 77);
+  // Synthetic edges: 40 x 30 pictures. A light margin with specks of ink on it gets a dark frame;
+  // bars running off the top and bottom between a dark left edge and a light right one (a
+  // photograph's edges) are continued; a flat picture keeps its level.
+  std::vector<uint8_t> specks(40 * 30, 200), bars(40 * 30, 200), flat(40 * 30, 77);
+  for (int x = 2; x < 40; x += 5) specks[x] = specks[29 * 40 + x] = 30;  // an eighth of every edge
+  for (int y = 2; y < 30; y += 5) specks[y * 40] = specks[y * 40 + 39] = 30;
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 40; ++x) bars[y * 40 + x] = (x < 30 && (x * 7 / 5) % 3 == 0) || x < 2 ? 30 : 200;
+  struct Synthetic {
+    const char* name;
+    const std::vector<uint8_t>* pixels;
+    int expected;
+  };
+  const Synthetic synthetic[] = {{"specks", &specks, 30}, {"bars", &bars, dmroad::kContinue}, {"flat", &flat, 77}};
+  for (const Synthetic& c : synthetic) {
+    const cimg_windowConst w{40, 30, 0, 0, 40, c.pixels->data()};
+    const dmroad::FrameLevels levels = dmroad::frameLevels(w);
+    for (int side = 0; side < 4; ++side) EXPECT_EQ(levels[side], c.expected) << c.name << ", side " << side;
+    // The copy: the picture inside, the frame at its levels or continuing the edge pixels.
+    constexpr int f = dmroad::kFrameWidth;
+    std::vector<uint8_t> framed((40 + 2 * f) * (30 + 2 * f), 1);
+    dmroad::framedCopy(w, levels, framed.data());
+    auto at = [&](int x, int y) { return framed[(y + f) * (40 + 2 * f) + x + f]; };
+    for (int y = -f; y < 30 + f; ++y)
+      for (int x = -f; x < 40 + f; ++x) {
+        const int cx = std::clamp(x, 0, 39), cy = std::clamp(y, 0, 29);
+        const bool inside = x == cx && y == cy;
+        const int side = y < 0 ? 1 : y >= 30 ? 3 : x < 0 ? 0 : 2;
+        const int want = inside || levels[side] == dmroad::kContinue ? (*c.pixels)[cy * 40 + cx] : levels[side];
+        ASSERT_EQ(at(x, y), want) << c.name << " at " << x << ", " << y;
+      }
+  }
 }
 
 // Symbols touching the picture's edge: found through the frame; the image alone shows the driver

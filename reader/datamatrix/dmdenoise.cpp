@@ -43,6 +43,10 @@ inline void signedSecondDifferences(const uint8_t* __restrict q, int32_t n, int1
   for (int32_t i = 0; i < n; ++i) d[i] = static_cast<int16_t>(q[i] - 2 * q[i + 1] + q[i + 2]);
 }
 
+// Below this share of the estimate along the rows, the estimate across them says the second
+// differences come from small modules, not noise.
+constexpr double kStructureShare = 0.5;
+
 // The levels a second difference takes, 0 ... 510.
 constexpr size_t kDifferenceLevels = 511;
 
@@ -58,25 +62,16 @@ size_t medianOf(const std::array<std::array<uint32_t, N>, 4>& part, uint64_t cou
 
 }  // namespace
 
-double noiseSigma(const cimg_windowConst& w) {
+double noiseSigma(const cimg_windowConst& w, double matters) {
   if (w.width < 3 || w.height < 1) return 0;
   // Four histograms taken in turn and summed as the median is sought: on flat images most
   // values fall in one bin, and increments of a single counter would each wait for the one
   // before. A row's differences come first, in blocks of a fixed length for the vector code.
   std::array<std::array<uint32_t, kDifferenceLevels>, 4> part{};
-  // The same differences less those of the row above or below, whichever is nearer. A symbol of
-  // small modules puts an edge next to nearly every pixel, and its second differences alone
-  // would pass for heavy noise; but its rows repeat down each module, so one of the two changes
-  // stays small, where noise keeps its size.
-  std::array<std::array<uint32_t, 2 * kDifferenceLevels>, 4> mixedPart{};
   const int32_t n = w.width - 2;
   const auto differences = std::make_unique_for_overwrite<uint16_t[]>(static_cast<size_t>(n));
-  const auto signedBuffer = std::make_unique_for_overwrite<int16_t[]>(3 * static_cast<size_t>(n));
   uint16_t* d = differences.get();
-  int16_t* above = signedBuffer.get();
-  int16_t* here = above + n;
-  int16_t* below = here + n;
-  uint64_t count = 0, mixedCount = 0;
+  uint64_t count = 0;
   for (int32_t y = w.height / 32; y < w.height; y += 16) {
     const uint8_t* p = rowOf(w, y);
     inBlocks(0, n, [&](int32_t i, int32_t m) { secondDifferences(p + i, m, d + i); });
@@ -89,25 +84,40 @@ double noiseSigma(const cimg_windowConst& w) {
     }
     for (; i < n; ++i) ++part[0][d[i]];
     count += static_cast<uint64_t>(n);
-    if (y < 1 || y + 1 >= w.height) continue;
-    const uint8_t* o = rowOf(w, y - 1);
-    const uint8_t* q = rowOf(w, y + 1);
+  }
+  // For Gaussian noise of deviation s the second difference has deviation s * sqrt(6), and the
+  // median of its absolute value is 0.6745 times that.
+  const double alongRows = static_cast<double>(medianOf(part, count)) / (0.6745 * 2.449);
+  if (alongRows <= matters) return alongRows;
+  // The same differences less those of the row above or below, whichever is nearer. A symbol of
+  // small modules puts an edge next to nearly every pixel, and its second differences alone
+  // would pass for heavy noise; but its rows repeat down each module, so one of the two changes
+  // stays small, where noise keeps its size.
+  std::array<std::array<uint32_t, 2 * kDifferenceLevels>, 4> mixedPart{};
+  const auto signedBuffer = std::make_unique_for_overwrite<int16_t[]>(3 * static_cast<size_t>(n));
+  int16_t* above = signedBuffer.get();
+  int16_t* here = above + n;
+  int16_t* below = here + n;
+  uint64_t mixedCount = 0;
+  for (int32_t y = std::max(1, w.height / 32); y + 1 < w.height; y += 16) {
+    const uint8_t *o = rowOf(w, y - 1), *p = rowOf(w, y), *q = rowOf(w, y + 1);
     inBlocks(0, n, [&](int32_t j, int32_t m) {
       signedSecondDifferences(o + j, m, above + j);
       signedSecondDifferences(p + j, m, here + j);
       signedSecondDifferences(q + j, m, below + j);
     });
-    for (i = 0; i < n; ++i)
+    for (int32_t i = 0; i < n; ++i)
       ++mixedPart[i & 3][std::min(std::abs(here[i] - above[i]), std::abs(here[i] - below[i]))];
     mixedCount += static_cast<uint64_t>(n);
   }
-  // For Gaussian noise of deviation s the second difference has deviation s * sqrt(6), and the
-  // median of its absolute value is 0.6745 times that; the median of the smaller of two changes
-  // from row to row (three independent rows, the middle one shared) is 0.549 times it.
-  const double alongRows = static_cast<double>(medianOf(part, count)) / (0.6745 * 2.449);
   if (mixedCount == 0) return alongRows;
+  // The median of the smaller of two changes from row to row (three independent rows, the middle
+  // one shared) is 0.549 times the deviation of one second difference.
   const double acrossRows = static_cast<double>(medianOf(mixedPart, mixedCount)) / (0.549 * 2.449);
-  return std::min(alongRows, acrossRows);
+  // Noise gives both about alike (a photograph's, blurred by its camera and its compression,
+  // somewhat less from row to row); small modules give the change from row to row a fraction of
+  // the other. Only then is it the one believed.
+  return acrossRows < kStructureShare * alongRows ? acrossRows : alongRows;
 }
 
 namespace {

@@ -11,6 +11,7 @@
 #include "reader/datamatrix/dmborder.hpp"
 #include "reader/datamatrix/dmcorners.hpp"
 #include "reader/datamatrix/dmdenoise.hpp"
+#include "reader/datamatrix/dmelongated.hpp"
 #include "reader/datamatrix/dmfarside.hpp"
 #include "reader/datamatrix/dmframe.hpp"
 #include "reader/geometry.hpp"
@@ -34,6 +35,8 @@ struct Resources : road::Base {
     if (haveSearch) cimg_imageConst_destruct(&search);
   }
 };
+
+constexpr double kPi = 3.14159265358979323846;
 
 // Noise (grey levels of deviation) above which the driver searches a smoothed copy.
 constexpr double kDenoiseAbove = 5.0;
@@ -96,6 +99,26 @@ void markClaimedCells(const cid_region& region, double shift, cimg_image* markin
   }
 }
 
+// Whether a quarter of the band's box or more lies in the boxes of symbols found: the marks of a
+// claimed symbol fill its outline, and joined to those of clutter beside it they make a band.
+bool coveredByFinds(const Elongated& band, const std::vector<Symbol>& found) {
+  const double area = double(band.x1 - band.x0) * (band.y1 - band.y0);
+  double covered = 0;
+  for (const Symbol& s : found) {
+    double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
+    for (const cmath_vect& c : s.corners) {
+      x0 = std::min(x0, c.x);
+      x1 = std::max(x1, c.x);
+      y0 = std::min(y0, c.y);
+      y1 = std::max(y1, c.y);
+    }
+    const double w = std::min<double>(x1, band.x1) - std::max<double>(x0, band.x0);
+    const double h = std::min<double>(y1, band.y1) - std::max<double>(y0, band.y0);
+    if (w > 0 && h > 0) covered += w * h;
+  }
+  return covered >= 0.25 * area;
+}
+
 }  // namespace
 
 Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* mask) {
@@ -110,7 +133,7 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
   const int32_t width = r.fine.window.width, height = r.fine.window.height;
   // The pixels searched: the image, or a smoothed copy of it; then framed (see dmframe.hpp).
   cimg_windowConst unframed = r.fine.window;
-  const double noise = options.denoise ? noiseSigma(r.fine.window) : 0;
+  const double noise = options.denoise ? noiseSigma(r.fine.window, kDenoiseAbove) : 0;
   const bool noisy = noise > kDenoiseAbove;
   if (noisy) {
     r.smoothed = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(width) * height);
@@ -148,6 +171,9 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
   cid2d_trackingParams& params = r.params;
   std::vector<int32_t> lines;
   const int step = options.rowStep < 1 ? 1 : options.rowStep;
+  const bool acceptLong = options.longRectangles || options.elongated;
+  const bool lookForLong = options.elongated && !options.longRectangles && !options.adaptive;
+  std::vector<uint8_t> startMarks;
 
   // One search image scanned to its end: the framed image (or its smoothed copy), or a view of
   // the image for the long rectangles; finds map back through imageFromSearch (null: identity).
@@ -163,6 +189,13 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
     // In a noisy image the cells where only noise would seed are passed over. The adaptive
     // driver reads the marks' values, so its marking is left to it.
     if (noisy && mainScan && !options.adaptive) markNoiseCells(searched, lines, &marking->window);
+    // What the scan starts with, so that the outlines it tracks can be told apart afterwards.
+    if (mainScan && lookForLong) {
+      const cimg_window& m = marking->window;
+      startMarks.resize(static_cast<size_t>(m.width) * m.height);
+      for (int32_t y = 0; y < m.height; ++y)
+        std::copy_n(m.pixels + static_cast<ptrdiff_t>(y) * m.stride, m.width, startMarks.data() + static_cast<size_t>(y) * m.width);
+    }
     const cmath_xformLinear* maskXform = imageFromSearch;
     auto toImage = [imageFromSearch](cmath_vect q) {
       if (imageFromSearch == nullptr) return q;
@@ -210,12 +243,19 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
       BorderLayout layout;
       bool onlyLong = false;
       bool matched = (options.verify || options.fitFarSides) &&
-                     matchBorder(w, s.corners, options.longRectangles, &layout, &onlyLong);
+                     matchBorder(w, s.corners, acceptLong, &layout, &onlyLong);
       // The sides fitted to the edges along their whole length give the corners to a fraction of
       // a module, once the border check has placed the L.
       std::array<cmath_vect, 4> refinedCorners = s.corners;
       bool refined = matched && options.fitFarSides && refineCorners(w, layout, &refinedCorners) &&
                      borderHolds(w, refinedCorners, layout);
+      // A long rectangle from a shortened view can come with its short sides skewed by a module or
+      // two, too far for their few edge points: squared on its long side, it is measured again.
+      if (matched && options.fitFarSides && !refined && std::max(layout.rows, layout.cols) > 5 * std::min(layout.rows, layout.cols)) {
+        refinedCorners = s.corners;
+        refined = squareOnLongSide(layout, &refinedCorners) && refineCorners(w, layout, &refinedCorners) &&
+                  borderHolds(w, refinedCorners, layout);
+      }
       if (refined) s.corners = refinedCorners;
       // A long rectangle that was not asked for stays one however its far sides are measured,
       // and is dropped.
@@ -231,10 +271,10 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
         // A symbol's border already shows through the far sides of one fit; over generated scenes
         // of every kind, no candidate whose border failed after one fit passed after two. So with
         // the border check on, only the candidates the first fit has passed get the second.
-        if (refit && options.verify) refit = matchBorder(w, fitted, options.longRectangles, &fittedLayout);
+        if (refit && options.verify) refit = matchBorder(w, fitted, acceptLong, &fittedLayout);
         // Twice: the second pass starts from far sides that the first has brought close.
         if (refit) fitFarSides(w, &fitted);
-        const bool fittedMatched = refit && matchBorder(w, fitted, options.longRectangles, &fittedLayout);
+        const bool fittedMatched = refit && matchBorder(w, fitted, acceptLong, &fittedLayout);
         if (refit && (fittedMatched || !options.verify)) {
           s.corners = fitted;
           s.parallelogram = 0;
@@ -286,18 +326,18 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
     return 0;
   };
 
-  st = scan(searchImage, &r.marking, frame > 0 ? &imageFromFramed : nullptr, true);
-  if (CSYS_FAILED(st)) return fail(st);
-  // The long rectangles the image itself does not show the searches: through the views, each
-  // with a marking image of its own; the mask, in image coordinates, is shared.
-  for (int k = 0; options.longRectangles && !options.adaptive && k < kLongViewCount; ++k) {
+  // View k of the pixels of part, which lie at offset in the image, scanned with a marking image
+  // of its own; the mask, in image coordinates, is shared.
+  auto scanView = [&](const cimg_windowConst& part, int k, cmath_vect offset) -> csys_status {
     LongView view;
-    st = makeLongView(unframed, k, &view);
-    if (CSYS_FAILED(st)) return fail(st);
-    if (view.width < 16 || view.height < 16) continue;
+    csys_status st = makeLongView(part, k, &view);
+    if (CSYS_FAILED(st)) return st;
+    if (view.width < 16 || view.height < 16) return 0;
+    view.imageFromView.t.x += offset.x;
+    view.imageFromView.t.y += offset.y;
     cimg_imageConst viewImage;
     st = cimg_imageConst_constructWrap(&viewImage, view.pixels.data(), view.width, view.height, view.width);
-    if (CSYS_FAILED(st)) return fail(st);
+    if (CSYS_FAILED(st)) return st;
     cimg_image viewMarking;
     st = cimg_image_construct(&viewMarking, (view.width + 3) / 4, (view.height + 3) / 4);
     if (CSYS_SUCCEEDED(st)) {
@@ -305,6 +345,31 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
       cimg_image_destruct(&viewMarking);
     }
     cimg_imageConst_destruct(&viewImage);
+    return st;
+  };
+
+  st = scan(searchImage, &r.marking, frame > 0 ? &imageFromFramed : nullptr, true);
+  if (CSYS_FAILED(st)) return fail(st);
+  // The long rectangles the searches dropped: a view round each band of outline they left, turned
+  // and shortened along it.
+  if (lookForLong) {
+    // 8 x 48 of 1.5-pixel modules, with the cell or two the marks add each side across.
+    constexpr double kShortestLong = 48 * 1.5, kNarrowestLong = 8 * 1.5 + 4;
+    for (const Elongated& band :
+         elongatedOutlines(r.marking.window, startMarks, frame, width, height, kShortestLong, kNarrowestLong)) {
+      if (static_cast<int>(out.symbols.size()) >= options.maxSymbols || out.calls >= options.maxCalls) break;
+      if (coveredByFinds(band, out.symbols) || !edgesBothWays(r.fine.window, band)) continue;
+      const cimg_windowConst part{band.x1 - band.x0, band.y1 - band.y0, 0, 0, unframed.stride,
+                                  unframed.pixels + static_cast<ptrdiff_t>(band.y0) * unframed.stride + band.x0};
+      const int k = static_cast<int>(std::lround(band.direction / (kPi / kLongViewCount))) % kLongViewCount;
+      st = scanView(part, k, cmath_vect{double(band.x0), double(band.y0)});
+      if (CSYS_FAILED(st)) return fail(st);
+    }
+  }
+  // The long rectangles the image itself does not show the searches: through the views, each
+  // with a marking image of its own; the mask, in image coordinates, is shared.
+  for (int k = 0; options.longRectangles && !options.adaptive && k < kLongViewCount; ++k) {
+    st = scanView(unframed, k, cmath_vect{0, 0});
     if (CSYS_FAILED(st)) return fail(st);
   }
   return out;

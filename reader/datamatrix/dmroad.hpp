@@ -39,6 +39,10 @@ struct Options {
   // the image axes are found through turned views, which images of more than about 15000
   // pixels a side (square) go without.
   bool longRectangles = false;
+  // Accept the long rectangles, and look for those the searches drop (along the image axes, and
+  // 8 x 144 at any angle) in turned views round the long, narrow outlines the scan leaves in its
+  // marking image (dmelongated.hpp). longRectangles turns the whole image instead.
+  bool elongated = true;
   // Search a noisy image through a smoothed copy (3 x 3 binomial), measuring and checking in the
   // original; images with little noise are searched as they are.
   bool denoise = true;
