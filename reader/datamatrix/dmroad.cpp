@@ -250,11 +250,17 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
       bool refined = matched && options.fitFarSides && refineCorners(w, layout, &refinedCorners) &&
                      borderHolds(w, refinedCorners, layout);
       // A long rectangle from a shortened view can come with its short sides skewed by a module or
-      // two, too far for their few edge points: squared on its long side, it is measured again.
+      // two, too far for their few edge points: squared on its long side, it is matched and
+      // measured again.
       if (matched && options.fitFarSides && !refined && std::max(layout.rows, layout.cols) > 5 * std::min(layout.rows, layout.cols)) {
+        // The L is placed again on the squared corners: a skewed short side can make a wrong L,
+        // one taking the alternating short side for solid, score best.
         refinedCorners = s.corners;
-        refined = squareOnLongSide(layout, &refinedCorners) && refineCorners(w, layout, &refinedCorners) &&
-                  borderHolds(w, refinedCorners, layout);
+        BorderLayout squaredLayout;
+        refined = squareOnLongSide(layout, &refinedCorners) &&
+                  matchBorder(w, refinedCorners, acceptLong, &squaredLayout) &&
+                  refineCorners(w, squaredLayout, &refinedCorners) && borderHolds(w, refinedCorners, squaredLayout);
+        if (refined) layout = squaredLayout;
       }
       if (refined) s.corners = refinedCorners;
       // A long rectangle that was not asked for stays one however its far sides are measured,

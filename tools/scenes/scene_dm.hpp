@@ -17,11 +17,11 @@ namespace scene {
 struct DmContent {
   std::string data;          // the bytes as encoded (with an ECI: already in its character set)
   int eci = 0;               // ECI designator; 0: none
-  bool gs1 = false;          // data in GS1 bracket notation, "(01)0...(10)..."
+  bool gs1 = false;          // data in GS1 bracket notation, "[01]0...[10]..."
   bool readerInit = false;   // reader initialisation symbol
   int appendIndex = 0;       // structured append: 1-based position, 0: not part of a sequence
   int appendCount = 0;
-  std::string appendId;      // file id: "high low", each 1 ... 254 (libzint's form)
+  std::string appendId;      // file id as libzint takes it: six digits, "HHHLLL", each half 001 ... 254
   int sizeOption = 0;        // libzint's option_2 (see encodeDataMatrix)
   DmSizes sizes = DmSizes::squareOnly;
 };
