@@ -147,4 +147,26 @@ TEST(DataMatrixContent, FieldsBesideTheTextAreReported) {
   }
 }
 
+// Symbols switching to every character set of the samples: the bytes as the character set has
+// them (iconv's conversion of the sample text) and the ECI come back; turning them into text is
+// the character-set conversion's own test.
+TEST(DataMatrixContent, EciSymbolsKeepTheirBytesAndDesignator) {
+  for (const scene::EciSample& sample : scene::eciSamples()) {
+    const scene::DmContent content = scene::eciContent(sample);
+    scene::Placed p;
+    p.moduleSize = 3;
+    p.angleDeg = 20 + sample.eci;
+    const scene::Scene sc = scene::placedAlone(scene::encodeDataMatrix(content), p);
+    idut::ReadOptions options;
+    options.symbologies = {idut::Symbology::DataMatrix};
+    const auto found = idut::readSymbols(
+        idut::ImageView(sc.image.pixels.data(), sc.image.width, sc.image.height, sc.image.width), options);
+    ASSERT_EQ(found.size(), 1u) << sample.charset;
+    ASSERT_TRUE(found[0].decoded) << sample.charset << ": " << found[0].decodeError;
+    EXPECT_EQ(std::string(found[0].bytes.begin(), found[0].bytes.end()), content.data) << sample.charset;
+    EXPECT_EQ(found[0].eci, sample.eci) << sample.charset;
+    EXPECT_EQ(found[0].symbologyIdentifier, "]d4") << sample.charset;
+  }
+}
+
 }  // namespace

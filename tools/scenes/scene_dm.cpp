@@ -1,5 +1,6 @@
 #include "scenes/scene_dm.hpp"
 
+#include <iconv.h>
 #include <zint.h>
 
 #include <algorithm>
@@ -126,6 +127,43 @@ std::string fillText(int sizeOption, DmSizes sizes, Random& rng) {
     }
   }
   throw std::runtime_error("no text fits the size");
+}
+
+const std::vector<EciSample>& eciSamples() {
+  static const std::vector<EciSample> samples = {
+      {3, "ISO-8859-1", "Gr\u00fc\u00dfe, caf\u00e9"},
+      {4, "ISO-8859-2", "\u0141\u00f3d\u017a, \u017c\u00f3\u0142\u0107"},
+      {7, "ISO-8859-5", "\u041f\u0440\u0438\u0432\u0435\u0442, \u0416"},
+      {9, "ISO-8859-7", "\u039a\u03b1\u03bb\u03b7\u03bc\u03ad\u03c1\u03b1"},
+      {20, "SHIFT_JIS", "\u65e5\u672c\u8a9e\u30c6\u30ad\u30b9\u30c8"},
+      {22, "CP1251", "\u0414\u043e\u0431\u0440\u044b\u0439 \u0434\u0435\u043d\u044c"},
+      {24, "CP1256", "\u0645\u0631\u062d\u0628\u0627"},
+      {26, "UTF-8", "\u0416 \u20ac \u65e5\u672c"},
+      {27, "ASCII", "plain ASCII 123"},
+      {28, "BIG5", "\u4e2d\u6587\u5b57"},
+      {29, "GB2312", "\u4e2d\u6587\u7b80\u4f53"},
+      {30, "EUC-KR", "\ud55c\uad6d\uc5b4"},
+      {32, "GB18030", "\u4e2d\u6587 \u20ac"},
+      {33, "UTF-16BE", "\u0416\u20ac"},
+  };
+  return samples;
+}
+
+DmContent eciContent(const EciSample& sample) {
+  iconv_t cd = iconv_open(sample.charset, "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error(std::string("iconv: no ") + sample.charset);
+  std::string in = sample.text, out(4 * in.size() + 16, '\0');
+  char* from = in.data();
+  char* to = out.data();
+  size_t left = in.size(), room = out.size();
+  const size_t done = iconv(cd, &from, &left, &to, &room);
+  iconv_close(cd);
+  if (done == static_cast<size_t>(-1)) throw std::runtime_error(std::string("iconv: cannot convert to ") + sample.charset);
+  out.resize(out.size() - room);
+  DmContent c;
+  c.data = out;
+  c.eci = sample.eci;
+  return c;
 }
 
 }  // namespace scene

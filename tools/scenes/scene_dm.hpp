@@ -69,6 +69,18 @@ const std::vector<DmreSize>& dmreSizes();
 // (libzint's smallest fill for that size).
 std::string fillText(int sizeOption, DmSizes sizes, Random& rng);
 
+// Texts in the character sets an ECI designator can name, for symbols that switch to them.
+struct EciSample {
+  int eci;
+  const char* charset;  // the character set's name for iconv
+  const char* text;     // UTF-8
+};
+const std::vector<EciSample>& eciSamples();
+
+// The sample's text converted to its character set (glibc's iconv), with the ECI set, ready for
+// encodeDataMatrix; throws std::runtime_error when iconv cannot convert it.
+DmContent eciContent(const EciSample& sample);
+
 }  // namespace scene
 
 #endif
