@@ -43,7 +43,7 @@ imageio::GreyImage turned(const imageio::GreyImage& g, int quarters) {
 }
 
 TEST(DataMatrixPhotos, EveryPhotoReadsAtFourRotations) {
-  const fs::path root = IDUT_SHARED_PHOTOS;
+  const fs::path root = IDUT_PHOTOS_DIR;
   std::error_code error;
   if (!fs::is_directory(root / "datamatrix-2", error)) GTEST_SKIP() << "no photographs at " << root;
   int pictures = 0, read = 0;

@@ -79,9 +79,6 @@ namespace dmread {
 
 namespace {
 
-// The ECI that declares the data 8-bit binary.
-constexpr int kBinaryEci = 899;
-
 // The rectangular extension sizes (DMRE) carry identifiers of their own.
 bool extensionSize(int rows, int cols) {
   if (rows == cols) return false;
@@ -120,14 +117,10 @@ void fillSymbol(const Reading& reading, idut::Symbol& symbol) {
   symbol.text = m.text;
   symbol.bytes = m.bytes;
   symbol.symbologyIdentifier = identifierOf(reading);
-  symbol.contentType = m.macro ? idut::ContentType::ISO15434
-                       : m.gs1 ? idut::ContentType::GS1
-                               : idut::ContentType::Text;
-  // Bytes under ECI 899 are not characters: they stay in bytes, and text is left empty.
-  if (std::find(m.ecis.begin(), m.ecis.end(), kBinaryEci) != m.ecis.end()) {
-    symbol.contentType = idut::ContentType::Binary;
-    symbol.text.clear();
-  }
+  symbol.contentType = m.binary  ? idut::ContentType::Binary
+                       : m.macro ? idut::ContentType::ISO15434
+                       : m.gs1   ? idut::ContentType::GS1
+                                 : idut::ContentType::Text;
   symbol.eci = m.ecis.empty() ? -1 : m.ecis.front();
   symbol.readerInit = m.readerProgramming;
   if (m.appendCount > 0) {
