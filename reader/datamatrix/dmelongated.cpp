@@ -13,7 +13,8 @@ namespace {
 constexpr double kMinElongation = 3.0;
 // At most this many bands, the longest first: the views round them are each a second search.
 constexpr size_t kMaxBands = 24;
-constexpr int32_t kCell = 4;
+constexpr int32_t kCell = 4;  // pixels a marking cell covers each way
+constexpr double kPi = 3.14159265358979323846;
 // How much more of the edges may run one way than the other in a Data Matrix band. A long
 // rectangle's module edges run about as much along it as across it; bars run one way only.
 constexpr double kMaxEdgeImbalance = 3.0;
@@ -151,7 +152,7 @@ std::vector<Elongated> elongatedOutlines(const cimg_window& marking, const std::
     e.x1 = std::min(imageWidth, (m.maxX + 2) * kCell - frame);
     e.y1 = std::min(imageHeight, (m.maxY + 2) * kCell - frame);
     if (e.x1 - e.x0 < 2 || e.y1 - e.y0 < 2) continue;
-    e.direction = m.direction < 0 ? m.direction + M_PI : m.direction;
+    e.direction = m.direction < 0 ? m.direction + kPi : m.direction;
     bands.emplace_back(length, e);
   }
   std::sort(bands.begin(), bands.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
