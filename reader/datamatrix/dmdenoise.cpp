@@ -99,7 +99,8 @@ double noiseSigma(const cimg_windowConst& w, double matters) {
   int16_t* here = above + n;
   int16_t* below = here + n;
   uint64_t mixedCount = 0;
-  for (int32_t y = std::max(1, w.height / 32); y + 1 < w.height; y += 16) {
+  // Every other sampled row: the check only has to tell a fraction from about one.
+  for (int32_t y = std::max(1, w.height / 32); y + 1 < w.height; y += 32) {
     const uint8_t *o = rowOf(w, y - 1), *p = rowOf(w, y), *q = rowOf(w, y + 1);
     inBlocks(0, n, [&](int32_t j, int32_t m) {
       signedSecondDifferences(o + j, m, above + j);

@@ -24,7 +24,7 @@ struct Elongated {
 
 // The bands of cells the scan marked (set in marking, clear in before: the marks a scan started
 // with, such as the noise cells, are not outlines) that could be a long rectangle's outline:
-// at least minLength pixels long, minWidth wide, and three times as long as wide. frame: where the
+// at least minLength pixels long, minWidth wide, and four times as long as wide. frame: where the
 // image's origin lies in the marked search image; imageWidth, imageHeight: the image's size.
 std::vector<Elongated> elongatedOutlines(const cimg_window& marking, const std::vector<uint8_t>& before, int32_t frame,
                                          int32_t imageWidth, int32_t imageHeight, double minLength,
