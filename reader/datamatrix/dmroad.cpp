@@ -272,7 +272,9 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
         // when the border shows through them.
         std::array<cmath_vect, 4> fitted = s.corners;
         BorderLayout fittedLayout;
-        bool refit = fitFarSides(w, &fitted);
+        // A candidate whose first corner is not its L (one from a turned view can be) gets its
+        // far sides measured on the wrong sides, and an outline that crosses itself: not kept.
+        bool refit = fitFarSides(w, &fitted) && convexQuad(fitted);
         // Clutter with a solid L of its own gets this far and is most of the candidates that do.
         // A symbol's border already shows through the far sides of one fit; over generated scenes
         // of every kind, no candidate whose border failed after one fit passed after two. So with
@@ -280,6 +282,7 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
         if (refit && options.verify) refit = matchBorder(w, fitted, acceptLong, &fittedLayout);
         // Twice: the second pass starts from far sides that the first has brought close.
         if (refit) fitFarSides(w, &fitted);
+        refit = refit && convexQuad(fitted);
         const bool fittedMatched = refit && matchBorder(w, fitted, acceptLong, &fittedLayout);
         if (refit && (fittedMatched || !options.verify)) {
           s.corners = fitted;
