@@ -6,6 +6,7 @@
 //   idut-corpus DIRECTORY ...             every image under the directories (no ground truth)
 //   idut-corpus --rectangles long         idut with the long rectangles accepted
 //   idut-corpus --step N                  idut scanning every N-th row
+//   idut-corpus --dm-tables N             only the frame-filling and DMRE table, N scenes a row
 //   idut-corpus --write DIRECTORY         also writes the generated scenes there as PNG files
 //                                          (the 1D and PDF417 ones as 1d-* and pdf417-*),
 //                                          to be read back as a directory
@@ -40,6 +41,9 @@ void runOnedScenes(int perCell, uint32_t seed, const std::string& writeTo);
 // The PDF417 table over generated PDF417 scenes (corpus_pdf.cpp): perCondition scenes each,
 // also written to writeTo when it is set.
 void runPdfScenes(int perCondition, uint32_t seed, const std::string& writeTo);
+// The table of frame-filling and rectangular extension Data Matrix symbols (corpus_dm.cpp):
+// perCell scenes per row, also written to writeTo when it is set.
+void runDmTables(int perCell, uint32_t seed, const std::string& writeTo);
 
 namespace {
 
@@ -120,6 +124,7 @@ int runScenes(int perCategory, uint32_t seed, const std::string& writeTo) {
   printRow("all", total, true);
   runOnedScenes(std::max(1, perCategory / 10), seed, writeTo);
   runPdfScenes(std::max(1, perCategory / 4), seed, writeTo);
+  runDmTables(std::max(1, perCategory / 4), seed, writeTo);
   return 0;
 }
 
@@ -160,6 +165,7 @@ int main(int argc, char** argv) {
   uint32_t seed = 1;
   std::vector<std::string> directories;
   std::string writeTo;
+  int dmTablesOnly = 0;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--scenes") && i + 1 < argc)
       perCategory = std::max(1, std::atoi(argv[++i]));
@@ -169,15 +175,21 @@ int main(int argc, char** argv) {
       g_settings.step = std::clamp(std::atoi(argv[++i]), 1, 64);
     else if (!std::strcmp(argv[i], "--rectangles") && i + 1 < argc)
       g_settings.longRectangles = !std::strcmp(argv[++i], "long");
+    else if (!std::strcmp(argv[i], "--dm-tables") && i + 1 < argc)
+      dmTablesOnly = std::max(1, std::atoi(argv[++i]));
     else if (!std::strcmp(argv[i], "--cpu-time"))
       g_cpuTime = true;
     else if (!std::strcmp(argv[i], "--write") && i + 1 < argc)
       writeTo = argv[++i];
     else if (argv[i][0] == '-') {
-      std::fprintf(stderr, "usage: idut-corpus [--scenes N] [--seed S] [--write DIRECTORY] [--rectangles long] [--step N] [--cpu-time] [DIRECTORY ...]\n");
+      std::fprintf(stderr, "usage: idut-corpus [--scenes N] [--seed S] [--write DIRECTORY] [--rectangles long] [--step N] [--cpu-time] [--dm-tables N] [DIRECTORY ...]\n");
       return 64;
     } else
       directories.push_back(argv[i]);
+  }
+  if (dmTablesOnly > 0) {
+    runDmTables(dmTablesOnly, seed, writeTo);
+    return 0;
   }
   return directories.empty() ? runScenes(perCategory, seed, writeTo) : runDirectories(directories);
 }

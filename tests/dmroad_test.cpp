@@ -50,6 +50,8 @@ dmroad::Options optionsFor(Category c, bool verify) {
   o.verify = verify;
   o.fitFarSides = verify;  // the library alone: its corners as they are, on the image as it is
   o.denoise = verify;
+  o.frame = verify;
+  o.elongated = verify;
   if (c == Category::perspective) o.tune = [](cid2d_trackingParams& p) { p.relaxedCorners = 1; };
   return o;
 }
@@ -105,10 +107,9 @@ TEST(DataMatrixRoad, LocationRateAndCornerErrorPerKindOfScene) {
       ASSERT_EQ(raw.status | checked.status, 0) << scene::categoryName(f.category) << " seed " << seed;
       for (const auto& t : sc.symbols) {
         ++symbols;
-        // The road takes the long rectangles only when asked for (a test of its own).
-        const bool isLong = std::max(t.rows, t.cols) > 5 * std::min(t.rows, t.cols);
-        checkedSymbols += !isLong;
-        checkedHits += !isLong && reportsOf(checked, t) > 0;
+        // The road takes the long rectangles too (the library alone does not: "aspect" below).
+        ++checkedSymbols;
+        checkedHits += reportsOf(checked, t) > 0;
         const auto hit = std::find_if(raw.symbols.begin(), raw.symbols.end(), [&](auto& s) { return located(t, s); });
         const auto lHit = std::find_if(raw.symbols.begin(), raw.symbols.end(), [&](auto& s) { return lLocated(t, s); });
         lHits += lHit != raw.symbols.end();
@@ -252,14 +253,15 @@ TEST(DataMatrixRoad, TinyAndRandomImagesAreSafe) {
   EXPECT_EQ(dmroad::findAll(*scene::ImageView(strip), options).status, 0);
 }
 
-// The long rectangles (beyond 5 : 1) are located, with their size, only when asked for; the
-// other rectangles of the extension (16 x 64 to 26 x 64, at most 4 : 1) either way. Along an
-// image axis and at an angle.
-TEST(DataMatrixRoad, LongRectanglesOnlyOnRequest) {
+// The long rectangles (beyond 5 : 1) are located with their size by default, through views round
+// the bands their outlines leave; along an image axis (where the searches' box test drops them)
+// and at an angle. Without those views and without the long option, none is reported, and the
+// other rectangles of the extension (16 x 64 to 26 x 64, at most 4 : 1) are found either way.
+TEST(DataMatrixRoad, LongRectanglesByDefault) {
   // libzint's size options: 31 ... 38 are 8 x 48 ... 8 x 144, 12 x 64, 12 x 88; 39 ... 48 are
   // 16 x 64, 20 x 36 ... 26 x 64.
   for (int option = 31; option <= 48; ++option)
-    for (double angle : {0.0, 63.0}) {
+    for (double angle : {0.0, 3.0, 63.0, 90.0}) {
       const scene::Scene sc = scene::render(
           {.width = 560, .height = 560,
            .symbols = {scene::encodeDataMatrix("long " + std::to_string(option), option, scene::DmSizes::withRectangular)},
@@ -268,15 +270,16 @@ TEST(DataMatrixRoad, LongRectanglesOnlyOnRequest) {
       const scene::SymbolTruth& t = sc.symbols[0];
       const scene::ImageView view(sc.image);
       dmroad::Options options;
+      const dmroad::Outcome byDefault = dmroad::findAll(*view, options);
+      options.elongated = false;
       const dmroad::Outcome standard = dmroad::findAll(*view, options);
-      options.longRectangles = true;
-      const dmroad::Outcome withLong = dmroad::findAll(*view, options);
-      ASSERT_EQ(standard.status | withLong.status, 0);
+      ASSERT_EQ(standard.status | byDefault.status, 0);
       const bool isLong = t.cols > 5 * t.rows;
       EXPECT_EQ(reportsOf(standard, t, 4), isLong ? 0 : 1) << t.rows << "x" << t.cols << " at " << angle;
-      ASSERT_EQ(reportsOf(withLong, t), 1) << t.rows << "x" << t.cols << " at " << angle;
+      ASSERT_EQ(reportsOf(byDefault, t), 1) << t.rows << "x" << t.cols << " at " << angle;
+      EXPECT_EQ(byDefault.symbols.size(), 1u) << t.rows << "x" << t.cols << " at " << angle;
       const auto found =
-          std::find_if(withLong.symbols.begin(), withLong.symbols.end(), [&](auto& s) { return located(t, s); });
+          std::find_if(byDefault.symbols.begin(), byDefault.symbols.end(), [&](auto& s) { return located(t, s); });
       EXPECT_EQ(std::pair(std::min(found->rows, found->cols), std::max(found->rows, found->cols)), std::pair(t.rows, t.cols))
           << t.rows << "x" << t.cols << " at " << angle;
     }
