@@ -21,6 +21,11 @@ constexpr double kMinCoherence = 0.55;      // |J1 - J2| / (J1 + J2) of a bar ce
 constexpr double kMinEnergy = 250;          // mean squared Sobel response of a bar cell
 constexpr double kSameDirection = 12 * kPi / 180;
 constexpr double kStep = 0.5;               // profile sampling step along a line, pixels
+// Every way after the first kCheapWays runs on a region only when a line there shows at least
+// kMinSymbolEdges edges: the shortest symbols read (Code 128 with one character, UPC-E) have
+// about 25 elements.
+constexpr size_t kCheapWays = 2;
+constexpr int kMinSymbolEdges = 20;
 
 struct Cell {
   double jxx = 0, jyy = 0, jxy = 0;
@@ -265,11 +270,31 @@ std::vector<double> lineProfile(const cimg_windowConst& w, double x0, double y0,
   const int across = std::max(2, static_cast<int>(halfHeight / 0.75 + 0.5));
   const double spacing = halfHeight / across;
   std::vector<double> profile(n);
+  // Whether every tap lies where its four pixels exist without clamping: the taps fill a
+  // parallelogram, so its corners decide.
+  const double ex = ux * (n - 1) * kStep, ey = uy * (n - 1) * kStep;
+  const double ax = -uy * across * spacing, ay = ux * across * spacing;
+  const double xs[4] = {x0 + ax, x0 - ax, x0 + ex + ax, x0 + ex - ax};
+  const double ys[4] = {y0 + ay, y0 - ay, y0 + ey + ay, y0 + ey - ay};
+  const bool inside = *std::min_element(xs, xs + 4) >= 0.5 && *std::max_element(xs, xs + 4) < w.width - 1.5 &&
+                      *std::min_element(ys, ys + 4) >= 0.5 && *std::max_element(ys, ys + 4) < w.height - 1.5;
+  const double scale = 1.0 / (2 * across + 1);
   for (int i = 0; i < n; ++i) {
     double acc = 0;
-    for (int k = -across; k <= across; ++k)
-      acc += sample(w, x0 + ux * i * kStep - uy * k * spacing, y0 + uy * i * kStep + ux * k * spacing);
-    profile[i] = acc / (2 * across + 1);
+    if (inside) {
+      for (int k = -across; k <= across; ++k) {
+        const double x = x0 + ux * i * kStep - uy * k * spacing - 0.5, y = y0 + uy * i * kStep + ux * k * spacing - 0.5;
+        const int ix = static_cast<int>(x), iy = static_cast<int>(y);
+        const double fx = x - ix, fy = y - iy;
+        const uint8_t* p = w.pixels + static_cast<ptrdiff_t>(iy) * w.stride + ix;
+        const double top = p[0] + fx * (p[1] - p[0]), bottom = p[w.stride] + fx * (p[w.stride + 1] - p[w.stride]);
+        acc += top + fy * (bottom - top);
+      }
+    } else {
+      for (int k = -across; k <= across; ++k)
+        acc += sample(w, x0 + ux * i * kStep - uy * k * spacing, y0 + uy * i * kStep + ux * k * spacing);
+    }
+    profile[i] = acc * scale;
   }
   return profile;
 }
@@ -382,7 +407,13 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
   std::vector<std::vector<LineRead>> perLine(lines);
   auto acrossOf = [&](int k) { return r.acrossMin + (r.acrossMax - r.acrossMin) * (k + 0.5) / lines; };
   Votes votes;
+  // The most edges any line shows inside the region (and half the reach either side), by the most
+  // sensitive way of taking them: a region that never shows enough for the shortest symbol is
+  // text or clutter, and the slower ways are not tried on it.
+  int mostEdges = 0;
+  const double inside0 = reach / 2, inside1 = a1 - a0 - reach / 2;
   for (size_t way = 0; way < options.profiles.size() && !decides(votes, options); ++way) {
+    if (way == kCheapWays && votes.best == 0 && mostEdges < kMinSymbolEdges) break;
     for (int k = 0; k < lines; ++k) {
       if (const csys_status st = csys_attention_check(); CSYS_FAILED(st)) return st;
       const double across = acrossOf(k);
@@ -390,6 +421,12 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
         const double ox = r.cx - r.dy * across, oy = r.cy + r.dx * across;
         profiles[k] = lineProfile(w, ox + r.dx * a0, oy + r.dy * a0, ox + r.dx * a1, oy + r.dy * a1,
                                   options.profiles[way].halfHeight);
+      }
+      if (way == 0) {
+        int inside = 0;
+        for (const Edge& e : oned::extremaEdges(profiles[k]))
+          inside += e.position * kStep >= inside0 && e.position * kStep <= inside1 ? 1 : 0;
+        mostEdges = std::max(mostEdges, inside);
       }
       std::vector<double> positions;
       const std::vector<double> widths = profileWidths(profiles[k], options.profiles[way], &positions);
