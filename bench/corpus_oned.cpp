@@ -51,7 +51,8 @@ std::vector<std::string> zxingTextsHere(const scene::GreyImage& image, double& m
   ZXing::DecodeHints hints;
   hints.setFormats(ZXing::BarcodeFormat::Code128 | ZXing::BarcodeFormat::EAN13 | ZXing::BarcodeFormat::UPCA |
                    ZXing::BarcodeFormat::EAN8 | ZXing::BarcodeFormat::Code39 | ZXing::BarcodeFormat::ITF |
-                   ZXing::BarcodeFormat::UPCE | ZXing::BarcodeFormat::Code93 | ZXing::BarcodeFormat::Codabar);
+                   ZXing::BarcodeFormat::UPCE | ZXing::BarcodeFormat::Code93 | ZXing::BarcodeFormat::Codabar |
+                   ZXing::BarcodeFormat::DataBar);
   hints.setTryHarder(true);
   hints.setTryRotate(true);
   const corpus::Stamp start = corpus::now();
@@ -60,7 +61,10 @@ std::vector<std::string> zxingTextsHere(const scene::GreyImage& image, double& m
   ms = corpus::msSince(start);
   std::vector<std::string> texts;
   for (const ZXing::Result& r : results)
-    if (r.isValid()) texts.push_back((r.symbologyIdentifier() == "]C1" ? "]C1" : "") + r.text());
+    if (!r.isValid()) continue;
+    // ZXing gives DataBar's GTIN alone, idut the element string after "]e0".
+    else if (r.format() == ZXing::BarcodeFormat::DataBar) texts.push_back("]e001" + r.text());
+    else texts.push_back((r.symbologyIdentifier() == "]C1" ? "]C1" : "") + r.text());
   return texts;
 }
 
