@@ -9,6 +9,7 @@
 #include "ci_id/caliper.h"
 #include "ci_id/findbarcode.h"
 #include "reader/oned/road1dteeth.hpp"
+#include "reader/oned/eangrid.hpp"
 #include "reader/oned/extrema.hpp"
 
 namespace road1d {
@@ -345,6 +346,13 @@ std::vector<double> lineWidths(const cimg_windowConst& w, double x0, double y0, 
 
 namespace {
 
+// EAN/UPC on the module grid, the ends placed by the profile's alternating extremes.
+std::vector<oned::GridRead> gridReads(const std::vector<double>& profile) {
+  std::vector<double> dark, light;
+  for (const Edge& e : oned::extremaEdges(profile)) (e.rising ? light : dark).push_back(e.position);
+  return oned::readEanOnGrid(profile, dark, light);
+}
+
 struct LineRead {
   oned::Read read;
   double startAlong, endAlong;  // the symbol's first and last bar edges along the region axis
@@ -427,6 +435,14 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
         for (const Edge& e : oned::extremaEdges(profiles[k]))
           inside += e.position * kStep >= inside0 && e.position * kStep <= inside1 ? 1 : 0;
         mostEdges = std::max(mostEdges, inside);
+      }
+      if (options.profiles[way].grid) {
+        for (const oned::GridRead& g : gridReads(profiles[k])) {
+          bool seen = false;
+          for (const LineRead& o : perLine[k]) seen = seen || (o.read.symbology == g.read.symbology && o.read.text == g.read.text);
+          if (!seen) perLine[k].push_back({g.read, a0 + g.start * kStep, a0 + g.end * kStep, across});
+        }
+        continue;
       }
       std::vector<double> positions;
       const std::vector<double> widths = profileWidths(profiles[k], options.profiles[way], &positions);

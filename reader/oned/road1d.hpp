@@ -28,6 +28,9 @@ struct Profile {
   // Pixels either side of the line that each profile sample averages along the bars: taller
   // averages quieten noise and the grain of small bars, as long as the line runs across the bars.
   double halfHeight = 1.5;
+  // EAN/UPC read on the symbol's module grid from the grey levels (reader/oned/eangrid.hpp), for
+  // blur that leaves the narrow elements without edges; the edges only place the symbol's ends.
+  bool grid = false;
 };
 
 struct Options {
@@ -41,7 +44,8 @@ struct Options {
   // the smoothest with elements that noise split in two merged again by teeth.
   // A line votes once for each text it reads; the later ways are tried only while the votes of
   // the earlier ones do not decide.
-  std::vector<Profile> profiles{{0.0, false}, {0.0, true}, {0.9, false}, {1.8, false, true}, {0.0, false, false, true}, {0.6, false, false, true}, {0.0, false, false, true, 5}, {0.0, false, false, false, 5}};
+  std::vector<Profile> profiles{{0.0, false}, {0.0, true}, {0.9, false}, {1.8, false, true}, {0.0, false, false, true}, {0.6, false, false, true}, {0.0, false, false, true, 5}, {0.0, false, false, false, 5},
+                                {0.0, false, false, false, 5, true}};
 };
 
 // A bar-like region: centre, reading direction (unit vector across the bars) and the extents
