@@ -20,9 +20,9 @@ constexpr double kDigitLead = 0.12;      // a digit decides alone when its best 
 constexpr int kMaxUndecided = 2;
 constexpr int kMaxEnds = 10;             // start and end candidates weighed on a line, each way
 constexpr int kMaxPairs = 5;             // pairs of them read
-constexpr double kMaxQuietSwing = 0.3;
-constexpr double kCentreReach = 1.0;     // modules the centre guard may lie off the ends' midpoint   // of the symbol's grey range, in the light beside it
-constexpr int kQuietModules = 1;         // light a guard's fit takes in beyond the symbol (photographs crop close)              // start and end candidates tried on a line, each way
+constexpr double kMaxQuietSwing = 0.3;   // of the symbol's grey range, in the light beside it
+constexpr double kCentreReach = 1.0;     // modules the centre guard may lie off the ends' midpoint
+constexpr int kQuietModules = 1;         // light a guard's fit takes in beyond the symbol (photographs crop close)
 
 // First digit of an EAN-13 by the parities of its left half (bit 5 the first digit, 1 = G).
 constexpr int kFirstDigitParity[10] = {0x00, 0x0B, 0x0D, 0x0E, 0x13, 0x19, 0x1C, 0x15, 0x16, 0x1A};
@@ -61,23 +61,43 @@ std::array<double, 7> digitModules(int index, bool firstIsBar) {
   return m;
 }
 
-// Renderings of every digit pattern at every blur, sampled kSamplesPerModule times a module over
-// its seven modules: the modules beside a digit are a bar and a space as the symbol's structure
-// puts them (a left-half digit follows a bar and is followed by a space, a right-half one the
-// other way round), the next ones grey.
+// The guards' windows: the start guard with kQuietModules of light before it and the first
+// digit's space after it, the end guard the same way round, the centre guard with the bars of the
+// digits either side.
+constexpr int kEndGuardModules = 4 + kQuietModules, kCentreGuardModules = 7;
+constexpr double kStartGuard[] = {0, 0, 0, 0, 1, 0, 1, 0};  // modules -4..3
+constexpr double kEndGuard[] = {0, 1, 0, 1, 0, 0, 0, 0};    // modules m - 4 .. m + 3
+constexpr double kCentreGuard[] = {1, 0, 1, 0, 1, 0, 1};    // modules c - 1 .. c + 5
+
+// Renderings of every digit pattern and of the guards at every blur, sampled kSamplesPerModule
+// times a module: the modules beside a digit are a bar and a space as the symbol's structure puts
+// them (a left-half digit follows a bar and is followed by a space, a right-half one the other way
+// round), the next ones grey.
 struct Renderings {
   // [blur][half: 0 left, 1 right][pattern 0..19][sample]
   double t[kSigmas.size()][2][20][kDigitSamples];
+  double start[kSigmas.size()][kEndGuardModules * kSamplesPerModule];
+  double end[kSigmas.size()][kEndGuardModules * kSamplesPerModule];
+  double centre[kSigmas.size()][kCentreGuardModules * kSamplesPerModule];
   Renderings() {
-    for (size_t s = 0; s < kSigmas.size(); ++s)
+    for (size_t s = 0; s < kSigmas.size(); ++s) {
+      const double sigma = kSigmas[s];
       for (int half = 0; half < 2; ++half)
         for (int p = 0; p < 20; ++p) {
           const std::array<double, 7> d = digitModules(p, half == 1);
           const double before = half == 0 ? 1 : 0, after = half == 0 ? 0 : 1;
           const double v[11] = {0.5, before, d[0], d[1], d[2], d[3], d[4], d[5], d[6], after, 0.5};
-          for (int k = 0; k < kDigitSamples; ++k)
-            t[s][half][p][k] = blurred(v, 11, -2, (k + 0.5) / kSamplesPerModule, kSigmas[s]);
+          for (int k = 0; k < kDigitSamples; ++k) t[s][half][p][k] = blurred(v, 11, -2, (k + 0.5) / kSamplesPerModule, sigma);
         }
+      // Placed with the window's first module at 0.
+      for (int k = 0; k < kEndGuardModules * kSamplesPerModule; ++k) {
+        const double x = (k + 0.5) / kSamplesPerModule;
+        start[s][k] = blurred(kStartGuard + 3 - kQuietModules, 5 + kQuietModules, -1, x, sigma);
+        end[s][k] = blurred(kEndGuard, 5 + kQuietModules, 0, x, sigma);
+      }
+      for (int k = 0; k < kCentreGuardModules * kSamplesPerModule; ++k)
+        centre[s][k] = blurred(kCentreGuard, 7, 0, (k + 0.5) / kSamplesPerModule, sigma);
+    }
   }
 };
 
@@ -124,28 +144,24 @@ struct Grid {
   }
 };
 
-// How well modules v (placed from module `first`) fit the grid over [from, from + count).
-double patternFit(const Grid& g, const double* v, int n, int first, double from, int count, double sigma) {
-  double o[64], t[64];
-  const int samples = std::min(64, count * kSamplesPerModule);
+// How well a rendering of count modules fits the grid from module `from`.
+double windowFit(const Grid& g, double from, int count, const double* rendering) {
+  double o[kCentreGuardModules * kSamplesPerModule];
   g.sample(from, count, o);
-  for (int k = 0; k < samples; ++k) t[k] = blurred(v, n, first, from + (k + 0.5) / kSamplesPerModule, sigma);
-  return fit(o, t, samples);
+  return fit(o, rendering, count * kSamplesPerModule);
 }
 
 // The two end guards with the quiet light beyond them and the digits' known first modules.
-double endGuardsFit(const Grid& g, double sigma) {
-  static const double left[] = {0, 0, 0, 0, 1, 0, 1, 0};   // modules -4..3 (the last the first digit's space)
-  static const double right[] = {0, 1, 0, 1, 0, 0, 0, 0};  // modules m - 4 .. m + 3
-  const int m = g.layout.modules, q = kQuietModules;
-  return std::min(patternFit(g, left + 3 - q, 5 + q, -1 - q, -q, 4 + q, sigma),
-                  patternFit(g, right, 5 + q, m - 4, m - 4, 4 + q, sigma));
+double endGuardsFit(const Grid& g, int sigma) {
+  const Renderings& r = renderings();
+  const int m = g.layout.modules;
+  return std::min(windowFit(g, -kQuietModules, kEndGuardModules, r.start[sigma]),
+                  windowFit(g, m - 4, kEndGuardModules, r.end[sigma]));
 }
 
-double centreGuardFit(const Grid& g, double sigma) {
-  static const double centre[] = {1, 0, 1, 0, 1, 0, 1};  // the left digit's last bar, 01010, the right digit's first bar
+double centreGuardFit(const Grid& g, int sigma) {
   const int c = 3 + 7 * g.layout.half;
-  return patternFit(g, centre, 7, c - 1, c - 1, 7, sigma);
+  return windowFit(g, c - 1, kCentreGuardModules, renderings().centre[sigma]);
 }
 
 struct DigitChoice {
@@ -236,7 +252,7 @@ bool readLayout(const std::vector<double>& profile, double start, double end, co
         g.start = start + ds * module;
         g.end = end + de * module;
         g.centre = 0.5 * (g.start + g.end);
-        const double f = endGuardsFit(g, kSigmas[s]);
+        const double f = endGuardsFit(g, s);
         if (f > best) best = f, sigma = s, bestStart = g.start, bestEnd = g.end;
       }
   if (best < kMinGuardScore || !quietBeside(profile, bestStart, bestEnd, module)) return false;
@@ -248,7 +264,7 @@ bool readLayout(const std::vector<double>& profile, double start, double end, co
   // wider than a module either way finds a guard two modules off as often as the real one.
   for (double dc = -kCentreReach; dc <= kCentreReach + 0.01; dc += 0.25) {
     g.centre = middle + dc * module;
-    const double f = centreGuardFit(g, kSigmas[sigma]);
+    const double f = centreGuardFit(g, sigma);
     if (f > centreFit) centreFit = f, centre = g.centre;
   }
   if (centreFit < kMinGuardScore) return false;
@@ -323,7 +339,7 @@ std::vector<std::pair<double, double>> endPairs(const std::vector<double>& profi
       if (inside < 28) continue;
       Grid g{&profile, kEan13, s, 0.5 * (s + e), e};
       double f = -1;
-      for (double sigma : kSigmas) f = std::max(f, endGuardsFit(g, sigma));
+      for (int sigma = 0; sigma < static_cast<int>(kSigmas.size()); ++sigma) f = std::max(f, endGuardsFit(g, sigma));
       scored.push_back({f, {s, e}});
     }
   std::sort(scored.begin(), scored.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
