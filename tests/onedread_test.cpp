@@ -16,6 +16,7 @@
 #include "reader/oned/oned.hpp"
 #include "reader/oned/databar.hpp"
 #include "reader/oned/fullascii.hpp"
+#include "reader/oned/match.hpp"
 #include "reader/oned/upce.hpp"
 #include "scenes/scene_1d.hpp"
 
@@ -248,6 +249,49 @@ TEST(OnedRead, DataBarCharacterValuesAndChecks) {
   brokenFinder[11] += 5;  // the left finder's wide bar two modules wider, the space after it as much narrower
   brokenFinder[12] -= 5;
   EXPECT_TRUE(texts(brokenFinder).empty());
+}
+
+// The whole-table match against the single-pattern distance the readers screen starts with: the
+// match is the pattern at the least distance, its margin from the two least distances, whatever
+// the widths (exact, spread, jittered, junk), so the match's early stop loses nothing.
+TEST(OnedRead, TableMatchAgreesWithSinglePatternDistances) {
+  static const char* const kPatterns[] = {"212222", "222122", "222221", "121223", "121322", "131222",
+                                          "211412", "211214", "211232", "111323", "311141", "141122"};
+  const oned::PatternTable table{kPatterns, 12, 6, 11};
+  scene::Random rng(99);
+  struct Case {
+    double spread, jitter;
+    bool junk;
+  } cases[] = {{0, 0, false}, {0.3, 0, false}, {-0.3, 0.1, false}, {0, 0.4, false}, {0, 0, true}};
+  for (const Case& c : cases)
+    for (int trial = 0; trial < 200; ++trial) {
+      std::vector<double> w{5};
+      const char* p = kPatterns[rng.uniformInt(0, 11)];
+      for (int k = 0; k < 6; ++k)
+        w.push_back(c.junk ? rng.uniform(0.5, 5) : (p[k] - '0' + (k % 2 ? -c.spread : c.spread) + rng.uniform(-c.jitter, c.jitter)) * 2);
+      w.push_back(5);
+      double best = 1e9, second = 1e9;
+      int index = -1;
+      for (int q = 0; q < 12; ++q) {
+        const double e = oned::patternError(w, 1, table, q);
+        if (e < best) {
+          second = best;
+          best = e;
+          index = q;
+        } else {
+          second = std::min(second, e);
+        }
+      }
+      const oned::Match m = oned::matchPattern(w, 1, table, 1e9, 0);
+      EXPECT_EQ(m.index, index);
+      EXPECT_DOUBLE_EQ(m.error, best);
+      EXPECT_NEAR(m.margin, (second - best) / (second + best), 1e-12);
+      if (!c.junk && c.jitter == 0 && c.spread == 0) {
+        EXPECT_EQ(kPatterns[m.index], std::string(p));
+      }
+    }
+  EXPECT_EQ(oned::patternError({5, 1, 1, 5}, 1, table, 0), 1e9);   // too few widths
+  EXPECT_EQ(oned::patternError({5, 2, 1, 2, 2, 2, 2, 5}, 1, table, 12), 1e9);  // no such pattern
 }
 
 }  // namespace

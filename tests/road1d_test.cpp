@@ -138,7 +138,8 @@ TEST(Road1d, GeneratedScenesReadWithoutWrongText) {
     EXPECT_EQ(t.wrong, 0) << scene::conditionName(condition);
     // Phone scenes (short bars under digits, glare, a curved label, JPEG) are what the road still
     // misses most: held at today's rate so that it only goes up.
-    const double floor = condition == Condition1d::phone ? 0.04 : 0.9;
+    // (The sanitizer build's fifth of the scenes holds about twenty phone scenes: its floor is lower.)
+    const double floor = condition == Condition1d::phone ? (kSceneStride == 1 ? 0.1 : 0.04) : 0.9;
     EXPECT_GE(t.read, floor * t.scenes) << scene::conditionName(condition);
   }
   std::printf("   %5.1f%%\nread %d of %d scenes, %d of %d second barcodes, %d boxes off\n", 100.0 * read / scenes, read,
