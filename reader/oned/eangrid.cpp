@@ -151,12 +151,15 @@ double windowFit(const Grid& g, double from, int count, const double* rendering)
   return fit(o, rendering, count * kSamplesPerModule);
 }
 
-// The two end guards with the quiet light beyond them and the digits' known first modules.
-double endGuardsFit(const Grid& g, int sigma) {
+// The two end guards with the quiet light beyond them and the digits' known first modules, at
+// every blur: fits[s] for kSigmas[s] (the grey sampled once for all).
+void endGuardsFits(const Grid& g, double* fits) {
   const Renderings& r = renderings();
-  const int m = g.layout.modules;
-  return std::min(windowFit(g, -kQuietModules, kEndGuardModules, r.start[sigma]),
-                  windowFit(g, m - 4, kEndGuardModules, r.end[sigma]));
+  constexpr int n = kEndGuardModules * kSamplesPerModule;
+  double left[n], right[n];
+  g.sample(-kQuietModules, kEndGuardModules, left);
+  g.sample(g.layout.modules - 4, kEndGuardModules, right);
+  for (size_t s = 0; s < kSigmas.size(); ++s) fits[s] = std::min(fit(left, r.start[s], n), fit(right, r.end[s], n));
 }
 
 double centreGuardFit(const Grid& g, int sigma) {
@@ -246,15 +249,16 @@ bool readLayout(const std::vector<double>& profile, double start, double end, co
   double best = -1;
   int sigma = 0;
   double bestStart = start, bestEnd = end;
-  for (int s = 0; s < static_cast<int>(kSigmas.size()); ++s)
-    for (double ds = -0.4; ds <= 0.41; ds += 0.2)
-      for (double de = -0.4; de <= 0.41; de += 0.2) {
-        g.start = start + ds * module;
-        g.end = end + de * module;
-        g.centre = 0.5 * (g.start + g.end);
-        const double f = endGuardsFit(g, s);
-        if (f > best) best = f, sigma = s, bestStart = g.start, bestEnd = g.end;
-      }
+  for (double ds = -0.4; ds <= 0.41; ds += 0.2)
+    for (double de = -0.4; de <= 0.41; de += 0.2) {
+      g.start = start + ds * module;
+      g.end = end + de * module;
+      g.centre = 0.5 * (g.start + g.end);
+      double fits[kSigmas.size()];
+      endGuardsFits(g, fits);
+      for (int s = 0; s < static_cast<int>(kSigmas.size()); ++s)
+        if (fits[s] > best) best = fits[s], sigma = s, bestStart = g.start, bestEnd = g.end;
+    }
   if (best < kMinGuardScore || !quietBeside(profile, bestStart, bestEnd, module)) return false;
   g.start = bestStart;
   g.end = bestEnd;
@@ -339,7 +343,9 @@ std::vector<std::pair<double, double>> endPairs(const std::vector<double>& profi
       if (inside < 28) continue;
       Grid g{&profile, kEan13, s, 0.5 * (s + e), e};
       double f = -1;
-      for (int sigma = 0; sigma < static_cast<int>(kSigmas.size()); ++sigma) f = std::max(f, endGuardsFit(g, sigma));
+      double fits[kSigmas.size()];
+      endGuardsFits(g, fits);
+      for (double x : fits) f = std::max(f, x);
       scored.push_back({f, {s, e}});
     }
   std::sort(scored.begin(), scored.end(), [](const auto& a, const auto& b) { return a.first > b.first; });

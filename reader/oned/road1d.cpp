@@ -300,15 +300,19 @@ std::vector<double> lineProfile(const cimg_windowConst& w, double x0, double y0,
   return profile;
 }
 
+// rawExtrema, when given, are the unsmoothed profile's extremes' edges, taken once for every way
+// that wants them.
 std::vector<double> profileWidths(const std::vector<double>& profile, const Profile& how,
-                                  std::vector<double>* positions) {
+                                  std::vector<double>* positions, const std::vector<Edge>* rawExtrema = nullptr) {
   std::vector<double> widths;
   if (positions) positions->clear();
   if (profile.empty()) return widths;
   const int n = static_cast<int>(profile.size());
-  const std::vector<double> smooth = smoothed(profile, how.smoothing / kStep);
-  std::vector<Edge> edges = how.extrema ? oned::extremaEdges(smooth) : profileEdges(smooth);
-  if (how.midLevel) refineAtMidLevel(smooth, edges);
+  const bool raw = !(how.smoothing / kStep > 0.3);
+  const std::vector<double> smooth = raw ? std::vector<double>() : smoothed(profile, how.smoothing / kStep);
+  const std::vector<double>& p = raw ? profile : smooth;
+  std::vector<Edge> edges = how.extrema ? (raw && rawExtrema ? *rawExtrema : oned::extremaEdges(p)) : profileEdges(p);
+  if (how.midLevel) refineAtMidLevel(p, edges);
   // Merging by teeth on the raw profile's edges reads what the smoothed profiles read as well,
   // at a quarter more time a line: so it runs only on the smoothest, the last way tried.
   if (how.teeth) edges = mergedByTeeth(edges);
@@ -347,9 +351,9 @@ std::vector<double> lineWidths(const cimg_windowConst& w, double x0, double y0, 
 namespace {
 
 // EAN/UPC on the module grid, the ends placed by the profile's alternating extremes.
-std::vector<oned::GridRead> gridReads(const std::vector<double>& profile) {
+std::vector<oned::GridRead> gridReads(const std::vector<double>& profile, const std::vector<Edge>& extrema) {
   std::vector<double> dark, light;
-  for (const Edge& e : oned::extremaEdges(profile)) (e.rising ? light : dark).push_back(e.position);
+  for (const Edge& e : extrema) (e.rising ? light : dark).push_back(e.position);
   return oned::readEanOnGrid(profile, dark, light);
 }
 
@@ -412,6 +416,14 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
   const double a0 = r.alongMin - reach, a1 = r.alongMax + reach;
   const int lines = std::max(1, options.linesPerRegion);
   std::vector<std::vector<double>> profiles(lines);
+  // Each line's profile's extremes' edges, taken when a way first wants them.
+  std::vector<std::vector<Edge>> extrema(lines);
+  std::vector<char> haveExtrema(lines, 0);
+  auto extremaOf = [&](int k) -> const std::vector<Edge>& {
+    if (!haveExtrema[k]) extrema[k] = oned::extremaEdges(profiles[k]);
+    haveExtrema[k] = 1;
+    return extrema[k];
+  };
   std::vector<std::vector<LineRead>> perLine(lines);
   auto acrossOf = [&](int k) { return r.acrossMin + (r.acrossMax - r.acrossMin) * (k + 0.5) / lines; };
   Votes votes;
@@ -429,15 +441,16 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
         const double ox = r.cx - r.dy * across, oy = r.cy + r.dx * across;
         profiles[k] = lineProfile(w, ox + r.dx * a0, oy + r.dy * a0, ox + r.dx * a1, oy + r.dy * a1,
                                   options.profiles[way].halfHeight);
+        haveExtrema[k] = 0;
       }
       if (way == 0) {
         int inside = 0;
-        for (const Edge& e : oned::extremaEdges(profiles[k]))
+        for (const Edge& e : extremaOf(k))
           inside += e.position * kStep >= inside0 && e.position * kStep <= inside1 ? 1 : 0;
         mostEdges = std::max(mostEdges, inside);
       }
       if (options.profiles[way].grid) {
-        for (const oned::GridRead& g : gridReads(profiles[k])) {
+        for (const oned::GridRead& g : gridReads(profiles[k], extremaOf(k))) {
           bool seen = false;
           for (const LineRead& o : perLine[k]) seen = seen || (o.read.symbology == g.read.symbology && o.read.text == g.read.text);
           if (!seen) perLine[k].push_back({g.read, a0 + g.start * kStep, a0 + g.end * kStep, across});
@@ -445,7 +458,8 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
         continue;
       }
       std::vector<double> positions;
-      const std::vector<double> widths = profileWidths(profiles[k], options.profiles[way], &positions);
+      const std::vector<double> widths =
+          profileWidths(profiles[k], options.profiles[way], &positions, options.profiles[way].extrema ? &extremaOf(k) : nullptr);
       for (const oned::Read& read : oned::readLine(widths, options.read)) {
         // One vote a line: a text that this line read another way already is not counted again.
         bool seen = false;
