@@ -22,6 +22,8 @@ constexpr double kMinCoherence = 0.55;      // |J1 - J2| / (J1 + J2) of a bar ce
 constexpr double kMinEnergy = 250;          // mean squared Sobel response of a bar cell
 constexpr double kSameDirection = 12 * kPi / 180;
 constexpr double kStep = 0.5;               // profile sampling step along a line, pixels
+constexpr double kMergeGap = 4.5 * kCell;   // pixels along between pieces of one symbol
+constexpr double kMergeOverlap = 0.5;       // of the narrower piece, side by side across
 // Every way after the first kCheapWays runs on a region only when a line there shows at least
 // kMinSymbolEdges edges: the shortest symbols read (Code 128 with one character, UPC-E) have
 // about 25 elements.
@@ -91,6 +93,37 @@ std::vector<Cell> directionGrid(const cimg_windowConst& w, int cols, int rows) {
   return cells;
 }
 
+// Regions running the same way, side by side across and a gap apart along: the pieces of one
+// symbol whose widest spaces (DataBar's finders hold spaces of nine modules) part its cells. Each
+// pair is joined into one region over both, the weaker taken into the stronger's frame.
+void mergeInLine(std::vector<Region>& regions) {
+  for (bool merged = true; merged;) {
+    merged = false;
+    for (size_t i = 0; i < regions.size() && !merged; ++i)
+      for (size_t j = 0; j < regions.size() && !merged; ++j) {
+        Region& a = regions[i];
+        const Region& b = regions[j];
+        if (i == j || a.energy < b.energy || std::fabs(a.dx * b.dy - a.dy * b.dx) > std::sin(kSameDirection)) continue;
+        // b's extents in a's frame.
+        const double px = b.cx - a.cx, py = b.cy - a.cy;
+        const double along = px * a.dx + py * a.dy, across = -px * a.dy + py * a.dx;
+        const double bAlong0 = along + b.alongMin, bAlong1 = along + b.alongMax;
+        const double bAcross0 = across + b.acrossMin, bAcross1 = across + b.acrossMax;
+        const double overlap = std::min(a.acrossMax, bAcross1) - std::max(a.acrossMin, bAcross0);
+        const double narrower = std::min(a.acrossMax - a.acrossMin, bAcross1 - bAcross0);
+        const double gap = std::max(bAlong0 - a.alongMax, a.alongMin - bAlong1);
+        if (overlap < kMergeOverlap * narrower || gap > kMergeGap) continue;
+        a.alongMin = std::min(a.alongMin, bAlong0);
+        a.alongMax = std::max(a.alongMax, bAlong1);
+        a.acrossMin = std::min(a.acrossMin, bAcross0);
+        a.acrossMax = std::max(a.acrossMax, bAcross1);
+        a.energy += b.energy;
+        regions.erase(regions.begin() + static_cast<std::ptrdiff_t>(j));
+        merged = true;
+      }
+  }
+}
+
 }  // namespace
 
 std::vector<Region> findRegions(const cimg_windowConst& w, int maxRegions) {
@@ -151,6 +184,7 @@ std::vector<Region> findRegions(const cimg_windowConst& w, int maxRegions) {
     }
     regions.push_back(r);
   }
+  mergeInLine(regions);
   std::sort(regions.begin(), regions.end(), [](const Region& a, const Region& b) { return a.energy > b.energy; });
   if (static_cast<int>(regions.size()) > maxRegions) regions.resize(maxRegions);
   return regions;
