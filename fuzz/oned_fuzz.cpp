@@ -1,7 +1,7 @@
 // Fuzzes the 1D readers with arbitrary width sequences (each byte a width of 1 to 64 units, a
 // light run first and last) both through readLine and at every start of each single reader
 // (the add-on after every bar too), DataBar's character values with the bytes as module counts,
-// the printed-character interpretations and the UPC-E
+// the EAN grid on the bytes as a grey profile, the printed-character interpretations and the UPC-E
 // expansion with the bytes as text, the extremes' edges with the bytes as a grey profile, and
 // the 1D road with small arbitrary images. A read may be empty;
 // every read it does make must name elements inside the line, and the road must report a
@@ -19,6 +19,7 @@
 #include "reader/oned/codabar.hpp"
 #include "reader/oned/code93.hpp"
 #include "reader/oned/databar.hpp"
+#include "reader/oned/eangrid.hpp"
 #include "reader/oned/extrema.hpp"
 #include "reader/oned/fullascii.hpp"
 #include "reader/oned/upce.hpp"
@@ -62,8 +63,19 @@ void fuzzText(const uint8_t* data, size_t size) {
   if (!upca.empty() && upca.size() != 12) std::abort();
   std::vector<double> profile(size);
   for (size_t i = 0; i < size; ++i) profile[i] = data[i];
-  for (const road1d::LineEdge& e : oned::extremaEdges(profile))
+  std::vector<double> dark, light;
+  for (const road1d::LineEdge& e : oned::extremaEdges(profile)) {
     if (!(e.position >= 0 && e.position <= static_cast<double>(size))) std::abort();
+    (e.rising ? light : dark).push_back(e.position);
+  }
+  // The EAN grid on the bytes as a profile, its ends at the extremes' edges and at the bytes'
+  // first two values read as sample positions.
+  for (const oned::GridRead& r : oned::readEanOnGrid(profile, dark, light))
+    if (r.read.text.size() < 12 || !(r.start < r.end)) std::abort();
+  if (size >= 2) {
+    oned::GridRead r;
+    if (oned::readEanOnGrid(profile, data[0], data[0] + 2.0 * data[1], r) && r.read.text.size() < 12) std::abort();
+  }
 }
 
 void fuzzImage(const uint8_t* data, size_t size) {
