@@ -3,7 +3,12 @@
 //
 //   idut-corpus [--scenes N] [--seed S]   generated scenes with ground truth (default 40 per
 //                                          category that holds symbols, plus symbol-free ones)
-//   idut-corpus DIRECTORY ...             every image under the directories (no ground truth)
+//   idut-corpus DIRECTORY ...             every image under the directories: with truth files
+//                                          beside them (NAME.txt, NAME.bin) each read at four
+//                                          rotations and compared per folder (corpus_truth.cpp),
+//                                          else counted only; --1d reads 1D symbologies only
+//   idut-corpus --oned N                  the 1D table alone, N scenes per symbology and
+//                                          condition, with a row per symbology and condition
 //   idut-corpus --rectangles long         idut with the long rectangles accepted
 //   idut-corpus --step N                  idut scanning every N-th row
 //   idut-corpus --dm-tables N             only the frame-filling and DMRE table, N scenes a row
@@ -37,7 +42,10 @@
 
 // The 1D table over generated 1D scenes (corpus_oned.cpp): perCell scenes per symbology and
 // condition, also written to writeTo when it is set.
-void runOnedScenes(int perCell, uint32_t seed, const std::string& writeTo);
+void runOnedScenes(int perCell, uint32_t seed, const std::string& writeTo, bool byCondition = false);
+// Directories of photographs with truth files beside them (corpus_truth.cpp).
+bool hasTruthFiles(const std::vector<std::string>& paths);
+int runTruthDirectories(const std::vector<std::string>& paths, bool onlyOned);
 // The PDF417 table over generated PDF417 scenes (corpus_pdf.cpp): perCondition scenes each,
 // also written to writeTo when it is set.
 void runPdfScenes(int perCondition, uint32_t seed, const std::string& writeTo);
@@ -166,8 +174,14 @@ int main(int argc, char** argv) {
   std::vector<std::string> directories;
   std::string writeTo;
   int dmTablesOnly = 0;
+  int onedOnly = 0;
+  bool onlyOnedFormats = false;
   for (int i = 1; i < argc; ++i) {
-    if (!std::strcmp(argv[i], "--scenes") && i + 1 < argc)
+    if (!std::strcmp(argv[i], "--1d"))
+      onlyOnedFormats = true;
+    else if (!std::strcmp(argv[i], "--oned") && i + 1 < argc)
+      onedOnly = std::max(1, std::atoi(argv[++i]));
+    else if (!std::strcmp(argv[i], "--scenes") && i + 1 < argc)
       perCategory = std::max(1, std::atoi(argv[++i]));
     else if (!std::strcmp(argv[i], "--seed") && i + 1 < argc)
       seed = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
@@ -182,7 +196,7 @@ int main(int argc, char** argv) {
     else if (!std::strcmp(argv[i], "--write") && i + 1 < argc)
       writeTo = argv[++i];
     else if (argv[i][0] == '-') {
-      std::fprintf(stderr, "usage: idut-corpus [--scenes N] [--seed S] [--write DIRECTORY] [--rectangles long] [--step N] [--cpu-time] [--dm-tables N] [DIRECTORY ...]\n");
+      std::fprintf(stderr, "usage: idut-corpus [--scenes N] [--seed S] [--write DIRECTORY] [--rectangles long] [--step N] [--cpu-time] [--dm-tables N] [--oned N] [--1d] [DIRECTORY ...]\n");
       return 64;
     } else
       directories.push_back(argv[i]);
@@ -191,5 +205,10 @@ int main(int argc, char** argv) {
     runDmTables(dmTablesOnly, seed, writeTo);
     return 0;
   }
-  return directories.empty() ? runScenes(perCategory, seed, writeTo) : runDirectories(directories);
+  if (onedOnly) {
+    runOnedScenes(onedOnly, seed, writeTo, true);
+    return 0;
+  }
+  if (!directories.empty()) return hasTruthFiles(directories) ? runTruthDirectories(directories, onlyOnedFormats) : runDirectories(directories);
+  return runScenes(perCategory, seed, writeTo);
 }

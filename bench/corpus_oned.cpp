@@ -51,7 +51,8 @@ std::vector<std::string> zxingTextsHere(const scene::GreyImage& image, double& m
   ZXing::DecodeHints hints;
   hints.setFormats(ZXing::BarcodeFormat::Code128 | ZXing::BarcodeFormat::EAN13 | ZXing::BarcodeFormat::UPCA |
                    ZXing::BarcodeFormat::EAN8 | ZXing::BarcodeFormat::Code39 | ZXing::BarcodeFormat::ITF |
-                   ZXing::BarcodeFormat::UPCE | ZXing::BarcodeFormat::Code93 | ZXing::BarcodeFormat::Codabar);
+                   ZXing::BarcodeFormat::UPCE | ZXing::BarcodeFormat::Code93 | ZXing::BarcodeFormat::Codabar |
+                   ZXing::BarcodeFormat::DataBar);
   hints.setTryHarder(true);
   hints.setTryRotate(true);
   const corpus::Stamp start = corpus::now();
@@ -60,7 +61,10 @@ std::vector<std::string> zxingTextsHere(const scene::GreyImage& image, double& m
   ms = corpus::msSince(start);
   std::vector<std::string> texts;
   for (const ZXing::Result& r : results)
-    if (r.isValid()) texts.push_back((r.symbologyIdentifier() == "]C1" ? "]C1" : "") + r.text());
+    if (!r.isValid()) continue;
+    // ZXing gives DataBar's GTIN alone, idut the element string after "]e0".
+    else if (r.format() == ZXing::BarcodeFormat::DataBar) texts.push_back("]e001" + r.text());
+    else texts.push_back((r.symbologyIdentifier() == "]C1" ? "]C1" : "") + r.text());
   return texts;
 }
 
@@ -124,35 +128,54 @@ void printOnedRow(const char* name, const OnedTally& r) {
   if (r.scenes == 0) return;
   // ZXing's time per image over the images it did not abort on.
   const double im = r.idutMs / r.scenes, zm = r.zxingMs / std::max(1, r.scenes - r.zxingAborted);
-  std::printf("%-8s %6d %5d (%3.0f%%) %6d %5d (%3.0f%%) %6d %7d %10.2f %10.2f %6.2fx\n", name, r.scenes, r.idutRead,
+  std::printf("%-12s %6d %5d (%3.0f%%) %6d %5d (%3.0f%%) %6d %7d %10.2f %10.2f %6.2fx\n", name, r.scenes, r.idutRead,
               100.0 * r.idutRead / r.scenes, r.idutWrong, r.zxingRead, 100.0 * r.zxingRead / r.scenes, r.zxingWrong,
               r.zxingAborted, im, zm, im > 0 ? zm / im : 0);
 }
 
+void printOnedHeader(const char* first) {
+  std::printf("\n%-12s %6s %12s %6s %12s %6s %7s %10s %10s %7s\n", first, "scenes", "idut read", "wrong", "zxing read",
+              "wrong", "aborted", "idut ms", "zxing ms", "ratio");
+}
+
 }  // namespace
 
-// perCell scenes for each symbology and condition; prints one row per symbology.
-void runOnedScenes(int perCell, uint32_t seed, const std::string& writeTo) {
-  std::printf("\n%-8s %6s %12s %6s %12s %6s %7s %10s %10s %7s\n", "1D", "scenes", "idut read", "wrong", "zxing read",
-              "wrong", "aborted", "idut ms", "zxing ms", "ratio");
+// perCell scenes for each symbology and condition; prints one row per symbology, then (with
+// byCondition) one per symbology and condition and one per condition.
+void runOnedScenes(int perCell, uint32_t seed, const std::string& writeTo, bool byCondition) {
+  printOnedHeader("1D");
   std::map<scene::Barcode1d, OnedTally> tallies;
+  std::map<std::pair<scene::Barcode1d, scene::Condition1d>, OnedTally> cells;
+  std::map<scene::Condition1d, OnedTally> conditions;
   OnedTally all;
   for (scene::Barcode1d kind : scene::kAllBarcodes1d) {
     OnedTally& t = tallies[kind];
     for (scene::Condition1d condition : scene::kAllConditions1d)
       for (int i = 0; i < perCell; ++i) {
+        OnedTally one;
         const scene::Scene1d s = scene::generate1d(kind, condition, seed + 1000u * i);
         corpus::writeScene(writeTo, std::string("1d-") + scene::barcodeName(kind) + "-" + scene::conditionName(condition),
                            i, s.scene.image);
         double idutMs = 0, zxingMs = 0;
-        count(idutTexts(s.scene.image, idutMs), s, t.idutRead, t.idutWrong);
-        count(zxingTexts(s.scene.image, zxingMs, t.zxingAborted), s, t.zxingRead, t.zxingWrong);
-        ++t.scenes;
-        t.idutMs += idutMs;
-        t.zxingMs += zxingMs;
+        count(idutTexts(s.scene.image, idutMs), s, one.idutRead, one.idutWrong);
+        count(zxingTexts(s.scene.image, zxingMs, one.zxingAborted), s, one.zxingRead, one.zxingWrong);
+        one.scenes = 1;
+        one.idutMs = idutMs;
+        one.zxingMs = zxingMs;
+        t.add(one);
+        cells[{kind, condition}].add(one);
+        conditions[condition].add(one);
       }
     printOnedRow(scene::barcodeName(kind), t);
     all.add(t);
   }
   printOnedRow("all", all);
+  if (!byCondition) return;
+  printOnedHeader("1D cell");
+  for (const auto& [key, t] : cells) {
+    const std::string name = std::string(scene::barcodeName(key.first)) + "/" + scene::conditionName(key.second);
+    printOnedRow(name.c_str(), t);
+  }
+  printOnedHeader("1D condition");
+  for (const auto& [condition, t] : conditions) printOnedRow(scene::conditionName(condition), t);
 }

@@ -1,10 +1,12 @@
 // Fuzzes the 1D readers with arbitrary width sequences (each byte a width of 1 to 64 units, a
 // light run first and last) both through readLine and at every start of each single reader
-// (the add-on after every bar too), the printed-character interpretations and the UPC-E
+// (the add-on after every bar too), DataBar's character values with the bytes as module counts,
+// the EAN grid on the bytes as a grey profile, the printed-character interpretations and the UPC-E
 // expansion with the bytes as text, the extremes' edges with the bytes as a grey profile, and
 // the 1D road with small arbitrary images. A read may be empty;
 // every read it does make must name elements inside the line, and the road must report a
 // readable image as read.
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -16,6 +18,8 @@
 #include "reader/oned/addon.hpp"
 #include "reader/oned/codabar.hpp"
 #include "reader/oned/code93.hpp"
+#include "reader/oned/databar.hpp"
+#include "reader/oned/eangrid.hpp"
 #include "reader/oned/extrema.hpp"
 #include "reader/oned/fullascii.hpp"
 #include "reader/oned/upce.hpp"
@@ -37,6 +41,7 @@ void fuzzWidths(const uint8_t* data, size_t size) {
     if (oned::readUpcE(widths, start, r) && (r.text.size() != 8 || r.lastElement >= n)) std::abort();
     if (oned::readCode93(widths, start, r) && r.lastElement >= n) std::abort();
     if (oned::readCodabar(widths, start, options, r) && r.lastElement >= n) std::abort();
+    if (oned::readDataBar(widths, start, r) && (r.lastElement >= n || r.text.size() != 19)) std::abort();
     const std::string addOn = oned::readAddOn(widths, start, 1 + widths[static_cast<size_t>(start)] / 3);
     if (!addOn.empty() && addOn.size() != 2 && addOn.size() != 5) std::abort();
   }
@@ -47,12 +52,30 @@ void fuzzText(const uint8_t* data, size_t size) {
   (void)oned::decodeFullAscii(text);
   if (const auto code32 = oned::decodeCode32(text); code32 && code32->size() != 10) std::abort();
   (void)oned::isPzn(text);
+  // The bytes as DataBar module counts: a value, when there is one, lies inside its character set.
+  if (size >= 8) {
+    std::array<int, 8> counts{};
+    for (int k = 0; k < 8; ++k) counts[k] = data[k] % 10;
+    for (bool outer : {false, true})
+      if (const int v = oned::dataBarCharacterValue(counts, outer); v < -1 || v >= (outer ? 2841 : 1597)) std::abort();
+  }
   const std::string upca = idut::expandUpce(text);
   if (!upca.empty() && upca.size() != 12) std::abort();
   std::vector<double> profile(size);
   for (size_t i = 0; i < size; ++i) profile[i] = data[i];
-  for (const road1d::LineEdge& e : oned::extremaEdges(profile))
+  std::vector<double> dark, light;
+  for (const road1d::LineEdge& e : oned::extremaEdges(profile)) {
     if (!(e.position >= 0 && e.position <= static_cast<double>(size))) std::abort();
+    (e.rising ? light : dark).push_back(e.position);
+  }
+  // The EAN grid on the bytes as a profile, its ends at the extremes' edges and at the bytes'
+  // first two values read as sample positions.
+  for (const oned::GridRead& r : oned::readEanOnGrid(profile, dark, light))
+    if (r.read.text.size() < 12 || !(r.start < r.end)) std::abort();
+  if (size >= 2) {
+    oned::GridRead r;
+    if (oned::readEanOnGrid(profile, data[0], data[0] + 2.0 * data[1], r) && r.read.text.size() < 12) std::abort();
+  }
 }
 
 void fuzzImage(const uint8_t* data, size_t size) {

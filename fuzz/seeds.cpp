@@ -120,7 +120,8 @@ void onedSeeds(const fs::path& dir) {
   for (auto [kind, data] : {std::pair{scene::Barcode1d::code128, "Seed-128"}, {scene::Barcode1d::ean13, "590123412345"},
                             {scene::Barcode1d::code39, "SEED39"}, {scene::Barcode1d::itf, "12345678"},
                             {scene::Barcode1d::upce, "123456"},   {scene::Barcode1d::code93, "Seed93"},
-                            {scene::Barcode1d::codabar, "A40156B"}, {scene::Barcode1d::ean13AddOn, "590123412345+12345"}}) {
+                            {scene::Barcode1d::codabar, "A40156B"}, {scene::Barcode1d::ean13AddOn, "590123412345+12345"},
+                            {scene::Barcode1d::databar, "0950110153000"}}) {
     const scene::Encoded1d encoded = scene::encode1d(kind, data, 1);
     std::vector<uint8_t> bytes = {1, 20};  // the widths path, then a quiet zone
     int run = 1;

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <string>
 #include <iterator>
@@ -12,7 +14,9 @@
 
 #include "idut/read.hpp"
 #include "reader/oned/oned.hpp"
+#include "reader/oned/databar.hpp"
 #include "reader/oned/fullascii.hpp"
+#include "reader/oned/match.hpp"
 #include "reader/oned/upce.hpp"
 #include "scenes/scene_1d.hpp"
 
@@ -25,7 +29,7 @@ oned::Symbology readerSymbology(Barcode1d kind) {
   static const Symbology kReaders[] = {Symbology::code128, Symbology::code128, Symbology::ean13,  Symbology::upca,
                                        Symbology::ean8,    Symbology::code39,  Symbology::itf,    Symbology::upce,
                                        Symbology::code93,  Symbology::codabar, Symbology::code39, Symbology::code32,
-                                       Symbology::pzn,     Symbology::ean13};
+                                       Symbology::pzn,     Symbology::ean13,   Symbology::databar};
   static_assert(std::size(kReaders) == scene::kAllBarcodes1d.size());
   return kReaders[static_cast<int>(kind)];
 }
@@ -99,7 +103,7 @@ TEST(OnedRead, ZintBarsReadBothWaysAndCorruptionsDoNot) {
           EXPECT_EQ(r.lastElement, last) << scene::barcodeName(kind);
         }
         EXPECT_EQ(r.rawText.empty(), !hasRawText(kind)) << scene::barcodeName(kind) << " " << r.rawText;
-        EXPECT_EQ(r.identifier.substr(0, 2), std::string("]") + "CCEEEAIEGFAAAE"[static_cast<int>(kind)])
+        EXPECT_EQ(r.identifier.substr(0, 2), std::string("]") + "CCEEEAIEGFAAAEe"[static_cast<int>(kind)])
             << scene::barcodeName(kind) << " " << r.identifier;
       }
       // Cut off: the last eight elements become quiet zone. A symbol whose add-on is cut reads
@@ -178,6 +182,116 @@ TEST(OnedRead, InterpretationsOfPrintedCharacters) {
               {"01234566", ""},             {"21234565", ""},             {"0123A565", ""}, {"", ""}};
   for (const Upce& c : upce) EXPECT_EQ(idut::expandUpce(c.upce), c.upca) << c.upce;
   EXPECT_EQ(oned::upceToUpca("11234565").substr(0, 1), "1");
+}
+
+// DataBar's character values: over every composition of a character's modules, the values read
+// fill 0..2840 (outer characters) and 0..1596 (inner) exactly once each, so a group table whose
+// sizes or first values disagree, or a rank that repeats, shows; ranks of small compositions by hand; a symbol libzint drew, and the same
+// symbol with two elements of one character swapped or a finder broken, reads right or not at all.
+TEST(OnedRead, DataBarCharacterValuesAndChecks) {
+  for (const auto& [outer, values] : {std::pair{true, 2841}, std::pair{false, 1597}}) {
+    std::vector<int> seen(values, 0);
+    int valid = 0;
+    std::array<int, 8> c{};
+    const int modules = outer ? 16 : 15;
+    // Every composition of the modules into eight counts of 1 to 9.
+    std::function<void(int, int)> walk = [&](int k, int left) {
+      if (k == 7) {
+        c[7] = left;
+        if (left < 1 || left > 9) return;
+        const int v = oned::dataBarCharacterValue(c, outer);
+        if (v < 0) return;
+        ASSERT_LT(v, values);
+        ++seen[v];
+        ++valid;
+        return;
+      }
+      for (c[k] = 1; c[k] <= std::min(9, left - (7 - k)); ++c[k]) walk(k + 1, left - c[k]);
+    };
+    walk(0, modules);
+    EXPECT_EQ(valid, values) << (outer ? "outer" : "inner");
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), values) << (outer ? "outer" : "inner");
+  }
+  struct Rank {
+    std::array<int, 4> counts;
+    int widest;
+    bool requireOne;
+    int rank;
+  } ranks[] = {{{1, 1, 1, 2}, 2, false, 0}, {{1, 1, 2, 1}, 2, false, 1}, {{1, 2, 1, 1}, 2, false, 2},
+               {{2, 1, 1, 1}, 2, true, 3},  {{1, 1, 1, 1}, 1, true, 0},  {{3, 1, 1, 1}, 2, false, -1},
+               {{2, 2, 2, 2}, 8, true, -1}, {{1, 1, 1, 3}, 8, false, 0}, {{1, 1, 3, 1}, 8, false, 2},
+               {{2, 1, 1, 2}, 8, true, 6},  {{2, 2, 1, 1}, 8, false, 8}, {{0, 2, 2, 2}, 8, false, -1}};
+  for (const Rank& r : ranks)
+    EXPECT_EQ(oned::dataBarRank(r.counts, r.widest, r.requireOne), r.rank)
+        << r.counts[0] << r.counts[1] << r.counts[2] << r.counts[3];
+
+  // 0950110153000 as libzint draws it, from the guard bar to the closing bar.
+  const std::string modules = "151115111382114121113213212123116522312132211";
+  std::vector<double> clean{12};
+  for (char m : modules) clean.push_back(2.5 * (m - '0'));
+  clean.push_back(12);
+  auto texts = [](const std::vector<double>& w) {
+    std::vector<std::string> out;
+    for (const oned::Read& r : oned::readLine(w)) out.push_back(r.text);
+    return out;
+  };
+  EXPECT_EQ(texts(clean), std::vector<std::string>{"]e0010950110153000" "3"});
+  int refused = 0;
+  for (int at = 2; at + 1 < 45; ++at) {
+    if (clean[at] == clean[at + 1] || (at >= 10 && at <= 14) || (at >= 31 && at <= 35)) continue;
+    std::vector<double> swapped = clean;
+    std::swap(swapped[at], swapped[at + 1]);
+    for (const std::string& t : texts(swapped)) EXPECT_EQ(t, texts(clean)[0]) << "swap at " << at;
+    refused += texts(swapped).empty() ? 1 : 0;
+  }
+  EXPECT_GT(refused, 20);
+  std::vector<double> brokenFinder = clean;
+  brokenFinder[11] += 5;  // the left finder's wide bar two modules wider, the space after it as much narrower
+  brokenFinder[12] -= 5;
+  EXPECT_TRUE(texts(brokenFinder).empty());
+}
+
+// The whole-table match against the single-pattern distance the readers screen starts with: the
+// match is the pattern at the least distance, its margin from the two least distances, whatever
+// the widths (exact, spread, jittered, junk), so the match's early stop loses nothing.
+TEST(OnedRead, TableMatchAgreesWithSinglePatternDistances) {
+  static const char* const kPatterns[] = {"212222", "222122", "222221", "121223", "121322", "131222",
+                                          "211412", "211214", "211232", "111323", "311141", "141122"};
+  const oned::PatternTable table{kPatterns, 12, 6, 11};
+  scene::Random rng(99);
+  struct Case {
+    double spread, jitter;
+    bool junk;
+  } cases[] = {{0, 0, false}, {0.3, 0, false}, {-0.3, 0.1, false}, {0, 0.4, false}, {0, 0, true}};
+  for (const Case& c : cases)
+    for (int trial = 0; trial < 200; ++trial) {
+      std::vector<double> w{5};
+      const char* p = kPatterns[rng.uniformInt(0, 11)];
+      for (int k = 0; k < 6; ++k)
+        w.push_back(c.junk ? rng.uniform(0.5, 5) : (p[k] - '0' + (k % 2 ? -c.spread : c.spread) + rng.uniform(-c.jitter, c.jitter)) * 2);
+      w.push_back(5);
+      double best = 1e9, second = 1e9;
+      int index = -1;
+      for (int q = 0; q < 12; ++q) {
+        const double e = oned::patternError(w, 1, table, q);
+        if (e < best) {
+          second = best;
+          best = e;
+          index = q;
+        } else {
+          second = std::min(second, e);
+        }
+      }
+      const oned::Match m = oned::matchPattern(w, 1, table, 1e9, 0);
+      EXPECT_EQ(m.index, index);
+      EXPECT_DOUBLE_EQ(m.error, best);
+      EXPECT_NEAR(m.margin, (second - best) / (second + best), 1e-12);
+      if (!c.junk && c.jitter == 0 && c.spread == 0) {
+        EXPECT_EQ(kPatterns[m.index], std::string(p));
+      }
+    }
+  EXPECT_EQ(oned::patternError({5, 1, 1, 5}, 1, table, 0), 1e9);   // too few widths
+  EXPECT_EQ(oned::patternError({5, 2, 1, 2, 2, 2, 2, 5}, 1, table, 12), 1e9);  // no such pattern
 }
 
 }  // namespace

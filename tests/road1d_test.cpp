@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -60,7 +61,8 @@ TEST(Road1d, GeneratedScenesReadWithoutWrongText) {
       {Barcode1d::code128, 56}, {Barcode1d::gs1_128, 49}, {Barcode1d::ean13, 35},  {Barcode1d::upca, 35},
       {Barcode1d::ean8, 35},    {Barcode1d::code39, 105}, {Barcode1d::itf, 105},   {Barcode1d::upce, 32},
       {Barcode1d::code93, 32},  {Barcode1d::codabar, 32}, {Barcode1d::code39FullAscii, 24},
-      {Barcode1d::code32, 24},  {Barcode1d::pzn, 24},     {Barcode1d::ean13AddOn, 32}};
+      {Barcode1d::code32, 24},  {Barcode1d::pzn, 24},     {Barcode1d::ean13AddOn, 32},
+      {Barcode1d::databar, 32}};
   std::map<std::pair<Barcode1d, Condition1d>, Tally> table;
   std::map<Barcode1d, Tally> perKind;
   std::map<Condition1d, Tally> perCondition;
@@ -137,7 +139,8 @@ TEST(Road1d, GeneratedScenesReadWithoutWrongText) {
     EXPECT_EQ(t.wrong, 0) << scene::conditionName(condition);
     // Phone scenes (short bars under digits, glare, a curved label, JPEG) are what the road still
     // misses most: held at today's rate so that it only goes up.
-    const double floor = condition == Condition1d::phone ? 0.04 : 0.9;
+    // (The sanitizer build's fifth of the scenes holds about twenty phone scenes: its floor is lower.)
+    const double floor = condition == Condition1d::phone ? (kSceneStride == 1 ? 0.1 : 0.04) : 0.9;
     EXPECT_GE(t.read, floor * t.scenes) << scene::conditionName(condition);
   }
   std::printf("   %5.1f%%\nread %d of %d scenes, %d of %d second barcodes, %d boxes off\n", 100.0 * read / scenes, read,
@@ -296,6 +299,45 @@ TEST(Road1d, NothingReadOnPhotographs) {
   for (const auto& [symbology, count] : found) std::printf(" %s %d", symbology.c_str(), count);
   std::printf("\n");
 #endif
+}
+
+// Two blocks of bars side by side: the strongest region spans both when a symbol's wide space could
+// part them (a gap of up to four and a half cells, running the same way, side by side across),
+// one block only when the gap is wider, the blocks are offset across, or their bars run another way.
+TEST(Road1d, PiecesOfOneSymbolJoinIntoOneRegion) {
+  struct Case {
+    int gap, offsetAcross;
+    bool tilted;  // the second block's bars slanted by 45 degrees
+    bool joined;
+  } cases[] = {{40, 0, false, true}, {50, 10, false, true}, {90, 0, false, false}, {40, 70, false, false},
+               {40, 0, true, false}};
+  for (const Case& c : cases) {
+    scene::GreyImage image(500, 200, 200);
+    auto block = [&](int x0, int y0, bool tilted) {
+      for (int y = y0; y < y0 + 60; ++y)
+        for (int x = x0; x < x0 + 120; ++x) {
+          const int u = tilted ? x + (y - y0) : x;
+          if ((u / 4) % 2 == 0) image.at(x, y) = 30;
+        }
+    };
+    block(40, 60, false);
+    block(40 + 120 + c.gap, 60 + c.offsetAcross, c.tilted);
+    cimg_windowConst w{};
+    w.width = image.width;
+    w.height = image.height;
+    w.stride = image.width;
+    w.pixels = image.pixels.data();
+    const std::vector<road1d::Region> regions = road1d::findRegions(w, 24);
+    // The strongest region across the upright bars (a slanted block has a region of its own).
+    const auto upright = std::find_if(regions.begin(), regions.end(), [](const road1d::Region& r) { return std::fabs(r.dx) > 0.95; });
+    ASSERT_NE(upright, regions.end());
+    const road1d::Region& r = *upright;
+    // Both blocks and the gap, or one block (the cells reach a little past the bars).
+    const double span = r.alongMax - r.alongMin;
+    EXPECT_EQ(span > 240 + c.gap - 24, c.joined)
+        << "gap " << c.gap << " offset " << c.offsetAcross << " tilted " << c.tilted << " span " << span;
+    EXPECT_LT(span, 240 + c.gap + 48);
+  }
 }
 
 }  // namespace

@@ -27,6 +27,7 @@ const PatternTable kTable{kPatterns, 107, 6, 11};
 constexpr int kStartA = 103, kStartC = 105, kStop = 106;
 constexpr int kFnc1 = 102, kShift = 98;
 constexpr double kQuietModules = 3;
+constexpr double kMaxError = 1.2;  // matchPattern's default
 
 enum Set { setA, setB, setC };
 
@@ -81,10 +82,14 @@ bool decodeValues(const std::vector<int>& values, std::string& text) {
 bool readCode128(const std::vector<double>& widths, int start, Read& read) {
   const int n = static_cast<int>(widths.size());
   if (start < 1 || start % 2 == 0 || start + 6 > n) return false;
-  const Match first = matchPattern(widths, start, kTable);
-  if (first.index < kStartA || first.index > kStartC) return false;
   double module = sumWidths(widths, start, 6) / 11;
   if (widths[start - 1] < kQuietModules * module) return false;
+  // Most bars start nothing: one of the three starts must fit before the whole table is tried.
+  if (std::min({patternError(widths, start, kTable, kStartA), patternError(widths, start, kTable, kStartA + 1),
+                patternError(widths, start, kTable, kStartC)}) > kMaxError)
+    return false;
+  const Match first = matchPattern(widths, start, kTable, kMaxError);
+  if (first.index < kStartA || first.index > kStartC) return false;
   std::vector<int> values{first.index};
   double margin = first.margin;
   int at = start + 6;

@@ -19,6 +19,7 @@ const char* const kPatterns[] = {
     "112131", "113121", "211131", "121221", "312111", "311121", "122211", "111141"};
 const PatternTable kTable{kPatterns, 48, 6, 9};
 constexpr int kStartStop = 47, kFirstShift = 43;
+constexpr double kMaxError = 1.2;  // matchPattern's default
 constexpr double kQuietModules = 3;
 
 // The check character over values[0 .. count): weights 1, 2, ... maxWeight from the right, cycling.
@@ -50,10 +51,12 @@ bool decodeValues(const std::vector<int>& values, std::string& text) {
 bool readCode93(const std::vector<double>& widths, int start, Read& read) {
   const int n = static_cast<int>(widths.size());
   if (start < 1 || start % 2 == 0 || start + 6 > n) return false;
-  const Match first = matchPattern(widths, start, kTable);
-  if (first.index != kStartStop) return false;
   double module = sumWidths(widths, start, 6) / 9;
   if (widths[start - 1] < kQuietModules * module) return false;
+  // Most bars start nothing: the start must fit before the whole table is tried.
+  if (patternError(widths, start, kTable, kStartStop) > kMaxError) return false;
+  const Match first = matchPattern(widths, start, kTable, kMaxError);
+  if (first.index != kStartStop) return false;
   std::vector<int> values;
   double margin = first.margin;
   int at = start + 6;

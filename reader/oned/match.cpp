@@ -11,29 +11,51 @@ double sumWidths(const std::vector<double>& widths, int at, int n) {
   return s;
 }
 
+namespace {
+
+// Widths at..at + n scaled to the table's modules; false when they span nothing.
+bool scaledWidths(const std::vector<double>& widths, int at, const PatternTable& table, double* w) {
+  const int n = table.elements;
+  if (at < 0 || at + n > static_cast<int>(widths.size()) || n > 16) return false;
+  const double total = sumWidths(widths, at, n);
+  if (!(total > 0)) return false;
+  const double scale = table.modules / total;
+  for (int k = 0; k < n; ++k) w[k] = widths[at + k] * scale;
+  return true;
+}
+
+// The squared distance of scaled widths from pattern t, on the widths and on the sums of
+// neighbours (edge-to-similar-edge: a uniform spread of the bars cancels in those); the sum stops
+// early once it passes bound, as nothing above it is wanted.
+double distance(const double* w, const char* t, int n, double bound) {
+  double err = 0;
+  for (int k = 0; k < n && err < bound; ++k) {
+    const double d = w[k] - (t[k] - '0');
+    err += d * d;
+    if (k + 1 < n) {
+      const double e = w[k] + w[k + 1] - (t[k] - '0') - (t[k + 1] - '0');
+      err += 2 * e * e;
+    }
+  }
+  return err;
+}
+
+}  // namespace
+
+double patternError(const std::vector<double>& widths, int at, const PatternTable& table, int index) {
+  double w[16];
+  if (index < 0 || index >= table.count || !scaledWidths(widths, at, table, w)) return 1e9;
+  return distance(w, table.patterns[index], table.elements, 1e9);
+}
+
 Match matchPattern(const std::vector<double>& widths, int at, const PatternTable& table, double maxError,
                    double minMargin) {
   Match m;
-  const int n = table.elements;
-  if (at < 0 || at + n > static_cast<int>(widths.size())) return m;
-  const double total = sumWidths(widths, at, n);
-  if (!(total > 0)) return m;
-  const double scale = table.modules / total;
   double w[16];
-  for (int k = 0; k < n; ++k) w[k] = widths[at + k] * scale;
+  if (!scaledWidths(widths, at, table, w)) return m;
   double best = 1e9, second = 1e9;
   for (int p = 0; p < table.count; ++p) {
-    const char* t = table.patterns[p];
-    double err = 0;
-    for (int k = 0; k < n; ++k) {
-      const double d = w[k] - (t[k] - '0');
-      err += d * d;
-      if (k + 1 < n) {
-        // Edge-to-similar-edge: a uniform spread of the bars cancels in these sums.
-        const double e = w[k] + w[k + 1] - (t[k] - '0') - (t[k + 1] - '0');
-        err += 2 * e * e;
-      }
-    }
+    const double err = distance(w, table.patterns[p], table.elements, second);
     if (err < best) {
       second = best;
       best = err;

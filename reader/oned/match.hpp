@@ -29,6 +29,10 @@ struct Match {
 Match matchPattern(const std::vector<double>& widths, int at, const PatternTable& table, double maxError = 1.2,
                    double minMargin = 0.25);
 
+// The distance matchPattern measures from pattern index alone (1e9 when the widths do not fit):
+// a reader checks its start pattern with it before it matches the whole table.
+double patternError(const std::vector<double>& widths, int at, const PatternTable& table, int index);
+
 double sumWidths(const std::vector<double>& widths, int at, int n);
 
 // Wide/narrow classification of n elements of which exactly wide are wide: the bit pattern

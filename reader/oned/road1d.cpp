@@ -9,6 +9,7 @@
 #include "ci_id/caliper.h"
 #include "ci_id/findbarcode.h"
 #include "reader/oned/road1dteeth.hpp"
+#include "reader/oned/eangrid.hpp"
 #include "reader/oned/extrema.hpp"
 
 namespace road1d {
@@ -21,6 +22,13 @@ constexpr double kMinCoherence = 0.55;      // |J1 - J2| / (J1 + J2) of a bar ce
 constexpr double kMinEnergy = 250;          // mean squared Sobel response of a bar cell
 constexpr double kSameDirection = 12 * kPi / 180;
 constexpr double kStep = 0.5;               // profile sampling step along a line, pixels
+constexpr double kMergeGap = 4.5 * kCell;   // pixels along between pieces of one symbol
+constexpr double kMergeOverlap = 0.5;       // of the narrower piece, side by side across
+// Every way after the first kCheapWays runs on a region only when a line there shows at least
+// kMinSymbolEdges edges: the shortest symbols read (Code 128 with one character, UPC-E) have
+// about 25 elements.
+constexpr size_t kCheapWays = 2;
+constexpr int kMinSymbolEdges = 20;
 
 struct Cell {
   double jxx = 0, jyy = 0, jxy = 0;
@@ -85,6 +93,37 @@ std::vector<Cell> directionGrid(const cimg_windowConst& w, int cols, int rows) {
   return cells;
 }
 
+// Regions running the same way, side by side across and a gap apart along: the pieces of one
+// symbol whose widest spaces (DataBar's finders hold spaces of nine modules) part its cells. Each
+// pair is joined into one region over both, the weaker taken into the stronger's frame.
+void mergeInLine(std::vector<Region>& regions) {
+  for (bool merged = true; merged;) {
+    merged = false;
+    for (size_t i = 0; i < regions.size() && !merged; ++i)
+      for (size_t j = 0; j < regions.size() && !merged; ++j) {
+        Region& a = regions[i];
+        const Region& b = regions[j];
+        if (i == j || a.energy < b.energy || std::fabs(a.dx * b.dy - a.dy * b.dx) > std::sin(kSameDirection)) continue;
+        // b's extents in a's frame.
+        const double px = b.cx - a.cx, py = b.cy - a.cy;
+        const double along = px * a.dx + py * a.dy, across = -px * a.dy + py * a.dx;
+        const double bAlong0 = along + b.alongMin, bAlong1 = along + b.alongMax;
+        const double bAcross0 = across + b.acrossMin, bAcross1 = across + b.acrossMax;
+        const double overlap = std::min(a.acrossMax, bAcross1) - std::max(a.acrossMin, bAcross0);
+        const double narrower = std::min(a.acrossMax - a.acrossMin, bAcross1 - bAcross0);
+        const double gap = std::max(bAlong0 - a.alongMax, a.alongMin - bAlong1);
+        if (overlap < kMergeOverlap * narrower || gap > kMergeGap) continue;
+        a.alongMin = std::min(a.alongMin, bAlong0);
+        a.alongMax = std::max(a.alongMax, bAlong1);
+        a.acrossMin = std::min(a.acrossMin, bAcross0);
+        a.acrossMax = std::max(a.acrossMax, bAcross1);
+        a.energy += b.energy;
+        regions.erase(regions.begin() + static_cast<std::ptrdiff_t>(j));
+        merged = true;
+      }
+  }
+}
+
 }  // namespace
 
 std::vector<Region> findRegions(const cimg_windowConst& w, int maxRegions) {
@@ -145,6 +184,7 @@ std::vector<Region> findRegions(const cimg_windowConst& w, int maxRegions) {
     }
     regions.push_back(r);
   }
+  mergeInLine(regions);
   std::sort(regions.begin(), regions.end(), [](const Region& a, const Region& b) { return a.energy > b.energy; });
   if (static_cast<int>(regions.size()) > maxRegions) regions.resize(maxRegions);
   return regions;
@@ -265,24 +305,55 @@ std::vector<double> lineProfile(const cimg_windowConst& w, double x0, double y0,
   const int across = std::max(2, static_cast<int>(halfHeight / 0.75 + 0.5));
   const double spacing = halfHeight / across;
   std::vector<double> profile(n);
+  const double scale = 1.0 / (2 * across + 1);
+  // Where all of a sample's taps have their four pixels without clamping (most samples; a line
+  // runs past the image border only near its ends), the taps are bilinear in fixed point (1/4096
+  // pixel, weights of 12 bits), their offsets across the line the same for every sample.
+  constexpr int kBits = 12, kOne = 1 << kBits;
+  const double ax = std::fabs(uy * across * spacing), ay = std::fabs(ux * across * spacing);
+  int offsetX[64], offsetY[64];
+  const int taps = std::min(64, 2 * across + 1);
+  for (int t = 0; t < taps; ++t) {
+    offsetX[t] = static_cast<int>(std::lround(-uy * (t - across) * spacing * kOne));
+    offsetY[t] = static_cast<int>(std::lround(ux * (t - across) * spacing * kOne));
+  }
   for (int i = 0; i < n; ++i) {
-    double acc = 0;
-    for (int k = -across; k <= across; ++k)
-      acc += sample(w, x0 + ux * i * kStep - uy * k * spacing, y0 + uy * i * kStep + ux * k * spacing);
-    profile[i] = acc / (2 * across + 1);
+    const double px = x0 + ux * i * kStep, py = y0 + uy * i * kStep;
+    if (px - ax >= 0.6 && px + ax < w.width - 1.6 && py - ay >= 0.6 && py + ay < w.height - 1.6 && taps == 2 * across + 1) {
+      const int cx = static_cast<int>(std::lround((px - 0.5) * kOne)), cy = static_cast<int>(std::lround((py - 0.5) * kOne));
+      int64_t acc = 0;
+      for (int t = 0; t < taps; ++t) {
+        const int x = cx + offsetX[t], y = cy + offsetY[t];
+        const int fx = x & (kOne - 1), fy = y & (kOne - 1);
+        const uint8_t* p = w.pixels + static_cast<ptrdiff_t>(y >> kBits) * w.stride + (x >> kBits);
+        const int top = p[0] * kOne + fx * (p[1] - p[0]);
+        const int bottom = p[w.stride] * kOne + fx * (p[w.stride + 1] - p[w.stride]);
+        acc += static_cast<int64_t>(top) * kOne + static_cast<int64_t>(fy) * (bottom - top);
+      }
+      profile[i] = static_cast<double>(acc) * (scale / (static_cast<double>(kOne) * kOne));
+    } else {
+      double acc = 0;
+      for (int k = -across; k <= across; ++k)
+        acc += sample(w, px - uy * k * spacing, py + ux * k * spacing);
+      profile[i] = acc * scale;
+    }
   }
   return profile;
 }
 
+// rawExtrema, when given, are the unsmoothed profile's extremes' edges, taken once for every way
+// that wants them.
 std::vector<double> profileWidths(const std::vector<double>& profile, const Profile& how,
-                                  std::vector<double>* positions) {
+                                  std::vector<double>* positions, const std::vector<Edge>* rawExtrema = nullptr) {
   std::vector<double> widths;
   if (positions) positions->clear();
   if (profile.empty()) return widths;
   const int n = static_cast<int>(profile.size());
-  const std::vector<double> smooth = smoothed(profile, how.smoothing / kStep);
-  std::vector<Edge> edges = how.extrema ? oned::extremaEdges(smooth) : profileEdges(smooth);
-  if (how.midLevel) refineAtMidLevel(smooth, edges);
+  const bool raw = !(how.smoothing / kStep > 0.3);
+  const std::vector<double> smooth = raw ? std::vector<double>() : smoothed(profile, how.smoothing / kStep);
+  const std::vector<double>& p = raw ? profile : smooth;
+  std::vector<Edge> edges = how.extrema ? (raw && rawExtrema ? *rawExtrema : oned::extremaEdges(p)) : profileEdges(p);
+  if (how.midLevel) refineAtMidLevel(p, edges);
   // Merging by teeth on the raw profile's edges reads what the smoothed profiles read as well,
   // at a quarter more time a line: so it runs only on the smoothest, the last way tried.
   if (how.teeth) edges = mergedByTeeth(edges);
@@ -319,6 +390,13 @@ std::vector<double> lineWidths(const cimg_windowConst& w, double x0, double y0, 
 }
 
 namespace {
+
+// EAN/UPC on the module grid, the ends placed by the profile's alternating extremes.
+std::vector<oned::GridRead> gridReads(const std::vector<double>& profile, const std::vector<Edge>& extrema) {
+  std::vector<double> dark, light;
+  for (const Edge& e : extrema) (e.rising ? light : dark).push_back(e.position);
+  return oned::readEanOnGrid(profile, dark, light);
+}
 
 struct LineRead {
   oned::Read read;
@@ -379,10 +457,24 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
   const double a0 = r.alongMin - reach, a1 = r.alongMax + reach;
   const int lines = std::max(1, options.linesPerRegion);
   std::vector<std::vector<double>> profiles(lines);
+  // Each line's profile's extremes' edges, taken when a way first wants them.
+  std::vector<std::vector<Edge>> extrema(lines);
+  std::vector<char> haveExtrema(lines, 0);
+  auto extremaOf = [&](int k) -> const std::vector<Edge>& {
+    if (!haveExtrema[k]) extrema[k] = oned::extremaEdges(profiles[k]);
+    haveExtrema[k] = 1;
+    return extrema[k];
+  };
   std::vector<std::vector<LineRead>> perLine(lines);
   auto acrossOf = [&](int k) { return r.acrossMin + (r.acrossMax - r.acrossMin) * (k + 0.5) / lines; };
   Votes votes;
+  // The most edges any line shows inside the region (and half the reach either side), by the most
+  // sensitive way of taking them: a region that never shows enough for the shortest symbol is
+  // text or clutter, and the slower ways are not tried on it.
+  int mostEdges = 0;
+  const double inside0 = reach / 2, inside1 = a1 - a0 - reach / 2;
   for (size_t way = 0; way < options.profiles.size() && !decides(votes, options); ++way) {
+    if (way == kCheapWays && votes.best == 0 && mostEdges < kMinSymbolEdges) break;
     for (int k = 0; k < lines; ++k) {
       if (const csys_status st = csys_attention_check(); CSYS_FAILED(st)) return st;
       const double across = acrossOf(k);
@@ -390,9 +482,25 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
         const double ox = r.cx - r.dy * across, oy = r.cy + r.dx * across;
         profiles[k] = lineProfile(w, ox + r.dx * a0, oy + r.dy * a0, ox + r.dx * a1, oy + r.dy * a1,
                                   options.profiles[way].halfHeight);
+        haveExtrema[k] = 0;
+      }
+      if (way == 0) {
+        int inside = 0;
+        for (const Edge& e : extremaOf(k))
+          inside += e.position * kStep >= inside0 && e.position * kStep <= inside1 ? 1 : 0;
+        mostEdges = std::max(mostEdges, inside);
+      }
+      if (options.profiles[way].grid) {
+        for (const oned::GridRead& g : gridReads(profiles[k], extremaOf(k))) {
+          bool seen = false;
+          for (const LineRead& o : perLine[k]) seen = seen || (o.read.symbology == g.read.symbology && o.read.text == g.read.text);
+          if (!seen) perLine[k].push_back({g.read, a0 + g.start * kStep, a0 + g.end * kStep, across});
+        }
+        continue;
       }
       std::vector<double> positions;
-      const std::vector<double> widths = profileWidths(profiles[k], options.profiles[way], &positions);
+      const std::vector<double> widths =
+          profileWidths(profiles[k], options.profiles[way], &positions, options.profiles[way].extrema ? &extremaOf(k) : nullptr);
       for (const oned::Read& read : oned::readLine(widths, options.read)) {
         // One vote a line: a text that this line read another way already is not counted again.
         bool seen = false;

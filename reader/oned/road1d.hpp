@@ -4,9 +4,11 @@
 // element widths of each line handed to the 1D readers, and the lines' reads combined so that a symbol is reported only when lines agree on it. idut-find
 // runs it on image files, and the reading tests and benchmarks on generated scenes.
 //
-// The element widths come from the edges; the library's grid pitch and edges-to-teeth stages
-// check them on the last way of reading a line, where a tooth that spans much weaker edges
-// merges the element they split (road1dteeth.hpp says why the teeth do not give the widths).
+// The element widths come from the edges; EAN/UPC blurred past its edges is also read from the grey
+// levels on its module grid (reader/oned/eangrid.hpp). The library's grid pitch and
+// edges-to-teeth stages can check the widths (Profile::teeth; road1dteeth.hpp says why the teeth
+// do not give the widths), a way the default reading no longer takes: on the photographs and
+// scenes it decided nothing the other ways did not.
 #ifndef IDUT_READER_ONED_ROAD1D_HPP
 #define IDUT_READER_ONED_ROAD1D_HPP
 
@@ -28,6 +30,9 @@ struct Profile {
   // Pixels either side of the line that each profile sample averages along the bars: taller
   // averages quieten noise and the grain of small bars, as long as the line runs across the bars.
   double halfHeight = 1.5;
+  // EAN/UPC read on the symbol's module grid from the grey levels (reader/oned/eangrid.hpp), for
+  // blur that leaves the narrow elements without edges; the edges only place the symbol's ends.
+  bool grid = false;
 };
 
 struct Options {
@@ -37,11 +42,19 @@ struct Options {
   int linesPerRegion = 9;   // parallel scan lines across a region
   int minAgreeing = 2;      // lines that must read the same text
   // The ways every line is read (see lineWidths): gradient peaks and mid-level crossings of the
-  // raw profile for the finest modules, peaks of smoothed profiles for noise on coarse ones,
-  // the smoothest with elements that noise split in two merged again by teeth.
+  // raw profile for the finest modules, the alternating extremes of the raw and a lightly
+  // smoothed profile for blur and uneven light, EAN/UPC on its module grid, then the same from
+  // profiles averaged three times taller along the bars (noise, the grain of short bars).
   // A line votes once for each text it reads; the later ways are tried only while the votes of
   // the earlier ones do not decide.
-  std::vector<Profile> profiles{{0.0, false}, {0.0, true}, {0.9, false}, {1.8, false, true}, {0.0, false, false, true}, {0.6, false, false, true}, {0.0, false, false, true, 5}, {0.0, false, false, false, 5}};
+  std::vector<Profile> profiles{{0.0, false},
+                                {0.0, true},
+                                {0.0, false, false, true},
+                                {0.6, false, false, true},
+                                {0.0, false, false, false, 1.5, true},
+                                {0.0, false, false, true, 5},
+                                {0.0, false, false, false, 5},
+                                {0.0, false, false, false, 5, true}};
 };
 
 // A bar-like region: centre, reading direction (unit vector across the bars) and the extents

@@ -15,7 +15,7 @@ namespace scene {
 
 const char* barcodeName(Barcode1d kind) {
   static const char* const kNames[] = {"Code128", "GS1-128", "EAN-13", "UPC-A",   "EAN-8",  "Code39", "ITF",
-                                       "UPC-E",   "Code93",  "Codabar", "Code39FA", "Code32", "PZN",    "EAN-13+5"};
+                                       "UPC-E",   "Code93",  "Codabar", "Code39FA", "Code32", "PZN",    "EAN-13+5", "DataBar"};
   return kNames[static_cast<int>(kind)];
 }
 
@@ -30,7 +30,7 @@ int zintSymbology(Barcode1d kind) {
   static const int kSymbologies[] = {BARCODE_CODE128, BARCODE_GS1_128, BARCODE_EANX,     BARCODE_UPCA,
                                      BARCODE_EANX,    BARCODE_CODE39,  BARCODE_C25INTER, BARCODE_UPCE,
                                      BARCODE_CODE93,  BARCODE_CODABAR, BARCODE_EXCODE39, BARCODE_CODE32,
-                                     BARCODE_PZN,     BARCODE_EANX};
+                                     BARCODE_PZN,     BARCODE_EANX,    BARCODE_DBAR_OMN};
   return kSymbologies[static_cast<int>(kind)];
 }
 
@@ -50,6 +50,7 @@ std::string readerText(Barcode1d kind, const std::string& data, const std::strin
     case Barcode1d::code39FullAscii: return data;
     case Barcode1d::codabar: return data.substr(1, data.size() - 2);  // without start and stop
     case Barcode1d::ean13AddOn: return humanReadable.substr(0, 13);
+    case Barcode1d::databar: return "]e001" + humanReadable.substr(4);  // "(01)" and the GTIN-14
     case Barcode1d::pzn: {
       // The bars carry '-' and the digits (human-readable "PZN - 12345678").
       std::string digits;
@@ -130,6 +131,9 @@ std::string randomData1d(Random& rng, Barcode1d kind) {
       // No full ASCII pair by chance: a reader reads those as the character they spell.
       for (size_t i = 0; i + 1 < s.size(); ++i)
         if (std::strchr("$%/+", s[i]) && s[i + 1] >= 'A' && s[i + 1] <= 'Z') s[i] = '-';
+      // Nor six characters of Code 32's alphabet (digits and the letters but A, E, I and O): one
+      // in ten of those passes Code 32's check, and the bars are then a Code 32 symbol.
+      if (s.size() == 6 && s.find_first_not_of("0123456789BCDFGHJKLMNPQRSTUVWXYZ") == std::string::npos) s[5] = '-';
       return s;
     }
     case Barcode1d::itf: return digits(2 * rng.uniformInt(3, 7));
@@ -178,6 +182,7 @@ std::string randomData1d(Random& rng, Barcode1d kind) {
     }
     case Barcode1d::ean13AddOn:
       return static_cast<char>('1' + rng.uniformInt(0, 8)) + digits(11) + "+" + digits(5);
+    case Barcode1d::databar: return digits(13);
   }
   return "0";
 }

@@ -18,12 +18,12 @@ namespace scene {
 
 enum class Barcode1d {
   code128, gs1_128, ean13, upca, ean8, code39, itf,
-  upce, code93, codabar, code39FullAscii, code32, pzn, ean13AddOn
+  upce, code93, codabar, code39FullAscii, code32, pzn, ean13AddOn, databar
 };
-inline constexpr std::array<Barcode1d, 14> kAllBarcodes1d = {
+inline constexpr std::array<Barcode1d, 15> kAllBarcodes1d = {
     Barcode1d::code128, Barcode1d::gs1_128, Barcode1d::ean13,           Barcode1d::upca,   Barcode1d::ean8,
     Barcode1d::code39,  Barcode1d::itf,     Barcode1d::upce,            Barcode1d::code93, Barcode1d::codabar,
-    Barcode1d::code39FullAscii, Barcode1d::code32, Barcode1d::pzn,      Barcode1d::ean13AddOn};
+    Barcode1d::code39FullAscii, Barcode1d::code32, Barcode1d::pzn,      Barcode1d::ean13AddOn, Barcode1d::databar};
 // The kinds crowded scenes add as a second barcode (the first seven, as they always have).
 inline constexpr int kSecondBarcodeKinds = 7;
 const char* barcodeName(Barcode1d kind);

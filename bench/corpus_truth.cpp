@@ -1,0 +1,227 @@
+// The corpus comparison over photographs with their texts: every image under the directories
+// that has a truth file beside it (NAME.txt with the text, NAME.bin with the bytes) is read by idut
+// (every symbology, as idut-find runs it) and by ZXing-C++ (every format, try-harder and
+// try-rotate, each in a child process since Debian's build can abort on some 1D results) at 0, 90,
+// 180 and 270 degrees, rotated in memory. One row per folder: both libraries' read rates and
+// wrong texts, and CPU milliseconds per image (the ratio is ZXing's time over idut's). With
+// --1d both look for the one-dimensional symbologies only.
+//
+// A read is right when one of its texts is the truth: the text itself, the text without its
+// symbology identifier ("]C1..."), and for EAN/UPC truths of 13 digits a UPC-A read with a
+// leading 0 and a UPC-E read expanded to UPC-A with a leading 0. An image with any other text
+// and none right is a wrong read.
+#define ZX_USE_UTF8 1
+#include <ZXing/ReadBarcode.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "corpus_support.hpp"
+#include "idut/read.hpp"
+#include "imageio/imageio.hpp"
+#include "inputs.hpp"
+
+namespace {
+
+struct Found {
+  std::string symbology, text;
+};
+
+struct FolderTally {
+  int images = 0, idutRead = 0, idutWrong = 0, zxingRead = 0, zxingWrong = 0;
+  double idutMs = 0, zxingMs = 0;
+};
+
+// The truth beside image: its text or bytes, empty when there is none.
+bool readTruth(const std::string& image, std::string& truth) {
+  const std::filesystem::path stem = std::filesystem::path(image).replace_extension();
+  for (const char* ext : {".txt", ".bin"}) {
+    std::ifstream in(stem.string() + ext, std::ios::binary);
+    if (!in) continue;
+    truth.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (truth.size() > 1 && truth.back() == '\n' && std::string(ext) == ".txt") truth.pop_back();
+    return true;
+  }
+  return false;
+}
+
+std::string upceToUpca(const std::string& t) {
+  if (t.size() != 8) return {};
+  for (char c : t)
+    if (c < '0' || c > '9') return {};
+  const std::string d = t.substr(1, 6);
+  std::string m;
+  if (d[5] <= '2') m = d.substr(0, 2) + d[5] + "0000" + d.substr(2, 3);
+  else if (d[5] == '3') m = d.substr(0, 3) + "00000" + d.substr(3, 2);
+  else if (d[5] == '4') m = d.substr(0, 4) + "00000" + d[4];
+  else m = d.substr(0, 5) + "0000" + d[5];
+  return t[0] + m + t[7];
+}
+
+bool matches(const Found& f, const std::string& truth) {
+  std::vector<std::string> texts{f.text};
+  if (f.text.size() >= 3 && f.text[0] == ']') texts.push_back(f.text.substr(3));
+  if ((f.symbology == "UPC-A" || f.symbology == "UPCA") && f.text.size() == 12) texts.push_back("0" + f.text);
+  if (f.symbology == "UPC-E" || f.symbology == "UPCE") {
+    const std::string a = upceToUpca(f.text);
+    if (!a.empty()) texts.push_back("0" + a);
+  }
+  for (const std::string& t : texts)
+    if (t == truth) return true;
+  return false;
+}
+
+void tally(const std::vector<Found>& finds, const std::string& truth, int& read, int& wrong) {
+  bool right = false, other = false;
+  for (const Found& f : finds) (matches(f, truth) ? right : other) = true;
+  read += right ? 1 : 0;
+  wrong += !right && other ? 1 : 0;
+}
+
+scene::GreyImage rotated(const scene::GreyImage& in, int quarterTurns) {
+  if (quarterTurns % 2 == 0) {
+    scene::GreyImage out = in;
+    if (quarterTurns == 2) std::reverse(out.pixels.begin(), out.pixels.end());
+    return out;
+  }
+  scene::GreyImage out(in.height, in.width);
+  for (int y = 0; y < in.height; ++y)
+    for (int x = 0; x < in.width; ++x) {
+      // A quarter turn clockwise takes (x, y) to (h - 1 - y, x); three to (y, w - 1 - x).
+      const int ox = quarterTurns == 1 ? in.height - 1 - y : y;
+      const int oy = quarterTurns == 1 ? x : in.width - 1 - x;
+      out.at(ox, oy) = in.at(x, y);
+    }
+  return out;
+}
+
+// --1d: both libraries look for the one-dimensional symbologies only.
+bool g_onlyOned = false;
+
+std::vector<Found> idutFinds(const scene::GreyImage& image, double& ms) {
+  idut::ReadOptions options;
+  if (g_onlyOned) options.symbologies.erase(idut::Symbology::DataMatrix).erase(idut::Symbology::PDF417);
+  const corpus::Stamp start = corpus::now(true);
+  const std::vector<idut::Symbol> symbols = corpus::readIdut(image, options);
+  ms = corpus::msSince(start, true);
+  std::vector<Found> finds;
+  for (const idut::Symbol& s : symbols)
+    if (s.decoded) finds.push_back({idut::toString(s.symbology), s.text});
+  return finds;
+}
+
+// ZXing in a child process that times its own read (CPU time) and sends "ms" then
+// "format<TAB>text" lines back; an abort is no read.
+std::vector<Found> zxingFinds(const scene::GreyImage& image, double& ms) {
+  int fds[2];
+  ms = 0;
+  if (pipe(fds) != 0) return {};
+  std::fflush(stdout);
+  const pid_t child = fork();
+  if (child == 0) {
+    close(fds[0]);
+    ZXing::DecodeHints hints;
+    hints.setTryHarder(true);
+    hints.setTryRotate(true);
+    if (g_onlyOned)
+      hints.setFormats(ZXing::BarcodeFormat::LinearCodes);
+    const corpus::Stamp start = corpus::now(true);
+    const ZXing::Results results = ZXing::ReadBarcodes(
+        ZXing::ImageView(image.pixels.data(), image.width, image.height, ZXing::ImageFormat::Lum), hints);
+    std::string message = std::to_string(corpus::msSince(start, true)) + '\n';
+    for (const ZXing::Result& r : results)
+      if (r.isValid()) message += std::string(ZXing::ToString(r.format())) + '\t' + r.text() + '\n';
+    for (size_t done = 0; done < message.size();) {
+      const ssize_t n = write(fds[1], message.data() + done, message.size() - done);
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    _exit(0);
+  }
+  close(fds[1]);
+  std::string message;
+  char buffer[4096];
+  for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) message.append(buffer, static_cast<size_t>(n));
+  close(fds[0]);
+  int status = 0;
+  if (child > 0) waitpid(child, &status, 0);
+  std::vector<Found> finds;
+  if (child <= 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return finds;
+  std::istringstream lines(message);
+  std::string line;
+  if (std::getline(lines, line)) ms = std::stod(line);
+  while (std::getline(lines, line)) {
+    const size_t tab = line.find('\t');
+    if (tab != std::string::npos) finds.push_back({line.substr(0, tab), line.substr(tab + 1)});
+  }
+  return finds;
+}
+
+void printRow(const std::string& name, const FolderTally& t) {
+  auto pct = [&](int n) { return t.images ? 100.0 * n / t.images : 0.0; };
+  const double im = t.images ? t.idutMs / t.images : 0, zm = t.images ? t.zxingMs / t.images : 0;
+  std::printf("%-16s %6d %5d (%5.1f%%) %6d %5d (%5.1f%%) %6d %9.2f %9.2f %6.2fx\n", name.c_str(), t.images, t.idutRead,
+              pct(t.idutRead), t.idutWrong, t.zxingRead, pct(t.zxingRead), t.zxingWrong, im, zm, im > 0 ? zm / im : 0);
+}
+
+}  // namespace
+
+// Whether any image under paths has a truth file beside it (the directory mode then compares texts).
+bool hasTruthFiles(const std::vector<std::string>& paths) {
+  std::string truth;
+  for (const std::string& file : idutfind::collectInputs(paths).files)
+    if (readTruth(file, truth)) return true;
+  return false;
+}
+
+int runTruthDirectories(const std::vector<std::string>& paths, bool onlyOned) {
+  g_onlyOned = onlyOned;
+  const idutfind::InputList inputs = idutfind::collectInputs(paths);
+  std::map<std::string, FolderTally> folders;
+  FolderTally all;
+  for (const std::string& file : inputs.files) {
+    std::string truth, error;
+    if (!readTruth(file, truth)) continue;
+    imageio::GreyImage grey;
+    if (!imageio::readGrey(file, &grey, &error)) {
+      std::fprintf(stderr, "idut-corpus: %s\n", error.c_str());
+      continue;
+    }
+    scene::GreyImage image(grey.width, grey.height);
+    image.pixels = std::move(grey.pixels);
+    FolderTally& t = folders[std::filesystem::path(file).parent_path().filename().string()];
+    for (int turns = 0; turns < 4; ++turns) {
+      const scene::GreyImage view = rotated(image, turns);
+      double idutMs = 0, zxingMs = 0;
+      tally(idutFinds(view, idutMs), truth, t.idutRead, t.idutWrong);
+      tally(zxingFinds(view, zxingMs), truth, t.zxingRead, t.zxingWrong);
+      ++t.images;
+      t.idutMs += idutMs;
+      t.zxingMs += zxingMs;
+    }
+  }
+  std::printf("%-16s %6s %14s %6s %14s %6s %9s %9s %7s\n", "folder", "images", "idut read", "wrong", "zxing read",
+              "wrong", "idut ms", "zxing ms", "ratio");
+  for (const auto& [name, t] : folders) {
+    printRow(name, t);
+    all.images += t.images;
+    all.idutRead += t.idutRead;
+    all.idutWrong += t.idutWrong;
+    all.zxingRead += t.zxingRead;
+    all.zxingWrong += t.zxingWrong;
+    all.idutMs += t.idutMs;
+    all.zxingMs += t.zxingMs;
+  }
+  printRow("all", all);
+  return all.images > 0 ? 0 : 2;
+}

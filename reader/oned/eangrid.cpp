@@ -1,0 +1,396 @@
+#include "reader/oned/eangrid.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <string>
+
+#include "reader/oned/eanparts.hpp"
+
+namespace oned {
+
+namespace {
+
+constexpr int kSamplesPerModule = 4;
+constexpr int kDigitSamples = 7 * kSamplesPerModule;
+constexpr std::array<double, 4> kSigmas = {0.25, 0.5, 0.75, 1.0};  // blur, modules
+constexpr double kMinGuardScore = 0.6;   // correlation of each guard with its rendering
+constexpr double kMinDigitScore = 0.7;   // of each digit's best pattern
+constexpr double kDigitLead = 0.12;      // a digit decides alone when its best leads the next by this
+constexpr int kMaxUndecided = 2;
+constexpr int kMaxEnds = 5;              // start and end candidates weighed on a line, each way
+constexpr int kMaxPairs = 5;             // pairs of them read
+constexpr double kMaxQuietSwing = 0.3;   // of the symbol's grey range, in the light beside it
+constexpr double kCentreReach = 1.0;     // modules the centre guard may lie off the ends' midpoint
+constexpr int kQuietModules = 1;         // light a guard's fit takes in beyond the symbol (photographs crop close)
+
+// First digit of an EAN-13 by the parities of its left half (bit 5 the first digit, 1 = G).
+constexpr int kFirstDigitParity[10] = {0x00, 0x0B, 0x0D, 0x0E, 0x13, 0x19, 0x1C, 0x15, 0x16, 0x1A};
+
+struct Layout {
+  int modules, half;  // 95 and 6 digits a half (EAN-13), or 67 and 4 (EAN-8)
+  bool gCodes;
+  double centre() const { return modules / 2.0; }
+  int leftDigit(int i) const { return 3 + 7 * i; }
+  int rightDigit(int i) const { return 3 + 7 * half + 5 + 7 * i; }
+};
+// EAN-8 is left to the edges: without parities, its grid fits inside a longer symbol too often.
+constexpr Layout kEan13{95, 6, true};
+
+double normalCdf(double x) { return 0.5 * std::erfc(-x / std::sqrt(2.0)); }
+
+// The darkness (1 = bar) at module coordinate x of modules v[0..n) placed at first, first + 1, ...,
+// drawn through a Gaussian blur of sigma modules; nothing is dark outside them.
+double blurred(const double* v, int n, int first, double x, double sigma) {
+  double d = 0;
+  for (int m = 0; m < n; ++m) {
+    const double lo = first + m, hi = lo + 1;
+    if (hi < x - 4 * sigma || lo > x + 4 * sigma) continue;
+    d += v[m] * (normalCdf((hi - x) / sigma) - normalCdf((lo - x) / sigma));
+  }
+  return d;
+}
+
+// Module darkness of the 7 modules of pattern index (kEanDigits: 0..9 L, 10..19 G), starting
+// with a bar when firstIsBar (the right half's codes).
+std::array<double, 7> digitModules(int index, bool firstIsBar) {
+  std::array<double, 7> m{};
+  int at = 0;
+  for (int k = 0; k < 4; ++k)
+    for (int r = 0; r < kEanDigits[index][k] - '0' && at < 7; ++r) m[at++] = (k % 2 == 1) != firstIsBar ? 1 : 0;
+  return m;
+}
+
+// The guards' windows: the start guard with kQuietModules of light before it and the first
+// digit's space after it, the end guard the same way round, the centre guard with the bars of the
+// digits either side.
+constexpr int kEndGuardModules = 4 + kQuietModules, kCentreGuardModules = 7;
+constexpr double kStartGuard[] = {0, 0, 0, 0, 1, 0, 1, 0};  // modules -4..3
+constexpr double kEndGuard[] = {0, 1, 0, 1, 0, 0, 0, 0};    // modules m - 4 .. m + 3
+constexpr double kCentreGuard[] = {1, 0, 1, 0, 1, 0, 1};    // modules c - 1 .. c + 5
+
+// Renderings of every digit pattern and of the guards at every blur, sampled kSamplesPerModule
+// times a module: the modules beside a digit are a bar and a space as the symbol's structure puts
+// them (a left-half digit follows a bar and is followed by a space, a right-half one the other way
+// round), the next ones grey.
+struct Renderings {
+  // [blur][half: 0 left, 1 right][pattern 0..19][sample]
+  double t[kSigmas.size()][2][20][kDigitSamples];
+  double start[kSigmas.size()][kEndGuardModules * kSamplesPerModule];
+  double end[kSigmas.size()][kEndGuardModules * kSamplesPerModule];
+  double centre[kSigmas.size()][kCentreGuardModules * kSamplesPerModule];
+  Renderings() {
+    for (size_t s = 0; s < kSigmas.size(); ++s) {
+      const double sigma = kSigmas[s];
+      for (int half = 0; half < 2; ++half)
+        for (int p = 0; p < 20; ++p) {
+          const std::array<double, 7> d = digitModules(p, half == 1);
+          const double before = half == 0 ? 1 : 0, after = half == 0 ? 0 : 1;
+          const double v[11] = {0.5, before, d[0], d[1], d[2], d[3], d[4], d[5], d[6], after, 0.5};
+          for (int k = 0; k < kDigitSamples; ++k) t[s][half][p][k] = blurred(v, 11, -2, (k + 0.5) / kSamplesPerModule, sigma);
+        }
+      // Placed with the window's first module at 0.
+      for (int k = 0; k < kEndGuardModules * kSamplesPerModule; ++k) {
+        const double x = (k + 0.5) / kSamplesPerModule;
+        start[s][k] = blurred(kStartGuard + 3 - kQuietModules, 5 + kQuietModules, -1, x, sigma);
+        end[s][k] = blurred(kEndGuard, 5 + kQuietModules, 0, x, sigma);
+      }
+      for (int k = 0; k < kCentreGuardModules * kSamplesPerModule; ++k)
+        centre[s][k] = blurred(kCentreGuard, 7, 0, (k + 0.5) / kSamplesPerModule, sigma);
+    }
+  }
+};
+
+const Renderings& renderings() {
+  static const Renderings r;
+  return r;
+}
+
+// Minus the correlation of grey o with darkness t (bars dark): 1 a perfect fit, 0 none.
+double fit(const double* o, const double* t, int n) {
+  double so = 0, st = 0;
+  for (int k = 0; k < n; ++k) so += o[k], st += t[k];
+  so /= n;
+  st /= n;
+  double oo = 0, tt = 0, ot = 0;
+  for (int k = 0; k < n; ++k) {
+    const double a = o[k] - so, b = t[k] - st;
+    oo += a * a;
+    tt += b * b;
+    ot += a * b;
+  }
+  return oo > 1e-9 && tt > 1e-9 ? -ot / std::sqrt(oo * tt) : 0;
+}
+
+// The symbol's grid on the profile: module coordinate to sample, piecewise linear through the
+// start, the centre guard's middle and the end.
+struct Grid {
+  const std::vector<double>* profile;
+  Layout layout;
+  double start, centre, end;
+  double at(double u) const {
+    const double c = layout.centre();
+    return u <= c ? start + (centre - start) * u / c : centre + (end - centre) * (u - c) / (layout.modules - c);
+  }
+  double grey(double u) const {
+    const std::vector<double>& p = *profile;
+    const double x = std::clamp(at(u), 0.0, static_cast<double>(p.size() - 1));
+    const int i = std::min(static_cast<int>(x), static_cast<int>(p.size()) - 2);
+    return p[i] + (x - i) * (p[i + 1] - p[i]);
+  }
+  // The grey over modules [from, from + count), kSamplesPerModule samples a module.
+  void sample(double from, int count, double* out) const {
+    for (int k = 0; k < count * kSamplesPerModule; ++k) out[k] = grey(from + (k + 0.5) / kSamplesPerModule);
+  }
+};
+
+// How well a rendering of count modules fits the grid from module `from`.
+double windowFit(const Grid& g, double from, int count, const double* rendering) {
+  double o[kCentreGuardModules * kSamplesPerModule];
+  g.sample(from, count, o);
+  return fit(o, rendering, count * kSamplesPerModule);
+}
+
+// The two end guards with the quiet light beyond them and the digits' known first modules, at
+// every blur: fits[s] for kSigmas[s] (the grey sampled once for all).
+void endGuardsFits(const Grid& g, double* fits) {
+  const Renderings& r = renderings();
+  constexpr int n = kEndGuardModules * kSamplesPerModule;
+  double left[n], right[n];
+  g.sample(-kQuietModules, kEndGuardModules, left);
+  g.sample(g.layout.modules - 4, kEndGuardModules, right);
+  for (size_t s = 0; s < kSigmas.size(); ++s) fits[s] = std::min(fit(left, r.start[s], n), fit(right, r.end[s], n));
+}
+
+double centreGuardFit(const Grid& g, int sigma) {
+  const int c = 3 + 7 * g.layout.half;
+  return windowFit(g, c - 1, kCentreGuardModules, renderings().centre[sigma]);
+}
+
+struct DigitChoice {
+  int best = -1, second = -1;
+  double bestScore = 0, secondScore = 0;
+};
+
+DigitChoice readDigit(const Grid& g, int module, bool right, int sigma) {
+  double o[kDigitSamples];
+  g.sample(module, 7, o);
+  const Renderings& r = renderings();
+  DigitChoice c;
+  const int patterns = right || !g.layout.gCodes ? 10 : 20;
+  for (int p = 0; p < patterns; ++p) {
+    const double s = fit(o, r.t[sigma][right ? 1 : 0][p], kDigitSamples);
+    if (s > c.bestScore) {
+      c.second = c.best;
+      c.secondScore = c.bestScore;
+      c.best = p;
+      c.bestScore = s;
+    } else if (s > c.secondScore) {
+      c.second = p;
+      c.secondScore = s;
+    }
+  }
+  return c;
+}
+
+// The digits (and their parities) of every combination of candidates that passes the checks;
+// true when exactly one does.
+bool uniqueValid(const std::vector<std::vector<int>>& candidates, const Layout& layout, std::string& text) {
+  std::vector<size_t> choice(candidates.size(), 0);
+  int valid = 0;
+  while (true) {
+    std::string digits;
+    int parity = 0;
+    for (size_t i = 0; i < candidates.size(); ++i) {
+      const int p = candidates[i][choice[i]];
+      digits.push_back(static_cast<char>('0' + p % 10));
+      if (static_cast<int>(i) < layout.half) parity = parity << 1 | (p >= 10 ? 1 : 0);
+    }
+    if (layout.gCodes) {
+      const int* first = std::find(kFirstDigitParity, kFirstDigitParity + 10, parity);
+      if (first != kFirstDigitParity + 10) digits.insert(digits.begin(), static_cast<char>('0' + (first - kFirstDigitParity)));
+    }
+    if ((!layout.gCodes || digits.size() == 13) && (layout.gCodes || parity == 0) && eanCheckOk(digits)) {
+      ++valid;
+      text = digits;
+    }
+    size_t i = 0;
+    while (i < choice.size() && ++choice[i] == candidates[i].size()) choice[i++] = 0;
+    if (i == choice.size()) break;
+  }
+  return valid == 1;
+}
+
+// Whether the light beside the symbol (from 1.5 to 4 modules out, where its guards' blur has
+// faded) is quiet: a grid that fits part of a longer symbol has bars there. The line's own ends
+// count as quiet (a photograph cropped close to the bars).
+bool quietBeside(const std::vector<double>& p, double start, double end, double module) {
+  const int n = static_cast<int>(p.size());
+  auto range = [&](double from, double to, double& lo, double& hi) {
+    lo = 1e9;
+    hi = -1e9;
+    for (int i = std::max(0, static_cast<int>(from)); i <= std::min(n - 1, static_cast<int>(to)); ++i) {
+      lo = std::min(lo, p[i]);
+      hi = std::max(hi, p[i]);
+    }
+    return hi >= lo ? hi - lo : 0.0;
+  };
+  double lo = 0, hi = 0;
+  const double symbol = range(start, end, lo, hi);
+  return range(start - 4 * module, start - 1.5 * module, lo, hi) < kMaxQuietSwing * symbol &&
+         range(end + 1.5 * module, end + 4 * module, lo, hi) < kMaxQuietSwing * symbol;
+}
+
+bool readLayout(const std::vector<double>& profile, double start, double end, const Layout& layout, GridRead& out) {
+  const double module = (end - start) / layout.modules;
+  if (!(module >= 1.5) || start < 0 || end > static_cast<double>(profile.size())) return false;
+  // The ends and the blur the end guards fit best, then the centre guard's place.
+  Grid g{&profile, layout, start, 0.5 * (start + end), end};
+  double best = -1;
+  int sigma = 0;
+  double bestStart = start, bestEnd = end;
+  for (double ds = -0.4; ds <= 0.41; ds += 0.2)
+    for (double de = -0.4; de <= 0.41; de += 0.2) {
+      g.start = start + ds * module;
+      g.end = end + de * module;
+      g.centre = 0.5 * (g.start + g.end);
+      double fits[kSigmas.size()];
+      endGuardsFits(g, fits);
+      for (int s = 0; s < static_cast<int>(kSigmas.size()); ++s)
+        if (fits[s] > best) best = fits[s], sigma = s, bestStart = g.start, bestEnd = g.end;
+    }
+  if (best < kMinGuardScore || !quietBeside(profile, bestStart, bestEnd, module)) return false;
+  g.start = bestStart;
+  g.end = bestEnd;
+  const double middle = 0.5 * (g.start + g.end);
+  double centreFit = -1, centre = middle;
+  // The centre guard's bars repeat every two modules, as do many digits' beside it: a search
+  // wider than a module either way finds a guard two modules off as often as the real one.
+  for (double dc = -kCentreReach; dc <= kCentreReach + 0.01; dc += 0.25) {
+    g.centre = middle + dc * module;
+    const double f = centreGuardFit(g, sigma);
+    if (f > centreFit) centreFit = f, centre = g.centre;
+  }
+  if (centreFit < kMinGuardScore) return false;
+  g.centre = centre;
+  std::vector<std::vector<int>> candidates;
+  int undecided = 0;
+  for (int i = 0; i < 2 * layout.half; ++i) {
+    const bool right = i >= layout.half;
+    const DigitChoice c = readDigit(g, right ? layout.rightDigit(i - layout.half) : layout.leftDigit(i), right, sigma);
+    if (c.best < 0 || c.bestScore < kMinDigitScore) return false;
+    if (c.bestScore - c.secondScore >= kDigitLead) {
+      candidates.push_back({c.best});
+    } else {
+      if (++undecided > kMaxUndecided) return false;
+      candidates.push_back({c.best, c.second});
+    }
+  }
+  std::string digits;
+  if (!uniqueValid(candidates, layout, digits)) return false;
+  Read& r = out.read;
+  r = Read{};
+  r.symbology = layout.gCodes ? (digits[0] == '0' ? Symbology::upca : Symbology::ean13) : Symbology::ean8;
+  r.text = r.symbology == Symbology::upca ? digits.substr(1) : digits;
+  r.identifier = layout.gCodes ? "]E0" : "]E4";
+  r.checked = true;
+  out.start = g.start;
+  out.end = g.end;
+  return true;
+}
+
+// Candidate ends: edges whose light side is a long run (a quiet zone, or the line's end), the
+// longest first.
+std::vector<double> ends(const std::vector<double>& edges, const std::vector<double>& others, bool startSide,
+                         double lineEnd) {
+  struct Candidate {
+    double at, run;
+  };
+  std::vector<Candidate> c;
+  for (double e : edges) {
+    // The light run before a start (after an end): to the nearest edge of the other kind.
+    double run = startSide ? e : lineEnd - e;
+    for (double o : others)
+      if (startSide ? o < e : o > e) run = std::min(run, std::fabs(e - o));
+    c.push_back({e, run});
+  }
+  std::sort(c.begin(), c.end(), [](const Candidate& a, const Candidate& b) { return a.run > b.run; });
+  std::vector<double> out;
+  for (size_t i = 0; i < c.size() && static_cast<int>(i) < kMaxEnds; ++i) out.push_back(c[i].at);
+  return out;
+}
+
+// The pairs of ends worth reading: at most kMaxPairs, those whose end guards fit best, among the
+// pairs whose module suits the line's elements (EAN-13's elements average 1.6 modules; blur
+// merges some) and that hold enough edges for a symbol.
+std::vector<std::pair<double, double>> endPairs(const std::vector<double>& profile, const std::vector<double>& dark,
+                                                const std::vector<double>& light) {
+  std::vector<double> all = dark;
+  all.insert(all.end(), light.begin(), light.end());
+  std::sort(all.begin(), all.end());
+  std::vector<double> runs;
+  for (size_t i = 1; i < all.size(); ++i) runs.push_back(all[i] - all[i - 1]);
+  std::vector<std::pair<double, std::pair<double, double>>> scored;
+  if (runs.size() < 20) return {};
+  std::nth_element(runs.begin(), runs.begin() + runs.size() / 2, runs.end());
+  const double median = runs[runs.size() / 2];
+  const double lineEnd = static_cast<double>(profile.size() - 1);
+  for (double s : ends(dark, light, true, lineEnd))
+    for (double e : ends(light, dark, false, lineEnd)) {
+      const double module = (e - s) / kEan13.modules;
+      if (!(module >= 1.5) || median < 0.8 * module || median > 4 * module) continue;
+      const long inside = std::count_if(all.begin(), all.end(), [&](double x) { return x > s && x < e; });
+      if (inside < 28) continue;
+      Grid g{&profile, kEan13, s, 0.5 * (s + e), e};
+      double f = -1;
+      double fits[kSigmas.size()];
+      endGuardsFits(g, fits);
+      for (double x : fits) f = std::max(f, x);
+      scored.push_back({f, {s, e}});
+    }
+  std::sort(scored.begin(), scored.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+  std::vector<std::pair<double, double>> out;
+  for (size_t i = 0; i < scored.size() && static_cast<int>(i) < kMaxPairs; ++i) out.push_back(scored[i].second);
+  return out;
+}
+
+}  // namespace
+
+bool readEanOnGrid(const std::vector<double>& profile, double start, double end, GridRead& out) {
+  if (profile.size() < 8 || !(end > start)) return false;
+  return readLayout(profile, start, end, kEan13, out);
+}
+
+std::vector<GridRead> readEanOnGrid(const std::vector<double>& profile, const std::vector<double>& darkEdges,
+                                    const std::vector<double>& lightEdges) {
+  std::vector<GridRead> reads;
+  const double n = static_cast<double>(profile.size());
+  if (profile.size() < 8) return reads;
+  std::vector<double> reversed(profile.rbegin(), profile.rend());
+  for (int pass = 0; pass < 2; ++pass) {
+    // Backwards, a light-going edge at x is a dark-going one at n - 1 - x.
+    std::vector<double> dark = darkEdges, light = lightEdges;
+    if (pass == 1) {
+      dark.clear();
+      light.clear();
+      for (double e : lightEdges) dark.push_back(n - 1 - e);
+      for (double e : darkEdges) light.push_back(n - 1 - e);
+    }
+    const std::vector<double>& p = pass == 0 ? profile : reversed;
+    for (const auto& [s, e] : endPairs(p, dark, light)) {
+      GridRead r;
+      if (!readEanOnGrid(p, s, e, r)) continue;
+      if (pass == 1) {
+        r.read.reversed = true;
+        const double a = n - 1 - r.end, b = n - 1 - r.start;
+        r.start = a;
+        r.end = b;
+      }
+      reads.push_back(r);
+      break;
+    }
+  }
+  return reads;
+}
+
+}  // namespace oned

@@ -1,0 +1,135 @@
+// EAN-13 and UPC-A read on the module grid from grey profiles drawn from libzint's bars through a
+// Gaussian blur of a quarter to most of a module, under uneven light and noise; what must not
+// read: swapped digits, an EAN-8, the bars of other symbologies, a grid placed off the symbol.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "reader/oned/eangrid.hpp"
+#include "scenes/scene_1d.hpp"
+
+namespace {
+
+using scene::Barcode1d;
+
+struct Drawn {
+  std::vector<double> profile;
+  std::vector<double> dark, light;  // edges where the bars start and end, samples
+  double start = 0, end = 0;        // the first bar's start and the last bar's end, samples
+};
+
+// The bars' modules (1 dark) between quiet zones of `quiet` modules, `samples` a module, blurred
+// by sigma modules, dark 40 and light 200 scaled by a light falling off to `falloff` at the far end,
+// plus noise of `noise` grey levels.
+Drawn draw(const std::vector<int>& modules, double samples, double sigma, double falloff, double noise,
+           scene::Random& rng, int quiet = 10) {
+  Drawn d;
+  const int total = static_cast<int>(modules.size()) + 2 * quiet;
+  const int n = static_cast<int>(total * samples);
+  auto darkAt = [&](double u) {  // u in modules from the quiet zone's start
+    double v = 0;
+    for (int m = 0; m < static_cast<int>(modules.size()); ++m) {
+      if (!modules[m]) continue;
+      const double lo = quiet + m, hi = lo + 1;
+      v += 0.5 * (std::erf((hi - u) / (sigma * std::sqrt(2.0))) - std::erf((lo - u) / (sigma * std::sqrt(2.0))));
+    }
+    return v;
+  };
+  for (int i = 0; i < n; ++i) {
+    const double u = (i + 0.5) / samples, light = 1 - (1 - falloff) * i / n;
+    d.profile.push_back(light * (200 - 160 * darkAt(u)) + rng.uniform(-noise, noise));
+  }
+  for (int m = 0; m <= static_cast<int>(modules.size()); ++m) {
+    const int before = m > 0 ? modules[m - 1] : 0, here = m < static_cast<int>(modules.size()) ? modules[m] : 0;
+    if (before != here) (here ? d.dark : d.light).push_back((quiet + m) * samples - 0.5);
+  }
+  d.start = d.dark.front();
+  d.end = d.light.back();
+  return d;
+}
+
+std::vector<int> modulesOf(const scene::Encoded1d& code) {
+  std::vector<int> m;
+  for (int c = 0; c < code.bars.cols; ++c) m.push_back(code.bars.isDark(0, c) ? 1 : 0);
+  return m;
+}
+
+TEST(EanGrid, BlurredProfilesReadAndOthersDoNot) {
+  scene::Random rng(424242);
+  struct Case {
+    Barcode1d kind;
+    double samples, sigma, falloff, noise;
+    bool reads;  // false: nothing may be read (never another text)
+  } cases[] = {
+      {Barcode1d::ean13, 4, 0.3, 1.0, 0, true},  {Barcode1d::ean13, 3, 0.6, 0.7, 4, true},
+      {Barcode1d::ean13, 6, 0.6, 0.7, 3, true},  {Barcode1d::upca, 3, 0.5, 0.8, 3, true},
+      {Barcode1d::upca, 2.5, 0.5, 0.7, 2, true}, {Barcode1d::ean13AddOn, 4, 0.6, 0.9, 3, true},
+      {Barcode1d::ean8, 4, 0.5, 1.0, 0, false},  {Barcode1d::code128, 3, 0.5, 1.0, 2, false},
+      {Barcode1d::itf, 3, 0.5, 1.0, 2, false},   {Barcode1d::databar, 3, 0.5, 1.0, 2, false},
+  };
+  for (const Case& c : cases)
+    for (int trial = 0; trial < 12; ++trial) {
+      const scene::Encoded1d code = scene::encode1d(c.kind, scene::randomData1d(rng, c.kind), 1);
+      const Drawn d = draw(modulesOf(code), c.samples, c.sigma, c.falloff, c.noise, rng);
+      const std::string label = std::string(scene::barcodeName(c.kind)) + " sigma " + std::to_string(c.sigma);
+      const std::vector<oned::GridRead> reads = oned::readEanOnGrid(d.profile, d.dark, d.light);
+      for (const oned::GridRead& r : reads) EXPECT_EQ(r.read.text, code.text) << label;
+      if (c.reads) {
+        ASSERT_EQ(reads.size(), 1u) << label << " " << code.text;
+        EXPECT_NEAR(reads[0].start, d.start, 0.5 * c.samples) << label;
+        // The symbol's end (an add-on after it is not part of the grid).
+        EXPECT_NEAR(reads[0].end, d.start + 95 * c.samples, 0.5 * c.samples) << label;
+        // The same profile backwards reads the same text, reversed.
+        const std::vector<double> back(d.profile.rbegin(), d.profile.rend());
+        std::vector<double> dark, light;
+        const double n = static_cast<double>(d.profile.size());
+        for (double e : d.light) dark.push_back(n - 1 - e);
+        for (double e : d.dark) light.push_back(n - 1 - e);
+        const std::vector<oned::GridRead> backReads = oned::readEanOnGrid(back, dark, light);
+        ASSERT_EQ(backReads.size(), 1u) << label;
+        EXPECT_EQ(backReads[0].read.text, code.text);
+        EXPECT_TRUE(backReads[0].read.reversed);
+      } else {
+        EXPECT_TRUE(reads.empty()) << label << " read " << reads[0].read.text;
+      }
+    }
+}
+
+// Two neighbouring digits of different value swapped keep every guard and parity in place for
+// UPC-A; the check digit must refuse the line. A grid half a symbol off reads nothing either.
+TEST(EanGrid, SwappedDigitsAndMisplacedGridsReadNothing) {
+  scene::Random rng(77);
+  int refused = 0, tried = 0;
+  for (int trial = 0; trial < 40; ++trial) {
+    const scene::Encoded1d code = scene::encode1d(Barcode1d::upca, scene::randomData1d(rng, Barcode1d::upca), 1);
+    std::vector<int> modules = modulesOf(code);
+    const int a = 1 + trial % 4;  // digits a and a + 1 of the left half
+    if (std::abs(code.text[a] - code.text[a + 1]) % 5 == 0) continue;
+    std::swap_ranges(modules.begin() + 3 + 7 * a, modules.begin() + 10 + 7 * a, modules.begin() + 10 + 7 * a);
+    const Drawn d = draw(modules, 4, 0.5, 0.9, 2, rng);
+    ++tried;
+    const std::vector<oned::GridRead> reads = oned::readEanOnGrid(d.profile, d.dark, d.light);
+    refused += reads.empty() ? 1 : 0;
+    for (const oned::GridRead& r : reads) EXPECT_EQ(r.read.text, code.text) << "digits " << a << " swapped";
+  }
+  EXPECT_EQ(refused, tried);
+  EXPECT_GT(tried, 20);
+
+  for (int trial = 0; trial < 20; ++trial) {
+    const scene::Encoded1d code = scene::encode1d(Barcode1d::ean13, scene::randomData1d(rng, Barcode1d::ean13), 1);
+    const double samples = 4;
+    const Drawn d = draw(modulesOf(code), samples, 0.5, 1.0, 1, rng);
+    oned::GridRead r;
+    EXPECT_TRUE(oned::readEanOnGrid(d.profile, d.start, d.end, r));
+    EXPECT_EQ(r.read.text, code.text);
+    for (const auto& [ds, de] : {std::pair{7.0, 7.0}, std::pair{-7.0, -7.0}, std::pair{0.0, -14.0}, std::pair{3.0, 3.0}})
+      EXPECT_FALSE(oned::readEanOnGrid(d.profile, d.start + ds * samples, d.end + de * samples, r))
+          << code.text << " grid moved " << ds << ", " << de << " modules read " << r.read.text;
+  }
+}
+
+}  // namespace
