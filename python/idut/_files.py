@@ -154,6 +154,14 @@ def _item(item, shared):
     return os.fspath(item), options
 
 
+def path_of(item) -> str:
+    """The path of an input as its record names it (a repr for what is not a path)."""
+    try:
+        return _item(item, {})[0]
+    except TypeError:
+        return repr(item)
+
+
 def read_one(item, shared, timeout, cancelled=None) -> FileResult:
     """Reads one input into its record; only an interruption (KeyboardInterrupt) escapes."""
     try:
@@ -227,6 +235,16 @@ def iter_files(paths, jobs=1, *, progress=False, timeout=None, **options):
     return _generate(iter(paths), jobs, _Progress(bool(progress), total), timeout, shared)
 
 
+def _result(future):
+    """The future's result, waited for in short steps: an untimed wait on a lock would hold off
+    Ctrl-C until the file is read."""
+    while True:
+        try:
+            return future.result(timeout=0.05)
+        except concurrent.futures.TimeoutError:
+            pass
+
+
 def _generate(items, jobs, bar, timeout, shared):
     cancelled = threading.Event()
     try:
@@ -240,9 +258,9 @@ def _generate(items, jobs, bar, timeout, shared):
                 for item in items:
                     pending.append(pool.submit(read_one, item, shared, timeout, cancelled))
                     if len(pending) >= 2 * jobs:
-                        yield bar.step(pending.popleft().result())
+                        yield bar.step(_result(pending.popleft()))
                 while pending:
-                    yield bar.step(pending.popleft().result())
+                    yield bar.step(_result(pending.popleft()))
             finally:
                 # Searches still running see the flag at their next stop check (within about 20 ms).
                 cancelled.set()
