@@ -102,7 +102,10 @@ def _batch_results(batch, future):
     try:
         return future.result()
     except Exception as e:  # a worker that died, or a task the cluster gave up on
-        reason = f"{type(e).__name__}: {e}" if str(e) else type(e).__name__
+        try:
+            reason = f"{type(e).__name__}: {e}" if str(e) else type(e).__name__
+        except Exception:  # an exception whose text cannot be made still has a name
+            reason = type(e).__name__
         return [_files.FileResult(_files.path_of(item), [], f"the worker reading it failed: {reason}", "worker")
                 for item in batch]
 
