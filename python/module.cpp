@@ -31,7 +31,8 @@ class Error(Exception):
     what a search had found before it failed (a stopped search, memory running out), else []."""
 
     def __init__(self, status, name, message, symbols=()):
-        super().__init__(f"{message}: {name} (0x{status:08x})")
+        code = f"{name} (0x{status:08x})"
+        super().__init__(message if message.endswith(code) else f"{message}: {code}")
         self.status = status
         self.name = name
         self.message = message

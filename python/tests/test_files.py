@@ -1,6 +1,7 @@
 """read_files and iter_files: records in input order on threads, errors per file, bounded work in
 flight, time limits, progress, interruption; image_files as idut-find walks directories."""
 import _thread
+import ctypes
 import pickle
 import sys
 import threading
@@ -193,3 +194,40 @@ def test_image_files_walks_like_idut_find(tmp_path):
     # Files as given, in the order given, also missing ones and other extensions.
     assert idut.image_files(root + "/notes.txt", root + "/gone.png", tmp_path / "sub") == \
         [root + "/notes.txt", root + "/gone.png"] + [e for e in expected if "/sub/" in e]
+
+
+def test_failures_are_sorted_into_kinds(images, monkeypatch):
+    real = files_module._idut.read_file
+    failures = {
+        "library": idut.Error(0x80000601, "cidut_errNotOptimized", "search"),
+        "memory": idut.OutOfMemoryError(0x80000023, "csys_errNoMemory", "search", real(images[0])[:1]),
+        "file": ValueError("x.png: truncated PNG data"),
+    }
+    for kind, failure in list(failures.items()) + [("memory", MemoryError("x.png: out of memory"))]:
+        def failing(path, **kwargs):
+            raise failure
+        monkeypatch.setattr(files_module._idut, "read_file", failing)
+        record = idut.read_files([images[0]])[0]
+        assert (record.error_kind, record.error) == (kind, str(failure))
+        assert [s.text for s in record.symbols] == [s.text for s in getattr(failure, "symbols", [])]
+
+
+def test_memory_running_out_in_the_library_fails_that_file_alone(images):
+    """The library's allocation hook fails its n-th allocation from the start of the first file:
+    that file's record says memory ran out (keeping the symbols found before), the next is read."""
+    library = ctypes.CDLL("libidut.so.0")  # the one the module loaded
+    library.csys_memory_failNthAllocation.argtypes = [ctypes.c_uint64]
+    kinds, partial = set(), 0
+    try:
+        for n in [2 ** k for k in range(13)]:
+            library.csys_memory_failNthAllocation(n)
+            first, second = idut.read_files([images[0], images[0]])
+            library.csys_memory_failNthAllocation(0)
+            kinds.add(first.error_kind)
+            partial += first.error_kind == "memory" and len(first.symbols) > 0
+            assert second.ok and len(second.symbols) == 3
+            assert first.error_kind in (None, "memory"), first.error
+            assert first.ok or "csys_errNoMemory (0x80000023)" in first.error
+    finally:
+        library.csys_memory_failNthAllocation(0)
+    assert kinds == {None, "memory"} and partial > 0
