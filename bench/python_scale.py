@@ -1,7 +1,7 @@
 """Scaling of the Python package over image files: idut.read_files with one thread against two,
 and a Dask LocalCluster of one worker process against two.
 
-    PYTHONPATH=build/python /usr/bin/python3 bench/python_scale.py [FOLDER] [--rounds N]
+    PYTHONPATH=build/python /usr/bin/python3 bench/python_scale.py [FOLDER] [--rounds N] [--limit N]
 
 The modes run interleaved, round after round, so that load from elsewhere on the machine falls
 on all of them alike; the medians over the rounds are printed with the speed-ups, and the CPU
@@ -33,8 +33,9 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("folder", nargs="?", default="/work/base/scenes")
     parser.add_argument("--rounds", type=int, default=3)
+    parser.add_argument("--limit", type=int, help="only the first N files")
     args = parser.parse_args()
-    files = idut.image_files(args.folder)
+    files = idut.image_files(args.folder)[:args.limit]
     clusters = {n: distributed.LocalCluster(n_workers=n, threads_per_worker=1, processes=True, host="127.0.0.1",
                                             dashboard_address=None) for n in (1, 2)}
     clients = {n: distributed.Client(c, set_as_default=False) for n, c in clusters.items()}

@@ -308,7 +308,9 @@ py::list find(const py::object& image, const Keywords& keywords) {
 // fine), else ValueError with the reader's "<path>: <reason>".
 [[noreturn]] void raiseReadError(const std::string& message) {
   static const std::string kNoMemory = "out of memory";
-  if (message.size() >= kNoMemory.size() && message.compare(message.size() - kNoMemory.size(), kNoMemory.size(), kNoMemory) == 0) {
+  const bool noMemory = message.size() >= kNoMemory.size() &&
+                        message.compare(message.size() - kNoMemory.size(), kNoMemory.size(), kNoMemory) == 0;
+  if (noMemory) {
     PyErr_SetString(PyExc_MemoryError, message.c_str());
     throw py::error_already_set();
   }
