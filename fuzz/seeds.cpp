@@ -179,6 +179,31 @@ void teethSeeds(const fs::path& dir) {
 
 }  // namespace
 
+// PDF417 for the decoder target: module rows of real symbols (mode 2: rows - 3, width - 35, then
+// each row's modules as bits), data codewords (mode 0, 16 bits each) and a symbol to damage
+// (mode 1: level, columns, word count, words).
+void pdfdecodeSeeds(const fs::path& dir) {
+  int n = 0;
+  for (const char* text : {"Seed 417", "1234567890123456789012345", "Mixed: abc DEF 12.5%"}) {
+    scene::Pdf417Layout layout;
+    layout.rowHeight = 1;
+    layout.columns = 2;
+    layout.security = 1;
+    const scene::DmSymbol symbol = scene::encodePdf417(text, layout);
+    if (symbol.rows < 3 || symbol.rows > 32) continue;
+    std::vector<uint8_t> bytes = {2, static_cast<uint8_t>(symbol.rows - 3), static_cast<uint8_t>(symbol.cols - 35)};
+    for (int r = 0; r < symbol.rows; ++r)
+      for (int c = 0; c < symbol.cols; c += 8) {
+        uint8_t byte = 0;
+        for (int b = 0; b < 8 && c + b < symbol.cols; ++b) byte |= static_cast<uint8_t>(symbol.isDark(r, c + b) << b);
+        bytes.push_back(byte);
+      }
+    writeBytes(dir / ("rows" + std::to_string(n++)), bytes);
+  }
+  writeBytes(dir / "codewords", {0, 5, 0, 0xD4, 0x00, 0x8D, 0x03, 0x86, 0x03, 0x01, 0x00});
+  writeBytes(dir / "damaged", {1, 2, 3, 6, 0x50, 0x00, 0x86, 0x03, 0x01, 0x00, 0x02, 0x00, 0x03, 0x00, 0x04, 0x00, 2});
+}
+
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: fuzz_seeds DIR\n");
@@ -190,7 +215,8 @@ int main(int argc, char** argv) {
     void (*make)(const fs::path&);
   } kSeeds[] = {{"imageio", imageSeeds}, {"road", roadSeeds}, {"reedsolomon", reedSolomonSeeds},
                 {"dmread", dmreadSeeds},   {"oned", onedSeeds}, {"edge", roadSeeds},
-                {"scan", scanSeeds},     {"teeth", teethSeeds}, {"pdfroad", pdfroadSeeds}};
+                {"scan", scanSeeds},     {"teeth", teethSeeds}, {"pdfroad", pdfroadSeeds},
+                {"pdfdecode", pdfdecodeSeeds}};
   for (const auto& s : kSeeds) {
     fs::create_directories(root / s.target);
     s.make(root / s.target);

@@ -82,9 +82,10 @@ void fillSymbol(const Reading& reading, idut::Symbol& symbol) {
   symbol.text = m.text;
   symbol.bytes = m.bytes;
   symbol.symbologyIdentifier = identifierOf(reading);
-  symbol.contentType = m.macro ? idut::ContentType::ISO15434
-                       : m.gs1 ? idut::ContentType::GS1
-                               : idut::ContentType::Text;
+  symbol.contentType = m.binary  ? idut::ContentType::Binary
+                       : m.macro ? idut::ContentType::ISO15434
+                       : m.gs1   ? idut::ContentType::GS1
+                                 : idut::ContentType::Text;
   symbol.eci = m.ecis.empty() ? -1 : m.ecis.front();
   symbol.readerInit = m.readerProgramming;
   if (m.appendCount > 0) {

@@ -1,5 +1,6 @@
 #include "reader/pdf417/pdfsymbols.hpp"
 
+#include "reader/pdf417/pdfread.hpp"
 #include "reader/pdf417/pdfroad.hpp"
 #include "reader/roadrun.hpp"
 
@@ -15,12 +16,15 @@ csys_status readSymbols(const cimg_imageConst& image, const idut::ReadOptions& o
     if (options.maxSize > 0) params.maxSide = options.maxSize;
   };
   const Outcome outcome = findAll(image, road);
+  cimg_windowConst window;
+  const bool decode = options.decode && !CSYS_FAILED(cimg_windowConst_init(&window, &image));
   for (const Symbol& found : outcome.symbols) {
     idut::Symbol s;
     s.symbology = idut::Symbology::PDF417;
     s.corners = idutread::quadOf(found.corners.data());
     s.score = found.score;
     s.parallelogram = found.parallelogram != 0;
+    if (decode) pdf417::readSymbol(window, found.corners, s);
     out.push_back(std::move(s));
   }
   return outcome.status;

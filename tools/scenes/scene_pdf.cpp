@@ -4,6 +4,7 @@
 #include <zint.h>
 
 #include <algorithm>
+#include <iterator>
 #include <cmath>
 #include <memory>
 #include <stdexcept>
@@ -29,10 +30,62 @@ std::string randomText(Random& rng, int length) {
   return s;
 }
 
+// Texts in the character sets of several ECIs (UTF-8 here; libzint converts them).
+struct EciSample {
+  int eci;
+  const char* text;
+};
+constexpr EciSample kEciSamples[] = {
+    {3, "Gr\u00FC\u00DFe aus K\u00F6ln"},  {4, "\u0141\u00F3d\u017A \u017Ar\u00F3d\u0142o"},
+    {7, "\u041F\u0440\u0438\u0432\u0435\u0442 \u043C\u0438\u0440"}, {9, "\u039A\u03B1\u03BB\u03B7\u03BC\u03AD\u03C1\u03B1"},
+    {10, "\u05E9\u05DC\u05D5\u05DD"}, {17, "Prix 20 \u20AC"},
+    {20, "\u65E5\u672C\u8A9E\u30C6\u30AD\u30B9\u30C8"}, {21, "\u010Cesk\u00FD jazyk"},
+    {22, "\u0411\u044A\u043B\u0433\u0430\u0440\u0438\u044F"}, {24, "\u0645\u0631\u062D\u0628\u0627"},
+    {25, "UTF-16 \u00E9\u4E2D"}, {26, "UTF-8 \u00E9\u4E2D\U0001F600"},
+    {28, "\u7E41\u9AD4\u4E2D\u6587"}, {29, "\u7B80\u4F53\u4E2D\u6587"}, {30, "\uD55C\uAD6D\uC5B4"},
+    {32, "GB18030 \u4E2D\u6587"}, {33, "UTF-16LE \u00FC"}, {34, "UTF-32 \u00DF"}, {35, "UTF-32LE \u00E5"},
+};
+
+// Content for a content scene: one of ECI text (one to three segments), Macro PDF417, binary
+// data, digits, mixed text with bytes, or reader initialisation.
+Pdf417Content randomContent(Random& rng, int length) {
+  Pdf417Content c;
+  const int kind = rng.uniformInt(0, 5);
+  if (kind == 0) {
+    const int n = rng.uniformInt(1, 3);
+    for (int i = 0; i < n; ++i) {
+      const EciSample& e = kEciSamples[rng.uniformInt(0, static_cast<int>(std::size(kEciSamples)) - 1)];
+      c.segments.push_back({e.eci, e.text});
+    }
+  } else if (kind == 1) {
+    c.segments.push_back({0, randomText(rng, length)});
+    c.macroCount = rng.uniformInt(1, 5);
+    c.macroIndex = rng.uniformInt(1, c.macroCount);
+    for (int g = rng.uniformInt(0, 3); g > 0; --g) c.macroId += std::to_string(rng.uniformInt(100, 899));
+  } else if (kind == 2) {
+    std::string bytes;
+    for (int i = 0; i < length; ++i) bytes += static_cast<char>(rng.uniformInt(0, 255));
+    c.segments.push_back({899, bytes});
+    c.binary = true;
+  } else if (kind == 3) {
+    std::string digits;
+    for (int i = 0; i < length; ++i) digits += static_cast<char>('0' + rng.uniformInt(0, 9));
+    c.segments.push_back({0, digits});
+  } else if (kind == 4) {
+    std::string text = randomText(rng, length);
+    text[static_cast<size_t>(rng.uniformInt(0, length - 1))] = static_cast<char>(rng.uniformInt(0, 31));
+    c.segments.push_back({0, text + "\t;<@[]_|~{}"});
+  } else {
+    c.segments.push_back({0, randomText(rng, length)});
+    c.readerInit = true;
+  }
+  return c;
+}
+
 // A random symbol whose box fits maxWidth x maxHeight pixels at a module size of at least
 // minModule; moduleSize receives the size drawn.
-DmSymbol randomPdf(Random& rng, double minModule, double maxWidth, double maxHeight, PdfTruth* truth,
-                   double* moduleSize) {
+DmSymbol randomPdf(Random& rng, ConditionPdf condition, double minModule, double maxWidth, double maxHeight,
+                   PdfTruth* truth, double* moduleSize) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     Pdf417Layout layout;
     layout.security = rng.uniformInt(0, 8);
@@ -51,8 +104,16 @@ DmSymbol randomPdf(Random& rng, double minModule, double maxWidth, double maxHei
     const int dataWords = std::max(1, targetRows * layout.columns - ecc - 1);
     int length = std::clamp(dataWords * 3 / 2, 1, 600);
     DmSymbol symbol;
+    Pdf417Content content;
     try {
-      symbol = encodePdf417(randomText(rng, length), layout);
+      if (condition == ConditionPdf::content) {
+        content = randomContent(rng, std::min(length, 120));
+      } else {
+        content.segments.push_back({0, randomText(rng, length)});
+        content.compact = condition == ConditionPdf::compact;
+      }
+      symbol = content.compact || condition == ConditionPdf::content ? encodePdf417(content, layout)
+                                                                     : encodePdf417(content.segments[0].data, layout);
     } catch (const std::runtime_error&) {
       continue;  // too much data for the layout
     }
@@ -60,6 +121,7 @@ DmSymbol randomPdf(Random& rng, double minModule, double maxWidth, double maxHei
     const double maxModule = std::min({6.0, widest_module, tallest_module});
     if (maxModule < minModule) continue;
     truth->layout = layout;
+    truth->content = std::move(content);
     truth->zintRows = symbol.rows / layout.rowHeight;
     *moduleSize = rng.uniform(minModule, maxModule);
     return symbol;
@@ -80,14 +142,36 @@ void rotatedExtent(const DmSymbol& symbol, const Placement& p, double* w, double
 }  // namespace
 
 DmSymbol encodePdf417(const std::string& text, const Pdf417Layout& layout) {
+  Pdf417Content content;
+  content.segments.push_back({0, text});
+  content.binary = true;  // the text's bytes as they are, as this call has always encoded them
+  return encodePdf417(content, layout);
+}
+
+DmSymbol encodePdf417(const Pdf417Content& content, const Pdf417Layout& layout) {
   std::unique_ptr<zint_symbol, void (*)(zint_symbol*)> sym(ZBarcode_Create(), ZBarcode_Delete);
   if (!sym) throw std::runtime_error("libzint: out of memory");
   if (layout.rowHeight < 1) throw std::runtime_error("row height below one module");
-  sym->symbology = BARCODE_PDF417;
+  if (content.segments.empty()) throw std::runtime_error("no segments to encode");
+  sym->symbology = content.compact ? BARCODE_PDF417COMP : BARCODE_PDF417;
   sym->option_1 = layout.security;
   sym->option_2 = layout.columns;
-  const int rc =
-      ZBarcode_Encode(sym.get(), reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+  sym->input_mode = content.binary ? DATA_MODE : UNICODE_MODE;
+  if (content.readerInit) sym->output_options |= READER_INIT;
+  if (content.macroCount > 0) {
+    if (content.macroId.size() >= sizeof(sym->structapp.id)) throw std::runtime_error("macro id too long");
+    sym->structapp.index = content.macroIndex;
+    sym->structapp.count = content.macroCount;
+    std::copy(content.macroId.begin(), content.macroId.end(), sym->structapp.id);
+  }
+  std::vector<zint_seg> segs;
+  std::string text;
+  for (const Pdf417Content::Segment& s : content.segments) {
+    segs.push_back(zint_seg{reinterpret_cast<unsigned char*>(const_cast<char*>(s.data.data())),
+                            static_cast<int>(s.data.size()), s.eci});
+    text += s.data;
+  }
+  const int rc = ZBarcode_Encode_Segs(sym.get(), segs.data(), static_cast<int>(segs.size()));
   if (rc >= ZINT_ERROR) throw std::runtime_error(std::string("libzint: ") + sym->errtxt);
   // libzint raises the level on its own when asked for less than the data size calls for; a
   // layout that was not honoured is an error, so the scenes have the layouts they claim.
@@ -106,8 +190,8 @@ DmSymbol encodePdf417(const std::string& text, const Pdf417Layout& layout) {
 }
 
 const char* conditionName(ConditionPdf condition) {
-  static const char* const kNames[] = {"clean", "rotated",     "perspective", "blurred",
-                                       "noisy", "lowContrast", "inverted",    "crowded"};
+  static const char* const kNames[] = {"clean", "rotated",     "perspective", "blurred", "noisy",
+                                       "lowContrast", "inverted", "crowded", "compact", "content"};
   return kNames[static_cast<int>(condition)];
 }
 
@@ -136,7 +220,7 @@ ScenePdf generatePdf(ConditionPdf condition, uint32_t seed) {
   for (int i = 0; i < count; ++i) {
     PdfTruth truth;
     Placement p;
-    spec.symbols.push_back(randomPdf(rng, minModule, maxWidth, maxHeight, &truth, &p.moduleSize));
+    spec.symbols.push_back(randomPdf(rng, condition, minModule, maxWidth, maxHeight, &truth, &p.moduleSize));
     p.quietZone = rng.uniformInt(2, 4);
     p.antiAlias = 4;
     p.polarity = inverted ? Polarity::lightOnDark : Polarity::darkOnLight;

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "scenes/scene.hpp"
 
@@ -26,23 +27,44 @@ struct Pdf417Layout {
 // an option is invalid.
 DmSymbol encodePdf417(const std::string& text, const Pdf417Layout& layout = {});
 
-enum class ConditionPdf { clean, rotated, perspective, blurred, noisy, lowContrast, inverted, crowded };
-inline constexpr std::array<ConditionPdf, 8> kAllConditionsPdf = {
+// What a symbol carries beyond plain text: segments under ECIs, Macro PDF417, compact form.
+struct Pdf417Content {
+  struct Segment {
+    int eci = 0;        // 0: no ECI designator
+    std::string data;   // UTF-8 that libzint converts to the ECI's set, or raw bytes (binary)
+  };
+  std::vector<Segment> segments;
+  bool binary = false;  // segments hold raw bytes, written as they are
+  bool compact = false;
+  bool readerInit = false;
+  int macroIndex = 0, macroCount = 0;  // Macro PDF417: 1-based index of count (count 0: none)
+  std::string macroId;                 // digits, read in groups of three (each 000..899)
+};
+
+// Encodes content; the same errors as encodePdf417. symbol.text is the segments' data joined.
+DmSymbol encodePdf417(const Pdf417Content& content, const Pdf417Layout& layout = {});
+
+enum class ConditionPdf { clean, rotated, perspective, blurred, noisy, lowContrast, inverted, crowded, compact, content };
+inline constexpr std::array<ConditionPdf, 10> kAllConditionsPdf = {
     ConditionPdf::clean,   ConditionPdf::rotated,     ConditionPdf::perspective, ConditionPdf::blurred,
-    ConditionPdf::noisy,   ConditionPdf::lowContrast, ConditionPdf::inverted,    ConditionPdf::crowded};
+    ConditionPdf::noisy,   ConditionPdf::lowContrast, ConditionPdf::inverted,    ConditionPdf::crowded,
+    ConditionPdf::compact, ConditionPdf::content};
 const char* conditionName(ConditionPdf condition);
 
-// One PDF417 symbol of the scene with the layout it was encoded with.
+// One PDF417 symbol of the scene with the layout and content it was encoded with.
 struct PdfTruth {
   Pdf417Layout layout;
   int zintRows = 0;  // rows of codewords
+  Pdf417Content content;
 };
 
 // A scene with one PDF417 symbol (three in some crowded scenes, which also add text blocks, bar
 // groups and a Data Matrix symbol after them): 2 to 30 columns, security level 0 to 8, modules of
 // 1.5 to 6 pixels, rows 2 to 5 modules high, any rotation except for clean scenes (within 10
 // degrees of upright either way round). scene.symbols[i] is the truth of pdf[i]; further symbols
-// are not PDF417.
+// are not PDF417. Compact scenes are rotated scenes of compact PDF417; content scenes are rotated
+// scenes whose symbols carry ECI segments in several character sets, Macro PDF417 control
+// blocks, binary data (ECI 899), digits or reader initialisation.
 struct ScenePdf {
   Scene scene;
   std::vector<PdfTruth> pdf;

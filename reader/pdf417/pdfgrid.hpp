@@ -1,0 +1,35 @@
+// The codeword matrix of a PDF417 symbol from its scan lines: the size and error-correction
+// level voted from the left and right row indicators, each line given its row (by its
+// indicators, else by its place between the lines that have them, checked against its
+// cluster), and every codeword voted across the lines of its row. Words no line read, or that
+// lines disagree on evenly, are erasures.
+#ifndef IDUT_READER_PDF417_PDFGRID_HPP
+#define IDUT_READER_PDF417_PDFGRID_HPP
+
+#include <string>
+#include <vector>
+
+#include "reader/pdf417/pdfscan.hpp"
+
+namespace pdf417 {
+
+struct ScannedLine {
+  double v = 0;  // the line's place across the rows (any monotonic measure)
+  LineRead read;
+};
+
+struct CodewordGrid {
+  bool ok = false;
+  std::string error;        // why no matrix could be built, when !ok
+  int rows = 0, columns = 0, level = -1;
+  bool compact = false;     // no line saw a stop pattern: compact PDF417 (or its right side lost)
+  std::vector<int> words;   // rows * columns, row by row; -1 for an erasure
+  std::vector<int> weak;    // indices of words some line read otherwise, the least sure first
+  bool rowsAlongV = true;   // row numbers grow with v
+};
+
+CodewordGrid assembleGrid(const std::vector<ScannedLine>& lines);
+
+}  // namespace pdf417
+
+#endif

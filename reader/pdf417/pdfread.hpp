@@ -1,0 +1,59 @@
+// Reading a located PDF417 symbol: scan lines sampled across its rows through the projective map
+// of the located corners (a little beyond them, as a location is good to a module or two), each
+// line read into codewords, the codeword matrix voted from the lines, corrected, decoded.
+//
+// Entry points at three depths: the image with its corners (the front door), module rows as a
+// printer lays them (tests and the fuzzer drive every stage but the sampling through it), and
+// the codeword matrix itself.
+#ifndef IDUT_READER_PDF417_PDFREAD_HPP
+#define IDUT_READER_PDF417_PDFREAD_HPP
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/cimg.h"
+#include "idut/read.hpp"
+#include "reader/pdf417/pdfdecode.hpp"
+
+namespace pdf417 {
+
+struct Reading {
+  bool ok = false;
+  std::string error;           // why the symbol could not be read, when !ok
+  Message message;
+  int rows = 0, columns = 0, level = -1;
+  int corrected = 0, erasures = 0;
+  bool compact = false, mirrored = false, inverted = false;
+};
+
+// All rows * columns codewords of a symbol, row by row (row indicators left out), -1 for a word
+// known to be unreadable; level 0..8. Corrects and decodes.
+Reading readCodewords(std::vector<int> words, int columns, int level);
+
+// A symbol given as its module rows (1 for a bar module), each row read left to right from its
+// start pattern; rows may be repeated, reversed (then all of them) or damaged.
+Reading readModuleRows(const std::vector<std::vector<uint8_t>>& rows);
+
+// Reads the symbol in the quadrilateral: corners[0] the top of the start pattern, [1] the end of
+// the first row at the stop pattern, [2] the bottom right, [3] the bottom left (image pixels,
+// pixel x covering [x, x + 1)). Either polarity, mirrored or not; also tries the corners a
+// quarter turn round when the rows do not run the way they say.
+Reading readImage(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners);
+
+// Fills the decoding fields of symbol from a reading; false when the symbol could not be read,
+// decodeError then saying why. The text is the message's bytes, each segment in the character
+// set of its ECI (ISO 8859-1 where none is given); bytes an ECI's set does not convert, or an ECI
+// that names no set, leave the symbol unread with the reason (bytes still filled). A message with
+// any binary segment (ECI 899) is Binary content: bytes hold it all, text stays empty. The
+// symbology identifier is always "]L2": this reader applies ECIs itself and passes none on as
+// escape sequences (basic channel), and a stand-alone PDF417 carries no GS1 data.
+bool fillSymbol(const Reading& reading, idut::Symbol& symbol);
+
+// readImage then fillSymbol.
+bool readSymbol(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners, idut::Symbol& symbol);
+
+}  // namespace pdf417
+
+#endif

@@ -1,0 +1,281 @@
+#include "reader/pdf417/pdfscan.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "reader/pdf417/pdftables.hpp"
+
+namespace pdf417 {
+
+namespace {
+
+// Per sample, the middle of the darkest and lightest values around it (blocks of the profile
+// and their neighbours), or of the whole line where the neighbourhood holds too little contrast
+// to tell bars from spaces (inside a wide bar or the quiet zone).
+void localThreshold(const std::vector<float>& p, std::vector<float>* mid, std::vector<float>* band) {
+  const size_t n = p.size();
+  const size_t block = std::max<size_t>(8, n / 16);
+  const size_t blocks = (n + block - 1) / block;
+  std::vector<float> lo(blocks, 255), hi(blocks, 0);
+  for (size_t i = 0; i < n; ++i) {
+    lo[i / block] = std::min(lo[i / block], p[i]);
+    hi[i / block] = std::max(hi[i / block], p[i]);
+  }
+  const float globalLo = *std::min_element(lo.begin(), lo.end());
+  const float globalHi = *std::max_element(hi.begin(), hi.end());
+  const float globalRange = globalHi - globalLo;
+  mid->resize(n);
+  band->resize(n);
+  for (size_t b = 0; b < blocks; ++b) {
+    float l = lo[b], h = hi[b];
+    if (b > 0) l = std::min(l, lo[b - 1]), h = std::max(h, hi[b - 1]);
+    if (b + 1 < blocks) l = std::min(l, lo[b + 1]), h = std::max(h, hi[b + 1]);
+    if (h - l < 0.4f * globalRange) l = globalLo, h = globalHi;
+    for (size_t i = b * block; i < std::min(n, (b + 1) * block); ++i) {
+      (*mid)[i] = 0.5f * (l + h);
+      (*band)[i] = 0.06f * (h - l);
+    }
+  }
+}
+
+// Whether the elements from edge e (a bar's leading edge) have the relative widths of ref,
+// within tol modules on every pair of neighbouring elements.
+template <size_t N>
+bool matchesPattern(const std::vector<double>& pos, size_t e, const std::array<int, N>& ref, int modules,
+                    double tol) {
+  if (e + N >= pos.size()) return false;
+  const double total = pos[e + N] - pos[e];
+  if (total <= 0) return false;
+  const double scale = modules / total;
+  for (size_t i = 0; i + 1 < N; ++i) {
+    const double pair = (pos[e + i + 2] - pos[e + i]) * scale;
+    if (std::fabs(pair - (ref[i] + ref[i + 1])) > tol) return false;
+  }
+  return true;
+}
+
+// The word whose eight elements start at edge e and span total, read two ways: by the
+// edge-to-similar-edge distances (immune to bars printed wide or narrow) and by the element
+// boundaries each put on the nearest of the word's 17 module boundaries (immune to the pixel
+// quantisation of a symbol scanned square to the pixel grid, which can round a distance the
+// wrong way on every line alike). -1 where a way gives no word; clusters alongside.
+std::array<int, 2> readWord(const std::vector<double>& pos, size_t e, double total, std::array<int, 2>* clusters,
+                            std::array<float, 6>* distances) {
+  std::array<int, 2> value{-1, -1};
+  std::array<float, 6>& raw = *distances;
+  for (int i = 0; i < 6; ++i) raw[i] = static_cast<float>((pos[e + i + 2] - pos[e + i]) * kModulesPerWord / total);
+  value[0] = wordOfDistances(raw, &(*clusters)[0]);
+  std::array<int, 8> widths{};
+  int previous = 0;
+  for (int i = 1; i <= 8; ++i) {
+    const int boundary = i == 8 ? kModulesPerWord
+                                : static_cast<int>(std::lround((pos[e + i] - pos[e]) * kModulesPerWord / total));
+    widths[i - 1] = boundary - previous;
+    previous = boundary;
+  }
+  (*clusters)[1] = clusterOf(widths);
+  const uint32_t pattern = patternOfWidths(widths);
+  if (pattern != 0) value[1] = valueOfPattern((*clusters)[1], pattern);
+  return value;
+}
+
+}  // namespace
+
+int wordOfDistances(const std::array<float, 6>& raw, int* cluster) {
+  std::array<int, 6> d{};
+  for (int i = 0; i < 6; ++i) d[i] = static_cast<int>(std::lround(raw[i]));
+  int value = valueOfEdges(d, cluster);
+  if (value >= 0) return value;
+  int worst = 0;
+  double worstOff = -1;
+  for (int i = 0; i < 6; ++i) {
+    const double off = std::fabs(raw[i] - d[i]);
+    if (off > worstOff) worstOff = off, worst = i;
+  }
+  if (worstOff < 0.3) return -1;  // every distance clear: the elements are no word
+  d[worst] += raw[worst] > d[worst] ? 1 : -1;
+  return valueOfEdges(d, cluster);
+}
+
+namespace {
+
+// Index of the bar leading edge nearest to x within reach; pos.size() if none.
+size_t barEdgeNear(const std::vector<double>& pos, const std::vector<char>& dark, double x, double reach) {
+  size_t best = pos.size();
+  double bestOff = reach;
+  for (size_t i = std::lower_bound(pos.begin(), pos.end(), x - reach) - pos.begin(); i < pos.size() && pos[i] < x + reach;
+       ++i) {
+    if (!dark[i]) continue;
+    const double off = std::fabs(pos[i] - x);
+    if (off < bestOff) bestOff = off, best = i;
+  }
+  return best;
+}
+
+// The first start pattern of the line, as the index of its first edge; pos.size() if none.
+size_t findStart(const std::vector<double>& pos, const std::vector<char>& dark) {
+  for (size_t e = 0; e + 8 < pos.size(); ++e)
+    if (dark[e] && matchesPattern(pos, e, kStartWidths, kStartModules, 0.8)) return e;
+  return pos.size();
+}
+
+}  // namespace
+
+// Edges of a profile: positions (in samples, interpolated) where the level crosses the local
+// threshold, found with hysteresis; dark[i] tells whether edge i enters a bar.
+static void findEdges(const std::vector<float>& p, std::vector<double>* positions, std::vector<char>* dark) {
+  positions->clear();
+  dark->clear();
+  if (p.size() < 2) return;
+  std::vector<float> mid, band;
+  localThreshold(p, &mid, &band);
+  bool inDark = p[0] < mid[0];
+  size_t lastSwitch = 0;
+  for (size_t i = 1; i < p.size(); ++i) {
+    const bool enter = inDark ? p[i] > mid[i] + band[i] : p[i] < mid[i] - band[i];
+    if (!enter) continue;
+    // The crossing of the threshold itself, looking back to the last sample on the old side.
+    size_t j = i;
+    while (j > lastSwitch && (inDark ? p[j] >= mid[j] : p[j] <= mid[j])) --j;
+    const double a = p[j] - mid[j], b = p[j + 1] - mid[j + 1];
+    const double t = a != b ? std::clamp(a / (a - b), 0.0, 1.0) : 0.5;
+    positions->push_back(static_cast<double>(j) + t);
+    inDark = !inDark;
+    dark->push_back(inDark ? 1 : 0);
+    lastSwitch = i;
+  }
+}
+
+namespace {
+
+// The words of a line as they are read, with the clusters each way of reading gave.
+struct Walk {
+  std::vector<std::array<int, 2>> readings, clusters;
+  std::vector<std::array<float, 6>> unread;
+  std::array<int, 9> clusterVotes{};
+  std::array<float, 6> lastDistances{kNotMeasured};
+
+  // The word whose elements run from edge e over total samples; false when neither way reads it
+  // (its distances are then kept for skip()).
+  bool take(const std::vector<double>& pos, size_t e, double total, double module) {
+    std::array<int, 2> value{-1, -1}, cluster{-1, -1};
+    lastDistances = {kNotMeasured};
+    if (std::fabs(total - kModulesPerWord * module) < 2.5 * module)
+      value = readWord(pos, e, total, &cluster, &lastDistances);
+    if (value[0] < 0 && value[1] < 0) return false;
+    readings.push_back(value);
+    clusters.push_back(cluster);
+    unread.push_back({kNotMeasured});
+    for (int way = 0; way < 2; ++way)
+      if (value[way] >= 0 && (way == 0 || value[0] < 0 || cluster[0] != cluster[1])) ++clusterVotes[cluster[way]];
+    return true;
+  }
+  // A slot that did not read: its distances when take() measured them just before.
+  void skip(bool measured) {
+    readings.push_back({-1, -1});
+    clusters.push_back({-1, -1});
+    unread.push_back(measured ? lastDistances : std::array<float, 6>{kNotMeasured});
+  }
+};
+
+// From the start pattern at edge `start` to the right: words until the stop pattern.
+void walkForward(const std::vector<double>& pos, const std::vector<char>& dark, size_t start, double profileEnd,
+                 LineRead* line, Walk* walk) {
+  double module = (pos[start + 8] - pos[start]) / kStartModules;
+  size_t e = start + 8;
+  double x = pos[e];
+  for (int k = 0; k < kMaxLineWords; ++k) {
+    if (e < pos.size() && dark[e] && matchesPattern(pos, e, kStopWidths, kStopModules, 0.8)) {
+      line->stopAt = k;
+      return;
+    }
+    const bool tried = e + 8 < pos.size();
+    if (tried && walk->take(pos, e, pos[e + 8] - pos[e], module)) {
+      module = 0.8 * module + 0.2 * (pos[e + 8] - pos[e]) / kModulesPerWord;
+      e += 8;
+      x = pos[e];
+      continue;
+    }
+    // Resynchronise on the leading edge nearest to where the next word should begin; with none
+    // there, the following slots are placed by position alone.
+    walk->skip(tried);
+    x += kModulesPerWord * module;
+    if (x >= profileEnd) return;
+    e = barEdgeNear(pos, dark, x, 0.8 * module);
+    if (e < pos.size()) x = pos[e];
+  }
+}
+
+// From the stop pattern at edge `stop` to the left: the right row indicator first, until the
+// start pattern or the line's beginning. For lines whose start pattern is covered or torn.
+void walkBackward(const std::vector<double>& pos, const std::vector<char>& dark, size_t stop, LineRead* line,
+                  Walk* walk) {
+  double module = (pos[stop + 9] - pos[stop]) / kStopModules;
+  size_t end = stop;  // edge where the word being read ends (the next word's first bar)
+  double x = pos[end];
+  for (int k = 0; k < kMaxLineWords; ++k) {
+    if (end >= 8 && dark[end - 8] && matchesPattern(pos, end - 8, kStartWidths, kStartModules, 0.8)) {
+      line->startAt = k;
+      return;
+    }
+    const bool tried = end >= 8 && end < pos.size() && dark[end - 8];
+    if (tried && walk->take(pos, end - 8, pos[end] - pos[end - 8], module)) {
+      module = 0.8 * module + 0.2 * (pos[end] - pos[end - 8]) / kModulesPerWord;
+      end -= 8;
+      x = pos[end];
+      continue;
+    }
+    walk->skip(tried);
+    x -= kModulesPerWord * module;
+    if (x <= 0) return;
+    end = barEdgeNear(pos, dark, x, 0.8 * module);
+    if (end < pos.size()) x = pos[end];
+    else end = 0;
+  }
+}
+
+// The last stop pattern of the line, as the index of its first edge; pos.size() if none.
+size_t findStop(const std::vector<double>& pos, const std::vector<char>& dark) {
+  for (size_t e = pos.size(); e-- > 0;)
+    if (e + 9 < pos.size() && dark[e] && matchesPattern(pos, e, kStopWidths, kStopModules, 0.8)) return e;
+  return pos.size();
+}
+
+}  // namespace
+
+LineRead readLine(const std::vector<float>& profile) {
+  LineRead line;
+  std::vector<double> pos;
+  std::vector<char> dark;
+  findEdges(profile, &pos, &dark);
+  Walk walk;
+  const size_t start = findStart(pos, dark);
+  if (start < pos.size()) {
+    walkForward(pos, dark, start, static_cast<double>(profile.size()), &line, &walk);
+  } else {
+    const size_t stop = findStop(pos, dark);
+    if (stop == pos.size()) return line;
+    line.fromStop = true;
+    walkBackward(pos, dark, stop, &line, &walk);
+  }
+  line.found = true;
+  line.readings = std::move(walk.readings);
+  line.unread = std::move(walk.unread);
+  const auto& votes = walk.clusterVotes;
+  const int best = static_cast<int>(std::max_element(votes.begin(), votes.end()) - votes.begin());
+  if (votes[best] == 0 || best % 3 != 0) return line;
+  line.cluster = best;
+  // Readings of another cluster are misreadings; a word is taken where the two ways agree or
+  // only one gives a word of the row's cluster.
+  line.words.assign(line.readings.size(), -1);
+  for (size_t k = 0; k < line.readings.size(); ++k) {
+    std::array<int, 2>& r = line.readings[k];
+    for (int way = 0; way < 2; ++way)
+      if (walk.clusters[k][way] != best) r[way] = -1;
+    line.words[k] = r[0] == r[1] || r[1] < 0 ? r[0] : (r[0] < 0 ? r[1] : -1);
+  }
+  return line;
+}
+
+}  // namespace pdf417
