@@ -121,19 +121,21 @@ def test_records_pickle_and_become_plain_values(images):
 def test_searches_in_flight_stay_within_the_jobs(images, monkeypatch):
     """Concurrent reads reach the job count and never exceed it; started reads stay within two per
     job of the records taken, however slowly the caller takes them."""
-    real, lock = files_module._idut.read_file, threading.Lock()
+    real, change = files_module._idut.read_file, threading.Condition()
     state = {"running": 0, "peak": 0, "started": 0}
 
     def counting(path, **kwargs):
-        with lock:
+        with change:
             state["running"] += 1
             state["started"] += 1
             state["peak"] = max(state["peak"], state["running"])
+            change.notify_all()
+            # The first reads wait for the pool to run three at once (or for a while, if it cannot).
+            change.wait_for(lambda: state["peak"] >= 3, timeout=5)
         try:
-            time.sleep(0.02)  # long enough for the other threads to start theirs
             return real(path, **kwargs)
         finally:
-            with lock:
+            with change:
                 state["running"] -= 1
 
     monkeypatch.setattr(files_module._idut, "read_file", counting)
@@ -146,14 +148,17 @@ def test_searches_in_flight_stay_within_the_jobs(images, monkeypatch):
 
 
 def test_time_limit_cuts_one_file_short(images, tmp_path):
-    slow = slow_file(tmp_path, 3072, 3072)  # seven times the pixels: several seconds in full
+    slow = slow_file(tmp_path, 3072, 3072)  # its full search takes some 20 times the sample's
+    took = []
+    for _ in range(3):
+        start = time.monotonic()
+        idut.read_file(images[0])
+        took.append(time.monotonic() - start)
+    sample_time = sorted(took)[1]
     start = time.monotonic()
-    idut.read_file(images[0])
-    timeout = max(1.0, 5 * (time.monotonic() - start))  # well above the sample's time in this build
-    start = time.monotonic()
-    results = idut.read_files([(slow, SLOW), images[0]], jobs=2, timeout=timeout)
-    assert time.monotonic() - start < 3 * timeout
-    assert results[0].error_kind == "timeout" and f"time limit of {timeout:g} s" in results[0].error
+    results = idut.read_files([(slow, SLOW), images[0]], timeout=4 * sample_time)
+    assert time.monotonic() - start < 12 * sample_time + 0.5  # the Data Matrix search stops within its checks
+    assert results[0].error_kind == "timeout" and f"time limit of {4 * sample_time:g} s" in results[0].error
     assert results[1].ok and len(results[1].symbols) == 3
 
 
