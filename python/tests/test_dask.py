@@ -122,3 +122,20 @@ def test_command_line_writes_json_lines(scenes, tmp_path):
     usage = subprocess.run([sys.executable, "-m", "idut.dask", str(folder), "--step", "0"], capture_output=True,
                            text=True)
     assert usage.returncode == 64 and "step is 0" in usage.stderr
+
+
+def test_the_package_imports_without_dask():
+    """With Dask missing, import idut works and import idut.dask says what to install."""
+    script = """
+import sys
+sys.modules["dask"] = sys.modules["distributed"] = None  # as if not installed
+import idut
+assert "idut.dask" not in sys.modules and len(idut.find(idut.sample_image())) == 3
+try:
+    import idut.dask
+except ImportError as e:
+    print(e)
+"""
+    run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True)
+    assert run.returncode == 0, run.stderr
+    assert "idut.dask needs Dask: install python3-dask and python3-distributed" in run.stdout
