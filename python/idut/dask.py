@@ -46,8 +46,7 @@ def _read_batch(paths, options, timeout):
 def _checked(options, timeout, batch_size):
     if "stop" in options:
         raise TypeError("idut.dask takes no stop callable: use timeout")
-    if isinstance(batch_size, bool) or not isinstance(batch_size, int) or batch_size < 1:
-        raise ValueError(f"batch_size must be an int of at least 1, got {batch_size!r}")
+    _files._count("batch_size", batch_size, 1)
     return _files.check_options(options), _files.check_timeout(timeout)
 
 
