@@ -93,20 +93,18 @@ idut::Symbologies symbologySet(const py::object& symbologies) {
   return set;
 }
 
+// The front door checks each option's own range; this one only keeps the value an int.
 int intOption(const py::object& value, const char* name, int fallback) {
   if (value.is_none()) return fallback;
-  if (!py::isinstance<py::int_>(value) || py::isinstance<py::bool_>(value))
+  if (!PyIndex_Check(value.ptr()) || PyBool_Check(value.ptr()))
     throw py::type_error(std::string(name) + " must be an int or None");
-  const long long v = value.cast<long long>();
-  if (v < -(1LL << 30) || v > (1LL << 30)) throw py::value_error(std::string(name) + " is out of range: " + std::to_string(v));
-  return static_cast<int>(v);
+  return int32Arg(value, name, -(1 << 30), 1 << 30);
 }
 
 // The keyword arguments of find() and read_file() as the front door's options, checked.
 struct Keywords {
   py::object symbologies, step, minSize, maxSize, modules, maxSymbols, stop;
-  bool adaptive = false, lowContrast = false, decode = true;
-  std::string rectangles = "standard";
+  py::object adaptive, lowContrast, decode, rectangles;
 
   idut::ReadOptions options() const {
     idut::ReadOptions o;
@@ -115,25 +113,26 @@ struct Keywords {
     o.minSize = intOption(minSize, "min_size", 0);
     o.maxSize = intOption(maxSize, "max_size", 0);
     if (!modules.is_none()) {
-      if (py::isinstance<py::tuple>(modules) && py::len(modules) == 2) {
+      if (py::isinstance<py::tuple>(modules) && py::len(modules) == 2 && !py::isinstance<py::bool_>(modules)) {
         const py::tuple t = modules;
         o.modulesA = intOption(t[0], "modules", 0);
         o.modulesB = intOption(t[1], "modules", 0);
-      } else if (py::isinstance<py::int_>(modules)) {
+      } else if (PyIndex_Check(modules.ptr()) && !PyBool_Check(modules.ptr())) {
         o.modulesA = o.modulesB = intOption(modules, "modules", 0);
       } else {
         throw py::type_error("modules must be an int N or a tuple (N, M)");
       }
       if (o.modulesA == 0 || o.modulesB == 0) throw py::value_error("modules must be from 8 to 144");
     }
-    o.adaptive = adaptive;
-    o.lowContrast = lowContrast;
-    o.decode = decode;
+    o.adaptive = boolArg(adaptive, "adaptive");
+    o.lowContrast = boolArg(lowContrast, "low_contrast");
+    o.decode = boolArg(decode, "decode");
     o.maxSymbols = intOption(maxSymbols, "max_symbols", 0);
     if (o.maxSymbols < 0) throw py::value_error("max_symbols must be positive or None");
-    if (rectangles != "standard" && rectangles != "long")
-      throw py::value_error("rectangles must be \"standard\" or \"long\", got '" + rectangles + "'");
-    o.longRectangles = rectangles == "long";
+    const std::string shape = textArg(rectangles, "rectangles");
+    if (shape != "standard" && shape != "long")
+      throw py::value_error("rectangles must be \"standard\" or \"long\", got '" + shape + "'");
+    o.longRectangles = shape == "long";
     if (!stop.is_none() && !PyCallable_Check(stop.ptr())) throw py::type_error("stop must be callable or None");
     try {
       idut::validate(o);
@@ -282,6 +281,8 @@ py::list readPixels(const uint8_t* pixels, int width, int height, int stride, co
       found = idut::readSymbols(idut::ImageView(pixels, width, height, stride), options);
     } catch (const idut::Error& e) {
       failure = e;
+    } catch (const std::bad_alloc&) {
+      failure = idut::Error(csys_errNoMemory, "out of memory while searching");
     }
   }
   if (state.raised) {
@@ -289,9 +290,11 @@ py::list readPixels(const uint8_t* pixels, int width, int height, int stride, co
                   state.pendingTrace.release().ptr());
     throw py::error_already_set();
   }
-  if (failure) throw StatusError{failure->status(), failure->what()};
+  // A failed search still tells what it had found (a stop request, memory running out).
+  const std::vector<idut::Symbol>& results = failure ? failure->symbols() : found;
   py::list symbols;
-  for (const idut::Symbol& s : found) symbols.append(py::cast(toPython(s)));
+  for (const idut::Symbol& s : results) symbols.append(py::cast(toPython(s)));
+  if (failure) throw StatusError{failure->status(), failure->what(), symbols};
   return symbols;
 }
 
@@ -301,6 +304,19 @@ py::list find(const py::object& image, const Keywords& keywords) {
   return readPixels(view.pixels, view.width, view.height, view.stride, keywords);
 }
 
+// A file that could not be read: MemoryError when decoding ran out of memory (the file may be
+// fine), else ValueError with the reader's "<path>: <reason>".
+[[noreturn]] void raiseReadError(const std::string& message) {
+  static const std::string kNoMemory = "out of memory";
+  const bool noMemory = message.size() >= kNoMemory.size() &&
+                        message.compare(message.size() - kNoMemory.size(), kNoMemory.size(), kNoMemory) == 0;
+  if (noMemory) {
+    PyErr_SetString(PyExc_MemoryError, message.c_str());
+    throw py::error_already_set();
+  }
+  throw py::value_error(message);
+}
+
 py::list readFile(const std::string& path, const Keywords& keywords) {
   keywords.options();
   imageio::GreyImage image;
@@ -308,9 +324,14 @@ py::list readFile(const std::string& path, const Keywords& keywords) {
   bool read;
   {
     py::gil_scoped_release released;
-    read = imageio::readGrey(path, &image, &error);
+    try {
+      read = imageio::readGrey(path, &image, &error);
+    } catch (const std::bad_alloc&) {
+      read = false;
+      error = path + ": out of memory decoding the image";
+    }
   }
-  if (!read) throw py::value_error(error);
+  if (!read) raiseReadError(error);
   return readPixels(image.pixels.data(), image.width, image.height, image.width, keywords);
 }
 
@@ -320,17 +341,18 @@ void defineSearch(py::module_& m, const char* name, F function, const char* firs
   m.def(
       name,
       [function](const py::object& input, const py::object& symbologies, const py::object& step,
-                 const py::object& minSize, const py::object& maxSize, const py::object& modules, bool adaptive,
-                 bool lowContrast, const py::object& maxSymbols, bool decode, const std::string& rectangles,
-                 const py::object& stop) {
+                 const py::object& minSize, const py::object& maxSize, const py::object& modules,
+                 const py::object& adaptive, const py::object& lowContrast, const py::object& maxSymbols,
+                 const py::object& decode, const py::object& rectangles, const py::object& stop) {
         Keywords k{symbologies, step, minSize, maxSize, modules, maxSymbols, stop, adaptive, lowContrast, decode,
                    rectangles};
         return function(input, k);
       },
       py::arg(first), py::arg("symbologies") = py::none(), py::kw_only(), py::arg("step") = py::none(),
       py::arg("min_size") = py::none(), py::arg("max_size") = py::none(), py::arg("modules") = py::none(),
-      py::arg("adaptive") = false, py::arg("low_contrast") = false, py::arg("max_symbols") = py::none(),
-      py::arg("decode") = true, py::arg("rectangles") = "standard", py::arg("stop") = py::none(), doc);
+      py::arg("adaptive") = py::bool_(false), py::arg("low_contrast") = py::bool_(false),
+      py::arg("max_symbols") = py::none(), py::arg("decode") = py::bool_(true), py::arg("rectangles") = py::str("standard"),
+      py::arg("stop") = py::none(), doc);
 }
 
 constexpr const char* kKeywordsDoc = R"(
@@ -377,6 +399,21 @@ void defineFind(py::module_& m) {
       .def(py::pickle(&symbolState, &symbolFromState));
 
   m.def(
+      "check_options",
+      [](const py::object& symbologies, const py::object& step, const py::object& minSize, const py::object& maxSize,
+         const py::object& modules, const py::object& adaptive, const py::object& lowContrast,
+         const py::object& maxSymbols, const py::object& decode, const py::object& rectangles, const py::object& stop) {
+        Keywords{symbologies, step, minSize, maxSize, modules, maxSymbols, stop, adaptive, lowContrast, decode, rectangles}
+            .options();
+      },
+      py::arg("symbologies") = py::none(), py::kw_only(), py::arg("step") = py::none(),
+      py::arg("min_size") = py::none(), py::arg("max_size") = py::none(), py::arg("modules") = py::none(),
+      py::arg("adaptive") = py::bool_(false), py::arg("low_contrast") = py::bool_(false),
+      py::arg("max_symbols") = py::none(), py::arg("decode") = py::bool_(true), py::arg("rectangles") = py::str("standard"),
+      py::arg("stop") = py::none(),
+      "Checks find()'s keywords without searching: TypeError or ValueError naming the first wrong one, as\n"
+      "find() and read_file() would raise it.");
+  m.def(
       "symbologies",
       [] {
         std::vector<std::string> names;
@@ -390,13 +427,10 @@ void defineFind(py::module_& m) {
                 kKeywordsDoc;
   defineSearch(m, "find", &find, "image", findDoc.c_str());
   static const std::string readFileDoc = std::string("Reads an image file (PNG, JPEG, PGM/PPM, WebP) and locates (and reads) its symbols, as\n"
-                            "idut-find does; ValueError when the file cannot be read. The keywords are find()'s:") + kKeywordsDoc;
+                            "idut-find does; ValueError with the reason when the file cannot be read (MemoryError when decoding\n"
+                            "it ran out of memory). The keywords are find()'s:") + kKeywordsDoc;
   defineSearch(m, "read_file",
-               [](const py::object& path, const Keywords& k) {
-                 if (!py::isinstance<py::str>(path) && !py::hasattr(path, "__fspath__"))
-                   throw py::type_error("path must be a str or an os.PathLike");
-                 return readFile(py::str(py::module_::import("os").attr("fspath")(path)).cast<std::string>(), k);
-               },
+               [](const py::object& path, const Keywords& k) { return readFile(pathArg(path, "path"), k); },
                "path", readFileDoc.c_str());
 }
 

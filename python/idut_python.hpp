@@ -23,6 +23,7 @@ namespace py = pybind11;
 struct StatusError {
   csys_status status;
   std::string message;
+  py::object symbols = {};  // a list of the Symbols a search found before it failed, or null
 };
 
 // The name of a status code ("cidut_errBadArgument"), or "unknown status" for codes no header names.
@@ -30,6 +31,26 @@ const char* statusName(csys_status status);
 
 // Throws StatusError when status is a failure; what says which call failed.
 void check(csys_status status, const char* what);
+
+// ---- arguments
+// Python values as C++ arguments, checked before anything is allocated or called. Messages
+// name the argument: TypeError when the value is not of the kind asked for (a bool is not taken
+// for a number, a float not for an int), ValueError when it lies outside [low, high].
+int64_t intArg(const py::handle& value, const char* name, int64_t low, int64_t high);
+inline int32_t int32Arg(const py::handle& value, const char* name, int32_t low, int32_t high) {
+  return static_cast<int32_t>(intArg(value, name, low, high));
+}
+// A finite number (int or float) from low to high.
+double realArg(const py::handle& value, const char* name, double low, double high);
+// True or False (numpy's bool too).
+bool boolArg(const py::handle& value, const char* name);
+std::string textArg(const py::handle& value, const char* name);
+// A str or an os.PathLike, as the file system's str.
+std::string pathArg(const py::handle& value, const char* name);
+// A sequence of ints (list, tuple, integer array; not a str) holding minCount to maxCount values,
+// each from low to high.
+std::vector<int64_t> intsArg(const py::handle& value, const char* name, size_t minCount, size_t maxCount,
+                             int64_t low, int64_t high);
 
 // An 8-bit grey image as the library takes it: the array's own pixels when its rows are
 // contiguous bytes, else a grey copy (colour converted as the image readers convert it).

@@ -38,34 +38,43 @@ bool wideLines(const py::handle& templ) {
          py::reinterpret_borrow<py::array>(templ).dtype().equal(py::dtype::of<uint32_t>());
 }
 
-py::array_t<double> correlate(const py::handle& templ, const py::handle& signal, int margin) {
-  if (wideLines(templ)) {
-    const auto t = lineArray<uint32_t>(templ, "template"), s = lineArray<uint32_t>(signal, "signal");
-    const py::ssize_t n = s.shape(0) - t.shape(0) + 1 + 2 * static_cast<py::ssize_t>(margin);
-    py::array_t<double> scores(std::max<py::ssize_t>(n, 0));
-    check(cf_correlate1D_U32(t.data(), static_cast<int32_t>(t.shape(0)), s.data(), static_cast<int32_t>(s.shape(0)),
-                             margin, scores.mutable_data()),
-          "correlate");
-    return scores;
-  }
-  const auto t = lineArray<uint8_t>(templ, "template"), s = lineArray<uint8_t>(signal, "signal");
-  const py::ssize_t n = s.shape(0) - t.shape(0) + 1 + 2 * static_cast<py::ssize_t>(margin);
-  py::array_t<double> scores(std::max<py::ssize_t>(n, 0));
-  check(cf_correlate1D_U8(t.data(), static_cast<int32_t>(t.shape(0)), s.data(), static_cast<int32_t>(s.shape(0)),
-                          margin, scores.mutable_data()),
+// The shift range a template and margin allow over a signal: the library refuses margins of the
+// template's length or more and signals shorter than the template, checked here before the
+// scores are allocated.
+int32_t marginArg(const py::object& margin, py::ssize_t templateLength, py::ssize_t signalLength) {
+  if (signalLength < templateLength)
+    throw py::value_error("signal (" + std::to_string(signalLength) + " samples) must be at least as long as template (" +
+                          std::to_string(templateLength) + ")");
+  return int32Arg(margin, "margin", 0, static_cast<int32_t>(templateLength - 1));
+}
+
+template <typename T, auto correlateLine>
+py::array_t<double> correlateLines(const py::handle& templ, const py::handle& signal, const py::object& marginValue) {
+  const auto t = lineArray<T>(templ, "template"), s = lineArray<T>(signal, "signal");
+  const int32_t margin = marginArg(marginValue, t.shape(0), s.shape(0));
+  py::array_t<double> scores(s.shape(0) - t.shape(0) + 1 + 2 * static_cast<py::ssize_t>(margin));
+  check(correlateLine(t.data(), static_cast<int32_t>(t.shape(0)), s.data(), static_cast<int32_t>(s.shape(0)), margin,
+                      scores.mutable_data()),
         "correlate");
   return scores;
 }
 
-py::tuple bestShift(const py::handle& templ, const py::handle& signal, int margin) {
+py::array_t<double> correlate(const py::handle& templ, const py::handle& signal, const py::object& margin) {
+  if (wideLines(templ)) return correlateLines<uint32_t, cf_correlate1D_U32>(templ, signal, margin);
+  return correlateLines<uint8_t, cf_correlate1D_U8>(templ, signal, margin);
+}
+
+py::tuple bestShift(const py::handle& templ, const py::handle& signal, const py::object& marginValue) {
   double offset = 0, score = 0;
   if (wideLines(templ)) {
     const auto t = lineArray<uint32_t>(templ, "template"), s = lineArray<uint32_t>(signal, "signal");
+    const int32_t margin = int32Arg(marginValue, "margin", 0, static_cast<int32_t>(t.shape(0) - 1));
     check(cidut_RunCorrelate_UInt32(t.data(), static_cast<int32_t>(t.shape(0)), s.data(),
                                     static_cast<int32_t>(s.shape(0)), margin, &offset, &score),
           "best_shift");
   } else {
     const auto t = lineArray<uint8_t>(templ, "template"), s = lineArray<uint8_t>(signal, "signal");
+    const int32_t margin = int32Arg(marginValue, "margin", 0, static_cast<int32_t>(t.shape(0) - 1));
     check(cf_RunCorrelate_U8(t.data(), static_cast<int32_t>(t.shape(0)), s.data(), static_cast<int32_t>(s.shape(0)),
                              margin, &offset, &score),
           "best_shift");
@@ -74,7 +83,8 @@ py::tuple bestShift(const py::handle& templ, const py::handle& signal, int margi
 }
 
 // ---- morphology
-int morphOperation(const std::string& name) {
+int morphOperation(const py::object& operation) {
+  const std::string name = textArg(operation, "operation");
   if (name == "max" || name == "dilate") return CIDUT_MORPH_MAX;
   if (name == "min" || name == "erode") return CIDUT_MORPH_MIN;
   if (name == "open") return CIDUT_MORPH_OPEN;
@@ -82,8 +92,14 @@ int morphOperation(const std::string& name) {
   throw py::value_error("operation must be 'max' ('dilate'), 'min' ('erode'), 'open' or 'close', got '" + name + "'");
 }
 
-py::array_t<uint8_t> morphology(const py::handle& image, const std::string& operation, int width, int height) {
+// Kernel sides beyond any image the library takes (and far from its index arithmetic's limits).
+constexpr int32_t kMaxKernelSide = 1 << 20;
+
+py::array_t<uint8_t> morphology(const py::handle& image, const py::object& operation, const py::object& widthArg,
+                                const py::object& heightArg) {
   const int op = morphOperation(operation);
+  const int32_t width = int32Arg(widthArg, "width", 1, kMaxKernelSide);
+  const int32_t height = int32Arg(heightArg, "height", 1, kMaxKernelSide);
   const GreyView view = greyView(image, "image");
   WrappedImage source(view);
   OwnedImage result;
@@ -91,11 +107,11 @@ py::array_t<uint8_t> morphology(const py::handle& image, const std::string& oper
   return toArray(result.image);
 }
 
-py::array_t<uint8_t> rowExtrema(const py::handle& line, int window, bool maximum) {
+py::array_t<uint8_t> rowExtrema(const py::handle& line, const py::object& windowArg, bool maximum) {
   const auto source = lineArray<uint8_t>(line, "line");
   const int32_t length = static_cast<int32_t>(source.shape(0));
-  if (window < 2 || window >= length)
-    throw py::value_error("window must be at least 2 and shorter than the line (" + std::to_string(length) + ")");
+  if (length < 3) throw py::value_error("line must hold at least 3 samples, got " + std::to_string(length));
+  const int32_t window = int32Arg(windowArg, "window", 2, length - 1);
   py::array_t<uint8_t> out(length);
   check((maximum ? rowExtremaMax : rowExtremaMin)(window, source.data(), out.mutable_data(), length, nullptr),
         maximum ? "running_max" : "running_min");
@@ -103,12 +119,13 @@ py::array_t<uint8_t> rowExtrema(const py::handle& line, int window, bool maximum
 }
 
 // ---- edges
-cip_edgeParams edgeParams(double threshold, double gain, bool centresOnly) {
+// Gains and thresholds past these only saturate every magnitude (or none).
+cip_edgeParams edgeParams(const py::object& threshold, const py::object& gain, const py::object& centresOnly) {
   cip_edgeParams params;
   check(cip_edgeParams_init(&params), "edge settings");
-  params.threshold = threshold;
-  params.gain = gain;
-  params.centresOnly = centresOnly ? 1 : 0;
+  params.threshold = realArg(threshold, "threshold", 0, 1e6);
+  params.gain = realArg(gain, "gain", 0, 1e6);
+  params.centresOnly = boolArg(centresOnly, "centres_only") ? 1 : 0;
   return params;
 }
 
@@ -125,11 +142,11 @@ py::array_t<uint8_t> fullSize(const cimg_image& inner, int width, int height) {
   return out;
 }
 
-py::tuple edges(const py::handle& image, double gain) {
+py::tuple edges(const py::handle& image, const py::object& gain) {
+  const cip_edgeParams params = edgeParams(py::int_(0), gain, py::bool_(false));
   const GreyView view = greyView(image, "image");
   WrappedImage source(view);
   OwnedImage magnitude, angle;
-  const cip_edgeParams params = edgeParams(0, gain, false);
   {
     py::gil_scoped_release released;
     check(cip_edge_detectMagAng(&source.image, &params, &magnitude.image, &angle.image), "edges");
@@ -138,10 +155,11 @@ py::tuple edges(const py::handle& image, double gain) {
                         fullSize(angle.image, view.width, view.height));
 }
 
-py::dict edgePoints(const py::handle& image, double threshold, double gain, bool centresOnly) {
+py::dict edgePoints(const py::handle& image, const py::object& threshold, const py::object& gain,
+                    const py::object& centresOnly) {
+  const cip_edgeParams params = edgeParams(threshold, gain, centresOnly);
   const GreyView view = greyView(image, "image");
   WrappedImage source(view);
-  const cip_edgeParams params = edgeParams(threshold, gain, centresOnly);
   csEdgeList* list = nullptr;
   csys_status status;
   {
@@ -170,9 +188,11 @@ py::dict edgePoints(const py::handle& image, double threshold, double gain, bool
   return points;
 }
 
-py::array_t<uint8_t> hysteresis(const py::handle& magnitude, int low, int high, bool connect) {
-  if (low < 0 || high > 255 || low > high) throw py::value_error("low and high must satisfy 0 <= low <= high <= 255");
-  if (connect && low == 0) throw py::value_error("low must be at least 1 when connecting");
+py::array_t<uint8_t> hysteresis(const py::handle& magnitude, const py::object& lowArg, const py::object& highArg,
+                                const py::object& connectArg) {
+  const bool connect = boolArg(connectArg, "connect");
+  const int32_t low = int32Arg(lowArg, "low", connect ? 1 : 0, 255);
+  const int32_t high = int32Arg(highArg, "high", low, 255);
   const GreyView view = greyView(magnitude, "magnitude");
   WrappedImage source(view);
   OwnedImage result;
@@ -191,14 +211,15 @@ py::array_t<uint32_t> histogram(const py::handle& image) {
   return counts;
 }
 
-py::tuple threshold(const py::handle& image, std::optional<double> fraction) {
+py::tuple threshold(const py::handle& image, const py::object& fraction) {
+  const std::optional<double> share =
+      fraction.is_none() ? std::nullopt : std::optional<double>(realArg(fraction, "fraction", 0, 1));
   const GreyView view = greyView(image, "image");
   WrappedImage source(view);
   cid_thresholdResult result;
   cid_thresholdResult_init(&result);
-  if (fraction) {
-    if (!(*fraction >= 0 && *fraction <= 1)) throw py::value_error("fraction must be from 0 to 1");
-    check(cid_thresholdBasedOnPercentage(&source.image, static_cast<float>(*fraction), &result), "threshold");
+  if (share) {
+    check(cid_thresholdBasedOnPercentage(&source.image, static_cast<float>(*share), &result), "threshold");
   } else {
     check(cid_threshold(&source.image, &result), "threshold");
   }
@@ -213,31 +234,31 @@ void defineImages(py::module_& m) {
         "(threshold, quality): pixels from threshold on are the bright class. Without fraction, "
         "Otsu's split with its separability (0..1); with it, the first grey value whose cumulative "
         "count reaches that fraction of the pixels (0.5: the median), quality 1.");
-  m.def("correlate", &correlate, py::arg("template"), py::arg("signal"), py::arg("margin") = 0,
+  m.def("correlate", &correlate, py::arg("template"), py::arg("signal"), py::arg("margin") = py::int_(0),
         "Squared normalised correlation of a template sliding over a signal (both uint8 or both uint32 "
         "1D arrays): one score in 0..1 per shift -margin .. len(signal) - len(template) + margin.");
-  m.def("best_shift", &bestShift, py::arg("template"), py::arg("signal"), py::arg("margin") = 0,
+  m.def("best_shift", &bestShift, py::arg("template"), py::arg("signal"), py::arg("margin") = py::int_(0),
         "(shift, score): the best shift of the template along the signal, refined to a fraction of a "
         "sample; (0.0, 0.0) when no shift correlates positively.");
   m.def("morphology", &morphology, py::arg("image"), py::arg("operation"), py::arg("width"), py::arg("height"),
         "Grey morphology with a width x height rectangle: 'max' ('dilate'), 'min' ('erode'), 'open' "
         "or 'close'. Returns a new uint8 array of the image's size.");
   m.def(
-      "running_max", [](const py::handle& line, int window) { return rowExtrema(line, window, true); },
+      "running_max", [](const py::handle& line, const py::object& window) { return rowExtrema(line, window, true); },
       py::arg("line"), py::arg("window"),
       "Running maximum of a uint8 line over samples x - r .. x + r, r = max(1, (window - 1) // 2).");
   m.def(
-      "running_min", [](const py::handle& line, int window) { return rowExtrema(line, window, false); },
+      "running_min", [](const py::handle& line, const py::object& window) { return rowExtrema(line, window, false); },
       py::arg("line"), py::arg("window"), "Running minimum, as running_max.");
-  m.def("edges", &edges, py::arg("image"), py::arg("gain") = 1.0,
+  m.def("edges", &edges, py::arg("image"), py::arg("gain") = py::float_(1.0),
         "(magnitude, angle): uint8 arrays of the image's size with the gradient magnitude (Sobel / 4 "
         "times gain, capped at 255) and its angle (256 units a turn, 0 along +x, 64 along +y); the "
         "one-pixel border, which has no gradient, is 0.");
-  m.def("edge_points", &edgePoints, py::arg("image"), py::arg("threshold") = 10.0, py::arg("gain") = 1.0,
-        py::arg("centres_only") = false,
+  m.def("edge_points", &edgePoints, py::arg("image"), py::arg("threshold") = py::float_(10.0),
+        py::arg("gain") = py::float_(1.0), py::arg("centres_only") = py::bool_(false),
         "Edge points (non-maximum suppressed, magnitude at least threshold) in raster order, as a dict "
         "of arrays: x, y (sub-pixel positions), magnitude, dx, dy (unit gradient direction).");
-  m.def("hysteresis", &hysteresis, py::arg("magnitude"), py::arg("low"), py::arg("high"), py::arg("connect") = true,
+  m.def("hysteresis", &hysteresis, py::arg("magnitude"), py::arg("low"), py::arg("high"), py::arg("connect") = py::bool_(true),
         "Hysteresis threshold of a magnitude image: 255 where a pixel is at least high or (with connect) "
         "joined to one through pixels of at least low, else 0.");
 }

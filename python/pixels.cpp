@@ -1,5 +1,6 @@
 // Binarisation and whole-image pixel operations for Python: uint8 arrays in, new arrays out.
 #include <algorithm>
+#include <limits>
 #include <optional>
 
 #include "ci_id/binarize.h"
@@ -30,26 +31,27 @@ struct Source {
 };
 
 // ---- binarisation
-py::object binarize(const py::handle& image, int method, std::optional<py::tuple> tiles, std::optional<int> minRange,
-                     std::optional<double> minContrast, std::optional<int> reduction, std::optional<int> offset,
-                     std::optional<int> windowSize, bool contrastMask) {
+// Unset keywords (None) keep the library's defaults; set ones are checked against the ranges the
+// library accepts, so a wrong value is a ValueError naming the keyword.
+py::object binarize(const py::handle& image, const py::object& method, const py::object& tiles,
+                    const py::object& minRange, const py::object& minContrast, const py::object& reduction,
+                    const py::object& offset, const py::object& windowSize, const py::object& contrastMaskArg) {
   cidut_binarizeParams params;
   check(cidut_binarizeParams_construct(&params), "binarize settings");
-  params.method = method;
-  auto byte = [](int value, const char* name) {
-    if (value < 0 || value > 255) throw py::value_error(std::string(name) + " must be from 0 to 255");
-    return static_cast<uint8_t>(value);
-  };
-  if (tiles) {
-    if (tiles->size() != 2) throw py::value_error("tiles must be a pair (columns, rows)");
-    params.tilesX = (*tiles)[0].cast<int>();
-    params.tilesY = (*tiles)[1].cast<int>();
+  params.method = int32Arg(method, "method", 0, 5);
+  if (!tiles.is_none()) {
+    const std::vector<int64_t> pair = intsArg(tiles, "tiles", 2, 2, 1, INT32_MAX);
+    params.tilesX = static_cast<int32_t>(pair[0]);
+    params.tilesY = static_cast<int32_t>(pair[1]);
   }
-  if (minRange) params.minRange = byte(*minRange, "min_range");
-  if (minContrast) params.minContrast = *minContrast;
-  if (reduction) params.reduction = *reduction;
-  if (offset) params.offset = byte(*offset, "offset");
-  if (windowSize) params.windowSize = *windowSize;
+  if (!minRange.is_none()) params.minRange = static_cast<uint8_t>(intArg(minRange, "min_range", 0, 255));
+  if (!minContrast.is_none())
+    params.minContrast = realArg(minContrast, "min_contrast", -std::numeric_limits<double>::infinity(),
+                                 std::numeric_limits<double>::infinity());
+  if (!reduction.is_none()) params.reduction = int32Arg(reduction, "reduction", 0, 64);
+  if (!offset.is_none()) params.offset = static_cast<uint8_t>(intArg(offset, "offset", 0, 255));
+  if (!windowSize.is_none()) params.windowSize = int32Arg(windowSize, "window_size", 1, 181);
+  const bool contrastMask = boolArg(contrastMaskArg, "contrast_mask");
   const Source source(image, "image");
   Result binary, mask;
   csys_status status;
@@ -114,6 +116,14 @@ py::array_t<uint8_t> unary(const py::handle& image, const char* what, Op op) {
   return toArray(out.image);
 }
 
+// The expanded image must stay within the sizes the module hands out as arrays.
+void checkExpandedSize(const GreyView& view, int32_t factorX, int32_t factorY) {
+  const int64_t width = int64_t{view.width} * factorX, height = int64_t{view.height} * factorY;
+  if (width > INT32_MAX / 8 || height > INT32_MAX / 8 || width * height > INT32_MAX)
+    throw py::value_error("the expanded image would be " + std::to_string(width) + " x " + std::to_string(height) +
+                          " pixels, more than this module makes");
+}
+
 // ---- projection
 // A parallelogram as three corner rows (Po, Px, Py) of (x, y) pixel coordinates.
 cmath_shapeAffineRect regionOf(const py::handle& object) {
@@ -143,10 +153,10 @@ py::tuple project(const py::handle& image, const py::handle& corners) {
   return py::make_tuple(values, w.x0, count);
 }
 
-py::array_t<uint8_t> boxMean(const py::handle& image, int width, int height) {
+py::array_t<uint8_t> boxMean(const py::handle& image, const py::object& widthArg, const py::object& heightArg) {
   const GreyView view = greyView(image, "image");
-  if (width < 1 || height < 1 || width > view.width || height > view.height)
-    throw py::value_error("the box must be from 1 x 1 to the image's size");
+  const int32_t width = int32Arg(widthArg, "width", 1, view.width);
+  const int32_t height = int32Arg(heightArg, "height", 1, view.height);
   py::array_t<uint8_t> out({static_cast<py::ssize_t>(view.height), static_cast<py::ssize_t>(view.width)});
   check(cid_spatialAverage(view.pixels, view.width, view.height, view.stride, width, height, out.mutable_data(),
                            view.width),
@@ -157,13 +167,14 @@ py::array_t<uint8_t> boxMean(const py::handle& image, int width, int height) {
 }  // namespace
 
 void definePixels(py::module_& m) {
-  m.def("binarize", &binarize, py::arg("image"), py::arg("method") = 3, py::kw_only(), py::arg("tiles") = py::none(),
+  m.def("binarize", &binarize, py::arg("image"), py::arg("method") = py::int_(3), py::kw_only(), py::arg("tiles") = py::none(),
         py::arg("min_range") = py::none(), py::arg("min_contrast") = py::none(), py::arg("reduction") = py::none(),
-        py::arg("offset") = py::none(), py::arg("window_size") = py::none(), py::arg("contrast_mask") = false,
+        py::arg("offset") = py::none(), py::arg("window_size") = py::none(), py::arg("contrast_mask") = py::bool_(false),
         R"(0 / 255 image of the image's size by one of six thresholds (255 where the pixel passes):
 0 the mid-range of the image, 1 Otsu's threshold, 2 the mid-range of each tile when the tile's
-range exceeds min_range, 3 (default) (tile maximum + smallest tile minimum) / 2, 4 local contrast
-at 1 / reduction resolution (min_contrast), 5 the window_size mean less offset.
+range exceeds min_range (0 .. 255), 3 (default) (tile maximum + smallest tile minimum) / 2, 4 local
+contrast at 1 / reduction (0 .. 64) resolution (min_contrast), 5 the window_size (1 .. 181) mean
+less offset (0 .. 255).
 tiles: (columns, rows) of methods 2 and 3 (default (20, 10)). With contrast_mask, returns
 (binary, mask): method 4's contrast mask, None for the other methods.)");
   m.def("subtract", &pairwise<cidut_ip_pelSub8>, py::arg("a"), py::arg("b"),
@@ -180,39 +191,51 @@ tiles: (columns, rows) of methods 2 and 3 (default (20, 10)). With contrast_mask
       py::arg("image"), "The image with rows and columns swapped.");
   m.def(
       "subsample",
-      [](const py::handle& image, int stepX, int stepY) {
+      [](const py::handle& image, const py::object& stepX, const py::object& stepY) {
+        const int32_t sx = int32Arg(stepX, "step_x", 1, INT32_MAX), sy = int32Arg(stepY, "step_y", 1, INT32_MAX);
         return unary(image, "subsample",
-                     [&](const cimg_imageConst* s, cimg_image* o) { return cidut_ip_pelSample(s, o, stepX, stepY); });
+                     [&](const cimg_imageConst* s, cimg_image* o) { return cidut_ip_pelSample(s, o, sx, sy); });
       },
       py::arg("image"), py::arg("step_x"), py::arg("step_y"),
       "Every step-th pixel, from the middle of each step: out[j, i] = image[j*sy + (sy-1)//2, i*sx + (sx-1)//2].");
   m.def(
       "expand",
-      [](const py::handle& image, int factorX, int factorY) {
+      [](const py::handle& image, const py::object& factorX, const py::object& factorY) {
+        const int32_t fx = int32Arg(factorX, "factor_x", 1, INT32_MAX), fy = int32Arg(factorY, "factor_y", 1, INT32_MAX);
+        const GreyView view = greyView(image, "image");
+        checkExpandedSize(view, fx, fy);
         return unary(image, "expand",
-                     [&](const cimg_imageConst* s, cimg_image* o) { return cidut_ip_pelExpand8(s, o, factorX, factorY); });
+                     [&](const cimg_imageConst* s, cimg_image* o) { return cidut_ip_pelExpand8(s, o, fx, fy); });
       },
       py::arg("image"), py::arg("factor_x"), py::arg("factor_y"), "Each pixel repeated as a factor_x x factor_y block.");
   m.def(
       "gauss",
-      [](const py::handle& image, int sizeX, int sizeY) {
+      [](const py::handle& image, const py::object& sizeX, const py::object& sizeY) {
+        const int32_t sx = int32Arg(sizeX, "size_x", 0, 24), sy = int32Arg(sizeY, "size_y", 0, 24);
         return unary(image, "gauss",
-                     [&](const cimg_imageConst* s, cimg_image* o) { return cidut_ip_gauss8(s, o, sizeX, sizeY); });
+                     [&](const cimg_imageConst* s, cimg_image* o) { return cidut_ip_gauss8(s, o, sx, sy); });
       },
       py::arg("image"), py::arg("size_x"), py::arg("size_y"),
       "Gaussian smoothing with kernel half-widths size_x, size_y (0 .. 24), sigma 0.5 + size / 3.");
   m.def(
       "low_pass",
-      [](const py::handle& image, float factor, int size, int passes, std::optional<int> maskThreshold) {
+      [](const py::handle& image, const py::object& factorArg, const py::object& sizeArg, const py::object& passesArg,
+         const py::object& maskThresholdArg) {
+        // Factors far outside -1 .. 2 only saturate; the bound keeps the float conversion finite.
+        const float factor = static_cast<float>(realArg(factorArg, "factor", -1e6, 1e6));
+        const int32_t size = int32Arg(sizeArg, "size", 0, 65), passes = int32Arg(passesArg, "passes", 1, 3);
+        const std::optional<int32_t> maskThreshold =
+            maskThresholdArg.is_none() ? std::nullopt
+                                       : std::optional<int32_t>(int32Arg(maskThresholdArg, "mask_threshold", 0, 255));
         return unary(image, "low_pass", [&](const cimg_imageConst* s, cimg_image* o) {
           return maskThreshold ? cidut_ip_plpf8Mask(s, o, factor, size, passes, *maskThreshold)
                                : cidut_ip_plpf8(s, o, factor, size, passes, 0);
         });
       },
-      py::arg("image"), py::arg("factor"), py::arg("size"), py::arg("passes") = 1, py::kw_only(),
+      py::arg("image"), py::arg("factor"), py::arg("size"), py::arg("passes") = py::int_(1), py::kw_only(),
       py::arg("mask_threshold") = py::none(),
       "Box low-pass: image + factor * (box mean - image), box half-width size (0 .. 65), passes 1 .. 3 "
-      "(factor 1 the mean, 0 the image, below 0 sharpening). With mask_threshold, the local-contrast "
+      "(factor 1 the mean, 0 the image, below 0 sharpening). With mask_threshold (0 .. 255), the local-contrast "
       "mask instead: 255 where |image - box mean| >= mask_threshold, else 0.");
   m.def("project", &project, py::arg("image"), py::arg("region"),
         R"(Projection of a parallelogram onto its Po-Px side, region ((x, y) of Po, Px, Py) in pixel

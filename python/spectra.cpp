@@ -47,7 +47,8 @@ struct SpectrumView {
   SpectrumView& operator=(const SpectrumView&) = delete;
 };
 
-int fftMode(const std::string& name) {
+int fftMode(const py::object& output) {
+  const std::string name = textArg(output, "output");
   if (name == "complex") return CIDUT_FFT_COMPLEX;
   if (name == "amplitude") return CIDUT_FFT_AMPLITUDE;
   if (name == "power") return CIDUT_FFT_POWER;
@@ -81,8 +82,10 @@ py::array_t<int32_t> integerFft(const GreyView& view, int mode, bool rowsOnly) {
   return out;
 }
 
-py::array fft(const py::handle& image, const std::string& output, bool rowsOnly, bool integer) {
+py::array fft(const py::handle& image, const py::object& output, const py::object& rowsOnlyArg,
+              const py::object& integerArg) {
   const int mode = fftMode(output);
+  const bool rowsOnly = boolArg(rowsOnlyArg, "rows_only"), integer = boolArg(integerArg, "integer");
   const GreyView view = greyView(image, "image");
   if (integer) return integerFft(view, mode, rowsOnly);
   cimg_imageConst source = wrapImage(view);
@@ -131,10 +134,16 @@ py::array_t<std::complex<double>> dft(const py::handle& image) {
 }
 
 // Amplitude of the direct DFT, all of it or (with limits) only near frequency 0.
-py::array_t<double> amplitude(const py::handle& image, std::optional<int> columnLimit,
-                              std::optional<int> frequencyLimit) {
-  if (columnLimit.has_value() != frequencyLimit.has_value())
+py::array_t<double> amplitude(const py::handle& image, const py::object& columnLimitArg,
+                              const py::object& frequencyLimitArg) {
+  if (columnLimitArg.is_none() != frequencyLimitArg.is_none())
     throw py::value_error("column_limit and frequency_limit go together");
+  // Limits past the image's sides give the whole spectrum.
+  std::optional<int32_t> columnLimit, frequencyLimit;
+  if (!columnLimitArg.is_none()) {
+    columnLimit = int32Arg(columnLimitArg, "column_limit", 0, INT32_MAX);
+    frequencyLimit = int32Arg(frequencyLimitArg, "frequency_limit", 0, INT32_MAX);
+  }
   const GreyView view = greyView(image, "image");
   cimg_imageConst source = wrapImage(view);
   Spectrum result;
@@ -169,7 +178,8 @@ py::array_t<uint8_t> viewable(const py::handle& spectrum) {
 }
 
 // The fixed-size transforms over a complex128 array of 16 x 16 or 32 x 32 (interleaved re, im).
-py::array_t<std::complex<double>> fixedFft(const py::handle& values, bool inverse) {
+py::array_t<std::complex<double>> fixedFft(const py::handle& values, const py::object& inverseArg) {
+  const bool inverse = boolArg(inverseArg, "inverse");
   if (!py::isinstance<py::array>(values) ||
       !py::reinterpret_borrow<py::array>(values).dtype().equal(py::dtype::of<std::complex<double>>()))
     throw py::type_error("values must be a complex128 numpy array");
@@ -187,8 +197,8 @@ py::array_t<std::complex<double>> fixedFft(const py::handle& values, bool invers
 }  // namespace
 
 void defineSpectra(py::module_& m) {
-  m.def("fft", &fft, py::arg("image"), py::arg("output") = "complex", py::arg("rows_only") = false,
-        py::kw_only(), py::arg("integer") = false,
+  m.def("fft", &fft, py::arg("image"), py::arg("output") = py::str("complex"),
+        py::arg("rows_only") = py::bool_(false), py::kw_only(), py::arg("integer") = py::bool_(false),
         "Unscaled forward FFT of an image whose sides are powers of two from 2 to 1024 (with rows_only, "
         "each row on its own: only the width). output 'complex' gives a complex128 array, 'amplitude', "
         "'power' or 'log_power' (log(power + 1e-10)) a float64 array; element [v, u] holds vertical "
@@ -200,7 +210,7 @@ void defineSpectra(py::module_& m) {
         "Amplitude |DFT| of an image of any size (float64, direct transform). With both limits, only "
         "horizontal frequencies below column_limit or from width - column_limit, and of those only "
         "vertical ones below frequency_limit or from height - frequency_limit; the rest 0.");
-  m.def("fft_fixed", &fixedFft, py::arg("values"), py::arg("inverse") = false,
+  m.def("fft_fixed", &fixedFft, py::arg("values"), py::arg("inverse") = py::bool_(false),
         "The library's fixed-size 2D transforms of a (16, 16) or (32, 32) complex128 array. This build "
         "of the library does not provide them: they raise idut.Error cidut_errNotOptimized, so use fft.");
   m.def("dft", &dft, py::arg("image"),

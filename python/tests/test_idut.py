@@ -1,11 +1,7 @@
-"""The Python module against idut-find, numpy layouts, argument errors and the stand-alone families."""
+"""The Python module against idut-find, numpy layouts, stopping, leaks and the stand-alone families."""
 import _thread
-import base64
-import json
-import os
 import pickle
 import random
-import subprocess
 import sys
 import threading
 import time
@@ -15,53 +11,7 @@ import numpy as np
 import pytest
 
 import idut
-
-SAMPLE = os.environ["IDUT_SAMPLE"]
-IDUT_FIND = os.environ["IDUT_FIND"]
-
-
-@pytest.fixture(scope="module")
-def sample():
-    return idut.read_image(SAMPLE)
-
-
-# EAN-13 by its public tables: left digits in L or G (mirrored R) codes by the first digit's parity.
-EAN_L = ["0001101", "0011001", "0010011", "0111101", "0100011", "0110001", "0101111", "0111011", "0110111", "0001011"]
-EAN_PARITY = ["LLLLLL", "LLGLGG", "LLGGLG", "LLGGGL", "LGLLGG", "LGGLLG", "LGGGLL", "LGLGLG", "LGLGGL", "LGGLGL"]
-
-
-def ean13_image(digits, module=3):
-    d = [int(c) for c in digits]
-    right = [code.translate(str.maketrans("01", "10")) for code in EAN_L]
-    bits = "101" + "".join(EAN_L[n] if p == "L" else right[n][::-1] for n, p in zip(d[1:7], EAN_PARITY[d[0]]))
-    bits += "01010" + "".join(right[n] for n in d[7:]) + "101"
-    row = np.repeat(np.array([0 if b == "1" else 255 for b in "0" * 12 + bits + "0" * 12], np.uint8), module)
-    image = np.full((130, row.size), 255, np.uint8)
-    image[20:-20] = row
-    return image
-
-
-def write_pgm(path, image):
-    with open(path, "wb") as f:
-        f.write(b"P5\n%d %d\n255\n" % (image.shape[1], image.shape[0]) + np.ascontiguousarray(image).tobytes())
-
-
-def tool_json(path, args):
-    out = subprocess.run([IDUT_FIND, "--json", "--no-progress", *args, path], capture_output=True, text=True)
-    assert out.returncode in (0, 1), out.stderr
-    return json.loads(out.stdout)["symbols"]
-
-
-def assert_same(symbols, reported):
-    assert len(symbols) == len(reported)
-    for s, r in zip(symbols, reported):
-        assert (s.symbology, s.score, s.parallelogram) == (r["symbology"], r["score"], r["parallelogram"])
-        assert s.corners.shape == (4, 2)
-        np.testing.assert_allclose(s.corners, r["corners"], atol=6e-4)
-        assert s.text == r.get("text") and s.decode_error == r.get("decode_error")
-        if s.text is not None:
-            assert s.bytes == base64.b64decode(r["bytes"])
-            assert (s.content_type, s.symbology_identifier) == (r["content_type"], r.get("symbology_identifier", ""))
+from support import SAMPLE, assert_same, ean13_image, tool_json, write_pgm
 
 
 @pytest.mark.parametrize("kwargs,args", [
@@ -123,60 +73,6 @@ def test_colour_is_converted_like_the_image_reader(tmp_path):
     path.write_bytes(b"P6\n7 5\n255\n" + rgb.tobytes())
     np.testing.assert_array_equal(idut.morphology(rgb, "max", 1, 1), idut.read_image(str(path)))
 
-
-@pytest.mark.parametrize("call,error,message", [
-    (lambda a: idut.find(a.astype(np.float64)), TypeError, "dtype uint8, got float64"),
-    (lambda a: idut.find(a.tolist()), TypeError, "numpy array, got list"),
-    (lambda a: idut.find(a[0]), ValueError, "got (640,)"),
-    (lambda a: idut.find(a[:, :, None, None]), ValueError, "got (400, 640, 1, 1)"),
-    (lambda a: idut.find(np.zeros((4, 4, 5), np.uint8)), ValueError, "1 to 4 channels"),
-    (lambda a: idut.find(a[:0]), ValueError, "empty"),
-    (lambda a: idut.find(a, step=0), ValueError, "step is 0, not from 1 to 64"),
-    (lambda a: idut.find(a, step=1.5), TypeError, "step must be an int"),
-    (lambda a: idut.find(a, symbologies=""), ValueError, "unknown symbology ''"),
-    (lambda a: idut.find(a, symbologies=[]), ValueError, "symbologies is empty"),
-    (lambda a: idut.read_file(42), TypeError, "path must be a str"),
-    (lambda a: idut.read_file("/nonexistent/file.png"), ValueError, "/nonexistent/file.png"),
-    (lambda a: idut.find(a, modules=(8, 200)), ValueError, "modules"),
-    (lambda a: idut.find(a, symbologies=["qr"]), ValueError, "unknown symbology 'qr'"),
-    (lambda a: idut.find(a, min_size=90, max_size=50), ValueError, "min_size 90 is larger than max_size 50"),
-    (lambda a: idut.find(a, rectangles="square"), ValueError, "rectangles"),
-    (lambda a: idut.morphology(a, "blur", 3, 3), ValueError, "operation must be"),
-    (lambda a: idut.correlate(a[0], a[0].astype(np.int16)), TypeError, "signal must have dtype uint8"),
-    (lambda a: idut.map(a, np.arange(255, dtype=np.uint8)), ValueError, "256 entries, got 255"),
-    (lambda a: idut.fft_shift(a), TypeError, "float64"),
-    (lambda a: idut.fft(a, "phase"), ValueError, "output must be"),
-    (lambda a: idut.fft_fixed(a[:16, :16]), TypeError, "complex128"),
-    (lambda a: idut.fft_fixed(np.zeros((16, 32), complex)), ValueError, "(16, 16) or (32, 32)"),
-    (lambda a: idut.project(a, [(0, 0), (5, 0)]), ValueError, "shape (3, 2)"),
-    (lambda a: idut.amplitude_spectrum(a, 3), ValueError, "go together"),
-])
-def test_bad_arguments_raise_clear_errors(sample, call, error, message):
-    with pytest.raises(error) as raised:
-        call(sample)
-    assert message in str(raised.value)
-
-
-def test_library_failures_carry_status(sample):
-    cases = [
-        (lambda: idut.morphology(sample, "max", 0, 3), 0x80000846, "cidut_errBadArgument"),
-        (lambda: idut.ReedSolomon(8, 5, 0x11B), 0x80000002, "cidut_errOutOfRange"),
-        (lambda: idut.bigint.divmod_base(5, 0), 0x80000845, "cidut_errDivideByZero"),
-        (lambda: idut.fft(sample[:, :600]), 0x80000861, "cidut_errFftSize"),
-        (lambda: idut.binarize(sample, 6), 0x80000846, "cidut_errBadArgument"),
-        (lambda: idut.subsample(sample, 0, 1), 0x800003c2, "cidut_errBadStep"),
-        (lambda: idut.fft_fixed(np.zeros((32, 32), complex), inverse=True), 0x80000601, "cidut_errNotOptimized"),
-        (lambda: idut.project(sample, [(0, 0), (np.nan, 0), (0, 5)]), 0x80000024, "csys_errBadArgument"),
-        (lambda: idut.find(sample, stop=lambda: True), 0x80000030, "csys_errAttention"),
-        # The 1D road alone, over eight barcodes: it polls between its scan lines too.
-        (lambda: idut.find(np.vstack([ean13_image("4006381333931")] * 8), "ean13", stop=lambda: True),
-         0x80000030, "csys_errAttention"),
-    ]
-    for call, status, name in cases:
-        with pytest.raises(idut.Error) as raised:
-            call()
-        assert (raised.value.status, raised.value.name) == (status, name)
-        assert idut.status_name(status) == name
 
 
 def slow_scene():
@@ -463,9 +359,9 @@ def near(n, limit):
     ("amplitude spectrum", lambda: idut.amplitude_spectrum(ODD), lambda: SPECTRUM),
     ("limited spectrum", lambda: idut.amplitude_spectrum(ODD, 4, 3),
      lambda: SPECTRUM * np.outer(near(21, 3), near(22, 4))),
-    # 16-bit stage factors: within their truncation (the library's own tests bound it for every size).
+    # 16-bit stage factors: within their rounding (the library's own tests bound it for every size).
     ("fft integer", lambda: np.abs(idut.fft(SQUARE, integer=True) @ [1, 1j] - np.fft.fft2(SQUARE)).max()
-     <= 4e-3 * np.abs(np.fft.fft2(SQUARE)).max(), lambda: True),
+     <= 2e-3 * np.abs(np.fft.fft2(SQUARE)).max(), lambda: True),
     ("fft_shift", lambda: idut.fft_shift(SPECTRUM), lambda: np.fft.fftshift(SPECTRUM)),
     ("viewable", lambda: idut.viewable_spectrum(SPECTRUM),
      lambda: np.floor((SPECTRUM - SPECTRUM.min()) * 255 / (SPECTRUM.max() - SPECTRUM.min()))),
