@@ -52,7 +52,7 @@ std::vector<std::string> zxingTextsHere(const scene::GreyImage& image, double& m
   hints.setFormats(ZXing::BarcodeFormat::Code128 | ZXing::BarcodeFormat::EAN13 | ZXing::BarcodeFormat::UPCA |
                    ZXing::BarcodeFormat::EAN8 | ZXing::BarcodeFormat::Code39 | ZXing::BarcodeFormat::ITF |
                    ZXing::BarcodeFormat::UPCE | ZXing::BarcodeFormat::Code93 | ZXing::BarcodeFormat::Codabar |
-                   ZXing::BarcodeFormat::DataBar);
+                   ZXing::BarcodeFormat::DataBar | ZXing::BarcodeFormat::DataBarExpanded);
   hints.setTryHarder(true);
   hints.setTryRotate(true);
   const corpus::Stamp start = corpus::now();
@@ -64,6 +64,8 @@ std::vector<std::string> zxingTextsHere(const scene::GreyImage& image, double& m
     if (!r.isValid()) continue;
     // ZXing gives DataBar's GTIN alone, idut the element string after "]e0".
     else if (r.format() == ZXing::BarcodeFormat::DataBar) texts.push_back("]e001" + r.text());
+    // Its DataBar expanded text is the element strings (GS-separated), idut's after "]e0".
+    else if (r.format() == ZXing::BarcodeFormat::DataBarExpanded) texts.push_back("]e0" + r.text());
     else texts.push_back((r.symbologyIdentifier() == "]C1" ? "]C1" : "") + r.text());
   return texts;
 }

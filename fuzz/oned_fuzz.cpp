@@ -1,6 +1,7 @@
 // Fuzzes the 1D readers with arbitrary width sequences (each byte a width of 1 to 64 units, a
 // light run first and last) both through readLine and at every start of each single reader
-// (the add-on after every bar too), DataBar's character values with the bytes as module counts,
+// (the add-on after every bar too), DataBar's and DataBar expanded's character values with the
+// bytes as module counts, DataBar expanded's element strings with the bytes as character values,
 // the EAN grid on the bytes as a grey profile, the printed-character interpretations and the UPC-E
 // expansion with the bytes as text, the extremes' edges with the bytes as a grey profile, and
 // the 1D road with small arbitrary images. A read may be empty;
@@ -19,6 +20,7 @@
 #include "reader/oned/codabar.hpp"
 #include "reader/oned/code93.hpp"
 #include "reader/oned/databar.hpp"
+#include "reader/oned/databarexp.hpp"
 #include "reader/oned/eangrid.hpp"
 #include "reader/oned/extrema.hpp"
 #include "reader/oned/fullascii.hpp"
@@ -42,6 +44,8 @@ void fuzzWidths(const uint8_t* data, size_t size) {
     if (oned::readCode93(widths, start, r) && r.lastElement >= n) std::abort();
     if (oned::readCodabar(widths, start, options, r) && r.lastElement >= n) std::abort();
     if (oned::readDataBar(widths, start, r) && (r.lastElement >= n || r.text.size() != 19)) std::abort();
+    if (oned::readDataBarExpanded(widths, start, r) && (r.lastElement >= n || r.text.compare(0, 3, "]e0") != 0))
+      std::abort();
     const std::string addOn = oned::readAddOn(widths, start, 1 + widths[static_cast<size_t>(start)] / 3);
     if (!addOn.empty() && addOn.size() != 2 && addOn.size() != 5) std::abort();
   }
@@ -58,7 +62,15 @@ void fuzzText(const uint8_t* data, size_t size) {
     for (int k = 0; k < 8; ++k) counts[k] = data[k] % 10;
     for (bool outer : {false, true})
       if (const int v = oned::dataBarCharacterValue(counts, outer); v < -1 || v >= (outer ? 2841 : 1597)) std::abort();
+    if (const int v = oned::dataBarExpandedValue(counts); v < -1 || v >= 4096) std::abort();
   }
+  // The bytes as DataBar expanded character values (two bytes each, 12 bits): element strings,
+  // when they decode, are not empty.
+  std::vector<int> values;
+  for (size_t i = 0; i + 1 < size; i += 2) values.push_back((data[i] << 8 | data[i + 1]) & 0xFFF);
+  std::string elements;
+  for (int characters : {static_cast<int>(values.size()) + 1, 22})
+    if (oned::decodeDataBarExpandedBits(values, characters, elements) && elements.empty()) std::abort();
   const std::string upca = idut::expandUpce(text);
   if (!upca.empty() && upca.size() != 12) std::abort();
   std::vector<double> profile(size);

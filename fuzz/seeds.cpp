@@ -121,7 +121,9 @@ void onedSeeds(const fs::path& dir) {
                             {scene::Barcode1d::code39, "SEED39"}, {scene::Barcode1d::itf, "12345678"},
                             {scene::Barcode1d::upce, "123456"},   {scene::Barcode1d::code93, "Seed93"},
                             {scene::Barcode1d::codabar, "A40156B"}, {scene::Barcode1d::ean13AddOn, "590123412345+12345"},
-                            {scene::Barcode1d::databar, "0950110153000"}}) {
+                            {scene::Barcode1d::databar, "0950110153000"},
+                            {scene::Barcode1d::databarExpanded, "[01]98898765432106[3202]012345[15]991231"},
+                            {scene::Barcode1d::databarExpanded, "[10]AB-12[21]xyz!"}}) {
     const scene::Encoded1d encoded = scene::encode1d(kind, data, 1);
     std::vector<uint8_t> bytes = {1, 20};  // the widths path, then a quiet zone
     int run = 1;

@@ -7,14 +7,17 @@
 #include <cstdlib>
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <iterator>
+#include <map>
 #include <tuple>
 #include <utility>
 
 #include "idut/read.hpp"
 #include "reader/oned/oned.hpp"
 #include "reader/oned/databar.hpp"
+#include "reader/oned/databarexp.hpp"
 #include "reader/oned/fullascii.hpp"
 #include "reader/oned/match.hpp"
 #include "reader/oned/upce.hpp"
@@ -29,7 +32,8 @@ oned::Symbology readerSymbology(Barcode1d kind) {
   static const Symbology kReaders[] = {Symbology::code128, Symbology::code128, Symbology::ean13,  Symbology::upca,
                                        Symbology::ean8,    Symbology::code39,  Symbology::itf,    Symbology::upce,
                                        Symbology::code93,  Symbology::codabar, Symbology::code39, Symbology::code32,
-                                       Symbology::pzn,     Symbology::ean13,   Symbology::databar};
+                                       Symbology::pzn,     Symbology::ean13,   Symbology::databar,
+                                       Symbology::databarExpanded};
   static_assert(std::size(kReaders) == scene::kAllBarcodes1d.size());
   return kReaders[static_cast<int>(kind)];
 }
@@ -103,7 +107,7 @@ TEST(OnedRead, ZintBarsReadBothWaysAndCorruptionsDoNot) {
           EXPECT_EQ(r.lastElement, last) << scene::barcodeName(kind);
         }
         EXPECT_EQ(r.rawText.empty(), !hasRawText(kind)) << scene::barcodeName(kind) << " " << r.rawText;
-        EXPECT_EQ(r.identifier.substr(0, 2), std::string("]") + "CCEEEAIEGFAAAEe"[static_cast<int>(kind)])
+        EXPECT_EQ(r.identifier.substr(0, 2), std::string("]") + "CCEEEAIEGFAAAEee"[static_cast<int>(kind)])
             << scene::barcodeName(kind) << " " << r.identifier;
       }
       // Cut off: the last eight elements become quiet zone. A symbol whose add-on is cut reads
@@ -249,6 +253,135 @@ TEST(OnedRead, DataBarCharacterValuesAndChecks) {
   brokenFinder[11] += 5;  // the left finder's wide bar two modules wider, the space after it as much narrower
   brokenFinder[12] -= 5;
   EXPECT_TRUE(texts(brokenFinder).empty());
+}
+
+// Run widths in modules of one row of libzint's bars, light first and last (quiet zones of q).
+std::vector<double> moduleRuns(const scene::DmSymbol& bars, double q) {
+  std::vector<double> w{q};
+  bool dark = false;
+  for (int c = 0; c < bars.cols; ++c) {
+    if (bars.isDark(0, c) != dark) {
+      w.push_back(0);
+      dark = !dark;
+    }
+    w.back() += 1;
+  }
+  w.push_back(q);
+  return w;
+}
+
+// DataBar expanded. Every composition of 17 modules into eight elements of 1 to 8 that is a
+// character gives a value of 0..4095, each once. The finders libzint draws for 2 to 11 pairs are
+// the reader's sequences. Element strings of every encodation method (typed from the data, not
+// from the reader) read from libzint's bars, spread and jittered, both ways; the same symbols
+// with two elements of a character traded, a finder of another letter, or the last pair cut off
+// read right or not at all.
+TEST(OnedRead, DataBarExpandedValuesSequencesAndElementStrings) {
+  std::vector<int> seen(4096, 0);
+  std::array<int, 8> c{};
+  std::function<void(int, int)> walk = [&](int k, int left) {
+    if (k == 7) {
+      c[7] = left;
+      if (left < 1 || left > 8) return;
+      if (const int v = oned::dataBarExpandedValue(c); v >= 0) {
+        ASSERT_LT(v, 4096);
+        ++seen[v];
+      }
+      return;
+    }
+    for (c[k] = 1; c[k] <= std::min(8, left - (7 - k)); ++c[k]) walk(k + 1, left - c[k]);
+  };
+  walk(0, 17);
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), 4096);
+
+  // Finders as libzint draws them, by letter (the first, third, ... pair's reading order).
+  const std::vector<std::string> letters = {"18411", "36411", "34611", "32811", "26511", "22911"};
+  std::map<int, int> pairsSeen;
+  scene::Random rng(2024);
+  for (int length = 1; length <= 60; ++length) {
+    std::string data = "[10]" + std::string(std::min(length, 20), 'A');
+    if (length > 20) data += "[21]" + std::string(std::min(length - 20, 20), 'B');
+    if (length > 40) data += "[240]" + std::string(length - 40, 'C');
+    scene::Encoded1d code;
+    try {
+      code = scene::encode1d(Barcode1d::databarExpanded, data, 1);
+    } catch (const std::runtime_error&) {
+      break;  // past the 22 characters a symbol holds
+    }
+    const std::vector<double> w = moduleRuns(code.bars, 10);
+    const int elements = static_cast<int>(w.size()) - 2;  // the guard bar to the last bar
+    const int pairs = (elements + 17) / 21;  // the guard, whole pairs (a last one may be 13), the closing
+    std::vector<int> drawn;
+    for (int p = 0; p < pairs; ++p) {
+      std::string five;
+      for (int k = 0; k < 5; ++k) five += static_cast<char>('0' + static_cast<int>(w[1 + 1 + 21 * p + 8 + k]));
+      if (p % 2 == 1) std::reverse(five.begin(), five.end());
+      drawn.push_back(static_cast<int>(std::find(letters.begin(), letters.end(), five) - letters.begin()));
+    }
+    EXPECT_EQ(drawn, oned::dataBarExpandedFinders(pairs)) << data;
+    ++pairsSeen[pairs];
+  }
+  EXPECT_EQ(pairsSeen.size(), 10u);  // 2 to 11 pairs
+  EXPECT_TRUE(oned::dataBarExpandedFinders(1).empty() && oned::dataBarExpandedFinders(12).empty());
+
+  struct Case {
+    const char* data;
+    std::string text;
+  } cases[] = {
+      {"[01]00012345678905[10]ABC123", "]e00100012345678905" "10ABC123"},     // any GTIN, then general
+      {"[01]90012345678908[3103]001750", "]e00190012345678908" "3103001750"},  // kilograms
+      {"[01]90012345678908[3202]004321", "]e00190012345678908" "3202004321"},  // pounds
+      {"[01]90012345678908[3203]014321", "]e00190012345678908" "3203014321"},
+      {"[01]98898765432106[3202]012345[15]991231", "]e00198898765432106" "3202012345" "15991231"},
+      {"[01]98898765432106[3103]001234[11]991231", "]e00198898765432106" "3103001234" "11991231"},
+      {"[01]98898765432106[3100]012345", "]e00198898765432106" "3100012345"},
+      {"[01]90012345678908[3922]795", "]e00190012345678908" "3922795"},        // price
+      {"[01]90012345678908[3932]0401234", "]e00190012345678908" "3932" "0401234"},  // currency, price
+      {"[10]ABC-123[21]xyz!%", "]e010ABC-123\x1D" "21xyz!%"},                  // no GTIN, FNC1, ISO 646
+      {"[21]123[10]456", "]e021123\x1D" "10456"},                               // FNC1 among digits
+  };
+  for (const Case& k : cases) {
+    const scene::Encoded1d code = scene::encode1d(Barcode1d::databarExpanded, k.data, 1);
+    const std::vector<double> clean = moduleRuns(code.bars, 10);
+    const int n = static_cast<int>(clean.size());
+    for (bool reversed : {false, true}) {
+      std::vector<double> w = clean;
+      const double spread = rng.uniform(-0.25, 0.25), module = rng.uniform(1.5, 4);
+      for (int i = 1; i + 1 < n; ++i) w[i] += (i % 2 ? spread : -spread) + rng.uniform(-0.12, 0.12);
+      for (double& x : w) x *= module;
+      if (reversed) std::reverse(w.begin(), w.end());
+      const std::vector<oned::Read> reads = oned::readLine(w);
+      ASSERT_EQ(reads.size(), 1u) << k.data;
+      EXPECT_EQ(std::tuple(reads[0].text, reads[0].identifier, reads[0].symbology, reads[0].reversed),
+                std::tuple(k.text, std::string("]e0"), oned::Symbology::databarExpanded, reversed))
+          << k.data;
+    }
+    auto readsOnly = [&](const std::vector<double>& w, const char* what) {
+      for (const oned::Read& r : oned::readLine(w)) EXPECT_EQ(r.text, k.text) << k.data << " " << what;
+      return oned::readLine(w).empty() ? 1 : 0;
+    };
+    // A module moved between two elements of the second character (pair 0's right one).
+    int refused = 0;
+    for (int at = 1 + 13; at + 1 <= 1 + 20; ++at) {
+      std::vector<double> w = clean;
+      if (w[at + 1] < 2) continue;
+      w[at] += 1;
+      w[at + 1] -= 1;
+      refused += readsOnly(w, "traded module");
+    }
+    EXPECT_GT(refused, 0) << k.data;
+    // The second pair's finder (mirrored) turned into another letter.
+    std::vector<double> otherFinder = clean;
+    const int f = 1 + 21 + 8;
+    const std::string other = clean[f + 3] == 8 ? "36411" : "18411";
+    for (int e = 0; e < 5; ++e) otherFinder[f + 4 - e] = other[e] - '0';
+    refused = readsOnly(otherFinder, "other finder");
+    EXPECT_EQ(refused, 1) << k.data;
+    // The last two characters (or one) turned into quiet zone.
+    std::vector<double> cut(clean.begin(), clean.end() - 17);
+    cut.back() = 10;
+    EXPECT_EQ(readsOnly(cut, "cut"), 1) << k.data;
+  }
 }
 
 // The whole-table match against the single-pattern distance the readers screen starts with: the

@@ -62,7 +62,7 @@ TEST(Road1d, GeneratedScenesReadWithoutWrongText) {
       {Barcode1d::ean8, 35},    {Barcode1d::code39, 105}, {Barcode1d::itf, 105},   {Barcode1d::upce, 32},
       {Barcode1d::code93, 32},  {Barcode1d::codabar, 32}, {Barcode1d::code39FullAscii, 24},
       {Barcode1d::code32, 24},  {Barcode1d::pzn, 24},     {Barcode1d::ean13AddOn, 32},
-      {Barcode1d::databar, 32}};
+      {Barcode1d::databar, 32}, {Barcode1d::databarExpanded, 32}};
   std::map<std::pair<Barcode1d, Condition1d>, Tally> table;
   std::map<Barcode1d, Tally> perKind;
   std::map<Condition1d, Tally> perCondition;

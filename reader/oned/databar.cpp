@@ -37,34 +37,6 @@ int countCompositions(int parts, int total, int widest, bool requireOne) {
   return n;
 }
 
-// The integer counts nearest to w (modules) summing to total, each at least 1; the summed square
-// error in *error, false when no element lies within kMaxElementError of its count.
-bool nearestCounts(const double* w, int total, int* counts, double* error) {
-  int sum = 0;
-  for (int k = 0; k < 4; ++k) sum += counts[k] = std::max(1, static_cast<int>(std::lround(w[k])));
-  while (sum != total) {
-    // Move the element whose change costs the least.
-    int best = -1;
-    double bestCost = 1e9;
-    for (int k = 0; k < 4; ++k) {
-      const int next = counts[k] + (sum < total ? 1 : -1);
-      if (next < 1) continue;
-      const double cost = (next - w[k]) * (next - w[k]) - (counts[k] - w[k]) * (counts[k] - w[k]);
-      if (cost < bestCost) bestCost = cost, best = k;
-    }
-    if (best < 0) return false;
-    counts[best] += sum < total ? 1 : -1;
-    sum += sum < total ? 1 : -1;
-  }
-  *error = 0;
-  for (int k = 0; k < 4; ++k) {
-    const double d = counts[k] - w[k];
-    if (std::fabs(d) > kMaxElementError) return false;
-    *error += d * d;
-  }
-  return true;
-}
-
 struct Character {
   int value = -1;
   std::array<int, 8> counts{};
@@ -85,7 +57,7 @@ Character readCharacter(const double* widths, bool outer) {
     const int oddTotal = outer ? g.total : modules - g.total;
     int oc[4], ec[4];
     double oe = 0, ee = 0;
-    if (!nearestCounts(odd, oddTotal, oc, &oe) || !nearestCounts(even, modules - oddTotal, ec, &ee)) continue;
+    if (!nearestModuleCounts(odd, oddTotal, oc, &oe) || !nearestModuleCounts(even, modules - oddTotal, ec, &ee)) continue;
     if (oe + ee >= bestError) continue;
     std::array<int, 8> counts;
     for (int k = 0; k < 4; ++k) counts[2 * k] = oc[k], counts[2 * k + 1] = ec[k];
@@ -121,6 +93,32 @@ bool inGroup(const Group& g, int major, int minor, bool outer) {
 }
 
 }  // namespace
+
+bool nearestModuleCounts(const double* w, int total, int* counts, double* error) {
+  int sum = 0;
+  for (int k = 0; k < 4; ++k) sum += counts[k] = std::max(1, static_cast<int>(std::lround(w[k])));
+  while (sum != total) {
+    // Move the element whose change costs the least.
+    int best = -1;
+    double bestCost = 1e9;
+    for (int k = 0; k < 4; ++k) {
+      const int next = counts[k] + (sum < total ? 1 : -1);
+      if (next < 1) continue;
+      const double cost = (next - w[k]) * (next - w[k]) - (counts[k] - w[k]) * (counts[k] - w[k]);
+      if (cost < bestCost) bestCost = cost, best = k;
+    }
+    if (best < 0) return false;
+    counts[best] += sum < total ? 1 : -1;
+    sum += sum < total ? 1 : -1;
+  }
+  *error = 0;
+  for (int k = 0; k < 4; ++k) {
+    const double d = counts[k] - w[k];
+    if (std::fabs(d) > kMaxElementError) return false;
+    *error += d * d;
+  }
+  return true;
+}
 
 int dataBarRank(const std::array<int, 4>& counts, int widest, bool requireOne) {
   int total = 0;

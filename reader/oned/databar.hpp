@@ -35,6 +35,10 @@ int dataBarCharacterValue(const std::array<int, 8>& counts, bool outer);
 // -1 when the counts themselves break those rules.
 int dataBarRank(const std::array<int, 4>& counts, int widest, bool requireOne);
 
+// The integer counts nearest to four widths w (modules) that sum to total, each at least 1; the
+// summed square error in *error. False when some element lies more than 0.75 module off its count.
+bool nearestModuleCounts(const double* w, int total, int* counts, double* error);
+
 }  // namespace oned
 
 #endif

@@ -69,6 +69,38 @@ constexpr double kStartGuard[] = {0, 0, 0, 0, 1, 0, 1, 0};  // modules -4..3
 constexpr double kEndGuard[] = {0, 1, 0, 1, 0, 0, 0, 0};    // modules m - 4 .. m + 3
 constexpr double kCentreGuard[] = {1, 0, 1, 0, 1, 0, 1};    // modules c - 1 .. c + 5
 
+// A rendering made ready for fits: its mean taken off and scaled to unit length, so that its
+// correlation with grey o is a dot product with o over o's own spread (the mean of o drops out
+// against a rendering of zero mean). A flat rendering stays all zeros and fits nothing.
+void normalise(double* t, int n) {
+  double mean = 0;
+  for (int k = 0; k < n; ++k) mean += t[k];
+  mean /= n;
+  double tt = 0;
+  for (int k = 0; k < n; ++k) tt += (t[k] - mean) * (t[k] - mean);
+  const double scale = tt > 1e-9 ? 1 / std::sqrt(tt) : 0;
+  for (int k = 0; k < n; ++k) t[k] = (t[k] - mean) * scale;
+}
+
+// The spread of grey o about its mean (the length of o - mean).
+double spread(const double* o, int n) {
+  double so = 0;
+  for (int k = 0; k < n; ++k) so += o[k];
+  so /= n;
+  double oo = 0;
+  for (int k = 0; k < n; ++k) oo += (o[k] - so) * (o[k] - so);
+  return std::sqrt(oo);
+}
+
+// Minus the correlation of grey o (of the given spread) with a normalised darkness rendering t
+// (bars dark): 1 a perfect fit, 0 none.
+double fit(const double* o, double oSpread, const double* t, int n) {
+  if (!(oSpread > 1e-9)) return 0;
+  double ot = 0;
+  for (int k = 0; k < n; ++k) ot += o[k] * t[k];
+  return -ot / oSpread;
+}
+
 // Renderings of every digit pattern and of the guards at every blur, sampled kSamplesPerModule
 // times a module: the modules beside a digit are a bar and a space as the symbol's structure puts
 // them (a left-half digit follows a bar and is followed by a space, a right-half one the other way
@@ -97,6 +129,11 @@ struct Renderings {
       }
       for (int k = 0; k < kCentreGuardModules * kSamplesPerModule; ++k)
         centre[s][k] = blurred(kCentreGuard, 7, 0, (k + 0.5) / kSamplesPerModule, sigma);
+      for (int half = 0; half < 2; ++half)
+        for (int p = 0; p < 20; ++p) normalise(t[s][half][p], kDigitSamples);
+      normalise(start[s], kEndGuardModules * kSamplesPerModule);
+      normalise(end[s], kEndGuardModules * kSamplesPerModule);
+      normalise(centre[s], kCentreGuardModules * kSamplesPerModule);
     }
   }
 };
@@ -104,22 +141,6 @@ struct Renderings {
 const Renderings& renderings() {
   static const Renderings r;
   return r;
-}
-
-// Minus the correlation of grey o with darkness t (bars dark): 1 a perfect fit, 0 none.
-double fit(const double* o, const double* t, int n) {
-  double so = 0, st = 0;
-  for (int k = 0; k < n; ++k) so += o[k], st += t[k];
-  so /= n;
-  st /= n;
-  double oo = 0, tt = 0, ot = 0;
-  for (int k = 0; k < n; ++k) {
-    const double a = o[k] - so, b = t[k] - st;
-    oo += a * a;
-    tt += b * b;
-    ot += a * b;
-  }
-  return oo > 1e-9 && tt > 1e-9 ? -ot / std::sqrt(oo * tt) : 0;
 }
 
 // The symbol's grid on the profile: module coordinate to sample, piecewise linear through the
@@ -148,7 +169,7 @@ struct Grid {
 double windowFit(const Grid& g, double from, int count, const double* rendering) {
   double o[kCentreGuardModules * kSamplesPerModule];
   g.sample(from, count, o);
-  return fit(o, rendering, count * kSamplesPerModule);
+  return fit(o, spread(o, count * kSamplesPerModule), rendering, count * kSamplesPerModule);
 }
 
 // The two end guards with the quiet light beyond them and the digits' known first modules, at
@@ -159,7 +180,9 @@ void endGuardsFits(const Grid& g, double* fits) {
   double left[n], right[n];
   g.sample(-kQuietModules, kEndGuardModules, left);
   g.sample(g.layout.modules - 4, kEndGuardModules, right);
-  for (size_t s = 0; s < kSigmas.size(); ++s) fits[s] = std::min(fit(left, r.start[s], n), fit(right, r.end[s], n));
+  const double leftSpread = spread(left, n), rightSpread = spread(right, n);
+  for (size_t s = 0; s < kSigmas.size(); ++s)
+    fits[s] = std::min(fit(left, leftSpread, r.start[s], n), fit(right, rightSpread, r.end[s], n));
 }
 
 double centreGuardFit(const Grid& g, int sigma) {
@@ -178,8 +201,9 @@ DigitChoice readDigit(const Grid& g, int module, bool right, int sigma) {
   const Renderings& r = renderings();
   DigitChoice c;
   const int patterns = right || !g.layout.gCodes ? 10 : 20;
+  const double oSpread = spread(o, kDigitSamples);
   for (int p = 0; p < patterns; ++p) {
-    const double s = fit(o, r.t[sigma][right ? 1 : 0][p], kDigitSamples);
+    const double s = fit(o, oSpread, r.t[sigma][right ? 1 : 0][p], kDigitSamples);
     if (s > c.bestScore) {
       c.second = c.best;
       c.secondScore = c.bestScore;

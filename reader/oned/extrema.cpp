@@ -2,28 +2,30 @@
 
 #include <algorithm>
 #include <cmath>
-#include <deque>
 
 namespace oned {
 
 namespace {
 
-// The range max - min of the profile over [i - window, i + window], every i: monotone deques.
+// The range max - min of the profile over [i - window, i + window], every i: monotone queues of
+// indices (a queue's live part is [head, tail) of an array as long as the profile, as every index
+// enters it once).
 std::vector<double> localRange(const std::vector<double>& p, int window) {
   const int n = static_cast<int>(p.size());
   std::vector<double> range(n);
-  std::deque<int> hi, lo;
+  std::vector<int> hi(n), lo(n);
+  int hiHead = 0, hiTail = 0, loHead = 0, loTail = 0;
   int next = 0;
   for (int i = 0; i < n; ++i) {
     for (; next < n && next <= i + window; ++next) {
-      while (!hi.empty() && p[hi.back()] <= p[next]) hi.pop_back();
-      hi.push_back(next);
-      while (!lo.empty() && p[lo.back()] >= p[next]) lo.pop_back();
-      lo.push_back(next);
+      while (hiTail > hiHead && p[hi[hiTail - 1]] <= p[next]) --hiTail;
+      hi[hiTail++] = next;
+      while (loTail > loHead && p[lo[loTail - 1]] >= p[next]) --loTail;
+      lo[loTail++] = next;
     }
-    while (hi.front() < i - window) hi.pop_front();
-    while (lo.front() < i - window) lo.pop_front();
-    range[i] = p[hi.front()] - p[lo.front()];
+    while (hi[hiHead] < i - window) ++hiHead;
+    while (lo[loHead] < i - window) ++loHead;
+    range[i] = p[hi[hiHead]] - p[lo[loHead]];
   }
   return range;
 }

@@ -50,6 +50,8 @@ csys_status readSymbols(const cimg_imageConst& image, const idut::ReadOptions& o
       s.addOn = found.addOn;
       s.rawText = found.rawText;
       s.symbologyIdentifier = found.identifier;
+      // GS1-128 and DataBar carry GS1 element strings.
+      if (found.identifier == "]C1" || found.identifier == "]e0") s.contentType = idut::ContentType::GS1;
     }
     out.push_back(std::move(s));
     ++count;

@@ -4,6 +4,7 @@
 #include "reader/oned/oned.hpp"
 #include "reader/oned/codabar.hpp"
 #include "reader/oned/databar.hpp"
+#include "reader/oned/databarexp.hpp"
 #include "reader/oned/code93.hpp"
 #include "reader/oned/upce.hpp"
 
@@ -40,7 +41,7 @@ std::vector<Read> readLine(const std::vector<double>& widths, const Options& opt
       // EAN-13 before UPC-E: the left half of an EAN-13 starts like a UPC-E.
       if (!readCode128(w, start, r) && !readUpcEan(w, start, r) && !readUpcE(w, start, r) &&
           !readCode39(w, start, options, r) && !readItf(w, start, options, r) && !readCode93(w, start, r) &&
-          !readCodabar(w, start, options, r) && !readDataBar(w, start, r))
+          !readCodabar(w, start, options, r) && !readDataBar(w, start, r) && !readDataBarExpanded(w, start, r))
         continue;
       if (pass == 1) {
         r.reversed = true;

@@ -24,10 +24,8 @@ constexpr double kSameDirection = 12 * kPi / 180;
 constexpr double kStep = 0.5;               // profile sampling step along a line, pixels
 constexpr double kMergeGap = 4.5 * kCell;   // pixels along between pieces of one symbol
 constexpr double kMergeOverlap = 0.5;       // of the narrower piece, side by side across
-// Every way after the first kCheapWays runs on a region only when a line there shows at least
-// kMinSymbolEdges edges: the shortest symbols read (Code 128 with one character, UPC-E) have
-// about 25 elements.
-constexpr size_t kCheapWays = 2;
+// A region is read only when a line there shows at least kMinSymbolEdges edges: the shortest
+// symbols read (Code 128 with one character, UPC-E) have about 25 elements.
 constexpr int kMinSymbolEdges = 20;
 
 struct Cell {
@@ -468,28 +466,30 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
   std::vector<std::vector<LineRead>> perLine(lines);
   auto acrossOf = [&](int k) { return r.acrossMin + (r.acrossMax - r.acrossMin) * (k + 0.5) / lines; };
   Votes votes;
-  // The most edges any line shows inside the region (and half the reach either side), by the most
-  // sensitive way of taking them: a region that never shows enough for the shortest symbol is
-  // text or clutter, and the slower ways are not tried on it.
-  int mostEdges = 0;
   const double inside0 = reach / 2, inside1 = a1 - a0 - reach / 2;
+  auto sampleLine = [&](int k, double halfHeight) {
+    const double across = acrossOf(k), ox = r.cx - r.dy * across, oy = r.cy + r.dx * across;
+    profiles[k] = lineProfile(w, ox + r.dx * a0, oy + r.dy * a0, ox + r.dx * a1, oy + r.dy * a1, halfHeight);
+    haveExtrema[k] = 0;
+  };
+  // First the first way's profiles, and on each the edges of the most sensitive way: a region where
+  // no line shows enough of them inside it (and half the reach either side) for the shortest
+  // symbol is text or clutter, and no way reads there.
+  int mostEdges = 0;
+  for (int k = 0; k < lines && !options.profiles.empty(); ++k) {
+    if (const csys_status st = csys_attention_check(); CSYS_FAILED(st)) return st;
+    sampleLine(k, options.profiles[0].halfHeight);
+    int inside = 0;
+    for (const Edge& e : extremaOf(k)) inside += e.position * kStep >= inside0 && e.position * kStep <= inside1 ? 1 : 0;
+    mostEdges = std::max(mostEdges, inside);
+  }
+  if (mostEdges < kMinSymbolEdges) return 0;
   for (size_t way = 0; way < options.profiles.size() && !decides(votes, options); ++way) {
-    if (way == kCheapWays && votes.best == 0 && mostEdges < kMinSymbolEdges) break;
     for (int k = 0; k < lines; ++k) {
       if (const csys_status st = csys_attention_check(); CSYS_FAILED(st)) return st;
       const double across = acrossOf(k);
-      if (way == 0 || options.profiles[way].halfHeight != options.profiles[way - 1].halfHeight) {
-        const double ox = r.cx - r.dy * across, oy = r.cy + r.dx * across;
-        profiles[k] = lineProfile(w, ox + r.dx * a0, oy + r.dy * a0, ox + r.dx * a1, oy + r.dy * a1,
-                                  options.profiles[way].halfHeight);
-        haveExtrema[k] = 0;
-      }
-      if (way == 0) {
-        int inside = 0;
-        for (const Edge& e : extremaOf(k))
-          inside += e.position * kStep >= inside0 && e.position * kStep <= inside1 ? 1 : 0;
-        mostEdges = std::max(mostEdges, inside);
-      }
+      if (way > 0 && options.profiles[way].halfHeight != options.profiles[way - 1].halfHeight)
+        sampleLine(k, options.profiles[way].halfHeight);
       if (options.profiles[way].grid) {
         for (const oned::GridRead& g : gridReads(profiles[k], extremaOf(k))) {
           bool seen = false;

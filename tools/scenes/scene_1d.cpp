@@ -15,7 +15,8 @@ namespace scene {
 
 const char* barcodeName(Barcode1d kind) {
   static const char* const kNames[] = {"Code128", "GS1-128", "EAN-13", "UPC-A",   "EAN-8",  "Code39", "ITF",
-                                       "UPC-E",   "Code93",  "Codabar", "Code39FA", "Code32", "PZN",    "EAN-13+5", "DataBar"};
+                                       "UPC-E",   "Code93",  "Codabar", "Code39FA", "Code32", "PZN",    "EAN-13+5", "DataBar",
+                                       "DataBarExp"};
   return kNames[static_cast<int>(kind)];
 }
 
@@ -30,8 +31,24 @@ int zintSymbology(Barcode1d kind) {
   static const int kSymbologies[] = {BARCODE_CODE128, BARCODE_GS1_128, BARCODE_EANX,     BARCODE_UPCA,
                                      BARCODE_EANX,    BARCODE_CODE39,  BARCODE_C25INTER, BARCODE_UPCE,
                                      BARCODE_CODE93,  BARCODE_CODABAR, BARCODE_EXCODE39, BARCODE_CODE32,
-                                     BARCODE_PZN,     BARCODE_EANX,    BARCODE_DBAR_OMN};
+                                     BARCODE_PZN,     BARCODE_EANX,    BARCODE_DBAR_OMN,  BARCODE_DBAR_EXP};
   return kSymbologies[static_cast<int>(kind)];
+}
+
+// Element strings of "[AI]value..." data as a GS1 reader returns them: the brackets go, and GS
+// follows a field of variable length that another field follows (the fields this generator
+// writes: 01, 11 to 17, 310x and 320x have fixed lengths).
+std::string gs1Text(const std::string& data) {
+  std::string out;
+  for (size_t at = 0; at < data.size();) {
+    const size_t close = data.find(']', at), next = data.find('[', close);
+    const std::string ai = data.substr(at + 1, close - at - 1);
+    out += ai + data.substr(close + 1, next == std::string::npos ? std::string::npos : next - close - 1);
+    const bool fixed = ai == "01" || (ai.size() == 2 && ai[0] == '1' && ai[1] != '0') || ai.compare(0, 3, "310") == 0 || ai.compare(0, 3, "320") == 0;
+    if (next != std::string::npos && !fixed) out += '\x1D';
+    at = next;
+  }
+  return out;
 }
 
 // The text a reader returns, from libzint's human-readable text.
@@ -51,6 +68,7 @@ std::string readerText(Barcode1d kind, const std::string& data, const std::strin
     case Barcode1d::codabar: return data.substr(1, data.size() - 2);  // without start and stop
     case Barcode1d::ean13AddOn: return humanReadable.substr(0, 13);
     case Barcode1d::databar: return "]e001" + humanReadable.substr(4);  // "(01)" and the GTIN-14
+    case Barcode1d::databarExpanded: return "]e0" + gs1Text(data);
     case Barcode1d::pzn: {
       // The bars carry '-' and the digits (human-readable "PZN - 12345678").
       std::string digits;
@@ -68,7 +86,7 @@ Encoded1d encode1d(Barcode1d kind, const std::string& data, int heightModules) {
   std::unique_ptr<zint_symbol, void (*)(zint_symbol*)> sym(ZBarcode_Create(), ZBarcode_Delete);
   if (!sym) throw std::runtime_error("libzint: out of memory");
   sym->symbology = zintSymbology(kind);
-  if (kind == Barcode1d::gs1_128) sym->input_mode = GS1_MODE;
+  if (kind == Barcode1d::gs1_128 || kind == Barcode1d::databarExpanded) sym->input_mode = GS1_MODE;
   const int rc =
       ZBarcode_Encode(sym.get(), reinterpret_cast<const unsigned char*>(data.data()), static_cast<int>(data.size()));
   if (rc >= ZINT_ERROR) throw std::runtime_error(std::string("libzint: ") + sym->errtxt);
@@ -96,6 +114,52 @@ Encoded1d encode1d(Barcode1d kind, const std::string& data, int heightModules) {
           (sym->encoded_data[row][(c + first) >> 3] >> ((c + first) & 7)) & 1;
   return out;
 }
+
+namespace {
+
+// A GTIN-14 with its check digit, starting with `first` ('0'..'9').
+std::string gtin(Random& rng, char first) {
+  std::string s(1, first);
+  for (int i = 0; i < 12; ++i) s.push_back(static_cast<char>('0' + rng.uniformInt(0, 9)));
+  int sum = 0;
+  for (int i = 0; i < 13; ++i) sum += (s[12 - i] - '0') * (i % 2 == 0 ? 3 : 1);
+  return s + static_cast<char>('0' + (10 - sum % 10) % 10);
+}
+
+// DataBar expanded data that takes each of the encodation methods: a GTIN with a batch, the
+// weight and date forms of variable-measure items (GTINs starting with 9), prices, and fields
+// without a GTIN that need the alphanumeric and ISO/IEC 646 modes.
+std::string randomDataBarExpanded(Random& rng) {
+  auto digits = [&rng](int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s.push_back(static_cast<char>('0' + rng.uniformInt(0, 9)));
+    return s;
+  };
+  auto chars = [&rng](const char* set, int n) {
+    std::string s;
+    const int size = static_cast<int>(std::strlen(set));
+    for (int i = 0; i < n; ++i) s.push_back(set[rng.uniformInt(0, size - 1)]);
+    return s;
+  };
+  const char* upper = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-./*,";
+  const char* iso = "abcdefghijklmnopqrstuvwxyzABCDEFG0123456789!%&()+:;<=>?_";
+  auto date = [&] {
+    return digits(2) + "0" + std::to_string(rng.uniformInt(1, 9)) + std::to_string(rng.uniformInt(10, 28));
+  };
+  switch (rng.uniformInt(0, 7)) {
+    case 0: return "[01]" + gtin(rng, static_cast<char>('0' + rng.uniformInt(0, 9))) + "[10]" + chars(upper, rng.uniformInt(1, 6));
+    case 1: return "[01]" + gtin(rng, '9') + "[3103]0" + std::to_string(rng.uniformInt(10000, 32767));
+    case 2: return "[01]" + gtin(rng, '9') + "[3202]00" + std::to_string(rng.uniformInt(1000, 9999));
+    case 3: return "[01]" + gtin(rng, '9') + "[310" + std::to_string(rng.uniformInt(0, 5)) + "]0" + digits(5) + "[1" +
+                   "1357"[rng.uniformInt(0, 3)] + "]" + date();
+    case 4: return "[01]" + gtin(rng, '9') + "[392" + std::to_string(rng.uniformInt(0, 3)) + "]" + digits(rng.uniformInt(1, 6));
+    case 5: return "[01]" + gtin(rng, '9') + "[393" + std::to_string(rng.uniformInt(0, 3)) + "]978" + digits(rng.uniformInt(1, 4));
+    case 6: return "[10]" + chars(upper, rng.uniformInt(2, 6)) + "[21]" + digits(rng.uniformInt(2, 8));
+    default: return "[01]" + gtin(rng, static_cast<char>('0' + rng.uniformInt(0, 9))) + "[21]" + chars(iso, rng.uniformInt(2, 6));
+  }
+}
+
+}  // namespace
 
 std::string randomData1d(Random& rng, Barcode1d kind) {
   auto digits = [&rng](int n) {
@@ -183,6 +247,7 @@ std::string randomData1d(Random& rng, Barcode1d kind) {
     case Barcode1d::ean13AddOn:
       return static_cast<char>('1' + rng.uniformInt(0, 8)) + digits(11) + "+" + digits(5);
     case Barcode1d::databar: return digits(13);
+    case Barcode1d::databarExpanded: return randomDataBarExpanded(rng);
   }
   return "0";
 }

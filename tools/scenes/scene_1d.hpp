@@ -18,12 +18,13 @@ namespace scene {
 
 enum class Barcode1d {
   code128, gs1_128, ean13, upca, ean8, code39, itf,
-  upce, code93, codabar, code39FullAscii, code32, pzn, ean13AddOn, databar
+  upce, code93, codabar, code39FullAscii, code32, pzn, ean13AddOn, databar, databarExpanded
 };
-inline constexpr std::array<Barcode1d, 15> kAllBarcodes1d = {
+inline constexpr std::array<Barcode1d, 16> kAllBarcodes1d = {
     Barcode1d::code128, Barcode1d::gs1_128, Barcode1d::ean13,           Barcode1d::upca,   Barcode1d::ean8,
     Barcode1d::code39,  Barcode1d::itf,     Barcode1d::upce,            Barcode1d::code93, Barcode1d::codabar,
-    Barcode1d::code39FullAscii, Barcode1d::code32, Barcode1d::pzn,      Barcode1d::ean13AddOn, Barcode1d::databar};
+    Barcode1d::code39FullAscii, Barcode1d::code32, Barcode1d::pzn,      Barcode1d::ean13AddOn, Barcode1d::databar,
+    Barcode1d::databarExpanded};
 // The kinds crowded scenes add as a second barcode (the first seven, as they always have).
 inline constexpr int kSecondBarcodeKinds = 7;
 const char* barcodeName(Barcode1d kind);
@@ -35,7 +36,8 @@ struct Encoded1d {
   DmSymbol bars;     // rows x cols modules, every row the same
 };
 
-// Encodes data (digits without the check digit for EAN/UPC; "[AI]value..." for GS1-128) with
+// Encodes data (digits without the check digit for EAN/UPC; "[AI]value..." for GS1-128 and
+// DataBar expanded) with
 // heightModules rows. Throws std::runtime_error with libzint's message on bad data.
 Encoded1d encode1d(Barcode1d kind, const std::string& data, int heightModules);
 
