@@ -146,7 +146,15 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
       markNoiseCells(searched, lines, &marking->window);
     }
     const cmath_xformLinear* maskXform = view ? &view->imageFromView : nullptr;
-    while (static_cast<int>(out.symbols.size()) < options.maxSymbols && out.calls < options.maxCalls) {
+    // A find's seed cell, clear when the driver took the seed there, is marked whatever becomes
+    // of the find: the same seed can never come back, so the scan ends.
+    auto markSeed = [&] {
+      const int32_t cx = r.result.seed.x >> 2, cy = r.result.seed.y >> 2;
+      if (cx < 0 || cy < 0 || cx >= marking->window.width || cy >= marking->window.height) return;
+      uint8_t& cell = marking->window.pixels[static_cast<ptrdiff_t>(cy) * marking->window.stride + cx];
+      if (cell == 0) cell = 1;
+    };
+    while (options.maxSymbols <= 0 || static_cast<int>(out.symbols.size()) < options.maxSymbols) {
       const int32_t lowContrast = options.lowContrast ? 1 : 0;
       csys_status st = options.adaptive
                            ? cidut_BoundaryTrackerSearchDMSymbolAdaptiveThreshold(searchImage, &params, mask, maskXform,
@@ -232,6 +240,7 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
         ++out.rejected;
         continue;
       }
+      markSeed();
       if (matched) {
         s.rows = layout.rows;
         s.cols = layout.cols;
