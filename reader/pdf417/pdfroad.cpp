@@ -200,7 +200,7 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
     const cimg_window& mw = search.marking.window;
     std::vector<uint8_t> marksBefore(static_cast<size_t>(mw.width));
     for (size_t i = 0; i < lines.size();) {
-      if (static_cast<int>(out.symbols.size()) >= options.maxSymbols || out.calls >= options.maxCalls) return 0;
+      if (options.maxSymbols > 0 && static_cast<int>(out.symbols.size()) >= options.maxSymbols) return 0;
       const int32_t row = lines[i];
       const std::vector<int16_t>*here, *above, *below;
       if (CSYS_FAILED(st = edgesOf(row, &here)) || CSYS_FAILED(st = edgesOf(row - gap, &above)) ||
@@ -219,6 +219,9 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
       ++out.calls;
       if (CSYS_FAILED(st)) return st;
       const bool found = r.result.found != 0;
+      // The find's seed, whose cell is marked below whatever becomes of the find: the driver
+      // skips edges in marked cells, so the line's next scan cannot start there again.
+      const int32_t seedCellX = r.result.seed.x >> 2, seedCellY = r.result.seed.y >> 2;
       if (!options.merge && found) {
         Symbol s;
         cmath_shapeAffineRectPoints p;
@@ -252,6 +255,8 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
           }
         }
       }
+      if (found && seedCellX >= 0 && seedCellY >= 0 && seedCellX < mw.width && seedCellY < mw.height)
+        mw.pixels[static_cast<ptrdiff_t>(seedCellY) * mw.stride + seedCellX] = 1;
       if (!found) ++i;  // the line is done; a find is followed by another look at the same line
     }
     return 0;
@@ -265,6 +270,11 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
     patternScan.minContrast = std::max(12.0, 5 * noise);
     st = findByPatterns(r.fine, searched, patternScan, mask, &out);
     if (CSYS_FAILED(st)) return fail(st);
+    // The pattern scan takes every symbol it outlines; past the caller's limit the rest go.
+    if (options.maxSymbols > 0 && static_cast<int>(out.symbols.size()) >= options.maxSymbols) {
+      out.symbols.resize(static_cast<size_t>(options.maxSymbols));
+      return out;
+    }
   }
   SearchImage direct;
   st = direct.wrap(pixels, width, height, stride);
