@@ -134,7 +134,7 @@ struct Quad {
   static constexpr Quad fromCorners(Point origin, Point xEnd, Point yEnd, Point opposite) {
     return Quad{{origin, xEnd, opposite, yEnd}};
   }
-  Point centre() const;
+  IDUT_READER_API Point centre() const;
   constexpr bool operator==(const Quad&) const = default;
 };
 
