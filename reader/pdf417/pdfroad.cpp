@@ -171,9 +171,14 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
     const cmath_vect zero{0, 0};
     cmath_xformLinear_initMatrixTrans(&transpose, &swap, &zero);
     const cmath_xformLinear* maskXform = search.transposed ? &transpose : nullptr;
-    // Edges of each row once, however many lines use them.
+    // Edges of each row once, however many lines use them; a row's are given back once the
+    // lines have moved past it (lines only move down).
     std::vector<std::vector<int16_t>> edges(static_cast<size_t>(sw.height));
     std::vector<char> haveEdges(static_cast<size_t>(sw.height), 0);
+    int32_t keptFrom = 0;
+    auto forgetRowsAbove = [&](int32_t row) {
+      for (; keptFrom < row && keptFrom < sw.height; ++keptFrom) std::vector<int16_t>().swap(edges[keptFrom]);
+    };
     auto edgesOf = [&](int32_t row, const std::vector<int16_t>** list) -> csys_status {
       if (!haveEdges[row]) {
         csys_status st = rowEdges(search.image, roi, row, threshold, &r.peaks, &edges[row]);
@@ -202,6 +207,7 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
     for (size_t i = 0; i < lines.size();) {
       if (options.maxSymbols > 0 && static_cast<int>(out.symbols.size()) >= options.maxSymbols) return 0;
       const int32_t row = lines[i];
+      forgetRowsAbove(row - gap);
       const std::vector<int16_t>*here, *above, *below;
       if (CSYS_FAILED(st = edgesOf(row, &here)) || CSYS_FAILED(st = edgesOf(row - gap, &above)) ||
           CSYS_FAILED(st = edgesOf(row + gap, &below)))
@@ -276,11 +282,13 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
       return out;
     }
   }
-  SearchImage direct;
-  st = direct.wrap(pixels, width, height, stride);
-  if (CSYS_FAILED(st)) return fail(st);
-  st = scan(direct);
-  if (CSYS_FAILED(st)) return fail(st);
+  {
+    SearchImage direct;
+    st = direct.wrap(pixels, width, height, stride);
+    if (CSYS_FAILED(st)) return fail(st);
+    st = scan(direct);
+    if (CSYS_FAILED(st)) return fail(st);
+  }
   if (options.transposed) {
     SearchImage across;
     across.transposed = true;
@@ -288,6 +296,8 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
     for (int32_t y = 0; y < height; ++y)
       for (int32_t x = 0; x < width; ++x)
         across.pixels[static_cast<size_t>(x) * height + y] = pixels[static_cast<ptrdiff_t>(y) * stride + x];
+    // The transposed copy is all the rest of the search reads of the smoothed one.
+    smoothed.reset();
     st = across.wrap(across.pixels.data(), height, width, height);
     if (CSYS_FAILED(st)) return fail(st);
     st = scan(across);
