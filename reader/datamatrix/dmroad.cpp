@@ -282,16 +282,24 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
     st = makeLongView(searchImage->window, k, &view);
     if (CSYS_FAILED(st)) return fail(st);
     if (view.width < 16 || view.height < 16) continue;
-    cimg_imageConst viewImage;
-    st = cimg_imageConst_constructWrap(&viewImage, view.pixels.data(), view.width, view.height, view.width);
+    // Destructed on every way out, an exception from the scan's own allocations included.
+    struct ViewImages {
+      cimg_imageConst image{};
+      bool haveImage = false;
+      cimg_image marking{};
+      bool haveMarking = false;
+      ~ViewImages() {
+        if (haveMarking) cimg_image_destruct(&marking);
+        if (haveImage) cimg_imageConst_destruct(&image);
+      }
+    } v;
+    st = cimg_imageConst_constructWrap(&v.image, view.pixels.data(), view.width, view.height, view.width);
     if (CSYS_FAILED(st)) return fail(st);
-    cimg_image viewMarking;
-    st = cimg_image_construct(&viewMarking, (view.width + 3) / 4, (view.height + 3) / 4);
-    if (CSYS_SUCCEEDED(st)) {
-      st = scan(&viewImage, &viewMarking, &view);
-      cimg_image_destruct(&viewMarking);
-    }
-    cimg_imageConst_destruct(&viewImage);
+    v.haveImage = true;
+    st = cimg_image_construct(&v.marking, (view.width + 3) / 4, (view.height + 3) / 4);
+    if (CSYS_FAILED(st)) return fail(st);
+    v.haveMarking = true;
+    st = scan(&v.image, &v.marking, &view);
     if (CSYS_FAILED(st)) return fail(st);
   }
   return out;
