@@ -75,8 +75,9 @@ void validate(const ReadOptions& options) {
   checkRange("maxSymbols", options.maxSymbols, 0, 1 << 30, true);
 }
 
-std::vector<Symbol> readSymbols(const ImageView& image, const ReadOptions& options, ReadReport& report) {
-  report = ReadReport{};
+namespace {
+
+std::vector<Symbol> readAll(const ImageView& image, const ReadOptions& options, ReadReport& report) {
   checkImage(image);
   validate(options);
   cimg_imageConst wrapped;
@@ -120,6 +121,19 @@ std::vector<Symbol> readSymbols(const ImageView& image, const ReadOptions& optio
   if (stop.stopped()) throw Error(csys_errAttention, "the search was stopped", std::move(found));
   if (CSYS_FAILED(failure)) throw Error(failure, message, std::move(found));
   return found;
+}
+
+}  // namespace
+
+std::vector<Symbol> readSymbols(const ImageView& image, const ReadOptions& options, ReadReport& report) {
+  report = ReadReport{};
+  // The roads' own allocations fail into their road's status; one that fails around them
+  // (saying what failed, say) is the same failure, and leaves as an Error like the others.
+  try {
+    return readAll(image, options, report);
+  } catch (const std::bad_alloc&) {
+    throw Error(csys_errNoMemory, "out of memory");
+  }
 }
 
 std::vector<Symbol> readSymbols(const ImageView& image, const ReadOptions& options) {
