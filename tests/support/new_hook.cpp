@@ -54,6 +54,7 @@ void failFrom(size_t bytes) {
 }
 
 bool fired() { return g_fired.load(std::memory_order_relaxed); }
+void stopCountdown() { g_countdown.store(0, std::memory_order_relaxed); }
 int64_t liveBlocks() { return g_live.load(std::memory_order_relaxed); }
 uint64_t allocations() { return g_allocations.load(std::memory_order_relaxed); }
 

@@ -16,6 +16,9 @@ void failNth(uint64_t n);
 void failFrom(size_t bytes);
 // Whether a failure was injected since the last failNth or failFrom.
 bool fired();
+// Stops the countdown of failNth without forgetting whether it fired: what a test does after
+// the call it sweeps is not swept.
+void stopCountdown();
 // Blocks from operator new not yet deleted, in the whole process.
 int64_t liveBlocks();
 // operator new calls so far, in the whole process.
