@@ -6,6 +6,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <set>
@@ -355,6 +356,38 @@ TEST(FrontDoor, EverySymbolIsFoundAndOnlyTheCallersLimitCutsTheSearchShort) {
       idut_symbol_list_free(list);
     }
   }
+}
+
+// Searches on several threads at once, each on an image of its own and some with a stop
+// callback that never stops, give what each gives alone (the thread-sanitizer build runs this
+// to look for races in the searches' shared state).
+TEST(FrontDoor, SearchesOnSeveralThreadsAgreeWithOneAtATime) {
+  std::vector<scene::GreyImage> images(1, scene::GreyImage(sample().width, sample().height));
+  images[0].pixels = sample().pixels;
+  images.push_back(scene::generate1d(scene::Barcode1d::ean13, scene::Condition1d::crowded, 5).scene.image);
+  images.push_back(scene::generatePdf(scene::ConditionPdf::rotated, 2).scene.image);
+  images.push_back(scene::generate(scene::Category::multiSymbol, 3).image);
+  auto describe = [](const std::vector<idut::Symbol>& found) {
+    std::string d;
+    for (const idut::Symbol& s : found)
+      d += std::string(idut::toString(s.symbology)) + " " + s.text + " " + std::to_string(s.corners.origin().x) + "\n";
+    return d;
+  };
+  auto read = [&](size_t k, bool withStop) {
+    const scene::GreyImage& g = images[k % images.size()];
+    idut::ReadOptions options;
+    if (withStop) options.stop = [] { return false; };
+    return describe(idut::readSymbols(idut::ImageView(g.pixels.data(), g.width, g.height, g.width), options));
+  };
+  std::vector<std::string> alone;
+  for (size_t k = 0; k < images.size(); ++k) alone.push_back(read(k, false));
+  constexpr size_t kThreads = 8;
+  std::vector<std::string> together(kThreads);
+  std::vector<std::thread> threads;
+  for (size_t t = 0; t < kThreads; ++t) threads.emplace_back([&, t] { together[t] = read(t, t % 2 == 1); });
+  for (std::thread& t : threads) t.join();
+  for (size_t t = 0; t < kThreads; ++t) EXPECT_EQ(together[t], alone[t % images.size()]) << t;
+  for (const std::string& a : alone) EXPECT_FALSE(a.empty());
 }
 
 }  // namespace
