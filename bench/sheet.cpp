@@ -2,9 +2,11 @@
 // one sheet of the size asked for (taking the images again from the first when they run out),
 // searches every image alone and the sheet whole with the same options, and counts how many of
 // the symbols found in the images alone the sheet gives too, at the same place (the centres
-// within a quarter of the symbol's shorter side, at least 3 pixels) with the same text.
+// within half the symbol's shorter side, at least 3 pixels) with the same text. The images
+// stand --gap pixels apart (default 16) on white.
 //
-//   idut-sheet [--megapixels N] [--write SHEET.png] [--symbology LIST] [--no-decode] [-v] IMAGE|DIRECTORY...
+//   idut-sheet [--megapixels N] [--gap PX] [--write SHEET.png] [--symbology LIST] [--no-decode] [-v]
+//              IMAGE|DIRECTORY...
 //
 // The images are taken in a fixed shuffled order (every 37th of the sorted list, round), so that
 // a sheet smaller than all of them holds some of each kind. -v lists the symbols the sheet lost,
@@ -97,7 +99,7 @@ struct Count {
 };
 
 int usage() {
-  std::fprintf(stderr, "usage: idut-sheet [--megapixels N] [--write SHEET.png] [--symbology LIST] [--no-decode] [-v] "
+  std::fprintf(stderr, "usage: idut-sheet [--megapixels N] [--gap PX] [--write SHEET.png] [--symbology LIST] [--no-decode] [-v] "
                        "IMAGE|DIRECTORY...\n");
   return 2;
 }
@@ -110,9 +112,12 @@ int main(int argc, char** argv) {
   idut::ReadOptions options;
   std::vector<std::string> paths;
   bool verbose = false;
+  int gap = 16;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "-v")) {
       verbose = true;
+    } else if (!std::strcmp(argv[i], "--gap") && i + 1 < argc) {
+      gap = std::max(1, std::atoi(argv[++i]));
     } else if (!std::strcmp(argv[i], "--megapixels") && i + 1 < argc) {
       megapixels = std::atof(argv[++i]);
     } else if (!std::strcmp(argv[i], "--write") && i + 1 < argc) {
@@ -148,7 +153,7 @@ int main(int argc, char** argv) {
   }
 
   const int width = static_cast<int>(std::sqrt(megapixels * 1e6 * 4 / 3)), height = static_cast<int>(megapixels * 1e6 / width);
-  const std::vector<Placement> placed = layOut(tiles, width, height, 16);
+  const std::vector<Placement> placed = layOut(tiles, width, height, gap);
   imageio::GreyImage sheet = compose(placed, width, height);
   std::string error;
   if (!writeTo.empty() && !imageio::writePng(writeTo, sheet, &error)) {
@@ -174,7 +179,7 @@ int main(int argc, char** argv) {
       for (size_t k = 0; k < onSheet.size() && !hit; ++k) {
         const Find& s = onSheet[k];
         hit = !claimed[k] && s.symbology == f.symbology &&
-              std::hypot(s.centre.x - at.x, s.centre.y - at.y) <= std::max(3.0, 0.25 * f.side) &&
+              std::hypot(s.centre.x - at.x, s.centre.y - at.y) <= std::max(3.0, 0.5 * f.side) &&
               (!f.decoded || (s.decoded && s.text == f.text));
         if (hit) claimed[k] = true;
       }
