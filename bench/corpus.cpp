@@ -138,9 +138,15 @@ int runScenes(int perCategory, uint32_t seed, const std::string& writeTo) {
 
 int runDirectories(const std::vector<std::string>& paths) {
   const idutfind::InputList inputs = idutfind::collectInputs(paths);
-  for (const std::string& p : inputs.problems) std::fprintf(stderr, "idut-corpus: %s\n", p.c_str());
+  std::vector<std::string> files;
+  for (const idutfind::Input& input : inputs.items) {
+    if (input.problem.empty())
+      files.push_back(input.path);
+    else
+      std::fprintf(stderr, "idut-corpus: %s: %s\n", input.path.c_str(), input.problem.c_str());
+  }
   Tally t;
-  for (const std::string& file : inputs.files) {
+  for (const std::string& file : files) {
     imageio::GreyImage grey;
     std::string error;
     if (!imageio::readGrey(file, &grey, &error)) {

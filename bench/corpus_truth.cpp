@@ -179,8 +179,8 @@ void printRow(const std::string& name, const FolderTally& t) {
 // Whether any image under paths has a truth file beside it (the directory mode then compares texts).
 bool hasTruthFiles(const std::vector<std::string>& paths) {
   std::string truth;
-  for (const std::string& file : idutfind::collectInputs(paths).files)
-    if (readTruth(file, truth)) return true;
+  for (const idutfind::Input& input : idutfind::collectInputs(paths).items)
+    if (input.problem.empty() && readTruth(input.path, truth)) return true;
   return false;
 }
 
@@ -189,9 +189,10 @@ int runTruthDirectories(const std::vector<std::string>& paths, bool onlyOned) {
   const idutfind::InputList inputs = idutfind::collectInputs(paths);
   std::map<std::string, FolderTally> folders;
   FolderTally all;
-  for (const std::string& file : inputs.files) {
+  for (const idutfind::Input& input : inputs.items) {
+    const std::string& file = input.path;
     std::string truth, error;
-    if (!readTruth(file, truth)) continue;
+    if (!input.problem.empty() || !readTruth(file, truth)) continue;
     imageio::GreyImage grey;
     if (!imageio::readGrey(file, &grey, &error)) {
       std::fprintf(stderr, "idut-corpus: %s\n", error.c_str());

@@ -75,7 +75,9 @@ void validate(const ReadOptions& options) {
   checkRange("maxSymbols", options.maxSymbols, 0, 1 << 30, true);
 }
 
-std::vector<Symbol> readSymbols(const ImageView& image, const ReadOptions& options) {
+namespace {
+
+std::vector<Symbol> readAll(const ImageView& image, const ReadOptions& options, ReadReport& report) {
   checkImage(image);
   validate(options);
   cimg_imageConst wrapped;
@@ -88,27 +90,55 @@ std::vector<Symbol> readSymbols(const ImageView& image, const ReadOptions& optio
   idutread::StopScope stop(options.stop);
   for (const Road& road : kRoads) {
     if ((road.symbologies.mask() & options.symbologies.mask()) == 0) continue;
+    // A road stops at the symbols still allowed: having found them all, it was cut short, and so
+    // are the roads after it, which do not run.
     int limit = 0;
     if (options.maxSymbols > 0) {
       limit = options.maxSymbols - static_cast<int>(found.size());
-      if (limit <= 0) break;
+      if (limit <= 0) {
+        report.truncated = true;
+        break;
+      }
     }
+    const size_t before = found.size();
     // A failing road keeps what it found before the failure; the other roads still run.
     try {
       status = road.run(wrapped, options, limit, found);
     } catch (const std::bad_alloc&) {
       status = csys_errNoMemory;
     }
+    if (limit > 0 && found.size() - before >= static_cast<size_t>(limit)) report.truncated = true;
     if (CSYS_FAILED(status) && !CSYS_FAILED(failure)) {
       failure = status;
       message = failureText(road.name, status);
     }
   }
   cimg_imageConst_destruct(&wrapped);
+  if (report.truncated)
+    report.reason = "maxSymbols (" + std::to_string(options.maxSymbols) +
+                    ") reached: the search stopped there, and the image may hold more";
   if (stop.exception()) std::rethrow_exception(stop.exception());
   if (stop.stopped()) throw Error(csys_errAttention, "the search was stopped", std::move(found));
   if (CSYS_FAILED(failure)) throw Error(failure, message, std::move(found));
   return found;
+}
+
+}  // namespace
+
+std::vector<Symbol> readSymbols(const ImageView& image, const ReadOptions& options, ReadReport& report) {
+  report = ReadReport{};
+  // The roads' own allocations fail into their road's status; one that fails around them
+  // (saying what failed, say) is the same failure, and leaves as an Error like the others.
+  try {
+    return readAll(image, options, report);
+  } catch (const std::bad_alloc&) {
+    throw Error(csys_errNoMemory, "out of memory");
+  }
+}
+
+std::vector<Symbol> readSymbols(const ImageView& image, const ReadOptions& options) {
+  ReadReport report;
+  return readSymbols(image, options, report);
 }
 
 }  // namespace idut

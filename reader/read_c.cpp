@@ -14,6 +14,7 @@ struct ListStore {
   std::vector<idut::Symbol> symbols;
   std::vector<idut_symbol> records;
   std::string error;
+  std::string truncatedReason;
 };
 
 idut::ReadOptions fromC(const idut_read_options& c) {
@@ -73,6 +74,8 @@ void publish(ListStore& store) {
   store.list.count = store.records.size();
   store.list.error = store.error.c_str();
   store.list.internal = &store;
+  store.list.truncated = !store.truncatedReason.empty();
+  store.list.truncated_reason = store.truncatedReason.c_str();
 }
 
 }  // namespace
@@ -95,26 +98,40 @@ int32_t idut_read_symbols(const uint8_t* pixels, int width, int height, int stri
   ListStore* store = new (std::nothrow) ListStore;
   if (store == nullptr) return IDUT_ERR_NO_MEMORY;
   int32_t status = 0;
+  idut::ReadReport report;
   try {
-    if (options == nullptr) throw idut::Error(IDUT_ERR_BAD_ARGUMENT, "no options (null pointer)");
-    store->symbols = idut::readSymbols(idut::ImageView(pixels, width, height, stride), fromC(*options));
-  } catch (const idut::Error& e) {
-    status = e.status();
-    store->symbols = e.symbols();
-    store->error = e.what();
-  } catch (const std::bad_alloc&) {
-    status = IDUT_ERR_NO_MEMORY;
-    store->error = "out of memory";
-  } catch (const std::exception& e) {
-    // A C caller's stop callback cannot throw; anything else is the reader's own failure.
-    status = IDUT_ERR_BAD_ARGUMENT;
-    store->error = e.what();
-  }
-  try {
+    try {
+      if (options == nullptr) throw idut::Error(IDUT_ERR_BAD_ARGUMENT, "no options (null pointer)");
+      store->symbols = idut::readSymbols(idut::ImageView(pixels, width, height, stride), fromC(*options), report);
+    } catch (const idut::Error& e) {
+      status = e.status();
+      store->error = e.what();
+      store->symbols = e.symbols();
+    } catch (const std::bad_alloc&) {
+      throw;
+    } catch (const std::exception& e) {
+      // A C caller's stop callback cannot throw; anything else is the reader's own failure.
+      status = IDUT_ERR_BAD_ARGUMENT;
+      store->error = e.what();
+    }
+    store->truncatedReason = report.truncated ? report.reason : std::string();
     publish(*store);
   } catch (const std::bad_alloc&) {
-    delete store;
-    return IDUT_ERR_NO_MEMORY;
+    // Out of memory anywhere, keeping the failure's message too, gives an empty list that says
+    // so (its strings are short enough to need no memory of their own) or, failing even that,
+    // no list.
+    store->symbols.clear();
+    store->records.clear();
+    store->error.clear();
+    store->truncatedReason.clear();
+    try {
+      store->error = "out of memory";
+      publish(*store);
+    } catch (const std::bad_alloc&) {
+      delete store;
+      return IDUT_ERR_NO_MEMORY;
+    }
+    status = IDUT_ERR_NO_MEMORY;
   }
   *result = &store->list;
   return status;

@@ -1,10 +1,16 @@
 // Every call that allocates, with each of its allocations failing in turn: the failure status
 // comes back, nothing leaks, and the caller's records are left empty. Whole roads are swept as
-// well as constructors, so every allocation point beneath them is reached.
+// well as constructors, so every allocation point beneath them is reached; the whole reader,
+// every road with its decoders, is swept through the front door, its own allocations
+// (operator new) as well as the library's. Each sweep prints how many points it walked, how
+// many failed the call and how many the call went on without.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <functional>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -23,9 +29,11 @@
 #include "ci_id/scanwalk.h"
 #include "ci_id/threshold.h"
 #include "ci_id/spectra.h"
+#include "idut/read.hpp"
 #include "reader/datamatrix/dmroad.hpp"
 #include "reader/oned/road1d.hpp"
 #include "support/assert_recorder.hpp"
+#include "support/new_hook.hpp"
 #include "scenes/scene.hpp"
 #include "scenes/scene_1d.hpp"
 #include "scenes/scene_pdf.hpp"
@@ -135,8 +143,11 @@ csys_status runRoad1d() {
   static const scene::Scene1d s = scene::generate1d(scene::Barcode1d::code128, scene::Condition1d::clean, 3);
   scene::ImageView view(s.scene.image);
   const road1d::Outcome outcome = road1d::findAll(*view);
-  if (outcome.status != 0) return outcome.symbols.empty() ? outcome.status : csys_errAssertion;
-  return outcome.symbols.size() == 1 && outcome.symbols[0].text == s.barcode.text ? 0 : csys_errAssertion;
+  // What a failing road read before the failure is kept, and must be right.
+  for (const road1d::Symbol& found : outcome.symbols)
+    if (found.text != s.barcode.text) return csys_errAssertion;
+  if (outcome.status != 0) return outcome.status;
+  return outcome.symbols.size() == 1 ? 0 : csys_errAssertion;
 }
 
 // A call on the symbol scene into up to three unbound images and a count: on failure the
@@ -270,13 +281,13 @@ std::vector<Sweep> sweeps() {
       {"running correlation", runCorrelation, 1},
       {"mask with an image", runMask, 2},
       {"PDF417 path driver and search", runPdf417, 3},
-      {"1D road", runRoad1d, 1},
+      {"1D road", runRoad1d, 13},
       {"hysteresis threshold",
        intoNewImages([](auto* v, auto* im, auto* n) { return cip_edge_hysteresisThreshold(v, im, 60, 150, n, -1, 0, 255, 1); }), 3},
-      {"true peaks, fast path", intoNewImages([](auto* v, auto* im, auto* n) { return cip_truepeak8(v, im, 10, n); }), 1},
+      {"true peaks, fast path", intoNewImages([](auto* v, auto* im, auto* n) { return cip_truepeak8(v, im, 10, n); }), 21},
       {"true peaks, generic path", intoNewImages([](auto* v, auto* im, auto* n) { return cip_truepeak8(v, im, 10, n); }, true), 2},
       {"edgelet peak and sign images",
-       intoNewImages([](auto* v, auto* im, auto*) { return cf_GetTrueEdgePeakXYFromEdgelets(v, im, im + 1, im + 2, 12); }), 3},
+       intoNewImages([](auto* v, auto* im, auto*) { return cf_GetTrueEdgePeakXYFromEdgelets(v, im, im + 1, im + 2, 12); }), 24},
       {"ID edge detector images", intoNewImages([](auto* v, auto* im, auto*) { return cfEdgeDetectIDMagAng(v, im, im + 1, 1, 20, 3); }), 2},
       {"sharpness",
        intoNewImages([](auto* v, auto*, auto* n) {
@@ -321,11 +332,132 @@ std::vector<Sweep> sweeps() {
   };
 }
 
+void printCounts(const std::string& name, const char* kind, const SweepCounts& c) {
+  std::printf("%-32s %-10s %6llu points: %6llu failed the call, %4llu gone on without\n", name.c_str(), kind,
+              static_cast<unsigned long long>(c.points), static_cast<unsigned long long>(c.failed),
+              static_cast<unsigned long long>(c.tolerated));
+}
+
 TEST(AllocationFailures, EveryAllocationPointFailsCleanly) {
   ASSERT_EQ(cfEdgeDetectID_install(), 0);  // the shared gradient tables stay until shutdown
   for (const Sweep& sweep : sweeps()) {
-    const uint64_t points = sweepAllocationFailures(sweep.attempt);
+    SweepCounts counts;
+    const uint64_t points = sweepAllocationFailures(sweep.attempt, 10000, &counts);
     EXPECT_GE(points, sweep.minimumPoints) << sweep.name << ": a run failed otherwise, or leaked";
+    printCounts(sweep.name, "library", counts);
+  }
+}
+
+// ---- the whole reader through the front door
+
+// One read of a scene as a caller makes it, with the symbols a clean read gives.
+struct FrontRead {
+  std::string name;
+  scene::GreyImage image;
+  idut::ReadOptions options;
+  std::vector<std::string> texts;  // of a clean read, in order
+};
+
+std::vector<FrontRead> frontReads() {
+  std::vector<FrontRead> reads;
+  auto add = [&](std::string name, scene::GreyImage image, idut::ReadOptions options) {
+    const std::vector<idut::Symbol> clean =
+        idut::readSymbols(idut::ImageView(image.pixels.data(), image.width, image.height, image.width), options);
+    std::vector<std::string> texts;
+    for (const idut::Symbol& s : clean) texts.push_back(s.decoded ? s.text : "(located)");
+    reads.push_back({std::move(name), std::move(image), options, std::move(texts)});
+  };
+  idut::ReadOptions dm;
+  dm.symbologies = {idut::Symbology::DataMatrix};
+  add("Data Matrix, plain", symbolScene(), dm);
+  dm.adaptive = true;
+  add("Data Matrix, adaptive", symbolScene(), dm);
+  dm.adaptive = false;
+  dm.longRectangles = true;
+  add("Data Matrix, long rectangles",
+      scene::render({.width = 240, .height = 90,
+                     .symbols = {scene::encodeDataMatrix("long", 31, scene::DmSizes::withRectangular)},
+                     .placements = {{.centre = {120, 45}, .moduleSize = 3, .angleDeg = 3, .quietZone = 2}}})
+          .image,
+      dm);
+  idut::ReadOptions pdf;
+  pdf.symbologies = {idut::Symbology::PDF417};
+  add("PDF417",
+      scene::render({.width = 200, .height = 100, .symbols = {scene::encodePdf417("sweep", {2, 1, 3})},
+                     .placements = {{.centre = {100, 50}, .moduleSize = 1.5}}})
+          .image,
+      pdf);
+  idut::ReadOptions oned;
+  oned.symbologies = idut::Symbologies::fromMask(idut::Symbologies::all().mask() & ~0x3u);
+  add("1D", scene::generate1d(scene::Barcode1d::code128, scene::Condition1d::clean, 3).scene.image, oned);
+  return reads;
+}
+
+// A read with one allocation failing: the library's failure status, or success; what it
+// reports is right either way (a success gives every symbol of the clean read).
+csys_status readOnce(const FrontRead& r) {
+  const idut::ImageView view(r.image.pixels.data(), r.image.width, r.image.height, r.image.width);
+  auto textOf = [](const idut::Symbol& s) { return s.decoded ? s.text : std::string("(located)"); };
+  auto known = [&](const idut::Symbol& s) { return std::find(r.texts.begin(), r.texts.end(), textOf(s)) != r.texts.end(); };
+  try {
+    const std::vector<idut::Symbol> found = idut::readSymbols(view, r.options);
+    newhook::stopCountdown();  // the checks below are not swept
+    std::vector<std::string> texts;
+    for (const idut::Symbol& s : found) texts.push_back(textOf(s));
+    return texts == r.texts ? 0 : csys_errAssertion;
+  } catch (const idut::Error& e) {
+    newhook::stopCountdown();
+    for (const idut::Symbol& s : e.symbols())
+      if (!known(s)) return csys_errAssertion;
+    return e.status();
+  } catch (...) {
+    return csys_errAssertion;  // nothing but idut::Error leaves the front door
+  }
+}
+
+// sweepAllocationFailures for the reader's own allocations (operator new).
+SweepCounts sweepNewFailures(const std::function<csys_status()>& attempt, bool* clean) {
+  SweepCounts tally;
+  *clean = false;
+  for (uint64_t n = 1; n <= 200000; ++n) {
+    const int64_t live = newhook::liveBlocks(), liveCsys = csys_memory_getLiveBlockCount();
+    csys_status status;
+    bool fired;
+    {
+      newhook::FailNth fail(n);
+      status = attempt();
+      fired = newhook::fired();
+    }
+    if (newhook::liveBlocks() != live || csys_memory_getLiveBlockCount() != liveCsys) return tally;
+    if (!fired) {
+      tally.points = n - 1;
+      *clean = status == 0;
+      return tally;
+    }
+    if (status == 0)
+      ++tally.tolerated;
+    else if (status == csys_errNoMemory)
+      ++tally.failed;
+    else
+      return tally;
+  }
+  return tally;
+}
+
+TEST(AllocationFailures, EveryRoadAndDecoderThroughTheFrontDoor) {
+  for (const FrontRead& r : frontReads()) {
+    ASSERT_FALSE(r.texts.empty()) << r.name << ": the clean read finds its symbol";
+    ASSERT_EQ(readOnce(r), 0) << r.name;
+    SweepCounts library;
+    EXPECT_GT(sweepAllocationFailures([&] { return readOnce(r); }, 100000, &library), 0u)
+        << r.name << ": a read failed otherwise, reported a wrong symbol, or leaked";
+    printCounts(r.name, "library", library);
+    bool clean = false;
+    const SweepCounts reader = sweepNewFailures([&] { return readOnce(r); }, &clean);
+    EXPECT_TRUE(clean && reader.points > 0)
+        << r.name << ": a read failed otherwise, reported a wrong symbol, or leaked (operator new point "
+        << reader.failed + reader.tolerated + 1 << ")";
+    printCounts(r.name, "reader", reader);
   }
 }
 

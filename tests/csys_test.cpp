@@ -95,7 +95,9 @@ TEST(Memory, HookFailsExactlyTheNthAllocationAndFreeClearsThePointer) {
   csys_memory_failNthAllocation(3);
   EXPECT_EQ(csys_memory_alloc_internal(16, &blocks[0]), 0);
   EXPECT_EQ(csys_memory_allocClear_internal(16, &blocks[1]), 0);
+  EXPECT_EQ(csys_memory_failurePending(), 1);  // the third is still to come
   EXPECT_TRUE(csys_memory_allocFastMem_internal(16, &blocks[2]) == csys_errNoMemory && blocks[2] == nullptr);
+  EXPECT_EQ(csys_memory_failurePending(), 0);
   EXPECT_EQ(csys_memory_allocFastMem_internal(16, &blocks[3]), 0);  // only the third fails
   EXPECT_EQ(reinterpret_cast<uintptr_t>(blocks[3]) % 64, 0u);
   for (int i = 0; i < 16; ++i) EXPECT_EQ(static_cast<uint8_t*>(blocks[1])[i], 0);

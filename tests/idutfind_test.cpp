@@ -1,16 +1,20 @@
 // idut-find end to end: the built program on its built-in sample, on PNG and JPEG scenes with
 // known corners, on unreadable input, and with an overlay.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <sys/wait.h>
 
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -246,4 +250,247 @@ TEST(IdutFind, OverlayHasTheInputsSizeAndDirectoriesAreWalkedInParallel) {
   EXPECT_LT(walk.out.find("a.png"), walk.out.find("b.png"));
   EXPECT_LT(walk.out.find("b.png"), walk.out.find("c.PNG"));
   EXPECT_TRUE(fs::exists(overlays / "a.overlay.png") && fs::exists(overlays / "c.overlay.png"));
+}
+
+namespace {
+
+std::string shellQuote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// A JSON syntax check of one value, enough to tell a line any JSON reader takes.
+class JsonCheck {
+ public:
+  explicit JsonCheck(const std::string& text) : s_(text) {}
+  bool whole() {
+    if (!value()) return false;
+    space();
+    return i_ == s_.size();
+  }
+
+ private:
+  void space() {
+    while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\t' || s_[i_] == '\r' || s_[i_] == '\n')) ++i_;
+  }
+  bool literal(const char* word) {
+    const size_t n = std::strlen(word);
+    if (s_.compare(i_, n, word) != 0) return false;
+    i_ += n;
+    return true;
+  }
+  bool string() {
+    if (s_[i_++] != '"') return false;
+    while (i_ < s_.size()) {
+      const unsigned char c = s_[i_++];
+      if (c == '"') return true;
+      if (c < 0x20) return false;
+      if (c != '\\') continue;
+      if (i_ >= s_.size()) return false;
+      const char e = s_[i_++];
+      if (e == 'u') {
+        for (int k = 0; k < 4; ++k, ++i_)
+          if (i_ >= s_.size() || !std::isxdigit(static_cast<unsigned char>(s_[i_]))) return false;
+      } else if (!std::strchr("\"\\/bfnrt", e)) {
+        return false;
+      }
+    }
+    return false;
+  }
+  bool number() {
+    const size_t start = i_;
+    if (s_[i_] == '-') ++i_;
+    while (i_ < s_.size() && (std::isdigit(static_cast<unsigned char>(s_[i_])) || std::strchr(".eE+-", s_[i_]))) ++i_;
+    return i_ > start && std::isdigit(static_cast<unsigned char>(s_[i_ - 1]));
+  }
+  template <class Item>
+  bool sequence(char close, Item item) {
+    ++i_;
+    space();
+    if (i_ < s_.size() && s_[i_] == close) return ++i_, true;
+    while (i_ < s_.size()) {
+      if (!item()) return false;
+      space();
+      if (i_ < s_.size() && s_[i_] == close) return ++i_, true;
+      if (i_ >= s_.size() || s_[i_++] != ',') return false;
+      space();
+    }
+    return false;
+  }
+  bool value() {
+    space();
+    if (i_ >= s_.size()) return false;
+    switch (s_[i_]) {
+      case '{':
+        return sequence('}', [&] {
+          if (i_ >= s_.size() || s_[i_] != '"' || !string()) return false;
+          space();
+          return i_ < s_.size() && s_[i_++] == ':' && value();
+        });
+      case '[': return sequence(']', [&] { return value(); });
+      case '"': return string();
+      case 't': return literal("true");
+      case 'f': return literal("false");
+      case 'n': return literal("null");
+      default: return number();
+    }
+  }
+  const std::string& s_;
+  size_t i_ = 0;
+};
+
+std::vector<std::string> linesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = text.find('\n', at);
+    lines.push_back(text.substr(at, end - at));
+    at = end == std::string::npos ? text.size() : end + 1;
+  }
+  return lines;
+}
+
+fs::path writeFile(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+  return path;
+}
+
+}  // namespace
+
+// Every input gets its JSON line, in order, whatever went wrong with it or with the others, and
+// the exit status says how far the worst one got; file names of any bytes stay recoverable in
+// JSON and harmless on a terminal.
+TEST(IdutFind, EveryInputGetsItsLineAndTheExitStatusSaysWhatFailed) {
+  const fs::path dir = scratch("batch");
+  fs::remove_all(dir);
+  fs::create_directories(dir / "linked" / "deeper");
+  const fs::path good = writeScratchPng("batch/good.png", cleanScene().image);
+  const fs::path garbage = writeFile(dir / "garbage.png", "not an image");
+  const fs::path fifo = dir / "fifo.png";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  fs::copy_file(good, dir / "linked" / "deeper" / "a.png");
+  fs::create_directories(dir / "walk");
+  fs::create_directory_symlink(dir / "linked", dir / "walk" / "link");  // followed
+  fs::create_directory_symlink(dir / "walk", dir / "walk" / "loop");    // entered once
+  const std::string oddName = std::string("we\nird\x1b[31m\xff") + ".png";
+  fs::copy_file(good, dir / oddName);
+  const std::string found = R"("symbols":[{"symbology":"DataMatrix")";
+  const struct {
+    const char* name;
+    std::string args;
+    int exitCode;
+    std::vector<std::string> lines;  // a part of each line, in order
+  } cases[] = {
+      {"unreadable inputs among good ones",
+       (dir / "missing.png").string() + " " + garbage.string() + " " + fifo.string() + " /dev/zero " + good.string(), 2,
+       {R"("error":{"status":"unreadable","message":")" + (dir / "missing.png").string() + ": no such file or directory\"}",
+        garbage.string() + ": not a supported image format", fifo.string() + ": not a regular file",
+        "/dev/zero: not a regular file", found}},
+      {"links to directories followed, each directory once", (dir / "walk").string(), 0, {"link/deeper/a.png\",\"width\":400"}},
+      {"an overlay that cannot be written", "--overlay /nonexistent-dir/x.png " + good.string(), 3,
+       {R"("columns":14}],"error":{"status":"not_written","message":"/nonexistent-dir/x.png: cannot create)"}},
+      {"a name of any bytes", shellQuote((dir / oddName).string()), 0, {R"(we\nird\u001b[31m\udcff.png","width":400)"}},
+      {"a search cut short by --max-symbols", "-n 1 " + good.string(), 0,
+       {R"(],"truncated":true,"truncated_reason":"maxSymbols (1) reached)"}},
+  };
+  for (const auto& c : cases) {
+    const FindRun run = runFind("--json -j 2 " + c.args);
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.name << ": " << run.err;
+    const std::vector<std::string> lines = linesOf(run.out);
+    ASSERT_EQ(lines.size(), c.lines.size()) << c.name << ": " << run.out;
+    for (size_t k = 0; k < lines.size(); ++k) {
+      EXPECT_TRUE(JsonCheck(lines[k]).whole()) << c.name << ": " << lines[k];
+      EXPECT_NE(lines[k].find(c.lines[k]), std::string::npos) << c.name << ": " << lines[k];
+    }
+  }
+  // On a terminal the name is escaped: no byte of it starts a line or an escape sequence, in the
+  // results or in the messages.
+  const FindRun text = runFind(shellQuote((dir / oddName).string()) + " " + shellQuote((dir / ("bad" + oddName)).string()));
+  EXPECT_EQ(text.exitCode, 2);
+  EXPECT_EQ(linesOf(text.out).size(), 1u) << text.out;
+  EXPECT_NE(text.out.find(R"(we\nird\x1b[31m\xff.png: DataMatrix)"), std::string::npos) << text.out;
+  EXPECT_EQ(linesOf(text.err).size(), 1u) << text.err;
+  EXPECT_NE(text.err.find(R"(badwe\nird\x1b[31m\xff.png: no such file or directory)"), std::string::npos) << text.err;
+  for (const std::string* stream : {&text.out, &text.err}) EXPECT_EQ(stream->find('\x1b'), std::string::npos);
+}
+
+// A directory the walk cannot read is an input that failed, not one skipped in silence (as
+// another user: the superuser reads every directory).
+TEST(IdutFind, AnUnreadableDirectoryIsReported) {
+  const fs::path dir = scratch("closed");
+  fs::remove_all(dir);
+  fs::create_directories(dir / "shut");
+  writeScratchPng("closed/open.png", cleanScene().image);
+  writeScratchPng("closed/shut/inside.png", cleanScene().image);
+  fs::permissions(scratchDir(), fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+  fs::permissions(dir / "shut", fs::perms::owner_all);
+  const std::string as = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  const std::string command = as + IDUT_FIND_EXE + std::string(" --json --no-progress ") + dir.string() + " 2>/dev/null";
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string out;
+  char buffer[4096];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  const int status = pclose(pipe);
+  fs::permissions(dir / "shut", fs::perms::owner_all);
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 2) << out;
+  const std::vector<std::string> lines = linesOf(out);
+  ASSERT_EQ(lines.size(), 2u) << out;
+  EXPECT_NE(lines[0].find("open.png\",\"width\""), std::string::npos) << lines[0];
+  EXPECT_NE(lines[1].find("shut: cannot read directory (Permission denied)"), std::string::npos) << lines[1];
+}
+
+// Under any address-space limit from too little to plenty, a batch still gives one valid JSON
+// line per input, in order, and a documented exit status: what ran out of memory says so
+// (reading or searching), nothing aborts, and the other inputs go on. Across the limits both
+// failures are met, and with plenty of memory none.
+TEST(IdutFind, MemoryLimitsNeverCostALine) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizers reserve more address space than any limit leaves";
+#endif
+  const fs::path dir = scratch("limits");
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  scene::SceneSpec big;
+  big.width = 3200;
+  big.height = 2400;
+  big.noiseSigma = 12;  // noisy: the searches work on smoothed copies
+  big.symbols = {scene::encodeDataMatrix("under a limit"), scene::encodePdf417("under a limit too", {3, 2, 3})};
+  big.placements = {{.centre = {800, 800}, .moduleSize = 6}, {.centre = {2200, 1600}, .moduleSize = 3}};
+  const fs::path files[] = {writeScratchPng("limits/big1.png", scene::render(big).image),
+                            writeScratchPng("limits/small.png", cleanScene().image),
+                            writeFile(dir / "garbage.png", "not an image"),
+                            writeScratchPng("limits/big2.png", scene::render(big).image)};
+  std::string batch;
+  for (const fs::path& f : files) batch += " " + f.string();
+  std::set<std::string> seen;  // how each input ended, over all limits
+  for (int megabytes : {30, 50, 70, 90, 130, 200, 1000}) {
+    const std::string command = "ulimit -v " + std::to_string(megabytes * 1024) + "; exec " + IDUT_FIND_EXE +
+                                " --json --no-progress -j 2" + batch + " 2>/dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string out;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    const int status = pclose(pipe);
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const std::vector<std::string> lines = linesOf(out);
+    ASSERT_EQ(lines.size(), std::size(files)) << megabytes << " MB, exit " << code << ": " << out;
+    int worst = 0;  // the status the lines call for
+    for (size_t k = 0; k < lines.size(); ++k) {
+      const std::string& line = lines[k];
+      EXPECT_TRUE(JsonCheck(line).whole()) << megabytes << " MB: " << line;
+      EXPECT_EQ(line.find("{\"file\":\"" + files[k].string() + "\""), 0u) << megabytes << " MB: " << line;
+      const bool read = line.find("\"width\":") != std::string::npos;
+      const bool noMemory = line.find("\"status\":\"csys_errNoMemory\"") != std::string::npos;
+      const bool error = line.find("\"error\":") != std::string::npos;
+      seen.insert(!error ? "whole" : !noMemory ? "unreadable" : read ? "search out of memory" : "read out of memory");
+      worst = std::max(worst, !error ? 0 : read ? 3 : 2);
+    }
+    EXPECT_EQ(code, worst == 0 ? 0 : worst) << megabytes << " MB: " << out;
+    if (megabytes == 1000) {
+      EXPECT_EQ(code, 2) << "with plenty of memory only the garbage fails: " << out;
+    }
+  }
+  EXPECT_EQ(seen, (std::set<std::string>{"whole", "unreadable", "search out of memory", "read out of memory"}));
 }

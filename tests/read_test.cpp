@@ -3,13 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <set>
 
 #include "idut/read.h"
 #include "idut/read.hpp"
 #include "imageio/imageio.hpp"
+#include "scenes/scene.hpp"
+#include "scenes/scene_1d.hpp"
+#include "scenes/scene_pdf.hpp"
 #include "support/assert_recorder.hpp"
 
 namespace {
@@ -232,6 +239,155 @@ TEST(FrontDoor, StopCallbacksEndTheSearch) {
   EXPECT_EQ(idut::readSymbols(sampleView(), options).size(), kSampleTexts.size());
   // Without a callback nothing is stopped, not even right after a stopped search.
   EXPECT_EQ(idut::readSymbols(sampleView()).size(), kSampleTexts.size());
+}
+
+// A sheet of many symbols of one kind in a grid, each with its text.
+struct Sheet {
+  const char* name;
+  idut::Symbology symbology;
+  scene::Scene scene;
+  std::vector<std::string> texts;  // of scene.symbols, in order
+};
+
+Sheet gridSheet(const char* name, idut::Symbology symbology, int columns, int rows, double cellWidth,
+                double cellHeight, double moduleSize, const std::function<std::pair<scene::DmSymbol, std::string>(int)>& make) {
+  Sheet sheet{name, symbology, {}, {}};
+  scene::SceneSpec spec;
+  constexpr double kBorder = 20;
+  spec.width = static_cast<int>(columns * cellWidth + 2 * kBorder);
+  spec.height = static_cast<int>(rows * cellHeight + 2 * kBorder);
+  for (int k = 0; k < columns * rows; ++k) {
+    auto [symbol, text] = make(k);
+    spec.symbols.push_back(symbol);
+    spec.placements.push_back({.centre = {kBorder + (k % columns + 0.5) * cellWidth, kBorder + (k / columns + 0.5) * cellHeight},
+                               .moduleSize = moduleSize, .angleDeg = 0, .quietZone = 2});
+    sheet.texts.push_back(text);
+  }
+  sheet.scene = scene::render(spec);
+  return sheet;
+}
+
+// How many true symbols have exactly one find whose centre lies within a quarter of the
+// symbol's shorter side of theirs, with their text when the find was read.
+int matchedOnce(const Sheet& sheet, const std::vector<idut::Symbol>& found) {
+  int matched = 0;
+  for (size_t t = 0; t < sheet.scene.symbols.size(); ++t) {
+    const auto outline = sheet.scene.symbols[t].outline();
+    const double cx = (outline[0].x + outline[1].x + outline[2].x + outline[3].x) / 4;
+    const double cy = (outline[0].y + outline[1].y + outline[2].y + outline[3].y) / 4;
+    const double reach = 0.25 * std::min(std::hypot(outline[1].x - outline[0].x, outline[1].y - outline[0].y),
+                                         std::hypot(outline[3].x - outline[0].x, outline[3].y - outline[0].y));
+    int hits = 0;
+    for (const idut::Symbol& s : found) {
+      const idut::Point c = s.corners.centre();
+      hits += std::hypot(c.x - cx, c.y - cy) < reach && (!s.decoded || s.text == sheet.texts[t]);
+    }
+    matched += hits == 1;
+  }
+  return matched;
+}
+
+std::vector<Sheet> crowdedSheets() {
+  auto digits = [](int k, int n) {
+    std::string s = std::to_string(k);
+    return std::string(n - std::min<int>(n, s.size()), '0') + s;
+  };
+  std::vector<Sheet> sheets;
+  // More Data Matrix symbols than the search once stopped at (64).
+  sheets.push_back(gridSheet("81 Data Matrix", idut::Symbology::DataMatrix, 9, 9, 56, 56, 3, [&](int k) {
+    const std::string text = "dm" + digits(k, 2);
+    return std::pair{scene::encodeDataMatrix(text), text};
+  }));
+  // More PDF417 symbols than that too.
+  sheets.push_back(gridSheet("66 PDF417", idut::Symbology::PDF417, 6, 11, 190, 70, 1.5, [&](int k) {
+    const std::string text = "pdf" + digits(k, 2);
+    return std::pair{scene::encodePdf417(text, {.columns = 2, .security = 1, .rowHeight = 3}), text};
+  }));
+  // More bar-code regions than the 1D search once scanned (24).
+  sheets.push_back(gridSheet("30 Code 128", idut::Symbology::Code128, 5, 6, 190, 90, 1.5, [&](int k) {
+    const scene::Encoded1d e = scene::encode1d(scene::Barcode1d::code128, "C" + digits(k, 3), 30);
+    return std::pair{e.bars, e.text};
+  }));
+  // Labels alike: the same text six times is six symbols.
+  sheets.push_back(gridSheet("6 identical EAN-13", idut::Symbology::EAN13, 3, 2, 260, 160, 2, [&](int) {
+    const scene::Encoded1d e = scene::encode1d(scene::Barcode1d::ean13, "400638133393", 40);
+    return std::pair{e.bars, e.text};
+  }));
+  return sheets;
+}
+
+// Every symbol of a crowded image is found, however many there are; a limit the caller sets
+// stops the search there and the report says the search was cut short, in C++ and C alike.
+TEST(FrontDoor, EverySymbolIsFoundAndOnlyTheCallersLimitCutsTheSearchShort) {
+  for (const Sheet& sheet : crowdedSheets()) {
+    SCOPED_TRACE(sheet.name);
+    const scene::GreyImage& g = sheet.scene.image;
+    const idut::ImageView view(g.pixels.data(), g.width, g.height, g.width);
+    idut::ReadOptions options;
+    options.symbologies = {sheet.symbology};
+    idut::ReadReport report;
+    const std::vector<idut::Symbol> all = idut::readSymbols(view, options, report);
+    EXPECT_EQ(all.size(), sheet.texts.size());
+    EXPECT_EQ(matchedOnce(sheet, all), static_cast<int>(sheet.texts.size()));
+    EXPECT_FALSE(report.truncated);
+    EXPECT_EQ(report.reason, "");
+    const int count = static_cast<int>(sheet.texts.size());
+    const struct {
+      int limit;
+      size_t found;
+      bool truncated;
+    } limits[] = {{count - 1, size_t(count - 1), true}, {count + 1, size_t(count), false}, {3, 3, true}};
+    for (const auto& l : limits) {
+      options.maxSymbols = l.limit;
+      EXPECT_EQ(idut::readSymbols(view, options, report).size(), l.found) << l.limit;
+      EXPECT_EQ(report.truncated, l.truncated) << l.limit;
+      EXPECT_EQ(report.reason.find("maxSymbols (" + std::to_string(l.limit) + ") reached") == 0, l.truncated)
+          << report.reason;
+      idut_read_options c;
+      idut_read_options_init(&c);
+      c.symbologies = options.symbologies.mask();
+      c.max_symbols = l.limit;
+      c.decode = 0;
+      idut_symbol_list* list = nullptr;
+      ASSERT_EQ(idut_read_symbols(g.pixels.data(), g.width, g.height, g.width, &c, &list), 0);
+      EXPECT_EQ(list->count, l.found) << l.limit;
+      EXPECT_EQ(list->truncated != 0, l.truncated) << l.limit;
+      EXPECT_EQ(std::string(list->truncated_reason), report.reason);
+      idut_symbol_list_free(list);
+    }
+  }
+}
+
+// Searches on several threads at once, each on an image of its own and some with a stop
+// callback that never stops, give what each gives alone (the thread-sanitizer build runs this
+// to look for races in the searches' shared state).
+TEST(FrontDoor, SearchesOnSeveralThreadsAgreeWithOneAtATime) {
+  std::vector<scene::GreyImage> images(1, scene::GreyImage(sample().width, sample().height));
+  images[0].pixels = sample().pixels;
+  images.push_back(scene::generate1d(scene::Barcode1d::ean13, scene::Condition1d::crowded, 5).scene.image);
+  images.push_back(scene::generatePdf(scene::ConditionPdf::rotated, 2).scene.image);
+  images.push_back(scene::generate(scene::Category::multiSymbol, 3).image);
+  auto describe = [](const std::vector<idut::Symbol>& found) {
+    std::string d;
+    for (const idut::Symbol& s : found)
+      d += std::string(idut::toString(s.symbology)) + " " + s.text + " " + std::to_string(s.corners.origin().x) + "\n";
+    return d;
+  };
+  auto read = [&](size_t k, bool withStop) {
+    const scene::GreyImage& g = images[k % images.size()];
+    idut::ReadOptions options;
+    if (withStop) options.stop = [] { return false; };
+    return describe(idut::readSymbols(idut::ImageView(g.pixels.data(), g.width, g.height, g.width), options));
+  };
+  std::vector<std::string> alone;
+  for (size_t k = 0; k < images.size(); ++k) alone.push_back(read(k, false));
+  constexpr size_t kThreads = 8;
+  std::vector<std::string> together(kThreads);
+  std::vector<std::thread> threads;
+  for (size_t t = 0; t < kThreads; ++t) threads.emplace_back([&, t] { together[t] = read(t, t % 2 == 1); });
+  for (std::thread& t : threads) t.join();
+  for (size_t t = 0; t < kThreads; ++t) EXPECT_EQ(together[t], alone[t % images.size()]) << t;
+  for (const std::string& a : alone) EXPECT_FALSE(a.empty());
 }
 
 }  // namespace

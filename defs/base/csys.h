@@ -63,6 +63,9 @@ IDUT_API csys_status csys_memory_copy(const void* source, size_t count, void* de
 /* Test hooks: make the n-th allocation from now fail (1 = the next one; 0 = none), and read
  * how many blocks are live (allocated and not yet freed) in the whole process. */
 IDUT_API void csys_memory_failNthAllocation(uint64_t n);
+/* 1 while the failure csys_memory_failNthAllocation set up is still to come (fewer than n
+ * allocations made since), else 0: a sweep tells by it that a run reached no more points. */
+IDUT_API int csys_memory_failurePending(void);
 IDUT_API int64_t csys_memory_getLiveBlockCount(void);
 
 /* ---- once-only initialisation, critical sections, shutdown -------------------------- */

@@ -55,23 +55,33 @@ csys_status makeLongView(const cimg_windowConst& w, int k, LongView* out) {
   // The resampler holds positions within 32767 pixels; the view's corners bound them all.
   for (const cmath_vect& q : {po, region.px, region.py, v.toImage(cmath_vect{double(v.width), double(v.height)})})
     if (!(std::fabs(q.x) < kLongViewReach && std::fabs(q.y) < kLongViewReach)) return 0;
-  cimg_imageConst source;
-  csys_status st = cimg_imageConst_constructWrap(&source, w.pixels, w.width, w.height, w.stride);
+  // The source and the resampled image are destructed on every way out, the copy's own
+  // allocation failing included.
+  struct Images {
+    cimg_imageConst source{};
+    bool haveSource = false;
+    cimg_image resampled{};
+    bool haveResampled = false;
+    ~Images() {
+      if (haveResampled) cimg_image_destruct(&resampled);
+      if (haveSource) cimg_imageConst_destruct(&source);
+    }
+  } im;
+  csys_status st = cimg_imageConst_constructWrap(&im.source, w.pixels, w.width, w.height, w.stride);
   if (CSYS_FAILED(st)) return st;
-  cimg_image resampled{};  // zeroed, so that destructing it is safe whichever step fails
-  st = cimg_image_constructUnbound(&resampled);
-  if (CSYS_SUCCEEDED(st)) st = cip_affine8(&source, &region, v.width, v.height, &resampled);
-  if (CSYS_SUCCEEDED(st)) {
-    v.pixels.resize(static_cast<size_t>(v.width) * v.height);
-    const cimg_window& r = resampled.window;
-    for (int32_t y = 0; y < v.height; ++y)
-      std::memcpy(v.pixels.data() + static_cast<size_t>(y) * v.width,
-                  r.pixels + static_cast<ptrdiff_t>(y) * r.stride, static_cast<size_t>(v.width));
-    *out = std::move(v);
-  }
-  cimg_image_destruct(&resampled);
-  cimg_imageConst_destruct(&source);
-  return st;
+  im.haveSource = true;
+  st = cimg_image_constructUnbound(&im.resampled);
+  if (CSYS_FAILED(st)) return st;
+  im.haveResampled = true;
+  st = cip_affine8(&im.source, &region, v.width, v.height, &im.resampled);
+  if (CSYS_FAILED(st)) return st;
+  v.pixels.resize(static_cast<size_t>(v.width) * v.height);
+  const cimg_window& r = im.resampled.window;
+  for (int32_t y = 0; y < v.height; ++y)
+    std::memcpy(v.pixels.data() + static_cast<size_t>(y) * v.width, r.pixels + static_cast<ptrdiff_t>(y) * r.stride,
+                static_cast<size_t>(v.width));
+  *out = std::move(v);
+  return 0;
 }
 
 }  // namespace dmroad

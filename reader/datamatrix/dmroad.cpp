@@ -203,7 +203,15 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
       const cmath_matrix& m = imageFromSearch->m;
       return cmath_vect{m.a * q.x + m.b * q.y + imageFromSearch->t.x, m.c * q.x + m.d * q.y + imageFromSearch->t.y};
     };
-    while (static_cast<int>(out.symbols.size()) < options.maxSymbols && out.calls < options.maxCalls) {
+    // A find's seed cell, clear when the driver took the seed there, is marked whatever becomes
+    // of the find: the same seed can never come back, so the scan ends.
+    auto markSeed = [&] {
+      const int32_t cx = r.result.seed.x >> 2, cy = r.result.seed.y >> 2;
+      if (cx < 0 || cy < 0 || cx >= marking->window.width || cy >= marking->window.height) return;
+      uint8_t& cell = marking->window.pixels[static_cast<ptrdiff_t>(cy) * marking->window.stride + cx];
+      if (cell == 0) cell = 1;
+    };
+    while (options.maxSymbols <= 0 || static_cast<int>(out.symbols.size()) < options.maxSymbols) {
       const int32_t lowContrast = options.lowContrast ? 1 : 0;
       csys_status st = options.adaptive
                            ? cidut_BoundaryTrackerSearchDMSymbolAdaptiveThreshold(searchImage, &params, mask, maskXform,
@@ -303,6 +311,7 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
         ++out.rejected;
         continue;
       }
+      markSeed();
       if (matched) {
         s.rows = layout.rows;
         s.cols = layout.cols;
@@ -344,17 +353,24 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
     if (view.width < 16 || view.height < 16) return 0;
     view.imageFromView.t.x += offset.x;
     view.imageFromView.t.y += offset.y;
-    cimg_imageConst viewImage;
-    st = cimg_imageConst_constructWrap(&viewImage, view.pixels.data(), view.width, view.height, view.width);
+    // Destructed on every way out, an exception from the scan's own allocations included.
+    struct ViewImages {
+      cimg_imageConst image{};
+      bool haveImage = false;
+      cimg_image marking{};
+      bool haveMarking = false;
+      ~ViewImages() {
+        if (haveMarking) cimg_image_destruct(&marking);
+        if (haveImage) cimg_imageConst_destruct(&image);
+      }
+    } v;
+    st = cimg_imageConst_constructWrap(&v.image, view.pixels.data(), view.width, view.height, view.width);
     if (CSYS_FAILED(st)) return st;
-    cimg_image viewMarking;
-    st = cimg_image_construct(&viewMarking, (view.width + 3) / 4, (view.height + 3) / 4);
-    if (CSYS_SUCCEEDED(st)) {
-      st = scan(&viewImage, &viewMarking, &view.imageFromView, false);
-      cimg_image_destruct(&viewMarking);
-    }
-    cimg_imageConst_destruct(&viewImage);
-    return st;
+    v.haveImage = true;
+    st = cimg_image_construct(&v.marking, (view.width + 3) / 4, (view.height + 3) / 4);
+    if (CSYS_FAILED(st)) return st;
+    v.haveMarking = true;
+    return scan(&v.image, &v.marking, &view.imageFromView, false);
   };
 
   st = scan(searchImage, &r.marking, frame > 0 ? &imageFromFramed : nullptr, true);
@@ -366,7 +382,7 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
     constexpr double kShortestLong = 48 * 1.5, kNarrowestLong = 8 * 1.5 + 4;
     for (const Elongated& band :
          elongatedOutlines(r.marking.window, startMarks, frame, width, height, kShortestLong, kNarrowestLong)) {
-      if (static_cast<int>(out.symbols.size()) >= options.maxSymbols || out.calls >= options.maxCalls) break;
+      if (options.maxSymbols > 0 && static_cast<int>(out.symbols.size()) >= options.maxSymbols) break;
       if (coveredByFinds(band, out.symbols) || !edgesBothWays(r.fine.window, band)) continue;
       const cimg_windowConst part{band.x1 - band.x0, band.y1 - band.y0, 0, 0, unframed.stride,
                                   unframed.pixels + static_cast<ptrdiff_t>(band.y0) * unframed.stride + band.x0};

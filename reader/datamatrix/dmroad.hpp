@@ -22,8 +22,10 @@ struct Options {
   // The adaptive-threshold driver instead of the plain one. It reports the symbol's L (corner and
   // the far ends of both solid sides, whole pixels); the road completes it to a parallelogram.
   bool adaptive = false;
-  int maxSymbols = 64;       // stop after this many finds
-  int maxCalls = 2000;       // and after this many driver calls
+  // Stop after this many finds; 0: none, the whole image is searched. The scan needs no cap on
+  // its driver calls: every find marks its seed's cell, where no later seed can start, so each
+  // scan ends within one call per marking cell.
+  int maxSymbols = 0;
   // Check each located candidate for the Data Matrix border pattern (solid L, alternating clock
   // track) before claiming it, as a caller that decodes would; candidates that fail are dropped
   // (and not claimed). Off: every find of the library is reported.

@@ -26,8 +26,8 @@ idut::Symbology frontSymbology(oned::Symbology symbology) {
 csys_status readSymbols(const cimg_imageConst& image, const idut::ReadOptions& options, int limit,
                         std::vector<idut::Symbol>& out) {
   const Outcome outcome = findAll(image);
-  // No pixels to window, no memory, or a stop request: what was read before a stop is dropped.
-  if (CSYS_FAILED(outcome.status)) return outcome.status;
+  // No pixels to window, no memory, or a stop request: what was read before it is kept, as the
+  // other roads keep theirs.
   int count = 0;
   for (const Symbol& found : outcome.symbols) {
     const idut::Symbology symbology = frontSymbology(found.symbology);
@@ -56,7 +56,7 @@ csys_status readSymbols(const cimg_imageConst& image, const idut::ReadOptions& o
     out.push_back(std::move(s));
     ++count;
   }
-  return 0;
+  return outcome.status;
 }
 
 }  // namespace road1d

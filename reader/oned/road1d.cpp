@@ -184,7 +184,7 @@ std::vector<Region> findRegions(const cimg_windowConst& w, int maxRegions) {
   }
   mergeInLine(regions);
   std::sort(regions.begin(), regions.end(), [](const Region& a, const Region& b) { return a.energy > b.energy; });
-  if (static_cast<int>(regions.size()) > maxRegions) regions.resize(maxRegions);
+  if (maxRegions > 0 && static_cast<int>(regions.size()) > maxRegions) regions.resize(maxRegions);
   return regions;
 }
 
@@ -619,6 +619,16 @@ void addStripRegions(const cimg_windowConst& w, std::vector<Region>& regions) {
   regions.push_back(r);
 }
 
+// Whether two reads are one symbol: the same text of the same symbology, each centre within
+// half the other's length (first bar to last) of the other's.
+bool sameSymbol(const Symbol& a, const Symbol& b) {
+  if (a.text != b.text || a.symbology != b.symbology) return false;
+  auto centre = [](const Symbol& s, int k) { return 0.25 * (s.corners[0][k] + s.corners[1][k] + s.corners[2][k] + s.corners[3][k]); };
+  auto length = [](const Symbol& s) { return std::hypot(s.corners[1][0] - s.corners[0][0], s.corners[1][1] - s.corners[0][1]); };
+  const double apart = std::hypot(centre(a, 0) - centre(b, 0), centre(a, 1) - centre(b, 1));
+  return apart < 0.5 * std::max(length(a), length(b));
+}
+
 }  // namespace
 
 Outcome findAll(const cimg_imageConst& image, const Options& options) {
@@ -635,9 +645,10 @@ Outcome findAll(const cimg_imageConst& image, const Options& options) {
     bool read = false;
     if (CSYS_FAILED(outcome.status = readRegion(w, r, options, s, &read))) return outcome;
     if (!read) continue;
-    // One symbol split into two regions reads twice: keep the first.
+    // One symbol split into two regions reads twice: keep the first. Two labels alike are two
+    // symbols, told apart by where they lie.
     bool seen = false;
-    for (const Symbol& o : outcome.symbols) seen = seen || (o.text == s.text && o.symbology == s.symbology);
+    for (const Symbol& o : outcome.symbols) seen = seen || sameSymbol(o, s);
     if (!seen) outcome.symbols.push_back(s);
   }
   return outcome;

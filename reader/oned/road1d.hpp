@@ -37,7 +37,7 @@ struct Profile {
 
 struct Options {
   oned::Options read;
-  int maxCandidates = 24;   // bar-like regions scanned, strongest first
+  int maxCandidates = 0;    // bar-like regions scanned, strongest first; 0: every one
   bool centreFinder = true; // also scan along the bars the single-symbol finder sees at the centre
   int linesPerRegion = 9;   // parallel scan lines across a region
   int minAgreeing = 2;      // lines that must read the same text
@@ -88,7 +88,7 @@ struct Outcome {
   csys_status status = 0;
 };
 
-// The bar-like regions of an image, strongest first.
+// The bar-like regions of an image, strongest first: the maxRegions strongest (0: all).
 std::vector<Region> findRegions(const cimg_windowConst& window, int maxRegions);
 
 // Element widths along the line from (x0, y0) to (x1, y1), as the readers take them (light

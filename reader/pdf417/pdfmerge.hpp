@@ -18,7 +18,12 @@
 namespace pdfroad {
 
 // Merged copies of one search image, made on first use at each kernel size and polarity and
-// kept for the rest of the scan, each with a marking image of its own.
+// kept for the rest of the scan, each with a marking image of its own. On a large image a copy
+// covers a band of rows around the line being scanned, remade further down as the scan moves
+// on, so that all of them together take no more than about one byte a pixel of the image (at
+// least 32 MB); a merged outline that runs out of its band is followed again on a copy made
+// for it alone over every row a symbol on that line could reach (params.maxSide either side).
+// Within a band the copy is exactly the whole-image one.
 class MergedViews {
  public:
   explicit MergedViews(const cimg_imageConst& image);
@@ -38,10 +43,19 @@ class MergedViews {
 
  private:
   struct View;
-  csys_status view(int32_t operation, int32_t kernel, View** out);
+  // The kept copy for the operation and kernel, its band moved where needed to hold row and a
+  // third of a band either side.
+  csys_status view(int32_t operation, int32_t kernel, int32_t row, View** out);
+  csys_status makeBand(View& v, int32_t first, int32_t rows);
+  csys_status tallView(int32_t operation, int32_t kernel, int32_t row, int32_t reach, View** out);
+  csys_status search(View& v, const cid2d_trackingParams& params, cid2d_trackingSeed seed, const cid_mask* mask,
+                     const cmath_xformLinear* maskXform, int32_t singleTry, cid2d_trackingResult* result,
+                     bool* leftBand);
 
   const cimg_imageConst& image_;
+  int32_t bandRows_;  // rows of a band; the image's height when copies are whole
   std::vector<std::unique_ptr<View>> views_;
+  std::unique_ptr<View> tall_;  // the copy for outlines the bands cut
 };
 
 }  // namespace pdfroad

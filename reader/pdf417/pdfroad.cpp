@@ -171,9 +171,14 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
     const cmath_vect zero{0, 0};
     cmath_xformLinear_initMatrixTrans(&transpose, &swap, &zero);
     const cmath_xformLinear* maskXform = search.transposed ? &transpose : nullptr;
-    // Edges of each row once, however many lines use them.
+    // Edges of each row once, however many lines use them; a row's are given back once the
+    // lines have moved past it (lines only move down).
     std::vector<std::vector<int16_t>> edges(static_cast<size_t>(sw.height));
     std::vector<char> haveEdges(static_cast<size_t>(sw.height), 0);
+    int32_t keptFrom = 0;
+    auto forgetRowsAbove = [&](int32_t row) {
+      for (; keptFrom < row && keptFrom < sw.height; ++keptFrom) std::vector<int16_t>().swap(edges[keptFrom]);
+    };
     auto edgesOf = [&](int32_t row, const std::vector<int16_t>** list) -> csys_status {
       if (!haveEdges[row]) {
         csys_status st = rowEdges(search.image, roi, row, threshold, &r.peaks, &edges[row]);
@@ -200,8 +205,9 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
     const cimg_window& mw = search.marking.window;
     std::vector<uint8_t> marksBefore(static_cast<size_t>(mw.width));
     for (size_t i = 0; i < lines.size();) {
-      if (static_cast<int>(out.symbols.size()) >= options.maxSymbols || out.calls >= options.maxCalls) return 0;
+      if (options.maxSymbols > 0 && static_cast<int>(out.symbols.size()) >= options.maxSymbols) return 0;
       const int32_t row = lines[i];
+      forgetRowsAbove(row - gap);
       const std::vector<int16_t>*here, *above, *below;
       if (CSYS_FAILED(st = edgesOf(row, &here)) || CSYS_FAILED(st = edgesOf(row - gap, &above)) ||
           CSYS_FAILED(st = edgesOf(row + gap, &below)))
@@ -219,6 +225,9 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
       ++out.calls;
       if (CSYS_FAILED(st)) return st;
       const bool found = r.result.found != 0;
+      // The find's seed, whose cell is marked below whatever becomes of the find: the driver
+      // skips edges in marked cells, so the line's next scan cannot start there again.
+      const int32_t seedCellX = r.result.seed.x >> 2, seedCellY = r.result.seed.y >> 2;
       if (!options.merge && found) {
         Symbol s;
         cmath_shapeAffineRectPoints p;
@@ -252,6 +261,8 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
           }
         }
       }
+      if (found && seedCellX >= 0 && seedCellY >= 0 && seedCellX < mw.width && seedCellY < mw.height)
+        mw.pixels[static_cast<ptrdiff_t>(seedCellY) * mw.stride + seedCellX] = 1;
       if (!found) ++i;  // the line is done; a find is followed by another look at the same line
     }
     return 0;
@@ -265,12 +276,19 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
     patternScan.minContrast = std::max(12.0, 5 * noise);
     st = findByPatterns(r.fine, searched, patternScan, mask, &out);
     if (CSYS_FAILED(st)) return fail(st);
+    // The pattern scan takes every symbol it outlines; past the caller's limit the rest go.
+    if (options.maxSymbols > 0 && static_cast<int>(out.symbols.size()) >= options.maxSymbols) {
+      out.symbols.resize(static_cast<size_t>(options.maxSymbols));
+      return out;
+    }
   }
-  SearchImage direct;
-  st = direct.wrap(pixels, width, height, stride);
-  if (CSYS_FAILED(st)) return fail(st);
-  st = scan(direct);
-  if (CSYS_FAILED(st)) return fail(st);
+  {
+    SearchImage direct;
+    st = direct.wrap(pixels, width, height, stride);
+    if (CSYS_FAILED(st)) return fail(st);
+    st = scan(direct);
+    if (CSYS_FAILED(st)) return fail(st);
+  }
   if (options.transposed) {
     SearchImage across;
     across.transposed = true;
@@ -278,6 +296,8 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
     for (int32_t y = 0; y < height; ++y)
       for (int32_t x = 0; x < width; ++x)
         across.pixels[static_cast<size_t>(x) * height + y] = pixels[static_cast<ptrdiff_t>(y) * stride + x];
+    // The transposed copy is all the rest of the search reads of the smoothed one.
+    smoothed.reset();
     st = across.wrap(across.pixels.data(), height, width, height);
     if (CSYS_FAILED(st)) return fail(st);
     st = scan(across);

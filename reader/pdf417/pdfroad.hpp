@@ -42,8 +42,10 @@ struct Options {
   // Look for the start and stop patterns along lines across the image first (road/pdfpattern.hpp),
   // claiming what they outline before the seed search runs.
   bool patterns = true;
-  int maxSymbols = 64;     // stop after this many finds
-  int maxCalls = 100000;   // and after this many driver calls
+  // Stop after this many finds; 0: none, the whole image is searched. The scan needs no cap on
+  // its driver calls: every find's seed cell is marked, where the driver seeds no more, so a
+  // line is scanned again only while its finds use up new edges.
+  int maxSymbols = 0;
   // Changes to the tracking parameters after their defaults are written (scratch, scan lines and
   // first scan line are the road's own and are set afterwards).
   std::function<void(cid2d_trackingParams&)> tune;

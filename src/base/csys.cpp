@@ -171,6 +171,8 @@ csys_status csys_memory_copy(const void* source, size_t count, void* destination
 
 void csys_memory_failNthAllocation(uint64_t n) { g_failCountdown.store(n, std::memory_order_relaxed); }
 
+int csys_memory_failurePending(void) { return g_failCountdown.load(std::memory_order_relaxed) != 0 ? 1 : 0; }
+
 int64_t csys_memory_getLiveBlockCount(void) { return g_liveBlocks.load(std::memory_order_relaxed); }
 
 csys_status csys_initializeOnce(csys_onceFlag* flag, csys_status (*init)(void)) {

@@ -1,10 +1,16 @@
-// Input collection: explicit files as given, directories walked in sorted order.
+// Input collection: explicit paths as given, directories walked in sorted order.
 #include "inputs.hpp"
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <set>
 #include <system_error>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -17,29 +23,61 @@ bool hasImageExtension(const std::string& path) {
          ext == ".webp";
 }
 
+namespace {
+
+using DirectoryId = std::pair<dev_t, ino_t>;
+
+// Walks one directory (a link to one included), adding its image files and its problems;
+// visited holds the directories entered so far, so that a link back up the tree is not followed
+// round again.
+void walk(const std::string& dir, std::set<DirectoryId>& visited, std::vector<Input>& found) {
+  struct stat info;
+  if (::stat(dir.c_str(), &info) != 0) {
+    found.push_back({dir, std::string("cannot read directory (") + std::strerror(errno) + ")"});
+    return;
+  }
+  if (!visited.insert({info.st_dev, info.st_ino}).second) return;
+  std::error_code ec;
+  fs::directory_iterator it(dir, ec), end;
+  if (ec) {
+    found.push_back({dir, "cannot read directory (" + ec.message() + ")"});
+    return;
+  }
+  for (; it != end; it.increment(ec)) {
+    const std::string path = it->path().string();
+    std::error_code statusEc;
+    const fs::file_status status = it->status(statusEc);  // a link's target
+    if (!statusEc && fs::is_directory(status)) {
+      walk(path, visited, found);
+    } else if (hasImageExtension(path)) {
+      // Whatever it is (a regular file, a broken link, a FIFO), the reader says what it makes of it.
+      found.push_back({path, ""});
+    }
+  }
+  if (ec) found.push_back({dir, "cannot read directory (" + ec.message() + ")"});
+}
+
+}  // namespace
+
 InputList collectInputs(const std::vector<std::string>& paths) {
   InputList list;
   for (const std::string& path : paths) {
-    std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
-    if (ec || !fs::exists(status)) {
-      list.problems.push_back(path + ": no such file or directory");
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0) {
+      const int err = errno;
+      list.items.push_back({path, err == ENOENT ? "no such file or directory" : std::strerror(err)});
       continue;
     }
-    if (!fs::is_directory(status)) {
-      list.files.push_back(path);
+    if (!S_ISDIR(info.st_mode)) {
+      list.items.push_back({path, ""});
       continue;
     }
-    std::vector<std::string> found;
-    fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied, ec), end;
-    for (; !ec && it != end; it.increment(ec)) {
-      std::error_code fileEc;
-      if (it->is_regular_file(fileEc) && hasImageExtension(it->path().string())) found.push_back(it->path().string());
-    }
-    if (ec) list.problems.push_back(path + ": " + ec.message());
-    std::sort(found.begin(), found.end());
-    if (found.empty() && !ec) list.problems.push_back(path + ": directory holds no images");
-    list.files.insert(list.files.end(), found.begin(), found.end());
+    std::vector<Input> found;
+    std::set<DirectoryId> visited;
+    walk(path, visited, found);
+    std::sort(found.begin(), found.end(), [](const Input& a, const Input& b) { return a.path < b.path; });
+    if (found.empty()) found.push_back({path, "directory holds no images"});
+    list.items.insert(list.items.end(), found.begin(), found.end());
   }
   return list;
 }

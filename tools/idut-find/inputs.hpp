@@ -1,4 +1,4 @@
-// Turning the command line's paths into the list of image files to process.
+// Turning the command line's paths into the list of inputs to process.
 #ifndef IDUT_FIND_INPUTS_HPP
 #define IDUT_FIND_INPUTS_HPP
 
@@ -7,15 +7,22 @@
 
 namespace idutfind {
 
-struct InputList {
-  std::vector<std::string> files;     // in command-line order; directory contents sorted
-  std::vector<std::string> problems;  // "PATH: reason" for paths that yield nothing
+// One input: a file to read, or a path that yields no file, with the reason.
+struct Input {
+  std::string path;
+  std::string problem;  // empty for a file to read; else why the path gives nothing
 };
 
-// Files named on the command line are taken whatever their extension (the reader decides by
-// content); directories are walked recursively and contribute the files whose extension is one
-// of png, jpg, jpeg, pgm, ppm, pnm, webp (any case). A directory without such files, or a path
-// that does not exist, is a problem.
+struct InputList {
+  std::vector<Input> items;  // in command-line order; a directory's contents sorted by path
+};
+
+// Paths named on the command line are taken whatever their extension (the reader decides by
+// content, and refuses what is not a regular file). Directories are walked recursively,
+// following symbolic links to directories (each directory once, so a link cycle ends), and
+// contribute the entries whose extension is one of png, jpg, jpeg, pgm, ppm, pnm, webp (any
+// case). Problems are inputs of their own, in order: a path that does not exist, a directory
+// (or subdirectory) that cannot be read, a directory without such files.
 InputList collectInputs(const std::vector<std::string>& paths);
 
 bool hasImageExtension(const std::string& path);

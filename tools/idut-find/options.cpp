@@ -73,7 +73,9 @@ const char* usageText() {
          "                       completed to a parallelogram; score 0)\n"
          "      --no-adaptive    tracking at the seed's mean grey level (default)\n"
          "      --low-contrast   accept weaker edges as seeds\n"
-         "  -n, --max-symbols N  stop each image after N symbols\n"
+         "  -n, --max-symbols N  stop each image after N symbols (by default every symbol is\n"
+         "                       searched for, however many; a search stopped this way is\n"
+         "                       reported cut short: \"truncated\" in JSON, a note on stderr)\n"
          "      --symbology LIST comma-separated symbologies to look for (default: all):\n"
          "                       datamatrix, pdf417, code128, ean13, upca, ean8, code39, itf,\n"
          "                       upce, code93, codabar, code32, pzn, databar,\n"
@@ -89,9 +91,20 @@ const char* usageText() {
          "  -h, --help           this text\n"
          "  -V, --version        the program's and the library's version\n"
          "\n"
-         "exit status: 0 at least one symbol located and every input read; 1 every input read\n"
-         "but no symbol located; 2 an input could not be read (the others were still\n"
-         "processed); 64 a usage error.\n";
+         "Every input is processed whatever happens to the others. With --json each input gets\n"
+         "one line, a failed one with \"error\":{\"status\":S,\"message\":M} (S the library's\n"
+         "status name such as csys_errNoMemory, or unreadable, or not_written for an overlay);\n"
+         "in text mode failures go to stderr. Names are escaped: in JSON bytes that are not\n"
+         "UTF-8 become \\udcXX (Python's surrogateescape), on a terminal \\xHH.\n"
+         "\n"
+         "exit status:\n"
+         "   0  every input read and searched, at least one symbol located\n"
+         "   1  every input read and searched, no symbol located\n"
+         "   2  an input could not be read (missing, not a regular file, not an image, too\n"
+         "      large, damaged, or no memory to read it)\n"
+         "   3  an input was read but its search failed (out of memory, ...) or its overlay\n"
+         "      could not be written (also when other inputs could not be read)\n"
+         "  64  a usage error\n";
 }
 
 bool parseOptions(int argc, char** argv, Options& options, std::string& error) {

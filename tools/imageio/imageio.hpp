@@ -12,8 +12,10 @@
 // Every failure comes back as a message "<name>: <reason>", for example
 //   "scan.png: cannot open (No such file or directory)", "x.png: truncated PNG data",
 //   "notes.txt: not a supported image format", "big.pgm: image too large (70000 x 70000)".
-// Decoder errors never escape as exceptions or aborts. Images above kMaxPixels pixels or with
-// a side above kMaxSide are refused before their pixels are allocated.
+// Nothing escapes as an exception or an abort, running out of memory included ("x.png: out of
+// memory"). Images above kMaxPixels pixels or with a side above kMaxSide are refused before
+// their pixels are allocated, and so is a file too short to hold the raster its header claims
+// (PNM, WebP). A PNG is read up to its last row: compressed data after it is never inflated.
 #ifndef IDUT_TOOLS_IMAGEIO_HPP
 #define IDUT_TOOLS_IMAGEIO_HPP
 
@@ -26,6 +28,7 @@ namespace imageio {
 
 inline constexpr int64_t kMaxPixels = int64_t{1} << 28;
 inline constexpr int kMaxSide = 1 << 17;
+inline constexpr uint64_t kMaxFileBytes = uint64_t{1} << 30;
 
 // An 8-bit grey image, row-major with stride == width.
 struct GreyImage {
@@ -48,7 +51,8 @@ bool decodeGrey(const uint8_t* data, size_t size, const std::string& name, GreyI
 // grey by the rules above, as the readers convert what they decode; count is the pixel count.
 void interleavedToGrey(const uint8_t* src, int channels, size_t count, uint8_t* dst);
 
-// Reads and decodes a file (at most 1 GiB).
+// Reads and decodes a file of at most kMaxFileBytes. Only regular files are read (symbolic links
+// to them followed): a directory, FIFO, socket or device is refused without waiting on it.
 bool readGrey(const std::string& path, GreyImage* image, std::string* error);
 
 // Writers; on failure return false with "<path>: <reason>" in *error.

@@ -56,7 +56,7 @@ typedef struct idut_read_options {
   int low_contrast;     /* Data Matrix: weaker edges as seeds */
   int long_rectangles;  /* Data Matrix: also search the whole image turned sixteen ways for the long
                            rectangles (found by default round the outlines the scan leaves) */
-  int max_symbols;      /* stop after this many, 0 = no limit */
+  int max_symbols;      /* stop after this many, 0 = no limit (the search has none of its own) */
   /* Polled during the search on the calling thread; nonzero stops it (IDUT_ERR_STOPPED). May be
    * null. */
   int (*stop)(void* context);
@@ -102,6 +102,10 @@ typedef struct idut_symbol_list {
   size_t count;
   const char* error; /* "" on success; else what failed (the symbols found before it are kept) */
   void* internal;    /* owned by the library */
+  /* Nonzero when the search stopped before covering the whole image (max_symbols reached: the
+   * image may hold more); truncated_reason says so in words, "" otherwise. */
+  int truncated;
+  const char* truncated_reason;
 } idut_symbol_list;
 
 /* Locates and reads the symbols of the image. On return *result holds a list to free with

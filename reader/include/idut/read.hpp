@@ -134,7 +134,7 @@ struct Quad {
   static constexpr Quad fromCorners(Point origin, Point xEnd, Point yEnd, Point opposite) {
     return Quad{{origin, xEnd, opposite, yEnd}};
   }
-  Point centre() const;
+  IDUT_READER_API Point centre() const;
   constexpr bool operator==(const Quad&) const = default;
 };
 
@@ -211,7 +211,9 @@ struct ReadOptions {
   // outlines the scan leaves; this also searches the whole image turned sixteen ways for them
   // (about 40 times slower).
   bool longRectangles = false;
-  int maxSymbols = 0;          // stop after this many symbols; 0: no limit
+  // Stop after this many symbols; 0: no limit. The searches have no limit of their own: without
+  // this one every road searches the whole image, however many symbols it holds.
+  int maxSymbols = 0;
   // Polled while the search runs, on the calling thread; returning true stops it and
   // readSymbols throws Error with status csys_errAttention. The reader installs the library's
   // process-wide attention callback for this, the first time a search with a stop callback
@@ -247,10 +249,24 @@ IDUT_READER_API std::string expandUpce(std::string_view upce);
 // unknown symbology set, a value out of its range, minSize above maxSize.
 IDUT_READER_API void validate(const ReadOptions& options);
 
+// What a search says beyond the symbols it found.
+struct ReadReport {
+  // The search stopped before it had covered the whole image: options.maxSymbols was reached
+  // (the road that reached it stopped there, the roads after it did not run), so the image may
+  // hold more symbols. reason says so in words. False when every road ran to the end.
+  bool truncated = false;
+  std::string reason;
+};
+
 // Every symbol of the image the options select, Data Matrix first, then PDF417, then 1D.
 // Throws Error on a bad image view (null pixels, width or height below 1, stride below width),
-// bad options, or a library failure.
+// bad options, or a library failure (out of memory, a stop request); the Error holds the
+// symbols found before it.
 IDUT_READER_API std::vector<Symbol> readSymbols(const ImageView& image, const ReadOptions& options = {});
+// The same, saying in report whether the search was cut short (filled in before a failure is
+// thrown, too).
+IDUT_READER_API std::vector<Symbol> readSymbols(const ImageView& image, const ReadOptions& options,
+                                                ReadReport& report);
 
 }  // namespace idut
 
