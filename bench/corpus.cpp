@@ -9,8 +9,13 @@
 //   idut-corpus --write DIRECTORY         also writes the generated scenes there as PNG files
 //                                          (the 1D and PDF417 ones as 1d-* and pdf417-*),
 //                                          to be read back as a directory
-//   idut-corpus --cpu-time                the Data Matrix table timed by the thread's CPU time,
-//                                          not the wall clock (for a busy machine)
+//   idut-corpus --cpu-time                the Data Matrix and PDF417 tables timed by the thread's
+//                                          CPU time, not the wall clock (for a busy machine)
+//   idut-corpus --pdf417 [--scenes N]     the PDF417 table alone, N scenes per condition
+//   idut-corpus --pdf417 [--pages P] DIRECTORY ...
+//                                          PDF417 on images with truth files beside them, at four
+//                                          rotations, and each pasted into P larger pages
+//                                          (corpus_pdfphotos.cpp)
 //
 // With ground truth, an idut symbol counts as located when all four of its corners lie within
 // max(2 px, one module) of the true corners; a ZXing result counts when the centre of its
@@ -39,7 +44,9 @@
 void runOnedScenes(int perCell, uint32_t seed, const std::string& writeTo);
 // The PDF417 table over generated PDF417 scenes (corpus_pdf.cpp): perCondition scenes each,
 // also written to writeTo when it is set.
-void runPdfScenes(int perCondition, uint32_t seed, const std::string& writeTo);
+void runPdfScenes(int perCondition, uint32_t seed, const std::string& writeTo, bool cpuTime);
+// PDF417 on images with truth files beside them, and pasted into pages (corpus_pdfphotos.cpp).
+int runPdfPhotos(const std::vector<std::string>& paths, int pages);
 
 namespace {
 
@@ -119,7 +126,7 @@ int runScenes(int perCategory, uint32_t seed, const std::string& writeTo) {
   }
   printRow("all", total, true);
   runOnedScenes(std::max(1, perCategory / 10), seed, writeTo);
-  runPdfScenes(std::max(1, perCategory / 4), seed, writeTo);
+  runPdfScenes(std::max(1, perCategory / 4), seed, writeTo, g_cpuTime);
   return 0;
 }
 
@@ -160,8 +167,14 @@ int main(int argc, char** argv) {
   uint32_t seed = 1;
   std::vector<std::string> directories;
   std::string writeTo;
+  bool pdf417 = false;
+  int pages = 0;
   for (int i = 1; i < argc; ++i) {
-    if (!std::strcmp(argv[i], "--scenes") && i + 1 < argc)
+    if (!std::strcmp(argv[i], "--pdf417"))
+      pdf417 = true;
+    else if (!std::strcmp(argv[i], "--pages") && i + 1 < argc)
+      pages = std::max(0, std::atoi(argv[++i]));
+    else if (!std::strcmp(argv[i], "--scenes") && i + 1 < argc)
       perCategory = std::max(1, std::atoi(argv[++i]));
     else if (!std::strcmp(argv[i], "--seed") && i + 1 < argc)
       seed = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
@@ -174,10 +187,15 @@ int main(int argc, char** argv) {
     else if (!std::strcmp(argv[i], "--write") && i + 1 < argc)
       writeTo = argv[++i];
     else if (argv[i][0] == '-') {
-      std::fprintf(stderr, "usage: idut-corpus [--scenes N] [--seed S] [--write DIRECTORY] [--rectangles long] [--step N] [--cpu-time] [DIRECTORY ...]\n");
+      std::fprintf(stderr, "usage: idut-corpus [--scenes N] [--seed S] [--write DIRECTORY] [--rectangles long] [--step N] [--cpu-time] [--pdf417 [--pages P]] [DIRECTORY ...]\n");
       return 64;
     } else
       directories.push_back(argv[i]);
+  }
+  if (pdf417 && !directories.empty()) return runPdfPhotos(directories, pages);
+  if (pdf417) {
+    runPdfScenes(perCategory, seed, writeTo, g_cpuTime);
+    return 0;
   }
   return directories.empty() ? runScenes(perCategory, seed, writeTo) : runDirectories(directories);
 }

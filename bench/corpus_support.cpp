@@ -63,6 +63,7 @@ std::vector<ZxingFind> zxingFinds(const scene::GreyImage& image, ZXing::BarcodeF
     f.centre.x += 0.5;
     f.centre.y += 0.5;
     f.text = r.text();
+    f.bytes.assign(r.bytes().begin(), r.bytes().end());
     finds.push_back(f);
   }
   return finds;
