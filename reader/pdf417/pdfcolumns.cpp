@@ -1,5 +1,6 @@
 // The pattern locator's second stage: hits grouped into columns, a line fitted down each, start
-// and stop columns paired, and the ends of the wide bars for the top and bottom.
+// and stop columns paired, the ends of the wide bars for the top and bottom, and the outlines of
+// lone columns.
 #include <algorithm>
 #include <cmath>
 #include <numeric>
@@ -15,6 +16,10 @@ constexpr int kLineReach = 4;        // lines apart that still join two hits of 
 constexpr int kMinHits = 3;          // hits a column needs
 constexpr double kMinWidth = 40;     // modules between a start column and its stop column, at least
 constexpr int kPairsPerStart = 3;    // stop columns tried for each start column
+// A lone column's outline reaches across the widest symbol (30 data columns, 579 modules) or to
+// the image's border, whichever is nearer; a reach of fewer modules than the narrowest compact
+// symbol (52) is no candidate.
+constexpr double kWidestModules = 579, kNarrowestModules = 52;
 
 double cross(const cmath_vect& a, const cmath_vect& b) { return a.x * b.y - a.y * b.x; }
 double dot(const cmath_vect& a, const cmath_vect& b) { return a.x * b.x + a.y * b.y; }
@@ -22,6 +27,7 @@ cmath_vect sub(const cmath_vect& a, const cmath_vect& b) { return cmath_vect{a.x
 cmath_vect along(const cmath_vect& p, const cmath_vect& u, double t) { return cmath_vect{p.x + t * u.x, p.y + t * u.y}; }
 
 int keyOf(const PatternHit& h) { return ((h.family * 2 + h.stop) * 2 + h.lightBars) * 2 + h.reversed; }
+cmath_vect scaled(const cmath_vect& a, double f) { return cmath_vect{a.x * f, a.y * f}; }
 
 struct Column {
   const PatternHit* first = nullptr;  // any of its hits (family, kind, polarity, direction)
@@ -31,8 +37,17 @@ struct Column {
   cmath_vect barPoint{};              // a point on the wide bar's centre line (parallel to unit)
   double t0 = 0, t1 = 0;              // extent of the edge points along unit from point
   double b0 = 0, b1 = 0;              // extent of the wide bar points along unit from barPoint
-  double module = 0;                  // median module of the hits
+  double module = 0;                  // median module of the hits, along the lines
+  double across = 0;                  // the module across the column (along the rows)
   int hits = 0;
+  // Points of the column from the hits' extent: its outer edge and wide bar halfway along.
+  cmath_vect edgeMiddle() const { return along(point, unit, (t0 + t1) / 2); }
+  cmath_vect barMiddle() const { return along(barPoint, unit, (b0 + b1) / 2); }
+  // Unit direction across the column into the symbol.
+  cmath_vect inward() const {
+    const cmath_vect n{unit.y, -unit.x};  // cross(dir, unit) > 0 makes this point along dir
+    return first->stop ? scaled(n, -1) : n;
+  }
 };
 
 int findRoot(std::vector<int>& parent, int i) {
@@ -82,11 +97,11 @@ std::vector<Column> columnsOf(const std::vector<PatternHit>& hits, double spacin
       const PatternHit& g = hits[order[j]];
       if (keyOf(g) != keyOf(h) || g.line - h.line > kLineReach) break;
       if (g.line == h.line) continue;
-      // A side up to 40 degrees off the lines' normal moves along them by under 0.85 of the
-      // lines' spacing a line.
+      // A side up to 50 degrees off the lines' normal moves along them by under 1.2 times the
+      // lines' spacing a line (one family or the other crosses every side within 45 degrees).
       const double shift = std::fabs(dot(sub(g.edge, h.edge), h.dir));
       const double ratio = g.module / h.module;
-      if (shift <= 0.85 * spacing * (g.line - h.line) + 1.5 && ratio > 0.75 && ratio < 1.33)
+      if (shift <= 1.2 * spacing * (g.line - h.line) + 1.5 && ratio > 0.75 && ratio < 1.33)
         parent[findRoot(parent, order[i])] = findRoot(parent, order[j]);
     }
   }
@@ -111,6 +126,7 @@ std::vector<Column> columnsOf(const std::vector<PatternHit>& hits, double spacin
     if (!fitLine(edges, std::max(0.8, 0.35 * c.module), &keep, &c.point, &c.unit)) continue;
     if (cross(c.dir, c.unit) < 0) c.unit = cmath_vect{-c.unit.x, -c.unit.y};
     if (cross(c.dir, c.unit) < 0.5) continue;  // a side must cross the lines steeply
+    c.across = c.module * cross(c.dir, c.unit);
     c.t0 = 1e300;
     c.t1 = -1e300;
     c.b0 = 1e300;
@@ -160,35 +176,41 @@ double median(std::vector<double> v) {
 }
 
 // Where the column's wide bar ends, each way along the side: followed along its centre line from
-// the last hit until the grey crosses halfway between the bar and the quiet zone beside the
-// side. ends[0] lies towards -unit.
+// the last hit until the grey crosses halfway between the bar and the pattern's widest space (3
+// modules, the last element of the start pattern and the fourth of the stop pattern), or to the
+// image's border. ends[0] lies towards -unit.
 bool barEnds(const cimg_windowConst& w, const Column& c, cmath_vect ends[2]) {
-  std::vector<double> bar, quiet;
-  const double out = c.first->stop ? 1.5 * c.module : -1.5 * c.module;  // into the quiet zone
-  const cmath_vect q = along(c.point, c.dir, out);
+  std::vector<double> bar, space;
+  const cmath_vect in = c.inward();
+  const cmath_vect s = along(c.point, in, (c.first->stop ? 7.5 : 15.5) * c.across);
   for (double t = c.b0; t <= c.b1; t += 1) {
     const cmath_vect p = along(c.barPoint, c.unit, t);
     bar.push_back(dmroad::sampleAt(w, p.x, p.y));
   }
   for (double t = c.t0; t <= c.t1; t += 1) {
-    const cmath_vect p = along(q, c.unit, t);
-    quiet.push_back(dmroad::sampleAt(w, p.x, p.y));
+    const cmath_vect p = along(s, c.unit, t);
+    space.push_back(dmroad::sampleAt(w, p.x, p.y));
   }
-  const double barLevel = median(bar), quietLevel = median(quiet);
-  if (std::fabs(barLevel - quietLevel) < 8) return false;
-  const double mid = (barLevel + quietLevel) / 2, sign = quietLevel > barLevel ? 1 : -1;
-  const double reach = 0.5 * (c.b1 - c.b0) + 20 * c.module + 6, step = 0.25;
+  const double barLevel = median(bar), spaceLevel = median(space);
+  if (std::fabs(barLevel - spaceLevel) < 8) return false;
+  const double mid = (barLevel + spaceLevel) / 2, sign = spaceLevel > barLevel ? 1 : -1;
+  const double reach = 0.5 * (c.b1 - c.b0) + 20 * c.across + 6, step = 0.25;
   for (int e = 0; e < 2; ++e) {
     const double from = e == 0 ? c.b0 : c.b1, towards = e == 0 ? -1 : 1;
     double prev = sign * (barLevel - mid);
     bool found = false;
-    for (double s = step; s <= reach && !found; s += step) {
-      const cmath_vect p = along(c.barPoint, c.unit, from + towards * s);
-      if (p.x < 0 || p.y < 0 || p.x > w.width || p.y > w.height) return false;
+    for (double d = step; d <= reach && !found; d += step) {
+      const cmath_vect p = along(c.barPoint, c.unit, from + towards * d);
+      if (p.x < 0 || p.y < 0 || p.x > w.width || p.y > w.height) {
+        // The bar runs on to the image's border: the symbol is cut there.
+        ends[e] = along(c.barPoint, c.unit, from + towards * (d - step));
+        found = true;
+        break;
+      }
       const double v = sign * (dmroad::sampleAt(w, p.x, p.y) - mid);
       if (v > 0) {
         const double f = prev < v ? -prev / (v - prev) : 0;  // prev <= 0 < v
-        ends[e] = along(c.barPoint, c.unit, from + towards * (s - step + f * step));
+        ends[e] = along(c.barPoint, c.unit, from + towards * (d - step + f * step));
         found = true;
       }
       prev = v;
@@ -216,6 +238,26 @@ bool outline(const cimg_windowConst& w, const Column& s, const Column& t, std::a
   return dmroad::convexQuad(*corners);
 }
 
+// The outline of a column on its own: its side between the ends of its wide bar, and the far side
+// square to it across the widest symbol or to the image's border, whichever is nearer.
+bool loneOutline(const cimg_windowConst& w, const Column& c, std::array<cmath_vect, 4>* corners) {
+  cmath_vect ends[2];
+  if (!barEnds(w, c, ends)) return false;
+  const cmath_vect in = c.inward(), middle = c.edgeMiddle();
+  // How far the middle may go inwards before it leaves the image.
+  double reach = kWidestModules * c.across;
+  if (in.x > 1e-9) reach = std::min(reach, (w.width - middle.x) / in.x);
+  if (in.x < -1e-9) reach = std::min(reach, -middle.x / in.x);
+  if (in.y > 1e-9) reach = std::min(reach, (w.height - middle.y) / in.y);
+  if (in.y < -1e-9) reach = std::min(reach, -middle.y / in.y);
+  if (!(reach >= kNarrowestModules * c.across)) return false;
+  cmath_vect side[2];
+  for (int e = 0; e < 2; ++e) side[e] = along(c.point, c.unit, dot(sub(ends[e], c.point), c.unit));
+  const cmath_vect far0 = along(side[0], in, reach), far1 = along(side[1], in, reach);
+  *corners = {side[0], far0, far1, side[1]};
+  return dmroad::distance(side[0], side[1]) > 2;
+}
+
 }  // namespace
 
 std::vector<PatternFind> outlinesFromHits(const cimg_windowConst& w, const PatternScan& scan,
@@ -232,14 +274,14 @@ std::vector<PatternFind> outlinesFromHits(const cimg_windowConst& w, const Patte
     std::vector<Pair> pairs;
     for (size_t ti = 0; ti < columns.size(); ++ti) {
       const Column& t = columns[ti];
-      // Any angle of lines may have seen either side (under perspective the two may be far from
-      // parallel), but both must read the same way and the same polarity.
+      // Either family of lines may have seen either side (under perspective the two may be far
+      // from parallel), but both must read the same way and the same polarity.
       if (!t.first->stop || t.first->lightBars != s.first->lightBars || dot(s.dir, t.dir) <= 0) continue;
-      const double ratio = t.module / s.module;
+      const double ratio = t.across / s.across;
       if (ratio < 0.5 || ratio > 2) continue;
       // The stop column's middle as s.point + a s.unit + b s.dir: b is how far ahead it lies;
       // and the start column's middle as far behind the stop column.
-      const cmath_vect sm = along(s.point, s.unit, (s.t0 + s.t1) / 2), tm = along(t.point, t.unit, (t.t0 + t.t1) / 2);
+      const cmath_vect sm = s.edgeMiddle(), tm = t.edgeMiddle();
       const double b = cross(s.unit, sub(tm, s.point)) / cross(s.unit, s.dir);
       const double back = -cross(t.unit, sub(sm, t.point)) / cross(t.unit, t.dir);
       if (b < kMinWidth * s.module || back < kMinWidth * t.module) continue;
@@ -257,8 +299,8 @@ std::vector<PatternFind> outlinesFromHits(const cimg_windowConst& w, const Patte
       if (!outline(w, s, t, &f.corners)) continue;
       f.hits = s.hits + t.hits;
       f.group = static_cast<int>(si);
-      f.startMiddle = along(s.barPoint, s.unit, (s.b0 + s.b1) / 2);
-      f.stopMiddle = along(t.barPoint, t.unit, (t.b0 + t.b1) / 2);
+      f.startMiddle = s.barMiddle();
+      f.stopMiddle = t.barMiddle();
       finds.push_back(f);
     }
   }
@@ -268,6 +310,22 @@ std::vector<PatternFind> outlinesFromHits(const cimg_windowConst& w, const Patte
   std::stable_sort(finds.begin(), finds.end(), [&](const PatternFind& a, const PatternFind& b) {
     return best[a.group] != best[b.group] ? best[a.group] > best[b.group] : a.group < b.group;
   });
+  // Then every column on its own, best supported first.
+  std::vector<PatternFind> lone;
+  for (size_t i = 0; i < columns.size(); ++i) {
+    const Column& c = columns[i];
+    PatternFind f;
+    if (!loneOutline(w, c, &f.corners)) continue;
+    f.kind = c.first->stop ? PatternFind::Kind::stopOnly : PatternFind::Kind::startOnly;
+    f.hits = c.hits;
+    f.group = static_cast<int>(columns.size() + i);
+    f.startMiddle = f.stopMiddle = c.barMiddle();
+    // A stop column's outline, start side first: the far side it reaches to.
+    if (f.kind == PatternFind::Kind::stopOnly) f.corners = {f.corners[1], f.corners[0], f.corners[3], f.corners[2]};
+    lone.push_back(f);
+  }
+  std::stable_sort(lone.begin(), lone.end(), [](const PatternFind& a, const PatternFind& b) { return a.hits > b.hits; });
+  finds.insert(finds.end(), lone.begin(), lone.end());
   return finds;
 }
 

@@ -153,6 +153,8 @@ CodewordGrid assembleGrid(const std::vector<ScannedLine>& lines) {
     return grid;
   }
   grid.rowsAlongV = fit.b > 0;
+  grid.rowBase = fit.a;
+  grid.rowPerV = fit.b;
 
   // votes[cell]: (value, weight) pairs; a line's word counts twice where both ways of reading it
   // agree, once for each way where they do not.

@@ -90,6 +90,14 @@ struct Scan {
   std::vector<std::vector<float>> profiles;
   std::vector<double> vs;
   dmroad::SquareToQuad map;
+  double mu = 0;    // the profiles run from u = -mu to 1 + mu
+  int samples = 0;  // samples a profile
+  // The image point of a position along line l's profile (in samples, of the profile read
+  // reversed or not).
+  cmath_vect pointAt(double position, double v, bool reversed) const {
+    const double s = reversed ? samples - 1 - position : position;
+    return map.map(-mu + (1 + 2 * mu) * (s + 0.5) / samples, v);
+  }
 };
 
 // Profiles along u at v pitch pixels apart, a little beyond the quadrilateral p00 p10 p11 p01 (u runs
@@ -104,6 +112,8 @@ bool sampleProfiles(const cimg_windowConst& w, cmath_vect p00, cmath_vect p10, c
   const double mu = 0.06 + 6 / width, mv = 0.02 + 2 / height;
   const int lines = std::clamp(static_cast<int>(height * (1 + 2 * mv) / pitch), 8, 1500);
   const int samples = std::clamp(static_cast<int>(width * (1 + 2 * mu) / 0.5), 64, 12000);
+  scan->mu = mu;
+  scan->samples = samples;
   scan->profiles.assign(lines, std::vector<float>(samples));
   scan->vs.resize(lines);
   for (int l = 0; l < lines; ++l) {
@@ -139,6 +149,61 @@ bool sampleProfiles(const cimg_windowConst& w, cmath_vect p00, cmath_vect p10, c
     }
   }
   return true;
+}
+
+// A line through points, refitted without those more than tolerance off it.
+bool robustLine(const std::vector<cmath_vect>& points, double tolerance, dmroad::EdgeLine* line) {
+  if (points.size() < 2 || !dmroad::fitLine(points, line)) return false;
+  std::vector<cmath_vect> kept;
+  for (const cmath_vect& p : points)
+    if (dmroad::offLine(*line, p) <= tolerance) kept.push_back(p);
+  return kept.size() * 2 > points.size() && dmroad::fitLine(kept, line);
+}
+
+// The outline of the symbol the lines read: the start side through the start patterns' leading
+// edges, the far side through the stop patterns' trailing edges (a compact symbol's: a module past
+// where its last data column ends), a side too few lines met placed from the other one by the
+// symbol's width in each line's modules, and the first and last rows' outer edges where the row
+// fit puts them.
+bool outlineOf(const Scan& scan, const std::vector<ScannedLine>& lines, const CodewordGrid& grid, bool reversed,
+               std::array<cmath_vect, 4>* outline) {
+  const int widthModules = grid.compact ? 35 + 17 * grid.columns : 69 + 17 * grid.columns;
+  std::vector<cmath_vect> left, right, leftFromRight, rightFromLeft;
+  for (const ScannedLine& l : lines) {
+    const LineRead& r = l.read;
+    if (r.cluster < 0) continue;
+    float end = r.stopEnd;
+    const size_t afterData = static_cast<size_t>(grid.columns) + 1;
+    if (end < 0 && grid.compact && !r.fromStop && r.slotStart.size() > afterData)
+      end = r.slotStart[afterData] + r.module;
+    if (r.startEdge >= 0) {
+      left.push_back(scan.pointAt(r.startEdge, l.v, reversed));
+      rightFromLeft.push_back(scan.pointAt(r.startEdge + widthModules * r.module, l.v, reversed));
+    }
+    if (end >= 0) {
+      right.push_back(scan.pointAt(end, l.v, reversed));
+      leftFromRight.push_back(scan.pointAt(end - widthModules * r.module, l.v, reversed));
+    }
+  }
+  if (left.size() < 2) left = leftFromRight;
+  if (right.size() < 2) right = rightFromLeft;
+  dmroad::EdgeLine leftLine, rightLine;
+  if (!robustLine(left, 1.5, &leftLine) || !robustLine(right, 1.5, &rightLine) || grid.rowPerV == 0) return false;
+  const double vTop = (-0.5 - grid.rowBase) / grid.rowPerV, vBottom = (grid.rows - 0.5 - grid.rowBase) / grid.rowPerV;
+  auto rowLine = [&](double v) {
+    const cmath_vect a = scan.map.map(0, v), b = scan.map.map(1, v);
+    const double length = dmroad::distance(a, b);
+    return dmroad::EdgeLine{a, cmath_vect{(b.x - a.x) / length, (b.y - a.y) / length}};
+  };
+  const dmroad::EdgeLine top = rowLine(vTop), bottom = rowLine(vBottom);
+  cmath_vect q[4];
+  if (!dmroad::crossing(leftLine, top, &q[0]) || !dmroad::crossing(rightLine, top, &q[1]) ||
+      !dmroad::crossing(rightLine, bottom, &q[2]) || !dmroad::crossing(leftLine, bottom, &q[3]))
+    return false;
+  *outline = {q[0], q[1], q[2], q[3]};
+  for (const cmath_vect& p : *outline)
+    if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
+  return dmroad::convexQuad(*outline);
 }
 
 }  // namespace
@@ -228,6 +293,7 @@ Reading readImage(const cimg_windowConst& window, const std::array<cmath_vect, 4
         if (way.reversed) along = {-along.x, -along.y};
         if (!grid.rowsAlongV) rowsDown = {-rowsDown.x, -rowsDown.y};
         r.mirrored = mirroredBy(along, rowsDown);
+        if (r.ok) r.haveOutline = outlineOf(scan, lines, grid, way.reversed, &r.outline);
       }
       if (r.ok) return r;
       if (!haveFirst || (grid.ok && first.rows == 0)) first = r, haveFirst = true;
@@ -274,6 +340,22 @@ bool fillSymbol(const Reading& reading, idut::Symbol& symbol) {
   }
   symbol.decoded = true;
   return true;
+}
+
+void carryEcis(const std::vector<Reading*>& readings) {
+  std::vector<Reading*> parts;
+  for (Reading* r : readings)
+    if (r->ok && r->message.append.index >= 0 && !r->message.segments.empty()) parts.push_back(r);
+  std::sort(parts.begin(), parts.end(),
+            [](const Reading* a, const Reading* b) { return a->message.append.index < b->message.append.index; });
+  for (size_t k = 1; k < parts.size(); ++k) {
+    const Message &before = parts[k - 1]->message;
+    Message& m = parts[k]->message;
+    if (m.append.index != before.append.index + 1 || m.append.id != before.append.id ||
+        m.append.count != before.append.count || m.leadingEci)
+      continue;
+    m.segments.front().eci = before.segments.back().eci;
+  }
 }
 
 bool readSymbol(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners, idut::Symbol& symbol) {

@@ -26,6 +26,11 @@ struct Reading {
   int rows = 0, columns = 0, level = -1;
   int corrected = 0, erasures = 0;
   bool compact = false, mirrored = false, inverted = false;
+  // Read from an image: the symbol's outline as the lines that read it saw its sides and the row
+  // indicators its rows (the corners readImage takes, in its order); haveOutline false when too
+  // few lines met a side to fit it.
+  bool haveOutline = false;
+  std::array<cmath_vect, 4> outline{};
 };
 
 // All rows * columns codewords of a symbol, row by row (row indicators left out), -1 for a word
@@ -50,6 +55,13 @@ Reading readImage(const cimg_windowConst& window, const std::array<cmath_vect, 4
 // symbology identifier is always "]L2": this reader applies ECIs itself and passes none on as
 // escape sequences (basic channel), and a stand-alone PDF417 carries no GS1 data.
 bool fillSymbol(const Reading& reading, idut::Symbol& symbol);
+
+// Macro PDF417 symbols read together: the ECI in force at the end of one symbol of a message
+// goes on at the start of the next (index + 1, the same file id and count) up to that one's first
+// designator of its own, so that a character whose bytes a symbol boundary does not split but
+// whose set the previous symbol chose reads as it was written. Only symbols whose predecessor is
+// among readings change.
+void carryEcis(const std::vector<Reading*>& readings);
 
 // readImage then fillSymbol.
 bool readSymbol(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners, idut::Symbol& symbol);

@@ -1,288 +1,146 @@
 #include "reader/pdf417/pdfroad.hpp"
 
 #include <algorithm>
-#include <cmath>
 #include <memory>
-#include <utility>
 #include <vector>
 
-#include "ci_id/pdpdriver.h"
-#include "ci_id/scanwalk.h"
 #include "reader/datamatrix/dmdenoise.hpp"
 #include "reader/pdf417/pdfcheck.hpp"
-#include "reader/pdf417/pdfmerge.hpp"
+#include "reader/pdf417/pdfcolumns.hpp"
 #include "reader/pdf417/pdfpattern.hpp"
+#include "reader/pdf417/pdfseeds.hpp"
 #include "reader/roadbase.hpp"
 
 namespace pdfroad {
 
 namespace {
 
-// What the road builds beyond the shared pieces, destructed whatever way it leaves.
-struct Resources : road::Base {
-  cstd_vector_cidc_peakIDFixedX_4 peaks{};
-  bool havePeaks = false;
-  ~Resources() {
-    if (havePeaks) cstd_vector_cidc_peakIDFixedX_4_destruct(&peaks);
-  }
-};
-
-// One image the driver searches: the image (or its smoothed copy), or its transposition, with a
-// marking image of its own. Owns both.
-struct SearchImage {
-  std::vector<uint8_t> pixels;  // empty when wrapping the caller's pixels
-  cimg_imageConst image{};
-  bool haveImage = false;
-  cimg_image marking{};
-  bool haveMarking = false;
-  bool transposed = false;
-  SearchImage() = default;
-  SearchImage(const SearchImage&) = delete;
-  SearchImage& operator=(const SearchImage&) = delete;
-  ~SearchImage() {
-    if (haveMarking) cimg_image_destruct(&marking);
-    if (haveImage) cimg_imageConst_destruct(&image);
-  }
-  csys_status wrap(const uint8_t* data, int32_t width, int32_t height, int32_t stride) {
-    csys_status st = cimg_imageConst_constructWrap(&image, data, width, height, stride);
-    if (CSYS_FAILED(st)) return st;
-    haveImage = true;
-    st = cimg_image_construct(&marking, (width + 3) / 4, (height + 3) / 4);
-    if (CSYS_FAILED(st)) return st;
-    haveMarking = true;
-    return 0;
-  }
-};
-
-// Noise (grey levels of deviation) above which the driver searches a smoothed copy, and the
+// Noise (grey levels of deviation) above which the road searches a smoothed copy, and the
 // factor by which the 3 x 3 binomial lowers white noise.
 constexpr double kDenoiseAbove = 5.0;
 constexpr double kBinomialNoiseGain = 0.375;
-// Edge threshold: at least kMinThreshold (a clean step of about 12 grey levels), and far enough
-// above the noise's response (the row operator's response to noise of deviation s has deviation
-// about 14 s) that noise seldom breaks up a bar.
-constexpr int32_t kMinThreshold = 192;
-constexpr double kThresholdPerNoise = 40.0;
+// The grey levels a pattern line must span near a run before it is split there: five times the
+// noise, at least a few levels; on the image itself (not smoothed) at most what any printed
+// symbol spans, so that a noisy-looking image still gets its lines read.
+constexpr double kMinContrast = 12, kMaxContrastAsked = 40;
 
-// The edges of one row as the driver takes them: the column of the pixel just before each edge,
-// negative for edges that turn darker along the row.
-csys_status rowEdges(const cimg_imageConst& image, const cidc_windowROI& roi, int32_t row, int32_t threshold,
-                     cstd_vector_cidc_peakIDFixedX_4* peaks, std::vector<int16_t>* edges) {
-  edges->clear();
-  cidc_unitDir16 dir;
-  csys_status st = cidc_unitDir16_initVect(&dir, 65536, 0);
-  if (CSYS_FAILED(st)) return st;
-  const cidc_vect64_4 point{0, 16 * static_cast<int64_t>(row) + 8};
-  cidc_scanLine line;
-  st = cidc_scanLine_initPointDir(&line, &point, &dir);
-  if (CSYS_FAILED(st)) return st;
-  cidc_scanShape shape;
-  st = cidc_scanShape_initScanLine(&shape, &line);
-  if (CSYS_FAILED(st)) return st;
-  const int16_t gradient[2] = {32, 0};
-  const cidc_edgeScanParams params{threshold};
-  cstd_vector_cidc_peakIDFixedX_4_clear(peaks);
-  cidc_scanLineSeg out;
-  st = cidc_runEdgeScan(&image, &roi, &params, &shape, gradient, peaks, &out);
-  if (CSYS_FAILED(st)) return st;
-  const cidc_peakIDFixedX_4 *p, *end;
-  cstd_vector_cidc_peakIDFixedX_4_getBeginEndConst(peaks, &p, &end);
-  for (ptrdiff_t i = 0; i < end - p; ++i) {
-    // Positions are in 1/16 pixel with pixel c covering [16c, 16c + 16): the pixel before an
-    // edge at position e is the one whose centre lies just before it.
-    const int64_t column = (p[i].position - 8) >> 4;
-    if (column < 1 || column > 32767) continue;
-    edges->push_back(static_cast<int16_t>(p[i].value > 0 ? column : -column));
+// Whether any of the points lies in a symbol claimed already.
+csys_status anyClaimed(const cid_mask* mask, std::initializer_list<cmath_vect> points, bool* claimed) {
+  *claimed = false;
+  for (const cmath_vect& p : points) {
+    uint32_t masked = 0;
+    const csys_status st = cid_mask_isPointUnMasked(mask, &p, nullptr, &masked);
+    if (CSYS_FAILED(st)) return st;
+    *claimed = *claimed || masked != 0;
   }
   return 0;
 }
 
-cmath_vect transposedPoint(const cmath_vect& p) { return cmath_vect{p.y, p.x}; }
+cmath_vect centreOf(const std::array<cmath_vect, 4>& q) {
+  return cmath_vect{(q[0].x + q[1].x + q[2].x + q[3].x) / 4, (q[0].y + q[1].y + q[2].y + q[3].y) / 4};
+}
 
-// Whether edge k begins a run of five elements that the driver could have taken for its pattern:
-// alternating edges, the first two and the last two elements about as wide as each other. Tells
-// the driver's seed from the other edges of its marking cell.
-bool startsPattern(const std::vector<int16_t>& e, size_t k) {
-  if (k + 5 >= e.size()) return false;
-  int32_t w[5];
-  for (int i = 0; i < 5; ++i) {
-    if ((e[k + i] > 0) == (e[k + i + 1] > 0)) return false;
-    w[i] = std::abs(e[k + i + 1]) - std::abs(e[k + i]);
+// Decides on one candidate: read it (unless decoding is off and the patterns vouch for a pair),
+// and take it when it reads, or when it is a pair whose patterns show along its rows. *taken
+// tells which; s receives the symbol.
+void tryCandidate(const cimg_imageConst& image, const cimg_windowConst& window, const PatternFind& f,
+                  const Options& options, Symbol* s, bool* taken) {
+  *taken = false;
+  s->corners = f.corners;
+  s->score = f.hits;
+  bool vouched = false;
+  if (f.kind == PatternFind::Kind::pair) {
+    std::array<cmath_vect, 4> checked = f.corners;
+    vouched = hasPdf417Pattern(image, &checked);
+    if (vouched) s->corners = checked;
+    if (!options.decode) {
+      *taken = vouched;
+      return;
+    }
   }
-  const int32_t tol = std::max(2, (w[0] + w[1] + w[3] + w[4] + 4) / 8);
-  return std::abs(w[0] - w[1]) <= tol && std::abs(w[3] - w[4]) <= tol;
+  s->reading = pdf417::readImage(window, s->corners);
+  s->readTried = true;
+  if (s->reading.ok && s->reading.haveOutline) s->corners = s->reading.outline;
+  *taken = s->reading.ok || vouched;
 }
 
 }  // namespace
 
 Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* mask) {
   Outcome out;
-  Resources r;
-  auto fail = [&](csys_status st) {
+  road::Base r;
+  csys_status st = r.open(image);
+  if (CSYS_FAILED(st)) {
     out.status = st;
     return out;
-  };
-  csys_status st = r.open(image);
-  if (CSYS_FAILED(st)) return fail(st);
+  }
   const cimg_windowConst& fine = r.fine.window;
   const int32_t width = fine.width, height = fine.height;
   if (width < 16 || height < 16) return out;
+  if (CSYS_FAILED(st = r.prepare(mask, options.tune))) {
+    out.status = st;
+    return out;
+  }
 
-  // The pixels searched: the image, or a smoothed copy of a noisy one.
-  double noise = options.denoise || options.edgeThreshold <= 0 ? dmroad::noiseSigma(fine) : 0;
+  // The pattern lines over the image, and over a smoothed copy too when the image looks noisy:
+  // fine detail (a sharp symbol of one-pixel modules filling the frame) looks like noise to the
+  // estimate, and smoothing would blur it away. Hits of both join the same columns.
+  const double noise = dmroad::noiseSigma(fine);
+  PatternScan scan;
+  scan.spacing = std::max(1, options.rowStep);
+  scan.minContrast = std::clamp(5 * noise, kMinContrast, kMaxContrastAsked);
+  std::vector<PatternHit> hits = scanPatterns(fine, scan);
   std::unique_ptr<uint8_t[]> smoothed;
-  const uint8_t* pixels = fine.pixels;
-  int32_t stride = fine.stride;
+  cimg_windowConst searched = fine;
+  double searchedNoise = noise;
   if (options.denoise && noise > kDenoiseAbove) {
     smoothed = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(width) * height);
     dmroad::smoothBinomial(fine, smoothed.get());
-    pixels = smoothed.get();
-    stride = width;
-    noise *= kBinomialNoiseGain;
+    searched.pixels = smoothed.get();
+    searched.stride = width;
+    searchedNoise *= kBinomialNoiseGain;
+    PatternScan smooth = scan;
+    smooth.minContrast = std::max(kMinContrast, 5 * searchedNoise);
+    const std::vector<PatternHit> more = scanPatterns(searched, smooth);
+    hits.insert(hits.end(), more.begin(), more.end());
   }
-  const int32_t threshold = options.edgeThreshold > 0
-                                ? options.edgeThreshold
-                                : std::max(kMinThreshold, static_cast<int32_t>(kThresholdPerNoise * noise));
-
-  st = r.prepare(mask, options.tune);
-  if (CSYS_FAILED(st)) return fail(st);
-  mask = r.mask;
-  st = cstd_vector_cidc_peakIDFixedX_4_constructEmpty(&r.peaks);
-  if (CSYS_FAILED(st)) return fail(st);
-  r.havePeaks = true;
-  cid2d_trackingParams& params = r.params;
-  const int step = std::max(1, options.rowStep), gap = std::max(1, options.neighbourRows);
-  const int32_t singleTry = options.singleTry ? 1 : 0;
-
-  // Scans one search image to its end. Its mask coordinates are the image's; a transposed
-  // image maps its points through the transposition.
-  auto scan = [&](SearchImage& search) -> csys_status {
-    const cimg_windowConst& sw = search.image.window;
-    cidc_windowROI roi;
-    csys_status st = cidc_windowROI_initCorner(&roi, sw.width, sw.height, 0, 0, 1, 1);
-    if (CSYS_FAILED(st)) return st;
-    std::vector<int32_t> lines;
-    for (int32_t y = gap + 3 + step / 2; y + gap + 1 < sw.height; y += step) lines.push_back(y);
-    if (lines.empty()) return 0;
-    params.scanLines = lines.data();
-    params.scanLineCount = static_cast<int32_t>(lines.size());
-    cmath_xformLinear transpose;
-    cmath_matrix swap{0, 1, 1, 0};
-    const cmath_vect zero{0, 0};
-    cmath_xformLinear_initMatrixTrans(&transpose, &swap, &zero);
-    const cmath_xformLinear* maskXform = search.transposed ? &transpose : nullptr;
-    // Edges of each row once, however many lines use them.
-    std::vector<std::vector<int16_t>> edges(static_cast<size_t>(sw.height));
-    std::vector<char> haveEdges(static_cast<size_t>(sw.height), 0);
-    auto edgesOf = [&](int32_t row, const std::vector<int16_t>** list) -> csys_status {
-      if (!haveEdges[row]) {
-        csys_status st = rowEdges(search.image, roi, row, threshold, &r.peaks, &edges[row]);
-        if (CSYS_FAILED(st)) return st;
-        haveEdges[row] = 1;
-      }
-      *list = &edges[row];
-      return 0;
-    };
-    MergedViews merged(search.image);
-    // A located symbol: checked, recorded and claimed. Its corners are in search-image pixels.
-    auto report = [&](Symbol s) -> csys_status {
-      if (search.transposed)
-        for (cmath_vect& c : s.corners) c = transposedPoint(c);
-      s.transposed = search.transposed;
-      if (options.verify && !hasPdf417Pattern(r.fine, &s.corners)) {
-        ++out.rejected;
-        return 0;
-      }
-      out.symbols.push_back(s);
-      // The check turns the corners round the outline, so any three in a row span the claim.
-      return road::claim(mask, s.corners, s.parallelogram != 0);
-    };
-    const cimg_window& mw = search.marking.window;
-    std::vector<uint8_t> marksBefore(static_cast<size_t>(mw.width));
-    for (size_t i = 0; i < lines.size();) {
-      if (static_cast<int>(out.symbols.size()) >= options.maxSymbols || out.calls >= options.maxCalls) return 0;
-      const int32_t row = lines[i];
-      const std::vector<int16_t>*here, *above, *below;
-      if (CSYS_FAILED(st = edgesOf(row, &here)) || CSYS_FAILED(st = edgesOf(row - gap, &above)) ||
-          CSYS_FAILED(st = edgesOf(row + gap, &below)))
-        return st;
-      if (here->size() < 6) {
-        ++i;
-        continue;
-      }
-      uint8_t* marks = mw.pixels + static_cast<ptrdiff_t>(row >> 2) * mw.stride;
-      std::copy(marks, marks + mw.width, marksBefore.begin());
-      params.firstScanLine = static_cast<int32_t>(i);
-      st = cf_BndFindNextPDP(&search.image, &params, mask, nullptr, maskXform, &search.marking, singleTry,
-                             here->data(), above->data(), below->data(), static_cast<int32_t>(here->size()),
-                             static_cast<int32_t>(above->size()), static_cast<int32_t>(below->size()), &r.result);
-      ++out.calls;
-      if (CSYS_FAILED(st)) return st;
-      const bool found = r.result.found != 0;
-      if (!options.merge && found) {
-        Symbol s;
-        cmath_shapeAffineRectPoints p;
-        cmath_shapeAffineRect_getPoints(&r.result.rectangle, &p);
-        s.corners = {p.po, p.px, r.result.fourthCorner, p.py};
-        s.parallelogram = r.result.parallelogram;
-        s.score = r.result.score;
-        s.line = r.result.line;
-        if (CSYS_FAILED(st = report(s))) return st;
-      }
-      if (options.merge) {
-        // Every seed the driver tracked on this line marked its cell, found or not: each is a
-        // confirmed pattern, grown on a merged copy (where the driver's own find, a block of
-        // bars, gives way to the whole symbol).
-        for (int32_t cx = 0; cx < mw.width; ++cx) {
-          if (marksBefore[cx] != 0 || marks[cx] == 0) continue;
-          for (size_t k = 0; k < here->size(); ++k) {
-            const int32_t x = std::abs((*here)[k]);
-            if (x >> 2 != cx || !startsPattern(*here, k)) continue;
-            Symbol s;
-            bool grown = false, fitted = false;
-            st = merged.grow(params, *here, row, x, mask, maskXform, singleTry, &r.result, &s.corners, &fitted,
-                             &grown);
-            if (CSYS_FAILED(st)) return st;
-            if (!grown) continue;
-            s.parallelogram = fitted ? 0 : r.result.parallelogram;
-            s.score = r.result.score;
-            s.line = static_cast<int32_t>(i);
-            if (CSYS_FAILED(st = report(s))) return st;
-            break;
-          }
-        }
-      }
-      if (!found) ++i;  // the line is done; a find is followed by another look at the same line
+  const std::vector<PatternFind> finds = outlinesFromHits(fine, scan, hits);
+  // The candidates of one column in turn: the first that reads is taken; failing that, the first
+  // pair whose patterns show along its rows.
+  for (size_t i = 0; i < finds.size() && !CSYS_FAILED(st);) {
+    size_t end = i;
+    while (end < finds.size() && finds[end].group == finds[i].group) ++end;
+    Symbol best;
+    bool haveBest = false, read = false;
+    for (; i < end && !read; ++i) {
+      const PatternFind& f = finds[i];
+      if (CSYS_FAILED(st = csys_attention_check())) break;
+      // A pair whose middle or either column lies in a symbol claimed already is that symbol
+      // seen again (or a neighbour's column); a lone column's outline reaches far past its
+      // symbol, so only its column tells.
+      bool claimed = false;
+      st = f.kind == PatternFind::Kind::pair
+               ? anyClaimed(r.mask, {centreOf(f.corners), f.startMiddle, f.stopMiddle}, &claimed)
+               : anyClaimed(r.mask, {f.startMiddle}, &claimed);
+      if (CSYS_FAILED(st)) break;
+      if (claimed) continue;
+      ++out.candidates;
+      Symbol s;
+      bool take = false;
+      tryCandidate(r.fine, fine, f, options, &s, &take);
+      read = s.readTried && s.reading.ok;
+      if (take && (read || !haveBest)) best = std::move(s), haveBest = true;
+      if (!take) ++out.rejected;
     }
-    return 0;
-  };
-
-  if (options.patterns) {
-    cimg_windowConst searched = fine;
-    searched.pixels = pixels;
-    searched.stride = stride;
-    PatternScan patternScan;
-    patternScan.minContrast = std::max(12.0, 5 * noise);
-    st = findByPatterns(r.fine, searched, patternScan, mask, &out);
-    if (CSYS_FAILED(st)) return fail(st);
+    i = end;
+    if (!haveBest || CSYS_FAILED(st)) continue;
+    if (CSYS_FAILED(st = road::claim(r.mask, best.corners, false))) break;
+    out.symbols.push_back(std::move(best));
+    if (static_cast<int>(out.symbols.size()) >= options.maxSymbols) break;
   }
-  SearchImage direct;
-  st = direct.wrap(pixels, width, height, stride);
-  if (CSYS_FAILED(st)) return fail(st);
-  st = scan(direct);
-  if (CSYS_FAILED(st)) return fail(st);
-  if (options.transposed) {
-    SearchImage across;
-    across.transposed = true;
-    across.pixels.resize(static_cast<size_t>(width) * height);
-    for (int32_t y = 0; y < height; ++y)
-      for (int32_t x = 0; x < width; ++x)
-        across.pixels[static_cast<size_t>(x) * height + y] = pixels[static_cast<ptrdiff_t>(y) * stride + x];
-    st = across.wrap(across.pixels.data(), height, width, height);
-    if (CSYS_FAILED(st)) return fail(st);
-    st = scan(across);
-    if (CSYS_FAILED(st)) return fail(st);
-  }
+  if (!CSYS_FAILED(st) && options.seeds)
+    st = findBySeeds(r, searched.pixels, searched.stride, searchedNoise, options, &out);
+  out.status = st;
   return out;
 }
 
