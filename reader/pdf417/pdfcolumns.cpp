@@ -275,8 +275,9 @@ std::vector<PatternFind> outlinesFromHits(const cimg_windowConst& w, const Patte
     for (size_t ti = 0; ti < columns.size(); ++ti) {
       const Column& t = columns[ti];
       // Either family of lines may have seen either side (under perspective the two may be far
-      // from parallel), but both must read the same way and the same polarity.
-      if (!t.first->stop || t.first->lightBars != s.first->lightBars || dot(s.dir, t.dir) <= 0) continue;
+      // from parallel, and a symbol near 45 degrees may show one side to the rows and the other
+      // to the columns), but not read against each other, and in the same polarity.
+      if (!t.first->stop || t.first->lightBars != s.first->lightBars || dot(s.dir, t.dir) < 0) continue;
       const double ratio = t.across / s.across;
       if (ratio < 0.5 || ratio > 2) continue;
       // The stop column's middle as s.point + a s.unit + b s.dir: b is how far ahead it lies;
@@ -298,6 +299,8 @@ std::vector<PatternFind> outlinesFromHits(const cimg_windowConst& w, const Patte
       const Column& t = columns[pairs[k].stop];
       if (!outline(w, s, t, &f.corners)) continue;
       f.hits = s.hits + t.hits;
+      f.lightBars = s.first->lightBars;
+      f.module = s.across;
       f.group = static_cast<int>(si);
       f.startMiddle = s.barMiddle();
       f.stopMiddle = t.barMiddle();
@@ -318,6 +321,8 @@ std::vector<PatternFind> outlinesFromHits(const cimg_windowConst& w, const Patte
     if (!loneOutline(w, c, &f.corners)) continue;
     f.kind = c.first->stop ? PatternFind::Kind::stopOnly : PatternFind::Kind::startOnly;
     f.hits = c.hits;
+    f.lightBars = c.first->lightBars;
+    f.module = c.across;
     f.group = static_cast<int>(columns.size() + i);
     f.startMiddle = f.stopMiddle = c.barMiddle();
     // A stop column's outline, start side first: the far side it reaches to.

@@ -20,6 +20,8 @@ struct PatternFind {
   Kind kind = Kind::pair;
   std::array<cmath_vect, 4> corners{};
   int hits = 0;
+  bool lightBars = false;  // the columns' polarity
+  double module = 0;       // the module across the start column (the lone column), pixels
   int group = 0;  // the column's index: once one of a group is taken, the others are not
   // Middles of the start and stop columns' wide bars (the one column's for a lone one): a
   // candidate either of whose columns lies in a claimed symbol is not taken (the same column

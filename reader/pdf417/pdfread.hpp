@@ -41,11 +41,19 @@ Reading readCodewords(std::vector<int> words, int columns, int level);
 // start pattern; rows may be repeated, reversed (then all of them) or damaged.
 Reading readModuleRows(const std::vector<std::vector<uint8_t>>& rows);
 
+// What a locator knows of a symbol before it is read.
+struct ReadHint {
+  bool known = false;      // the rows run from corners[0]'s side to corners[1]'s, and:
+  bool lightBars = false;  // the polarity
+  double module = 0;       // the module along the rows, pixels (0: not known)
+};
+
 // Reads the symbol in the quadrilateral: corners[0] the top of the start pattern, [1] the end of
 // the first row at the stop pattern, [2] the bottom right, [3] the bottom left (image pixels,
 // pixel x covering [x, x + 1)). Either polarity, mirrored or not; also tries the corners a
-// quarter turn round when the rows do not run the way they say.
-Reading readImage(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners);
+// quarter turn round when the rows do not run the way they say. With a hint, only the way it
+// gives (and lines spaced and sampled for its module).
+Reading readImage(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners, const ReadHint& hint = {});
 
 // Fills the decoding fields of symbol from a reading; false when the symbol could not be read,
 // decodeError then saying why. The text is the message's bytes, each segment in the character

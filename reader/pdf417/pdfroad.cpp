@@ -58,7 +58,11 @@ void tryCandidate(const cimg_imageConst& image, const cimg_windowConst& window, 
       return;
     }
   }
-  s->reading = pdf417::readImage(window, s->corners);
+  pdf417::ReadHint hint;
+  hint.known = true;
+  hint.lightBars = f.lightBars;
+  hint.module = f.module;
+  s->reading = pdf417::readImage(window, s->corners, hint);
   s->readTried = true;
   if (s->reading.ok && s->reading.haveOutline) s->corners = s->reading.outline;
   *taken = s->reading.ok || vouched;

@@ -1,0 +1,143 @@
+#include "reader/pdf417/pdfsample.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+namespace pdf417 {
+
+namespace {
+
+// A line through points, refitted without those more than tolerance off it.
+bool robustLine(const std::vector<cmath_vect>& points, double tolerance, dmroad::EdgeLine* line) {
+  if (points.size() < 2 || !dmroad::fitLine(points, line)) return false;
+  std::vector<cmath_vect> kept;
+  for (const cmath_vect& p : points)
+    if (dmroad::offLine(*line, p) <= tolerance) kept.push_back(p);
+  return kept.size() * 2 > points.size() && dmroad::fitLine(kept, line);
+}
+
+// One line's samples from u0 by du, the map's numerators and denominator stepped along it (they
+// are linear in u): three bilinear samples across the line at +-across each.
+template <bool Inside>
+void sampleLine(const cimg_windowConst& w, const dmroad::SquareToQuad& m, double u0, double du, double v,
+                cmath_vect across, bool invert, std::vector<float>* profile) {
+  double nx = m.a * u0 + m.b * v + m.c, ny = m.d * u0 + m.e * v + m.f, dn = m.g * u0 + m.h * v + 1;
+  const double sx = m.a * du, sy = m.d * du, sd = m.g * du;
+  const float flip = invert ? 255.0f : 0.0f, sign = invert ? -1.0f : 1.0f;
+  for (float& out : *profile) {
+    const double k = 1 / dn, x = nx * k, y = ny * k;
+    nx += sx;
+    ny += sy;
+    dn += sd;
+    double sum;
+    if (Inside) {
+      sum = dmroad::sampleUnclamped(w, x - across.x, y - across.y) + dmroad::sampleUnclamped(w, x, y) +
+            dmroad::sampleUnclamped(w, x + across.x, y + across.y);
+    } else {
+      if (!dmroad::sampleNeedsNoClamp(w, cmath_vect{x, y})) {
+        out = kOutside;
+        continue;
+      }
+      sum = dmroad::sampleAt(w, x - across.x, y - across.y) + dmroad::sampleAt(w, x, y) +
+            dmroad::sampleAt(w, x + across.x, y + across.y);
+    }
+    out = flip + sign * static_cast<float>(sum * (1.0 / 3));
+  }
+}
+
+}  // namespace
+
+bool sampleProfiles(const cimg_windowConst& w, const std::array<cmath_vect, 4>& corners, const Sampling& how,
+                    Scan* scan) {
+  const cmath_vect p00 = corners[0], p10 = corners[1], p11 = corners[2], p01 = corners[3];
+  const double width = std::max(dmroad::distance(p00, p10), dmroad::distance(p01, p11));
+  const double height = std::max(dmroad::distance(p00, p01), dmroad::distance(p10, p11));
+  if (!std::isfinite(width) || !std::isfinite(height) || width < 8 || height < 2 || width > 1e5 || height > 1e5 ||
+      !(how.pitch > 0) || !(how.step > 0))
+    return false;
+  scan->map = dmroad::SquareToQuad(p00, p10, p11, p01);
+  const double mu = 0.06 + 6 / width, mv = 0.02 + 2 / height;
+  const int lines = std::clamp(static_cast<int>(height * (1 + 2 * mv) / how.pitch), 8, 1500);
+  const int samples = std::clamp(static_cast<int>(width * (1 + 2 * mu) / how.step), 64, 12000);
+  scan->mu = mu;
+  scan->samples = samples;
+  scan->resolved = how.resolve;
+  scan->profiles.assign(lines, std::vector<float>(samples));
+  scan->vs.resize(lines);
+  const double u0 = -mu + (1 + 2 * mu) * 0.5 / samples, du = (1 + 2 * mu) / samples;
+  for (int l = 0; l < lines; ++l) {
+    const double v = -mv + (1 + 2 * mv) * (l + 0.5) / lines;
+    scan->vs[l] = v;
+    const cmath_vect mid = scan->map.map(0.5, v), below = scan->map.map(0.5, v + 1 / height);
+    double ax = below.x - mid.x, ay = below.y - mid.y;
+    const double norm = std::hypot(ax, ay);
+    if (!(norm > 0) || !std::isfinite(norm)) return false;
+    ax *= 0.35 / norm;
+    ay *= 0.35 / norm;
+    const cmath_vect a = scan->map.map(-mu, v), b = scan->map.map(1 + mu, v);
+    if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(b.x) || !std::isfinite(b.y)) return false;
+    // Inside when the ends are and the map has no pole between them (its denominator, linear in u,
+    // keeps its sign): the points between then lie on the segment joining the ends.
+    const double d0 = scan->map.g * -mu + scan->map.h * v + 1, d1 = scan->map.g * (1 + mu) + scan->map.h * v + 1;
+    if (!(d0 * d1 > 0)) return false;  // the line crosses the map's horizon
+    const bool inside = dmroad::samplesUnclamped(w, {cmath_vect{a.x - ax, a.y - ay}, cmath_vect{a.x + ax, a.y + ay},
+                                                     cmath_vect{b.x - ax, b.y - ay}, cmath_vect{b.x + ax, b.y + ay}});
+    std::vector<float>& profile = scan->profiles[l];
+    if (inside) {
+      sampleLine<true>(w, scan->map, u0, du, v, cmath_vect{ax, ay}, how.invert, &profile);
+      continue;
+    }
+    sampleLine<false>(w, scan->map, u0, du, v, cmath_vect{ax, ay}, how.invert, &profile);
+    if (!how.resolve) continue;
+    float lightest = 0;
+    for (float s : profile) lightest = std::max(lightest, s);
+    for (float& s : profile)
+      if (s == kOutside) s = lightest;
+  }
+  return true;
+}
+
+bool outlineOf(const Scan& scan, const std::vector<ScannedLine>& lines, const CodewordGrid& grid, bool reversed,
+               std::array<cmath_vect, 4>* outline) {
+  const int widthModules = grid.compact ? 35 + 17 * grid.columns : 69 + 17 * grid.columns;
+  std::vector<cmath_vect> left, right, leftFromRight, rightFromLeft;
+  for (const ScannedLine& l : lines) {
+    const LineRead& r = l.read;
+    if (r.cluster < 0) continue;
+    float end = r.stopEnd;
+    const size_t afterData = static_cast<size_t>(grid.columns) + 1;
+    if (end < 0 && grid.compact && !r.fromStop && r.slotStart.size() > afterData)
+      end = r.slotStart[afterData] + r.module;
+    if (r.startEdge >= 0) {
+      left.push_back(scan.pointAt(r.startEdge, l.v, reversed));
+      rightFromLeft.push_back(scan.pointAt(r.startEdge + widthModules * r.module, l.v, reversed));
+    }
+    if (end >= 0) {
+      right.push_back(scan.pointAt(end, l.v, reversed));
+      leftFromRight.push_back(scan.pointAt(end - widthModules * r.module, l.v, reversed));
+    }
+  }
+  if (left.size() < 2) left = leftFromRight;
+  if (right.size() < 2) right = rightFromLeft;
+  dmroad::EdgeLine leftLine, rightLine;
+  if (!robustLine(left, 1.5, &leftLine) || !robustLine(right, 1.5, &rightLine) || grid.rowPerV == 0) return false;
+  // A line at v lies in row rowBase + rowPerV * v, about half a row short of the row's continuous
+  // coordinate: the first row's outer edge is at -0.5, the last row's at rows - 0.5.
+  const double vTop = (-0.5 - grid.rowBase) / grid.rowPerV, vBottom = (grid.rows - 0.5 - grid.rowBase) / grid.rowPerV;
+  auto rowLine = [&](double v) {
+    const cmath_vect a = scan.map.map(0, v), b = scan.map.map(1, v);
+    const double length = dmroad::distance(a, b);
+    return dmroad::EdgeLine{a, cmath_vect{(b.x - a.x) / length, (b.y - a.y) / length}};
+  };
+  const dmroad::EdgeLine top = rowLine(vTop), bottom = rowLine(vBottom);
+  cmath_vect q[4];
+  if (!dmroad::crossing(leftLine, top, &q[0]) || !dmroad::crossing(rightLine, top, &q[1]) ||
+      !dmroad::crossing(rightLine, bottom, &q[2]) || !dmroad::crossing(leftLine, bottom, &q[3]))
+    return false;
+  *outline = {q[0], q[1], q[2], q[3]};
+  for (const cmath_vect& p : *outline)
+    if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
+  return dmroad::convexQuad(*outline);
+}
+
+}  // namespace pdf417
