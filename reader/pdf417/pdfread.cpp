@@ -148,27 +148,79 @@ Reading readModuleRows(const std::vector<std::vector<uint8_t>>& rows) {
   return r;
 }
 
+namespace {
+
+// Noise (deviation, grey levels) below which one sample a point reads as well as the mean of three.
+constexpr double kQuietNoise = 2.5;
+
+struct Attempt {
+  Reading reading;
+  CodewordGrid grid;
+};
+
+// The scan's lines read the one way: the grid, and the reading (outline included) when it
+// decodes. inverted: the scan's samples were negated already.
+Attempt readWay(const Scan& scan, const Way& way, bool inverted) {
+  Attempt a;
+  const std::vector<ScannedLine> lines = readLines(scan.profiles, scan.vs, way, scan.resolved);
+  if (lines.size() < 3) {
+    a.reading.error = "too few lines across the located rows show a start or stop pattern";
+    return a;
+  }
+  a.grid = assembleGrid(lines);
+  Reading& r = a.reading;
+  if (!a.grid.ok) {
+    r.error = a.grid.error;
+    return a;
+  }
+  r = readGrid(a.grid);
+  r.inverted = way.inverted != inverted;
+  const cmath_vect o = scan.map.map(0.5, 0.5), right = scan.map.map(0.6, 0.5), down = scan.map.map(0.5, 0.6);
+  cmath_vect along{right.x - o.x, right.y - o.y}, rowsDown{down.x - o.x, down.y - o.y};
+  if (way.reversed) along = {-along.x, -along.y};
+  if (!a.grid.rowsAlongV) rowsDown = {-rowsDown.x, -rowsDown.y};
+  r.mirrored = mirroredBy(along, rowsDown);
+  if (r.ok) r.haveOutline = outlineOf(scan, lines, a.grid, way.reversed, &r.outline);
+  return a;
+}
+
+// Where the rows of a grid lie across the scan: three lines a row, at its middle and a quarter
+// of a row either side (a line at v lies in row rowBase + rowPerV * v, half a row short of its
+// continuous coordinate, so row r's middle is where that is r).
+std::vector<double> rowLines(const CodewordGrid& grid) {
+  std::vector<double> at;
+  if (grid.rowPerV == 0 || grid.rows * 3 > 1500) return at;
+  for (int row = 0; row < grid.rows; ++row)
+    for (double off : {-0.25, 0.0, 0.25}) at.push_back((row + off - grid.rowBase) / grid.rowPerV);
+  return at;
+}
+
+}  // namespace
+
 Reading readImage(const cimg_windowConst& window, const std::array<cmath_vect, 4>& c, const ReadHint& hint) {
   Reading first;
   first.error = "no start pattern along the located rows";
   bool haveFirst = false;
-  // Lines 1.5 pixels apart first (or more for large modules: still two or more a row), two or
-  // more a row in most symbols; only where they find the patterns but do not read, twice as
-  // many. Then the same with the corners a quarter turn round, unless the hint says how the rows
-  // run.
+  auto keep = [&](const Attempt& a) {
+    if (!haveFirst || (a.grid.ok && first.rows == 0)) first = a.reading, haveFirst = true;
+  };
+  // Lines 1.5 pixels apart first (more for large modules: still two or more a row of two
+  // modules), two or more a row in most symbols; where they find the patterns but do not read,
+  // again along the same way: lines at the middles of the rows the row indicators told, or twice
+  // as many lines where they told none. Then the same with the corners a quarter turn round,
+  // unless the hint says how the rows run.
   const double module = hint.known ? hint.module : 0;
-  for (int pass = 0; pass < (hint.known ? 2 : 4); ++pass) {
-    const int axis = pass / 2;
-    Scan scan;
+  for (int axis = 0; axis < (hint.known ? 1 : 2); ++axis) {
     Sampling how;
-    how.pitch = std::clamp(0.5 * module, 1.5, 4.0) / (pass % 2 == 0 ? 1 : 2);
+    how.pitch = std::clamp(0.5 * module, 1.5, 4.0);
     how.step = std::clamp(module / 3.5, 0.5, 1.5);
     how.resolve = hint.known;
     how.invert = hint.known && hint.lightBars;
+    how.average = !(hint.noise >= 0 && hint.noise < kQuietNoise);
     const std::array<cmath_vect, 4> corners = axis == 0 ? c : std::array<cmath_vect, 4>{c[0], c[3], c[2], c[1]};
+    Scan scan;
     if (!sampleProfiles(window, corners, how, &scan)) {
       if (!haveFirst) first.error = "located corners too small or not finite to sample";
-      pass |= 1;
       continue;
     }
     std::vector<Way> ways;
@@ -179,25 +231,18 @@ Reading readImage(const cimg_windowConst& window, const std::array<cmath_vect, 4
     } else {
       ways = probeWays(scan.profiles, true);
     }
-    if (ways.empty()) pass |= 1;  // no start pattern this way round: closer lines will not find one
     for (const Way& way : ways) {
-      const std::vector<ScannedLine> lines = readLines(scan.profiles, scan.vs, way, scan.resolved);
-      if (lines.size() < 3) continue;
-      const CodewordGrid grid = assembleGrid(lines);
-      Reading r;
-      if (grid.ok) r = readGrid(grid);
-      else r.error = grid.error;
-      r.inverted = way.inverted != how.invert;
-      if (grid.ok) {
-        const cmath_vect o = scan.map.map(0.5, 0.5), right = scan.map.map(0.6, 0.5), down = scan.map.map(0.5, 0.6);
-        cmath_vect along{right.x - o.x, right.y - o.y}, rowsDown{down.x - o.x, down.y - o.y};
-        if (way.reversed) along = {-along.x, -along.y};
-        if (!grid.rowsAlongV) rowsDown = {-rowsDown.x, -rowsDown.y};
-        r.mirrored = mirroredBy(along, rowsDown);
-        if (r.ok) r.haveOutline = outlineOf(scan, lines, grid, way.reversed, &r.outline);
-      }
-      if (r.ok) return r;
-      if (!haveFirst || (grid.ok && first.rows == 0)) first = r, haveFirst = true;
+      const Attempt a = readWay(scan, way, how.invert);
+      if (a.reading.ok) return a.reading;
+      keep(a);
+      Sampling again = how;
+      again.at = a.grid.ok ? rowLines(a.grid) : std::vector<double>{};
+      if (again.at.empty()) again.pitch /= 2;
+      Scan closer;
+      if (!sampleProfiles(window, corners, again, &closer)) continue;
+      const Attempt b = readWay(closer, way, how.invert);
+      if (b.reading.ok) return b.reading;
+      keep(b);
     }
   }
   return first;

@@ -46,6 +46,7 @@ struct ReadHint {
   bool known = false;      // the rows run from corners[0]'s side to corners[1]'s, and:
   bool lightBars = false;  // the polarity
   double module = 0;       // the module along the rows, pixels (0: not known)
+  double noise = -1;       // the image's noise, grey levels of deviation (-1: not known)
 };
 
 // Reads the symbol in the quadrilateral: corners[0] the top of the start pattern, [1] the end of

@@ -43,7 +43,7 @@ cmath_vect centreOf(const std::array<cmath_vect, 4>& q) {
 // Decides on one candidate: read it (unless decoding is off and the patterns vouch for a pair),
 // and take it when it reads, or when it is a pair whose patterns show along its rows. *taken
 // tells which; s receives the symbol.
-void tryCandidate(const cimg_imageConst& image, const cimg_windowConst& window, const PatternFind& f,
+void tryCandidate(const cimg_imageConst& image, const cimg_windowConst& window, const PatternFind& f, double noise,
                   const Options& options, Symbol* s, bool* taken) {
   *taken = false;
   s->corners = f.corners;
@@ -62,6 +62,7 @@ void tryCandidate(const cimg_imageConst& image, const cimg_windowConst& window, 
   hint.known = true;
   hint.lightBars = f.lightBars;
   hint.module = f.module;
+  hint.noise = noise;
   s->reading = pdf417::readImage(window, s->corners, hint);
   s->readTried = true;
   if (s->reading.ok && s->reading.haveOutline) s->corners = s->reading.outline;
@@ -131,7 +132,7 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
       ++out.candidates;
       Symbol s;
       bool take = false;
-      tryCandidate(r.fine, fine, f, options, &s, &take);
+      tryCandidate(r.fine, fine, f, noise, options, &s, &take);
       read = s.readTried && s.reading.ok;
       if (take && (read || !haveBest)) best = std::move(s), haveBest = true;
       if (!take) ++out.rejected;

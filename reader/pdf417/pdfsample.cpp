@@ -17,8 +17,8 @@ bool robustLine(const std::vector<cmath_vect>& points, double tolerance, dmroad:
 }
 
 // One line's samples from u0 by du, the map's numerators and denominator stepped along it (they
-// are linear in u): three bilinear samples across the line at +-across each.
-template <bool Inside>
+// are linear in u): three bilinear samples across the line at +-across each (Average), or one.
+template <bool Inside, bool Average>
 void sampleLine(const cimg_windowConst& w, const dmroad::SquareToQuad& m, double u0, double du, double v,
                 cmath_vect across, bool invert, std::vector<float>* profile) {
   double nx = m.a * u0 + m.b * v + m.c, ny = m.d * u0 + m.e * v + m.f, dn = m.g * u0 + m.h * v + 1;
@@ -29,19 +29,23 @@ void sampleLine(const cimg_windowConst& w, const dmroad::SquareToQuad& m, double
     nx += sx;
     ny += sy;
     dn += sd;
-    double sum;
+    double value;
     if (Inside) {
-      sum = dmroad::sampleUnclamped(w, x - across.x, y - across.y) + dmroad::sampleUnclamped(w, x, y) +
-            dmroad::sampleUnclamped(w, x + across.x, y + across.y);
+      value = !Average ? dmroad::sampleUnclamped(w, x, y)
+                       : (dmroad::sampleUnclamped(w, x - across.x, y - across.y) + dmroad::sampleUnclamped(w, x, y) +
+                          dmroad::sampleUnclamped(w, x + across.x, y + across.y)) *
+                             (1.0 / 3);
     } else {
       if (!dmroad::sampleNeedsNoClamp(w, cmath_vect{x, y})) {
         out = kOutside;
         continue;
       }
-      sum = dmroad::sampleAt(w, x - across.x, y - across.y) + dmroad::sampleAt(w, x, y) +
-            dmroad::sampleAt(w, x + across.x, y + across.y);
+      value = !Average ? dmroad::sampleAt(w, x, y)
+                       : (dmroad::sampleAt(w, x - across.x, y - across.y) + dmroad::sampleAt(w, x, y) +
+                          dmroad::sampleAt(w, x + across.x, y + across.y)) *
+                             (1.0 / 3);
     }
-    out = flip + sign * static_cast<float>(sum * (1.0 / 3));
+    out = flip + sign * static_cast<float>(value);
   }
 }
 
@@ -57,7 +61,8 @@ bool sampleProfiles(const cimg_windowConst& w, const std::array<cmath_vect, 4>& 
     return false;
   scan->map = dmroad::SquareToQuad(p00, p10, p11, p01);
   const double mu = 0.06 + 6 / width, mv = 0.02 + 2 / height;
-  const int lines = std::clamp(static_cast<int>(height * (1 + 2 * mv) / how.pitch), 8, 1500);
+  const int lines = how.at.empty() ? std::clamp(static_cast<int>(height * (1 + 2 * mv) / how.pitch), 8, 1500)
+                                   : static_cast<int>(std::min<size_t>(how.at.size(), 1500));
   const int samples = std::clamp(static_cast<int>(width * (1 + 2 * mu) / how.step), 64, 12000);
   scan->mu = mu;
   scan->samples = samples;
@@ -66,7 +71,8 @@ bool sampleProfiles(const cimg_windowConst& w, const std::array<cmath_vect, 4>& 
   scan->vs.resize(lines);
   const double u0 = -mu + (1 + 2 * mu) * 0.5 / samples, du = (1 + 2 * mu) / samples;
   for (int l = 0; l < lines; ++l) {
-    const double v = -mv + (1 + 2 * mv) * (l + 0.5) / lines;
+    const double v = how.at.empty() ? -mv + (1 + 2 * mv) * (l + 0.5) / lines : how.at[l];
+    if (!std::isfinite(v)) return false;
     scan->vs[l] = v;
     const cmath_vect mid = scan->map.map(0.5, v), below = scan->map.map(0.5, v + 1 / height);
     double ax = below.x - mid.x, ay = below.y - mid.y;
@@ -83,11 +89,14 @@ bool sampleProfiles(const cimg_windowConst& w, const std::array<cmath_vect, 4>& 
     const bool inside = dmroad::samplesUnclamped(w, {cmath_vect{a.x - ax, a.y - ay}, cmath_vect{a.x + ax, a.y + ay},
                                                      cmath_vect{b.x - ax, b.y - ay}, cmath_vect{b.x + ax, b.y + ay}});
     std::vector<float>& profile = scan->profiles[l];
+    const cmath_vect across{ax, ay};
     if (inside) {
-      sampleLine<true>(w, scan->map, u0, du, v, cmath_vect{ax, ay}, how.invert, &profile);
+      if (how.average) sampleLine<true, true>(w, scan->map, u0, du, v, across, how.invert, &profile);
+      else sampleLine<true, false>(w, scan->map, u0, du, v, across, how.invert, &profile);
       continue;
     }
-    sampleLine<false>(w, scan->map, u0, du, v, cmath_vect{ax, ay}, how.invert, &profile);
+    if (how.average) sampleLine<false, true>(w, scan->map, u0, du, v, across, how.invert, &profile);
+    else sampleLine<false, false>(w, scan->map, u0, du, v, across, how.invert, &profile);
     if (!how.resolve) continue;
     float lightest = 0;
     for (float s : profile) lightest = std::max(lightest, s);

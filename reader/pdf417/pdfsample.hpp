@@ -37,17 +37,20 @@ struct Scan {
 
 struct Sampling {
   double pitch = 1.5;    // pixels between lines
+  std::vector<double> at;  // the lines' v, when not empty (instead of lines pitch apart)
   double step = 0.5;     // pixels between samples along a line (about; evenly spread in u)
   // Negate the samples (light bars on a dark ground) and give samples beyond the image their
   // line's lightest level here (resolved), rather than leaving kOutside for the reader to
   // resolve for each way it tries.
   bool resolve = false;
   bool invert = false;
+  // Each sample the mean of three across the line, 0.35 pixels apart, which keeps the noise of a
+  // grainy image from splitting narrow elements; else one sample.
+  bool average = true;
 };
 
 // Samples the lines, evenly in the map's u so that modules stay evenly spaced along a profile
-// however the symbol is tilted away; each sample the mean of three across the line, 0.35 pixels
-// apart. False for corners too small, too large or not finite.
+// however the symbol is tilted away. False for corners too small, too large or not finite.
 bool sampleProfiles(const cimg_windowConst& w, const std::array<cmath_vect, 4>& corners, const Sampling& how,
                     Scan* scan);
 
