@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "reader/datamatrix/dmdenoise.hpp"
+#include "reader/geometry.hpp"
 #include "reader/pdf417/pdfcheck.hpp"
 #include "reader/pdf417/pdfcolumns.hpp"
 #include "reader/pdf417/pdfpattern.hpp"
-#include "reader/pdf417/pdfseeds.hpp"
 #include "reader/roadbase.hpp"
 
 namespace pdfroad {
@@ -69,23 +69,50 @@ void tryCandidate(const cimg_imageConst& image, const cimg_windowConst& window, 
   *taken = s->reading.ok || vouched;
 }
 
+// The mask the road claims symbols in: the caller's, or one of its own.
+struct MaskInUse {
+  cid_mask own{};
+  bool haveOwn = false;
+  cid_mask* mask = nullptr;
+  ~MaskInUse() {
+    if (haveOwn) cid_mask_destruct(&own);
+  }
+  csys_status use(cid_mask* callerMask) {
+    mask = callerMask;
+    if (mask != nullptr) return 0;
+    const csys_status st = cid_mask_construct(&own, nullptr);
+    if (CSYS_FAILED(st)) return st;
+    haveOwn = true;
+    mask = &own;
+    return 0;
+  }
+};
+
+// Whether the outline's sides lie within the options' bounds.
+bool sidesWithin(const std::array<cmath_vect, 4>& q, const Options& options) {
+  double shortest = 1e300, longest = 0;
+  for (int i = 0; i < 4; ++i) {
+    const double side = dmroad::distance(q[i], q[(i + 1) % 4]);
+    shortest = std::min(shortest, side);
+    longest = std::max(longest, side);
+  }
+  return (options.minSide <= 0 || shortest >= options.minSide) && (options.maxSide <= 0 || longest <= options.maxSide);
+}
+
 }  // namespace
 
-Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* mask) {
+Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* callerMask) {
   Outcome out;
   road::Base r;
+  MaskInUse claims;
   csys_status st = r.open(image);
-  if (CSYS_FAILED(st)) {
+  if (CSYS_FAILED(st) || CSYS_FAILED(st = claims.use(callerMask))) {
     out.status = st;
     return out;
   }
   const cimg_windowConst& fine = r.fine.window;
   const int32_t width = fine.width, height = fine.height;
   if (width < 16 || height < 16) return out;
-  if (CSYS_FAILED(st = r.prepare(mask, options.tune))) {
-    out.status = st;
-    return out;
-  }
 
   // The pattern lines over the image, and over a smoothed copy too when the image looks noisy:
   // fine detail (a sharp symbol of one-pixel modules filling the frame) looks like noise to the
@@ -96,16 +123,14 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
   scan.minContrast = std::clamp(5 * noise, kMinContrast, kMaxContrastAsked);
   std::vector<PatternHit> hits = scanPatterns(fine, scan);
   std::unique_ptr<uint8_t[]> smoothed;
-  cimg_windowConst searched = fine;
-  double searchedNoise = noise;
   if (options.denoise && noise > kDenoiseAbove) {
     smoothed = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(width) * height);
     dmroad::smoothBinomial(fine, smoothed.get());
+    cimg_windowConst searched = fine;
     searched.pixels = smoothed.get();
     searched.stride = width;
-    searchedNoise *= kBinomialNoiseGain;
     PatternScan smooth = scan;
-    smooth.minContrast = std::max(kMinContrast, 5 * searchedNoise);
+    smooth.minContrast = std::max(kMinContrast, 5 * noise * kBinomialNoiseGain);
     const std::vector<PatternHit> more = scanPatterns(searched, smooth);
     hits.insert(hits.end(), more.begin(), more.end());
   }
@@ -125,8 +150,8 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
       // symbol, so only its column tells.
       bool claimed = false;
       st = f.kind == PatternFind::Kind::pair
-               ? anyClaimed(r.mask, {centreOf(f.corners), f.startMiddle, f.stopMiddle}, &claimed)
-               : anyClaimed(r.mask, {f.startMiddle}, &claimed);
+               ? anyClaimed(claims.mask, {centreOf(f.corners), f.startMiddle, f.stopMiddle}, &claimed)
+               : anyClaimed(claims.mask, {f.startMiddle}, &claimed);
       if (CSYS_FAILED(st)) break;
       if (claimed) continue;
       ++out.candidates;
@@ -138,13 +163,11 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
       if (!take) ++out.rejected;
     }
     i = end;
-    if (!haveBest || CSYS_FAILED(st)) continue;
-    if (CSYS_FAILED(st = road::claim(r.mask, best.corners, false))) break;
+    if (!haveBest || CSYS_FAILED(st) || !sidesWithin(best.corners, options)) continue;
+    if (CSYS_FAILED(st = road::claim(claims.mask, best.corners, false))) break;
     out.symbols.push_back(std::move(best));
     if (static_cast<int>(out.symbols.size()) >= options.maxSymbols) break;
   }
-  if (!CSYS_FAILED(st) && options.seeds)
-    st = findBySeeds(r, searched.pixels, searched.stride, searchedNoise, options, &out);
   out.status = st;
   return out;
 }

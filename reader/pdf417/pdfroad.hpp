@@ -6,54 +6,30 @@
 // saw; a pair of columns that does not read is still reported, with the reason, when the start
 // and stop patterns show along its rows; a lone column that does not read is dropped. What is
 // taken is claimed in a mask, so that the other candidates of its columns are not tried.
-// Optionally the library's edge-seeded driver then searches the rows too (pdfseeds.cpp).
 #ifndef IDUT_READER_PDF417_PDFROAD_HPP
 #define IDUT_READER_PDF417_PDFROAD_HPP
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 #include "base/cimg.h"
 #include "ci_id/mask.h"
-#include "ci_id/tracking.h"
 #include "reader/pdf417/pdfread.hpp"
 
 namespace pdfroad {
 
 struct Options {
   int rowStep = 2;         // pixels between the rows (and the columns) read as pattern lines
-  // Read every candidate, and take the outline of what reads. Off: pairs of columns are taken
-  // when their patterns show along the rows, unread; lone columns, which only a reading
-  // confirms, are still read.
+  // Read every pair of columns (lone columns are always read: only a reading confirms them).
+  // Off: a pair is taken unread when its patterns show along its rows.
   bool decode = true;
-  // Search a noisy image through a smoothed copy; check, read and measure in the original.
+  // Search a noisy image through a smoothed copy too; check, read and measure in the original.
   bool denoise = true;
   int maxSymbols = 64;     // stop after this many finds
-
-  // The edge-seeded driver after the pattern lines (off by default: the pattern lines find what
-  // it finds). Its settings:
-  bool seeds = false;
-  int neighbourRows = 2;   // distance of the rows above and below whose edges confirm a pattern
-  // Edge scan threshold (peak value: four times the Sobel response). 0: chosen from the image's
-  // noise, so that noise alone seldom makes an edge.
-  int edgeThreshold = 0;
-  bool transposed = true;  // also scan the image's columns (as rows of a transposed copy)
-  // Grow each find of the driver into the whole symbol on a merged copy of the image (see
-  // pdfmerge.hpp). Off: the driver's finds are taken as they are.
-  bool merge = true;
-  // Check each find of the driver for a start or stop pattern along its rows before claiming it;
-  // finds that fail are dropped (and not claimed). Off: every find of the library is reported.
-  bool verify = true;
-  // The searches' single-try flag. Set, an outline of four straight runs that is too large for
-  // the direct four-side fit (chords of 3 to 7 pixels) goes on to the hull construction; clear,
-  // only small symbols of four runs are taken. A merged symbol is mostly four runs.
-  bool singleTry = true;
-  int maxCalls = 100000;   // driver calls at most
-  // Changes to the tracking parameters after their defaults are written (scratch, scan lines and
-  // first scan line are the road's own and are set afterwards).
-  std::function<void(cid2d_trackingParams&)> tune;
+  // Sides of the symbols taken, pixels: the shorter at least minSide, the longer at most maxSide
+  // (0: no bound).
+  int minSide = 0, maxSide = 0;
 };
 
 // One located symbol, in the image's pixel coordinates (pixel (x, y) covers [x, x + 1) x
@@ -62,10 +38,7 @@ struct Symbol {
   // Around the outline, from the start pattern's top along the rows: top left, top right (stop
   // pattern), bottom right, bottom left.
   std::array<cmath_vect, 4> corners{};
-  int32_t score = 0;
-  int32_t parallelogram = 0;            // 0 when the fourth corner was located on its own
-  int32_t line = 0;                     // the driver's scan line of a seeded find
-  bool transposed = false;              // a seeded find on the transposed copy
+  int32_t score = 0;                    // pattern hits down its columns
   bool readTried = false;               // reading holds the road's reading of the symbol
   pdf417::Reading reading;
 };
@@ -74,7 +47,6 @@ struct Outcome {
   csys_status status = 0;  // the first failure of the road (the symbols found before it are kept)
   std::vector<Symbol> symbols;
   int candidates = 0;      // outlines tried
-  int calls = 0;           // driver calls made
   int rejected = 0;        // candidates dropped: not read, and no pattern check to vouch for them
 };
 

@@ -12,10 +12,8 @@ csys_status readSymbols(const cimg_imageConst& image, const idut::ReadOptions& o
   road.rowStep = options.step;
   road.decode = options.decode;
   if (limit > 0) road.maxSymbols = limit;
-  road.tune = [&options](cid2d_trackingParams& params) {
-    if (options.minSize > 0) params.minSide = options.minSize;
-    if (options.maxSize > 0) params.maxSide = options.maxSize;
-  };
+  road.minSide = options.minSize;
+  road.maxSide = options.maxSize;
   Outcome outcome = findAll(image, road);
   std::vector<pdf417::Reading*> readings;
   for (Symbol& found : outcome.symbols)
@@ -28,7 +26,7 @@ csys_status readSymbols(const cimg_imageConst& image, const idut::ReadOptions& o
     s.symbology = idut::Symbology::PDF417;
     s.corners = idutread::quadOf(found.corners.data());
     s.score = found.score;
-    s.parallelogram = found.parallelogram != 0;
+    s.parallelogram = false;
     if (decode && found.readTried) pdf417::fillSymbol(found.reading, s);
     else if (decode) pdf417::readSymbol(window, found.corners, s);
     out.push_back(std::move(s));
