@@ -82,7 +82,7 @@ bool fitLine(const std::vector<cmath_vect>& pts, double tolerance, std::vector<c
 
 // Columns of hits: same angle, pattern, polarity and direction, on nearby lines, at positions
 // along the lines that a straight side allows, with similar modules.
-std::vector<Column> columnsOf(const std::vector<PatternHit>& hits, double spacing) {
+std::vector<Column> columnsOf(const std::vector<PatternHit>& hits, const PatternScan& scan) {
   std::vector<int> order(hits.size());
   std::iota(order.begin(), order.end(), 0);
   std::sort(order.begin(), order.end(), [&](int a, int b) {
@@ -98,10 +98,10 @@ std::vector<Column> columnsOf(const std::vector<PatternHit>& hits, double spacin
       if (keyOf(g) != keyOf(h) || g.line - h.line > kLineReach) break;
       if (g.line == h.line) continue;
       // A side up to 50 degrees off the lines' normal moves along them by under 1.2 times the
-      // lines' spacing a line (one family or the other crosses every side within 45 degrees).
+      // lines' spacing a line (the rows or the columns cross every side within 45 degrees).
       const double shift = std::fabs(dot(sub(g.edge, h.edge), h.dir));
       const double ratio = g.module / h.module;
-      if (shift <= 1.2 * spacing * (g.line - h.line) + 1.5 && ratio > 0.75 && ratio < 1.33)
+      if (shift <= 1.2 * scan.lineSpacing(h.family) * (g.line - h.line) + 1.5 && ratio > 0.75 && ratio < 1.33)
         parent[findRoot(parent, order[i])] = findRoot(parent, order[j]);
     }
   }
@@ -262,7 +262,7 @@ bool loneOutline(const cimg_windowConst& w, const Column& c, std::array<cmath_ve
 
 std::vector<PatternFind> outlinesFromHits(const cimg_windowConst& w, const PatternScan& scan,
                                           const std::vector<PatternHit>& hits) {
-  const std::vector<Column> columns = columnsOf(hits, scan.spacing);
+  const std::vector<Column> columns = columnsOf(hits, scan);
   struct Pair {
     double cost;
     int stop;

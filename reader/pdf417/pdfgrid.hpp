@@ -26,9 +26,8 @@ struct CodewordGrid {
   std::vector<int> words;   // rows * columns, row by row; -1 for an erasure
   std::vector<int> weak;    // indices of words some line read otherwise, the least sure first
   bool rowsAlongV = true;   // row numbers grow with v
-  // The lines' rows against v: a line at v lies in row rowBase + rowPerV * v (fitted to the
-  // lines whose indicators gave their row, so about half a row less than the row's continuous
-  // coordinate there).
+  // The rows' continuous coordinate at v: rowBase + rowPerV * v, 0 at the outer edge of the
+  // first row, rows at that of the last, r + 0.5 in the middle of row r.
   double rowBase = 0, rowPerV = 0;
 };
 

@@ -103,8 +103,11 @@ void runsOf(const uint8_t* p, int n, double minContrast, LineRuns* runs) {
 void matchRuns(const LineRuns& r, std::vector<LineMatch>* matches) {
   const size_t count = r.count();
   if (count < 9) return;
-  // Whether run i is a quiet zone for a pattern of the module, or lies beyond the line's end.
-  auto quiet = [&](size_t i, bool beyond, float modules) { return beyond || r.width(i) >= modules; };
+  // Whether run i is wide enough for a quiet zone, lies beyond the line's end, or is cut by it
+  // (a symbol scanned to its bars keeps a sliver of its quiet zone, whose width tells nothing).
+  auto quiet = [&](size_t i, bool beyond, float width) {
+    return beyond || i == 0 || i + 1 == count || r.width(i) >= width;
+  };
   for (size_t k = 0; k < count; ++k) {
     const float w = r.width(k);
     LineMatch m;
@@ -143,10 +146,13 @@ void matchRuns(const LineRuns& r, std::vector<LineMatch>* matches) {
 
 std::vector<PatternHit> scanPatterns(const cimg_windowConst& w, const PatternScan& scan) {
   std::vector<PatternHit> hits;
-  if (w.width < 16 || w.height < 16 || scan.spacing < 1) return hits;
+  if (w.width < 16 || w.height < 16 || scan.spacing < 1 || scan.diagonalStep < 1) return hits;
   LineRuns runs;
   std::vector<LineMatch> matches;
-  auto collect = [&](int family, int line, int index) {
+  // The matches of one line as hits: sample s of the line lies at origin + (s + 0.5) * step, a
+  // pixel centre.
+  auto collect = [&](int family, int line, cmath_vect origin, cmath_vect step) {
+    const double length = std::hypot(step.x, step.y);
     for (const LineMatch& m : matches) {
       PatternHit h;
       h.family = family;
@@ -155,42 +161,60 @@ std::vector<PatternHit> scanPatterns(const cimg_windowConst& w, const PatternSca
       h.lightBars = m.lightBars;
       h.reversed = m.reversed;
       h.atBorder = m.atBorder;
-      h.module = m.module;
+      h.module = m.module * length;
+      auto at = [&](float s) { return cmath_vect{origin.x + (s + 0.5) * step.x, origin.y + (s + 0.5) * step.y}; };
+      h.edge = at(m.edge);
+      h.wideBar = at(m.wideBar);
       const double sign = m.reversed ? -1 : 1;
-      // Sample s of a line lies at pixel centre s + 0.5 along it.
-      if (family == 0) {
-        h.edge = cmath_vect{m.edge + 0.5, index + 0.5};
-        h.wideBar = cmath_vect{m.wideBar + 0.5, index + 0.5};
-        h.dir = cmath_vect{sign, 0};
-      } else {
-        h.edge = cmath_vect{index + 0.5, m.edge + 0.5};
-        h.wideBar = cmath_vect{index + 0.5, m.wideBar + 0.5};
-        h.dir = cmath_vect{0, sign};
-      }
+      h.dir = cmath_vect{sign * step.x / length, sign * step.y / length};
       hits.push_back(h);
     }
+  };
+  auto readLine = [&](const uint8_t* samples, int count, int family, int line, cmath_vect origin, cmath_vect step) {
+    runsOf(samples, count, scan.minContrast, &runs);
+    matches.clear();
+    matchRuns(runs, &matches);
+    collect(family, line, origin, step);
   };
   const int step = scan.spacing;
   // Rows, straight from the pixels.
   int line = 0;
-  for (int y = step / 2; y < w.height; y += step, ++line) {
-    runsOf(w.pixels + static_cast<ptrdiff_t>(y) * w.stride, w.width, scan.minContrast, &runs);
-    matches.clear();
-    matchRuns(runs, &matches);
-    collect(0, line, y);
-  }
-  // Columns, gathered a band of rows at a time so that each image row is read once, in order.
+  for (int y = step / 2; y < w.height; y += step, ++line)
+    readLine(w.pixels + static_cast<ptrdiff_t>(y) * w.stride, w.width, 0, line, cmath_vect{0, static_cast<double>(y)},
+             cmath_vect{1, 0});
+  // Columns, gathered so that each image row is read once, in order.
   const int columns = (w.width - step / 2 + step - 1) / step;
   std::vector<uint8_t> gathered(static_cast<size_t>(columns) * w.height);
   for (int y = 0; y < w.height; ++y) {
     const uint8_t* row = w.pixels + static_cast<ptrdiff_t>(y) * w.stride + step / 2;
     for (int c = 0; c < columns; ++c) gathered[static_cast<size_t>(c) * w.height + y] = row[c * step];
   }
-  for (int c = 0; c < columns; ++c) {
-    runsOf(gathered.data() + static_cast<size_t>(c) * w.height, w.height, scan.minContrast, &runs);
-    matches.clear();
-    matchRuns(runs, &matches);
-    collect(1, c, step / 2 + c * step);
+  for (int c = 0; c < columns; ++c)
+    readLine(gathered.data() + static_cast<size_t>(c) * w.height, w.height, 1, c,
+             cmath_vect{static_cast<double>(step / 2 + c * step), 0}, cmath_vect{0, 1});
+  // Diagonals, pixel by pixel: x - y = k (down to the right), then x + y = k (up to the right,
+  // from the bottom row), k every diagonalStep pixels.
+  std::vector<uint8_t> diagonal(static_cast<size_t>(std::min(w.width, w.height)));
+  const int dstep = scan.diagonalStep;
+  line = 0;
+  for (int k = -(w.height - 1) + dstep / 2; k < w.width; k += dstep, ++line) {
+    const int x0 = std::max(0, k), y0 = x0 - k;
+    const int count = std::min(w.width - x0, w.height - y0);
+    if (count < 16) continue;
+    const uint8_t* p = w.pixels + static_cast<ptrdiff_t>(y0) * w.stride + x0;
+    for (int i = 0; i < count; ++i) diagonal[i] = p[static_cast<ptrdiff_t>(i) * (w.stride + 1)];
+    readLine(diagonal.data(), count, 2, line, cmath_vect{static_cast<double>(x0), static_cast<double>(y0)},
+             cmath_vect{1, 1});
+  }
+  line = 0;
+  for (int k = dstep / 2; k < w.width + w.height - 1; k += dstep, ++line) {
+    const int y0 = std::min(w.height - 1, k), x0 = k - y0;
+    const int count = std::min(w.width - x0, y0 + 1);
+    if (count < 16) continue;
+    const uint8_t* p = w.pixels + static_cast<ptrdiff_t>(y0) * w.stride + x0;
+    for (int i = 0; i < count; ++i) diagonal[i] = p[static_cast<ptrdiff_t>(i) * (1 - w.stride)];
+    readLine(diagonal.data(), count, 3, line, cmath_vect{static_cast<double>(x0), static_cast<double>(y0) + 1},
+             cmath_vect{1, -1});
   }
   return hits;
 }

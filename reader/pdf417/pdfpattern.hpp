@@ -1,11 +1,13 @@
 // The PDF417 road's pattern lines. Every PDF417 row begins with the same start pattern and ends
 // with the same stop pattern, so the two patterns form a solid-looking column down each side of
 // the symbol whatever its aspect ratio, and a line crossing that column at any angle sees the
-// pattern's bars in their proportions (stretched alike). The image's rows and its columns are
-// read as such lines, every few pixels, straight from the pixels: a symbol at any angle crosses
-// one family of them within 45 degrees of its rows. Each line's runs of bar and space are matched
-// against both patterns read either way and in either polarity; the hits are grouped into
-// columns (pdfcolumns.hpp).
+// pattern's bars in their proportions (stretched alike) as long as it stays inside the symbol
+// for the pattern's length. The image's rows and its columns are read as such lines, every few
+// pixels, straight from the pixels: a symbol at any angle crosses one family of them within 45
+// degrees of its rows. A short symbol near 45 degrees lets a line across it leave through its
+// top or bottom before the pattern ends, so the two diagonals are read too, further apart, pixel
+// by pixel along them. Each line's runs of bar and space are matched against both patterns read
+// either way and in either polarity; the hits are grouped into columns (pdfcolumns.hpp).
 #ifndef IDUT_READER_PDF417_PDFPATTERN_HPP
 #define IDUT_READER_PDF417_PDFPATTERN_HPP
 
@@ -18,7 +20,8 @@ namespace pdfroad {
 
 // One pattern matched on one line.
 struct PatternHit {
-  int family = 0;          // 0: the line is an image row, 1: an image column
+  int family = 0;          // the line is 0: an image row, 1: an image column, 2: a diagonal down
+                           // to the right (x - y constant), 3: one up to the right (x + y constant)
   int line = 0;            // index of the line within its family
   bool stop = false;       // the stop pattern (else the start pattern)
   bool lightBars = false;  // bars lighter than spaces
@@ -30,9 +33,14 @@ struct PatternHit {
   double module = 0;       // module width along the line, pixels
 };
 
+inline constexpr int kLineFamilies = 4;
+
 struct PatternScan {
-  int spacing = 2;          // pixels between neighbouring lines of a family
+  int spacing = 2;          // pixels between neighbouring rows read, and columns
+  int diagonalStep = 4;     // pixels along the image's rows between neighbouring diagonals
   double minContrast = 12;  // grey levels a line must span near a run for it to be split
+  // Distance between neighbouring lines of a family, pixels.
+  double lineSpacing(int family) const { return family < 2 ? spacing : diagonalStep * 0.70710678118654752; }
 };
 
 // Runs of bar and space along one line of grey levels: run i spans [edges[i], edges[i + 1]) in

@@ -185,13 +185,12 @@ Attempt readWay(const Scan& scan, const Way& way, bool inverted) {
 }
 
 // Where the rows of a grid lie across the scan: three lines a row, at its middle and a quarter
-// of a row either side (a line at v lies in row rowBase + rowPerV * v, half a row short of its
-// continuous coordinate, so row r's middle is where that is r).
+// of a row either side.
 std::vector<double> rowLines(const CodewordGrid& grid) {
   std::vector<double> at;
   if (grid.rowPerV == 0 || grid.rows * 3 > 1500) return at;
   for (int row = 0; row < grid.rows; ++row)
-    for (double off : {-0.25, 0.0, 0.25}) at.push_back((row + off - grid.rowBase) / grid.rowPerV);
+    for (double off : {0.25, 0.5, 0.75}) at.push_back((row + off - grid.rowBase) / grid.rowPerV);
   return at;
 }
 

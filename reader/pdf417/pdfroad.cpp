@@ -135,14 +135,15 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
     hits.insert(hits.end(), more.begin(), more.end());
   }
   const std::vector<PatternFind> finds = outlinesFromHits(fine, scan, hits);
-  // The candidates of one column in turn: the first that reads is taken; failing that, the first
-  // pair whose patterns show along its rows.
+  // The candidates of one column in turn: the first that reads and shows its outline is taken;
+  // failing that, the first that reads (its corners those located), or the first pair whose
+  // patterns show along its rows.
   for (size_t i = 0; i < finds.size() && !CSYS_FAILED(st);) {
     size_t end = i;
     while (end < finds.size() && finds[end].group == finds[i].group) ++end;
     Symbol best;
-    bool haveBest = false, read = false;
-    for (; i < end && !read; ++i) {
+    int bestRank = 0;  // 1: vouched for, 2: read, 3: read with its outline
+    for (; i < end && bestRank < 3; ++i) {
       const PatternFind& f = finds[i];
       if (CSYS_FAILED(st = csys_attention_check())) break;
       // A pair whose middle or either column lies in a symbol claimed already is that symbol
@@ -158,12 +159,13 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
       Symbol s;
       bool take = false;
       tryCandidate(r.fine, fine, f, noise, options, &s, &take);
-      read = s.readTried && s.reading.ok;
-      if (take && (read || !haveBest)) best = std::move(s), haveBest = true;
+      const bool read = s.readTried && s.reading.ok;
+      const int rank = !take ? 0 : !read ? 1 : s.reading.haveOutline ? 3 : 2;
+      if (rank > bestRank) best = std::move(s), bestRank = rank;
       if (!take) ++out.rejected;
     }
     i = end;
-    if (!haveBest || CSYS_FAILED(st) || !sidesWithin(best.corners, options)) continue;
+    if (bestRank == 0 || CSYS_FAILED(st) || !sidesWithin(best.corners, options)) continue;
     if (CSYS_FAILED(st = road::claim(claims.mask, best.corners, false))) break;
     out.symbols.push_back(std::move(best));
     if (static_cast<int>(out.symbols.size()) >= options.maxSymbols) break;

@@ -7,13 +7,24 @@ namespace pdf417 {
 
 namespace {
 
-// A line through points, refitted without those more than tolerance off it.
+// A line through points, refitted three times without the points further off it than the larger
+// of tolerance and three times the median distance (a stray point or two far off pull the first
+// fit aside); at least half the points must lie within tolerance of the last.
 bool robustLine(const std::vector<cmath_vect>& points, double tolerance, dmroad::EdgeLine* line) {
   if (points.size() < 2 || !dmroad::fitLine(points, line)) return false;
   std::vector<cmath_vect> kept;
-  for (const cmath_vect& p : points)
-    if (dmroad::offLine(*line, p) <= tolerance) kept.push_back(p);
-  return kept.size() * 2 > points.size() && dmroad::fitLine(kept, line);
+  std::vector<double> off(points.size());
+  for (int round = 0; round < 3; ++round) {
+    for (size_t i = 0; i < points.size(); ++i) off[i] = dmroad::offLine(*line, points[i]);
+    std::vector<double> sorted = off;
+    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+    const double limit = round == 2 ? tolerance : std::max(tolerance, 3 * sorted[sorted.size() / 2]);
+    kept.clear();
+    for (size_t i = 0; i < points.size(); ++i)
+      if (off[i] <= limit) kept.push_back(points[i]);
+    if (kept.size() * 2 <= points.size() || !dmroad::fitLine(kept, line)) return false;
+  }
+  return true;
 }
 
 // One line's samples from u0 by du, the map's numerators and denominator stepped along it (they
@@ -130,9 +141,7 @@ bool outlineOf(const Scan& scan, const std::vector<ScannedLine>& lines, const Co
   if (right.size() < 2) right = rightFromLeft;
   dmroad::EdgeLine leftLine, rightLine;
   if (!robustLine(left, 1.5, &leftLine) || !robustLine(right, 1.5, &rightLine) || grid.rowPerV == 0) return false;
-  // A line at v lies in row rowBase + rowPerV * v, about half a row short of the row's continuous
-  // coordinate: the first row's outer edge is at -0.5, the last row's at rows - 0.5.
-  const double vTop = (-0.5 - grid.rowBase) / grid.rowPerV, vBottom = (grid.rows - 0.5 - grid.rowBase) / grid.rowPerV;
+  const double vTop = -grid.rowBase / grid.rowPerV, vBottom = (grid.rows - grid.rowBase) / grid.rowPerV;
   auto rowLine = [&](double v) {
     const cmath_vect a = scan.map.map(0, v), b = scan.map.map(1, v);
     const double length = dmroad::distance(a, b);
