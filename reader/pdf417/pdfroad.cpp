@@ -40,23 +40,26 @@ cmath_vect centreOf(const std::array<cmath_vect, 4>& q) {
   return cmath_vect{(q[0].x + q[1].x + q[2].x + q[3].x) / 4, (q[0].y + q[1].y + q[2].y + q[3].y) / 4};
 }
 
-// Decides on one candidate: read it (unless decoding is off and the patterns vouch for a pair),
-// and take it when it reads, or when it is a pair whose patterns show along its rows. *taken
-// tells which; s receives the symbol.
+// A pair whose middle or either column lies in a symbol claimed already is that symbol seen
+// again (or a neighbour's column); a lone column's outline reaches far past its symbol, so only
+// its column tells.
+csys_status claimedAlready(const cid_mask* mask, const PatternFind& f, bool* claimed) {
+  return f.kind == PatternFind::Kind::pair ? anyClaimed(mask, {centreOf(f.corners), f.startMiddle, f.stopMiddle}, claimed)
+                                           : anyClaimed(mask, {f.startMiddle}, claimed);
+}
+
+// Reads one candidate (unless decoding is off and the patterns vouch for a pair), into s; *vouched
+// tells whether it is a pair whose start and stop patterns show along its rows.
 void tryCandidate(const cimg_imageConst& image, const cimg_windowConst& window, const PatternFind& f, double noise,
-                  const Options& options, Symbol* s, bool* taken) {
-  *taken = false;
+                  const Options& options, Symbol* s, bool* vouched) {
+  *vouched = false;
   s->corners = f.corners;
   s->score = f.hits;
-  bool vouched = false;
   if (f.kind == PatternFind::Kind::pair) {
     std::array<cmath_vect, 4> checked = f.corners;
-    vouched = hasPdf417Pattern(image, &checked);
-    if (vouched) s->corners = checked;
-    if (!options.decode) {
-      *taken = vouched;
-      return;
-    }
+    *vouched = hasPdf417Pattern(image, &checked);
+    if (*vouched) s->corners = checked;
+    if (!options.decode) return;
   }
   pdf417::ReadHint hint;
   hint.known = true;
@@ -66,7 +69,6 @@ void tryCandidate(const cimg_imageConst& image, const cimg_windowConst& window, 
   s->reading = pdf417::readImage(window, s->corners, hint);
   s->readTried = true;
   if (s->reading.ok && s->reading.haveOutline) s->corners = s->reading.outline;
-  *taken = s->reading.ok || vouched;
 }
 
 // The mask the road claims symbols in: the caller's, or one of its own.
@@ -136,9 +138,18 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
   }
   const std::vector<PatternFind> finds = outlinesFromHits(fine, scan, hits);
   // The candidates of one column in turn: the first that reads and shows its outline is taken;
-  // failing that, the first that reads (its corners those located), or the first pair whose
-  // patterns show along its rows.
-  for (size_t i = 0; i < finds.size() && !CSYS_FAILED(st);) {
+  // failing that, the first that reads (its corners those located). A pair that does not read but
+  // whose patterns show along its rows waits until every column has had its turn: it is taken
+  // (reported unread) only where no symbol read since claims its place.
+  std::vector<Symbol> unread;
+  auto take = [&](Symbol s) -> bool {  // false when the road is to stop
+    if (!sidesWithin(s.corners, options)) return true;
+    if (CSYS_FAILED(st = road::claim(claims.mask, s.corners, false))) return false;
+    out.symbols.push_back(std::move(s));
+    return static_cast<int>(out.symbols.size()) < options.maxSymbols;
+  };
+  bool going = true;
+  for (size_t i = 0; i < finds.size() && going;) {
     size_t end = i;
     while (end < finds.size() && finds[end].group == finds[i].group) ++end;
     Symbol best;
@@ -146,29 +157,28 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
     for (; i < end && bestRank < 3; ++i) {
       const PatternFind& f = finds[i];
       if (CSYS_FAILED(st = csys_attention_check())) break;
-      // A pair whose middle or either column lies in a symbol claimed already is that symbol
-      // seen again (or a neighbour's column); a lone column's outline reaches far past its
-      // symbol, so only its column tells.
       bool claimed = false;
-      st = f.kind == PatternFind::Kind::pair
-               ? anyClaimed(claims.mask, {centreOf(f.corners), f.startMiddle, f.stopMiddle}, &claimed)
-               : anyClaimed(claims.mask, {f.startMiddle}, &claimed);
-      if (CSYS_FAILED(st)) break;
+      if (CSYS_FAILED(st = claimedAlready(claims.mask, f, &claimed))) break;
       if (claimed) continue;
       ++out.candidates;
       Symbol s;
-      bool take = false;
-      tryCandidate(r.fine, fine, f, noise, options, &s, &take);
+      bool vouched = false;
+      tryCandidate(r.fine, fine, f, noise, options, &s, &vouched);
       const bool read = s.readTried && s.reading.ok;
-      const int rank = !take ? 0 : !read ? 1 : s.reading.haveOutline ? 3 : 2;
+      const int rank = read ? (s.reading.haveOutline ? 3 : 2) : vouched ? 1 : 0;
       if (rank > bestRank) best = std::move(s), bestRank = rank;
-      if (!take) ++out.rejected;
+      if (rank == 0) ++out.rejected;
     }
     i = end;
-    if (bestRank == 0 || CSYS_FAILED(st) || !sidesWithin(best.corners, options)) continue;
-    if (CSYS_FAILED(st = road::claim(claims.mask, best.corners, false))) break;
-    out.symbols.push_back(std::move(best));
-    if (static_cast<int>(out.symbols.size()) >= options.maxSymbols) break;
+    going = !CSYS_FAILED(st);
+    if (bestRank == 1) unread.push_back(std::move(best));
+    else if (bestRank > 1 && going) going = take(std::move(best));
+  }
+  for (Symbol& s : unread) {
+    if (!going) break;
+    bool claimed = false;
+    if (CSYS_FAILED(st = anyClaimed(claims.mask, {centreOf(s.corners)}, &claimed))) break;
+    if (!claimed) going = take(std::move(s));
   }
   out.status = st;
   return out;
