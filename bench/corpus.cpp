@@ -6,6 +6,7 @@
 //   idut-corpus DIRECTORY ...             every image under the directories (no ground truth)
 //   idut-corpus --rectangles long         idut with the long rectangles accepted
 //   idut-corpus --step N                  idut scanning every N-th row
+//   idut-corpus --dm-tables N             only the frame-filling and DMRE table, N scenes a row
 //   idut-corpus --write DIRECTORY         also writes the generated scenes there as PNG files
 //                                          (the 1D and PDF417 ones as 1d-* and pdf417-*),
 //                                          to be read back as a directory
@@ -47,6 +48,9 @@ void runOnedScenes(int perCell, uint32_t seed, const std::string& writeTo);
 void runPdfScenes(int perCondition, uint32_t seed, const std::string& writeTo, bool cpuTime);
 // PDF417 on images with truth files beside them, and pasted into pages (corpus_pdfphotos.cpp).
 int runPdfPhotos(const std::vector<std::string>& paths, int pages);
+// The table of frame-filling and rectangular extension Data Matrix symbols (corpus_dm.cpp):
+// perCell scenes per row, also written to writeTo when it is set.
+void runDmTables(int perCell, uint32_t seed, const std::string& writeTo);
 
 namespace {
 
@@ -127,6 +131,7 @@ int runScenes(int perCategory, uint32_t seed, const std::string& writeTo) {
   printRow("all", total, true);
   runOnedScenes(std::max(1, perCategory / 10), seed, writeTo);
   runPdfScenes(std::max(1, perCategory / 4), seed, writeTo, g_cpuTime);
+  runDmTables(std::max(1, perCategory / 4), seed, writeTo);
   return 0;
 }
 
@@ -169,6 +174,7 @@ int main(int argc, char** argv) {
   std::string writeTo;
   bool pdf417 = false;
   int pages = 0;
+  int dmTablesOnly = 0;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--pdf417"))
       pdf417 = true;
@@ -182,15 +188,21 @@ int main(int argc, char** argv) {
       g_settings.step = std::clamp(std::atoi(argv[++i]), 1, 64);
     else if (!std::strcmp(argv[i], "--rectangles") && i + 1 < argc)
       g_settings.longRectangles = !std::strcmp(argv[++i], "long");
+    else if (!std::strcmp(argv[i], "--dm-tables") && i + 1 < argc)
+      dmTablesOnly = std::max(1, std::atoi(argv[++i]));
     else if (!std::strcmp(argv[i], "--cpu-time"))
       g_cpuTime = true;
     else if (!std::strcmp(argv[i], "--write") && i + 1 < argc)
       writeTo = argv[++i];
     else if (argv[i][0] == '-') {
-      std::fprintf(stderr, "usage: idut-corpus [--scenes N] [--seed S] [--write DIRECTORY] [--rectangles long] [--step N] [--cpu-time] [--pdf417 [--pages P]] [DIRECTORY ...]\n");
+      std::fprintf(stderr, "usage: idut-corpus [--scenes N] [--seed S] [--write DIRECTORY] [--rectangles long] [--step N] [--cpu-time] [--dm-tables N] [--pdf417 [--pages P]] [DIRECTORY ...]\n");
       return 64;
     } else
       directories.push_back(argv[i]);
+  }
+  if (dmTablesOnly > 0) {
+    runDmTables(dmTablesOnly, seed, writeTo);
+    return 0;
   }
   if (pdf417 && !directories.empty()) return runPdfPhotos(directories, pages);
   if (pdf417) {

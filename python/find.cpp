@@ -338,7 +338,8 @@ symbologies  None (all), a name or comma-separated names, or a sequence of names
 step         scan every step-th row (default 2); min_size / max_size: symbol sides in pixels
 modules      expected Data Matrix module count N or (N, M); adaptive: adaptive-threshold tracking
 low_contrast accept weaker edges; max_symbols: stop after that many; decode: read text
-rectangles   "standard" or "long" (the long Data Matrix rectangles, about 40 times slower)
+rectangles   "standard" (finds the long Data Matrix rectangles too) or "long" (also searches the
+             whole image turned sixteen ways for them, about 40 times slower)
 stop         a callable polled during the search; a true result stops it (idut.Error with
              csys_errAttention), an exception it raises ends the search and propagates.
 Ctrl-C (KeyboardInterrupt) also stops a search run on the main thread. The interpreter's lock

@@ -116,4 +116,29 @@ bool segmentsToUtf8(const std::vector<Segment>& segments, std::string* utf8, std
   return true;
 }
 
+namespace {
+
+bool noText(uint8_t b) {
+  if (b >= 0x7F && b <= 0x9F) return true;
+  if (b >= 0x20) return false;
+  return b != 0x09 && b != 0x0A && b != 0x0D && b != 0x04 && b != 0x1C && b != 0x1D && b != 0x1E;
+}
+
+}  // namespace
+
+Content contentOf(const std::vector<Segment>& segments) {
+  Content c;
+  for (const Segment& s : segments) {
+    c.bytes.insert(c.bytes.end(), s.bytes.begin(), s.bytes.end());
+    c.binary = c.binary || isBinary(s.eci);
+    if (!s.designated)
+      for (uint8_t b : s.bytes) c.binary = c.binary || noText(b);
+  }
+  if (!c.binary && !segmentsToUtf8(segments, &c.text, &c.error)) {
+    c.ok = false;
+    c.error = "content is not text in its character set: " + c.error;
+  }
+  return c;
+}
+
 }  // namespace charset

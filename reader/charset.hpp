@@ -37,11 +37,27 @@ bool toUtf8(int eci, const uint8_t* data, size_t size, std::string* utf8, std::s
 struct Segment {
   int eci = kDefaultEci;
   std::vector<uint8_t> bytes;
+  bool designated = false;  // an ECI designator in the data chose eci (else it is the default)
 };
 
 // The text of a message of several segments, each converted with its own set. False (and *error
 // set) when any segment cannot be converted.
 bool segmentsToUtf8(const std::vector<Segment>& segments, std::string* utf8, std::string* error = nullptr);
+
+// A message's content as a reader reports it: every segment's bytes together, and either its
+// text or word that it is binary. Binary when a segment is binary data (ECI 899), or when a
+// segment read in the default set holds bytes no text has: control codes other than tab, line
+// feed, carriage return and the separators EOT, FS, GS and RS that GS1 and ISO 15434 data carry,
+// and DEL and the C1 controls. Segments under a designated ECI are text in that set. ok is false
+// (error saying why) when a segment that should be text does not convert.
+struct Content {
+  std::vector<uint8_t> bytes;
+  bool binary = false;
+  std::string text;  // UTF-8, empty when binary
+  bool ok = true;
+  std::string error;
+};
+Content contentOf(const std::vector<Segment>& segments);
 
 }  // namespace charset
 

@@ -146,6 +146,27 @@ TEST(DmDriver, AdaptiveDriverReportsTheLOfRenderedSymbols) {
   EXPECT_GE(lFound, symbols * 8 / 10);
 }
 
+// On a flat image no position is a peak, so the adaptive driver only polls: once for the line,
+// on positions whose row and column both have bits 0 and 2 set (none on line 8: 8 & 5 = 0), and
+// every 300 positions along a row. Row 8 of a 700-wide image walks x = 3 ... 694, 692 positions:
+// polls at the 300th and 600th, 3 in all. Column 8 of a 700-high image walks as many positions
+// and polls once.
+TEST(DmDriver, AdaptiveDriverCountsPollsAlongRowsOnly) {
+  const struct {
+    int direction, polls;
+  } rows[] = {{1, 3}, {0, 1}};
+  for (const auto& row : rows) {
+    Driver d(700, 700, row.direction);
+    d.setLines({8});
+    int polls = 0;
+    csys_attention_setCallback([](void* c) -> csys_status { return ++*static_cast<int*>(c), 0; }, &polls);
+    const csys_status st = d.nextAdaptive(&d.image);
+    csys_attention_setCallback(nullptr, nullptr);
+    ASSERT_EQ(st, 0);
+    EXPECT_EQ(polls, row.polls) << row.direction;
+  }
+}
+
 // Bad arguments, an unbound image and an attention request stop either driver with their status.
 TEST(DmDriver, FailuresStopTheScan) {
   Driver d(200, 200, 1, {shapes::rectangle(100, 150, 60, 60, 0)});

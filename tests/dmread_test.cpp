@@ -52,6 +52,15 @@ dmread::ModuleMatrix encode(const Encoding& e) {
   return m;
 }
 
+// Bytes that no text holds: control codes but for tab, line feed, carriage return and the
+// separators EOT, FS, GS, RS; DEL and the C1 controls.
+bool hasNoTextByte(const std::string& bytes) {
+  for (unsigned char b : bytes)
+    if ((b < 0x20 && b != '\t' && b != '\n' && b != '\r' && b != 0x04 && (b < 0x1C || b > 0x1E)) || (b >= 0x7F && b <= 0x9F))
+      return true;
+  return false;
+}
+
 std::string latin1ToUtf8(const std::string& bytes) {
   std::string s;
   for (unsigned char b : bytes) {
@@ -109,7 +118,10 @@ TEST(DataMatrixRead, EverySizeAndEncodationRoundTrips) {
         ASSERT_EQ(m.rows * 1000 + m.cols, size.rows * 1000 + size.cols) << option;
         const dmread::Reading r = dmread::readMatrix(m);
         ASSERT_TRUE(r.ok) << size.rows << "x" << size.cols << " flavour " << flavour << ": " << r.error;
-        EXPECT_EQ(r.message.text, latin1ToUtf8(e.data)) << size.rows << "x" << size.cols << " flavour " << flavour;
+        EXPECT_EQ(std::string(r.message.bytes.begin(), r.message.bytes.end()), e.data) << size.rows << "x" << size.cols;
+        // Bytes no text holds make the content binary: no text then.
+        EXPECT_EQ(r.message.binary, hasNoTextByte(e.data)) << size.rows << "x" << size.cols << " flavour " << flavour;
+        EXPECT_EQ(r.message.text, r.message.binary ? "" : latin1ToUtf8(e.data)) << size.rows << "x" << size.cols;
         EXPECT_EQ(r.corrected, 0) << size.rows << "x" << size.cols << " flavour " << flavour;
         ++checked;
         break;
@@ -128,13 +140,15 @@ TEST(DataMatrixRead, EverySizeAndEncodationRoundTrips) {
     int macro = 0, eci = -1, appendPosition = 0, appendCount = 0;
   };
   const Marked marked[] = {
-      {{everyByte}, latin1ToUtf8(everyByte)},
-      {{everyByte + everyByte + everyByte}, latin1ToUtf8(everyByte + everyByte + everyByte)},
+      {{everyByte}, ""},  // binary: the bytes alone
+      {{everyByte + everyByte + everyByte}, ""},
+      {{"caf\xE9 \x1D\t"}, "caf\xC3\xA9 \x1D\t"},
       {{"[01]09501101530003[17]140704[10]AB-123", GS1_MODE}, "]d20109501101530003171407041" "0AB-123", true},
       {{"[10]ABC123[21]XYZ[400]98765", GS1_MODE}, "]d210ABC123" + gs + "21XYZ" + gs + "40098765", true},
       {{"Grüße, €100", UNICODE_MODE, 26}, "Grüße, €100", false, false, 0, 26},
       {{"Grüße", UNICODE_MODE}, "Grüße"},
-      {{"\xD0\x96", DATA_MODE, 7}, "\\xD0\\x96", false, false, 0, 7},
+      // ISO 8859-5: 0xB6 is Zhe, 0xD0 a small a.
+      {{"\xB6\xD0", DATA_MODE, 7}, "\xD0\x96\xD0\xB0", false, false, 0, 7},
       {{"[)>\x1E" "05\x1D" "ABC123\x1E\x04"}, "[)>\x1E" "05\x1D" "ABC123\x1E\x04", false, false, 5},
       {{"[)>\x1E" "06\x1D" "12345\x1E\x04"}, "[)>\x1E" "06\x1D" "12345\x1E\x04", false, false, 6},
       {{"PROGRAM", DATA_MODE, 0, 0, READER_INIT}, "PROGRAM", false, true},

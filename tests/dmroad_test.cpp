@@ -6,12 +6,18 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <tuple>
+#include <utility>
 #include <vector>
 
+#include "ci_id/dmdriver.h"
 #include "ci_id/mask.h"
 #include "ci_id/region.h"
 #include "reader/datamatrix/dmroad.hpp"
+#include "reader/datamatrix/dmscan.hpp"
 #include "scenes/scene.hpp"
+#include "support/shapes.hpp"
 #include "support/fixtures.hpp"
 
 namespace {
@@ -44,6 +50,8 @@ dmroad::Options optionsFor(Category c, bool verify) {
   o.verify = verify;
   o.fitFarSides = verify;  // the library alone: its corners as they are, on the image as it is
   o.denoise = verify;
+  o.frame = verify;
+  o.elongated = verify;
   if (c == Category::perspective) o.tune = [](cid2d_trackingParams& p) { p.relaxedCorners = 1; };
   return o;
 }
@@ -99,10 +107,9 @@ TEST(DataMatrixRoad, LocationRateAndCornerErrorPerKindOfScene) {
       ASSERT_EQ(raw.status | checked.status, 0) << scene::categoryName(f.category) << " seed " << seed;
       for (const auto& t : sc.symbols) {
         ++symbols;
-        // The road takes the long rectangles only when asked for (a test of its own).
-        const bool isLong = std::max(t.rows, t.cols) > 5 * std::min(t.rows, t.cols);
-        checkedSymbols += !isLong;
-        checkedHits += !isLong && reportsOf(checked, t) > 0;
+        // The road takes the long rectangles too (the library alone does not: "aspect" below).
+        ++checkedSymbols;
+        checkedHits += reportsOf(checked, t) > 0;
         const auto hit = std::find_if(raw.symbols.begin(), raw.symbols.end(), [&](auto& s) { return located(t, s); });
         const auto lHit = std::find_if(raw.symbols.begin(), raw.symbols.end(), [&](auto& s) { return lLocated(t, s); });
         lHits += lHit != raw.symbols.end();
@@ -246,14 +253,15 @@ TEST(DataMatrixRoad, TinyAndRandomImagesAreSafe) {
   EXPECT_EQ(dmroad::findAll(*scene::ImageView(strip), options).status, 0);
 }
 
-// The long rectangles (beyond 5 : 1) are located, with their size, only when asked for; the
-// other rectangles of the extension (16 x 64 to 26 x 64, at most 4 : 1) either way. Along an
-// image axis and at an angle.
-TEST(DataMatrixRoad, LongRectanglesOnlyOnRequest) {
+// The long rectangles (beyond 5 : 1) are located with their size by default, through views round
+// the bands their outlines leave; along an image axis (where the searches' box test drops them)
+// and at an angle. Without those views and without the long option, none is reported, and the
+// other rectangles of the extension (16 x 64 to 26 x 64, at most 4 : 1) are found either way.
+TEST(DataMatrixRoad, LongRectanglesByDefault) {
   // libzint's size options: 31 ... 38 are 8 x 48 ... 8 x 144, 12 x 64, 12 x 88; 39 ... 48 are
   // 16 x 64, 20 x 36 ... 26 x 64.
   for (int option = 31; option <= 48; ++option)
-    for (double angle : {0.0, 63.0}) {
+    for (double angle : {0.0, 3.0, 63.0, 90.0}) {
       const scene::Scene sc = scene::render(
           {.width = 560, .height = 560,
            .symbols = {scene::encodeDataMatrix("long " + std::to_string(option), option, scene::DmSizes::withRectangular)},
@@ -262,16 +270,64 @@ TEST(DataMatrixRoad, LongRectanglesOnlyOnRequest) {
       const scene::SymbolTruth& t = sc.symbols[0];
       const scene::ImageView view(sc.image);
       dmroad::Options options;
+      const dmroad::Outcome byDefault = dmroad::findAll(*view, options);
+      options.elongated = false;
       const dmroad::Outcome standard = dmroad::findAll(*view, options);
-      options.longRectangles = true;
-      const dmroad::Outcome withLong = dmroad::findAll(*view, options);
-      ASSERT_EQ(standard.status | withLong.status, 0);
+      ASSERT_EQ(standard.status | byDefault.status, 0);
       const bool isLong = t.cols > 5 * t.rows;
       EXPECT_EQ(reportsOf(standard, t, 4), isLong ? 0 : 1) << t.rows << "x" << t.cols << " at " << angle;
-      ASSERT_EQ(reportsOf(withLong, t), 1) << t.rows << "x" << t.cols << " at " << angle;
+      ASSERT_EQ(reportsOf(byDefault, t), 1) << t.rows << "x" << t.cols << " at " << angle;
+      EXPECT_EQ(byDefault.symbols.size(), 1u) << t.rows << "x" << t.cols << " at " << angle;
       const auto found =
-          std::find_if(withLong.symbols.begin(), withLong.symbols.end(), [&](auto& s) { return located(t, s); });
+          std::find_if(byDefault.symbols.begin(), byDefault.symbols.end(), [&](auto& s) { return located(t, s); });
       EXPECT_EQ(std::pair(std::min(found->rows, found->cols), std::max(found->rows, found->cols)), std::pair(t.rows, t.cols))
           << t.rows << "x" << t.cols << " at " << angle;
     }
+}
+
+// The road's own walk of the plain scan seeds where the library's driver does: over a plain
+// background the first peak lies on the square's edge, and both stop there with the same line and
+// corners. The road's marking then holds every cell the driver's does, and besides them all the
+// cells of the pixels each outline point lies between ((x >> 10, y >> 10) to ((x + 255) >> 10,
+// (y + 255) >> 10) in 1/256 pixel) and the seed's own cell.
+TEST(DataMatrixRoad, ItsScanSeedsLikeTheDriverAndMarksAroundEachOutline) {
+  const double kDegree = 3.14159265358979323846 / 180;
+  for (double angle : {0.0, 10.0, 33.0}) {
+    TrackingBench bench[2] = {{220, 200, {shapes::rectangle(110.3, 97.6, 100, 100, angle * kDegree)}, 210, 40},
+                              {220, 200, {shapes::rectangle(110.3, 97.6, 100, 100, angle * kDegree)}, 210, 40}};
+    std::vector<int32_t> lines;
+    for (int32_t y = 1; y < 200; y += 2) lines.push_back(y);
+    for (TrackingBench& b : bench) {
+      b.params.scanLines = lines.data();
+      b.params.scanLineCount = static_cast<int32_t>(lines.size());
+    }
+    ASSERT_EQ(cf_BndFindNextDMSymbol(&bench[0].image, &bench[0].params, nullptr, nullptr, nullptr, 0, &bench[0].marking,
+                                     &bench[0].result),
+              0);
+    ASSERT_EQ(dmroad::findNextSymbol(&bench[1].image, &bench[1].params, nullptr, nullptr, 0, &bench[1].marking,
+                                     &bench[1].result),
+              0);
+    const cid2d_trackingResult &r0 = bench[0].result, &r1 = bench[1].result;
+    ASSERT_EQ(std::tuple(r0.found, r1.found, r0.line), std::tuple(1, 1, r1.line)) << angle;
+    EXPECT_EQ(std::memcmp(&r0.rectangle, &r1.rectangle, sizeof r0.rectangle), 0) << angle;
+    const cimg_window &a = bench[0].marking.window, &b = bench[1].marking.window;
+    std::vector<uint8_t> expected(b.pixels, b.pixels + static_cast<ptrdiff_t>(b.stride) * b.height);
+    std::fill(expected.begin(), expected.end(), 0);
+    auto mark = [&](int32_t cx, int32_t cy) {
+      if (cx >= 0 && cy >= 0 && cx < b.width && cy < b.height) expected[static_cast<size_t>(cy) * b.stride + cx] = 1;
+    };
+    for (uint32_t i = 0; i < r1.boundary.count; ++i) {
+      const cbt_point& p = r1.boundary.points[i];
+      for (int32_t cy : {p.y >> 10, (p.y + 255) >> 10})
+        for (int32_t cx : {p.x >> 10, (p.x + 255) >> 10}) mark(cx, cy);
+    }
+    mark(r1.seed.x >> 2, r1.seed.y >> 2);
+    int onlyDriver = 0, wrong = 0;
+    for (int32_t y = 0; y < b.height; ++y)
+      for (int32_t x = 0; x < b.width; ++x) {
+        onlyDriver += a.pixels[y * a.stride + x] != 0 && b.pixels[y * b.stride + x] == 0;
+        wrong += (b.pixels[y * b.stride + x] != 0) != (expected[static_cast<size_t>(y) * b.stride + x] != 0);
+      }
+    EXPECT_EQ(std::pair(onlyDriver, wrong), std::pair(0, 0)) << angle;
+  }
 }

@@ -175,6 +175,52 @@ TEST(DmSearch, PreCheckSearchesOnlyFromLongStraightEdges) {
   EXPECT_EQ(bar.result.found, 1);
 }
 
+// Every tracked point marks one cell, that of the pixel it rounds to: ((x + 128) >> 10,
+// (y + 128) >> 10) for a point in 1/256 pixel. Nothing else is marked, the seed's cell included
+// unless the outline passes it. Searched from a mark-free seed at the square's edge and from
+// inside a ring (whose outline runs two pixels away from the seed), found or not.
+TEST(DmSearch, EachTrackedPointMarksTheCellOfItsPixel) {
+  const std::vector<std::vector<shapes::Polygon>> scenes = {
+      {shapes::rectangle(110.3, 97.6, 100, 100, 20 * kDegree)},
+      {shapes::rectangle(100, 100, 120, 120, 0), shapes::rectangle(100, 100, 40, 40, 0, -1)}};
+  for (size_t k = 0; k < scenes.size(); ++k) {
+    Search s(220, 200, scenes[k]);
+    const cid2d_trackingSeed seed = s.seed(100);
+    ASSERT_EQ(s.find(seed), 0);
+    ASSERT_GT(s.result.boundary.count, 100u);
+    const cimg_window& m = s.marking.window;
+    std::vector<uint8_t> expected(static_cast<size_t>(m.stride) * m.height, 0);
+    for (uint32_t i = 0; i < s.result.boundary.count; ++i) {
+      const cbt_point& p = s.result.boundary.points[i];
+      expected[((p.y + 128) >> 10) * m.stride + ((p.x + 128) >> 10)] = 1;
+    }
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), m.pixels)) << "scene " << k;
+  }
+}
+
+// An edge upright below the seed that leans left above it, 6 columns a step, for two steps: the
+// upward pass last matches 12 columns left of the seed. The downward pass starts its search
+// there (the column is set once, not per direction), and the upright edge below lies 12 columns
+// away, beyond the 6 it looks either way: the chain keeps 3 links and the full search never
+// runs. An edge upright all along gives a chain in both directions and runs it.
+TEST(DmSearch, PreCheckSearchesDownFromWhereTheUpwardPassEnded) {
+  const struct {
+    std::vector<shapes::Pt> outline;
+    bool searched;
+  } rows[] = {{{{45, 30}, {200, 30}, {200, 90}, {60, 90}, {60, 40}}, false},
+              {{{60, 10}, {200, 10}, {200, 90}, {60, 90}}, true}};
+  for (const auto& row : rows) {
+    Search s(220, 100, {shapes::Polygon{row.outline}});
+    const cid2d_trackingSeed seed = s.seed(40, 0);  // light to dark
+    ASSERT_NEAR(seed.x, 60, 1);
+    s.result.boundary.count = 12345;
+    s.result.line = -5;
+    ASSERT_EQ(s.precheck(seed), 0);
+    EXPECT_EQ(s.result.boundary.count != 12345u, row.searched) << row.outline[0].x;
+    EXPECT_EQ(s.result.line != -5, row.searched) << row.outline[0].x;
+  }
+}
+
 TEST(DmSearch, FailuresAndPreconditions) {
   Search s(100, 100, {shapes::rectangle(50, 50, 40, 40, 0)});
   const cid2d_trackingSeed seed = s.seed(50);

@@ -102,10 +102,12 @@ TEST(FixedStatistics, AgreeWithDirectSums) {
     ASSERT_EQ(cmath_statisticsFixed_init(&s, shift), 0);
     std::vector<int32_t> v;
     int64_t sumSq = 0;
+    bool wrapped = false;  // a square at or past 2^31 wraps in 32 bits
     for (int i = 0; i < n; ++i) {
       v.push_back(std::uniform_int_distribution<int32_t>(-range, range)(rng));
       ASSERT_EQ(cmath_statisticsFixed_add(&s, v.back()), 0);
       sumSq += (int64_t{v.back()} * v.back() + (1 << (shift - 1))) >> shift;
+      wrapped |= int64_t{v.back()} * v.back() + (1 << (shift - 1)) > INT32_MAX;
     }
     const Direct d = direct(v, std::vector<int32_t>(n, 0), 0);
     int32_t mean = 0, var = 0, sd = 0;
@@ -113,13 +115,13 @@ TEST(FixedStatistics, AgreeWithDirectSums) {
     ASSERT_EQ(cmath_statisticsFixed_getVariance(&s, &var), 0);
     ASSERT_EQ(cmath_statisticsFixed_getStdDev(&s, &sd), 0);
     EXPECT_EQ(std::tuple(s.n, s.sum), std::tuple(n, static_cast<int32_t>(d.sum)));
-    if (sumSq > INT32_MAX) continue;  // the sums are 32-bit: callers keep them in range
+    if (sumSq > INT32_MAX || wrapped) continue;  // 32-bit sums: callers keep them in range
     EXPECT_EQ(std::tuple(s.sumSq, mean, s.min, s.max), std::tuple(static_cast<int32_t>(sumSq), static_cast<int32_t>(std::trunc(d.sum / n)),
                                                                   static_cast<int32_t>(d.min), static_cast<int32_t>(d.max)));
     // Each scaled square and the mean term round to within one unit of 2^-shift.
     const double exactVar = d.sd * d.sd / std::ldexp(1.0, shift);
     EXPECT_NEAR(var, exactVar, (n + 2.0 + std::fabs(d.sum) / std::ldexp(1.0, shift)) / std::max(1, n - 1) + 1);
-    EXPECT_EQ(sd, static_cast<int32_t>(std::sqrt(std::max(0, var))));
+    EXPECT_EQ(sd, static_cast<int32_t>(std::sqrt(static_cast<double>(static_cast<uint32_t>(var)))));
   }
   // The worked example: 3 and 5 with shift 4.
   cmath_statisticsFixed s;
@@ -128,6 +130,40 @@ TEST(FixedStatistics, AgreeWithDirectSums) {
                 cmath_statisticsFixed_getMean(&s, &mean) | cmath_statisticsFixed_getVariance(&s, &var),
             0);
   EXPECT_EQ(std::tuple(s.sumSq, mean, var), std::tuple(3, 4, 1));
+}
+
+TEST(FixedStatistics, WorkInThirtyTwoBitsLikeTheirFields) {
+  // Squares, the mean term and the differences are 32-bit and wrap; the deviation is the square
+  // root of the variance read as an unsigned word.
+  //   50000 with shift 8: 2500000000 + 128 wraps to -1794967168, >> 8 gives -7011591.
+  //   50000 twice: sumSq -14023182; the mean term 100000 * 50000 + 128 wraps to 705032832,
+  //     >> 8 gives 2754034; variance -16777216, whose unsigned root is 65407.
+  //   2 twice with shift 4: each square rounds to (4 + 8) >> 4 = 0, the mean term is
+  //     (4 * 2 + 8) >> 4 = 1: variance -1, deviation sqrt(2^32 - 1) = 65535.
+  //   shift 31 is a usable scale (half = 2^30): 3 adds (9 + 2^30) >> 31 = 0.
+  const struct {
+    int32_t shift;
+    std::vector<int32_t> values;
+    int32_t sumSq, variance, deviation;
+  } rows[] = {{8, {50000}, -7011591, 0, 0},
+              {8, {50000, 50000}, -14023182, -16777216, 65407},
+              {4, {2, 2}, 0, -1, 65535},
+              {31, {3}, 0, 0, 0},
+              {4, {3, 5}, 3, 1, 1}};
+  for (const auto& row : rows) {
+    cmath_statisticsFixed s;
+    ASSERT_EQ(cmath_statisticsFixed_init(&s, row.shift), 0) << row.shift;
+    for (int32_t v : row.values) ASSERT_EQ(cmath_statisticsFixed_add(&s, v), 0);
+    int32_t variance = 7, deviation = 7;
+    ASSERT_EQ(cmath_statisticsFixed_getVariance(&s, &variance) | cmath_statisticsFixed_getStdDev(&s, &deviation), 0);
+    EXPECT_EQ(std::tuple(s.sumSq, variance, deviation), std::tuple(row.sumSq, row.variance, row.deviation))
+        << row.shift << " " << row.values[0];
+  }
+  // A half of 2^31 has no 32-bit value.
+  AssertRecorder asserts;
+  cmath_statisticsFixed s;
+  EXPECT_EQ(cmath_statisticsFixed_init(&s, 32), csys_errAssertion);
+  EXPECT_EQ(asserts.count(), 1u);
 }
 
 TEST(FixedStatistics, RefusalsLeaveOutputs) {
@@ -223,4 +259,33 @@ TEST(KMeans, WorkedExamplesAndRefusals) {
               row.status);
     EXPECT_EQ(dl, labels);
   }
+}
+
+TEST(KMeans, APassLimitedRunKeepsTheStatisticsOfItsLastPass) {
+  // Two working clusters: 23 zeros, then a chain of values each just below the midpoint of the
+  // two means once the values before it have moved, then 100000. Every pass moves one chain
+  // value to the zeros, so the 20th pass still moves one (29028) and the run stops unsettled.
+  // Its statistics were taken before that move: 42 values and 4 (29028, 32815, 39227 and 100000,
+  // sum 201070), while the labels count 43 and 3.
+  std::vector<int32_t> v(23, 0);
+  for (int32_t c : {11485, 11985, 12489, 13000, 13521, 14055, 14607, 15181, 15781, 16415, 17091, 17818,
+                    18610, 19482, 20459, 21575, 22878, 24448, 26416, 29028, 32815, 39227, 100000})
+    v.push_back(c);
+  const cidut_clusterKMeansParams p{0, -1.0, -1.0, 3};
+  std::vector<int32_t> labels(v.size(), -9);
+  std::vector<cmath_statisticsFixed> stats(2);
+  int32_t clusters = -1, converged = -1;
+  ASSERT_EQ(cidut_clusterKMeans_fixed(&p, v.data(), (int32_t)v.size(), labels.data(), stats.data(), 2, &clusters,
+                                      &converged),
+            0);
+  EXPECT_EQ(std::tuple(clusters, converged), std::tuple(2, 0));
+  EXPECT_EQ(std::tuple(stats[0].n, stats[1].n, stats[1].sum), std::tuple(42, 4, 201070));
+  EXPECT_EQ(std::count(labels.begin(), labels.end(), 0), 43);
+  EXPECT_EQ(labels[42], 0);
+  // The float variant runs the same passes on these values.
+  std::vector<double> dv(v.begin(), v.end());
+  std::vector<cmath_statistics> ds(2);
+  ASSERT_EQ(cidut_clusterKMeans(&p, dv.data(), (int32_t)dv.size(), labels.data(), ds.data(), 2, &clusters, &converged),
+            0);
+  EXPECT_EQ(std::tuple(converged, ds[0].n, ds[1].n), std::tuple(0, 42, 4));
 }

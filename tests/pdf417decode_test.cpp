@@ -37,19 +37,6 @@ scene::Pdf417Content bytes(int eci, std::string data) {
 }
 
 // ISO 8859-1, the default set, is the first 256 code points.
-std::string latin1ToUtf8(const std::string& in) {
-  std::string out;
-  for (unsigned char b : in) {
-    if (b < 0x80) {
-      out += static_cast<char>(b);
-    } else {
-      out += static_cast<char>(0xC0 | (b >> 6));
-      out += static_cast<char>(0x80 | (b & 0x3F));
-    }
-  }
-  return out;
-}
-
 std::string digits(int n) {
   std::string s;
   for (int i = 0; i < n; ++i) s += static_cast<char>('0' + (i * 7 + 3) % 10);
@@ -80,7 +67,9 @@ TEST(Pdf417Decode, ContentRoundTripsFromModuleRows) {
       {"numeric", text(0, digits(120)), digits(120), {}},
       {"digits in text", text(0, "Order " + digits(20) + " of ABC"), "Order " + digits(20) + " of ABC", {}},
       {"latin-1 bytes", bytes(0, "caf\xE9 cr\xE8me"), "caf\xC3\xA9 cr\xC3\xA8me", {}},
-      {"all bytes", bytes(0, allBytes), latin1ToUtf8(allBytes), allBytesVec, -1, idut::ContentType::Text},
+      // Control codes with no ECI: binary, the bytes as they are and no text.
+      {"all bytes", bytes(0, allBytes), "", allBytesVec, -1, idut::ContentType::Binary},
+      {"latin-1 and separators", bytes(0, "a\x1D" "b\xA0\t\r\n"), "a\x1D" "b\xC2\xA0\t\r\n", {}},
       {"binary eci", bytes(899, std::string("\x01\x02\xFF\x00\x7F", 5) + std::string(12, '\x80')), "",
        {1, 2, 0xFF, 0, 0x7F, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80}, 899,
        idut::ContentType::Binary},

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "imageio/imageio.hpp"
@@ -24,9 +25,21 @@ struct Expected {
   bool binary = false;
 };
 
+// Bytes that no text holds: control codes but for tab, line feed, carriage return and the
+// separators EOT, FS, GS, RS; DEL and the C1 controls.
+bool hasNoTextByte(const std::string& bytes) {
+  for (unsigned char b : bytes)
+    if ((b < 0x20 && std::string_view("\t\n\r\x04\x1C\x1D\x1E").find(static_cast<char>(b)) == std::string_view::npos) ||
+        (b >= 0x7F && b <= 0x9F))
+      return true;
+  return false;
+}
+
+// Binary: ECI 899, or, with no ECI designated, a byte no text holds.
 Expected expectedOf(const scene::PdfTruth& t, const scene::DmSymbol& s) {
   Expected e;
-  e.binary = t.content.binary && !t.content.segments.empty() && t.content.segments[0].eci == 899;
+  const bool designated = !t.content.segments.empty() && t.content.segments[0].eci != 0;
+  e.binary = (designated && t.content.segments[0].eci == 899) || (!designated && hasNoTextByte(s.text));
   if (e.binary) e.bytes = s.text;
   else e.text = s.text;
   return e;

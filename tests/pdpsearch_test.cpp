@@ -197,6 +197,64 @@ TEST(PdpSearch, ContourLimitsAndConstructions) {
   }
 }
 
+// The final checks of a candidate (the mask, the image window) decide found; the quality is 1000
+// for the candidate that reached them either way. A claimed region over the rectangle's centre
+// (the seed, on its left edge, is not covered) leaves found 0 and quality 1000.
+TEST(PdpSearch, QualityIsSetForEveryCandidateThatReachesTheFinalChecks) {
+  for (bool claimed : {false, true}) {
+    Rig s(drawn(200, 120, {shapes::rectangle(100, 60, 90, 30, 0)}));
+    if (claimed) {
+      const cmath_vect po{80, 40}, px{130, 40}, py{80, 80};
+      cmath_shapeAffineRectPoints pts;
+      cmath_shapeAffineRectPoints_init(&pts, &po, &px, &py);
+      cid_region region;
+      ASSERT_EQ(cid_region_initAffineRectPoints(&region, &pts, nullptr), 0);
+      ASSERT_EQ(cid_mask_appendRegion(&s.mask, &region, 0), 0);
+    }
+    const cid2d_trackingSeed seed = s.seed(60);
+    s.result.quality = 0;
+    ASSERT_EQ(cf_BndFindPDPSymbolFromSeed(s.view.get(), &s.params, &seed, &s.run, &s.marking, 1, &s.mask, nullptr,
+                                          nullptr, &s.result),
+              0);
+    EXPECT_EQ(std::pair(s.result.found, s.result.quality), std::pair(claimed ? 0 : 1, 1000)) << claimed;
+  }
+}
+
+// The drivers read the marking cells of the edges they look at, and a marking image of
+// floor(w / 4) x floor(h / 4) cells has one for each of them (a cell past its edge reads as
+// unmarked): on a 122 x 42 image with 30 x 10 cells, a path pattern still makes its seed and the
+// search from a seed still runs. The path driver seeds at an edge's pixel anywhere in the window,
+// its outermost rows and columns included; a pixel off the window has no grey value and no seed.
+// A path point's pixel is its coordinates + 0.5, truncated: x = -1 gives column 0 (-0.5 -> 0),
+// x = -2 column -1.
+TEST(PdpDriver, EdgesAnywhereInTheWindowMakeSeeds) {
+  const struct {
+    double pathRow, pathStart;
+    int32_t seeds;
+  } rows[] = {{20, 0, 1}, {0, 0, 1}, {41, 0, 1}, {20, -30, 1}, {20, -31, 1}, {42, 0, 0}, {20, -32, 0}};
+  for (const auto& row : rows) {
+    Rig s(scene::GreyImage(122, 42, 128));
+    cimg_image wholeCells;
+    ASSERT_EQ(cimg_image_construct(&wholeCells, 122 / 4, 42 / 4), 0);
+    for (size_t x = 0; x < s.path.size(); ++x) s.path[x] = {row.pathStart + double(x), row.pathRow};
+    const std::vector<int16_t> e = edgesFrom(30, {3, 3, 9, 3, 3});
+    ASSERT_EQ(cf_BndFindMatchingPDP(s.view.get(), &s.params, nullptr, nullptr, nullptr, &wholeCells, 1, e.data(),
+                                    int32_t(e.size()), 122, 0, s.path.data(), s.profile.data(), &s.result),
+              0);
+    EXPECT_EQ(s.result.trackerRuns, row.seeds) << row.pathRow << " " << row.pathStart;
+    cid2d_trackingSeed seed{};
+    seed.x = 60, seed.y = 20, seed.mean = 100;
+    seed.startA[0] = 62 * 256, seed.startA[1] = seed.startB[1] = 20 * 256, seed.startB[0] = 59 * 256;
+    EXPECT_EQ(cf_BndFindPDPSymbolFromSeed(s.view.get(), &s.params, &seed, &s.run, &wholeCells, 1, nullptr, nullptr,
+                                          nullptr, &s.result),
+              0);
+    EXPECT_EQ(cf_BndFindNextPDP(s.view.get(), &s.params, nullptr, nullptr, nullptr, &wholeCells, 1, e.data(), e.data(),
+                                e.data(), 6, 6, 6, &s.result),
+              0);
+    cimg_image_destruct(&wholeCells);
+  }
+}
+
 TEST(PdpDriver, PathPatternsThatMakeSeeds) {
   struct Row {
     std::vector<int32_t> widths;
@@ -284,9 +342,8 @@ TEST(PdpDriver, RenderedSymbolsResumeAfterEachClaim) {
 TEST(PdpDriver, BadInputAndAttention) {
   Rig s(drawn(120, 100, {shapes::rectangle(60, 50, 50, 40, 0)}));
   const cid2d_trackingSeed seed = s.seed(50);
-  cimg_image unbound, small;
+  cimg_image unbound;
   cimg_image_constructUnbound(&unbound);
-  ASSERT_EQ(cimg_image_construct(&small, 30, 24), 0);
   const std::vector<int16_t> e = edgesFrom(30, {3, 3, 9, 3, 3}), none;
   struct Row {
     cimg_image* marking;
@@ -297,8 +354,7 @@ TEST(PdpDriver, BadInputAndAttention) {
   AssertRecorder asserts;
   for (const Row& r : {Row{&s.marking, nullptr, CID2D_SCRATCH_MIN_SIZE, csys_errAssertion},
                        Row{&s.marking, e.data(), CID2D_SCRATCH_MIN_SIZE - 4, csys_errAssertion},
-                       Row{&unbound, e.data(), CID2D_SCRATCH_MIN_SIZE, csys_errImageUnbound},
-                       Row{&small, e.data(), CID2D_SCRATCH_MIN_SIZE, cidut_errBadArgument}}) {
+                       Row{&unbound, e.data(), CID2D_SCRATCH_MIN_SIZE, csys_errImageUnbound}}) {
     s.params.scratchSize = r.scratchSize;
     std::vector<uint8_t> before(sizeof s.result);
     std::memcpy(before.data(), &s.result, sizeof s.result);
@@ -322,6 +378,5 @@ TEST(PdpDriver, BadInputAndAttention) {
   EXPECT_EQ(s.find(seed), static_cast<csys_status>(0x80001234));
   csys_attention_setCallback(nullptr, nullptr);
   EXPECT_EQ(s.result.trackerRuns, 0);  // the poll after the track comes before the count
-  cimg_image_destruct(&small);
   cimg_image_destruct(&unbound);
 }

@@ -150,7 +150,11 @@ TEST(ReedSolomon, RandomDamageIsRepairedOrRefusedHonestly) {
         ASSERT_EQ(c, good);
         EXPECT_TRUE(std::equal(erased.begin(), erased.end(), code.rs.erasurePositions));
       } else {
-        ASSERT_TRUE(corrected < 0 ? c == zeroed : code.isCodeword(c)) << "m " << m << " k " << k;
+        // A refusal may come after some magnitudes were applied: at most k words then differ
+        // from what was received, and the erased ones are 0.
+        int changed = 0;
+        for (size_t i = 0; i < c.size(); ++i) changed += c[i] != zeroed[i];
+        ASSERT_TRUE(corrected < 0 ? changed <= k : code.isCodeword(c)) << "m " << m << " k " << k;
         refused += corrected < 0;
         ++beyond;
       }
@@ -199,6 +203,69 @@ TEST(ReedSolomon, RefusesTooManyErasuresBadArgumentsAndAllocationFailure) {
   AssertRecorder asserts;
   EXPECT_TRUE(cid2d_ReedSolomonCode_CorrectErrs(&code.rs, c.data(), 15, nullptr) == csys_errAssertion &&
               asserts.count() == 1u);
+}
+
+TEST(ReedSolomon, AFailedDecodeKeepsTheMagnitudesAppliedBeforeIt) {
+  // GF(16), x^4 + x + 1, k = 4, codewords shortened to 8 words. The full-length codeword c has
+  // zeros at 8..14 except c[12] = 1; the received word is its first 8 words with c[q] ^= 6. It
+  // lies two errors (q and 12) from c, so the locator has the roots a^-q and a^-12 = a^3 = 8,
+  // taken in increasing value. Position 12 is outside the word: the decode fails there, after
+  // repairing q when a^-q < 8 (q = 5: a^10 = 7; q = 0: 1) and before it otherwise (q = 3:
+  // a^12 = 15; q = 6: a^9 = 10).
+  const struct {
+    int q;
+    bool repairedBeforeFailing;
+  } cases[] = {{5, true}, {0, true}, {3, false}, {6, false}};
+  for (const auto& tc : cases) {
+    Code code(4, 0x13, 4);
+    const Words full = code.encode({1, 2, 3, 4, 0, 0, 0, 0, 1, 0, 0});
+    ASSERT_EQ(full[12], 1u);
+    Words c(full.begin(), full.begin() + 8);
+    c[tc.q] ^= 6;
+    const Words received = c;
+    EXPECT_EQ(code.correct(c), -1) << tc.q;
+    Words expected = received;
+    if (tc.repairedBeforeFailing) expected[tc.q] = full[tc.q];
+    EXPECT_EQ(c, expected) << tc.q;
+  }
+}
+
+TEST(ReedSolomon, BuildsEveryFieldItsPolynomialGeneratesAndAssertsImpossibleSizes) {
+  // Any primitive polynomial and any k >= 1 build a code; only the low m bits of the polynomial
+  // take part in the reduction, so 0x03 builds the same field as x^4 + x + 1 (0x13). k beyond
+  // 2^m - 2 builds a code that takes no data but still decodes erasures.
+  const struct {
+    int m, k;
+    uint32_t poly;
+  } builds[] = {{17, 4, 0x20009}, {4, 15, 0x13}, {4, 20, 0x13}, {4, 4, 0x03}, {1, 1, 0x3}, {3, 7, 0xB}};
+  for (const auto& b : builds) {
+    Code code(b.m, b.poly | (1u << b.m), b.k);  // the model reduces by the full polynomial
+    cid2d_ReedSolomonCode built{};
+    ASSERT_EQ(cid2d_ReedSolomonCode_construct(&built, b.m, b.k, b.poly, 2), 0) << b.m << " " << b.k;
+    const uint32_t n = (1u << b.m) - 1;
+    for (uint32_t i = 0, x = 1; i < n; ++i, x = code.mul(x, 2)) ASSERT_EQ(built.antilog[i], x) << b.m;
+    EXPECT_TRUE(code.isCodeword(Words(built.generator, built.generator + b.k + 1)) && built.generator[b.k] == 1);
+    Words one(1, 0), ecc(b.k, 0);
+    EXPECT_EQ(cid2d_ReedSolomonCode_GetECCWords(&built, one.data(), 1, ecc.data(), b.k),
+              1 + b.k <= (int)n ? csys_status(0) : cidut_errOutOfRange);
+    cid2d_ReedSolomonCode_destruct(&built);
+  }
+  // The k = n code of GF(8) holds only its check words, all 0: seven erasures are filled.
+  Code full(3, 0xB, 7);
+  Words erased(7, kErased);
+  EXPECT_EQ(full.correct(erased), 7);
+  EXPECT_EQ(erased, Words(7, 0));
+
+  // Fields of 2^0 or 2^32 entries, and a generator without a factor, cannot be built.
+  const int impossible[][2] = {{0, 4}, {32, 4}, {-3, 4}, {8, 0}, {8, -1}};
+  for (const auto& [m, k] : impossible) {
+    AssertRecorder asserts;
+    cid2d_ReedSolomonCode rs;
+    EXPECT_EQ(cid2d_ReedSolomonCode_construct(&rs, m, k, 0x12D, 2), csys_errAssertion) << m << " " << k;
+    EXPECT_TRUE(asserts.count() == 1u && rs.antilog == nullptr) << m << " " << k;
+  }
+  cid2d_ReedSolomonCode rs;
+  EXPECT_EQ(cid2d_ReedSolomonCode_construct(&rs, 8, 4, 0x12D, 3), cidut_errOutOfRange);
 }
 
 // ---- GF(929) ---------------------------------------------------------------------------------
@@ -281,4 +348,20 @@ TEST(ReedSolomon929, RefusesWhatItCannotUseAndReportsFailures) {
   AssertRecorder asserts;  // k out of range
   EXPECT_EQ(cid_RSSCCA_RSCorrectErrors_(c.data(), 7, 513, 0, nullptr, &errors, &flag), csys_errAssertion);
   EXPECT_EQ(asserts.count(), 1u);
+}
+
+TEST(ReedSolomon929, ARootAtTheLastExponentRepairsTheFirstWord) {
+  // A 928-word codeword (k = 6): the first word has exponent 928, whose root 3^-928 = 1 stands
+  // for exponent 0 and names the word at index 928 - 928 = 0. Errors at index 0 (and others)
+  // within reach come back whole.
+  const std::vector<std::vector<int>> errorSets = {{0, 500}, {0}, {0, 927}, {1, 500}};
+  for (const auto& at : errorSets) {
+    std::mt19937 rng(41);
+    const Words good = encode929(randomWords(rng, 928 - 6, 928), 6);
+    ASSERT_EQ(good.size(), 928u);
+    Words c = good;
+    for (int i : at) c[i] = (c[i] + 17 + i) % P;
+    EXPECT_EQ(correct929(c, 6, {}), Outcome((int32_t)at.size(), 1)) << at[0];
+    EXPECT_EQ(c, good) << at[0];
+  }
 }

@@ -264,9 +264,37 @@ TEST(EdgesToTeeth, RefusalsAndFailedAllocations) {
   EXPECT_GE(points, 2u);
 }
 
+TEST(EdgesToTeeth, AStrengthLimitComparesSignedStrengths) {
+  // Ten bars: each starts at an edge of strength -30000 and ends at one of +30000 (polarity 1),
+  // or the reverse (polarity 0). With a limit in force an edge must have a signed strength of at
+  // least round(256 * limit): a limit of 10 (2560) keeps every -30000 edge out, so no tooth has
+  // both of its edges, whichever polarity starts it.
+  const double s = 4, length = 100;
+  const cmath_shapeAffineRect rect = axisRect(length);
+  const struct {
+    int polarity;
+    double limit;
+    int teeth;
+  } rows[] = {{1, -1.0, 10}, {1, 10.0, 0}, {0, -1.0, 10}, {0, 10.0, 0}};
+  for (const auto& row : rows) {
+    auto edges = regularBars(10, s, length, -1);
+    if (row.polarity == 0)
+      for (auto& e : edges) e.strength = -e.strength;
+    const cidut_edgeList list{static_cast<int32_t>(edges.size()), CIDUT_EDGELIST_ON_AXIS, 0, edges.data()};
+    cidut_edgePairingParams params = barParams(10, s, -1);
+    params.polarity = row.polarity;
+    params.minEdgeStrength = row.limit;
+    Teeth teeth;
+    ASSERT_EQ(cidut_edgesToTeeth(&params, &list, nullptr, nullptr, &rect, nullptr, &teeth.r), 0);
+    EXPECT_EQ(static_cast<int>(teeth.get().size()), row.teeth) << row.polarity << " " << row.limit;
+  }
+}
+
 TEST(EdgesToTeeth, MappedFrameGivesTheSameTeeth) {
   // The edges seen through a mapping that doubles lengths about a point off the axis give the
-  // same cells, doubled centres, the caller's positions back, and points on the axis.
+  // same cells, doubled centres and the caller's positions back. The points are placed on the
+  // working (mapped) rectangle's centre line, which runs along x through (7, -3), at each tooth's
+  // position: (7 + position / 256, -3).
   const double s = 4, length = 100;
   const cmath_shapeAffineRect rect = axisRect(length);
   const auto edges = regularBars(10, s, length, 6);
@@ -287,8 +315,8 @@ TEST(EdgesToTeeth, MappedFrameGivesTheSameTeeth) {
     EXPECT_EQ(std::pair(a[i].startEdge, a[i].cell), std::pair(b[i].startEdge, b[i].cell));
     EXPECT_NEAR(b[i].centre, 2 * a[i].centre, 2);
     EXPECT_NEAR(b[i].position, a[i].position, 1);
-    EXPECT_NEAR(b[i].point[0], b[i].position / 256.0, 1e-9);
-    EXPECT_NEAR(b[i].point[1], 0.0, 1e-9);
+    EXPECT_NEAR(b[i].point[0], 7 + b[i].position / 256.0, 1e-9);
+    EXPECT_NEAR(b[i].point[1], -3.0, 1e-9);
   }
   EXPECT_NEAR(mapped.r.averagePitch, 2 * plain.r.averagePitch, 1);
 }

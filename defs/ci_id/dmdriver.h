@@ -47,7 +47,7 @@ IDUT_API csys_status cf_BndFindNextDMSymbol(const cimg_imageConst* image, const 
  * outline next to it was tracked already: at a column x > 0 that is a multiple of 4 when the cell
  * to the left holds 3 or 4 (an outline in its last two columns), at x mod 4 = 3 (not at the row's
  * last positions) when the cell to the right holds 1 or 2. Attention is also polled every 300
- * positions. */
+ * positions along a row (a column walk counts none). */
 IDUT_API csys_status cidut_BoundaryTrackerSearchDMSymbolAdaptiveThreshold(const cimg_imageConst* image,
                                                                           const cid2d_trackingParams* params,
                                                                           const cid_mask* mask,

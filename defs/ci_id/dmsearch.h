@@ -17,9 +17,10 @@
  *
  * Marking image: caller-owned 8-bit image at a quarter of the search image's resolution (at least
  * ceil(width / 4) x ceil(height / 4) cells for a search image at (0, 0)), cleared to 0 before a
- * scan. Every tracked contour point sets the cell (x >> 2, y >> 2) of the pixels it lies between
- * (one cell, or two or four where it lies on a cell boundary), and a track also sets the seed's
- * own cell; a seed whose cell is set is skipped, so a blob is normally tracked once per scan.
+ * scan. Every tracked contour point (x, y in 1/256 pixel) sets the one cell ((x + 128) >> 10,
+ * (y + 128) >> 10), that of the pixel it rounds to; the seed's own cell is set only when the
+ * outline passes it. A seed whose cell is set is skipped, so a blob is normally tracked once per
+ * scan.
  * Not always: a seed next to a blurred edge may track at a different threshold and take an
  * outline that misses the cells of the first one, so a symbol can be found twice unless the
  * caller claims each find in the mask. Cells outside the marking image's window read as clear
@@ -57,7 +58,8 @@ IDUT_EXTERN_C_BEGIN
  * On a find result->found is 1, rectangle holds the corner and the two side ends (ordered so that
  * cross(Px - Po, Py - Po) <= 0), fourthCorner the opposite corner, parallelogram 1 (0 when four
  * sides were fitted), score the straightness of the sides (0 ... 1000), quality 1000 and threshold
- * the seed's mean. Whatever the outcome the result's seed and boundary are overwritten and line is
+ * the seed's mean. The quality is set for every candidate that reaches the final mask and
+ * image-window checks, also when they leave found 0. Whatever the outcome the result's seed and boundary are overwritten and line is
  * set to params->firstScanLine; nothing found is success with found 0.
  *
  * Failures: csys_errAssertion for null arguments, a scratch buffer below 229320 bytes (or
@@ -74,7 +76,8 @@ IDUT_API csys_status cf_BndFindDMSymbolFromSeed(const cimg_imageConst* image, co
 /* Straight-edge pre-check in front of cf_BndFindDMSymbolFromSeed, same arguments.
  *
  * Follows the seed edge up and then down in steps of 4 rows (at most 40 steps in all), looking
- * for an edge of the seed's polarity within 6 columns of the last one found, with a step of at
+ * for an edge of the seed's polarity within 6 columns of the last one found (the seed's column at
+ * first; the downward pass starts from where the upward one last matched), with a step of at
  * least max(strength / 2, 45) across the seed's mean. A step without such an edge is forgiven once
  * per direction. The matched edges that keep the chain from turning are collected as a chain of
  * cid2d_trackingSeed records at the start of the scratch buffer (at most 41, top to bottom). With

@@ -34,7 +34,12 @@ IDUT_API csys_status cidut_cg1dOnGrid(int32_t n, const int32_t* positions, int32
  * Edges are walked in runs of K cells, K small enough that the largest allowed scale error
  * moves an edge by less than half a cell over a run. In each run the phase of every edge is
  * measured from two origins half a cell apart (one of them keeps the phases away from the wrap
- * at 0/256), a line is fitted to phase against cell for each, and the straighter one is kept.
+ * at 0/256), a line is fitted to phase against cell for each, and the one with the smaller
+ * residual sum of squares about its line is kept (equal sums: the smaller absolute slope). All
+ * of the fit is 32-bit integer arithmetic that wraps: slope b = (n Sxy - Sx Sy) / D and
+ * intercept a = (Sxx Sy - Sx Sxy) / D truncate (D = n Sxx - Sx^2; D = 0 gives a slope and a
+ * residual sum of 2^31 - 1), and the residual sum is Syy - 2a Sy - 2b Sxy + n a^2 + 2ab Sx +
+ * b^2 Sxx with those truncated values.
  * The runs' fits are joined with their offsets removed, points farther than half the search
  * window from the joint line are dropped, and the slope of the line (the phase drift per cell)
  * corrects the pitch: pitch' = pitch + (slope * pitch) >> 8. This repeats with the new pitch
@@ -42,13 +47,15 @@ IDUT_API csys_status cidut_cg1dOnGrid(int32_t n, const int32_t* positions, int32
  * The drift is measured in whole 1/256 of a pitch per cell, so the refined pitch is good to
  * about pitch / 256 over the edges' span.
  *
- * n >= 2 edges; nominalPitch >= 1; 501 <= minScale <= maxScale < 2000 and maxScale >= 1001;
- * 1 <= tolerance < nominalPitch / 2 (the edges' position noise); inlierTolerance: an edge
- * within inlierTolerance / 2 (in 1/256 of a cell) of the joint line counts as an inlier.
+ * n >= 2 edges; nominalPitch >= 1; 501 <= minScale < 1000, minScale <= maxScale < 2000 and
+ * maxScale >= 1001 (K >= 2 is asserted too);
+ * 1 <= tolerance < nominalPitch / 2 (the edges' position noise); inlierTolerance v: an edge
+ * with |y - (b x + a)| < v / 2 (v / 2 truncated, in 1/256 of a cell) counts as an inlier.
  * reserved is not read. Outputs: *fitSum the sum of the cell numbers of the joint fit (0 when
  * nothing was fitted; it grows with the fit's confidence), *inliers, *pitch the refined pitch
- * (the nominal one when no fit was possible). A minScale of 1000 or more allows no shrinking
- * and only limits the run length from the other side. */
+ * (the nominal one when no fit was possible). A minScale of 1000 or more leaves the run length
+ * K = min(499 / (1000 - minScale), 499 / (maxScale - 1000)) without a bound and is asserted,
+ * like every other range above. */
 IDUT_API csys_status cidut_cg1dComputeScaledPitch(int32_t n, const int32_t* positions, int32_t nominalPitch,
                                                   int32_t minScale, int32_t maxScale, int32_t tolerance,
                                                   int32_t reserved, int32_t inlierTolerance, int32_t* fitSum,

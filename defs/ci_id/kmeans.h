@@ -2,13 +2,15 @@
  *
  * cmath_statisticsFixed keeps integer sums of the values added (any fixed-point unit: the
  * library's tooth widths, strengths and phases are in 1/256 pixel). Squares are scaled down by
- * 2^shift as they are added, so that sums of squares of large values stay in 32 bits:
- * sumSq = sum of ((x * x + half) >> shift), each square formed in 64 bits, the sums kept in 32
- * bits. The variance is therefore in units of 2^-shift of the values' unit squared.
+ * 2^shift as they are added: sumSq = sum of ((x * x + half) >> shift). Everything is 32-bit
+ * and wraps: a square of 2^31 or more turns negative before the (arithmetic) shift, so values
+ * up to 46340 in magnitude keep their true squares. The variance is in units of 2^-shift of the
+ * values' unit squared.
  *
  * The clustering groups n values into at most numClusters + 2 working clusters, starting from
  * equal-count groups taken in the order the values are given (sorted input starts best), and
- * moves every value to the nearest cluster mean until nothing changes (at most 20 passes). Near
+ * moves every value to the nearest cluster mean until nothing changes (at most 20 passes; a run
+ * stopped by that limit keeps the statistics taken at the start of its last pass). Near
  * clusters are then merged, and the clusters are numbered by size, largest first: labels[i] is
  * the cluster of value i and stats[c] describes the values labelled c. Clusters after the
  * reported count are empty.
@@ -33,18 +35,21 @@ typedef struct cmath_statisticsFixed {
 } cmath_statisticsFixed;
 
 /* Clears the record and sets the shift. cidut_errStatsParam (shift and half left -1) when
- * shift < 3 or shift > 30. */
+ * shift < 3; a shift above 31 is asserted (half would not fit). */
 IDUT_API csys_status cmath_statisticsFixed_init(cmath_statisticsFixed* stats, int32_t shift);
 /* n, sum, sumSq, min and max to 0; the shift is kept. */
 IDUT_API csys_status cmath_statisticsFixed_clear(cmath_statisticsFixed* stats);
+/* Adds a value; a record that was never initialised (shift -1) counts it without its square. */
 IDUT_API csys_status cmath_statisticsFixed_add(cmath_statisticsFixed* stats, int32_t value);
 /* sum / n, truncated towards zero; cidut_errStatsEmpty (mean untouched) without values. */
 IDUT_API csys_status cmath_statisticsFixed_getMean(const cmath_statisticsFixed* stats, int32_t* mean);
-/* (sumSq - ((sum * (sum / n) + half) >> shift)) / (n - 1), 0 for a single value; the sample
- * variance scaled by 2^-shift. cidut_errStatsEmpty without values, cidut_errStatsParam for a
+/* (sumSq - ((sum * (sum / n) + half) >> shift)) / (n - 1) in wrapping 32-bit arithmetic, 0 for
+ * a single value; the sample variance scaled by 2^-shift (negative when rounding or wrapping
+ * makes the squares' sum fall short). cidut_errStatsEmpty without values, cidut_errStatsParam for a
  * record that was never initialised; the output is untouched on failure. */
 IDUT_API csys_status cmath_statisticsFixed_getVariance(const cmath_statisticsFixed* stats, int32_t* variance);
-/* floor(sqrt(variance)) (a negative variance, possible through rounding, counts as 0). */
+/* cmath_sqrt32 of the variance read as an unsigned 32-bit word: a negative variance gives a
+ * large deviation (-1 gives 65535). */
 IDUT_API csys_status cmath_statisticsFixed_getStdDev(const cmath_statisticsFixed* stats, int32_t* deviation);
 
 typedef struct cidut_clusterKMeansParams {

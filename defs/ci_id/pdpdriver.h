@@ -39,8 +39,8 @@
  *
  * Failures, with nothing written: csys_errAssertion for null arguments, a null edge list with a
  * nonzero count, a negative count or first scan line, missing scan lines, or an unusable scratch
- * buffer; csys_errImageUnbound for an unbound image or marking image; cidut_errBadArgument for a
- * marking image without a cell for every pixel of the window (see ci_id/pdpsearch.h). Failures of
+ * buffer; csys_errImageUnbound for an unbound image or marking image (of any size: cells off it
+ * read as clear and are not written). Failures of
  * the search and the attention check's status are returned as they come. Lists too short for a
  * pattern are no failure: the result is reset and nothing else happens. */
 #ifndef IDUT_CI_ID_PDPDRIVER_H
@@ -71,8 +71,9 @@ IDUT_API csys_status cf_BndFindNextPDP(const cimg_imageConst* image, const cid2d
  * profileLength are skipped). patternFlag 0 uses the six-edge pattern (its last two width
  * conditions replaced by w3 <= w1 + w2 + (w4 + w5) / 2 + tol), nonzero the four-edge pattern.
  * There is no neighbour or cross check. The threshold comes from the profile; the seed is the
- * edge's path point rounded to a pixel (edges whose pixel lies within a pixel of the window's
- * border are skipped), with start points at the path points two after and one before it, and
+ * edge's path point taken to a pixel (each coordinate + 0.5, truncated; edges whose pixel lies
+ * outside the window are skipped, those on its outermost rows and columns are not), with start
+ * points at the path points two after and one before it, and
  * strength and line 0. */
 IDUT_API csys_status cf_BndFindMatchingPDP(const cimg_imageConst* image, const cid2d_trackingParams* params,
                                            const cid_mask* mask, void* reserved, const cmath_xformLinear* maskXform,

@@ -30,9 +30,8 @@
  *
  * Marking: the search marks only the seed's own cell (x >> 2, y >> 2), not the outline: a blob
  * of PDF417 bars is tracked again from every seed on it that its caller tries, and the caller's
- * mask keeps a located symbol from being reported twice. The marking image must have a cell
- * for every pixel of the search window (ceil(width / 4) x ceil(height / 4) cells for a window at
- * (0, 0)).
+ * mask keeps a located symbol from being reported twice. The marking image may be of any size:
+ * a cell off it reads as clear and is not written.
  *
  * result->trackerRuns grows by one for every tracker call that does not fail, one that finds no
  * boundary included; only the caller clears it. */
@@ -60,14 +59,14 @@ IDUT_EXTERN_C_BEGIN
  *
  * On a find result->found is 1, rectangle holds a corner and the two neighbouring corners
  * (ordered so that cross(Px - Po, Py - Po) <= 0), fourthCorner the opposite corner, parallelogram
- * as above, score 700, quality 1000 and threshold the seed's mean. Whatever the outcome, once the
+ * as above, score 700, quality 1000 and threshold the seed's mean. The quality is set for every
+ * candidate that reaches the final mask and image-window checks, also when they leave found 0. Whatever the outcome, once the
  * arguments have been checked the result's seed is overwritten, line is set to
  * params->firstScanLine and the boundary holds the last track; nothing found is success with
  * found 0.
  *
  * Failures, with nothing written: csys_errAssertion for null arguments or an unusable scratch
- * buffer; csys_errImageUnbound for an unbound image or marking image; cidut_errBadArgument for a
- * marking image without a cell for every pixel of the window. During the search:
+ * buffer; csys_errImageUnbound for an unbound image or marking image. During the search:
  * cidut_errEmptyContour (0x80000867) when the tracker reports a contour without points;
  * csys_errAssertion for a contour point outside the window or too many runs; tracker, mask and
  * geometry failures and the attention check's status (polled after the track, halving, run

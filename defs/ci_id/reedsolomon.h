@@ -38,11 +38,14 @@ struct cid2d_ReedSolomonCode {
 
 /* Builds the field tables and the generator polynomial. The record is cleared first, so on any
  * failure it is left all zero (safe to destruct) and nothing is allocated.
- *   bits             m, 2 to 16;
- *   eccCount         k, 1 to 2^m - 2;
- *   primitive        a primitive polynomial of degree m with its x^m bit (0x12D for m = 8);
+ *   bits             m, 1 to 31 (other values are asserted: the tables have 2^m 32-bit entries);
+ *   eccCount         k >= 1 (0 or less is asserted). A k of n or more builds a code that takes no
+ *                    data (GetECCWords refuses every call) but still decodes;
+ *   primitive        the reduction polynomial with its x^m bit (0x12D for m = 8); the powers
+ *                    of 2 are reduced by it whenever they reach 2^m and then cut to m bits, so
+ *                    only its low m bits take part;
  *   generatorElement must be 2.
- * cidut_errOutOfRange when a value is outside these ranges or the polynomial is not primitive
+ * cidut_errOutOfRange when the generator element is not 2 or the polynomial is not primitive
  * (the powers of 2 do not run through every nonzero element); csys_errNoMemory when an
  * allocation fails. */
 IDUT_API csys_status cid2d_ReedSolomonCode_construct(cid2d_ReedSolomonCode* code, int32_t bits, int32_t eccCount,
@@ -62,10 +65,12 @@ IDUT_API csys_status cid2d_ReedSolomonCode_GetECCWords(const cid2d_ReedSolomonCo
  * counted, at most k of them, and set to 0 before decoding; their indices are recorded in
  * code->erasurePositions.
  *   *corrected = the number of words repaired (errors plus erasures; 0 for a clean codeword),
- *              or -1 when the codeword cannot be corrected. With -1 the erased words met so
- *              far have been set to 0 and every other word is as it was. More than k erasures
- *              are refused before decoding: the first k erased words are then 0, the rest
- *              keep their erasure mark.
+ *              or -1 when the codeword cannot be corrected. More than k erasures are refused
+ *              before decoding: the first k erased words are then 0, the rest keep their mark.
+ *   The locator's roots are taken in increasing value (every field element is tried) and each
+ *   one's magnitude is applied as it is found. A decode that fails at a root whose position lies
+ *   beyond the codeword, or whose repaired word still has a nonzero syndrome, returns -1 with
+ *   the erased words 0 and the magnitudes applied before that point left in place.
  *   A successful repair always leaves a codeword whose k syndromes are zero.
  * Returns 0 whether or not the codeword could be corrected. cidut_errOutOfRange (codeword and
  * *corrected untouched) when length < 0, length > n, or a word that is not an erasure is not
@@ -88,8 +93,10 @@ IDUT_API csys_status cid2d_ReedSolomonCode_CorrectErrs(cid2d_ReedSolomonCode* co
  *                accepted only when 2t - erasureCount <= k - 2 (two words are kept back to
  *                detect miscorrection) and all its roots lie in the codeword; otherwise the
  *                flag is 0, *errors still holds t, and the codewords are unchanged.
+ *   A root at exponent 928 (the word at index 0 of a 928-word codeword) is the field's 1.
  * Returns 0 except for csys_errNoMemory when the work area cannot be allocated (outputs then
- * untouched). Values above 928 are taken modulo 929. Null pointers, count or eccCount outside
+ * untouched). Values above 928 take part modulo 929; a corrected word is (word + 929 - e) mod
+ * 929 in 32-bit arithmetic. Null pointers, count or eccCount outside
  * the ranges above and a negative erasureCount are asserted (csys_errAssertion). */
 IDUT_API csys_status cid_RSSCCA_RSCorrectErrors_(uint32_t* codewords, int32_t count, int32_t eccCount,
                                                  int32_t erasureCount, const int32_t* erasures, int32_t* errors,

@@ -86,11 +86,12 @@ IDUT_API csys_status cfPelFFT(const cimg_imageConst* source, cimg_imageDouble* o
 
 /* Integer counterpart of cfPelFFT, same sizes, modes and failures, output pixels 32-bit integers.
  * Samples are integers; every stage factor carries 16 fraction bits and every product of a factor
- * and a sample is shifted back by 16 (rounded to nearest), so coefficients carry the rounding of
- * log2(N) such steps. Mode CIDUT_FFT_COMPLEX stores re, im; the squared magnitude is formed in
- * 64 bits and saturated at INT32_MAX for mode CIDUT_FFT_POWER, at UINT32_MAX before
- * cmath_sqrt32 for CIDUT_FFT_AMPLITUDE (low 16 bits kept); CIDUT_FFT_LOG_POWER stores
- * cmath_double_round(log(re^2 + im^2 + 1e-10)) of the exact 64-bit square. */
+ * and a sample (or of two factors) is brought back by an arithmetic right shift of 16, which
+ * rounds towards minus infinity, so coefficients carry a small negative bias from log2(N) such
+ * steps. Mode CIDUT_FFT_COMPLEX stores re, im; re^2 + im^2 is a 32-bit word that wraps for mode
+ * CIDUT_FFT_POWER, and cmath_sqrt32 of that word (read unsigned, low 16 bits kept) for
+ * CIDUT_FFT_AMPLITUDE; CIDUT_FFT_LOG_POWER stores cmath_double_round(log(re^2 + im^2 + 1e-10))
+ * of the exact square. */
 IDUT_API csys_status cfPelFFTBin(const cimg_imageConst* source, cimg_imageInt32* output, int32_t mode,
                                  int32_t dimension);
 

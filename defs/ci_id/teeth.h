@@ -57,8 +57,9 @@ typedef struct cidut_edgePairingParams {
   cmath_range widthRange;   /* [0.3, 1.7]: accepted widths relative to expectedWidth */
   double expectedPitch;     /* 0.0: cell pitch, pixels; must be above 0 */
   double gridOffset;        /* -1.0: added to positions for the grid; negative: half the X length */
-  double minEdgeStrength;   /* -1.0: edges of smaller absolute strength are not paired; negative
-                             * disables */
+  double minEdgeStrength;   /* -1.0: edges whose signed strength is below round(256 * value) are
+                             * not paired (so with a limit in force a negative-strength edge never
+                             * is); negative disables */
   double minContrastRatio;  /* 0.45: least ratio of the weaker to the stronger edge of a tooth */
   double widthLimit;        /* -1.0: reserved, not used */
   int32_t minTeeth;         /* 2: fewer filled cells than this empty the result */
@@ -117,7 +118,8 @@ IDUT_API csys_status cidut_teethResults_destruct(cidut_teethResults* results);
  * are first carried by `mapping` into the frame where the teeth are regular (the rectangle and
  * the lengths of params are scaled with it) and the teeth's positions are carried back by
  * `back`. rect: the symbol rectangle, its X side along the axis. pointXform: maps the teeth's
- * points (computePoints), may be null. results: constructed by the caller; reset first (scalars
+ * points (computePoints), may be null. A tooth's point is taken on the working rectangle's
+ * centre line (the mapped rectangle's when a mapping is in force) at position / 256. results: constructed by the caller; reset first (scalars
  * -256, bestIndex -1, teeth empty).
  *
  * On success results->teeth holds cellCount slots, or nothing when fewer than 5 edges came,

@@ -160,7 +160,7 @@ def test_bad_arguments_raise_clear_errors(sample, call, error, message):
 def test_library_failures_carry_status(sample):
     cases = [
         (lambda: idut.morphology(sample, "max", 0, 3), 0x80000846, "cidut_errBadArgument"),
-        (lambda: idut.ReedSolomon(8, 300, 0x12D), 0x80000002, "cidut_errOutOfRange"),
+        (lambda: idut.ReedSolomon(8, 5, 0x11B), 0x80000002, "cidut_errOutOfRange"),
         (lambda: idut.bigint.divmod_base(5, 0), 0x80000845, "cidut_errDivideByZero"),
         (lambda: idut.fft(sample[:, :600]), 0x80000861, "cidut_errFftSize"),
         (lambda: idut.binarize(sample, 6), 0x80000846, "cidut_errBadArgument"),
@@ -463,9 +463,9 @@ def near(n, limit):
     ("amplitude spectrum", lambda: idut.amplitude_spectrum(ODD), lambda: SPECTRUM),
     ("limited spectrum", lambda: idut.amplitude_spectrum(ODD, 4, 3),
      lambda: SPECTRUM * np.outer(near(21, 3), near(22, 4))),
-    # 16-bit stage factors: within their rounding (the library's own tests bound it for every size).
+    # 16-bit stage factors: within their truncation (the library's own tests bound it for every size).
     ("fft integer", lambda: np.abs(idut.fft(SQUARE, integer=True) @ [1, 1j] - np.fft.fft2(SQUARE)).max()
-     <= 2e-3 * np.abs(np.fft.fft2(SQUARE)).max(), lambda: True),
+     <= 4e-3 * np.abs(np.fft.fft2(SQUARE)).max(), lambda: True),
     ("fft_shift", lambda: idut.fft_shift(SPECTRUM), lambda: np.fft.fftshift(SPECTRUM)),
     ("viewable", lambda: idut.viewable_spectrum(SPECTRUM),
      lambda: np.floor((SPECTRUM - SPECTRUM.min()) * 255 / (SPECTRUM.max() - SPECTRUM.min()))),

@@ -317,7 +317,10 @@ bool matchBorder(const cimg_windowConst& w, const std::array<cmath_vect, 4>& cor
           best = score;
           *layout = BorderLayout{i, dir, h.rows, h.cols};
         }
-        if (best >= 0.97) return verdict();  // a border this clear is the one
+        // A border this clear is the one; but on a long rectangle a wrong L that takes a short
+        // alternating side for solid misses only a few of its many modules, so there only a
+        // border clear all round ends the search.
+        if (best >= 0.97 && (!isLong(*layout) || best >= 0.995)) return verdict();
       }
     }
   }

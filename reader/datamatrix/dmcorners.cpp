@@ -214,7 +214,10 @@ bool refineOnce(const cimg_windowConst& w, const BorderLayout& layout, std::arra
     const double dim = i < 2 ? 1.0 : std::clamp((centres[i] - light) / solid, 0.3, 1.0);
     const double ink = light + dim * (plateau - light);
     const std::vector<cmath_vect> pts = fitter.edgePoints(profiles[i], ink, light);
-    if (!robustLine(pts, std::max<size_t>(3, profiles[i].size() / 3), &lines[i])) return false;
+    // The alternating side of an 8-module side has three dark modules to measure; two of them
+    // still place it, the corner checks below and the border check after it guarding the fit.
+    const size_t minPoints = profiles[i].size() <= 3 ? 2 : std::max<size_t>(3, profiles[i].size() / 3);
+    if (!robustLine(pts, minPoints, &lines[i])) return false;
   }
   std::array<cmath_vect, 4> r;
   if (!crossing(lines[0], lines[1], &r[0]) || !crossing(lines[0], lines[3], &r[1]) ||
@@ -249,6 +252,26 @@ bool refineCorners(const cimg_windowConst& window, const BorderLayout& layout, s
   for (int i = 0; i < 4; ++i) moved = std::max(moved, distance(q[i], located[i]));
   if (moved > kSecondPassAbove * module) refineOnce(window, layout, &q);
   for (int i = 0; i < 4; ++i) (*corners)[index[i]] = q[i];
+  return true;
+}
+
+bool squareOnLongSide(const BorderLayout& layout, std::array<cmath_vect, 4>* corners) {
+  if ((layout.dir != 1 && layout.dir != 3) || layout.l < 0 || layout.l > 3) return false;
+  std::array<cmath_vect, 4>& c = *corners;
+  const int l = layout.l, rowEnd = (l + layout.dir) % 4, columnEnd = (l + 4 - layout.dir) % 4, opposite = (l + 2) % 4;
+  // The long solid side from the L to `along`; the short one towards `across`, whose far corner
+  // is `far` (the opposite corner's partner on the other long side).
+  const bool rowLong = layout.cols >= layout.rows;
+  const int along = rowLong ? rowEnd : columnEnd, across = rowLong ? columnEnd : rowEnd;
+  const cmath_vect d{c[along].x - c[l].x, c[along].y - c[l].y};
+  const double length = std::hypot(d.x, d.y);
+  const double shortLength = (distance(c[l], c[across]) + distance(c[along], c[opposite])) / 2;
+  if (!(length > 1) || !(shortLength > 1)) return false;
+  cmath_vect n{-d.y / length, d.x / length};
+  // The perpendicular on the side the short side lies.
+  if (n.x * (c[across].x - c[l].x) + n.y * (c[across].y - c[l].y) < 0) n = cmath_vect{-n.x, -n.y};
+  c[across] = cmath_vect{c[l].x + shortLength * n.x, c[l].y + shortLength * n.y};
+  c[opposite] = cmath_vect{c[along].x + shortLength * n.x, c[along].y + shortLength * n.y};
   return true;
 }
 

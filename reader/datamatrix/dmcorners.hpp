@@ -30,6 +30,11 @@ struct BorderLayout {
 // than one and a half modules.
 bool refineCorners(const cimg_windowConst& window, const BorderLayout& layout, std::array<cmath_vect, 4>* corners);
 
+// Replaces the short sides of a rectangle by perpendiculars to its long solid side, keeping that
+// side and the mean length of the short ones (corners in place, ordered by layout). False, the
+// corners untouched, for a degenerate outline.
+bool squareOnLongSide(const BorderLayout& layout, std::array<cmath_vect, 4>* corners);
+
 }  // namespace dmroad
 
 #endif

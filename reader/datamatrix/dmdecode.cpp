@@ -1,6 +1,9 @@
 #include "reader/datamatrix/dmdecode.hpp"
 
+#include <cstddef>
 #include <cstdio>
+
+#include "reader/charset.hpp"
 
 namespace dmread {
 
@@ -202,57 +205,6 @@ bool Decoder::base256() {
   return true;
 }
 
-void appendUtf8(std::string& s, uint32_t cp) {
-  if (cp < 0x80) {
-    s += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    s += static_cast<char>(0xC0 | (cp >> 6));
-    s += static_cast<char>(0x80 | (cp & 63));
-  } else {
-    s += static_cast<char>(0xE0 | (cp >> 12));
-    s += static_cast<char>(0x80 | ((cp >> 6) & 63));
-    s += static_cast<char>(0x80 | (cp & 63));
-  }
-}
-
-void appendEscaped(std::string& s, uint8_t b) {
-  char hex[8];
-  std::snprintf(hex, sizeof hex, "\\x%02X", b);
-  s += hex;
-}
-
-// Length of the valid UTF-8 sequence at p (1 to 4), or 0.
-int utf8Length(const uint8_t* p, size_t n) {
-  const uint8_t b = p[0];
-  int len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-  if (len == 0 || static_cast<size_t>(len) > n) return 0;
-  uint32_t cp = len == 1 ? b : len == 2 ? b & 31 : len == 3 ? b & 15 : b & 7;
-  for (int i = 1; i < len; ++i) {
-    if ((p[i] & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (p[i] & 63);
-  }
-  static const uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
-  if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return len;
-}
-
-void appendSegment(std::string& s, const uint8_t* p, size_t n, int eci) {
-  for (size_t i = 0; i < n;) {
-    if (eci == 26) {
-      const int len = utf8Length(p + i, n - i);
-      if (len == 0) appendEscaped(s, p[i++]);
-      else {
-        s.append(reinterpret_cast<const char*>(p + i), len);
-        i += len;
-      }
-    } else if (p[i] < 0x80 || eci < 0 || eci == 1 || eci == 3) {
-      appendUtf8(s, p[i++]);  // ISO 8859-1: every byte is the code point of its value
-    } else {
-      appendEscaped(s, p[i++]);
-    }
-  }
-}
-
 }  // namespace
 
 Message decodeMessage(const std::vector<uint8_t>& data) {
@@ -276,15 +228,22 @@ Message decodeMessage(const std::vector<uint8_t>& data) {
   Message msg = std::move(d.msg);
   if (!good) return msg;
   if (msg.macro) msg.bytes.insert(msg.bytes.end(), {0x1E, 0x04});
-  msg.text = msg.gs1 ? "]d2" : "";
+  // The bytes in segments by the ECI in force, each converted by its character set.
+  std::vector<charset::Segment> segments(1);
   size_t from = 0;
-  int eci = -1;
-  for (const auto& [at, next] : d.eciAt) {
-    appendSegment(msg.text, msg.bytes.data() + from, at - from, eci);
+  for (const auto& [at, eci] : d.eciAt) {
+    segments.back().bytes.assign(msg.bytes.begin() + static_cast<ptrdiff_t>(from), msg.bytes.begin() + static_cast<ptrdiff_t>(at));
+    segments.push_back(charset::Segment{eci, {}, true});
     from = at;
-    eci = next;
   }
-  appendSegment(msg.text, msg.bytes.data() + from, msg.bytes.size() - from, eci);
+  segments.back().bytes.assign(msg.bytes.begin() + static_cast<ptrdiff_t>(from), msg.bytes.end());
+  charset::Content content = charset::contentOf(segments);
+  if (!content.ok) {
+    msg.error = content.error;
+    return msg;
+  }
+  msg.binary = content.binary;
+  if (!msg.binary) msg.text = (msg.gs1 ? "]d2" : "") + content.text;
   msg.ok = true;
   return msg;
 }

@@ -5,10 +5,11 @@
 // Output conventions:
 //  - bytes: the message bytes as encoded (macro header and trailer included, FNC1 after the
 //    first position as the GS byte 0x1D).
-//  - text: UTF-8. Bytes are read by the ECI in force: none or ECI 3 as ISO 8859-1 (the
-//    symbology's default), ECI 26 as UTF-8, ECI 27 as ASCII; any byte that these do not make a
-//    character of (invalid UTF-8, bytes above 0x7F under another ECI) is written "\xHH" with two
-//    upper-case hex digits. A symbol starting with FNC1 holds GS1 element strings: its text
+//  - text: UTF-8. Bytes are read by the ECI in force, each stretch converted from its character
+//    set by iconv (reader/charset.hpp), ISO 8859-1 where no ECI is given. An ECI that names no
+//    set iconv converts, or bytes not valid in their set, make the message fail (never a guessed
+//    text). Binary content (ECI 899, or bytes no text has under the default set) leaves text
+//    empty with binary set. A symbol starting with FNC1 holds GS1 element strings: its text
 //    starts with the symbology identifier "]d2" and element strings are separated by GS (0x1D).
 #ifndef IDUT_READER_DATAMATRIX_DMDECODE_HPP
 #define IDUT_READER_DATAMATRIX_DMDECODE_HPP
@@ -23,6 +24,7 @@ struct Message {
   bool ok = false;
   std::string error;            // why the codewords are not a valid message, when !ok
   std::string text;             // see above
+  bool binary = false;          // the bytes are no text (text empty)
   std::vector<uint8_t> bytes;
   bool gs1 = false;             // FNC1 in the first position
   bool readerProgramming = false;

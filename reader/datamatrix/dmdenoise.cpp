@@ -38,12 +38,31 @@ inline void secondDifferences(const uint8_t* __restrict q, int32_t n, uint16_t* 
   }
 }
 
+// The signed second differences q[i] - 2 q[i + 1] + q[i + 2] into d[i] for i below n.
+inline void signedSecondDifferences(const uint8_t* __restrict q, int32_t n, int16_t* __restrict d) {
+  for (int32_t i = 0; i < n; ++i) d[i] = static_cast<int16_t>(q[i] - 2 * q[i + 1] + q[i + 2]);
+}
+
+// Below this share of the estimate along the rows, the estimate across them says the second
+// differences come from small modules, not noise.
+constexpr double kStructureShare = 0.5;
+
 // The levels a second difference takes, 0 ... 510.
 constexpr size_t kDifferenceLevels = 511;
 
+// The median of a histogram of count values.
+template <size_t N>
+size_t medianOf(const std::array<std::array<uint32_t, N>, 4>& part, uint64_t count) {
+  auto histogram = [&](size_t v) { return part[0][v] + part[1][v] + part[2][v] + part[3][v]; };
+  uint64_t below = 0;
+  size_t median = 0;
+  while (median + 1 < N && 2 * (below + histogram(median)) < count) below += histogram(median++);
+  return median;
+}
+
 }  // namespace
 
-double noiseSigma(const cimg_windowConst& w) {
+double noiseSigma(const cimg_windowConst& w, double matters) {
   if (w.width < 3 || w.height < 1) return 0;
   // Four histograms taken in turn and summed as the median is sought: on flat images most
   // values fall in one bin, and increments of a single counter would each wait for the one
@@ -66,13 +85,40 @@ double noiseSigma(const cimg_windowConst& w) {
     for (; i < n; ++i) ++part[0][d[i]];
     count += static_cast<uint64_t>(n);
   }
-  auto histogram = [&](size_t v) { return part[0][v] + part[1][v] + part[2][v] + part[3][v]; };
-  uint64_t below = 0;
-  size_t median = 0;
-  while (median + 1 < kDifferenceLevels && 2 * (below + histogram(median)) < count) below += histogram(median++);
   // For Gaussian noise of deviation s the second difference has deviation s * sqrt(6), and the
   // median of its absolute value is 0.6745 times that.
-  return static_cast<double>(median) / (0.6745 * 2.449);
+  const double alongRows = static_cast<double>(medianOf(part, count)) / (0.6745 * 2.449);
+  if (alongRows <= matters) return alongRows;
+  // The same differences less those of the row above or below, whichever is nearer. A symbol of
+  // small modules puts an edge next to nearly every pixel, and its second differences alone
+  // would pass for heavy noise; but its rows repeat down each module, so one of the two changes
+  // stays small, where noise keeps its size.
+  std::array<std::array<uint32_t, 2 * kDifferenceLevels>, 4> mixedPart{};
+  const auto signedBuffer = std::make_unique_for_overwrite<int16_t[]>(3 * static_cast<size_t>(n));
+  int16_t* above = signedBuffer.get();
+  int16_t* here = above + n;
+  int16_t* below = here + n;
+  uint64_t mixedCount = 0;
+  // Every other sampled row: the check only has to tell a fraction from about one.
+  for (int32_t y = std::max(1, w.height / 32); y + 1 < w.height; y += 32) {
+    const uint8_t *o = rowOf(w, y - 1), *p = rowOf(w, y), *q = rowOf(w, y + 1);
+    inBlocks(0, n, [&](int32_t j, int32_t m) {
+      signedSecondDifferences(o + j, m, above + j);
+      signedSecondDifferences(p + j, m, here + j);
+      signedSecondDifferences(q + j, m, below + j);
+    });
+    for (int32_t i = 0; i < n; ++i)
+      ++mixedPart[i & 3][std::min(std::abs(here[i] - above[i]), std::abs(here[i] - below[i]))];
+    mixedCount += static_cast<uint64_t>(n);
+  }
+  if (mixedCount == 0) return alongRows;
+  // The median of the smaller of two changes from row to row (three independent rows, the middle
+  // one shared) is 0.549 times the deviation of one second difference.
+  const double acrossRows = static_cast<double>(medianOf(mixedPart, mixedCount)) / (0.549 * 2.449);
+  // Noise gives both about alike (a photograph's, blurred by its camera and its compression,
+  // somewhat less from row to row); small modules give the change from row to row a fraction of
+  // the other. Only then is it the one believed.
+  return acrossRows < kStructureShare * alongRows ? acrossRows : alongRows;
 }
 
 namespace {

@@ -12,8 +12,11 @@
 namespace dmroad {
 
 // The standard deviation of the pixel noise, estimated from the median absolute second
-// difference along every sixteenth row (edges are too few to move the median).
-double noiseSigma(const cimg_windowConst& w);
+// difference along every sixteenth row (edges are too few to move the median). A picture filled
+// with modules of a pixel or two has an edge beside nearly every pixel, and that estimate is
+// checked against the change of the differences from row to row, which such modules keep small;
+// estimates at or below `matters` are returned without that check.
+double noiseSigma(const cimg_windowConst& w, double matters = 0);
 
 // The window smoothed by the 3 x 3 binomial kernel (1 2 1 across and down, edges repeated),
 // rounded to the nearest level, into out (width x height, stride width; every byte written).

@@ -52,6 +52,7 @@ Reading readSymbol(const cimg_windowConst& window, const std::array<cmath_vect, 
         Reading r = readMatrix(g.modules);
         r.mirrored = g.mirrored;
         r.lightOnDark = g.lightOnDark;
+        r.gridCorners = g.corners;
         if (r.ok) return r;
         if (pass == 0 && i == 0 && !equalized) first = r;
       }

@@ -19,6 +19,9 @@ struct Reading {
   int rows = 0, cols = 0;
   int corrected = 0, erased = 0;  // codewords repaired / erased by the error correction
   bool mirrored = false, lightOnDark = false;
+  // The grid that read: its L corner, solid row end, opposite corner and solid column end (set
+  // when ok and read from an image).
+  std::array<cmath_vect, 4> gridCorners{};
 };
 
 // A module grid (ink modules set, row 0 the clock row, column 0 the solid column) to its

@@ -11,9 +11,12 @@
 #include "reader/datamatrix/dmborder.hpp"
 #include "reader/datamatrix/dmcorners.hpp"
 #include "reader/datamatrix/dmdenoise.hpp"
+#include "reader/datamatrix/dmelongated.hpp"
 #include "reader/datamatrix/dmfarside.hpp"
+#include "reader/datamatrix/dmframe.hpp"
 #include "reader/geometry.hpp"
 #include "reader/datamatrix/dmlong.hpp"
+#include "reader/datamatrix/dmscan.hpp"
 #include "reader/roadbase.hpp"
 
 namespace dmroad {
@@ -23,6 +26,7 @@ namespace {
 // What the road builds beyond the shared pieces, destructed whatever way it leaves.
 struct Resources : road::Base {
   std::unique_ptr<uint8_t[]> smoothed;  // left unfilled: the smoothing writes every byte
+  std::unique_ptr<uint8_t[]> framed;    // likewise: the framed copy writes every byte
   cimg_imageConst search{};  // what the driver searches: fine, or a smoothed copy of it
   bool haveSearch = false;
   cimg_image marking{};
@@ -33,6 +37,8 @@ struct Resources : road::Base {
   }
 };
 
+constexpr double kPi = 3.14159265358979323846;
+
 // Noise (grey levels of deviation) above which the driver searches a smoothed copy.
 constexpr double kDenoiseAbove = 5.0;
 constexpr double kSmoothTwiceAbove = 10.0;
@@ -42,8 +48,10 @@ constexpr double kSmoothTwiceAbove = 10.0;
 // a search at each, which would find its seed masked and return. A cell is marked only when its
 // four corner pixels lie inside the convex outline by a margin: every pixel between them, the
 // only places a seed of the cell can sit, is then inside too.
-void markClaimedCells(const cid_region& region, cimg_image* marking) {
-  const cmath_vect outline[4] = {region.py, region.po, region.px, region.popp};
+// shift: where the image's origin lies in the marked search image (the frame's width).
+void markClaimedCells(const cid_region& region, double shift, cimg_image* marking) {
+  auto shifted = [shift](cmath_vect p) { return cmath_vect{p.x + shift, p.y + shift}; };
+  const cmath_vect outline[4] = {shifted(region.py), shifted(region.po), shifted(region.px), shifted(region.popp)};
   // Inward unit normals and offsets of the four sides: inside means n . q > c for every side.
   cmath_vect normal[4];
   double offset[4];
@@ -92,6 +100,26 @@ void markClaimedCells(const cid_region& region, cimg_image* marking) {
   }
 }
 
+// Whether a quarter of the band's box or more lies in the boxes of symbols found: the marks of a
+// claimed symbol fill its outline, and joined to those of clutter beside it they make a band.
+bool coveredByFinds(const Elongated& band, const std::vector<Symbol>& found) {
+  const double area = double(band.x1 - band.x0) * (band.y1 - band.y0);
+  double covered = 0;
+  for (const Symbol& s : found) {
+    double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
+    for (const cmath_vect& c : s.corners) {
+      x0 = std::min(x0, c.x);
+      x1 = std::max(x1, c.x);
+      y0 = std::min(y0, c.y);
+      y1 = std::max(y1, c.y);
+    }
+    const double w = std::min<double>(x1, band.x1) - std::max<double>(x0, band.x0);
+    const double h = std::min<double>(y1, band.y1) - std::max<double>(y0, band.y0);
+    if (w > 0 && h > 0) covered += w * h;
+  }
+  return covered >= 0.25 * area;
+}
+
 }  // namespace
 
 Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* mask) {
@@ -104,8 +132,9 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
   csys_status st = r.open(image);
   if (CSYS_FAILED(st)) return fail(st);
   const int32_t width = r.fine.window.width, height = r.fine.window.height;
-  const cimg_imageConst* searchImage = &r.fine;
-  const double noise = options.denoise ? noiseSigma(r.fine.window) : 0;
+  // The pixels searched: the image, or a smoothed copy of it; then framed (see dmframe.hpp).
+  cimg_windowConst unframed = r.fine.window;
+  const double noise = options.denoise ? noiseSigma(r.fine.window, kDenoiseAbove) : 0;
   const bool noisy = noise > kDenoiseAbove;
   if (noisy) {
     r.smoothed = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(width) * height);
@@ -114,13 +143,27 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
       smoothBinomialTwice(r.fine.window, r.smoothed.get());
     else
       smoothBinomial(r.fine.window, r.smoothed.get());
-    st = cimg_imageConst_constructWrap(&r.search, r.smoothed.get(), width, height, width);
+    unframed = cimg_windowConst{width, height, 0, 0, width, r.smoothed.get()};
+  }
+  const int32_t frame = options.frame ? kFrameWidth : 0;
+  cimg_windowConst searched = unframed;
+  if (frame > 0) {
+    const int32_t framedWidth = width + 2 * frame, framedHeight = height + 2 * frame;
+    r.framed = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(framedWidth) * framedHeight);
+    framedCopy(unframed, frameLevels(unframed), r.framed.get());
+    searched = cimg_windowConst{framedWidth, framedHeight, 0, 0, framedWidth, r.framed.get()};
+  }
+  const cimg_imageConst* searchImage = &r.fine;
+  if (searched.pixels != r.fine.window.pixels) {
+    st = cimg_imageConst_constructWrap(&r.search, searched.pixels, searched.width, searched.height, searched.stride);
     if (CSYS_FAILED(st)) return fail(st);
     r.haveSearch = true;
     searchImage = &r.search;
   }
+  // Search coordinates to the image's: back across the frame.
+  const cmath_xformLinear imageFromFramed{{1, 0, 0, 1}, {-double(frame), -double(frame)}};
 
-  st = cimg_image_construct(&r.marking, (width + 3) / 4, (height + 3) / 4);
+  st = cimg_image_construct(&r.marking, (searched.width + 3) / 4, (searched.height + 3) / 4);
   if (CSYS_FAILED(st)) return fail(st);
   r.haveMarking = true;
   st = r.prepare(mask, options.tune);
@@ -129,30 +172,43 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
   cid2d_trackingParams& params = r.params;
   std::vector<int32_t> lines;
   const int step = options.rowStep < 1 ? 1 : options.rowStep;
+  const bool acceptLong = options.longRectangles || options.elongated;
+  const bool lookForLong = options.elongated && !options.longRectangles && !options.adaptive;
+  std::vector<uint8_t> startMarks;
 
-  // One search image scanned to its end: the image (or its smoothed copy), or a view of it for
-  // the long rectangles, whose finds map back through imageFromSearch.
-  auto scan = [&](const cimg_imageConst* searchImage, cimg_image* marking, const LongView* view) -> csys_status {
-    const int32_t searchHeight = searchImage->window.height;
+  // One search image scanned to its end: the framed image (or its smoothed copy), or a view of
+  // the image for the long rectangles; finds map back through imageFromSearch (null: identity).
+  auto scan = [&](const cimg_imageConst* searchImage, cimg_image* marking, const cmath_xformLinear* imageFromSearch,
+                  bool mainScan) -> csys_status {
     lines.clear();
-    for (int32_t y = step / 2; y < searchHeight; y += step) lines.push_back(y);
+    // The main scan takes the image's own rows: the frame's rows hold no edge to seed on.
+    const int32_t top = mainScan ? frame : 0, bottom = mainScan ? frame + height : searchImage->window.height;
+    for (int32_t y = top + step / 2; y < bottom; y += step) lines.push_back(y);
     params.scanLines = lines.data();
     params.scanLineCount = static_cast<int32_t>(lines.size());
     params.firstScanLine = 0;
     // In a noisy image the cells where only noise would seed are passed over. The adaptive
     // driver reads the marks' values, so its marking is left to it.
-    if (noisy && view == nullptr && !options.adaptive) {
-      const cimg_windowConst searched{width, height, 0, 0, width, r.smoothed.get()};
-      markNoiseCells(searched, lines, &marking->window);
+    if (noisy && mainScan && !options.adaptive) markNoiseCells(searched, lines, &marking->window);
+    // What the scan starts with, so that the outlines it tracks can be told apart afterwards.
+    if (mainScan && lookForLong) {
+      const cimg_window& m = marking->window;
+      startMarks.resize(static_cast<size_t>(m.width) * m.height);
+      for (int32_t y = 0; y < m.height; ++y)
+        std::copy_n(m.pixels + static_cast<ptrdiff_t>(y) * m.stride, m.width, startMarks.data() + static_cast<size_t>(y) * m.width);
     }
-    const cmath_xformLinear* maskXform = view ? &view->imageFromView : nullptr;
+    const cmath_xformLinear* maskXform = imageFromSearch;
+    auto toImage = [imageFromSearch](cmath_vect q) {
+      if (imageFromSearch == nullptr) return q;
+      const cmath_matrix& m = imageFromSearch->m;
+      return cmath_vect{m.a * q.x + m.b * q.y + imageFromSearch->t.x, m.c * q.x + m.d * q.y + imageFromSearch->t.y};
+    };
     while (static_cast<int>(out.symbols.size()) < options.maxSymbols && out.calls < options.maxCalls) {
       const int32_t lowContrast = options.lowContrast ? 1 : 0;
       csys_status st = options.adaptive
                            ? cidut_BoundaryTrackerSearchDMSymbolAdaptiveThreshold(searchImage, &params, mask, maskXform,
                                                                                   lowContrast, marking, &r.result)
-                           : cf_BndFindNextDMSymbol(searchImage, &params, mask, nullptr, maskXform, lowContrast, marking,
-                                                    &r.result);
+                           : findNextSymbol(searchImage, &params, mask, maskXform, lowContrast, marking, &r.result);
       ++out.calls;
       if (CSYS_FAILED(st)) return st;
       if (r.result.found == 0) break;
@@ -161,8 +217,9 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
         // The L: corner K with the far ends of its two sides; the opposite corner completes the
         // parallelogram. The adaptive search leaves rectangle and score alone, so both are set here.
         const int32_t(*side)[2] = r.result.boundary.sides;
-        const cmath_vect k{double(side[0][0]), double(side[0][1])};
-        const cmath_vect shortA{double(side[1][0]), double(side[1][1])}, shortB{double(side[3][0]), double(side[3][1])};
+        const cmath_vect k = toImage({double(side[0][0]), double(side[0][1])});
+        const cmath_vect shortA = toImage({double(side[1][0]), double(side[1][1])});
+        const cmath_vect shortB = toImage({double(side[3][0]), double(side[3][1])});
         cmath_vect a = extendSide(r.fine.window, k, shortA, shortB);
         cmath_vect b = extendSide(r.fine.window, k, shortB, shortA);
         // The same turning order as the plain search's corners: (a - k) x (b - k) not positive.
@@ -176,10 +233,8 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
       } else {
         cmath_shapeAffineRectPoints p;
         cmath_shapeAffineRect_getPoints(&r.result.rectangle, &p);
-        s.corners = {p.po, p.px, r.result.fourthCorner, p.py};
+        s.corners = {toImage(p.po), toImage(p.px), toImage(r.result.fourthCorner), toImage(p.py)};
       }
-      if (view)
-        for (cmath_vect& c : s.corners) c = view->toImage(c);
       s.score = r.result.score;
       s.parallelogram = r.result.parallelogram;
       s.line = r.result.line;
@@ -188,12 +243,25 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
       BorderLayout layout;
       bool onlyLong = false;
       bool matched = (options.verify || options.fitFarSides) &&
-                     matchBorder(w, s.corners, options.longRectangles, &layout, &onlyLong);
+                     matchBorder(w, s.corners, acceptLong, &layout, &onlyLong);
       // The sides fitted to the edges along their whole length give the corners to a fraction of
       // a module, once the border check has placed the L.
       std::array<cmath_vect, 4> refinedCorners = s.corners;
       bool refined = matched && options.fitFarSides && refineCorners(w, layout, &refinedCorners) &&
                      borderHolds(w, refinedCorners, layout);
+      // A long rectangle from a shortened view can come with its short sides skewed by a module or
+      // two, too far for their few edge points: squared on its long side, it is matched and
+      // measured again.
+      if (matched && options.fitFarSides && !refined && std::max(layout.rows, layout.cols) > 5 * std::min(layout.rows, layout.cols)) {
+        // The L is placed again on the squared corners: a skewed short side can make a wrong L,
+        // one taking the alternating short side for solid, score best.
+        refinedCorners = s.corners;
+        BorderLayout squaredLayout;
+        refined = squareOnLongSide(layout, &refinedCorners) &&
+                  matchBorder(w, refinedCorners, acceptLong, &squaredLayout) &&
+                  refineCorners(w, squaredLayout, &refinedCorners) && borderHolds(w, refinedCorners, squaredLayout);
+        if (refined) layout = squaredLayout;
+      }
       if (refined) s.corners = refinedCorners;
       // A long rectangle that was not asked for stays one however its far sides are measured,
       // and is dropped.
@@ -204,15 +272,18 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
         // when the border shows through them.
         std::array<cmath_vect, 4> fitted = s.corners;
         BorderLayout fittedLayout;
-        bool refit = fitFarSides(w, &fitted);
+        // A candidate whose first corner is not its L (one from a turned view can be) gets its
+        // far sides measured on the wrong sides, and an outline that crosses itself: not kept.
+        bool refit = fitFarSides(w, &fitted) && convexQuad(fitted);
         // Clutter with a solid L of its own gets this far and is most of the candidates that do.
         // A symbol's border already shows through the far sides of one fit; over generated scenes
         // of every kind, no candidate whose border failed after one fit passed after two. So with
         // the border check on, only the candidates the first fit has passed get the second.
-        if (refit && options.verify) refit = matchBorder(w, fitted, options.longRectangles, &fittedLayout);
+        if (refit && options.verify) refit = matchBorder(w, fitted, acceptLong, &fittedLayout);
         // Twice: the second pass starts from far sides that the first has brought close.
         if (refit) fitFarSides(w, &fitted);
-        const bool fittedMatched = refit && matchBorder(w, fitted, options.longRectangles, &fittedLayout);
+        refit = refit && convexQuad(fitted);
+        const bool fittedMatched = refit && matchBorder(w, fitted, acceptLong, &fittedLayout);
         if (refit && (fittedMatched || !options.verify)) {
           s.corners = fitted;
           s.parallelogram = 0;
@@ -259,30 +330,55 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
       if (CSYS_FAILED(st)) return st;
       // The plain search tests each seed against the mask before anything else; the adaptive
       // driver reads the marks' values, so its marking is left to it.
-      if (!options.adaptive && view == nullptr && !mask->hasImage) markClaimedCells(region, marking);
+      if (!options.adaptive && mainScan && !mask->hasImage) markClaimedCells(region, frame, marking);
     }
     return 0;
   };
 
-  st = scan(searchImage, &r.marking, nullptr);
-  if (CSYS_FAILED(st)) return fail(st);
-  // The long rectangles the image itself does not show the searches: through the views, each
-  // with a marking image of its own; the mask, in image coordinates, is shared.
-  for (int k = 0; options.longRectangles && !options.adaptive && k < kLongViewCount; ++k) {
+  // View k of the pixels of part, which lie at offset in the image, scanned with a marking image
+  // of its own; the mask, in image coordinates, is shared.
+  auto scanView = [&](const cimg_windowConst& part, int k, cmath_vect offset) -> csys_status {
     LongView view;
-    st = makeLongView(searchImage->window, k, &view);
-    if (CSYS_FAILED(st)) return fail(st);
-    if (view.width < 16 || view.height < 16) continue;
+    csys_status st = makeLongView(part, k, &view);
+    if (CSYS_FAILED(st)) return st;
+    if (view.width < 16 || view.height < 16) return 0;
+    view.imageFromView.t.x += offset.x;
+    view.imageFromView.t.y += offset.y;
     cimg_imageConst viewImage;
     st = cimg_imageConst_constructWrap(&viewImage, view.pixels.data(), view.width, view.height, view.width);
-    if (CSYS_FAILED(st)) return fail(st);
+    if (CSYS_FAILED(st)) return st;
     cimg_image viewMarking;
     st = cimg_image_construct(&viewMarking, (view.width + 3) / 4, (view.height + 3) / 4);
     if (CSYS_SUCCEEDED(st)) {
-      st = scan(&viewImage, &viewMarking, &view);
+      st = scan(&viewImage, &viewMarking, &view.imageFromView, false);
       cimg_image_destruct(&viewMarking);
     }
     cimg_imageConst_destruct(&viewImage);
+    return st;
+  };
+
+  st = scan(searchImage, &r.marking, frame > 0 ? &imageFromFramed : nullptr, true);
+  if (CSYS_FAILED(st)) return fail(st);
+  // The long rectangles the searches dropped: a view round each band of outline they left, turned
+  // and shortened along it.
+  if (lookForLong) {
+    // 8 x 48 of 1.5-pixel modules, with the cell or two the marks add each side across.
+    constexpr double kShortestLong = 48 * 1.5, kNarrowestLong = 8 * 1.5 + 4;
+    for (const Elongated& band :
+         elongatedOutlines(r.marking.window, startMarks, frame, width, height, kShortestLong, kNarrowestLong)) {
+      if (static_cast<int>(out.symbols.size()) >= options.maxSymbols || out.calls >= options.maxCalls) break;
+      if (coveredByFinds(band, out.symbols) || !edgesBothWays(r.fine.window, band)) continue;
+      const cimg_windowConst part{band.x1 - band.x0, band.y1 - band.y0, 0, 0, unframed.stride,
+                                  unframed.pixels + static_cast<ptrdiff_t>(band.y0) * unframed.stride + band.x0};
+      const int k = static_cast<int>(std::lround(band.direction / (kPi / kLongViewCount))) % kLongViewCount;
+      st = scanView(part, k, cmath_vect{double(band.x0), double(band.y0)});
+      if (CSYS_FAILED(st)) return fail(st);
+    }
+  }
+  // The long rectangles the image itself does not show the searches: through the views, each
+  // with a marking image of its own; the mask, in image coordinates, is shared.
+  for (int k = 0; options.longRectangles && !options.adaptive && k < kLongViewCount; ++k) {
+    st = scanView(unframed, k, cmath_vect{0, 0});
     if (CSYS_FAILED(st)) return fail(st);
   }
   return out;

@@ -39,9 +39,16 @@ struct Options {
   // the image axes are found through turned views, which images of more than about 15000
   // pixels a side (square) go without.
   bool longRectangles = false;
+  // Accept the long rectangles, and look for those the searches drop (along the image axes, and
+  // 8 x 144 at any angle) in turned views round the long, narrow outlines the scan leaves in its
+  // marking image (dmelongated.hpp). longRectangles turns the whole image instead.
+  bool elongated = true;
   // Search a noisy image through a smoothed copy (3 x 3 binomial), measuring and checking in the
   // original; images with little noise are searched as they are.
   bool denoise = true;
+  // Search the image inside a frame of background (dmframe.hpp), so that symbols filling the
+  // picture or touching its edge are found.
+  bool frame = true;
   // Changes to the tracking parameters after their defaults are written (scratch, scan lines and
   // first scan line are the road's own and are set afterwards).
   std::function<void(cid2d_trackingParams&)> tune;

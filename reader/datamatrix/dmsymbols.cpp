@@ -1,11 +1,40 @@
 #include "reader/datamatrix/dmsymbols.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "reader/datamatrix/dmroad.hpp"
 #include "reader/roadrun.hpp"
 
 namespace dmroad {
+
+namespace {
+
+// The located corners (around the outline) in the order of the grid's corners (L, row end,
+// opposite, column end): each located corner takes the place of the grid corner nearest it, the
+// grid being the located outline named and, at most, refined by a fraction of a module.
+std::array<cmath_vect, 4> namedAfter(const std::array<cmath_vect, 4>& located, const std::array<cmath_vect, 4>& grid) {
+  auto nearest = [&](const cmath_vect& g) {
+    int best = 0;
+    double bestDistance = 1e300;
+    for (int i = 0; i < 4; ++i) {
+      const double d = std::hypot(located[i].x - g.x, located[i].y - g.y);
+      if (d < bestDistance) {
+        bestDistance = d;
+        best = i;
+      }
+    }
+    return best;
+  };
+  // The L's place and the turning direction from the row end's: the outline order is kept.
+  const int l = nearest(grid[0]), rowEnd = nearest(grid[1]);
+  const int dir = (rowEnd - l + 4) % 4;
+  if (dir != 1 && dir != 3) return located;
+  return {located[l], located[(l + dir) % 4], located[(l + 2) % 4], located[(l + 4 - dir) % 4]};
+}
+
+}  // namespace
 
 csys_status readSymbols(const cimg_imageConst& image, const idut::ReadOptions& options, int limit,
                         std::vector<idut::Symbol>& out) {
@@ -32,7 +61,13 @@ csys_status readSymbols(const cimg_imageConst& image, const idut::ReadOptions& o
     s.parallelogram = found.parallelogram != 0;
     s.rows = found.rows;
     s.columns = found.cols;
-    if (decode) dmread::fillSymbol(dmread::readSymbol(window, found.corners, found.rows, found.cols), s);
+    if (decode) {
+      const dmread::Reading reading = dmread::readSymbol(window, found.corners, found.rows, found.cols);
+      dmread::fillSymbol(reading, s);
+      // The grid that read knows which corner is the L and which side the rows: the located
+      // corners are named after it.
+      if (reading.ok) s.corners = idutread::quadOf(namedAfter(found.corners, reading.gridCorners).data());
+    }
     out.push_back(std::move(s));
   }
   return outcome.status;
@@ -82,9 +117,10 @@ void fillSymbol(const Reading& reading, idut::Symbol& symbol) {
   symbol.text = m.text;
   symbol.bytes = m.bytes;
   symbol.symbologyIdentifier = identifierOf(reading);
-  symbol.contentType = m.macro ? idut::ContentType::ISO15434
-                       : m.gs1 ? idut::ContentType::GS1
-                               : idut::ContentType::Text;
+  symbol.contentType = m.binary  ? idut::ContentType::Binary
+                       : m.macro ? idut::ContentType::ISO15434
+                       : m.gs1   ? idut::ContentType::GS1
+                                 : idut::ContentType::Text;
   symbol.eci = m.ecis.empty() ? -1 : m.ecis.front();
   symbol.readerInit = m.readerProgramming;
   if (m.appendCount > 0) {

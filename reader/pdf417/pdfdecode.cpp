@@ -121,12 +121,8 @@ class Decoder {
     pos_ += need;
     m_.ecis.push_back(value);
     if (fieldOut_ != nullptr) return true;  // inside a macro field: the field keeps its own set
-    if (dataOut().empty()) {
-      m_.segments.back().eci = value;
-      m_.leadingEci = m_.leadingEci || m_.segments.size() == 1;
-    } else {
-      m_.segments.push_back(charset::Segment{value, {}});
-    }
+    if (dataOut().empty()) m_.segments.back() = charset::Segment{value, {}, true};
+    else m_.segments.push_back(charset::Segment{value, {}, true});
     return true;
   }
 

@@ -24,9 +24,6 @@ struct Message {
   std::string error;                       // why the codewords are not a message, when !ok
   std::vector<charset::Segment> segments;  // the data bytes, one segment per ECI in force
   std::vector<int> ecis;                   // ECI designators in the order met
-  // The first segment's ECI is a designator of this symbol's (else it is the default, or in a
-  // Macro PDF417 message the one in force at the end of the previous symbol).
-  bool leadingEci = false;
   bool readerInit = false;
   idut::StructuredAppend append;           // index -1 when there is no control block
 };

@@ -270,19 +270,14 @@ bool fillSymbol(const Reading& reading, idut::Symbol& symbol) {
   symbol.readerInit = m.readerInit;
   symbol.structuredAppend = m.append;
   symbol.eci = m.ecis.empty() ? -1 : m.ecis.front();
-  bool binary = false;
-  for (const charset::Segment& s : m.segments) {
-    symbol.bytes.insert(symbol.bytes.end(), s.bytes.begin(), s.bytes.end());
-    binary = binary || charset::isBinary(s.eci);
+  charset::Content content = charset::contentOf(m.segments);
+  symbol.bytes = std::move(content.bytes);
+  symbol.contentType = content.binary ? idut::ContentType::Binary : idut::ContentType::Text;
+  if (!content.ok) {
+    symbol.decodeError = content.error;
+    return false;
   }
-  symbol.contentType = binary ? idut::ContentType::Binary : idut::ContentType::Text;
-  if (!binary) {
-    std::string error;
-    if (!charset::segmentsToUtf8(m.segments, &symbol.text, &error)) {
-      symbol.decodeError = "content is not text in its character set: " + error;
-      return false;
-    }
-  }
+  symbol.text = std::move(content.text);
   symbol.decoded = true;
   return true;
 }
@@ -297,9 +292,10 @@ void carryEcis(const std::vector<Reading*>& readings) {
     const Message &before = parts[k - 1]->message;
     Message& m = parts[k]->message;
     if (m.append.index != before.append.index + 1 || m.append.id != before.append.id ||
-        m.append.count != before.append.count || m.leadingEci)
+        m.append.count != before.append.count || m.segments.front().designated)
       continue;
     m.segments.front().eci = before.segments.back().eci;
+    m.segments.front().designated = before.segments.back().designated;
   }
 }
 

@@ -388,7 +388,11 @@ SymbolTruth placeSymbol(const DmSymbol& symbol, const Placement& placement, uint
   place.m[1][0] = ms * std::sin(a);
   place.m[1][1] = ms * std::cos(a);
   place.m[1][2] = placement.centre.y;
-  t.imageFromModule = place * keystone * shift;
+  // The mirror image: v turned about the symbol's centre line, so the solid row runs along the
+  // top of the drawn symbol while the corners keep their names.
+  Homography mirror;
+  if (placement.mirrored) mirror.m[1][1] = -1;
+  t.imageFromModule = place * keystone * mirror * shift;
 
   const double q = placement.quietZone;
   const double u0 = -q, v0 = -q, u1 = symbol.cols + q, v1 = symbol.rows + q;
@@ -413,7 +417,8 @@ Scene render(const SceneSpec& spec) {
   for (size_t i = 0; i < spec.symbols.size(); ++i) {
     SymbolTruth t = placeSymbol(spec.symbols[i], spec.placements[i], spec.darkLevel, spec.lightLevel);
     for (const Point& p : t.quietZoneQuad)
-      if (p.x < 0 || p.y < 0 || p.x > spec.width || p.y > spec.height)
+      // A margin of a millionth of a pixel for rounding: a quiet zone may end on the picture's edge.
+      if (p.x < -1e-6 || p.y < -1e-6 || p.x > spec.width + 1e-6 || p.y > spec.height + 1e-6)
         throw std::runtime_error("symbol quiet zone leaves the image");
     const Quad& qz = t.quietZoneQuad;
     Polygon outline{qz[0], qz[1], qz[3], qz[2]};

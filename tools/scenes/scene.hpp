@@ -128,6 +128,7 @@ struct Placement {
   double perspectiveV = 0;  // the same along v
   int quietZone = 1;        // modules of light margin around the symbol
   Polarity polarity = Polarity::darkOnLight;
+  bool mirrored = false;    // drawn as its mirror image (the symbol seen from the back of a film)
   int antiAlias = 8;        // a pixel across a module edge is the mean of antiAlias^2 samples
 };
 

@@ -54,7 +54,8 @@ typedef struct idut_read_options {
   int modules_b;
   int adaptive;         /* Data Matrix: adaptive-threshold tracking */
   int low_contrast;     /* Data Matrix: weaker edges as seeds */
-  int long_rectangles;  /* Data Matrix: the long rectangles too */
+  int long_rectangles;  /* Data Matrix: also search the whole image turned sixteen ways for the long
+                           rectangles (found by default round the outlines the scan leaves) */
   int max_symbols;      /* stop after this many, 0 = no limit */
   /* Polled during the search on the calling thread; nonzero stops it (IDUT_ERR_STOPPED). May be
    * null. */

@@ -52,38 +52,28 @@ inline void outlineExtent(const cbt_point* points, int32_t n, int32_t* minX, int
   }
 }
 
-// Marks the four cells of each of the leading points of an outline whose cells all lie on the
-// marking image m, two points at a time; returns how many points it handled (the caller marks the
-// rest). Cell offsets are formed in 32 bits, so it handles none when the image could overflow them.
+// Marks the cell of the pixel each of the leading points of an outline rounds to, ((x + 128) >> 10,
+// (y + 128) >> 10), for an outline whose cells all lie on the marking image m, two points at a
+// time; returns how many points it handled (the caller marks the rest). Cell offsets are formed in
+// 32 bits, so it handles none when the image could overflow them.
 inline int32_t markCellsWide(const cimg_window& m, const cbt_point* points, int32_t n) {
 #if defined(__SSE2__)
   if (m.stride <= 0 || static_cast<int64_t>(m.stride) * m.height > INT32_MAX) return 0;
   const __m128i origin = _mm_set_epi32(m.y0, m.x0, m.y0, m.x0);
-  const __m128i round = _mm_set1_epi32(255);
+  const __m128i round = _mm_set1_epi32(128);
   const __m128i stride = _mm_set1_epi32(m.stride);
   uint8_t* const pixels = m.pixels;
   int32_t i = 0;
   for (; i + 2 <= n; i += 2) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(points + i));
     // Lanes x, y, x, y of the cells, relative to the image: non-negative, as every cell is on it.
-    const __m128i c0 = _mm_sub_epi32(_mm_srai_epi32(v, 10), origin);
-    const __m128i c1 = _mm_sub_epi32(_mm_srai_epi32(_mm_add_epi32(v, round), 10), origin);
-    const __m128i row0 = _mm_mul_epu32(_mm_srli_epi64(c0, 32), stride);
-    const __m128i row1 = _mm_mul_epu32(_mm_srli_epi64(c1, 32), stride);
-    // Offsets in lanes 0 and 2 (one a point) of each.
-    alignas(16) uint32_t at[16];
-    _mm_store_si128(reinterpret_cast<__m128i*>(at), _mm_add_epi32(row0, c0));
-    _mm_store_si128(reinterpret_cast<__m128i*>(at + 4), _mm_add_epi32(row0, c1));
-    _mm_store_si128(reinterpret_cast<__m128i*>(at + 8), _mm_add_epi32(row1, c0));
-    _mm_store_si128(reinterpret_cast<__m128i*>(at + 12), _mm_add_epi32(row1, c1));
+    const __m128i c = _mm_sub_epi32(_mm_srai_epi32(_mm_add_epi32(v, round), 10), origin);
+    const __m128i row = _mm_mul_epu32(_mm_srli_epi64(c, 32), stride);
+    // Offsets in lanes 0 and 2, one a point.
+    alignas(16) uint32_t at[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(at), _mm_add_epi32(row, c));
     pixels[at[0]] = 1;
-    pixels[at[4]] = 1;
-    pixels[at[8]] = 1;
-    pixels[at[12]] = 1;
     pixels[at[2]] = 1;
-    pixels[at[6]] = 1;
-    pixels[at[10]] = 1;
-    pixels[at[14]] = 1;
   }
   return i;
 #else

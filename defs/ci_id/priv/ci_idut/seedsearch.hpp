@@ -166,30 +166,27 @@ bool boxAcceptable(const cimg_windowConst& window, const cid2d_trackingParams& p
 // fourth corner, parallelogram flag, the seed's mean as threshold, the score.
 csys_status storeCandidate(const Candidate& cand, cid2d_trackingResult* result);
 
-// Final checks of a find against the mask and the image window; quality 1000 when it stands.
+// Final checks of a find against the mask and the image window (either can clear *found); the
+// quality becomes 1000 whatever they decide.
 csys_status confirmFind(const cimg_imageConst* image, const cimg_windowConst& window, const cid_mask* mask,
                         const cmath_xformLinear* maskXform, cid2d_trackingResult* result, bool* found);
 
-// True when the marking image has a cell for every pixel of the search window.
-bool markingCoversWindow(const cimg_windowConst& window, const cimg_window& marking);
 
 // The frame every seed search runs in: the arguments are checked and the windows set up before
-// anything is written (with fullMarking, a marking image without a cell for every pixel of the
-// search window is cidut_errBadArgument); then the seed goes into the result, found is cleared,
+// anything is written (the marking image may be of any size: cells off it read as unmarked and
+// are not written); then the seed goes into the result, found is cleared,
 // a seed already handled is skipped without a search, and found and the scan line are written
 // once the search has run (or been skipped). The search starts with *found false.
 template <class Search>
 csys_status runSeedSearch(const cimg_imageConst* image, const cid2d_trackingParams* params,
                           const cid2d_trackingSeed* seed, cimg_image* markingImage, const cid_mask* mask,
-                          const cmath_xformLinear* maskXform, cid2d_trackingResult* result, bool fullMarking,
-                          Search search) {
+                          const cmath_xformLinear* maskXform, cid2d_trackingResult* result, Search search) {
   CSYS_REQUIRE(scratchUsable(*params));
   SearchArgs s{image, params, seed, mask, maskXform, result, {}, {}};
   csys_status st = cimg_windowConst_init(&s.window, image);
   if (CSYS_FAILED(st)) return st;
   st = cimg_window_init(&s.marking.w, markingImage);
   if (CSYS_FAILED(st)) return st;
-  if (fullMarking && !markingCoversWindow(s.window, s.marking.w)) return cidut_errBadArgument;
   result->seed = *seed;
   result->found = 0;
   bool skip = false;

@@ -10,8 +10,8 @@ namespace {
 
 // ---- GF(2^m) ---------------------------------------------------------------------------------
 
-constexpr int32_t kMinBits = 2;
-constexpr int32_t kMaxBits = 16;
+constexpr int32_t kMinBits = 1;
+constexpr int32_t kMaxBits = 31;
 constexpr uint32_t kErasureBit = 0x80000000u;
 
 // Field arithmetic on a constructed code. Exponents are kept in [0, n]; a sum of two needs one
@@ -71,18 +71,20 @@ uint32_t evaluate(const Field& f, const uint32_t* p, int32_t deg, uint32_t x) {
 
 // The decoder's scratch, carved out of one block: syndromes s[0..k], locator lambda, its
 // shifted companion b and the next locator t (each k + 2 long, one spare for the shift), the
-// evaluator omega, the positions found and their magnitudes (k each).
+// evaluator omega and the roots found (k each).
 struct DecodeScratch {
   uint32_t* s;
   uint32_t* lambda;
   uint32_t* b;
   uint32_t* t;
   uint32_t* omega;
-  uint32_t* rootPositions;
-  uint32_t* magnitudes;
+  uint32_t* roots;
 };
 
-size_t scratchWords(int32_t k) { return static_cast<size_t>(k + 1) + 3u * static_cast<size_t>(k + 2) + 3u * k; }
+size_t scratchWords(int32_t k) {
+  const size_t kk = static_cast<size_t>(k);
+  return (kk + 1) + 3u * (kk + 2) + 2u * kk;
+}
 
 DecodeScratch carve(uint32_t* block, int32_t k) {
   DecodeScratch d{};
@@ -91,13 +93,14 @@ DecodeScratch carve(uint32_t* block, int32_t k) {
   d.b = d.lambda + (k + 2);
   d.t = d.b + (k + 2);
   d.omega = d.t + (k + 2);
-  d.rootPositions = d.omega + k;
-  d.magnitudes = d.rootPositions + k;
+  d.roots = d.omega + k;
   return d;
 }
 
 // Decodes after the erasures have been zeroed and the syndromes found nonzero. Returns the
-// number of words repaired, or -1; on -1 the codeword is as it was on entry.
+// number of words repaired, or -1. The magnitudes are applied root by root, so a decode that
+// fails at a root outside the codeword, or whose repaired word still has a nonzero syndrome,
+// leaves the magnitudes applied before that point in the codeword.
 int32_t decodeWithSyndromes(const Field& f, uint32_t* c, int32_t length, int32_t k, const uint32_t* erasedAt,
                             int32_t s, DecodeScratch& d) {
   const int32_t cap = k + 2;
@@ -149,29 +152,41 @@ int32_t decodeWithSyndromes(const Field& f, uint32_t* c, int32_t length, int32_t
   while (degL > 0 && d.lambda[degL] == 0) --degL;
   if (degL == 0 || degL > k) return -1;
 
-  // Chien search over the codeword's own positions: position p is in error when Lambda
-  // vanishes at alpha^-p. Roots outside the codeword make the locator unusable anyway. Each
-  // nonzero term Lambda_i alpha^(-i p) is kept as an exponent (in b) that steps down by i (kept
-  // in t) from one position to the next.
+  // Chien search over every nonzero field element (Lambda(0) = 1 is never a root). Each nonzero
+  // term Lambda_i alpha^(i j) is kept as an exponent (in b) that steps up by i (kept in t) from
+  // alpha^j to alpha^(j+1). A polynomial has no more roots than its degree, so the list of k
+  // entries cannot overflow; fewer roots than the degree leave the locator unusable.
   const uint32_t n = f.n;
   int32_t terms = 0;
   for (int32_t i = 1; i <= degL; ++i) {
     if (d.lambda[i] == 0) continue;
     d.b[terms] = f.reduce(f.log[d.lambda[i]]);
-    d.t[terms++] = n - static_cast<uint32_t>(i);  // alpha^-i
+    d.t[terms++] = static_cast<uint32_t>(i) % n;
   }
   int32_t roots = 0;
-  for (int32_t p = 0; p < length && roots < degL; ++p) {
+  for (uint32_t j = 0; j < n; ++j) {
     uint32_t v = d.lambda[0];
     for (int32_t i = 0; i < terms; ++i) {
       v ^= f.antilog[d.b[i]];
       d.b[i] = f.reduce(d.b[i] + d.t[i]);
     }
-    if (v == 0) d.rootPositions[roots++] = static_cast<uint32_t>(p);
+    if (v != 0) continue;
+    if (roots == degL) return -1;
+    d.roots[roots++] = f.antilog[j];  // the root itself; its position comes later
   }
   if (roots != degL) return -1;
+  // The roots are taken in increasing value: that order decides which magnitudes a decode that
+  // fails part-way has already applied.
+  for (int32_t r = 1; r < roots; ++r) {
+    const uint32_t x = d.roots[r];
+    int32_t at = r;
+    for (; at > 0 && d.roots[at - 1] > x; --at) d.roots[at] = d.roots[at - 1];
+    d.roots[at] = x;
+  }
 
-  // Error evaluator Omega(x) = S(x) Lambda(x) mod x^k with S(x) = sum S_{j+1} x^j.
+  // Error evaluator Omega(x) = S(x) Lambda(x) mod x^k with S(x) = sum S_{j+1} x^j. Written with
+  // S(x) = sum S_j x^j, this is x Omega(x) with the power x^k kept: dropping it would lose the top
+  // coefficient exactly when k erasures and no errors are decoded, and those must all be filled.
   for (int32_t j = 0; j < k; ++j) {
     uint32_t v = 0;
     for (int32_t i = 0; i <= j && i <= degL; ++i) v ^= f.mul(d.lambda[i], d.s[j + 1 - i]);
@@ -180,23 +195,23 @@ int32_t decodeWithSyndromes(const Field& f, uint32_t* c, int32_t length, int32_t
   int32_t degO = k - 1;
   while (degO > 0 && d.omega[degO] == 0) --degO;
 
-  // Forney: the magnitude at root X is Omega(X) / Lambda'(X); in characteristic 2 the formal
-  // derivative keeps only the odd powers.
+  // Forney, root by root: the magnitude at root X is Omega(X) / Lambda'(X) (0 when the derivative
+  // vanishes, as for any division by 0 here); in characteristic 2 the formal derivative keeps only
+  // the odd powers. The root X = alpha^-p repairs position p = n - log X (log 1 = n gives 0).
   for (int32_t r = 0; r < roots; ++r) {
-    const uint32_t p = d.rootPositions[r];
-    const uint32_t x = f.antilog[p == 0 ? 0 : n - p];
+    const uint32_t x = d.roots[r];
+    const uint32_t position = n - f.log[x];
+    if (position >= static_cast<uint32_t>(length)) return -1;
     const uint32_t x2 = f.mul(x, x);
     uint32_t deriv = 0;
     for (int32_t i = (degL % 2 == 1 ? degL : degL - 1); i >= 1; i -= 2) deriv = f.mul(deriv, x2) ^ d.lambda[i];
-    if (deriv == 0) return -1;
-    d.magnitudes[r] = f.div(evaluate(f, d.omega, degO, x), deriv);
+    const uint32_t magnitude = f.div(evaluate(f, d.omega, degO, x), deriv);
+    c[position] ^= magnitude;
+    // Syndromes are linear: the repaired word's are the received ones plus the magnitude's.
+    addTerm(f, magnitude, position, k, d.s);
   }
-  // A locator beyond the code's reach can still pass the tests above; only a codeword with
-  // zero syndromes counts as repaired. Syndromes are linear, so the repaired word's are the
-  // received ones plus those of the magnitudes.
-  for (int32_t r = 0; r < roots; ++r) addTerm(f, d.magnitudes[r], d.rootPositions[r], k, d.s);
+  // Only a word whose syndromes all vanish counts as repaired.
   if (anyNonzero(d.s, k)) return -1;
-  for (int32_t r = 0; r < roots; ++r) c[d.rootPositions[r]] ^= d.magnitudes[r];
   return degL;
 }
 
@@ -268,11 +283,11 @@ csys_status cid2d_ReedSolomonCode_construct(cid2d_ReedSolomonCode* code, int32_t
                                             uint32_t primitive, uint32_t generatorElement) {
   CSYS_REQUIRE(code != nullptr);
   std::memset(code, 0, sizeof(*code));
-  if (bits < kMinBits || bits > kMaxBits) return cidut_errOutOfRange;
+  // Tables of 2^m entries indexed by 32-bit words, and a generator of at least two coefficients.
+  CSYS_REQUIRE(bits >= kMinBits && bits <= kMaxBits && eccCount >= 1);
   const uint32_t size = 1u << bits;
   const uint32_t n = size - 1;
-  if (eccCount < 1 || static_cast<uint32_t>(eccCount) > n - 1) return cidut_errOutOfRange;
-  if (primitive < size || primitive >= 2 * size || generatorElement != 2) return cidut_errOutOfRange;
+  if (generatorElement != 2) return cidut_errOutOfRange;
 
   csys::CleanupList cleanup;
   csys_typeCheck_cid2d_ReedSolomonCode(code);
@@ -291,8 +306,8 @@ csys_status cid2d_ReedSolomonCode_construct(cid2d_ReedSolomonCode* code, int32_t
   } allocs[] = {{&code->antilog, tableBytes},
                 {&code->log, tableBytes},
                 {&code->inverse, tableBytes},
-                {&code->generator, sizeof(uint32_t) * (eccCount + 1)},
-                {&code->erasurePositions, sizeof(uint32_t) * eccCount}};
+                {&code->generator, sizeof(uint32_t) * (static_cast<size_t>(eccCount) + 1)},
+                {&code->erasurePositions, sizeof(uint32_t) * static_cast<size_t>(eccCount)}};
   for (const Alloc& a : allocs) {
     void* block = nullptr;
     const csys_status st = csys_memory_alloc_internal(a.bytes, &block);
@@ -300,8 +315,9 @@ csys_status cid2d_ReedSolomonCode_construct(cid2d_ReedSolomonCode* code, int32_t
     *a.slot = static_cast<uint32_t*>(block);
   }
 
-  // Powers of the generator element; a polynomial that is not primitive revisits an element
-  // (or reaches 0) before n steps, which the log table catches.
+  // Powers of the generator element, reduced by the polynomial whenever they reach 2^m and kept
+  // to m bits (so only the polynomial's low m bits matter). A polynomial that is not primitive
+  // revisits an element (or reaches 0) before n steps, which the log table catches.
   uint32_t* antilog = code->antilog;
   uint32_t* log = code->log;
   for (uint32_t i = 0; i < size; ++i) log[i] = n + 1;  // "not reached yet"
@@ -327,8 +343,9 @@ csys_status cid2d_ReedSolomonCode_construct(cid2d_ReedSolomonCode* code, int32_t
   g[1] = 1;
   for (int32_t i = 2; i <= eccCount; ++i) {
     g[i] = 1;
-    for (int32_t j = i - 1; j >= 1; --j) g[j] = g[j - 1] ^ f.mulPow(g[j], static_cast<uint32_t>(i));
-    g[0] = f.mulPow(g[0], static_cast<uint32_t>(i));
+    const uint32_t e = static_cast<uint32_t>(i) % n;  // k may exceed n
+    for (int32_t j = i - 1; j >= 1; --j) g[j] = g[j - 1] ^ f.mulPow(g[j], e);
+    g[0] = f.mulPow(g[0], e);
   }
   std::memset(code->erasurePositions, 0, sizeof(uint32_t) * eccCount);
   return cleanup.exit(0);
@@ -487,7 +504,8 @@ csys_status cid_RSSCCA_RSCorrectErrors_(uint32_t* codewords, int32_t count, int3
   }
 
   // Chien search: exponent p is a root when Lambda(3^-p) = 0. The terms Lambda_i 3^(-i p) are
-  // kept in b and multiplied by 3^-i (in t) from one exponent to the next.
+  // kept in b and multiplied by 3^-i (in t) from one exponent to the next. A root at p = 928 is
+  // kept as 0, the exponent it equals modulo the field's order.
   for (int32_t i = 1; i <= tDeg; ++i) {
     t[i] = kGF929.antilog[(kOrder - static_cast<uint32_t>(i) % kOrder) % kOrder];
     b[i] = mul929(lambda[i], t[i]);
@@ -499,31 +517,32 @@ csys_status cid_RSSCCA_RSCorrectErrors_(uint32_t* codewords, int32_t count, int3
       v += b[i];
       b[i] = mul929(b[i], t[i]);
     }
-    if (v % kP == 0) roots[found++] = static_cast<uint32_t>(p);
+    if (v % kP == 0) roots[found++] = static_cast<uint32_t>(p) >= kOrder ? 0u : static_cast<uint32_t>(p);
   }
   if (found < tDeg) return cleanup.exit(0);
 
-  // Forney: e = -Omega(X) / Lambda'(X) at X = 3^-p, with Omega = S Lambda mod x^k.
+  // Forney: e = -Omega(X) / Lambda'(X) at X = 1 / 3^p, with Omega = S Lambda mod x^k. A zero
+  // derivative gives e = 0, as any division by 0 does in this field's arithmetic.
   for (int32_t j = 0; j < k; ++j) {
     uint32_t coeff = 0;
     for (int32_t i = 0; i <= j && i <= tDeg; ++i) coeff = (coeff + mul929(lambda[i], s[j - i])) % kP;
     omega[j] = coeff;
   }
   for (int32_t r = 0; r < found; ++r) {
-    const uint32_t x = kGF929.antilog[kOrder - roots[r] % kOrder];
+    const uint32_t x = inv929(kGF929.antilog[roots[r]]);
     uint32_t om = 0;
     for (int32_t j = k - 1; j >= 0; --j) om = (mul929(om, x) + omega[j]) % kP;
     uint32_t deriv = 0;
     for (int32_t i = tDeg; i >= 1; --i) deriv = (mul929(deriv, x) + mul929(static_cast<uint32_t>(i), lambda[i])) % kP;
-    if (deriv == 0) return cleanup.exit(0);
-    magnitudes[r] = neg929(mul929(om, inv929(deriv)));
+    magnitudes[r] = deriv == 0 ? 0 : neg929(mul929(om, inv929(deriv)));
   }
 
-  // The locator has exactly t distinct roots and generates all k syndromes, so these
-  // magnitudes reproduce the syndromes: the corrected word is a codeword.
+  // Exponent p (0 standing for 928) is the word at index count - p. The sum is taken in 32 bits
+  // as it stands: a word above 928 is not a field element, and is reduced only modulo 929.
   for (int32_t r = 0; r < found; ++r) {
-    uint32_t& w = codewords[count - static_cast<int32_t>(roots[r])];
-    w = (w % kP + kP - magnitudes[r]) % kP;
+    const int32_t p = roots[r] == 0 ? static_cast<int32_t>(kOrder) : static_cast<int32_t>(roots[r]);
+    uint32_t& w = codewords[count - p];
+    w = (w + kP - magnitudes[r]) % kP;
   }
   *correctedFlag = 1;
   return cleanup.exit(0);

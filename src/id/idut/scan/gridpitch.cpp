@@ -12,7 +12,7 @@
 namespace {
 
 constexpr int32_t kOffGrid = std::numeric_limits<int32_t>::min();
-constexpr int64_t kNoFit = std::numeric_limits<int32_t>::max();
+constexpr int32_t kNoFit = std::numeric_limits<int32_t>::max();
 
 inline int32_t clamp32(int64_t v) {
   return static_cast<int32_t>(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
@@ -84,6 +84,15 @@ Group largestGroup(const int32_t* r, const int32_t* order, int32_t n, int32_t pi
 inline int64_t cellOf(int64_t d, int32_t pitch) { return d < 0 ? (d - pitch) / pitch : d / pitch; }
 
 // ---- least squares on (cell, phase) points -------------------------------------------------
+// Every quantity of the fit is a 32-bit word that wraps: sums, products and differences are
+// formed in unsigned arithmetic and read back as signed, and the divisions truncate.
+
+inline int32_t wrapAdd(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); }
+inline int32_t wrapSub(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b)); }
+inline int32_t wrapMul(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b)); }
+inline int32_t wrapAbs(int32_t a) { return a < 0 ? wrapSub(0, a) : a; }
+// Truncating division; the one quotient that does not fit (-2^31 / -1) wraps to -2^31.
+inline int32_t wrapDiv(int32_t a, int32_t b) { return b == -1 ? wrapSub(0, a) : a / b; }
 
 struct PhasePoint {
   int32_t x;  // cell number
@@ -91,45 +100,52 @@ struct PhasePoint {
 };
 
 struct Fit {
-  int64_t n = 0, sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
+  int32_t n = 0, sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
 
-  void add(int64_t x, int64_t y) {
-    ++n;
-    sx += x;
-    sy += y;
-    sxx += x * x;
-    syy += y * y;
-    sxy += x * y;
+  void add(int32_t x, int32_t y) {
+    n = wrapAdd(n, 1);
+    sx = wrapAdd(sx, x);
+    sy = wrapAdd(sy, y);
+    sxx = wrapAdd(sxx, wrapMul(x, x));
+    syy = wrapAdd(syy, wrapMul(y, y));
+    sxy = wrapAdd(sxy, wrapMul(x, y));
   }
-  void remove(int64_t x, int64_t y) {
-    --n;
-    sx -= x;
-    sy -= y;
-    sxx -= x * x;
-    syy -= y * y;
-    sxy -= x * y;
+  void remove(int32_t x, int32_t y) {
+    n = wrapSub(n, 1);
+    sx = wrapSub(sx, x);
+    sy = wrapSub(sy, y);
+    sxx = wrapSub(sxx, wrapMul(x, x));
+    syy = wrapSub(syy, wrapMul(y, y));
+    sxy = wrapSub(sxy, wrapMul(x, y));
   }
-  int64_t det() const { return n * sxx - sx * sx; }
-  int64_t slope() const {
-    const int64_t d = det();
-    return d == 0 ? kNoFit : (n * sxy - sx * sy) / d;
+  int32_t det() const { return wrapSub(wrapMul(n, sxx), wrapMul(sx, sx)); }
+  int32_t slope() const {
+    const int32_t d = det();
+    return d == 0 ? kNoFit : wrapDiv(wrapSub(wrapMul(n, sxy), wrapMul(sx, sy)), d);
   }
-  int64_t intercept() const {
-    const int64_t d = det();
-    return d == 0 ? 0 : (sxx * sy - sx * sxy) / d;
+  int32_t intercept() const {
+    const int32_t d = det();
+    return d == 0 ? 0 : wrapDiv(wrapSub(wrapMul(sxx, sy), wrapMul(sx, sxy)), d);
   }
-  // Residual sum of squares about the least-squares line. Formed from the centred sums rather
-  // than from the truncated slope and intercept: cell numbers run into the hundreds, and a slope
-  // cut to whole 1/256 would make a straight run look bent far from cell 0.
-  int64_t residual() const {
-    const int64_t d = det();
-    if (d == 0) return kNoFit;
-    const double nn = static_cast<double>(n);
-    const double cxy = static_cast<double>(n * sxy - sx * sy);
-    const double cyy = static_cast<double>(n * syy - sy * sy);
-    return static_cast<int64_t>(std::max(0.0, (cyy - cxy * cxy / static_cast<double>(d)) / nn));
+  // Residual sum of squares about the line y = b x + a with the truncated slope and intercept:
+  // syy - 2a sy - 2b sxy + n a^2 + 2ab sx + b^2 sxx.
+  int32_t residual() const {
+    if (det() == 0) return kNoFit;
+    const int32_t a = intercept(), b = slope();
+    int32_t r = syy;
+    r = wrapSub(r, wrapMul(wrapMul(2, a), sy));
+    r = wrapSub(r, wrapMul(wrapMul(2, b), sxy));
+    r = wrapAdd(r, wrapMul(n, wrapMul(a, a)));
+    r = wrapAdd(r, wrapMul(wrapMul(wrapMul(2, a), b), sx));
+    r = wrapAdd(r, wrapMul(wrapMul(b, b), sxx));
+    return r;
   }
 };
+
+// |y - (b x + a)|, wrapping.
+inline int32_t offLine(const PhasePoint& p, int32_t a, int32_t b) {
+  return wrapAbs(wrapSub(p.y, wrapAdd(wrapMul(b, p.x), a)));
+}
 
 struct Trial {
   Fit fit;
@@ -144,6 +160,16 @@ struct Trial {
     fit = Fit{};
     count = 0;
   }
+  // True when the points cover more than one cell.
+  bool spansACell() const {
+    if (count == 0) return false;
+    int32_t lo = points[0].x, hi = points[0].x;
+    for (int32_t i = 1; i < count; ++i) {
+      lo = std::min(lo, points[i].x);
+      hi = std::max(hi, points[i].x);
+    }
+    return hi > lo;
+  }
 };
 
 struct RoundResult {
@@ -152,24 +178,24 @@ struct RoundResult {
   int32_t inliers = 0;
 };
 
-// Appends a run's points to the joint fit, shifted so that the run's mean matches the joint
-// mean: every run adds its slope, not its offset.
+// Appends a run's points to the joint fit, shifted so that the run's integer means match the
+// joint ones: every run adds its slope, not its offset.
 void mergeRun(Trial* joint, const Trial& run) {
-  int64_t dx = 0, dy = 0;
+  int32_t dx = 0, dy = 0;
   if (joint->fit.n > 0) {
-    dx = joint->fit.sx / joint->fit.n - run.fit.sx / run.fit.n;
-    dy = joint->fit.sy / joint->fit.n - run.fit.sy / run.fit.n;
+    dx = wrapSub(wrapDiv(joint->fit.sx, joint->fit.n), wrapDiv(run.fit.sx, run.fit.n));
+    dy = wrapSub(wrapDiv(joint->fit.sy, joint->fit.n), wrapDiv(run.fit.sy, run.fit.n));
   }
-  for (int32_t i = 0; i < run.count; ++i)
-    joint->add(clamp32(run.points[i].x + dx), clamp32(run.points[i].y + dy));
+  for (int32_t i = 0; i < run.count; ++i) joint->add(wrapAdd(run.points[i].x, dx), wrapAdd(run.points[i].y, dy));
 }
 
-// Closes a run: the straighter of the two trial fits joins the joint fit.
+// Closes a run that spans a cell: the trial with the smaller residual sum joins the joint fit,
+// on equal sums the one with the smaller absolute slope.
 void closeRun(Trial* joint, Trial* trials) {
-  if (trials[0].fit.det() != 0) {  // spans at least one cell
-    const int64_t r0 = trials[0].fit.residual(), r1 = trials[1].fit.residual();
+  if (trials[0].spansACell()) {
+    const int32_t r0 = trials[0].fit.residual(), r1 = trials[1].fit.residual();
     int winner = r1 < r0 ? 1 : 0;
-    if (r0 == r1 && std::llabs(trials[1].fit.slope()) < std::llabs(trials[0].fit.slope())) winner = 1;
+    if (r0 == r1 && wrapAbs(trials[1].fit.slope()) < wrapAbs(trials[0].fit.slope())) winner = 1;
     mergeRun(joint, trials[winner]);
   }
   trials[0].clear();
@@ -177,23 +203,23 @@ void closeRun(Trial* joint, Trial* trials) {
 }
 
 // Drops the points far from the joint line, refits and corrects the pitch by the phase drift.
+// Inliers lie within half the inlier tolerance: |y - (b x + a)| < v / 2, v / 2 truncated.
 void robustFit(Trial* joint, int32_t pitch, int32_t window, int32_t inlierTolerance, RoundResult* out) {
   Fit& f = joint->fit;
-  const int64_t h = (static_cast<int64_t>(window / 2) * 256) / pitch;
-  int64_t a = f.intercept(), b = f.slope();
+  const int32_t h = wrapDiv(wrapMul(window / 2, 256), pitch);
+  int32_t a = f.intercept(), b = f.slope();
   for (int32_t i = 0; i < joint->count; ++i) {
     const PhasePoint& p = joint->points[i];
-    if (std::llabs(p.y - (b * p.x + a)) > h) f.remove(p.x, p.y);
+    if (offLine(p, a, b) > h) f.remove(p.x, p.y);
   }
   if (f.det() == 0) return;
   a = f.intercept();
   b = f.slope();
-  out->pitch = clamp32(pitch + ((b * pitch) >> 8));
+  out->pitch = wrapAdd(pitch, wrapMul(b, pitch) >> 8);
+  const int32_t halfTolerance = inlierTolerance / 2;
   int32_t inliers = 0;
-  for (int32_t i = 0; i < joint->count; ++i) {
-    const PhasePoint& p = joint->points[i];
-    if (2 * std::llabs(p.y - (b * p.x + a)) < inlierTolerance) ++inliers;
-  }
+  for (int32_t i = 0; i < joint->count; ++i)
+    if (offLine(joint->points[i], a, b) < halfTolerance) ++inliers;
   out->inliers = inliers;
 }
 
@@ -204,32 +230,32 @@ struct Walk {
 };
 
 // One round at pitch P with runs of K cells and search window W.
-RoundResult trialRound(Walk& w, int64_t K, int32_t P, int64_t W, int32_t inlierTolerance) {
+RoundResult trialRound(Walk& w, int32_t K, int32_t P, int32_t W, int32_t inlierTolerance) {
   RoundResult out{P};
   if (P < W) return out;
   w.joint.clear();
   w.trials[0].clear();
   w.trials[1].clear();
-  const int64_t p0 = w.positions[0];
-  const int64_t dir = w.positions[w.n - 1] < w.positions[0] ? -1 : 1;
-  const int64_t origins[2] = {p0, p0 - dir * (P / 2)};
-  int64_t runStart = 0;
+  const int32_t p0 = w.positions[0];
+  const int32_t dir = w.positions[w.n - 1] < w.positions[0] ? -1 : 1;
+  const int32_t origins[2] = {p0, wrapSub(p0, wrapMul(dir, P / 2))};
+  int32_t runStart = 0;
   for (int32_t i = 0; i < w.n; ++i) {
-    const int64_t d0 = std::llabs(w.positions[i] - origins[0]);
-    if ((runStart + K) * 256 < (256 * d0) / P - 128) {
+    const int32_t d0 = wrapAbs(wrapSub(w.positions[i], origins[0]));
+    if (wrapMul(wrapAdd(runStart, K), 256) < wrapSub(wrapDiv(wrapMul(256, d0), P), 128)) {
       closeRun(&w.joint, w.trials);
-      runStart = d0 / P;
+      runStart = wrapDiv(d0, P);
     }
     for (int k = 0; k < 2; ++k) {
-      const int64_t d = std::llabs(w.positions[i] - origins[k]);
-      const int64_t x = d / P;
-      w.trials[k].add(clamp32(x), clamp32((d * 256) / P - 256 * x));
+      const int32_t d = wrapAbs(wrapSub(w.positions[i], origins[k]));
+      const int32_t x = wrapDiv(d, P);
+      w.trials[k].add(x, wrapSub(wrapDiv(wrapMul(d, 256), P), wrapMul(256, x)));
     }
   }
   closeRun(&w.joint, w.trials);
   if (w.joint.fit.n < 2) return out;
-  out.fitSum = clamp32(w.joint.fit.sx);
-  robustFit(&w.joint, P, clamp32(W), inlierTolerance, &out);
+  out.fitSum = w.joint.fit.sx;
+  robustFit(&w.joint, P, W, inlierTolerance, &out);
   return out;
 }
 
@@ -281,11 +307,14 @@ csys_status cidut_cg1dComputeScaledPitch(int32_t n, const int32_t* positions, in
   CSYS_REQUIRE(positions != nullptr && fitSum != nullptr && inliers != nullptr && pitch != nullptr);
   CSYS_REQUIRE(n >= 2 && nominalPitch >= 1 && minScale >= 501 && maxScale >= 1001 && maxScale >= minScale &&
                maxScale < 2000 && tolerance >= 1 && tolerance < nominalPitch / 2);
-  int64_t W = (static_cast<int64_t>(nominalPitch) * (maxScale - minScale)) / 1000 + 2 * tolerance;
-  int64_t K = 499 / (maxScale - 1000);
-  if (minScale < 1000) K = std::min<int64_t>(K, 499 / (1000 - minScale));
+  // Runs may not be longer than the number of cells over which the largest scale error moves an
+  // edge by half a cell; a smallest scale of 1000 or more leaves no such bound (a division by
+  // zero, or a negative length).
+  CSYS_REQUIRE(minScale < 1000);
+  int32_t W = wrapAdd(wrapMul(nominalPitch, maxScale - minScale) / 1000, wrapMul(2, tolerance));
+  int32_t K = std::min(499 / (1000 - minScale), 499 / (maxScale - 1000));
   CSYS_REQUIRE(K >= 2);
-  const int64_t span = std::llabs(static_cast<int64_t>(positions[n - 1]) - positions[0]) / nominalPitch;
+  const int32_t span = wrapDiv(wrapAbs(wrapSub(positions[n - 1], positions[0])), nominalPitch);
 
   csys::CleanupList cleanup;
   PhasePoint* points = nullptr;
@@ -301,20 +330,19 @@ csys_status cidut_cg1dComputeScaledPitch(int32_t n, const int32_t* positions, in
 
   int32_t P = nominalPitch;
   RoundResult last{P};
-  int64_t previousSum = std::numeric_limits<int64_t>::min();
-  // Each round either stops or strictly grows the fit sum, which is bounded; the cap only guards
-  // against pathological inputs.
+  int32_t previousSum = 0;
+  // A round that goes on has strictly grown the fit sum; the cap only guards against inputs
+  // whose wrapped sums would keep growing for billions of rounds.
   for (int round = 0; round < 64; ++round) {
     last = trialRound(walk, K, P, W, inlierTolerance);
-    if (std::abs(static_cast<int64_t>(P) - last.pitch) < 2 || span < K) break;
-    const int64_t c = last.fitSum;
-    if (c > 0) {
+    if (wrapAbs(wrapSub(P, last.pitch)) < 2 || span < K) break;
+    const int32_t c = last.fitSum;
+    if (c != 0) {
       // A larger fit narrows the search window and lengthens the runs.
-      W = std::min<int64_t>(W, (2 * static_cast<int64_t>(tolerance)) / c + 2 * tolerance);
-      const double runs = std::min(499.0 * static_cast<double>(c) * last.pitch / tolerance, 4e18);
-      K = std::max<int64_t>(K, static_cast<int64_t>(runs));
+      W = std::min(W, wrapAdd(wrapMul(2, tolerance) / c, wrapMul(2, tolerance)));
+      K = std::max(K, wrapMul(wrapMul(499, c), last.pitch) / tolerance);
     }
-    if (span < K || c <= previousSum) break;
+    if (span < K || (round > 0 && c <= previousSum)) break;
     previousSum = c;
     P = last.pitch;
   }

@@ -57,7 +57,9 @@ namespace {
 
 bool startsTooth(const Work& w, int32_t strength) { return w.p.polarity ? strength <= 0 : strength > 0; }
 
-bool strongEnough(int32_t strength, int32_t smin) { return smin < 0 || std::abs(strength) >= smin; }
+// The limit compares the signed strength: with a limit in force, an edge of negative strength
+// never passes it.
+bool strongEnough(int32_t strength, int32_t smin) { return smin < 0 || strength >= smin; }
 
 csys_status addCandidate(Work& w, int32_t i, int32_t j, int32_t width, int32_t ratio, int32_t* score) {
   cidut_toothCand t;

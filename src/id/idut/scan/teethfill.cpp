@@ -147,7 +147,9 @@ csys_status placePoints(const Work& w, const cmath_xform* back, const cmath_xfor
       t.position = (t.centre < 0 ? -1 : 1) * fix8(d);
     }
     if (!w.p.computePoints) continue;
-    cmath_vect p = alongCentreLine(w.unmapped, t.position / 256.0);
+    // The point lies on the working rectangle's centre line (the mapped one when a mapping is
+    // in force), at the tooth's final position.
+    cmath_vect p = alongCentreLine(w.rect, t.position / 256.0);
     if (pointXform != nullptr && CSYS_FAILED(st = cmath_xformLinear_mapPoint(pointXform, &p, &p))) return st;
     t.point[0] = p.x;
     t.point[1] = p.y;

@@ -291,7 +291,8 @@ csys_status walkLine(Scan& s, int32_t lineIndex, int32_t line, int32_t threshold
           }
         }
         bool poll = pollLine && (t & 5) == 5;
-        if (++sinceAttention >= 300) {
+        // The count of 300 runs along rows only; a column walk polls on the bit rule alone.
+        if (AlongRow && ++sinceAttention >= 300) {
           sinceAttention = 0;
           poll = true;
         }

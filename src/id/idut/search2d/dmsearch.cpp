@@ -288,23 +288,12 @@ csys_status acceptCandidate(const cimg_windowConst& window, const cid2d_tracking
 
 namespace {
 
-// Marks the cell of a contour point. A point between two pixels belongs to both: seeds come from
-// either side of an edge, so the cells of both pixels are marked when they differ (the cell of the
-// rounded point is always one of them).
-inline void markPoint(Marking& m, int32_t x, int32_t y) {
-  const int32_t cx0 = x >> 10, cx1 = (x + 255) >> 10, cy0 = y >> 10, cy1 = (y + 255) >> 10;
-  m.set(cx0, cy0, 1);
-  if (cx1 != cx0) m.set(cx1, cy0, 1);
-  if (cy1 != cy0) {
-    m.set(cx0, cy1, 1);
-    if (cx1 != cx0) m.set(cx1, cy1, 1);
-  }
-}
+// The marking cell of a contour point (1/256 pixel): that of the pixel it rounds to.
+inline int32_t cellOf(int32_t coordinate) { return (coordinate + 128) >> 10; }
 
 // Steps 3 to 16 of the search; *found tells the outcome. Rejections return 0.
 csys_status searchFromSeed(SearchArgs& s, const cbt_runParams& run, bool* found) {
   const cid2d_trackingParams& params = *s.params;
-  const cid2d_trackingSeed& seed = *s.seed;
   cid2d_trackingResult* result = s.result;
 
   csys_status st = cbt_boundaryTrack(s.image, &run, &result->boundary);
@@ -331,52 +320,23 @@ csys_status searchFromSeed(SearchArgs& s, const cbt_runParams& run, bool* found)
   outlineExtent(points, n, &minX, &maxX, &minY, &maxY);
   const bool allInside = insideWindow(s.window, (minX + 128) >> 8, (minY + 128) >> 8) &&
                          insideWindow(s.window, (maxX + 128) >> 8, (maxY + 128) >> 8);
-  const Marking& marking = s.marking;
-  const bool cellsOnMarking =
-      marking.inside(minX >> 10, minY >> 10) && marking.inside((maxX + 255) >> 10, (maxY + 255) >> 10);
+  // Each point marks one cell, that of the pixel it rounds to; off the marking image it marks
+  // none. The seed's own cell is left as the outline leaves it.
+  const cimg_window m = s.marking.w;
+  const bool cellsOnMarking = s.marking.inside(cellOf(minX), cellOf(minY)) && s.marking.inside(cellOf(maxX), cellOf(maxY));
   if (allInside && cellsOnMarking) {
-    // Four stores a point, whether its cells differ or not: no branch for the predictor to miss
-    // as the outline crosses cell lines. The window is held in locals, as byte stores could
-    // otherwise alias it and force reloads.
-    const cimg_window m = marking.w;
-    int32_t i = markCellsWide(m, points, n);
-    for (; i < n; ++i) {
-      const int32_t cx0 = (points[i].x >> 10) - m.x0, cx1 = ((points[i].x + 255) >> 10) - m.x0;
-      const ptrdiff_t row0 = static_cast<ptrdiff_t>((points[i].y >> 10) - m.y0) * m.stride;
-      const ptrdiff_t row1 = static_cast<ptrdiff_t>(((points[i].y + 255) >> 10) - m.y0) * m.stride;
-      m.pixels[row0 + cx0] = 1;
-      m.pixels[row0 + cx1] = 1;
-      m.pixels[row1 + cx0] = 1;
-      m.pixels[row1 + cx1] = 1;
-    }
+    for (int32_t i = markCellsWide(m, points, n); i < n; ++i)
+      m.pixels[static_cast<ptrdiff_t>(cellOf(points[i].y) - m.y0) * m.stride + (cellOf(points[i].x) - m.x0)] = 1;
   } else if (allInside) {
-    // As above, with the cells off the marking image stored into a spare byte.
-    uint8_t spare = 0;
-    const cimg_window m = marking.w;
-    auto cell = [&m, &spare](int32_t cx, int32_t cy) {
-      const bool in = static_cast<uint32_t>(cx - m.x0) < static_cast<uint32_t>(m.width) &&
-                      static_cast<uint32_t>(cy - m.y0) < static_cast<uint32_t>(m.height);
-      return in ? m.pixels + static_cast<ptrdiff_t>(cy - m.y0) * m.stride + (cx - m.x0) : &spare;
-    };
-    for (int32_t i = 0; i < n; ++i) {
-      const int32_t x = points[i].x, y = points[i].y;
-      const int32_t cx0 = x >> 10, cx1 = (x + 255) >> 10, cy0 = y >> 10, cy1 = (y + 255) >> 10;
-      *cell(cx0, cy0) = 1;
-      *cell(cx1, cy0) = 1;
-      *cell(cx0, cy1) = 1;
-      *cell(cx1, cy1) = 1;
-    }
+    for (int32_t i = 0; i < n; ++i) s.marking.set(cellOf(points[i].x), cellOf(points[i].y), 1);
   } else {
     for (int32_t i = 0; i < n; ++i) {
       const int32_t x = points[i].x, y = points[i].y;
       CSYS_REQUIRE(insideWindow(s.window, (x + 128) >> 8, (y + 128) >> 8));
       scratch.contour[i] = Point{(y + 128) >> 4, (x + 128) >> 4};
-      markPoint(s.marking, x, y);
+      s.marking.set(cellOf(x), cellOf(y), 1);
     }
   }
-  // A seed lies on the pixel before the edge; mark its own cell too, so a resumed scan does not
-  // start here again.
-  s.marking.set(seed.x >> 2, seed.y >> 2, 1);
   if (n < 4.0 * params.minSide) return 0;
   if ((track.flags & CBT_FLAG_LIMIT) != 0) return 0;
   if (params.allowBorder == 0 && (track.flags & CBT_FLAG_BORDER) != 0) return 0;
@@ -457,7 +417,7 @@ csys_status cf_BndFindDMSymbolFromSeed(const cimg_imageConst* image, const cid2d
                markingImage != nullptr && result != nullptr);
   cbt_runParams run = *runParams;
   fillRunParams(&run, *params, *seed);
-  return runSeedSearch(image, params, seed, markingImage, mask, maskXform, result, false,
+  return runSeedSearch(image, params, seed, markingImage, mask, maskXform, result,
                        [&](SearchArgs& s, bool* found) { return searchFromSeed(s, run, found); });
 }
 
@@ -482,10 +442,11 @@ csys_status cf_DcdFindDMSymbolFromSeed(const cimg_imageConst* image, const cid2d
   const int32_t m2 = 2 * seed->mean;
   const int32_t minStep = std::max(seed->strength / 2, 45);
   int32_t firstStop = 0;
+  // Set once: the downward pass starts from the column where the upward one last matched.
+  int32_t lastX = seed->x;
 
   for (int dir = -1; dir <= 1; dir += 2) {
     const int32_t stepLimit = dir < 0 ? 40 : 40 - firstStop;
-    int32_t lastX = seed->x;
     int misses = 0;
     int32_t step = 1;
     for (; step < stepLimit; ++step) {

@@ -249,7 +249,7 @@ csys_status cf_BndFindDMSymbolFromSeed_Adaptive(const cimg_imageConst* image, co
   fillRunParams(&run, *params, *seed);
   run.seedStrength = seed->strength;
   run.reportMarking = 1;
-  return runSeedSearch(image, params, seed, markingImage, mask, maskXform, result, false,
+  return runSeedSearch(image, params, seed, markingImage, mask, maskXform, result,
                        [&](SearchArgs& s, bool* found) { return adaptiveSearch(s, run, level, found); });
 }
 

@@ -60,23 +60,23 @@ csys_status prepare(const cimg_imageConst* image, Work* w, csys::CleanupList& cl
   return 0;
 }
 
-// Restricts the view to the part of the w x h window at (x, y) that lies inside the image.
+// Restricts the view to the w x h window at (x, y), image coordinates. A window that does not
+// lie inside the image fails with the window's own status.
 csys_status restrictView(Work* w, int64_t x, int64_t y, int64_t width, int64_t height, cimg_windowConst* window) {
-  const cimg_windowConst& full = w->view.window;
-  const int64_t x0 = std::max<int64_t>(x, full.x0), y0 = std::max<int64_t>(y, full.y0);
-  const int64_t x1 = std::min<int64_t>(x + width, static_cast<int64_t>(full.x0) + full.width);
-  const int64_t y1 = std::min<int64_t>(y + height, static_cast<int64_t>(full.y0) + full.height);
-  if (x1 <= x0 || y1 <= y0) return csys_errBadArgument;
-  const cstd_rect32 r{static_cast<int32_t>(x0), static_cast<int32_t>(y0), static_cast<int32_t>(x1 - x0),
-                      static_cast<int32_t>(y1 - y0)};
+  constexpr int64_t kLo = std::numeric_limits<int32_t>::min(), kHi = std::numeric_limits<int32_t>::max();
+  if (x < kLo || y < kLo || x > kHi - width || y > kHi - height) return csys_errBadArgument;
+  const cstd_rect32 r{static_cast<int32_t>(x), static_cast<int32_t>(y), static_cast<int32_t>(width),
+                      static_cast<int32_t>(height)};
   const csys_status st = cimg_imageConst_window(&w->view, &r);
   if (CSYS_FAILED(st)) return st;
   return cimg_windowConst_init(window, &w->view);
 }
 
-// Step response down a column: R(y) = |p[y + 3] - p[y]|. A peak of R above 14 makes a seed, as
-// along a row with x and y exchanged. A sharp step gives R a flat top three samples wide, so a
-// flat top counts once, at its middle: the seed then lies on the pixel just before the step.
+// Step response down a column: R(y) = |p[y + 3] - p[y]|, walked from the window's third row. At
+// row y the response R(y - 1) is a peak when it is above 14 and strictly above both R(y - 2) and
+// R(y); the seed is made at row y (as along a row, the position after the peak). The walk starts
+// as if R(y - 2) were 1000 and R(y - 1) were 0, so its first two rows hold no peak. A sharp step
+// gives R a flat top, which is no strict peak: such a step makes no seed.
 csys_status seedsOnColumn(const cimg_windowConst& w, int32_t column, Seed* seeds, int32_t* seedCount) {
   const int32_t lastCol = w.x0 + w.width - 1, lastRow = w.y0 + w.height - 1;
   int32_t n = 0;
@@ -84,29 +84,24 @@ csys_status seedsOnColumn(const cimg_windowConst& w, int32_t column, Seed* seeds
   if (!(w.x0 < column && column < lastCol - 2 && w.y0 + 2 < lastRow - 2)) return 0;
   const uint8_t* p = w.pixels + (column - w.x0);
   auto at = [&](int32_t y) { return static_cast<int32_t>(p[static_cast<ptrdiff_t>(y) * w.stride]); };
-  int32_t previous = 0, topStart = 2;
-  bool rose = false;  // the current level was reached by a rise
+  int32_t before = 1000, previous = 0;
   for (int32_t y = 2; y < lastRow - 5 - w.y0 && n < kMaxSeeds; ++y) {
     const int32_t current = std::abs(at(y + 3) - at(y));
-    if (y > 2 && current < previous && rose && previous > 14) {
-      const int32_t sy = (topStart + y - 1) / 2 + 1;
+    if (before < previous && current < previous && previous > 14) {
       Seed s{};
       s.x = column - w.x0;
-      s.y = sy;
+      s.y = y;
       s.strength = previous;
-      s.mean = (at(sy - 1) + at(sy) + at(sy + 1) + at(sy + 2)) / 4;
+      s.mean = (at(y - 1) + at(y) + at(y + 1) + at(y + 2)) / 4;
       s.line = column;
-      s.polarity = at(sy) < s.mean ? 1 : 0;
+      s.polarity = at(y) < s.mean ? 1 : 0;
       s.startA[0] = s.x * 256;
       s.startA[1] = (s.y + 2) * 256;
       s.startB[0] = s.x * 256;
       s.startB[1] = (s.y - 1) * 256;
       seeds[n++] = s;
     }
-    if (current != previous) {
-      rose = y > 2 && current > previous;
-      topStart = y;
-    }
+    before = previous;
     previous = current;
   }
   *seedCount = n;
@@ -209,12 +204,13 @@ double fullTurn(double a) {
 
 double medianBarAngle(const Bars& bars, const Work& w) { return std::atan2(w.slopes[bars.count / 2] * 0.001, 1.0); }
 
-csys_status pixelLength(const cmath_xformLinear& toPixels, const cidut_lineSeg& segment, double* length) {
+// The segment's vector mapped as a point (the mapping's translation included) and measured.
+csys_status mappedLength(const cmath_xformLinear& toPixels, const cidut_lineSeg& segment, double* length) {
   const cmath_vect v{segment.p2.x - segment.p1.x, segment.p2.y - segment.p1.y};
   cmath_vect mapped;
-  const csys_status st = cmath_xformLinear_mapVector(&toPixels, &v, &mapped);
+  const csys_status st = cmath_xformLinear_mapPoint(&toPixels, &v, &mapped);
   if (CSYS_FAILED(st)) return st;
-  *length = std::hypot(mapped.x, mapped.y);
+  *length = cmath_vect_getLength(&mapped);
   return 0;
 }
 
@@ -294,7 +290,7 @@ csys_status cid2d_getIsCandidateBarcodeLike(const cimg_imageConst* image, const 
   if (CSYS_FAILED(st = cid_region_getCenter(region, &centre)) ||
       CSYS_FAILED(st = cmath_xformLinear_mapPoint(&toPixels, &centre, &c)) ||
       CSYS_FAILED(st = cid_region_getYCenterSegment(region, &axis)) ||
-      CSYS_FAILED(st = pixelLength(toPixels, axis, &length)))
+      CSYS_FAILED(st = mappedLength(toPixels, axis, &length)))
     return cleanup.exit(st);
   const cmath_vect dir{axis.p2.x - axis.p1.x, axis.p2.y - axis.p1.y};
   if (CSYS_FAILED(st = cmath_vect_getDirection(&dir, &phi))) return cleanup.exit(st);
@@ -303,9 +299,12 @@ csys_status cid2d_getIsCandidateBarcodeLike(const cimg_imageConst* image, const 
       std::fabs(c.y) > 1e9)
     return cleanup.exit(csys_errBadArgument);
 
+  // The 100 x 100 window whose corner lies 50 pixels up and left of the centre, counted from the
+  // image window's origin.
+  const cimg_windowConst& full = w.view.window;
   cimg_windowConst window;
-  st = restrictView(&w, static_cast<int64_t>(std::floor(c.x)) - 50, static_cast<int64_t>(std::floor(c.y)) - 50, 100,
-                    100, &window);
+  st = restrictView(&w, static_cast<int64_t>(full.x0) + static_cast<int64_t>(std::floor(c.x)) - 50,
+                    static_cast<int64_t>(full.y0) + static_cast<int64_t>(std::floor(c.y)) - 50, 100, 100, &window);
   if (CSYS_FAILED(st)) return cleanup.exit(st);
   const bool steep = (kPi / 4 < phi && phi < 3 * kPi / 4) || (5 * kPi / 4 < phi && phi < 7 * kPi / 4);
   int32_t seedCount = 0;
@@ -318,12 +317,18 @@ csys_status cid2d_getIsCandidateBarcodeLike(const cimg_imageConst* image, const 
   st = measureBars(image, window, seedCount, m / 2, w, &bars);
   if (CSYS_FAILED(st) || !barsFound(bars, w)) return cleanup.exit(st);
 
-  // Directions compared as lines: the bars and the axis agree up to a half turn.
-  double delta = fullTurn(medianBarAngle(bars, w)) - phi;
-  delta = std::remainder(delta, kPi);  // within a quarter turn either way
-  if (std::fabs(delta) >= kPi / 10) return cleanup.exit(0);
+  // The bars agree with the axis when their directions differ by less than a tenth of a half
+  // turn, or lie that close to opposite. The directions are compared as they are, both in
+  // [0, 2 pi): a pair on either side of 0 (the bars at 359 degrees, the axis at 1) does not agree.
+  const double theta = fullTurn(medianBarAngle(bars, w));
+  double d = std::fabs(theta - phi);
+  if (d > 2 * kPi) d -= 2 * kPi;
+  const double tenth = kPi / 10;
+  if (!(d < tenth || (kPi - tenth < d && d < kPi + tenth))) return cleanup.exit(0);
+  // The region turns by the whole difference (about a half turn for an opposite axis), about the
+  // centre in pixels.
   cid_region turned;
-  st = turnRegion(region, centre, delta, &turned);
+  st = turnRegion(region, c, theta - phi, &turned);
   if (CSYS_FAILED(st)) return cleanup.exit(st);
   *regionOut = turned;
   *isLike = 1;

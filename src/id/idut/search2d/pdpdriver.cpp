@@ -3,6 +3,7 @@
 #include "ci_id/pdpdriver.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 
@@ -145,7 +146,6 @@ csys_status prepare(Driver& d) {
   if (CSYS_FAILED(st)) return st;
   st = cimg_window_init(&d.marking.w, d.markingImage);
   if (CSYS_FAILED(st)) return st;
-  if (!cid2d_seed::markingCoversWindow(d.window, d.marking.w)) return cidut_errBadArgument;
   st = cbt_runParams_init(&d.run);
   if (CSYS_FAILED(st)) return st;
   d.run.closeAtBorder = 1;
@@ -210,7 +210,12 @@ csys_status scanRow(Driver& d, int32_t lineIndex, const int16_t* e, const int16_
   return 0;
 }
 
-inline int32_t roundHalfUp(double v) { return static_cast<int32_t>(std::floor(v + 0.5)); }
+// A path coordinate's pixel: + 0.5, then truncated towards zero (so -0.7 gives 0). Values without
+// a 32-bit pixel give one far off any window.
+inline int32_t roundHalfUp(double v) {
+  const double t = std::trunc(v + 0.5);
+  return t > -2147483648.0 && t < 2147483647.0 ? static_cast<int32_t>(t) : INT32_MIN;
+}
 
 csys_status scanPath(Driver& d, const int16_t* e, int32_t count, int32_t length, bool threeElements,
                      const cmath_vect* path, const uint8_t* profile) {
@@ -228,8 +233,10 @@ csys_status scanPath(Driver& d, const int16_t* e, int32_t count, int32_t length,
       inRange = inRange && pos[i] < length;
     }
     if (!inRange) continue;
+    // Every edge whose pixel lies in the window is a candidate, those on its outermost rows and
+    // columns included; a pixel off the window has no grey value to compare.
     const auto [x, y] = pixelOf(pos[0]);
-    if (x < w.x0 + 1 || y < w.y0 + 1 || x > w.x0 + w.width - 2 || y > w.y0 + w.height - 2) continue;
+    if (x < w.x0 || y < w.y0 || x > w.x0 + w.width - 1 || y > w.y0 + w.height - 1) continue;
     if (d.marking.get(x >> 2, y >> 2) != 0) continue;
     int32_t tol = 0;
     const bool pattern = threeElements ? fourEdgePattern(e + j, d.params->maxSide, &tol)

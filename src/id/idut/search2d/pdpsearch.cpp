@@ -420,7 +420,7 @@ csys_status cf_BndFindPDPSymbolFromSeed(const cimg_imageConst* image, const cid2
                markingImage != nullptr && result != nullptr);
   cbt_runParams run = *runParams;
   fillRunParams(&run, *params, *seed);
-  return runSeedSearch(image, params, seed, markingImage, mask, maskXform, result, true,
+  return runSeedSearch(image, params, seed, markingImage, mask, maskXform, result,
                        [&](SearchArgs& s, bool* found) { return pdpSearch(s, run, singleTry, found); });
 }
 

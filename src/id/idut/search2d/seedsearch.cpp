@@ -132,16 +132,9 @@ csys_status confirmFind(const cimg_imageConst* image, const cimg_windowConst& wi
   }
   const cstd_rect32 windowRect{window.x0, window.y0, window.width, window.height};
   if (!cstd_rect32_containsRect(&windowRect, &enclosing)) *found = false;
-  if (*found) result->quality = 1000;
+  // The quality belongs to the candidate that reached these checks, found in the end or not.
+  result->quality = 1000;
   return 0;
-}
-
-bool markingCoversWindow(const cimg_windowConst& window, const cimg_window& marking) {
-  if (window.width <= 0 || window.height <= 0) return true;
-  const int32_t cx0 = window.x0 >> 2, cy0 = window.y0 >> 2;
-  const int32_t cx1 = (window.x0 + window.width - 1) >> 2, cy1 = (window.y0 + window.height - 1) >> 2;
-  return marking.x0 <= cx0 && marking.y0 <= cy0 && cx1 - marking.x0 < marking.width &&
-         cy1 - marking.y0 < marking.height;
 }
 
 // The smoothing window of an outline whose halved box is w x h.

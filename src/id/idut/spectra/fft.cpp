@@ -182,19 +182,22 @@ csys_status transformWindow(const cimg_windowConst& in, const Sizes& s, const Ta
 
 // ---- integer transform --------------------------------------------------------------------
 
-int32_t saturate32(int64_t v) { return static_cast<int32_t>(std::min<int64_t>(v, INT32_MAX)); }
-
+// re^2 + im^2 of the 32-bit coefficients, in 32-bit words as the output pixels are: the power
+// wraps, and the amplitude is the root of the wrapped power read unsigned. The logarithm is
+// taken of the exact square.
 void emitInt(int32_t* row, const int32_t* z, int width, int32_t mode) {
   for (int u = 0; u < width; ++u) {
-    const int64_t re = z[2 * u], im = z[2 * u + 1];
-    const int64_t p = re * re + im * im;
+    const uint32_t re = static_cast<uint32_t>(z[2 * u]), im = static_cast<uint32_t>(z[2 * u + 1]);
+    const uint32_t wrapped = re * re + im * im;
     switch (mode) {
       case CIDUT_FFT_COMPLEX: row[2 * u] = z[2 * u], row[2 * u + 1] = z[2 * u + 1]; break;
-      case CIDUT_FFT_AMPLITUDE:
-        row[u] = static_cast<int32_t>(cmath_sqrt32(static_cast<uint32_t>(std::min<int64_t>(p, UINT32_MAX))) & 0xFFFFu);
+      case CIDUT_FFT_AMPLITUDE: row[u] = static_cast<int32_t>(cmath_sqrt32(wrapped) & 0xFFFFu); break;
+      case CIDUT_FFT_POWER: row[u] = static_cast<int32_t>(wrapped); break;
+      default: {
+        const int64_t r = z[2 * u], i = z[2 * u + 1];
+        row[u] = static_cast<int32_t>(cmath_double_round(std::log(static_cast<double>(r * r + i * i) + 1e-10)));
         break;
-      case CIDUT_FFT_POWER: row[u] = saturate32(p); break;
-      default: row[u] = static_cast<int32_t>(cmath_double_round(std::log(static_cast<double>(p) + 1e-10))); break;
+      }
     }
   }
 }

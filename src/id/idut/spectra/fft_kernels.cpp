@@ -162,8 +162,9 @@ void genericComplex(double* data, int n) {
 
 namespace {
 
-// Product of two values with 16 fraction bits in the second, rounded to nearest.
-inline int64_t mul16(int64_t a, int64_t b) { return (a * b + 0x8000) >> 16; }
+// Product of two values with 16 fraction bits in the second, brought back to the first's scale
+// by an arithmetic right shift (rounding towards minus infinity).
+inline int64_t mul16(int64_t a, int64_t b) { return (a * b) >> 16; }
 
 }  // namespace
 

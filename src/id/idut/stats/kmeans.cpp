@@ -85,9 +85,8 @@ class KMeans {
       if (CSYS_FAILED(st = accumulate())) return st;
       if (CSYS_FAILED(st = reassign(&changed))) return st;
     }
-    // The last pass moved values after the statistics were taken: bring them up to date, so
-    // that the statistics always describe the labels.
-    if (changed && CSYS_FAILED(st = accumulate())) return st;
+    // A run stopped by the pass limit keeps the statistics of its last pass: they describe the
+    // labels before that pass moved values, and merging starts from them.
     *converged = passes < kMaxPasses ? 1 : 0;
     if (merging && CSYS_FAILED(st = merge())) return st;
     orderBySize();
@@ -217,7 +216,8 @@ extern "C" {
 csys_status cmath_statisticsFixed_init(cmath_statisticsFixed* stats, int32_t shift) {
   CSYS_REQUIRE(stats != nullptr);
   *stats = cmath_statisticsFixed{0, 0, 0, 0, 0, -1, -1};
-  if (shift < 3 || shift > 30) return cidut_errStatsParam;
+  if (shift < 3) return cidut_errStatsParam;
+  CSYS_REQUIRE(shift <= 31);  // half = 2^(shift - 1) must be a 32-bit value
   stats->shift = shift;
   stats->half = int32_t{1} << (shift - 1);
   return 0;
@@ -237,11 +237,14 @@ csys_status cmath_statisticsFixed_add(cmath_statisticsFixed* stats, int32_t valu
     if (value < stats->min) stats->min = value;
     if (value > stats->max) stats->max = value;
   }
-  ++stats->n;
+  stats->n = wrapAdd(stats->n, 1);
   stats->sum = wrapAdd(stats->sum, value);
-  if (stats->shift >= 0) {
-    const int64_t sq = static_cast<int64_t>(value) * value;
-    stats->sumSq = wrapAdd(stats->sumSq, (sq + stats->half) >> stats->shift);
+  // The square and its rounding are 32-bit: a square past 2^31 wraps and is shifted as the
+  // negative number it becomes. A record that was never initialised (shift -1) sums no squares.
+  if (stats->shift >= 0 && stats->shift <= 31) {
+    const uint32_t u = static_cast<uint32_t>(value);
+    const int32_t rounded = static_cast<int32_t>(u * u + static_cast<uint32_t>(stats->half));
+    stats->sumSq = wrapAdd(stats->sumSq, rounded >> stats->shift);
   }
   return 0;
 }
@@ -257,13 +260,17 @@ csys_status cmath_statisticsFixed_getVariance(const cmath_statisticsFixed* stats
   CSYS_REQUIRE(stats != nullptr && variance != nullptr);
   if (stats->n <= 0) return cidut_errStatsEmpty;
   if (stats->shift < 0) return cidut_errStatsParam;
+  CSYS_REQUIRE(stats->shift <= 31);
   if (stats->n < 2) {
     *variance = 0;
     return 0;
   }
-  const int64_t sum = stats->sum;
-  const int64_t meanSq = (sum * (sum / stats->n) + stats->half) >> stats->shift;
-  *variance = static_cast<int32_t>((stats->sumSq - meanSq) / (stats->n - 1));
+  // 32-bit throughout, wrapping like the sums themselves.
+  const uint32_t sum = static_cast<uint32_t>(stats->sum);
+  const uint32_t meanTimesSum = sum * static_cast<uint32_t>(stats->sum / stats->n);
+  const int32_t meanSq = static_cast<int32_t>(meanTimesSum + static_cast<uint32_t>(stats->half)) >> stats->shift;
+  const int32_t spread = static_cast<int32_t>(static_cast<uint32_t>(stats->sumSq) - static_cast<uint32_t>(meanSq));
+  *variance = spread / (stats->n - 1);
   return 0;
 }
 
@@ -272,7 +279,8 @@ csys_status cmath_statisticsFixed_getStdDev(const cmath_statisticsFixed* stats, 
   int32_t v = 0;
   const csys_status st = cmath_statisticsFixed_getVariance(stats, &v);
   if (CSYS_FAILED(st)) return st;
-  *deviation = static_cast<int32_t>(cmath_sqrt32(v > 0 ? static_cast<uint32_t>(v) : 0u));
+  // The square root reads the variance as an unsigned word, a negative one included.
+  *deviation = static_cast<int32_t>(cmath_sqrt32(static_cast<uint32_t>(v)));
   return 0;
 }
 
@@ -294,7 +302,7 @@ csys_status cidut_clusterKMeans_fixed(const cidut_clusterKMeansParams* params, c
   CSYS_REQUIRE(n == 0 || (values != nullptr && labels != nullptr && stats != nullptr));
   FixedVariant variant;
   variant.shift = params->fixedShift;
-  if (params->fixedShift >= 3 && params->fixedShift <= 30) {
+  if (params->fixedShift >= 3 && params->fixedShift <= 31) {
     variant.bySd = params->mergeSdFactor >= 0.0;
     variant.byDistance = params->mergeDistance >= 0.0;
     if (variant.bySd) variant.sdFactor = roundScaled(params->mergeSdFactor, params->fixedShift);

@@ -1,0 +1,208 @@
+// Data Matrix symbols that fill the picture, through the front door with the default options:
+// quiet zones of zero and one module, both polarities, every quarter turn and a slight tilt,
+// mirrored, modules of 1.5 to 4 pixels; each read with its exact text or not at all. And the
+// frame the road searches in: its levels for the edges it meets, and the symbols it finds that
+// the image alone does not show the driver.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "idut/read.hpp"
+#include "reader/datamatrix/dmframe.hpp"
+#include "reader/datamatrix/dmroad.hpp"
+#include "scenes/scene_dm.hpp"
+
+namespace {
+
+using scene::Polarity;
+
+struct Tally {
+  int total = 0, read = 0, wrong = 0;
+  double rate() const { return total ? double(read) / total : 0; }
+};
+
+// Reads the scene; counts a read when one symbol carries the text, a wrong one when any decoded
+// symbol carries another.
+void readInto(const scene::Scene& sc, const std::string& text, Tally* t) {
+  idut::ReadOptions options;
+  options.symbologies = {idut::Symbology::DataMatrix};
+  const auto found = idut::readSymbols(idut::ImageView(sc.image.pixels.data(), sc.image.width, sc.image.height,
+                                                       sc.image.width), options);
+  ++t->total;
+  bool ok = false;
+  for (const idut::Symbol& s : found) {
+    if (!s.decoded) continue;
+    if (s.text == text) ok = true;
+    else ++t->wrong;
+  }
+  t->read += ok;
+}
+
+struct SizeCase {
+  const char* name;
+  int sizeOption;
+  scene::DmSizes sizes;
+};
+
+const SizeCase kSizes[] = {
+    {"10x10", 1, scene::DmSizes::squareOnly},       {"16x16", 4, scene::DmSizes::squareOnly},
+    {"24x24", 8, scene::DmSizes::squareOnly},       {"40x40", 12, scene::DmSizes::squareOnly},
+    {"12x36", 28, scene::DmSizes::withRectangular}, {"20x44", 41, scene::DmSizes::withRectangular},
+};
+
+// Every size, module size, turn and mirror for one quiet zone and polarity; tilt in degrees, blur
+// in modules.
+Tally frameFillingTally(int quietZone, Polarity polarity, double tilt, double blur, std::vector<double> modules) {
+  Tally t;
+  scene::Random rng(quietZone * 7 + static_cast<int>(polarity) * 3 + 11);
+  for (const SizeCase& size : kSizes)
+    for (double module : modules)
+      for (int turns = 0; turns < 4; ++turns)
+        for (bool mirrored : {false, true}) {
+          const std::string text = scene::fillText(size.sizeOption, size.sizes, rng);
+          scene::DmContent content;
+          content.data = text;
+          content.sizeOption = size.sizeOption;
+          content.sizes = size.sizes;
+          scene::FrameFill f;
+          f.moduleSize = module;
+          f.quietZone = quietZone;
+          f.polarity = polarity;
+          f.quarterTurns = turns;
+          f.tiltDeg = tilt;
+          f.mirrored = mirrored;
+          f.blurSigma = blur * module;
+          f.seed = rng.bits();
+          readInto(scene::frameFilling(scene::encodeDataMatrix(content), f), text, &t);
+        }
+  return t;
+}
+
+TEST(FrameFilling, ReadsSymbolsWithoutQuietZoneInBothPolarities) {
+  struct Row {
+    int quietZone;
+    Polarity polarity;
+    double tilt, blur, module, minRate;
+  };
+  // Modules of 2 to 4 pixels, sharp and square to the picture: nearly every one. Tilted with no
+  // quiet zone, the picture's edges cut through the symbol's corners and show neither its L nor a
+  // margin, so the road continues them and reads two thirds. Modules of 1.5 pixels are located
+  // only now and then (the driver's edge filter spans six pixels): their rate is printed, and none
+  // may read wrong.
+  const Row rows[] = {
+      {0, Polarity::darkOnLight, 0, 0, 2, 0.9},  {0, Polarity::lightOnDark, 0, 0, 2, 0.9},
+      {1, Polarity::darkOnLight, 0, 0, 2, 0.9},  {1, Polarity::lightOnDark, 0, 0, 2, 0.9},
+      {0, Polarity::darkOnLight, 4, 0.3, 2, 0.6}, {0, Polarity::lightOnDark, 4, 0.3, 2, 0.6},
+      {1, Polarity::darkOnLight, 7, 0.3, 2, 0.8}, {1, Polarity::lightOnDark, 7, 0.3, 2, 0.8},
+      {0, Polarity::darkOnLight, 0, 0, 1.5, 0},  {1, Polarity::lightOnDark, 0, 0, 1.5, 0},
+  };
+  std::printf("quiet zone  polarity     tilt  blur  modules  read\n");
+  for (const Row& r : rows) {
+    const std::vector<double> modules = r.module < 2 ? std::vector<double>{r.module} : std::vector<double>{2, 3, 4};
+    const Tally t = frameFillingTally(r.quietZone, r.polarity, r.tilt, r.blur, modules);
+    std::printf("%10d  %-11s %5.0f %5.1f  %7s  %d/%d\n", r.quietZone,
+                r.polarity == Polarity::darkOnLight ? "dark/light" : "light/dark", r.tilt, r.blur,
+                r.module < 2 ? "1.5" : "2-4", t.read, t.total);
+    EXPECT_GE(t.rate(), r.minRate) << "quiet zone " << r.quietZone << " tilt " << r.tilt;
+    EXPECT_EQ(t.wrong, 0);
+  }
+}
+
+// The frame's level on each side for the edges it meets, and the framed copy built from it.
+TEST(FrameFilling, FrameLevelsFollowWhatThePictureEdgeShows) {
+  struct Case {
+    const char* name;
+    Polarity polarity;
+    int quietZone;
+    int expected;  // every side's level: > 128 light, < 128 dark, or kContinue
+  };
+  // Without a quiet zone the frame is the symbol's background; a plain margin is continued at
+  // its own level (no contrast along the edges).
+  const Case cases[] = {{"dark symbol, no margin", Polarity::darkOnLight, 0, 255},
+                        {"light symbol, no margin", Polarity::lightOnDark, 0, 0},
+                        {"dark symbol, light margin", Polarity::darkOnLight, 1, 255},
+                        {"light symbol, dark margin", Polarity::lightOnDark, 1, 0}};
+  scene::Random rng(5);
+  for (const Case& c : cases) {
+    scene::DmContent content;
+    content.data = scene::fillText(4, scene::DmSizes::squareOnly, rng);
+    content.sizeOption = 4;
+    scene::FrameFill f;
+    f.moduleSize = 3;
+    f.quietZone = c.quietZone;
+    f.polarity = c.polarity;
+    const scene::Scene sc = scene::frameFilling(scene::encodeDataMatrix(content), f);
+    const cimg_windowConst w{sc.image.width, sc.image.height, 0, 0, sc.image.width, sc.image.pixels.data()};
+    const dmroad::FrameLevels levels = dmroad::frameLevels(w);
+    for (int side = 0; side < 4; ++side) EXPECT_EQ(levels[side] > 128, c.expected > 128) << c.name << ", side " << side;
+  }
+  // Synthetic edges: 40 x 30 pictures. A light margin with specks of ink on it gets a dark frame;
+  // bars running off the top and bottom between a dark left edge and a light right one (a
+  // photograph's edges) are continued; a flat picture keeps its level.
+  std::vector<uint8_t> specks(40 * 30, 200), bars(40 * 30, 200), flat(40 * 30, 77);
+  for (int x = 2; x < 40; x += 5) specks[x] = specks[29 * 40 + x] = 30;  // an eighth of every edge
+  for (int y = 2; y < 30; y += 5) specks[y * 40] = specks[y * 40 + 39] = 30;
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 40; ++x) bars[y * 40 + x] = (x < 30 && (x * 7 / 5) % 3 == 0) || x < 2 ? 30 : 200;
+  struct Synthetic {
+    const char* name;
+    const std::vector<uint8_t>* pixels;
+    int expected;
+  };
+  const Synthetic synthetic[] = {{"specks", &specks, 30}, {"bars", &bars, dmroad::kContinue}, {"flat", &flat, 77}};
+  for (const Synthetic& c : synthetic) {
+    const cimg_windowConst w{40, 30, 0, 0, 40, c.pixels->data()};
+    const dmroad::FrameLevels levels = dmroad::frameLevels(w);
+    for (int side = 0; side < 4; ++side) EXPECT_EQ(levels[side], c.expected) << c.name << ", side " << side;
+    // The copy: the picture inside, the frame at its levels or continuing the edge pixels.
+    constexpr int f = dmroad::kFrameWidth;
+    std::vector<uint8_t> framed((40 + 2 * f) * (30 + 2 * f), 1);
+    dmroad::framedCopy(w, levels, framed.data());
+    auto at = [&](int x, int y) { return framed[(y + f) * (40 + 2 * f) + x + f]; };
+    for (int y = -f; y < 30 + f; ++y)
+      for (int x = -f; x < 40 + f; ++x) {
+        const int cx = std::clamp(x, 0, 39), cy = std::clamp(y, 0, 29);
+        const bool inside = x == cx && y == cy;
+        const int side = y < 0 ? 1 : y >= 30 ? 3 : x < 0 ? 0 : 2;
+        const int want = inside || levels[side] == dmroad::kContinue ? (*c.pixels)[cy * 40 + cx] : levels[side];
+        ASSERT_EQ(at(x, y), want) << c.name << " at " << x << ", " << y;
+      }
+  }
+}
+
+// Symbols touching the picture's edge: found through the frame; the image alone shows the driver
+// fewer of them (a solid side on the edge gives no seed and no closed outline).
+TEST(FrameFilling, TheFrameFindsSymbolsOnThePictureEdge) {
+  scene::Random rng(9);
+  int withFrame = 0, withoutFrame = 0, total = 0;
+  for (Polarity polarity : {Polarity::darkOnLight, Polarity::lightOnDark})
+    for (int turns = 0; turns < 4; ++turns)
+      for (double module : {2.0, 3.0, 5.0}) {
+        scene::DmContent content;
+        content.data = scene::fillText(6, scene::DmSizes::squareOnly, rng);
+        content.sizeOption = 6;
+        scene::FrameFill f;
+        f.moduleSize = module;
+        f.polarity = polarity;
+        f.quarterTurns = turns;
+        const scene::Scene sc = scene::frameFilling(scene::encodeDataMatrix(content), f);
+        const scene::ImageView view(sc.image);
+        for (bool frame : {true, false}) {
+          dmroad::Options o;
+          o.frame = frame;
+          const dmroad::Outcome out = dmroad::findAll(*view, o);
+          ASSERT_EQ(out.status, 0);
+          (frame ? withFrame : withoutFrame) += out.symbols.size() == 1;
+        }
+        ++total;
+      }
+  std::printf("symbols on the edge found: %d/%d with the frame, %d/%d without\n", withFrame, total, withoutFrame,
+              total);
+  EXPECT_EQ(withFrame, total);
+  EXPECT_LT(withoutFrame, total / 2);
+}
+
+}  // namespace
