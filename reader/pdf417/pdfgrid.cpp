@@ -89,6 +89,13 @@ bool voteSize(const std::vector<ScannedLine>& lines, Size* size, std::string* er
   return true;
 }
 
+// The row a row indicator of the cluster gives, -1 for none.
+int rowOfIndicator(int indicator, int cluster, int rows) {
+  if (indicator < 0) return -1;
+  const int row = 3 * (indicator / 30) + cluster / 3;
+  return row < rows ? row : -1;
+}
+
 // The row a line's indicators give, -1 when they give none or disagree.
 int indicatedRow(const LineRead& r, int rows) {
   const int left = leftIndicatorOf(r), right = rightIndicatorOf(r);
@@ -162,16 +169,22 @@ CodewordGrid assembleGrid(const std::vector<ScannedLine>& lines) {
 
   std::vector<std::pair<double, int>> points;
   // Compact PDF417 has neither a right row indicator nor a stop pattern: after its last data
-  // column comes a single bar. A line that sees the stop pattern, or reads a word where the right
-  // row indicator would be, tells of a full symbol; one that reads on past the data columns and
-  // finds no word there, of a compact one. Most lines decide (a stray stop pattern does not).
+  // column comes a single bar, then the quiet zone. A line that sees the stop pattern, or finds a
+  // word's edges where the right row indicator would be (read or not), tells of a full symbol;
+  // one that reads on past the data columns and finds no more than a bar there, of a compact
+  // one. Most lines decide (a stray stop pattern does not).
   int full = 0, compact = 0;
   const size_t afterData = static_cast<size_t>(grid.columns) + 1;
   for (const ScannedLine& l : lines) {
-    if (l.read.cluster < 0) continue;
-    if (l.read.stopAt >= 0 || l.read.fromStop) ++full;
-    else if (l.read.words.size() > afterData) (l.read.words[afterData] >= 0 ? full : compact) += 1;
-    const int row = indicatedRow(l.read, grid.rows);
+    const LineRead& r = l.read;
+    if (r.cluster < 0) continue;
+    if (r.stopAt >= 0 || r.fromStop) {
+      ++full;
+    } else if (r.slotEdges.size() > afterData) {
+      // A word has eight edges; compact PDF417's last bar has two, and the quiet zone none.
+      (r.slotEdges[afterData] >= 6 ? full : compact) += 1;
+    }
+    const int row = indicatedRow(r, grid.rows);
     if (row >= 0) points.push_back({l.v, row});
   }
   grid.compact = compact > full;
@@ -194,11 +207,17 @@ CodewordGrid assembleGrid(const std::vector<ScannedLine>& lines) {
   };
   std::vector<double> rowSums(grid.rows, 0.0);
   std::vector<int> rowLines(grid.rows, 0);
-  for (const ScannedLine& l : lines) {
+  grid.lineRows.assign(lines.size(), -1);
+  grid.leftRows.assign(lines.size(), -1);
+  grid.rightRows.assign(lines.size(), -1);
+  for (size_t index = 0; index < lines.size(); ++index) {
+    const ScannedLine& l = lines[index];
     const LineRead& r = l.read;
     if (r.cluster < 0) continue;
     const int between = columnsBetweenPatterns(r);
     if (between >= 0 && between != grid.columns) continue;  // a line that lost its place
+    grid.leftRows[index] = rowOfIndicator(leftIndicatorOf(r), r.cluster, grid.rows);
+    grid.rightRows[index] = rowOfIndicator(rightIndicatorOf(r), r.cluster, grid.rows);
     const double expected = fit.a + fit.b * l.v;
     int row = indicatedRow(r, grid.rows);
     if (row < 0 || std::fabs(row - expected) > 1.5) {
@@ -209,6 +228,7 @@ CodewordGrid assembleGrid(const std::vector<ScannedLine>& lines) {
     }
     rowSums[row] += l.v;
     ++rowLines[row];
+    grid.lineRows[index] = row;
     for (int c = 0; c < grid.columns; ++c) {
       const int slot = dataSlot(r, c, grid.columns);
       if (slot < 0 || slot >= static_cast<int>(r.readings.size())) continue;

@@ -1,5 +1,7 @@
 #include "reader/pdf417/pdfsample.hpp"
 
+#include "reader/pdf417/pdftables.hpp"
+
 #include <algorithm>
 #include <cmath>
 
@@ -58,6 +60,56 @@ void sampleLine(const cimg_windowConst& w, const dmroad::SquareToQuad& m, double
     }
     out = flip + sign * static_cast<float>(value);
   }
+}
+
+// Where the lines met one side of the symbol, with each line's v and the row its end there lies
+// in.
+struct SidePoints {
+  std::vector<cmath_vect> points;
+  std::vector<double> vs;
+  std::vector<int> rows;
+  void add(const cmath_vect& p, double v, int row) {
+    points.push_back(p);
+    vs.push_back(v);
+    rows.push_back(row);
+  }
+  // The v of the side's ends, the rows' continuous coordinate running at slope a unit of v (as
+  // across the whole scan) and offset to the middles of the rows' lines at this side (r + 0.5
+  // where row r's lines lie on average), taken at 0 and at rows. False when fewer than two rows
+  // have lines here.
+  bool ends(int rowCount, double slope, double* first, double* last) const {
+    std::vector<double> sum(static_cast<size_t>(rowCount), 0.0);
+    std::vector<int> count(static_cast<size_t>(rowCount), 0);
+    for (size_t i = 0; i < vs.size(); ++i) {
+      if (rows[i] < 0 || rows[i] >= rowCount) continue;
+      sum[rows[i]] += vs[i];
+      ++count[rows[i]];
+    }
+    int n = 0;
+    double base = 0;
+    for (int r = 0; r < rowCount; ++r) {
+      if (count[r] == 0) continue;
+      base += r + 0.5 - slope * sum[r] / count[r];
+      ++n;
+    }
+    if (n < 2 || slope == 0) return false;
+    base /= n;
+    *first = -base / slope;
+    *last = (rowCount - base) / slope;
+    return true;
+  }
+};
+
+// Where a line read from its start pattern that did not see the stop pattern meets the far
+// side: a module (compact PDF417's last bar) past where its last data column ends, or the stop
+// pattern's 18 modules past where the right row indicator ends, in the module of the line's last
+// word there (under perspective the module changes along the line); -1 where the walk did not
+// reach so far.
+float farEnd(const LineRead& r, const CodewordGrid& grid) {
+  const size_t after = static_cast<size_t>(grid.columns) + (grid.compact ? 1 : 2);
+  if (r.slotStart.size() <= after) return -1;
+  const float module = (r.slotStart[after] - r.slotStart[after - 1]) / kModulesPerWord;
+  return r.slotStart[after] + (grid.compact ? 1 : 18) * module;
 }
 
 }  // namespace
@@ -120,37 +172,49 @@ bool sampleProfiles(const cimg_windowConst& w, const std::array<cmath_vect, 4>& 
 bool outlineOf(const Scan& scan, const std::vector<ScannedLine>& lines, const CodewordGrid& grid, bool reversed,
                std::array<cmath_vect, 4>* outline) {
   const int widthModules = grid.compact ? 35 + 17 * grid.columns : 69 + 17 * grid.columns;
-  std::vector<cmath_vect> left, right, leftFromRight, rightFromLeft;
-  for (const ScannedLine& l : lines) {
+  // Each end of a line placed in the row its own indicator names; without one (compact symbols
+  // have no right indicator), in the row the line was read in.
+  SidePoints left, right, leftFromRight, rightFromLeft;
+  auto rowAt = [](const std::vector<int>& rows, size_t i) { return i < rows.size() ? rows[i] : -1; };
+  const bool rightIndicators = std::count_if(grid.rightRows.begin(), grid.rightRows.end(), [](int r) { return r >= 0; }) >= 2;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const ScannedLine& l = lines[i];
     const LineRead& r = l.read;
     if (r.cluster < 0) continue;
+    const int leftRow = rowAt(grid.leftRows, i), rightRow = rightIndicators ? rowAt(grid.rightRows, i) : rowAt(grid.lineRows, i);
     float end = r.stopEnd;
-    const size_t afterData = static_cast<size_t>(grid.columns) + 1;
-    if (end < 0 && grid.compact && !r.fromStop && r.slotStart.size() > afterData)
-      end = r.slotStart[afterData] + r.module;
+    if (end < 0 && !r.fromStop) end = farEnd(r, grid);
     if (r.startEdge >= 0) {
-      left.push_back(scan.pointAt(r.startEdge, l.v, reversed));
-      rightFromLeft.push_back(scan.pointAt(r.startEdge + widthModules * r.module, l.v, reversed));
+      left.add(scan.pointAt(r.startEdge, l.v, reversed), l.v, leftRow);
+      rightFromLeft.add(scan.pointAt(r.startEdge + widthModules * r.module, l.v, reversed), l.v, leftRow);
     }
     if (end >= 0) {
-      right.push_back(scan.pointAt(end, l.v, reversed));
-      leftFromRight.push_back(scan.pointAt(end - widthModules * r.module, l.v, reversed));
+      right.add(scan.pointAt(end, l.v, reversed), l.v, rightRow);
+      leftFromRight.add(scan.pointAt(end - widthModules * r.module, l.v, reversed), l.v, rightRow);
     }
   }
-  if (left.size() < 2) left = leftFromRight;
-  if (right.size() < 2) right = rightFromLeft;
+  if (left.points.size() < 2) left = leftFromRight;
+  if (right.points.size() < 2) right = rightFromLeft;
   dmroad::EdgeLine leftLine, rightLine;
-  if (!robustLine(left, 1.5, &leftLine) || !robustLine(right, 1.5, &rightLine) || grid.rowPerV == 0) return false;
-  const double vTop = -grid.rowBase / grid.rowPerV, vBottom = (grid.rows - grid.rowBase) / grid.rowPerV;
+  if (!robustLine(left.points, 1.5, &leftLine) || !robustLine(right.points, 1.5, &rightLine) || grid.rowPerV == 0)
+    return false;
+  // Each side's ends where the rows of the lines that met it put the first row's outer edge and
+  // the last one's (the rows the two ends of a line lie in differ where the lines slant across
+  // the rows, as they do when the corners read from are a little off); failing that, where the
+  // rows across the whole scan put them. The rows' outer edges
+  // follow the scan's lines of constant v there, which the projective map keeps straight.
   auto rowLine = [&](double v) {
     const cmath_vect a = scan.map.map(0, v), b = scan.map.map(1, v);
     const double length = dmroad::distance(a, b);
     return dmroad::EdgeLine{a, cmath_vect{(b.x - a.x) / length, (b.y - a.y) / length}};
   };
-  const dmroad::EdgeLine top = rowLine(vTop), bottom = rowLine(vBottom);
+  const double vTop = -grid.rowBase / grid.rowPerV, vBottom = (grid.rows - grid.rowBase) / grid.rowPerV;
+  double leftTop = vTop, leftBottom = vBottom, rightTop = vTop, rightBottom = vBottom;
+  if (!left.ends(grid.rows, grid.rowPerV, &leftTop, &leftBottom)) leftTop = vTop, leftBottom = vBottom;
+  if (!right.ends(grid.rows, grid.rowPerV, &rightTop, &rightBottom)) rightTop = vTop, rightBottom = vBottom;
   cmath_vect q[4];
-  if (!dmroad::crossing(leftLine, top, &q[0]) || !dmroad::crossing(rightLine, top, &q[1]) ||
-      !dmroad::crossing(rightLine, bottom, &q[2]) || !dmroad::crossing(leftLine, bottom, &q[3]))
+  if (!dmroad::crossing(leftLine, rowLine(leftTop), &q[0]) || !dmroad::crossing(rightLine, rowLine(rightTop), &q[1]) ||
+      !dmroad::crossing(rightLine, rowLine(rightBottom), &q[2]) || !dmroad::crossing(leftLine, rowLine(leftBottom), &q[3]))
     return false;
   *outline = {q[0], q[1], q[2], q[3]};
   for (const cmath_vect& p : *outline)

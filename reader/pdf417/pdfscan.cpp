@@ -189,6 +189,9 @@ void walkForward(const std::vector<double>& pos, const std::vector<char>& dark, 
   double x = pos[e];
   for (int k = 0; k < kMaxLineWords; ++k) {
     line->slotStart.push_back(static_cast<float>(x));
+    const auto from = std::lower_bound(pos.begin(), pos.end(), x - 0.5 * module);
+    const auto to = std::lower_bound(from, pos.end(), x + (kModulesPerWord - 0.5) * module);
+    line->slotEdges.push_back(static_cast<uint8_t>(std::min<std::ptrdiff_t>(255, to - from)));
     if (e + 9 < pos.size() && dark[e] && matchesPattern(pos, e, kStopWidths, kStopModules, 0.8)) {
       line->stopAt = k;
       line->stopEnd = static_cast<float>(pos[e + 9]);

@@ -6,6 +6,7 @@
 #define IDUT_READER_PDF417_PDFSCAN_HPP
 
 #include <array>
+#include <cstdint>
 #include <vector>
 
 namespace pdf417 {
@@ -38,6 +39,7 @@ struct LineRead {
   // begins); and the module, in samples, of the pattern the reading began at.
   float startEdge = -1, stopEnd = -1;
   std::vector<float> slotStart;
+  std::vector<uint8_t> slotEdges;  // read from the start pattern: edges within each slot (at most 255)
   float module = 0;
 };
 
