@@ -14,6 +14,7 @@ namespace {
 
 constexpr int kLineReach = 4;        // lines apart that still join two hits of one column (gaps)
 constexpr int kMinHits = 3;          // hits a column needs
+constexpr size_t kFewPoints = 40;    // columns of up to this many hits try every pair for their line
 constexpr double kMinWidth = 40;     // modules between a start column and its stop column, at least
 constexpr int kPairsPerStart = 3;    // stop columns tried for each start column
 // A lone column's outline reaches across the widest symbol (30 data columns, 579 modules) or to
@@ -55,27 +56,56 @@ int findRoot(std::vector<int>& parent, int i) {
   return i;
 }
 
-// Least-squares line through points (a point on it, its direction), refitted twice without the
-// points off it; keep marks the points left.
+// The median distance of the points from the line through c along unit u.
+double medianOff(const std::vector<cmath_vect>& pts, const cmath_vect& c, const cmath_vect& u, std::vector<double>* r) {
+  r->resize(pts.size());
+  for (size_t i = 0; i < pts.size(); ++i) (*r)[i] = std::fabs(cross(u, sub(pts[i], c)));
+  std::vector<double> sorted = *r;
+  std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+  return sorted[sorted.size() / 2];
+}
+
+// The line through two of the points with the least median distance from all of them: every pair
+// of a few points, pairs half the list apart of many. Hits where a line leaves the symbol through
+// its top or bottom corner before the pattern ends sit off the side, and on a short column they
+// are enough to tilt a least-squares line.
+bool medianLine(const std::vector<cmath_vect>& pts, cmath_vect* c, cmath_vect* u) {
+  const size_t n = pts.size();
+  std::vector<double> r;
+  double best = 1e300;
+  auto tryPair = [&](size_t i, size_t j) {
+    const double length = dmroad::distance(pts[i], pts[j]);
+    if (!(length > 1e-9)) return;
+    const cmath_vect dir{(pts[j].x - pts[i].x) / length, (pts[j].y - pts[i].y) / length};
+    const double off = medianOff(pts, pts[i], dir, &r);
+    if (off < best) best = off, *c = pts[i], *u = dir;
+  };
+  if (n <= kFewPoints) {
+    for (size_t i = 0; i < n; ++i)
+      for (size_t j = i + 1; j < n; ++j) tryPair(i, j);
+  } else {
+    for (size_t i = 0; i < n / 2; ++i) tryPair(i, i + n / 2);
+  }
+  return best < 1e300;
+}
+
+// A line through points (a point on it, its direction): the least-median line, then least squares
+// over the points near it, refitted twice without the points off it; keep marks the points left.
 bool fitLine(const std::vector<cmath_vect>& pts, double tolerance, std::vector<char>* keep, cmath_vect* c,
              cmath_vect* u) {
-  keep->assign(pts.size(), 1);
+  if (static_cast<int>(pts.size()) < kMinHits || !medianLine(pts, c, u)) return false;
+  std::vector<double> r;
   std::vector<cmath_vect> kept;
   for (int round = 0; round < 3; ++round) {
+    const double limit = std::max(tolerance, 3 * medianOff(pts, *c, *u, &r));
+    keep->assign(pts.size(), 0);
     kept.clear();
     for (size_t i = 0; i < pts.size(); ++i)
-      if ((*keep)[i]) kept.push_back(pts[i]);
+      if (r[i] <= limit) (*keep)[i] = 1, kept.push_back(pts[i]);
     dmroad::EdgeLine line;
     if (static_cast<int>(kept.size()) < kMinHits || !dmroad::fitLine(kept, &line)) return false;
     *c = line.pos;
     *u = line.dir;
-    if (round == 2) break;
-    std::vector<double> r(pts.size());
-    for (size_t i = 0; i < pts.size(); ++i) r[i] = std::fabs(cross(*u, sub(pts[i], *c)));
-    std::vector<double> sorted = r;
-    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
-    const double limit = std::max(tolerance, 3 * sorted[sorted.size() / 2]);
-    for (size_t i = 0; i < pts.size(); ++i) (*keep)[i] = r[i] <= (round == 0 ? 2 * limit : limit);
   }
   return true;
 }

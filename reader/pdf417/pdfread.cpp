@@ -247,6 +247,22 @@ Reading readImage(const cimg_windowConst& window, const std::array<cmath_vect, 4
   return first;
 }
 
+int wordsAlongRows(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners, const ReadHint& hint) {
+  constexpr int kLines = 6;
+  Sampling how;
+  for (int i = 0; i < kLines; ++i) how.at.push_back((i + 0.5) / kLines);
+  how.step = std::clamp(hint.module / 3.5, 0.5, 1.5);
+  how.resolve = true;
+  how.invert = hint.lightBars;
+  how.average = !(hint.noise >= 0 && hint.noise < kQuietNoise);
+  Scan scan;
+  if (!sampleProfiles(window, corners, how, &scan)) return 0;
+  int words = 0;
+  for (const std::vector<float>& profile : scan.profiles)
+    for (int w : readLine(profile).words) words += w >= 0;
+  return words;
+}
+
 bool fillSymbol(const Reading& reading, idut::Symbol& symbol) {
   symbol.symbology = idut::Symbology::PDF417;
   symbol.decoded = false;

@@ -56,6 +56,11 @@ struct ReadHint {
 // gives (and lines spaced and sampled for its module).
 Reading readImage(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners, const ReadHint& hint = {});
 
+// How many words a few lines across the quadrilateral read the hint's way (which must be known):
+// a cheap measure of how well lines from corners[0]'s side to corners[1]'s follow the rows, as a
+// line slanting across the rows loses its words where it leaves its row.
+int wordsAlongRows(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners, const ReadHint& hint);
+
 // Fills the decoding fields of symbol from a reading; false when the symbol could not be read,
 // decodeError then saying why. The text is the message's bytes, each segment in the character
 // set of its ECI (ISO 8859-1 where none is given); bytes an ECI's set does not convert, or an ECI

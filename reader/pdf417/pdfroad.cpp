@@ -1,6 +1,7 @@
 #include "reader/pdf417/pdfroad.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -23,6 +24,10 @@ constexpr double kBinomialNoiseGain = 0.375;
 // noise, at least a few levels; on the image itself (not smoothed) at most what any printed
 // symbol spans, so that a noisy-looking image still gets its lines read.
 constexpr double kMinContrast = 12, kMaxContrastAsked = 40;
+// A lone column shorter than this part of its outline's reach is turned to find the rows, by
+// kTurnStep degrees at a time up to kTurnMost either way.
+constexpr double kShortColumn = 0.35, kTurnStep = 1.5, kTurnMost = 12;
+constexpr double kPi = 3.14159265358979323846;
 
 // Whether any of the points lies in a symbol claimed already.
 csys_status anyClaimed(const cid_mask* mask, std::initializer_list<cmath_vect> points, bool* claimed) {
@@ -48,6 +53,41 @@ csys_status claimedAlready(const cid_mask* mask, const PatternFind& f, bool* cla
                                            : anyClaimed(mask, {f.startMiddle}, claimed);
 }
 
+// A lone column's outline with its far side turned by angle (radians) about the column: the
+// column's side stays, the other two sides turn with the rows.
+std::array<cmath_vect, 4> turnedAway(const PatternFind& f, double angle) {
+  const bool stopOnly = f.kind == PatternFind::Kind::stopOnly;
+  // The column's corners and the far ones at the same ends.
+  const int near0 = stopOnly ? 1 : 0, near1 = stopOnly ? 2 : 3, far0 = stopOnly ? 0 : 1, far1 = stopOnly ? 3 : 2;
+  std::array<cmath_vect, 4> q = f.corners;
+  const double c = std::cos(angle), s = std::sin(angle);
+  for (const auto& [near, far] : {std::pair{near0, far0}, std::pair{near1, far1}}) {
+    const cmath_vect d{f.corners[far].x - f.corners[near].x, f.corners[far].y - f.corners[near].y};
+    q[far] = cmath_vect{f.corners[near].x + c * d.x - s * d.y, f.corners[near].y + s * d.x + c * d.y};
+  }
+  return q;
+}
+
+// A lone column fixes its side's direction only as well as its length allows, and the far side
+// is put square to it: on a short column (a symbol of few rows) a degree or two off turns the
+// lines out of their rows before they cross it. When the square outline does not read, the
+// outline turned a little either way that reads most words along a few lines is read instead.
+void readTurned(const cimg_windowConst& window, const PatternFind& f, const pdf417::ReadHint& hint, Symbol* s) {
+  const double side = dmroad::distance(f.corners[0], f.corners[3]), reach = dmroad::distance(f.corners[0], f.corners[1]);
+  if (!(side < kShortColumn * reach)) return;
+  int bestWords = pdf417::wordsAlongRows(window, f.corners, hint);
+  double bestAngle = 0;
+  for (double degrees = kTurnStep; degrees <= kTurnMost + 1e-9; degrees += kTurnStep)
+    for (double sign : {1.0, -1.0}) {
+      const double angle = sign * degrees * kPi / 180;
+      const int words = pdf417::wordsAlongRows(window, turnedAway(f, angle), hint);
+      if (words > bestWords) bestWords = words, bestAngle = angle;
+    }
+  if (bestAngle == 0) return;
+  pdf417::Reading again = pdf417::readImage(window, turnedAway(f, bestAngle), hint);
+  if (again.ok) s->reading = std::move(again);
+}
+
 // Reads one candidate (unless decoding is off and the patterns vouch for a pair), into s; *vouched
 // tells whether it is a pair whose start and stop patterns show along its rows.
 void tryCandidate(const cimg_imageConst& image, const cimg_windowConst& window, const PatternFind& f, double noise,
@@ -68,6 +108,7 @@ void tryCandidate(const cimg_imageConst& image, const cimg_windowConst& window, 
   hint.noise = noise;
   s->reading = pdf417::readImage(window, s->corners, hint);
   s->readTried = true;
+  if (!s->reading.ok && f.kind != PatternFind::Kind::pair) readTurned(window, f, hint, s);
   if (s->reading.ok && s->reading.haveOutline) s->corners = s->reading.outline;
 }
 
