@@ -15,6 +15,7 @@ namespace {
 constexpr int kLineReach = 4;        // lines apart that still join two hits of one column (gaps)
 constexpr int kMinHits = 3;          // hits a column needs
 constexpr size_t kFewPoints = 40;    // columns of up to this many hits try every pair for their line
+constexpr double kSideShare = 0.3;   // of a start column's length that a column standing between needs
 constexpr double kMinWidth = 40;     // modules between a start column and its stop column, at least
 constexpr int kPairsPerStart = 3;    // stop columns tried for each start column
 // A lone column's outline reaches across the widest symbol (30 data columns, 579 modules) or to
@@ -288,6 +289,28 @@ bool loneOutline(const cimg_windowConst& w, const Column& c, std::array<cmath_ve
   return dmroad::distance(side[0], side[1]) > 2;
 }
 
+// Whether another column of the polarity and reading direction of start column si, and of some
+// length, stands between it and stop column ti (b ahead of it along its lines), level with it:
+// the two belong to different symbols side by side.
+bool columnBetween(const std::vector<Column>& columns, size_t si, size_t ti, double b) {
+  const Column& s = columns[si];
+  for (size_t oi = 0; oi < columns.size(); ++oi) {
+    const Column& o = columns[oi];
+    if (oi == si || oi == ti || o.first->lightBars != s.first->lightBars || dot(o.dir, s.dir) <= 0) continue;
+    // A few hits of a pattern-like word within one row are no symbol's side: a side runs about
+    // as far as the start column's.
+    if (o.t1 - o.t0 < kSideShare * (s.t1 - s.t0)) continue;
+    const cmath_vect m = o.edgeMiddle();
+    const double margin = kMinWidth / 4 * s.module;
+    // The start or the stop side itself, seen by another family of lines, is not between them.
+    if (std::fabs(cross(s.unit, sub(m, s.point))) < margin || std::fabs(cross(columns[ti].unit, sub(m, columns[ti].point))) < margin)
+      continue;
+    const double ahead = cross(s.unit, sub(m, s.point)) / cross(s.unit, s.dir), level = dot(sub(m, s.point), s.unit);
+    if (ahead > margin && ahead < b - margin && level > s.t0 && level < s.t1) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::vector<PatternFind> outlinesFromHits(const cimg_windowConst& w, const PatternScan& scan,
@@ -315,7 +338,7 @@ std::vector<PatternFind> outlinesFromHits(const cimg_windowConst& w, const Patte
       const cmath_vect sm = s.edgeMiddle(), tm = t.edgeMiddle();
       const double b = cross(s.unit, sub(tm, s.point)) / cross(s.unit, s.dir);
       const double back = -cross(t.unit, sub(sm, t.point)) / cross(t.unit, t.dir);
-      if (b < kMinWidth * s.module || back < kMinWidth * t.module) continue;
+      if (b < kMinWidth * s.module || back < kMinWidth * t.module || columnBetween(columns, si, ti, b)) continue;
       // Its extent along the start column's side, which it overlaps unless the top and bottom
       // are far from square to the sides: nearer and overlapping stop columns first.
       const double p0 = dot(sub(along(t.point, t.unit, t.t0), s.point), s.unit);

@@ -8,6 +8,7 @@
 #include "reader/pdf417/pdfgrid.hpp"
 #include "reader/geometry.hpp"
 #include "reader/pdf417/pdfsample.hpp"
+#include "reader/pdf417/pdftables.hpp"
 
 namespace pdf417 {
 
@@ -194,6 +195,37 @@ std::vector<double> rowLines(const CodewordGrid& grid) {
   return at;
 }
 
+// Two dozen lines across the corners, sampled as how says: false when none shows a start or stop
+// pattern; else the corners cut to the stretch of the rows the lines' words (and patterns) run
+// over, four modules to spare either way, where that is less than four fifths of it.
+bool narrowToProbe(const cimg_windowConst& window, const Sampling& how, std::array<cmath_vect, 4>* corners) {
+  constexpr int kLines = 24;
+  Sampling probeHow = how;
+  probeHow.at.clear();
+  for (int i = 0; i < kLines; ++i) probeHow.at.push_back((i + 0.5) / kLines);
+  Scan scan;
+  if (!sampleProfiles(window, *corners, probeHow, &scan)) return false;
+  double lo = 1e300, hi = -1e300;
+  bool any = false;
+  for (const std::vector<float>& profile : scan.profiles) {
+    const LineRead r = readLine(profile);
+    if (!r.found) continue;
+    any = true;
+    const double words = kModulesPerWord * static_cast<double>(r.readings.size());
+    const double from = r.startEdge >= 0 ? r.startEdge : r.stopEnd - (kStopModules + words) * r.module;
+    const double to = r.stopEnd >= 0 ? r.stopEnd : r.startEdge + (kStartModules + words) * r.module;
+    lo = std::min(lo, from - 4 * r.module);
+    hi = std::max(hi, to + 4 * r.module);
+  }
+  if (!any) return false;
+  // Positions along the profiles to u, clamped to the corners' own stretch.
+  auto uOf = [&](double s) { return std::clamp(-scan.mu + (1 + 2 * scan.mu) * (s + 0.5) / scan.samples, 0.0, 1.0); };
+  const double u0 = uOf(lo), u1 = uOf(hi);
+  if (u1 - u0 > 0.8 || !(u1 > u0)) return true;
+  *corners = {scan.map.map(u0, 0), scan.map.map(u1, 0), scan.map.map(u1, 1), scan.map.map(u0, 1)};
+  return true;
+}
+
 }  // namespace
 
 Reading readImage(const cimg_windowConst& window, const std::array<cmath_vect, 4>& c, const ReadHint& hint) {
@@ -216,20 +248,20 @@ Reading readImage(const cimg_windowConst& window, const std::array<cmath_vect, 4
     how.resolve = hint.known;
     how.invert = hint.known && hint.lightBars;
     how.average = !(hint.noise >= 0 && hint.noise < kQuietNoise);
-    const std::array<cmath_vect, 4> corners = axis == 0 ? c : std::array<cmath_vect, 4>{c[0], c[3], c[2], c[1]};
+    std::array<cmath_vect, 4> corners = axis == 0 ? c : std::array<cmath_vect, 4>{c[0], c[3], c[2], c[1]};
+    // With the way known, two dozen lines first: none reads, and nothing will; they read, and
+    // the corners close in on the stretch their words run over (a lone column's outline reaches
+    // to the image's border).
+    if (hint.known && !narrowToProbe(window, how, &corners)) {
+      if (!haveFirst) first.error = "no start or stop pattern along the located rows";
+      continue;
+    }
     Scan scan;
     if (!sampleProfiles(window, corners, how, &scan)) {
       if (!haveFirst) first.error = "located corners too small or not finite to sample";
       continue;
     }
-    std::vector<Way> ways;
-    if (hint.known) {
-      ways.push_back(Way{});
-      probe(scan.profiles, true, &ways);
-      if (ways[0].starts == 0) ways.clear();
-    } else {
-      ways = probeWays(scan.profiles, true);
-    }
+    const std::vector<Way> ways = hint.known ? std::vector<Way>{Way{}} : probeWays(scan.profiles, true);
     for (const Way& way : ways) {
       const Attempt a = readWay(scan, way, how.invert);
       if (a.reading.ok) return a.reading;

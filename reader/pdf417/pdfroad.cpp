@@ -68,6 +68,23 @@ std::array<cmath_vect, 4> turnedAway(const PatternFind& f, double angle) {
   return q;
 }
 
+// A lone column's outline cut to the width the reading gives (its data columns, in the column's
+// module): its far side reaches to the image's border, and a claim of all that would hide the
+// symbols beyond. For a reading whose lines did not show the symbol's sides.
+std::array<cmath_vect, 4> widthFromReading(const PatternFind& f, const pdf417::Reading& r) {
+  const double modules = r.compact ? 35 + 17 * r.columns : 69 + 17 * r.columns;
+  const bool stopOnly = f.kind == PatternFind::Kind::stopOnly;
+  const int near0 = stopOnly ? 1 : 0, near1 = stopOnly ? 2 : 3, far0 = stopOnly ? 0 : 1, far1 = stopOnly ? 3 : 2;
+  std::array<cmath_vect, 4> q = f.corners;
+  for (const auto& [near, far] : {std::pair{near0, far0}, std::pair{near1, far1}}) {
+    const double reach = dmroad::distance(f.corners[near], f.corners[far]);
+    const double k = std::min(1.0, modules * f.module / reach);
+    q[far] = cmath_vect{f.corners[near].x + k * (f.corners[far].x - f.corners[near].x),
+                        f.corners[near].y + k * (f.corners[far].y - f.corners[near].y)};
+  }
+  return q;
+}
+
 // A lone column fixes its side's direction only as well as its length allows, and the far side
 // is put square to it: on a short column (a symbol of few rows) a degree or two off turns the
 // lines out of their rows before they cross it. When the square outline does not read, the
@@ -110,6 +127,7 @@ void tryCandidate(const cimg_imageConst& image, const cimg_windowConst& window, 
   s->readTried = true;
   if (!s->reading.ok && f.kind != PatternFind::Kind::pair) readTurned(window, f, hint, s);
   if (s->reading.ok && s->reading.haveOutline) s->corners = s->reading.outline;
+  else if (s->reading.ok && f.kind != PatternFind::Kind::pair) s->corners = widthFromReading(f, s->reading);
 }
 
 // The mask the road claims symbols in: the caller's, or one of its own.
