@@ -15,8 +15,13 @@
 //   idut-corpus --write DIRECTORY         also writes the generated scenes there as PNG files
 //                                          (the 1D and PDF417 ones as 1d-* and pdf417-*),
 //                                          to be read back as a directory
-//   idut-corpus --cpu-time                the Data Matrix table timed by the thread's CPU time,
-//                                          not the wall clock (for a busy machine)
+//   idut-corpus --cpu-time                the Data Matrix and PDF417 tables timed by the thread's
+//                                          CPU time, not the wall clock (for a busy machine)
+//   idut-corpus --pdf417 [--scenes N]     the PDF417 table alone, N scenes per condition
+//   idut-corpus --pdf417 [--pages P] DIRECTORY ...
+//                                          PDF417 on images with truth files beside them, at four
+//                                          rotations, and each pasted into P larger pages
+//                                          (corpus_pdfphotos.cpp)
 //
 // With ground truth, an idut symbol counts as located when all four of its corners lie within
 // max(2 px, one module) of the true corners; a ZXing result counts when the centre of its
@@ -48,7 +53,9 @@ bool hasTruthFiles(const std::vector<std::string>& paths);
 int runTruthDirectories(const std::vector<std::string>& paths, bool onlyOned);
 // The PDF417 table over generated PDF417 scenes (corpus_pdf.cpp): perCondition scenes each,
 // also written to writeTo when it is set.
-void runPdfScenes(int perCondition, uint32_t seed, const std::string& writeTo);
+void runPdfScenes(int perCondition, uint32_t seed, const std::string& writeTo, bool cpuTime);
+// PDF417 on images with truth files beside them, and pasted into pages (corpus_pdfphotos.cpp).
+int runPdfPhotos(const std::vector<std::string>& paths, int pages);
 // The table of frame-filling and rectangular extension Data Matrix symbols (corpus_dm.cpp):
 // perCell scenes per row, also written to writeTo when it is set.
 void runDmTables(int perCell, uint32_t seed, const std::string& writeTo);
@@ -131,20 +138,13 @@ int runScenes(int perCategory, uint32_t seed, const std::string& writeTo) {
   }
   printRow("all", total, true);
   runOnedScenes(std::max(1, perCategory / 10), seed, writeTo);
-  runPdfScenes(std::max(1, perCategory / 4), seed, writeTo);
+  runPdfScenes(std::max(1, perCategory / 4), seed, writeTo, g_cpuTime);
   runDmTables(std::max(1, perCategory / 4), seed, writeTo);
   return 0;
 }
 
 int runDirectories(const std::vector<std::string>& paths) {
-  const idutfind::InputList inputs = idutfind::collectInputs(paths);
-  std::vector<std::string> files;
-  for (const idutfind::Input& input : inputs.items) {
-    if (input.problem.empty())
-      files.push_back(input.path);
-    else
-      std::fprintf(stderr, "idut-corpus: %s: %s\n", input.path.c_str(), input.problem.c_str());
-  }
+  const std::vector<std::string> files = idutfind::filesOf(idutfind::collectInputs(paths), "idut-corpus");
   Tally t;
   for (const std::string& file : files) {
     imageio::GreyImage grey;
@@ -179,6 +179,8 @@ int main(int argc, char** argv) {
   uint32_t seed = 1;
   std::vector<std::string> directories;
   std::string writeTo;
+  bool pdf417 = false;
+  int pages = 0;
   int dmTablesOnly = 0;
   int onedOnly = 0;
   bool onlyOnedFormats = false;
@@ -187,6 +189,10 @@ int main(int argc, char** argv) {
       onlyOnedFormats = true;
     else if (!std::strcmp(argv[i], "--oned") && i + 1 < argc)
       onedOnly = std::max(1, std::atoi(argv[++i]));
+    else if (!std::strcmp(argv[i], "--pdf417"))
+      pdf417 = true;
+    else if (!std::strcmp(argv[i], "--pages") && i + 1 < argc)
+      pages = std::max(0, std::atoi(argv[++i]));
     else if (!std::strcmp(argv[i], "--scenes") && i + 1 < argc)
       perCategory = std::max(1, std::atoi(argv[++i]));
     else if (!std::strcmp(argv[i], "--seed") && i + 1 < argc)
@@ -202,7 +208,7 @@ int main(int argc, char** argv) {
     else if (!std::strcmp(argv[i], "--write") && i + 1 < argc)
       writeTo = argv[++i];
     else if (argv[i][0] == '-') {
-      std::fprintf(stderr, "usage: idut-corpus [--scenes N] [--seed S] [--write DIRECTORY] [--rectangles long] [--step N] [--cpu-time] [--dm-tables N] [--oned N] [--1d] [DIRECTORY ...]\n");
+      std::fprintf(stderr, "usage: idut-corpus [--scenes N] [--seed S] [--write DIRECTORY] [--rectangles long] [--step N] [--cpu-time] [--dm-tables N] [--oned N] [--1d] [--pdf417 [--pages P]] [DIRECTORY ...]\n");
       return 64;
     } else
       directories.push_back(argv[i]);
@@ -213,6 +219,11 @@ int main(int argc, char** argv) {
   }
   if (onedOnly) {
     runOnedScenes(onedOnly, seed, writeTo, true);
+    return 0;
+  }
+  if (pdf417 && !directories.empty()) return runPdfPhotos(directories, pages);
+  if (pdf417) {
+    runPdfScenes(perCategory, seed, writeTo, g_cpuTime);
     return 0;
   }
   if (!directories.empty()) return hasTruthFiles(directories) ? runTruthDirectories(directories, onlyOnedFormats) : runDirectories(directories);

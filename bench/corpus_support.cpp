@@ -63,6 +63,7 @@ std::vector<ZxingFind> zxingFinds(const scene::GreyImage& image, ZXing::BarcodeF
     f.centre.x += 0.5;
     f.centre.y += 0.5;
     f.text = r.text();
+    f.bytes.assign(r.bytes().begin(), r.bytes().end());
     finds.push_back(f);
   }
   return finds;
@@ -116,11 +117,15 @@ void Tally::addImage(const scene::GreyImage& image, std::span<const scene::Symbo
       if (!used[i] && cornersMatch(idut[i], truth)) {
         used[i] = true;
         ++idutLocated;
-        idutDecoded += idut[i].decoded && idut[i].text == truth.symbol.text;
+        // Binary content has no text: its bytes are the truth's.
+        const bool same = idut[i].contentType == idut::ContentType::Binary
+                              ? std::string(idut[i].bytes.begin(), idut[i].bytes.end()) == truth.symbol.text
+                              : idut[i].text == truth.symbol.text;
+        idutDecoded += idut[i].decoded && same;
         break;
       }
     for (const ZxingFind& z : zxing)
-      if (z.text == truth.symbol.text && insideConvex(truth.outline(), z.centre)) {
+      if ((z.text == truth.symbol.text || z.bytes == truth.symbol.text) && insideConvex(truth.outline(), z.centre)) {
         ++zxingLocated;
         break;
       }

@@ -32,6 +32,7 @@ double msSince(const Stamp& start, bool cpuTime = false);
 struct ZxingFind {
   scene::Point centre;
   std::string text;
+  std::string bytes;  // the content as encoded, before any character set conversion
 };
 
 // What one table row adds up over its images.

@@ -186,13 +186,11 @@ bool hasTruthFiles(const std::vector<std::string>& paths) {
 
 int runTruthDirectories(const std::vector<std::string>& paths, bool onlyOned) {
   g_onlyOned = onlyOned;
-  const idutfind::InputList inputs = idutfind::collectInputs(paths);
   std::map<std::string, FolderTally> folders;
   FolderTally all;
-  for (const idutfind::Input& input : inputs.items) {
-    const std::string& file = input.path;
+  for (const std::string& file : idutfind::filesOf(idutfind::collectInputs(paths), "idut-corpus")) {
     std::string truth, error;
-    if (!input.problem.empty() || !readTruth(file, truth)) continue;
+    if (!readTruth(file, truth)) continue;
     imageio::GreyImage grey;
     if (!imageio::readGrey(file, &grey, &error)) {
       std::fprintf(stderr, "idut-corpus: %s\n", error.c_str());

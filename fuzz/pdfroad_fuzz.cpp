@@ -1,8 +1,10 @@
-// Fuzzes the PDF417 road (the edge scans, the pattern drivers, the tracker, straight runs and the
-// search under them, and the road's pattern check) with arbitrary images: the first two bytes
-// give the width (16 to 271, wide enough for a small symbol) and the height (1 to 48: the scans'
-// cost grows with the area, and 48 rows hold a short symbol tilted a few degrees), the rest the
-// pixels. Both transposed and direct scans run; any status but success is a finding.
+// Fuzzes the PDF417 road (the pattern lines over rows and columns, the columns and their
+// outlines, lone and paired, the pattern check, and the reading of every candidate with its
+// outline) with arbitrary images: the first two bytes give the width (16 to 271, wide enough for
+// a small symbol) and the height (1 to 48: the cost grows with the area, and 48 rows hold a short
+// symbol tilted a few degrees), the rest the pixels. Any status but success is a finding, and so
+// is a symbol taken with corners that are not finite.
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -18,13 +20,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   cimg_imageConst image;
   if (CSYS_FAILED(cimg_imageConst_constructWrap(&image, pixels.data(), width, height, width))) std::abort();
   pdfroad::Options options;
-  options.verify = (data[1] & 0x80) == 0;
-  options.singleTry = (data[0] & 1) != 0;
-  const csys_status status = pdfroad::findAll(image, options).status;
-  if (status != 0) {
-    std::fprintf(stderr, "pdfroad::findAll returned 0x%08x\n", static_cast<unsigned>(status));
+  options.decode = (data[1] & 0x80) == 0;
+  options.rowStep = 1 + (data[0] & 1);
+  const pdfroad::Outcome out = pdfroad::findAll(image, options);
+  if (out.status != 0) {
+    std::fprintf(stderr, "pdfroad::findAll returned 0x%08x\n", static_cast<unsigned>(out.status));
     std::abort();
   }
+  for (const pdfroad::Symbol& s : out.symbols)
+    for (const cmath_vect& c : s.corners)
+      if (!std::isfinite(c.x) || !std::isfinite(c.y)) {
+        std::fprintf(stderr, "a symbol with corners that are not finite\n");
+        std::abort();
+      }
   cimg_imageConst_destruct(&image);
   return 0;
 }

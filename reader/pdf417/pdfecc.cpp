@@ -1,6 +1,7 @@
 #include "reader/pdf417/pdfecc.hpp"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "ci_id/reedsolomon.h"
 
@@ -54,11 +55,15 @@ std::vector<int> checkWords(const std::vector<int>& data, int level) {
 bool syndromesZero(const std::vector<int>& words, int level) {
   if (!validLevel(level)) return false;
   const int k = checkWordCount(level);
-  int root = 1;
+  // Horner's rule in unsigned 32 bits: s * root + w stays below 929 * 929, and the remainder by
+  // a constant compiles to a multiplication.
+  std::vector<uint32_t> w(words.size());
+  for (size_t i = 0; i < words.size(); ++i) w[i] = static_cast<uint32_t>(((words[i] % kPrime) + kPrime) % kPrime);
+  uint32_t root = 1;
   for (int j = 1; j <= k; ++j) {
-    root = mulMod(root, 3);
-    int s = 0;
-    for (int w : words) s = (mulMod(s, root) + ((w % kPrime) + kPrime) % kPrime) % kPrime;
+    root = root * 3 % kPrime;
+    uint32_t s = 0;
+    for (uint32_t x : w) s = (s * root + x) % kPrime;
     if (s != 0) return false;
   }
   return true;

@@ -89,6 +89,13 @@ bool voteSize(const std::vector<ScannedLine>& lines, Size* size, std::string* er
   return true;
 }
 
+// The row a row indicator of the cluster gives, -1 for none.
+int rowOfIndicator(int indicator, int cluster, int rows) {
+  if (indicator < 0) return -1;
+  const int row = 3 * (indicator / 30) + cluster / 3;
+  return row < rows ? row : -1;
+}
+
 // The row a line's indicators give, -1 when they give none or disagree.
 int indicatedRow(const LineRead& r, int rows) {
   const int left = leftIndicatorOf(r), right = rightIndicatorOf(r);
@@ -128,6 +135,28 @@ bool fitRows(const std::vector<std::pair<double, int>>& points, LineFit* fit) {
   return true;
 }
 
+// The rows' continuous coordinate against v: row r's middle (r + 0.5) where its lines lie on
+// average, fitted over the rows that have lines. A fit of the lines' row numbers themselves runs
+// flatter than the rows (a staircase of n steps fits a slope 1 - 1/n^2 of its own), which on a
+// symbol of three rows puts its outer edges a module or two out; it stands in only where fewer
+// than two rows have lines.
+void placeRows(const std::vector<double>& sums, const std::vector<int>& counts, const LineFit& lineFit,
+               CodewordGrid* grid) {
+  std::vector<std::pair<double, int>> middles;
+  for (size_t r = 0; r < sums.size(); ++r)
+    if (counts[r] > 0) middles.push_back({sums[r] / counts[r], static_cast<int>(r)});
+  double n = 0, sv = 0, sr = 0, svv = 0, svr = 0;
+  for (const auto& [v, r] : middles) n += 1, sv += v, sr += r + 0.5, svv += v * v, svr += v * (r + 0.5);
+  const double den = n * svv - sv * sv;
+  if (n >= 2 && std::fabs(den) > 1e-12) {
+    grid->rowPerV = (n * svr - sv * sr) / den;
+    grid->rowBase = (sr - grid->rowPerV * sv) / n;
+  } else {
+    grid->rowPerV = lineFit.b;
+    grid->rowBase = lineFit.a + 0.5;
+  }
+}
+
 }  // namespace
 
 CodewordGrid assembleGrid(const std::vector<ScannedLine>& lines) {
@@ -139,14 +168,26 @@ CodewordGrid assembleGrid(const std::vector<ScannedLine>& lines) {
   grid.level = size.level;
 
   std::vector<std::pair<double, int>> points;
-  bool anyStop = false;
+  // Compact PDF417 has neither a right row indicator nor a stop pattern: after its last data
+  // column comes a single bar, then the quiet zone. A line that sees the stop pattern, or finds a
+  // word's edges where the right row indicator would be (read or not), tells of a full symbol;
+  // one that reads on past the data columns and finds no more than a bar there, of a compact
+  // one. Most lines decide (a stray stop pattern does not).
+  int full = 0, compact = 0;
+  const size_t afterData = static_cast<size_t>(grid.columns) + 1;
   for (const ScannedLine& l : lines) {
-    if (l.read.cluster < 0) continue;
-    anyStop = anyStop || l.read.stopAt >= 0 || l.read.fromStop;
-    const int row = indicatedRow(l.read, grid.rows);
+    const LineRead& r = l.read;
+    if (r.cluster < 0) continue;
+    if (r.stopAt >= 0 || r.fromStop) {
+      ++full;
+    } else if (r.slotEdges.size() > afterData) {
+      // A word has eight edges; compact PDF417's last bar has two, and the quiet zone none.
+      (r.slotEdges[afterData] >= 6 ? full : compact) += 1;
+    }
+    const int row = indicatedRow(r, grid.rows);
     if (row >= 0) points.push_back({l.v, row});
   }
-  grid.compact = !anyStop;
+  grid.compact = compact > full;
   LineFit fit;
   if (!fitRows(points, &fit)) {
     grid.error = "too few row indicators read to place the rows";
@@ -164,11 +205,19 @@ CodewordGrid assembleGrid(const std::vector<ScannedLine>& lines) {
     if (it == cell.end()) cell.push_back({value, weight});
     else it->second += weight;
   };
-  for (const ScannedLine& l : lines) {
+  std::vector<double> rowSums(grid.rows, 0.0);
+  std::vector<int> rowLines(grid.rows, 0);
+  grid.lineRows.assign(lines.size(), -1);
+  grid.leftRows.assign(lines.size(), -1);
+  grid.rightRows.assign(lines.size(), -1);
+  for (size_t index = 0; index < lines.size(); ++index) {
+    const ScannedLine& l = lines[index];
     const LineRead& r = l.read;
     if (r.cluster < 0) continue;
     const int between = columnsBetweenPatterns(r);
     if (between >= 0 && between != grid.columns) continue;  // a line that lost its place
+    grid.leftRows[index] = rowOfIndicator(leftIndicatorOf(r), r.cluster, grid.rows);
+    grid.rightRows[index] = rowOfIndicator(rightIndicatorOf(r), r.cluster, grid.rows);
     const double expected = fit.a + fit.b * l.v;
     int row = indicatedRow(r, grid.rows);
     if (row < 0 || std::fabs(row - expected) > 1.5) {
@@ -177,6 +226,9 @@ CodewordGrid assembleGrid(const std::vector<ScannedLine>& lines) {
       row = 3 * static_cast<int>(std::lround((expected - k) / 3)) + k;
       if (std::fabs(row - expected) > 1.0 || row < 0 || row >= grid.rows) continue;
     }
+    rowSums[row] += l.v;
+    ++rowLines[row];
+    grid.lineRows[index] = row;
     for (int c = 0; c < grid.columns; ++c) {
       const int slot = dataSlot(r, c, grid.columns);
       if (slot < 0 || slot >= static_cast<int>(r.readings.size())) continue;
@@ -219,6 +271,7 @@ CodewordGrid assembleGrid(const std::vector<ScannedLine>& lines) {
     grid.words[i] = best;
     doubts.push_back({-1.0, static_cast<int>(i)});
   }
+  placeRows(rowSums, rowLines, fit, &grid);
   std::sort(doubts.begin(), doubts.end());
   for (const auto& d : doubts) grid.weak.push_back(d.second);
   grid.ok = true;

@@ -26,6 +26,13 @@ struct CodewordGrid {
   std::vector<int> words;   // rows * columns, row by row; -1 for an erasure
   std::vector<int> weak;    // indices of words some line read otherwise, the least sure first
   bool rowsAlongV = true;   // row numbers grow with v
+  // The rows' continuous coordinate at v: rowBase + rowPerV * v, 0 at the outer edge of the
+  // first row, rows at that of the last, r + 0.5 in the middle of row r.
+  double rowBase = 0, rowPerV = 0;
+  std::vector<int> lineRows;  // the row each line's words were voted in (by line), -1: none
+  // The rows the left and the right row indicator of each line give where each end of it lies
+  // (a line slanting across the rows starts in one and ends in another), -1: none.
+  std::vector<int> leftRows, rightRows;
 };
 
 CodewordGrid assembleGrid(const std::vector<ScannedLine>& lines);

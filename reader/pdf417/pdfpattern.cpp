@@ -1,287 +1,222 @@
-// The pattern locator's first stage: lines across the image, runs along each, the start and
-// stop patterns among the runs.
+// The pattern lines: the image's rows and columns read straight from the pixels, runs along each
+// against a threshold held over 80 pixels, the start and stop patterns among the runs.
 #include "reader/pdf417/pdfpattern.hpp"
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
-#include <vector>
-
-#include "reader/geometry.hpp"
-#include "reader/pdf417/pdfcheck.hpp"
-#include "reader/pdf417/pdfcolumns.hpp"
-#include "reader/pdf417/pdfroad.hpp"
-#include "reader/roadbase.hpp"
 
 namespace pdfroad {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kStep = 0.5;         // sampling step along a line, pixels: a 1.5-pixel module is 3 samples
-constexpr int kHalfWindow = 80;       // samples each side over which a line's threshold is taken (40 px)
-constexpr double kMinModule = 1.1;    // narrowest module matched, pixels
-constexpr double kQuietModules = 1.5; // space before the start pattern and after the stop pattern
+constexpr int kBlockShift = 4;        // thresholds are set per block of 16 samples
+constexpr int kBlockReach = 2;        // from the extremes of the block and two either side (80 samples)
+constexpr float kMinModule = 0.9f;    // narrowest module matched, samples (a sharp scan of 1 pixel)
+// Space before the start pattern, and after the stop pattern, at least. Scans cut close to the
+// start pattern leave a module; the stop pattern's wide bar is less distinctive (data holds bars
+// of six modules), so it asks for more.
+constexpr float kQuietBeforeStart = 0.9f, kQuietAfterStop = 1.5f;
 constexpr int kStart[] = {8, 1, 1, 1, 1, 1, 1, 3};
 constexpr int kStop[] = {7, 1, 1, 3, 1, 1, 1, 2, 1};
+constexpr int kStartModules = 17, kStopModules = 18;
+// The wide bar against its narrow neighbour: 8 (or 7) modules against 1, with the slack the
+// matching allows, is at least 3.6 times as wide; anything less needs no closer look.
+constexpr float kWideOverNarrow = 3.0f;
 
-// Runs along one line read one way: run i spans [edges[i], edges[i + 1]) in samples and is dark
-// when dark[i]. The first and last runs are cut by the line's ends.
-struct Runs {
-  std::vector<double> edges;
-  std::vector<char> dark;
-  size_t count() const { return dark.size(); }
-  double width(size_t i) const { return edges[i + 1] - edges[i]; }
-};
-
-// Buffers of the extremes, per thread and kept, as a scan runs them for thousands of lines.
-// Reached once per call through work(): in a shared library every access to a thread_local
-// costs a call to find it.
-struct ExtremesWork {
-  std::vector<float> low, high, loFwd, loBack, hiFwd, hiBack, lowest, highest;
-};
-// Kept out of line so that the compiler takes the address once rather than at every access.
-[[gnu::noinline]] ExtremesWork& work() {
-  thread_local ExtremesWork w;
-  return w;
-}
-
-// Minimum and maximum of v over [i - kHalfWindow, i + kHalfWindow] (cut at the ends) for every i,
-// by van Herk and Gil-Werman: in blocks as long as the window, running extremes from each
-// block's start and from its end; every window spans at most two blocks, whose halves it joins.
-// Branch-free, unlike a monotone queue whose pops follow the data.
-void windowExtremes(const std::vector<float>& v, std::vector<float>* lowest, std::vector<float>* highest) {
-  constexpr int kWindow = 2 * kHalfWindow + 1;
-  const int n = static_cast<int>(v.size());
-  // low and high are v padded so that window i is [i, i + kWindow - 1] of them, the padding
-  // never winning.
-  const int padded = n + 2 * kHalfWindow;
-  const int blocks = (padded + kWindow - 1) / kWindow;
-  const int length = blocks * kWindow;
-  ExtremesWork& w = work();
-  std::vector<float>& low = w.low;
-  std::vector<float>& high = w.high;
-  std::vector<float>& loFwd = w.loFwd;
-  std::vector<float>& loBack = w.loBack;
-  std::vector<float>& hiFwd = w.hiFwd;
-  std::vector<float>& hiBack = w.hiBack;
-  const float inf = std::numeric_limits<float>::infinity();
-  low.assign(static_cast<size_t>(length), inf);
-  high.assign(static_cast<size_t>(length), -inf);
-  std::copy(v.begin(), v.end(), low.begin() + kHalfWindow);
-  std::copy(v.begin(), v.end(), high.begin() + kHalfWindow);
-  for (auto* q : {&loFwd, &loBack, &hiFwd, &hiBack}) q->resize(static_cast<size_t>(length));
-  for (int start = 0; start < length; start += kWindow) {
-    float lo = inf, hi = -inf;
-    for (int j = start; j < start + kWindow; ++j) {
-      lo = std::min(lo, low[j]);
-      hi = std::max(hi, high[j]);
-      loFwd[j] = lo;
-      hiFwd[j] = hi;
-    }
-    lo = inf;
-    hi = -inf;
-    for (int j = start + kWindow - 1; j >= start; --j) {
-      lo = std::min(lo, low[j]);
-      hi = std::max(hi, high[j]);
-      loBack[j] = lo;
-      hiBack[j] = hi;
-    }
-  }
-  lowest->resize(static_cast<size_t>(n));
-  highest->resize(static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i) {
-    (*lowest)[i] = std::min(loBack[i], loFwd[i + kWindow - 1]);
-    (*highest)[i] = std::max(hiBack[i], hiFwd[i + kWindow - 1]);
-  }
-}
-
-// Thresholds halfway between the darkest and lightest samples within kHalfWindow, held where
-// that span is below minContrast (inside a wide bar, on plain background) so a flat stretch
-// keeps the class it had. Samples before the first usable threshold are left out.
-Runs runsOf(const std::vector<float>& v, double minContrast) {
-  Runs runs;
-  const int n = static_cast<int>(v.size());
-  ExtremesWork& w = work();
-  std::vector<float>& lowest = w.lowest;
-  std::vector<float>& highest = w.highest;
-  windowExtremes(v, &lowest, &highest);
-  double threshold = -1;
-  bool prevDark = false;
-  for (int i = 0; i < n; ++i) {
-    const double a = lowest[i], b = highest[i];
-    if (b - a >= minContrast) threshold = (a + b) / 2;
-    if (threshold < 0) continue;
-    const bool isDark = v[i] < threshold;
-    if (runs.dark.empty()) {
-      runs.edges.push_back(i);
-      runs.dark.push_back(isDark);
-    } else if (isDark != prevDark) {
-      // The crossing between the two samples, by linear interpolation.
-      const double d = v[i] - v[i - 1];
-      const double f = d != 0 ? std::clamp((threshold - v[i - 1]) / d, 0.0, 1.0) : 0.5;
-      runs.edges.push_back(i - 1 + f);
-      runs.dark.push_back(isDark);
-    }
-    prevDark = isDark;
-  }
-  if (!runs.dark.empty()) runs.edges.push_back(n - 1);
-  return runs;
-}
-
-Runs reversedRuns(const Runs& r, double last) {
-  Runs out;
-  out.edges.assign(r.edges.rbegin(), r.edges.rend());
-  for (double& e : out.edges) e = last - e;
-  out.dark.assign(r.dark.rbegin(), r.dark.rend());
-  return out;
-}
-
-// Whether runs k, k + 1, ... have the pattern's widths, bar first; module receives the
-// pattern's mean module in samples. Narrow elements may be off by a little over half a module
+// Run k onwards (forward) or k backwards (backward) as the elements of pattern, bar first; module
+// receives the pattern's mean module. Narrow elements may be off by a little over half a module
 // (blur moves both edges of a narrow element), the wide bar by a module and a half.
 template <size_t N>
-bool matchesAt(const Runs& r, size_t k, bool barDark, const int (&pattern)[N], double* module) {
-  // The runs before and after the pattern must be there too (quiet zone, row indicator).
-  if (k == 0 || k + N >= r.count() || static_cast<bool>(r.dark[k]) != barDark) return false;
-  int modules = 0;
-  for (int p : pattern) modules += p;
-  const double m = (r.edges[k + N] - r.edges[k]) / modules;
-  if (m * kStep < kMinModule) return false;
+bool matchesAt(const LineRuns& r, size_t k, bool forward, const int (&pattern)[N], int modules, float* module) {
+  if (forward ? k + N > r.count() : k + 1 < N) return false;
+  const float span = forward ? r.edges[k + N] - r.edges[k] : r.edges[k + 1] - r.edges[k + 1 - N];
+  const float m = span / modules;
+  if (m < kMinModule) return false;
   for (size_t j = 0; j < N; ++j) {
-    const double slack = pattern[j] >= 7 ? 1.5 : 0.45 + 0.1 * pattern[j];
-    if (std::fabs(r.width(k + j) / m - pattern[j]) > slack) return false;
+    const float w = r.width(forward ? k + j : k - j);
+    const float slack = pattern[j] >= 7 ? 1.5f : 0.45f + 0.1f * pattern[j];
+    if (std::fabs(w - pattern[j] * m) > slack * m) return false;
   }
   *module = m;
   return true;
 }
 
-struct LineFrame {
-  cmath_vect origin, dir;  // sample s lies at origin + s * kStep * dir
-  int family, line;
-  double last;             // index of the last sample
-};
+}  // namespace
 
-void matchLine(const Runs& runs, const LineFrame& f, bool reversed, std::vector<PatternHit>* hits) {
-  const double sign = reversed ? -1 : 1;
-  auto at = [&](double s) {
-    const double t = (reversed ? f.last - s : s) * kStep;
-    return cmath_vect{f.origin.x + t * f.dir.x, f.origin.y + t * f.dir.y};
-  };
-  for (bool barDark : {true, false})
-    for (size_t k = 1; k + 1 < runs.count(); ++k) {
-      if (static_cast<bool>(runs.dark[k]) != barDark) continue;
-      PatternHit h;
-      h.family = f.family;
-      h.line = f.line;
-      h.lightBars = !barDark;
-      h.reversed = reversed;
-      h.dir = cmath_vect{sign * f.dir.x, sign * f.dir.y};
-      double m;
-      if (matchesAt(runs, k, barDark, kStart, &m) && runs.width(k - 1) >= kQuietModules * m) {
-        h.edge = at(runs.edges[k]);
-        h.wideBar = at((runs.edges[k] + runs.edges[k + 1]) / 2);
-        h.module = m * kStep;
-        hits->push_back(h);
-      } else if (matchesAt(runs, k, barDark, kStop, &m) && k + 9 < runs.count() &&
-                 runs.width(k + 9) >= kQuietModules * m) {
-        h.stop = true;
-        h.edge = at(runs.edges[k + 9]);
-        h.wideBar = at((runs.edges[k] + runs.edges[k + 1]) / 2);
-        h.module = m * kStep;
-        hits->push_back(h);
-      }
+void runsOf(const uint8_t* p, int n, double minContrast, LineRuns* runs) {
+  runs->edges.clear();
+  runs->dark.clear();
+  if (n < 2) return;
+  // Extremes per block, then each block's threshold from its neighbourhood's extremes.
+  const int blocks = ((n - 1) >> kBlockShift) + 1;
+  uint8_t lo[1 << 12], hi[1 << 12];
+  float threshold[1 << 12];
+  if (blocks > (1 << 12)) return;  // lines of more than 65536 samples are not read
+  for (int b = 0; b < blocks; ++b) {
+    const int from = b << kBlockShift, to = std::min(n, from + (1 << kBlockShift));
+    uint8_t l = 255, h = 0;
+    for (int i = from; i < to; ++i) {
+      l = std::min(l, p[i]);
+      h = std::max(h, p[i]);
     }
+    lo[b] = l;
+    hi[b] = h;
+  }
+  int firstSet = -1;
+  for (int b = 0; b < blocks; ++b) {
+    uint8_t l = 255, h = 0;
+    for (int j = std::max(0, b - kBlockReach); j <= std::min(blocks - 1, b + kBlockReach); ++j) {
+      l = std::min(l, lo[j]);
+      h = std::max(h, hi[j]);
+    }
+    if (h - l >= minContrast) {
+      threshold[b] = 0.5f * (l + h);
+      if (firstSet < 0) firstSet = b;
+    } else {
+      threshold[b] = b > 0 ? threshold[b - 1] : -1.0f;
+    }
+  }
+  if (firstSet < 0) return;  // no contrast anywhere on the line
+  // Blocks before the first with contrast take its threshold: a bar at the line's start keeps its
+  // class.
+  for (int b = 0; b < firstSet; ++b) threshold[b] = threshold[firstSet];
+  bool inDark = p[0] < threshold[0];
+  // Edges in samples; the line's ends are the image's borders, half a sample outside the first
+  // and last samples.
+  runs->edges.push_back(-0.5f);
+  runs->dark.push_back(inDark);
+  for (int i = 1; i < n; ++i) {
+    const float t = threshold[i >> kBlockShift];
+    const bool d = p[i] < t;
+    if (d == inDark) continue;
+    // The crossing between the two samples, by linear interpolation (the samples differ: one
+    // lies below the threshold, the other not).
+    const float a = p[i - 1], b = p[i];
+    const float f = std::clamp((t - a) / (b - a), 0.0f, 1.0f);
+    runs->edges.push_back(static_cast<float>(i - 1) + f);
+    runs->dark.push_back(d);
+    inDark = d;
+  }
+  runs->edges.push_back(static_cast<float>(n) - 0.5f);
 }
 
-}  // namespace
+void matchRuns(const LineRuns& r, std::vector<LineMatch>* matches) {
+  const size_t count = r.count();
+  if (count < 9) return;
+  // Whether run i is wide enough for a quiet zone, lies beyond the line's end, or is cut by it
+  // (a symbol scanned to its bars keeps a sliver of its quiet zone, whose width tells nothing).
+  auto quiet = [&](size_t i, bool beyond, float width) {
+    return beyond || i == 0 || i + 1 == count || r.width(i) >= width;
+  };
+  for (size_t k = 0; k < count; ++k) {
+    const float w = r.width(k);
+    LineMatch m;
+    m.lightBars = r.dark[k] == 0;
+    m.wideBar = 0.5f * (r.edges[k] + r.edges[k + 1]);
+    // Forward: the wide bar first, the narrow elements after it.
+    if (k + 1 < count && w >= kWideOverNarrow * r.width(k + 1)) {
+      if (matchesAt(r, k, true, kStart, kStartModules, &m.module) && quiet(k - 1, k == 0, kQuietBeforeStart * m.module)) {
+        m.edge = r.edges[k];
+        m.atBorder = k == 0;
+        matches->push_back(m);
+      } else if (matchesAt(r, k, true, kStop, kStopModules, &m.module) && quiet(k + 9, k + 9 == count, kQuietAfterStop * m.module)) {
+        m.stop = true;
+        m.edge = r.edges[k + 9];
+        m.atBorder = k + 9 == count;
+        matches->push_back(m);
+      }
+    }
+    // Backward: the line runs against the reading direction, the wide bar last.
+    if (k > 0 && w >= kWideOverNarrow * r.width(k - 1)) {
+      m.reversed = true;
+      m.stop = false;
+      if (matchesAt(r, k, false, kStart, kStartModules, &m.module) && quiet(k + 1, k + 1 == count, kQuietBeforeStart * m.module)) {
+        m.edge = r.edges[k + 1];
+        m.atBorder = k + 1 == count;
+        matches->push_back(m);
+      } else if (matchesAt(r, k, false, kStop, kStopModules, &m.module) && quiet(k - 9, k == 8, kQuietAfterStop * m.module)) {
+        m.stop = true;
+        m.edge = r.edges[k - 8];
+        m.atBorder = k == 8;
+        matches->push_back(m);
+      }
+    }
+  }
+}
 
 std::vector<PatternHit> scanPatterns(const cimg_windowConst& w, const PatternScan& scan) {
   std::vector<PatternHit> hits;
-  // Lines stay a pixel inside the window, where bilinear samples need no clamping.
-  const double x0 = 1, y0 = 1, x1 = w.width - 1.0, y1 = w.height - 1.0;
-  if (x1 - x0 < 16 || y1 - y0 < 16 || scan.spacing <= 0) return hits;
-  std::vector<float> profile;
-  for (int family = 0; family < scan.families; ++family) {
-    const double angle = kPi * family / scan.families;
-    const cmath_vect d{std::cos(angle), std::sin(angle)}, n{-d.y, d.x};
-    // Offsets along the normal that the window's corners span.
-    double omin = 1e300, omax = -1e300;
-    for (double cx : {x0, x1})
-      for (double cy : {y0, y1}) {
-        omin = std::min(omin, cx * n.x + cy * n.y);
-        omax = std::max(omax, cx * n.x + cy * n.y);
-      }
-    int line = 0;
-    for (double o = omin + scan.spacing / 2; o < omax; o += scan.spacing, ++line) {
-      // Clip origin + t d to the window, one slab per axis.
-      const cmath_vect base{o * n.x, o * n.y};
-      double t0 = -1e300, t1 = 1e300;
-      const double lo[2] = {x0, y0}, hi[2] = {x1, y1}, b[2] = {base.x, base.y}, dd[2] = {d.x, d.y};
-      for (int a = 0; a < 2; ++a) {
-        if (std::fabs(dd[a]) < 1e-12) {
-          if (b[a] < lo[a] || b[a] > hi[a]) {
-            t0 = 1;
-            t1 = 0;
-          }
-          continue;
-        }
-        double ta = (lo[a] - b[a]) / dd[a], tb = (hi[a] - b[a]) / dd[a];
-        if (ta > tb) std::swap(ta, tb);
-        t0 = std::max(t0, ta);
-        t1 = std::min(t1, tb);
-      }
-      if (!(t1 - t0 > 40)) continue;
-      LineFrame f{{base.x + t0 * d.x, base.y + t0 * d.y}, d, family, line, 0};
-      const int samples = static_cast<int>((t1 - t0) / kStep) + 1;
-      profile.resize(static_cast<size_t>(samples));
-      for (int s = 0; s < samples; ++s)
-        profile[s] = static_cast<float>(
-            dmroad::sampleUnclamped(w, f.origin.x + s * kStep * d.x, f.origin.y + s * kStep * d.y));
-      f.last = samples - 1;
-      const Runs runs = runsOf(profile, scan.minContrast);
-      if (runs.count() < 12) continue;
-      matchLine(runs, f, false, &hits);
-      matchLine(reversedRuns(runs, f.last), f, true, &hits);
+  if (w.width < 16 || w.height < 16 || scan.spacing < 1 || scan.diagonalStep < 1) return hits;
+  LineRuns runs;
+  std::vector<LineMatch> matches;
+  // The matches of one line as hits: sample s of the line lies at origin + (s + 0.5) * step, a
+  // pixel centre.
+  auto collect = [&](int family, int line, cmath_vect origin, cmath_vect step) {
+    const double length = std::hypot(step.x, step.y);
+    for (const LineMatch& m : matches) {
+      PatternHit h;
+      h.family = family;
+      h.line = line;
+      h.stop = m.stop;
+      h.lightBars = m.lightBars;
+      h.reversed = m.reversed;
+      h.atBorder = m.atBorder;
+      h.module = m.module * length;
+      auto at = [&](float s) { return cmath_vect{origin.x + (s + 0.5) * step.x, origin.y + (s + 0.5) * step.y}; };
+      h.edge = at(m.edge);
+      h.wideBar = at(m.wideBar);
+      const double sign = m.reversed ? -1 : 1;
+      h.dir = cmath_vect{sign * step.x / length, sign * step.y / length};
+      hits.push_back(h);
     }
+  };
+  auto readLine = [&](const uint8_t* samples, int count, int family, int line, cmath_vect origin, cmath_vect step) {
+    runsOf(samples, count, scan.minContrast, &runs);
+    matches.clear();
+    matchRuns(runs, &matches);
+    collect(family, line, origin, step);
+  };
+  const int step = scan.spacing;
+  // Rows, straight from the pixels.
+  int line = 0;
+  for (int y = step / 2; y < w.height; y += step, ++line)
+    readLine(w.pixels + static_cast<ptrdiff_t>(y) * w.stride, w.width, 0, line, cmath_vect{0, static_cast<double>(y)},
+             cmath_vect{1, 0});
+  // Columns, gathered so that each image row is read once, in order.
+  const int columns = (w.width - step / 2 + step - 1) / step;
+  std::vector<uint8_t> gathered(static_cast<size_t>(columns) * w.height);
+  for (int y = 0; y < w.height; ++y) {
+    const uint8_t* row = w.pixels + static_cast<ptrdiff_t>(y) * w.stride + step / 2;
+    for (int c = 0; c < columns; ++c) gathered[static_cast<size_t>(c) * w.height + y] = row[c * step];
+  }
+  for (int c = 0; c < columns; ++c)
+    readLine(gathered.data() + static_cast<size_t>(c) * w.height, w.height, 1, c,
+             cmath_vect{static_cast<double>(step / 2 + c * step), 0}, cmath_vect{0, 1});
+  // Diagonals, pixel by pixel: x - y = k (down to the right), then x + y = k (up to the right,
+  // from the bottom row), k every diagonalStep pixels.
+  std::vector<uint8_t> diagonal(static_cast<size_t>(std::min(w.width, w.height)));
+  const int dstep = scan.diagonalStep;
+  line = 0;
+  for (int k = -(w.height - 1) + dstep / 2; k < w.width; k += dstep, ++line) {
+    const int x0 = std::max(0, k), y0 = x0 - k;
+    const int count = std::min(w.width - x0, w.height - y0);
+    if (count < 16) continue;
+    const uint8_t* p = w.pixels + static_cast<ptrdiff_t>(y0) * w.stride + x0;
+    for (int i = 0; i < count; ++i) diagonal[i] = p[static_cast<ptrdiff_t>(i) * (w.stride + 1)];
+    readLine(diagonal.data(), count, 2, line, cmath_vect{static_cast<double>(x0), static_cast<double>(y0)},
+             cmath_vect{1, 1});
+  }
+  line = 0;
+  for (int k = dstep / 2; k < w.width + w.height - 1; k += dstep, ++line) {
+    const int y0 = std::min(w.height - 1, k), x0 = k - y0;
+    const int count = std::min(w.width - x0, y0 + 1);
+    if (count < 16) continue;
+    const uint8_t* p = w.pixels + static_cast<ptrdiff_t>(y0) * w.stride + x0;
+    for (int i = 0; i < count; ++i) diagonal[i] = p[static_cast<ptrdiff_t>(i) * (1 - w.stride)];
+    readLine(diagonal.data(), count, 3, line, cmath_vect{static_cast<double>(x0), static_cast<double>(y0) + 1},
+             cmath_vect{1, -1});
   }
   return hits;
-}
-
-csys_status findByPatterns(const cimg_imageConst& image, const cimg_windowConst& searched, const PatternScan& scan,
-                           cid_mask* mask, Outcome* out) {
-  const std::vector<PatternHit> hits = scanPatterns(searched, scan);
-  const std::vector<PatternFind> finds = outlinesFromHits(searched, scan, hits);
-  int taken = -1;  // group of the last candidate taken
-  for (const PatternFind& f : finds) {
-    if (f.group == taken) continue;
-    cmath_vect centre{0, 0};
-    for (const cmath_vect& c : f.corners) {
-      centre.x += c.x / 4;
-      centre.y += c.y / 4;
-    }
-    bool claimed = false;
-    for (const cmath_vect& p : {centre, f.startMiddle, f.stopMiddle}) {
-      uint32_t masked = 0;
-      const csys_status st = cid_mask_isPointUnMasked(mask, &p, nullptr, &masked);
-      if (CSYS_FAILED(st)) return st;
-      claimed = claimed || masked != 0;
-    }
-    if (claimed) continue;
-    Symbol s;
-    s.corners = f.corners;
-    s.parallelogram = 0;
-    s.score = f.hits;
-    if (!hasPdf417Pattern(image, &s.corners)) {
-      ++out->rejected;
-      continue;
-    }
-    taken = f.group;
-    out->symbols.push_back(s);
-    const csys_status st = road::claim(mask, s.corners, false);
-    if (CSYS_FAILED(st)) return st;
-  }
-  return 0;
 }
 
 }  // namespace pdfroad

@@ -1,64 +1,73 @@
-// The PDF417 road's own locator, for symbols the seed search does not take (long ones, slanted
-// ones whose short sides give no straight run, ones in perspective). Every PDF417 row begins
-// with the same start pattern and ends with the same stop pattern, so the two patterns form a
-// solid-looking column down each side of the symbol whatever its aspect ratio. Parallel lines at
-// a few angles are sampled across the image, each line's runs of bar and space are matched
-// against both patterns read either way, and the hits are grouped into columns by line, position
-// and module size. A line fitted through a column's outer edges gives a side; a start column and
-// a stop column facing each other give the left and right sides of the quadrilateral, and the ends
-// of the patterns' wide bars, followed along their length, give the top and bottom.
+// The PDF417 road's pattern lines. Every PDF417 row begins with the same start pattern and ends
+// with the same stop pattern, so the two patterns form a solid-looking column down each side of
+// the symbol whatever its aspect ratio, and a line crossing that column at any angle sees the
+// pattern's bars in their proportions (stretched alike) as long as it stays inside the symbol
+// for the pattern's length. The image's rows and its columns are read as such lines, every few
+// pixels, straight from the pixels: a symbol at any angle crosses one family of them within 45
+// degrees of its rows. A short symbol near 45 degrees lets a line across it leave through its
+// top or bottom before the pattern ends, so the two diagonals are read too, further apart, pixel
+// by pixel along them. Each line's runs of bar and space are matched against both patterns read
+// either way and in either polarity; the hits are grouped into columns (pdfcolumns.hpp).
 #ifndef IDUT_READER_PDF417_PDFPATTERN_HPP
 #define IDUT_READER_PDF417_PDFPATTERN_HPP
 
-#include <array>
 #include <cstdint>
 #include <vector>
 
 #include "base/cimg.h"
-#include "ci_id/mask.h"
 
 namespace pdfroad {
 
 // One pattern matched on one line.
 struct PatternHit {
-  int family = 0;          // index of the lines' angle
+  int family = 0;          // the line is 0: an image row, 1: an image column, 2: a diagonal down
+                           // to the right (x - y constant), 3: one up to the right (x + y constant)
   int line = 0;            // index of the line within its family
   bool stop = false;       // the stop pattern (else the start pattern)
   bool lightBars = false;  // bars lighter than spaces
   bool reversed = false;   // read against the line's direction
+  bool atBorder = false;   // the pattern's outer bar touches the image's border (no quiet zone seen)
   cmath_vect edge{};       // outer edge of the pattern (the symbol's side), image pixels
   cmath_vect wideBar{};    // centre of the pattern's wide bar on the line
   cmath_vect dir{};        // unit direction of reading (from the start pattern towards the stop)
   double module = 0;       // module width along the line, pixels
 };
 
+inline constexpr int kLineFamilies = 4;
+
 struct PatternScan {
-  int families = 4;      // line angles, evenly spread over half a turn
-  double spacing = 2;    // distance between parallel lines, pixels
+  int spacing = 2;          // pixels between neighbouring rows read, and columns
+  int diagonalStep = 4;     // pixels along the image's rows between neighbouring diagonals
   double minContrast = 12;  // grey levels a line must span near a run for it to be split
+  // Distance between neighbouring lines of a family, pixels.
+  double lineSpacing(int family) const { return family < 2 ? spacing : diagonalStep * 0.70710678118654752; }
 };
 
-// Every pattern matched on the lines across the window.
+// Runs of bar and space along one line of grey levels: run i spans [edges[i], edges[i + 1]) in
+// samples and is dark when dark[i]. The first run begins at sample 0 and the last ends at the
+// line's end. Thresholds are halfway between the darkest and lightest samples within about 40
+// samples, held where that span is below minContrast (inside a wide bar, on plain background).
+struct LineRuns {
+  std::vector<float> edges;
+  std::vector<uint8_t> dark;
+  size_t count() const { return dark.size(); }
+  float width(size_t i) const { return edges[i + 1] - edges[i]; }
+};
+void runsOf(const uint8_t* samples, int count, double minContrast, LineRuns* runs);
+
+// A pattern found among a line's runs, in samples along the line.
+struct LineMatch {
+  bool stop = false, lightBars = false, reversed = false, atBorder = false;
+  float edge = 0;     // outer edge of the pattern
+  float wideBar = 0;  // centre of its wide bar
+  float module = 0;
+};
+// Every start and stop pattern among the runs, either way and either polarity: a pattern needs
+// its quiet zone (a module and a half of space) outside, or the line's end.
+void matchRuns(const LineRuns& runs, std::vector<LineMatch>* matches);
+
+// Every pattern matched on the rows and columns of the window.
 std::vector<PatternHit> scanPatterns(const cimg_windowConst& w, const PatternScan& scan);
-
-// A candidate outline: corners around it, start pattern's side first (top left, top right, bottom
-// right, bottom left when the start is on the left), and the number of hits behind it.
-struct PatternFind {
-  std::array<cmath_vect, 4> corners{};
-  int hits = 0;
-  int group = 0;  // the start column's index: once one of a group is taken, the others are not
-  // Middles of the start and stop columns' wide bars: a candidate either of whose columns lies in a
-  // claimed symbol is not taken (the same column seen at another angle, or a neighbour's).
-  cmath_vect startMiddle{}, stopMiddle{};
-};
-
-struct Outcome;
-
-// The locator on the road: the lines across searched (the image or its smoothed copy), the
-// candidates checked in image (hasPdf417Pattern), those whose centre is not claimed yet
-// appended to out and claimed in mask.
-csys_status findByPatterns(const cimg_imageConst& image, const cimg_windowConst& searched, const PatternScan& scan,
-                           cid_mask* mask, Outcome* out);
 
 }  // namespace pdfroad
 

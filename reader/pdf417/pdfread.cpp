@@ -7,6 +7,8 @@
 #include "reader/pdf417/pdfecc.hpp"
 #include "reader/pdf417/pdfgrid.hpp"
 #include "reader/geometry.hpp"
+#include "reader/pdf417/pdfsample.hpp"
+#include "reader/pdf417/pdftables.hpp"
 
 namespace pdf417 {
 
@@ -39,13 +41,13 @@ struct Way {
   int starts = 0;  // sampled lines that show a start pattern this way
 };
 
-// A profile sample beyond the image: read as the line's lightest level (its quiet zone) whichever
-// the polarity, so that a symbol printed to the image's edge still shows its first bar's leading
-// edge, and the line's range of levels stays the image's.
-constexpr float kOutside = -1.0f;
-
-std::vector<float> oriented(const std::vector<float>& p, const Way& way) {
-  std::vector<float> out(p);
+// The profile as the way reads it: p itself when the way changes nothing (not negated, not
+// reversed, no sample beyond the image left to resolve), else a copy in scratch.
+const std::vector<float>& oriented(const std::vector<float>& p, const Way& way, bool resolved,
+                                   std::vector<float>* scratch) {
+  if (!way.inverted && !way.reversed && resolved) return p;
+  std::vector<float>& out = *scratch;
+  out.assign(p.begin(), p.end());
   if (way.reversed) std::reverse(out.begin(), out.end());
   float lightest = 0;
   for (float& s : out) {
@@ -58,14 +60,20 @@ std::vector<float> oriented(const std::vector<float>& p, const Way& way) {
   return out;
 }
 
+// How many of two dozen lines across the symbol show a start pattern read each of the ways.
+void probe(const std::vector<std::vector<float>>& profiles, bool resolved, std::vector<Way>* ways) {
+  std::vector<float> scratch;
+  const size_t step = std::max<size_t>(1, profiles.size() / 24);
+  for (size_t i = step / 2; i < profiles.size(); i += step)
+    for (Way& w : *ways) w.starts += readLine(oriented(profiles[i], w, resolved, &scratch)).found ? 1 : 0;
+}
+
 // The ways in which some of two dozen lines across the symbol show a start pattern, most first.
 std::vector<Way> probeWays(const std::vector<std::vector<float>>& profiles, bool allowInverted) {
   std::vector<Way> ways;
   for (int inverted = 0; inverted < (allowInverted ? 2 : 1); ++inverted)
     for (int reversed = 0; reversed < 2; ++reversed) ways.push_back(Way{inverted != 0, reversed != 0, 0});
-  const size_t step = std::max<size_t>(1, profiles.size() / 24);
-  for (size_t i = step / 2; i < profiles.size(); i += step)
-    for (Way& w : ways) w.starts += readLine(oriented(profiles[i], w)).found ? 1 : 0;
+  probe(profiles, false, &ways);
   std::stable_sort(ways.begin(), ways.end(), [](const Way& a, const Way& b) { return a.starts > b.starts; });
   while (!ways.empty() && ways.back().starts == 0) ways.pop_back();
   return ways;
@@ -73,10 +81,11 @@ std::vector<Way> probeWays(const std::vector<std::vector<float>>& profiles, bool
 
 // Every line read the one way; those that show a start pattern.
 std::vector<ScannedLine> readLines(const std::vector<std::vector<float>>& profiles, const std::vector<double>& vs,
-                                   const Way& way) {
+                                   const Way& way, bool resolved) {
   std::vector<ScannedLine> lines;
+  std::vector<float> scratch;
   for (size_t i = 0; i < profiles.size(); ++i) {
-    ScannedLine line{vs[i], readLine(oriented(profiles[i], way))};
+    ScannedLine line{vs[i], readLine(oriented(profiles[i], way, resolved, &scratch))};
     if (line.read.found) lines.push_back(std::move(line));
   }
   return lines;
@@ -85,61 +94,6 @@ std::vector<ScannedLine> readLines(const std::vector<std::vector<float>>& profil
 // Whether reading along `along` with rows growing along `down` shows the symbol's mirror image
 // (image y pointing down: an upright symbol reads along +x with rows growing along +y).
 bool mirroredBy(cmath_vect along, cmath_vect down) { return along.x * down.y - along.y * down.x < 0; }
-
-struct Scan {
-  std::vector<std::vector<float>> profiles;
-  std::vector<double> vs;
-  dmroad::SquareToQuad map;
-};
-
-// Profiles along u at v pitch pixels apart, a little beyond the quadrilateral p00 p10 p11 p01 (u runs
-// p00 to p10); each sample the mean of three across the line.
-bool sampleProfiles(const cimg_windowConst& w, cmath_vect p00, cmath_vect p10, cmath_vect p11, cmath_vect p01,
-                    double pitch, Scan* scan) {
-  const double width = std::max(dmroad::distance(p00, p10), dmroad::distance(p01, p11));
-  const double height = std::max(dmroad::distance(p00, p01), dmroad::distance(p10, p11));
-  if (!std::isfinite(width) || !std::isfinite(height) || width < 8 || height < 2 || width > 1e5 || height > 1e5)
-    return false;
-  scan->map = dmroad::SquareToQuad(p00, p10, p11, p01);
-  const double mu = 0.06 + 6 / width, mv = 0.02 + 2 / height;
-  const int lines = std::clamp(static_cast<int>(height * (1 + 2 * mv) / pitch), 8, 1500);
-  const int samples = std::clamp(static_cast<int>(width * (1 + 2 * mu) / 0.5), 64, 12000);
-  scan->profiles.assign(lines, std::vector<float>(samples));
-  scan->vs.resize(lines);
-  for (int l = 0; l < lines; ++l) {
-    const double v = -mv + (1 + 2 * mv) * (l + 0.5) / lines;
-    scan->vs[l] = v;
-    // Evenly in the map's u, so that modules stay evenly spaced along the profile however the
-    // symbol is tilted away; each sample the mean of three across the line, 0.35 pixels apart.
-    const cmath_vect mid = scan->map.map(0.5, v), below = scan->map.map(0.5, v + 1 / height);
-    double ax = below.x - mid.x, ay = below.y - mid.y;
-    const double norm = std::hypot(ax, ay);
-    if (!(norm > 0) || !std::isfinite(norm)) return false;
-    ax *= 0.35 / norm;
-    ay *= 0.35 / norm;
-    const cmath_vect a = scan->map.map(-mu, v), b = scan->map.map(1 + mu, v);
-    // Inside when the ends are and the map has no pole between them (its denominator, linear in u,
-    // keeps its sign): the points between then lie on the segment joining the ends.
-    const double d0 = scan->map.g * -mu + scan->map.h * v + 1, d1 = scan->map.g * (1 + mu) + scan->map.h * v + 1;
-    const bool inside = d0 * d1 > 0 && dmroad::samplesUnclamped(w, {cmath_vect{a.x - ax, a.y - ay}, cmath_vect{a.x + ax, a.y + ay},
-                                                     cmath_vect{b.x - ax, b.y - ay}, cmath_vect{b.x + ax, b.y + ay}});
-    std::vector<float>& profile = scan->profiles[l];
-    for (int s = 0; s < samples; ++s) {
-      const cmath_vect p = scan->map.map(-mu + (1 + 2 * mu) * (s + 0.5) / samples, v);
-      if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
-      if (!inside && !dmroad::sampleNeedsNoClamp(w, p)) {
-        profile[s] = kOutside;
-        continue;
-      }
-      const double sum = inside ? dmroad::sampleUnclamped(w, p.x - ax, p.y - ay) + dmroad::sampleUnclamped(w, p.x, p.y) +
-                                      dmroad::sampleUnclamped(w, p.x + ax, p.y + ay)
-                                : dmroad::sampleAt(w, p.x - ax, p.y - ay) + dmroad::sampleAt(w, p.x, p.y) +
-                                      dmroad::sampleAt(w, p.x + ax, p.y + ay);
-      profile[s] = static_cast<float>(sum / 3);
-    }
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -183,7 +137,7 @@ Reading readModuleRows(const std::vector<std::vector<uint8_t>>& rows) {
   Reading r;
   r.error = "no start pattern in the rows";
   for (const Way& way : probeWays(profiles, false)) {
-    const CodewordGrid grid = assembleGrid(readLines(profiles, vs, way));
+    const CodewordGrid grid = assembleGrid(readLines(profiles, vs, way, false));
     if (!grid.ok) {
       r.error = grid.error;
       continue;
@@ -195,45 +149,150 @@ Reading readModuleRows(const std::vector<std::vector<uint8_t>>& rows) {
   return r;
 }
 
-Reading readImage(const cimg_windowConst& window, const std::array<cmath_vect, 4>& c) {
+namespace {
+
+// Noise (deviation, grey levels) below which one sample a point reads as well as the mean of three.
+constexpr double kQuietNoise = 2.5;
+
+struct Attempt {
+  Reading reading;
+  CodewordGrid grid;
+};
+
+// The scan's lines read the one way: the grid, and the reading (outline included) when it
+// decodes. inverted: the scan's samples were negated already.
+Attempt readWay(const Scan& scan, const Way& way, bool inverted) {
+  Attempt a;
+  const std::vector<ScannedLine> lines = readLines(scan.profiles, scan.vs, way, scan.resolved);
+  if (lines.size() < 3) {
+    a.reading.error = "too few lines across the located rows show a start or stop pattern";
+    return a;
+  }
+  a.grid = assembleGrid(lines);
+  Reading& r = a.reading;
+  if (!a.grid.ok) {
+    r.error = a.grid.error;
+    return a;
+  }
+  r = readGrid(a.grid);
+  r.inverted = way.inverted != inverted;
+  const cmath_vect o = scan.map.map(0.5, 0.5), right = scan.map.map(0.6, 0.5), down = scan.map.map(0.5, 0.6);
+  cmath_vect along{right.x - o.x, right.y - o.y}, rowsDown{down.x - o.x, down.y - o.y};
+  if (way.reversed) along = {-along.x, -along.y};
+  if (!a.grid.rowsAlongV) rowsDown = {-rowsDown.x, -rowsDown.y};
+  r.mirrored = mirroredBy(along, rowsDown);
+  if (r.ok) r.haveOutline = outlineOf(scan, lines, a.grid, way.reversed, &r.outline);
+  return a;
+}
+
+// Where the rows of a grid lie across the scan: three lines a row, at its middle and a quarter
+// of a row either side.
+std::vector<double> rowLines(const CodewordGrid& grid) {
+  std::vector<double> at;
+  if (grid.rowPerV == 0 || grid.rows * 3 > 1500) return at;
+  for (int row = 0; row < grid.rows; ++row)
+    for (double off : {0.25, 0.5, 0.75}) at.push_back((row + off - grid.rowBase) / grid.rowPerV);
+  return at;
+}
+
+// Two dozen lines across the corners, sampled as how says: false when none shows a start or stop
+// pattern; else the corners cut to the stretch of the rows the lines' words (and patterns) run
+// over, four modules to spare either way, where that is less than four fifths of it.
+bool narrowToProbe(const cimg_windowConst& window, const Sampling& how, std::array<cmath_vect, 4>* corners) {
+  constexpr int kLines = 24;
+  Sampling probeHow = how;
+  probeHow.at.clear();
+  for (int i = 0; i < kLines; ++i) probeHow.at.push_back((i + 0.5) / kLines);
+  Scan scan;
+  if (!sampleProfiles(window, *corners, probeHow, &scan)) return false;
+  double lo = 1e300, hi = -1e300;
+  bool any = false;
+  for (const std::vector<float>& profile : scan.profiles) {
+    const LineRead r = readLine(profile);
+    if (!r.found) continue;
+    any = true;
+    const double words = kModulesPerWord * static_cast<double>(r.readings.size());
+    const double from = r.startEdge >= 0 ? r.startEdge : r.stopEnd - (kStopModules + words) * r.module;
+    const double to = r.stopEnd >= 0 ? r.stopEnd : r.startEdge + (kStartModules + words) * r.module;
+    lo = std::min(lo, from - 4 * r.module);
+    hi = std::max(hi, to + 4 * r.module);
+  }
+  if (!any) return false;
+  // Positions along the profiles to u, clamped to the corners' own stretch.
+  auto uOf = [&](double s) { return std::clamp(-scan.mu + (1 + 2 * scan.mu) * (s + 0.5) / scan.samples, 0.0, 1.0); };
+  const double u0 = uOf(lo), u1 = uOf(hi);
+  if (u1 - u0 > 0.8 || !(u1 > u0)) return true;
+  *corners = {scan.map.map(u0, 0), scan.map.map(u1, 0), scan.map.map(u1, 1), scan.map.map(u0, 1)};
+  return true;
+}
+
+}  // namespace
+
+Reading readImage(const cimg_windowConst& window, const std::array<cmath_vect, 4>& c, const ReadHint& hint) {
   Reading first;
   first.error = "no start pattern along the located rows";
   bool haveFirst = false;
-  // Lines 1.5 pixels apart first, two or more a row in most symbols; only where they find the
-  // patterns but do not read, twice as many. Then the same with the corners a quarter turn round.
-  for (int pass = 0; pass < 4; ++pass) {
-    const int axis = pass / 2;
-    Scan scan;
-    const double pitch = pass % 2 == 0 ? 1.5 : 0.75;
-    const bool sampled = axis == 0 ? sampleProfiles(window, c[0], c[1], c[2], c[3], pitch, &scan)
-                                   : sampleProfiles(window, c[0], c[3], c[2], c[1], pitch, &scan);
-    if (!sampled) {
-      if (!haveFirst) first.error = "located corners too small or not finite to sample";
-      pass |= 1;
+  auto keep = [&](const Attempt& a) {
+    if (!haveFirst || (a.grid.ok && first.rows == 0)) first = a.reading, haveFirst = true;
+  };
+  // Lines 1.5 pixels apart first (more for large modules: still two or more a row of two
+  // modules), two or more a row in most symbols; where they find the patterns but do not read,
+  // again along the same way: lines at the middles of the rows the row indicators told, or twice
+  // as many lines where they told none. Then the same with the corners a quarter turn round,
+  // unless the hint says how the rows run.
+  const double module = hint.known ? hint.module : 0;
+  for (int axis = 0; axis < (hint.known ? 1 : 2); ++axis) {
+    Sampling how;
+    how.pitch = std::clamp(0.5 * module, 1.5, 4.0);
+    how.step = std::clamp(module / 3.5, 0.5, 1.5);
+    how.resolve = hint.known;
+    how.invert = hint.known && hint.lightBars;
+    how.average = !(hint.noise >= 0 && hint.noise < kQuietNoise);
+    std::array<cmath_vect, 4> corners = axis == 0 ? c : std::array<cmath_vect, 4>{c[0], c[3], c[2], c[1]};
+    // With the way known, two dozen lines first: none reads, and nothing will; they read, and
+    // the corners close in on the stretch their words run over (a lone column's outline reaches
+    // to the image's border).
+    if (hint.known && !narrowToProbe(window, how, &corners)) {
+      if (!haveFirst) first.error = "no start or stop pattern along the located rows";
       continue;
     }
-    const std::vector<Way> ways = probeWays(scan.profiles, true);
-    if (ways.empty()) pass |= 1;  // no start pattern this way round: closer lines will not find one
+    Scan scan;
+    if (!sampleProfiles(window, corners, how, &scan)) {
+      if (!haveFirst) first.error = "located corners too small or not finite to sample";
+      continue;
+    }
+    const std::vector<Way> ways = hint.known ? std::vector<Way>{Way{}} : probeWays(scan.profiles, true);
     for (const Way& way : ways) {
-      const std::vector<ScannedLine> lines = readLines(scan.profiles, scan.vs, way);
-      if (lines.size() < 3) continue;
-      const CodewordGrid grid = assembleGrid(lines);
-      Reading r;
-      if (grid.ok) r = readGrid(grid);
-      else r.error = grid.error;
-      r.inverted = way.inverted;
-      if (grid.ok) {
-        const cmath_vect o = scan.map.map(0.5, 0.5), right = scan.map.map(0.6, 0.5), down = scan.map.map(0.5, 0.6);
-        cmath_vect along{right.x - o.x, right.y - o.y}, rowsDown{down.x - o.x, down.y - o.y};
-        if (way.reversed) along = {-along.x, -along.y};
-        if (!grid.rowsAlongV) rowsDown = {-rowsDown.x, -rowsDown.y};
-        r.mirrored = mirroredBy(along, rowsDown);
-      }
-      if (r.ok) return r;
-      if (!haveFirst || (grid.ok && first.rows == 0)) first = r, haveFirst = true;
+      const Attempt a = readWay(scan, way, how.invert);
+      if (a.reading.ok) return a.reading;
+      keep(a);
+      Sampling again = how;
+      again.at = a.grid.ok ? rowLines(a.grid) : std::vector<double>{};
+      if (again.at.empty()) again.pitch /= 2;
+      Scan closer;
+      if (!sampleProfiles(window, corners, again, &closer)) continue;
+      const Attempt b = readWay(closer, way, how.invert);
+      if (b.reading.ok) return b.reading;
+      keep(b);
     }
   }
   return first;
+}
+
+int wordsAlongRows(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners, const ReadHint& hint) {
+  constexpr int kLines = 6;
+  Sampling how;
+  for (int i = 0; i < kLines; ++i) how.at.push_back((i + 0.5) / kLines);
+  how.step = std::clamp(hint.module / 3.5, 0.5, 1.5);
+  how.resolve = true;
+  how.invert = hint.lightBars;
+  how.average = !(hint.noise >= 0 && hint.noise < kQuietNoise);
+  Scan scan;
+  if (!sampleProfiles(window, corners, how, &scan)) return 0;
+  int words = 0;
+  for (const std::vector<float>& profile : scan.profiles)
+    for (int w : readLine(profile).words) words += w >= 0;
+  return words;
 }
 
 bool fillSymbol(const Reading& reading, idut::Symbol& symbol) {
@@ -269,6 +328,23 @@ bool fillSymbol(const Reading& reading, idut::Symbol& symbol) {
   symbol.text = std::move(content.text);
   symbol.decoded = true;
   return true;
+}
+
+void carryEcis(const std::vector<Reading*>& readings) {
+  std::vector<Reading*> parts;
+  for (Reading* r : readings)
+    if (r->ok && r->message.append.index >= 0 && !r->message.segments.empty()) parts.push_back(r);
+  std::sort(parts.begin(), parts.end(),
+            [](const Reading* a, const Reading* b) { return a->message.append.index < b->message.append.index; });
+  for (size_t k = 1; k < parts.size(); ++k) {
+    const Message &before = parts[k - 1]->message;
+    Message& m = parts[k]->message;
+    if (m.append.index != before.append.index + 1 || m.append.id != before.append.id ||
+        m.append.count != before.append.count || m.segments.front().designated)
+      continue;
+    m.segments.front().eci = before.segments.back().eci;
+    m.segments.front().designated = before.segments.back().designated;
+  }
 }
 
 bool readSymbol(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners, idut::Symbol& symbol) {

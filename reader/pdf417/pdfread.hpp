@@ -26,6 +26,11 @@ struct Reading {
   int rows = 0, columns = 0, level = -1;
   int corrected = 0, erasures = 0;
   bool compact = false, mirrored = false, inverted = false;
+  // Read from an image: the symbol's outline as the lines that read it saw its sides and the row
+  // indicators its rows (the corners readImage takes, in its order); haveOutline false when too
+  // few lines met a side to fit it.
+  bool haveOutline = false;
+  std::array<cmath_vect, 4> outline{};
 };
 
 // All rows * columns codewords of a symbol, row by row (row indicators left out), -1 for a word
@@ -36,11 +41,25 @@ Reading readCodewords(std::vector<int> words, int columns, int level);
 // start pattern; rows may be repeated, reversed (then all of them) or damaged.
 Reading readModuleRows(const std::vector<std::vector<uint8_t>>& rows);
 
+// What a locator knows of a symbol before it is read.
+struct ReadHint {
+  bool known = false;      // the rows run from corners[0]'s side to corners[1]'s, and:
+  bool lightBars = false;  // the polarity
+  double module = 0;       // the module along the rows, pixels (0: not known)
+  double noise = -1;       // the image's noise, grey levels of deviation (-1: not known)
+};
+
 // Reads the symbol in the quadrilateral: corners[0] the top of the start pattern, [1] the end of
 // the first row at the stop pattern, [2] the bottom right, [3] the bottom left (image pixels,
 // pixel x covering [x, x + 1)). Either polarity, mirrored or not; also tries the corners a
-// quarter turn round when the rows do not run the way they say.
-Reading readImage(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners);
+// quarter turn round when the rows do not run the way they say. With a hint, only the way it
+// gives (and lines spaced and sampled for its module).
+Reading readImage(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners, const ReadHint& hint = {});
+
+// How many words a few lines across the quadrilateral read the hint's way (which must be known):
+// a cheap measure of how well lines from corners[0]'s side to corners[1]'s follow the rows, as a
+// line slanting across the rows loses its words where it leaves its row.
+int wordsAlongRows(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners, const ReadHint& hint);
 
 // Fills the decoding fields of symbol from a reading; false when the symbol could not be read,
 // decodeError then saying why. The text is the message's bytes, each segment in the character
@@ -50,6 +69,13 @@ Reading readImage(const cimg_windowConst& window, const std::array<cmath_vect, 4
 // symbology identifier is always "]L2": this reader applies ECIs itself and passes none on as
 // escape sequences (basic channel), and a stand-alone PDF417 carries no GS1 data.
 bool fillSymbol(const Reading& reading, idut::Symbol& symbol);
+
+// Macro PDF417 symbols read together: the ECI in force at the end of one symbol of a message
+// goes on at the start of the next (index + 1, the same file id and count) up to that one's first
+// designator of its own, so that a character whose bytes a symbol boundary does not split but
+// whose set the previous symbol chose reads as it was written. Only symbols whose predecessor is
+// among readings change.
+void carryEcis(const std::vector<Reading*>& readings);
 
 // readImage then fillSymbol.
 bool readSymbol(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners, idut::Symbol& symbol);

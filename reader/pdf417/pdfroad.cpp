@@ -3,14 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <utility>
 #include <vector>
 
-#include "ci_id/pdpdriver.h"
-#include "ci_id/scanwalk.h"
 #include "reader/datamatrix/dmdenoise.hpp"
+#include "reader/geometry.hpp"
 #include "reader/pdf417/pdfcheck.hpp"
-#include "reader/pdf417/pdfmerge.hpp"
+#include "reader/pdf417/pdfcolumns.hpp"
 #include "reader/pdf417/pdfpattern.hpp"
 #include "reader/roadbase.hpp"
 
@@ -18,291 +16,230 @@ namespace pdfroad {
 
 namespace {
 
-// What the road builds beyond the shared pieces, destructed whatever way it leaves.
-struct Resources : road::Base {
-  cstd_vector_cidc_peakIDFixedX_4 peaks{};
-  bool havePeaks = false;
-  ~Resources() {
-    if (havePeaks) cstd_vector_cidc_peakIDFixedX_4_destruct(&peaks);
-  }
-};
-
-// One image the driver searches: the image (or its smoothed copy), or its transposition, with a
-// marking image of its own. Owns both.
-struct SearchImage {
-  std::vector<uint8_t> pixels;  // empty when wrapping the caller's pixels
-  cimg_imageConst image{};
-  bool haveImage = false;
-  cimg_image marking{};
-  bool haveMarking = false;
-  bool transposed = false;
-  SearchImage() = default;
-  SearchImage(const SearchImage&) = delete;
-  SearchImage& operator=(const SearchImage&) = delete;
-  ~SearchImage() {
-    if (haveMarking) cimg_image_destruct(&marking);
-    if (haveImage) cimg_imageConst_destruct(&image);
-  }
-  csys_status wrap(const uint8_t* data, int32_t width, int32_t height, int32_t stride) {
-    csys_status st = cimg_imageConst_constructWrap(&image, data, width, height, stride);
-    if (CSYS_FAILED(st)) return st;
-    haveImage = true;
-    st = cimg_image_construct(&marking, (width + 3) / 4, (height + 3) / 4);
-    if (CSYS_FAILED(st)) return st;
-    haveMarking = true;
-    return 0;
-  }
-};
-
-// Noise (grey levels of deviation) above which the driver searches a smoothed copy, and the
+// Noise (grey levels of deviation) above which the road searches a smoothed copy, and the
 // factor by which the 3 x 3 binomial lowers white noise.
 constexpr double kDenoiseAbove = 5.0;
 constexpr double kBinomialNoiseGain = 0.375;
-// Edge threshold: at least kMinThreshold (a clean step of about 12 grey levels), and far enough
-// above the noise's response (the row operator's response to noise of deviation s has deviation
-// about 14 s) that noise seldom breaks up a bar.
-constexpr int32_t kMinThreshold = 192;
-constexpr double kThresholdPerNoise = 40.0;
+// The grey levels a pattern line must span near a run before it is split there: five times the
+// noise, at least a few levels; on the image itself (not smoothed) at most what any printed
+// symbol spans, so that a noisy-looking image still gets its lines read.
+constexpr double kMinContrast = 12, kMaxContrastAsked = 40;
+// A lone column shorter than this part of its outline's reach is turned to find the rows, by
+// kTurnStep degrees at a time up to kTurnMost either way.
+constexpr double kShortColumn = 0.35, kTurnStep = 1.5, kTurnMost = 12;
+constexpr double kPi = 3.14159265358979323846;
 
-// The edges of one row as the driver takes them: the column of the pixel just before each edge,
-// negative for edges that turn darker along the row.
-csys_status rowEdges(const cimg_imageConst& image, const cidc_windowROI& roi, int32_t row, int32_t threshold,
-                     cstd_vector_cidc_peakIDFixedX_4* peaks, std::vector<int16_t>* edges) {
-  edges->clear();
-  cidc_unitDir16 dir;
-  csys_status st = cidc_unitDir16_initVect(&dir, 65536, 0);
-  if (CSYS_FAILED(st)) return st;
-  const cidc_vect64_4 point{0, 16 * static_cast<int64_t>(row) + 8};
-  cidc_scanLine line;
-  st = cidc_scanLine_initPointDir(&line, &point, &dir);
-  if (CSYS_FAILED(st)) return st;
-  cidc_scanShape shape;
-  st = cidc_scanShape_initScanLine(&shape, &line);
-  if (CSYS_FAILED(st)) return st;
-  const int16_t gradient[2] = {32, 0};
-  const cidc_edgeScanParams params{threshold};
-  cstd_vector_cidc_peakIDFixedX_4_clear(peaks);
-  cidc_scanLineSeg out;
-  st = cidc_runEdgeScan(&image, &roi, &params, &shape, gradient, peaks, &out);
-  if (CSYS_FAILED(st)) return st;
-  const cidc_peakIDFixedX_4 *p, *end;
-  cstd_vector_cidc_peakIDFixedX_4_getBeginEndConst(peaks, &p, &end);
-  for (ptrdiff_t i = 0; i < end - p; ++i) {
-    // Positions are in 1/16 pixel with pixel c covering [16c, 16c + 16): the pixel before an
-    // edge at position e is the one whose centre lies just before it.
-    const int64_t column = (p[i].position - 8) >> 4;
-    if (column < 1 || column > 32767) continue;
-    edges->push_back(static_cast<int16_t>(p[i].value > 0 ? column : -column));
+// Whether any of the points lies in a symbol claimed already.
+csys_status anyClaimed(const cid_mask* mask, std::initializer_list<cmath_vect> points, bool* claimed) {
+  *claimed = false;
+  for (const cmath_vect& p : points) {
+    uint32_t masked = 0;
+    const csys_status st = cid_mask_isPointUnMasked(mask, &p, nullptr, &masked);
+    if (CSYS_FAILED(st)) return st;
+    *claimed = *claimed || masked != 0;
   }
   return 0;
 }
 
-cmath_vect transposedPoint(const cmath_vect& p) { return cmath_vect{p.y, p.x}; }
+cmath_vect centreOf(const std::array<cmath_vect, 4>& q) {
+  return cmath_vect{(q[0].x + q[1].x + q[2].x + q[3].x) / 4, (q[0].y + q[1].y + q[2].y + q[3].y) / 4};
+}
 
-// Whether edge k begins a run of five elements that the driver could have taken for its pattern:
-// alternating edges, the first two and the last two elements about as wide as each other. Tells
-// the driver's seed from the other edges of its marking cell.
-bool startsPattern(const std::vector<int16_t>& e, size_t k) {
-  if (k + 5 >= e.size()) return false;
-  int32_t w[5];
-  for (int i = 0; i < 5; ++i) {
-    if ((e[k + i] > 0) == (e[k + i + 1] > 0)) return false;
-    w[i] = std::abs(e[k + i + 1]) - std::abs(e[k + i]);
+// A pair whose middle or either column lies in a symbol claimed already is that symbol seen
+// again (or a neighbour's column); a lone column's outline reaches far past its symbol, so only
+// its column tells.
+csys_status claimedAlready(const cid_mask* mask, const PatternFind& f, bool* claimed) {
+  return f.kind == PatternFind::Kind::pair ? anyClaimed(mask, {centreOf(f.corners), f.startMiddle, f.stopMiddle}, claimed)
+                                           : anyClaimed(mask, {f.startMiddle}, claimed);
+}
+
+// A lone column's outline with its far side turned by angle (radians) about the column: the
+// column's side stays, the other two sides turn with the rows.
+std::array<cmath_vect, 4> turnedAway(const PatternFind& f, double angle) {
+  const bool stopOnly = f.kind == PatternFind::Kind::stopOnly;
+  // The column's corners and the far ones at the same ends.
+  const int near0 = stopOnly ? 1 : 0, near1 = stopOnly ? 2 : 3, far0 = stopOnly ? 0 : 1, far1 = stopOnly ? 3 : 2;
+  std::array<cmath_vect, 4> q = f.corners;
+  const double c = std::cos(angle), s = std::sin(angle);
+  for (const auto& [near, far] : {std::pair{near0, far0}, std::pair{near1, far1}}) {
+    const cmath_vect d{f.corners[far].x - f.corners[near].x, f.corners[far].y - f.corners[near].y};
+    q[far] = cmath_vect{f.corners[near].x + c * d.x - s * d.y, f.corners[near].y + s * d.x + c * d.y};
   }
-  const int32_t tol = std::max(2, (w[0] + w[1] + w[3] + w[4] + 4) / 8);
-  return std::abs(w[0] - w[1]) <= tol && std::abs(w[3] - w[4]) <= tol;
+  return q;
+}
+
+// A lone column's outline cut to the width the reading gives (its data columns, in the column's
+// module): its far side reaches to the image's border, and a claim of all that would hide the
+// symbols beyond. For a reading whose lines did not show the symbol's sides.
+std::array<cmath_vect, 4> widthFromReading(const PatternFind& f, const pdf417::Reading& r) {
+  const double modules = r.compact ? 35 + 17 * r.columns : 69 + 17 * r.columns;
+  const bool stopOnly = f.kind == PatternFind::Kind::stopOnly;
+  const int near0 = stopOnly ? 1 : 0, near1 = stopOnly ? 2 : 3, far0 = stopOnly ? 0 : 1, far1 = stopOnly ? 3 : 2;
+  std::array<cmath_vect, 4> q = f.corners;
+  for (const auto& [near, far] : {std::pair{near0, far0}, std::pair{near1, far1}}) {
+    const double reach = dmroad::distance(f.corners[near], f.corners[far]);
+    const double k = std::min(1.0, modules * f.module / reach);
+    q[far] = cmath_vect{f.corners[near].x + k * (f.corners[far].x - f.corners[near].x),
+                        f.corners[near].y + k * (f.corners[far].y - f.corners[near].y)};
+  }
+  return q;
+}
+
+// A lone column fixes its side's direction only as well as its length allows, and the far side
+// is put square to it: on a short column (a symbol of few rows) a degree or two off turns the
+// lines out of their rows before they cross it. When the square outline does not read, the
+// outline turned a little either way that reads most words along a few lines is read instead.
+void readTurned(const cimg_windowConst& window, const PatternFind& f, const pdf417::ReadHint& hint, Symbol* s) {
+  const double side = dmroad::distance(f.corners[0], f.corners[3]), reach = dmroad::distance(f.corners[0], f.corners[1]);
+  if (!(side < kShortColumn * reach)) return;
+  int bestWords = pdf417::wordsAlongRows(window, f.corners, hint);
+  double bestAngle = 0;
+  for (double degrees = kTurnStep; degrees <= kTurnMost + 1e-9; degrees += kTurnStep)
+    for (double sign : {1.0, -1.0}) {
+      const double angle = sign * degrees * kPi / 180;
+      const int words = pdf417::wordsAlongRows(window, turnedAway(f, angle), hint);
+      if (words > bestWords) bestWords = words, bestAngle = angle;
+    }
+  if (bestAngle == 0) return;
+  pdf417::Reading again = pdf417::readImage(window, turnedAway(f, bestAngle), hint);
+  if (again.ok) s->reading = std::move(again);
+}
+
+// Reads one candidate (unless decoding is off and the patterns vouch for a pair), into s; *vouched
+// tells whether it is a pair whose start and stop patterns show along its rows.
+void tryCandidate(const cimg_imageConst& image, const cimg_windowConst& window, const PatternFind& f, double noise,
+                  const Options& options, Symbol* s, bool* vouched) {
+  *vouched = false;
+  s->corners = f.corners;
+  s->score = f.hits;
+  if (f.kind == PatternFind::Kind::pair) {
+    std::array<cmath_vect, 4> checked = f.corners;
+    *vouched = hasPdf417Pattern(image, &checked);
+    if (*vouched) s->corners = checked;
+    if (!options.decode) return;
+  }
+  pdf417::ReadHint hint;
+  hint.known = true;
+  hint.lightBars = f.lightBars;
+  hint.module = f.module;
+  hint.noise = noise;
+  s->reading = pdf417::readImage(window, s->corners, hint);
+  s->readTried = true;
+  if (!s->reading.ok && f.kind != PatternFind::Kind::pair) readTurned(window, f, hint, s);
+  if (s->reading.ok && s->reading.haveOutline) s->corners = s->reading.outline;
+  else if (s->reading.ok && f.kind != PatternFind::Kind::pair) s->corners = widthFromReading(f, s->reading);
+}
+
+// The mask the road claims symbols in: the caller's, or one of its own.
+struct MaskInUse {
+  cid_mask own{};
+  bool haveOwn = false;
+  cid_mask* mask = nullptr;
+  ~MaskInUse() {
+    if (haveOwn) cid_mask_destruct(&own);
+  }
+  csys_status use(cid_mask* callerMask) {
+    mask = callerMask;
+    if (mask != nullptr) return 0;
+    const csys_status st = cid_mask_construct(&own, nullptr);
+    if (CSYS_FAILED(st)) return st;
+    haveOwn = true;
+    mask = &own;
+    return 0;
+  }
+};
+
+// Whether the outline's sides lie within the options' bounds.
+bool sidesWithin(const std::array<cmath_vect, 4>& q, const Options& options) {
+  double shortest = 1e300, longest = 0;
+  for (int i = 0; i < 4; ++i) {
+    const double side = dmroad::distance(q[i], q[(i + 1) % 4]);
+    shortest = std::min(shortest, side);
+    longest = std::max(longest, side);
+  }
+  return (options.minSide <= 0 || shortest >= options.minSide) && (options.maxSide <= 0 || longest <= options.maxSide);
 }
 
 }  // namespace
 
-Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* mask) {
+Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* callerMask) {
   Outcome out;
-  Resources r;
-  auto fail = [&](csys_status st) {
+  road::Base r;
+  MaskInUse claims;
+  csys_status st = r.open(image);
+  if (CSYS_FAILED(st) || CSYS_FAILED(st = claims.use(callerMask))) {
     out.status = st;
     return out;
-  };
-  csys_status st = r.open(image);
-  if (CSYS_FAILED(st)) return fail(st);
+  }
   const cimg_windowConst& fine = r.fine.window;
   const int32_t width = fine.width, height = fine.height;
   if (width < 16 || height < 16) return out;
 
-  // The pixels searched: the image, or a smoothed copy of a noisy one.
-  double noise = options.denoise || options.edgeThreshold <= 0 ? dmroad::noiseSigma(fine) : 0;
+  // The pattern lines over the image, and over a smoothed copy too when the image looks noisy:
+  // fine detail (a sharp symbol of one-pixel modules filling the frame) looks like noise to the
+  // estimate, and smoothing would blur it away. Hits of both join the same columns.
+  const double noise = dmroad::noiseSigma(fine);
+  PatternScan scan;
+  scan.spacing = std::max(1, options.rowStep);
+  scan.minContrast = std::clamp(5 * noise, kMinContrast, kMaxContrastAsked);
+  std::vector<PatternHit> hits = scanPatterns(fine, scan);
   std::unique_ptr<uint8_t[]> smoothed;
-  const uint8_t* pixels = fine.pixels;
-  int32_t stride = fine.stride;
   if (options.denoise && noise > kDenoiseAbove) {
     smoothed = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(width) * height);
     dmroad::smoothBinomial(fine, smoothed.get());
-    pixels = smoothed.get();
-    stride = width;
-    noise *= kBinomialNoiseGain;
-  }
-  const int32_t threshold = options.edgeThreshold > 0
-                                ? options.edgeThreshold
-                                : std::max(kMinThreshold, static_cast<int32_t>(kThresholdPerNoise * noise));
-
-  st = r.prepare(mask, options.tune);
-  if (CSYS_FAILED(st)) return fail(st);
-  mask = r.mask;
-  st = cstd_vector_cidc_peakIDFixedX_4_constructEmpty(&r.peaks);
-  if (CSYS_FAILED(st)) return fail(st);
-  r.havePeaks = true;
-  cid2d_trackingParams& params = r.params;
-  const int step = std::max(1, options.rowStep), gap = std::max(1, options.neighbourRows);
-  const int32_t singleTry = options.singleTry ? 1 : 0;
-
-  // Scans one search image to its end. Its mask coordinates are the image's; a transposed
-  // image maps its points through the transposition.
-  auto scan = [&](SearchImage& search) -> csys_status {
-    const cimg_windowConst& sw = search.image.window;
-    cidc_windowROI roi;
-    csys_status st = cidc_windowROI_initCorner(&roi, sw.width, sw.height, 0, 0, 1, 1);
-    if (CSYS_FAILED(st)) return st;
-    std::vector<int32_t> lines;
-    for (int32_t y = gap + 3 + step / 2; y + gap + 1 < sw.height; y += step) lines.push_back(y);
-    if (lines.empty()) return 0;
-    params.scanLines = lines.data();
-    params.scanLineCount = static_cast<int32_t>(lines.size());
-    cmath_xformLinear transpose;
-    cmath_matrix swap{0, 1, 1, 0};
-    const cmath_vect zero{0, 0};
-    cmath_xformLinear_initMatrixTrans(&transpose, &swap, &zero);
-    const cmath_xformLinear* maskXform = search.transposed ? &transpose : nullptr;
-    // Edges of each row once, however many lines use them; a row's are given back once the
-    // lines have moved past it (lines only move down).
-    std::vector<std::vector<int16_t>> edges(static_cast<size_t>(sw.height));
-    std::vector<char> haveEdges(static_cast<size_t>(sw.height), 0);
-    int32_t keptFrom = 0;
-    auto forgetRowsAbove = [&](int32_t row) {
-      for (; keptFrom < row && keptFrom < sw.height; ++keptFrom) std::vector<int16_t>().swap(edges[keptFrom]);
-    };
-    auto edgesOf = [&](int32_t row, const std::vector<int16_t>** list) -> csys_status {
-      if (!haveEdges[row]) {
-        csys_status st = rowEdges(search.image, roi, row, threshold, &r.peaks, &edges[row]);
-        if (CSYS_FAILED(st)) return st;
-        haveEdges[row] = 1;
-      }
-      *list = &edges[row];
-      return 0;
-    };
-    MergedViews merged(search.image);
-    // A located symbol: checked, recorded and claimed. Its corners are in search-image pixels.
-    auto report = [&](Symbol s) -> csys_status {
-      if (search.transposed)
-        for (cmath_vect& c : s.corners) c = transposedPoint(c);
-      s.transposed = search.transposed;
-      if (options.verify && !hasPdf417Pattern(r.fine, &s.corners)) {
-        ++out.rejected;
-        return 0;
-      }
-      out.symbols.push_back(s);
-      // The check turns the corners round the outline, so any three in a row span the claim.
-      return road::claim(mask, s.corners, s.parallelogram != 0);
-    };
-    const cimg_window& mw = search.marking.window;
-    std::vector<uint8_t> marksBefore(static_cast<size_t>(mw.width));
-    for (size_t i = 0; i < lines.size();) {
-      if (options.maxSymbols > 0 && static_cast<int>(out.symbols.size()) >= options.maxSymbols) return 0;
-      const int32_t row = lines[i];
-      forgetRowsAbove(row - gap);
-      const std::vector<int16_t>*here, *above, *below;
-      if (CSYS_FAILED(st = edgesOf(row, &here)) || CSYS_FAILED(st = edgesOf(row - gap, &above)) ||
-          CSYS_FAILED(st = edgesOf(row + gap, &below)))
-        return st;
-      if (here->size() < 6) {
-        ++i;
-        continue;
-      }
-      uint8_t* marks = mw.pixels + static_cast<ptrdiff_t>(row >> 2) * mw.stride;
-      std::copy(marks, marks + mw.width, marksBefore.begin());
-      params.firstScanLine = static_cast<int32_t>(i);
-      st = cf_BndFindNextPDP(&search.image, &params, mask, nullptr, maskXform, &search.marking, singleTry,
-                             here->data(), above->data(), below->data(), static_cast<int32_t>(here->size()),
-                             static_cast<int32_t>(above->size()), static_cast<int32_t>(below->size()), &r.result);
-      ++out.calls;
-      if (CSYS_FAILED(st)) return st;
-      const bool found = r.result.found != 0;
-      // The find's seed, whose cell is marked below whatever becomes of the find: the driver
-      // skips edges in marked cells, so the line's next scan cannot start there again.
-      const int32_t seedCellX = r.result.seed.x >> 2, seedCellY = r.result.seed.y >> 2;
-      if (!options.merge && found) {
-        Symbol s;
-        cmath_shapeAffineRectPoints p;
-        cmath_shapeAffineRect_getPoints(&r.result.rectangle, &p);
-        s.corners = {p.po, p.px, r.result.fourthCorner, p.py};
-        s.parallelogram = r.result.parallelogram;
-        s.score = r.result.score;
-        s.line = r.result.line;
-        if (CSYS_FAILED(st = report(s))) return st;
-      }
-      if (options.merge) {
-        // Every seed the driver tracked on this line marked its cell, found or not: each is a
-        // confirmed pattern, grown on a merged copy (where the driver's own find, a block of
-        // bars, gives way to the whole symbol).
-        for (int32_t cx = 0; cx < mw.width; ++cx) {
-          if (marksBefore[cx] != 0 || marks[cx] == 0) continue;
-          for (size_t k = 0; k < here->size(); ++k) {
-            const int32_t x = std::abs((*here)[k]);
-            if (x >> 2 != cx || !startsPattern(*here, k)) continue;
-            Symbol s;
-            bool grown = false, fitted = false;
-            st = merged.grow(params, *here, row, x, mask, maskXform, singleTry, &r.result, &s.corners, &fitted,
-                             &grown);
-            if (CSYS_FAILED(st)) return st;
-            if (!grown) continue;
-            s.parallelogram = fitted ? 0 : r.result.parallelogram;
-            s.score = r.result.score;
-            s.line = static_cast<int32_t>(i);
-            if (CSYS_FAILED(st = report(s))) return st;
-            break;
-          }
-        }
-      }
-      if (found && seedCellX >= 0 && seedCellY >= 0 && seedCellX < mw.width && seedCellY < mw.height)
-        mw.pixels[static_cast<ptrdiff_t>(seedCellY) * mw.stride + seedCellX] = 1;
-      if (!found) ++i;  // the line is done; a find is followed by another look at the same line
-    }
-    return 0;
-  };
-
-  if (options.patterns) {
     cimg_windowConst searched = fine;
-    searched.pixels = pixels;
-    searched.stride = stride;
-    PatternScan patternScan;
-    patternScan.minContrast = std::max(12.0, 5 * noise);
-    st = findByPatterns(r.fine, searched, patternScan, mask, &out);
-    if (CSYS_FAILED(st)) return fail(st);
-    // The pattern scan takes every symbol it outlines; past the caller's limit the rest go.
-    if (options.maxSymbols > 0 && static_cast<int>(out.symbols.size()) >= options.maxSymbols) {
-      out.symbols.resize(static_cast<size_t>(options.maxSymbols));
-      return out;
+    searched.pixels = smoothed.get();
+    searched.stride = width;
+    PatternScan smooth = scan;
+    smooth.minContrast = std::max(kMinContrast, 5 * noise * kBinomialNoiseGain);
+    const std::vector<PatternHit> more = scanPatterns(searched, smooth);
+    hits.insert(hits.end(), more.begin(), more.end());
+  }
+  const std::vector<PatternFind> finds = outlinesFromHits(fine, scan, hits);
+  // The candidates of one column in turn: the first that reads and shows its outline is taken;
+  // failing that, the first that reads (its corners those located). A pair that does not read but
+  // whose patterns show along its rows waits until every column has had its turn: it is taken
+  // (reported unread) only where no symbol read since claims its place.
+  std::vector<Symbol> unread;
+  auto take = [&](Symbol s) -> bool {  // false when the road is to stop
+    if (!sidesWithin(s.corners, options)) return true;
+    if (CSYS_FAILED(st = road::claim(claims.mask, s.corners, false))) return false;
+    out.symbols.push_back(std::move(s));
+    return options.maxSymbols <= 0 || static_cast<int>(out.symbols.size()) < options.maxSymbols;
+  };
+  bool going = true;
+  for (size_t i = 0; i < finds.size() && going;) {
+    size_t end = i;
+    while (end < finds.size() && finds[end].group == finds[i].group) ++end;
+    Symbol best;
+    int bestRank = 0;  // 1: vouched for, 2: read, 3: read with its outline
+    for (; i < end && bestRank < 3; ++i) {
+      const PatternFind& f = finds[i];
+      if (CSYS_FAILED(st = csys_attention_check())) break;
+      bool claimed = false;
+      if (CSYS_FAILED(st = claimedAlready(claims.mask, f, &claimed))) break;
+      if (claimed) continue;
+      ++out.candidates;
+      Symbol s;
+      bool vouched = false;
+      tryCandidate(r.fine, fine, f, noise, options, &s, &vouched);
+      const bool read = s.readTried && s.reading.ok;
+      const int rank = read ? (s.reading.haveOutline ? 3 : 2) : vouched ? 1 : 0;
+      if (rank > bestRank) best = std::move(s), bestRank = rank;
+      if (rank == 0) ++out.rejected;
     }
+    i = end;
+    going = !CSYS_FAILED(st);
+    if (bestRank == 1) unread.push_back(std::move(best));
+    else if (bestRank > 1 && going) going = take(std::move(best));
   }
-  {
-    SearchImage direct;
-    st = direct.wrap(pixels, width, height, stride);
-    if (CSYS_FAILED(st)) return fail(st);
-    st = scan(direct);
-    if (CSYS_FAILED(st)) return fail(st);
+  for (Symbol& s : unread) {
+    if (!going) break;
+    bool claimed = false;
+    if (CSYS_FAILED(st = anyClaimed(claims.mask, {centreOf(s.corners)}, &claimed))) break;
+    if (!claimed) going = take(std::move(s));
   }
-  if (options.transposed) {
-    SearchImage across;
-    across.transposed = true;
-    across.pixels.resize(static_cast<size_t>(width) * height);
-    for (int32_t y = 0; y < height; ++y)
-      for (int32_t x = 0; x < width; ++x)
-        across.pixels[static_cast<size_t>(x) * height + y] = pixels[static_cast<ptrdiff_t>(y) * stride + x];
-    // The transposed copy is all the rest of the search reads of the smoothed one.
-    smoothed.reset();
-    st = across.wrap(across.pixels.data(), height, width, height);
-    if (CSYS_FAILED(st)) return fail(st);
-    st = scan(across);
-    if (CSYS_FAILED(st)) return fail(st);
-  }
+  out.status = st;
   return out;
 }
 

@@ -183,11 +183,18 @@ struct Walk {
 void walkForward(const std::vector<double>& pos, const std::vector<char>& dark, size_t start, double profileEnd,
                  LineRead* line, Walk* walk) {
   double module = (pos[start + 8] - pos[start]) / kStartModules;
+  line->startEdge = static_cast<float>(pos[start]);
+  line->module = static_cast<float>(module);
   size_t e = start + 8;
   double x = pos[e];
   for (int k = 0; k < kMaxLineWords; ++k) {
-    if (e < pos.size() && dark[e] && matchesPattern(pos, e, kStopWidths, kStopModules, 0.8)) {
+    line->slotStart.push_back(static_cast<float>(x));
+    const auto from = std::lower_bound(pos.begin(), pos.end(), x - 0.5 * module);
+    const auto to = std::lower_bound(from, pos.end(), x + (kModulesPerWord - 0.5) * module);
+    line->slotEdges.push_back(static_cast<uint8_t>(std::min<std::ptrdiff_t>(255, to - from)));
+    if (e + 9 < pos.size() && dark[e] && matchesPattern(pos, e, kStopWidths, kStopModules, 0.8)) {
       line->stopAt = k;
+      line->stopEnd = static_cast<float>(pos[e + 9]);
       return;
     }
     const bool tried = e + 8 < pos.size();
@@ -212,11 +219,14 @@ void walkForward(const std::vector<double>& pos, const std::vector<char>& dark, 
 void walkBackward(const std::vector<double>& pos, const std::vector<char>& dark, size_t stop, LineRead* line,
                   Walk* walk) {
   double module = (pos[stop + 9] - pos[stop]) / kStopModules;
+  line->stopEnd = static_cast<float>(pos[stop + 9]);
+  line->module = static_cast<float>(module);
   size_t end = stop;  // edge where the word being read ends (the next word's first bar)
   double x = pos[end];
   for (int k = 0; k < kMaxLineWords; ++k) {
     if (end >= 8 && dark[end - 8] && matchesPattern(pos, end - 8, kStartWidths, kStartModules, 0.8)) {
       line->startAt = k;
+      line->startEdge = static_cast<float>(pos[end - 8]);
       return;
     }
     const bool tried = end >= 8 && end < pos.size() && dark[end - 8];

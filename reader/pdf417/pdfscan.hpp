@@ -6,6 +6,7 @@
 #define IDUT_READER_PDF417_PDFSCAN_HPP
 
 #include <array>
+#include <cstdint>
 #include <vector>
 
 namespace pdf417 {
@@ -32,6 +33,14 @@ struct LineRead {
   std::vector<std::array<float, 6>> unread;
   int stopAt = -1;           // the word slot where the stop pattern begins; -1 when not seen
   int startAt = -1;          // read from the stop pattern: the slot where the start pattern begins
+  // Where the line meets the symbol's sides, in samples along the profile: the start pattern's
+  // leading edge and the stop pattern's trailing edge, -1 where not seen; where each word slot
+  // begins (read from the start pattern; one slot more when the stop pattern was seen, where it
+  // begins); and the module, in samples, of the pattern the reading began at.
+  float startEdge = -1, stopEnd = -1;
+  std::vector<float> slotStart;
+  std::vector<uint8_t> slotEdges;  // read from the start pattern: edges within each slot (at most 255)
+  float module = 0;
 };
 
 // Reads a profile (grey values along the line, samples evenly spaced). Bars are dark: a caller

@@ -10,12 +10,15 @@ csys_status readSymbols(const cimg_imageConst& image, const idut::ReadOptions& o
                         std::vector<idut::Symbol>& out) {
   Options road;
   road.rowStep = options.step;
+  road.decode = options.decode;
   if (limit > 0) road.maxSymbols = limit;
-  road.tune = [&options](cid2d_trackingParams& params) {
-    if (options.minSize > 0) params.minSide = options.minSize;
-    if (options.maxSize > 0) params.maxSide = options.maxSize;
-  };
-  const Outcome outcome = findAll(image, road);
+  road.minSide = options.minSize;
+  road.maxSide = options.maxSize;
+  Outcome outcome = findAll(image, road);
+  std::vector<pdf417::Reading*> readings;
+  for (Symbol& found : outcome.symbols)
+    if (found.readTried) readings.push_back(&found.reading);
+  pdf417::carryEcis(readings);
   cimg_windowConst window;
   const bool decode = options.decode && !CSYS_FAILED(cimg_windowConst_init(&window, &image));
   for (const Symbol& found : outcome.symbols) {
@@ -23,8 +26,9 @@ csys_status readSymbols(const cimg_imageConst& image, const idut::ReadOptions& o
     s.symbology = idut::Symbology::PDF417;
     s.corners = idutread::quadOf(found.corners.data());
     s.score = found.score;
-    s.parallelogram = found.parallelogram != 0;
-    if (decode) pdf417::readSymbol(window, found.corners, s);
+    s.parallelogram = false;
+    if (decode && found.readTried) pdf417::fillSymbol(found.reading, s);
+    else if (decode) pdf417::readSymbol(window, found.corners, s);
     out.push_back(std::move(s));
   }
   return outcome.status;

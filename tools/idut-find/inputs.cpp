@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <set>
@@ -80,6 +81,17 @@ InputList collectInputs(const std::vector<std::string>& paths) {
     list.items.insert(list.items.end(), found.begin(), found.end());
   }
   return list;
+}
+
+std::vector<std::string> filesOf(const InputList& inputs, const char* who) {
+  std::vector<std::string> files;
+  for (const Input& input : inputs.items) {
+    if (input.problem.empty())
+      files.push_back(input.path);
+    else
+      std::fprintf(stderr, "%s: %s: %s\n", who, input.path.c_str(), input.problem.c_str());
+  }
+  return files;
 }
 
 }  // namespace idutfind

@@ -27,6 +27,9 @@ InputList collectInputs(const std::vector<std::string>& paths);
 
 bool hasImageExtension(const std::string& path);
 
+// The files to read, in order; each problem is written to stderr as "who: path: problem".
+std::vector<std::string> filesOf(const InputList& inputs, const char* who);
+
 }  // namespace idutfind
 
 #endif

@@ -89,7 +89,7 @@ DmSymbol randomPdf(Random& rng, ConditionPdf condition, double minModule, double
   for (int attempt = 0; attempt < 100; ++attempt) {
     Pdf417Layout layout;
     layout.security = rng.uniformInt(0, 8);
-    layout.rowHeight = rng.uniformInt(2, 5);
+    layout.rowHeight = rng.uniformInt(2, condition == ConditionPdf::large ? 4 : 5);
     const int ecc = 2 << layout.security;
     // Enough columns that the check words fit in about 30 rows; the wider symbols the rarer. A
     // row is 17 modules a column plus start and stop patterns and two row indicators.
@@ -98,6 +98,10 @@ DmSymbol randomPdf(Random& rng, ConditionPdf condition, double minModule, double
     if (widest < minColumns) continue;
     const double u = rng.uniform();
     layout.columns = std::min(widest, minColumns + static_cast<int>((widest - minColumns + 1) * u * u));
+    if (condition == ConditionPdf::large) {
+      if (widest < 10) continue;
+      layout.columns = rng.uniformInt(std::max(10, minColumns), widest);
+    }
     // Text for about the number of rows drawn (text compaction packs two characters a codeword,
     // shifts cost some back).
     const int targetRows = rng.uniformInt(3, 24);
@@ -110,7 +114,7 @@ DmSymbol randomPdf(Random& rng, ConditionPdf condition, double minModule, double
         content = randomContent(rng, std::min(length, 120));
       } else {
         content.segments.push_back({0, randomText(rng, length)});
-        content.compact = condition == ConditionPdf::compact;
+        content.compact = condition == ConditionPdf::compact || (condition == ConditionPdf::framed && rng.chance(0.5));
       }
       symbol = content.compact || condition == ConditionPdf::content ? encodePdf417(content, layout)
                                                                      : encodePdf417(content.segments[0].data, layout);
@@ -118,7 +122,7 @@ DmSymbol randomPdf(Random& rng, ConditionPdf condition, double minModule, double
       continue;  // too much data for the layout
     }
     const double widest_module = maxWidth / symbol.cols, tallest_module = maxHeight / symbol.rows;
-    const double maxModule = std::min({6.0, widest_module, tallest_module});
+    const double maxModule = std::min({condition == ConditionPdf::large ? 8.0 : 6.0, widest_module, tallest_module});
     if (maxModule < minModule) continue;
     truth->layout = layout;
     truth->content = std::move(content);
@@ -137,6 +141,45 @@ void rotatedExtent(const DmSymbol& symbol, const Placement& p, double* w, double
   const double a = p.angleDeg * kPi / 180, c = std::fabs(std::cos(a)), s = std::fabs(std::sin(a));
   *w = bw * c + bh * s;
   *h = bw * s + bh * c;
+}
+
+// The scene cut to [x0, x1) x [y0, y1), its truths moved with it.
+void crop(Scene* scene, int x0, int y0, int x1, int y1) {
+  GreyImage cut(x1 - x0, y1 - y0);
+  for (int y = y0; y < y1; ++y)
+    for (int x = x0; x < x1; ++x) cut.at(x - x0, y - y0) = scene->image.at(x, y);
+  scene->image = std::move(cut);
+  scene->spec.width = x1 - x0;
+  scene->spec.height = y1 - y0;
+  Homography shift;
+  shift.m[0][2] = -x0;
+  shift.m[1][2] = -y0;
+  auto moved = [&](Point& p) { p = Point{p.x - x0, p.y - y0}; };
+  for (SymbolTruth& t : scene->symbols) {
+    t.imageFromModule = shift * t.imageFromModule;
+    for (Point* p : {&t.lCorner, &t.rowEnd, &t.columnEnd, &t.opposite}) moved(*p);
+    for (Point& p : t.quietZoneQuad) moved(p);
+    t.placement.centre = Point{t.placement.centre.x - x0, t.placement.centre.y - y0};
+  }
+}
+
+// A framed scene: the scene cut to its one symbol's bars, with a margin of 0 to 1.5 modules on
+// each side (none at all on some).
+void cropToSymbol(Scene* scene, Random& rng) {
+  const SymbolTruth& t = scene->symbols.front();
+  double bx0 = 1e300, by0 = 1e300, bx1 = -1e300, by1 = -1e300;
+  for (const Point& p : t.outline()) {
+    bx0 = std::min(bx0, p.x);
+    by0 = std::min(by0, p.y);
+    bx1 = std::max(bx1, p.x);
+    by1 = std::max(by1, p.y);
+  }
+  auto margin = [&] { return rng.chance(0.3) ? 0.0 : rng.uniform(0, 1.5) * t.moduleSize; };
+  const int x0 = std::max(0, static_cast<int>(std::floor(bx0 - margin())));
+  const int y0 = std::max(0, static_cast<int>(std::floor(by0 - margin())));
+  const int x1 = std::min(scene->image.width, static_cast<int>(std::ceil(bx1 + margin())));
+  const int y1 = std::min(scene->image.height, static_cast<int>(std::ceil(by1 + margin())));
+  crop(scene, x0, y0, x1, y1);
 }
 
 }  // namespace
@@ -190,8 +233,8 @@ DmSymbol encodePdf417(const Pdf417Content& content, const Pdf417Layout& layout) 
 }
 
 const char* conditionName(ConditionPdf condition) {
-  static const char* const kNames[] = {"clean", "rotated",     "perspective", "blurred", "noisy",
-                                       "lowContrast", "inverted", "crowded", "compact", "content"};
+  static const char* const kNames[] = {"clean",    "rotated", "perspective", "blurred", "noisy",  "lowContrast",
+                                       "inverted", "crowded", "compact",     "content", "framed", "large"};
   return kNames[static_cast<int>(condition)];
 }
 
@@ -214,8 +257,9 @@ ScenePdf generatePdf(ConditionPdf condition, uint32_t seed) {
   spec.noiseSigma = condition == ConditionPdf::noisy ? rng.uniform(6, 14) : rng.uniform(0, 2);
 
   const int count = crowded ? rng.uniformInt(1, 3) : 1;
-  const double minModule = condition == ConditionPdf::blurred ? 2.0 : 1.5;
-  const double maxWidth = crowded ? 480 : 720, maxHeight = crowded ? 360 : 540;
+  const bool large = condition == ConditionPdf::large, framed = condition == ConditionPdf::framed;
+  const double minModule = condition == ConditionPdf::blurred ? 2.0 : (large ? 3.0 : 1.5);
+  const double maxWidth = crowded ? 480 : (large ? 1800 : 720), maxHeight = crowded ? 360 : (large ? 1200 : 540);
   double area = 0, widest = 0, tallest = 0;
   for (int i = 0; i < count; ++i) {
     PdfTruth truth;
@@ -225,7 +269,8 @@ ScenePdf generatePdf(ConditionPdf condition, uint32_t seed) {
     p.antiAlias = 4;
     p.polarity = inverted ? Polarity::lightOnDark : Polarity::darkOnLight;
     p.angleDeg = condition == ConditionPdf::clean ? rng.uniform(-10, 10) + (rng.chance(0.5) ? 180 : 0)
-                                                  : rng.uniform(0, 360);
+                 : framed                          ? rng.uniform(-2, 2) + 90 * rng.uniformInt(0, 3)
+                                                   : rng.uniform(0, 360);
     if (condition == ConditionPdf::perspective) {
       p.perspectiveU = rng.uniform(0.1, 0.3) * (rng.chance(0.5) ? 1 : -1);
       p.perspectiveV = rng.uniform(0.05, 0.2) * (rng.chance(0.5) ? 1 : -1);
@@ -262,6 +307,7 @@ ScenePdf generatePdf(ConditionPdf condition, uint32_t seed) {
   for (int grow = 0;; ++grow) {
     try {
       out.scene = renderAtRandom(spec, rng, 3 + 2 * spec.blurSigma, crowded ? 60 : 400);
+      if (framed) cropToSymbol(&out.scene, rng);
       return out;
     } catch (const std::runtime_error&) {
       if (!crowded || grow == 8) throw;

@@ -44,11 +44,13 @@ struct Pdf417Content {
 // Encodes content; the same errors as encodePdf417. symbol.text is the segments' data joined.
 DmSymbol encodePdf417(const Pdf417Content& content, const Pdf417Layout& layout = {});
 
-enum class ConditionPdf { clean, rotated, perspective, blurred, noisy, lowContrast, inverted, crowded, compact, content };
-inline constexpr std::array<ConditionPdf, 10> kAllConditionsPdf = {
+enum class ConditionPdf {
+  clean, rotated, perspective, blurred, noisy, lowContrast, inverted, crowded, compact, content, framed, large
+};
+inline constexpr std::array<ConditionPdf, 12> kAllConditionsPdf = {
     ConditionPdf::clean,   ConditionPdf::rotated,     ConditionPdf::perspective, ConditionPdf::blurred,
     ConditionPdf::noisy,   ConditionPdf::lowContrast, ConditionPdf::inverted,    ConditionPdf::crowded,
-    ConditionPdf::compact, ConditionPdf::content};
+    ConditionPdf::compact, ConditionPdf::content,     ConditionPdf::framed,      ConditionPdf::large};
 const char* conditionName(ConditionPdf condition);
 
 // One PDF417 symbol of the scene with the layout and content it was encoded with.
@@ -64,7 +66,11 @@ struct PdfTruth {
 // degrees of upright either way round). scene.symbols[i] is the truth of pdf[i]; further symbols
 // are not PDF417. Compact scenes are rotated scenes of compact PDF417; content scenes are rotated
 // scenes whose symbols carry ECI segments in several character sets, Macro PDF417 control
-// blocks, binary data (ECI 899), digits or reader initialisation.
+// blocks, binary data (ECI 899), digits or reader initialisation. Framed scenes are scans cut to
+// the symbol: within 2 degrees of a quarter turn, the image's border 0 to 1.5 modules from the
+// bars on every side (so the quiet zone is gone), full or compact PDF417 alike. Large scenes
+// hold symbols of 3 to 8 pixel modules and 10 or more columns, rows 2 to 4 modules high, any
+// rotation: long rows across an image of up to 2000 pixels.
 struct ScenePdf {
   Scene scene;
   std::vector<PdfTruth> pdf;

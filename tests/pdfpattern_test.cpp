@@ -1,0 +1,178 @@
+// The PDF417 road's pattern lines: runs along a line of grey levels, the start and stop patterns
+// among them either way and in either polarity, with and without a quiet zone at the line's end;
+// and the lines over rendered symbols at angles from square to the pixels to 45 degrees off.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "reader/pdf417/pdfpattern.hpp"
+#include "scenes/scene_pdf.hpp"
+
+namespace {
+
+constexpr int kStart[] = {8, 1, 1, 1, 1, 1, 1, 3};
+constexpr int kStop[] = {7, 1, 1, 3, 1, 1, 1, 2, 1};
+// A row indicator's worth of data after the start pattern (and before the stop pattern).
+constexpr int kWord[] = {3, 1, 1, 1, 4, 1, 1, 5};
+
+// One line: bars of two modules each end (when enclosed: the quiet zones then lie inside the
+// line), `before` modules of space, the pattern (bar first, read forward) with a word, then
+// `after` modules of space; each pixel the mean of the ink over it (dark 30, light 220), reversed
+// when asked. Returns the line and, through edge, the pattern's outer edge in samples
+// (pixel i spans [i - 0.5, i + 0.5)).
+std::vector<uint8_t> line(bool stop, double module, double before, double after, bool reversed, bool lightBars,
+                          double* edge, bool enclosed = false) {
+  std::vector<std::pair<double, bool>> elements;  // width in modules, dark
+  if (enclosed) elements.push_back({2, true});
+  elements.push_back({before, false});
+  if (!stop) {
+    for (size_t i = 0; i < 8; ++i) elements.push_back({static_cast<double>(kStart[i]), i % 2 == 0});
+    for (size_t i = 0; i < 8; ++i) elements.push_back({static_cast<double>(kWord[i]), i % 2 == 0});
+  } else {
+    for (size_t i = 0; i < 8; ++i) elements.push_back({static_cast<double>(kWord[i]), i % 2 == 0});
+    for (size_t i = 0; i < 9; ++i) elements.push_back({static_cast<double>(kStop[i]), i % 2 == 0});
+  }
+  elements.push_back({after, false});
+  if (enclosed) elements.push_back({2, true});
+  double total = 0;
+  for (const auto& e : elements) total += e.first;
+  const int n = static_cast<int>(std::ceil(total * module));
+  std::vector<double> ink(static_cast<size_t>(n), 0.0);
+  double x = 0;
+  for (const auto& [width, dark] : elements) {
+    const double from = x * module, to = (x + width) * module;
+    if (dark)
+      for (int i = static_cast<int>(from); i < n && i < to; ++i) ink[i] += std::min<double>(i + 1, to) - std::max<double>(i, from);
+    x += width;
+  }
+  // Outer edge: the start pattern's first bar, or the stop pattern's last bar's end.
+  const double lead = enclosed ? 2 : 0;
+  const double outer = stop ? (total - lead - after) * module : (lead + before) * module;
+  std::vector<uint8_t> out(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    const double dark = std::clamp(ink[i], 0.0, 1.0);
+    const double grey = lightBars ? 30 + 190 * dark : 220 - 190 * dark;
+    out[reversed ? n - 1 - i : i] = static_cast<uint8_t>(std::lround(grey));
+  }
+  *edge = (reversed ? n - outer : outer) - 0.5;
+  return out;
+}
+
+std::vector<pdfroad::LineMatch> matchesOf(const std::vector<uint8_t>& samples) {
+  pdfroad::LineRuns runs;
+  pdfroad::runsOf(samples.data(), static_cast<int>(samples.size()), 12, &runs);
+  std::vector<pdfroad::LineMatch> matches;
+  pdfroad::matchRuns(runs, &matches);
+  return matches;
+}
+
+}  // namespace
+
+TEST(PatternRuns, EachPatternEitherWayEitherPolarityWithOrWithoutQuietZone) {
+  const struct {
+    const char* what;
+    bool stop;
+    double module, before, after;
+    bool reversed, lightBars;
+    bool found, atBorder;
+    bool enclosed = false;
+  } cases[] = {
+      {"start, quiet zone both sides", false, 2.0, 4, 4, false, false, true, false},
+      {"start read backwards", false, 2.0, 4, 4, true, false, true, false},
+      {"start, light bars", false, 2.0, 4, 4, false, true, true, false},
+      {"start, light bars, backwards", false, 3.0, 4, 4, true, true, true, false},
+      {"start, one-pixel modules", false, 1.0, 4, 4, false, false, true, false},
+      {"start, large modules", false, 8.0, 3, 3, false, false, true, false},
+      {"start, one module of quiet zone", false, 2.0, 1, 4, false, false, true, false},
+      {"start at the line's very end", false, 2.0, 0, 4, false, false, true, true},
+      {"start at the line's end, backwards", false, 2.0, 0, 4, true, false, true, true},
+      {"start behind a sliver of quiet zone at the end", false, 2.0, 0.3, 4, false, false, true, false},
+      {"start with half a module of space in the line", false, 2.0, 0.5, 4, false, false, false, false, true},
+      {"start with a module of space in the line", false, 2.0, 1, 4, false, false, true, false, true},
+      {"stop, quiet zone both sides", true, 2.0, 4, 4, false, false, true, false},
+      {"stop read backwards", true, 2.0, 4, 4, true, false, true, false},
+      {"stop, light bars, backwards", true, 1.5, 4, 4, true, true, true, false},
+      {"stop at the line's very end", true, 2.0, 4, 0, false, false, true, true},
+      {"stop with a module of space in the line", true, 2.0, 4, 1, false, false, false, false, true},
+      {"stop with two modules of space in the line", true, 2.0, 4, 2, true, false, true, false, true},
+  };
+  for (const auto& c : cases) {
+    double edge = 0;
+    const std::vector<uint8_t> samples = line(c.stop, c.module, c.before, c.after, c.reversed, c.lightBars, &edge, c.enclosed);
+    int found = 0;
+    for (const pdfroad::LineMatch& m : matchesOf(samples)) {
+      if (m.stop != c.stop || m.reversed != c.reversed || m.lightBars != c.lightBars) continue;
+      ++found;
+      EXPECT_NEAR(m.edge, edge, 0.5) << c.what;
+      EXPECT_NEAR(m.module, c.module, 0.15 * c.module) << c.what;
+      EXPECT_EQ(m.atBorder, c.atBorder) << c.what;
+    }
+    EXPECT_EQ(found, c.found ? 1 : 0) << c.what;
+  }
+}
+
+// Data words hold bars of up to six modules: one such bar with the start pattern's narrow elements
+// after it is no start pattern, nor a line without contrast anything.
+TEST(PatternRuns, NoMatchWithoutThePattern) {
+  double edge = 0;
+  std::vector<uint8_t> samples = line(false, 2.0, 4, 4, false, false, &edge);
+  // The wide bar cut to five modules: its first two modules turned to space.
+  for (int i = 8; i < 8 + 6; ++i) samples[i] = 220;
+  EXPECT_TRUE(matchesOf(samples).empty());
+  EXPECT_TRUE(matchesOf(std::vector<uint8_t>(300, 128)).empty());
+  pdfroad::LineRuns runs;
+  pdfroad::runsOf(std::vector<uint8_t>(300, 128).data(), 300, 12, &runs);
+  EXPECT_EQ(runs.count(), 0u);
+}
+
+// Symbols at angles from square to the pixels to 45 degrees off, and a short one of three rows
+// near 45 degrees (which only the diagonal lines cross within it): start and stop hits on every
+// one, each on the start or the stop side of the symbol, none elsewhere.
+TEST(PatternLines, HitsOnBothSidesAtAnyAngle) {
+  const struct {
+    double angle;
+    int columns, rows, rowHeight;
+    double module;
+  } cases[] = {{0, 4, 10, 3, 2.0},  {10, 4, 10, 3, 2.0}, {30, 6, 12, 3, 2.5},  {45, 4, 10, 3, 2.0},
+               {90, 3, 8, 3, 3.0},  {135, 5, 10, 3, 2.0}, {200, 8, 20, 2, 1.5}, {315, 4, 3, 2, 2.5},
+               {45, 6, 3, 2, 2.0}};
+  for (const auto& c : cases) {
+    scene::Pdf417Layout layout;
+    layout.columns = c.columns;
+    layout.security = 1;
+    layout.rowHeight = c.rowHeight;
+    const std::string text(static_cast<size_t>(std::max(1, c.columns * c.rows - 6)), 'A');
+    scene::SceneSpec spec;
+    spec.symbols.push_back(scene::encodePdf417(text, layout));
+    scene::Placement p;
+    p.moduleSize = c.module;
+    p.angleDeg = c.angle;
+    p.quietZone = 3;
+    spec.placements.push_back(p);
+    spec.width = spec.height = 900;
+    spec.placements[0].centre = {450, 450};
+    const scene::Scene sc = scene::render(spec);
+    scene::ImageView view(sc.image);
+    cimg_windowConst w{};
+    ASSERT_EQ(cimg_imageConst_getWindow(view.get(), &w), 0);
+    const std::vector<pdfroad::PatternHit> hits = pdfroad::scanPatterns(w, pdfroad::PatternScan{});
+    const scene::SymbolTruth& t = sc.symbols[0];
+    // Distance of a point from the side through a and b.
+    auto off = [](const cmath_vect& q, scene::Point a, scene::Point b) {
+      const double dx = b.x - a.x, dy = b.y - a.y;
+      return std::fabs((q.x - a.x) * dy - (q.y - a.y) * dx) / std::hypot(dx, dy);
+    };
+    int starts = 0, stops = 0, astray = 0;
+    for (const pdfroad::PatternHit& h : hits) {
+      const double d = h.stop ? off(h.edge, t.opposite, t.rowEnd) : off(h.edge, t.columnEnd, t.lCorner);
+      if (d > 1.5 * c.module) ++astray;
+      else ++(h.stop ? stops : starts);
+    }
+    const std::string what = "angle " + std::to_string(c.angle) + ", " + std::to_string(c.rows) + " rows";
+    EXPECT_GE(starts, 3) << what;
+    EXPECT_GE(stops, 3) << what;
+    EXPECT_LE(astray, (starts + stops) / 10) << what;
+  }
+}
