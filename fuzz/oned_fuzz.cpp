@@ -16,6 +16,7 @@
 
 #include "idut/read.hpp"
 #include "reader/oned/oned.hpp"
+#include "reader/oned/readline.hpp"
 #include "reader/oned/addon.hpp"
 #include "reader/oned/codabar.hpp"
 #include "reader/oned/code93.hpp"

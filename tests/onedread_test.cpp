@@ -16,6 +16,7 @@
 
 #include "idut/read.hpp"
 #include "reader/oned/oned.hpp"
+#include "reader/oned/readline.hpp"
 #include "reader/oned/databar.hpp"
 #include "reader/oned/databarexp.hpp"
 #include "reader/oned/fullascii.hpp"

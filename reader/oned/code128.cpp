@@ -4,7 +4,7 @@
 #include <string>
 
 #include "reader/oned/match.hpp"
-#include "reader/oned/oned.hpp"
+#include "reader/oned/code128.hpp"
 
 namespace oned {
 

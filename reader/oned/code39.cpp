@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "reader/oned/match.hpp"
-#include "reader/oned/oned.hpp"
+#include "reader/oned/code39.hpp"
 #include "reader/oned/fullascii.hpp"
 
 namespace oned {

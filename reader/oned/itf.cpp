@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "reader/oned/match.hpp"
-#include "reader/oned/oned.hpp"
+#include "reader/oned/itf.hpp"
 
 namespace oned {
 

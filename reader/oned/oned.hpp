@@ -41,15 +41,10 @@
 #define IDUT_READER_ONED_ONED_HPP
 
 #include <string>
-#include <vector>
 
 namespace oned {
 
 enum class Symbology { code128, ean13, upca, ean8, code39, itf, upce, code93, codabar, databar, databarExpanded, code32, pzn };
-
-// The name idut-find reports: "Code128", "EAN-13", "UPC-A", "EAN-8", "Code39", "ITF", "UPC-E",
-// "Code93", "Codabar", "DataBar", "DataBarExpanded", "Code32", "PZN".
-const char* symbologyName(Symbology symbology);
 
 struct Options {
   bool code39Check = false;  // Code 39 carries a mod-43 check character
@@ -76,18 +71,6 @@ struct Read {
   // less agreement from other lines than one without).
   bool checked = false;
 };
-
-// Every symbol found on the line, in both directions; overlapping reads of different
-// symbologies are all reported (the road decides between them).
-std::vector<Read> readLine(const std::vector<double>& widths, const Options& options = {});
-
-// The single readers, forward direction only, starting at the bar widths[start] (odd index).
-// They return false and leave read untouched when no symbol starts there.
-bool readCode128(const std::vector<double>& widths, int start, Read& read);
-bool readUpcEan(const std::vector<double>& widths, int start, Read& read);
-bool readCode39(const std::vector<double>& widths, int start, const Options& options, Read& read);
-bool readItf(const std::vector<double>& widths, int start, const Options& options, Read& read);
-// UPC-E, Code 93, Codabar and the EAN/UPC add-ons have headers of their own in reader/oned/.
 
 }  // namespace oned
 

@@ -1,7 +1,11 @@
 // Every reader at every bar of a line, in both directions.
 #include <algorithm>
 
-#include "reader/oned/oned.hpp"
+#include "reader/oned/readline.hpp"
+#include "reader/oned/code128.hpp"
+#include "reader/oned/code39.hpp"
+#include "reader/oned/itf.hpp"
+#include "reader/oned/upcean.hpp"
 #include "reader/oned/codabar.hpp"
 #include "reader/oned/databar.hpp"
 #include "reader/oned/databarexp.hpp"

@@ -8,6 +8,7 @@
 
 #include "ci_id/caliper.h"
 #include "ci_id/findbarcode.h"
+#include "reader/oned/readline.hpp"
 #include "reader/oned/road1dteeth.hpp"
 #include "reader/oned/eangrid.hpp"
 #include "reader/oned/extrema.hpp"
