@@ -147,16 +147,8 @@ int runDirectories(const std::vector<std::string>& paths) {
   const std::vector<std::string> files = idutfind::filesOf(idutfind::collectInputs(paths), "idut-corpus");
   Tally t;
   for (const std::string& file : files) {
-    imageio::GreyImage grey;
-    std::string error;
-    if (!imageio::readGrey(file, &grey, &error)) {
-      std::fprintf(stderr, "idut-corpus: %s\n", error.c_str());
-      continue;
-    }
     scene::GreyImage image;
-    image.width = grey.width;
-    image.height = grey.height;
-    image.pixels = std::move(grey.pixels);
+    if (!corpus::readImage(file, &image)) continue;
     double idutMs = 0, zxingMs = 0;
     const auto idut = runIdut(image, idutMs);
     t.idutLocated += static_cast<int>(idut.size());

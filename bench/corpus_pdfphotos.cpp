@@ -72,23 +72,6 @@ bool isRight(const std::string& got, const Truth& truth) {
   return truth.part ? truth.content.find(got) != std::string::npos : got == truth.content;
 }
 
-scene::GreyImage turned(const scene::GreyImage& in, int quarterTurns) {
-  if (quarterTurns % 2 == 0) {
-    scene::GreyImage out = in;
-    if (quarterTurns == 2) std::reverse(out.pixels.begin(), out.pixels.end());
-    return out;
-  }
-  scene::GreyImage out(in.height, in.width);
-  for (int y = 0; y < in.height; ++y)
-    for (int x = 0; x < in.width; ++x) {
-      // A quarter turn clockwise takes (x, y) to (h - 1 - y, x); three to (y, w - 1 - x).
-      const int ox = quarterTurns == 1 ? in.height - 1 - y : y;
-      const int oy = quarterTurns == 1 ? x : in.width - 1 - x;
-      out.at(ox, oy) = in.at(x, y);
-    }
-  return out;
-}
-
 // The image's paper level: the grey 95% of its pixels lie below.
 uint8_t paperLevel(const scene::GreyImage& image) {
   std::vector<uint8_t> v = image.pixels;
@@ -183,20 +166,12 @@ int runPdfPhotos(const std::vector<std::string>& paths, int pages) {
   for (const std::string& file : idutfind::filesOf(idutfind::collectInputs(paths), "idut-corpus")) {
     Truth truth;
     if (!truthOf(file, truth)) continue;
-    imageio::GreyImage grey;
-    std::string error;
-    if (!imageio::readGrey(file, &grey, &error)) {
-      std::fprintf(stderr, "idut-corpus: %s\n", error.c_str());
-      continue;
-    }
     scene::GreyImage image;
-    image.width = grey.width;
-    image.height = grey.height;
-    image.pixels = std::move(grey.pixels);
+    if (!corpus::readImage(file, &image)) continue;
     const std::string folder = std::filesystem::path(file).parent_path().filename().string();
     const uint32_t seed = static_cast<uint32_t>(std::hash<std::string>{}(std::filesystem::path(file).filename().string()));
     for (int turns = 0; turns < 4; ++turns) {
-      const scene::GreyImage view = turned(image, turns);
+      const scene::GreyImage view = corpus::rotated(image, turns);
       readBoth(view, truth, rows[folder]);
       for (int p = 0; p < pages; ++p)
         readBoth(pasted(view, seed + 7919u * (4u * p + turns), p % 2 == 1), truth, rows[folder + " in pages"]);

@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <ctime>
+#include <utility>
+
+#include "imageio/imageio.hpp"
 
 namespace corpus {
 
@@ -131,6 +135,36 @@ void Tally::addImage(const scene::GreyImage& image, std::span<const scene::Symbo
       }
   }
   idutFalse += static_cast<int>(std::count(used.begin(), used.end(), false));
+}
+
+scene::GreyImage rotated(const scene::GreyImage& in, int quarterTurns) {
+  if (quarterTurns % 2 == 0) {
+    scene::GreyImage out = in;
+    if (quarterTurns == 2) std::reverse(out.pixels.begin(), out.pixels.end());
+    return out;
+  }
+  scene::GreyImage out(in.height, in.width);
+  for (int y = 0; y < in.height; ++y)
+    for (int x = 0; x < in.width; ++x) {
+      // A quarter turn clockwise takes (x, y) to (h - 1 - y, x); three to (y, w - 1 - x).
+      const int ox = quarterTurns == 1 ? in.height - 1 - y : y;
+      const int oy = quarterTurns == 1 ? x : in.width - 1 - x;
+      out.at(ox, oy) = in.at(x, y);
+    }
+  return out;
+}
+
+bool readImage(const std::string& file, scene::GreyImage* image) {
+  imageio::GreyImage grey;
+  std::string error;
+  if (!imageio::readGrey(file, &grey, &error)) {
+    std::fprintf(stderr, "idut-corpus: %s\n", error.c_str());
+    return false;
+  }
+  image->width = grey.width;
+  image->height = grey.height;
+  image->pixels = std::move(grey.pixels);
+  return true;
 }
 
 }  // namespace corpus

@@ -74,6 +74,13 @@ bool cornersMatch(const idut::Symbol& found, const scene::SymbolTruth& truth);
 // idut's symbols of the image through the front door (a failure keeps what was found before it).
 std::vector<idut::Symbol> readIdut(const scene::GreyImage& image, const idut::ReadOptions& options);
 
+// The image turned quarterTurns (0..3) quarter turns clockwise.
+scene::GreyImage rotated(const scene::GreyImage& in, int quarterTurns);
+
+// The image file as a grey scene image; false (the reason on stderr, as "idut-corpus: ...") when
+// it cannot be read.
+bool readImage(const std::string& file, scene::GreyImage* image);
+
 }  // namespace corpus
 
 #endif

@@ -88,23 +88,6 @@ void tally(const std::vector<Found>& finds, const std::string& truth, int& read,
   wrong += !right && other ? 1 : 0;
 }
 
-scene::GreyImage rotated(const scene::GreyImage& in, int quarterTurns) {
-  if (quarterTurns % 2 == 0) {
-    scene::GreyImage out = in;
-    if (quarterTurns == 2) std::reverse(out.pixels.begin(), out.pixels.end());
-    return out;
-  }
-  scene::GreyImage out(in.height, in.width);
-  for (int y = 0; y < in.height; ++y)
-    for (int x = 0; x < in.width; ++x) {
-      // A quarter turn clockwise takes (x, y) to (h - 1 - y, x); three to (y, w - 1 - x).
-      const int ox = quarterTurns == 1 ? in.height - 1 - y : y;
-      const int oy = quarterTurns == 1 ? x : in.width - 1 - x;
-      out.at(ox, oy) = in.at(x, y);
-    }
-  return out;
-}
-
 // --1d: both libraries look for the one-dimensional symbologies only.
 bool g_onlyOned = false;
 
@@ -189,18 +172,12 @@ int runTruthDirectories(const std::vector<std::string>& paths, bool onlyOned) {
   std::map<std::string, FolderTally> folders;
   FolderTally all;
   for (const std::string& file : idutfind::filesOf(idutfind::collectInputs(paths), "idut-corpus")) {
-    std::string truth, error;
-    if (!readTruth(file, truth)) continue;
-    imageio::GreyImage grey;
-    if (!imageio::readGrey(file, &grey, &error)) {
-      std::fprintf(stderr, "idut-corpus: %s\n", error.c_str());
-      continue;
-    }
-    scene::GreyImage image(grey.width, grey.height);
-    image.pixels = std::move(grey.pixels);
+    std::string truth;
+    scene::GreyImage image;
+    if (!readTruth(file, truth) || !corpus::readImage(file, &image)) continue;
     FolderTally& t = folders[std::filesystem::path(file).parent_path().filename().string()];
     for (int turns = 0; turns < 4; ++turns) {
-      const scene::GreyImage view = rotated(image, turns);
+      const scene::GreyImage view = corpus::rotated(image, turns);
       double idutMs = 0, zxingMs = 0;
       tally(idutFinds(view, idutMs), truth, t.idutRead, t.idutWrong);
       tally(zxingFinds(view, zxingMs), truth, t.zxingRead, t.zxingWrong);
