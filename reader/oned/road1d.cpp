@@ -112,6 +112,11 @@ void mergeInLine(std::vector<Region>& regions) {
         const double narrower = std::min(a.acrossMax - a.acrossMin, bAcross1 - bAcross0);
         const double gap = std::max(bAlong0 - a.alongMax, a.alongMin - bAlong1);
         if (overlap < kMergeOverlap * narrower || gap > kMergeGap) continue;
+        if (a.pieces.empty()) a.pieces.push_back(a);
+        if (b.pieces.empty())
+          a.pieces.push_back(b);
+        else
+          a.pieces.insert(a.pieces.end(), b.pieces.begin(), b.pieces.end());
         a.alongMin = std::min(a.alongMin, bAlong0);
         a.alongMax = std::max(a.alongMax, bAlong1);
         a.acrossMin = std::min(a.acrossMin, bAcross0);
@@ -630,6 +635,30 @@ bool sameSymbol(const Symbol& a, const Symbol& b) {
   return apart < 0.5 * std::max(length(a), length(b));
 }
 
+// The parts of a region beyond the symbol read in it, each long enough to hold another: a joined
+// region can hold labels that stand in a row a gap apart, and its read names only one of them.
+std::vector<Region> beyondRead(const Region& r, const Symbol& s) {
+  constexpr double kShortestRest = 3 * kCell;  // shorter than any symbol with its quiet zones
+  double lo = 1e300, hi = -1e300;
+  for (const std::array<double, 2>& c : s.corners) {
+    const double along = (c[0] - r.cx) * r.dx + (c[1] - r.cy) * r.dy;
+    lo = std::min(lo, along);
+    hi = std::max(hi, along);
+  }
+  std::vector<Region> rest;
+  if (lo - r.alongMin >= kShortestRest) {
+    Region before = r;
+    before.alongMax = lo;
+    rest.push_back(before);
+  }
+  if (r.alongMax - hi >= kShortestRest) {
+    Region after = r;
+    after.alongMin = hi;
+    rest.push_back(after);
+  }
+  return rest;
+}
+
 }  // namespace
 
 Outcome findAll(const cimg_imageConst& image, const Options& options) {
@@ -641,11 +670,16 @@ Outcome findAll(const cimg_imageConst& image, const Options& options) {
   if (options.centreFinder && CSYS_FAILED(outcome.status = addCentreRegion(image, w, regions))) return outcome;
   addStripRegions(w, regions);
   outcome.regions = static_cast<int>(regions.size());
-  for (const Region& r : regions) {
+  for (size_t i = 0; i < regions.size(); ++i) {
+    const Region r = regions[i];  // a copy: reading appends to regions
     Symbol s;
     bool read = false;
     if (CSYS_FAILED(outcome.status = readRegion(w, r, options, s, &read))) return outcome;
-    if (!read) continue;
+    if (!read) {
+      regions.insert(regions.end(), r.pieces.begin(), r.pieces.end());
+      continue;
+    }
+    for (const Region& rest : beyondRead(r, s)) regions.push_back(rest);
     // One symbol split into two regions reads twice: keep the first. Two labels alike are two
     // symbols, told apart by where they lie.
     bool seen = false;

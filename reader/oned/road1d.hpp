@@ -64,6 +64,9 @@ struct Region {
   double dx = 1, dy = 0;
   double alongMin = 0, alongMax = 0, acrossMin = 0, acrossMax = 0;
   double energy = 0;  // summed gradient energy of its cells (the order of the scan)
+  // A region joined from pieces in line keeps them, to be read one by one when the whole does
+  // not read (two labels a narrow gap apart join as one symbol's pieces do).
+  std::vector<Region> pieces;
 };
 
 // One read symbol. Corners in image pixels, pixel (x, y) covering [x, x + 1) x [y, y + 1): the
