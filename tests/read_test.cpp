@@ -219,7 +219,9 @@ TEST(FrontDoor, EveryAllocationFailureIsReportedAndNothingLeaks) {
     wholeInARow = failed ? 0 : wholeInARow + 1;
     failures += failed;
   }
-  EXPECT_GT(failures, 40);
+  // The roads' own images, markings and masks: a dozen library allocations on this crop (the
+  // reader's own allocations are swept by the allocation tests).
+  EXPECT_GE(failures, 10);
 }
 
 TEST(FrontDoor, StopCallbacksEndTheSearch) {
@@ -332,6 +334,12 @@ TEST(FrontDoor, EverySymbolIsFoundAndOnlyTheCallersLimitCutsTheSearchShort) {
     EXPECT_FALSE(report.truncated);
     EXPECT_EQ(report.reason, "");
     const int count = static_cast<int>(sheet.texts.size());
+    // Located only, each symbol once and nothing else.
+    options.decode = false;
+    const std::vector<idut::Symbol> located = idut::readSymbols(view, options);
+    options.decode = true;
+    EXPECT_EQ(located.size(), sheet.texts.size());
+    EXPECT_EQ(matchedOnce(sheet, located), count);
     const struct {
       int limit;
       size_t found;

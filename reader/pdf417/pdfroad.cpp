@@ -203,6 +203,11 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
   std::vector<Symbol> unread;
   auto take = [&](Symbol s) -> bool {  // false when the road is to stop
     if (!sidesWithin(s.corners, options)) return true;
+    // A lone column is checked at its own middle only: read, it can turn out to be a symbol taken
+    // already, seen again from its other side.
+    bool claimed = false;
+    if (CSYS_FAILED(st = anyClaimed(claims.mask, {centreOf(s.corners)}, &claimed))) return false;
+    if (claimed) return true;
     if (CSYS_FAILED(st = road::claim(claims.mask, s.corners, false))) return false;
     out.symbols.push_back(std::move(s));
     return options.maxSymbols <= 0 || static_cast<int>(out.symbols.size()) < options.maxSymbols;
@@ -235,9 +240,7 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
   }
   for (Symbol& s : unread) {
     if (!going) break;
-    bool claimed = false;
-    if (CSYS_FAILED(st = anyClaimed(claims.mask, {centreOf(s.corners)}, &claimed))) break;
-    if (!claimed) going = take(std::move(s));
+    going = take(std::move(s));
   }
   out.status = st;
   return out;

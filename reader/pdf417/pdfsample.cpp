@@ -193,16 +193,11 @@ bool outlineOf(const Scan& scan, const std::vector<ScannedLine>& lines, const Co
       leftFromRight.add(scan.pointAt(end - widthModules * r.module, l.v, reversed), l.v, rightRow);
     }
   }
+  if (left.points.size() < 2) left = leftFromRight;
+  if (right.points.size() < 2) right = rightFromLeft;
   dmroad::EdgeLine leftLine, rightLine;
-  if (!robustLine(left.points, 1.5, &leftLine)) {
-    left = leftFromRight;
-    if (!robustLine(left.points, 1.5, &leftLine)) return false;
-  }
-  if (!robustLine(right.points, 1.5, &rightLine)) {
-    right = rightFromLeft;
-    if (!robustLine(right.points, 1.5, &rightLine)) return false;
-  }
-  if (grid.rowPerV == 0) return false;
+  if (!robustLine(left.points, 1.5, &leftLine) || !robustLine(right.points, 1.5, &rightLine) || grid.rowPerV == 0)
+    return false;
   // Each side's ends where the rows of the lines that met it put the first row's outer edge and
   // the last one's (the rows the two ends of a line lie in differ where the lines slant across
   // the rows, as they do when the corners read from are a little off); failing that, where the
