@@ -130,6 +130,14 @@ void mergeInLine(std::vector<Region>& regions) {
 
 }  // namespace
 
+// A profile's every sample rounded its place twice with std::lround, a library call. Beyond 1 a
+// value's integer part is at least half of it, so the fraction left is exact, and a half rounds
+// up as lround rounds it.
+int roundNonNegative(double v) {
+  const int whole = static_cast<int>(v);
+  return whole + (v - whole >= 0.5 ? 1 : 0);
+}
+
 std::vector<Region> findRegions(const cimg_windowConst& w, int maxRegions) {
   std::vector<Region> regions;
   if (w.width < 3 * kCell || w.height < kCell) return regions;
@@ -324,7 +332,8 @@ std::vector<double> lineProfile(const cimg_windowConst& w, double x0, double y0,
   for (int i = 0; i < n; ++i) {
     const double px = x0 + ux * i * kStep, py = y0 + uy * i * kStep;
     if (px - ax >= 0.6 && px + ax < w.width - 1.6 && py - ay >= 0.6 && py + ay < w.height - 1.6 && taps == 2 * across + 1) {
-      const int cx = static_cast<int>(std::lround((px - 0.5) * kOne)), cy = static_cast<int>(std::lround((py - 0.5) * kOne));
+      // Both are above 0.1 pixel here.
+      const int cx = roundNonNegative((px - 0.5) * kOne), cy = roundNonNegative((py - 0.5) * kOne);
       int64_t acc = 0;
       for (int t = 0; t < taps; ++t) {
         const int x = cx + offsetX[t], y = cy + offsetY[t];
