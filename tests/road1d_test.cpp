@@ -341,3 +341,18 @@ TEST(Road1d, PiecesOfOneSymbolJoinIntoOneRegion) {
 }
 
 }  // namespace
+
+// The profiles' rounding of sample places agrees with std::lround at and either side of every
+// half, where a rounding that adds 0.5 before truncating goes wrong (0.49999999999999994 + 0.5
+// is 1 in doubles), and up to the largest place an image allows.
+TEST(Road1d, SamplePlacesRoundAsLround) {
+  const double cases[] = {0.0,   0.1,     0.49999999999999994, 0.5,        0.5000000000000001, 1.0,
+                          1.4999999999999998, 1.5, 2.5,        4095.5,     4096.4999999999995, 8191.999999999999,
+                          12345.678, 536870911.5, 536870912.49999994, 2147483646.5};
+  for (double v : cases) EXPECT_EQ(road1d::roundNonNegative(v), std::lround(v)) << v;
+  for (int k = 0; k < 100000; ++k) {
+    const double v = k * 0.03125 + (k % 3) * 1e-12;
+    ASSERT_EQ(road1d::roundNonNegative(v), std::lround(v)) << v;
+  }
+}
+

@@ -58,19 +58,30 @@ double angleDistance(double a, double b) {
 
 std::vector<Cell> directionGrid(const cimg_windowConst& w, int cols, int rows) {
   std::vector<Cell> cells(static_cast<size_t>(cols) * rows);
-  // Sobel responses in integers, summed per cell along a row before they go to the cell.
+  // Sobel responses in integers, summed per cell along a row before they go to the cell. Each row
+  // first gets its column sums up + 2 mid + down and differences down - up, which both responses
+  // are made of, once a pixel instead of again for every neighbour whose response uses them.
+  std::vector<int> columnSum(static_cast<size_t>(w.width)), columnDiff(static_cast<size_t>(w.width));
+  int* sum = columnSum.data();
+  int* diff = columnDiff.data();
   for (int y = 1; y + 1 < w.height; ++y) {
     Cell* row = &cells[static_cast<size_t>(std::min(y / kCell, rows - 1)) * cols];
     const uint8_t* up = w.pixels + static_cast<ptrdiff_t>(y - 1) * w.stride;
     const uint8_t* mid = up + w.stride;
     const uint8_t* down = mid + w.stride;
+    for (int x = 0; x < w.width; ++x) {
+      sum[x] = up[x] + 2 * mid[x] + down[x];
+      diff[x] = down[x] - up[x];
+    }
     for (int x0 = 1; x0 + 1 < w.width;) {
       const int cell = std::min(x0 / kCell, cols - 1);
       const int x1 = cell == cols - 1 ? w.width - 1 : (cell + 1) * kCell;
-      int64_t xx = 0, yy = 0, xy = 0;
+      // A span is at most 2 * kCell - 2 pixels of squares up to 1020^2: int32 holds its sums.
+      static_assert((2 * kCell - 2) * int64_t{1020 * 1020} <= INT32_MAX);
+      int32_t xx = 0, yy = 0, xy = 0;
       for (int x = x0; x < x1; ++x) {
-        const int gx = up[x + 1] + 2 * mid[x + 1] + down[x + 1] - up[x - 1] - 2 * mid[x - 1] - down[x - 1];
-        const int gy = down[x - 1] + 2 * down[x] + down[x + 1] - up[x - 1] - 2 * up[x] - up[x + 1];
+        const int gx = sum[x + 1] - sum[x - 1];
+        const int gy = diff[x - 1] + 2 * diff[x] + diff[x + 1];
         xx += gx * gx;
         yy += gy * gy;
         xy += gx * gy;
@@ -129,6 +140,14 @@ void mergeInLine(std::vector<Region>& regions) {
 }
 
 }  // namespace
+
+// A profile's every sample rounded its place twice with std::lround, a library call. Beyond 1 a
+// value's integer part is at least half of it, so the fraction left is exact, and a half rounds
+// up as lround rounds it.
+int roundNonNegative(double v) {
+  const int whole = static_cast<int>(v);
+  return whole + (v - whole >= 0.5 ? 1 : 0);
+}
 
 std::vector<Region> findRegions(const cimg_windowConst& w, int maxRegions) {
   std::vector<Region> regions;
@@ -324,7 +343,8 @@ std::vector<double> lineProfile(const cimg_windowConst& w, double x0, double y0,
   for (int i = 0; i < n; ++i) {
     const double px = x0 + ux * i * kStep, py = y0 + uy * i * kStep;
     if (px - ax >= 0.6 && px + ax < w.width - 1.6 && py - ay >= 0.6 && py + ay < w.height - 1.6 && taps == 2 * across + 1) {
-      const int cx = static_cast<int>(std::lround((px - 0.5) * kOne)), cy = static_cast<int>(std::lround((py - 0.5) * kOne));
+      // Both are above 0.1 pixel here.
+      const int cx = roundNonNegative((px - 0.5) * kOne), cy = roundNonNegative((py - 0.5) * kOne);
       int64_t acc = 0;
       for (int t = 0; t < taps; ++t) {
         const int x = cx + offsetX[t], y = cy + offsetY[t];

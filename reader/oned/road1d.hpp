@@ -110,6 +110,9 @@ std::vector<double> lineWidths(const cimg_windowConst& window, double x0, double
 
 Outcome findAll(const cimg_imageConst& image, const Options& options = {});
 
+// std::lround of a value from 0 to 2^31 - 1 (the profiles' sample places), without the library call.
+int roundNonNegative(double v);
+
 }  // namespace road1d
 
 #endif
