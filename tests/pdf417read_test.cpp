@@ -234,7 +234,8 @@ TEST(Pdf417Read, OutlineFromRoughCorners) {
 }
 
 // The ECI in force at the end of one Macro PDF417 symbol goes on into the next one of the same
-// message read alongside, up to that symbol's own designator; nothing else changes.
+// message read alongside, up to that symbol's own designator; nothing else changes. Where the
+// image holds the part before twice and they end in different ECIs, nothing is carried.
 TEST(Pdf417Read, MacroPdf417CarriesTheEciIntoTheNextSymbol) {
   auto part = [](int index, const char* id, int count, std::vector<charset::Segment> segments) {
     pdf417::Reading r;
@@ -260,6 +261,12 @@ TEST(Pdf417Read, MacroPdf417CarriesTheEciIntoTheNextSymbol) {
       {"another message's part is not continued", {part(0, "1", 2, {gb}), part(1, "2", 2, {plain})}, {29, 3}},
       {"another count is another message", {part(0, "1", 2, {gb}), part(1, "1", 3, {plain})}, {29, 3}},
       {"an unread part carries nothing", {part(0, "1", 2, {gb}), part(1, "1", 2, {plain})}, {29, 3}},
+      {"two parts before that end alike carry", {part(0, "1", 2, {gb}), part(0, "1", 2, {plain, gb}), part(1, "1", 2, {plain})},
+       {29, 3, 29}},
+      {"two parts before that end otherwise carry nothing",
+       {part(0, "1", 2, {gb}), part(0, "1", 2, {latin9}), part(1, "1", 2, {plain})}, {29, 17, 3}},
+      {"a part read twice is carried into twice", {part(1, "4", 2, {plain}), part(0, "4", 2, {gb}), part(1, "4", 2, {plain})},
+       {29, 29, 29}},
   };
   for (const auto& c : cases) {
     std::vector<pdf417::Reading> parts = c.parts;

@@ -1,6 +1,6 @@
 // The PDF417 road over generated scenes with libzint symbols: location rate and corner error per
 // condition, each symbol reported once, claimed symbols skipped, scenes without PDF417 empty,
-// and the sides' bounds.
+// the sides' bounds, and symbols in rows each reported once.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,11 +8,13 @@
 #include <cmath>
 #include <cstdio>
 #include <vector>
+#include <string>
 
 #include "ci_id/mask.h"
 #include "ci_id/region.h"
 #include "reader/pdf417/pdfroad.hpp"
 #include "scenes/scene_1d.hpp"
+#include "scenes/scene.hpp"
 #include "scenes/scene_pdf.hpp"
 #include "support/fixtures.hpp"
 
@@ -194,5 +196,38 @@ TEST(PdfRoad, SideBoundsKeepTheSymbolsBetweenThem) {
       const size_t kept = pdfroad::findAll(*view, o).symbols.size();
       EXPECT_EQ(kept, c.allKept ? all.symbols.size() : 0u) << "seed " << seed << " min " << c.minSide << " max " << c.maxSide;
     }
+  }
+}
+
+// Symbols standing in rows put their patterns on the same lines: each is reported once, read or
+// located only. A lone column's lines run on through the symbols beside it, and a symbol they
+// read there is not the column's own (it was reported twice, at the other's place).
+TEST(PdfRoad, SymbolsInRowsAreEachReportedOnce) {
+  const struct {
+    int columns, rows;
+    double module;
+    bool decode;
+  } cases[] = {{3, 1, 1.5, false}, {6, 11, 1.5, true}, {6, 11, 1.5, false}, {4, 6, 2, false}};
+  for (const auto& c : cases) {
+    scene::SceneSpec spec;
+    const double cellWidth = 190 * c.module / 1.5, cellHeight = 70 * c.module / 1.5;
+    spec.width = static_cast<int>(c.columns * cellWidth + 40);
+    spec.height = static_cast<int>(c.rows * cellHeight + 40);
+    for (int k = 0; k < c.columns * c.rows; ++k) {
+      spec.symbols.push_back(scene::encodePdf417("pdf" + std::to_string(k), {.columns = 2, .security = 1, .rowHeight = 3}));
+      spec.placements.push_back({.centre = {20 + (k % c.columns + 0.5) * cellWidth, 20 + (k / c.columns + 0.5) * cellHeight},
+                                 .moduleSize = c.module, .quietZone = 2});
+    }
+    const scene::Scene sc = scene::render(spec);
+    scene::ImageView view(sc.image);
+    pdfroad::Options o;
+    o.decode = c.decode;
+    const pdfroad::Outcome out = pdfroad::findAll(*view, o);
+    ASSERT_EQ(out.status, 0);
+    const std::string what = std::to_string(c.columns) + " x " + std::to_string(c.rows) + " at " +
+                             std::to_string(c.module) + (c.decode ? ", read" : ", located");
+    EXPECT_EQ(out.symbols.size(), sc.symbols.size()) << what;
+    for (const scene::SymbolTruth& t : sc.symbols)
+      EXPECT_EQ(std::count_if(out.symbols.begin(), out.symbols.end(), [&](auto& s) { return covers(t, s); }), 1) << what;
   }
 }

@@ -300,6 +300,12 @@ std::vector<Sheet> crowdedSheets() {
     const std::string text = "dm" + digits(k, 2);
     return std::pair{scene::encodeDataMatrix(text), text};
   }));
+  // More long Data Matrix rectangles (8 x 48) than the views round their bands once stopped at
+  // (24).
+  sheets.push_back(gridSheet("30 long Data Matrix rectangles", idut::Symbology::DataMatrix, 5, 6, 160, 64, 2, [&](int k) {
+    const std::string text = "L" + digits(k, 2);
+    return std::pair{scene::encodeDataMatrix(text, 31, scene::DmSizes::withRectangular), text};
+  }));
   // More PDF417 symbols than that too.
   sheets.push_back(gridSheet("66 PDF417", idut::Symbology::PDF417, 6, 11, 190, 70, 1.5, [&](int k) {
     const std::string text = "pdf" + digits(k, 2);

@@ -356,3 +356,35 @@ TEST(Road1d, SamplePlacesRoundAsLround) {
   }
 }
 
+// What lies beyond a read symbol in its region is read again as a region of its own: every part
+// is shorter than the region by a cell at least, whatever the read's place (a read reaching past
+// the region's ends, or lying wholly beside it, gave the region back as it was, or longer, and
+// the road read on without end on a 50-megapixel sheet).
+TEST(Road1d, PartsBeyondAReadAreShorterThanTheirRegion) {
+  road1d::Region r;  // along the x axis, centred at (500, 100), 400 px long
+  r.cx = 500;
+  r.cy = 100;
+  r.alongMin = -200;
+  r.alongMax = 200;
+  r.acrossMin = -20;
+  r.acrossMax = 20;
+  const struct {
+    const char* what;
+    double from, to;  // the read's first and last bar, x
+    size_t parts;
+  } cases[] = {
+      {"in the middle", 450, 550, 2},   {"at the start", 300, 400, 1},      {"at the end", 600, 700, 1},
+      {"past both ends", 250, 750, 0},  {"wholly before", 100, 200, 0},     {"wholly after", 800, 900, 0},
+      {"a sliver short of the end", 300, 695, 0},
+  };
+  for (const auto& c : cases) {
+    road1d::Symbol s;
+    s.corners = {{{c.from, 110}, {c.to, 110}, {c.from, 90}, {c.to, 90}}};
+    const std::vector<road1d::Region> parts = road1d::beyondRead(r, s);
+    EXPECT_EQ(parts.size(), c.parts) << c.what;
+    for (const road1d::Region& p : parts) {
+      EXPECT_LE(p.alongMax - p.alongMin, r.alongMax - r.alongMin - 12) << c.what;
+      EXPECT_TRUE(p.alongMax <= c.from - r.cx || p.alongMin >= c.to - r.cx) << c.what << ": a part overlaps the read";
+    }
+  }
+}

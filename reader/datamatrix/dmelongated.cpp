@@ -17,8 +17,6 @@ namespace {
 // about 4 : 1; over generated scenes and the photos no band below 4.5 : 1 held a symbol the
 // searches had dropped, and a third of the bands that held none were below 4 : 1).
 constexpr double kMinElongation = 4.0;
-// At most this many bands, the longest first: the views round them are each a second search.
-constexpr size_t kMaxBands = 24;
 constexpr int32_t kCell = 4;  // pixels a marking cell covers each way
 constexpr double kPi = 3.14159265358979323846;
 // How much more of the edges may run one way than the other in a Data Matrix band. A long
@@ -193,8 +191,11 @@ std::vector<Elongated> elongatedOutlines(const cimg_window& marking, const std::
     e.direction = m.direction < 0 ? m.direction + kPi : m.direction;
     bands.emplace_back(length, e);
   }
+  // Every band, the longest first. Each costs a second search over its own box only, so a sheet
+  // of many long rectangles costs in proportion to them; a cap on the count lost every symbol
+  // past it on a big image.
   std::sort(bands.begin(), bands.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-  for (size_t i = 0; i < bands.size() && i < kMaxBands; ++i) out.push_back(bands[i].second);
+  for (const auto& band : bands) out.push_back(band.second);
   return out;
 }
 

@@ -655,6 +655,9 @@ bool sameSymbol(const Symbol& a, const Symbol& b) {
   return apart < 0.5 * std::max(length(a), length(b));
 }
 
+
+}  // namespace
+
 // The parts of a region beyond the symbol read in it, each long enough to hold another: a joined
 // region can hold labels that stand in a row a gap apart, and its read names only one of them.
 std::vector<Region> beyondRead(const Region& r, const Symbol& s) {
@@ -665,7 +668,13 @@ std::vector<Region> beyondRead(const Region& r, const Symbol& s) {
     lo = std::min(lo, along);
     hi = std::max(hi, along);
   }
+  // Only parts shorter than the region by a cell at least: a read whose lines ran past the
+  // region's ends (or lay beside them) left the same region again, read over and over without end.
+  const double length = r.alongMax - r.alongMin;
+  lo = std::clamp(lo, r.alongMin, r.alongMax);
+  hi = std::clamp(hi, r.alongMin, r.alongMax);
   std::vector<Region> rest;
+  if (lo - r.alongMin > length - kCell || r.alongMax - hi > length - kCell) return rest;
   if (lo - r.alongMin >= kShortestRest) {
     Region before = r;
     before.alongMax = lo;
@@ -679,7 +688,6 @@ std::vector<Region> beyondRead(const Region& r, const Symbol& s) {
   return rest;
 }
 
-}  // namespace
 
 Outcome findAll(const cimg_imageConst& image, const Options& options) {
   Outcome outcome;

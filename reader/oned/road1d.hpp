@@ -94,6 +94,10 @@ struct Outcome {
 // The bar-like regions of an image, strongest first: the maxRegions strongest (0: all).
 std::vector<Region> findRegions(const cimg_windowConst& window, int maxRegions);
 
+// The parts of r beyond the symbol read in it (along r's direction), each long enough to hold
+// another symbol and shorter than r by a cell at least, so that reading them again ends.
+std::vector<Region> beyondRead(const Region& r, const Symbol& s);
+
 // Element widths along the line from (x0, y0) to (x1, y1), as the readers take them (light
 // first and last); positions receives the edge positions in pixels from (x0, y0) (one fewer
 // than the widths). Dark-on-light only. smoothing is the sigma, pixels, of a Gaussian applied to

@@ -334,16 +334,29 @@ void carryEcis(const std::vector<Reading*>& readings) {
   std::vector<Reading*> parts;
   for (Reading* r : readings)
     if (r->ok && r->message.append.index >= 0 && !r->message.segments.empty()) parts.push_back(r);
-  std::sort(parts.begin(), parts.end(),
-            [](const Reading* a, const Reading* b) { return a->message.append.index < b->message.append.index; });
-  for (size_t k = 1; k < parts.size(); ++k) {
-    const Message &before = parts[k - 1]->message;
-    Message& m = parts[k]->message;
-    if (m.append.index != before.append.index + 1 || m.append.id != before.append.id ||
-        m.append.count != before.append.count || m.segments.front().designated)
-      continue;
-    m.segments.front().eci = before.segments.back().eci;
-    m.segments.front().designated = before.segments.back().designated;
+  // In index order, so that a part carried into passes that on down the chain.
+  std::stable_sort(parts.begin(), parts.end(),
+                   [](const Reading* a, const Reading* b) { return a->message.append.index < b->message.append.index; });
+  for (Reading* r : parts) {
+    Message& m = r->message;
+    if (m.segments.front().designated) continue;
+    // Every part before it of the same message: one image may hold two messages of the same id
+    // and count (two labels alike, or two scans side by side) or the same part twice. They must
+    // all end in the same ECI, or which one goes on is a guess, and nothing is carried.
+    const charset::Segment* from = nullptr;
+    bool agree = true;
+    for (const Reading* p : parts) {
+      const Message& before = p->message;
+      if (before.append.index != m.append.index - 1 || before.append.id != m.append.id ||
+          before.append.count != m.append.count)
+        continue;
+      const charset::Segment& end = before.segments.back();
+      agree = agree && (from == nullptr || (from->eci == end.eci && from->designated == end.designated));
+      from = &end;
+    }
+    if (from == nullptr || !agree) continue;
+    m.segments.front().eci = from->eci;
+    m.segments.front().designated = from->designated;
   }
 }
 

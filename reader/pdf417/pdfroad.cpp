@@ -28,6 +28,8 @@ constexpr double kMinContrast = 12, kMaxContrastAsked = 40;
 // kTurnStep degrees at a time up to kTurnMost either way.
 constexpr double kShortColumn = 0.35, kTurnStep = 1.5, kTurnMost = 12;
 constexpr double kPi = 3.14159265358979323846;
+// Modules by which a lone column's wide bar may lie outside the outline its reading gives.
+constexpr double kColumnSlack = 2;
 
 // Whether any of the points lies in a symbol claimed already.
 csys_status anyClaimed(const cid_mask* mask, std::initializer_list<cmath_vect> points, bool* claimed) {
@@ -105,6 +107,20 @@ void readTurned(const cimg_windowConst& window, const PatternFind& f, const pdf4
   if (again.ok) s->reading = std::move(again);
 }
 
+// Whether p lies within the convex outline q, or within slack pixels of it.
+bool withinOutline(const std::array<cmath_vect, 4>& q, cmath_vect p, double slack) {
+  double area = 0;  // twice the signed area: its sign gives the outline's turning
+  for (int i = 0; i < 4; ++i) area += q[i].x * q[(i + 1) % 4].y - q[(i + 1) % 4].x * q[i].y;
+  const double turn = area < 0 ? -1 : 1;
+  for (int i = 0; i < 4; ++i) {
+    const cmath_vect a = q[i], b = q[(i + 1) % 4];
+    const double length = dmroad::distance(a, b);
+    const double cross = (b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x);
+    if (turn * cross < -slack * length) return false;
+  }
+  return true;
+}
+
 // Reads one candidate (unless decoding is off and the patterns vouch for a pair), into s; *vouched
 // tells whether it is a pair whose start and stop patterns show along its rows.
 void tryCandidate(const cimg_imageConst& image, const cimg_windowConst& window, const PatternFind& f, double noise,
@@ -126,6 +142,12 @@ void tryCandidate(const cimg_imageConst& image, const cimg_windowConst& window, 
   s->reading = pdf417::readImage(window, s->corners, hint);
   s->readTried = true;
   if (!s->reading.ok && f.kind != PatternFind::Kind::pair) readTurned(window, f, hint, s);
+  // A lone column's outline reaches to the image's border, and its lines may read another symbol
+  // in line with it (one seen whole further on): that reading is not the column's symbol, and
+  // taking it would report the other symbol twice and claim nothing of this one.
+  if (s->reading.ok && s->reading.haveOutline && f.kind != PatternFind::Kind::pair &&
+      !withinOutline(s->reading.outline, f.startMiddle, kColumnSlack * f.module))
+    s->reading.ok = false;
   if (s->reading.ok && s->reading.haveOutline) s->corners = s->reading.outline;
   else if (s->reading.ok && f.kind != PatternFind::Kind::pair) s->corners = widthFromReading(f, s->reading);
 }
