@@ -55,13 +55,16 @@ bool covers(const scene::SymbolTruth& t, const pdfroad::Symbol& s) {
 }
 
 // The sanitizer build draws the same scenes but runs every fifth one, to stay quick; its rate
-// floors leave room for the smaller sample.
+// floors and corner-error ceilings leave room for the smaller sample (the median of eight blurred
+// scenes lies 0.4 px above that of all forty).
 #if defined(__SANITIZE_ADDRESS__)
 constexpr uint32_t kSeedStride = 5;
 constexpr double kFloorSlack = 0.15;
+constexpr double kErrorSlack = 0.5;
 #else
 constexpr uint32_t kSeedStride = 1;
 constexpr double kFloorSlack = 0;
+constexpr double kErrorSlack = 0;
 #endif
 
 double median(std::vector<double> v) {
@@ -128,7 +131,7 @@ TEST(PdfRoad, LocationRateAndCornerErrorPerCondition) {
     std::printf("%-12s located %3d / %3d (%5.1f%%), median corner error %.2f px, duplicates %d, stray reports %d\n",
                 scene::conditionName(f.condition), found, symbols, 100 * rate, median(errors), duplicates, strays);
     EXPECT_GE(rate, f.rate - kFloorSlack) << scene::conditionName(f.condition);
-    EXPECT_LE(median(errors), f.medianError) << scene::conditionName(f.condition);
+    EXPECT_LE(median(errors), f.medianError + kErrorSlack) << scene::conditionName(f.condition);
     EXPECT_EQ(duplicates, 0) << scene::conditionName(f.condition);
     EXPECT_EQ(strays, 0) << scene::conditionName(f.condition);
     allSymbols += symbols;
