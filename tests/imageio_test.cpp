@@ -170,6 +170,21 @@ Bytes webpClaim(int width, int height, uint32_t chunkBytes, size_t present) {
   return file;
 }
 
+// A grey JPEG of 16 x 16 whose frame header is rewritten to claim width x height: a few hundred
+// bytes that cannot hold the picture they announce.
+Bytes jpegClaim(int width, int height) {
+  Bytes file = jpegOf(16, 16, 1, JCS_GRAYSCALE, Bytes(256, 128), 90);
+  for (size_t i = 0; i + 9 < file.size(); ++i) {
+    if (file[i] == 0xFF && file[i + 1] == 0xC0) {  // start of frame: length, precision, height, width
+      file[i + 5] = uint8_t(height >> 8), file[i + 6] = uint8_t(height);
+      file[i + 7] = uint8_t(width >> 8), file[i + 8] = uint8_t(width);
+      return file;
+    }
+  }
+  ADD_FAILURE() << "no frame header in the JPEG";
+  return file;
+}
+
 // A file of every kind the reader takes, with the grey each pixel must become. maxError 0 means
 // exact (and a prefix that still decodes must decode to the full image); otherwise the mean
 // error stays below 1.5 and no pixel is off by more than maxError.
@@ -364,6 +379,7 @@ TEST(ImageIo, ClaimsBeyondTheDataAreRefusedAndReadingEndsWithTheImage) {
        "truncated PNG data"},
       {"PNG side over the cap", pngHeader(200000, 1, 8, 0), "image too large (200000 x 1)"},
       {"PNM claiming 15000 x 15000", bytesOf("P5 15000 15000 255\n\x01\x02"), "truncated PNM data"},
+      {"JPEG of 16 x 16 whose header claims 12000 x 12000", jpegClaim(12000, 12000), "truncated JPEG data"},
       // 4 x 4 grey needs 20 bytes; about 2 GB of zeros follow in 13 MB.
       {"PNG of 4 x 4 with a deflate bomb after it", withImageData(pngHeader(4, 4, 8, 0), zeroBomb(8000000)), nullptr},
   };

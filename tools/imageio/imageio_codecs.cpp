@@ -69,6 +69,17 @@ void cmykRowToGrey(const uint8_t* cmyk, uint32_t width, bool inverted, uint8_t* 
   }
 }
 
+// Whether a file of this many bytes can hold a picture of this size. Every 8 x 8 block costs the
+// entropy-coded data one bit at least (the shortest Huffman code of the scan that carries its
+// first coefficient), so a file with fewer bits than the picture has blocks claims more than its
+// data holds: a progressive file of a few hundred bytes would otherwise decode to a blank
+// picture of a hundred megapixels, the coefficients it never sent taken as zeros. (Arithmetic
+// coding could squeeze a blank page under a bit a block; such files are not made in practice.)
+bool dataCanHold(uint32_t width, uint32_t height, size_t size) {
+  const uint64_t blocks = (uint64_t{width} + 7) / 8 * ((uint64_t{height} + 7) / 8);
+  return uint64_t{size} * 8 >= blocks;
+}
+
 bool decodeJpegRows(JpegJob* job, const uint8_t* data, size_t size) {
   std::memset(&job->cinfo, 0, sizeof job->cinfo);
   job->cinfo.err = jpeg_std_error(&job->err);
@@ -88,6 +99,11 @@ bool decodeJpegRows(JpegJob* job, const uint8_t* data, size_t size) {
     return false;
   }
   if (!checkSize(job->cinfo.image_width, job->cinfo.image_height, job->message, sizeof job->message)) {
+    jpeg_destroy_decompress(&job->cinfo);
+    return false;
+  }
+  if (!dataCanHold(job->cinfo.image_width, job->cinfo.image_height, size)) {
+    std::snprintf(job->message, sizeof job->message, "truncated JPEG data");
     jpeg_destroy_decompress(&job->cinfo);
     return false;
   }
