@@ -61,15 +61,21 @@ std::vector<Find> findsOf(const std::vector<idut::Symbol>& symbols) {
 }
 
 // Shelves: tiles left to right with a gap, a new row when the next would pass the sheet's
-// width, until the rows fill the height.
+// width, until the rows fill the height. Tiles too big for an empty sheet are passed over; when
+// none fits, nothing is placed (and the loop, which would otherwise pass over them for ever,
+// is not entered).
 std::vector<Placement> layOut(const std::vector<Tile>& tiles, int width, int height, int gap) {
   std::vector<Placement> placed;
+  const auto fits = [&](const Tile& t) {
+    return t.image.width + 2 * gap <= width && t.image.height + 2 * gap <= height;
+  };
+  if (std::none_of(tiles.begin(), tiles.end(), fits)) return placed;
   int x = gap, y = gap, rowHeight = 0;
   const size_t n = tiles.size(), stride = n % 37 != 0 ? 37 : 1;
   for (size_t k = 0;; ++k) {
     const size_t i = (k * stride + k / n) % n;
     const imageio::GreyImage& g = tiles[i].image;
-    if (g.width + 2 * gap > width) continue;
+    if (!fits(tiles[i])) continue;
     if (x + g.width + gap > width) {
       x = gap;
       y += rowHeight + gap;
@@ -154,6 +160,10 @@ int main(int argc, char** argv) {
 
   const int width = static_cast<int>(std::sqrt(megapixels * 1e6 * 4 / 3)), height = static_cast<int>(megapixels * 1e6 / width);
   const std::vector<Placement> placed = layOut(tiles, width, height, gap);
+  if (placed.empty()) {
+    std::fprintf(stderr, "idut-sheet: no image fits on a sheet of %d x %d with a gap of %d\n", width, height, gap);
+    return 2;
+  }
   imageio::GreyImage sheet = compose(placed, width, height);
   std::string error;
   if (!writeTo.empty() && !imageio::writePng(writeTo, sheet, &error)) {
