@@ -150,7 +150,8 @@ int main(int argc, char** argv) {
     Tile t{input.path, {}, {}};
     std::string error;
     if (!input.problem.empty() || !imageio::readGrey(input.path, &t.image, &error)) {
-      std::fprintf(stderr, "idut-sheet: %s\n", input.problem.empty() ? error.c_str() : input.problem.c_str());
+      if (input.problem.empty()) std::fprintf(stderr, "idut-sheet: %s\n", error.c_str());
+      else std::fprintf(stderr, "idut-sheet: %s: %s\n", input.path.c_str(), input.problem.c_str());
       return 2;
     }
     t.finds = findsOf(idut::readSymbols(idut::ImageView(t.image.pixels.data(), t.image.width, t.image.height,
