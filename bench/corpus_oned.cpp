@@ -6,12 +6,10 @@
 #define ZX_USE_UTF8 1
 #include <ZXing/ReadBarcode.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -76,40 +74,22 @@ std::vector<std::string> zxingTextsHere(const scene::GreyImage& image, double& m
 // one image, as with two 1D barcodes in a scene. Each image is therefore read in a child process,
 // which times its own read and sends the texts back; an aborted read counts as no read.
 std::vector<std::string> zxingTexts(const scene::GreyImage& image, double& ms, int& aborted) {
-  int fds[2];
-  if (pipe(fds) != 0) return zxingTextsHere(image, ms);
-  std::fflush(stdout);
-  const pid_t child = fork();
-  if (child == 0) {
-    close(fds[0]);
+  const std::optional<std::string> message = corpus::inChildProcess([&] {
     double childMs = 0;
     std::string out;
     for (const std::string& t : zxingTextsHere(image, childMs)) out += t + '\n';
-    const std::string message = std::to_string(childMs) + '\n' + out;
-    for (size_t done = 0; done < message.size();) {
-      const ssize_t n = write(fds[1], message.data() + done, message.size() - done);
-      if (n <= 0) break;
-      done += static_cast<size_t>(n);
-    }
-    _exit(0);
-  }
-  close(fds[1]);
-  std::string message;
-  char buffer[4096];
-  for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) message.append(buffer, static_cast<size_t>(n));
-  close(fds[0]);
-  int status = 0;
-  if (child > 0) waitpid(child, &status, 0);
+    return std::to_string(childMs) + '\n' + out;
+  });
   std::vector<std::string> texts;
-  const size_t first = message.find('\n');
-  if (child <= 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || first == std::string::npos) {
+  const size_t first = message ? message->find('\n') : std::string::npos;
+  if (first == std::string::npos) {
     ++aborted;
     ms = 0;
     return texts;
   }
-  ms = std::stod(message.substr(0, first));
-  for (size_t at = first + 1, end; (end = message.find('\n', at)) != std::string::npos; at = end + 1)
-    texts.push_back(message.substr(at, end - at));
+  ms = std::stod(message->substr(0, first));
+  for (size_t at = first + 1, end; (end = message->find('\n', at)) != std::string::npos; at = end + 1)
+    texts.push_back(message->substr(at, end - at));
   return texts;
 }
 

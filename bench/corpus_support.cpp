@@ -1,5 +1,8 @@
 #include "corpus_support.hpp"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -165,6 +168,32 @@ bool readImage(const std::string& file, scene::GreyImage* image) {
   image->height = grey.height;
   image->pixels = std::move(grey.pixels);
   return true;
+}
+
+std::optional<std::string> inChildProcess(const std::function<std::string()>& work) {
+  int fds[2];
+  if (pipe(fds) != 0) return std::nullopt;
+  std::fflush(stdout);
+  const pid_t child = fork();
+  if (child == 0) {
+    close(fds[0]);
+    const std::string message = work();
+    for (size_t done = 0; done < message.size();) {
+      const ssize_t n = write(fds[1], message.data() + done, message.size() - done);
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    _exit(0);
+  }
+  close(fds[1]);
+  std::string message;
+  char buffer[4096];
+  for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) message.append(buffer, static_cast<size_t>(n));
+  close(fds[0]);
+  int status = 0;
+  if (child > 0) waitpid(child, &status, 0);
+  if (child <= 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+  return message;
 }
 
 }  // namespace corpus

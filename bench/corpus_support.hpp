@@ -9,6 +9,8 @@
 
 #include <array>
 #include <chrono>
+#include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -61,6 +63,11 @@ struct Tally {
 // polarities reads twice, and ms (timed by now(cpuTime)) counts both reads.
 std::vector<ZxingFind> zxingFinds(const scene::GreyImage& image, ZXing::BarcodeFormat format, bool cpuTime,
                                   double& ms);
+
+// What work returns, computed in a forked child process; nothing when the child aborts (or the
+// fork or the pipe fails). Debian's ZXing-C++ 1.4 fails an assertion (and aborts) on certain
+// images, as when it compares two 1D results of one scene: each such read runs in a child.
+std::optional<std::string> inChildProcess(const std::function<std::string()>& work);
 
 // Whether p lies inside (or on) the convex quadrilateral quad.
 bool insideConvex(const std::array<scene::Point, 4>& quad, scene::Point p);

@@ -13,15 +13,13 @@
 #define ZX_USE_UTF8 1
 #include <ZXing/ReadBarcode.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -106,13 +104,8 @@ std::vector<Found> idutFinds(const scene::GreyImage& image, double& ms) {
 // ZXing in a child process that times its own read (CPU time) and sends "ms" then
 // "format<TAB>text" lines back; an abort is no read.
 std::vector<Found> zxingFinds(const scene::GreyImage& image, double& ms) {
-  int fds[2];
   ms = 0;
-  if (pipe(fds) != 0) return {};
-  std::fflush(stdout);
-  const pid_t child = fork();
-  if (child == 0) {
-    close(fds[0]);
+  const std::optional<std::string> message = corpus::inChildProcess([&] {
     ZXing::DecodeHints hints;
     hints.setTryHarder(true);
     hints.setTryRotate(true);
@@ -121,26 +114,14 @@ std::vector<Found> zxingFinds(const scene::GreyImage& image, double& ms) {
     const corpus::Stamp start = corpus::now(true);
     const ZXing::Results results = ZXing::ReadBarcodes(
         ZXing::ImageView(image.pixels.data(), image.width, image.height, ZXing::ImageFormat::Lum), hints);
-    std::string message = std::to_string(corpus::msSince(start, true)) + '\n';
+    std::string out = std::to_string(corpus::msSince(start, true)) + '\n';
     for (const ZXing::Result& r : results)
-      if (r.isValid()) message += std::string(ZXing::ToString(r.format())) + '\t' + r.text() + '\n';
-    for (size_t done = 0; done < message.size();) {
-      const ssize_t n = write(fds[1], message.data() + done, message.size() - done);
-      if (n <= 0) break;
-      done += static_cast<size_t>(n);
-    }
-    _exit(0);
-  }
-  close(fds[1]);
-  std::string message;
-  char buffer[4096];
-  for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) message.append(buffer, static_cast<size_t>(n));
-  close(fds[0]);
-  int status = 0;
-  if (child > 0) waitpid(child, &status, 0);
+      if (r.isValid()) out += std::string(ZXing::ToString(r.format())) + '\t' + r.text() + '\n';
+    return out;
+  });
   std::vector<Found> finds;
-  if (child <= 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return finds;
-  std::istringstream lines(message);
+  if (!message) return finds;
+  std::istringstream lines(*message);
   std::string line;
   if (std::getline(lines, line)) ms = std::stod(line);
   while (std::getline(lines, line)) {
