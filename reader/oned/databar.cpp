@@ -142,15 +142,19 @@ int dataBarRank(const std::array<int, 4>& counts, int widest, bool requireOne) {
   return rank;
 }
 
-int dataBarCharacterValue(const std::array<int, 8>& counts, bool outer) {
-  std::array<int, 4> odd{}, even{};
-  int oddTotal = 0, evenTotal = 0;
+OddEvenCounts splitOddEven(const std::array<int, 8>& counts) {
+  OddEvenCounts c;
   for (int k = 0; k < 4; ++k) {
-    odd[k] = counts[2 * k];
-    even[k] = counts[2 * k + 1];
-    oddTotal += odd[k];
-    evenTotal += even[k];
+    c.odd[k] = counts[2 * k];
+    c.even[k] = counts[2 * k + 1];
+    c.oddTotal += c.odd[k];
+    c.evenTotal += c.even[k];
   }
+  return c;
+}
+
+int dataBarCharacterValue(const std::array<int, 8>& counts, bool outer) {
+  const auto [odd, even, oddTotal, evenTotal] = splitOddEven(counts);
   if (oddTotal + evenTotal != (outer ? 16 : 15)) return -1;
   if (outer) {
     for (const Group& g : kOuterGroups) {

@@ -26,6 +26,14 @@ namespace oned {
 // Forward direction only, starting at the guard bar widths[start] (odd index).
 bool readDataBar(const std::vector<double>& widths, int start, Read& read);
 
+// A character's eight module counts parted into its bars (odd elements) and spaces (even), each
+// with its sum: the value is drawn from the two halves separately.
+struct OddEvenCounts {
+  std::array<int, 4> odd{}, even{};
+  int oddTotal = 0, evenTotal = 0;
+};
+OddEvenCounts splitOddEven(const std::array<int, 8>& counts);
+
 // The value of one data character from its eight module counts in reading order (outer
 // characters 16 modules, inner 15), or -1 when the counts fit no group.
 int dataBarCharacterValue(const std::array<int, 8>& counts, bool outer);

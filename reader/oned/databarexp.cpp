@@ -160,14 +160,7 @@ bool readSymbol(const std::vector<double>& widths, int start, const std::vector<
 }  // namespace
 
 int dataBarExpandedValue(const std::array<int, 8>& counts) {
-  std::array<int, 4> odd{}, even{};
-  int oddTotal = 0, evenTotal = 0;
-  for (int k = 0; k < 4; ++k) {
-    odd[k] = counts[2 * k];
-    even[k] = counts[2 * k + 1];
-    oddTotal += odd[k];
-    evenTotal += even[k];
-  }
+  const auto [odd, even, oddTotal, evenTotal] = splitOddEven(counts);
   if (oddTotal + evenTotal != kModules) return -1;
   for (size_t g = 0; g < std::size(kGroups); ++g) {
     if (kGroups[g].oddTotal != oddTotal) continue;
