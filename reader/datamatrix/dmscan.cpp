@@ -101,17 +101,17 @@ inline void blockResponses(const uint8_t* q, int16_t* out) {
 }
 
 // Whether no response of a block (pixels q[0] ... q[kBlock + 4]) can reach the threshold: a
-// six-tap response is at most three times the spread of the pixels it reads. The five pixels past
-// the block apart: a loop of kBlock alone becomes vector code.
+// six-tap response is at most three times the spread of the pixels it reads. A loop of kBlock
+// alone becomes vector code, so each step takes q[i] and q[i + 5] together: the two runs overlap
+// and cover the block's pixels and the five past it (a loop of its own for those five cost more
+// than the block's).
 inline bool flatBlock(const uint8_t* q, int32_t threshold) {
   uint8_t lo = 255, hi = 0;
   for (int32_t i = 0; i < kBlock; ++i) {
-    lo = q[i] < lo ? q[i] : lo;
-    hi = q[i] > hi ? q[i] : hi;
-  }
-  for (int32_t i = kBlock; i < kBlock + 5; ++i) {
-    lo = q[i] < lo ? q[i] : lo;
-    hi = q[i] > hi ? q[i] : hi;
+    const uint8_t a = q[i], b = q[i + 5];
+    const uint8_t low = a < b ? a : b, high = a > b ? a : b;
+    lo = low < lo ? low : lo;
+    hi = high > hi ? high : hi;
   }
   return 3 * (hi - lo) < threshold;
 }
