@@ -17,6 +17,8 @@
 #endif
 // A loop body the builds share: inlined into each, so each is compiled for its own lanes.
 #define IDUT_READER_LANE_BODY inline __attribute__((always_inline))
+// The same for a lambda inside such a body (placed after its parameter list).
+#define IDUT_READER_LAMBDA_BODY __attribute__((always_inline))
 
 namespace lanes {
 
