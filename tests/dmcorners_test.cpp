@@ -6,10 +6,14 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <random>
 #include <vector>
 
+#include "reader/datamatrix/dmfarside.hpp"
 #include "reader/datamatrix/dmroad.hpp"
+#include "reader/geometry.hpp"
 #include "scenes/scene.hpp"
 #include "support/fixtures.hpp"
 
@@ -75,4 +79,55 @@ TEST(DataMatrixCorners, ErrorPerCornerInModules) {
       EXPECT_LE(quantile(errors[k], 0.9), 0.3) << scene::categoryName(kind.category) << " " << names[k];
     }
   }
+}
+
+// A 16 x 16 symbol seen at an angle, located as a parallelogram on its L: the far sides measured
+// in the image bring the far corner and the solid sides' ends onto the keystone's own within a
+// pixel, however it pulls; a blank picture has no far sides to measure.
+TEST(DataMatrixCorners, FarSidesFollowAKeystone) {
+  constexpr int kN = 16, kSize = 130;
+  const cmath_vect k{20, 104}, a{102, 106}, b{22, 22}, square{a.x + b.x - k.x, a.y + b.y - k.y};
+  std::mt19937 rng(11);
+  std::vector<int> data(kN * kN);
+  for (int& v : data) v = static_cast<int>(rng() & 1);
+  const cmath_vect pulls[] = {{0, 0}, {5, -4}, {-6, 5}, {7, 0}, {0, -7}};
+  for (int blank = 0; blank < 2; ++blank)
+    for (const cmath_vect& pull : pulls) {
+      const cmath_vect d{square.x + pull.x, square.y + pull.y};
+      // Drawn through the inverse (adjugate) of the unit square's map onto k, a, d, b: solid left
+      // column and bottom row, alternating top row and right column; 4 x 4 samples a pixel.
+      const dmroad::SquareToQuad h(k, a, d, b);
+      const double m[3][3] = {{h.a, h.b, h.c}, {h.d, h.e, h.f}, {h.g, h.h, 1}};
+      double inv[3][3];
+      for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+          inv[j][i] = m[(i + 1) % 3][(j + 1) % 3] * m[(i + 2) % 3][(j + 2) % 3] -
+                      m[(i + 1) % 3][(j + 2) % 3] * m[(i + 2) % 3][(j + 1) % 3];
+      auto ink = [&](double x, double y) {
+        const double w = inv[2][0] * x + inv[2][1] * y + inv[2][2];
+        const double u = (inv[0][0] * x + inv[0][1] * y + inv[0][2]) / w;
+        const double v = (inv[1][0] * x + inv[1][1] * y + inv[1][2]) / w;
+        if (blank || !(u >= 0 && u < 1 && v >= 0 && v < 1)) return 0;
+        const int col = static_cast<int>(u * kN), up = static_cast<int>(v * kN);
+        if (col == 0 || up == 0) return 1;
+        if (up == kN - 1 || col == kN - 1) return (up == kN - 1 ? col : up) % 2 == 0 ? 1 : 0;
+        return data[up * kN + col];
+      };
+      std::vector<uint8_t> pixels(kSize * kSize);
+      for (int y = 0; y < kSize; ++y)
+        for (int x = 0; x < kSize; ++x) {
+          int dark = 0;
+          for (int s = 0; s < 16; ++s) dark += ink(x + (s % 4 + 0.5) / 4, y + (s / 4 + 0.5) / 4);
+          pixels[y * kSize + x] = static_cast<uint8_t>(220 - dark * 180 / 16);
+        }
+      const cimg_windowConst w{kSize, kSize, 0, 0, kSize, pixels.data()};
+      std::array<cmath_vect, 4> corners{k, a, square, b};
+      const bool fitted = dmroad::fitFarSides(w, &corners);
+      EXPECT_EQ(fitted, !blank) << pull.x << " " << pull.y;
+      if (!fitted) continue;
+      EXPECT_LT(dmroad::distance(corners[0], k), 1e-9) << "the L corner stays";
+      const cmath_vect truth[3] = {a, d, b};
+      for (int c = 0; c < 3; ++c)
+        EXPECT_LT(dmroad::distance(corners[c + 1], truth[c]), 1.0) << pull.x << " " << pull.y << " corner " << c + 1;
+    }
 }

@@ -279,3 +279,36 @@ TEST(DataMatrixRead, ScenesReadWhatTheRoadLocatesAndNeverMisread) {
   EXPECT_EQ(wrong, 0);
   EXPECT_GE(allRead, 0.95 * allLocated);
 }
+
+// A grid read from exact corners wherever the symbol lies: against the image's edges (samples
+// clamped there), a pixel or two in and well inside, it reads its text uncorrected; corners listed
+// as a bow tie read nothing (sampled without the clamps, such a grid runs off the image).
+TEST(DataMatrixRead, GridsOnTheImageEdgeReadAsInside) {
+  const Encoding e{"EDGE 0123456789 sampling", DATA_MODE, 0, 0};
+  const dmread::ModuleMatrix m = encode(e);
+  constexpr int kModule = 3;
+  struct Case {
+    int left, top, right, bottom;  // light pixels beside the outline
+    bool crossed;
+  };
+  const Case cases[] = {{0, 0, 6, 6, false}, {6, 6, 0, 0, false},   {0, 0, 0, 0, false},    {1, 1, 1, 1, false},
+                        {2, 2, 2, 2, false}, {12, 9, 7, 15, false}, {0, 0, 0, 0, true}, {10, 10, 10, 10, true}};
+  for (const Case& c : cases) {
+    const int side = m.cols * kModule, tall = m.rows * kModule;
+    const int width = c.left + side + c.right, height = c.top + tall + c.bottom;
+    std::vector<uint8_t> pixels(static_cast<size_t>(width) * height, 220);
+    for (int y = 0; y < tall; ++y)
+      for (int x = 0; x < side; ++x)
+        if (m.at(y / kModule, x / kModule)) pixels[static_cast<size_t>(c.top + y) * width + c.left + x] = 40;
+    const cimg_windowConst w{width, height, 0, 0, width, pixels.data()};
+    const double x0 = c.left, y0 = c.top, x1 = x0 + side, y1 = y0 + tall;
+    std::array<cmath_vect, 4> corners{cmath_vect{x0, y1}, cmath_vect{x1, y1}, cmath_vect{x1, y0}, cmath_vect{x0, y0}};
+    if (c.crossed) std::swap(corners[1], corners[2]);
+    const dmread::Reading r = dmread::readSymbol(w, corners, m.rows, m.cols);
+    const std::string name = std::to_string(c.left) + " " + std::to_string(c.top) + (c.crossed ? " crossed" : "");
+    EXPECT_EQ(r.ok, !c.crossed) << name << ": " << r.error;
+    if (!r.ok) continue;
+    EXPECT_EQ(r.message.text, e.data) << name;
+    EXPECT_EQ(r.corrected, 0) << name;
+  }
+}

@@ -14,6 +14,7 @@
 #include "ci_id/dmdriver.h"
 #include "ci_id/mask.h"
 #include "ci_id/region.h"
+#include "reader/datamatrix/dmdenoise.hpp"
 #include "reader/datamatrix/dmroad.hpp"
 #include "reader/datamatrix/dmscan.hpp"
 #include "scenes/scene.hpp"
@@ -330,4 +331,38 @@ TEST(DataMatrixRoad, ItsScanSeedsLikeTheDriverAndMarksAroundEachOutline) {
       }
     EXPECT_EQ(std::pair(onlyDriver, wrong), std::pair(0, 0)) << angle;
   }
+}
+
+// The smoothed copies the road searches in noisy images, once and twice over, against the 3 x 3
+// binomial's definition (edges repeated, rounded after each pass): single pixels, rows, columns,
+// sizes either side of the row loops' blocks, random levels and extremes. This runs the build
+// picked for this processor; baseline_lanes_dmroad runs the baseline one.
+TEST(DataMatrixRoad, SmoothedCopiesMatchTheKernel) {
+  auto byDefinition = [](const std::vector<uint8_t>& in, int width, int height) {
+    std::vector<uint8_t> out(in.size());
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) {
+        int sum = 0;
+        for (int dy = -1; dy <= 1; ++dy)
+          for (int dx = -1; dx <= 1; ++dx)
+            sum += (2 - dy * dy) * (2 - dx * dx) *
+                   in[static_cast<size_t>(std::clamp(y + dy, 0, height - 1)) * width + std::clamp(x + dx, 0, width - 1)];
+        out[static_cast<size_t>(y) * width + x] = static_cast<uint8_t>((sum + 8) >> 4);
+      }
+    return out;
+  };
+  const std::pair<int, int> sizes[] = {{1, 1}, {1, 9}, {9, 1}, {2, 2}, {31, 3}, {32, 4}, {33, 5}, {65, 7}, {130, 41}};
+  scene::Random rng(3);
+  for (const auto& [width, height] : sizes)
+    for (int extremes = 0; extremes < 2; ++extremes) {
+      std::vector<uint8_t> in(static_cast<size_t>(width) * height);
+      for (uint8_t& v : in) v = static_cast<uint8_t>(extremes ? 255 * rng.uniformInt(0, 1) : rng.uniformInt(0, 255));
+      const cimg_windowConst w{width, height, 0, 0, width, in.data()};
+      std::vector<uint8_t> once(in.size()), twice(in.size());
+      dmroad::smoothBinomial(w, once.data());
+      dmroad::smoothBinomialTwice(w, twice.data());
+      const std::vector<uint8_t> expectOnce = byDefinition(in, width, height);
+      EXPECT_EQ(once, expectOnce) << width << " x " << height;
+      EXPECT_EQ(twice, byDefinition(expectOnce, width, height)) << width << " x " << height;
+    }
 }

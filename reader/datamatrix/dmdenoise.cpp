@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "reader/lanes.hpp"
+
 namespace dmroad {
 
 namespace {
@@ -18,7 +20,7 @@ constexpr int32_t kBlock = 32;
 // leaving a tail done one element at a time: run must write the same values however often it
 // covers an element. A range shorter than a block is one run of its own length.
 template <class Run>
-inline void inBlocks(int32_t first, int32_t limit, Run run) {
+IDUT_READER_LANE_BODY void inBlocks(int32_t first, int32_t limit, Run run) {
   if (limit - first < kBlock) {
     if (limit > first) run(first, limit - first);
     return;
@@ -124,32 +126,32 @@ double noiseSigma(const cimg_windowConst& w, double matters) {
 namespace {
 
 // Column sums (1 2 1) of three rows at x below n.
-inline void columnSums(const uint8_t* __restrict a, const uint8_t* __restrict b, const uint8_t* __restrict c,
+IDUT_READER_LANE_BODY void columnSums(const uint8_t* __restrict a, const uint8_t* __restrict b, const uint8_t* __restrict c,
                        int32_t n, uint16_t* __restrict v) {
   for (int32_t x = 0; x < n; ++x) v[x] = static_cast<uint16_t>(a[x] + 2 * b[x] + c[x]);
 }
 
 // The same across the column sums, rounded to a grey level, at x below n (v[-1] ... v[n] read).
-inline void acrossSums(const uint16_t* __restrict v, int32_t n, uint8_t* __restrict o) {
+IDUT_READER_LANE_BODY void acrossSums(const uint16_t* __restrict v, int32_t n, uint8_t* __restrict o) {
   for (int32_t x = 0; x < n; ++x) o[x] = static_cast<uint8_t>((v[x - 1] + 2 * v[x] + v[x + 1] + 8) >> 4);
 }
 
 // One row of the smoothed image from the rows above, at and below it (edges repeated).
-void smoothRow(const uint8_t* above, const uint8_t* at, const uint8_t* below, int32_t width, uint16_t* sums,
+IDUT_READER_LANE_BODY void smoothRow(const uint8_t* above, const uint8_t* at, const uint8_t* below, int32_t width, uint16_t* sums,
                uint8_t* o) {
-  inBlocks(0, width, [&](int32_t x, int32_t n) { columnSums(above + x, at + x, below + x, n, sums + x); });
+  inBlocks(0, width, [&](int32_t x, int32_t n) IDUT_READER_LAMBDA_BODY {
+    columnSums(above + x, at + x, below + x, n, sums + x);
+  });
   if (width == 1) {
     o[0] = static_cast<uint8_t>((4 * sums[0] + 8) >> 4);
     return;
   }
   o[0] = static_cast<uint8_t>((3 * sums[0] + sums[1] + 8) >> 4);
-  inBlocks(1, width - 1, [&](int32_t x, int32_t n) { acrossSums(sums + x, n, o + x); });
+  inBlocks(1, width - 1, [&](int32_t x, int32_t n) IDUT_READER_LAMBDA_BODY { acrossSums(sums + x, n, o + x); });
   o[width - 1] = static_cast<uint8_t>((sums[width - 2] + 3 * sums[width - 1] + 8) >> 4);
 }
 
-}  // namespace
-
-void smoothBinomial(const cimg_windowConst& w, uint8_t* out) {
+IDUT_READER_LANE_BODY void smoothOnceBody(const cimg_windowConst& w, uint8_t* out) {
   const int32_t width = w.width, height = w.height;
   if (width <= 0 || height <= 0) return;
   // The kernel is separable: down the columns of the rows above, at and below, then across.
@@ -159,7 +161,7 @@ void smoothBinomial(const cimg_windowConst& w, uint8_t* out) {
               out + static_cast<size_t>(y) * width);
 }
 
-void smoothBinomialTwice(const cimg_windowConst& w, uint8_t* out) {
+IDUT_READER_LANE_BODY void smoothTwiceBody(const cimg_windowConst& w, uint8_t* out) {
   const int32_t width = w.width, height = w.height;
   if (width <= 0 || height <= 0) return;
   // A row of the second pass reads three rows of the first, so those wait in a ring of three
@@ -167,7 +169,7 @@ void smoothBinomialTwice(const cimg_windowConst& w, uint8_t* out) {
   std::vector<uint16_t> sums(static_cast<size_t>(width));
   std::vector<uint8_t> ring(3 * static_cast<size_t>(width));
   auto once = [&](int32_t r) { return ring.data() + static_cast<size_t>(r % 3) * width; };
-  auto smoothOnce = [&](int32_t r) {
+  auto smoothOnce = [&](int32_t r) IDUT_READER_LAMBDA_BODY {
     smoothRow(rowOf(w, std::max(r - 1, 0)), rowOf(w, r), rowOf(w, std::min(r + 1, height - 1)), width, sums.data(),
               once(r));
   };
@@ -177,6 +179,25 @@ void smoothBinomialTwice(const cimg_windowConst& w, uint8_t* out) {
     smoothRow(once(std::max(y - 1, 0)), once(y), once(std::min(y + 1, height - 1)), width, sums.data(),
               out + static_cast<size_t>(y) * width);
   }
+}
+
+// Both smoothings for the baseline and for AVX2 (reader/lanes.hpp): the same bytes either way.
+using Smooth = void (*)(const cimg_windowConst&, uint8_t*);
+void smoothOnceBaseline(const cimg_windowConst& w, uint8_t* out) { smoothOnceBody(w, out); }
+IDUT_READER_WIDE_TARGET void smoothOnceWide(const cimg_windowConst& w, uint8_t* out) { smoothOnceBody(w, out); }
+void smoothTwiceBaseline(const cimg_windowConst& w, uint8_t* out) { smoothTwiceBody(w, out); }
+IDUT_READER_WIDE_TARGET void smoothTwiceWide(const cimg_windowConst& w, uint8_t* out) { smoothTwiceBody(w, out); }
+
+}  // namespace
+
+void smoothBinomial(const cimg_windowConst& w, uint8_t* out) {
+  static const Smooth smooth = lanes::pick<Smooth>(smoothOnceBaseline, smoothOnceWide);
+  smooth(w, out);
+}
+
+void smoothBinomialTwice(const cimg_windowConst& w, uint8_t* out) {
+  static const Smooth smooth = lanes::pick<Smooth>(smoothTwiceBaseline, smoothTwiceWide);
+  smooth(w, out);
 }
 
 namespace {
@@ -191,7 +212,7 @@ constexpr int32_t kDriverThreshold = 45;
 // set, or folded in by their maximum. A response is at most 765, so 16-bit lanes hold it,
 // twice as many to a vector register as 32-bit ones.
 template <bool kFold>
-inline void responses(const uint8_t* __restrict q, int32_t n, int16_t* __restrict s) {
+IDUT_READER_LANE_BODY void responses(const uint8_t* __restrict q, int32_t n, int16_t* __restrict s) {
   for (int32_t i = 0; i < n; ++i) {
     const auto difference = static_cast<int16_t>(q[i + 3] + q[i + 4] + q[i + 5] - q[i] - q[i + 1] - q[i + 2]);
     const int16_t response = std::max(difference, static_cast<int16_t>(-difference));
@@ -202,13 +223,13 @@ inline void responses(const uint8_t* __restrict q, int32_t n, int16_t* __restric
 // The row's responses at x in [first, limit] set into, or folded into, s[x]. Either writes the
 // same values again where the last block overlaps the one before it.
 template <bool kFold>
-void rowResponses(const uint8_t* p, int32_t first, int32_t limit, int16_t* s) {
-  inBlocks(first, limit + 1, [&](int32_t x, int32_t n) { responses<kFold>(p + x - 1, n, s + x); });
+IDUT_READER_LANE_BODY void rowResponses(const uint8_t* p, int32_t first, int32_t limit, int16_t* s) {
+  inBlocks(first, limit + 1, [&](int32_t x, int32_t n) IDUT_READER_LAMBDA_BODY { responses<kFold>(p + x - 1, n, s + x); });
 }
 
 // Marks m[cx] (when unmarked) for cx below n whose strongest response, strongest[4 cx ... 4 cx + 3],
 // is under level. Every mark is written back, changed or not, so the loop has no branch.
-inline void markQuietCells(const int16_t* __restrict strongest, int32_t n, int16_t level, uint8_t* __restrict m) {
+IDUT_READER_LANE_BODY void markQuietCells(const int16_t* __restrict strongest, int32_t n, int16_t level, uint8_t* __restrict m) {
   for (int32_t cx = 0; cx < n; ++cx) {
     const int16_t* q = strongest + 4 * cx;
     const int16_t most = std::max(std::max(q[0], q[1]), std::max(q[2], q[3]));
@@ -219,9 +240,8 @@ inline void markQuietCells(const int16_t* __restrict strongest, int32_t n, int16
 // The levels a response takes, 0 ... 765.
 constexpr size_t kResponseLevels = 766;
 
-}  // namespace
-
-int32_t markNoiseCells(const cimg_windowConst& w, const std::vector<int32_t>& rows, cimg_window* marking) {
+IDUT_READER_LANE_BODY int32_t markNoiseCellsBody(const cimg_windowConst& w, const std::vector<int32_t>& rows,
+                                                  cimg_window* marking) {
   // The positions the driver walks; a seed at x carries the response at x - 1.
   const int32_t first = 2, last = w.width - 7;
   if (last < first || rows.empty()) return 0;
@@ -259,10 +279,12 @@ int32_t markNoiseCells(const cimg_windowConst& w, const std::vector<int32_t>& ro
   std::vector<int16_t> strongest(static_cast<size_t>(4 * cells + 4), 0);
   // The level is at most 5 x 765 / 0.6745 rounded up, which 16 bits hold.
   const auto quiet = static_cast<int16_t>(level);
-  auto flush = [&](int32_t cy) {
+  auto flush = [&](int32_t cy) IDUT_READER_LAMBDA_BODY {
     if (cy < 0 || cy >= marking->height) return;
     uint8_t* m = marking->pixels + static_cast<ptrdiff_t>(cy) * marking->stride;
-    inBlocks(0, cells, [&](int32_t cx, int32_t n) { markQuietCells(strongest.data() + 4 * cx, n, quiet, m + cx); });
+    inBlocks(0, cells, [&](int32_t cx, int32_t n) IDUT_READER_LAMBDA_BODY {
+      markQuietCells(strongest.data() + 4 * cx, n, quiet, m + cx);
+    });
   };
   const int32_t limit = std::min(last, 4 * cells - 2);
   int32_t cellRow = -1;
@@ -278,6 +300,23 @@ int32_t markNoiseCells(const cimg_windowConst& w, const std::vector<int32_t>& ro
   }
   flush(cellRow);
   return level;
+}
+
+// The marking for the baseline and for AVX2 (reader/lanes.hpp): the same marks either way.
+using MarkNoise = int32_t (*)(const cimg_windowConst&, const std::vector<int32_t>&, cimg_window*);
+int32_t markNoiseBaseline(const cimg_windowConst& w, const std::vector<int32_t>& rows, cimg_window* marking) {
+  return markNoiseCellsBody(w, rows, marking);
+}
+IDUT_READER_WIDE_TARGET int32_t markNoiseWide(const cimg_windowConst& w, const std::vector<int32_t>& rows,
+                                              cimg_window* marking) {
+  return markNoiseCellsBody(w, rows, marking);
+}
+
+}  // namespace
+
+int32_t markNoiseCells(const cimg_windowConst& w, const std::vector<int32_t>& rows, cimg_window* marking) {
+  static const MarkNoise mark = lanes::pick<MarkNoise>(markNoiseBaseline, markNoiseWide);
+  return mark(w, rows, marking);
 }
 
 }  // namespace dmroad

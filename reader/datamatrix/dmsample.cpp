@@ -38,8 +38,18 @@ constexpr int kSampleSteps[5][2] = {{0, 0}, {1, 1}, {2, 1}, {1, 2}, {2, 2}};
 // point comes out exactly as SquareToQuad::map gives it.
 class Mapper {
  public:
-  Mapper(const std::array<cmath_vect, 4>& q, int rows, int cols)
-      : map_(q[0], q[1], q[2], q[3]), columns_(static_cast<size_t>(cols) * 3), rows_(static_cast<size_t>(rows) * 3) {
+  Mapper(const cimg_windowConst& w, const std::array<cmath_vect, 4>& q, int rows, int cols) { place(w, q, rows, cols); }
+  // The same for other corners, the products' buffers kept: the grid refinement maps well over a
+  // hundred trial grids of one size.
+  void place(const cimg_windowConst& w, const std::array<cmath_vect, 4>& q, int rows, int cols) {
+    map_ = SquareToQuad(q[0], q[1], q[2], q[3]);
+    columns_.resize(static_cast<size_t>(cols) * 3);
+    rows_.resize(static_cast<size_t>(rows) * 3);
+    // A convex quadrilateral holds the image of the whole unit square, so when its corners lie a
+    // pixel inside the window's unclamped range every sample does (rounding to spare).
+    unclamped_ = dmroad::convexQuad(q);
+    for (const cmath_vect& p : q)
+      unclamped_ = unclamped_ && p.x >= 1.5 && p.y >= 1.5 && p.x < w.width - 1.5 && p.y < w.height - 1.5;
     const double perCol = 1.0 / cols, perRow = 1.0 / rows;
     for (int c = 0; c < cols; ++c)
       for (int k = 0; k < 3; ++k) {
@@ -60,6 +70,8 @@ class Mapper {
     const double w = 1 / (u.z + v.z + 1);
     return cmath_vect{(u.x + v.x + map_.c) * w, (u.y + v.y + map_.f) * w};
   }
+  // Whether every sample lies where sampleAt needs no clamps.
+  bool unclamped() const { return unclamped_; }
 
  private:
   struct Products {
@@ -67,13 +79,21 @@ class Mapper {
   };
   SquareToQuad map_;
   std::vector<Products> columns_, rows_;
+  bool unclamped_ = false;
 };
 
 double moduleValue(const cimg_windowConst& w, const Mapper& m, int r, int c) {
   double sum = 0;
-  for (int sample = 0; sample < 5; ++sample) {
-    const cmath_vect p = m.at(r, c, sample);
-    sum += sampleAt(w, p.x, p.y);
+  if (m.unclamped()) {
+    for (int sample = 0; sample < 5; ++sample) {
+      const cmath_vect p = m.at(r, c, sample);
+      sum += dmroad::sampleUnclamped(w, p.x, p.y);
+    }
+  } else {
+    for (int sample = 0; sample < 5; ++sample) {
+      const cmath_vect p = m.at(r, c, sample);
+      sum += sampleAt(w, p.x, p.y);
+    }
   }
   return sum / 5;
 }
@@ -123,10 +143,11 @@ FixedStats fixedStats(const SymbolSize& s, int r0, int r1, int c0, int c1, Value
   return st;
 }
 
-FixedStats wholeStats(const cimg_windowConst& w, const Grid& g) {
-  const Mapper m(g.corners, g.size->rows, g.size->cols);
-  return fixedStats(*g.size, 0, g.size->rows, 0, g.size->cols,
-                    [&](int r, int c) { return moduleValue(w, m, r, c); });
+// Over the whole grid of size s on the corners, mapped by m (placed on them here).
+FixedStats wholeStats(const cimg_windowConst& w, const SymbolSize& s, const std::array<cmath_vect, 4>& corners,
+                      Mapper* m) {
+  m->place(w, corners, s.rows, s.cols);
+  return fixedStats(s, 0, s.rows, 0, s.cols, [&](int r, int c) { return moduleValue(w, *m, r, c); });
 }
 
 // Module grey levels of one module count, sampled on demand in the frame of the corners as
@@ -137,7 +158,7 @@ FixedStats wholeStats(const cimg_windowConst& w, const Grid& g) {
 class ModuleValues {
  public:
   ModuleValues(const cimg_windowConst& w, const std::array<cmath_vect, 4>& corners, int rows, int cols)
-      : w_(w), m_(corners, rows, cols), rows_(rows), cols_(cols),
+      : w_(w), m_(w, corners, rows, cols), rows_(rows), cols_(cols),
         values_(static_cast<size_t>(rows) * cols, std::numeric_limits<double>::quiet_NaN()) {}
   int rows() const { return rows_; }
   int cols() const { return cols_; }
@@ -241,7 +262,7 @@ std::vector<Grid> gridCandidates(const cimg_windowConst& window, const std::arra
 
 void sampleModules(const cimg_windowConst& window, Grid* grid) {
   const SymbolSize& s = *grid->size;
-  const Mapper m(grid->corners, s.rows, s.cols);
+  const Mapper m(window, grid->corners, s.rows, s.cols);
   ModuleMatrix& mm = grid->modules;
   mm.rows = s.rows;
   mm.cols = s.cols;
@@ -340,11 +361,13 @@ void equalizeModules(Grid* grid) {
 
 void refineGrid(const cimg_windowConst& window, Grid* grid) {
   const SymbolSize& s = *grid->size;
-  auto contrast = [&](const Grid& g) {
-    const FixedStats st = wholeStats(window, g);
+  // Trials move the corners alone: the grid's sampled modules wait for the corners chosen.
+  Mapper mapper(window, grid->corners, s.rows, s.cols);
+  auto contrast = [&](const std::array<cmath_vect, 4>& corners) {
+    const FixedStats st = wholeStats(window, s, corners, &mapper);
     return std::fabs(st.ink - st.paper) * st.right;
   };
-  double best = contrast(*grid);
+  double best = contrast(grid->corners);
   const double module = std::min(distance(grid->corners[0], grid->corners[1]) / s.cols,
                                  distance(grid->corners[0], grid->corners[3]) / s.rows);
   for (double step : {0.3, 0.15, 0.07}) {
@@ -353,12 +376,12 @@ void refineGrid(const cimg_windowConst& window, Grid* grid) {
       for (int corner = 0; corner < 4; ++corner)
         for (int axis = 0; axis < 2; ++axis)
           for (double sign : {-1.0, 1.0}) {
-            Grid trial = *grid;
-            (axis == 0 ? trial.corners[corner].x : trial.corners[corner].y) += sign * step * module;
+            std::array<cmath_vect, 4> trial = grid->corners;
+            (axis == 0 ? trial[corner].x : trial[corner].y) += sign * step * module;
             const double c = contrast(trial);
             if (c > best) {
               best = c;
-              *grid = trial;
+              grid->corners = trial;
               moved = true;
             }
           }

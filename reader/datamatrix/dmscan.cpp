@@ -8,6 +8,7 @@
 #include "base/cbt.h"
 #include "base/csys.h"
 #include "ci_id/dmsearch.h"
+#include "reader/lanes.hpp"
 
 namespace dmroad {
 
@@ -95,23 +96,23 @@ csys_status searchAt(const Row& r, const uint8_t* p, int32_t x, int32_t y, int32
 
 // The six-tap responses of a block of positions, q[0] the pixel before the first: a loop of fixed
 // length, which the compiler turns into vector code.
-inline void blockResponses(const uint8_t* q, int16_t* out) {
+IDUT_READER_LANE_BODY void blockResponses(const uint8_t* q, int16_t* out) {
   for (int32_t i = 0; i < kBlock; ++i)
     out[i] = static_cast<int16_t>(std::abs(q[i + 3] + q[i + 4] + q[i + 5] - q[i] - q[i + 1] - q[i + 2]));
 }
 
 // Whether no response of a block (pixels q[0] ... q[kBlock + 4]) can reach the threshold: a
-// six-tap response is at most three times the spread of the pixels it reads. The five pixels past
-// the block apart: a loop of kBlock alone becomes vector code.
-inline bool flatBlock(const uint8_t* q, int32_t threshold) {
+// six-tap response is at most three times the spread of the pixels it reads. A loop of kBlock
+// alone becomes vector code, so each step takes q[i] and q[i + 5] together: the two runs overlap
+// and cover the block's pixels and the five past it (a loop of its own for those five cost more
+// than the block's).
+IDUT_READER_LANE_BODY bool flatBlock(const uint8_t* q, int32_t threshold) {
   uint8_t lo = 255, hi = 0;
   for (int32_t i = 0; i < kBlock; ++i) {
-    lo = q[i] < lo ? q[i] : lo;
-    hi = q[i] > hi ? q[i] : hi;
-  }
-  for (int32_t i = kBlock; i < kBlock + 5; ++i) {
-    lo = q[i] < lo ? q[i] : lo;
-    hi = q[i] > hi ? q[i] : hi;
+    const uint8_t a = q[i], b = q[i + 5];
+    const uint8_t low = a < b ? a : b, high = a > b ? a : b;
+    lo = low < lo ? low : lo;
+    hi = high > hi ? high : hi;
   }
   return 3 * (hi - lo) < threshold;
 }
@@ -129,8 +130,9 @@ bool blockMarked(const Cells& cells, int32_t x0, int32_t x1, int32_t y) {
 
 // One scan row: responses and peaks a block at a time (blocks too flat for a peak, or wholly in
 // marked cells, only carry their last two responses on), peaks searched from in walk order
-// unless their cell is marked.
-csys_status scanRow(const Row& r, int32_t lineIndex, int32_t y, cimg_image* marking, cid2d_trackingResult* result) {
+// unless their cell is marked. Built for the baseline and for AVX2 (reader/lanes.hpp).
+IDUT_READER_LANE_BODY csys_status scanRowBody(const Row& r, int32_t lineIndex, int32_t y, cimg_image* marking,
+                                              cid2d_trackingResult* result) {
   const cimg_windowConst& w = r.window;
   const uint8_t* p = w.pixels + static_cast<ptrdiff_t>(y - w.y0) * w.stride - w.x0;
   const int32_t begin = w.x0 + 3, end = w.x0 + w.width - 5;
@@ -188,6 +190,16 @@ csys_status scanRow(const Row& r, int32_t lineIndex, int32_t y, cimg_image* mark
   return 0;
 }
 
+using ScanRow = csys_status (*)(const Row&, int32_t, int32_t, cimg_image*, cid2d_trackingResult*);
+csys_status scanRowBaseline(const Row& r, int32_t lineIndex, int32_t y, cimg_image* marking,
+                            cid2d_trackingResult* result) {
+  return scanRowBody(r, lineIndex, y, marking, result);
+}
+IDUT_READER_WIDE_TARGET csys_status scanRowWide(const Row& r, int32_t lineIndex, int32_t y, cimg_image* marking,
+                                                cid2d_trackingResult* result) {
+  return scanRowBody(r, lineIndex, y, marking, result);
+}
+
 }  // namespace
 
 csys_status findNextSymbol(const cimg_imageConst* image, const cid2d_trackingParams* params, const cid_mask* mask,
@@ -204,6 +216,7 @@ csys_status findNextSymbol(const cimg_imageConst* image, const cid2d_trackingPar
   r.run.maxPoints = params->maxContourPoints;
   if (CSYS_FAILED(st = cid2d_trackingResult_reset(result))) return st;
   const cimg_windowConst& w = r.window;
+  static const ScanRow scanRow = lanes::pick<ScanRow>(scanRowBaseline, scanRowWide);
   int32_t i = params->firstScanLine;
   for (; i < params->scanLineCount; ++i) {
     if (CSYS_FAILED(st = csys_attention_check())) return st;
