@@ -2,6 +2,7 @@
 // refuses bad input (C++ and C alike), that nothing leaks on any failure, and the stop callback.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <stdexcept>
@@ -241,6 +242,24 @@ TEST(FrontDoor, StopCallbacksEndTheSearch) {
   EXPECT_EQ(idut::readSymbols(sampleView(), options).size(), kSampleTexts.size());
   // Without a callback nothing is stopped, not even right after a stopped search.
   EXPECT_EQ(idut::readSymbols(sampleView()).size(), kSampleTexts.size());
+  // A callback may search another image (here a blank one of the same size) on the same thread
+  // while the first search waits on it: neither disturbs the other's copies of its image.
+  const std::vector<uint8_t> blank(sample().pixels.size(), 255);
+  int nested = 0, nestedFound = 0;
+  options.stop = [&] {
+    if (nested++ < 50)
+      nestedFound += static_cast<int>(idut::readSymbols(idut::ImageView(blank.data(), sample().width, sample().height,
+                                                                        sample().width)).size());
+    return false;
+  };
+  std::vector<std::string> texts;
+  for (const idut::Symbol& s : idut::readSymbols(sampleView(), options)) texts.push_back(s.text);
+  std::vector<std::string> expected = kSampleTexts;
+  std::sort(texts.begin(), texts.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(texts, expected);
+  EXPECT_GE(nested, 1);
+  EXPECT_EQ(nestedFound, 0);
 }
 
 // A sheet of many symbols of one kind in a grid, each with its text.

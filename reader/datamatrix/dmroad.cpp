@@ -36,12 +36,23 @@ struct KeptBlock {
 };
 
 thread_local KeptBlock t_smoothed, t_framed;
+// Searches running on this thread: a caller's stop callback may start another search while one
+// is under way, and the inner one must not write over the outer one's copies.
+thread_local int t_searchesUnderWay = 0;
+
+struct SearchUnderWay {
+  SearchUnderWay() { ++t_searchesUnderWay; }
+  ~SearchUnderWay() { --t_searchesUnderWay; }
+  SearchUnderWay(const SearchUnderWay&) = delete;
+  SearchUnderWay& operator=(const SearchUnderWay&) = delete;
+};
 
 // n bytes for this image: the thread's kept block, grown when it is short and n is small enough
-// to keep, else a block of the image's own in *own.
+// to keep, else (or in a search nested in another) a block of the image's own in *own.
 uint8_t* blockFor(KeptBlock& kept, size_t n, std::unique_ptr<uint8_t[]>* own) {
-  if (n <= kept.size) return kept.bytes.get();
-  if (n > kKeptBytes) {
+  const bool nested = t_searchesUnderWay > 1;
+  if (n <= kept.size && !nested) return kept.bytes.get();
+  if (n > kKeptBytes || nested) {
     *own = std::make_unique_for_overwrite<uint8_t[]>(n);
     return own->get();
   }
@@ -152,6 +163,7 @@ bool coveredByFinds(const Elongated& band, const std::vector<Symbol>& found) {
 }  // namespace
 
 Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* mask) {
+  const SearchUnderWay underWay;
   Outcome out;
   Resources r;
   auto fail = [&](csys_status st) {
