@@ -238,4 +238,35 @@ TEST(DataMatrixSheet, NoiseCellsAreMarkedOnlyInsideTheirParts) {
   EXPECT_GT(inside, 0);
 }
 
+// A page big enough to be searched in windows, holding one symbol too big for any window's core
+// (over half a window across): found all the same, by the last search over the whole page.
+TEST(DataMatrixSheet, SymbolsTooBigForAWindowAreFoundOnTheWholePage) {
+  struct BigCase {
+    double module;
+    scene::Point centre;
+  };
+  const BigCase kCases[] = {{14, {700, 700}}, {34, {1300, 1100}}, {42, {1900, 1100}}, {50, {1300, 1100}}};
+  for (const BigCase& c : kCases) {
+    scene::SceneSpec spec;
+    spec.width = 2600;
+    spec.height = 2200;
+    spec.symbols = {scene::encodeDataMatrix("a big symbol on a big page 1234567890")};
+    spec.placements = {{.centre = c.centre, .moduleSize = c.module, .angleDeg = 17}};
+    spec.blurSigma = 1;
+    spec.noiseSigma = 3;
+    const scene::Scene sc = scene::render(spec);
+    ASSERT_GT(sc.image.width, dmroad::kWholeSearchSide);
+    const scene::ImageView view(sc.image);
+    const dmroad::Outcome out = dmroad::findAllInWindows(*view, {});
+    ASSERT_EQ(out.status, 0);
+    int found = 0;
+    for (const dmroad::Symbol& s : out.symbols) {
+      double cx = 0, cy = 0;
+      for (const cmath_vect& corner : s.corners) cx += corner.x / 4, cy += corner.y / 4;
+      found += std::hypot(cx - c.centre.x, cy - c.centre.y) < c.module && s.rows == sc.symbols[0].rows;
+    }
+    EXPECT_EQ(found, 1) << "modules of " << c.module << " px at " << c.centre.x << ", " << c.centre.y;
+  }
+}
+
 }  // namespace

@@ -90,6 +90,32 @@ csys_status searchWindow(const cimg_windowConst& w, int32_t x0, int32_t y0, Span
   return found.status;
 }
 
+// The whole image once more for the symbols too big to lie in a window's core, with every symbol
+// found so far claimed: only outlines of at least kBigSide on both sides of their box are tracked
+// to the end, so the smaller ones, which the windows have searched, cost little.
+csys_status searchWhole(const cimg_imageConst& image, const Options& options, Outcome* out) {
+  WindowResources r;
+  csys_status st = cid_mask_construct(&r.mask, nullptr);
+  if (CSYS_FAILED(st)) return st;
+  r.haveMask = true;
+  for (const Symbol& s : out->symbols)
+    if (CSYS_FAILED(st = road::claim(&r.mask, s.corners, s.parallelogram != 0, nullptr))) return st;
+  Options bigOnly = options;
+  bigOnly.maxSymbols = 0;
+  bigOnly.tune = [&options](cid2d_trackingParams& params) {
+    if (options.tune) options.tune(params);
+    params.minSide = std::max(params.minSide, static_cast<double>(kBigSide));
+  };
+  const Outcome found = findAll(image, bigOnly, &r.mask);
+  out->calls += found.calls;
+  out->rejected += found.rejected;
+  for (const Symbol& s : found.symbols) {
+    if (options.maxSymbols > 0 && static_cast<int>(out->symbols.size()) >= options.maxSymbols) break;
+    out->symbols.push_back(s);
+  }
+  return found.status;
+}
+
 }  // namespace
 
 Outcome findAllInWindows(const cimg_imageConst& image, const Options& options) {
@@ -107,6 +133,8 @@ Outcome findAllInWindows(const cimg_imageConst& image, const Options& options) {
         return out;
       }
     }
+  if (options.maxSymbols > 0 && static_cast<int>(out.symbols.size()) >= options.maxSymbols) return out;
+  if (CSYS_FAILED(st = searchWhole(image, options, &out))) out.status = st;
   return out;
 }
 

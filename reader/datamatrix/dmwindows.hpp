@@ -9,7 +9,8 @@
 // Windows overlap by half: a symbol is taken from the window whose centre lies nearest its own
 // (along each axis), where at least a quarter window lies round it on every side, so a symbol of
 // up to half a window across lies wholly inside that window. Symbols found in earlier windows are
-// claimed in the mask of each later window they reach, so they are not tracked again.
+// claimed in the mask of each later window they reach, so they are not tracked again. Bigger
+// symbols are then looked for over the whole image, as before, with all the finds claimed.
 #ifndef IDUT_READER_DATAMATRIX_DMWINDOWS_HPP
 #define IDUT_READER_DATAMATRIX_DMWINDOWS_HPP
 
@@ -25,6 +26,9 @@ inline constexpr int32_t kWholeSearchSide = 2048;
 // The windows' side, and the step from one to the next.
 inline constexpr int32_t kWindowSide = 1280;
 inline constexpr int32_t kWindowStep = kWindowSide / 2;
+// The smallest side of a symbol's box the last search over the whole image takes: every symbol
+// whose box is at most kWindowStep on both sides lies wholly inside the window it is taken from.
+inline constexpr int32_t kBigSide = kWindowStep / 2;
 
 // Where the windows along one axis of `length` pixels start: every kWindowStep, the last moved
 // back to end at the axis' end. One window at 0 when the axis fits in one.
