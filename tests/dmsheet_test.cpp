@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "idut/read.hpp"
+#include "reader/datamatrix/dmlocalnoise.hpp"
 #include "reader/datamatrix/dmwindows.hpp"
 #include "scenes/scene.hpp"
 
@@ -98,33 +99,29 @@ TEST(DataMatrixSheet, GivesEverySymbolItsLabelsGiveAlone) {
   }
 }
 
-// The windows along an axis: inside it, each step at most half a window, the cores following
-// one another without gap or overlap, and each core a quarter window inside its window except
-// where the axis ends.
+// The windows along an axis: on whole noise blocks, the last running to the axis' end, each
+// step at most half a window, the cores following one another without gap or overlap, and each
+// core a quarter window inside its window except where the axis ends.
 TEST(DataMatrixSheet, WindowsCoverTheAxisAndTheirCoresTileIt) {
   using dmroad::kWindowSide;
-  for (int32_t length : {1, 700, kWindowSide, kWindowSide + 1, 2 * kWindowSide - 7, 3000, 12345}) {
+  for (int32_t length : {1, 700, kWindowSide, kWindowSide + 1, kWindowSide + 70, 2 * kWindowSide - 7, 3873, 12345}) {
     const std::vector<int32_t> starts = dmroad::windowStarts(length);
-    const int32_t side = std::min(kWindowSide, length);
     ASSERT_FALSE(starts.empty());
-    EXPECT_EQ(starts.front(), 0) << length;
-    EXPECT_EQ(starts.back() + side, std::max(length, side)) << length;
+    EXPECT_EQ(starts.back() + dmroad::windowLength(starts, starts.size() - 1, length), length) << length;
     for (size_t i = 0; i < starts.size(); ++i) {
       const dmroad::Span core = dmroad::coreOf(starts, i, length);
-      if (i == 0) {
-        EXPECT_LT(core.from, -1e100) << length;
-      }
-      if (i + 1 == starts.size()) {
-        EXPECT_GT(core.to, 1e100) << length;
-      }
-      if (i + 1 < starts.size()) {
-        EXPECT_LE(starts[i + 1] - starts[i], kWindowSide / 2) << length << " window " << i;
-        EXPECT_GT(starts[i + 1], starts[i]) << length << " window " << i;
-        EXPECT_EQ(core.to, dmroad::coreOf(starts, i + 1, length).from) << length << " window " << i;
-        EXPECT_GE(starts[i] + side - core.to, kWindowSide / 4.0) << length << " window " << i;
-      }
+      const int32_t end = starts[i] + dmroad::windowLength(starts, i, length);
+      EXPECT_EQ(starts[i] % dmroad::kNoiseBlock, 0) << length << " window " << i;
+      EXPECT_EQ(i == 0, core.from < -1e100) << length << " window " << i;
+      EXPECT_EQ(i + 1 == starts.size(), core.to > 1e100) << length << " window " << i;
       if (i > 0) {
         EXPECT_GE(core.from - starts[i], kWindowSide / 4.0) << length << " window " << i;
+      }
+      if (i + 1 < starts.size()) {
+        EXPECT_GT(starts[i + 1], starts[i]) << length << " window " << i;
+        EXPECT_LE(starts[i + 1] - starts[i], kWindowSide / 2) << length << " window " << i;
+        EXPECT_EQ(core.to, dmroad::coreOf(starts, i + 1, length).from) << length << " window " << i;
+        EXPECT_GE(end - core.to, kWindowSide / 4.0) << length << " window " << i;
       }
     }
   }

@@ -3,14 +3,24 @@
 #include <algorithm>
 
 #include "ci_id/mask.h"
+#include "reader/datamatrix/dmlocalnoise.hpp"
 #include "reader/roadbase.hpp"
 
 namespace dmroad {
 
 std::vector<int32_t> windowStarts(int32_t length) {
   std::vector<int32_t> starts{0};
-  while (starts.back() + kWindowSide < length) starts.push_back(std::min(starts.back() + kWindowStep, length - kWindowSide));
+  const int32_t last = std::max(0, (length - kWindowSide) / kNoiseBlock * kNoiseBlock);
+  while (starts.back() + kWindowSide < length) {
+    const int32_t next = std::min(starts.back() + kWindowStep, last);
+    if (next <= starts.back()) break;  // the window there reaches the end instead
+    starts.push_back(next);
+  }
   return starts;
+}
+
+int32_t windowLength(const std::vector<int32_t>& starts, size_t i, int32_t length) {
+  return i + 1 < starts.size() ? std::min(kWindowSide, length) : length - starts[i];
 }
 
 Span coreOf(const std::vector<int32_t>& starts, size_t i, int32_t length) {
@@ -55,9 +65,8 @@ bool reaches(const Symbol& s, double x0, double y0, double x1, double y1) {
 
 // Searches one window at (x0, y0) of w, with the symbols found so far claimed, and appends the
 // symbols whose centres lie in its core, in image coordinates.
-csys_status searchWindow(const cimg_windowConst& w, int32_t x0, int32_t y0, Span coreX, Span coreY,
-                         const Options& options, Outcome* out) {
-  const int32_t width = std::min(kWindowSide, w.width), height = std::min(kWindowSide, w.height);
+csys_status searchWindow(const cimg_windowConst& w, int32_t x0, int32_t y0, int32_t width, int32_t height, Span coreX,
+                         Span coreY, const Options& options, Outcome* out) {
   WindowResources r;
   csys_status st = cid_mask_construct(&r.mask, nullptr);
   if (CSYS_FAILED(st)) return st;
@@ -127,7 +136,8 @@ Outcome findAllInWindows(const cimg_imageConst& image, const Options& options) {
   for (size_t j = 0; j < ys.size(); ++j)
     for (size_t i = 0; i < xs.size(); ++i) {
       if (options.maxSymbols > 0 && static_cast<int>(out.symbols.size()) >= options.maxSymbols) return out;
-      st = searchWindow(w, xs[i], ys[j], coreOf(xs, i, w.width), coreOf(ys, j, w.height), options, &out);
+      st = searchWindow(w, xs[i], ys[j], windowLength(xs, i, w.width), windowLength(ys, j, w.height),
+                        coreOf(xs, i, w.width), coreOf(ys, j, w.height), options, &out);
       if (CSYS_FAILED(st)) {
         out.status = st;
         return out;

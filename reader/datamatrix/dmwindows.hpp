@@ -30,12 +30,18 @@ inline constexpr int32_t kWindowStep = kWindowSide / 2;
 // whose box is at most kWindowStep on both sides lies wholly inside the window it is taken from.
 inline constexpr int32_t kBigSide = kWindowStep / 2;
 
-// Where the windows along one axis of `length` pixels start: every kWindowStep, the last moved
-// back to end at the axis' end. One window at 0 when the axis fits in one.
+// Where the windows along one axis of `length` pixels start: every kWindowStep, the last on the
+// whole noise block (kNoiseBlock) at or before length - kWindowSide, and running to the axis' end.
+// On whole blocks every window scans the rows, and takes the marking cells and noise blocks, that
+// the whole image would: a window starting 33 rows lower read a noisy label's 52 x 52 symbol as
+// 18 x 18. One window at 0 when the axis fits in one.
 std::vector<int32_t> windowStarts(int32_t length);
+// The length of window i: kWindowSide, the last one to the axis' end (the whole axis when shorter).
+int32_t windowLength(const std::vector<int32_t>& starts, size_t i, int32_t length);
 
 // The part of the axis window i takes symbols from, [from, to): up to halfway between its centre
-// and its neighbours', the first from the axis' start and the last to its end.
+// and its neighbours' (centres reckoned at half of kWindowSide, or of a shorter axis), the first
+// from the axis' start and the last to its end.
 struct Span {
   double from, to;
 };
