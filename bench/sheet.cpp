@@ -10,7 +10,7 @@
 //
 // The images are taken in a fixed shuffled order (every 37th of the sorted list, round), so that
 // a sheet smaller than all of them holds some of each kind. -v lists the symbols the sheet lost,
-// each with the nearest find of its symbology on the sheet.
+// each with the nearest find of its symbology on the sheet, and the sheet's extra finds.
 // Prints, per symbology, the symbols of the images alone, how many the sheet gave, and the
 // sheet's finds that no image gave; then the sheet's size, search time and whether the search
 // said it was cut short. Exit status 0 when the sheet gave every symbol, 1 otherwise, 2 on bad
@@ -209,8 +209,13 @@ int main(int argc, char** argv) {
       }
     }
   }
-  for (size_t k = 0; k < onSheet.size(); ++k)
-    if (!claimed[k]) ++counts[idut::toString(onSheet[k].symbology)].extra;
+  for (size_t k = 0; k < onSheet.size(); ++k) {
+    if (claimed[k]) continue;
+    ++counts[idut::toString(onSheet[k].symbology)].extra;
+    if (verbose)
+      std::printf("extra %s %s \"%s\" at (%.1f, %.1f)\n", idut::toString(onSheet[k].symbology),
+                  onSheet[k].decoded ? "read" : "unread", onSheet[k].text.c_str(), onSheet[k].centre.x, onSheet[k].centre.y);
+  }
 
   std::printf("sheet %d x %d (%.1f megapixels), %zu images placed from %zu\n", width, height,
               width * static_cast<double>(height) / 1e6, placed.size(), tiles.size());

@@ -1,5 +1,7 @@
 #include "reader/datamatrix/dmread.hpp"
 
+#include <algorithm>
+
 #include "reader/datamatrix/dmsample.hpp"
 
 namespace dmread {
@@ -30,17 +32,13 @@ Reading readMatrix(const ModuleMatrix& modules) {
   return out;
 }
 
-Reading readSymbol(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners, int rows, int cols) {
-  std::vector<Grid> grids = gridCandidates(window, corners, rows, cols);
-  if (grids.empty() && rows > 0) grids = gridCandidates(window, corners);
-  if (grids.empty()) {
-    Reading none;
-    none.error = "no Data Matrix finder and clock pattern fits the located corners";
-    return none;
-  }
-  Reading first;
-  // A few readings, each as located and then with the grid refined on the finder pattern, each
-  // decided by threshold and then against the blur model.
+namespace {
+
+// A few of the grids, best first, each as located and then refined on the finder pattern, each
+// decided by threshold and then against the blur model: the first reading that decodes, else
+// the first grid's plain reading (in *first, when there is none yet).
+bool readGrids(const cimg_windowConst& window, std::vector<Grid>& grids, Reading* read, Reading* first,
+               bool haveFirst) {
   const size_t tries = grids.size() < 4 ? grids.size() : 4;
   for (int pass = 0; pass < 2; ++pass)
     for (size_t i = 0; i < tries; ++i) {
@@ -53,10 +51,38 @@ Reading readSymbol(const cimg_windowConst& window, const std::array<cmath_vect, 
         r.mirrored = g.mirrored;
         r.lightOnDark = g.lightOnDark;
         r.gridCorners = g.corners;
-        if (r.ok) return r;
-        if (pass == 0 && i == 0 && !equalized) first = r;
+        if (r.ok) {
+          *read = std::move(r);
+          return true;
+        }
+        if (!haveFirst && pass == 0 && i == 0 && !equalized) *first = r;
       }
     }
+  return false;
+}
+
+}  // namespace
+
+Reading readSymbol(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners, int rows, int cols) {
+  std::vector<Grid> grids = gridCandidates(window, corners, rows, cols);
+  const bool sized = rows > 0 && !grids.empty();
+  if (grids.empty() && rows > 0) grids = gridCandidates(window, corners);
+  if (grids.empty()) {
+    Reading none;
+    none.error = "no Data Matrix finder and clock pattern fits the located corners";
+    return none;
+  }
+  Reading read, first;
+  if (readGrids(window, grids, &read, &first, false)) return read;
+  // The size the border matched can be wrong: a noisy 52 x 52 symbol whose scan rows fell
+  // otherwise passed the border check as 18 x 18. The other sizes the outline allows are tried.
+  if (sized) {
+    std::vector<Grid> others = gridCandidates(window, corners);
+    others.erase(std::remove_if(others.begin(), others.end(),
+                                [&](const Grid& g) { return g.size == grids.front().size; }),
+                 others.end());
+    if (readGrids(window, others, &read, &first, true)) return read;
+  }
   return first;
 }
 

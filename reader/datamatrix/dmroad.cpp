@@ -15,6 +15,7 @@
 #include "reader/datamatrix/dmfarside.hpp"
 #include "reader/datamatrix/dmframe.hpp"
 #include "reader/geometry.hpp"
+#include "reader/datamatrix/dmlocalnoise.hpp"
 #include "reader/datamatrix/dmlong.hpp"
 #include "reader/datamatrix/dmscan.hpp"
 #include "reader/roadbase.hpp"
@@ -175,15 +176,12 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
   const int32_t width = r.fine.window.width, height = r.fine.window.height;
   // The pixels searched: the image, or a smoothed copy of it; then framed (see dmframe.hpp).
   cimg_windowConst unframed = r.fine.window;
-  const double noise = options.denoise ? noiseSigma(r.fine.window, kDenoiseAbove) : 0;
-  const bool noisy = noise > kDenoiseAbove;
-  if (noisy) {
+  // Heavy noise is smoothed twice over (a 5 x 5 binomial in all).
+  const std::vector<NoisyPart> noisy =
+      options.denoise ? noisyParts(r.fine.window, kDenoiseAbove, kSmoothTwiceAbove, options.noiseByBlocks) : std::vector<NoisyPart>{};
+  if (!noisy.empty()) {
     uint8_t* smoothed = blockFor(t_smoothed, static_cast<size_t>(width) * height, &r.smoothed);
-    // Heavy noise: twice over (a 5 x 5 binomial in all).
-    if (noise > kSmoothTwiceAbove)
-      smoothBinomialTwice(r.fine.window, smoothed);
-    else
-      smoothBinomial(r.fine.window, smoothed);
+    smoothParts(r.fine.window, noisy, smoothed);  // writes every byte
     unframed = cimg_windowConst{width, height, 0, 0, width, smoothed};
   }
   const int32_t frame = options.frame ? kFrameWidth : 0;
@@ -230,7 +228,8 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
     params.firstScanLine = 0;
     // In a noisy image the cells where only noise would seed are passed over. The adaptive
     // driver reads the marks' values, so its marking is left to it.
-    if (noisy && mainScan && !options.adaptive) markNoiseCells(searched, lines, &marking->window);
+    if (!noisy.empty() && mainScan && !options.adaptive)
+      markNoiseCellsInParts(searched, frame, noisy, lines, &marking->window);
     // What the scan starts with, so that the outlines it tracks can be told apart afterwards.
     if (mainScan && lookForLong) {
       const cimg_window& m = marking->window;

@@ -48,6 +48,9 @@ struct Options {
   // Search a noisy image through a smoothed copy (3 x 3 binomial), measuring and checking in the
   // original; images with little noise are searched as they are.
   bool denoise = true;
+  // Decide where to smooth block by block (dmlocalnoise.hpp) rather than once for the image:
+  // for a window of a big image, which may hold noisy and clean labels side by side.
+  bool noiseByBlocks = false;
   // Search the image inside a frame of background (dmframe.hpp), so that symbols filling the
   // picture or touching its edge are found.
   bool frame = true;

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "reader/datamatrix/dmroad.hpp"
+#include "reader/datamatrix/dmwindows.hpp"
 #include "reader/roadrun.hpp"
 
 namespace dmroad {
@@ -50,7 +50,7 @@ csys_status readSymbols(const cimg_imageConst& image, const idut::ReadOptions& o
     params.expectedSizeA = options.modulesA;
     params.expectedSizeB = options.modulesB;
   };
-  const Outcome outcome = findAll(image, road);
+  const Outcome outcome = findAllInWindows(image, road);
   cimg_windowConst window;
   const bool decode = options.decode && !CSYS_FAILED(cimg_windowConst_init(&window, &image));
   for (const Symbol& found : outcome.symbols) {

@@ -1,0 +1,151 @@
+#include "reader/datamatrix/dmwindows.hpp"
+
+#include <algorithm>
+
+#include "ci_id/mask.h"
+#include "reader/datamatrix/dmlocalnoise.hpp"
+#include "reader/roadbase.hpp"
+
+namespace dmroad {
+
+std::vector<int32_t> windowStarts(int32_t length) {
+  std::vector<int32_t> starts{0};
+  const int32_t last = std::max(0, (length - kWindowSide) / kNoiseBlock * kNoiseBlock);
+  while (starts.back() + kWindowSide < length) {
+    const int32_t next = std::min(starts.back() + kWindowStep, last);
+    if (next <= starts.back()) break;  // the window there reaches the end instead
+    starts.push_back(next);
+  }
+  return starts;
+}
+
+int32_t windowLength(const std::vector<int32_t>& starts, size_t i, int32_t length) {
+  return i + 1 < starts.size() ? std::min(kWindowSide, length) : length - starts[i];
+}
+
+Span coreOf(const std::vector<int32_t>& starts, size_t i, int32_t length) {
+  auto centre = [&](size_t k) { return starts[k] + std::min(kWindowSide, length) / 2.0; };
+  Span s{-1e300, 1e300};
+  if (i > 0) s.from = (centre(i - 1) + centre(i)) / 2;
+  if (i + 1 < starts.size()) s.to = (centre(i) + centre(i + 1)) / 2;
+  return s;
+}
+
+namespace {
+
+// The mask and window image of one window, destructed whatever way the search leaves.
+struct WindowResources {
+  cid_mask mask{};
+  bool haveMask = false;
+  cimg_imageConst image{};
+  bool haveImage = false;
+  ~WindowResources() {
+    if (haveImage) cimg_imageConst_destruct(&image);
+    if (haveMask) cid_mask_destruct(&mask);
+  }
+};
+
+cmath_vect centreOf(const std::array<cmath_vect, 4>& corners) {
+  return cmath_vect{(corners[0].x + corners[1].x + corners[2].x + corners[3].x) / 4,
+                    (corners[0].y + corners[1].y + corners[2].y + corners[3].y) / 4};
+}
+
+// Whether any corner of a symbol lies within the window grown by a margin: only those can hold
+// a seed or a candidate of the window.
+bool reaches(const Symbol& s, double x0, double y0, double x1, double y1) {
+  double lx = 1e300, ly = 1e300, hx = -1e300, hy = -1e300;
+  for (const cmath_vect& c : s.corners) {
+    lx = std::min(lx, c.x);
+    hx = std::max(hx, c.x);
+    ly = std::min(ly, c.y);
+    hy = std::max(hy, c.y);
+  }
+  return hx >= x0 && lx <= x1 && hy >= y0 && ly <= y1;
+}
+
+// Searches one window at (x0, y0) of w, with the symbols found so far claimed, and appends the
+// symbols whose centres lie in its core, in image coordinates.
+csys_status searchWindow(const cimg_windowConst& w, int32_t x0, int32_t y0, int32_t width, int32_t height, Span coreX,
+                         Span coreY, const Options& options, Outcome* out) {
+  WindowResources r;
+  csys_status st = cid_mask_construct(&r.mask, nullptr);
+  if (CSYS_FAILED(st)) return st;
+  r.haveMask = true;
+  constexpr double kReach = 8;
+  for (const Symbol& s : out->symbols) {
+    if (!reaches(s, x0 - kReach, y0 - kReach, x0 + width + kReach, y0 + height + kReach)) continue;
+    std::array<cmath_vect, 4> local = s.corners;
+    for (cmath_vect& c : local) c = cmath_vect{c.x - x0, c.y - y0};
+    st = road::claim(&r.mask, local, s.parallelogram != 0, nullptr);
+    if (CSYS_FAILED(st)) return st;
+  }
+  st = cimg_imageConst_constructWrap(&r.image, w.pixels + static_cast<ptrdiff_t>(y0) * w.stride + x0, width, height,
+                                     w.stride);
+  if (CSYS_FAILED(st)) return st;
+  r.haveImage = true;
+  Options windowOptions = options;
+  windowOptions.maxSymbols = 0;  // the core's share is counted below
+  windowOptions.noiseByBlocks = true;
+  const Outcome found = findAll(r.image, windowOptions, &r.mask);
+  out->calls += found.calls;
+  out->rejected += found.rejected;
+  for (Symbol s : found.symbols) {
+    for (cmath_vect& c : s.corners) c = cmath_vect{c.x + x0, c.y + y0};
+    const cmath_vect centre = centreOf(s.corners);
+    if (centre.x < coreX.from || centre.x >= coreX.to || centre.y < coreY.from || centre.y >= coreY.to) continue;
+    if (options.maxSymbols > 0 && static_cast<int>(out->symbols.size()) >= options.maxSymbols) break;
+    out->symbols.push_back(s);
+  }
+  return found.status;
+}
+
+// The whole image once more for the symbols too big to lie in a window's core, with every symbol
+// found so far claimed: only outlines of at least kBigSide on both sides of their box are tracked
+// to the end, so the smaller ones, which the windows have searched, cost little.
+csys_status searchWhole(const cimg_imageConst& image, const Options& options, Outcome* out) {
+  WindowResources r;
+  csys_status st = cid_mask_construct(&r.mask, nullptr);
+  if (CSYS_FAILED(st)) return st;
+  r.haveMask = true;
+  for (const Symbol& s : out->symbols)
+    if (CSYS_FAILED(st = road::claim(&r.mask, s.corners, s.parallelogram != 0, nullptr))) return st;
+  Options bigOnly = options;
+  bigOnly.maxSymbols = 0;
+  bigOnly.tune = [&options](cid2d_trackingParams& params) {
+    if (options.tune) options.tune(params);
+    params.minSide = std::max(params.minSide, static_cast<double>(kBigSide));
+  };
+  const Outcome found = findAll(image, bigOnly, &r.mask);
+  out->calls += found.calls;
+  out->rejected += found.rejected;
+  for (const Symbol& s : found.symbols) {
+    if (options.maxSymbols > 0 && static_cast<int>(out->symbols.size()) >= options.maxSymbols) break;
+    out->symbols.push_back(s);
+  }
+  return found.status;
+}
+
+}  // namespace
+
+Outcome findAllInWindows(const cimg_imageConst& image, const Options& options) {
+  cimg_windowConst w;
+  csys_status st = cimg_windowConst_init(&w, &image);
+  if (CSYS_FAILED(st) || (w.width <= kWholeSearchSide && w.height <= kWholeSearchSide)) return findAll(image, options);
+  Outcome out;
+  const std::vector<int32_t> xs = windowStarts(w.width), ys = windowStarts(w.height);
+  for (size_t j = 0; j < ys.size(); ++j)
+    for (size_t i = 0; i < xs.size(); ++i) {
+      if (options.maxSymbols > 0 && static_cast<int>(out.symbols.size()) >= options.maxSymbols) return out;
+      st = searchWindow(w, xs[i], ys[j], windowLength(xs, i, w.width), windowLength(ys, j, w.height),
+                        coreOf(xs, i, w.width), coreOf(ys, j, w.height), options, &out);
+      if (CSYS_FAILED(st)) {
+        out.status = st;
+        return out;
+      }
+    }
+  if (options.maxSymbols > 0 && static_cast<int>(out.symbols.size()) >= options.maxSymbols) return out;
+  if (CSYS_FAILED(st = searchWhole(image, options, &out))) out.status = st;
+  return out;
+}
+
+}  // namespace dmroad
