@@ -2,6 +2,7 @@
 #include "reader/oned/databarexp.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "reader/oned/databar.hpp"
@@ -50,12 +51,13 @@ struct Finder {
 Finder readFinder(const std::vector<double>& widths, int at, int pair) {
   Finder f;
   if (at < 1 || at + 5 >= static_cast<int>(widths.size())) return f;
-  std::vector<double> five(widths.begin() + at, widths.begin() + at + 5);
+  std::array<double, 5> five;
+  std::copy(widths.begin() + at, widths.begin() + at + 5, five.begin());
   if (pair % 2 == 1) std::reverse(five.begin(), five.end());
-  const Match m = matchPattern(five, 0, kFinderTable);
+  const Match m = matchPattern(five.data(), 5, 0, kFinderTable);
   if (m.index < 0) return f;
   f.index = m.index;
-  f.module = sumWidths(five, 0, 5) / 15;
+  f.module = (((five[0] + five[1]) + five[2]) + five[3] + five[4]) / 15;
   // The bars' spread from the finder's own known widths (element k of five is a bar when its
   // place in the line is odd).
   double spread = 0;

@@ -85,17 +85,27 @@ void runsOf(const uint8_t* p, int n, double minContrast, LineRuns* runs) {
   // and last samples.
   runs->edges.push_back(-0.5f);
   runs->dark.push_back(inDark);
-  for (int i = 1; i < n; ++i) {
-    const float t = threshold[i >> kBlockShift];
-    const bool d = p[i] < t;
-    if (d == inDark) continue;
-    // The crossing between the two samples, by linear interpolation (the samples differ: one
-    // lies below the threshold, the other not).
-    const float a = p[i - 1], b = p[i];
-    const float f = std::clamp((t - a) / (b - a), 0.0f, 1.0f);
-    runs->edges.push_back(static_cast<float>(i - 1) + f);
-    runs->dark.push_back(d);
-    inDark = d;
+  for (int i = 1; i < n;) {
+    const int block = i >> kBlockShift;
+    const float t = threshold[block];
+    const int blockEnd = std::min(n, (block + 1) << kBlockShift);
+    // A block whose extremes lie on the side the line is on already holds no edge: most of a
+    // line (background, the inside of a wide bar) is passed a block at a time.
+    if (inDark ? hi[block] < t : lo[block] >= t) {
+      i = blockEnd;
+      continue;
+    }
+    for (; i < blockEnd; ++i) {
+      const bool d = p[i] < t;
+      if (d == inDark) continue;
+      // The crossing between the two samples, by linear interpolation (the samples differ: one
+      // lies below the threshold, the other not).
+      const float a = p[i - 1], b = p[i];
+      const float f = std::clamp((t - a) / (b - a), 0.0f, 1.0f);
+      runs->edges.push_back(static_cast<float>(i - 1) + f);
+      runs->dark.push_back(d);
+      inDark = d;
+    }
   }
   runs->edges.push_back(static_cast<float>(n) - 0.5f);
 }
