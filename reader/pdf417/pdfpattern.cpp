@@ -52,15 +52,27 @@ void runsOf(const uint8_t* p, int n, double minContrast, LineRuns* runs) {
   uint8_t lo[1 << 12], hi[1 << 12];
   float threshold[1 << 12];
   if (blocks > (1 << 12)) return;  // lines of more than 65536 samples are not read
-  for (int b = 0; b < blocks; ++b) {
-    const int from = b << kBlockShift, to = std::min(n, from + (1 << kBlockShift));
+  // Whole blocks in a loop of fixed length, which the vectoriser takes; the last, short one apart.
+  constexpr int kBlock = 1 << kBlockShift;
+  const int wholeBlocks = n >> kBlockShift;
+  for (int b = 0; b < wholeBlocks; ++b) {
+    const uint8_t* q = p + (b << kBlockShift);
     uint8_t l = 255, h = 0;
-    for (int i = from; i < to; ++i) {
-      l = std::min(l, p[i]);
-      h = std::max(h, p[i]);
+    for (int i = 0; i < kBlock; ++i) {
+      l = std::min(l, q[i]);
+      h = std::max(h, q[i]);
     }
     lo[b] = l;
     hi[b] = h;
+  }
+  if (wholeBlocks < blocks) {
+    uint8_t l = 255, h = 0;
+    for (int i = wholeBlocks << kBlockShift; i < n; ++i) {
+      l = std::min(l, p[i]);
+      h = std::max(h, p[i]);
+    }
+    lo[wholeBlocks] = l;
+    hi[wholeBlocks] = h;
   }
   int firstSet = -1;
   for (int b = 0; b < blocks; ++b) {
