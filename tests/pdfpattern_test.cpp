@@ -199,5 +199,23 @@ TEST(PatternLines, HitsOnBothSidesAtAnyAngle) {
     EXPECT_GE(starts, 3) << what;
     EXPECT_GE(stops, 3) << what;
     EXPECT_LE(astray, (starts + stops) / 10) << what;
+    // Each half of the lines alone sees the symbol (the road looks no further when the first
+    // sees nothing), and the halves together are the whole scan, hit for hit and in its order.
+    pdfroad::PatternScan half;
+    half.parity = 0;
+    const std::vector<pdfroad::PatternHit> even = pdfroad::scanPatterns(w, half);
+    half.parity = 1;
+    const std::vector<pdfroad::PatternHit> odd = pdfroad::scanPatterns(w, half);
+    EXPECT_GE(even.size(), 2u) << what;
+    EXPECT_GE(odd.size(), 2u) << what;
+    const std::vector<pdfroad::PatternHit> both = pdfroad::mergeHalves(even, odd);
+    ASSERT_EQ(both.size(), hits.size()) << what;
+    for (size_t i = 0; i < hits.size(); ++i) {
+      EXPECT_EQ(both[i].family, hits[i].family) << what << " hit " << i;
+      EXPECT_EQ(both[i].line, hits[i].line) << what << " hit " << i;
+      EXPECT_EQ(both[i].stop, hits[i].stop) << what << " hit " << i;
+      EXPECT_EQ(both[i].edge.x, hits[i].edge.x) << what << " hit " << i;
+      EXPECT_EQ(both[i].edge.y, hits[i].edge.y) << what << " hit " << i;
+    }
   }
 }

@@ -199,21 +199,26 @@ std::vector<PatternHit> scanPatterns(const cimg_windowConst& w, const PatternSca
     collect(family, line, origin, step);
   };
   const int step = scan.spacing;
+  auto wanted = [&](int line) { return scan.parity < 0 || (line & 1) == scan.parity; };
   // Rows, straight from the pixels.
   int line = 0;
   for (int y = step / 2; y < w.height; y += step, ++line)
-    readLine(w.pixels + static_cast<ptrdiff_t>(y) * w.stride, w.width, 0, line, cmath_vect{0, static_cast<double>(y)},
-             cmath_vect{1, 0});
+    if (wanted(line))
+      readLine(w.pixels + static_cast<ptrdiff_t>(y) * w.stride, w.width, 0, line, cmath_vect{0, static_cast<double>(y)},
+               cmath_vect{1, 0});
   // Columns, gathered so that each image row is read once, in order.
   const int columns = (w.width - step / 2 + step - 1) / step;
-  std::vector<uint8_t> gathered(static_cast<size_t>(columns) * w.height);
+  std::vector<int> read;
+  for (int c = 0; c < columns; ++c)
+    if (wanted(c)) read.push_back(c);
+  std::vector<uint8_t> gathered(read.size() * w.height);
   for (int y = 0; y < w.height; ++y) {
     const uint8_t* row = w.pixels + static_cast<ptrdiff_t>(y) * w.stride + step / 2;
-    for (int c = 0; c < columns; ++c) gathered[static_cast<size_t>(c) * w.height + y] = row[c * step];
+    for (size_t k = 0; k < read.size(); ++k) gathered[k * w.height + y] = row[read[k] * step];
   }
-  for (int c = 0; c < columns; ++c)
-    readLine(gathered.data() + static_cast<size_t>(c) * w.height, w.height, 1, c,
-             cmath_vect{static_cast<double>(step / 2 + c * step), 0}, cmath_vect{0, 1});
+  for (size_t k = 0; k < read.size(); ++k)
+    readLine(gathered.data() + k * w.height, w.height, 1, read[k],
+             cmath_vect{static_cast<double>(step / 2 + read[k] * step), 0}, cmath_vect{0, 1});
   // Diagonals, pixel by pixel: x - y = k (down to the right), then x + y = k (up to the right,
   // from the bottom row), k every diagonalStep pixels.
   std::vector<uint8_t> diagonal(static_cast<size_t>(std::min(w.width, w.height)));
@@ -222,7 +227,7 @@ std::vector<PatternHit> scanPatterns(const cimg_windowConst& w, const PatternSca
   for (int k = -(w.height - 1) + dstep / 2; k < w.width; k += dstep, ++line) {
     const int x0 = std::max(0, k), y0 = x0 - k;
     const int count = std::min(w.width - x0, w.height - y0);
-    if (count < 16) continue;
+    if (count < 16 || !wanted(line)) continue;
     const uint8_t* p = w.pixels + static_cast<ptrdiff_t>(y0) * w.stride + x0;
     for (int i = 0; i < count; ++i) diagonal[i] = p[static_cast<ptrdiff_t>(i) * (w.stride + 1)];
     readLine(diagonal.data(), count, 2, line, cmath_vect{static_cast<double>(x0), static_cast<double>(y0)},
@@ -232,13 +237,22 @@ std::vector<PatternHit> scanPatterns(const cimg_windowConst& w, const PatternSca
   for (int k = dstep / 2; k < w.width + w.height - 1; k += dstep, ++line) {
     const int y0 = std::min(w.height - 1, k), x0 = k - y0;
     const int count = std::min(w.width - x0, y0 + 1);
-    if (count < 16) continue;
+    if (count < 16 || !wanted(line)) continue;
     const uint8_t* p = w.pixels + static_cast<ptrdiff_t>(y0) * w.stride + x0;
     for (int i = 0; i < count; ++i) diagonal[i] = p[static_cast<ptrdiff_t>(i) * (1 - w.stride)];
     readLine(diagonal.data(), count, 3, line, cmath_vect{static_cast<double>(x0), static_cast<double>(y0) + 1},
              cmath_vect{1, -1});
   }
   return hits;
+}
+
+std::vector<PatternHit> mergeHalves(const std::vector<PatternHit>& even, const std::vector<PatternHit>& odd) {
+  std::vector<PatternHit> all(even.size() + odd.size());
+  // No line is in both halves, so the order by family and line is the whole scan's.
+  std::merge(even.begin(), even.end(), odd.begin(), odd.end(), all.begin(), [](const PatternHit& a, const PatternHit& b) {
+    return a.family != b.family ? a.family < b.family : a.line < b.line;
+  });
+  return all;
 }
 
 }  // namespace pdfroad
