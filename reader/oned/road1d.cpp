@@ -506,11 +506,16 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
     profiles[k] = lineProfile(w, ox + r.dx * a0, oy + r.dy * a0, ox + r.dx * a1, oy + r.dy * a1, halfHeight);
     haveExtrema[k] = havePeaks[k] = 0;
   };
-  // First the first way's profiles, and on each the edges of the most sensitive way: a region where
-  // no line shows enough of them inside it (and half the reach either side) for the shortest
-  // symbol is text or clutter, and no way reads there.
+  // First the first way's profiles of every third line, and on each the edges of the most
+  // sensitive way: a region where none of them shows enough inside it (and half the reach either
+  // side) for the shortest symbol is text or clutter, and no way reads there. A symbol that two
+  // lines can read spans more than a third of its region's lines, so the lines tried cross it
+  // (most regions are clutter: two thirds of their profiles are spared).
+  if (options.profiles.empty()) return 0;
+  auto probed = [&](int k) { return lines < 3 || k % 3 == 1; };
   int mostEdges = 0;
-  for (int k = 0; k < lines && !options.profiles.empty(); ++k) {
+  for (int k = 0; k < lines; ++k) {
+    if (!probed(k)) continue;
     if (const csys_status st = csys_attention_check(); CSYS_FAILED(st)) return st;
     sampleLine(k, options.profiles[0].halfHeight);
     int inside = 0;
@@ -518,6 +523,11 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
     mostEdges = std::max(mostEdges, inside);
   }
   if (mostEdges < kMinSymbolEdges) return 0;
+  for (int k = 0; k < lines; ++k) {
+    if (probed(k)) continue;
+    if (const csys_status st = csys_attention_check(); CSYS_FAILED(st)) return st;
+    sampleLine(k, options.profiles[0].halfHeight);
+  }
   for (size_t way = 0; way < options.profiles.size() && !decides(votes, options); ++way) {
     for (int k = 0; k < lines; ++k) {
       if (const csys_status st = csys_attention_check(); CSYS_FAILED(st)) return st;
