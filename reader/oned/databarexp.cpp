@@ -201,12 +201,12 @@ bool readDataBarExpanded(const std::vector<double>& widths, int start, Read& rea
   const int n = static_cast<int>(widths.size());
   // Two whole pairs and the closing guard at the least.
   if (start < 1 || start % 2 == 0 || start + 45 > n) return false;
-  std::vector<Finder> finders;
-  finders.push_back(readFinder(widths, start + 9, 0));
-  const Finder& first = finders[0];
+  // The first finder alone turns away almost every start, before any list of them is made.
+  const Finder first = readFinder(widths, start + 9, 0);
   if (first.index != 0 || widths[start - 1] < (1 - kMaxGuardError) * first.module ||
       std::fabs(widths[start] / first.module - 1) > kMaxGuardError)
     return false;
+  std::vector<Finder> finders{first};
   while (static_cast<int>(finders.size()) < kMaxPairs) {
     const int p = static_cast<int>(finders.size());
     const Finder f = readFinder(widths, start + 1 + 21 * p + 8, p);
