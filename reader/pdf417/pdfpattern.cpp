@@ -3,6 +3,8 @@
 #include "reader/pdf417/pdfpattern.hpp"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cmath>
 
 namespace pdfroad {
@@ -97,27 +99,36 @@ void runsOf(const uint8_t* p, int n, double minContrast, LineRuns* runs) {
   // and last samples.
   runs->edges.push_back(-0.5f);
   runs->dark.push_back(inDark);
-  for (int i = 1; i < n;) {
-    const int block = i >> kBlockShift;
+  for (int block = 0; block < blocks; ++block) {
     const float t = threshold[block];
-    const int blockEnd = std::min(n, (block + 1) << kBlockShift);
+    const int from = block << kBlockShift, count = std::min(n - from, kBlock);
     // A block whose extremes lie on the side the line is on already holds no edge: most of a
     // line (background, the inside of a wide bar) is passed a block at a time.
-    if (inDark ? hi[block] < t : lo[block] >= t) {
-      i = blockEnd;
-      continue;
-    }
-    for (; i < blockEnd; ++i) {
-      const bool d = p[i] < t;
-      if (d == inDark) continue;
+    if (inDark ? hi[block] < t : lo[block] >= t) continue;
+    // The block's samples as bits (1: dark), then the samples whose class differs from the one
+    // before: a test per sample whose outcome a textured line makes unpredictable costs more in
+    // mispredicted branches than it computes. The threshold is a whole or half grey level, so an
+    // 8-bit sample lies below it exactly when it lies below its ceiling.
+    const int below = static_cast<int>(std::ceil(t));
+    uint32_t dark = 0;
+    if (count == kBlock)
+      for (int k = 0; k < kBlock; ++k) dark |= static_cast<uint32_t>(p[from + k] < below) << k;
+    else
+      for (int k = 0; k < count; ++k) dark |= static_cast<uint32_t>(p[from + k] < below) << k;
+    uint32_t changes = (dark ^ (dark << 1 | (inDark ? 1u : 0u))) & ((1u << count) - 1);
+    if (block == 0) changes &= ~1u;  // the line's first sample begins its first run
+    while (changes != 0) {
+      const int k = std::countr_zero(changes);
+      changes &= changes - 1;
+      const int i = from + k;
       // The crossing between the two samples, by linear interpolation (the samples differ: one
       // lies below the threshold, the other not).
       const float a = p[i - 1], b = p[i];
       const float f = std::clamp((t - a) / (b - a), 0.0f, 1.0f);
       runs->edges.push_back(static_cast<float>(i - 1) + f);
-      runs->dark.push_back(d);
-      inDark = d;
+      runs->dark.push_back(((dark >> k) & 1) != 0);
     }
+    inDark = ((dark >> (count - 1)) & 1) != 0;
   }
   runs->edges.push_back(static_cast<float>(n) - 0.5f);
 }
