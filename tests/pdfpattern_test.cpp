@@ -150,6 +150,19 @@ TEST(PatternRuns, EdgesAtAndAcrossBlockBoundaries) {
     EXPECT_EQ(runs.edges, edges) << c.length << " " << c.barFrom << " " << c.barTo;
     EXPECT_EQ(runs.dark, dark) << c.length << " " << c.barFrom << " " << c.barTo;
   }
+  // Bars and spaces a sample wide, an edge at every sample of whole blocks and of parts of them.
+  for (const auto& [from, to] : {std::pair{16, 48}, std::pair{5, 27}, std::pair{30, 31}}) {
+    std::vector<uint8_t> samples(64, 220);
+    for (int i = from; i < to; i += 2) samples[static_cast<size_t>(i)] = 30;
+    pdfroad::LineRuns runs;
+    pdfroad::runsOf(samples.data(), 64, 12, &runs);
+    std::vector<float> edges{-0.5f};
+    for (int i = from; i < to; ++i) edges.push_back(i - 0.5f);
+    if ((to - from) % 2 == 1) edges.push_back(to - 0.5f);
+    edges.push_back(63.5f);
+    EXPECT_EQ(runs.edges, edges) << from << " " << to;
+    for (size_t r = 0; r < runs.count(); ++r) EXPECT_EQ(runs.dark[r], r % 2) << from << " " << to << " run " << r;
+  }
 }
 
 // Symbols at angles from square to the pixels to 45 degrees off, and a short one of three rows
