@@ -388,22 +388,3 @@ TEST(Road1d, PartsBeyondAReadAreShorterThanTheirRegion) {
     }
   }
 }
-
-// The lines a region is first tested on: any three neighbouring lines hold one (a symbol two
-// lines read crosses one of them), none is outside the region, and a region of one or two lines
-// is tested on all of them; of nine lines, three.
-TEST(Road1d, RegionTestLinesCoverEveryThreeNeighbours) {
-  const struct {
-    int lines, tested;
-  } cases[] = {{1, 1}, {2, 2}, {3, 1}, {4, 1}, {5, 2}, {9, 3}, {10, 3}, {16, 5}};
-  for (const auto& c : cases) {
-    int tested = 0;
-    for (int k = 0; k < c.lines; ++k) tested += road1d::regionTestLine(k, c.lines) ? 1 : 0;
-    EXPECT_EQ(tested, c.tested) << c.lines << " lines";
-    for (int first = 0; first + 3 <= c.lines; ++first) {
-      bool any = false;
-      for (int k = first; k < first + 3; ++k) any = any || road1d::regionTestLine(k, c.lines);
-      EXPECT_TRUE(any) << c.lines << " lines, from line " << first;
-    }
-  }
-}

@@ -141,8 +141,6 @@ void mergeInLine(std::vector<Region>& regions) {
 
 }  // namespace
 
-bool regionTestLine(int k, int lines) { return lines < 3 || k % 3 == 1; }
-
 // A profile's every sample rounded its place twice with std::lround, a library call. Beyond 1 a
 // value's integer part is at least half of it, so the fraction left is exact, and a half rounds
 // up as lround rounds it.
@@ -514,7 +512,7 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
   // lines can read spans more than a third of its region's lines, so the lines tried cross it
   // (most regions are clutter: two thirds of their profiles are spared).
   if (options.profiles.empty()) return 0;
-  auto probed = [&](int k) { return regionTestLine(k, lines); };
+  auto probed = [&](int k) { return lines < 3 || k % 3 == 1; };
   int mostEdges = 0;
   for (int k = 0; k < lines; ++k) {
     if (!probed(k)) continue;

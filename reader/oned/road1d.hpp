@@ -114,11 +114,6 @@ std::vector<double> lineWidths(const cimg_windowConst& window, double x0, double
 
 Outcome findAll(const cimg_imageConst& image, const Options& options = {});
 
-// Whether line k of a region's `lines` is one of those whose edges decide, before the others are
-// sampled, if the region is read at all: every third line, the middle one of each three, so that
-// any three neighbouring lines hold one; every line of a region of fewer than three.
-bool regionTestLine(int k, int lines);
-
 // std::lround of a value from 0 to 2^31 - 1 (the profiles' sample places), without the library call.
 int roundNonNegative(double v);
 
