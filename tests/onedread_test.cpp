@@ -429,32 +429,3 @@ TEST(OnedRead, TableMatchAgreesWithSinglePatternDistances) {
 }
 
 }  // namespace
-
-// Wide and narrow elements told apart, on a line's widths or on a few gathered elsewhere: the bit
-// pattern (first element highest), the mean narrow width, and no answer where wide and narrow lie
-// too close or the count cannot be held.
-TEST(OnedRead, WideNarrowClassesAndRefusals) {
-  const struct {
-    std::vector<double> widths;
-    int at, n, wide;
-    int bits;       // -1: refused
-    double narrow;  // when classified
-  } cases[] = {{{1, 1, 3, 3, 1}, 0, 5, 2, 0b00110, 1},
-               {{2.5, 1, 1, 1.2, 2.4}, 0, 5, 2, 0b10001, 1.0666666666666667},
-               {{9, 1, 2, 1, 1, 9}, 1, 4, 1, 0b0100, 1},
-               {{1, 1, 1.2, 1, 1}, 0, 5, 2, -1, 0},     // no element clearly wide
-               {{1, 1, 3, 3, 1}, 0, 5, 0, -1, 0},       // no wide element asked for
-               {{1, 1, 3, 3, 1}, 1, 5, 2, -1, 0},       // past the widths' end
-               {{0, 0, 3, 3, 0}, 0, 5, 2, -1, 0}};      // narrow elements of no width
-  for (const auto& c : cases) {
-    double fromVector = -1, fromArray = -1;
-    const int bits = oned::wideNarrow(c.widths, c.at, c.n, c.wide, 1.3, &fromVector);
-    EXPECT_EQ(bits, c.bits);
-    EXPECT_EQ(oned::wideNarrow(c.widths.data(), static_cast<int>(c.widths.size()), c.at, c.n, c.wide, 1.3, &fromArray),
-              c.bits);
-    if (c.bits >= 0) {
-      EXPECT_DOUBLE_EQ(fromVector, c.narrow);
-      EXPECT_DOUBLE_EQ(fromArray, c.narrow);
-    }
-  }
-}
