@@ -127,6 +127,44 @@ TEST(PatternRuns, NoMatchWithoutThePattern) {
   EXPECT_EQ(runs.count(), 0u);
 }
 
+// A line passes whole blocks of samples lying on one side of the threshold: a bar beginning or
+// ending on either side of a block's first sample, one sample wide, at the line's ends, or on a
+// line whose length is no whole number of blocks keeps its edges, halfway between the samples
+// (the levels step straight from 220 to 30, a threshold of 125 between them).
+TEST(PatternRuns, EdgesAtAndAcrossBlockBoundaries) {
+  const struct {
+    int length, barFrom, barTo;  // dark samples [barFrom, barTo)
+  } cases[] = {{64, 16, 32}, {64, 15, 33}, {64, 17, 31}, {64, 31, 32}, {64, 32, 33}, {64, 0, 16},
+               {64, 48, 64}, {70, 47, 70}, {70, 63, 65}, {33, 1, 32}, {100, 16, 17}, {100, 79, 96}};
+  for (const auto& c : cases) {
+    std::vector<uint8_t> samples(static_cast<size_t>(c.length), 220);
+    for (int i = c.barFrom; i < c.barTo; ++i) samples[static_cast<size_t>(i)] = 30;
+    pdfroad::LineRuns runs;
+    pdfroad::runsOf(samples.data(), c.length, 12, &runs);
+    std::vector<float> edges{-0.5f};
+    std::vector<uint8_t> dark;
+    if (c.barFrom > 0) edges.push_back(c.barFrom - 0.5f), dark.push_back(0);
+    dark.push_back(1);
+    if (c.barTo < c.length) edges.push_back(c.barTo - 0.5f), dark.push_back(0);
+    edges.push_back(c.length - 0.5f);
+    EXPECT_EQ(runs.edges, edges) << c.length << " " << c.barFrom << " " << c.barTo;
+    EXPECT_EQ(runs.dark, dark) << c.length << " " << c.barFrom << " " << c.barTo;
+  }
+  // Bars and spaces a sample wide, an edge at every sample of whole blocks and of parts of them.
+  for (const auto& [from, to] : {std::pair{16, 48}, std::pair{5, 27}, std::pair{30, 31}}) {
+    std::vector<uint8_t> samples(64, 220);
+    for (int i = from; i < to; i += 2) samples[static_cast<size_t>(i)] = 30;
+    pdfroad::LineRuns runs;
+    pdfroad::runsOf(samples.data(), 64, 12, &runs);
+    std::vector<float> edges{-0.5f};
+    for (int i = from; i < to; ++i) edges.push_back(i - 0.5f);
+    if ((to - from) % 2 == 1) edges.push_back(to - 0.5f);
+    edges.push_back(63.5f);
+    EXPECT_EQ(runs.edges, edges) << from << " " << to;
+    for (size_t r = 0; r < runs.count(); ++r) EXPECT_EQ(runs.dark[r], r % 2) << from << " " << to << " run " << r;
+  }
+}
+
 // Symbols at angles from square to the pixels to 45 degrees off, and a short one of three rows
 // near 45 degrees (which only the diagonal lines cross within it): start and stop hits on every
 // one, each on the start or the stop side of the symbol, none elsewhere.
@@ -174,5 +212,23 @@ TEST(PatternLines, HitsOnBothSidesAtAnyAngle) {
     EXPECT_GE(starts, 3) << what;
     EXPECT_GE(stops, 3) << what;
     EXPECT_LE(astray, (starts + stops) / 10) << what;
+    // Each half of the lines alone sees the symbol (the road looks no further when the first
+    // sees nothing), and the halves together are the whole scan, hit for hit and in its order.
+    pdfroad::PatternScan half;
+    half.parity = 0;
+    const std::vector<pdfroad::PatternHit> even = pdfroad::scanPatterns(w, half);
+    half.parity = 1;
+    const std::vector<pdfroad::PatternHit> odd = pdfroad::scanPatterns(w, half);
+    EXPECT_GE(even.size(), 2u) << what;
+    EXPECT_GE(odd.size(), 2u) << what;
+    const std::vector<pdfroad::PatternHit> both = pdfroad::mergeHalves(even, odd);
+    ASSERT_EQ(both.size(), hits.size()) << what;
+    for (size_t i = 0; i < hits.size(); ++i) {
+      EXPECT_EQ(both[i].family, hits[i].family) << what << " hit " << i;
+      EXPECT_EQ(both[i].line, hits[i].line) << what << " hit " << i;
+      EXPECT_EQ(both[i].stop, hits[i].stop) << what << " hit " << i;
+      EXPECT_EQ(both[i].edge.x, hits[i].edge.x) << what << " hit " << i;
+      EXPECT_EQ(both[i].edge.y, hits[i].edge.y) << what << " hit " << i;
+    }
   }
 }

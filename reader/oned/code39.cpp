@@ -1,6 +1,7 @@
 // Code 39: nine elements a character (five bars, four spaces), three of them wide, characters
 // separated by a narrow gap and framed by '*'.
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "reader/oned/match.hpp"
@@ -25,10 +26,11 @@ constexpr double kWideRatio = 1.3;
 constexpr double kMaxGapNarrows = 1.9;  // the gap between characters, at most
 constexpr double kQuietNarrows = 6;
 
-// Every other width from at.
-std::vector<double> strided(const std::vector<double>& widths, int at, int n) {
-  std::vector<double> out(n);
-  for (int k = 0; k < n; ++k) out[k] = widths[at + 2 * k];
+// Every other width from at (the caller keeps at + 2 * (N - 1) within the widths).
+template <size_t N>
+std::array<double, N> strided(const std::vector<double>& widths, int at) {
+  std::array<double, N> out;
+  for (size_t k = 0; k < N; ++k) out[k] = widths[at + 2 * k];
   return out;
 }
 
@@ -36,18 +38,19 @@ std::vector<double> strided(const std::vector<double>& widths, int at, int n) {
 // classified apart, so a print that fattens the bars does not turn narrow bars wide: a
 // character has two wide bars and one wide space, or no wide bar and three wide spaces.
 int character(const std::vector<double>& widths, int at, double* narrow) {
-  const std::vector<double> bars = strided(widths, at, 5), spaces = strided(widths, at + 1, 4);
+  const std::array<double, 5> bars = strided<5>(widths, at);
+  const std::array<double, 4> spaces = strided<4>(widths, at + 1);
   double spaceNarrow = 0;
-  int barBits = wideNarrow(bars, 0, 5, 2, kWideRatio, narrow);
+  int barBits = wideNarrow(bars.data(), 5, 0, 5, 2, kWideRatio, narrow);
   int spaceBits = -1;
   if (barBits >= 0) {
-    spaceBits = wideNarrow(spaces, 0, 4, 1, kWideRatio, &spaceNarrow);
+    spaceBits = wideNarrow(spaces.data(), 4, 0, 4, 1, kWideRatio, &spaceNarrow);
   } else {
     const auto [lo, hi] = std::minmax_element(bars.begin(), bars.end());
     if (*hi > 1.35 * *lo) return -1;
     barBits = 0;
     *narrow = 0.2 * (bars[0] + bars[1] + bars[2] + bars[3] + bars[4]);
-    spaceBits = wideNarrow(spaces, 0, 4, 3, kWideRatio, &spaceNarrow);
+    spaceBits = wideNarrow(spaces.data(), 4, 0, 4, 3, kWideRatio, &spaceNarrow);
   }
   if (spaceBits < 0) return -1;
   int bits = 0;

@@ -1,6 +1,7 @@
 #include "reader/oned/databar.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <span>
@@ -181,13 +182,13 @@ bool readDataBar(const std::vector<double>& widths, int start, Read& read) {
   // Finders first: they reject almost every other start cheaply.
   const Match left = matchPattern(widths, start + 9, kFinderTable);
   if (left.index < 0) return false;
-  std::vector<double> rightFinder(widths.begin() + start + 30, widths.begin() + start + 35);
-  std::reverse(rightFinder.begin(), rightFinder.end());
-  const Match right = matchPattern(rightFinder, 0, kFinderTable);
+  std::array<double, 5> rightFinder;
+  std::reverse_copy(widths.begin() + start + 30, widths.begin() + start + 35, rightFinder.begin());
+  const Match right = matchPattern(rightFinder.data(), 5, 0, kFinderTable);
   if (right.index < 0) return false;
   // The bars' spread in modules, from the finders' three bars each (the finders' own widths are known).
   double spread = 0;
-  const double leftModule = sumWidths(widths, start + 9, 5) / 15, rightModule = sumWidths(rightFinder, 0, 5) / 15;
+  const double leftModule = sumWidths(widths, start + 9, 5) / 15, rightModule = (rightFinder[0] + rightFinder[1] + rightFinder[2] + rightFinder[3] + rightFinder[4]) / 15;
   for (int k : {1, 3}) spread += widths[start + 9 + k] / leftModule - (kFinders[left.index][k] - '0');
   for (int k : {0, 2, 4}) spread += rightFinder[k] / rightModule - (kFinders[right.index][k] - '0');
   spread = std::clamp(spread / 5, -0.6, 0.6) * module;

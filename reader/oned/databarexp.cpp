@@ -2,6 +2,7 @@
 #include "reader/oned/databarexp.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "reader/oned/databar.hpp"
@@ -50,12 +51,13 @@ struct Finder {
 Finder readFinder(const std::vector<double>& widths, int at, int pair) {
   Finder f;
   if (at < 1 || at + 5 >= static_cast<int>(widths.size())) return f;
-  std::vector<double> five(widths.begin() + at, widths.begin() + at + 5);
+  std::array<double, 5> five;
+  std::copy(widths.begin() + at, widths.begin() + at + 5, five.begin());
   if (pair % 2 == 1) std::reverse(five.begin(), five.end());
-  const Match m = matchPattern(five, 0, kFinderTable);
+  const Match m = matchPattern(five.data(), 5, 0, kFinderTable);
   if (m.index < 0) return f;
   f.index = m.index;
-  f.module = sumWidths(five, 0, 5) / 15;
+  f.module = (((five[0] + five[1]) + five[2]) + five[3] + five[4]) / 15;
   // The bars' spread from the finder's own known widths (element k of five is a bar when its
   // place in the line is odd).
   double spread = 0;
@@ -192,12 +194,12 @@ bool readDataBarExpanded(const std::vector<double>& widths, int start, Read& rea
   const int n = static_cast<int>(widths.size());
   // Two whole pairs and the closing guard at the least.
   if (start < 1 || start % 2 == 0 || start + 45 > n) return false;
-  std::vector<Finder> finders;
-  finders.push_back(readFinder(widths, start + 9, 0));
-  const Finder& first = finders[0];
+  // The first finder alone turns away almost every start, before any list of them is made.
+  const Finder first = readFinder(widths, start + 9, 0);
   if (first.index != 0 || widths[start - 1] < (1 - kMaxGuardError) * first.module ||
       std::fabs(widths[start] / first.module - 1) > kMaxGuardError)
     return false;
+  std::vector<Finder> finders{first};
   while (static_cast<int>(finders.size()) < kMaxPairs) {
     const int p = static_cast<int>(finders.size());
     const Finder f = readFinder(widths, start + 1 + 21 * p + 8, p);

@@ -17,9 +17,9 @@ constexpr double kQuietNarrows = 8;
 
 // Every other width from at: the bars or the spaces of a pair.
 int digit(const std::vector<double>& widths, int at, double* narrow) {
-  std::vector<double> five(5);
+  double five[5];
   for (int k = 0; k < 5; ++k) five[k] = widths[at + 2 * k];
-  const int bits = wideNarrow(five, 0, 5, 2, kWideRatio, narrow);
+  const int bits = wideNarrow(five, 5, 0, 5, 2, kWideRatio, narrow);
   if (bits < 0) return -1;
   const int* d = std::find(kDigits, kDigits + 10, bits);
   return d == kDigits + 10 ? -1 : static_cast<int>(d - kDigits);

@@ -14,10 +14,11 @@ double sumWidths(const std::vector<double>& widths, int at, int n) {
 namespace {
 
 // Widths at..at + n scaled to the table's modules; false when they span nothing.
-bool scaledWidths(const std::vector<double>& widths, int at, const PatternTable& table, double* w) {
+bool scaledWidths(const double* widths, int count, int at, const PatternTable& table, double* w) {
   const int n = table.elements;
-  if (at < 0 || at + n > static_cast<int>(widths.size()) || n > 16) return false;
-  const double total = sumWidths(widths, at, n);
+  if (at < 0 || at + n > count || n > 16) return false;
+  double total = 0;
+  for (int k = 0; k < n; ++k) total += widths[at + k];
   if (!(total > 0)) return false;
   const double scale = table.modules / total;
   for (int k = 0; k < n; ++k) w[k] = widths[at + k] * scale;
@@ -44,15 +45,22 @@ double distance(const double* w, const char* t, int n, double bound) {
 
 double patternError(const std::vector<double>& widths, int at, const PatternTable& table, int index) {
   double w[16];
-  if (index < 0 || index >= table.count || !scaledWidths(widths, at, table, w)) return 1e9;
+  if (index < 0 || index >= table.count ||
+      !scaledWidths(widths.data(), static_cast<int>(widths.size()), at, table, w))
+    return 1e9;
   return distance(w, table.patterns[index], table.elements, 1e9);
 }
 
 Match matchPattern(const std::vector<double>& widths, int at, const PatternTable& table, double maxError,
                    double minMargin) {
+  return matchPattern(widths.data(), static_cast<int>(widths.size()), at, table, maxError, minMargin);
+}
+
+Match matchPattern(const double* widths, int count, int at, const PatternTable& table, double maxError,
+                   double minMargin) {
   Match m;
   double w[16];
-  if (!scaledWidths(widths, at, table, w)) return m;
+  if (!scaledWidths(widths, count, at, table, w)) return m;
   double best = 1e9, second = 1e9;
   for (int p = 0; p < table.count; ++p) {
     const double err = distance(w, table.patterns[p], table.elements, second);
@@ -71,7 +79,11 @@ Match matchPattern(const std::vector<double>& widths, int at, const PatternTable
 }
 
 int wideNarrow(const std::vector<double>& widths, int at, int n, int wide, double ratio, double* narrow) {
-  if (at < 0 || at + n > static_cast<int>(widths.size()) || n > 16 || wide <= 0 || wide >= n) return -1;
+  return wideNarrow(widths.data(), static_cast<int>(widths.size()), at, n, wide, ratio, narrow);
+}
+
+int wideNarrow(const double* widths, int count, int at, int n, int wide, double ratio, double* narrow) {
+  if (at < 0 || at + n > count || n > 16 || wide <= 0 || wide >= n) return -1;
   double sorted[16];
   for (int k = 0; k < n; ++k) sorted[k] = widths[at + k];
   std::sort(sorted, sorted + n);

@@ -28,6 +28,10 @@ struct Match {
 // A match needs an error below maxError and a margin of at least minMargin.
 Match matchPattern(const std::vector<double>& widths, int at, const PatternTable& table, double maxError = 1.2,
                    double minMargin = 0.25);
+// The same on count widths held elsewhere (a reader's few elements gathered or turned round on the
+// stack: the readers try every bar of every line, and a heap copy each time cost more than the match).
+Match matchPattern(const double* widths, int count, int at, const PatternTable& table, double maxError = 1.2,
+                   double minMargin = 0.25);
 
 // The distance matchPattern measures from pattern index alone (1e9 when the widths do not fit):
 // a reader checks its start pattern with it before it matches the whole table.
@@ -39,6 +43,7 @@ double sumWidths(const std::vector<double>& widths, int at, int n);
 // (first element in the highest bit) or -1 when the widest narrow element and the narrowest wide
 // element are closer than ratio to each other. narrow receives the mean narrow width.
 int wideNarrow(const std::vector<double>& widths, int at, int n, int wide, double ratio, double* narrow);
+int wideNarrow(const double* widths, int count, int at, int n, int wide, double ratio, double* narrow);
 
 // Appends the UTF-8 encoding of a code point below 256.
 void appendLatin1(std::string& text, int c);

@@ -365,10 +365,10 @@ std::vector<double> lineProfile(const cimg_windowConst& w, double x0, double y0,
   return profile;
 }
 
-// rawExtrema, when given, are the unsmoothed profile's extremes' edges, taken once for every way
-// that wants them.
+// rawEdges, when given, are the unsmoothed profile's edges of the kind how takes (its extremes'
+// edges, or its gradient peaks), taken once for every way that wants them.
 std::vector<double> profileWidths(const std::vector<double>& profile, const Profile& how,
-                                  std::vector<double>* positions, const std::vector<Edge>* rawExtrema = nullptr) {
+                                  std::vector<double>* positions, const std::vector<Edge>* rawEdges = nullptr) {
   std::vector<double> widths;
   if (positions) positions->clear();
   if (profile.empty()) return widths;
@@ -376,7 +376,7 @@ std::vector<double> profileWidths(const std::vector<double>& profile, const Prof
   const bool raw = !(how.smoothing / kStep > 0.3);
   const std::vector<double> smooth = raw ? std::vector<double>() : smoothed(profile, how.smoothing / kStep);
   const std::vector<double>& p = raw ? profile : smooth;
-  std::vector<Edge> edges = how.extrema ? (raw && rawExtrema ? *rawExtrema : oned::extremaEdges(p)) : profileEdges(p);
+  std::vector<Edge> edges = raw && rawEdges ? *rawEdges : how.extrema ? oned::extremaEdges(p) : profileEdges(p);
   if (how.midLevel) refineAtMidLevel(p, edges);
   // Merging by teeth on the raw profile's edges reads what the smoothed profiles read as well,
   // at a quarter more time a line: so it runs only on the smoothest, the last way tried.
@@ -489,6 +489,14 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
     haveExtrema[k] = 1;
     return extrema[k];
   };
+  // And its gradient peaks, which the first two ways both start from.
+  std::vector<std::vector<Edge>> peaks(lines);
+  std::vector<char> havePeaks(lines, 0);
+  auto peaksOf = [&](int k) -> const std::vector<Edge>& {
+    if (!havePeaks[k]) peaks[k] = profileEdges(profiles[k]);
+    havePeaks[k] = 1;
+    return peaks[k];
+  };
   std::vector<std::vector<LineRead>> perLine(lines);
   auto acrossOf = [&](int k) { return r.acrossMin + (r.acrossMax - r.acrossMin) * (k + 0.5) / lines; };
   Votes votes;
@@ -496,13 +504,18 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
   auto sampleLine = [&](int k, double halfHeight) {
     const double across = acrossOf(k), ox = r.cx - r.dy * across, oy = r.cy + r.dx * across;
     profiles[k] = lineProfile(w, ox + r.dx * a0, oy + r.dy * a0, ox + r.dx * a1, oy + r.dy * a1, halfHeight);
-    haveExtrema[k] = 0;
+    haveExtrema[k] = havePeaks[k] = 0;
   };
-  // First the first way's profiles, and on each the edges of the most sensitive way: a region where
-  // no line shows enough of them inside it (and half the reach either side) for the shortest
-  // symbol is text or clutter, and no way reads there.
+  // First the first way's profiles of every third line, and on each the edges of the most
+  // sensitive way: a region where none of them shows enough inside it (and half the reach either
+  // side) for the shortest symbol is text or clutter, and no way reads there. A symbol that two
+  // lines can read spans more than a third of its region's lines, so the lines tried cross it
+  // (most regions are clutter: two thirds of their profiles are spared).
+  if (options.profiles.empty()) return 0;
+  auto probed = [&](int k) { return lines < 3 || k % 3 == 1; };
   int mostEdges = 0;
-  for (int k = 0; k < lines && !options.profiles.empty(); ++k) {
+  for (int k = 0; k < lines; ++k) {
+    if (!probed(k)) continue;
     if (const csys_status st = csys_attention_check(); CSYS_FAILED(st)) return st;
     sampleLine(k, options.profiles[0].halfHeight);
     int inside = 0;
@@ -510,6 +523,11 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
     mostEdges = std::max(mostEdges, inside);
   }
   if (mostEdges < kMinSymbolEdges) return 0;
+  for (int k = 0; k < lines; ++k) {
+    if (probed(k)) continue;
+    if (const csys_status st = csys_attention_check(); CSYS_FAILED(st)) return st;
+    sampleLine(k, options.profiles[0].halfHeight);
+  }
   for (size_t way = 0; way < options.profiles.size() && !decides(votes, options); ++way) {
     for (int k = 0; k < lines; ++k) {
       if (const csys_status st = csys_attention_check(); CSYS_FAILED(st)) return st;
@@ -525,8 +543,10 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
         continue;
       }
       std::vector<double> positions;
+      const Profile& how = options.profiles[way];
+      const bool raw = !(how.smoothing / kStep > 0.3);
       const std::vector<double> widths =
-          profileWidths(profiles[k], options.profiles[way], &positions, options.profiles[way].extrema ? &extremaOf(k) : nullptr);
+          profileWidths(profiles[k], how, &positions, !raw ? nullptr : how.extrema ? &extremaOf(k) : &peaksOf(k));
       for (const oned::Read& read : oned::readLine(widths, options.read)) {
         // One vote a line: a text that this line read another way already is not counted again.
         bool seen = false;

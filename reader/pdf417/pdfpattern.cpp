@@ -3,6 +3,8 @@
 #include "reader/pdf417/pdfpattern.hpp"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cmath>
 
 namespace pdfroad {
@@ -52,15 +54,27 @@ void runsOf(const uint8_t* p, int n, double minContrast, LineRuns* runs) {
   uint8_t lo[1 << 12], hi[1 << 12];
   float threshold[1 << 12];
   if (blocks > (1 << 12)) return;  // lines of more than 65536 samples are not read
-  for (int b = 0; b < blocks; ++b) {
-    const int from = b << kBlockShift, to = std::min(n, from + (1 << kBlockShift));
+  // Whole blocks in a loop of fixed length, which the vectoriser takes; the last, short one apart.
+  constexpr int kBlock = 1 << kBlockShift;
+  const int wholeBlocks = n >> kBlockShift;
+  for (int b = 0; b < wholeBlocks; ++b) {
+    const uint8_t* q = p + (b << kBlockShift);
     uint8_t l = 255, h = 0;
-    for (int i = from; i < to; ++i) {
-      l = std::min(l, p[i]);
-      h = std::max(h, p[i]);
+    for (int i = 0; i < kBlock; ++i) {
+      l = std::min(l, q[i]);
+      h = std::max(h, q[i]);
     }
     lo[b] = l;
     hi[b] = h;
+  }
+  if (wholeBlocks < blocks) {
+    uint8_t l = 255, h = 0;
+    for (int i = wholeBlocks << kBlockShift; i < n; ++i) {
+      l = std::min(l, p[i]);
+      h = std::max(h, p[i]);
+    }
+    lo[wholeBlocks] = l;
+    hi[wholeBlocks] = h;
   }
   int firstSet = -1;
   for (int b = 0; b < blocks; ++b) {
@@ -85,17 +99,36 @@ void runsOf(const uint8_t* p, int n, double minContrast, LineRuns* runs) {
   // and last samples.
   runs->edges.push_back(-0.5f);
   runs->dark.push_back(inDark);
-  for (int i = 1; i < n; ++i) {
-    const float t = threshold[i >> kBlockShift];
-    const bool d = p[i] < t;
-    if (d == inDark) continue;
-    // The crossing between the two samples, by linear interpolation (the samples differ: one
-    // lies below the threshold, the other not).
-    const float a = p[i - 1], b = p[i];
-    const float f = std::clamp((t - a) / (b - a), 0.0f, 1.0f);
-    runs->edges.push_back(static_cast<float>(i - 1) + f);
-    runs->dark.push_back(d);
-    inDark = d;
+  for (int block = 0; block < blocks; ++block) {
+    const float t = threshold[block];
+    const int from = block << kBlockShift, count = std::min(n - from, kBlock);
+    // A block whose extremes lie on the side the line is on already holds no edge: most of a
+    // line (background, the inside of a wide bar) is passed a block at a time.
+    if (inDark ? hi[block] < t : lo[block] >= t) continue;
+    // The block's samples as bits (1: dark), then the samples whose class differs from the one
+    // before: a test per sample whose outcome a textured line makes unpredictable costs more in
+    // mispredicted branches than it computes. The threshold is a whole or half grey level, so an
+    // 8-bit sample lies below it exactly when it lies below its ceiling.
+    const int below = static_cast<int>(std::ceil(t));
+    uint32_t dark = 0;
+    if (count == kBlock)
+      for (int k = 0; k < kBlock; ++k) dark |= static_cast<uint32_t>(p[from + k] < below) << k;
+    else
+      for (int k = 0; k < count; ++k) dark |= static_cast<uint32_t>(p[from + k] < below) << k;
+    uint32_t changes = (dark ^ (dark << 1 | (inDark ? 1u : 0u))) & ((1u << count) - 1);
+    if (block == 0) changes &= ~1u;  // the line's first sample begins its first run
+    while (changes != 0) {
+      const int k = std::countr_zero(changes);
+      changes &= changes - 1;
+      const int i = from + k;
+      // The crossing between the two samples, by linear interpolation (the samples differ: one
+      // lies below the threshold, the other not).
+      const float a = p[i - 1], b = p[i];
+      const float f = std::clamp((t - a) / (b - a), 0.0f, 1.0f);
+      runs->edges.push_back(static_cast<float>(i - 1) + f);
+      runs->dark.push_back(((dark >> k) & 1) != 0);
+    }
+    inDark = ((dark >> (count - 1)) & 1) != 0;
   }
   runs->edges.push_back(static_cast<float>(n) - 0.5f);
 }
@@ -177,21 +210,26 @@ std::vector<PatternHit> scanPatterns(const cimg_windowConst& w, const PatternSca
     collect(family, line, origin, step);
   };
   const int step = scan.spacing;
+  auto wanted = [&](int line) { return scan.parity < 0 || (line & 1) == scan.parity; };
   // Rows, straight from the pixels.
   int line = 0;
   for (int y = step / 2; y < w.height; y += step, ++line)
-    readLine(w.pixels + static_cast<ptrdiff_t>(y) * w.stride, w.width, 0, line, cmath_vect{0, static_cast<double>(y)},
-             cmath_vect{1, 0});
+    if (wanted(line))
+      readLine(w.pixels + static_cast<ptrdiff_t>(y) * w.stride, w.width, 0, line, cmath_vect{0, static_cast<double>(y)},
+               cmath_vect{1, 0});
   // Columns, gathered so that each image row is read once, in order.
   const int columns = (w.width - step / 2 + step - 1) / step;
-  std::vector<uint8_t> gathered(static_cast<size_t>(columns) * w.height);
+  std::vector<int> read;
+  for (int c = 0; c < columns; ++c)
+    if (wanted(c)) read.push_back(c);
+  std::vector<uint8_t> gathered(read.size() * w.height);
   for (int y = 0; y < w.height; ++y) {
     const uint8_t* row = w.pixels + static_cast<ptrdiff_t>(y) * w.stride + step / 2;
-    for (int c = 0; c < columns; ++c) gathered[static_cast<size_t>(c) * w.height + y] = row[c * step];
+    for (size_t k = 0; k < read.size(); ++k) gathered[k * w.height + y] = row[read[k] * step];
   }
-  for (int c = 0; c < columns; ++c)
-    readLine(gathered.data() + static_cast<size_t>(c) * w.height, w.height, 1, c,
-             cmath_vect{static_cast<double>(step / 2 + c * step), 0}, cmath_vect{0, 1});
+  for (size_t k = 0; k < read.size(); ++k)
+    readLine(gathered.data() + k * w.height, w.height, 1, read[k],
+             cmath_vect{static_cast<double>(step / 2 + read[k] * step), 0}, cmath_vect{0, 1});
   // Diagonals, pixel by pixel: x - y = k (down to the right), then x + y = k (up to the right,
   // from the bottom row), k every diagonalStep pixels.
   std::vector<uint8_t> diagonal(static_cast<size_t>(std::min(w.width, w.height)));
@@ -200,7 +238,7 @@ std::vector<PatternHit> scanPatterns(const cimg_windowConst& w, const PatternSca
   for (int k = -(w.height - 1) + dstep / 2; k < w.width; k += dstep, ++line) {
     const int x0 = std::max(0, k), y0 = x0 - k;
     const int count = std::min(w.width - x0, w.height - y0);
-    if (count < 16) continue;
+    if (count < 16 || !wanted(line)) continue;
     const uint8_t* p = w.pixels + static_cast<ptrdiff_t>(y0) * w.stride + x0;
     for (int i = 0; i < count; ++i) diagonal[i] = p[static_cast<ptrdiff_t>(i) * (w.stride + 1)];
     readLine(diagonal.data(), count, 2, line, cmath_vect{static_cast<double>(x0), static_cast<double>(y0)},
@@ -210,13 +248,22 @@ std::vector<PatternHit> scanPatterns(const cimg_windowConst& w, const PatternSca
   for (int k = dstep / 2; k < w.width + w.height - 1; k += dstep, ++line) {
     const int y0 = std::min(w.height - 1, k), x0 = k - y0;
     const int count = std::min(w.width - x0, y0 + 1);
-    if (count < 16) continue;
+    if (count < 16 || !wanted(line)) continue;
     const uint8_t* p = w.pixels + static_cast<ptrdiff_t>(y0) * w.stride + x0;
     for (int i = 0; i < count; ++i) diagonal[i] = p[static_cast<ptrdiff_t>(i) * (1 - w.stride)];
     readLine(diagonal.data(), count, 3, line, cmath_vect{static_cast<double>(x0), static_cast<double>(y0) + 1},
              cmath_vect{1, -1});
   }
   return hits;
+}
+
+std::vector<PatternHit> mergeHalves(const std::vector<PatternHit>& even, const std::vector<PatternHit>& odd) {
+  std::vector<PatternHit> all(even.size() + odd.size());
+  // No line is in both halves, so the order by family and line is the whole scan's.
+  std::merge(even.begin(), even.end(), odd.begin(), odd.end(), all.begin(), [](const PatternHit& a, const PatternHit& b) {
+    return a.family != b.family ? a.family < b.family : a.line < b.line;
+  });
+  return all;
 }
 
 }  // namespace pdfroad

@@ -39,6 +39,9 @@ struct PatternScan {
   int spacing = 2;          // pixels between neighbouring rows read, and columns
   int diagonalStep = 4;     // pixels along the image's rows between neighbouring diagonals
   double minContrast = 12;  // grey levels a line must span near a run for it to be split
+  // -1: every line of each family; 0 or 1: only the lines whose index within their family has
+  // that parity (half the lines, to look for any pattern at all at half the cost).
+  int parity = -1;
   // Distance between neighbouring lines of a family, pixels.
   double lineSpacing(int family) const { return family < 2 ? spacing : diagonalStep * 0.70710678118654752; }
 };
@@ -66,8 +69,12 @@ struct LineMatch {
 // its quiet zone (a module and a half of space) outside, or the line's end.
 void matchRuns(const LineRuns& runs, std::vector<LineMatch>* matches);
 
-// Every pattern matched on the rows and columns of the window.
+// Every pattern matched on the rows and columns of the window, by family, then line, then along
+// the line.
 std::vector<PatternHit> scanPatterns(const cimg_windowConst& w, const PatternScan& scan);
+
+// The hits of the two halves of a scan (parity 0 and 1) in the order the whole scan gives them.
+std::vector<PatternHit> mergeHalves(const std::vector<PatternHit>& even, const std::vector<PatternHit>& odd);
 
 }  // namespace pdfroad
 

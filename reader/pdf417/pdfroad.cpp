@@ -204,17 +204,29 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
   PatternScan scan;
   scan.spacing = std::max(1, options.rowStep);
   scan.minContrast = std::clamp(5 * noise, kMinContrast, kMaxContrastAsked);
-  std::vector<PatternHit> hits = scanPatterns(fine, scan);
   std::unique_ptr<uint8_t[]> smoothed;
+  cimg_windowConst searched = fine;
+  PatternScan smooth = scan;
   if (options.denoise && noise > kDenoiseAbove) {
     smoothed = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(width) * height);
     dmroad::smoothBinomial(fine, smoothed.get());
-    cimg_windowConst searched = fine;
     searched.pixels = smoothed.get();
     searched.stride = width;
-    PatternScan smooth = scan;
     smooth.minContrast = std::max(kMinContrast, 5 * noise * kBinomialNoiseGain);
-    const std::vector<PatternHit> more = scanPatterns(searched, smooth);
+  }
+  // Every other line of each family first. A symbol's side crosses several neighbouring lines of
+  // the family that runs along its rows, so it shows on both halves: an image whose first half
+  // shows no pattern at all (most images hold no PDF417) is left after half the scan.
+  auto halfOf = [](PatternScan s, int parity) {
+    s.parity = parity;
+    return s;
+  };
+  std::vector<PatternHit> hits = scanPatterns(fine, halfOf(scan, 0));
+  std::vector<PatternHit> more = smoothed ? scanPatterns(searched, halfOf(smooth, 0)) : std::vector<PatternHit>();
+  if (hits.empty() && more.empty()) return out;
+  hits = mergeHalves(hits, scanPatterns(fine, halfOf(scan, 1)));
+  if (smoothed) {
+    more = mergeHalves(more, scanPatterns(searched, halfOf(smooth, 1)));
     hits.insert(hits.end(), more.begin(), more.end());
   }
   const std::vector<PatternFind> finds = outlinesFromHits(fine, scan, hits);
