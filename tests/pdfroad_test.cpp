@@ -234,3 +234,56 @@ TEST(PdfRoad, SymbolsInRowsAreEachReportedOnce) {
       EXPECT_EQ(std::count_if(out.symbols.begin(), out.symbols.end(), [&](auto& s) { return covers(t, s); }), 1) << what;
   }
 }
+
+// Pale labels pasted on a white page: the page's white beside a label is far lighter than the
+// label's own light modules, and the start and stop patterns next to it must still be seen.
+// Each label is found where it was pasted and read with its own text.
+TEST(PdfRoad, PaleLabelsOnAWhitePageAreEachRead) {
+  const struct {
+    int pageWidth, gap;
+    uint8_t white;
+  } pages[] = {{1600, 40, 255}, {2000, 120, 255}, {1600, 60, 235}};
+  for (const auto& page : pages) {
+    // Labels row by row, gap pixels apart and from the page's edges.
+    std::vector<scene::ScenePdf> labels;
+    std::vector<std::pair<int, int>> at;
+    int x = page.gap, y = page.gap, rowHeight = 0;
+    for (uint32_t seed = 1; seed <= 6; ++seed) {
+      labels.push_back(scene::generatePdf(ConditionPdf::lowContrast, seed));
+      const scene::GreyImage& im = labels.back().scene.image;
+      if (x + im.width + page.gap > page.pageWidth) {
+        x = page.gap;
+        y += rowHeight + page.gap;
+        rowHeight = 0;
+      }
+      at.emplace_back(x, y);
+      x += im.width + page.gap;
+      rowHeight = std::max(rowHeight, im.height);
+    }
+    scene::GreyImage sheet(page.pageWidth, y + rowHeight + page.gap, page.white);
+    for (size_t k = 0; k < labels.size(); ++k) {
+      const scene::GreyImage& im = labels[k].scene.image;
+      for (int r = 0; r < im.height; ++r)
+        std::copy_n(&im.pixels[static_cast<size_t>(r) * im.width], im.width, &sheet.at(at[k].first, at[k].second + r));
+    }
+    scene::ImageView view(sheet);
+    const pdfroad::Outcome out = pdfroad::findAll(*view);
+    ASSERT_EQ(out.status, 0);
+    for (size_t k = 0; k < labels.size(); ++k) {
+      const scene::SymbolTruth& t = labels[k].scene.symbols[0];
+      bool read = false;
+      for (const pdfroad::Symbol& s : out.symbols) {
+        std::array<cmath_vect, 4> local = s.corners;
+        for (cmath_vect& c : local) c = {c.x - at[k].first, c.y - at[k].second};
+        pdfroad::Symbol moved = s;
+        moved.corners = local;
+        if (!located(t, moved) || !s.reading.ok) continue;
+        std::string text;
+        for (const auto& seg : s.reading.message.segments) text.append(seg.bytes.begin(), seg.bytes.end());
+        read = read || text == t.symbol.text;
+      }
+      EXPECT_TRUE(read) << "label " << k + 1 << " on a page " << page.pageWidth << " wide, gap " << page.gap
+                        << ", white " << int(page.white);
+    }
+  }
+}
