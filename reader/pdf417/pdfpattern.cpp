@@ -45,13 +45,13 @@ bool matchesAt(const LineRuns& r, size_t k, bool forward, const int (&pattern)[N
 
 // The threshold of block b from the extremes of its neighbourhood, or of the neighbourhood that
 // ends (or begins) at b when that one holds bars and spaces of its own and the far side adds a
-// level well beyond them: a pale label on a white page has three levels near its edge, and the
-// page's white would lift the midpoint above the label's light modules, turning its quiet zone
-// and the start or stop pattern beside it into one dark run. The neighbourhood ending at b is
-// the centred one of block b - 2 (the one beginning at b that of block b + 2). A side counts as
-// holding bars and spaces when its span is more than twice that of the plainest block within
-// reach of either side (the page itself, or the line's noise), so the noise inside a wide bar
-// never passes for them.
+// level beyond them by more than half their span: a pale label on a white page has three levels
+// near its edge, and the page's white would lift the midpoint above the label's light modules,
+// turning its quiet zone and the start or stop pattern beside it into one dark run. The
+// neighbourhood ending at b is the centred one of block b - 2 (the one beginning at b that of
+// block b + 2). A side counts as holding bars and spaces when its span is more than twice that of
+// the plainest block within reach of either side (the page itself, or the line's noise), so the
+// noise inside a wide bar never passes for them.
 float oneSidedThreshold(const uint8_t* nearLo, const uint8_t* nearHi, const uint8_t* nearFlattest, int blocks,
                         int b, double minContrast) {
   const int l = nearLo[b], h = nearHi[b];
@@ -62,7 +62,7 @@ float oneSidedThreshold(const uint8_t* nearLo, const uint8_t* nearHi, const uint
   for (const int side : {before, after}) {
     const int sl = nearLo[side], sh = nearHi[side], span = sh - sl;
     if (span < minContrast || span <= 2 * flattest || span >= bestSpan) continue;
-    if (h - sh > span || sl - l > span) {
+    if (2 * (h - sh) > span || 2 * (sl - l) > span) {
       best = 0.5f * static_cast<float>(sl + sh);
       bestSpan = span;
     }

@@ -34,10 +34,10 @@ void localThreshold(const std::vector<float>& p, std::vector<float>* mid, std::v
     float l = lo[b], h = hi[b];
     if (b > 0) l = std::min(l, lo[b - 1]), h = std::max(h, hi[b - 1]);
     if (b + 1 < blocks) l = std::min(l, lo[b + 1]), h = std::max(h, hi[b + 1]);
-    // A level beyond the symbol's own by more than its whole span is the surroundings, not a
+    // A level beyond the symbol's own by more than half its span is the surroundings, not a
     // module: it does not move the threshold of the quiet zone and patterns beside it.
-    if (h > globalHi + globalRange) h = globalHi;
-    if (l < globalLo - globalRange) l = globalLo;
+    if (h > globalHi + 0.5f * globalRange) h = globalHi;
+    if (l < globalLo - 0.5f * globalRange) l = globalLo;
     if (h - l < 0.4f * globalRange) l = globalLo, h = globalHi;
     for (size_t i = b * block; i < std::min(n, (b + 1) * block); ++i) {
       (*mid)[i] = 0.5f * (l + h);
