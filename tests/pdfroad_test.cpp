@@ -1,6 +1,6 @@
 // The PDF417 road over generated scenes with libzint symbols: location rate and corner error per
 // condition, each symbol reported once, claimed symbols skipped, scenes without PDF417 empty,
-// the sides' bounds, and symbols in rows each reported once.
+// the sides' bounds, symbols in rows each reported once, and pale labels on a white page read.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -235,55 +235,41 @@ TEST(PdfRoad, SymbolsInRowsAreEachReportedOnce) {
   }
 }
 
-// Pale labels pasted on a white page: the page's white beside a label is far lighter than the
-// label's own light modules, and the start and stop patterns next to it must still be seen.
-// Each label is found where it was pasted and read with its own text.
+// Pale labels pasted on a white page, far lighter (or a little lighter) than their light
+// modules: each is found where it was pasted and read with its own text.
 TEST(PdfRoad, PaleLabelsOnAWhitePageAreEachRead) {
+  std::vector<scene::ScenePdf> labels;
+  int cellWidth = 0, cellHeight = 0;
+  for (uint32_t seed = 1; seed <= 4; ++seed) {
+    labels.push_back(scene::generatePdf(ConditionPdf::lowContrast, seed));
+    cellWidth = std::max(cellWidth, labels.back().scene.image.width);
+    cellHeight = std::max(cellHeight, labels.back().scene.image.height);
+  }
   const struct {
-    int pageWidth, gap;
+    int gap;
     uint8_t white;
-  } pages[] = {{1600, 40, 255}, {2000, 120, 255}, {1600, 60, 235}};
+  } pages[] = {{40, 255}, {80, 255}, {60, 235}};
   for (const auto& page : pages) {
-    // Labels row by row, gap pixels apart and from the page's edges.
-    std::vector<scene::ScenePdf> labels;
-    std::vector<std::pair<int, int>> at;
-    int x = page.gap, y = page.gap, rowHeight = 0;
-    for (uint32_t seed = 1; seed <= 6; ++seed) {
-      labels.push_back(scene::generatePdf(ConditionPdf::lowContrast, seed));
-      const scene::GreyImage& im = labels.back().scene.image;
-      if (x + im.width + page.gap > page.pageWidth) {
-        x = page.gap;
-        y += rowHeight + page.gap;
-        rowHeight = 0;
-      }
-      at.emplace_back(x, y);
-      x += im.width + page.gap;
-      rowHeight = std::max(rowHeight, im.height);
-    }
-    scene::GreyImage sheet(page.pageWidth, y + rowHeight + page.gap, page.white);
+    const int dx = cellWidth + page.gap, dy = cellHeight + page.gap;
+    scene::GreyImage sheet(2 * dx + page.gap, 2 * dy + page.gap, page.white);
     for (size_t k = 0; k < labels.size(); ++k) {
       const scene::GreyImage& im = labels[k].scene.image;
       for (int r = 0; r < im.height; ++r)
-        std::copy_n(&im.pixels[static_cast<size_t>(r) * im.width], im.width, &sheet.at(at[k].first, at[k].second + r));
+        std::copy_n(&im.pixels[static_cast<size_t>(r) * im.width], im.width,
+                    &sheet.at(page.gap + k % 2 * dx, page.gap + k / 2 * dy + r));
     }
     scene::ImageView view(sheet);
     const pdfroad::Outcome out = pdfroad::findAll(*view);
-    ASSERT_EQ(out.status, 0);
     for (size_t k = 0; k < labels.size(); ++k) {
-      const scene::SymbolTruth& t = labels[k].scene.symbols[0];
       bool read = false;
-      for (const pdfroad::Symbol& s : out.symbols) {
-        std::array<cmath_vect, 4> local = s.corners;
-        for (cmath_vect& c : local) c = {c.x - at[k].first, c.y - at[k].second};
-        pdfroad::Symbol moved = s;
-        moved.corners = local;
-        if (!located(t, moved) || !s.reading.ok) continue;
+      for (pdfroad::Symbol s : out.symbols) {
+        for (cmath_vect& c : s.corners) c = {c.x - page.gap - k % 2 * dx, c.y - page.gap - k / 2 * dy};
         std::string text;
-        for (const auto& seg : s.reading.message.segments) text.append(seg.bytes.begin(), seg.bytes.end());
-        read = read || text == t.symbol.text;
+        for (const auto& segment : s.reading.message.segments) text.append(segment.bytes.begin(), segment.bytes.end());
+        read = read || (located(labels[k].scene.symbols[0], s) && s.reading.ok && text == labels[k].scene.symbols[0].symbol.text);
       }
-      EXPECT_TRUE(read) << "label " << k + 1 << " on a page " << page.pageWidth << " wide, gap " << page.gap
-                        << ", white " << int(page.white);
+      EXPECT_TRUE(read) << "label " << k + 1 << " on a " << sheet.width << " x " << sheet.height << " page of "
+                        << int(page.white) << ", " << page.gap << " px apart";
     }
   }
 }
