@@ -1,6 +1,6 @@
 // The PDF417 road over generated scenes with libzint symbols: location rate and corner error per
 // condition, each symbol reported once, claimed symbols skipped, scenes without PDF417 empty,
-// the sides' bounds, and symbols in rows each reported once.
+// the sides' bounds, symbols in rows each reported once, and pale labels on a white page read.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -232,5 +232,44 @@ TEST(PdfRoad, SymbolsInRowsAreEachReportedOnce) {
     EXPECT_EQ(out.symbols.size(), sc.symbols.size()) << what;
     for (const scene::SymbolTruth& t : sc.symbols)
       EXPECT_EQ(std::count_if(out.symbols.begin(), out.symbols.end(), [&](auto& s) { return covers(t, s); }), 1) << what;
+  }
+}
+
+// Pale labels pasted on a white page, far lighter (or a little lighter) than their light
+// modules: each is found where it was pasted and read with its own text.
+TEST(PdfRoad, PaleLabelsOnAWhitePageAreEachRead) {
+  std::vector<scene::ScenePdf> labels;
+  int cellWidth = 0, cellHeight = 0;
+  for (uint32_t seed = 1; seed <= 4; ++seed) {
+    labels.push_back(scene::generatePdf(ConditionPdf::lowContrast, seed));
+    cellWidth = std::max(cellWidth, labels.back().scene.image.width);
+    cellHeight = std::max(cellHeight, labels.back().scene.image.height);
+  }
+  const struct {
+    int gap;
+    uint8_t white;
+  } pages[] = {{40, 255}, {80, 255}, {60, 235}};
+  for (const auto& page : pages) {
+    const int dx = cellWidth + page.gap, dy = cellHeight + page.gap;
+    scene::GreyImage sheet(2 * dx + page.gap, 2 * dy + page.gap, page.white);
+    for (size_t k = 0; k < labels.size(); ++k) {
+      const scene::GreyImage& im = labels[k].scene.image;
+      for (int r = 0; r < im.height; ++r)
+        std::copy_n(&im.pixels[static_cast<size_t>(r) * im.width], im.width,
+                    &sheet.at(page.gap + k % 2 * dx, page.gap + k / 2 * dy + r));
+    }
+    scene::ImageView view(sheet);
+    const pdfroad::Outcome out = pdfroad::findAll(*view);
+    for (size_t k = 0; k < labels.size(); ++k) {
+      bool read = false;
+      for (pdfroad::Symbol s : out.symbols) {
+        for (cmath_vect& c : s.corners) c = {c.x - page.gap - k % 2 * dx, c.y - page.gap - k / 2 * dy};
+        std::string text;
+        for (const auto& segment : s.reading.message.segments) text.append(segment.bytes.begin(), segment.bytes.end());
+        read = read || (located(labels[k].scene.symbols[0], s) && s.reading.ok && text == labels[k].scene.symbols[0].symbol.text);
+      }
+      EXPECT_TRUE(read) << "label " << k + 1 << " on a " << sheet.width << " x " << sheet.height << " page of "
+                        << int(page.white) << ", " << page.gap << " px apart";
+    }
   }
 }

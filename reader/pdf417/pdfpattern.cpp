@@ -43,6 +43,33 @@ bool matchesAt(const LineRuns& r, size_t k, bool forward, const int (&pattern)[N
   return true;
 }
 
+// The threshold of block b from the extremes of its neighbourhood, or of the neighbourhood that
+// ends (or begins) at b when that one holds bars and spaces of its own and the far side adds a
+// level beyond them by more than half their span: a pale label on a white page has three levels
+// near its edge, and the page's white would lift the midpoint above the label's light modules,
+// turning its quiet zone and the start or stop pattern beside it into one dark run. The
+// neighbourhood ending at b is the centred one of block b - 2 (the one beginning at b that of
+// block b + 2). A side counts as holding bars and spaces when its span is more than twice that of
+// the plainest block within reach of either side (the page itself, or the line's noise), so the
+// noise inside a wide bar never passes for them.
+float oneSidedThreshold(const uint8_t* nearLo, const uint8_t* nearHi, const uint8_t* nearFlattest, int blocks,
+                        int b, double minContrast) {
+  const int l = nearLo[b], h = nearHi[b];
+  float best = 0.5f * static_cast<float>(l + h);
+  int bestSpan = h - l;
+  const int before = std::max(0, b - kBlockReach), after = std::min(blocks - 1, b + kBlockReach);
+  const int flattest = std::min(nearFlattest[before], nearFlattest[after]);
+  for (const int side : {before, after}) {
+    const int sl = nearLo[side], sh = nearHi[side], span = sh - sl;
+    if (span < minContrast || span <= 2 * flattest || span >= bestSpan) continue;
+    if (2 * (h - sh) > span || 2 * (sl - l) > span) {
+      best = 0.5f * static_cast<float>(sl + sh);
+      bestSpan = span;
+    }
+  }
+  return best;
+}
+
 }  // namespace
 
 void runsOf(const uint8_t* p, int n, double minContrast, LineRuns* runs) {
@@ -76,15 +103,24 @@ void runsOf(const uint8_t* p, int n, double minContrast, LineRuns* runs) {
     lo[wholeBlocks] = l;
     hi[wholeBlocks] = h;
   }
-  int firstSet = -1;
+  // Each block's neighbourhood: its extremes, and the narrowest span of one block in it (the
+  // line's noise where it holds a plain stretch).
+  uint8_t nearLo[1 << 12], nearHi[1 << 12], nearFlattest[1 << 12];
   for (int b = 0; b < blocks; ++b) {
-    uint8_t l = 255, h = 0;
+    uint8_t l = 255, h = 0, flattest = 255;
     for (int j = std::max(0, b - kBlockReach); j <= std::min(blocks - 1, b + kBlockReach); ++j) {
       l = std::min(l, lo[j]);
       h = std::max(h, hi[j]);
+      flattest = std::min(flattest, static_cast<uint8_t>(hi[j] - lo[j]));
     }
-    if (h - l >= minContrast) {
-      threshold[b] = 0.5f * (l + h);
+    nearLo[b] = l;
+    nearHi[b] = h;
+    nearFlattest[b] = flattest;
+  }
+  int firstSet = -1;
+  for (int b = 0; b < blocks; ++b) {
+    if (nearHi[b] - nearLo[b] >= minContrast) {
+      threshold[b] = oneSidedThreshold(nearLo, nearHi, nearFlattest, blocks, b, minContrast);
       if (firstSet < 0) firstSet = b;
     } else {
       threshold[b] = b > 0 ? threshold[b - 1] : -1.0f;

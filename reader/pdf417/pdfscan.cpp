@@ -22,8 +22,11 @@ void localThreshold(const std::vector<float>& p, std::vector<float>* mid, std::v
     lo[i / block] = std::min(lo[i / block], p[i]);
     hi[i / block] = std::max(hi[i / block], p[i]);
   }
-  const float globalLo = *std::min_element(lo.begin(), lo.end());
-  const float globalHi = *std::max_element(hi.begin(), hi.end());
+  // The line's levels from the blocks inside the symbol: the profile runs a little past both
+  // sides, where a pale label's page may stand far lighter (or darker) than any of its modules.
+  const size_t inner = blocks >= 6 ? 2 : 0;
+  const float globalLo = *std::min_element(lo.begin() + inner, lo.end() - inner);
+  const float globalHi = *std::max_element(hi.begin() + inner, hi.end() - inner);
   const float globalRange = globalHi - globalLo;
   mid->resize(n);
   band->resize(n);
@@ -31,6 +34,10 @@ void localThreshold(const std::vector<float>& p, std::vector<float>* mid, std::v
     float l = lo[b], h = hi[b];
     if (b > 0) l = std::min(l, lo[b - 1]), h = std::max(h, hi[b - 1]);
     if (b + 1 < blocks) l = std::min(l, lo[b + 1]), h = std::max(h, hi[b + 1]);
+    // A level beyond the symbol's own by more than half its span is the surroundings, not a
+    // module: it does not move the threshold of the quiet zone and patterns beside it.
+    if (h > globalHi + 0.5f * globalRange) h = globalHi;
+    if (l < globalLo - 0.5f * globalRange) l = globalLo;
     if (h - l < 0.4f * globalRange) l = globalLo, h = globalHi;
     for (size_t i = b * block; i < std::min(n, (b + 1) * block); ++i) {
       (*mid)[i] = 0.5f * (l + h);
