@@ -16,6 +16,7 @@
 #include "reader/oned/road1d.hpp"
 #include "reader/oned/extrema.hpp"
 #include "reader/oned/road1dteeth.hpp"
+#include "reader/oned/road1dvotes.hpp"
 #include "scenes/scene_1d.hpp"
 #include "scenes/scene_pdf.hpp"
 
@@ -357,7 +358,7 @@ TEST(Road1d, SamplePlacesRoundAsLround) {
 }
 
 // What lies beyond a read symbol in its region is read again as a region of its own: every part
-// is shorter than the region by a cell at least, whatever the read's place (a read reaching past
+// is shorter (or lower) than the region by a cell at least, whatever the read's place (a read reaching past
 // the region's ends, or lying wholly beside it, gave the region back as it was, or longer, and
 // the road read on without end on a 50-megapixel sheet).
 TEST(Road1d, PartsBeyondAReadAreShorterThanTheirRegion) {
@@ -385,6 +386,26 @@ TEST(Road1d, PartsBeyondAReadAreShorterThanTheirRegion) {
     for (const road1d::Region& p : parts) {
       EXPECT_LE(p.alongMax - p.alongMin, r.alongMax - r.alongMin - 12) << c.what;
       EXPECT_TRUE(p.alongMax <= c.from - r.cx || p.alongMin >= c.to - r.cx) << c.what << ": a part overlaps the read";
+    }
+  }
+  // Across, in a region two labels high: the bands beside a read over its whole length.
+  road1d::Region tall = r;
+  tall.acrossMin = -60;
+  tall.acrossMax = 60;
+  const struct {
+    const char* what;
+    double top, bottom;  // the read's bars, y
+    size_t parts;
+  } acrossCases[] = {{"the upper label", 40, 95, 1}, {"the middle", 70, 130, 2}, {"all of it", 40, 160, 0},
+                     {"a sliver short of the bottom", 40, 150, 0}};
+  for (const auto& c : acrossCases) {
+    road1d::Symbol s;
+    s.corners = {{{300, c.bottom}, {700, c.bottom}, {300, c.top}, {700, c.top}}};
+    const std::vector<road1d::Region> parts = road1d::beyondRead(tall, s);
+    EXPECT_EQ(parts.size(), c.parts) << c.what;
+    for (const road1d::Region& p : parts) {
+      EXPECT_LE(p.acrossMax - p.acrossMin, tall.acrossMax - tall.acrossMin - 12) << c.what;
+      EXPECT_TRUE(p.acrossMax <= c.top - tall.cy || p.acrossMin >= c.bottom - tall.cy) << c.what << ": a part overlaps the read";
     }
   }
 }
@@ -469,5 +490,46 @@ TEST(Road1d, LabelsSideBySideOnAPageEachRead) {
     }
     for (const road1d::Symbol& s : found)
       EXPECT_NE(std::find(texts.begin(), texts.end(), s.text), texts.end()) << c.what << ": read \"" << s.text << "\"";
+  }
+}
+
+// The region's line reads as votes: a text read elsewhere along the lines is another label and
+// no rival, a text over the same bars is, wherever its lines lie; rivals on lines apart from the
+// winner's (a label above or below) mark where to part the region, interleaved ones do not.
+TEST(Road1d, VotesCountRivalsOnlyOverTheSameBars) {
+  struct R {
+    const char* text;
+    double from, to;
+    int line;
+  };
+  const struct {
+    const char* what;
+    std::vector<R> reads;
+    bool decided;
+    const char* winner;
+    int split;  // twice the line between, -1: none
+  } cases[] = {
+      {"two labels in a row", {{"A", 0, 100, 1}, {"A", 0, 100, 2}, {"B", 120, 220, 1}, {"B", 120, 220, 2}}, true, "A", -1},
+      {"a misread over the same bars", {{"A", 0, 100, 1}, {"A", 0, 100, 2}, {"B", 10, 90, 5}}, false, "A", 7},
+      {"a misread among the lines", {{"A", 0, 100, 1}, {"A", 0, 100, 6}, {"B", 0, 100, 3}, {"B", 0, 100, 4}}, false, "", -1},
+      {"outvoted twice over", {{"A", 0, 100, 0}, {"A", 0, 100, 1}, {"A", 0, 100, 2}, {"B", 0, 100, 3}}, true, "A", 5},
+      {"one line only", {{"A", 0, 100, 1}}, false, "A", -1},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::vector<road1d::LineRead>> perLine(9);
+    for (const R& r : c.reads) {
+      road1d::LineRead lr{};
+      lr.read.text = r.text;
+      lr.startAlong = r.from;
+      lr.endAlong = r.to;
+      lr.line = r.line;
+      perLine[r.line].push_back(lr);
+    }
+    const road1d::Votes v = road1d::countVotes(perLine);
+    EXPECT_EQ(road1d::decides(v, road1d::Options{}), c.decided) << c.what;
+    if (*c.winner) {
+      EXPECT_EQ(v.winner.second, c.winner) << c.what;
+    }
+    EXPECT_EQ(!v.interleaved ? v.splitBetween : -1, c.split) << c.what;
   }
 }
