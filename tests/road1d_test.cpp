@@ -16,6 +16,7 @@
 #include "reader/oned/road1d.hpp"
 #include "reader/oned/extrema.hpp"
 #include "reader/oned/road1dteeth.hpp"
+#include "reader/oned/road1dvotes.hpp"
 #include "scenes/scene_1d.hpp"
 #include "scenes/scene_pdf.hpp"
 
@@ -386,5 +387,90 @@ TEST(Road1d, PartsBeyondAReadAreShorterThanTheirRegion) {
       EXPECT_LE(p.alongMax - p.alongMin, r.alongMax - r.alongMin - 12) << c.what;
       EXPECT_TRUE(p.alongMax <= c.from - r.cx || p.alongMin >= c.to - r.cx) << c.what << ": a part overlaps the read";
     }
+  }
+}
+
+// Labels of grey paper on a white page a few pixels apart, in a row and one above the other,
+// every one read at its place: the page's sharp step is steeper than the soft bars' edges, and one
+// region's lines cross several labels.
+TEST(Road1d, LabelsSideBySideOnAPageEachRead) {
+  const struct {
+    const char* what;
+    int columns, rows, gap, paper;
+  } cases[] = {{"two in a row, 16 px apart", 2, 1, 16, 190}, {"three in a row, 4 px apart", 3, 1, 4, 200},
+               {"two in a row, 17 px apart", 2, 1, 17, 170}, {"two above each other, 8 px apart", 1, 2, 8, 190},
+               {"two by two, 16 px apart", 2, 2, 16, 185},   {"one alone, 30 px from the page's edges", 1, 1, 30, 180}};
+  const std::pair<Barcode1d, const char*> codes[] = {
+      {Barcode1d::code128, "SHELF-A1"}, {Barcode1d::upca, "03600029145"}, {Barcode1d::ean13, "400638133393"},
+      {Barcode1d::code39, "LOT 42"},    {Barcode1d::code128, "PARCEL-7"}, {Barcode1d::upca, "01234567890"},
+      {Barcode1d::ean13, "590123412345"}};
+  constexpr int kModule = 3, kLabelWidth = 500, kLabelHeight = 84;  // bars of 60 px, quiet zones of 10 modules
+  int drawn = 0;
+  for (const auto& c : cases) {
+    scene::GreyImage page(c.gap + c.columns * (kLabelWidth + c.gap), c.gap + c.rows * (kLabelHeight + c.gap), 255);
+    std::vector<std::pair<std::string, scene::Point>> labels;
+    for (int k = 0; k < c.columns * c.rows; ++k, ++drawn) {
+      const scene::Encoded1d code = scene::encode1d(codes[drawn % 7].first, codes[drawn % 7].second, 10);
+      const int x0 = c.gap + (k % c.columns) * (kLabelWidth + c.gap), y0 = c.gap + (k / c.columns) * (kLabelHeight + c.gap);
+      // Bars softened by a box of a module (a print seen by a camera), the label's edges sharp.
+      auto dark = [&](int u) { return u >= 0 && u / kModule < code.bars.cols && code.bars.isDark(0, u / kModule); };
+      for (int y = y0; y < y0 + kLabelHeight; ++y)
+        for (int x = x0; x < x0 + kLabelWidth; ++x) {
+          int sum = 0;
+          for (int d = -1; d <= 1; ++d) sum += y >= y0 + 12 && y < y0 + 72 && dark(x + d - x0 - 10 * kModule) ? 40 : c.paper;
+          page.at(x, y) = static_cast<uint8_t>(sum / 3);
+        }
+      labels.push_back({code.text, {x0 + 10 * kModule + 0.5 * code.bars.cols * kModule, y0 + 0.5 * kLabelHeight}});
+    }
+    const std::vector<road1d::Symbol> found = runRoad(page);
+    for (const auto& [text, centre] : labels) {
+      bool read = false;
+      for (const road1d::Symbol& s : found)
+        read = read || (s.text == text && std::fabs(0.5 * (s.corners[0][0] + s.corners[3][0]) - centre.x) < 60 &&
+                        std::fabs(0.5 * (s.corners[0][1] + s.corners[3][1]) - centre.y) < 40);
+      EXPECT_TRUE(read) << c.what << ": \"" << text << "\" not read at its place";
+    }
+    EXPECT_EQ(found.size(), labels.size()) << c.what;
+  }
+}
+
+// The region's line reads as votes: a text read elsewhere along the lines is another label and
+// no rival, a text over the same bars is, wherever its lines lie; rivals on lines apart from the
+// winner's (a label above or below) mark where to part the region, interleaved ones do not.
+TEST(Road1d, VotesCountRivalsOnlyOverTheSameBars) {
+  struct R {
+    const char* text;
+    double from, to;
+    int line;
+  };
+  const struct {
+    const char* what;
+    std::vector<R> reads;
+    bool decided;
+    const char* winner;
+    int split;  // twice the line between, -1: none
+  } cases[] = {
+      {"two labels in a row", {{"A", 0, 100, 1}, {"A", 0, 100, 2}, {"B", 120, 220, 1}, {"B", 120, 220, 2}}, true, "A", -1},
+      {"a misread over the same bars", {{"A", 0, 100, 1}, {"A", 0, 100, 2}, {"B", 10, 90, 5}}, false, "A", 7},
+      {"a misread among the lines", {{"A", 0, 100, 1}, {"A", 0, 100, 6}, {"B", 0, 100, 3}, {"B", 0, 100, 4}}, false, "", -1},
+      {"outvoted twice over", {{"A", 0, 100, 0}, {"A", 0, 100, 1}, {"A", 0, 100, 2}, {"B", 0, 100, 3}}, true, "A", 5},
+      {"one line only", {{"A", 0, 100, 1}}, false, "A", -1},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::vector<road1d::LineRead>> perLine(9);
+    for (const R& r : c.reads) {
+      road1d::LineRead lr{};
+      lr.read.text = r.text;
+      lr.startAlong = r.from;
+      lr.endAlong = r.to;
+      lr.line = r.line;
+      perLine[r.line].push_back(lr);
+    }
+    const road1d::Votes v = road1d::countVotes(perLine);
+    EXPECT_EQ(road1d::decides(v, road1d::Options{}), c.decided) << c.what;
+    if (*c.winner) {
+      EXPECT_EQ(v.winner.second, c.winner) << c.what;
+    }
+    EXPECT_EQ(!v.interleaved ? v.splitBetween : -1, c.split) << c.what;
   }
 }

@@ -10,6 +10,7 @@
 #include "ci_id/findbarcode.h"
 #include "reader/oned/readline.hpp"
 #include "reader/oned/road1dteeth.hpp"
+#include "reader/oned/road1dvotes.hpp"
 #include "reader/oned/eangrid.hpp"
 #include "reader/oned/extrema.hpp"
 
@@ -422,60 +423,13 @@ std::vector<oned::GridRead> gridReads(const std::vector<double>& profile, const 
   return oned::readEanOnGrid(profile, dark, light);
 }
 
-struct LineRead {
-  oned::Read read;
-  double startAlong, endAlong;  // the symbol's first and last bar edges along the region axis
-  double across;
-};
-
-struct Votes {
-  std::pair<int, std::string> winner;  // symbology and text
-  int best = 0, second = 0;            // lines for the winner and for its strongest rival
-};
-
-Votes countVotes(const std::vector<std::vector<LineRead>>& perLine) {
-  std::map<std::pair<int, std::string>, int> votes;
-  for (const std::vector<LineRead>& line : perLine)
-    for (const LineRead& lr : line) ++votes[{static_cast<int>(lr.read.symbology), lr.read.text}];
-  Votes v;
-  for (const auto& [key, count] : votes) {
-    if (count > v.best) {
-      v.second = v.best;
-      v.best = count;
-      v.winner = key;
-    } else {
-      v.second = std::max(v.second, count);
-    }
-  }
-  return v;
-}
-
-// The add-on, raw text and identifier of the winning text. The add-on's own check is weak: it is
-// reported only when two lines read it and no line read another.
-void chooseAddOn(const std::vector<LineRead>& reads, const std::pair<int, std::string>& winner, Symbol& out) {
-  std::map<std::string, int> addOns;
-  for (const LineRead& lr : reads) {
-    if (static_cast<int>(lr.read.symbology) != winner.first || lr.read.text != winner.second) continue;
-    out.rawText = lr.read.rawText;
-    if (out.identifier.empty() || lr.read.addOn.empty()) out.identifier = lr.read.identifier;
-    if (!lr.read.addOn.empty()) ++addOns[lr.read.addOn];
-  }
-  if (addOns.size() == 1 && addOns.begin()->second >= 2) out.addOn = addOns.begin()->first;
-  // The identifier of a read with its add-on stands for both.
-  if (!out.addOn.empty()) out.identifier = "]E3";
-  else if (out.identifier == "]E3") out.identifier = winner.first == static_cast<int>(oned::Symbology::ean8) ? "]E4" : "]E0";
-}
-
-// Wrong text is worse than none: a rival reading must be clearly outvoted.
-bool decides(const Votes& v, const Options& options) {
-  return v.best >= options.minAgreeing && v.best >= 2 * v.second + (v.second > 0 ? 1 : 0);
-}
-
 // The reads of one region: its lines, their reads, and the text most of them agree on. The ways
 // of reading a line are tried in turn over all lines, the next only while the votes do not decide.
 // *read tells whether out holds a symbol; a stop request polled before each line is returned.
-csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options& options, Symbol& out, bool* read) {
+csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options& options, Symbol& out, bool* read,
+                       double* splitAcross) {
   *read = false;
+  *splitAcross = std::nan("");
   const double length = r.alongMax - r.alongMin;
   const double reach = std::max(24.0, 0.35 * length);
   const double a0 = r.alongMin - reach, a1 = r.alongMax + reach;
@@ -536,9 +490,8 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
         sampleLine(k, options.profiles[way].halfHeight);
       if (options.profiles[way].grid) {
         for (const oned::GridRead& g : gridReads(profiles[k], extremaOf(k))) {
-          bool seen = false;
-          for (const LineRead& o : perLine[k]) seen = seen || (o.read.symbology == g.read.symbology && o.read.text == g.read.text);
-          if (!seen) perLine[k].push_back({g.read, a0 + g.start * kStep, a0 + g.end * kStep, across});
+          const LineRead lr{g.read, a0 + g.start * kStep, a0 + g.end * kStep, across, k};
+          if (!readAlready(perLine[k], lr)) perLine[k].push_back(lr);
         }
         continue;
       }
@@ -548,22 +501,30 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
       const std::vector<double> widths =
           profileWidths(profiles[k], how, &positions, !raw ? nullptr : how.extrema ? &extremaOf(k) : &peaksOf(k));
       for (const oned::Read& read : oned::readLine(widths, options.read)) {
-        // One vote a line: a text that this line read another way already is not counted again.
-        bool seen = false;
-        for (const LineRead& o : perLine[k]) seen = seen || (o.read.symbology == read.symbology && o.read.text == read.text);
-        if (seen) continue;
         // Element i (i >= 1) lies between edges i - 1 and i.
         const double s = a0 + positions[read.firstElement - 1], e = a0 + positions[read.lastElement];
-        perLine[k].push_back({read, s, e, across});
+        const LineRead lr{read, s, e, across, k};
+        if (!readAlready(perLine[k], lr)) perLine[k].push_back(lr);
       }
     }
     votes = countVotes(perLine);
   }
-  if (!decides(votes, options)) return 0;
+  if (!decides(votes, options)) {
+    // Two labels one above the other, each read on lines of its own: where to part the region.
+    if (votes.splitBetween >= 0 && !votes.interleaved)
+      *splitAcross = r.acrossMin + (r.acrossMax - r.acrossMin) * (0.5 * votes.splitBetween + 0.5) / lines;
+    return 0;
+  }
   const std::pair<int, std::string>& winner = votes.winner;
   const int best = votes.best;
+  // The winner's reads at its place: a copy of the label further along is another symbol.
   std::vector<LineRead> reads;
-  for (const std::vector<LineRead>& line : perLine) reads.insert(reads.end(), line.begin(), line.end());
+  for (const std::vector<LineRead>& line : perLine)
+    for (const LineRead& lr : line)
+      if (static_cast<int>(lr.read.symbology) == winner.first && lr.read.text == winner.second &&
+          overlapAlong(startOf(lr), endOf(lr), votes.start, votes.end) && lr.line >= votes.firstLine &&
+          lr.line <= votes.lastLine)
+        reads.push_back(lr);
   // The symbol's ends as straight lines over the across offset (perspective tilts them), fitted
   // to the agreeing lines and taken at the outermost lines' outer halves.
   double n = 0, sa = 0, saa = 0, ss = 0, sas = 0, se = 0, sae = 0;
@@ -679,20 +640,28 @@ bool sameSymbol(const Symbol& a, const Symbol& b) {
 }  // namespace
 
 // The parts of a region beyond the symbol read in it, each long enough to hold another: a joined
-// region can hold labels that stand in a row a gap apart, and its read names only one of them.
+// region can hold labels that stand in a row, or one above the other, a gap apart, and its read
+// names only one of them. Along, the parts before and after the read; across, the bands beside
+// it over the region's whole length.
 std::vector<Region> beyondRead(const Region& r, const Symbol& s) {
   constexpr double kShortestRest = 3 * kCell;  // shorter than any symbol with its quiet zones
-  double lo = 1e300, hi = -1e300;
+  constexpr double kLowestRest = 2 * kCell;    // lower than bars a region's cells gather
+  double lo = 1e300, hi = -1e300, acrossLo = 1e300, acrossHi = -1e300;
   for (const std::array<double, 2>& c : s.corners) {
     const double along = (c[0] - r.cx) * r.dx + (c[1] - r.cy) * r.dy;
+    const double across = -(c[0] - r.cx) * r.dy + (c[1] - r.cy) * r.dx;
     lo = std::min(lo, along);
     hi = std::max(hi, along);
+    acrossLo = std::min(acrossLo, across);
+    acrossHi = std::max(acrossHi, across);
   }
   // Only parts shorter than the region by a cell at least: a read whose lines ran past the
   // region's ends (or lay beside them) left the same region again, read over and over without end.
-  const double length = r.alongMax - r.alongMin;
+  const double length = r.alongMax - r.alongMin, height = r.acrossMax - r.acrossMin;
   lo = std::clamp(lo, r.alongMin, r.alongMax);
   hi = std::clamp(hi, r.alongMin, r.alongMax);
+  acrossLo = std::clamp(acrossLo, r.acrossMin, r.acrossMax);
+  acrossHi = std::clamp(acrossHi, r.acrossMin, r.acrossMax);
   std::vector<Region> rest;
   if (lo - r.alongMin > length - kCell || r.alongMax - hi > length - kCell) return rest;
   if (lo - r.alongMin >= kShortestRest) {
@@ -705,9 +674,36 @@ std::vector<Region> beyondRead(const Region& r, const Symbol& s) {
     after.alongMin = hi;
     rest.push_back(after);
   }
+  if (acrossLo - r.acrossMin > height - kCell || r.acrossMax - acrossHi > height - kCell) return rest;
+  if (acrossLo - r.acrossMin >= kLowestRest) {
+    Region beside = r;
+    beside.acrossMax = acrossLo;
+    rest.push_back(beside);
+  }
+  if (r.acrossMax - acrossHi >= kLowestRest) {
+    Region beside = r;
+    beside.acrossMin = acrossHi;
+    rest.push_back(beside);
+  }
   return rest;
 }
 
+namespace {
+
+// A region parted across at the place given (NaN: not parted), when both parts are tall enough
+// to hold bars of their own; each part is lower than the region by that much, so parting ends.
+std::vector<Region> partedAcross(const Region& r, double at) {
+  constexpr double kLowestPart = 2 * kCell;
+  if (!(at - r.acrossMin >= kLowestPart && r.acrossMax - at >= kLowestPart)) return {};
+  Region first = r, second = r;
+  first.pieces.clear();
+  second.pieces.clear();
+  first.acrossMax = at;
+  second.acrossMin = at;
+  return {first, second};
+}
+
+}  // namespace
 
 Outcome findAll(const cimg_imageConst& image, const Options& options) {
   Outcome outcome;
@@ -722,9 +718,12 @@ Outcome findAll(const cimg_imageConst& image, const Options& options) {
     const Region r = regions[i];  // a copy: reading appends to regions
     Symbol s;
     bool read = false;
-    if (CSYS_FAILED(outcome.status = readRegion(w, r, options, s, &read))) return outcome;
+    double splitAcross = 0;
+    if (CSYS_FAILED(outcome.status = readRegion(w, r, options, s, &read, &splitAcross))) return outcome;
     if (!read) {
-      regions.insert(regions.end(), r.pieces.begin(), r.pieces.end());
+      const std::vector<Region> parts = partedAcross(r, splitAcross);
+      regions.insert(regions.end(), parts.begin(), parts.end());
+      if (parts.empty()) regions.insert(regions.end(), r.pieces.begin(), r.pieces.end());
       continue;
     }
     for (const Region& rest : beyondRead(r, s)) regions.push_back(rest);
