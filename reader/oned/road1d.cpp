@@ -423,6 +423,12 @@ std::vector<oned::GridRead> gridReads(const std::vector<double>& profile, const 
   return oned::readEanOnGrid(profile, dark, light);
 }
 
+bool nothingRead(const std::vector<std::vector<LineRead>>& perLine) {
+  for (const std::vector<LineRead>& line : perLine)
+    if (!line.empty()) return false;
+  return true;
+}
+
 // The reads of one region: its lines, their reads, and the text most of them agree on. The ways
 // of reading a line are tried in turn over all lines, the next only while the votes do not decide.
 // *read tells whether out holds a symbol; a stop request polled before each line is returned.
@@ -483,11 +489,14 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
     sampleLine(k, options.profiles[0].halfHeight);
   }
   for (size_t way = 0; way < options.profiles.size() && !decides(votes, options); ++way) {
+    const bool resampled = way > 0 && options.profiles[way].halfHeight != options.profiles[way - 1].halfHeight;
+    // Most bands beside a read hold the read's own bar ends or its digits: where no way on the
+    // first profiles read a line there, the taller profiles are not sampled for them.
+    if (resampled && r.besideRead && nothingRead(perLine)) break;
     for (int k = 0; k < lines; ++k) {
       if (const csys_status st = csys_attention_check(); CSYS_FAILED(st)) return st;
       const double across = acrossOf(k);
-      if (way > 0 && options.profiles[way].halfHeight != options.profiles[way - 1].halfHeight)
-        sampleLine(k, options.profiles[way].halfHeight);
+      if (resampled) sampleLine(k, options.profiles[way].halfHeight);
       if (options.profiles[way].grid) {
         for (const oned::GridRead& g : gridReads(profiles[k], extremaOf(k))) {
           const LineRead lr{g.read, a0 + g.start * kStep, a0 + g.end * kStep, across, k};
@@ -677,11 +686,13 @@ std::vector<Region> beyondRead(const Region& r, const Symbol& s) {
   if (acrossLo - r.acrossMin > height - kCell || r.acrossMax - acrossHi > height - kCell) return rest;
   if (acrossLo - r.acrossMin >= kLowestRest) {
     Region beside = r;
+    beside.besideRead = true;
     beside.acrossMax = acrossLo;
     rest.push_back(beside);
   }
   if (r.acrossMax - acrossHi >= kLowestRest) {
     Region beside = r;
+    beside.besideRead = true;
     beside.acrossMin = acrossHi;
     rest.push_back(beside);
   }

@@ -67,6 +67,9 @@ struct Region {
   // A region joined from pieces in line keeps them, to be read one by one when the whole does
   // not read (two labels a narrow gap apart join as one symbol's pieces do).
   std::vector<Region> pieces;
+  // A band beside a symbol read already, over the rest of that read's region: it holds another
+  // label only now and then, and is given up early when its first profiles read nothing.
+  bool besideRead = false;
 };
 
 // One read symbol. Corners in image pixels, pixel (x, y) covering [x, x + 1) x [y, y + 1): the
