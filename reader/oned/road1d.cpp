@@ -9,6 +9,7 @@
 #include "ci_id/caliper.h"
 #include "ci_id/findbarcode.h"
 #include "reader/oned/readline.hpp"
+#include "reader/oned/road1dbands.hpp"
 #include "reader/oned/road1dteeth.hpp"
 #include "reader/oned/road1dvotes.hpp"
 #include "reader/oned/eangrid.hpp"
@@ -19,7 +20,6 @@ namespace road1d {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr int kCell = 12;                   // pixels a side of the direction grid's cells
 constexpr double kMinCoherence = 0.55;      // |J1 - J2| / (J1 + J2) of a bar cell
 constexpr double kMinEnergy = 250;          // mean squared Sobel response of a bar cell
 constexpr double kSameDirection = 12 * kPi / 180;
@@ -648,74 +648,6 @@ bool sameSymbol(const Symbol& a, const Symbol& b) {
 
 }  // namespace
 
-// The parts of a region beyond the symbol read in it, each long enough to hold another: a joined
-// region can hold labels that stand in a row, or one above the other, a gap apart, and its read
-// names only one of them. Along, the parts before and after the read; across, the bands beside
-// it over the region's whole length.
-std::vector<Region> beyondRead(const Region& r, const Symbol& s) {
-  constexpr double kShortestRest = 3 * kCell;  // shorter than any symbol with its quiet zones
-  constexpr double kLowestRest = 2 * kCell;    // lower than bars a region's cells gather
-  double lo = 1e300, hi = -1e300, acrossLo = 1e300, acrossHi = -1e300;
-  for (const std::array<double, 2>& c : s.corners) {
-    const double along = (c[0] - r.cx) * r.dx + (c[1] - r.cy) * r.dy;
-    const double across = -(c[0] - r.cx) * r.dy + (c[1] - r.cy) * r.dx;
-    lo = std::min(lo, along);
-    hi = std::max(hi, along);
-    acrossLo = std::min(acrossLo, across);
-    acrossHi = std::max(acrossHi, across);
-  }
-  // Only parts shorter than the region by a cell at least: a read whose lines ran past the
-  // region's ends (or lay beside them) left the same region again, read over and over without end.
-  const double length = r.alongMax - r.alongMin, height = r.acrossMax - r.acrossMin;
-  lo = std::clamp(lo, r.alongMin, r.alongMax);
-  hi = std::clamp(hi, r.alongMin, r.alongMax);
-  acrossLo = std::clamp(acrossLo, r.acrossMin, r.acrossMax);
-  acrossHi = std::clamp(acrossHi, r.acrossMin, r.acrossMax);
-  std::vector<Region> rest;
-  if (lo - r.alongMin > length - kCell || r.alongMax - hi > length - kCell) return rest;
-  if (lo - r.alongMin >= kShortestRest) {
-    Region before = r;
-    before.alongMax = lo;
-    rest.push_back(before);
-  }
-  if (r.alongMax - hi >= kShortestRest) {
-    Region after = r;
-    after.alongMin = hi;
-    rest.push_back(after);
-  }
-  if (acrossLo - r.acrossMin > height - kCell || r.acrossMax - acrossHi > height - kCell) return rest;
-  if (acrossLo - r.acrossMin >= kLowestRest) {
-    Region beside = r;
-    beside.besideRead = true;
-    beside.acrossMax = acrossLo;
-    rest.push_back(beside);
-  }
-  if (r.acrossMax - acrossHi >= kLowestRest) {
-    Region beside = r;
-    beside.besideRead = true;
-    beside.acrossMin = acrossHi;
-    rest.push_back(beside);
-  }
-  return rest;
-}
-
-namespace {
-
-// A region parted across at the place given (NaN: not parted), when both parts are tall enough
-// to hold bars of their own; each part is lower than the region by that much, so parting ends.
-std::vector<Region> partedAcross(const Region& r, double at) {
-  constexpr double kLowestPart = 2 * kCell;
-  if (!(at - r.acrossMin >= kLowestPart && r.acrossMax - at >= kLowestPart)) return {};
-  Region first = r, second = r;
-  first.pieces.clear();
-  second.pieces.clear();
-  first.acrossMax = at;
-  second.acrossMin = at;
-  return {first, second};
-}
-
-}  // namespace
-
 Outcome findAll(const cimg_imageConst& image, const Options& options) {
   Outcome outcome;
   cimg_windowConst w;
@@ -725,6 +657,7 @@ Outcome findAll(const cimg_imageConst& image, const Options& options) {
   if (options.centreFinder && CSYS_FAILED(outcome.status = addCentreRegion(image, w, regions))) return outcome;
   addStripRegions(w, regions);
   outcome.regions = static_cast<int>(regions.size());
+  std::vector<Region> bandsQueued;
   for (size_t i = 0; i < regions.size(); ++i) {
     const Region r = regions[i];  // a copy: reading appends to regions
     Symbol s;
@@ -737,7 +670,13 @@ Outcome findAll(const cimg_imageConst& image, const Options& options) {
       if (parts.empty()) regions.insert(regions.end(), r.pieces.begin(), r.pieces.end());
       continue;
     }
-    for (const Region& rest : beyondRead(r, s)) regions.push_back(rest);
+    // One symbol is often read from several regions (its pieces, the centre finder's band, a
+    // part beyond another read), each giving the same bands beside it again.
+    for (const Region& rest : trimmedOfOwnBars(w, r, s, beyondRead(r, s))) {
+      if (rest.besideRead && sameAsAny(rest, bandsQueued)) continue;
+      if (rest.besideRead) bandsQueued.push_back(rest);
+      regions.push_back(rest);
+    }
     // One symbol split into two regions reads twice: keep the first. Two labels alike are two
     // symbols, told apart by where they lie.
     bool seen = false;

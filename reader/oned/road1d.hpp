@@ -21,6 +21,8 @@
 
 namespace road1d {
 
+inline constexpr int kCell = 12;  // pixels a side of the direction grid's cells
+
 // How a line's edges are taken from its profile.
 struct Profile {
   double smoothing = 0;   // sigma of a Gaussian over the profile, pixels
