@@ -14,6 +14,7 @@
 #include <string>
 
 #include "reader/oned/road1d.hpp"
+#include "reader/oned/road1dbands.hpp"
 #include "reader/oned/extrema.hpp"
 #include "reader/oned/road1dteeth.hpp"
 #include "reader/oned/road1dvotes.hpp"
@@ -472,5 +473,87 @@ TEST(Road1d, VotesCountRivalsOnlyOverTheSameBars) {
       EXPECT_EQ(v.winner.second, c.winner) << c.what;
     }
     EXPECT_EQ(!v.interleaved ? v.splitBetween : -1, c.split) << c.what;
+  }
+}
+
+// The band beside a read starts where the read's own bars stop, not at its box: bars running on
+// past the box (the lines that did not agree), a row of digits under them and a page's edge each
+// end the bars at their true end, within a step of the comparison.
+TEST(Road1d, BandsBesideAReadStartWhereItsBarsStop) {
+  const struct {
+    const char* what;
+    int barsTop, barsBottom;  // rows the bars cover; the read's box covers rows 80 to 110
+    bool digits;              // blobs of a digit's size in a row under the bars, else another label
+    int side;                 // +1: the band below the box, -1: the one above
+    double reach;             // how far past the box the bars show
+  } cases[] = {
+      {"bars ending at the box", 60, 110, true, 1, 0},    {"bars running on 24 px", 60, 134, true, 1, 24},
+      {"bars running on 40 px", 60, 150, true, 1, 40},    {"another label under the bars", 60, 124, false, 1, 14},
+      {"bars above the box, 20 px", 60, 150, true, -1, 20}, {"bars ending at the top", 80, 150, true, -1, 0},
+  };
+  const scene::Encoded1d code = scene::encode1d(Barcode1d::code128, "BAND-42", 10);
+  const scene::Encoded1d other = scene::encode1d(Barcode1d::code128, "WXYZ-7", 10);
+  constexpr int kModule = 2, kLeft = 40;
+  for (const auto& c : cases) {
+    scene::GreyImage page(kLeft * 2 + code.bars.cols * kModule, 200, 230);
+    for (int y = c.barsTop; y < c.barsBottom; ++y)
+      for (int x = 0; x < code.bars.cols * kModule; ++x)
+        if (code.bars.isDark(0, x / kModule)) page.at(kLeft + x, y) = 30;
+    for (int y = c.barsBottom; !c.digits && y < c.barsBottom + 40; ++y)
+      for (int x = 0; x < other.bars.cols * kModule; ++x)
+        if (other.bars.isDark(0, x / kModule)) page.at(kLeft + x, y) = 30;
+    // Digits: blobs 6 px wide and 12 high with gaps that follow no bar.
+    for (int x = kLeft + 5; c.digits && x + 6 < kLeft + code.bars.cols * kModule; x += 11)
+      for (int y = c.barsBottom + 3; y < c.barsBottom + 15; ++y)
+        for (int dx = 0; dx < 6; ++dx) page.at(x + dx, y) = (dx < 2 || dx > 3 || (y / 4) % 2) ? 30 : 230;
+    scene::ImageView view(page);
+    cimg_windowConst w;
+    ASSERT_EQ(cimg_windowConst_init(&w, view.get()), 0);
+    road1d::Region r;  // along x through the box's middle
+    r.cx = 0.5 * page.width;
+    r.cy = 95;
+    r.alongMin = -r.cx + 4;
+    r.alongMax = r.cx - 4;
+    r.acrossMin = -90;
+    r.acrossMax = 100;
+    road1d::Symbol s;
+    const double x0 = kLeft, x1 = kLeft + code.bars.cols * kModule;
+    s.corners = {{{x0, 110}, {x1, 110}, {x0, 80}, {x1, 80}}};
+    const double edge = c.side > 0 ? 110 - r.cy : 80 - r.cy;
+    EXPECT_NEAR(road1d::ownBarsReach(w, r, s, edge, c.side, 80), c.reach, 3.01) << c.what;
+  }
+}
+
+// One symbol read from several regions gives the same bands again: the same rectangle, within a
+// few pixels and whichever way along, is one band; a shifted, shorter or turned one is another.
+TEST(Road1d, ABandIsTheSameOnlyOverTheSameRectangle) {
+  road1d::Region band;
+  band.cx = 300;
+  band.cy = 200;
+  band.alongMin = -150;
+  band.alongMax = 150;
+  band.acrossMin = 20;
+  band.acrossMax = 60;
+  const struct {
+    const char* what;
+    double shiftAlong, shiftAcross, shorter, turn;  // pixels, pixels, pixels off alongMax, degrees
+    bool same;
+  } cases[] = {{"itself", 0, 0, 0, 0, true},           {"2 px along", 2, 0, 0, 0, true},
+               {"2 px across", 0, -2, 0, 0, true},     {"10 px across", 0, 10, 0, 0, false},
+               {"shorter by 30 px", 0, 0, 30, 0, false}, {"turned 20 degrees", 0, 0, 0, 20, false},
+               {"the same, its direction reversed", 0, 0, 0, 180, true}};
+  for (const auto& c : cases) {
+    road1d::Region other = band;
+    const double t = c.turn * 3.14159265358979 / 180;
+    other.dx = std::cos(t);
+    other.dy = std::sin(t);
+    other.cx += c.shiftAlong;
+    other.cy += c.shiftAcross;
+    other.alongMax -= c.shorter;
+    if (c.turn == 180) {  // the same rectangle in the reversed frame
+      other.acrossMin = -band.acrossMax;
+      other.acrossMax = -band.acrossMin;
+    }
+    EXPECT_EQ(road1d::sameAsAny(other, {band}), c.same) << c.what;
   }
 }

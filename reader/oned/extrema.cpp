@@ -66,6 +66,8 @@ double steepest(const std::vector<double>& p, int from, int to) {
 // dark; a darker shelf is part of the dark element, whose edge is the step from the light.
 std::pair<int, int> symbolStep(const std::vector<double>& p, int from, int to, double symbolLight, bool falling) {
   constexpr int kMinShelf = 8;  // samples: wider than a blurred narrow element's plateau
+  // A shelf lies strictly between the extremes (their own levels are too near low or high).
+  if (to - from <= kMinShelf) return {from, to};
   const double swing = std::fabs(p[to] - p[from]);
   const double band = 0.1 * swing, margin = 0.2 * swing;
   const double low = std::min(p[from], p[to]), high = std::max(p[from], p[to]);

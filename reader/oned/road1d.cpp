@@ -483,6 +483,42 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
     mostEdges = std::max(mostEdges, inside);
   }
   if (mostEdges < kMinSymbolEdges) return 0;
+  // Line k's reads the way given, into perLine.
+  auto readWay = [&](int k, size_t way) {
+    const double across = acrossOf(k);
+    const Profile& how = options.profiles[way];
+    if (how.grid) {
+      for (const oned::GridRead& g : gridReads(profiles[k], extremaOf(k))) {
+        const LineRead lr{g.read, a0 + g.start * kStep, a0 + g.end * kStep, across, k};
+        if (!readAlready(perLine[k], lr)) perLine[k].push_back(lr);
+      }
+      return;
+    }
+    std::vector<double> positions;
+    const bool raw = !(how.smoothing / kStep > 0.3);
+    const std::vector<double> widths =
+        profileWidths(profiles[k], how, &positions, !raw ? nullptr : how.extrema ? &extremaOf(k) : &peaksOf(k));
+    for (const oned::Read& read : oned::readLine(widths, options.read)) {
+      // Element i (i >= 1) lies between edges i - 1 and i.
+      const double s = a0 + positions[read.firstElement - 1], e = a0 + positions[read.lastElement];
+      const LineRead lr{read, s, e, across, k};
+      if (!readAlready(perLine[k], lr)) perLine[k].push_back(lr);
+    }
+  };
+  // Most bands beside a read hold its digits, or bars of labels cut off by the photograph's edge:
+  // a band is read on its probed lines first, by the ways on the profiles at hand but the grid,
+  // and given up when none of them reads anything there.
+  if (r.besideRead) {
+    for (size_t way = 0; way < options.profiles.size() && !options.profiles[way].grid &&
+                         options.profiles[way].halfHeight == options.profiles[0].halfHeight;
+         ++way)
+      for (int k = 0; k < lines; ++k) {
+        if (!probed(k)) continue;
+        if (const csys_status st = csys_attention_check(); CSYS_FAILED(st)) return st;
+        readWay(k, way);
+      }
+    if (nothingRead(perLine)) return 0;
+  }
   for (int k = 0; k < lines; ++k) {
     if (probed(k)) continue;
     if (const csys_status st = csys_attention_check(); CSYS_FAILED(st)) return st;
@@ -490,31 +526,12 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
   }
   for (size_t way = 0; way < options.profiles.size() && !decides(votes, options); ++way) {
     const bool resampled = way > 0 && options.profiles[way].halfHeight != options.profiles[way - 1].halfHeight;
-    // Most bands beside a read hold the read's own bar ends or its digits: where no way on the
-    // first profiles read a line there, the taller profiles are not sampled for them.
+    // A band where no way on the first profiles read a line is not sampled again taller.
     if (resampled && r.besideRead && nothingRead(perLine)) break;
     for (int k = 0; k < lines; ++k) {
       if (const csys_status st = csys_attention_check(); CSYS_FAILED(st)) return st;
-      const double across = acrossOf(k);
       if (resampled) sampleLine(k, options.profiles[way].halfHeight);
-      if (options.profiles[way].grid) {
-        for (const oned::GridRead& g : gridReads(profiles[k], extremaOf(k))) {
-          const LineRead lr{g.read, a0 + g.start * kStep, a0 + g.end * kStep, across, k};
-          if (!readAlready(perLine[k], lr)) perLine[k].push_back(lr);
-        }
-        continue;
-      }
-      std::vector<double> positions;
-      const Profile& how = options.profiles[way];
-      const bool raw = !(how.smoothing / kStep > 0.3);
-      const std::vector<double> widths =
-          profileWidths(profiles[k], how, &positions, !raw ? nullptr : how.extrema ? &extremaOf(k) : &peaksOf(k));
-      for (const oned::Read& read : oned::readLine(widths, options.read)) {
-        // Element i (i >= 1) lies between edges i - 1 and i.
-        const double s = a0 + positions[read.firstElement - 1], e = a0 + positions[read.lastElement];
-        const LineRead lr{read, s, e, across, k};
-        if (!readAlready(perLine[k], lr)) perLine[k].push_back(lr);
-      }
+      readWay(k, way);
     }
     votes = countVotes(perLine);
   }
@@ -657,7 +674,7 @@ Outcome findAll(const cimg_imageConst& image, const Options& options) {
   if (options.centreFinder && CSYS_FAILED(outcome.status = addCentreRegion(image, w, regions))) return outcome;
   addStripRegions(w, regions);
   outcome.regions = static_cast<int>(regions.size());
-  std::vector<Region> bandsQueued;
+  std::vector<Region> bandsSeen;  // the bands beside reads, before trimming
   for (size_t i = 0; i < regions.size(); ++i) {
     const Region r = regions[i];  // a copy: reading appends to regions
     Symbol s;
@@ -672,11 +689,18 @@ Outcome findAll(const cimg_imageConst& image, const Options& options) {
     }
     // One symbol is often read from several regions (its pieces, the centre finder's band, a
     // part beyond another read), each giving the same bands beside it again.
-    for (const Region& rest : trimmedOfOwnBars(w, r, s, beyondRead(r, s))) {
-      if (rest.besideRead && sameAsAny(rest, bandsQueued)) continue;
-      if (rest.besideRead) bandsQueued.push_back(rest);
-      regions.push_back(rest);
+    for (Region& rest : beyondRead(r, s)) {
+      if (rest.besideRead) {
+        if (sameAsAny(rest, bandsSeen)) continue;
+        bandsSeen.push_back(rest);
+        if (!trimOwnBars(w, r, s, rest)) continue;
+      }
+      regions.push_back(std::move(rest));
     }
+    // A region joined from pieces in line names one label of them: the pieces wholly apart from
+    // the read may each hold another.
+    for (const Region& piece : r.pieces)
+      if (!overlapsRead(piece, s)) regions.push_back(piece);
     // One symbol split into two regions reads twice: keep the first. Two labels alike are two
     // symbols, told apart by where they lie.
     bool seen = false;

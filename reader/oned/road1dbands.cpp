@@ -52,19 +52,13 @@ BarEnds barEnds(const Region& r, const Symbol& s) {
   return b;
 }
 
-// n greys over the read's bars at across, first bar to last, each the mean of three taps a
-// pixel apart across (the grain of the print).
+// n greys over the read's bars at across, first bar to last.
 std::vector<double> barsProfile(const cimg_windowConst& w, const Region& r, const BarEnds& b, double across, int n) {
   std::vector<double> p(static_cast<size_t>(n));
   const double from = b.startAt(across), to = b.endAt(across);
   for (int i = 0; i < n; ++i) {
     const double along = from + (to - from) * (i + 0.5) / n;
-    double sum = 0;
-    for (int t = -1; t <= 1; ++t) {
-      const double a = across + t;
-      sum += greyAt(w, r.cx + r.dx * along - r.dy * a, r.cy + r.dy * along + r.dx * a);
-    }
-    p[static_cast<size_t>(i)] = sum / 3;
+    p[static_cast<size_t>(i)] = greyAt(w, r.cx + r.dx * along - r.dy * across, r.cy + r.dy * along + r.dx * across);
   }
   return p;
 }
@@ -91,7 +85,7 @@ double correlation(const std::vector<double>& a, const std::vector<double>& b) {
 }  // namespace
 
 double ownBarsReach(const cimg_windowConst& w, const Region& r, const Symbol& s, double edge, int side, double limit) {
-  constexpr double kStepAcross = 2;    // pixels between the profiles compared
+  constexpr double kStepAcross = 3;    // pixels between the profiles compared
   constexpr double kInside = 2;        // the reference lies this far inside the box
   constexpr double kSameBars = 0.5;    // correlation above which a profile shows the read's bars
   const BarEnds b = barEnds(r, s);
@@ -111,9 +105,9 @@ double ownBarsReach(const cimg_windowConst& w, const Region& r, const Symbol& s,
 namespace {
 
 bool covers(const Region& o, const Region& r) {
-  constexpr double kSlack = 3;                       // pixels
-  constexpr double kSameWay = 0.2;                   // sine of about 12 degrees
-  if (std::fabs(o.dx * r.dy - o.dy * r.dx) > kSameWay || o.dx * r.dx + o.dy * r.dy < 0) return false;
+  constexpr double kSlack = 3;      // pixels
+  constexpr double kSameWay = 0.2;  // sine of about 12 degrees
+  if (std::fabs(o.dx * r.dy - o.dy * r.dx) > kSameWay) return false;
   bool inside = true;
   for (const double along : {r.alongMin, r.alongMax})
     for (const double across : {r.acrossMin, r.acrossMax}) {
@@ -127,28 +121,32 @@ bool covers(const Region& o, const Region& r) {
 
 }  // namespace
 
+bool overlapsRead(const Region& r, const Symbol& s) {
+  double lo = 1e300, hi = -1e300, acrossLo = 1e300, acrossHi = -1e300;
+  for (const std::array<double, 2>& c : s.corners) {
+    const double along = (c[0] - r.cx) * r.dx + (c[1] - r.cy) * r.dy;
+    const double across = -(c[0] - r.cx) * r.dy + (c[1] - r.cy) * r.dx;
+    lo = std::min(lo, along);
+    hi = std::max(hi, along);
+    acrossLo = std::min(acrossLo, across);
+    acrossHi = std::max(acrossHi, across);
+  }
+  return lo <= r.alongMax && hi >= r.alongMin && acrossLo <= r.acrossMax && acrossHi >= r.acrossMin;
+}
+
 bool sameAsAny(const Region& r, const std::vector<Region>& others) {
   for (const Region& o : others)
     if (covers(o, r) && covers(r, o)) return true;
   return false;
 }
 
-std::vector<Region> trimmedOfOwnBars(const cimg_windowConst& w, const Region& r, const Symbol& s,
-                                     std::vector<Region> parts) {
-  std::vector<Region> kept;
-  for (Region& part : parts) {
-    if (part.besideRead) {
-      // A band below the read (towards acrossMax) starts where the read's bars stop, one above ends there.
-      const bool below = part.acrossMax >= r.acrossMax;
-      const double edge = below ? part.acrossMin : part.acrossMax;
-      const double height = part.acrossMax - part.acrossMin;
-      const double reach = ownBarsReach(w, r, s, edge, below ? 1 : -1, height);
-      (below ? part.acrossMin : part.acrossMax) += below ? reach : -reach;
-      if (part.acrossMax - part.acrossMin < kLowestRest) continue;
-    }
-    kept.push_back(std::move(part));
-  }
-  return kept;
+bool trimOwnBars(const cimg_windowConst& w, const Region& r, const Symbol& s, Region& band) {
+  // A band below the read (towards acrossMax) starts where the read's bars stop, one above ends there.
+  const bool below = band.acrossMax >= r.acrossMax;
+  const double edge = below ? band.acrossMin : band.acrossMax;
+  const double reach = ownBarsReach(w, r, s, edge, below ? 1 : -1, band.acrossMax - band.acrossMin);
+  (below ? band.acrossMin : band.acrossMax) += below ? reach : -reach;
+  return band.acrossMax - band.acrossMin >= kLowestRest;
 }
 
 // The parts of a region beyond the symbol read in it, each long enough to hold another: a joined
@@ -189,12 +187,14 @@ std::vector<Region> beyondRead(const Region& r, const Symbol& s) {
   if (acrossLo - r.acrossMin >= kLowestRest) {
     Region beside = r;
     beside.besideRead = true;
+    beside.pieces.clear();  // the region's pieces run over the read as well: read again, they read it again
     beside.acrossMax = acrossLo;
     rest.push_back(beside);
   }
   if (r.acrossMax - acrossHi >= kLowestRest) {
     Region beside = r;
     beside.besideRead = true;
+    beside.pieces.clear();
     beside.acrossMin = acrossHi;
     rest.push_back(beside);
   }

@@ -11,12 +11,15 @@
 
 namespace road1d {
 
-// The bands among parts (those beside the read s of region r) each moved off the read's bars
-// where they run on past the read's box, and dropped when too low then to hold a label.
-std::vector<Region> trimmedOfOwnBars(const cimg_windowConst& w, const Region& r, const Symbol& s,
-                                     std::vector<Region> parts);
+// band (a band beside the read s of region r) moved off the read's bars where they run on past
+// the read's box; false when it is too low then to hold a label.
+bool trimOwnBars(const cimg_windowConst& w, const Region& r, const Symbol& s, Region& band);
 
-// Whether some region of others runs the same way as r over the same rectangle, within a few pixels.
+// Whether the read s lies in part over region r (their rectangles overlap in r's frame).
+bool overlapsRead(const Region& r, const Symbol& s);
+
+// Whether some region of others covers the same rectangle as r, within a few pixels and a few
+// degrees, whichever way along it runs.
 bool sameAsAny(const Region& r, const std::vector<Region>& others);
 
 // How far beyond across from the read's box edge at edge (side +1: towards acrossMax, -1:
