@@ -129,6 +129,7 @@ void mergeInLine(std::vector<Region>& regions) {
           a.pieces.push_back(b);
         else
           a.pieces.insert(a.pieces.end(), b.pieces.begin(), b.pieces.end());
+        a.groups.insert(a.groups.end(), b.groups.begin(), b.groups.end());
         a.alongMin = std::min(a.alongMin, bAlong0);
         a.alongMax = std::max(a.alongMax, bAlong1);
         a.acrossMin = std::min(a.acrossMin, bAcross0);
@@ -150,11 +151,12 @@ int roundNonNegative(double v) {
   return whole + (v - whole >= 0.5 ? 1 : 0);
 }
 
-std::vector<Region> findRegions(const cimg_windowConst& w, int maxRegions) {
+std::vector<Region> findRegions(const cimg_windowConst& w, int maxRegions, BarCells* barCells) {
   std::vector<Region> regions;
   if (w.width < 3 * kCell || w.height < kCell) return regions;
   const int cols = w.width / kCell, rows = w.height / kCell;
   std::vector<Cell> cells = directionGrid(w, cols, rows);
+
   // Cells two apart still join, so a wide bar filling one cell does not split a symbol.
   int groups = 0;
   for (int start = 0; start < cols * rows; ++start) {
@@ -206,7 +208,14 @@ std::vector<Region> findRegions(const cimg_windowConst& w, int maxRegions) {
       r.acrossMin = std::min(r.acrossMin, across - kCell / 2.0);
       r.acrossMax = std::max(r.acrossMax, across + kCell / 2.0);
     }
+    r.groups.push_back(groups - 1);
     regions.push_back(r);
+  }
+  if (barCells) {
+    barCells->cols = cols;
+    barCells->rows = rows;
+    barCells->group.resize(cells.size());
+    for (size_t i = 0; i < cells.size(); ++i) barCells->group[i] = cells[i].bar ? cells[i].group : -1;
   }
   mergeInLine(regions);
   std::sort(regions.begin(), regions.end(), [](const Region& a, const Region& b) { return a.energy > b.energy; });
@@ -669,12 +678,13 @@ Outcome findAll(const cimg_imageConst& image, const Options& options) {
   Outcome outcome;
   cimg_windowConst w;
   if (CSYS_FAILED(outcome.status = cimg_windowConst_init(&w, &image))) return outcome;
-  std::vector<Region> regions = findRegions(w, options.maxCandidates);
+  BarCells cells;
+  std::vector<Region> regions = findRegions(w, options.maxCandidates, &cells);
   if (CSYS_FAILED(outcome.status = csys_attention_check())) return outcome;
   if (options.centreFinder && CSYS_FAILED(outcome.status = addCentreRegion(image, w, regions))) return outcome;
   addStripRegions(w, regions);
   outcome.regions = static_cast<int>(regions.size());
-  std::vector<Region> bandsSeen;  // the bands beside reads, before trimming
+  std::vector<Region> bandsSeen, bandsQueued;  // the bands beside reads, before trimming and as read
   for (size_t i = 0; i < regions.size(); ++i) {
     const Region r = regions[i];  // a copy: reading appends to regions
     Symbol s;
@@ -693,7 +703,8 @@ Outcome findAll(const cimg_imageConst& image, const Options& options) {
       if (rest.besideRead) {
         if (sameAsAny(rest, bandsSeen)) continue;
         bandsSeen.push_back(rest);
-        if (!trimOwnBars(w, r, s, rest)) continue;
+        if (!trimOwnBars(w, r, s, rest) || !shrinkToBarCells(cells, rest) || sameAsAny(rest, bandsQueued)) continue;
+        bandsQueued.push_back(rest);
       }
       regions.push_back(std::move(rest));
     }

@@ -121,6 +121,48 @@ bool covers(const Region& o, const Region& r) {
 
 }  // namespace
 
+bool shrinkToBarCells(const BarCells& cells, Region& band) {
+  constexpr int kFewest = 3;  // cells: a region gathers no fewer
+  if (band.groups.empty()) return true;
+  // Cells whose centres lie in the band a quarter of a cell or more from its edges across (a
+  // cell straddling its edge may be bars of the read's).
+  const double acrossMin = band.acrossMin + 0.25 * kCell, acrossMax = band.acrossMax - 0.25 * kCell;
+  if (acrossMin > acrossMax) return false;
+  double xMin = 1e300, xMax = -1e300, yMin = 1e300, yMax = -1e300;
+  for (const double along : {band.alongMin, band.alongMax})
+    for (const double across : {acrossMin, acrossMax}) {
+      const double x = band.cx + band.dx * along - band.dy * across, y = band.cy + band.dy * along + band.dx * across;
+      xMin = std::min(xMin, x);
+      xMax = std::max(xMax, x);
+      yMin = std::min(yMin, y);
+      yMax = std::max(yMax, y);
+    }
+  const int c0 = std::max(0, static_cast<int>(std::floor(xMin / kCell))), c1 = std::min(cells.cols - 1, static_cast<int>(xMax / kCell));
+  const int r0 = std::max(0, static_cast<int>(std::floor(yMin / kCell))), r1 = std::min(cells.rows - 1, static_cast<int>(yMax / kCell));
+  int found = 0;
+  double lo = 1e300, hi = -1e300, acrossLo = 1e300, acrossHi = -1e300;
+  for (int row = r0; row <= r1; ++row)
+    for (int col = c0; col <= c1; ++col) {
+      const int group = cells.group[static_cast<size_t>(row) * cells.cols + col];
+      if (group < 0 || std::find(band.groups.begin(), band.groups.end(), group) == band.groups.end()) continue;
+      const double x = (col + 0.5) * kCell - band.cx, y = (row + 0.5) * kCell - band.cy;
+      const double along = x * band.dx + y * band.dy, across = -x * band.dy + y * band.dx;
+      if (along < band.alongMin || along > band.alongMax || across < acrossMin || across > acrossMax) continue;
+      ++found;
+      lo = std::min(lo, along);
+      hi = std::max(hi, along);
+      acrossLo = std::min(acrossLo, across);
+      acrossHi = std::max(acrossHi, across);
+    }
+  if (found < kFewest) return false;
+  // Over the cells found and the half cell about their centres.
+  band.alongMin = std::max(band.alongMin, lo - 0.5 * kCell);
+  band.alongMax = std::min(band.alongMax, hi + 0.5 * kCell);
+  band.acrossMin = std::max(band.acrossMin, acrossLo - 0.5 * kCell);
+  band.acrossMax = std::min(band.acrossMax, acrossHi + 0.5 * kCell);
+  return band.acrossMax - band.acrossMin >= std::max(kLowestRest, band.lowestLabel);
+}
+
 bool overlapsRead(const Region& r, const Symbol& s) {
   double lo = 1e300, hi = -1e300, acrossLo = 1e300, acrossHi = -1e300;
   for (const std::array<double, 2>& c : s.corners) {
@@ -141,12 +183,22 @@ bool sameAsAny(const Region& r, const std::vector<Region>& others) {
 }
 
 bool trimOwnBars(const cimg_windowConst& w, const Region& r, const Symbol& s, Region& band) {
+  // A label beside a read is about as tall as the read's bars (its box and their run past it);
+  // a band lower than most of that holds text or a fragment.
+  constexpr double kLowestLabel = 0.7;
   // A band below the read (towards acrossMax) starts where the read's bars stop, one above ends there.
   const bool below = band.acrossMax >= r.acrossMax;
   const double edge = below ? band.acrossMin : band.acrossMax;
   const double reach = ownBarsReach(w, r, s, edge, below ? 1 : -1, band.acrossMax - band.acrossMin);
   (below ? band.acrossMin : band.acrossMax) += below ? reach : -reach;
-  return band.acrossMax - band.acrossMin >= kLowestRest;
+  double lo = 1e300, hi = -1e300;
+  for (const std::array<double, 2>& c : s.corners) {
+    const double across = -(c[0] - r.cx) * r.dy + (c[1] - r.cy) * r.dx;
+    lo = std::min(lo, across);
+    hi = std::max(hi, across);
+  }
+  band.lowestLabel = std::max(kLowestRest, kLowestLabel * (hi - lo + reach));
+  return band.acrossMax - band.acrossMin >= band.lowestLabel;
 }
 
 // The parts of a region beyond the symbol read in it, each long enough to hold another: a joined

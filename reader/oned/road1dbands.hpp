@@ -15,6 +15,11 @@ namespace road1d {
 // the read's box; false when it is too low then to hold a label.
 bool trimOwnBars(const cimg_windowConst& w, const Region& r, const Symbol& s, Region& band);
 
+// band cut down to the bar cells in it of the groups its region was gathered from (bars beside a
+// read that other groups gathered are other regions, read on their own); false when they are
+// too few for a label, or span too low a band.
+bool shrinkToBarCells(const BarCells& cells, Region& band);
+
 // Whether the read s lies in part over region r (their rectangles overlap in r's frame).
 bool overlapsRead(const Region& r, const Symbol& s);
 
