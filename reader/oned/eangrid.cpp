@@ -172,17 +172,34 @@ double windowFit(const Grid& g, double from, int count, const double* rendering)
   return fit(o, spread(o, count * kSamplesPerModule), rendering, count * kSamplesPerModule);
 }
 
-// The two end guards with the quiet light beyond them and the digits' known first modules, at
-// every blur: fits[s] for kSigmas[s] (the grey sampled once for all).
+constexpr int kGuardSamples = kEndGuardModules * kSamplesPerModule;
+using GuardRenderings = double[kSigmas.size()][kGuardSamples];
+
+// One end guard's window from module `from`, with the quiet light beyond it and the digit's
+// known first modules, fitted at every blur: fits[s] for kSigmas[s]. The grey is sampled once
+// for all, and the blurs' sums run side by side (each in its own order, so each fit comes out
+// as it would alone).
+void guardFits(const Grid& g, double from, const GuardRenderings& rendering, double* fits) {
+  double o[kGuardSamples];
+  g.sample(from, kEndGuardModules, o);
+  const double oSpread = spread(o, kGuardSamples);
+  if (!(oSpread > 1e-9)) {
+    std::fill(fits, fits + kSigmas.size(), 0.0);
+    return;
+  }
+  double ot[kSigmas.size()] = {};
+  for (int k = 0; k < kGuardSamples; ++k)
+    for (size_t s = 0; s < kSigmas.size(); ++s) ot[s] += o[k] * rendering[s][k];
+  for (size_t s = 0; s < kSigmas.size(); ++s) fits[s] = -ot[s] / oSpread;
+}
+
+// The two end guards at every blur, the worse of the two: fits[s] for kSigmas[s].
 void endGuardsFits(const Grid& g, double* fits) {
   const Renderings& r = renderings();
-  constexpr int n = kEndGuardModules * kSamplesPerModule;
-  double left[n], right[n];
-  g.sample(-kQuietModules, kEndGuardModules, left);
-  g.sample(g.layout.modules - 4, kEndGuardModules, right);
-  const double leftSpread = spread(left, n), rightSpread = spread(right, n);
-  for (size_t s = 0; s < kSigmas.size(); ++s)
-    fits[s] = std::min(fit(left, leftSpread, r.start[s], n), fit(right, rightSpread, r.end[s], n));
+  double left[kSigmas.size()], right[kSigmas.size()];
+  guardFits(g, -kQuietModules, r.start, left);
+  guardFits(g, g.layout.modules - 4, r.end, right);
+  for (size_t s = 0; s < kSigmas.size(); ++s) fits[s] = std::min(left[s], right[s]);
 }
 
 double centreGuardFit(const Grid& g, int sigma) {
@@ -270,6 +287,7 @@ bool readLayout(const std::vector<double>& profile, double start, double end, co
   if (!(module >= 1.5) || start < 0 || end > static_cast<double>(profile.size())) return false;
   // The ends and the blur the end guards fit best, then the centre guard's place.
   Grid g{&profile, layout, start, 0.5 * (start + end), end};
+  const Renderings& rendered = renderings();
   double best = -1;
   int sigma = 0;
   double bestStart = start, bestEnd = end;
@@ -278,10 +296,20 @@ bool readLayout(const std::vector<double>& profile, double start, double end, co
       g.start = start + ds * module;
       g.end = end + de * module;
       g.centre = 0.5 * (g.start + g.end);
-      double fits[kSigmas.size()];
-      endGuardsFits(g, fits);
-      for (int s = 0; s < static_cast<int>(kSigmas.size()); ++s)
-        if (fits[s] > best) best = fits[s], sigma = s, bestStart = g.start, bestEnd = g.end;
+      // A place's fit is the worse of its two guards': where the start guard alone already fits
+      // too poorly to pass, or no better than the best place so far, the end guard cannot make
+      // this place the one kept, and is not sampled (most lines hold no EAN at all).
+      double left[kSigmas.size()];
+      guardFits(g, -kQuietModules, rendered.start, left);
+      bool promising = false;
+      for (double f : left) promising = promising || (f >= kMinGuardScore && f > best);
+      if (!promising) continue;
+      double right[kSigmas.size()];
+      guardFits(g, layout.modules - 4, rendered.end, right);
+      for (int s = 0; s < static_cast<int>(kSigmas.size()); ++s) {
+        const double f = std::min(left[s], right[s]);
+        if (f > best) best = f, sigma = s, bestStart = g.start, bestEnd = g.end;
+      }
     }
   if (best < kMinGuardScore || !quietBeside(profile, bestStart, bestEnd, module)) return false;
   g.start = bestStart;
@@ -368,8 +396,9 @@ std::vector<std::pair<double, double>> endPairs(const std::vector<double>& profi
   std::nth_element(runs.begin(), runs.begin() + runs.size() / 2, runs.end());
   const double median = runs[runs.size() / 2];
   const double lineEnd = static_cast<double>(profile.size() - 1);
+  const std::vector<double> lastBars = ends(light, dark, false, lineEnd);
   for (double s : ends(dark, light, true, lineEnd))
-    for (double e : ends(light, dark, false, lineEnd)) {
+    for (double e : lastBars) {
       const double module = (e - s) / kEan13.modules;
       if (!(module >= 1.5) || median < 0.8 * module || median > 4 * module) continue;
       const long inside = std::count_if(all.begin(), all.end(), [&](double x) { return x > s && x < e; });
