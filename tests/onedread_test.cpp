@@ -428,4 +428,86 @@ TEST(OnedRead, TableMatchAgreesWithSinglePatternDistances) {
   EXPECT_EQ(oned::patternError({5, 2, 1, 2, 2, 2, 2, 5}, 1, table, 12), 1e9);  // no such pattern
 }
 
+// Wide/narrow symbols drawn at a given wide-to-narrow ratio, their bars spread by `spread`
+// narrows: each of Codabar's four starts and stops, Code 39's, read both ways down to just above
+// the ratio the readers accept (the start screens must turn none of them away).
+TEST(OnedRead, WideNarrowStartsReadDownToTheLeastRatio) {
+  struct Case {
+    Barcode1d kind;
+    const char* data;
+    double ratio, spread;
+  } cases[] = {
+      {Barcode1d::codabar, "A0123A", 1.52, 0},    {Barcode1d::codabar, "B4567B", 1.52, 0},
+      {Barcode1d::codabar, "C89-$C", 1.52, 0},    {Barcode1d::codabar, "D:/.+D", 1.52, 0},
+      {Barcode1d::codabar, "A0123D", 2.5, 0.2},   {Barcode1d::codabar, "D:/.+B", 2.5, -0.2},
+      {Barcode1d::codabar, "C89-$A", 3, 0.25},    {Barcode1d::codabar, "B4567C", 2, -0.1},
+      {Barcode1d::code39, "AB-12", 1.35, 0},      {Barcode1d::code39, "Z. $/+%", 1.35, 0},
+      {Barcode1d::code39, "AB-12", 2.5, 0.25},    {Barcode1d::code39, "XY0", 3, -0.25},
+  };
+  scene::Random rng(1);
+  for (const Case& c : cases) {
+    const scene::Encoded1d code = scene::encode1d(c.kind, c.data, 1);
+    std::vector<double> w = widthsOf(code.bars, 1, 0, 0, rng);
+    for (size_t i = 1; i + 1 < w.size(); ++i) w[i] = (w[i] > 1.5 ? c.ratio : 1) + (i % 2 ? c.spread : -c.spread);
+    for (bool reversed : {false, true}) {
+      std::vector<double> line = w;
+      if (reversed) std::reverse(line.begin(), line.end());
+      const std::vector<oned::Read> reads = oned::readLine(line);
+      ASSERT_EQ(reads.size(), 1u) << c.data << " ratio " << c.ratio << " reversed " << reversed;
+      EXPECT_EQ(std::tuple(reads[0].text, reads[0].reversed), std::tuple(code.text, reversed)) << c.data;
+    }
+  }
+}
+
+// The screens readers weigh before a whole table: the error terms all patterns share never pass
+// any pattern's own error (so a place they turn away matches nothing), and the check of a few
+// patterns against a bound agrees with their whole errors, on exact, spread, jittered and junk
+// widths alike.
+TEST(OnedRead, PatternScreensNeverExceedTheWholeError) {
+  static const char* const kEndsAlike[] = {"38211", "35511", "27411", "15711", "18411"};
+  static const char* const kMiddleAlike[] = {"31213", "21312", "11211"};
+  static const char* const kNoneAlike[] = {"21212", "12121"};
+  struct Table {
+    oned::PatternTable table;
+    bool anyShared;
+  } tables[] = {{{kEndsAlike, 5, 5, 15}, true}, {{kMiddleAlike, 3, 5, 10}, true}, {{kNoneAlike, 2, 5, 8}, false}};
+  struct Widths {
+    double spread, jitter;
+    bool junk;
+  } kinds[] = {{0, 0, false}, {0.3, 0, false}, {-0.2, 0.3, false}, {0, 0.8, false}, {0, 0, true}};
+  scene::Random rng(5);
+  for (const Table& t : tables) {
+    const oned::SharedTerms shared = oned::sharedTerms(t.table);
+    for (const Widths& k : kinds)
+      for (int trial = 0; trial < 300; ++trial) {
+        std::vector<double> w{5};
+        const char* p = t.table.patterns[rng.uniformInt(0, t.table.count - 1)];
+        for (int e = 0; e < 5; ++e)
+          w.push_back(k.junk ? rng.uniform(0.3, 6)
+                             : std::max(0.1, p[e] - '0' + (e % 2 ? -k.spread : k.spread) + rng.uniform(-k.jitter, k.jitter)) * 1.7);
+        w.push_back(5);
+        const double floor = oned::sharedError(w.data(), static_cast<int>(w.size()), 1, t.table, shared);
+        double least = 1e9;
+        for (int q = 0; q < t.table.count; ++q) {
+          const double e = oned::patternError(w, 1, t.table, q);
+          EXPECT_LE(floor, e) << p << " pattern " << q;
+          least = std::min(least, e);
+        }
+        if (!t.anyShared) {
+          EXPECT_EQ(floor, 0);
+        }
+        for (double bound : {0.3, 1.2, 3.0}) {
+          EXPECT_EQ(oned::anyPatternWithin(w, 1, t.table, {0, 1}, bound),
+                    std::min(oned::patternError(w, 1, t.table, 0), oned::patternError(w, 1, t.table, 1)) <= bound);
+          EXPECT_EQ(oned::anyPatternWithin(w, 1, t.table, {0, t.table.count - 1, t.table.count}, bound),
+                    std::min(oned::patternError(w, 1, t.table, 0), oned::patternError(w, 1, t.table, t.table.count - 1)) <= bound);
+        }
+      }
+  }
+  // Nothing to scale: no screen turns the place away, and no pattern is within any bound.
+  const oned::SharedTerms shared = oned::sharedTerms(tables[0].table);
+  EXPECT_EQ(oned::sharedError(std::vector<double>{5, 1, 1}.data(), 3, 1, tables[0].table, shared), 0);
+  EXPECT_FALSE(oned::anyPatternWithin({5, 1, 1, 5}, 1, tables[0].table, {0}, 1e9));
+}
+
 }  // namespace
