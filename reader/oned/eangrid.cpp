@@ -153,15 +153,37 @@ struct Grid {
     const double c = layout.centre();
     return u <= c ? start + (centre - start) * u / c : centre + (end - centre) * (u - c) / (layout.modules - c);
   }
-  double grey(double u) const {
-    const std::vector<double>& p = *profile;
-    const double x = std::clamp(at(u), 0.0, static_cast<double>(p.size() - 1));
-    const int i = std::min(static_cast<int>(x), static_cast<int>(p.size()) - 2);
+  // The profile at sample x, clamped to the line and interpolated.
+  static double greyAtSample(const double* p, int size, double x) {
+    x = std::clamp(x, 0.0, static_cast<double>(size - 1));
+    const int i = std::min(static_cast<int>(x), size - 2);
     return p[i] + (x - i) * (p[i + 1] - p[i]);
   }
-  // The grey over modules [from, from + count), kSamplesPerModule samples a module.
+  double grey(double u) const { return greyAtSample(profile->data(), static_cast<int>(profile->size()), at(u)); }
+  // The grey over modules [from, from + count), kSamplesPerModule samples a module. A window
+  // wholly on one side of the centre (the guards', the digits') takes that side's slope for all
+  // its samples, with at()'s very sums; the grid is read into locals first, as the samples'
+  // stores might otherwise be its doubles for all the compiler knows.
   void sample(double from, int count, double* out) const {
-    for (int k = 0; k < count * kSamplesPerModule; ++k) out[k] = grey(from + (k + 0.5) / kSamplesPerModule);
+    const int n = count * kSamplesPerModule;
+    const double c = layout.centre(), rest = layout.modules - c;
+    const double* p = profile->data();
+    const int size = static_cast<int>(profile->size());
+    if (from + count <= c) {
+      const double base = start, span = centre - start;
+      for (int k = 0; k < n; ++k) {
+        const double u = from + (k + 0.5) / kSamplesPerModule;
+        out[k] = greyAtSample(p, size, base + span * u / c);
+      }
+    } else if (from > c) {
+      const double base = centre, span = end - centre;
+      for (int k = 0; k < n; ++k) {
+        const double u = from + (k + 0.5) / kSamplesPerModule;
+        out[k] = greyAtSample(p, size, base + span * (u - c) / rest);
+      }
+    } else {
+      for (int k = 0; k < n; ++k) out[k] = grey(from + (k + 0.5) / kSamplesPerModule);
+    }
   }
 };
 
