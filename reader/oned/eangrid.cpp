@@ -111,6 +111,9 @@ struct Renderings {
   double start[kSigmas.size()][kEndGuardModules * kSamplesPerModule];
   double end[kSigmas.size()][kEndGuardModules * kSamplesPerModule];
   double centre[kSigmas.size()][kCentreGuardModules * kSamplesPerModule];
+  // The end guards' again, sample by sample, the blurs side by side (as guardFits sums them).
+  double startBySample[kEndGuardModules * kSamplesPerModule][kSigmas.size()];
+  double endBySample[kEndGuardModules * kSamplesPerModule][kSigmas.size()];
   Renderings() {
     for (size_t s = 0; s < kSigmas.size(); ++s) {
       const double sigma = kSigmas[s];
@@ -134,6 +137,10 @@ struct Renderings {
       normalise(start[s], kEndGuardModules * kSamplesPerModule);
       normalise(end[s], kEndGuardModules * kSamplesPerModule);
       normalise(centre[s], kCentreGuardModules * kSamplesPerModule);
+      for (int k = 0; k < kEndGuardModules * kSamplesPerModule; ++k) {
+        startBySample[k][s] = start[s][k];
+        endBySample[k][s] = end[s][k];
+      }
     }
   }
 };
@@ -195,7 +202,7 @@ double windowFit(const Grid& g, double from, int count, const double* rendering)
 }
 
 constexpr int kGuardSamples = kEndGuardModules * kSamplesPerModule;
-using GuardRenderings = double[kSigmas.size()][kGuardSamples];
+using GuardRenderings = double[kGuardSamples][kSigmas.size()];
 
 // One end guard's window from module `from`, with the quiet light beyond it and the digit's
 // known first modules, fitted at every blur: fits[s] for kSigmas[s]. The grey is sampled once
@@ -211,7 +218,7 @@ void guardFits(const Grid& g, double from, const GuardRenderings& rendering, dou
   }
   double ot[kSigmas.size()] = {};
   for (int k = 0; k < kGuardSamples; ++k)
-    for (size_t s = 0; s < kSigmas.size(); ++s) ot[s] += o[k] * rendering[s][k];
+    for (size_t s = 0; s < kSigmas.size(); ++s) ot[s] += o[k] * rendering[k][s];
   for (size_t s = 0; s < kSigmas.size(); ++s) fits[s] = -ot[s] / oSpread;
 }
 
@@ -219,8 +226,8 @@ void guardFits(const Grid& g, double from, const GuardRenderings& rendering, dou
 void endGuardsFits(const Grid& g, double* fits) {
   const Renderings& r = renderings();
   double left[kSigmas.size()], right[kSigmas.size()];
-  guardFits(g, -kQuietModules, r.start, left);
-  guardFits(g, g.layout.modules - 4, r.end, right);
+  guardFits(g, -kQuietModules, r.startBySample, left);
+  guardFits(g, g.layout.modules - 4, r.endBySample, right);
   for (size_t s = 0; s < kSigmas.size(); ++s) fits[s] = std::min(left[s], right[s]);
 }
 
@@ -322,12 +329,12 @@ bool readLayout(const std::vector<double>& profile, double start, double end, co
       // too poorly to pass, or no better than the best place so far, the end guard cannot make
       // this place the one kept, and is not sampled (most lines hold no EAN at all).
       double left[kSigmas.size()];
-      guardFits(g, -kQuietModules, rendered.start, left);
+      guardFits(g, -kQuietModules, rendered.startBySample, left);
       bool promising = false;
       for (double f : left) promising = promising || (f >= kMinGuardScore && f > best);
       if (!promising) continue;
       double right[kSigmas.size()];
-      guardFits(g, layout.modules - 4, rendered.end, right);
+      guardFits(g, layout.modules - 4, rendered.endBySample, right);
       for (int s = 0; s < static_cast<int>(kSigmas.size()); ++s) {
         const double f = std::min(left[s], right[s]);
         if (f > best) best = f, sigma = s, bestStart = g.start, bestEnd = g.end;
