@@ -459,6 +459,29 @@ TEST(OnedRead, WideNarrowStartsReadDownToTheLeastRatio) {
   }
 }
 
+// EAN/UPC symbols whose light before the start guard is just the 3 modules the readers ask for,
+// their bars spread: the screen on that light must turn none of them away.
+TEST(OnedRead, EanStartsReadWithTheLeastQuietZone) {
+  struct Case {
+    Barcode1d kind;
+    const char* data;
+    double quiet, spread;
+  } cases[] = {
+      {Barcode1d::ean13, "590123412345", 3.05, 0.4},  {Barcode1d::ean13, "590123412345", 3.05, -0.3},
+      {Barcode1d::upca, "03600029145", 3.05, 0.4},    {Barcode1d::ean8, "9638507", 3.05, 0.4},
+      {Barcode1d::upce, "0123456", 3.05, 0.4},        {Barcode1d::upce, "0123456", 3.05, -0.3},
+  };
+  scene::Random rng(3);
+  for (const Case& c : cases) {
+    const scene::Encoded1d code = scene::encode1d(c.kind, c.data, 1);
+    std::vector<double> w = widthsOf(code.bars, 2, c.spread, 0, rng);
+    w.front() = 2 * c.quiet;
+    const std::vector<oned::Read> reads = oned::readLine(w);
+    ASSERT_EQ(reads.size(), 1u) << c.data << " spread " << c.spread;
+    EXPECT_EQ(reads[0].text, code.text) << c.data;
+  }
+}
+
 // The screens readers weigh before a whole table: the error terms all patterns share never pass
 // any pattern's own error (so a place they turn away matches nothing), and the check of a few
 // patterns against a bound agrees with their whole errors, on exact, spread, jittered and junk
