@@ -389,8 +389,13 @@ std::vector<double> ends(const std::vector<double>& edges, const std::vector<dou
   };
   // The nearest edge of the other kind before a start (after an end) by binary search: a line
   // holds hundreds of edges, and trying every pair took a twentieth of the 1D road's time.
+  // The edges come in order along the line, or in reverse on the backward pass: turned round
+  // then rather than sorted.
   std::vector<double> sorted = others;
-  std::sort(sorted.begin(), sorted.end());
+  if (std::is_sorted(sorted.rbegin(), sorted.rend()))
+    std::reverse(sorted.begin(), sorted.end());
+  else if (!std::is_sorted(sorted.begin(), sorted.end()))
+    std::sort(sorted.begin(), sorted.end());
   std::vector<Candidate> c;
   for (double e : edges) {
     // The light run before a start (after an end): to the nearest edge of the other kind.
