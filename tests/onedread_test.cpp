@@ -428,4 +428,73 @@ TEST(OnedRead, TableMatchAgreesWithSinglePatternDistances) {
   EXPECT_EQ(oned::patternError({5, 2, 1, 2, 2, 2, 2, 5}, 1, table, 12), 1e9);  // no such pattern
 }
 
+// Symbols at the edge of what the readers accept, where a start is screened before its
+// characters are: Codabar's four starts and stops and Code 39's at just above the least
+// wide/narrow ratio (wide elements `ratio` narrows, bars spread by `spread`), EAN/UPC with just
+// the 3 modules of light before the start guard (`quiet`) and spread bars. None may be lost.
+TEST(OnedRead, ScreenedStartsReadAtTheReadersLimits) {
+  struct Case {
+    Barcode1d kind;
+    const char* data;
+    double ratio, spread, quiet;  // ratio 0: the bars as drawn; quiet 0: 10 modules each side
+    bool bothWays;
+  } cases[] = {
+      {Barcode1d::codabar, "A0123A", 1.52, 0, 0, true},  {Barcode1d::codabar, "B4567B", 1.52, 0, 0, true},
+      {Barcode1d::codabar, "C89-$C", 1.52, 0, 0, true},  {Barcode1d::codabar, "D:/.+D", 1.52, 0, 0, true},
+      {Barcode1d::codabar, "A0123D", 2.5, 0.2, 0, true}, {Barcode1d::codabar, "C89-$B", 3, -0.25, 0, true},
+      {Barcode1d::code39, "AB-12", 1.35, 0, 0, true},    {Barcode1d::code39, "Z. $/+%", 2.5, 0.25, 0, true},
+      {Barcode1d::ean13, "590123412345", 0, 0.4, 3.05, true}, {Barcode1d::upca, "03600029145", 0, -0.3, 3.05, true},
+      {Barcode1d::ean8, "9638507", 0, 0.4, 3.05, true},  {Barcode1d::upce, "0123456", 0, 0.4, 3.05, false},
+  };
+  scene::Random rng(1);
+  for (const Case& c : cases) {
+    const scene::Encoded1d code = scene::encode1d(c.kind, c.data, 1);
+    std::vector<double> w = widthsOf(code.bars, 1, c.ratio > 0 ? 0 : c.spread, 0, rng);
+    for (size_t i = 1; c.ratio > 0 && i + 1 < w.size(); ++i) w[i] = (w[i] > 1.5 ? c.ratio : 1) + (i % 2 ? c.spread : -c.spread);
+    if (c.quiet > 0) w.front() = c.quiet;
+    if (c.quiet > 0 && c.bothWays) w.back() = c.quiet;
+    for (bool reversed : {false, true}) {
+      if (reversed && !c.bothWays) continue;
+      std::vector<double> line = w;
+      if (reversed) std::reverse(line.begin(), line.end());
+      const std::vector<oned::Read> reads = oned::readLine(line);
+      ASSERT_EQ(reads.size(), 1u) << c.data << " reversed " << reversed;
+      EXPECT_EQ(reads[0].text, code.text) << c.data;
+    }
+  }
+}
+
+// The screens readers weigh before a whole table: the error terms all patterns share never pass
+// any pattern's own error (so a place they turn away matches nothing), and a few patterns
+// checked against a bound agree with their whole errors; on exact, spread, jittered and junk
+// widths, for tables whose patterns share their ends, their middle or nothing.
+TEST(OnedRead, PatternScreensNeverExceedTheWholeError) {
+  static const char* const kEndsAlike[] = {"38211", "35511", "27411", "15711", "18411"};
+  static const char* const kMiddleAlike[] = {"31213", "21312", "11211"};
+  static const char* const kNoneAlike[] = {"21212", "12121"};
+  const oned::PatternTable tables[] = {{kEndsAlike, 5, 5, 15}, {kMiddleAlike, 3, 5, 10}, {kNoneAlike, 2, 5, 8}};
+  const double kinds[][3] = {{0, 0, 0}, {0.3, 0, 0}, {-0.2, 0.3, 0}, {0, 0.8, 0}, {0, 0, 1}};  // spread, jitter, junk
+  scene::Random rng(5);
+  for (const oned::PatternTable& t : tables) {
+    const oned::SharedTerms shared = oned::sharedTerms(t);
+    for (const auto& [spread, jitter, junk] : kinds)
+      for (int trial = 0; trial < 300; ++trial) {
+        std::vector<double> w{5};
+        const char* p = t.patterns[rng.uniformInt(0, t.count - 1)];
+        for (int e = 0; e < 5; ++e)
+          w.push_back(junk > 0 ? rng.uniform(0.3, 6) : std::max(0.1, p[e] - '0' + (e % 2 ? -spread : spread) + rng.uniform(-jitter, jitter)));
+        w.push_back(5);
+        const double floor = oned::sharedError(w.data(), static_cast<int>(w.size()), 1, t, shared);
+        for (int q = 0; q < t.count; ++q) EXPECT_LE(floor, oned::patternError(w, 1, t, q)) << p << " pattern " << q;
+        EXPECT_TRUE(t.patterns != kNoneAlike || floor == 0) << floor;
+        const double first = oned::patternError(w, 1, t, 0), last = oned::patternError(w, 1, t, t.count - 1);
+        for (double bound : {0.3, 1.2, 3.0})
+          EXPECT_EQ(oned::anyPatternWithin(w, 1, t, {0, t.count - 1, t.count}, bound), std::min(first, last) <= bound);
+      }
+  }
+  // Nothing to scale: no screen turns the place away, and no pattern is within any bound.
+  EXPECT_EQ(oned::sharedError(std::vector<double>{5, 1, 1}.data(), 3, 1, tables[0], oned::sharedTerms(tables[0])), 0);
+  EXPECT_FALSE(oned::anyPatternWithin({5, 1, 1, 5}, 1, tables[0], {0}, 1e9));
+}
+
 }  // namespace

@@ -76,12 +76,27 @@ int character(const std::vector<double>& widths, int at, double& narrow) {
   return static_cast<int>(e - kEncodings);
 }
 
+// Whether the seven elements at widths[at] can classify as a start character (A to D) at all:
+// those have one wide bar, never the first, clearly (half as wide again) the widest, and the
+// middle space among the two wide ones. The bounds sit a little below character()'s ratio so
+// that its rounding never turns a start away here; a few comparisons spare the sorting at
+// almost every bar of a line.
+bool mayBeStart(const std::vector<double>& widths, int at) {
+  const double* w = widths.data() + at;
+  const double b0 = w[0], b1 = w[2], b2 = w[4], b3 = w[6];
+  const double widest = std::max({b1, b2, b3});
+  const double others = widest == b1 ? std::max({b0, b2, b3}) : widest == b2 ? std::max({b0, b1, b3}) : std::max({b0, b1, b2});
+  constexpr double kLooseRatio = 0.95 * kWideRatio;
+  return widest >= kLooseRatio * others && w[3] >= kLooseRatio * std::min(w[1], w[5]);
+}
+
 }  // namespace
 
 bool readCodabar(const std::vector<double>& widths, int start, const Options& options, Read& read) {
   const int n = static_cast<int>(widths.size());
   if (start < 1 || start % 2 == 0 || start + 7 > n) return false;
   double narrow = 0;
+  if (!mayBeStart(widths, start)) return false;
   const int first = character(widths, start, narrow);
   if (first < kFirstStartStop || widths[start - 1] < kQuietNarrows * narrow) return false;
   const double firstWidth = sumWidths(widths, start, 7);

@@ -85,9 +85,7 @@ bool readCode128(const std::vector<double>& widths, int start, Read& read) {
   double module = sumWidths(widths, start, 6) / 11;
   if (widths[start - 1] < kQuietModules * module) return false;
   // Most bars start nothing: one of the three starts must fit before the whole table is tried.
-  if (std::min({patternError(widths, start, kTable, kStartA), patternError(widths, start, kTable, kStartA + 1),
-                patternError(widths, start, kTable, kStartC)}) > kMaxError)
-    return false;
+  if (!anyPatternWithin(widths, start, kTable, {kStartA, kStartA + 1, kStartC}, kMaxError)) return false;
   const Match first = matchPattern(widths, start, kTable, kMaxError);
   if (first.index < kStartA || first.index > kStartC) return false;
   std::vector<int> values{first.index};

@@ -60,6 +60,15 @@ int character(const std::vector<double>& widths, int at, double* narrow) {
   return e == kEncodings + 44 ? -1 : static_cast<int>(e - kEncodings);
 }
 
+// Whether the nine elements at widths[at] can classify as '*' at all: its two wide bars are the
+// third and fourth and its wide space the first, so those must be strictly wider than the
+// narrow ones of their colour. A few comparisons turn away almost every bar of a line before
+// character() sorts anything.
+bool mayBeStar(const std::vector<double>& widths, int at) {
+  const double* w = widths.data() + at;
+  return std::min(w[4], w[6]) > std::max({w[0], w[2], w[8]}) && w[1] > std::max({w[3], w[5], w[7]});
+}
+
 // The printed characters as a pharmacode, a full ASCII message or plain Code 39.
 void interpret(const std::string& printed, bool checkRemoved, Read& read) {
   read.symbology = Symbology::code39;
@@ -96,7 +105,7 @@ bool readCode39(const std::vector<double>& widths, int start, const Options& opt
   const int n = static_cast<int>(widths.size());
   if (start < 1 || start % 2 == 0 || start + 9 > n) return false;
   double narrow = 0;
-  if (character(widths, start, &narrow) != kStar || widths[start - 1] < kQuietNarrows * narrow) return false;
+  if (!mayBeStar(widths, start) || character(widths, start, &narrow) != kStar || widths[start - 1] < kQuietNarrows * narrow) return false;
   double charWidth = sumWidths(widths, start, 9);
   std::string text;
   int at = start + 10;

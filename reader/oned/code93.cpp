@@ -54,7 +54,7 @@ bool readCode93(const std::vector<double>& widths, int start, Read& read) {
   double module = sumWidths(widths, start, 6) / 9;
   if (widths[start - 1] < kQuietModules * module) return false;
   // Most bars start nothing: the start must fit before the whole table is tried.
-  if (patternError(widths, start, kTable, kStartStop) > kMaxError) return false;
+  if (!anyPatternWithin(widths, start, kTable, {kStartStop}, kMaxError)) return false;
   const Match first = matchPattern(widths, start, kTable, kMaxError);
   if (first.index != kStartStop) return false;
   std::vector<int> values;

@@ -16,6 +16,7 @@ namespace {
 
 const char* const kFinders[] = {"38211", "35511", "33711", "31911", "27411", "25611", "23811", "15711", "13911"};
 const PatternTable kFinderTable{kFinders, 9, 5, 15};
+constexpr double kMaxFinderError = 1.2;  // matchPattern's default
 
 // The groups of the outer (16-module) characters by odd total 12, 10, 8, 6, 4, and of the inner
 // (15-module) ones by even total 10, 8, 6, 4: the widest odd element, the number of even (outer)
@@ -179,8 +180,11 @@ bool readDataBar(const std::vector<double>& widths, int start, Read& read) {
   const double module = sumWidths(widths, start, 45) / 95;
   if (!(module > 0) || widths[start - 1] < kQuietModules * module || widths[start + 45] < kQuietModules * module)
     return false;
-  // Finders first: they reject almost every other start cheaply.
-  const Match left = matchPattern(widths, start + 9, kFinderTable);
+  // Finders first: they reject almost every other start cheaply, the more so on the two single
+  // modules every finder ends with, weighed before the whole table.
+  static const SharedTerms shared = sharedTerms(kFinderTable);
+  if (sharedError(widths.data(), n, start + 9, kFinderTable, shared) > kMaxFinderError) return false;
+  const Match left = matchPattern(widths, start + 9, kFinderTable, kMaxFinderError);
   if (left.index < 0) return false;
   std::array<double, 5> rightFinder;
   std::reverse_copy(widths.begin() + start + 30, widths.begin() + start + 35, rightFinder.begin());

@@ -15,6 +15,7 @@ namespace {
 // Finders A..F in reading order as they stand in the first, third, ... pairs.
 const char* const kFinders[] = {"18411", "36411", "34611", "32811", "26511", "22911"};
 const PatternTable kFinderTable{kFinders, 6, 5, 15};
+constexpr double kMaxFinderError = 1.2;  // matchPattern's default
 
 // The characters' groups by odd total 12, 10, 8, 6, 4: the widest odd element, the number of
 // even combinations, the group's first value.
@@ -54,7 +55,11 @@ Finder readFinder(const std::vector<double>& widths, int at, int pair) {
   std::array<double, 5> five;
   std::copy(widths.begin() + at, widths.begin() + at + 5, five.begin());
   if (pair % 2 == 1) std::reverse(five.begin(), five.end());
-  const Match m = matchPattern(five.data(), 5, 0, kFinderTable);
+  // Every finder ends in two single modules: a place whose last two elements are far from that
+  // is turned away before the whole table is weighed.
+  static const SharedTerms shared = sharedTerms(kFinderTable);
+  if (sharedError(five.data(), 5, 0, kFinderTable, shared) > kMaxFinderError) return f;
+  const Match m = matchPattern(five.data(), 5, 0, kFinderTable, kMaxFinderError);
   if (m.index < 0) return f;
   f.index = m.index;
   f.module = (((five[0] + five[1]) + five[2]) + five[3] + five[4]) / 15;

@@ -111,6 +111,9 @@ struct Renderings {
   double start[kSigmas.size()][kEndGuardModules * kSamplesPerModule];
   double end[kSigmas.size()][kEndGuardModules * kSamplesPerModule];
   double centre[kSigmas.size()][kCentreGuardModules * kSamplesPerModule];
+  // The end guards' again, sample by sample, the blurs side by side (as guardFits sums them).
+  double startBySample[kEndGuardModules * kSamplesPerModule][kSigmas.size()];
+  double endBySample[kEndGuardModules * kSamplesPerModule][kSigmas.size()];
   Renderings() {
     for (size_t s = 0; s < kSigmas.size(); ++s) {
       const double sigma = kSigmas[s];
@@ -134,6 +137,10 @@ struct Renderings {
       normalise(start[s], kEndGuardModules * kSamplesPerModule);
       normalise(end[s], kEndGuardModules * kSamplesPerModule);
       normalise(centre[s], kCentreGuardModules * kSamplesPerModule);
+      for (int k = 0; k < kEndGuardModules * kSamplesPerModule; ++k) {
+        startBySample[k][s] = start[s][k];
+        endBySample[k][s] = end[s][k];
+      }
     }
   }
 };
@@ -153,15 +160,37 @@ struct Grid {
     const double c = layout.centre();
     return u <= c ? start + (centre - start) * u / c : centre + (end - centre) * (u - c) / (layout.modules - c);
   }
-  double grey(double u) const {
-    const std::vector<double>& p = *profile;
-    const double x = std::clamp(at(u), 0.0, static_cast<double>(p.size() - 1));
-    const int i = std::min(static_cast<int>(x), static_cast<int>(p.size()) - 2);
+  // The profile at sample x, clamped to the line and interpolated.
+  static double greyAtSample(const double* p, int size, double x) {
+    x = std::clamp(x, 0.0, static_cast<double>(size - 1));
+    const int i = std::min(static_cast<int>(x), size - 2);
     return p[i] + (x - i) * (p[i + 1] - p[i]);
   }
-  // The grey over modules [from, from + count), kSamplesPerModule samples a module.
+  double grey(double u) const { return greyAtSample(profile->data(), static_cast<int>(profile->size()), at(u)); }
+  // The grey over modules [from, from + count), kSamplesPerModule samples a module. A window
+  // wholly on one side of the centre (the guards', the digits') takes that side's slope for all
+  // its samples, with at()'s very sums; the grid is read into locals first, as the samples'
+  // stores might otherwise be its doubles for all the compiler knows.
   void sample(double from, int count, double* out) const {
-    for (int k = 0; k < count * kSamplesPerModule; ++k) out[k] = grey(from + (k + 0.5) / kSamplesPerModule);
+    const int n = count * kSamplesPerModule;
+    const double c = layout.centre(), rest = layout.modules - c;
+    const double* p = profile->data();
+    const int size = static_cast<int>(profile->size());
+    if (from + count <= c) {
+      const double base = start, span = centre - start;
+      for (int k = 0; k < n; ++k) {
+        const double u = from + (k + 0.5) / kSamplesPerModule;
+        out[k] = greyAtSample(p, size, base + span * u / c);
+      }
+    } else if (from > c) {
+      const double base = centre, span = end - centre;
+      for (int k = 0; k < n; ++k) {
+        const double u = from + (k + 0.5) / kSamplesPerModule;
+        out[k] = greyAtSample(p, size, base + span * (u - c) / rest);
+      }
+    } else {
+      for (int k = 0; k < n; ++k) out[k] = grey(from + (k + 0.5) / kSamplesPerModule);
+    }
   }
 };
 
@@ -172,17 +201,34 @@ double windowFit(const Grid& g, double from, int count, const double* rendering)
   return fit(o, spread(o, count * kSamplesPerModule), rendering, count * kSamplesPerModule);
 }
 
-// The two end guards with the quiet light beyond them and the digits' known first modules, at
-// every blur: fits[s] for kSigmas[s] (the grey sampled once for all).
+constexpr int kGuardSamples = kEndGuardModules * kSamplesPerModule;
+using GuardRenderings = double[kGuardSamples][kSigmas.size()];
+
+// One end guard's window from module `from`, with the quiet light beyond it and the digit's
+// known first modules, fitted at every blur: fits[s] for kSigmas[s]. The grey is sampled once
+// for all, and the blurs' sums run side by side (each in its own order, so each fit comes out
+// as it would alone).
+void guardFits(const Grid& g, double from, const GuardRenderings& rendering, double* fits) {
+  double o[kGuardSamples];
+  g.sample(from, kEndGuardModules, o);
+  const double oSpread = spread(o, kGuardSamples);
+  if (!(oSpread > 1e-9)) {
+    std::fill(fits, fits + kSigmas.size(), 0.0);
+    return;
+  }
+  double ot[kSigmas.size()] = {};
+  for (int k = 0; k < kGuardSamples; ++k)
+    for (size_t s = 0; s < kSigmas.size(); ++s) ot[s] += o[k] * rendering[k][s];
+  for (size_t s = 0; s < kSigmas.size(); ++s) fits[s] = -ot[s] / oSpread;
+}
+
+// The two end guards at every blur, the worse of the two: fits[s] for kSigmas[s].
 void endGuardsFits(const Grid& g, double* fits) {
   const Renderings& r = renderings();
-  constexpr int n = kEndGuardModules * kSamplesPerModule;
-  double left[n], right[n];
-  g.sample(-kQuietModules, kEndGuardModules, left);
-  g.sample(g.layout.modules - 4, kEndGuardModules, right);
-  const double leftSpread = spread(left, n), rightSpread = spread(right, n);
-  for (size_t s = 0; s < kSigmas.size(); ++s)
-    fits[s] = std::min(fit(left, leftSpread, r.start[s], n), fit(right, rightSpread, r.end[s], n));
+  double left[kSigmas.size()], right[kSigmas.size()];
+  guardFits(g, -kQuietModules, r.startBySample, left);
+  guardFits(g, g.layout.modules - 4, r.endBySample, right);
+  for (size_t s = 0; s < kSigmas.size(); ++s) fits[s] = std::min(left[s], right[s]);
 }
 
 double centreGuardFit(const Grid& g, int sigma) {
@@ -270,6 +316,7 @@ bool readLayout(const std::vector<double>& profile, double start, double end, co
   if (!(module >= 1.5) || start < 0 || end > static_cast<double>(profile.size())) return false;
   // The ends and the blur the end guards fit best, then the centre guard's place.
   Grid g{&profile, layout, start, 0.5 * (start + end), end};
+  const Renderings& rendered = renderings();
   double best = -1;
   int sigma = 0;
   double bestStart = start, bestEnd = end;
@@ -278,10 +325,20 @@ bool readLayout(const std::vector<double>& profile, double start, double end, co
       g.start = start + ds * module;
       g.end = end + de * module;
       g.centre = 0.5 * (g.start + g.end);
-      double fits[kSigmas.size()];
-      endGuardsFits(g, fits);
-      for (int s = 0; s < static_cast<int>(kSigmas.size()); ++s)
-        if (fits[s] > best) best = fits[s], sigma = s, bestStart = g.start, bestEnd = g.end;
+      // A place's fit is the worse of its two guards': where the start guard alone already fits
+      // too poorly to pass, or no better than the best place so far, the end guard cannot make
+      // this place the one kept, and is not sampled (most lines hold no EAN at all).
+      double left[kSigmas.size()];
+      guardFits(g, -kQuietModules, rendered.startBySample, left);
+      bool promising = false;
+      for (double f : left) promising = promising || (f >= kMinGuardScore && f > best);
+      if (!promising) continue;
+      double right[kSigmas.size()];
+      guardFits(g, layout.modules - 4, rendered.endBySample, right);
+      for (int s = 0; s < static_cast<int>(kSigmas.size()); ++s) {
+        const double f = std::min(left[s], right[s]);
+        if (f > best) best = f, sigma = s, bestStart = g.start, bestEnd = g.end;
+      }
     }
   if (best < kMinGuardScore || !quietBeside(profile, bestStart, bestEnd, module)) return false;
   g.start = bestStart;
@@ -332,8 +389,13 @@ std::vector<double> ends(const std::vector<double>& edges, const std::vector<dou
   };
   // The nearest edge of the other kind before a start (after an end) by binary search: a line
   // holds hundreds of edges, and trying every pair took a twentieth of the 1D road's time.
+  // The edges come in order along the line, or in reverse on the backward pass: turned round
+  // then rather than sorted.
   std::vector<double> sorted = others;
-  std::sort(sorted.begin(), sorted.end());
+  if (std::is_sorted(sorted.rbegin(), sorted.rend()))
+    std::reverse(sorted.begin(), sorted.end());
+  else if (!std::is_sorted(sorted.begin(), sorted.end()))
+    std::sort(sorted.begin(), sorted.end());
   std::vector<Candidate> c;
   for (double e : edges) {
     // The light run before a start (after an end): to the nearest edge of the other kind.
@@ -368,8 +430,9 @@ std::vector<std::pair<double, double>> endPairs(const std::vector<double>& profi
   std::nth_element(runs.begin(), runs.begin() + runs.size() / 2, runs.end());
   const double median = runs[runs.size() / 2];
   const double lineEnd = static_cast<double>(profile.size() - 1);
+  const std::vector<double> lastBars = ends(light, dark, false, lineEnd);
   for (double s : ends(dark, light, true, lineEnd))
-    for (double e : ends(light, dark, false, lineEnd)) {
+    for (double e : lastBars) {
       const double module = (e - s) / kEan13.modules;
       if (!(module >= 1.5) || median < 0.8 * module || median > 4 * module) continue;
       const long inside = std::count_if(all.begin(), all.end(), [&](double x) { return x > s && x < e; });

@@ -185,6 +185,12 @@ bool eanGuardFits(const std::vector<double>& widths, int at, int n, double modul
   return true;
 }
 
+bool quietBeforeGuardMayFit(const std::vector<double>& widths, int at, double quietModules) {
+  if (at < 1 || at + 3 > static_cast<int>(widths.size())) return false;
+  const double widest = std::max({widths[at], widths[at + 1], widths[at + 2]});
+  return !(widths[at - 1] < 0.99 * 0.5 * quietModules * widest);
+}
+
 int eanCheckDigit(const std::string& digits) {
   int sum = 0;
   const int n = static_cast<int>(digits.size());

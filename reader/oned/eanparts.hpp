@@ -45,6 +45,13 @@ bool decodeEanDigits(const std::vector<double>& widths, const std::vector<EanDig
 // n elements at widths[at] of one module each, within tolerance (guards and separators).
 bool eanGuardFits(const std::vector<double>& widths, int at, int n, double module);
 
+// Whether the light before the start guard at widths[at] (at >= 1, three elements after it) can
+// be a quiet zone of quietModules where the guard fits: eanGuardFits allows no guard element
+// above 2 modules, so the light must be some quietModules / 2 times the widest of them (a
+// little less, so that rounding never turns a symbol away). A reader checks it before summing
+// the whole symbol's widths.
+bool quietBeforeGuardMayFit(const std::vector<double>& widths, int at, double quietModules);
+
 // The GS1 mod-10 check: the last digit checks the others (weights 3, 1, 3, ... from the right).
 bool eanCheckOk(const std::string& digits);
 int eanCheckDigit(const std::string& digitsWithoutCheck);

@@ -51,6 +51,51 @@ double patternError(const std::vector<double>& widths, int at, const PatternTabl
   return distance(w, table.patterns[index], table.elements, 1e9);
 }
 
+SharedTerms sharedTerms(const PatternTable& table) {
+  SharedTerms shared;
+  const int n = std::min(table.elements, 16);
+  for (int k = 0; k < n; ++k) {
+    bool same = true;
+    for (int p = 1; p < table.count; ++p) same = same && table.patterns[p][k] == table.patterns[0][k];
+    shared.element[k] = same;
+  }
+  for (int k = 0; k + 1 < n; ++k) shared.pair[k] = shared.element[k] && shared.element[k + 1];
+  return shared;
+}
+
+double sharedError(const double* widths, int count, int at, const PatternTable& table, const SharedTerms& shared) {
+  double w[16];
+  if (table.count < 1 || !scaledWidths(widths, count, at, table, w)) return 0;
+  // The terms in distance()'s order and form: each is the same for every pattern, and leaving
+  // out the others (all of them positive) can only make the sum smaller, rounding included.
+  const char* t = table.patterns[0];
+  const int n = table.elements;
+  double err = 0;
+  for (int k = 0; k < n; ++k) {
+    if (shared.element[k]) {
+      const double d = w[k] - (t[k] - '0');
+      err += d * d;
+    }
+    if (k + 1 < n && shared.pair[k]) {
+      const double e = w[k] + w[k + 1] - (t[k] - '0') - (t[k + 1] - '0');
+      err += 2 * e * e;
+    }
+  }
+  return err;
+}
+
+bool anyPatternWithin(const std::vector<double>& widths, int at, const PatternTable& table,
+                      std::initializer_list<int> indices, double maxError) {
+  double w[16];
+  if (!scaledWidths(widths.data(), static_cast<int>(widths.size()), at, table, w)) return false;
+  // A sum stopped at the bound only ever stops above maxError: a pattern within it is summed whole.
+  const double bound = std::nextafter(maxError, 1e300);
+  for (int index : indices)
+    if (index >= 0 && index < table.count && distance(w, table.patterns[index], table.elements, bound) <= maxError)
+      return true;
+  return false;
+}
+
 Match matchPattern(const std::vector<double>& widths, int at, const PatternTable& table, double maxError,
                    double minMargin) {
   return matchPattern(widths.data(), static_cast<int>(widths.size()), at, table, maxError, minMargin);

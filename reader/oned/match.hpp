@@ -3,6 +3,7 @@
 #define IDUT_READER_ONED_MATCH_HPP
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,25 @@ Match matchPattern(const double* widths, int count, int at, const PatternTable& 
 // The distance matchPattern measures from pattern index alone (1e9 when the widths do not fit):
 // a reader checks its start pattern with it before it matches the whole table.
 double patternError(const std::vector<double>& widths, int at, const PatternTable& table, int index);
+
+// The terms of matchPattern's error that every pattern of a table shares: the elements, and the
+// neighbour sums, whose module counts all its patterns agree on (DataBar's finders all end in
+// two single modules, say).
+struct SharedTerms {
+  bool element[16] = {};
+  bool pair[16] = {};  // the sum of elements k and k + 1
+};
+SharedTerms sharedTerms(const PatternTable& table);
+
+// The shared terms of the error at widths[at], summed as matchPattern sums them: no pattern's
+// error is below it, so when it passes maxError no pattern matches, and a reader turns the
+// place away before weighing the whole table. 0 where matchPattern finds nothing to scale.
+double sharedError(const double* widths, int count, int at, const PatternTable& table, const SharedTerms& shared);
+
+// Whether pattern index or another of indices lies within maxError of widths[at .. at + n), as
+// patternError measures it (the widths scaled once for all).
+bool anyPatternWithin(const std::vector<double>& widths, int at, const PatternTable& table,
+                      std::initializer_list<int> indices, double maxError);
 
 double sumWidths(const std::vector<double>& widths, int at, int n);
 

@@ -63,7 +63,8 @@ std::string upceToUpca(const std::string& upce) {
 
 bool readUpcE(const std::vector<double>& widths, int start, Read& read) {
   const int n = static_cast<int>(widths.size());
-  if (start < 1 || start % 2 == 0 || start + kElements >= n) return false;
+  if (start < 1 || start % 2 == 0 || start + kElements >= n || !quietBeforeGuardMayFit(widths, start, kStartQuietModules))
+    return false;
   const double module = sumWidths(widths, start, kElements) / kModules;
   if (widths[start - 1] < kStartQuietModules * module || widths[start + kElements] < kEndQuietModules * module)
     return false;

@@ -71,7 +71,7 @@ bool readLength(const std::vector<double>& widths, int start, int half, Read& re
 }  // namespace
 
 bool readUpcEan(const std::vector<double>& widths, int start, Read& read) {
-  if (start < 1 || start % 2 == 0) return false;
+  if (start < 1 || start % 2 == 0 || !quietBeforeGuardMayFit(widths, start, kQuietModules)) return false;
   return readLength(widths, start, 6, read) || readLength(widths, start, 4, read);
 }
 
