@@ -153,6 +153,38 @@ TEST(FrameFilling, ReadsFrameFillingSymbolsUnderCameraNoise) {
   }
 }
 
+// Frame-filling pictures as they come: any of the sizes, modules of 2 to 4 pixels, no quiet zone
+// or one module of it, either polarity, any quarter turn, tilted or mirrored now and then, some
+// blur and noise. Whatever is read carries its text and lies on the symbol's corners: a far side
+// along the picture's edge has no background beyond it to be measured against.
+TEST(FrameFilling, ReadSymbolsKeepTheirCornersOnThePictureEdge) {
+  scene::Random rng(23);
+  Tally t;
+  for (int i = 0; i < 240; ++i) {
+    const SizeCase& size = kSizes[rng.uniformInt(0, static_cast<int>(std::size(kSizes)) - 1)];
+    const std::string text = scene::fillText(size.sizeOption, size.sizes, rng);
+    scene::DmContent content;
+    content.data = text;
+    content.sizeOption = size.sizeOption;
+    content.sizes = size.sizes;
+    scene::FrameFill f;
+    f.moduleSize = rng.uniform(2, 4);
+    f.quietZone = i % 2;
+    f.polarity = i / 2 % 2 ? Polarity::lightOnDark : Polarity::darkOnLight;
+    f.quarterTurns = rng.uniformInt(0, 3);
+    f.tiltDeg = rng.chance(0.5) ? rng.uniform(-4, 4) : 0;
+    f.mirrored = rng.chance(0.25);
+    f.blurSigma = rng.uniform(0, 0.3) * f.moduleSize;
+    f.noiseSigma = rng.uniform(0, 4);
+    f.seed = rng.bits();
+    readInto(scene::frameFilling(scene::encodeDataMatrix(content), f), text, &t);
+  }
+  std::printf("read %d/%d, misplaced %d\n", t.read, t.total, t.misplaced);
+  EXPECT_GE(t.rate(), 0.8);
+  EXPECT_EQ(t.wrong, 0);
+  EXPECT_EQ(t.misplaced, 0);
+}
+
 // The frame's level on each side for the edges it meets, and the framed copy built from it.
 TEST(FrameFilling, FrameLevelsFollowWhatThePictureEdgeShows) {
   struct Case {

@@ -189,6 +189,13 @@ bool robustLine(std::vector<cmath_vect> pts, size_t minPoints, EdgeLine* line) {
   return pts.size() >= minPoints && fitLine(pts, line);
 }
 
+// Whether both ends of a side lie within a pixel of the same edge of the picture.
+bool alongPictureEdge(const cimg_windowConst& w, cmath_vect a, cmath_vect b) {
+  auto near = [](double v, double edge) { return std::fabs(v - edge) <= 1.0; };
+  return (near(a.x, 0) && near(b.x, 0)) || (near(a.y, 0) && near(b.y, 0)) ||
+         (near(a.x, w.width) && near(b.x, w.width)) || (near(a.y, w.height) && near(b.y, w.height));
+}
+
 // One refinement over the corners in layout order: L, row end, opposite, column end.
 bool refineOnce(const cimg_windowConst& w, const BorderLayout& layout, std::array<cmath_vect, 4>* q) {
   const SquareToQuad map((*q)[0], (*q)[1], (*q)[2], (*q)[3]);
@@ -229,7 +236,16 @@ bool refineOnce(const cimg_windowConst& w, const BorderLayout& layout, std::arra
     const size_t minPoints = ps.size() <= 3 ? 2 : std::max<size_t>(3, ps.size() / 3);
     return robustLine(pts, minPoints, &lines[i]);
   };
+  // Each side's ends in q: the solid row, the solid column, the alternating row and column.
+  const int ends[4][2] = {{0, 1}, {0, 3}, {3, 2}, {1, 2}};
   for (int i = 0; i < 4; ++i) {
+    // A side along the picture's edge (a symbol filling the picture) has no background beyond it
+    // to be measured against: its profiles would start on its own pixels repeated. It stays
+    // where it was located, round the frame the search saw.
+    if (alongPictureEdge(w, (*q)[ends[i][0]], (*q)[ends[i][1]])) {
+      if (!fitLine({(*q)[ends[i][0]], (*q)[ends[i][1]]}, &lines[i])) return false;
+      continue;
+    }
     if (fitSide(i, profiles[i], centres[i])) continue;
     // An outline a module out along an alternating side has its profiles on the light modules,
     // which have no outer edge: the modules between are tried.
