@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "reader/datamatrix/dmcorners.hpp"
@@ -135,49 +136,36 @@ TEST(DataMatrixCorners, FarSidesFollowAKeystone) {
 }
 
 // Long rectangles located a module out along their length (as a turned view can leave them): the
-// whole outline slid one module back past the L, or only the solid row's two ends slid either way
-// (a sheared outline). The located L corner's own module then lies off the symbol, a solid side's
-// edge a module inside its located line at one end, and the alternating row's profiles on its
-// light modules; the sides measured along their whole length still bring every corner onto the
-// symbol's, in both polarities.
+// whole outline slid a module back past the L, or only the solid row's ends slid either way. The
+// L's own module then lies off the symbol, a solid side's edge a module inside its located line
+// at one end, the alternating row's profiles on its light modules; the sides measured along
+// their whole length still bring every corner onto the symbol's, in both polarities.
 TEST(DataMatrixCorners, LongRectangleLocatedAModuleOutAlongItsLength) {
-  struct Case {
-    int sizeOption;  // libzint: 31 is 8 x 48, 33 8 x 80, 35 8 x 120, 36 8 x 144
-    double angle;
-  };
-  const Case cases[] = {{31, 0}, {33, 90}, {35, 7}, {36, 183}, {36, 30}};
-  for (const Case& c : cases)
-    for (scene::Polarity polarity : {scene::Polarity::darkOnLight, scene::Polarity::lightOnDark})
-      for (int slid = 0; slid < 2; ++slid)
-        for (double by : {-1.0, 1.0}) {
-          if (slid == 0 && by > 0) continue;  // past the far end: the far side's edge is out of reach
-          const bool light = polarity == scene::Polarity::lightOnDark;
-          const scene::Scene sc = scene::render(
-              {.width = 520, .height = 520, .background = light ? 40.0 : 200.0,
-               .symbols = {scene::encodeDataMatrix("along " + std::to_string(c.sizeOption), c.sizeOption,
-                                                   scene::DmSizes::withRectangular)},
-               .placements = {{.centre = {260, 260}, .moduleSize = 3, .angleDeg = c.angle, .quietZone = 2,
-                               .polarity = polarity}},
-               .blurSigma = 0.6, .noiseSigma = 2, .seed = static_cast<uint32_t>(c.sizeOption)});
-          const scene::SymbolTruth& t = sc.symbols[0];
-          const std::array<scene::Point, 4> truth = t.outline();  // L, row end, opposite, column end
-          // One module along the solid row (the long side).
-          const double ux = (truth[1].x - truth[0].x) / t.cols, uy = (truth[1].y - truth[0].y) / t.cols;
-          std::array<cmath_vect, 4> corners;
-          for (int k = 0; k < 4; ++k) {
-            const bool moves = slid == 0 || k == 0 || k == 1;  // the whole outline, or the solid row
-            corners[k] = cmath_vect{truth[k].x + (moves ? by * ux : 0), truth[k].y + (moves ? by * uy : 0)};
-          }
-          const scene::ImageView view(sc.image);
-          cimg_windowConst w;
-          ASSERT_EQ(cimg_windowConst_init(&w, &*view), 0);
-          const dmroad::BorderLayout layout{0, 1, t.rows, t.cols};
-          const std::string what = std::to_string(t.rows) + "x" + std::to_string(t.cols) + " at " +
-                                   std::to_string(c.angle) + (light ? " light" : " dark") +
-                                   (slid == 0 ? " slid " : " sheared ") + std::to_string(by);
-          ASSERT_TRUE(dmroad::refineCorners(w, layout, &corners)) << what;
-          for (int k = 0; k < 4; ++k)
-            EXPECT_LT(std::hypot(corners[k].x - truth[k].x, corners[k].y - truth[k].y), 0.3 * t.moduleSize)
-                << what << " corner " << k;
+  const std::pair<int, double> cases[] = {{31, 0}, {33, 90}, {35, 7}, {36, 183}, {36, 30}};  // 8x48 ... 8x144
+  for (const auto& [option, angle] : cases)
+    for (const bool light : {false, true})
+      for (const double slide : {-1.0, 0.0, 1.0}) {  // 0: the whole outline back one module
+        const scene::Scene sc = scene::render(
+            {.width = 520, .height = 520, .background = light ? 40.0 : 200.0,
+             .symbols = {scene::encodeDataMatrix("along", option, scene::DmSizes::withRectangular)},
+             .placements = {{.centre = {260, 260}, .moduleSize = 3, .angleDeg = angle, .quietZone = 2,
+                             .polarity = light ? scene::Polarity::lightOnDark : scene::Polarity::darkOnLight}},
+             .blurSigma = 0.6, .noiseSigma = 2, .seed = static_cast<uint32_t>(option)});
+        const scene::SymbolTruth& t = sc.symbols[0];
+        const std::array<scene::Point, 4> truth = t.outline();  // L, row end, opposite, column end
+        const cmath_vect module{(truth[1].x - truth[0].x) / t.cols, (truth[1].y - truth[0].y) / t.cols};
+        std::array<cmath_vect, 4> corners;
+        for (int k = 0; k < 4; ++k) {
+          const double by = slide == 0 ? -1 : k < 2 ? slide : 0;
+          corners[k] = cmath_vect{truth[k].x + by * module.x, truth[k].y + by * module.y};
         }
+        const scene::ImageView view(sc.image);
+        cimg_windowConst w;
+        ASSERT_EQ(cimg_windowConst_init(&w, &*view), 0);
+        const std::string what = std::to_string(t.cols) + " at " + std::to_string(angle) + (light ? " light " : " dark ") +
+                                 std::to_string(slide);
+        ASSERT_TRUE(dmroad::refineCorners(w, dmroad::BorderLayout{0, 1, t.rows, t.cols}, &corners)) << what;
+        for (int k = 0; k < 4; ++k)
+          EXPECT_LT(std::hypot(corners[k].x - truth[k].x, corners[k].y - truth[k].y), 0.3 * t.moduleSize) << what << " " << k;
+      }
 }

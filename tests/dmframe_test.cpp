@@ -68,8 +68,7 @@ const SizeCase kSizes[] = {
 
 // Every size, module size, turn and mirror for one quiet zone and polarity; tilt in degrees, blur
 // in modules.
-Tally frameFillingTally(int quietZone, Polarity polarity, double tilt, double blur, std::vector<double> modules,
-                        double noise = 0) {
+Tally frameFillingTally(int quietZone, Polarity polarity, double tilt, double blur, std::vector<double> modules) {
   Tally t;
   scene::Random rng(quietZone * 7 + static_cast<int>(polarity) * 3 + 11);
   for (const SizeCase& size : kSizes)
@@ -89,7 +88,6 @@ Tally frameFillingTally(int quietZone, Polarity polarity, double tilt, double bl
           f.tiltDeg = tilt;
           f.mirrored = mirrored;
           f.blurSigma = blur * module;
-          f.noiseSigma = noise;
           f.seed = rng.bits();
           readInto(scene::frameFilling(scene::encodeDataMatrix(content), f), text, &t);
         }
@@ -126,37 +124,11 @@ TEST(FrameFilling, ReadsSymbolsWithoutQuietZoneInBothPolarities) {
   }
 }
 
-// The same pictures as a camera gives them: a little noise and blur. Modules of a few pixels put
-// an edge beside nearly every pixel, which the noise measures take for heavy noise: the picture
-// is smoothed, and its cells must not all be passed over as noise. Tilted without a quiet zone
-// the picture's edges show neither the L nor a margin, and a quarter is read.
-TEST(FrameFilling, ReadsFrameFillingSymbolsUnderCameraNoise) {
-  struct Row {
-    int quietZone;
-    Polarity polarity;
-    double tilt, minRate;
-  };
-  const Row rows[] = {
-      {0, Polarity::darkOnLight, 0, 0.75}, {0, Polarity::lightOnDark, 0, 0.75},
-      {1, Polarity::darkOnLight, 0, 0.95}, {1, Polarity::lightOnDark, 0, 0.95},
-      {0, Polarity::darkOnLight, 3, 0.25}, {1, Polarity::lightOnDark, 3, 0.95},
-  };
-  std::printf("quiet zone  polarity     tilt  read  misplaced\n");
-  for (const Row& r : rows) {
-    const Tally t = frameFillingTally(r.quietZone, r.polarity, r.tilt, 0.25, {2.2, 3.6}, 3);
-    std::printf("%10d  %-11s %5.0f  %d/%d  %d\n", r.quietZone,
-                r.polarity == Polarity::darkOnLight ? "dark/light" : "light/dark", r.tilt, t.read, t.total,
-                t.misplaced);
-    EXPECT_GE(t.rate(), r.minRate) << "quiet zone " << r.quietZone << " tilt " << r.tilt;
-    EXPECT_EQ(t.wrong, 0);
-    EXPECT_EQ(t.misplaced, 0);
-  }
-}
-
-// Frame-filling pictures as they come: any of the sizes, modules of 2 to 4 pixels, no quiet zone
-// or one module of it, either polarity, any quarter turn, tilted or mirrored now and then, some
-// blur and noise. Whatever is read carries its text and lies on the symbol's corners: a far side
-// along the picture's edge has no background beyond it to be measured against.
+// Frame-filling pictures as a camera gives them: any of the sizes, modules of 2 to 4 pixels, no
+// quiet zone or one module of it, either polarity, any quarter turn, tilted or mirrored now and
+// then, some blur and noise. Such modules put an edge beside nearly every pixel, which must not
+// be taken for noise; and whatever is read lies on the symbol's corners, a side along the
+// picture's edge having no background beyond it to be measured against.
 TEST(FrameFilling, ReadSymbolsKeepTheirCornersOnThePictureEdge) {
   scene::Random rng(23);
   Tally t;
