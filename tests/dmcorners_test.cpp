@@ -9,8 +9,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
+#include "reader/datamatrix/dmcorners.hpp"
 #include "reader/datamatrix/dmfarside.hpp"
 #include "reader/datamatrix/dmroad.hpp"
 #include "reader/geometry.hpp"
@@ -130,4 +133,39 @@ TEST(DataMatrixCorners, FarSidesFollowAKeystone) {
       for (int c = 0; c < 3; ++c)
         EXPECT_LT(dmroad::distance(corners[c + 1], truth[c]), 1.0) << pull.x << " " << pull.y << " corner " << c + 1;
     }
+}
+
+// Long rectangles located a module out along their length (as a turned view can leave them): the
+// whole outline slid a module back past the L, or only the solid row's ends slid either way. The
+// L's own module then lies off the symbol, a solid side's edge a module inside its located line
+// at one end, the alternating row's profiles on its light modules; the sides measured along
+// their whole length still bring every corner onto the symbol's, in both polarities.
+TEST(DataMatrixCorners, LongRectangleLocatedAModuleOutAlongItsLength) {
+  const std::pair<int, double> cases[] = {{31, 0}, {33, 90}, {35, 7}, {36, 183}, {36, 30}};  // 8x48 ... 8x144
+  for (const auto& [option, angle] : cases)
+    for (const bool light : {false, true})
+      for (const double slide : {-1.0, 0.0, 1.0}) {  // 0: the whole outline back one module
+        const scene::Scene sc = scene::render(
+            {.width = 520, .height = 520, .background = light ? 40.0 : 200.0,
+             .symbols = {scene::encodeDataMatrix("along", option, scene::DmSizes::withRectangular)},
+             .placements = {{.centre = {260, 260}, .moduleSize = 3, .angleDeg = angle, .quietZone = 2,
+                             .polarity = light ? scene::Polarity::lightOnDark : scene::Polarity::darkOnLight}},
+             .blurSigma = 0.6, .noiseSigma = 2, .seed = static_cast<uint32_t>(option)});
+        const scene::SymbolTruth& t = sc.symbols[0];
+        const std::array<scene::Point, 4> truth = t.outline();  // L, row end, opposite, column end
+        const cmath_vect module{(truth[1].x - truth[0].x) / t.cols, (truth[1].y - truth[0].y) / t.cols};
+        std::array<cmath_vect, 4> corners;
+        for (int k = 0; k < 4; ++k) {
+          const double by = slide == 0 ? -1 : k < 2 ? slide : 0;
+          corners[k] = cmath_vect{truth[k].x + by * module.x, truth[k].y + by * module.y};
+        }
+        const scene::ImageView view(sc.image);
+        cimg_windowConst w;
+        ASSERT_EQ(cimg_windowConst_init(&w, &*view), 0);
+        const std::string what = std::to_string(t.cols) + " at " + std::to_string(angle) + (light ? " light " : " dark ") +
+                                 std::to_string(slide);
+        ASSERT_TRUE(dmroad::refineCorners(w, dmroad::BorderLayout{0, 1, t.rows, t.cols}, &corners)) << what;
+        for (int k = 0; k < 4; ++k)
+          EXPECT_LT(std::hypot(corners[k].x - truth[k].x, corners[k].y - truth[k].y), 0.3 * t.moduleSize) << what << " " << k;
+      }
 }

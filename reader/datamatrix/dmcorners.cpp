@@ -23,6 +23,10 @@ struct Side {
 
 struct Profile {
   cmath_vect inside, outside;  // image points half a module in and a module and a half out
+  // Where the walk for the edge ends: a module and a half in across a solid side, whose edge a
+  // corner located a module out along the side leaves that far in at one end (and nothing but
+  // the side's own ink lies before it); half a module in across an alternating one.
+  cmath_vect deepest;
 };
 
 // Grey level at p averaged with two points half a pixel along the edge on either side: noise is
@@ -67,15 +71,19 @@ class SideFitter {
   // (shared with the crossing sides) are left out. More profiles per module cost as much again
   // each and place the corners no better: the robust fit over a side's length already averages
   // the noise of its edge points.
-  std::vector<Profile> profiles(const Side& side) const {
+  // offBeat: along an alternating side, the modules between its dark ones instead, which are the
+  // dark ones when the outline lies an odd number of modules out along that side.
+  std::vector<Profile> profiles(const Side& side, bool offBeat = false) const {
     std::vector<Profile> out;
     const int n = side.modules;
     const int step = side.alternating ? 2 * std::max(1, n / 48) : std::max(1, n / 32);
     const double ms = side.ns / layout_.cols, mt = side.nt / layout_.rows;  // one module outwards
-    for (int k = side.alternating ? 2 : 1; k + 1 < n; k += step) {
+    for (int k = side.alternating && !offBeat ? 2 : 1; k + 1 < n; k += step) {
       const double f = (k + 0.5) / n;
       const double s = side.s0 + f * (side.s1 - side.s0), t = side.t0 + f * (side.t1 - side.t0);
-      out.push_back(Profile{map_.map(s - 0.5 * ms, t - 0.5 * mt), map_.map(s + 1.5 * ms, t + 1.5 * mt)});
+      const double deep = side.alternating ? 0.5 : 1.5;
+      out.push_back(Profile{map_.map(s - 0.5 * ms, t - 0.5 * mt), map_.map(s + 1.5 * ms, t + 1.5 * mt),
+                            map_.map(s - deep * ms, t - deep * mt)});
     }
     return out;
   }
@@ -93,8 +101,9 @@ class SideFitter {
     *light = median(std::move(out));
   }
 
-  // The level that the inkiest twentieth of the module centres reaches.
-  double inkPlateau(double light) const {
+  // The level that the inkiest twentieth of the module centres reaches, on the ink side of light
+  // (above it when inkAbove).
+  double inkPlateau(double light, bool inkAbove) const {
     std::vector<double> inkness;
     const int rows = layout_.rows, cols = layout_.cols;
     const int step = std::max(1, std::max(rows, cols) / 48);
@@ -104,9 +113,7 @@ class SideFitter {
         inkness.push_back(std::fabs(sampleChecked(w_, p) - light));
       }
     const double far = quantileOf(std::move(inkness), 0.95);
-    // Back to a grey level on the ink side of light.
-    const cmath_vect l = map_.map(0.5 / cols, 0.5 / rows);
-    return sampleAt(w_, l.x, l.y) < light ? light - far : light + far;
+    return inkAbove ? light + far : light - far;
   }
 
   // Edge points: walking each profile inwards from outside, the first crossing of the threshold
@@ -116,14 +123,15 @@ class SideFitter {
     const double threshold = (ink + light) / 2;
     const double sign = ink < light ? -1 : 1;  // inkness = sign * (value - threshold)
     for (const Profile& p : ps) {
-      const double len = distance(p.inside, p.outside);
-      if (!(len > 0.5)) continue;
-      const cmath_vect d{(p.inside.x - p.outside.x) / len, (p.inside.y - p.outside.y) / len};
+      const double twoModules = distance(p.inside, p.outside);
+      const double len = distance(p.deepest, p.outside);
+      if (!(twoModules > 0.5)) continue;
+      const cmath_vect d{(p.deepest.x - p.outside.x) / len, (p.deepest.y - p.outside.y) / len};
       const cmath_vect along{-d.y, d.x};
       // Strides of about a sixth of a module find the crossing, quarter pixels within it place it.
-      const double coarse = std::max(0.25, len / 12);
+      const double coarse = std::max(0.25, twoModules / 12);
       const int steps = static_cast<int>(std::ceil(len / coarse));
-      const bool unclamped = nearSegmentUnclamped(w_, p.outside, p.inside);
+      const bool unclamped = nearSegmentUnclamped(w_, p.outside, p.deepest);
       auto inkness = [&](double at) {
         const cmath_vect q{p.outside.x + at * d.x, p.outside.y + at * d.y};
         return sign * (alongEdgeMean(w_, q, along, unclamped) - threshold);
@@ -181,6 +189,13 @@ bool robustLine(std::vector<cmath_vect> pts, size_t minPoints, EdgeLine* line) {
   return pts.size() >= minPoints && fitLine(pts, line);
 }
 
+// Whether both ends of a side lie within a pixel of the same edge of the picture.
+bool alongPictureEdge(const cimg_windowConst& w, cmath_vect a, cmath_vect b) {
+  auto near = [](double v, double edge) { return std::fabs(v - edge) <= 1.0; };
+  return (near(a.x, 0) && near(b.x, 0)) || (near(a.y, 0) && near(b.y, 0)) ||
+         (near(a.x, w.width) && near(b.x, w.width)) || (near(a.y, w.height) && near(b.y, w.height));
+}
+
 // One refinement over the corners in layout order: L, row end, opposite, column end.
 bool refineOnce(const cimg_windowConst& w, const BorderLayout& layout, std::array<cmath_vect, 4>* q) {
   const SquareToQuad map((*q)[0], (*q)[1], (*q)[2], (*q)[3]);
@@ -205,19 +220,40 @@ bool refineOnce(const cimg_windowConst& w, const BorderLayout& layout, std::arra
   // the solid side's own module next to the quiet zone never reaches it, and a threshold halfway
   // to its level would put the edge too far out.
   const double light = median(std::move(lights));
-  const double plateau = fitter.inkPlateau(light);
+  // Which side of light the ink lies on, from the solid sides' whole length: the L's own module
+  // alone can lie off the symbol when the located corner is a module out along the side.
   const double solid = (centres[0] + centres[1]) / 2 - light;
+  const double plateau = fitter.inkPlateau(light, solid > 0);
   if (std::fabs(plateau - light) < 8 || std::fabs(solid) < 4) return false;
-  for (int i = 0; i < 4; ++i) {
+  auto fitSide = [&](int i, const std::vector<Profile>& ps, double centre) {
     // A lone dark module of an alternating side is dimmed further by its light neighbours along
     // the side, and its whole profile across the edge with it: its threshold is dimmed alike.
-    const double dim = i < 2 ? 1.0 : std::clamp((centres[i] - light) / solid, 0.3, 1.0);
+    const double dim = i < 2 ? 1.0 : std::clamp((centre - light) / solid, 0.3, 1.0);
     const double ink = light + dim * (plateau - light);
-    const std::vector<cmath_vect> pts = fitter.edgePoints(profiles[i], ink, light);
+    const std::vector<cmath_vect> pts = fitter.edgePoints(ps, ink, light);
     // The alternating side of an 8-module side has three dark modules to measure; two of them
     // still place it, the corner checks below and the border check after it guarding the fit.
-    const size_t minPoints = profiles[i].size() <= 3 ? 2 : std::max<size_t>(3, profiles[i].size() / 3);
-    if (!robustLine(pts, minPoints, &lines[i])) return false;
+    const size_t minPoints = ps.size() <= 3 ? 2 : std::max<size_t>(3, ps.size() / 3);
+    return robustLine(pts, minPoints, &lines[i]);
+  };
+  // Each side's ends in q: the solid row, the solid column, the alternating row and column.
+  const int ends[4][2] = {{0, 1}, {0, 3}, {3, 2}, {1, 2}};
+  for (int i = 0; i < 4; ++i) {
+    // A side along the picture's edge (a symbol filling the picture) has no background beyond it
+    // to be measured against: its profiles would start on its own pixels repeated. It stays
+    // where it was located, round the frame the search saw.
+    if (alongPictureEdge(w, (*q)[ends[i][0]], (*q)[ends[i][1]])) {
+      if (!fitLine({(*q)[ends[i][0]], (*q)[ends[i][1]]}, &lines[i])) return false;
+      continue;
+    }
+    if (fitSide(i, profiles[i], centres[i])) continue;
+    // An outline a module out along an alternating side has its profiles on the light modules,
+    // which have no outer edge: the modules between are tried.
+    if (i < 2) return false;
+    const std::vector<Profile> offBeat = fitter.profiles(sides[i], true);
+    double centre = 0, outside = 0;
+    fitter.levels(offBeat, &centre, &outside);
+    if (!fitSide(i, offBeat, centre)) return false;
   }
   std::array<cmath_vect, 4> r;
   if (!crossing(lines[0], lines[1], &r[0]) || !crossing(lines[0], lines[3], &r[1]) ||

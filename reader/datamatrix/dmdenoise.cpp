@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <memory>
 
 #include "reader/lanes.hpp"
@@ -205,6 +206,8 @@ namespace {
 // Deviations of the noise's row response a cell's strongest response must reach to be seeded.
 constexpr double kNoiseMargin = 5;
 constexpr int32_t kDriverThreshold = 45;
+// The most a noise level may be, in steps of a two-level picture's own contrast.
+constexpr int32_t kEdgeShare = 2;
 
 // The driver's row response at x is |p[x + 2] + p[x + 3] + p[x + 4] - p[x - 1] - p[x] - p[x + 1]|:
 // the three pixels after x + 1 against the three up to x + 1.
@@ -237,6 +240,29 @@ IDUT_READER_LANE_BODY void markQuietCells(const int16_t* __restrict strongest, i
   }
 }
 
+// The highest noise level a picture of two grey levels allows: twice the difference between its
+// dark and light levels (its 5th and 95th percentiles), where a step between them responds with
+// three times that difference. In a picture that is mostly a symbol's modules (one filling the
+// frame) the rows cross edges at nearly every pixel, and the median response measures the modules,
+// not the noise: that level would mark every cell. Such a picture has its pixels at two levels,
+// fewer in the middle third between them than even a flat spread puts there; noise alone, or a
+// background with a few symbols, has a single level and no such limit. greys: a histogram of
+// count pixels of the rows.
+int32_t pictureEdgeLevel(const std::array<uint32_t, 256>& greys, uint64_t count) {
+  auto greyAt = [&](uint64_t rank) {
+    uint64_t seen = 0;
+    for (int v = 0; v < 256; ++v)
+      if ((seen += greys[static_cast<size_t>(v)]) > rank) return v;
+    return 255;
+  };
+  const int dark = greyAt(count * 5 / 100), light = greyAt(count * 95 / 100);
+  const int third = (light - dark) / 3;
+  uint64_t middle = 0;
+  for (int v = dark + third; v <= light - third; ++v) middle += greys[static_cast<size_t>(v)];
+  if (third == 0 || 3 * middle >= count) return std::numeric_limits<int32_t>::max();
+  return kEdgeShare * (light - dark);
+}
+
 // The levels a response takes, 0 ... 765.
 constexpr size_t kResponseLevels = 766;
 
@@ -251,9 +277,12 @@ IDUT_READER_LANE_BODY int32_t markNoiseCellsBody(const cimg_windowConst& w, cons
   const auto row = std::make_unique_for_overwrite<int16_t[]>(static_cast<size_t>(last + 1));
   const int16_t* r = row.get();
   uint64_t count = 0;
+  std::array<uint32_t, 256> greys{};
   for (size_t i = 0; i < rows.size(); i += 4) {
     if (rows[i] < 0 || rows[i] >= w.height) continue;
-    rowResponses<false>(rowOf(w, rows[i]), first, last, row.get());
+    const uint8_t* pixels = rowOf(w, rows[i]);
+    for (int32_t x = first; x <= last; ++x) ++greys[pixels[x]];
+    rowResponses<false>(pixels, first, last, row.get());
     int32_t x = first;
     for (; x + 4 <= last + 1; x += 4) {
       ++part[0][static_cast<size_t>(r[x])];
@@ -269,7 +298,8 @@ IDUT_READER_LANE_BODY int32_t markNoiseCellsBody(const cimg_windowConst& w, cons
   uint64_t below = 0;
   size_t median = 0;
   while (median + 1 < kResponseLevels && 2 * (below + histogram(median)) < count) below += histogram(median++);
-  const auto level = static_cast<int32_t>(std::ceil(kNoiseMargin * static_cast<double>(median) / 0.6745));
+  const auto level = std::min(static_cast<int32_t>(std::ceil(kNoiseMargin * static_cast<double>(median) / 0.6745)),
+                              pictureEdgeLevel(greys, count));
   if (level <= kDriverThreshold) return level;
   // The strongest response at each x over the rows of one cell row, then the cells' maxima and
   // the marks once the cell row is done: strongest[i] holds the response at x = i - 1, so cell

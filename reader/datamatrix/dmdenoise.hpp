@@ -32,8 +32,10 @@ void smoothBinomialTwice(const cimg_windowConst& w, uint8_t* out);
 // ragged blob that usually runs to the image's edge. The response's own spread is measured over
 // the rows (the median absolute response is 0.6745 of its deviation); a cell whose strongest
 // response stays below kNoiseMargin deviations holds no seed an edge of the image made, and is
-// marked so the driver passes over it. Nothing is marked while that level is under 45. Returns
-// the level (0 when the rows are too few to measure).
+// marked so the driver passes over it. Nothing is marked while that level is under 45. In a
+// picture whose pixels gather at two grey levels (a symbol filling it) the level is at most twice
+// their difference, so that the picture's own edges are never taken for noise. Returns the level
+// (0 when the rows are too few to measure).
 int32_t markNoiseCells(const cimg_windowConst& w, const std::vector<int32_t>& rows, cimg_window* marking);
 
 }  // namespace dmroad
