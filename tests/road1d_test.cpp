@@ -557,3 +557,43 @@ TEST(Road1d, ABandIsTheSameOnlyOverTheSameRectangle) {
     EXPECT_EQ(road1d::sameAsAny(other, {band}), c.same) << c.what;
   }
 }
+
+// A band is read only over its own region's bar cells in it: cells other groups gathered are
+// regions of their own, and a row of cells too few or too low for a label is text.
+TEST(Road1d, BandsShrinkToTheirOwnBarCells) {
+  road1d::BarCells cells;  // 40 x 20 cells of 12 px, no bar cells but those each case sets
+  cells.cols = 40;
+  cells.rows = 20;
+  const struct {
+    const char* what;
+    int group, col0, col1, row0, row1;  // a block of bar cells, columns and rows inclusive
+    bool kept;
+    double alongMin, alongMax;  // the band's extent along when kept (x - 240)
+  } cases[] = {
+      {"a label's cells of its own group", 7, 10, 19, 4, 7, true, -120, 0},
+      {"cells of another group", 8, 10, 19, 4, 7, false, 0, 0},
+      {"two cells", 7, 10, 11, 4, 4, false, 0, 0},
+      {"a row of digits one cell high", 7, 5, 30, 5, 5, false, 0, 0},
+  };
+  for (const auto& c : cases) {
+    cells.group.assign(static_cast<size_t>(cells.cols) * cells.rows, -1);
+    for (int row = c.row0; row <= c.row1; ++row)
+      for (int col = c.col0; col <= c.col1; ++col) cells.group[static_cast<size_t>(row) * cells.cols + col] = c.group;
+    road1d::Region band;  // along x, rows 3 to 8 (36 to 108 px), the whole grid's width
+    band.cx = 240;
+    band.cy = 72;
+    band.alongMin = -240;
+    band.alongMax = 240;
+    band.acrossMin = -36;
+    band.acrossMax = 36;
+    band.groups = {7};
+    band.lowestLabel = 30;
+    const bool kept = road1d::shrinkToBarCells(cells, band);
+    EXPECT_EQ(kept, c.kept) << c.what;
+    if (!kept || !c.kept) continue;
+    EXPECT_NEAR(band.alongMin, c.alongMin, 0.01) << c.what;
+    EXPECT_NEAR(band.alongMax, c.alongMax, 0.01) << c.what;
+    EXPECT_NEAR(band.acrossMin, 4 * 12 - 72, 0.01) << c.what;  // the cells' rows, clipped to the band
+    EXPECT_NEAR(band.acrossMax, 8 * 12 - 72, 0.01) << c.what;
+  }
+}
