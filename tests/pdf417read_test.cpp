@@ -299,6 +299,7 @@ TEST(Pdf417Read, LinesAllAlikeAreNoSymbolRowsThatTakeTurnsRead) {
       const pdf417::Reading r = pdf417::readImage(window, p.corners, hint);
       if (alike) {
         EXPECT_FALSE(r.ok) << c.name;
+        EXPECT_TRUE(r.noRows) << c.name;
         EXPECT_NE(r.error.find("one row"), std::string::npos) << c.name << ": " << r.error;
         continue;
       }
@@ -306,6 +307,7 @@ TEST(Pdf417Read, LinesAllAlikeAreNoSymbolRowsThatTakeTurnsRead) {
       EXPECT_TRUE(pdf417::fillSymbol(r, read)) << c.name << ": " << r.error;
       EXPECT_EQ(read.text, c.text) << c.name;
       EXPECT_EQ(r.rows * c.rowHeight, symbol.rows) << c.name;
+      EXPECT_FALSE(r.noRows) << c.name;
     }
   }
 }

@@ -200,15 +200,19 @@ std::vector<double> rowLines(const CodewordGrid& grid) {
 // barcode, whose lines are all alike, where a symbol's three or more rows take turns among the
 // three clusters); else the corners cut to the stretch of the rows the lines' words (and
 // patterns) run over, four modules to spare either way, where that is less than four fifths of
-// it, and nullptr.
-const char* narrowToProbe(const cimg_windowConst& window, const Sampling& how, std::array<cmath_vect, 4>* corners) {
+// it, and nullptr. *noRows tells whether the error is that the lines showed no rows (not that
+// they could not be sampled).
+const char* narrowToProbe(const cimg_windowConst& window, const Sampling& how, std::array<cmath_vect, 4>* corners,
+                          bool* noRows) {
   constexpr int kLines = 24;
   constexpr const char* kNoPattern = "no start or stop pattern along the located rows";
   Sampling probeHow = how;
   probeHow.at.clear();
   for (int i = 0; i < kLines; ++i) probeHow.at.push_back((i + 0.5) / kLines);
   Scan scan;
+  *noRows = false;
   if (!sampleProfiles(window, *corners, probeHow, &scan)) return kNoPattern;
+  *noRows = true;
   double lo = 1e300, hi = -1e300;
   bool any = false;
   int firstCluster = -1;
@@ -229,6 +233,7 @@ const char* narrowToProbe(const cimg_windowConst& window, const Sampling& how, s
   }
   if (!any) return kNoPattern;
   if (!clustersDiffer) return "the lines across the located rows read as one row";
+  *noRows = false;
   // Positions along the profiles to u, clamped to the corners' own stretch.
   auto uOf = [&](double s) { return std::clamp(-scan.mu + (1 + 2 * scan.mu) * (s + 0.5) / scan.samples, 0.0, 1.0); };
   const double u0 = uOf(lo), u1 = uOf(hi);
@@ -263,8 +268,9 @@ Reading readImage(const cimg_windowConst& window, const std::array<cmath_vect, 4
     // With the way known, two dozen lines first: none reads, and nothing will; they read, and
     // the corners close in on the stretch their words run over (a lone column's outline reaches
     // to the image's border).
-    if (const char* error = hint.known ? narrowToProbe(window, how, &corners) : nullptr) {
-      if (!haveFirst) first.error = error;
+    bool noRows = false;
+    if (const char* error = hint.known ? narrowToProbe(window, how, &corners, &noRows) : nullptr) {
+      if (!haveFirst) first.error = error, first.noRows = noRows;
       continue;
     }
     Scan scan;

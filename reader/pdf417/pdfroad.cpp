@@ -141,7 +141,10 @@ void tryCandidate(const cimg_imageConst& image, const cimg_windowConst& window, 
   hint.noise = noise;
   s->reading = pdf417::readImage(window, s->corners, hint);
   s->readTried = true;
-  if (!s->reading.ok && f.kind != PatternFind::Kind::pair) readTurned(window, f, hint, s);
+  // Turning the far side helps lines that leave their rows; lines that showed no rows at all
+  // (every row begins with the same start pattern, which a line sees at any angle within 45
+  // degrees; and a line slanting across rows meets rows of several clusters) show none turned.
+  if (!s->reading.ok && !s->reading.noRows && f.kind != PatternFind::Kind::pair) readTurned(window, f, hint, s);
   // A lone column's outline reaches to the image's border, and its lines may read another symbol
   // in line with it (one seen whole further on): that reading is not the column's symbol, and
   // taking it would report the other symbol twice and claim nothing of this one.
