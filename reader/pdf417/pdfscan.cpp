@@ -25,10 +25,15 @@ void localThreshold(const std::vector<float>& p, Thresholds* t) {
   const size_t n = p.size();
   const size_t block = std::max<size_t>(8, n / 16);
   const size_t blocks = (n + block - 1) / block;
-  std::vector<float> lo(blocks, 255), hi(blocks, 0);
-  for (size_t i = 0; i < n; ++i) {
-    lo[i / block] = std::min(lo[i / block], p[i]);
-    hi[i / block] = std::max(hi[i / block], p[i]);
+  std::vector<float> lo(blocks), hi(blocks);
+  for (size_t b = 0; b < blocks; ++b) {
+    float l = 255, h = 0;
+    for (size_t i = b * block, end = std::min(n, i + block); i < end; ++i) {
+      l = std::min(l, p[i]);
+      h = std::max(h, p[i]);
+    }
+    lo[b] = l;
+    hi[b] = h;
   }
   // The line's levels from the blocks inside the symbol: the profile runs a little past both
   // sides, where a pale label's page may stand far lighter (or darker) than any of its modules.
