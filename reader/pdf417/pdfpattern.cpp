@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace pdfroad {
 
 namespace {
@@ -68,6 +72,22 @@ float oneSidedThreshold(const uint8_t* nearLo, const uint8_t* nearHi, const uint
     }
   }
   return best;
+}
+
+// Bit k set where sample k of the 16 lies below `below`: with SSE2 one comparison of the 16 bytes
+// (a byte lies at or above the threshold exactly when the larger of the two is the byte itself).
+uint32_t darkBits16(const uint8_t* q, int below) {
+  if (below <= 0) return 0;
+  if (below > 255) return 0xFFFFu;
+#if defined(__SSE2__)
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+  const __m128i atOrAbove = _mm_cmpeq_epi8(_mm_max_epu8(v, _mm_set1_epi8(static_cast<char>(below))), v);
+  return ~static_cast<uint32_t>(_mm_movemask_epi8(atOrAbove)) & 0xFFFFu;
+#else
+  uint32_t dark = 0;
+  for (int k = 0; k < 16; ++k) dark |= static_cast<uint32_t>(q[k] < below) << k;
+  return dark;
+#endif
 }
 
 }  // namespace
@@ -146,10 +166,8 @@ void runsOf(const uint8_t* p, int n, double minContrast, LineRuns* runs) {
     // mispredicted branches than it computes. The threshold is a whole or half grey level, so an
     // 8-bit sample lies below it exactly when it lies below its ceiling.
     const int below = static_cast<int>(std::ceil(t));
-    uint32_t dark = 0;
-    if (count == kBlock)
-      for (int k = 0; k < kBlock; ++k) dark |= static_cast<uint32_t>(p[from + k] < below) << k;
-    else
+    uint32_t dark = count == kBlock ? darkBits16(p + from, below) : 0;
+    if (count != kBlock)
       for (int k = 0; k < count; ++k) dark |= static_cast<uint32_t>(p[from + k] < below) << k;
     uint32_t changes = (dark ^ (dark << 1 | (inDark ? 1u : 0u))) & ((1u << count) - 1);
     if (block == 0) changes &= ~1u;  // the line's first sample begins its first run
