@@ -233,6 +233,50 @@ TEST(Pdf417Read, OutlineFromRoughCorners) {
   }
 }
 
+// Reading a located outline gives up early when every line across it reads in one cluster: a
+// symbol's rows (three at least) take turns among the three, while the lines over a 1D barcode's
+// bars are all alike. Symbols of the fewest rows (three, rows three or two modules high) and
+// compact ones still read from their corners; the same symbols with one of their rows drawn
+// throughout do not.
+TEST(Pdf417Read, LinesAllAlikeAreNoSymbolRowsThatTakeTurnsRead) {
+  const struct {
+    const char* text;
+    int columns, rowHeight;
+    bool compact;
+  } cases[] = {{"PDF", 6, 3, false}, {"PDF", 6, 2, false}, {"Compact PDF417, a single bar on the right.", 3, 3, true}};
+  constexpr int kModule = 3, kQuiet = 4 * kModule;
+  for (const auto& c : cases) {
+    scene::Pdf417Content content;
+    content.segments = {{0, c.text}};
+    content.compact = c.compact;
+    const scene::DmSymbol s = scene::encodePdf417(content, scene::Pdf417Layout{c.columns, 2, c.rowHeight});
+    for (const bool alike : {false, true}) {
+      SCOPED_TRACE(std::string(c.text) + (alike ? ", one row throughout" : "") + ", rows " +
+                   std::to_string(c.rowHeight) + " modules high");
+      // Painted upright in a quiet zone; alike: every module row the middle of the second row.
+      scene::GreyImage image(s.cols * kModule + 2 * kQuiet, s.rows * kModule + 2 * kQuiet, 255);
+      for (int y = 0; y < s.rows * kModule; ++y)
+        for (int x = 0; x < s.cols * kModule; ++x)
+          if (s.isDark(alike ? c.rowHeight + c.rowHeight / 2 : y / kModule, x / kModule)) image.at(kQuiet + x, kQuiet + y) = 0;
+      const double x1 = kQuiet + s.cols * kModule, y1 = kQuiet + s.rows * kModule;
+      scene::ImageView view(image);
+      cimg_windowConst window{};
+      ASSERT_EQ(cimg_imageConst_getWindow(view.get(), &window), 0);
+      pdf417::ReadHint hint;
+      hint.known = true;
+      hint.module = kModule;
+      hint.noise = 0;
+      const pdf417::Reading r =
+          pdf417::readImage(window, {cmath_vect{kQuiet, kQuiet}, cmath_vect{x1, kQuiet}, cmath_vect{x1, y1}, cmath_vect{kQuiet, y1}}, hint);
+      EXPECT_EQ(r.noRows, alike);
+      idut::Symbol read;
+      EXPECT_EQ(pdf417::fillSymbol(r, read), !alike) << r.error;
+      if (alike) EXPECT_NE(r.error.find("one row"), std::string::npos) << r.error;
+      else EXPECT_EQ(read.text, c.text);
+    }
+  }
+}
+
 // The ECI in force at the end of one Macro PDF417 symbol goes on into the next one of the same
 // message read alongside, up to that symbol's own designator; nothing else changes. Where the
 // image holds the part before twice and they end in different ECIs, nothing is carried.

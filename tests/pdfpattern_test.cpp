@@ -136,19 +136,26 @@ TEST(PatternRuns, EdgesAtAndAcrossBlockBoundaries) {
     int length, barFrom, barTo;  // dark samples [barFrom, barTo)
   } cases[] = {{64, 16, 32}, {64, 15, 33}, {64, 17, 31}, {64, 31, 32}, {64, 32, 33}, {64, 0, 16},
                {64, 48, 64}, {70, 47, 70}, {70, 63, 65}, {33, 1, 32}, {100, 16, 17}, {100, 79, 96}};
-  for (const auto& c : cases) {
-    std::vector<uint8_t> samples(static_cast<size_t>(c.length), 220);
-    for (int i = c.barFrom; i < c.barTo; ++i) samples[static_cast<size_t>(i)] = 30;
-    pdfroad::LineRuns runs;
-    pdfroad::runsOf(samples.data(), c.length, 12, &runs);
-    std::vector<float> edges{-0.5f};
-    std::vector<uint8_t> dark;
-    if (c.barFrom > 0) edges.push_back(c.barFrom - 0.5f), dark.push_back(0);
-    dark.push_back(1);
-    if (c.barTo < c.length) edges.push_back(c.barTo - 0.5f), dark.push_back(0);
-    edges.push_back(c.length - 0.5f);
-    EXPECT_EQ(runs.edges, edges) << c.length << " " << c.barFrom << " " << c.barTo;
-    EXPECT_EQ(runs.dark, dark) << c.length << " " << c.barFrom << " " << c.barTo;
+  // Levels on either side of the middle of the byte range, and both above it (a signed comparison
+  // of bytes would take a bar of 140 for lighter than a space of 250).
+  const struct {
+    uint8_t bar, space;
+  } levels[] = {{30, 220}, {140, 250}, {0, 60}};
+  for (const auto& level : levels) {
+    for (const auto& c : cases) {
+      std::vector<uint8_t> samples(static_cast<size_t>(c.length), level.space);
+      for (int i = c.barFrom; i < c.barTo; ++i) samples[static_cast<size_t>(i)] = level.bar;
+      pdfroad::LineRuns runs;
+      pdfroad::runsOf(samples.data(), c.length, 12, &runs);
+      std::vector<float> edges{-0.5f};
+      std::vector<uint8_t> dark;
+      if (c.barFrom > 0) edges.push_back(c.barFrom - 0.5f), dark.push_back(0);
+      dark.push_back(1);
+      if (c.barTo < c.length) edges.push_back(c.barTo - 0.5f), dark.push_back(0);
+      edges.push_back(c.length - 0.5f);
+      EXPECT_EQ(runs.edges, edges) << c.length << " " << c.barFrom << " " << c.barTo << " bar " << int(level.bar);
+      EXPECT_EQ(runs.dark, dark) << c.length << " " << c.barFrom << " " << c.barTo << " bar " << int(level.bar);
+    }
   }
   // Bars and spaces a sample wide, an edge at every sample of whole blocks and of parts of them.
   for (const auto& [from, to] : {std::pair{16, 48}, std::pair{5, 27}, std::pair{30, 31}}) {

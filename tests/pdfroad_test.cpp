@@ -273,3 +273,34 @@ TEST(PdfRoad, PaleLabelsOnAWhitePageAreEachRead) {
     }
   }
 }
+
+// The road scans every other line first, then the other lines near its hits. The shortest
+// symbols (three rows two modules high, modules of one and two pixels) cross the fewest lines,
+// upright and turned (seen by the columns then), and are still read.
+TEST(PdfRoad, ShortestSymbolsAreReadAfterTheHalfScan) {
+  const struct {
+    int module, rowHeight, quarterTurns;
+  } cases[] = {{1, 2, 0}, {1, 2, 1}, {2, 2, 0}, {2, 2, 1}, {1, 3, 0}, {1, 3, 1}, {2, 3, 2}, {2, 3, 3}};
+  scene::Pdf417Content content;
+  content.segments = {{0, "SHORT"}};
+  for (const auto& c : cases) {
+    const scene::DmSymbol s = scene::encodePdf417(content, scene::Pdf417Layout{4, 1, c.rowHeight});
+    const int quiet = 6 * c.module;  // upright in a quiet zone, then turned a quarter at a time
+    scene::GreyImage image(s.cols * c.module + 2 * quiet, s.rows * c.module + 2 * quiet, 255);
+    for (int y = 0; y < s.rows * c.module; ++y)
+      for (int x = 0; x < s.cols * c.module; ++x)
+        if (s.isDark(y / c.module, x / c.module)) image.at(quiet + x, quiet + y) = 0;
+    for (int t = 0; t < c.quarterTurns; ++t) {
+      scene::GreyImage turned(image.height, image.width, 255);
+      for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x) turned.at(image.height - 1 - y, x) = image.at(x, y);
+      image = std::move(turned);
+    }
+    scene::ImageView view(image);
+    bool read = false;
+    for (const pdfroad::Symbol& sym : pdfroad::findAll(*view).symbols)
+      read = read || (sym.reading.ok && sym.reading.message.segments.size() == 1 &&
+                      std::string(sym.reading.message.segments[0].bytes.begin(), sym.reading.message.segments[0].bytes.end()) == "SHORT");
+    EXPECT_TRUE(read) << "module " << c.module << ", rows " << c.rowHeight << " high, " << c.quarterTurns << " turns";
+  }
+}

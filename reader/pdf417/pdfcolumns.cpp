@@ -12,7 +12,6 @@ namespace pdfroad {
 
 namespace {
 
-constexpr int kLineReach = 4;        // lines apart that still join two hits of one column (gaps)
 constexpr int kMinHits = 3;          // hits a column needs
 constexpr size_t kFewPoints = 40;    // columns of up to this many hits try every pair for their line
 constexpr double kSideShare = 0.3;   // of a start column's length that a column standing between needs

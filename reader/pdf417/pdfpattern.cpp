@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace pdfroad {
 
 namespace {
@@ -68,6 +72,22 @@ float oneSidedThreshold(const uint8_t* nearLo, const uint8_t* nearHi, const uint
     }
   }
   return best;
+}
+
+// Bit k set where sample k of the 16 lies below `below`: with SSE2 one comparison of the 16 bytes
+// (a byte lies at or above the threshold exactly when the larger of the two is the byte itself).
+uint32_t darkBits16(const uint8_t* q, int below) {
+  if (below <= 0) return 0;
+  if (below > 255) return 0xFFFFu;
+#if defined(__SSE2__)
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+  const __m128i atOrAbove = _mm_cmpeq_epi8(_mm_max_epu8(v, _mm_set1_epi8(static_cast<char>(below))), v);
+  return ~static_cast<uint32_t>(_mm_movemask_epi8(atOrAbove)) & 0xFFFFu;
+#else
+  uint32_t dark = 0;
+  for (int k = 0; k < 16; ++k) dark |= static_cast<uint32_t>(q[k] < below) << k;
+  return dark;
+#endif
 }
 
 }  // namespace
@@ -146,10 +166,8 @@ void runsOf(const uint8_t* p, int n, double minContrast, LineRuns* runs) {
     // mispredicted branches than it computes. The threshold is a whole or half grey level, so an
     // 8-bit sample lies below it exactly when it lies below its ceiling.
     const int below = static_cast<int>(std::ceil(t));
-    uint32_t dark = 0;
-    if (count == kBlock)
-      for (int k = 0; k < kBlock; ++k) dark |= static_cast<uint32_t>(p[from + k] < below) << k;
-    else
+    uint32_t dark = count == kBlock ? darkBits16(p + from, below) : 0;
+    if (count != kBlock)
       for (int k = 0; k < count; ++k) dark |= static_cast<uint32_t>(p[from + k] < below) << k;
     uint32_t changes = (dark ^ (dark << 1 | (inDark ? 1u : 0u))) & ((1u << count) - 1);
     if (block == 0) changes &= ~1u;  // the line's first sample begins its first run
@@ -246,18 +264,24 @@ std::vector<PatternHit> scanPatterns(const cimg_windowConst& w, const PatternSca
     collect(family, line, origin, step);
   };
   const int step = scan.spacing;
-  auto wanted = [&](int line) { return scan.parity < 0 || (line & 1) == scan.parity; };
+  auto wanted = [&](int family, int line) {
+    if (scan.only != nullptr) {
+      const std::vector<uint8_t>& flags = (*scan.only)[family];
+      return static_cast<size_t>(line) < flags.size() && flags[line] != 0;
+    }
+    return scan.parity < 0 || (line & 1) == scan.parity;
+  };
   // Rows, straight from the pixels.
   int line = 0;
   for (int y = step / 2; y < w.height; y += step, ++line)
-    if (wanted(line))
+    if (wanted(0, line))
       readLine(w.pixels + static_cast<ptrdiff_t>(y) * w.stride, w.width, 0, line, cmath_vect{0, static_cast<double>(y)},
                cmath_vect{1, 0});
   // Columns, gathered so that each image row is read once, in order.
   const int columns = (w.width - step / 2 + step - 1) / step;
   std::vector<int> read;
   for (int c = 0; c < columns; ++c)
-    if (wanted(c)) read.push_back(c);
+    if (wanted(1, c)) read.push_back(c);
   std::vector<uint8_t> gathered(read.size() * w.height);
   for (int y = 0; y < w.height; ++y) {
     const uint8_t* row = w.pixels + static_cast<ptrdiff_t>(y) * w.stride + step / 2;
@@ -274,7 +298,7 @@ std::vector<PatternHit> scanPatterns(const cimg_windowConst& w, const PatternSca
   for (int k = -(w.height - 1) + dstep / 2; k < w.width; k += dstep, ++line) {
     const int x0 = std::max(0, k), y0 = x0 - k;
     const int count = std::min(w.width - x0, w.height - y0);
-    if (count < 16 || !wanted(line)) continue;
+    if (count < 16 || !wanted(2, line)) continue;
     const uint8_t* p = w.pixels + static_cast<ptrdiff_t>(y0) * w.stride + x0;
     for (int i = 0; i < count; ++i) diagonal[i] = p[static_cast<ptrdiff_t>(i) * (w.stride + 1)];
     readLine(diagonal.data(), count, 2, line, cmath_vect{static_cast<double>(x0), static_cast<double>(y0)},
@@ -284,7 +308,7 @@ std::vector<PatternHit> scanPatterns(const cimg_windowConst& w, const PatternSca
   for (int k = dstep / 2; k < w.width + w.height - 1; k += dstep, ++line) {
     const int y0 = std::min(w.height - 1, k), x0 = k - y0;
     const int count = std::min(w.width - x0, y0 + 1);
-    if (count < 16 || !wanted(line)) continue;
+    if (count < 16 || !wanted(3, line)) continue;
     const uint8_t* p = w.pixels + static_cast<ptrdiff_t>(y0) * w.stride + x0;
     for (int i = 0; i < count; ++i) diagonal[i] = p[static_cast<ptrdiff_t>(i) * (1 - w.stride)];
     readLine(diagonal.data(), count, 3, line, cmath_vect{static_cast<double>(x0), static_cast<double>(y0) + 1},
@@ -300,6 +324,41 @@ std::vector<PatternHit> mergeHalves(const std::vector<PatternHit>& even, const s
     return a.family != b.family ? a.family < b.family : a.line < b.line;
   });
   return all;
+}
+
+void scanSecondHalfNear(const std::vector<cimg_windowConst>& windows, const std::vector<PatternScan>& scans,
+                        std::vector<std::vector<PatternHit>>* halves) {
+  std::array<std::vector<uint8_t>, kLineFamilies> wanted, read;
+  std::vector<std::vector<PatternHit>> second(windows.size());
+  std::vector<PatternHit> near;  // the hits whose neighbouring lines are read next
+  for (const std::vector<PatternHit>& half : *halves) near.insert(near.end(), half.begin(), half.end());
+  for (;;) {
+    bool any = false;
+    for (std::vector<uint8_t>& flags : wanted) std::fill(flags.begin(), flags.end(), 0);
+    for (const PatternHit& h : near) {
+      std::vector<uint8_t>&want = wanted[h.family], &done = read[h.family];
+      const size_t last = static_cast<size_t>(h.line + kLineReach);
+      if (want.size() <= last) want.resize(last + 1, 0), done.resize(last + 1, 0);
+      for (int line = std::max(0, h.line - kLineReach); line <= h.line + kLineReach; ++line)
+        if ((line & 1) == 1 && !done[line]) want[line] = done[line] = 1, any = true;
+    }
+    if (!any) break;
+    near.clear();
+    for (size_t i = 0; i < windows.size(); ++i) {
+      PatternScan s = scans[i];
+      s.only = &wanted;
+      const std::vector<PatternHit> found = scanPatterns(windows[i], s);
+      second[i].insert(second[i].end(), found.begin(), found.end());
+      near.insert(near.end(), found.begin(), found.end());
+    }
+  }
+  // Each round reads its lines in the whole scan's order; the rounds interleave.
+  for (size_t i = 0; i < windows.size(); ++i) {
+    std::stable_sort(second[i].begin(), second[i].end(), [](const PatternHit& a, const PatternHit& b) {
+      return a.family != b.family ? a.family < b.family : a.line < b.line;
+    });
+    (*halves)[i] = mergeHalves((*halves)[i], second[i]);
+  }
 }
 
 }  // namespace pdfroad

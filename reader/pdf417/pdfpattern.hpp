@@ -11,6 +11,7 @@
 #ifndef IDUT_READER_PDF417_PDFPATTERN_HPP
 #define IDUT_READER_PDF417_PDFPATTERN_HPP
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -34,6 +35,9 @@ struct PatternHit {
 };
 
 inline constexpr int kLineFamilies = 4;
+// Lines of one family apart (gaps where a line missed the pattern) that still join two hits of one
+// column.
+inline constexpr int kLineReach = 4;
 
 struct PatternScan {
   int spacing = 2;          // pixels between neighbouring rows read, and columns
@@ -42,6 +46,9 @@ struct PatternScan {
   // -1: every line of each family; 0 or 1: only the lines whose index within their family has
   // that parity (half the lines, to look for any pattern at all at half the cost).
   int parity = -1;
+  // When not null, only the lines flagged here, by family and index within the family (a line past
+  // its family's flags is not read), instead of parity's.
+  const std::array<std::vector<uint8_t>, kLineFamilies>* only = nullptr;
   // Distance between neighbouring lines of a family, pixels.
   double lineSpacing(int family) const { return family < 2 ? spacing : diagonalStep * 0.70710678118654752; }
 };
@@ -75,6 +82,17 @@ std::vector<PatternHit> scanPatterns(const cimg_windowConst& w, const PatternSca
 
 // The hits of the two halves of a scan (parity 0 and 1) in the order the whole scan gives them.
 std::vector<PatternHit> mergeHalves(const std::vector<PatternHit>& even, const std::vector<PatternHit>& odd);
+
+// The second half of scans whose first half (parity 0) is read: only its lines within kLineReach
+// of a hit of their family, then those within reach of the hits these give, until none is new.
+// Every hit that a chain of hits, each within reach of the next, ties to a first-half hit is
+// found, so every column the whole scan would join that holds a first-half hit; the lines far
+// from any hit (most of an image, all of most images' where a 1D barcode's bars match a pattern
+// on a line here and there) are not read. Source i is windows[i] read as scans[i] (the image and
+// a smoothed copy of it); all get the same lines. halves[i] holds source i's first half on entry
+// and its whole scan, in mergeHalves' order, on return.
+void scanSecondHalfNear(const std::vector<cimg_windowConst>& windows, const std::vector<PatternScan>& scans,
+                        std::vector<std::vector<PatternHit>>* halves);
 
 }  // namespace pdfroad
 

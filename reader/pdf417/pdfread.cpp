@@ -195,35 +195,51 @@ std::vector<double> rowLines(const CodewordGrid& grid) {
   return at;
 }
 
-// Two dozen lines across the corners, sampled as how says: false when none shows a start or stop
-// pattern; else the corners cut to the stretch of the rows the lines' words (and patterns) run
-// over, four modules to spare either way, where that is less than four fifths of it.
-bool narrowToProbe(const cimg_windowConst& window, const Sampling& how, std::array<cmath_vect, 4>* corners) {
+// Two dozen lines across the corners, sampled as how says: an error when none shows a start or
+// stop pattern, or when those that read words all read them in one cluster (the bars of a 1D
+// barcode, whose lines are all alike, where a symbol's three or more rows take turns among the
+// three clusters); else the corners cut to the stretch of the rows the lines' words (and
+// patterns) run over, four modules to spare either way, where that is less than four fifths of
+// it, and nullptr. *noRows tells whether the error is that the lines showed no rows (not that
+// they could not be sampled).
+const char* narrowToProbe(const cimg_windowConst& window, const Sampling& how, std::array<cmath_vect, 4>* corners,
+                          bool* noRows) {
   constexpr int kLines = 24;
+  constexpr const char* kNoPattern = "no start or stop pattern along the located rows";
   Sampling probeHow = how;
   probeHow.at.clear();
   for (int i = 0; i < kLines; ++i) probeHow.at.push_back((i + 0.5) / kLines);
   Scan scan;
-  if (!sampleProfiles(window, *corners, probeHow, &scan)) return false;
+  *noRows = false;
+  if (!sampleProfiles(window, *corners, probeHow, &scan)) return kNoPattern;
+  *noRows = true;
   double lo = 1e300, hi = -1e300;
   bool any = false;
+  int firstCluster = -1;
+  bool clustersDiffer = false;
   for (const std::vector<float>& profile : scan.profiles) {
     const LineRead r = readLine(profile);
     if (!r.found) continue;
     any = true;
+    if (r.cluster >= 0) {
+      if (firstCluster >= 0 && r.cluster != firstCluster) clustersDiffer = true;
+      firstCluster = r.cluster;
+    }
     const double words = kModulesPerWord * static_cast<double>(r.readings.size());
     const double from = r.startEdge >= 0 ? r.startEdge : r.stopEnd - (kStopModules + words) * r.module;
     const double to = r.stopEnd >= 0 ? r.stopEnd : r.startEdge + (kStartModules + words) * r.module;
     lo = std::min(lo, from - 4 * r.module);
     hi = std::max(hi, to + 4 * r.module);
   }
-  if (!any) return false;
+  if (!any) return kNoPattern;
+  if (!clustersDiffer) return "the lines across the located rows read as one row";
+  *noRows = false;
   // Positions along the profiles to u, clamped to the corners' own stretch.
   auto uOf = [&](double s) { return std::clamp(-scan.mu + (1 + 2 * scan.mu) * (s + 0.5) / scan.samples, 0.0, 1.0); };
   const double u0 = uOf(lo), u1 = uOf(hi);
-  if (u1 - u0 > 0.8 || !(u1 > u0)) return true;
+  if (u1 - u0 > 0.8 || !(u1 > u0)) return nullptr;
   *corners = {scan.map.map(u0, 0), scan.map.map(u1, 0), scan.map.map(u1, 1), scan.map.map(u0, 1)};
-  return true;
+  return nullptr;
 }
 
 }  // namespace
@@ -252,8 +268,9 @@ Reading readImage(const cimg_windowConst& window, const std::array<cmath_vect, 4
     // With the way known, two dozen lines first: none reads, and nothing will; they read, and
     // the corners close in on the stretch their words run over (a lone column's outline reaches
     // to the image's border).
-    if (hint.known && !narrowToProbe(window, how, &corners)) {
-      if (!haveFirst) first.error = "no start or stop pattern along the located rows";
+    bool noRows = false;
+    if (const char* error = hint.known ? narrowToProbe(window, how, &corners, &noRows) : nullptr) {
+      if (!haveFirst) first.error = error, first.noRows = noRows;
       continue;
     }
     Scan scan;

@@ -26,6 +26,10 @@ struct Reading {
   int rows = 0, columns = 0, level = -1;
   int corrected = 0, erasures = 0;
   bool compact = false, mirrored = false, inverted = false;
+  // Given up before the full read, as the few lines a reading begins with showed no rows of a
+  // symbol: none met a start or stop pattern, or those that read words all read them in one
+  // cluster, as lines over a 1D barcode's bars do (a symbol's rows take turns among three).
+  bool noRows = false;
   // Read from an image: the symbol's outline as the lines that read it saw its sides and the row
   // indicators its rows (the corners readImage takes, in its order); haveOutline false when too
   // few lines met a side to fit it.

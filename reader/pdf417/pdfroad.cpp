@@ -141,7 +141,10 @@ void tryCandidate(const cimg_imageConst& image, const cimg_windowConst& window, 
   hint.noise = noise;
   s->reading = pdf417::readImage(window, s->corners, hint);
   s->readTried = true;
-  if (!s->reading.ok && f.kind != PatternFind::Kind::pair) readTurned(window, f, hint, s);
+  // Turning the far side helps lines that leave their rows; lines that showed no rows at all
+  // (every row begins with the same start pattern, which a line sees at any angle within 45
+  // degrees; and a line slanting across rows meets rows of several clusters) show none turned.
+  if (!s->reading.ok && !s->reading.noRows && f.kind != PatternFind::Kind::pair) readTurned(window, f, hint, s);
   // A lone column's outline reaches to the image's border, and its lines may read another symbol
   // in line with it (one seen whole further on): that reading is not the column's symbol, and
   // taking it would report the other symbol twice and claim nothing of this one.
@@ -216,19 +219,19 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
   }
   // Every other line of each family first. A symbol's side crosses several neighbouring lines of
   // the family that runs along its rows, so it shows on both halves: an image whose first half
-  // shows no pattern at all (most images hold no PDF417) is left after half the scan.
+  // shows no pattern at all (most images hold no PDF417) is left after half the scan, and of the
+  // second half only the lines near the first half's hits are read.
   auto halfOf = [](PatternScan s, int parity) {
     s.parity = parity;
     return s;
   };
-  std::vector<PatternHit> hits = scanPatterns(fine, halfOf(scan, 0));
-  std::vector<PatternHit> more = smoothed ? scanPatterns(searched, halfOf(smooth, 0)) : std::vector<PatternHit>();
-  if (hits.empty() && more.empty()) return out;
-  hits = mergeHalves(hits, scanPatterns(fine, halfOf(scan, 1)));
-  if (smoothed) {
-    more = mergeHalves(more, scanPatterns(searched, halfOf(smooth, 1)));
-    hits.insert(hits.end(), more.begin(), more.end());
-  }
+  std::vector<std::vector<PatternHit>> halves{scanPatterns(fine, halfOf(scan, 0))};
+  if (smoothed) halves.push_back(scanPatterns(searched, halfOf(smooth, 0)));
+  if (halves.front().empty() && (!smoothed || halves.back().empty())) return out;
+  if (smoothed) scanSecondHalfNear({fine, searched}, {scan, smooth}, &halves);
+  else scanSecondHalfNear({fine}, {scan}, &halves);
+  std::vector<PatternHit>& hits = halves.front();
+  if (smoothed) hits.insert(hits.end(), halves.back().begin(), halves.back().end());
   const std::vector<PatternFind> finds = outlinesFromHits(fine, scan, hits);
   // The candidates of one column in turn: the first that reads and shows its outline is taken;
   // failing that, the first that reads (its corners those located). A pair that does not read but

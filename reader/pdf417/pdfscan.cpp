@@ -10,17 +10,30 @@ namespace pdf417 {
 
 namespace {
 
-// Per sample, the middle of the darkest and lightest values around it (blocks of the profile
-// and their neighbours), or of the whole line where the neighbourhood holds too little contrast
-// to tell bars from spaces (inside a wide bar or the quiet zone).
-void localThreshold(const std::vector<float>& p, std::vector<float>* mid, std::vector<float>* band) {
+// The threshold a profile is cut at, held per block of samples: the middle of the darkest and
+// lightest values around each block (the block and its neighbours), or of the whole line where
+// the neighbourhood holds too little contrast to tell bars from spaces (inside a wide bar or the
+// quiet zone); band is the hysteresis either side of it.
+struct Thresholds {
+  size_t block = 8;
+  std::vector<float> mid, band;  // per block
+  float midAt(size_t i) const { return mid[i / block]; }
+  float bandAt(size_t i) const { return band[i / block]; }
+};
+
+void localThreshold(const std::vector<float>& p, Thresholds* t) {
   const size_t n = p.size();
   const size_t block = std::max<size_t>(8, n / 16);
   const size_t blocks = (n + block - 1) / block;
-  std::vector<float> lo(blocks, 255), hi(blocks, 0);
-  for (size_t i = 0; i < n; ++i) {
-    lo[i / block] = std::min(lo[i / block], p[i]);
-    hi[i / block] = std::max(hi[i / block], p[i]);
+  std::vector<float> lo(blocks), hi(blocks);
+  for (size_t b = 0; b < blocks; ++b) {
+    float l = 255, h = 0;
+    for (size_t i = b * block, end = std::min(n, i + block); i < end; ++i) {
+      l = std::min(l, p[i]);
+      h = std::max(h, p[i]);
+    }
+    lo[b] = l;
+    hi[b] = h;
   }
   // The line's levels from the blocks inside the symbol: the profile runs a little past both
   // sides, where a pale label's page may stand far lighter (or darker) than any of its modules.
@@ -28,8 +41,9 @@ void localThreshold(const std::vector<float>& p, std::vector<float>* mid, std::v
   const float globalLo = *std::min_element(lo.begin() + inner, lo.end() - inner);
   const float globalHi = *std::max_element(hi.begin() + inner, hi.end() - inner);
   const float globalRange = globalHi - globalLo;
-  mid->resize(n);
-  band->resize(n);
+  t->block = block;
+  t->mid.resize(blocks);
+  t->band.resize(blocks);
   for (size_t b = 0; b < blocks; ++b) {
     float l = lo[b], h = hi[b];
     if (b > 0) l = std::min(l, lo[b - 1]), h = std::max(h, hi[b - 1]);
@@ -39,10 +53,8 @@ void localThreshold(const std::vector<float>& p, std::vector<float>* mid, std::v
     if (h > globalHi + 0.5f * globalRange) h = globalHi;
     if (l < globalLo - 0.5f * globalRange) l = globalLo;
     if (h - l < 0.4f * globalRange) l = globalLo, h = globalHi;
-    for (size_t i = b * block; i < std::min(n, (b + 1) * block); ++i) {
-      (*mid)[i] = 0.5f * (l + h);
-      (*band)[i] = 0.06f * (h - l);
-    }
+    t->mid[b] = 0.5f * (l + h);
+    t->band[b] = 0.06f * (h - l);
   }
 }
 
@@ -135,17 +147,26 @@ static void findEdges(const std::vector<float>& p, std::vector<double>* position
   positions->clear();
   dark->clear();
   if (p.size() < 2) return;
-  std::vector<float> mid, band;
-  localThreshold(p, &mid, &band);
-  bool inDark = p[0] < mid[0];
+  Thresholds levels;
+  localThreshold(p, &levels);
+  bool inDark = p[0] < levels.midAt(0);
   size_t lastSwitch = 0;
+  // The block of sample i and its levels, moved on as i leaves it.
+  size_t blockEnd = 0, block = 0;
+  float enterLight = 0, enterDark = 0;
   for (size_t i = 1; i < p.size(); ++i) {
-    const bool enter = inDark ? p[i] > mid[i] + band[i] : p[i] < mid[i] - band[i];
+    if (i >= blockEnd) {
+      block = i / levels.block;
+      blockEnd = (block + 1) * levels.block;
+      enterLight = levels.mid[block] + levels.band[block];
+      enterDark = levels.mid[block] - levels.band[block];
+    }
+    const bool enter = inDark ? p[i] > enterLight : p[i] < enterDark;
     if (!enter) continue;
     // The crossing of the threshold itself, looking back to the last sample on the old side.
     size_t j = i;
-    while (j > lastSwitch && (inDark ? p[j] >= mid[j] : p[j] <= mid[j])) --j;
-    const double a = p[j] - mid[j], b = p[j + 1] - mid[j + 1];
+    while (j > lastSwitch && (inDark ? p[j] >= levels.midAt(j) : p[j] <= levels.midAt(j))) --j;
+    const double a = p[j] - levels.midAt(j), b = p[j + 1] - levels.midAt(j + 1);
     const double t = a != b ? std::clamp(a / (a - b), 0.0, 1.0) : 0.5;
     positions->push_back(static_cast<double>(j) + t);
     inDark = !inDark;
