@@ -14,8 +14,10 @@
 #include <string>
 
 #include "reader/oned/road1d.hpp"
+#include "reader/oned/road1dbands.hpp"
 #include "reader/oned/extrema.hpp"
 #include "reader/oned/road1dteeth.hpp"
+#include "reader/oned/road1dvotes.hpp"
 #include "scenes/scene_1d.hpp"
 #include "scenes/scene_pdf.hpp"
 
@@ -386,5 +388,212 @@ TEST(Road1d, PartsBeyondAReadAreShorterThanTheirRegion) {
       EXPECT_LE(p.alongMax - p.alongMin, r.alongMax - r.alongMin - 12) << c.what;
       EXPECT_TRUE(p.alongMax <= c.from - r.cx || p.alongMin >= c.to - r.cx) << c.what << ": a part overlaps the read";
     }
+  }
+}
+
+// Labels of grey paper on a white page a few pixels apart, in a row and one above the other,
+// every one read at its place: the page's sharp step is steeper than the soft bars' edges, and one
+// region's lines cross several labels.
+TEST(Road1d, LabelsSideBySideOnAPageEachRead) {
+  const struct {
+    const char* what;
+    int columns, rows, gap, paper;
+  } cases[] = {{"two in a row, 16 px apart", 2, 1, 16, 190}, {"three in a row, 4 px apart", 3, 1, 4, 200},
+               {"two in a row, 17 px apart", 2, 1, 17, 170}, {"two above each other, 8 px apart", 1, 2, 8, 190},
+               {"two by two, 16 px apart", 2, 2, 16, 185},   {"one alone, 30 px from the page's edges", 1, 1, 30, 180}};
+  const std::pair<Barcode1d, const char*> codes[] = {
+      {Barcode1d::code128, "SHELF-A1"}, {Barcode1d::upca, "03600029145"}, {Barcode1d::ean13, "400638133393"},
+      {Barcode1d::code39, "LOT 42"},    {Barcode1d::code128, "PARCEL-7"}, {Barcode1d::upca, "01234567890"},
+      {Barcode1d::ean13, "590123412345"}};
+  constexpr int kModule = 3, kLabelWidth = 500, kLabelHeight = 84;  // bars of 60 px, quiet zones of 10 modules
+  int drawn = 0;
+  for (const auto& c : cases) {
+    scene::GreyImage page(c.gap + c.columns * (kLabelWidth + c.gap), c.gap + c.rows * (kLabelHeight + c.gap), 255);
+    std::vector<std::pair<std::string, scene::Point>> labels;
+    for (int k = 0; k < c.columns * c.rows; ++k, ++drawn) {
+      const scene::Encoded1d code = scene::encode1d(codes[drawn % 7].first, codes[drawn % 7].second, 10);
+      const int x0 = c.gap + (k % c.columns) * (kLabelWidth + c.gap), y0 = c.gap + (k / c.columns) * (kLabelHeight + c.gap);
+      // Bars softened by a box of a module (a print seen by a camera), the label's edges sharp.
+      auto dark = [&](int u) { return u >= 0 && u / kModule < code.bars.cols && code.bars.isDark(0, u / kModule); };
+      for (int y = y0; y < y0 + kLabelHeight; ++y)
+        for (int x = x0; x < x0 + kLabelWidth; ++x) {
+          int sum = 0;
+          for (int d = -1; d <= 1; ++d) sum += y >= y0 + 12 && y < y0 + 72 && dark(x + d - x0 - 10 * kModule) ? 40 : c.paper;
+          page.at(x, y) = static_cast<uint8_t>(sum / 3);
+        }
+      labels.push_back({code.text, {x0 + 10 * kModule + 0.5 * code.bars.cols * kModule, y0 + 0.5 * kLabelHeight}});
+    }
+    const std::vector<road1d::Symbol> found = runRoad(page);
+    for (const auto& [text, centre] : labels) {
+      bool read = false;
+      for (const road1d::Symbol& s : found)
+        read = read || (s.text == text && std::fabs(0.5 * (s.corners[0][0] + s.corners[3][0]) - centre.x) < 60 &&
+                        std::fabs(0.5 * (s.corners[0][1] + s.corners[3][1]) - centre.y) < 40);
+      EXPECT_TRUE(read) << c.what << ": \"" << text << "\" not read at its place";
+    }
+    EXPECT_EQ(found.size(), labels.size()) << c.what;
+  }
+}
+
+// The region's line reads as votes: a text read elsewhere along the lines is another label and
+// no rival, a text over the same bars is, wherever its lines lie; rivals on lines apart from the
+// winner's (a label above or below) mark where to part the region, interleaved ones do not.
+TEST(Road1d, VotesCountRivalsOnlyOverTheSameBars) {
+  struct R {
+    const char* text;
+    double from, to;
+    int line;
+  };
+  const struct {
+    const char* what;
+    std::vector<R> reads;
+    bool decided;
+    const char* winner;
+    int split;  // twice the line between, -1: none
+  } cases[] = {
+      {"two labels in a row", {{"A", 0, 100, 1}, {"A", 0, 100, 2}, {"B", 120, 220, 1}, {"B", 120, 220, 2}}, true, "A", -1},
+      {"a misread over the same bars", {{"A", 0, 100, 1}, {"A", 0, 100, 2}, {"B", 10, 90, 5}}, false, "A", 7},
+      {"a misread among the lines", {{"A", 0, 100, 1}, {"A", 0, 100, 6}, {"B", 0, 100, 3}, {"B", 0, 100, 4}}, false, "", -1},
+      {"outvoted twice over", {{"A", 0, 100, 0}, {"A", 0, 100, 1}, {"A", 0, 100, 2}, {"B", 0, 100, 3}}, true, "A", 5},
+      {"one line only", {{"A", 0, 100, 1}}, false, "A", -1},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::vector<road1d::LineRead>> perLine(9);
+    for (const R& r : c.reads) {
+      road1d::LineRead lr{};
+      lr.read.text = r.text;
+      lr.startAlong = r.from;
+      lr.endAlong = r.to;
+      lr.line = r.line;
+      perLine[r.line].push_back(lr);
+    }
+    const road1d::Votes v = road1d::countVotes(perLine);
+    EXPECT_EQ(road1d::decides(v, road1d::Options{}), c.decided) << c.what;
+    if (*c.winner) {
+      EXPECT_EQ(v.winner.second, c.winner) << c.what;
+    }
+    EXPECT_EQ(!v.interleaved ? v.splitBetween : -1, c.split) << c.what;
+  }
+}
+
+// The band beside a read starts where the read's own bars stop, not at its box: bars running on
+// past the box (the lines that did not agree), a row of digits under them and a page's edge each
+// end the bars at their true end, within a step of the comparison.
+TEST(Road1d, BandsBesideAReadStartWhereItsBarsStop) {
+  const struct {
+    const char* what;
+    int barsTop, barsBottom;  // rows the bars cover; the read's box covers rows 80 to 110
+    bool digits;              // blobs of a digit's size in a row under the bars, else another label
+    int side;                 // +1: the band below the box, -1: the one above
+    double reach;             // how far past the box the bars show
+  } cases[] = {
+      {"bars ending at the box", 60, 110, true, 1, 0},    {"bars running on 24 px", 60, 134, true, 1, 24},
+      {"bars running on 40 px", 60, 150, true, 1, 40},    {"another label under the bars", 60, 124, false, 1, 14},
+      {"bars above the box, 20 px", 60, 150, true, -1, 20}, {"bars ending at the top", 80, 150, true, -1, 0},
+  };
+  const scene::Encoded1d code = scene::encode1d(Barcode1d::code128, "BAND-42", 10);
+  const scene::Encoded1d other = scene::encode1d(Barcode1d::code128, "WXYZ-7", 10);
+  constexpr int kModule = 2, kLeft = 40;
+  for (const auto& c : cases) {
+    scene::GreyImage page(kLeft * 2 + code.bars.cols * kModule, 200, 230);
+    for (int y = c.barsTop; y < c.barsBottom; ++y)
+      for (int x = 0; x < code.bars.cols * kModule; ++x)
+        if (code.bars.isDark(0, x / kModule)) page.at(kLeft + x, y) = 30;
+    for (int y = c.barsBottom; !c.digits && y < c.barsBottom + 40; ++y)
+      for (int x = 0; x < other.bars.cols * kModule; ++x)
+        if (other.bars.isDark(0, x / kModule)) page.at(kLeft + x, y) = 30;
+    // Digits: blobs 6 px wide and 12 high with gaps that follow no bar.
+    for (int x = kLeft + 5; c.digits && x + 6 < kLeft + code.bars.cols * kModule; x += 11)
+      for (int y = c.barsBottom + 3; y < c.barsBottom + 15; ++y)
+        for (int dx = 0; dx < 6; ++dx) page.at(x + dx, y) = (dx < 2 || dx > 3 || (y / 4) % 2) ? 30 : 230;
+    scene::ImageView view(page);
+    cimg_windowConst w;
+    ASSERT_EQ(cimg_windowConst_init(&w, view.get()), 0);
+    road1d::Region r;  // along x through the box's middle
+    r.cx = 0.5 * page.width;
+    r.cy = 95;
+    r.alongMin = -r.cx + 4;
+    r.alongMax = r.cx - 4;
+    r.acrossMin = -90;
+    r.acrossMax = 100;
+    road1d::Symbol s;
+    const double x0 = kLeft, x1 = kLeft + code.bars.cols * kModule;
+    s.corners = {{{x0, 110}, {x1, 110}, {x0, 80}, {x1, 80}}};
+    const double edge = c.side > 0 ? 110 - r.cy : 80 - r.cy;
+    EXPECT_NEAR(road1d::ownBarsReach(w, r, s, edge, c.side, 80), c.reach, 3.01) << c.what;
+  }
+}
+
+// One symbol read from several regions gives the same bands again: the same rectangle, within a
+// few pixels and whichever way along, is one band; a shifted, shorter or turned one is another.
+TEST(Road1d, ABandIsTheSameOnlyOverTheSameRectangle) {
+  road1d::Region band;
+  band.cx = 300;
+  band.cy = 200;
+  band.alongMin = -150;
+  band.alongMax = 150;
+  band.acrossMin = 20;
+  band.acrossMax = 60;
+  const struct {
+    const char* what;
+    double shiftAlong, shiftAcross, shorter, turn;  // pixels, pixels, pixels off alongMax, degrees
+    bool same;
+  } cases[] = {{"itself", 0, 0, 0, 0, true},           {"2 px along", 2, 0, 0, 0, true},
+               {"2 px across", 0, -2, 0, 0, true},     {"10 px across", 0, 10, 0, 0, false},
+               {"shorter by 30 px", 0, 0, 30, 0, false}, {"turned 20 degrees", 0, 0, 0, 20, false},
+               {"the same, its direction reversed", 0, 0, 0, 180, true}};
+  for (const auto& c : cases) {
+    road1d::Region other = band;
+    const double t = c.turn * 3.14159265358979 / 180;
+    other.dx = std::cos(t);
+    other.dy = std::sin(t);
+    other.cx += c.shiftAlong;
+    other.cy += c.shiftAcross;
+    other.alongMax -= c.shorter;
+    if (c.turn == 180) {  // the same rectangle in the reversed frame
+      other.acrossMin = -band.acrossMax;
+      other.acrossMax = -band.acrossMin;
+    }
+    EXPECT_EQ(road1d::sameAsAny(other, {band}), c.same) << c.what;
+  }
+}
+
+// A band is read only over its own region's bar cells in it: cells other groups gathered are
+// regions of their own, and a row of cells too few or too low for a label is text.
+TEST(Road1d, BandsShrinkToTheirOwnBarCells) {
+  road1d::BarCells cells;  // 40 x 20 cells of 12 px, no bar cells but those each case sets
+  cells.cols = 40;
+  cells.rows = 20;
+  const struct {
+    const char* what;
+    int group, col0, col1, row0, row1;  // a block of bar cells, columns and rows inclusive
+    bool kept;
+    double alongMin, alongMax;  // the band's extent along when kept (x - 240)
+  } cases[] = {
+      {"a label's cells of its own group", 7, 10, 19, 4, 7, true, -120, 0},
+      {"cells of another group", 8, 10, 19, 4, 7, false, 0, 0},
+      {"two cells", 7, 10, 11, 4, 4, false, 0, 0},
+      {"a row of digits one cell high", 7, 5, 30, 5, 5, false, 0, 0},
+  };
+  for (const auto& c : cases) {
+    cells.group.assign(static_cast<size_t>(cells.cols) * cells.rows, -1);
+    for (int row = c.row0; row <= c.row1; ++row)
+      for (int col = c.col0; col <= c.col1; ++col) cells.group[static_cast<size_t>(row) * cells.cols + col] = c.group;
+    road1d::Region band;  // along x, rows 3 to 8 (36 to 108 px), the whole grid's width
+    band.cx = 240;
+    band.cy = 72;
+    band.alongMin = -240;
+    band.alongMax = 240;
+    band.acrossMin = -36;
+    band.acrossMax = 36;
+    band.groups = {7};
+    band.lowestLabel = 30;
+    const bool kept = road1d::shrinkToBarCells(cells, band);
+    EXPECT_EQ(kept, c.kept) << c.what;
+    if (!kept || !c.kept) continue;
+    EXPECT_NEAR(band.alongMin, c.alongMin, 0.01) << c.what;
+    EXPECT_NEAR(band.alongMax, c.alongMax, 0.01) << c.what;
+    EXPECT_NEAR(band.acrossMin, 4 * 12 - 72, 0.01) << c.what;  // the cells' rows, clipped to the band
+    EXPECT_NEAR(band.acrossMax, 8 * 12 - 72, 0.01) << c.what;
   }
 }

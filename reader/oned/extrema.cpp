@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace oned {
 
@@ -57,6 +58,50 @@ double steepest(const std::vector<double>& p, int from, int to) {
   return position;
 }
 
+// The part of the slope from the extreme at from to the one at to (from < to) that is the
+// symbol's edge. A label on a lighter page (or beside another label) shows between the page's
+// light and a bar's dark a shelf of the label's own grey: two steps, and the page's sharp one is
+// often the steeper. The shelf is light when it lies above the middle of the bar's dark and the
+// light inside the symbol (symbolLight), and the edge is then the step from the shelf into the
+// dark; a darker shelf is part of the dark element, whose edge is the step from the light.
+std::pair<int, int> symbolStep(const std::vector<double>& p, int from, int to, double symbolLight, bool falling) {
+  constexpr int kMinShelf = 8;  // samples: wider than a blurred narrow element's plateau
+  // A shelf lies strictly between the extremes (their own levels are too near low or high).
+  if (to - from <= kMinShelf) return {from, to};
+  const double swing = std::fabs(p[to] - p[from]);
+  const double band = 0.1 * swing, margin = 0.2 * swing;
+  const double low = std::min(p[from], p[to]), high = std::max(p[from], p[to]);
+  int bestStart = -1, bestLength = 0;
+  int runStart = from;
+  double runLo = p[from], runHi = p[from];
+  for (int i = from + 1; i <= to + 1; ++i) {
+    if (i <= to && std::max(runHi, p[i]) - std::min(runLo, p[i]) <= band) {
+      runLo = std::min(runLo, p[i]);
+      runHi = std::max(runHi, p[i]);
+      continue;
+    }
+    const int length = i - runStart;
+    const double level = 0.5 * (runLo + runHi);
+    if (length > bestLength && level > low + margin && level < high - margin) {
+      bestStart = runStart;
+      bestLength = length;
+    }
+    if (i > to) break;
+    runStart = i;
+    runLo = runHi = p[i];
+  }
+  if (bestLength < kMinShelf) return {from, to};
+  const int shelfEnd = bestStart + bestLength - 1;
+  double level = 0;
+  for (int i = bestStart; i <= shelfEnd; ++i) level += p[i];
+  level /= bestLength;
+  const double dark = falling ? p[to] : p[from];
+  const bool shelfLight = level > 0.5 * (dark + symbolLight);
+  // Falling: light (page) at from, dark at to; rising the other way round.
+  if (shelfLight == falling) return {shelfEnd, to};
+  return {from, bestStart};
+}
+
 }  // namespace
 
 std::vector<road1d::LineEdge> extremaEdges(const std::vector<double>& p, const ExtremaSettings& settings) {
@@ -99,7 +144,13 @@ std::vector<road1d::LineEdge> extremaEdges(const std::vector<double>& p, const E
     const int a = extremes[k], b = extremes[k + 1];
     const double swing = p[b] - p[a];
     if (std::fabs(swing) < threshold(a) && std::fabs(swing) < threshold(b)) continue;
-    const double position = steepest(p, a, b);
+    // The light inside the symbol lies beyond the dark extreme: after a falling edge, before a
+    // rising one.
+    const bool falling = swing < 0;
+    const double symbolLight = falling ? (k + 2 < extremes.size() ? p[extremes[k + 2]] : p[a])
+                                       : (k >= 1 ? p[extremes[k - 1]] : p[b]);
+    const auto [from, to] = symbolStep(p, a, b, symbolLight, falling);
+    const double position = steepest(p, from, std::max(to, from + 1));
     const road1d::LineEdge e{position, swing > 0, std::fabs(swing)};
     if (!edges.empty() && edges.back().rising == e.rising) {
       if (e.strength > edges.back().strength) edges.back() = e;

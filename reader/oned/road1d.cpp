@@ -9,7 +9,9 @@
 #include "ci_id/caliper.h"
 #include "ci_id/findbarcode.h"
 #include "reader/oned/readline.hpp"
+#include "reader/oned/road1dbands.hpp"
 #include "reader/oned/road1dteeth.hpp"
+#include "reader/oned/road1dvotes.hpp"
 #include "reader/oned/eangrid.hpp"
 #include "reader/oned/extrema.hpp"
 
@@ -18,7 +20,6 @@ namespace road1d {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr int kCell = 12;                   // pixels a side of the direction grid's cells
 constexpr double kMinCoherence = 0.55;      // |J1 - J2| / (J1 + J2) of a bar cell
 constexpr double kMinEnergy = 250;          // mean squared Sobel response of a bar cell
 constexpr double kSameDirection = 12 * kPi / 180;
@@ -128,6 +129,7 @@ void mergeInLine(std::vector<Region>& regions) {
           a.pieces.push_back(b);
         else
           a.pieces.insert(a.pieces.end(), b.pieces.begin(), b.pieces.end());
+        a.groups.insert(a.groups.end(), b.groups.begin(), b.groups.end());
         a.alongMin = std::min(a.alongMin, bAlong0);
         a.alongMax = std::max(a.alongMax, bAlong1);
         a.acrossMin = std::min(a.acrossMin, bAcross0);
@@ -149,11 +151,12 @@ int roundNonNegative(double v) {
   return whole + (v - whole >= 0.5 ? 1 : 0);
 }
 
-std::vector<Region> findRegions(const cimg_windowConst& w, int maxRegions) {
+std::vector<Region> findRegions(const cimg_windowConst& w, int maxRegions, BarCells* barCells) {
   std::vector<Region> regions;
   if (w.width < 3 * kCell || w.height < kCell) return regions;
   const int cols = w.width / kCell, rows = w.height / kCell;
   std::vector<Cell> cells = directionGrid(w, cols, rows);
+
   // Cells two apart still join, so a wide bar filling one cell does not split a symbol.
   int groups = 0;
   for (int start = 0; start < cols * rows; ++start) {
@@ -205,7 +208,14 @@ std::vector<Region> findRegions(const cimg_windowConst& w, int maxRegions) {
       r.acrossMin = std::min(r.acrossMin, across - kCell / 2.0);
       r.acrossMax = std::max(r.acrossMax, across + kCell / 2.0);
     }
+    r.groups.push_back(groups - 1);
     regions.push_back(r);
+  }
+  if (barCells) {
+    barCells->cols = cols;
+    barCells->rows = rows;
+    barCells->group.resize(cells.size());
+    for (size_t i = 0; i < cells.size(); ++i) barCells->group[i] = cells[i].bar ? cells[i].group : -1;
   }
   mergeInLine(regions);
   std::sort(regions.begin(), regions.end(), [](const Region& a, const Region& b) { return a.energy > b.energy; });
@@ -422,60 +432,19 @@ std::vector<oned::GridRead> gridReads(const std::vector<double>& profile, const 
   return oned::readEanOnGrid(profile, dark, light);
 }
 
-struct LineRead {
-  oned::Read read;
-  double startAlong, endAlong;  // the symbol's first and last bar edges along the region axis
-  double across;
-};
-
-struct Votes {
-  std::pair<int, std::string> winner;  // symbology and text
-  int best = 0, second = 0;            // lines for the winner and for its strongest rival
-};
-
-Votes countVotes(const std::vector<std::vector<LineRead>>& perLine) {
-  std::map<std::pair<int, std::string>, int> votes;
+bool nothingRead(const std::vector<std::vector<LineRead>>& perLine) {
   for (const std::vector<LineRead>& line : perLine)
-    for (const LineRead& lr : line) ++votes[{static_cast<int>(lr.read.symbology), lr.read.text}];
-  Votes v;
-  for (const auto& [key, count] : votes) {
-    if (count > v.best) {
-      v.second = v.best;
-      v.best = count;
-      v.winner = key;
-    } else {
-      v.second = std::max(v.second, count);
-    }
-  }
-  return v;
-}
-
-// The add-on, raw text and identifier of the winning text. The add-on's own check is weak: it is
-// reported only when two lines read it and no line read another.
-void chooseAddOn(const std::vector<LineRead>& reads, const std::pair<int, std::string>& winner, Symbol& out) {
-  std::map<std::string, int> addOns;
-  for (const LineRead& lr : reads) {
-    if (static_cast<int>(lr.read.symbology) != winner.first || lr.read.text != winner.second) continue;
-    out.rawText = lr.read.rawText;
-    if (out.identifier.empty() || lr.read.addOn.empty()) out.identifier = lr.read.identifier;
-    if (!lr.read.addOn.empty()) ++addOns[lr.read.addOn];
-  }
-  if (addOns.size() == 1 && addOns.begin()->second >= 2) out.addOn = addOns.begin()->first;
-  // The identifier of a read with its add-on stands for both.
-  if (!out.addOn.empty()) out.identifier = "]E3";
-  else if (out.identifier == "]E3") out.identifier = winner.first == static_cast<int>(oned::Symbology::ean8) ? "]E4" : "]E0";
-}
-
-// Wrong text is worse than none: a rival reading must be clearly outvoted.
-bool decides(const Votes& v, const Options& options) {
-  return v.best >= options.minAgreeing && v.best >= 2 * v.second + (v.second > 0 ? 1 : 0);
+    if (!line.empty()) return false;
+  return true;
 }
 
 // The reads of one region: its lines, their reads, and the text most of them agree on. The ways
 // of reading a line are tried in turn over all lines, the next only while the votes do not decide.
 // *read tells whether out holds a symbol; a stop request polled before each line is returned.
-csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options& options, Symbol& out, bool* read) {
+csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options& options, Symbol& out, bool* read,
+                       double* splitAcross) {
   *read = false;
+  *splitAcross = std::nan("");
   const double length = r.alongMax - r.alongMin;
   const double reach = std::max(24.0, 0.35 * length);
   const double a0 = r.alongMin - reach, a1 = r.alongMax + reach;
@@ -523,47 +492,74 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
     mostEdges = std::max(mostEdges, inside);
   }
   if (mostEdges < kMinSymbolEdges) return 0;
+  // Line k's reads the way given, into perLine.
+  auto readWay = [&](int k, size_t way) {
+    const double across = acrossOf(k);
+    const Profile& how = options.profiles[way];
+    if (how.grid) {
+      for (const oned::GridRead& g : gridReads(profiles[k], extremaOf(k))) {
+        const LineRead lr{g.read, a0 + g.start * kStep, a0 + g.end * kStep, across, k};
+        if (!readAlready(perLine[k], lr)) perLine[k].push_back(lr);
+      }
+      return;
+    }
+    std::vector<double> positions;
+    const bool raw = !(how.smoothing / kStep > 0.3);
+    const std::vector<double> widths =
+        profileWidths(profiles[k], how, &positions, !raw ? nullptr : how.extrema ? &extremaOf(k) : &peaksOf(k));
+    for (const oned::Read& read : oned::readLine(widths, options.read)) {
+      // Element i (i >= 1) lies between edges i - 1 and i.
+      const double s = a0 + positions[read.firstElement - 1], e = a0 + positions[read.lastElement];
+      const LineRead lr{read, s, e, across, k};
+      if (!readAlready(perLine[k], lr)) perLine[k].push_back(lr);
+    }
+  };
+  // Most bands beside a read hold its digits, or bars of labels cut off by the photograph's edge:
+  // a band is read on its probed lines first, by the ways on the profiles at hand but the grid,
+  // and given up when none of them reads anything there.
+  if (r.besideRead) {
+    for (size_t way = 0; way < options.profiles.size() && !options.profiles[way].grid &&
+                         options.profiles[way].halfHeight == options.profiles[0].halfHeight;
+         ++way)
+      for (int k = 0; k < lines; ++k) {
+        if (!probed(k)) continue;
+        if (const csys_status st = csys_attention_check(); CSYS_FAILED(st)) return st;
+        readWay(k, way);
+      }
+    if (nothingRead(perLine)) return 0;
+  }
   for (int k = 0; k < lines; ++k) {
     if (probed(k)) continue;
     if (const csys_status st = csys_attention_check(); CSYS_FAILED(st)) return st;
     sampleLine(k, options.profiles[0].halfHeight);
   }
   for (size_t way = 0; way < options.profiles.size() && !decides(votes, options); ++way) {
+    const bool resampled = way > 0 && options.profiles[way].halfHeight != options.profiles[way - 1].halfHeight;
+    // A band where no way on the first profiles read a line is not sampled again taller.
+    if (resampled && r.besideRead && nothingRead(perLine)) break;
     for (int k = 0; k < lines; ++k) {
       if (const csys_status st = csys_attention_check(); CSYS_FAILED(st)) return st;
-      const double across = acrossOf(k);
-      if (way > 0 && options.profiles[way].halfHeight != options.profiles[way - 1].halfHeight)
-        sampleLine(k, options.profiles[way].halfHeight);
-      if (options.profiles[way].grid) {
-        for (const oned::GridRead& g : gridReads(profiles[k], extremaOf(k))) {
-          bool seen = false;
-          for (const LineRead& o : perLine[k]) seen = seen || (o.read.symbology == g.read.symbology && o.read.text == g.read.text);
-          if (!seen) perLine[k].push_back({g.read, a0 + g.start * kStep, a0 + g.end * kStep, across});
-        }
-        continue;
-      }
-      std::vector<double> positions;
-      const Profile& how = options.profiles[way];
-      const bool raw = !(how.smoothing / kStep > 0.3);
-      const std::vector<double> widths =
-          profileWidths(profiles[k], how, &positions, !raw ? nullptr : how.extrema ? &extremaOf(k) : &peaksOf(k));
-      for (const oned::Read& read : oned::readLine(widths, options.read)) {
-        // One vote a line: a text that this line read another way already is not counted again.
-        bool seen = false;
-        for (const LineRead& o : perLine[k]) seen = seen || (o.read.symbology == read.symbology && o.read.text == read.text);
-        if (seen) continue;
-        // Element i (i >= 1) lies between edges i - 1 and i.
-        const double s = a0 + positions[read.firstElement - 1], e = a0 + positions[read.lastElement];
-        perLine[k].push_back({read, s, e, across});
-      }
+      if (resampled) sampleLine(k, options.profiles[way].halfHeight);
+      readWay(k, way);
     }
     votes = countVotes(perLine);
   }
-  if (!decides(votes, options)) return 0;
+  if (!decides(votes, options)) {
+    // Two labels one above the other, each read on lines of its own: where to part the region.
+    if (votes.splitBetween >= 0 && !votes.interleaved)
+      *splitAcross = r.acrossMin + (r.acrossMax - r.acrossMin) * (0.5 * votes.splitBetween + 0.5) / lines;
+    return 0;
+  }
   const std::pair<int, std::string>& winner = votes.winner;
   const int best = votes.best;
+  // The winner's reads at its place: a copy of the label further along is another symbol.
   std::vector<LineRead> reads;
-  for (const std::vector<LineRead>& line : perLine) reads.insert(reads.end(), line.begin(), line.end());
+  for (const std::vector<LineRead>& line : perLine)
+    for (const LineRead& lr : line)
+      if (static_cast<int>(lr.read.symbology) == winner.first && lr.read.text == winner.second &&
+          overlapAlong(startOf(lr), endOf(lr), votes.start, votes.end) && lr.line >= votes.firstLine &&
+          lr.line <= votes.lastLine)
+        reads.push_back(lr);
   // The symbol's ends as straight lines over the across offset (perspective tilts them), fitted
   // to the agreeing lines and taken at the outermost lines' outer halves.
   double n = 0, sa = 0, saa = 0, ss = 0, sas = 0, se = 0, sae = 0;
@@ -678,56 +674,44 @@ bool sameSymbol(const Symbol& a, const Symbol& b) {
 
 }  // namespace
 
-// The parts of a region beyond the symbol read in it, each long enough to hold another: a joined
-// region can hold labels that stand in a row a gap apart, and its read names only one of them.
-std::vector<Region> beyondRead(const Region& r, const Symbol& s) {
-  constexpr double kShortestRest = 3 * kCell;  // shorter than any symbol with its quiet zones
-  double lo = 1e300, hi = -1e300;
-  for (const std::array<double, 2>& c : s.corners) {
-    const double along = (c[0] - r.cx) * r.dx + (c[1] - r.cy) * r.dy;
-    lo = std::min(lo, along);
-    hi = std::max(hi, along);
-  }
-  // Only parts shorter than the region by a cell at least: a read whose lines ran past the
-  // region's ends (or lay beside them) left the same region again, read over and over without end.
-  const double length = r.alongMax - r.alongMin;
-  lo = std::clamp(lo, r.alongMin, r.alongMax);
-  hi = std::clamp(hi, r.alongMin, r.alongMax);
-  std::vector<Region> rest;
-  if (lo - r.alongMin > length - kCell || r.alongMax - hi > length - kCell) return rest;
-  if (lo - r.alongMin >= kShortestRest) {
-    Region before = r;
-    before.alongMax = lo;
-    rest.push_back(before);
-  }
-  if (r.alongMax - hi >= kShortestRest) {
-    Region after = r;
-    after.alongMin = hi;
-    rest.push_back(after);
-  }
-  return rest;
-}
-
-
 Outcome findAll(const cimg_imageConst& image, const Options& options) {
   Outcome outcome;
   cimg_windowConst w;
   if (CSYS_FAILED(outcome.status = cimg_windowConst_init(&w, &image))) return outcome;
-  std::vector<Region> regions = findRegions(w, options.maxCandidates);
+  BarCells cells;
+  std::vector<Region> regions = findRegions(w, options.maxCandidates, &cells);
   if (CSYS_FAILED(outcome.status = csys_attention_check())) return outcome;
   if (options.centreFinder && CSYS_FAILED(outcome.status = addCentreRegion(image, w, regions))) return outcome;
   addStripRegions(w, regions);
   outcome.regions = static_cast<int>(regions.size());
+  std::vector<Region> bandsSeen, bandsQueued;  // the bands beside reads, before trimming and as read
   for (size_t i = 0; i < regions.size(); ++i) {
     const Region r = regions[i];  // a copy: reading appends to regions
     Symbol s;
     bool read = false;
-    if (CSYS_FAILED(outcome.status = readRegion(w, r, options, s, &read))) return outcome;
+    double splitAcross = 0;
+    if (CSYS_FAILED(outcome.status = readRegion(w, r, options, s, &read, &splitAcross))) return outcome;
     if (!read) {
-      regions.insert(regions.end(), r.pieces.begin(), r.pieces.end());
+      const std::vector<Region> parts = partedAcross(r, splitAcross);
+      regions.insert(regions.end(), parts.begin(), parts.end());
+      if (parts.empty()) regions.insert(regions.end(), r.pieces.begin(), r.pieces.end());
       continue;
     }
-    for (const Region& rest : beyondRead(r, s)) regions.push_back(rest);
+    // One symbol is often read from several regions (its pieces, the centre finder's band, a
+    // part beyond another read), each giving the same bands beside it again.
+    for (Region& rest : beyondRead(r, s)) {
+      if (rest.besideRead) {
+        if (sameAsAny(rest, bandsSeen)) continue;
+        bandsSeen.push_back(rest);
+        if (!trimOwnBars(w, r, s, rest) || !shrinkToBarCells(cells, rest) || sameAsAny(rest, bandsQueued)) continue;
+        bandsQueued.push_back(rest);
+      }
+      regions.push_back(std::move(rest));
+    }
+    // A region joined from pieces in line names one label of them: the pieces wholly apart from
+    // the read may each hold another.
+    for (const Region& piece : r.pieces)
+      if (!overlapsRead(piece, s)) regions.push_back(piece);
     // One symbol split into two regions reads twice: keep the first. Two labels alike are two
     // symbols, told apart by where they lie.
     bool seen = false;

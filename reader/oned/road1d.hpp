@@ -21,6 +21,8 @@
 
 namespace road1d {
 
+inline constexpr int kCell = 12;  // pixels a side of the direction grid's cells
+
 // How a line's edges are taken from its profile.
 struct Profile {
   double smoothing = 0;   // sigma of a Gaussian over the profile, pixels
@@ -67,6 +69,13 @@ struct Region {
   // A region joined from pieces in line keeps them, to be read one by one when the whole does
   // not read (two labels a narrow gap apart join as one symbol's pieces do).
   std::vector<Region> pieces;
+  // A band beside a symbol read already, over the rest of that read's region: it holds another
+  // label only now and then, and is given up early when its first profiles read nothing.
+  bool besideRead = false;
+  double lowestLabel = 0;  // a band's least height to hold a label (pixels)
+  // The direction grid's cell groups it was gathered from (none for the centre finder's and a
+  // strip's regions).
+  std::vector<int> groups;
 };
 
 // One read symbol. Corners in image pixels, pixel (x, y) covering [x, x + 1) x [y, y + 1): the
@@ -91,8 +100,16 @@ struct Outcome {
   csys_status status = 0;
 };
 
-// The bar-like regions of an image, strongest first: the maxRegions strongest (0: all).
-std::vector<Region> findRegions(const cimg_windowConst& window, int maxRegions);
+// The direction grid's bar cells: for each cell of kCell pixels, row by row, the group of cells
+// it was gathered into (Region::groups), -1 where it is no bar cell.
+struct BarCells {
+  int cols = 0, rows = 0;
+  std::vector<int> group;
+};
+
+// The bar-like regions of an image, strongest first: the maxRegions strongest (0: all); cells,
+// when given, receives the grid they were gathered from.
+std::vector<Region> findRegions(const cimg_windowConst& window, int maxRegions, BarCells* cells = nullptr);
 
 // The parts of r beyond the symbol read in it (along r's direction), each long enough to hold
 // another symbol and shorter than r by a cell at least, so that reading them again ends.
