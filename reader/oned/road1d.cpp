@@ -37,20 +37,6 @@ struct Cell {
   int group = -1;
 };
 
-double pixel(const cimg_windowConst& w, int x, int y) {
-  return w.pixels[static_cast<ptrdiff_t>(y) * w.stride + x];
-}
-
-// Bilinear grey at (x, y) with pixel centres at integers + 0.5, clamped to the window.
-double sample(const cimg_windowConst& w, double x, double y) {
-  x = std::clamp(x - 0.5, 0.0, w.width - 1.0);
-  y = std::clamp(y - 0.5, 0.0, w.height - 1.0);
-  const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
-  const int x1 = std::min(x0 + 1, w.width - 1), y1 = std::min(y0 + 1, w.height - 1);
-  const double fx = x - x0, fy = y - y0;
-  return (1 - fy) * ((1 - fx) * pixel(w, x0, y0) + fx * pixel(w, x1, y0)) +
-         fy * ((1 - fx) * pixel(w, x0, y1) + fx * pixel(w, x1, y1));
-}
 
 double angleDistance(double a, double b) {
   double d = std::fmod(std::fabs(a - b), kPi);
@@ -368,7 +354,7 @@ std::vector<double> lineProfile(const cimg_windowConst& w, double x0, double y0,
     } else {
       double acc = 0;
       for (int k = -across; k <= across; ++k)
-        acc += sample(w, px - uy * k * spacing, py + ux * k * spacing);
+        acc += sampleGrey(w, px - uy * k * spacing, py + ux * k * spacing);
       profile[i] = acc * scale;
     }
   }

@@ -10,18 +10,25 @@ namespace road1d {
 
 namespace {
 
-constexpr double kLowestRest = 2 * kCell;  // lower than bars a region's cells gather
+// The read's box in r's frame: its corners' least and greatest along and across.
+struct ReadExtent {
+  double alongLo = 1e300, alongHi = -1e300, acrossLo = 1e300, acrossHi = -1e300;
+};
 
-// Grey at (x, y), bilinear with pixel centres at integers + 0.5, clamped to the window.
-double greyAt(const cimg_windowConst& w, double x, double y) {
-  x = std::clamp(x - 0.5, 0.0, w.width - 1.0);
-  y = std::clamp(y - 0.5, 0.0, w.height - 1.0);
-  const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
-  const int x1 = std::min(x0 + 1, w.width - 1), y1 = std::min(y0 + 1, w.height - 1);
-  const double fx = x - x0, fy = y - y0;
-  auto at = [&](int px, int py) { return static_cast<double>(w.pixels[static_cast<ptrdiff_t>(py) * w.stride + px]); };
-  return (1 - fy) * ((1 - fx) * at(x0, y0) + fx * at(x1, y0)) + fy * ((1 - fx) * at(x0, y1) + fx * at(x1, y1));
+ReadExtent extentOf(const Region& r, const Symbol& s) {
+  ReadExtent e;
+  for (const std::array<double, 2>& c : s.corners) {
+    const double along = (c[0] - r.cx) * r.dx + (c[1] - r.cy) * r.dy;
+    const double across = -(c[0] - r.cx) * r.dy + (c[1] - r.cy) * r.dx;
+    e.alongLo = std::min(e.alongLo, along);
+    e.alongHi = std::max(e.alongHi, along);
+    e.acrossLo = std::min(e.acrossLo, across);
+    e.acrossHi = std::max(e.acrossHi, across);
+  }
+  return e;
 }
+
+constexpr double kLowestRest = 2 * kCell;  // lower than bars a region's cells gather
 
 // The read's first and last bar in the region's frame, each along as a straight function of
 // across through its ends at the box's two sides (perspective tilts them).
@@ -58,7 +65,7 @@ std::vector<double> barsProfile(const cimg_windowConst& w, const Region& r, cons
   const double from = b.startAt(across), to = b.endAt(across);
   for (int i = 0; i < n; ++i) {
     const double along = from + (to - from) * (i + 0.5) / n;
-    p[static_cast<size_t>(i)] = greyAt(w, r.cx + r.dx * along - r.dy * across, r.cy + r.dy * along + r.dx * across);
+    p[static_cast<size_t>(i)] = sampleGrey(w, r.cx + r.dx * along - r.dy * across, r.cy + r.dy * along + r.dx * across);
   }
   return p;
 }
@@ -164,16 +171,8 @@ bool shrinkToBarCells(const BarCells& cells, Region& band) {
 }
 
 bool overlapsRead(const Region& r, const Symbol& s) {
-  double lo = 1e300, hi = -1e300, acrossLo = 1e300, acrossHi = -1e300;
-  for (const std::array<double, 2>& c : s.corners) {
-    const double along = (c[0] - r.cx) * r.dx + (c[1] - r.cy) * r.dy;
-    const double across = -(c[0] - r.cx) * r.dy + (c[1] - r.cy) * r.dx;
-    lo = std::min(lo, along);
-    hi = std::max(hi, along);
-    acrossLo = std::min(acrossLo, across);
-    acrossHi = std::max(acrossHi, across);
-  }
-  return lo <= r.alongMax && hi >= r.alongMin && acrossLo <= r.acrossMax && acrossHi >= r.acrossMin;
+  const ReadExtent e = extentOf(r, s);
+  return e.alongLo <= r.alongMax && e.alongHi >= r.alongMin && e.acrossLo <= r.acrossMax && e.acrossHi >= r.acrossMin;
 }
 
 bool sameAsAny(const Region& r, const std::vector<Region>& others) {
@@ -191,13 +190,8 @@ bool trimOwnBars(const cimg_windowConst& w, const Region& r, const Symbol& s, Re
   const double edge = below ? band.acrossMin : band.acrossMax;
   const double reach = ownBarsReach(w, r, s, edge, below ? 1 : -1, band.acrossMax - band.acrossMin);
   (below ? band.acrossMin : band.acrossMax) += below ? reach : -reach;
-  double lo = 1e300, hi = -1e300;
-  for (const std::array<double, 2>& c : s.corners) {
-    const double across = -(c[0] - r.cx) * r.dy + (c[1] - r.cy) * r.dx;
-    lo = std::min(lo, across);
-    hi = std::max(hi, across);
-  }
-  band.lowestLabel = std::max(kLowestRest, kLowestLabel * (hi - lo + reach));
+  const ReadExtent e = extentOf(r, s);
+  band.lowestLabel = std::max(kLowestRest, kLowestLabel * (e.acrossHi - e.acrossLo + reach));
   return band.acrossMax - band.acrossMin >= band.lowestLabel;
 }
 
@@ -207,15 +201,8 @@ bool trimOwnBars(const cimg_windowConst& w, const Region& r, const Symbol& s, Re
 // it over the region's whole length.
 std::vector<Region> beyondRead(const Region& r, const Symbol& s) {
   constexpr double kShortestRest = 3 * kCell;  // shorter than any symbol with its quiet zones
-  double lo = 1e300, hi = -1e300, acrossLo = 1e300, acrossHi = -1e300;
-  for (const std::array<double, 2>& c : s.corners) {
-    const double along = (c[0] - r.cx) * r.dx + (c[1] - r.cy) * r.dy;
-    const double across = -(c[0] - r.cx) * r.dy + (c[1] - r.cy) * r.dx;
-    lo = std::min(lo, along);
-    hi = std::max(hi, along);
-    acrossLo = std::min(acrossLo, across);
-    acrossHi = std::max(acrossHi, across);
-  }
+  const ReadExtent e = extentOf(r, s);
+  double lo = e.alongLo, hi = e.alongHi, acrossLo = e.acrossLo, acrossHi = e.acrossHi;
   // Only parts shorter than the region by a cell at least: a read whose lines ran past the
   // region's ends (or lay beside them) left the same region again, read over and over without end.
   const double length = r.alongMax - r.alongMin, height = r.acrossMax - r.acrossMin;
