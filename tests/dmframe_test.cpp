@@ -66,6 +66,16 @@ const SizeCase kSizes[] = {
     {"12x36", 28, scene::DmSizes::withRectangular}, {"20x44", 41, scene::DmSizes::withRectangular},
 };
 
+// A symbol of the size's option holding fresh text drawn from rng; *text receives it.
+scene::DmSymbol encodedOfSize(const SizeCase& size, scene::Random& rng, std::string* text) {
+  *text = scene::fillText(size.sizeOption, size.sizes, rng);
+  scene::DmContent content;
+  content.data = *text;
+  content.sizeOption = size.sizeOption;
+  content.sizes = size.sizes;
+  return scene::encodeDataMatrix(content);
+}
+
 // Every size, module size, turn and mirror for one quiet zone and polarity; tilt in degrees, blur
 // in modules.
 Tally frameFillingTally(int quietZone, Polarity polarity, double tilt, double blur, std::vector<double> modules) {
@@ -75,11 +85,8 @@ Tally frameFillingTally(int quietZone, Polarity polarity, double tilt, double bl
     for (double module : modules)
       for (int turns = 0; turns < 4; ++turns)
         for (bool mirrored : {false, true}) {
-          const std::string text = scene::fillText(size.sizeOption, size.sizes, rng);
-          scene::DmContent content;
-          content.data = text;
-          content.sizeOption = size.sizeOption;
-          content.sizes = size.sizes;
+          std::string text;
+          const scene::DmSymbol symbol = encodedOfSize(size, rng, &text);
           scene::FrameFill f;
           f.moduleSize = module;
           f.quietZone = quietZone;
@@ -89,7 +96,7 @@ Tally frameFillingTally(int quietZone, Polarity polarity, double tilt, double bl
           f.mirrored = mirrored;
           f.blurSigma = blur * module;
           f.seed = rng.bits();
-          readInto(scene::frameFilling(scene::encodeDataMatrix(content), f), text, &t);
+          readInto(scene::frameFilling(symbol, f), text, &t);
         }
   return t;
 }
@@ -134,11 +141,8 @@ TEST(FrameFilling, ReadSymbolsKeepTheirCornersOnThePictureEdge) {
   Tally t;
   for (int i = 0; i < 240; ++i) {
     const SizeCase& size = kSizes[rng.uniformInt(0, static_cast<int>(std::size(kSizes)) - 1)];
-    const std::string text = scene::fillText(size.sizeOption, size.sizes, rng);
-    scene::DmContent content;
-    content.data = text;
-    content.sizeOption = size.sizeOption;
-    content.sizes = size.sizes;
+    std::string text;
+    const scene::DmSymbol symbol = encodedOfSize(size, rng, &text);
     scene::FrameFill f;
     f.moduleSize = rng.uniform(2, 4);
     f.quietZone = i % 2;
@@ -149,7 +153,7 @@ TEST(FrameFilling, ReadSymbolsKeepTheirCornersOnThePictureEdge) {
     f.blurSigma = rng.uniform(0, 0.3) * f.moduleSize;
     f.noiseSigma = rng.uniform(0, 4);
     f.seed = rng.bits();
-    readInto(scene::frameFilling(scene::encodeDataMatrix(content), f), text, &t);
+    readInto(scene::frameFilling(symbol, f), text, &t);
   }
   std::printf("read %d/%d, misplaced %d\n", t.read, t.total, t.misplaced);
   EXPECT_GE(t.rate(), 0.8);
