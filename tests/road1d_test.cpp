@@ -394,6 +394,21 @@ TEST(Road1d, PartsBeyondAReadAreShorterThanTheirRegion) {
 // Labels of grey paper on a white page a few pixels apart, in a row and one above the other,
 // every one read at its place: the page's sharp step is steeper than the soft bars' edges, and one
 // region's lines cross several labels.
+constexpr int kLabelModule = 3, kLabelWidth = 500, kLabelHeight = 84;  // bars of 60 px, quiet zones of 10 modules
+
+// A label of kLabelWidth x kLabelHeight at (x0, y0) on the page: the code's bars softened by a box
+// of a module (a print seen by a camera), the label's edges sharp. Returns the bars' centre.
+scene::Point drawLabel(scene::GreyImage& page, const scene::Encoded1d& code, int x0, int y0, int paper) {
+  auto dark = [&](int u) { return u >= 0 && u / kLabelModule < code.bars.cols && code.bars.isDark(0, u / kLabelModule); };
+  for (int y = y0; y < y0 + kLabelHeight; ++y)
+    for (int x = x0; x < x0 + kLabelWidth; ++x) {
+      int sum = 0;
+      for (int d = -1; d <= 1; ++d) sum += y >= y0 + 12 && y < y0 + 72 && dark(x + d - x0 - 10 * kLabelModule) ? 40 : paper;
+      page.at(x, y) = static_cast<uint8_t>(sum / 3);
+    }
+  return {x0 + 10 * kLabelModule + 0.5 * code.bars.cols * kLabelModule, y0 + 0.5 * kLabelHeight};
+}
+
 TEST(Road1d, LabelsSideBySideOnAPageEachRead) {
   const struct {
     const char* what;
@@ -405,7 +420,6 @@ TEST(Road1d, LabelsSideBySideOnAPageEachRead) {
       {Barcode1d::code128, "SHELF-A1"}, {Barcode1d::upca, "03600029145"}, {Barcode1d::ean13, "400638133393"},
       {Barcode1d::code39, "LOT 42"},    {Barcode1d::code128, "PARCEL-7"}, {Barcode1d::upca, "01234567890"},
       {Barcode1d::ean13, "590123412345"}};
-  constexpr int kModule = 3, kLabelWidth = 500, kLabelHeight = 84;  // bars of 60 px, quiet zones of 10 modules
   int drawn = 0;
   for (const auto& c : cases) {
     scene::GreyImage page(c.gap + c.columns * (kLabelWidth + c.gap), c.gap + c.rows * (kLabelHeight + c.gap), 255);
@@ -413,15 +427,7 @@ TEST(Road1d, LabelsSideBySideOnAPageEachRead) {
     for (int k = 0; k < c.columns * c.rows; ++k, ++drawn) {
       const scene::Encoded1d code = scene::encode1d(codes[drawn % 7].first, codes[drawn % 7].second, 10);
       const int x0 = c.gap + (k % c.columns) * (kLabelWidth + c.gap), y0 = c.gap + (k / c.columns) * (kLabelHeight + c.gap);
-      // Bars softened by a box of a module (a print seen by a camera), the label's edges sharp.
-      auto dark = [&](int u) { return u >= 0 && u / kModule < code.bars.cols && code.bars.isDark(0, u / kModule); };
-      for (int y = y0; y < y0 + kLabelHeight; ++y)
-        for (int x = x0; x < x0 + kLabelWidth; ++x) {
-          int sum = 0;
-          for (int d = -1; d <= 1; ++d) sum += y >= y0 + 12 && y < y0 + 72 && dark(x + d - x0 - 10 * kModule) ? 40 : c.paper;
-          page.at(x, y) = static_cast<uint8_t>(sum / 3);
-        }
-      labels.push_back({code.text, {x0 + 10 * kModule + 0.5 * code.bars.cols * kModule, y0 + 0.5 * kLabelHeight}});
+      labels.push_back({code.text, drawLabel(page, code, x0, y0, c.paper)});
     }
     const std::vector<road1d::Symbol> found = runRoad(page);
     for (const auto& [text, centre] : labels) {
@@ -433,6 +439,42 @@ TEST(Road1d, LabelsSideBySideOnAPageEachRead) {
     }
     EXPECT_EQ(found.size(), labels.size()) << c.what;
   }
+}
+
+// Another road's read claims its outline: the labels it covers are not looked for, those beside
+// it are, whichever way round its corners go; an outline without area claims nothing.
+TEST(Road1d, ClaimedOutlinesHideOnlyWhatTheyCover) {
+  scene::GreyImage page(2 * kLabelWidth + 48, kLabelHeight + 32, 255);
+  const scene::Encoded1d left = scene::encode1d(Barcode1d::code128, "CLAIMED-1", 10);
+  const scene::Encoded1d right = scene::encode1d(Barcode1d::upca, "03600029145", 10);
+  drawLabel(page, left, 16, 16, 190);
+  drawLabel(page, right, 32 + kLabelWidth, 16, 190);
+  const road1d::Outline overLeft{{{12, 12}, {20.0 + kLabelWidth, 12}, {20.0 + kLabelWidth, 20.0 + kLabelHeight}, {12, 20.0 + kLabelHeight}}};
+  const road1d::Outline reversed{{overLeft[3], overLeft[2], overLeft[1], overLeft[0]}};
+  const road1d::Outline inGap{{{18.0 + kLabelWidth, 0}, {30.0 + kLabelWidth, 0}, {30.0 + kLabelWidth, 120}, {18.0 + kLabelWidth, 120}}};
+  const road1d::Outline flat{{{12, 12}, {520, 12}, {1000, 12}, {12, 12}}};
+  const struct {
+    const char* what;
+    std::vector<road1d::Outline> claimed;
+    std::vector<std::string> texts;
+  } cases[] = {{"nothing claimed", {}, {"036000291452", "CLAIMED-1"}},
+               {"the left label claimed", {overLeft}, {"036000291452"}},
+               {"the left label claimed, corners the other way round", {reversed}, {"036000291452"}},
+               {"the gap between them claimed", {inGap}, {"036000291452", "CLAIMED-1"}},
+               {"an outline without area", {flat}, {"036000291452", "CLAIMED-1"}}};
+  scene::ImageView view(page);
+  for (const auto& c : cases) {
+    road1d::Options options;
+    options.claimed = c.claimed;
+    std::vector<std::string> texts;
+    for (const road1d::Symbol& s : road1d::findAll(*view, options).symbols) texts.push_back(s.text);
+    std::sort(texts.begin(), texts.end());
+    EXPECT_EQ(texts, c.texts) << c.what;
+  }
+  // The margin widens an outline on every side, a point on its edge lies within it.
+  EXPECT_TRUE(road1d::withinOutline(overLeft, 12, 50, 0));
+  EXPECT_FALSE(road1d::withinOutline(overLeft, 9, 50, 2));
+  EXPECT_TRUE(road1d::withinOutline(reversed, 9, 50, 4));
 }
 
 // The region's line reads as votes: a text read elsewhere along the lines is another label and

@@ -25,7 +25,16 @@ idut::Symbology frontSymbology(oned::Symbology symbology) {
 
 csys_status readSymbols(const cimg_imageConst& image, const idut::ReadOptions& options, int limit,
                         std::vector<idut::Symbol>& out) {
-  const Outcome outcome = findAll(image);
+  // Symbols the other roads read before this one claim their outlines. Only read ones: an
+  // outline located but not read may be a 1D barcode's bars taken for something else.
+  Options road;
+  for (const idut::Symbol& other : out)
+    if (other.decoded && other.decodeError.empty()) {
+      Outline q;
+      for (int k = 0; k < 4; ++k) q[k] = {other.corners.points[k].x, other.corners.points[k].y};
+      road.claimed.push_back(q);
+    }
+  const Outcome outcome = findAll(image, road);
   // No pixels to window, no memory, or a stop request: what was read before it is kept, as the
   // other roads keep theirs.
   int count = 0;

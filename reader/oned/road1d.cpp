@@ -137,11 +137,15 @@ int roundNonNegative(double v) {
   return whole + (v - whole >= 0.5 ? 1 : 0);
 }
 
-std::vector<Region> findRegions(const cimg_windowConst& w, int maxRegions, BarCells* barCells) {
+std::vector<Region> findRegions(const cimg_windowConst& w, int maxRegions, BarCells* barCells,
+                                const std::vector<Outline>& claimed) {
   std::vector<Region> regions;
   if (w.width < 3 * kCell || w.height < kCell) return regions;
   const int cols = w.width / kCell, rows = w.height / kCell;
   std::vector<Cell> cells = directionGrid(w, cols, rows);
+  for (int i = 0; i < cols * rows && !claimed.empty(); ++i)
+    for (const Outline& q : claimed)
+      if (cells[i].bar && withinOutline(q, ((i % cols) + 0.5) * kCell, ((i / cols) + 0.5) * kCell, 0)) cells[i].bar = false;
 
   // Cells two apart still join, so a wide bar filling one cell does not split a symbol.
   int groups = 0;
@@ -665,7 +669,7 @@ Outcome findAll(const cimg_imageConst& image, const Options& options) {
   cimg_windowConst w;
   if (CSYS_FAILED(outcome.status = cimg_windowConst_init(&w, &image))) return outcome;
   BarCells cells;
-  std::vector<Region> regions = findRegions(w, options.maxCandidates, &cells);
+  std::vector<Region> regions = findRegions(w, options.maxCandidates, &cells, options.claimed);
   if (CSYS_FAILED(outcome.status = csys_attention_check())) return outcome;
   if (options.centreFinder && CSYS_FAILED(outcome.status = addCentreRegion(image, w, regions))) return outcome;
   addStripRegions(w, regions);
@@ -673,6 +677,8 @@ Outcome findAll(const cimg_imageConst& image, const Options& options) {
   std::vector<Region> bandsSeen, bandsQueued;  // the bands beside reads, before trimming and as read
   for (size_t i = 0; i < regions.size(); ++i) {
     const Region r = regions[i];  // a copy: reading appends to regions
+    // The centre finder's band and the strips are not made of cells: they may lie on a claim.
+    if (!options.claimed.empty() && insideClaimed(r, options.claimed, kCell)) continue;
     Symbol s;
     bool read = false;
     double splitAcross = 0;

@@ -20,6 +20,7 @@
 
 #include "base/cimg.h"
 #include "reader/oned/oned.hpp"
+#include "reader/oned/road1dclaims.hpp"
 
 namespace road1d {
 
@@ -71,6 +72,9 @@ struct Options {
                                 {0.0, false, false, true, 5},
                                 {0.0, false, false, false, 5},
                                 {0.0, false, false, false, 5, true}};
+  // Outlines of symbols another road has read in the image (road1dclaims.hpp): no bars are
+  // looked for inside them.
+  std::vector<Outline> claimed;
 };
 
 // A bar-like region: centre, reading direction (unit vector across the bars) and the extents
@@ -122,8 +126,10 @@ struct BarCells {
 };
 
 // The bar-like regions of an image, strongest first: the maxRegions strongest (0: all); cells,
-// when given, receives the grid they were gathered from.
-std::vector<Region> findRegions(const cimg_windowConst& window, int maxRegions, BarCells* cells = nullptr);
+// when given, receives the grid they were gathered from. Cells centred inside a claimed outline
+// are no bar cells.
+std::vector<Region> findRegions(const cimg_windowConst& window, int maxRegions, BarCells* cells = nullptr,
+                                const std::vector<Outline>& claimed = {});
 
 // The parts of r beyond the symbol read in it (along r's direction), each long enough to hold
 // another symbol and shorter than r by a cell at least, so that reading them again ends.
