@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -26,16 +27,28 @@ namespace road1d {
 inline constexpr int kCell = 12;  // pixels a side of the direction grid's cells
 
 // Bilinear grey at (x, y) with pixel centres at integers + 0.5, clamped to the window: the
-// sampler of the lines' profiles near the image border and of the bands beside a read.
-inline double sampleGrey(const cimg_windowConst& w, double x, double y) {
-  x = std::clamp(x - 0.5, 0.0, w.width - 1.0);
-  y = std::clamp(y - 0.5, 0.0, w.height - 1.0);
-  const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
-  const int x1 = std::min(x0 + 1, w.width - 1), y1 = std::min(y0 + 1, w.height - 1);
-  const double fx = x - x0, fy = y - y0;
-  auto at = [&](int px, int py) { return static_cast<double>(w.pixels[static_cast<ptrdiff_t>(py) * w.stride + px]); };
-  return (1 - fy) * ((1 - fx) * at(x0, y0) + fx * at(x1, y0)) + fy * ((1 - fx) * at(x0, y1) + fx * at(x1, y1));
-}
+// sampler of the lines' profiles near the image border and of the bands beside a read. The
+// window's bounds are read into locals once, for the many taps of a line.
+struct ClampedSampler {
+  explicit ClampedSampler(const cimg_windowConst& w)
+      : pixels(w.pixels), stride(w.stride), width(w.width), height(w.height), maxX(w.width - 1.0),
+        maxY(w.height - 1.0) {}
+  double operator()(double x, double y) const {
+    x = std::clamp(x - 0.5, 0.0, maxX);
+    y = std::clamp(y - 0.5, 0.0, maxY);
+    const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
+    const int x1 = std::min(x0 + 1, width - 1), y1 = std::min(y0 + 1, height - 1);
+    const double fx = x - x0, fy = y - y0;
+    auto at = [&](int px, int py) { return static_cast<double>(pixels[static_cast<ptrdiff_t>(py) * stride + px]); };
+    return (1 - fy) * ((1 - fx) * at(x0, y0) + fx * at(x1, y0)) + fy * ((1 - fx) * at(x0, y1) + fx * at(x1, y1));
+  }
+  const uint8_t* pixels;
+  ptrdiff_t stride;
+  int width, height;
+  double maxX, maxY;
+};
+
+inline double sampleGrey(const cimg_windowConst& w, double x, double y) { return ClampedSampler(w)(x, y); }
 
 // How a line's edges are taken from its profile.
 struct Profile {
