@@ -39,8 +39,9 @@ struct ClampedSampler {
     const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
     const int x1 = std::min(x0 + 1, width - 1), y1 = std::min(y0 + 1, height - 1);
     const double fx = x - x0, fy = y - y0;
-    auto at = [&](int px, int py) { return static_cast<double>(pixels[static_cast<ptrdiff_t>(py) * stride + px]); };
-    return (1 - fy) * ((1 - fx) * at(x0, y0) + fx * at(x1, y0)) + fy * ((1 - fx) * at(x0, y1) + fx * at(x1, y1));
+    const uint8_t* row0 = pixels + static_cast<ptrdiff_t>(y0) * stride;
+    const uint8_t* row1 = pixels + static_cast<ptrdiff_t>(y1) * stride;
+    return (1 - fy) * ((1 - fx) * row0[x0] + fx * row0[x1]) + fy * ((1 - fx) * row1[x0] + fx * row1[x1]);
   }
   const uint8_t* pixels;
   ptrdiff_t stride;
