@@ -117,7 +117,8 @@ TEST(Road1dProfile, FixedPointSamplesAreExactlyThoseClearOfTheBorder) {
 }
 
 // Every sample, fixed point or clamped, is the mean of its taps' bilinear greys of the window
-// alone: a fixed-point tap past the border would bring in the grey around it.
+// alone: a fixed-point tap past the border would bring in the grey around it, and a sample past
+// one side read on the wrong border column or row, or with taps not all past it, the wrong grey.
 TEST(Road1dProfile, SamplesReadOnlyTheWindow) {
   const FramedWindow f;
   for (const LineCase& c : kLines) {

@@ -43,6 +43,33 @@ struct ClampedSampler {
     const uint8_t* row1 = pixels + static_cast<ptrdiff_t>(y1) * stride;
     return (1 - fy) * ((1 - fx) * row0[x0] + fx * row0[x1]) + fy * ((1 - fx) * row1[x0] + fx * row1[x1]);
   }
+  // The border column that both x clamp to, or -1: then every x between does as well.
+  int clampedColumn(double xa, double xb) const {
+    if (xa - 0.5 <= 0.0 && xb - 0.5 <= 0.0) return 0;
+    if (xa - 0.5 >= maxX && xb - 0.5 >= maxX) return width - 1;
+    return -1;
+  }
+  int clampedRow(double ya, double yb) const {
+    if (ya - 0.5 <= 0.0 && yb - 0.5 <= 0.0) return 0;
+    if (ya - 0.5 >= maxY && yb - 0.5 >= maxY) return height - 1;
+    return -1;
+  }
+  // (*this)(x, y) for an x that clamps to the column given: its weights across are 1 and 0.
+  double onColumn(int column, double y) const {
+    y = std::clamp(y - 0.5, 0.0, maxY);
+    const int y0 = static_cast<int>(y), y1 = std::min(y0 + 1, height - 1);
+    const double fy = y - y0;
+    const uint8_t* p = pixels + column;
+    return (1 - fy) * p[static_cast<ptrdiff_t>(y0) * stride] + fy * p[static_cast<ptrdiff_t>(y1) * stride];
+  }
+  // (*this)(x, y) for a y that clamps to the row given.
+  double onRow(double x, int row) const {
+    x = std::clamp(x - 0.5, 0.0, maxX);
+    const int x0 = static_cast<int>(x), x1 = std::min(x0 + 1, width - 1);
+    const double fx = x - x0;
+    const uint8_t* p = pixels + static_cast<ptrdiff_t>(row) * stride;
+    return (1 - fx) * p[x0] + fx * p[x1];
+  }
   const uint8_t* pixels;
   ptrdiff_t stride;
   int width, height;

@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "reader/oned/road1d.hpp"
 
 namespace road1d {
@@ -21,9 +25,79 @@ namespace {
 constexpr int kMaxTaps = 64;  // taps across the line with offsets in tables; more go the clamped way
 constexpr int kBits = 12, kOne = 1 << kBits;
 
+// One tap's bilinear grey in fixed point, times 2^24: the top pair's and the bottom pair's
+// greys weighted by the tap's fraction across, then the two by its fraction down.
+inline int64_t fixedPointTap(const uint8_t* pixels, ptrdiff_t stride, int x, int y) {
+  const int fx = x & (kOne - 1), fy = y & (kOne - 1);
+  const uint8_t* p = pixels + static_cast<ptrdiff_t>(y >> kBits) * stride + (x >> kBits);
+  const int top = p[0] * kOne + fx * (p[1] - p[0]);
+  const int bottom = p[stride] * kOne + fx * (p[stride + 1] - p[stride]);
+  return static_cast<int64_t>(top) * kOne + static_cast<int64_t>(fy) * (bottom - top);
+}
+
+#if defined(__SSE2__)
+// The sum of fixedPointTap over four taps at once (the integers are the same, summed in another
+// order). A pair's grey is p0 (4096 - fx) + p1 fx, a 16-bit multiply-add of the pair by the
+// weights; a tap's is then top (4096 - fy) + bottom fy, up to 2^32, too wide for 16-bit factors,
+// so top and bottom go in as their high and low 10 bits: the sum is high * 1024 + low.
+class FourTaps {
+ public:
+  FourTaps(const uint8_t* pixels, ptrdiff_t stride) : pixels_(pixels), stride_(stride) {}
+  [[gnu::always_inline]] void add(int cx, int cy, const int* offsetX, const int* offsetY) {
+    const __m128i x = _mm_add_epi32(_mm_set1_epi32(cx), _mm_load_si128(reinterpret_cast<const __m128i*>(offsetX)));
+    const __m128i y = _mm_add_epi32(_mm_set1_epi32(cy), _mm_load_si128(reinterpret_cast<const __m128i*>(offsetY)));
+    const __m128i fraction = _mm_set1_epi32(kOne - 1), one = _mm_set1_epi32(kOne);
+    const __m128i fx = _mm_and_si128(x, fraction), fy = _mm_and_si128(y, fraction);
+    alignas(16) int32_t column[4], row[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(column), _mm_srai_epi32(x, kBits));
+    _mm_store_si128(reinterpret_cast<__m128i*>(row), _mm_srai_epi32(y, kBits));
+    // Each tap's two pixel pairs as 16-bit words (left pixel in the low byte).
+    __m128i topPairs = _mm_setzero_si128(), bottomPairs = _mm_setzero_si128();
+    const uint8_t* p = at(column[0], row[0]);
+    topPairs = _mm_insert_epi16(topPairs, p[0] | p[1] << 8, 0);
+    bottomPairs = _mm_insert_epi16(bottomPairs, p[stride_] | p[stride_ + 1] << 8, 0);
+    p = at(column[1], row[1]);
+    topPairs = _mm_insert_epi16(topPairs, p[0] | p[1] << 8, 1);
+    bottomPairs = _mm_insert_epi16(bottomPairs, p[stride_] | p[stride_ + 1] << 8, 1);
+    p = at(column[2], row[2]);
+    topPairs = _mm_insert_epi16(topPairs, p[0] | p[1] << 8, 2);
+    bottomPairs = _mm_insert_epi16(bottomPairs, p[stride_] | p[stride_ + 1] << 8, 2);
+    p = at(column[3], row[3]);
+    topPairs = _mm_insert_epi16(topPairs, p[0] | p[1] << 8, 3);
+    bottomPairs = _mm_insert_epi16(bottomPairs, p[stride_] | p[stride_ + 1] << 8, 3);
+    const __m128i zero = _mm_setzero_si128();
+    // Per tap, in 32 bits: (4096 - fx, fx) as 16-bit weights against (p0, p1).
+    const __m128i across = _mm_or_si128(_mm_sub_epi32(one, fx), _mm_slli_epi32(fx, 16));
+    const __m128i top = _mm_madd_epi16(_mm_unpacklo_epi8(topPairs, zero), across);
+    const __m128i bottom = _mm_madd_epi16(_mm_unpacklo_epi8(bottomPairs, zero), across);
+    const __m128i down = _mm_or_si128(_mm_sub_epi32(one, fy), _mm_slli_epi32(fy, 16));
+    const __m128i lowBits = _mm_set1_epi32(1023);
+    const __m128i high = _mm_or_si128(_mm_srli_epi32(top, 10), _mm_slli_epi32(_mm_srli_epi32(bottom, 10), 16));
+    const __m128i low = _mm_or_si128(_mm_and_si128(top, lowBits), _mm_slli_epi32(_mm_and_si128(bottom, lowBits), 16));
+    high_ = _mm_add_epi32(high_, _mm_madd_epi16(high, down));
+    low_ = _mm_add_epi32(low_, _mm_madd_epi16(low, down));
+  }
+  int64_t sum() const {
+    // The lanes together fit 32 bits: 4096 x 1023 a tap, kMaxTaps taps at the most.
+    return static_cast<int64_t>(lanesSum(high_)) * 1024 + lanesSum(low_);
+  }
+
+ private:
+  static int32_t lanesSum(__m128i v) {
+    v = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2)));
+    v = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(2, 3, 0, 1)));
+    return _mm_cvtsi128_si32(v);
+  }
+  const uint8_t* at(int column, int row) const { return pixels_ + static_cast<ptrdiff_t>(row) * stride_ + column; }
+  const uint8_t* pixels_;
+  ptrdiff_t stride_;
+  __m128i high_ = _mm_setzero_si128(), low_ = _mm_setzero_si128();
+};
+#endif
+
 // One sample's taps in fixed point (1/4096 pixel, weights of 12 bits), every pixel inside the
 // window: cx, cy the sample's place less half a pixel, the taps at the given offsets from it.
-// Taps is a constant for the usual counts, so that the loop unrolls.
+// Taps is a constant for the usual counts, so that the loops unroll.
 template <int kTaps>
 double fixedPointSample(const cimg_windowConst& w, int cx, int cy, const int* offsetX, const int* offsetY, int taps,
                         double scale) {
@@ -31,15 +105,15 @@ double fixedPointSample(const cimg_windowConst& w, int cx, int cy, const int* of
   const uint8_t* pixels = w.pixels;
   const ptrdiff_t stride = w.stride;
   int64_t acc = 0;
+  int t = 0;
+#if defined(__SSE2__)
+  FourTaps four(pixels, stride);
+#pragma GCC unroll 4
+  for (; t + 4 <= count; t += 4) four.add(cx, cy, offsetX + t, offsetY + t);
+  acc = four.sum();
+#endif
 #pragma GCC unroll 16
-  for (int t = 0; t < count; ++t) {
-    const int x = cx + offsetX[t], y = cy + offsetY[t];
-    const int fx = x & (kOne - 1), fy = y & (kOne - 1);
-    const uint8_t* p = pixels + static_cast<ptrdiff_t>(y >> kBits) * stride + (x >> kBits);
-    const int top = p[0] * kOne + fx * (p[1] - p[0]);
-    const int bottom = p[stride] * kOne + fx * (p[stride + 1] - p[stride]);
-    acc += static_cast<int64_t>(top) * kOne + static_cast<int64_t>(fy) * (bottom - top);
-  }
+  for (; t < count; ++t) acc += fixedPointTap(pixels, stride, cx + offsetX[t], cy + offsetY[t]);
   return static_cast<double>(acc) * (scale / (static_cast<double>(kOne) * kOne));
 }
 
@@ -75,7 +149,7 @@ std::vector<double> lineProfile(const cimg_windowConst& w, double x0, double y0,
   const bool tabled = taps <= kMaxTaps;
   // The taps' offsets across the line, the same for every sample: in fixed point for the samples
   // inside, in doubles (as the clamped way computes them) for the rest.
-  int offsetX[kMaxTaps], offsetY[kMaxTaps];
+  alignas(16) int offsetX[kMaxTaps], offsetY[kMaxTaps];
   double shiftX[kMaxTaps], shiftY[kMaxTaps];
   for (int t = 0; t < std::min(taps, kMaxTaps); ++t) {
     const int k = t - across;
@@ -102,9 +176,25 @@ std::vector<double> lineProfile(const cimg_windowConst& w, double x0, double y0,
   }
   if (inside) *inside = {begin, end};
   const ClampedSampler grey(w);
+  // A clamped sample whose taps all lie past one side of the window (as a line's samples do
+  // beyond the border) has them all on the border's column or row, where the bilinear weights of
+  // the clamped axis are 1 and 0: the other axis's interpolation alone gives the same doubles.
+  // The taps' places move one way across the line, so the first and last tell for all.
   auto clampedSample = [&](int i) {
     const double px = x0 + ux * i * kStep, py = y0 + uy * i * kStep;
     double acc = 0;
+    if (tabled) {
+      const int column = grey.clampedColumn(px - shiftX[0], px - shiftX[taps - 1]);
+      const int row = column < 0 ? grey.clampedRow(py + shiftY[0], py + shiftY[taps - 1]) : -1;
+      if (column >= 0) {
+        for (int t = 0; t < taps; ++t) acc += grey.onColumn(column, py + shiftY[t]);
+        return acc * scale;
+      }
+      if (row >= 0) {
+        for (int t = 0; t < taps; ++t) acc += grey.onRow(px - shiftX[t], row);
+        return acc * scale;
+      }
+    }
     for (int k = -across; k <= across; ++k) {
       const double sx = tabled ? shiftX[k + across] : uy * k * spacing;
       const double sy = tabled ? shiftY[k + across] : ux * k * spacing;
