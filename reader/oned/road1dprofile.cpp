@@ -37,32 +37,37 @@ inline int64_t fixedPointTap(const uint8_t* pixels, ptrdiff_t stride, int x, int
 
 #if defined(__SSE2__)
 // The sum of fixedPointTap over four taps at once (the integers are the same, summed in another
-// order). A pair's grey is p0 (4096 - fx) + p1 fx, a 16-bit multiply-add of the pair by the
-// weights; a tap's is then top (4096 - fy) + bottom fy, up to 2^32, too wide for 16-bit factors,
-// so top and bottom go in as their high and low 10 bits: the sum is high * 1024 + low.
+// order), for windows under 32768 pixels a side and a row: a tap's pixel index, row * stride +
+// column, is then a 16-bit multiply-add too. A pair's grey is p0 (4096 - fx) + p1 fx, a 16-bit
+// multiply-add of the pair by the weights; a tap's is then top (4096 - fy) + bottom fy, up to
+// 2^32, too wide for 16-bit factors, so top and bottom go in as their high and low 10 bits: the
+// sum is high * 1024 + low.
 class FourTaps {
  public:
-  FourTaps(const uint8_t* pixels, ptrdiff_t stride) : pixels_(pixels), stride_(stride) {}
+  static bool fits(const cimg_windowConst& w) { return w.stride < 32768 && w.width <= w.stride && w.height < 32768; }
+  FourTaps(const uint8_t* pixels, int stride)
+      : pixels_(pixels), stride_(stride), indexWeights_(_mm_set1_epi32(1 | stride << 16)) {}
   [[gnu::always_inline]] void add(int cx, int cy, const int* offsetX, const int* offsetY) {
     const __m128i x = _mm_add_epi32(_mm_set1_epi32(cx), _mm_load_si128(reinterpret_cast<const __m128i*>(offsetX)));
     const __m128i y = _mm_add_epi32(_mm_set1_epi32(cy), _mm_load_si128(reinterpret_cast<const __m128i*>(offsetY)));
     const __m128i fraction = _mm_set1_epi32(kOne - 1), one = _mm_set1_epi32(kOne);
     const __m128i fx = _mm_and_si128(x, fraction), fy = _mm_and_si128(y, fraction);
-    alignas(16) int32_t column[4], row[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(column), _mm_srai_epi32(x, kBits));
-    _mm_store_si128(reinterpret_cast<__m128i*>(row), _mm_srai_epi32(y, kBits));
+    // (column, row) as 16-bit pairs against (1, stride).
+    const __m128i place = _mm_or_si128(_mm_srai_epi32(x, kBits), _mm_slli_epi32(_mm_srai_epi32(y, kBits), 16));
+    alignas(16) int32_t index[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(index), _mm_madd_epi16(place, indexWeights_));
     // Each tap's two pixel pairs as 16-bit words (left pixel in the low byte).
     __m128i topPairs = _mm_setzero_si128(), bottomPairs = _mm_setzero_si128();
-    const uint8_t* p = at(column[0], row[0]);
+    const uint8_t* p = pixels_ + index[0];
     topPairs = _mm_insert_epi16(topPairs, p[0] | p[1] << 8, 0);
     bottomPairs = _mm_insert_epi16(bottomPairs, p[stride_] | p[stride_ + 1] << 8, 0);
-    p = at(column[1], row[1]);
+    p = pixels_ + index[1];
     topPairs = _mm_insert_epi16(topPairs, p[0] | p[1] << 8, 1);
     bottomPairs = _mm_insert_epi16(bottomPairs, p[stride_] | p[stride_ + 1] << 8, 1);
-    p = at(column[2], row[2]);
+    p = pixels_ + index[2];
     topPairs = _mm_insert_epi16(topPairs, p[0] | p[1] << 8, 2);
     bottomPairs = _mm_insert_epi16(bottomPairs, p[stride_] | p[stride_ + 1] << 8, 2);
-    p = at(column[3], row[3]);
+    p = pixels_ + index[3];
     topPairs = _mm_insert_epi16(topPairs, p[0] | p[1] << 8, 3);
     bottomPairs = _mm_insert_epi16(bottomPairs, p[stride_] | p[stride_ + 1] << 8, 3);
     const __m128i zero = _mm_setzero_si128();
@@ -88,17 +93,17 @@ class FourTaps {
     v = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(2, 3, 0, 1)));
     return _mm_cvtsi128_si32(v);
   }
-  const uint8_t* at(int column, int row) const { return pixels_ + static_cast<ptrdiff_t>(row) * stride_ + column; }
   const uint8_t* pixels_;
   ptrdiff_t stride_;
+  __m128i indexWeights_;
   __m128i high_ = _mm_setzero_si128(), low_ = _mm_setzero_si128();
 };
 #endif
 
 // One sample's taps in fixed point (1/4096 pixel, weights of 12 bits), every pixel inside the
 // window: cx, cy the sample's place less half a pixel, the taps at the given offsets from it.
-// Taps is a constant for the usual counts, so that the loops unroll.
-template <int kTaps>
+// Taps is a constant for the usual counts, so that the loops unroll; kFour takes them four at once.
+template <int kTaps, bool kFour>
 double fixedPointSample(const cimg_windowConst& w, int cx, int cy, const int* offsetX, const int* offsetY, int taps,
                         double scale) {
   const int count = kTaps > 0 ? kTaps : taps;
@@ -107,10 +112,12 @@ double fixedPointSample(const cimg_windowConst& w, int cx, int cy, const int* of
   int64_t acc = 0;
   int t = 0;
 #if defined(__SSE2__)
-  FourTaps four(pixels, stride);
+  if constexpr (kFour) {
+    FourTaps four(pixels, w.stride);
 #pragma GCC unroll 4
-  for (; t + 4 <= count; t += 4) four.add(cx, cy, offsetX + t, offsetY + t);
-  acc = four.sum();
+    for (; t + 4 <= count; t += 4) four.add(cx, cy, offsetX + t, offsetY + t);
+    acc = four.sum();
+  }
 #endif
 #pragma GCC unroll 16
   for (; t < count; ++t) acc += fixedPointTap(pixels, stride, cx + offsetX[t], cy + offsetY[t]);
@@ -119,15 +126,28 @@ double fixedPointSample(const cimg_windowConst& w, int cx, int cy, const int* of
 
 // The samples [begin, end) of the line, all inside, the taps' count made a constant where the
 // usual tap heights give one.
-template <int kTaps>
+template <int kTaps, bool kFour>
 void fixedPointSamples(const cimg_windowConst& w, double x0, double y0, double ux, double uy, int begin, int end,
                        const int* offsetX, const int* offsetY, int taps, double scale, double* out) {
   for (int i = begin; i < end; ++i) {
     const double px = x0 + ux * i * kStep, py = y0 + uy * i * kStep;
     // Both are above 0.1 pixel here.
     const int cx = roundNonNegative((px - 0.5) * kOne), cy = roundNonNegative((py - 0.5) * kOne);
-    out[i] = fixedPointSample<kTaps>(w, cx, cy, offsetX, offsetY, taps, scale);
+    out[i] = fixedPointSample<kTaps, kFour>(w, cx, cy, offsetX, offsetY, taps, scale);
   }
+}
+
+// The same with the taps' count a constant for the road's half-heights of 1.5 and 5 pixels,
+// 5 and 15 taps.
+template <bool kFour>
+void fixedPointRange(const cimg_windowConst& w, double x0, double y0, double ux, double uy, int begin, int end,
+                     const int* offsetX, const int* offsetY, int taps, double scale, double* out) {
+  if (taps == 5)
+    fixedPointSamples<5, kFour>(w, x0, y0, ux, uy, begin, end, offsetX, offsetY, taps, scale, out);
+  else if (taps == 15)
+    fixedPointSamples<15, kFour>(w, x0, y0, ux, uy, begin, end, offsetX, offsetY, taps, scale, out);
+  else
+    fixedPointSamples<0, kFour>(w, x0, y0, ux, uy, begin, end, offsetX, offsetY, taps, scale, out);
 }
 
 }  // namespace
@@ -203,13 +223,15 @@ std::vector<double> lineProfile(const cimg_windowConst& w, double x0, double y0,
     return acc * scale;
   };
   for (int i = 0; i < begin; ++i) profile[i] = clampedSample(i);
-  // Half-heights of 1.5 and 5 pixels (the road's) give 5 and 15 taps.
-  if (taps == 5)
-    fixedPointSamples<5>(w, x0, y0, ux, uy, begin, end, offsetX, offsetY, taps, scale, profile.data());
-  else if (taps == 15)
-    fixedPointSamples<15>(w, x0, y0, ux, uy, begin, end, offsetX, offsetY, taps, scale, profile.data());
+#if defined(__SSE2__)
+  const bool fourAtOnce = FourTaps::fits(w);
+#else
+  const bool fourAtOnce = false;
+#endif
+  if (fourAtOnce)
+    fixedPointRange<true>(w, x0, y0, ux, uy, begin, end, offsetX, offsetY, taps, scale, profile.data());
   else
-    fixedPointSamples<0>(w, x0, y0, ux, uy, begin, end, offsetX, offsetY, taps, scale, profile.data());
+    fixedPointRange<false>(w, x0, y0, ux, uy, begin, end, offsetX, offsetY, taps, scale, profile.data());
   for (int i = end; i < n; ++i) profile[i] = clampedSample(i);
   return profile;
 }
