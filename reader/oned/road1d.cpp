@@ -10,6 +10,7 @@
 #include "ci_id/findbarcode.h"
 #include "reader/oned/readline.hpp"
 #include "reader/oned/road1dbands.hpp"
+#include "reader/oned/road1dprofile.hpp"
 #include "reader/oned/road1dteeth.hpp"
 #include "reader/oned/road1dvotes.hpp"
 #include "reader/oned/eangrid.hpp"
@@ -23,7 +24,6 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kMinCoherence = 0.55;      // |J1 - J2| / (J1 + J2) of a bar cell
 constexpr double kMinEnergy = 250;          // mean squared Sobel response of a bar cell
 constexpr double kSameDirection = 12 * kPi / 180;
-constexpr double kStep = 0.5;               // profile sampling step along a line, pixels
 constexpr double kMergeGap = 4.5 * kCell;   // pixels along between pieces of one symbol
 constexpr double kMergeOverlap = 0.5;       // of the narrower piece, side by side across
 // A region is read only when a line there shows at least kMinSymbolEdges edges: the shortest
@@ -128,14 +128,6 @@ void mergeInLine(std::vector<Region>& regions) {
 }
 
 }  // namespace
-
-// A profile's every sample rounded its place twice with std::lround, a library call. Beyond 1 a
-// value's integer part is at least half of it, so the fraction left is exact, and a half rounds
-// up as lround rounds it.
-int roundNonNegative(double v) {
-  const int whole = static_cast<int>(v);
-  return whole + (v - whole >= 0.5 ? 1 : 0);
-}
 
 std::vector<Region> findRegions(const cimg_windowConst& w, int maxRegions, BarCells* barCells,
                                 const std::vector<Outline>& claimed) {
@@ -314,56 +306,6 @@ void refineAtMidLevel(const std::vector<double>& p, std::vector<Edge>& edges) {
 }  // namespace
 
 namespace {
-
-// The grey profile from (x0, y0) to (x1, y1) at kStep, each sample averaged over five across the
-// line (along the bars, which do not mind); empty when the line is too short. Sampled here in
-// doubles rather than by the library's line pixels, whose 8-bit bilinear weights lost a read
-// on a set of generated scenes.
-std::vector<double> lineProfile(const cimg_windowConst& w, double x0, double y0, double x1, double y1,
-                                double halfHeight = 1.5) {
-  const double length = std::hypot(x1 - x0, y1 - y0);
-  if (!(length > 4 * kStep)) return {};
-  const double ux = (x1 - x0) / length, uy = (y1 - y0) / length;
-  const int n = static_cast<int>(length / kStep) + 1;
-  const int across = std::max(2, static_cast<int>(halfHeight / 0.75 + 0.5));
-  const double spacing = halfHeight / across;
-  std::vector<double> profile(n);
-  const double scale = 1.0 / (2 * across + 1);
-  // Where all of a sample's taps have their four pixels without clamping (most samples; a line
-  // runs past the image border only near its ends), the taps are bilinear in fixed point (1/4096
-  // pixel, weights of 12 bits), their offsets across the line the same for every sample.
-  constexpr int kBits = 12, kOne = 1 << kBits;
-  const double ax = std::fabs(uy * across * spacing), ay = std::fabs(ux * across * spacing);
-  int offsetX[64], offsetY[64];
-  const int taps = std::min(64, 2 * across + 1);
-  for (int t = 0; t < taps; ++t) {
-    offsetX[t] = static_cast<int>(std::lround(-uy * (t - across) * spacing * kOne));
-    offsetY[t] = static_cast<int>(std::lround(ux * (t - across) * spacing * kOne));
-  }
-  for (int i = 0; i < n; ++i) {
-    const double px = x0 + ux * i * kStep, py = y0 + uy * i * kStep;
-    if (px - ax >= 0.6 && px + ax < w.width - 1.6 && py - ay >= 0.6 && py + ay < w.height - 1.6 && taps == 2 * across + 1) {
-      // Both are above 0.1 pixel here.
-      const int cx = roundNonNegative((px - 0.5) * kOne), cy = roundNonNegative((py - 0.5) * kOne);
-      int64_t acc = 0;
-      for (int t = 0; t < taps; ++t) {
-        const int x = cx + offsetX[t], y = cy + offsetY[t];
-        const int fx = x & (kOne - 1), fy = y & (kOne - 1);
-        const uint8_t* p = w.pixels + static_cast<ptrdiff_t>(y >> kBits) * w.stride + (x >> kBits);
-        const int top = p[0] * kOne + fx * (p[1] - p[0]);
-        const int bottom = p[w.stride] * kOne + fx * (p[w.stride + 1] - p[w.stride]);
-        acc += static_cast<int64_t>(top) * kOne + static_cast<int64_t>(fy) * (bottom - top);
-      }
-      profile[i] = static_cast<double>(acc) * (scale / (static_cast<double>(kOne) * kOne));
-    } else {
-      double acc = 0;
-      for (int k = -across; k <= across; ++k)
-        acc += sampleGrey(w, px - uy * k * spacing, py + ux * k * spacing);
-      profile[i] = acc * scale;
-    }
-  }
-  return profile;
-}
 
 // rawEdges, when given, are the unsmoothed profile's edges of the kind how takes (its extremes'
 // edges, or its gradient peaks), taken once for every way that wants them.

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -27,16 +28,56 @@ namespace road1d {
 inline constexpr int kCell = 12;  // pixels a side of the direction grid's cells
 
 // Bilinear grey at (x, y) with pixel centres at integers + 0.5, clamped to the window: the
-// sampler of the lines' profiles near the image border and of the bands beside a read.
-inline double sampleGrey(const cimg_windowConst& w, double x, double y) {
-  x = std::clamp(x - 0.5, 0.0, w.width - 1.0);
-  y = std::clamp(y - 0.5, 0.0, w.height - 1.0);
-  const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
-  const int x1 = std::min(x0 + 1, w.width - 1), y1 = std::min(y0 + 1, w.height - 1);
-  const double fx = x - x0, fy = y - y0;
-  auto at = [&](int px, int py) { return static_cast<double>(w.pixels[static_cast<ptrdiff_t>(py) * w.stride + px]); };
-  return (1 - fy) * ((1 - fx) * at(x0, y0) + fx * at(x1, y0)) + fy * ((1 - fx) * at(x0, y1) + fx * at(x1, y1));
-}
+// sampler of the lines' profiles near the image border and of the bands beside a read. The
+// window's bounds are read into locals once, for the many taps of a line.
+struct ClampedSampler {
+  explicit ClampedSampler(const cimg_windowConst& w)
+      : pixels(w.pixels), stride(w.stride), width(w.width), height(w.height), maxX(w.width - 1.0),
+        maxY(w.height - 1.0) {}
+  double operator()(double x, double y) const {
+    x = std::clamp(x - 0.5, 0.0, maxX);
+    y = std::clamp(y - 0.5, 0.0, maxY);
+    const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
+    const int x1 = std::min(x0 + 1, width - 1), y1 = std::min(y0 + 1, height - 1);
+    const double fx = x - x0, fy = y - y0;
+    const uint8_t* row0 = pixels + static_cast<ptrdiff_t>(y0) * stride;
+    const uint8_t* row1 = pixels + static_cast<ptrdiff_t>(y1) * stride;
+    return (1 - fy) * ((1 - fx) * row0[x0] + fx * row0[x1]) + fy * ((1 - fx) * row1[x0] + fx * row1[x1]);
+  }
+  // The border column that both x clamp to, or -1: then every x between does as well.
+  int clampedColumn(double xa, double xb) const {
+    if (xa - 0.5 <= 0.0 && xb - 0.5 <= 0.0) return 0;
+    if (xa - 0.5 >= maxX && xb - 0.5 >= maxX) return width - 1;
+    return -1;
+  }
+  int clampedRow(double ya, double yb) const {
+    if (ya - 0.5 <= 0.0 && yb - 0.5 <= 0.0) return 0;
+    if (ya - 0.5 >= maxY && yb - 0.5 >= maxY) return height - 1;
+    return -1;
+  }
+  // (*this)(x, y) for an x that clamps to the column given: its weights across are 1 and 0.
+  double onColumn(int column, double y) const {
+    y = std::clamp(y - 0.5, 0.0, maxY);
+    const int y0 = static_cast<int>(y), y1 = std::min(y0 + 1, height - 1);
+    const double fy = y - y0;
+    const uint8_t* p = pixels + column;
+    return (1 - fy) * p[static_cast<ptrdiff_t>(y0) * stride] + fy * p[static_cast<ptrdiff_t>(y1) * stride];
+  }
+  // (*this)(x, y) for a y that clamps to the row given.
+  double onRow(double x, int row) const {
+    x = std::clamp(x - 0.5, 0.0, maxX);
+    const int x0 = static_cast<int>(x), x1 = std::min(x0 + 1, width - 1);
+    const double fx = x - x0;
+    const uint8_t* p = pixels + static_cast<ptrdiff_t>(row) * stride;
+    return (1 - fx) * p[x0] + fx * p[x1];
+  }
+  const uint8_t* pixels;
+  ptrdiff_t stride;
+  int width, height;
+  double maxX, maxY;
+};
+
+inline double sampleGrey(const cimg_windowConst& w, double x, double y) { return ClampedSampler(w)(x, y); }
 
 // How a line's edges are taken from its profile.
 struct Profile {
