@@ -122,10 +122,11 @@ size_t consensusLine(const std::vector<cmath_vect>& hits, double length, cmath_v
 // the clock module is ink, and deeper inside where it is not; the edge is the line that most
 // crossings agree on (to within a pixel), refined by a least-squares fit of those crossings.
 // from and to are the side's ends as located, inward points into the symbol; how far from the
-// located side to look goes from reachFrom at from to reachTo at to, in proportion. Levels come
+// located side to look goes from reachFrom at from to reachTo at to, in proportion, on samples
+// lines across it (at most kFarSideSamples). Levels come
 // from the located sides (ink and light).
 bool measureFarSide(const cimg_windowConst& w, cmath_vect from, cmath_vect to, cmath_vect inward, double reachFrom,
-                    double reachTo, double ink, double light, EdgeLine* edge) {
+                    double reachTo, int samples, double ink, double light, EdgeLine* edge) {
   const double reach = std::max(reachFrom, reachTo);
   const double length = std::hypot(to.x - from.x, to.y - from.y);
   if (!(length > 8)) return false;
@@ -145,7 +146,6 @@ bool measureFarSide(const cimg_windowConst& w, cmath_vect from, cmath_vect to, c
     return inkIsDark ? -v : v;
   };
   std::vector<cmath_vect> hits;
-  const int samples = kFarSideSamples;
   for (int i = 0; i < samples; ++i) {
     const double part = 0.08 + 0.84 * i / (samples - 1), t = length * part;
     const double across = reachFrom == reachTo ? reachFrom : reachFrom + part * (reachTo - reachFrom);
@@ -225,9 +225,15 @@ struct FarSideRules {
   // looking no further than that keeps clutter beyond the quiet zone out of the measure.
   double reachAtEnd, reachAtFarCorner;
   double limitPart;  // how far a corner may move, as a part of the shorter side
+  // The longest located side over the shorter. Beyond 7 : 1 lie only the longest rectangles,
+  // which come square from the turned views; bars and lines of text make most such candidates.
+  double maxAspect;
+  // Lines across each far side. The loose fit only has to bring the far corner within reach of
+  // the border check, which the fit of all four sides then sharpens: half as many do.
+  int samples;
 };
-constexpr FarSideRules kStrictRules{true, 0.3, 0.3, 0.4};
-constexpr FarSideRules kLooseRules{false, 0.1, 0.5, 0.6};
+constexpr FarSideRules kStrictRules{true, 0.3, 0.3, 0.4, std::numeric_limits<double>::infinity(), kFarSideSamples};
+constexpr FarSideRules kLooseRules{false, 0.1, 0.5, 0.6, 7.0, kFarSideSamples / 2};
 
 // Grey levels just inside (offset 1.0) and just outside (offset -1.5) the two located sides,
 // 16 points on each, between a tenth and nine tenths of the side.
@@ -292,12 +298,28 @@ bool looseLevels(const SideSamples& s, double* ink, double* light) {
   return true;
 }
 
+// Whether the inside of the parallelogram on corner k and its sides' ends a and b holds both
+// ink and light: a symbol's data modules are about half ink, where bars, blocks and the strokes
+// of large print that show a corner with a quiet zone are ink through and through. A grid of
+// 4 x 4 points over the middle; at least three of each kind.
+bool mixedInside(const cimg_windowConst& w, cmath_vect k, cmath_vect a, cmath_vect b, double ink, double light) {
+  const double mid = (ink + light) / 2, sign = ink < light ? -1 : 1;
+  int inkPoints = 0;
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) {
+      const double s = 0.2 + 0.2 * i, t = 0.2 + 0.2 * j;
+      const double x = k.x + s * (a.x - k.x) + t * (b.x - k.x), y = k.y + s * (a.y - k.y) + t * (b.y - k.y);
+      inkPoints += sign * (sampleAt(w, x, y) - mid) > 0;
+    }
+  return inkPoints >= 3 && inkPoints <= 13;
+}
+
 // The two sides through corners[2] measured in the image and the corners rebuilt from them and
 // the two located sides through corners[0] (see fitFarSides, fitFourthCorner).
 bool fitFarSidesBy(const cimg_windowConst& w, const FarSideRules& rules, std::array<cmath_vect, 4>* corners) {
   const cmath_vect k = (*corners)[0], a = (*corners)[1], d = (*corners)[2], b = (*corners)[3];
   const double sideA = distance(k, a), sideB = distance(k, b);
-  if (!(sideA > 8 && sideB > 8)) return false;
+  if (!(sideA > 8 && sideB > 8) || std::max(sideA, sideB) > rules.maxAspect * std::min(sideA, sideB)) return false;
   const cmath_vect centre{(k.x + a.x + b.x + d.x) / 4, (k.y + a.y + b.y + d.y) / 4};
   double ink = 0, light = 0;
   if (rules.solidL) {
@@ -328,7 +350,8 @@ bool fitFarSidesBy(const cimg_windowConst& w, const FarSideRules& rules, std::ar
       wrong += inkSign * (samples.outside[i] - mid) >= 0;
     }
     if (wrong > 6) return false;
-  } else if (!looseLevels(sampleLocatedSides(w, k, a, b, centre), &ink, &light)) {
+  } else if (!looseLevels(sampleLocatedSides(w, k, a, b, centre), &ink, &light) ||
+             !mixedInside(w, k, a, b, ink, light)) {
     return false;
   }
   // Far side 1 runs from a to d (opposite located side 2), far side 2 from b to d.
@@ -336,8 +359,8 @@ bool fitFarSidesBy(const cimg_windowConst& w, const FarSideRules& rules, std::ar
   const double reachFrom = std::max(3.0, rules.reachAtEnd * shorter), reachTo = std::max(3.0, rules.reachAtFarCorner * shorter);
   EdgeLine far1, far2;
   const cmath_vect into1{k.x - a.x, k.y - a.y}, into2{k.x - b.x, k.y - b.y};
-  if (!measureFarSide(w, a, d, into1, reachFrom, reachTo, ink, light, &far1)) return false;
-  if (!measureFarSide(w, b, d, into2, reachFrom, reachTo, ink, light, &far2)) return false;
+  if (!measureFarSide(w, a, d, into1, reachFrom, reachTo, rules.samples, ink, light, &far1)) return false;
+  if (!measureFarSide(w, b, d, into2, reachFrom, reachTo, rules.samples, ink, light, &far2)) return false;
   const EdgeLine side1{k, cmath_vect{(a.x - k.x) / sideA, (a.y - k.y) / sideA}};
   const EdgeLine side2{k, cmath_vect{(b.x - k.x) / sideB, (b.y - k.y) / sideB}};
   cmath_vect a2, b2, d2;
