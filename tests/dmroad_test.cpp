@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -143,6 +144,40 @@ TEST(DataMatrixRoad, LocationRateAndCornerErrorPerKindOfScene) {
     EXPECT_GE(lHits / n, f.lLocated) << scene::categoryName(f.category);
     EXPECT_LE(median(errors), f.medianError) << scene::categoryName(f.category);
     EXPECT_LE(extra, 1) << scene::categoryName(f.category);
+  }
+}
+
+// Symbols seen at a steep angle, where the search's parallelogram misses the far corner by up to
+// half a side and may stand on any corner of the symbol, not only its L: the road, as idut-find
+// runs it, still reports each once with all four corners on the keystone's and the right size.
+TEST(DataMatrixRoad, SteepKeystonesAreLocatedFromAnyCorner) {
+  struct Case {
+    const char* text;
+    double angle, perspectiveU, perspectiveV;
+    bool lightOnDark;
+  };
+  const Case cases[] = {{"bmAHH13JjX", 15, -0.2, -0.35, false},        {"bmAHH13JjX", 15, 0.35, 0.2, true},
+                        {"bmAHH13JjX", 105, 0.2, 0.35, false},         {"bmAHH13JjX", 105, 0.35, 0.35, true},
+                        {"bmAHH13JjX", 195, 0.35, 0.2, false},         {"bmAHH13JjX", 285, -0.2, -0.35, true},
+                        {"keystone 1234567890", 15, 0.35, 0.35, false}, {"keystone 1234567890", 105, -0.2, -0.35, true},
+                        {"keystone 1234567890", 195, -0.2, -0.35, true}, {"keystone 1234567890", 285, 0.35, 0.35, false}};
+  for (const Case& c : cases) {
+    const scene::Scene sc = scene::render(
+        {.width = 420, .height = 420, .background = c.lightOnDark ? 40.0 : 200.0,
+         .symbols = {scene::encodeDataMatrix(c.text)},
+         .placements = {{.centre = {210, 210}, .moduleSize = 6, .angleDeg = c.angle, .perspectiveU = c.perspectiveU,
+                         .perspectiveV = c.perspectiveV, .quietZone = 2,
+                         .polarity = c.lightOnDark ? scene::Polarity::lightOnDark : scene::Polarity::darkOnLight}},
+         .lines = 2, .blurSigma = 0.6, .noiseSigma = 2, .seed = 7});
+    const scene::ImageView view(sc.image);
+    const dmroad::Outcome out = dmroad::findAll(*view, dmroad::Options{});
+    ASSERT_EQ(out.status, 0);
+    const scene::SymbolTruth& t = sc.symbols[0];
+    const std::string what = std::string(c.text) + " at " + std::to_string(c.angle) + " keystone " +
+                             std::to_string(c.perspectiveU) + " " + std::to_string(c.perspectiveV);
+    ASSERT_EQ(out.symbols.size(), 1u) << what;
+    EXPECT_TRUE(located(t, out.symbols[0])) << what;
+    EXPECT_EQ(std::minmax(out.symbols[0].rows, out.symbols[0].cols), std::minmax(t.rows, t.cols)) << what;
   }
 }
 

@@ -11,7 +11,7 @@ namespace dmroad {
 
 namespace {
 
-// Crossings measured along one far side: one per sample at most.
+// Crossings measured along one far side: one per line across it at most.
 constexpr int kFarSideSamples = 48;
 
 // The crossings in a block of fixed length, coordinates apart and the unused slots not a
@@ -117,16 +117,26 @@ size_t consensusLine(const std::vector<cmath_vect>& hits, double length, cmath_v
   return bestCount;
 }
 
+// How a far side is looked for: how far across it at its located end (from) and at the far
+// corner (to), on how many lines across it, and how near from the edge must pass.
+struct FarSideLook {
+  double reachFrom, reachTo;
+  int samples;
+  // A far side runs through its located end's corner when that is a true one, as the search's
+  // corners are: a line passing further from it is clutter (infinite: no such test).
+  double passFrom;
+};
+
 // The outer edge of a far (alternating) side, measured in the image. Walking inwards across the
 // side from a little outside, the first crossing into ink lies on the side's outer edge where
 // the clock module is ink, and deeper inside where it is not; the edge is the line that most
 // crossings agree on (to within a pixel), refined by a least-squares fit of those crossings.
 // from and to are the side's ends as located, inward points into the symbol; how far from the
-// located side to look goes from reachFrom at from to reachTo at to, in proportion, on samples
-// lines across it (at most kFarSideSamples). Levels come
-// from the located sides (ink and light).
-bool measureFarSide(const cimg_windowConst& w, cmath_vect from, cmath_vect to, cmath_vect inward, double reachFrom,
-                    double reachTo, int samples, double ink, double light, EdgeLine* edge) {
+// located side to look goes from look.reachFrom at from to look.reachTo at to, in proportion.
+// Levels come from the located sides (ink and light).
+bool measureFarSide(const cimg_windowConst& w, cmath_vect from, cmath_vect to, cmath_vect inward,
+                    const FarSideLook& look, double ink, double light, EdgeLine* edge) {
+  const double reachFrom = look.reachFrom, reachTo = look.reachTo;
   const double reach = std::max(reachFrom, reachTo);
   const double length = std::hypot(to.x - from.x, to.y - from.y);
   if (!(length > 8)) return false;
@@ -146,6 +156,7 @@ bool measureFarSide(const cimg_windowConst& w, cmath_vect from, cmath_vect to, c
     return inkIsDark ? -v : v;
   };
   std::vector<cmath_vect> hits;
+  const int samples = look.samples;
   for (int i = 0; i < samples; ++i) {
     const double part = 0.08 + 0.84 * i / (samples - 1), t = length * part;
     const double across = reachFrom == reachTo ? reachFrom : reachFrom + part * (reachTo - reachFrom);
@@ -163,10 +174,7 @@ bool measureFarSide(const cimg_windowConst& w, cmath_vect from, cmath_vect to, c
   }
   if (hits.size() < 8) return false;
   EdgeLine best{};
-  // A far side runs through its located end's corner when that is a true one, as the search's
-  // corners are: with the reach growing away from it, a line passing far from it is clutter.
-  const double passFrom = reachFrom == reachTo ? std::numeric_limits<double>::infinity() : reachFrom;
-  const size_t bestCount = consensusLine(hits, length, from, passFrom, &best);
+  const size_t bestCount = consensusLine(hits, length, from, look.passFrom, &best);
   if (bestCount < std::max<size_t>(6, hits.size() / 4)) return false;
   // Least squares over the agreeing crossings (orthogonal fit through their centroid).
   std::vector<cmath_vect> inliers;
@@ -231,9 +239,15 @@ struct FarSideRules {
   // Lines across each far side. The loose fit only has to bring the far corner within reach of
   // the border check, which the fit of all four sides then sharpens: half as many do.
   int samples;
+  // The measured edge must pass near the far side's located end (see FarSideLook): with the
+  // reach growing towards the far corner, a line of clutter beyond the quiet zone comes within
+  // it there, and must not pass for the side.
+  bool passNearEnd;
 };
-constexpr FarSideRules kStrictRules{true, 0.3, 0.3, 0.4, std::numeric_limits<double>::infinity(), kFarSideSamples};
-constexpr FarSideRules kLooseRules{false, 0.1, 0.5, 0.6, 7.0, kFarSideSamples / 2};
+constexpr FarSideRules kStrictRules{true, 0.3, 0.3, 0.4, std::numeric_limits<double>::infinity(), kFarSideSamples, false};
+constexpr FarSideRules kLooseRules{false, 0.1, 0.5, 0.6, 7.0, kFarSideSamples / 2, true};
+static_assert(kStrictRules.samples <= kFarSideSamples && kLooseRules.samples <= kFarSideSamples,
+              "the crossings of a side fit one block");
 
 // Grey levels just inside (offset 1.0) and just outside (offset -1.5) the two located sides,
 // 16 points on each, between a tenth and nine tenths of the side.
@@ -359,8 +373,10 @@ bool fitFarSidesBy(const cimg_windowConst& w, const FarSideRules& rules, std::ar
   const double reachFrom = std::max(3.0, rules.reachAtEnd * shorter), reachTo = std::max(3.0, rules.reachAtFarCorner * shorter);
   EdgeLine far1, far2;
   const cmath_vect into1{k.x - a.x, k.y - a.y}, into2{k.x - b.x, k.y - b.y};
-  if (!measureFarSide(w, a, d, into1, reachFrom, reachTo, rules.samples, ink, light, &far1)) return false;
-  if (!measureFarSide(w, b, d, into2, reachFrom, reachTo, rules.samples, ink, light, &far2)) return false;
+  const FarSideLook look{reachFrom, reachTo, rules.samples,
+                         rules.passNearEnd ? reachFrom : std::numeric_limits<double>::infinity()};
+  if (!measureFarSide(w, a, d, into1, look, ink, light, &far1)) return false;
+  if (!measureFarSide(w, b, d, into2, look, ink, light, &far2)) return false;
   const EdgeLine side1{k, cmath_vect{(a.x - k.x) / sideA, (a.y - k.y) / sideA}};
   const EdgeLine side2{k, cmath_vect{(b.x - k.x) / sideB, (b.y - k.y) / sideB}};
   cmath_vect a2, b2, d2;
