@@ -244,7 +244,8 @@ struct FarSideRules {
   // it there, and must not pass for the side.
   bool passNearEnd;
 };
-constexpr FarSideRules kStrictRules{true, 0.3, 0.3, 0.4, std::numeric_limits<double>::infinity(), kFarSideSamples, false};
+constexpr FarSideRules kStrictRules{true, 0.3, 0.3, 0.4, std::numeric_limits<double>::infinity(),
+                                    kFarSideSamples, false};
 constexpr FarSideRules kLooseRules{false, 0.1, 0.5, 0.6, 7.0, kFarSideSamples / 2, true};
 static_assert(kStrictRules.samples <= kFarSideSamples && kLooseRules.samples <= kFarSideSamples,
               "the crossings of a side fit one block");
@@ -370,7 +371,8 @@ bool fitFarSidesBy(const cimg_windowConst& w, const FarSideRules& rules, std::ar
   }
   // Far side 1 runs from a to d (opposite located side 2), far side 2 from b to d.
   const double shorter = std::min(sideA, sideB);
-  const double reachFrom = std::max(3.0, rules.reachAtEnd * shorter), reachTo = std::max(3.0, rules.reachAtFarCorner * shorter);
+  const double reachFrom = std::max(3.0, rules.reachAtEnd * shorter);
+  const double reachTo = std::max(3.0, rules.reachAtFarCorner * shorter);
   EdgeLine far1, far2;
   const cmath_vect into1{k.x - a.x, k.y - a.y}, into2{k.x - b.x, k.y - b.y};
   const FarSideLook look{reachFrom, reachTo, rules.samples,
