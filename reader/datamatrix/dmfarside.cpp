@@ -100,12 +100,13 @@ size_t consensusLine(const std::vector<cmath_vect>& hits, double length, cmath_v
                      EdgeLine* best) {
   size_t bestCount = 0;
   const CrossingsBlock block(hits);
+  const bool anywhere = std::isinf(passFrom);
   for (size_t i = 0; i < hits.size(); ++i)
     for (size_t j = i + hits.size() / 4; j < hits.size() && j <= i + 3 * hits.size() / 4; j += 2) {
       const double dx = hits[j].x - hits[i].x, dy = hits[j].y - hits[i].y, d = std::sqrt(dx * dx + dy * dy);
       if (d < length * 0.2) continue;
       const EdgeLine line{hits[i], cmath_vect{dx / d, dy / d}};
-      if (offLine(line, from) > passFrom) continue;
+      if (!anywhere && offLine(line, from) > passFrom) continue;
       const size_t count = block.near(line);
       if (count > bestCount) {
         bestCount = count;
