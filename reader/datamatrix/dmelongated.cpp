@@ -28,9 +28,9 @@ constexpr double kMaxEdgeImbalance = 3.0;
 // wide at its extremes: a glyph of clutter whose marks touch the symbol's joins its set, and at
 // the extremes it made a long rectangle's band look half as wide again as it is or more.
 constexpr double kWidthTrim = 0.05;
-// Bands of less elongation at their extremes than this are not measured again: the clutter
-// joined to the symbols' bands took a third of their width or less.
-constexpr double kMinTrimmedElongation = 2.5;
+// Bands of less elongation at their extremes than this are not measured again (the symbols'
+// bands seen joined to clutter were 3.7 : 1 and more; each band taken costs a turned view).
+constexpr double kMinTrimmedElongation = 3.0;
 // The share of a band's cells that may lie on the frame round the picture: outlines that follow
 // the picture's edge lie there nearly all along.
 constexpr double kMaxOnFrame = 0.25;
