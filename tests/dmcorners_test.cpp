@@ -37,6 +37,25 @@ double quantile(std::vector<double> v, double q) {
   return v[static_cast<size_t>(q * static_cast<double>(v.size() - 1) + 0.5)];
 }
 
+// Lines of ink two pixels wide, each beside one side of the outline (corners around it), out by
+// `by` pixels and running on a third of the side's length past both its ends: clutter beyond the
+// quiet zone, parallel to the symbol's sides.
+void drawStrayLines(const std::array<scene::Point, 4>& outline, double by, uint8_t ink, scene::GreyImage* image) {
+  const double cx = (outline[0].x + outline[1].x + outline[2].x + outline[3].x) / 4;
+  const double cy = (outline[0].y + outline[1].y + outline[2].y + outline[3].y) / 4;
+  for (int i = 0; i < 4; ++i) {
+    const scene::Point p = outline[i], q = outline[(i + 1) % 4];
+    const double length = std::hypot(q.x - p.x, q.y - p.y), ux = (q.x - p.x) / length, uy = (q.y - p.y) / length;
+    double nx = -uy, ny = ux;
+    if (nx * (p.x - cx) + ny * (p.y - cy) < 0) nx = -nx, ny = -ny;  // outwards
+    for (double t = -length / 3; t <= 4 * length / 3; t += 0.25)
+      for (double across = by; across <= by + 2; across += 0.25) {
+        const int x = static_cast<int>(p.x + t * ux + across * nx), y = static_cast<int>(p.y + t * uy + across * ny);
+        if (x >= 0 && y >= 0 && x < image->width && y < image->height) image->at(x, y) = ink;
+      }
+  }
+}
+
 }  // namespace
 
 // Scenes of every kind that holds symbols; each symbol the road locates (all corners within two
@@ -168,4 +187,61 @@ TEST(DataMatrixCorners, LongRectangleLocatedAModuleOutAlongItsLength) {
         for (int k = 0; k < 4; ++k)
           EXPECT_LT(std::hypot(corners[k].x - truth[k].x, corners[k].y - truth[k].y), 0.3 * t.moduleSize) << what << " " << k;
       }
+}
+
+// A symbol seen at a steep angle, located as the parallelogram on one of its corners (the search
+// may start at any of the four): the located corner and its sides stay, and the two sides
+// through the far corner, solid or alternating, are measured in the image, bringing all four
+// corners within a pixel of the keystone's, in both polarities and with lines of clutter about.
+// (The parallelogram's far corner lies up to half the shorter side off here.) Lines of ink
+// beside every side, beyond the quiet zone, are never taken for a side.
+// Pictures with no symbol to measure give nothing: a blank one, a solid block.
+TEST(DataMatrixCorners, FourthCornerFromWhicheverCornerWasLocated) {
+  struct Case {
+    double angle, perspectiveU, perspectiveV;
+    bool lightOnDark;
+    int lines;
+    double strayLines;  // pixels beyond each side where a line of ink runs beside it (0: none)
+  };
+  const Case cases[] = {{15, -0.2, -0.35, false, 0, 0}, {105, 0.2, 0.35, true, 0, 0}, {195, 0.35, 0.2, false, 2, 0},
+                        {285, -0.2, -0.35, true, 2, 0}, {40, 0.3, 0, false, 2, 0},      {250, 0, -0.3, true, 0, 0},
+                        {15, -0.2, -0.35, false, 0, 20}, {285, -0.2, -0.35, true, 0, 20}};
+  for (const Case& c : cases) {
+    scene::Scene sc = scene::render(
+        {.width = 420, .height = 420, .background = c.lightOnDark ? 40.0 : 200.0,
+         .symbols = {scene::encodeDataMatrix("bmAHH13JjX")},
+         .placements = {{.centre = {210, 210}, .moduleSize = 6, .angleDeg = c.angle, .perspectiveU = c.perspectiveU,
+                         .perspectiveV = c.perspectiveV, .quietZone = 2,
+                         .polarity = c.lightOnDark ? scene::Polarity::lightOnDark : scene::Polarity::darkOnLight}},
+         .lines = c.lines, .blurSigma = 0.6, .noiseSigma = 2, .seed = 7});
+    const std::array<scene::Point, 4> t = sc.symbols[0].outline();
+    if (c.strayLines > 0) drawStrayLines(t, c.strayLines, c.lightOnDark ? 200 : 40, &sc.image);
+    const scene::ImageView view(sc.image);
+    cimg_windowConst w;
+    ASSERT_EQ(cimg_windowConst_init(&w, &*view), 0);
+    auto at = [&](int i) { return cmath_vect{t[i % 4].x, t[i % 4].y}; };
+    for (int origin = 0; origin < 4; ++origin) {
+      const cmath_vect k = at(origin), a = at(origin + 1), b = at(origin + 3);
+      const cmath_vect parallelogram{a.x + b.x - k.x, a.y + b.y - k.y};
+      std::array<cmath_vect, 4> corners{k, a, parallelogram, b};
+      const std::string what = "angle " + std::to_string(c.angle) + " origin " + std::to_string(origin);
+      // Beside lines of clutter the fit may find too few crossings to trust and refuse, but
+      // never takes a line of clutter for a side.
+      const bool fitted = dmroad::fitFourthCorner(w, &corners);
+      if (c.strayLines > 0 && !fitted) continue;
+      ASSERT_TRUE(fitted) << what;
+      EXPECT_LT(dmroad::distance(corners[0], k), 1e-9) << what << ": the located corner stays";
+      for (int i = 1; i < 4; ++i) EXPECT_LT(dmroad::distance(corners[i], at(origin + i)), 1.0) << what << " corner " << i;
+    }
+  }
+  // No symbol: a blank picture, and a solid block with a quiet zone round it.
+  constexpr int kSize = 160;
+  for (const bool block : {false, true}) {
+    std::vector<uint8_t> pixels(kSize * kSize, 210);
+    if (block)
+      for (int y = 40; y < 120; ++y) std::fill_n(pixels.begin() + y * kSize + 40, 80, uint8_t{30});
+    const cimg_windowConst w{kSize, kSize, 0, 0, kSize, pixels.data()};
+    std::array<cmath_vect, 4> corners{cmath_vect{40, 120}, cmath_vect{120, 120}, cmath_vect{120, 40}, cmath_vect{40, 40}};
+    EXPECT_FALSE(dmroad::fitFourthCorner(w, &corners)) << (block ? "block" : "blank");
+  }
 }

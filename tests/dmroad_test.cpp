@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "ci_id/mask.h"
 #include "ci_id/region.h"
 #include "reader/datamatrix/dmdenoise.hpp"
+#include "reader/datamatrix/dmelongated.hpp"
 #include "reader/datamatrix/dmroad.hpp"
 #include "reader/datamatrix/dmscan.hpp"
 #include "scenes/scene.hpp"
@@ -143,6 +145,84 @@ TEST(DataMatrixRoad, LocationRateAndCornerErrorPerKindOfScene) {
     EXPECT_GE(lHits / n, f.lLocated) << scene::categoryName(f.category);
     EXPECT_LE(median(errors), f.medianError) << scene::categoryName(f.category);
     EXPECT_LE(extra, 1) << scene::categoryName(f.category);
+  }
+}
+
+// Symbols seen at a steep angle, where the search's parallelogram misses the far corner by up to
+// half a side and may stand on any corner of the symbol, not only its L: the road, as idut-find
+// runs it, still reports each once with all four corners on the keystone's and the right size.
+TEST(DataMatrixRoad, SteepKeystonesAreLocatedFromAnyCorner) {
+  struct Case {
+    const char* text;
+    double angle, perspectiveU, perspectiveV;
+    bool lightOnDark;
+  };
+  const Case cases[] = {{"bmAHH13JjX", 15, -0.2, -0.35, false},        {"bmAHH13JjX", 15, 0.35, 0.2, true},
+                        {"bmAHH13JjX", 105, 0.2, 0.35, false},         {"bmAHH13JjX", 105, 0.35, 0.35, true},
+                        {"bmAHH13JjX", 195, 0.35, 0.2, false},         {"bmAHH13JjX", 285, -0.2, -0.35, true},
+                        {"keystone 1234567890", 15, 0.35, 0.35, false}, {"keystone 1234567890", 105, -0.2, -0.35, true},
+                        {"keystone 1234567890", 195, -0.2, -0.35, true}, {"keystone 1234567890", 285, 0.35, 0.35, false}};
+  for (const Case& c : cases) {
+    const scene::Scene sc = scene::render(
+        {.width = 420, .height = 420, .background = c.lightOnDark ? 40.0 : 200.0,
+         .symbols = {scene::encodeDataMatrix(c.text)},
+         .placements = {{.centre = {210, 210}, .moduleSize = 6, .angleDeg = c.angle, .perspectiveU = c.perspectiveU,
+                         .perspectiveV = c.perspectiveV, .quietZone = 2,
+                         .polarity = c.lightOnDark ? scene::Polarity::lightOnDark : scene::Polarity::darkOnLight}},
+         .lines = 2, .blurSigma = 0.6, .noiseSigma = 2, .seed = 7});
+    const scene::ImageView view(sc.image);
+    const dmroad::Outcome out = dmroad::findAll(*view, dmroad::Options{});
+    ASSERT_EQ(out.status, 0);
+    const scene::SymbolTruth& t = sc.symbols[0];
+    const std::string what = std::string(c.text) + " at " + std::to_string(c.angle) + " keystone " +
+                             std::to_string(c.perspectiveU) + " " + std::to_string(c.perspectiveV);
+    ASSERT_EQ(out.symbols.size(), 1u) << what;
+    EXPECT_TRUE(located(t, out.symbols[0])) << what;
+    EXPECT_EQ(std::minmax(out.symbols[0].rows, out.symbols[0].cols), std::minmax(t.rows, t.cols)) << what;
+  }
+}
+
+// The bands of marked cells a long rectangle's outline leaves, picked out for the turned views:
+// a glyph of clutter whose marks touch the band's side (a stalk of a few cells) must not make
+// it look too wide to be one, in either direction; a blob that is not long, and a band joined
+// to clutter as big as a good part of it, are not taken.
+TEST(DataMatrixRoad, LongBandsSurviveClutterJoinedAtTheirSide) {
+  struct Rect {
+    int x0, y0, x1, y1;  // cells, inclusive
+  };
+  struct Case {
+    const char* what;
+    std::vector<Rect> marks;
+    bool found;
+    double direction;  // of the band found, radians in [0, pi)
+  };
+  const Case cases[] = {
+      {"band alone", {{10, 20, 49, 23}}, true, 0},
+      {"band with a stalk above", {{10, 20, 49, 23}, {30, 12, 30, 19}}, true, 0},
+      {"band with a stalk below its end", {{10, 20, 49, 23}, {48, 24, 48, 31}}, true, 0},
+      {"upright band with a stalk", {{20, 5, 23, 44}, {24, 30, 31, 30}}, true, 1.5707963},
+      {"blob", {{10, 10, 39, 21}}, false, 0},
+      {"band joined to a big blob", {{10, 20, 49, 23}, {40, 8, 47, 19}}, false, 0},
+  };
+  constexpr int kCells = 64;
+  for (const Case& c : cases) {
+    std::vector<uint8_t> cells(kCells * kCells, 0);
+    for (const Rect& r : c.marks)
+      for (int y = r.y0; y <= r.y1; ++y)
+        for (int x = r.x0; x <= r.x1; ++x) cells[y * kCells + x] = 1;
+    const cimg_window marking{kCells, kCells, 0, 0, kCells, cells.data()};
+    const std::vector<uint8_t> before(cells.size(), 0);
+    // The road's bounds: an 8 x 48 of 1.5-pixel modules, with a cell of marks each side across.
+    const auto bands = dmroad::elongatedOutlines(marking, before, 0, 4 * kCells, 4 * kCells, 72, 16);
+    ASSERT_EQ(bands.size(), c.found ? 1u : 0u) << c.what;
+    if (!c.found) continue;
+    // Directions a half turn apart are the same band's.
+    const double off = std::fmod(std::fabs(bands[0].direction - c.direction), 3.14159265358979323846);
+    EXPECT_LT(std::min(off, 3.14159265358979323846 - off), 0.1) << c.what;
+    // The box holds every marked cell, a cell of margin round them.
+    const Rect& band = c.marks[0];
+    EXPECT_LE(bands[0].x0, 4 * (band.x0 - 1)) << c.what;
+    EXPECT_GE(bands[0].x1, 4 * (band.x1 + 2)) << c.what;
   }
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -22,9 +24,16 @@ constexpr double kPi = 3.14159265358979323846;
 // How much more of the edges may run one way than the other in a Data Matrix band. A long
 // rectangle's module edges run about as much along it as across it; bars run one way only.
 constexpr double kMaxEdgeImbalance = 3.0;
+// The part of a band's cells at each side across it left out of its width, when the band is too
+// wide at its extremes: a glyph of clutter whose marks touch the symbol's joins its set, and at
+// the extremes it made a long rectangle's band look half as wide again as it is or more.
+constexpr double kWidthTrim = 0.05;
+// Bands of less elongation at their extremes than this are not measured again (the symbols'
+// bands seen joined to clutter were 3.7 : 1 and more; each band taken costs a turned view).
+constexpr double kMinTrimmedElongation = 3.0;
 // The share of a band's cells that may lie on the frame round the picture: outlines that follow
 // the picture's edge lie there nearly all along.
-constexpr double kMaxOnFrame = 0.25;  // pixels a marking cell covers each way
+constexpr double kMaxOnFrame = 0.25;
 
 // A run of marked cells along a row, x0 ... x1 inclusive.
 struct Run {
@@ -58,6 +67,21 @@ void newMarks(const uint8_t* marked, const uint8_t* before, int32_t n, uint8_t* 
   }
 #endif
   for (; x < n; ++x) out[x] = static_cast<uint8_t>((marked[x] != 0) & (before[x] == 0));
+}
+
+// The extent across direction (c, s) of the cells of the runs labelled label, less kWidthTrim
+// of them each side. across: scratch.
+std::pair<double, double> trimmedAcross(const std::vector<Run>& runs, int32_t label, double c, double s,
+                                        std::vector<double>& across) {
+  across.clear();
+  for (const Run& r : runs)
+    if (r.label == label)
+      for (int32_t x = r.x0; x <= r.x1; ++x) across.push_back(-s * x + c * r.y);
+  const size_t trim = static_cast<size_t>(kWidthTrim * static_cast<double>(across.size()));
+  std::nth_element(across.begin(), across.begin() + static_cast<ptrdiff_t>(trim), across.end());
+  const double lo = across[trim];
+  std::nth_element(across.begin(), across.end() - 1 - static_cast<ptrdiff_t>(trim), across.end());
+  return {lo, across[across.size() - 1 - trim]};
 }
 
 int32_t findRoot(std::vector<int32_t>& parent, int32_t i) {
@@ -177,10 +201,21 @@ std::vector<Elongated> elongatedOutlines(const cimg_window& marking, const std::
     }
   }
   std::vector<std::pair<double, Elongated>> bands;
-  for (const Moments& m : sets) {
+  std::vector<double> across;
+  for (size_t i = 0; i < sets.size(); ++i) {
+    const Moments& m = sets[i];
     if (!candidate(m)) continue;
-    const double length = (m.hi - m.lo + 1) * kCell, width = (m.across1 - m.across0 + 1) * kCell;
-    if (length < minLength || width < minWidth || length < kMinElongation * width) continue;
+    const double length = (m.hi - m.lo + 1) * kCell;
+    double width = (m.across1 - m.across0 + 1) * kCell;
+    if (length < minLength || width < minWidth) continue;
+    if (length < kMinElongation * width) {
+      // Too wide at its extremes: measured again without the trimmed cells each side, when that
+      // can make it narrow enough (the trimming takes no more than a small glyph's width).
+      if (length < kMinTrimmedElongation * width) continue;
+      const auto [lo, hi] = trimmedAcross(runs, static_cast<int32_t>(i), m.cos, m.sin, across);
+      width = (hi - lo + 1) * kCell;
+      if (width < minWidth || length < kMinElongation * width) continue;
+    }
     Elongated e;
     // The box of the band's cells in image pixels, with a cell of margin, on the image.
     e.x0 = std::max(0, (m.minX - 1) * kCell - frame);

@@ -20,6 +20,14 @@ cmath_vect extendSide(const cimg_windowConst& w, cmath_vect corner, cmath_vect f
 // False, leaving the corners alone, when the image does not show the far sides clearly.
 bool fitFarSides(const cimg_windowConst& w, std::array<cmath_vect, 4>* corners);
 
+// The same for a located corner that need not be the L: the search can start its parallelogram
+// at any corner of the symbol, and at a steep angle the parallelogram's far corner lies up to
+// half a side from the true one. corners[0] and its two sides are kept; the two sides through
+// corners[2], solid or alternating, are measured further out and the corners rebuilt from them.
+// False, leaving the corners alone, when the located sides do not show a quiet zone outside and
+// ink inside, or the image does not show the far sides clearly.
+bool fitFourthCorner(const cimg_windowConst& w, std::array<cmath_vect, 4>* corners);
+
 }  // namespace dmroad
 
 #endif

@@ -161,6 +161,21 @@ bool coveredByFinds(const Elongated& band, const std::vector<Symbol>& found) {
   return covered >= 0.25 * area;
 }
 
+// The far corner of a located parallelogram measured afresh (fitFourthCorner, twice: the second
+// fit starts from far sides the first has brought close) and the border matched through it; on
+// success the corners, refined, and the layout are replaced.
+bool fitKeystone(const cimg_windowConst& w, bool acceptLong, std::array<cmath_vect, 4>* corners, BorderLayout* layout) {
+  std::array<cmath_vect, 4> fitted = *corners;
+  if (!fitFourthCorner(w, &fitted) || !convexQuad(fitted)) return false;
+  fitFourthCorner(w, &fitted);
+  BorderLayout fittedLayout;
+  if (!convexQuad(fitted) || !matchBorder(w, fitted, acceptLong, &fittedLayout)) return false;
+  refineCorners(w, fittedLayout, &fitted);
+  *corners = fitted;
+  *layout = fittedLayout;
+  return true;
+}
+
 }  // namespace
 
 Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* mask) {
@@ -341,6 +356,14 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
             refineCorners(w, layout, &s.corners);
           }
         }
+      }
+      // The search may start its parallelogram at any corner of the symbol, and seen at a steep
+      // angle the parallelogram's far corner lies too far off for the border to show through it:
+      // the sides through that corner, solid or alternating, measured further out.
+      if (options.fitFarSides && options.verify && !matched && !refusedLong &&
+          fitKeystone(w, acceptLong, &s.corners, &layout)) {
+        matched = true;
+        s.parallelogram = 0;
       }
       if (options.verify && !matched) {
         // Not claimed, so mark the seed as tried: its outline may cross the next marking cell, and
