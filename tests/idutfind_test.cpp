@@ -375,12 +375,11 @@ TEST(IdutFind, MemoryLimitsNeverCostALine) {
   const fs::path dir = scratch("limits");
   fs::remove_all(dir);
   fs::create_directories(dir);
-  scene::SceneSpec big;
-  big.width = 3200;
-  big.height = 2400;
-  big.noiseSigma = 12;  // noisy: the searches work on smoothed copies
-  big.symbols = {scene::encodeDataMatrix("under a limit"), scene::encodePdf417("under a limit too", {3, 2, 3})};
-  big.placements = {{.centre = {800, 800}, .moduleSize = 6}, {.centre = {2200, 1600}, .moduleSize = 3}};
+  const scene::SceneSpec big{  // noisy: the searches work on smoothed copies
+      .width = 3200, .height = 2400,
+      .symbols = {scene::encodeDataMatrix("under a limit"), scene::encodePdf417("under a limit too", {3, 2, 3})},
+      .placements = {{.centre = {800, 800}, .moduleSize = 6}, {.centre = {2200, 1600}, .moduleSize = 3}},
+      .noiseSigma = 12};
   const fs::path files[] = {writeScratchPng("limits/big1.png", scene::render(big).image),
                             writeScratchPng("limits/small.png", cleanScene().image),
                             writeFile(dir / "garbage.png", "not an image"),
