@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "idut/read.hpp"
@@ -32,64 +33,30 @@ struct Case {
   Expected expected;
 };
 
-scene::DmContent plain(std::string data) {
-  scene::DmContent c;
-  c.data = std::move(data);
-  return c;
+scene::DmContent dm(std::string data, int eci = 0, bool gs1 = false, bool readerInit = false, int appendIndex = 0,
+                    int appendCount = 0, std::string appendId = "") {
+  return {std::move(data), eci, gs1, readerInit, appendIndex, appendCount, std::move(appendId)};
 }
 
 std::vector<Case> cases() {
-  std::vector<Case> out;
-  out.push_back({"plain text", plain("idut 0123"), {"idut 0123", "idut 0123", ContentType::Text, "]d1"}});
-  {
-    scene::DmContent c = plain("[10]AB12[17]260101[01]09501101530008");
-    c.gs1 = true;
-    const std::string data = "10AB12\x1D" "17260101" "0109501101530008";
-    out.push_back({"GS1 with a separator", c, {"]d2" + data, data, ContentType::GS1, "]d2"}});
-  }
-  {
-    const std::string data = "[)>\x1E" "05\x1D" "ABC123\x1E\x04";
-    out.push_back({"macro 05", plain(data), {data, data, ContentType::ISO15434, "]d1"}});
-  }
-  {
-    const std::string data = "[)>\x1E" "06\x1D" "12S0042\x1E\x04";
-    out.push_back({"macro 06", plain(data), {data, data, ContentType::ISO15434, "]d1"}});
-  }
-  {
-    scene::DmContent c = plain("PROGRAM 7");
-    c.readerInit = true;
-    Expected e{"PROGRAM 7", "PROGRAM 7", ContentType::Text, "]d1"};
-    e.readerInit = true;
-    out.push_back({"reader initialisation", c, e});
-  }
-  {
-    scene::DmContent c = plain("part two of three");
-    c.appendIndex = 2;
-    c.appendCount = 3;
-    c.appendId = "017042";  // file id 17, 42
-    Expected e{"part two of three", "part two of three", ContentType::Text, "]d1"};
-    e.appendIndex = 1;
-    e.appendCount = 3;
-    e.appendId = "17.42";
-    out.push_back({"structured append", c, e});
-  }
-  {
-    scene::DmContent c = plain("\xD0\x96 \xE2\x82\xAC");  // "Ж €" in UTF-8
-    c.eci = 26;
-    Expected e{"\xD0\x96 \xE2\x82\xAC", "\xD0\x96 \xE2\x82\xAC", ContentType::Text, "]d4"};
-    e.eci = 26;
-    out.push_back({"ECI 26, UTF-8", c, e});
-  }
-  {
-    std::string bytes;
-    for (int b : {0x00, 0xFF, 0x80, 0x1D, 0x41, 0xC3, 0x28, 0x7F}) bytes += static_cast<char>(b);
-    scene::DmContent c = plain(bytes);
-    c.eci = 899;
-    Expected e{"", bytes, ContentType::Binary, "]d4"};
-    e.eci = 899;
-    out.push_back({"ECI 899, binary", c, e});
-  }
-  return out;
+  const std::string gs1 = "10AB12\x1D" "17260101" "0109501101530008", macro05 = "[)>\x1E" "05\x1D" "ABC123\x1E\x04",
+                    macro06 = "[)>\x1E" "06\x1D" "12S0042\x1E\x04", utf8 = "\xD0\x96 \xE2\x82\xAC";  // "Ж €"
+  std::string bytes;
+  for (int b : {0x00, 0xFF, 0x80, 0x1D, 0x41, 0xC3, 0x28, 0x7F}) bytes += static_cast<char>(b);
+  return {
+      {"plain text", dm("idut 0123"), {"idut 0123", "idut 0123", ContentType::Text, "]d1"}},
+      {"GS1 with a separator", dm("[10]AB12[17]260101[01]09501101530008", 0, true),
+       {"]d2" + gs1, gs1, ContentType::GS1, "]d2"}},
+      {"macro 05", dm(macro05), {macro05, macro05, ContentType::ISO15434, "]d1"}},
+      {"macro 06", dm(macro06), {macro06, macro06, ContentType::ISO15434, "]d1"}},
+      {"reader initialisation", dm("PROGRAM 7", 0, false, true),
+       {"PROGRAM 7", "PROGRAM 7", ContentType::Text, "]d1", -1, true}},
+      // File id 17, 42.
+      {"structured append", dm("part two of three", 0, false, false, 2, 3, "017042"),
+       {"part two of three", "part two of three", ContentType::Text, "]d1", -1, false, 1, 3, "17.42"}},
+      {"ECI 26, UTF-8", dm(utf8, 26), {utf8, utf8, ContentType::Text, "]d4", 26}},
+      {"ECI 899, binary", dm(bytes, 899), {"", bytes, ContentType::Binary, "]d4", 899}},
+  };
 }
 
 TEST(DataMatrixContent, FieldsBesideTheTextAreReported) {
@@ -105,13 +72,8 @@ TEST(DataMatrixContent, FieldsBesideTheTextAreReported) {
   for (const Case& c : cases()) {
     const scene::DmSymbol symbol = scene::encodeDataMatrix(c.content);
     for (const View& v : views) {
-      scene::Placed p;
-      p.moduleSize = 4;
-      p.angleDeg = v.angle;
-      p.mirrored = v.mirrored;
-      p.polarity = v.polarity;
-      p.blurSigma = 0.6;
-      p.noiseSigma = 2;
+      const scene::Placed p{.moduleSize = 4, .angleDeg = v.angle, .polarity = v.polarity, .mirrored = v.mirrored,
+                            .blurSigma = 0.6, .noiseSigma = 2};
       const scene::Scene sc = scene::placedAlone(symbol, p);
       idut::ReadOptions options;
       options.symbologies = {idut::Symbology::DataMatrix};
@@ -125,24 +87,18 @@ TEST(DataMatrixContent, FieldsBesideTheTextAreReported) {
       const idut::Symbol& s = found[0];
       const Expected& e = c.expected;
       ASSERT_TRUE(s.decoded) << where << ": " << s.decodeError;
-      EXPECT_EQ(s.text, e.text) << where;
-      EXPECT_EQ(std::string(s.bytes.begin(), s.bytes.end()), e.bytes) << where;
-      EXPECT_EQ(s.contentType, e.type) << where;
-      EXPECT_EQ(s.symbologyIdentifier, e.identifier) << where;
-      EXPECT_EQ(s.eci, e.eci) << where;
-      EXPECT_EQ(s.readerInit, e.readerInit) << where;
-      EXPECT_EQ(s.structuredAppend.index, e.appendIndex) << where;
-      EXPECT_EQ(s.structuredAppend.count, e.appendCount) << where;
-      EXPECT_EQ(s.structuredAppend.id, e.appendId) << where;
-      EXPECT_EQ(s.mirrored, v.mirrored) << where;
+      EXPECT_EQ(std::tuple(s.text, std::string(s.bytes.begin(), s.bytes.end()), s.contentType, s.symbologyIdentifier, s.eci,
+                           s.readerInit, s.structuredAppend.index, s.structuredAppend.count, s.structuredAppend.id,
+                           s.mirrored, s.inverted),
+                std::tuple(e.text, e.bytes, e.type, std::string(e.identifier), e.eci, e.readerInit, e.appendIndex,
+                           e.appendCount, std::string(e.appendId), v.mirrored, v.polarity == scene::Polarity::lightOnDark))
+          << where;
       // The corners are named after the symbol: the L, the end of the solid row, of the solid column.
       const scene::SymbolTruth& t = sc.symbols[0];
       auto near = [&](const idut::Point& p, const scene::Point& q) { return std::hypot(p.x - q.x, p.y - q.y) < 2.0; };
-      EXPECT_TRUE(near(s.corners.origin(), t.lCorner)) << where;
-      EXPECT_TRUE(near(s.corners.xEnd(), t.rowEnd)) << where;
-      EXPECT_TRUE(near(s.corners.yEnd(), t.columnEnd)) << where;
-      EXPECT_TRUE(near(s.corners.opposite(), t.opposite)) << where;
-      EXPECT_EQ(s.inverted, v.polarity == scene::Polarity::lightOnDark) << where;
+      EXPECT_TRUE(near(s.corners.origin(), t.lCorner) && near(s.corners.xEnd(), t.rowEnd) &&
+                  near(s.corners.yEnd(), t.columnEnd) && near(s.corners.opposite(), t.opposite))
+          << where;
     }
   }
 }
@@ -153,9 +109,7 @@ TEST(DataMatrixContent, FieldsBesideTheTextAreReported) {
 TEST(DataMatrixContent, EciSymbolsKeepTheirBytesAndDesignator) {
   for (const scene::EciSample& sample : scene::eciSamples()) {
     const scene::DmContent content = scene::eciContent(sample);
-    scene::Placed p;
-    p.moduleSize = 3;
-    p.angleDeg = 20 + sample.eci;
+    const scene::Placed p{.moduleSize = 3, .angleDeg = 20.0 + sample.eci};
     const scene::Scene sc = scene::placedAlone(scene::encodeDataMatrix(content), p);
     idut::ReadOptions options;
     options.symbologies = {idut::Symbology::DataMatrix};

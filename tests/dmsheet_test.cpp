@@ -136,14 +136,10 @@ TEST(DataMatrixSheet, SymbolsTooBigForAWindowAreFoundOnTheWholePage) {
   };
   const BigCase kCases[] = {{14, {700, 700}}, {34, {1300, 1100}}, {42, {1900, 1100}}, {50, {1300, 1100}}};
   for (const BigCase& c : kCases) {
-    scene::SceneSpec page;
-    page.width = 2600;
-    page.height = 2200;
-    page.symbols = {scene::encodeDataMatrix("a big symbol on a big page 1234567890")};
-    page.placements = {{.centre = c.centre, .moduleSize = c.module, .angleDeg = 17}};
-    page.blurSigma = 1;
-    page.noiseSigma = 3;
-    const scene::Scene sc = scene::render(page);
+    const scene::Scene sc = scene::render({.width = 2600, .height = 2200,
+                                           .symbols = {scene::encodeDataMatrix("a big symbol on a big page 1234567890")},
+                                           .placements = {{.centre = c.centre, .moduleSize = c.module, .angleDeg = 17}},
+                                           .blurSigma = 1, .noiseSigma = 3});
     ASSERT_GT(sc.image.width, dmroad::kWholeSearchSide);
     const scene::ImageView view(sc.image);
     const dmroad::Outcome out = dmroad::findAllInWindows(*view, {});

@@ -69,10 +69,9 @@ TEST(FindOneBarcode, ReadingDirectionAndCentreOnRenderedBars) {
 }
 
 TEST(FindOneBarcode, NothingWithoutBars) {
-  scene::SceneSpec dm;
-  dm.symbols.push_back(scene::encodeDataMatrix("not a barcode"));
-  dm.placements.push_back(scene::Placement{{160, 120}, 6});
-  for (const scene::GreyImage& image : {scene::GreyImage(320, 240, 180), scene::render(dm).image}) {
+  const scene::GreyImage dm =
+      scene::render({.symbols = {scene::encodeDataMatrix("not a barcode")}, .placements = {{.centre = {160, 120}, .moduleSize = 6}}}).image;
+  for (const scene::GreyImage& image : {scene::GreyImage(320, 240, 180), dm}) {
     scene::ImageView view(image);
     cmath_shapeAffineRect rect;
     std::memset(&rect, 0x11, sizeof rect);

@@ -146,50 +146,38 @@ TEST(GridPitch, ScaledPitchMatchesLeastSquares) {
   EXPECT_GT(refined, 150);
 }
 
-TEST(GridPitch, ExactGridKeepsPitch) {
-  std::vector<int32_t> pos;
-  for (int32_t k = 0; k < 40; ++k) pos.push_back(300 + 1000 * k);
-  const PitchOut o = scaledPitch(pos, 1000, 900, 1100, 20);
-  EXPECT_EQ(std::tuple(o.status, o.pitch, o.inliers), std::tuple(0, 1000, 40));
-}
-
-TEST(GridPitch, InliersLieWithinHalfTheTruncatedTolerance) {
-  // 40 edges on a pitch of 1000, the one of cell 20 moved on by 8: its phase is
-  // (20008 * 256) / 1000 - 5120 = 2, every other phase 0, and the fitted line is y = 0 (slope and
-  // intercept truncate to 0). The pitch stays 1000; the moved edge is an inlier only when
-  // 2 < v / 2 with v / 2 truncated: not for v = 4 or 5, but for v = 6.
-  std::vector<int32_t> pos;
-  for (int32_t k = 0; k < 40; ++k) pos.push_back(1000 * k + (k == 20 ? 8 : 0));
-  const struct {
-    int32_t inlierTolerance, inliers;
-  } rows[] = {{4, 39}, {5, 39}, {6, 40}, {7, 40}};
-  for (const auto& row : rows) {
-    int32_t fitSum = -7, inliers = -7, pitch = -7;
-    ASSERT_EQ(cidut_cg1dComputeScaledPitch(40, pos.data(), 1000, 900, 1100, 20, 0, row.inlierTolerance, &fitSum,
-                                           &inliers, &pitch),
-              0);
-    EXPECT_EQ(std::tuple(pitch, inliers), std::tuple(1000, row.inliers)) << row.inlierTolerance;
+// Worked cases of the truncating fit (tolerance 20, scale 0.9 ... 1.1).
+//   An exact grid of 40 edges, pitch 1000 from 300: the pitch stays and every edge is an inlier.
+//   The same from 0 with the edge of cell 20 moved on by 8: its phase is (20008 * 256) / 1000 -
+//   5120 = 2, every other phase 0, and the fitted line is y = 0 (slope and intercept truncate to
+//   0). The pitch stays 1000; the moved edge is an inlier only when 2 < v / 2 with v / 2
+//   truncated: not for v = 4 or 5, but for v = 6.
+//   Edges at 0, 1000 and 2016 form one run (K = 4 > the 2 cells spanned, so one round). From the
+//   first edge the phases are 0, 0, 4; from half a pitch before it they are 128, 128, 132. Fits
+//   with truncating 32-bit division: slope (3*8 - 3*4)/6 = 2 for both, intercepts
+//   (5*4 - 3*8)/6 = -0.67 -> 0 and (5*388 - 3*392)/6 = 127.3 -> 127. Residual sums about those
+//   lines: 0 + 4 + 0 = 4 and 1 + 1 + 1 = 3, so the second phase wins although both fit equally
+//   well. Pitch 1000 + ((2 * 1000) >> 8) = 1007, fit sum 0 + 1 + 2 = 3; its residuals are 1, -1,
+//   1, so no edge is an inlier with v = 2 (|r| < 1) and all three are with v = 4.
+TEST(GridPitch, TruncatedFitWorkedCases) {
+  std::vector<int32_t> exact, moved;
+  for (int32_t k = 0; k < 40; ++k) {
+    exact.push_back(300 + 1000 * k);
+    moved.push_back(1000 * k + (k == 20 ? 8 : 0));
   }
-}
-
-TEST(GridPitch, RunsAreJudgedByTheResidualsOfTheTruncatedLine) {
-  // Edges at 0, 1000 and 2016 with a pitch of 1000 form one run (K = 4 > the 2 cells spanned, so
-  // one round). From the first edge the phases are 0, 0, 4; from half a pitch before it they are
-  // 128, 128, 132. Fits with truncating 32-bit division: slope (3*8 - 3*4)/6 = 2 for both,
-  // intercepts (5*4 - 3*8)/6 = -0.67 -> 0 and (5*388 - 3*392)/6 = 127.3 -> 127. Residual sums
-  // about those lines: 0 + 4 + 0 = 4 and 1 + 1 + 1 = 3, so the second phase wins although both
-  // fit equally well. Pitch 1000 + ((2 * 1000) >> 8) = 1007, fit sum 0 + 1 + 2 = 3; its residuals
-  // are 1, -1, 1, so no edge is an inlier with v = 2 (|r| < 1) and all three are with v = 4.
-  const std::vector<int32_t> pos{0, 1000, 2016};
+  const std::vector<int32_t> run{0, 1000, 2016};
   const struct {
-    int32_t inlierTolerance, inliers;
-  } rows[] = {{2, 0}, {3, 0}, {4, 3}};
+    const std::vector<int32_t>* pos;
+    int32_t inlierTolerance, pitch, fitSum, inliers;  // fitSum -1: not checked
+  } rows[] = {{&exact, 40, 1000, -1, 40}, {&moved, 4, 1000, -1, 39}, {&moved, 5, 1000, -1, 39}, {&moved, 6, 1000, -1, 40},
+              {&run, 2, 1007, 3, 0},      {&run, 3, 1007, 3, 0},     {&run, 4, 1007, 3, 3}};
   for (const auto& row : rows) {
     int32_t fitSum = -7, inliers = -7, pitch = -7;
-    ASSERT_EQ(cidut_cg1dComputeScaledPitch(3, pos.data(), 1000, 900, 1100, 20, 0, row.inlierTolerance, &fitSum,
-                                           &inliers, &pitch),
+    ASSERT_EQ(cidut_cg1dComputeScaledPitch(static_cast<int32_t>(row.pos->size()), row.pos->data(), 1000, 900, 1100, 20,
+                                           0, row.inlierTolerance, &fitSum, &inliers, &pitch),
               0);
-    EXPECT_EQ(std::tuple(pitch, fitSum, inliers), std::tuple(1007, 3, row.inliers)) << row.inlierTolerance;
+    EXPECT_EQ(std::tuple(pitch, row.fitSum < 0 ? row.fitSum : fitSum, inliers), std::tuple(row.pitch, row.fitSum, row.inliers))
+        << row.pos->size() << " edges, v " << row.inlierTolerance;
   }
 }
 

@@ -60,10 +60,8 @@ TEST(Pdf417Ecc, TableReadsLibzintSymbols) {
   std::mt19937 rng(5);
   std::set<int> met;
   for (int n = 0; n < 400; ++n) {
-    scene::Pdf417Layout layout;
-    layout.rowHeight = 1;
-    layout.columns = 1 + static_cast<int>(rng() % 30);
-    layout.security = static_cast<int>(rng() % 9);
+    const scene::Pdf417Layout layout{.columns = 1 + static_cast<int>(rng() % 30), .security = static_cast<int>(rng() % 9),
+                                     .rowHeight = 1};
     std::string data;
     for (int i = 1 + static_cast<int>(rng() % 200); i > 0; --i) data += static_cast<char>(rng() % 3 ? '0' + rng() % 10 : rng() % 256);
     scene::DmSymbol s;

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include <set>
@@ -51,14 +52,11 @@ TEST(FrontDoor, ReadsTheSampleWithNamedCornersInPolygonOrder) {
   ASSERT_EQ(symbols.size(), kSampleTexts.size());
   for (size_t i = 0; i < symbols.size(); ++i) {
     const idut::Symbol& s = symbols[i];
-    EXPECT_EQ(s.symbology, idut::Symbology::DataMatrix);
-    EXPECT_TRUE(s.decoded);
-    EXPECT_EQ(s.text, kSampleTexts[i]);
-    EXPECT_EQ(std::string(s.bytes.begin(), s.bytes.end()), kSampleTexts[i]);
-    EXPECT_TRUE(s.decodeError.empty());
-    EXPECT_EQ(s.symbologyIdentifier, "]d1");
-    EXPECT_EQ(s.contentType, idut::ContentType::Text);
-    EXPECT_GT(s.rows, 0);
+    EXPECT_EQ(std::tuple(s.symbology, s.decoded, s.text, std::string(s.bytes.begin(), s.bytes.end()), s.decodeError,
+                         s.symbologyIdentifier, s.contentType, s.rows > 0),
+              std::tuple(idut::Symbology::DataMatrix, true, kSampleTexts[i], kSampleTexts[i], "", "]d1", idut::ContentType::Text,
+                         true))
+        << i;
     // The outline in polygon order: every corner turns the same way, and the opposite corner is
     // the far end of both sides (xEnd - origin + yEnd - origin, up to perspective).
     const idut::Quad& q = s.corners;
@@ -174,14 +172,10 @@ TEST(FrontDoor, CReadsTheSample) {
   const std::vector<idut::Symbol> cpp = idut::readSymbols(sampleView());
   for (size_t i = 0; i < list->count; ++i) {
     const idut_symbol& s = list->symbols[i];
-    EXPECT_STREQ(idut_symbology_name(s.symbology), "DataMatrix");
-    EXPECT_EQ(std::string(s.text, s.text_length), kSampleTexts[i]);
-    EXPECT_STREQ(s.decode_error, "");
-    EXPECT_EQ(s.append_index, -1);
-    for (int k = 0; k < 4; ++k) {
-      EXPECT_EQ(s.corners[k].x, cpp[i].corners.points[k].x);
-      EXPECT_EQ(s.corners[k].y, cpp[i].corners.points[k].y);
-    }
+    EXPECT_EQ(std::tuple(std::string(idut_symbology_name(s.symbology)), std::string(s.text, s.text_length),
+                         std::string(s.decode_error), s.append_index),
+              std::tuple("DataMatrix", kSampleTexts[i], "", -1));
+    for (int k = 0; k < 4; ++k) EXPECT_TRUE(s.corners[k].x == cpp[i].corners.points[k].x && s.corners[k].y == cpp[i].corners.points[k].y);
   }
   EXPECT_STREQ(list->error, "");
   idut_symbol_list_free(list);

@@ -73,15 +73,7 @@ TEST(SceneSupport, EncodingAndProjectiveMaps) {
 
   // A map solved from four point pairs agrees with the one that made them; inverse and
   // composition undo it.
-  scene::Homography h;
-  h.m[0][0] = 3.1;
-  h.m[0][1] = -0.4;
-  h.m[0][2] = 120;
-  h.m[1][0] = 0.7;
-  h.m[1][1] = 2.6;
-  h.m[1][2] = 80;
-  h.m[2][0] = 0.002;
-  h.m[2][1] = -0.003;
+  const scene::Homography h{{{3.1, -0.4, 120}, {0.7, 2.6, 80}, {0.002, -0.003, 1}}};
   const std::array<Point, 4> from{Point{0, 0}, {20, 0}, {20, 14}, {0, 14}};
   const scene::Homography solved =
       scene::homographyFromPoints(from, {h.map(from[0]), h.map(from[1]), h.map(from[2]), h.map(from[3])});

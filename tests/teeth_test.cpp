@@ -188,6 +188,8 @@ TEST(EdgesToTeeth, WorkedLists) {
     csys_status status;
     int teeth, synthetic;  // synthetic: slot expected to be made up, -1 none
     double start = 0.25, tolerance = 0.05;  // bars' start in their cells (modules); centre error, px
+    int polarity = 1;                       // 1: a bar starts at a negative edge
+    double strengthLimit = -1;              // none
   };
   // Bars whose centres lie a pixel before their cells' ends, two of them pushed 1.5 px over into
   // the next cells, and bar 5 missing: the teeth of bars 3 and 4 must move back into cells 3 and 4.
@@ -195,6 +197,11 @@ TEST(EdgesToTeeth, WorkedLists) {
   for (int i = 6; i < 10; ++i) jittered[i].position += 384;
   std::vector<cidut_edge> dense;
   for (int i = 0; i < 40; ++i) dense.push_back({static_cast<int32_t>((-40 + i * 1.0) * 256), i % 2 ? 30000 : -30000});
+  // With a limit in force an edge must have a signed strength of at least round(256 * limit): a
+  // limit of 10 (2560) keeps every -30000 edge out, so no tooth has both of its edges, whichever
+  // polarity starts it.
+  std::vector<cidut_edge> reversed = regularBars(10, s, length, -1);
+  for (auto& e : reversed) e.strength = -e.strength;
   const std::vector<Row> rows = {
       {"four edges", regularBars(2, s, length, -1), CIDUT_EDGELIST_ON_AXIS, 2, 2, 0, 0, -1},
       {"without the axis flag", regularBars(5, s, length, -1), 0, 5, 2, cidut_errBadArgument, 0, -1},
@@ -203,12 +210,17 @@ TEST(EdgesToTeeth, WorkedLists) {
       {"too few teeth", regularBars(3, s, length, -1), CIDUT_EDGELIST_ON_AXIS, 10, 4, 0, 0, -1},
       {"dense edges", dense, CIDUT_EDGELIST_ON_AXIS, 10, 2, 0, 0, -1},
       {"bars pushed over a cell boundary", jittered, CIDUT_EDGELIST_ON_AXIS, 10, 2, 0, 10, 5, 1.25, 1.6},
+      {"a strength limit", regularBars(10, s, length, -1), CIDUT_EDGELIST_ON_AXIS, 10, 2, 0, 0, -1, 0.25, 0.05, 1, 10},
+      {"the other polarity", reversed, CIDUT_EDGELIST_ON_AXIS, 10, 2, 0, 10, -1, 0.25, 0.05, 0},
+      {"the other polarity and a strength limit", reversed, CIDUT_EDGELIST_ON_AXIS, 10, 2, 0, 0, -1, 0.25, 0.05, 0, 10},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     const cidut_edgePairingParams params = [&] {
       cidut_edgePairingParams p = barParams(row.cells, s, -1);
       p.minTeeth = row.minTeeth;
+      p.polarity = row.polarity;
+      p.minEdgeStrength = row.strengthLimit;
       return p;
     }();
     const cidut_edgeList list{static_cast<int32_t>(row.edges.size()), row.flags, 0, row.edges.data()};
@@ -262,32 +274,6 @@ TEST(EdgesToTeeth, RefusalsAndFailedAllocations) {
     return st == 0 && n != 10 ? csys_errAssertion : st;
   });
   EXPECT_GE(points, 2u);
-}
-
-TEST(EdgesToTeeth, AStrengthLimitComparesSignedStrengths) {
-  // Ten bars: each starts at an edge of strength -30000 and ends at one of +30000 (polarity 1),
-  // or the reverse (polarity 0). With a limit in force an edge must have a signed strength of at
-  // least round(256 * limit): a limit of 10 (2560) keeps every -30000 edge out, so no tooth has
-  // both of its edges, whichever polarity starts it.
-  const double s = 4, length = 100;
-  const cmath_shapeAffineRect rect = axisRect(length);
-  const struct {
-    int polarity;
-    double limit;
-    int teeth;
-  } rows[] = {{1, -1.0, 10}, {1, 10.0, 0}, {0, -1.0, 10}, {0, 10.0, 0}};
-  for (const auto& row : rows) {
-    auto edges = regularBars(10, s, length, -1);
-    if (row.polarity == 0)
-      for (auto& e : edges) e.strength = -e.strength;
-    const cidut_edgeList list{static_cast<int32_t>(edges.size()), CIDUT_EDGELIST_ON_AXIS, 0, edges.data()};
-    cidut_edgePairingParams params = barParams(10, s, -1);
-    params.polarity = row.polarity;
-    params.minEdgeStrength = row.limit;
-    Teeth teeth;
-    ASSERT_EQ(cidut_edgesToTeeth(&params, &list, nullptr, nullptr, &rect, nullptr, &teeth.r), 0);
-    EXPECT_EQ(static_cast<int>(teeth.get().size()), row.teeth) << row.polarity << " " << row.limit;
-  }
 }
 
 TEST(EdgesToTeeth, MappedFrameGivesTheSameTeeth) {
