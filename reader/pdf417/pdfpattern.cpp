@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstdint>
 #include <cmath>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -90,6 +91,46 @@ uint32_t darkBits16(const uint8_t* q, int below) {
 #endif
 }
 
+constexpr int kMaxBlocks = 1 << 12;
+constexpr int kLanes = 16;
+constexpr int kPad = 16;  // at least kBlockReach
+constexpr int kPaddedBlocks = kPad + kMaxBlocks + kPad + kLanes;
+
+// Over blocks 0 .. blocks - 1 (rounded up to whole groups of kLanes, which the arrays have room
+// for): the least of lo, the greatest of hi and the least of span over the kBlockReach blocks
+// either side and the block itself. The inputs hold kBlockReach neutral blocks before 0 and
+// after the last, and are readable kLanes blocks further.
+void neighbourhoods(const uint8_t* lo, const uint8_t* hi, const uint8_t* span, int blocks, uint8_t* nearLo,
+                    uint8_t* nearHi, uint8_t* nearFlattest) {
+  static_assert(kPad >= kBlockReach);
+#if defined(__SSE2__)
+  auto at = [](const uint8_t* q) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q)); };
+  for (int b = 0; b < blocks; b += kLanes) {
+    __m128i l = at(lo + b - kBlockReach), h = at(hi + b - kBlockReach), f = at(span + b - kBlockReach);
+    for (int d = 1 - kBlockReach; d <= kBlockReach; ++d) {
+      l = _mm_min_epu8(l, at(lo + b + d));
+      h = _mm_max_epu8(h, at(hi + b + d));
+      f = _mm_min_epu8(f, at(span + b + d));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(nearLo + b), l);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(nearHi + b), h);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(nearFlattest + b), f);
+  }
+#else
+  for (int b = 0; b < blocks; ++b) {
+    uint8_t l = 255, h = 0, f = 255;
+    for (int j = b - kBlockReach; j <= b + kBlockReach; ++j) {
+      l = std::min(l, lo[j]);
+      h = std::max(h, hi[j]);
+      f = std::min(f, span[j]);
+    }
+    nearLo[b] = l;
+    nearHi[b] = h;
+    nearFlattest[b] = f;
+  }
+#endif
+}
+
 }  // namespace
 
 void runsOf(const uint8_t* p, int n, double minContrast, LineRuns* runs) {
@@ -98,9 +139,14 @@ void runsOf(const uint8_t* p, int n, double minContrast, LineRuns* runs) {
   if (n < 2) return;
   // Extremes per block, then each block's threshold from its neighbourhood's extremes.
   const int blocks = ((n - 1) >> kBlockShift) + 1;
-  uint8_t lo[1 << 12], hi[1 << 12];
-  float threshold[1 << 12];
-  if (blocks > (1 << 12)) return;  // lines of more than 65536 samples are not read
+  if (blocks > kMaxBlocks) return;  // lines of more than 65536 samples are not read
+  // Block extremes, with kBlockReach blocks of padding either side that change no neighbourhood
+  // (255 for a minimum, 0 for a maximum) and room for the last 16 blocks' loads.
+  uint8_t loBuffer[kPaddedBlocks], hiBuffer[kPaddedBlocks], spanBuffer[kPaddedBlocks];
+  uint8_t* const lo = loBuffer + kPad;
+  uint8_t* const hi = hiBuffer + kPad;
+  uint8_t* const span = spanBuffer + kPad;
+  float threshold[kMaxBlocks];
   // Whole blocks in a loop of fixed length, which the vectoriser takes; the last, short one apart.
   constexpr int kBlock = 1 << kBlockShift;
   const int wholeBlocks = n >> kBlockShift;
@@ -123,20 +169,17 @@ void runsOf(const uint8_t* p, int n, double minContrast, LineRuns* runs) {
     lo[wholeBlocks] = l;
     hi[wholeBlocks] = h;
   }
+  for (int b = 0; b < blocks; ++b) span[b] = static_cast<uint8_t>(hi[b] - lo[b]);
+  std::memset(lo - kPad, 255, kPad);
+  std::memset(hi - kPad, 0, kPad);
+  std::memset(span - kPad, 255, kPad);
+  std::memset(lo + blocks, 255, kPad + kLanes);
+  std::memset(hi + blocks, 0, kPad + kLanes);
+  std::memset(span + blocks, 255, kPad + kLanes);
   // Each block's neighbourhood: its extremes, and the narrowest span of one block in it (the
   // line's noise where it holds a plain stretch).
-  uint8_t nearLo[1 << 12], nearHi[1 << 12], nearFlattest[1 << 12];
-  for (int b = 0; b < blocks; ++b) {
-    uint8_t l = 255, h = 0, flattest = 255;
-    for (int j = std::max(0, b - kBlockReach); j <= std::min(blocks - 1, b + kBlockReach); ++j) {
-      l = std::min(l, lo[j]);
-      h = std::max(h, hi[j]);
-      flattest = std::min(flattest, static_cast<uint8_t>(hi[j] - lo[j]));
-    }
-    nearLo[b] = l;
-    nearHi[b] = h;
-    nearFlattest[b] = flattest;
-  }
+  uint8_t nearLo[kMaxBlocks + kLanes], nearHi[kMaxBlocks + kLanes], nearFlattest[kMaxBlocks + kLanes];
+  neighbourhoods(lo, hi, span, blocks, nearLo, nearHi, nearFlattest);
   int firstSet = -1;
   for (int b = 0; b < blocks; ++b) {
     if (nearHi[b] - nearLo[b] >= minContrast) {

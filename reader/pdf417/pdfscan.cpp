@@ -41,8 +41,8 @@ Extremes extremesOf(const float* p, size_t count) {
     __m128 lo = _mm_set1_ps(255.0f), hi = _mm_setzero_ps();
     for (; i + 4 <= count; i += 4) {
       const __m128 v = _mm_loadu_ps(p + i);
-      lo = _mm_min_ps(lo, v);
-      hi = _mm_max_ps(hi, v);
+      lo = _mm_min_ps(v, lo);
+      hi = _mm_max_ps(v, hi);
     }
     alignas(16) float l[4], h[4];
     _mm_store_ps(l, lo);
