@@ -93,6 +93,14 @@ Correction correct(std::vector<int>& words, int level, const std::vector<int>& e
                 " can repair with a check";
     return out;
   }
+  // Words read as a codeword (nothing erased, every word a field element, every syndrome zero)
+  // need no repair: the codec would hand them back unchanged, after computing the same syndromes
+  // again. A word outside the field goes to the codec, which reduces it its own way.
+  const bool inField = std::all_of(words.begin(), words.end(), [](int w) { return w >= 0 && w < kPrime; });
+  if (exponents.empty() && inField && syndromesZero(words, level)) {
+    out.ok = true;
+    return out;
+  }
   std::vector<uint32_t> buffer(words.begin(), words.end());
   for (int32_t e : exponents) buffer[n - e] = 0;
   int32_t errors = 0, flag = 0;
