@@ -3,6 +3,7 @@
 // and the lines over rendered symbols at angles from square to the pixels to 45 degrees off.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -125,6 +126,53 @@ TEST(PatternRuns, NoMatchWithoutThePattern) {
   pdfroad::LineRuns runs;
   pdfroad::runsOf(std::vector<uint8_t>(300, 128).data(), 300, 12, &runs);
   EXPECT_EQ(runs.count(), 0u);
+}
+
+// Patterns stretched to the edge of what the matching allows, as runs: the wide bar narrowed by
+// most of its module and a half of slack and its two narrow neighbours widened by most of their
+// half module (so the wide bar is barely three and a half times as wide), either way; and just past
+// the slack, which no quick look may let through either.
+TEST(PatternRuns, PatternsAtTheEdgeOfTheirSlack) {
+  const struct {
+    const char* what;
+    bool stop;
+    std::vector<double> elements;  // modules, bar first, in reading order
+    bool found;
+  } cases[] = {
+      {"start, wide bar narrowed", false, {6.7, 1.5, 1.5, 1, 1, 1, 1, 3}, true},
+      {"stop, wide bar narrowed", true, {5.4, 1.49, 1.49, 3, 1, 1, 1, 2, 1}, true},
+      {"stop, wide bar narrowed too far", true, {5.2, 1.49, 1.49, 3, 1, 1, 1, 2, 1}, false},
+      {"stop, narrow neighbour widened too far", true, {5.4, 1.49, 1.6, 3, 1, 1, 1, 2, 1}, false},
+  };
+  constexpr double kModule = 3.0;
+  for (const auto& c : cases) {
+    for (bool reversed : {false, true}) {
+      // Quiet zone, the pattern and a word in reading order (the word before the stop pattern),
+      // quiet zone; then laid along the line, back to front when reversed.
+      std::vector<double> widths{10};
+      std::vector<double> word(std::begin(kWord), std::end(kWord));
+      if (c.stop) widths.insert(widths.end(), word.begin(), word.end());
+      widths.insert(widths.end(), c.elements.begin(), c.elements.end());
+      if (!c.stop) widths.insert(widths.end(), word.begin(), word.end());
+      widths.push_back(10);
+      std::vector<uint8_t> dark;  // bars and spaces take turns from the first bar after the quiet zone
+      for (size_t i = 0; i < widths.size(); ++i) dark.push_back(i % 2 == 1 && i + 1 < widths.size() ? 1 : 0);
+      if (reversed) std::reverse(widths.begin(), widths.end()), std::reverse(dark.begin(), dark.end());
+      pdfroad::LineRuns runs;
+      float x = -0.5f;
+      for (size_t i = 0; i < widths.size(); ++i) {
+        runs.edges.push_back(x);
+        runs.dark.push_back(dark[i]);
+        x += static_cast<float>(widths[i] * kModule);
+      }
+      runs.edges.push_back(x);
+      std::vector<pdfroad::LineMatch> matches;
+      pdfroad::matchRuns(runs, &matches);
+      int found = 0;
+      for (const pdfroad::LineMatch& m : matches) found += m.stop == c.stop && m.reversed == reversed && !m.lightBars;
+      EXPECT_EQ(found, c.found ? 1 : 0) << c.what << (reversed ? ", backwards" : "");
+    }
+  }
 }
 
 // A line passes whole blocks of samples lying on one side of the threshold: a bar beginning or

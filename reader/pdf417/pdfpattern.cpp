@@ -23,26 +23,47 @@ constexpr float kMinModule = 0.9f;    // narrowest module matched, samples (a sh
 // start pattern leave a module; the stop pattern's wide bar is less distinctive (data holds bars
 // of six modules), so it asks for more.
 constexpr float kQuietBeforeStart = 0.9f, kQuietAfterStop = 1.5f;
-constexpr int kStart[] = {8, 1, 1, 1, 1, 1, 1, 3};
-constexpr int kStop[] = {7, 1, 1, 3, 1, 1, 1, 2, 1};
 constexpr int kStartModules = 17, kStopModules = 18;
-// The wide bar against its narrow neighbour: 8 (or 7) modules against 1, with the slack the
-// matching allows, is at least 3.6 times as wide; anything less needs no closer look.
+// The wide bar against its narrow neighbours (the next two elements, a module each in both
+// patterns): 8 (or 7) modules against 1, with the slack the matching allows, is at least 3.5 times
+// as wide; anything less needs no closer look.
 constexpr float kWideOverNarrow = 3.0f;
 
-// Run k onwards (forward) or k backwards (backward) as the elements of pattern, bar first; module
-// receives the pattern's mean module. Narrow elements may be off by a little over half a module
-// (blur moves both edges of a narrow element), the wide bar by a module and a half.
+// A pattern's elements in modules, bar first, and how far each may be off, in modules: narrow
+// elements by a little over half a module (blur moves both edges of a narrow element), the wide
+// bar by a module and a half.
 template <size_t N>
-bool matchesAt(const LineRuns& r, size_t k, bool forward, const int (&pattern)[N], int modules, float* module) {
+struct Pattern {
+  float modules[N];
+  float slack[N];
+  int total;
+};
+template <size_t N>
+constexpr Pattern<N> patternOf(const int (&elements)[N], int total) {
+  Pattern<N> p{};
+  for (size_t j = 0; j < N; ++j) {
+    p.modules[j] = static_cast<float>(elements[j]);
+    p.slack[j] = elements[j] >= 7 ? 1.5f : 0.45f + 0.1f * static_cast<float>(elements[j]);
+  }
+  p.total = total;
+  return p;
+}
+constexpr int kStartElements[] = {8, 1, 1, 1, 1, 1, 1, 3};
+constexpr int kStopElements[] = {7, 1, 1, 3, 1, 1, 1, 2, 1};
+constexpr Pattern<8> kStart = patternOf(kStartElements, kStartModules);
+constexpr Pattern<9> kStop = patternOf(kStopElements, kStopModules);
+
+// Run k onwards (forward) or k backwards (backward) as the elements of pattern, bar first; module
+// receives the pattern's mean module.
+template <size_t N>
+bool matchesAt(const LineRuns& r, size_t k, bool forward, const Pattern<N>& pattern, float* module) {
   if (forward ? k + N > r.count() : k + 1 < N) return false;
   const float span = forward ? r.edges[k + N] - r.edges[k] : r.edges[k + 1] - r.edges[k + 1 - N];
-  const float m = span / modules;
+  const float m = span / static_cast<float>(pattern.total);
   if (m < kMinModule) return false;
   for (size_t j = 0; j < N; ++j) {
     const float w = r.width(forward ? k + j : k - j);
-    const float slack = pattern[j] >= 7 ? 1.5f : 0.45f + 0.1f * pattern[j];
-    if (std::fabs(w - pattern[j] * m) > slack * m) return false;
+    if (std::fabs(w - pattern.modules[j] * m) > pattern.slack[j] * m) return false;
   }
   *module = m;
   return true;
@@ -240,31 +261,34 @@ void matchRuns(const LineRuns& r, std::vector<LineMatch>* matches) {
   };
   for (size_t k = 0; k < count; ++k) {
     const float w = r.width(k);
+    // Forward: the wide bar first, the narrow elements after it.
+    const bool forward = k + 2 < count && w >= kWideOverNarrow * r.width(k + 1) && w >= kWideOverNarrow * r.width(k + 2);
+    // Backward: the line runs against the reading direction, the wide bar last.
+    const bool backward = k > 1 && w >= kWideOverNarrow * r.width(k - 1) && w >= kWideOverNarrow * r.width(k - 2);
+    if (!forward && !backward) continue;
     LineMatch m;
     m.lightBars = r.dark[k] == 0;
     m.wideBar = 0.5f * (r.edges[k] + r.edges[k + 1]);
-    // Forward: the wide bar first, the narrow elements after it.
-    if (k + 1 < count && w >= kWideOverNarrow * r.width(k + 1)) {
-      if (matchesAt(r, k, true, kStart, kStartModules, &m.module) && quiet(k - 1, k == 0, kQuietBeforeStart * m.module)) {
+    if (forward) {
+      if (matchesAt(r, k, true, kStart, &m.module) && quiet(k - 1, k == 0, kQuietBeforeStart * m.module)) {
         m.edge = r.edges[k];
         m.atBorder = k == 0;
         matches->push_back(m);
-      } else if (matchesAt(r, k, true, kStop, kStopModules, &m.module) && quiet(k + 9, k + 9 == count, kQuietAfterStop * m.module)) {
+      } else if (matchesAt(r, k, true, kStop, &m.module) && quiet(k + 9, k + 9 == count, kQuietAfterStop * m.module)) {
         m.stop = true;
         m.edge = r.edges[k + 9];
         m.atBorder = k + 9 == count;
         matches->push_back(m);
       }
     }
-    // Backward: the line runs against the reading direction, the wide bar last.
-    if (k > 0 && w >= kWideOverNarrow * r.width(k - 1)) {
+    if (backward) {
       m.reversed = true;
       m.stop = false;
-      if (matchesAt(r, k, false, kStart, kStartModules, &m.module) && quiet(k + 1, k + 1 == count, kQuietBeforeStart * m.module)) {
+      if (matchesAt(r, k, false, kStart, &m.module) && quiet(k + 1, k + 1 == count, kQuietBeforeStart * m.module)) {
         m.edge = r.edges[k + 1];
         m.atBorder = k + 1 == count;
         matches->push_back(m);
-      } else if (matchesAt(r, k, false, kStop, kStopModules, &m.module) && quiet(k - 9, k == 8, kQuietAfterStop * m.module)) {
+      } else if (matchesAt(r, k, false, kStop, &m.module) && quiet(k - 9, k == 8, kQuietAfterStop * m.module)) {
         m.stop = true;
         m.edge = r.edges[k - 8];
         m.atBorder = k == 8;
