@@ -208,6 +208,9 @@ static void findEdges(const std::vector<float>& p, std::vector<double>* position
   positions->clear();
   dark->clear();
   if (p.size() < 2) return;
+  // Room for every edge the profile can hold, taken once rather than grown edge by edge.
+  positions->reserve(p.size());
+  dark->reserve(p.size());
   Thresholds levels;
   localThreshold(p, &levels);
   bool inDark = p[0] < levels.midAt(0);
@@ -244,6 +247,12 @@ struct Walk {
   std::array<int, 9> clusterVotes{};
   std::array<float, 6> lastDistances{kNotMeasured};
 
+  // Room for a line's words, taken once.
+  void reserve() {
+    readings.reserve(kMaxLineWords);
+    clusters.reserve(kMaxLineWords);
+    unread.reserve(kMaxLineWords);
+  }
   // The word whose elements run from edge e over total samples; false when neither way reads it
   // (its distances are then kept for skip()).
   bool take(const std::vector<double>& pos, size_t e, double total, double module) {
@@ -272,6 +281,8 @@ void walkForward(const std::vector<double>& pos, const std::vector<char>& dark, 
                  LineRead* line, Walk* walk) {
   double module = (pos[start + 8] - pos[start]) / kStartModules;
   line->startEdge = static_cast<float>(pos[start]);
+  line->slotStart.reserve(kMaxLineWords);
+  line->slotEdges.reserve(kMaxLineWords);
   line->module = static_cast<float>(module);
   size_t e = start + 8;
   double x = pos[e];
@@ -350,11 +361,13 @@ LineRead readLine(const std::vector<float>& profile) {
   Walk walk;
   const size_t start = findStart(pos, dark);
   if (start < pos.size()) {
+    walk.reserve();
     walkForward(pos, dark, start, static_cast<double>(profile.size()), &line, &walk);
   } else {
     const size_t stop = findStop(pos, dark);
     if (stop == pos.size()) return line;
     line.fromStop = true;
+    walk.reserve();
     walkBackward(pos, dark, stop, &line, &walk);
   }
   line.found = true;
