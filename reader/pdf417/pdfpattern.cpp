@@ -349,10 +349,20 @@ std::vector<PatternHit> scanPatterns(const cimg_windowConst& w, const PatternSca
   std::vector<int> read;
   for (int c = 0; c < columns; ++c)
     if (wanted(1, c)) read.push_back(c);
+  // Sixteen rows at a time: each column's sixteen samples land side by side, and the rows stay at
+  // hand in the cache while every column takes its share of them.
   std::vector<uint8_t> gathered(read.size() * w.height);
-  for (int y = 0; y < w.height; ++y) {
-    const uint8_t* row = w.pixels + static_cast<ptrdiff_t>(y) * w.stride + step / 2;
-    for (size_t k = 0; k < read.size(); ++k) gathered[k * w.height + y] = row[read[k] * step];
+  std::vector<ptrdiff_t> offsets(read.size());
+  for (size_t k = 0; k < read.size(); ++k) offsets[k] = step / 2 + static_cast<ptrdiff_t>(read[k]) * step;
+  constexpr int kTile = 16;
+  for (int y0 = 0; y0 < w.height; y0 += kTile) {
+    const int rows = std::min(kTile, w.height - y0);
+    const uint8_t* tile = w.pixels + static_cast<ptrdiff_t>(y0) * w.stride;
+    for (size_t k = 0; k < read.size(); ++k) {
+      const uint8_t* from = tile + offsets[k];
+      uint8_t* to = gathered.data() + k * w.height + y0;
+      for (int r = 0; r < rows; ++r) to[r] = from[static_cast<ptrdiff_t>(r) * w.stride];
+    }
   }
   for (size_t k = 0; k < read.size(); ++k)
     readLine(gathered.data() + k * w.height, w.height, 1, read[k],
