@@ -225,10 +225,17 @@ static void findEdges(const std::vector<float>& p, std::vector<double>* position
       i = inDark ? firstBeyond(p.data(), i, blockEnd, enterLight, true)
                  : firstBeyond(p.data(), i, blockEnd, enterDark, false);
       if (i == blockEnd) break;
-      // The crossing of the threshold itself, looking back to the last sample on the old side.
-      size_t j = i;
-      while (j > lastSwitch && (inDark ? p[j] >= levels.midAt(j) : p[j] <= levels.midAt(j))) --j;
-      const double a = p[j] - levels.midAt(j), b = p[j + 1] - levels.midAt(j + 1);
+      // The crossing of the threshold itself, looking back to the last sample on the old side;
+      // the block of sample j followed as j steps back, not divided out per sample.
+      size_t j = i, jBlock = block, jBlockStart = block * levels.block;
+      for (; j > lastSwitch; --j) {
+        if (j < jBlockStart) --jBlock, jBlockStart -= levels.block;
+        const float mid = levels.mid[jBlock];
+        if (!(inDark ? p[j] >= mid : p[j] <= mid)) break;
+      }
+      if (j < jBlockStart) --jBlock, jBlockStart -= levels.block;
+      const size_t nextBlock = j + 1 < jBlockStart + levels.block ? jBlock : jBlock + 1;
+      const double a = p[j] - levels.mid[jBlock], b = p[j + 1] - levels.mid[nextBlock];
       const double t = a != b ? std::clamp(a / (a - b), 0.0, 1.0) : 0.5;
       positions->push_back(static_cast<double>(j) + t);
       inDark = !inDark;
