@@ -61,6 +61,38 @@ std::vector<uint8_t> line(bool stop, double module, double before, double after,
   return out;
 }
 
+// Runs laid along a line from elements (width in modules, dark) given in reading order, back to
+// front when reversed, 3 samples a module.
+pdfroad::LineRuns runsFrom(std::vector<std::pair<double, bool>> elements, bool reversed) {
+  if (reversed) std::reverse(elements.begin(), elements.end());
+  pdfroad::LineRuns runs;
+  float x = -0.5f;
+  for (const auto& [width, dark] : elements) {
+    runs.edges.push_back(x);
+    runs.dark.push_back(dark ? 1 : 0);
+    x += static_cast<float>(width * 3.0);
+  }
+  runs.edges.push_back(x);
+  // Storage ending at the last edge: a read past it is one the sanitizers (and memcheck) see.
+  runs.edges.shrink_to_fit();
+  return runs;
+}
+
+// Quiet zone, the pattern and a word (the word before the stop pattern), quiet zone, in reading
+// order; bars and spaces take turns from the pattern's or word's first bar.
+std::vector<std::pair<double, bool>> patternElements(bool stop, const std::vector<double>& pattern) {
+  std::vector<std::pair<double, bool>> out{{10, false}};
+  auto add = [&](const std::vector<double>& widths) {
+    for (size_t i = 0; i < widths.size(); ++i) out.push_back({widths[i], i % 2 == 0});
+  };
+  const std::vector<double> word(std::begin(kWord), std::end(kWord));
+  if (stop) add(word);
+  add(pattern);
+  if (!stop) add(word);
+  out.push_back({10, false});
+  return out;
+}
+
 std::vector<pdfroad::LineMatch> matchesOf(const std::vector<uint8_t>& samples) {
   pdfroad::LineRuns runs;
   pdfroad::runsOf(samples.data(), static_cast<int>(samples.size()), 12, &runs);
@@ -144,33 +176,37 @@ TEST(PatternRuns, PatternsAtTheEdgeOfTheirSlack) {
       {"stop, wide bar narrowed too far", true, {5.2, 1.49, 1.49, 3, 1, 1, 1, 2, 1}, false},
       {"stop, narrow neighbour widened too far", true, {5.4, 1.49, 1.6, 3, 1, 1, 1, 2, 1}, false},
   };
-  constexpr double kModule = 3.0;
   for (const auto& c : cases) {
     for (bool reversed : {false, true}) {
-      // Quiet zone, the pattern and a word in reading order (the word before the stop pattern),
-      // quiet zone; then laid along the line, back to front when reversed.
-      std::vector<double> widths{10};
-      std::vector<double> word(std::begin(kWord), std::end(kWord));
-      if (c.stop) widths.insert(widths.end(), word.begin(), word.end());
-      widths.insert(widths.end(), c.elements.begin(), c.elements.end());
-      if (!c.stop) widths.insert(widths.end(), word.begin(), word.end());
-      widths.push_back(10);
-      std::vector<uint8_t> dark;  // bars and spaces take turns from the first bar after the quiet zone
-      for (size_t i = 0; i < widths.size(); ++i) dark.push_back(i % 2 == 1 && i + 1 < widths.size() ? 1 : 0);
-      if (reversed) std::reverse(widths.begin(), widths.end()), std::reverse(dark.begin(), dark.end());
-      pdfroad::LineRuns runs;
-      float x = -0.5f;
-      for (size_t i = 0; i < widths.size(); ++i) {
-        runs.edges.push_back(x);
-        runs.dark.push_back(dark[i]);
-        x += static_cast<float>(widths[i] * kModule);
-      }
-      runs.edges.push_back(x);
+      const pdfroad::LineRuns runs = runsFrom(patternElements(c.stop, c.elements), reversed);
       std::vector<pdfroad::LineMatch> matches;
       pdfroad::matchRuns(runs, &matches);
       int found = 0;
       for (const pdfroad::LineMatch& m : matches) found += m.stop == c.stop && m.reversed == reversed && !m.lightBars;
       EXPECT_EQ(found, c.found ? 1 : 0) << c.what << (reversed ? ", backwards" : "");
+    }
+  }
+}
+
+// Each pattern either way with 0 to 7 runs of two modules before it (after it when read
+// backwards), so that its wide bar falls on every place of a group of four runs, at a line's first
+// runs and at its last.
+TEST(PatternRuns, PatternAtEveryPlaceAmongTheRuns) {
+  const std::vector<double> start(std::begin(kStart), std::end(kStart)), stop(std::begin(kStop), std::end(kStop));
+  for (bool isStop : {false, true}) {
+    for (bool reversed : {false, true}) {
+      for (int filler = 0; filler < 8; ++filler) {
+        std::vector<std::pair<double, bool>> elements;
+        for (int j = 0; j < filler; ++j) elements.push_back({2, (filler - 1 - j) % 2 == 0});
+        const std::vector<std::pair<double, bool>> pattern = patternElements(isStop, isStop ? stop : start);
+        elements.insert(elements.end(), pattern.begin(), pattern.end());
+        std::vector<pdfroad::LineMatch> matches;
+        pdfroad::matchRuns(runsFrom(elements, reversed), &matches);
+        int found = 0;
+        for (const pdfroad::LineMatch& m : matches) found += m.stop == isStop && m.reversed == reversed && !m.lightBars;
+        EXPECT_EQ(found, 1) << (isStop ? "stop" : "start") << (reversed ? " backwards" : "") << " after " << filler
+                            << " runs";
+      }
     }
   }
 }

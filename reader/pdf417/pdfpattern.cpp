@@ -259,13 +259,14 @@ void matchRuns(const LineRuns& r, std::vector<LineMatch>* matches) {
   auto quiet = [&](size_t i, bool beyond, float width) {
     return beyond || i == 0 || i + 1 == count || r.width(i) >= width;
   };
-  for (size_t k = 0; k < count; ++k) {
+  // Run k as the wide bar of a pattern read either way.
+  auto consider = [&](size_t k) {
     const float w = r.width(k);
     // Forward: the wide bar first, the narrow elements after it.
     const bool forward = k + 2 < count && w >= kWideOverNarrow * r.width(k + 1) && w >= kWideOverNarrow * r.width(k + 2);
     // Backward: the line runs against the reading direction, the wide bar last.
     const bool backward = k > 1 && w >= kWideOverNarrow * r.width(k - 1) && w >= kWideOverNarrow * r.width(k - 2);
-    if (!forward && !backward) continue;
+    if (!forward && !backward) return;
     LineMatch m;
     m.lightBars = r.dark[k] == 0;
     m.wideBar = 0.5f * (r.edges[k] + r.edges[k + 1]);
@@ -295,7 +296,28 @@ void matchRuns(const LineRuns& r, std::vector<LineMatch>* matches) {
         matches->push_back(m);
       }
     }
+  };
+  size_t k = 0;
+  for (; k < 2; ++k) consider(k);
+#if defined(__SSE2__)
+  // Four runs at a time, the widths either side of each compared as consider() compares them; only
+  // a run that passes on one side is looked at. Needs edges k - 2 .. k + 6.
+  const float* e = r.edges.data();
+  const __m128 wider = _mm_set1_ps(kWideOverNarrow);
+  for (; k + 6 <= count; k += 4) {
+    const __m128 e0 = _mm_loadu_ps(e + k - 2), e1 = _mm_loadu_ps(e + k - 1), e2 = _mm_loadu_ps(e + k);
+    const __m128 e3 = _mm_loadu_ps(e + k + 1), e4 = _mm_loadu_ps(e + k + 2), e5 = _mm_loadu_ps(e + k + 3);
+    const __m128 w = _mm_sub_ps(e3, e2);
+    const __m128 forward = _mm_and_ps(_mm_cmpge_ps(w, _mm_mul_ps(wider, _mm_sub_ps(e4, e3))),
+                                      _mm_cmpge_ps(w, _mm_mul_ps(wider, _mm_sub_ps(e5, e4))));
+    const __m128 backward = _mm_and_ps(_mm_cmpge_ps(w, _mm_mul_ps(wider, _mm_sub_ps(e2, e1))),
+                                       _mm_cmpge_ps(w, _mm_mul_ps(wider, _mm_sub_ps(e1, e0))));
+    for (unsigned lanes = static_cast<unsigned>(_mm_movemask_ps(_mm_or_ps(forward, backward))); lanes != 0;
+         lanes &= lanes - 1)
+      consider(k + static_cast<size_t>(std::countr_zero(lanes)));
   }
+#endif
+  for (; k < count; ++k) consider(k);
 }
 
 std::vector<PatternHit> scanPatterns(const cimg_windowConst& w, const PatternScan& scan) {
