@@ -152,6 +152,18 @@ void neighbourhoods(const uint8_t* lo, const uint8_t* hi, const uint8_t* span, i
 #endif
 }
 
+// count samples from p, p + step, p + 2 step, ... into out, four to a round.
+void gather(const uint8_t* p, ptrdiff_t step, int count, uint8_t* out) {
+  int i = 0;
+  for (; i + 4 <= count; i += 4, p += 4 * step) {
+    out[i] = p[0];
+    out[i + 1] = p[step];
+    out[i + 2] = p[2 * step];
+    out[i + 3] = p[3 * step];
+  }
+  for (; i < count; ++i, p += step) out[i] = *p;
+}
+
 }  // namespace
 
 void runsOf(const uint8_t* p, int n, double minContrast, LineRuns* runs) {
@@ -383,7 +395,7 @@ std::vector<PatternHit> scanPatterns(const cimg_windowConst& w, const PatternSca
     for (size_t k = 0; k < read.size(); ++k) {
       const uint8_t* from = tile + offsets[k];
       uint8_t* to = gathered.data() + k * w.height + y0;
-      for (int r = 0; r < rows; ++r) to[r] = from[static_cast<ptrdiff_t>(r) * w.stride];
+      gather(from, w.stride, rows, to);
     }
   }
   for (size_t k = 0; k < read.size(); ++k)
@@ -399,7 +411,7 @@ std::vector<PatternHit> scanPatterns(const cimg_windowConst& w, const PatternSca
     const int count = std::min(w.width - x0, w.height - y0);
     if (count < 16 || !wanted(2, line)) continue;
     const uint8_t* p = w.pixels + static_cast<ptrdiff_t>(y0) * w.stride + x0;
-    for (int i = 0; i < count; ++i) diagonal[i] = p[static_cast<ptrdiff_t>(i) * (w.stride + 1)];
+    gather(p, w.stride + 1, count, diagonal.data());
     readLine(diagonal.data(), count, 2, line, cmath_vect{static_cast<double>(x0), static_cast<double>(y0)},
              cmath_vect{1, 1});
   }
@@ -409,7 +421,7 @@ std::vector<PatternHit> scanPatterns(const cimg_windowConst& w, const PatternSca
     const int count = std::min(w.width - x0, y0 + 1);
     if (count < 16 || !wanted(3, line)) continue;
     const uint8_t* p = w.pixels + static_cast<ptrdiff_t>(y0) * w.stride + x0;
-    for (int i = 0; i < count; ++i) diagonal[i] = p[static_cast<ptrdiff_t>(i) * (1 - w.stride)];
+    gather(p, 1 - w.stride, count, diagonal.data());
     readLine(diagonal.data(), count, 3, line, cmath_vect{static_cast<double>(x0), static_cast<double>(y0) + 1},
              cmath_vect{1, -1});
   }
