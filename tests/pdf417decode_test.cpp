@@ -11,6 +11,7 @@
 #include "reader/pdf417/pdfdecode.hpp"
 #include "reader/pdf417/pdfecc.hpp"
 #include "reader/pdf417/pdfread.hpp"
+#include "reader/pdf417/pdfscan.hpp"
 #include "scenes/scene_pdf.hpp"
 
 namespace {
@@ -273,3 +274,36 @@ TEST(Pdf417Decode, LengthDescriptorChecked) {
 }
 
 }  // namespace
+
+// The scan line's search for the next sample past a level, four samples at a time and the rest one
+// by one: the first such sample wherever it lies (in the first group of four, in the last, in the
+// few left over), none for a sample equal to the level, and nothing past the end of the range,
+// whether samples past the level lie beyond it or its storage ends there.
+TEST(Pdf417Decode, ScanLineFindsTheFirstSamplePastALevel) {
+  constexpr float kLevel = 100;
+  for (bool above : {true, false}) {
+    const float past = above ? 180.0f : 20.0f, near = above ? 60.0f : 140.0f;
+    for (size_t from : {0u, 1u, 3u}) {
+      for (size_t length = 0; length <= 13; ++length) {
+        const size_t to = from + length;
+        // Every sample in range short of the level, the level itself at the end, samples past
+        // it just beyond the range.
+        std::vector<float> samples(to + 6, past);
+        for (size_t i = from; i < to; ++i) samples[i] = near;
+        if (length > 0) samples[to - 1] = kLevel;
+        EXPECT_EQ(pdf417::firstBeyond(samples.data(), from, to, kLevel, above), to)
+            << "none, from " << from << ", length " << length << (above ? ", above" : ", below");
+        // The range ending where its storage does (a read past it is the sanitizers' to see).
+        const std::vector<float> exact(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(to));
+        EXPECT_EQ(pdf417::firstBeyond(exact.data(), from, to, kLevel, above), to);
+        for (size_t at = from; at < to; ++at) {
+          std::vector<float> one = samples;
+          one[at] = past;
+          if (at + 1 < to) one[to - 1] = past;  // a later sample past the level too
+          EXPECT_EQ(pdf417::firstBeyond(one.data(), from, to, kLevel, above), at)
+              << "at " << at << ", from " << from << ", length " << length << (above ? ", above" : ", below");
+        }
+      }
+    }
+  }
+}

@@ -161,4 +161,44 @@ TEST(Pdf417Ecc, RepairsWithinCapacityRefusesBeyond) {
   }
 }
 
+// Words that already form a codeword: taken as they are when nothing is erased and every word is
+// a field element; a word listed as erased is still counted as repaired, and a word written
+// outside the field (a negative number of the right residue) is never passed on as it is: it is
+// repaired to the element, or the repair is refused and the words left alone.
+TEST(Pdf417Ecc, CodewordAsReadNeedsNoRepairUnlessErasedOrOutsideTheField) {
+  for (int level : {1, 2, 4}) {
+    std::vector<int> data{6, 41, 900, 17, 0, 928};
+    const std::vector<int> check = pdf417::checkWords(data, level);
+    std::vector<int> codeword = data;
+    codeword.insert(codeword.end(), check.begin(), check.end());
+    const int last = static_cast<int>(codeword.size()) - 1;
+    const struct {
+      const char* what;
+      int outside;  // index of the word written outside the field (-1: none)
+      int erased;   // index listed as erased (-1: none)
+      int corrected, erasures;
+    } cases[] = {{"as read", -1, -1, 0, 0},
+                 {"a correct word listed as erased", -1, 3, 1, 1},
+                 {"the last check word below the field", last, -1, 1, 0},
+                 {"a data word below the field", 2, -1, 1, 0}};
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + ", level " + std::to_string(level));
+      std::vector<int> words = codeword;
+      if (c.outside >= 0) words[c.outside] -= 929;
+      const std::vector<int> before = words;
+      std::vector<int> erased;
+      if (c.erased >= 0) erased.push_back(c.erased);
+      const pdf417::Correction fix = pdf417::correct(words, level, erased);
+      if (c.outside >= 0 && !fix.ok) {
+        EXPECT_EQ(words, before);
+        continue;
+      }
+      ASSERT_TRUE(fix.ok) << fix.error;
+      EXPECT_EQ(words, codeword);
+      EXPECT_EQ(fix.corrected, c.corrected);
+      EXPECT_EQ(fix.erasures, c.erasures);
+    }
+  }
+}
+
 }  // namespace

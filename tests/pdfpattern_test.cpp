@@ -3,6 +3,7 @@
 // and the lines over rendered symbols at angles from square to the pixels to 45 degrees off.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -57,6 +58,38 @@ std::vector<uint8_t> line(bool stop, double module, double before, double after,
     out[reversed ? n - 1 - i : i] = static_cast<uint8_t>(std::lround(grey));
   }
   *edge = (reversed ? n - outer : outer) - 0.5;
+  return out;
+}
+
+// Runs laid along a line from elements (width in modules, dark) given in reading order, back to
+// front when reversed, 3 samples a module.
+pdfroad::LineRuns runsFrom(std::vector<std::pair<double, bool>> elements, bool reversed) {
+  if (reversed) std::reverse(elements.begin(), elements.end());
+  pdfroad::LineRuns runs;
+  float x = -0.5f;
+  for (const auto& [width, dark] : elements) {
+    runs.edges.push_back(x);
+    runs.dark.push_back(dark ? 1 : 0);
+    x += static_cast<float>(width * 3.0);
+  }
+  runs.edges.push_back(x);
+  // Storage ending at the last edge: a read past it is one the sanitizers (and memcheck) see.
+  runs.edges.shrink_to_fit();
+  return runs;
+}
+
+// Quiet zone, the pattern and a word (the word before the stop pattern), quiet zone, in reading
+// order; bars and spaces take turns from the pattern's or word's first bar.
+std::vector<std::pair<double, bool>> patternElements(bool stop, const std::vector<double>& pattern) {
+  std::vector<std::pair<double, bool>> out{{10, false}};
+  auto add = [&](const std::vector<double>& widths) {
+    for (size_t i = 0; i < widths.size(); ++i) out.push_back({widths[i], i % 2 == 0});
+  };
+  const std::vector<double> word(std::begin(kWord), std::end(kWord));
+  if (stop) add(word);
+  add(pattern);
+  if (!stop) add(word);
+  out.push_back({10, false});
   return out;
 }
 
@@ -125,6 +158,57 @@ TEST(PatternRuns, NoMatchWithoutThePattern) {
   pdfroad::LineRuns runs;
   pdfroad::runsOf(std::vector<uint8_t>(300, 128).data(), 300, 12, &runs);
   EXPECT_EQ(runs.count(), 0u);
+}
+
+// Patterns stretched to the edge of what the matching allows, as runs: the wide bar narrowed by
+// most of its module and a half of slack and its two narrow neighbours widened by most of their
+// half module (so the wide bar is barely three and a half times as wide), either way; and just past
+// the slack, which no quick look may let through either.
+TEST(PatternRuns, PatternsAtTheEdgeOfTheirSlack) {
+  const struct {
+    const char* what;
+    bool stop;
+    std::vector<double> elements;  // modules, bar first, in reading order
+    bool found;
+  } cases[] = {
+      {"start, wide bar narrowed", false, {6.7, 1.5, 1.5, 1, 1, 1, 1, 3}, true},
+      {"stop, wide bar narrowed", true, {5.4, 1.49, 1.49, 3, 1, 1, 1, 2, 1}, true},
+      {"stop, wide bar narrowed too far", true, {5.2, 1.49, 1.49, 3, 1, 1, 1, 2, 1}, false},
+      {"stop, narrow neighbour widened too far", true, {5.4, 1.49, 1.6, 3, 1, 1, 1, 2, 1}, false},
+  };
+  for (const auto& c : cases) {
+    for (bool reversed : {false, true}) {
+      const pdfroad::LineRuns runs = runsFrom(patternElements(c.stop, c.elements), reversed);
+      std::vector<pdfroad::LineMatch> matches;
+      pdfroad::matchRuns(runs, &matches);
+      int found = 0;
+      for (const pdfroad::LineMatch& m : matches) found += m.stop == c.stop && m.reversed == reversed && !m.lightBars;
+      EXPECT_EQ(found, c.found ? 1 : 0) << c.what << (reversed ? ", backwards" : "");
+    }
+  }
+}
+
+// Each pattern either way with 0 to 7 runs of two modules before it (after it when read
+// backwards), so that its wide bar falls on every place of a group of four runs, at a line's first
+// runs and at its last.
+TEST(PatternRuns, PatternAtEveryPlaceAmongTheRuns) {
+  const std::vector<double> start(std::begin(kStart), std::end(kStart)), stop(std::begin(kStop), std::end(kStop));
+  for (bool isStop : {false, true}) {
+    for (bool reversed : {false, true}) {
+      for (int filler = 0; filler < 8; ++filler) {
+        std::vector<std::pair<double, bool>> elements;
+        for (int j = 0; j < filler; ++j) elements.push_back({2, (filler - 1 - j) % 2 == 0});
+        const std::vector<std::pair<double, bool>> pattern = patternElements(isStop, isStop ? stop : start);
+        elements.insert(elements.end(), pattern.begin(), pattern.end());
+        std::vector<pdfroad::LineMatch> matches;
+        pdfroad::matchRuns(runsFrom(elements, reversed), &matches);
+        int found = 0;
+        for (const pdfroad::LineMatch& m : matches) found += m.stop == isStop && m.reversed == reversed && !m.lightBars;
+        EXPECT_EQ(found, 1) << (isStop ? "stop" : "start") << (reversed ? " backwards" : "") << " after " << filler
+                            << " runs";
+      }
+    }
+  }
 }
 
 // A line passes whole blocks of samples lying on one side of the threshold: a bar beginning or

@@ -55,15 +55,22 @@ std::vector<int> checkWords(const std::vector<int>& data, int level) {
 bool syndromesZero(const std::vector<int>& words, int level) {
   if (!validLevel(level)) return false;
   const int k = checkWordCount(level);
-  // Horner's rule in unsigned 32 bits: s * root + w stays below 929 * 929, and the remainder by
-  // a constant compiles to a multiplication.
+  // Horner's rule in unsigned 64 bits, reduced every kSteps words: from below 929 each step
+  // multiplies by a root below 929 and adds a word below 929, so kSteps steps stay below 929^6,
+  // far inside 64 bits, and most words cost a multiplication and an addition.
+  constexpr size_t kSteps = 5;
   std::vector<uint32_t> w(words.size());
   for (size_t i = 0; i < words.size(); ++i) w[i] = static_cast<uint32_t>(((words[i] % kPrime) + kPrime) % kPrime);
-  uint32_t root = 1;
+  uint64_t root = 1;
   for (int j = 1; j <= k; ++j) {
     root = root * 3 % kPrime;
-    uint32_t s = 0;
-    for (uint32_t x : w) s = (s * root + x) % kPrime;
+    uint64_t s = 0;
+    size_t i = 0;
+    for (; i + kSteps <= w.size(); i += kSteps) {
+      for (size_t step = 0; step < kSteps; ++step) s = s * root + w[i + step];
+      s %= kPrime;
+    }
+    for (; i < w.size(); ++i) s = (s * root + w[i]) % kPrime;
     if (s != 0) return false;
   }
   return true;
@@ -91,6 +98,14 @@ Correction correct(std::vector<int>& words, int level, const std::vector<int>& e
     // nothing to check the repair with.
     out.error = std::to_string(exponents.size()) + " erased codewords, more than level " + std::to_string(level) +
                 " can repair with a check";
+    return out;
+  }
+  // Words read as a codeword (nothing erased, every word a field element, every syndrome zero)
+  // need no repair: the codec would hand them back unchanged, after computing the same syndromes
+  // again. A word outside the field goes to the codec, which reduces it its own way.
+  const bool inField = std::all_of(words.begin(), words.end(), [](int w) { return w >= 0 && w < kPrime; });
+  if (exponents.empty() && inField && syndromesZero(words, level)) {
+    out.ok = true;
     return out;
   }
   std::vector<uint32_t> buffer(words.begin(), words.end());

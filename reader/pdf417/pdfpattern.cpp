@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstdint>
 #include <cmath>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -22,26 +23,47 @@ constexpr float kMinModule = 0.9f;    // narrowest module matched, samples (a sh
 // start pattern leave a module; the stop pattern's wide bar is less distinctive (data holds bars
 // of six modules), so it asks for more.
 constexpr float kQuietBeforeStart = 0.9f, kQuietAfterStop = 1.5f;
-constexpr int kStart[] = {8, 1, 1, 1, 1, 1, 1, 3};
-constexpr int kStop[] = {7, 1, 1, 3, 1, 1, 1, 2, 1};
 constexpr int kStartModules = 17, kStopModules = 18;
-// The wide bar against its narrow neighbour: 8 (or 7) modules against 1, with the slack the
-// matching allows, is at least 3.6 times as wide; anything less needs no closer look.
+// The wide bar against its narrow neighbours (the next two elements, a module each in both
+// patterns): 8 (or 7) modules against 1, with the slack the matching allows, is at least 3.5 times
+// as wide; anything less needs no closer look.
 constexpr float kWideOverNarrow = 3.0f;
 
-// Run k onwards (forward) or k backwards (backward) as the elements of pattern, bar first; module
-// receives the pattern's mean module. Narrow elements may be off by a little over half a module
-// (blur moves both edges of a narrow element), the wide bar by a module and a half.
+// A pattern's elements in modules, bar first, and how far each may be off, in modules: narrow
+// elements by a little over half a module (blur moves both edges of a narrow element), the wide
+// bar by a module and a half.
 template <size_t N>
-bool matchesAt(const LineRuns& r, size_t k, bool forward, const int (&pattern)[N], int modules, float* module) {
+struct Pattern {
+  float modules[N];
+  float slack[N];
+  int total;
+};
+template <size_t N>
+constexpr Pattern<N> patternOf(const int (&elements)[N], int total) {
+  Pattern<N> p{};
+  for (size_t j = 0; j < N; ++j) {
+    p.modules[j] = static_cast<float>(elements[j]);
+    p.slack[j] = elements[j] >= 7 ? 1.5f : 0.45f + 0.1f * static_cast<float>(elements[j]);
+  }
+  p.total = total;
+  return p;
+}
+constexpr int kStartElements[] = {8, 1, 1, 1, 1, 1, 1, 3};
+constexpr int kStopElements[] = {7, 1, 1, 3, 1, 1, 1, 2, 1};
+constexpr Pattern<8> kStart = patternOf(kStartElements, kStartModules);
+constexpr Pattern<9> kStop = patternOf(kStopElements, kStopModules);
+
+// Run k onwards (forward) or k backwards (backward) as the elements of pattern, bar first; module
+// receives the pattern's mean module.
+template <size_t N>
+bool matchesAt(const LineRuns& r, size_t k, bool forward, const Pattern<N>& pattern, float* module) {
   if (forward ? k + N > r.count() : k + 1 < N) return false;
   const float span = forward ? r.edges[k + N] - r.edges[k] : r.edges[k + 1] - r.edges[k + 1 - N];
-  const float m = span / modules;
+  const float m = span / static_cast<float>(pattern.total);
   if (m < kMinModule) return false;
   for (size_t j = 0; j < N; ++j) {
     const float w = r.width(forward ? k + j : k - j);
-    const float slack = pattern[j] >= 7 ? 1.5f : 0.45f + 0.1f * pattern[j];
-    if (std::fabs(w - pattern[j] * m) > slack * m) return false;
+    if (std::fabs(w - pattern.modules[j] * m) > pattern.slack[j] * m) return false;
   }
   *module = m;
   return true;
@@ -90,6 +112,58 @@ uint32_t darkBits16(const uint8_t* q, int below) {
 #endif
 }
 
+constexpr int kMaxBlocks = 1 << 12;
+constexpr int kLanes = 16;
+constexpr int kPad = 16;  // at least kBlockReach
+constexpr int kPaddedBlocks = kPad + kMaxBlocks + kPad + kLanes;
+
+// Over blocks 0 .. blocks - 1 (rounded up to whole groups of kLanes, which the arrays have room
+// for): the least of lo, the greatest of hi and the least of span over the kBlockReach blocks
+// either side and the block itself. The inputs hold kBlockReach neutral blocks before 0 and
+// after the last, and are readable kLanes blocks further.
+void neighbourhoods(const uint8_t* lo, const uint8_t* hi, const uint8_t* span, int blocks, uint8_t* nearLo,
+                    uint8_t* nearHi, uint8_t* nearFlattest) {
+  static_assert(kPad >= kBlockReach);
+#if defined(__SSE2__)
+  auto at = [](const uint8_t* q) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q)); };
+  for (int b = 0; b < blocks; b += kLanes) {
+    __m128i l = at(lo + b - kBlockReach), h = at(hi + b - kBlockReach), f = at(span + b - kBlockReach);
+    for (int d = 1 - kBlockReach; d <= kBlockReach; ++d) {
+      l = _mm_min_epu8(l, at(lo + b + d));
+      h = _mm_max_epu8(h, at(hi + b + d));
+      f = _mm_min_epu8(f, at(span + b + d));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(nearLo + b), l);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(nearHi + b), h);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(nearFlattest + b), f);
+  }
+#else
+  for (int b = 0; b < blocks; ++b) {
+    uint8_t l = 255, h = 0, f = 255;
+    for (int j = b - kBlockReach; j <= b + kBlockReach; ++j) {
+      l = std::min(l, lo[j]);
+      h = std::max(h, hi[j]);
+      f = std::min(f, span[j]);
+    }
+    nearLo[b] = l;
+    nearHi[b] = h;
+    nearFlattest[b] = f;
+  }
+#endif
+}
+
+// count samples from p, p + step, p + 2 step, ... into out, four to a round.
+void gather(const uint8_t* p, ptrdiff_t step, int count, uint8_t* out) {
+  int i = 0;
+  for (; i + 4 <= count; i += 4, p += 4 * step) {
+    out[i] = p[0];
+    out[i + 1] = p[step];
+    out[i + 2] = p[2 * step];
+    out[i + 3] = p[3 * step];
+  }
+  for (; i < count; ++i, p += step) out[i] = *p;
+}
+
 }  // namespace
 
 void runsOf(const uint8_t* p, int n, double minContrast, LineRuns* runs) {
@@ -98,9 +172,14 @@ void runsOf(const uint8_t* p, int n, double minContrast, LineRuns* runs) {
   if (n < 2) return;
   // Extremes per block, then each block's threshold from its neighbourhood's extremes.
   const int blocks = ((n - 1) >> kBlockShift) + 1;
-  uint8_t lo[1 << 12], hi[1 << 12];
-  float threshold[1 << 12];
-  if (blocks > (1 << 12)) return;  // lines of more than 65536 samples are not read
+  if (blocks > kMaxBlocks) return;  // lines of more than 65536 samples are not read
+  // Block extremes, with kBlockReach blocks of padding either side that change no neighbourhood
+  // (255 for a minimum, 0 for a maximum) and room for the last 16 blocks' loads.
+  uint8_t loBuffer[kPaddedBlocks], hiBuffer[kPaddedBlocks], spanBuffer[kPaddedBlocks];
+  uint8_t* const lo = loBuffer + kPad;
+  uint8_t* const hi = hiBuffer + kPad;
+  uint8_t* const span = spanBuffer + kPad;
+  float threshold[kMaxBlocks];
   // Whole blocks in a loop of fixed length, which the vectoriser takes; the last, short one apart.
   constexpr int kBlock = 1 << kBlockShift;
   const int wholeBlocks = n >> kBlockShift;
@@ -123,20 +202,17 @@ void runsOf(const uint8_t* p, int n, double minContrast, LineRuns* runs) {
     lo[wholeBlocks] = l;
     hi[wholeBlocks] = h;
   }
+  for (int b = 0; b < blocks; ++b) span[b] = static_cast<uint8_t>(hi[b] - lo[b]);
+  std::memset(lo - kPad, 255, kPad);
+  std::memset(hi - kPad, 0, kPad);
+  std::memset(span - kPad, 255, kPad);
+  std::memset(lo + blocks, 255, kPad + kLanes);
+  std::memset(hi + blocks, 0, kPad + kLanes);
+  std::memset(span + blocks, 255, kPad + kLanes);
   // Each block's neighbourhood: its extremes, and the narrowest span of one block in it (the
   // line's noise where it holds a plain stretch).
-  uint8_t nearLo[1 << 12], nearHi[1 << 12], nearFlattest[1 << 12];
-  for (int b = 0; b < blocks; ++b) {
-    uint8_t l = 255, h = 0, flattest = 255;
-    for (int j = std::max(0, b - kBlockReach); j <= std::min(blocks - 1, b + kBlockReach); ++j) {
-      l = std::min(l, lo[j]);
-      h = std::max(h, hi[j]);
-      flattest = std::min(flattest, static_cast<uint8_t>(hi[j] - lo[j]));
-    }
-    nearLo[b] = l;
-    nearHi[b] = h;
-    nearFlattest[b] = flattest;
-  }
+  uint8_t nearLo[kMaxBlocks + kLanes], nearHi[kMaxBlocks + kLanes], nearFlattest[kMaxBlocks + kLanes];
+  neighbourhoods(lo, hi, span, blocks, nearLo, nearHi, nearFlattest);
   int firstSet = -1;
   for (int b = 0; b < blocks; ++b) {
     if (nearHi[b] - nearLo[b] >= minContrast) {
@@ -195,40 +271,65 @@ void matchRuns(const LineRuns& r, std::vector<LineMatch>* matches) {
   auto quiet = [&](size_t i, bool beyond, float width) {
     return beyond || i == 0 || i + 1 == count || r.width(i) >= width;
   };
-  for (size_t k = 0; k < count; ++k) {
+  // Run k as the wide bar of a pattern read either way.
+  auto consider = [&](size_t k) {
     const float w = r.width(k);
+    // Forward: the wide bar first, the narrow elements after it.
+    const bool forward = k + 2 < count && w >= kWideOverNarrow * r.width(k + 1) && w >= kWideOverNarrow * r.width(k + 2);
+    // Backward: the line runs against the reading direction, the wide bar last.
+    const bool backward = k > 1 && w >= kWideOverNarrow * r.width(k - 1) && w >= kWideOverNarrow * r.width(k - 2);
+    if (!forward && !backward) return;
     LineMatch m;
     m.lightBars = r.dark[k] == 0;
     m.wideBar = 0.5f * (r.edges[k] + r.edges[k + 1]);
-    // Forward: the wide bar first, the narrow elements after it.
-    if (k + 1 < count && w >= kWideOverNarrow * r.width(k + 1)) {
-      if (matchesAt(r, k, true, kStart, kStartModules, &m.module) && quiet(k - 1, k == 0, kQuietBeforeStart * m.module)) {
+    if (forward) {
+      if (matchesAt(r, k, true, kStart, &m.module) && quiet(k - 1, k == 0, kQuietBeforeStart * m.module)) {
         m.edge = r.edges[k];
         m.atBorder = k == 0;
         matches->push_back(m);
-      } else if (matchesAt(r, k, true, kStop, kStopModules, &m.module) && quiet(k + 9, k + 9 == count, kQuietAfterStop * m.module)) {
+      } else if (matchesAt(r, k, true, kStop, &m.module) && quiet(k + 9, k + 9 == count, kQuietAfterStop * m.module)) {
         m.stop = true;
         m.edge = r.edges[k + 9];
         m.atBorder = k + 9 == count;
         matches->push_back(m);
       }
     }
-    // Backward: the line runs against the reading direction, the wide bar last.
-    if (k > 0 && w >= kWideOverNarrow * r.width(k - 1)) {
+    if (backward) {
       m.reversed = true;
       m.stop = false;
-      if (matchesAt(r, k, false, kStart, kStartModules, &m.module) && quiet(k + 1, k + 1 == count, kQuietBeforeStart * m.module)) {
+      if (matchesAt(r, k, false, kStart, &m.module) && quiet(k + 1, k + 1 == count, kQuietBeforeStart * m.module)) {
         m.edge = r.edges[k + 1];
         m.atBorder = k + 1 == count;
         matches->push_back(m);
-      } else if (matchesAt(r, k, false, kStop, kStopModules, &m.module) && quiet(k - 9, k == 8, kQuietAfterStop * m.module)) {
+      } else if (matchesAt(r, k, false, kStop, &m.module) && quiet(k - 9, k == 8, kQuietAfterStop * m.module)) {
         m.stop = true;
         m.edge = r.edges[k - 8];
         m.atBorder = k == 8;
         matches->push_back(m);
       }
     }
+  };
+  size_t k = 0;
+  for (; k < 2; ++k) consider(k);
+#if defined(__SSE2__)
+  // Four runs at a time, the widths either side of each compared as consider() compares them; only
+  // a run that passes on one side is looked at. Needs edges k - 2 .. k + 6.
+  const float* e = r.edges.data();
+  const __m128 wider = _mm_set1_ps(kWideOverNarrow);
+  for (; k + 6 <= count; k += 4) {
+    const __m128 e0 = _mm_loadu_ps(e + k - 2), e1 = _mm_loadu_ps(e + k - 1), e2 = _mm_loadu_ps(e + k);
+    const __m128 e3 = _mm_loadu_ps(e + k + 1), e4 = _mm_loadu_ps(e + k + 2), e5 = _mm_loadu_ps(e + k + 3);
+    const __m128 w = _mm_sub_ps(e3, e2);
+    const __m128 forward = _mm_and_ps(_mm_cmpge_ps(w, _mm_mul_ps(wider, _mm_sub_ps(e4, e3))),
+                                      _mm_cmpge_ps(w, _mm_mul_ps(wider, _mm_sub_ps(e5, e4))));
+    const __m128 backward = _mm_and_ps(_mm_cmpge_ps(w, _mm_mul_ps(wider, _mm_sub_ps(e2, e1))),
+                                       _mm_cmpge_ps(w, _mm_mul_ps(wider, _mm_sub_ps(e1, e0))));
+    for (unsigned lanes = static_cast<unsigned>(_mm_movemask_ps(_mm_or_ps(forward, backward))); lanes != 0;
+         lanes &= lanes - 1)
+      consider(k + static_cast<size_t>(std::countr_zero(lanes)));
   }
+#endif
+  for (; k < count; ++k) consider(k);
 }
 
 std::vector<PatternHit> scanPatterns(const cimg_windowConst& w, const PatternScan& scan) {
@@ -282,10 +383,20 @@ std::vector<PatternHit> scanPatterns(const cimg_windowConst& w, const PatternSca
   std::vector<int> read;
   for (int c = 0; c < columns; ++c)
     if (wanted(1, c)) read.push_back(c);
+  // Sixteen rows at a time: each column's sixteen samples land side by side, and the rows stay at
+  // hand in the cache while every column takes its share of them.
   std::vector<uint8_t> gathered(read.size() * w.height);
-  for (int y = 0; y < w.height; ++y) {
-    const uint8_t* row = w.pixels + static_cast<ptrdiff_t>(y) * w.stride + step / 2;
-    for (size_t k = 0; k < read.size(); ++k) gathered[k * w.height + y] = row[read[k] * step];
+  std::vector<ptrdiff_t> offsets(read.size());
+  for (size_t k = 0; k < read.size(); ++k) offsets[k] = step / 2 + static_cast<ptrdiff_t>(read[k]) * step;
+  constexpr int kTile = 16;
+  for (int y0 = 0; y0 < w.height; y0 += kTile) {
+    const int rows = std::min(kTile, w.height - y0);
+    const uint8_t* tile = w.pixels + static_cast<ptrdiff_t>(y0) * w.stride;
+    for (size_t k = 0; k < read.size(); ++k) {
+      const uint8_t* from = tile + offsets[k];
+      uint8_t* to = gathered.data() + k * w.height + y0;
+      gather(from, w.stride, rows, to);
+    }
   }
   for (size_t k = 0; k < read.size(); ++k)
     readLine(gathered.data() + k * w.height, w.height, 1, read[k],
@@ -300,7 +411,7 @@ std::vector<PatternHit> scanPatterns(const cimg_windowConst& w, const PatternSca
     const int count = std::min(w.width - x0, w.height - y0);
     if (count < 16 || !wanted(2, line)) continue;
     const uint8_t* p = w.pixels + static_cast<ptrdiff_t>(y0) * w.stride + x0;
-    for (int i = 0; i < count; ++i) diagonal[i] = p[static_cast<ptrdiff_t>(i) * (w.stride + 1)];
+    gather(p, w.stride + 1, count, diagonal.data());
     readLine(diagonal.data(), count, 2, line, cmath_vect{static_cast<double>(x0), static_cast<double>(y0)},
              cmath_vect{1, 1});
   }
@@ -310,7 +421,7 @@ std::vector<PatternHit> scanPatterns(const cimg_windowConst& w, const PatternSca
     const int count = std::min(w.width - x0, y0 + 1);
     if (count < 16 || !wanted(3, line)) continue;
     const uint8_t* p = w.pixels + static_cast<ptrdiff_t>(y0) * w.stride + x0;
-    for (int i = 0; i < count; ++i) diagonal[i] = p[static_cast<ptrdiff_t>(i) * (1 - w.stride)];
+    gather(p, 1 - w.stride, count, diagonal.data());
     readLine(diagonal.data(), count, 3, line, cmath_vect{static_cast<double>(x0), static_cast<double>(y0) + 1},
              cmath_vect{1, -1});
   }

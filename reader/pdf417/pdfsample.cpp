@@ -5,6 +5,10 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace pdf417 {
 
 namespace {
@@ -66,6 +70,34 @@ void sampleLine(const cimg_windowConst& w, const dmroad::SquareToQuad& m, double
     }
     out = flip + sign * static_cast<float>(value);
   }
+}
+
+// Gives the samples beyond the image the line's lightest level (0 at least). Four lanes at a time
+// with SSE2: samples are grey levels and kOutside, never a NaN, so the lightest is the same in any
+// order, and a lane is replaced exactly where it holds kOutside.
+void resolveOutside(std::vector<float>* profile) {
+  float* p = profile->data();
+  const size_t n = profile->size();
+  float lightest = 0;
+  size_t i = 0;
+#if defined(__SSE2__)
+  __m128 light = _mm_setzero_ps();
+  for (; i + 4 <= n; i += 4) light = _mm_max_ps(_mm_loadu_ps(p + i), light);
+  alignas(16) float lanes[4];
+  _mm_store_ps(lanes, light);
+  lightest = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
+#endif
+  for (; i < n; ++i) lightest = std::max(lightest, p[i]);
+  i = 0;
+#if defined(__SSE2__)
+  const __m128 outside = _mm_set1_ps(kOutside), fill = _mm_set1_ps(lightest);
+  for (; i + 4 <= n; i += 4) {
+    const __m128 v = _mm_loadu_ps(p + i), beyond = _mm_cmpeq_ps(v, outside);
+    _mm_storeu_ps(p + i, _mm_or_ps(_mm_and_ps(beyond, fill), _mm_andnot_ps(beyond, v)));
+  }
+#endif
+  for (; i < n; ++i)
+    if (p[i] == kOutside) p[i] = lightest;
 }
 
 // Where the lines met one side of the symbol, with each line's v and the row its end there lies
@@ -166,11 +198,7 @@ bool sampleProfiles(const cimg_windowConst& w, const std::array<cmath_vect, 4>& 
     }
     if (how.average) sampleLine<false, true>(w, scan->map, u0, du, v, across, how.invert, &profile);
     else sampleLine<false, false>(w, scan->map, u0, du, v, across, how.invert, &profile);
-    if (!how.resolve) continue;
-    float lightest = 0;
-    for (float s : profile) lightest = std::max(lightest, s);
-    for (float& s : profile)
-      if (s == kOutside) s = lightest;
+    if (how.resolve) resolveOutside(&profile);
   }
   return true;
 }

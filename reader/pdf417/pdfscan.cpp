@@ -2,7 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "reader/pdf417/pdftables.hpp"
 
@@ -21,19 +26,48 @@ struct Thresholds {
   float bandAt(size_t i) const { return band[i / block]; }
 };
 
+struct Extremes {
+  float lo = 255, hi = 0;
+};
+
+// The darkest and lightest of count samples, starting from 255 and 0. Four lanes at a time with
+// SSE2: a profile holds grey levels and kOutside, never a NaN, so the extremes are the same
+// whichever order the samples are compared in.
+Extremes extremesOf(const float* p, size_t count) {
+  Extremes e;
+  size_t i = 0;
+#if defined(__SSE2__)
+  if (count >= 4) {
+    __m128 lo = _mm_set1_ps(255.0f), hi = _mm_setzero_ps();
+    for (; i + 4 <= count; i += 4) {
+      const __m128 v = _mm_loadu_ps(p + i);
+      lo = _mm_min_ps(v, lo);
+      hi = _mm_max_ps(v, hi);
+    }
+    alignas(16) float l[4], h[4];
+    _mm_store_ps(l, lo);
+    _mm_store_ps(h, hi);
+    e.lo = std::min(std::min(l[0], l[1]), std::min(l[2], l[3]));
+    e.hi = std::max(std::max(h[0], h[1]), std::max(h[2], h[3]));
+  }
+#endif
+  for (; i < count; ++i) {
+    e.lo = std::min(e.lo, p[i]);
+    e.hi = std::max(e.hi, p[i]);
+  }
+  return e;
+}
+
 void localThreshold(const std::vector<float>& p, Thresholds* t) {
   const size_t n = p.size();
   const size_t block = std::max<size_t>(8, n / 16);
   const size_t blocks = (n + block - 1) / block;
   std::vector<float> lo(blocks), hi(blocks);
   for (size_t b = 0; b < blocks; ++b) {
-    float l = 255, h = 0;
-    for (size_t i = b * block, end = std::min(n, i + block); i < end; ++i) {
-      l = std::min(l, p[i]);
-      h = std::max(h, p[i]);
-    }
-    lo[b] = l;
-    hi[b] = h;
+    const size_t from = b * block;
+    const Extremes e = extremesOf(p.data() + from, std::min(n, from + block) - from);
+    lo[b] = e.lo;
+    hi[b] = e.hi;
   }
   // The line's levels from the blocks inside the symbol: the profile runs a little past both
   // sides, where a pale label's page may stand far lighter (or darker) than any of its modules.
@@ -56,6 +90,19 @@ void localThreshold(const std::vector<float>& p, Thresholds* t) {
     t->mid[b] = 0.5f * (l + h);
     t->band[b] = 0.06f * (h - l);
   }
+}
+
+// std::lround's value (halves away from zero) without its library call, for the few modules a
+// word's elements measure; anything not finite or beyond an int's reach is left to lround.
+template <typename Real>
+int roundHalfAway(Real x) {
+  if (!(std::fabs(x) < static_cast<Real>(1 << 30))) return static_cast<int>(std::lround(x));
+  int r = static_cast<int>(x);  // towards zero
+  // Exact: below 1 r is 0, above it r and x lie within a factor of two of each other.
+  const Real rest = x - static_cast<Real>(r);
+  if (rest >= static_cast<Real>(0.5)) ++r;
+  else if (rest <= static_cast<Real>(-0.5)) --r;
+  return r;
 }
 
 // Whether the elements from edge e (a bar's leading edge) have the relative widths of ref,
@@ -89,7 +136,7 @@ std::array<int, 2> readWord(const std::vector<double>& pos, size_t e, double tot
   int previous = 0;
   for (int i = 1; i <= 8; ++i) {
     const int boundary = i == 8 ? kModulesPerWord
-                                : static_cast<int>(std::lround((pos[e + i] - pos[e]) * kModulesPerWord / total));
+                                : roundHalfAway((pos[e + i] - pos[e]) * kModulesPerWord / total);
     widths[i - 1] = boundary - previous;
     previous = boundary;
   }
@@ -103,7 +150,7 @@ std::array<int, 2> readWord(const std::vector<double>& pos, size_t e, double tot
 
 int wordOfDistances(const std::array<float, 6>& raw, int* cluster) {
   std::array<int, 6> d{};
-  for (int i = 0; i < 6; ++i) d[i] = static_cast<int>(std::lround(raw[i]));
+  for (int i = 0; i < 6; ++i) d[i] = roundHalfAway(raw[i]);
   int value = valueOfEdges(d, cluster);
   if (value >= 0) return value;
   int worst = 0;
@@ -141,37 +188,60 @@ size_t findStart(const std::vector<double>& pos, const std::vector<char>& dark) 
 
 }  // namespace
 
+size_t firstBeyond(const float* p, size_t from, size_t to, float level, bool above) {
+#if defined(__SSE2__)
+  const __m128 l = _mm_set1_ps(level);
+  for (; from + 4 <= to; from += 4) {
+    const __m128 v = _mm_loadu_ps(p + from);
+    const int hits = _mm_movemask_ps(above ? _mm_cmpgt_ps(v, l) : _mm_cmplt_ps(v, l));
+    if (hits != 0) return from + static_cast<size_t>(std::countr_zero(static_cast<unsigned>(hits)));
+  }
+#endif
+  for (; from < to; ++from)
+    if (above ? p[from] > level : p[from] < level) return from;
+  return to;
+}
+
 // Edges of a profile: positions (in samples, interpolated) where the level crosses the local
 // threshold, found with hysteresis; dark[i] tells whether edge i enters a bar.
 static void findEdges(const std::vector<float>& p, std::vector<double>* positions, std::vector<char>* dark) {
   positions->clear();
   dark->clear();
   if (p.size() < 2) return;
+  // Room for every edge the profile can hold, taken once rather than grown edge by edge.
+  positions->reserve(p.size());
+  dark->reserve(p.size());
   Thresholds levels;
   localThreshold(p, &levels);
   bool inDark = p[0] < levels.midAt(0);
   size_t lastSwitch = 0;
-  // The block of sample i and its levels, moved on as i leaves it.
-  size_t blockEnd = 0, block = 0;
-  float enterLight = 0, enterDark = 0;
-  for (size_t i = 1; i < p.size(); ++i) {
-    if (i >= blockEnd) {
-      block = i / levels.block;
-      blockEnd = (block + 1) * levels.block;
-      enterLight = levels.mid[block] + levels.band[block];
-      enterDark = levels.mid[block] - levels.band[block];
+  const size_t n = p.size();
+  // Block by block, each with its levels; within one, from crossing to crossing.
+  for (size_t i = 1; i < n;) {
+    const size_t block = i / levels.block, blockEnd = std::min(n, (block + 1) * levels.block);
+    const float enterLight = levels.mid[block] + levels.band[block];
+    const float enterDark = levels.mid[block] - levels.band[block];
+    for (;;) {
+      i = inDark ? firstBeyond(p.data(), i, blockEnd, enterLight, true)
+                 : firstBeyond(p.data(), i, blockEnd, enterDark, false);
+      if (i == blockEnd) break;
+      // The crossing of the threshold itself, looking back to the last sample on the old side;
+      // the block of sample j followed as j steps back, not divided out per sample.
+      size_t j = i, jBlock = block, jBlockStart = block * levels.block;
+      for (; j > lastSwitch; --j) {
+        if (j < jBlockStart) --jBlock, jBlockStart -= levels.block;
+        const float mid = levels.mid[jBlock];
+        if (!(inDark ? p[j] >= mid : p[j] <= mid)) break;
+      }
+      if (j < jBlockStart) --jBlock, jBlockStart -= levels.block;
+      const size_t nextBlock = j + 1 < jBlockStart + levels.block ? jBlock : jBlock + 1;
+      const double a = p[j] - levels.mid[jBlock], b = p[j + 1] - levels.mid[nextBlock];
+      const double t = a != b ? std::clamp(a / (a - b), 0.0, 1.0) : 0.5;
+      positions->push_back(static_cast<double>(j) + t);
+      inDark = !inDark;
+      dark->push_back(inDark ? 1 : 0);
+      lastSwitch = i++;
     }
-    const bool enter = inDark ? p[i] > enterLight : p[i] < enterDark;
-    if (!enter) continue;
-    // The crossing of the threshold itself, looking back to the last sample on the old side.
-    size_t j = i;
-    while (j > lastSwitch && (inDark ? p[j] >= levels.midAt(j) : p[j] <= levels.midAt(j))) --j;
-    const double a = p[j] - levels.midAt(j), b = p[j + 1] - levels.midAt(j + 1);
-    const double t = a != b ? std::clamp(a / (a - b), 0.0, 1.0) : 0.5;
-    positions->push_back(static_cast<double>(j) + t);
-    inDark = !inDark;
-    dark->push_back(inDark ? 1 : 0);
-    lastSwitch = i;
   }
 }
 
@@ -184,6 +254,12 @@ struct Walk {
   std::array<int, 9> clusterVotes{};
   std::array<float, 6> lastDistances{kNotMeasured};
 
+  // Room for a line's words, taken once.
+  void reserve() {
+    readings.reserve(kMaxLineWords);
+    clusters.reserve(kMaxLineWords);
+    unread.reserve(kMaxLineWords);
+  }
   // The word whose elements run from edge e over total samples; false when neither way reads it
   // (its distances are then kept for skip()).
   bool take(const std::vector<double>& pos, size_t e, double total, double module) {
@@ -212,6 +288,8 @@ void walkForward(const std::vector<double>& pos, const std::vector<char>& dark, 
                  LineRead* line, Walk* walk) {
   double module = (pos[start + 8] - pos[start]) / kStartModules;
   line->startEdge = static_cast<float>(pos[start]);
+  line->slotStart.reserve(kMaxLineWords);
+  line->slotEdges.reserve(kMaxLineWords);
   line->module = static_cast<float>(module);
   size_t e = start + 8;
   double x = pos[e];
@@ -290,11 +368,13 @@ LineRead readLine(const std::vector<float>& profile) {
   Walk walk;
   const size_t start = findStart(pos, dark);
   if (start < pos.size()) {
+    walk.reserve();
     walkForward(pos, dark, start, static_cast<double>(profile.size()), &line, &walk);
   } else {
     const size_t stop = findStop(pos, dark);
     if (stop == pos.size()) return line;
     line.fromStop = true;
+    walk.reserve();
     walkBackward(pos, dark, stop, &line, &walk);
   }
   line.found = true;

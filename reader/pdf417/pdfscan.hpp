@@ -6,6 +6,7 @@
 #define IDUT_READER_PDF417_PDFSCAN_HPP
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -47,6 +48,10 @@ struct LineRead {
 // reads light-on-dark symbols from the negated profile, and a symbol running right to left
 // from the profile reversed.
 LineRead readLine(const std::vector<float>& profile);
+
+// The first of the samples p[from], ..., p[to - 1] lying above level (above) or below it; to when
+// none does. Most of a profile's stretches between two edges are passed a few samples at a time.
+size_t firstBeyond(const float* p, size_t from, size_t to, float level, bool above);
 
 // Distances not measured.
 inline constexpr float kNotMeasured = -1.0f;
