@@ -26,6 +26,8 @@
 namespace road1d {
 
 inline constexpr int kCell = 12;  // pixels a side of the direction grid's cells
+// Radians between the directions of cells grouped into one region, and of regions taken as one.
+inline constexpr double kSameDirection = 12 * 3.14159265358979323846 / 180;
 
 // Bilinear grey at (x, y) with pixel centres at integers + 0.5, clamped to the window: the
 // sampler of the lines' profiles near the image border and of the bands beside a read. The

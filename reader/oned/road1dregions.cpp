@@ -1,0 +1,194 @@
+// The 1D road's bar-like regions: a grid of cells, each with the direction its grey gradients
+// share (a structure tensor of Sobel responses), cells of one direction grouped into regions, and
+// regions in line joined as the pieces of one symbol.
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "reader/oned/road1d.hpp"
+
+namespace road1d {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kMinCoherence = 0.55;      // |J1 - J2| / (J1 + J2) of a bar cell
+constexpr double kMinEnergy = 250;          // mean squared Sobel response of a bar cell
+constexpr double kMergeGap = 4.5 * kCell;   // pixels along between pieces of one symbol
+constexpr double kMergeOverlap = 0.5;       // of the narrower piece, side by side across
+
+struct Cell {
+  double jxx = 0, jyy = 0, jxy = 0;
+  double angle = 0;  // gradient direction mod pi
+  bool bar = false;
+  int group = -1;
+};
+
+double angleDistance(double a, double b) {
+  double d = std::fmod(std::fabs(a - b), kPi);
+  return std::min(d, kPi - d);
+}
+
+std::vector<Cell> directionGrid(const cimg_windowConst& w, int cols, int rows) {
+  std::vector<Cell> cells(static_cast<size_t>(cols) * rows);
+  // Sobel responses in integers, summed per cell along a row before they go to the cell. Each row
+  // first gets its column sums up + 2 mid + down and differences down - up, which both responses
+  // are made of, once a pixel instead of again for every neighbour whose response uses them.
+  std::vector<int> columnSum(static_cast<size_t>(w.width)), columnDiff(static_cast<size_t>(w.width));
+  int* sum = columnSum.data();
+  int* diff = columnDiff.data();
+  for (int y = 1; y + 1 < w.height; ++y) {
+    Cell* row = &cells[static_cast<size_t>(std::min(y / kCell, rows - 1)) * cols];
+    const uint8_t* up = w.pixels + static_cast<ptrdiff_t>(y - 1) * w.stride;
+    const uint8_t* mid = up + w.stride;
+    const uint8_t* down = mid + w.stride;
+    for (int x = 0; x < w.width; ++x) {
+      sum[x] = up[x] + 2 * mid[x] + down[x];
+      diff[x] = down[x] - up[x];
+    }
+    for (int x0 = 1; x0 + 1 < w.width;) {
+      const int cell = std::min(x0 / kCell, cols - 1);
+      const int x1 = cell == cols - 1 ? w.width - 1 : (cell + 1) * kCell;
+      // A span is at most 2 * kCell - 2 pixels of squares up to 1020^2: int32 holds its sums.
+      static_assert((2 * kCell - 2) * int64_t{1020 * 1020} <= INT32_MAX);
+      int32_t xx = 0, yy = 0, xy = 0;
+      for (int x = x0; x < x1; ++x) {
+        const int gx = sum[x + 1] - sum[x - 1];
+        const int gy = diff[x - 1] + 2 * diff[x] + diff[x + 1];
+        xx += gx * gx;
+        yy += gy * gy;
+        xy += gx * gy;
+      }
+      Cell& c = row[cell];
+      c.jxx += static_cast<double>(xx);
+      c.jyy += static_cast<double>(yy);
+      c.jxy += static_cast<double>(xy);
+      x0 = x1;
+    }
+  }
+  for (Cell& c : cells) {
+    const double sum = c.jxx + c.jyy;
+    const double diff = std::hypot(c.jxx - c.jyy, 2 * c.jxy);
+    c.angle = 0.5 * std::atan2(2 * c.jxy, c.jxx - c.jyy);
+    if (c.angle < 0) c.angle += kPi;
+    c.bar = sum > kMinEnergy * kCell * kCell && diff > kMinCoherence * sum;
+  }
+  return cells;
+}
+
+// Regions running the same way, side by side across and a gap apart along: the pieces of one
+// symbol whose widest spaces (DataBar's finders hold spaces of nine modules) part its cells. Each
+// pair is joined into one region over both, the weaker taken into the stronger's frame.
+void mergeInLine(std::vector<Region>& regions) {
+  for (bool merged = true; merged;) {
+    merged = false;
+    for (size_t i = 0; i < regions.size() && !merged; ++i)
+      for (size_t j = 0; j < regions.size() && !merged; ++j) {
+        Region& a = regions[i];
+        const Region& b = regions[j];
+        if (i == j || a.energy < b.energy || std::fabs(a.dx * b.dy - a.dy * b.dx) > std::sin(kSameDirection)) continue;
+        // b's extents in a's frame.
+        const double px = b.cx - a.cx, py = b.cy - a.cy;
+        const double along = px * a.dx + py * a.dy, across = -px * a.dy + py * a.dx;
+        const double bAlong0 = along + b.alongMin, bAlong1 = along + b.alongMax;
+        const double bAcross0 = across + b.acrossMin, bAcross1 = across + b.acrossMax;
+        const double overlap = std::min(a.acrossMax, bAcross1) - std::max(a.acrossMin, bAcross0);
+        const double narrower = std::min(a.acrossMax - a.acrossMin, bAcross1 - bAcross0);
+        const double gap = std::max(bAlong0 - a.alongMax, a.alongMin - bAlong1);
+        if (overlap < kMergeOverlap * narrower || gap > kMergeGap) continue;
+        if (a.pieces.empty()) a.pieces.push_back(a);
+        if (b.pieces.empty())
+          a.pieces.push_back(b);
+        else
+          a.pieces.insert(a.pieces.end(), b.pieces.begin(), b.pieces.end());
+        a.groups.insert(a.groups.end(), b.groups.begin(), b.groups.end());
+        a.alongMin = std::min(a.alongMin, bAlong0);
+        a.alongMax = std::max(a.alongMax, bAlong1);
+        a.acrossMin = std::min(a.acrossMin, bAcross0);
+        a.acrossMax = std::max(a.acrossMax, bAcross1);
+        a.energy += b.energy;
+        regions.erase(regions.begin() + static_cast<std::ptrdiff_t>(j));
+        merged = true;
+      }
+  }
+}
+
+}  // namespace
+
+std::vector<Region> findRegions(const cimg_windowConst& w, int maxRegions, BarCells* barCells,
+                                const std::vector<Outline>& claimed) {
+  std::vector<Region> regions;
+  if (w.width < 3 * kCell || w.height < kCell) return regions;
+  const int cols = w.width / kCell, rows = w.height / kCell;
+  std::vector<Cell> cells = directionGrid(w, cols, rows);
+  for (int i = 0; i < cols * rows && !claimed.empty(); ++i)
+    for (const Outline& q : claimed)
+      if (cells[i].bar && withinOutline(q, ((i % cols) + 0.5) * kCell, ((i / cols) + 0.5) * kCell, 0)) cells[i].bar = false;
+
+  // Cells two apart still join, so a wide bar filling one cell does not split a symbol.
+  int groups = 0;
+  for (int start = 0; start < cols * rows; ++start) {
+    if (!cells[start].bar || cells[start].group >= 0) continue;
+    std::vector<int> stack{start}, members;
+    cells[start].group = groups;
+    while (!stack.empty()) {
+      const int i = stack.back();
+      stack.pop_back();
+      members.push_back(i);
+      const int cx = i % cols, cy = i / cols;
+      for (int dy = -2; dy <= 2; ++dy)
+        for (int dx = -2; dx <= 2; ++dx) {
+          const int x = cx + dx, y = cy + dy;
+          if (x < 0 || y < 0 || x >= cols || y >= rows) continue;
+          Cell& n = cells[static_cast<size_t>(y) * cols + x];
+          if (!n.bar || n.group >= 0 || angleDistance(n.angle, cells[i].angle) > kSameDirection) continue;
+          n.group = groups;
+          stack.push_back(y * cols + x);
+        }
+    }
+    ++groups;
+    if (members.size() < 3) continue;
+    // Direction: the energy-weighted mean of the doubled angles.
+    double sx = 0, sy = 0, energy = 0, mx = 0, my = 0;
+    for (int i : members) {
+      const Cell& c = cells[i];
+      const double e = c.jxx + c.jyy;
+      sx += e * std::cos(2 * c.angle);
+      sy += e * std::sin(2 * c.angle);
+      energy += e;
+      mx += e * ((i % cols) + 0.5) * kCell;
+      my += e * ((i / cols) + 0.5) * kCell;
+    }
+    Region r;
+    const double a = 0.5 * std::atan2(sy, sx);
+    r.dx = std::cos(a);
+    r.dy = std::sin(a);
+    r.cx = mx / energy;
+    r.cy = my / energy;
+    r.energy = energy;
+    r.alongMin = r.acrossMin = 1e9;
+    r.alongMax = r.acrossMax = -1e9;
+    for (int i : members) {
+      const double px = ((i % cols) + 0.5) * kCell - r.cx, py = ((i / cols) + 0.5) * kCell - r.cy;
+      const double along = px * r.dx + py * r.dy, across = -px * r.dy + py * r.dx;
+      r.alongMin = std::min(r.alongMin, along - kCell / 2.0);
+      r.alongMax = std::max(r.alongMax, along + kCell / 2.0);
+      r.acrossMin = std::min(r.acrossMin, across - kCell / 2.0);
+      r.acrossMax = std::max(r.acrossMax, across + kCell / 2.0);
+    }
+    r.groups.push_back(groups - 1);
+    regions.push_back(r);
+  }
+  if (barCells) {
+    barCells->cols = cols;
+    barCells->rows = rows;
+    barCells->group.resize(cells.size());
+    for (size_t i = 0; i < cells.size(); ++i) barCells->group[i] = cells[i].bar ? cells[i].group : -1;
+  }
+  mergeInLine(regions);
+  std::sort(regions.begin(), regions.end(), [](const Region& a, const Region& b) { return a.energy > b.energy; });
+  if (maxRegions > 0 && static_cast<int>(regions.size()) > maxRegions) regions.resize(maxRegions);
+  return regions;
+}
+
+}  // namespace road1d
