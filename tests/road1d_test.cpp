@@ -42,6 +42,18 @@ std::vector<road1d::Symbol> runRoad(const scene::GreyImage& image) {
   return road1d::findAll(*view).symbols;
 }
 
+// A region running along x, centred at (cx, cy), with its extent along and across.
+road1d::Region regionAlongX(double cx, double cy, double alongMin, double alongMax, double acrossMin, double acrossMax) {
+  road1d::Region r;
+  r.cx = cx;
+  r.cy = cy;
+  r.alongMin = alongMin;
+  r.alongMax = alongMax;
+  r.acrossMin = acrossMin;
+  r.acrossMax = acrossMax;
+  return r;
+}
+
 // The read's corners lie within two modules of the truth's (in the same order).
 bool boxMatches(const road1d::Symbol& s, const scene::SymbolTruth& t) {
   const scene::Point truth[4] = {t.lCorner, t.rowEnd, t.columnEnd, t.opposite};
@@ -324,11 +336,9 @@ TEST(Road1d, PiecesOfOneSymbolJoinIntoOneRegion) {
     };
     block(40, 60, false);
     block(40 + 120 + c.gap, 60 + c.offsetAcross, c.tilted);
-    cimg_windowConst w{};
-    w.width = image.width;
-    w.height = image.height;
-    w.stride = image.width;
-    w.pixels = image.pixels.data();
+    scene::ImageView view(image);
+    cimg_windowConst w;
+    ASSERT_EQ(cimg_windowConst_init(&w, view.get()), 0);
     const std::vector<road1d::Region> regions = road1d::findRegions(w, 24);
     // The strongest region across the upright bars (a slanted block has a region of its own).
     const auto upright = std::find_if(regions.begin(), regions.end(), [](const road1d::Region& r) { return std::fabs(r.dx) > 0.95; });
@@ -363,13 +373,7 @@ TEST(Road1d, SamplePlacesRoundAsLround) {
 // the region's ends, or lying wholly beside it, gave the region back as it was, or longer, and
 // the road read on without end on a 50-megapixel sheet).
 TEST(Road1d, PartsBeyondAReadAreShorterThanTheirRegion) {
-  road1d::Region r;  // along the x axis, centred at (500, 100), 400 px long
-  r.cx = 500;
-  r.cy = 100;
-  r.alongMin = -200;
-  r.alongMax = 200;
-  r.acrossMin = -20;
-  r.acrossMax = 20;
+  const road1d::Region r = regionAlongX(500, 100, -200, 200, -20, 20);  // 400 px long
   const struct {
     const char* what;
     double from, to;  // the read's first and last bar, x
@@ -551,13 +555,8 @@ TEST(Road1d, BandsBesideAReadStartWhereItsBarsStop) {
     scene::ImageView view(page);
     cimg_windowConst w;
     ASSERT_EQ(cimg_windowConst_init(&w, view.get()), 0);
-    road1d::Region r;  // along x through the box's middle
-    r.cx = 0.5 * page.width;
-    r.cy = 95;
-    r.alongMin = -r.cx + 4;
-    r.alongMax = r.cx - 4;
-    r.acrossMin = -90;
-    r.acrossMax = 100;
+    const double half = 0.5 * page.width;  // along x through the box's middle
+    const road1d::Region r = regionAlongX(half, 95, -half + 4, half - 4, -90, 100);
     road1d::Symbol s;
     const double x0 = kLeft, x1 = kLeft + code.bars.cols * kModule;
     s.corners = {{{x0, 110}, {x1, 110}, {x0, 80}, {x1, 80}}};
@@ -569,13 +568,7 @@ TEST(Road1d, BandsBesideAReadStartWhereItsBarsStop) {
 // One symbol read from several regions gives the same bands again: the same rectangle, within a
 // few pixels and whichever way along, is one band; a shifted, shorter or turned one is another.
 TEST(Road1d, ABandIsTheSameOnlyOverTheSameRectangle) {
-  road1d::Region band;
-  band.cx = 300;
-  band.cy = 200;
-  band.alongMin = -150;
-  band.alongMax = 150;
-  band.acrossMin = 20;
-  band.acrossMax = 60;
+  const road1d::Region band = regionAlongX(300, 200, -150, 150, 20, 60);
   const struct {
     const char* what;
     double shiftAlong, shiftAcross, shorter, turn;  // pixels, pixels, pixels off alongMax, degrees
@@ -621,13 +614,7 @@ TEST(Road1d, BandsShrinkToTheirOwnBarCells) {
     cells.group.assign(static_cast<size_t>(cells.cols) * cells.rows, -1);
     for (int row = c.row0; row <= c.row1; ++row)
       for (int col = c.col0; col <= c.col1; ++col) cells.group[static_cast<size_t>(row) * cells.cols + col] = c.group;
-    road1d::Region band;  // along x, rows 3 to 8 (36 to 108 px), the whole grid's width
-    band.cx = 240;
-    band.cy = 72;
-    band.alongMin = -240;
-    band.alongMax = 240;
-    band.acrossMin = -36;
-    band.acrossMax = 36;
+    road1d::Region band = regionAlongX(240, 72, -240, 240, -36, 36);  // rows 3 to 8 (36 to 108 px), the grid's width
     band.groups = {7};
     band.lowestLabel = 30;
     const bool kept = road1d::shrinkToBarCells(cells, band);
