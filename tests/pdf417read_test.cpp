@@ -117,6 +117,15 @@ void readScene(const scene::ScenePdf& sp, Tally* t) {
   for (char g : gotIt) t->read += g, t->unread += !g;
 }
 
+// The symbol's true corners (start side first, as the reader takes them), each moved by up to
+// `jitter` pixels either way.
+std::array<cmath_vect, 4> roughCorners(const scene::SymbolTruth& truth, double jitter, scene::Random& rng) {
+  const scene::Point from[4] = {truth.columnEnd, truth.opposite, truth.rowEnd, truth.lCorner};
+  std::array<cmath_vect, 4> corners;
+  for (int k = 0; k < 4; ++k) corners[k] = cmath_vect{from[k].x + rng.uniform(-jitter, jitter), from[k].y + rng.uniform(-jitter, jitter)};
+  return corners;
+}
+
 // Reads each PDF417 of the scene from its true corners moved by up to a module each way (the
 // reader on its own, whatever the road locates).
 void readFromTruth(const scene::ScenePdf& sp, uint32_t seed, Tally* t) {
@@ -127,13 +136,9 @@ void readFromTruth(const scene::ScenePdf& sp, uint32_t seed, Tally* t) {
   for (size_t i = 0; i < sp.pdf.size(); ++i) {
     const scene::SymbolTruth& truth = sp.scene.symbols[i];
     const Expected e = expectedOf(sp.pdf[i], truth.symbol);
-    const double m = truth.moduleSize;
-    std::array<cmath_vect, 4> corners;
-    const scene::Point from[4] = {truth.columnEnd, truth.opposite, truth.rowEnd, truth.lCorner};
-    for (int k = 0; k < 4; ++k) corners[k] = cmath_vect{from[k].x + rng.uniform(-m, m), from[k].y + rng.uniform(-m, m)};
     idut::Symbol sym;
     ++t->symbols;
-    if (!pdf417::readSymbol(window, corners, sym)) {
+    if (!pdf417::readSymbol(window, roughCorners(truth, truth.moduleSize, rng), sym)) {
       ++t->unread;
       continue;
     }
@@ -210,11 +215,8 @@ TEST(Pdf417Read, OutlineFromRoughCorners) {
       ASSERT_EQ(cimg_imageConst_getWindow(view.get(), &window), 0);
       scene::Random rng(seed * 31u + 7u);
       const scene::SymbolTruth& truth = sp.scene.symbols[0];
-      const double m = 0.5 * truth.moduleSize;
       const scene::Point from[4] = {truth.columnEnd, truth.opposite, truth.rowEnd, truth.lCorner};
-      std::array<cmath_vect, 4> corners;
-      for (int k = 0; k < 4; ++k) corners[k] = cmath_vect{from[k].x + rng.uniform(-m, m), from[k].y + rng.uniform(-m, m)};
-      const pdf417::Reading r = pdf417::readImage(window, corners);
+      const pdf417::Reading r = pdf417::readImage(window, roughCorners(truth, 0.5 * truth.moduleSize, rng));
       if (!r.ok || !r.haveOutline) {
         ++unread;
         continue;
