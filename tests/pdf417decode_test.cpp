@@ -83,10 +83,7 @@ TEST(Pdf417Decode, ContentRoundTripsFromModuleRows) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     for (int security : {0, 2, 5}) {
-      scene::Pdf417Layout layout;
-      layout.rowHeight = 1;
-      layout.security = security;
-      layout.columns = 4 + security;
+      const scene::Pdf417Layout layout{4 + security, security, 1};
       scene::DmSymbol s;
       try {
         s = scene::encodePdf417(c.content, layout);
@@ -127,10 +124,7 @@ TEST(Pdf417Decode, MacroFieldsReaderInitAndCompact) {
     content.macroId = m.id;
     content.compact = m.compact;
     content.readerInit = m.readerInit;
-    scene::Pdf417Layout layout;
-    layout.rowHeight = 1;
-    layout.columns = 5;
-    const scene::DmSymbol s = scene::encodePdf417(content, layout);
+    const scene::DmSymbol s = scene::encodePdf417(content, scene::Pdf417Layout{5, -1, 1});
     idut::Symbol sym;
     const pdf417::Reading r = pdf417::readModuleRows(moduleRows(s));
     ASSERT_TRUE(pdf417::fillSymbol(r, sym)) << sym.decodeError;
@@ -148,10 +142,7 @@ TEST(Pdf417Decode, MacroFieldsReaderInitAndCompact) {
 }
 
 TEST(Pdf417Decode, MirroredAndTurnedRows) {
-  scene::Pdf417Layout layout;
-  layout.rowHeight = 2;
-  layout.columns = 3;
-  const scene::DmSymbol s = scene::encodePdf417(text(0, "Turned 180 and mirrored"), layout);
+  const scene::DmSymbol s = scene::encodePdf417(text(0, "Turned 180 and mirrored"), scene::Pdf417Layout{3, -1, 2});
   const Rows upright = moduleRows(s);
   Rows mirrored = upright, turned = upright, flipped = upright;
   for (auto& r : mirrored) std::reverse(r.begin(), r.end());
@@ -177,12 +168,8 @@ TEST(Pdf417Decode, MirroredAndTurnedRows) {
 // rows missing their right side from the start; a symbol damaged beyond its check words is
 // refused, never misread.
 TEST(Pdf417Decode, DamagedSides) {
-  scene::Pdf417Layout layout;
-  layout.rowHeight = 3;
-  layout.columns = 6;
-  layout.security = 4;
   const std::string message = "Either side of a row may be torn; the other still reads it. 0123456789";
-  const scene::DmSymbol s = scene::encodePdf417(text(0, message), layout);
+  const scene::DmSymbol s = scene::encodePdf417(text(0, message), scene::Pdf417Layout{6, 4, 3});
   const Rows clean = moduleRows(s);
   const int width = static_cast<int>(clean[0].size());
   const struct {
