@@ -87,15 +87,8 @@ Tally frameFillingTally(int quietZone, Polarity polarity, double tilt, double bl
         for (bool mirrored : {false, true}) {
           std::string text;
           const scene::DmSymbol symbol = encodedOfSize(size, rng, &text);
-          scene::FrameFill f;
-          f.moduleSize = module;
-          f.quietZone = quietZone;
-          f.polarity = polarity;
-          f.quarterTurns = turns;
-          f.tiltDeg = tilt;
-          f.mirrored = mirrored;
-          f.blurSigma = blur * module;
-          f.seed = rng.bits();
+          const scene::FrameFill f{.moduleSize = module, .quietZone = quietZone, .polarity = polarity, .quarterTurns = turns,
+                                   .tiltDeg = tilt, .mirrored = mirrored, .blurSigma = blur * module, .seed = rng.bits()};
           readInto(scene::frameFilling(symbol, f), text, &t);
         }
   return t;
@@ -180,11 +173,8 @@ TEST(FrameFilling, FrameLevelsFollowWhatThePictureEdgeShows) {
     scene::DmContent content;
     content.data = scene::fillText(4, scene::DmSizes::squareOnly, rng);
     content.sizeOption = 4;
-    scene::FrameFill f;
-    f.moduleSize = 3;
-    f.quietZone = c.quietZone;
-    f.polarity = c.polarity;
-    const scene::Scene sc = scene::frameFilling(scene::encodeDataMatrix(content), f);
+    const scene::Scene sc = scene::frameFilling(scene::encodeDataMatrix(content),
+                                                {.moduleSize = 3, .quietZone = c.quietZone, .polarity = c.polarity});
     const cimg_windowConst w{sc.image.width, sc.image.height, 0, 0, sc.image.width, sc.image.pixels.data()};
     const dmroad::FrameLevels levels = dmroad::frameLevels(w);
     for (int side = 0; side < 4; ++side) EXPECT_EQ(levels[side] > 128, c.expected > 128) << c.name << ", side " << side;
@@ -234,11 +224,8 @@ TEST(FrameFilling, TheFrameFindsSymbolsOnThePictureEdge) {
         scene::DmContent content;
         content.data = scene::fillText(6, scene::DmSizes::squareOnly, rng);
         content.sizeOption = 6;
-        scene::FrameFill f;
-        f.moduleSize = module;
-        f.polarity = polarity;
-        f.quarterTurns = turns;
-        const scene::Scene sc = scene::frameFilling(scene::encodeDataMatrix(content), f);
+        const scene::Scene sc = scene::frameFilling(scene::encodeDataMatrix(content),
+                                                    {.moduleSize = module, .polarity = polarity, .quarterTurns = turns});
         const scene::ImageView view(sc.image);
         for (bool frame : {true, false}) {
           dmroad::Options o;
