@@ -93,6 +93,15 @@ std::vector<std::pair<double, bool>> patternElements(bool stop, const std::vecto
   return out;
 }
 
+// How many dark-bar matches of the pattern (start or stop) the runs give, read the given way.
+int darkMatches(const pdfroad::LineRuns& runs, bool stop, bool reversed) {
+  std::vector<pdfroad::LineMatch> matches;
+  pdfroad::matchRuns(runs, &matches);
+  return static_cast<int>(std::count_if(matches.begin(), matches.end(), [&](const pdfroad::LineMatch& m) {
+    return m.stop == stop && m.reversed == reversed && !m.lightBars;
+  }));
+}
+
 std::vector<pdfroad::LineMatch> matchesOf(const std::vector<uint8_t>& samples) {
   pdfroad::LineRuns runs;
   pdfroad::runsOf(samples.data(), static_cast<int>(samples.size()), 12, &runs);
@@ -178,12 +187,7 @@ TEST(PatternRuns, PatternsAtTheEdgeOfTheirSlack) {
   };
   for (const auto& c : cases) {
     for (bool reversed : {false, true}) {
-      const pdfroad::LineRuns runs = runsFrom(patternElements(c.stop, c.elements), reversed);
-      std::vector<pdfroad::LineMatch> matches;
-      pdfroad::matchRuns(runs, &matches);
-      int found = 0;
-      for (const pdfroad::LineMatch& m : matches) found += m.stop == c.stop && m.reversed == reversed && !m.lightBars;
-      EXPECT_EQ(found, c.found ? 1 : 0) << c.what << (reversed ? ", backwards" : "");
+      EXPECT_EQ(darkMatches(runsFrom(patternElements(c.stop, c.elements), reversed), c.stop, reversed), c.found ? 1 : 0) << c.what << (reversed ? ", backwards" : "");
     }
   }
 }
@@ -200,11 +204,7 @@ TEST(PatternRuns, PatternAtEveryPlaceAmongTheRuns) {
         for (int j = 0; j < filler; ++j) elements.push_back({2, (filler - 1 - j) % 2 == 0});
         const std::vector<std::pair<double, bool>> pattern = patternElements(isStop, isStop ? stop : start);
         elements.insert(elements.end(), pattern.begin(), pattern.end());
-        std::vector<pdfroad::LineMatch> matches;
-        pdfroad::matchRuns(runsFrom(elements, reversed), &matches);
-        int found = 0;
-        for (const pdfroad::LineMatch& m : matches) found += m.stop == isStop && m.reversed == reversed && !m.lightBars;
-        EXPECT_EQ(found, 1) << (isStop ? "stop" : "start") << (reversed ? " backwards" : "") << " after " << filler
+        EXPECT_EQ(darkMatches(runsFrom(elements, reversed), isStop, reversed), 1) << (isStop ? "stop" : "start") << (reversed ? " backwards" : "") << " after " << filler
                             << " runs";
       }
     }
