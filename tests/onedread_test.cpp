@@ -69,7 +69,7 @@ std::vector<double> widthsOf(const scene::DmSymbol& bars, double module, double 
 std::pair<int, int> charBlocks(Barcode1d kind) {
   switch (kind) {
     case Barcode1d::code128:
-    case Barcode1d::gs1_128: return {6, 7};
+    case Barcode1d::gs1_128:
     case Barcode1d::code93: return {6, 7};
     case Barcode1d::ean13:
     case Barcode1d::upca:
@@ -261,21 +261,6 @@ TEST(OnedRead, DataBarCharacterValuesAndChecks) {
   EXPECT_TRUE(texts(brokenFinder).empty());
 }
 
-// Run widths in modules of one row of libzint's bars, light first and last (quiet zones of q).
-std::vector<double> moduleRuns(const scene::DmSymbol& bars, double q) {
-  std::vector<double> w{q};
-  bool dark = false;
-  for (int c = 0; c < bars.cols; ++c) {
-    if (bars.isDark(0, c) != dark) {
-      w.push_back(0);
-      dark = !dark;
-    }
-    w.back() += 1;
-  }
-  w.push_back(q);
-  return w;
-}
-
 // DataBar expanded. Every composition of 17 modules into eight elements of 1 to 8 that is a
 // character gives a value of 0..4095, each once. The finders libzint draws for 2 to 11 pairs are
 // the reader's sequences. Element strings of every encodation method (typed from the data, not
@@ -306,7 +291,7 @@ TEST(OnedRead, DataBarExpandedValuesSequencesAndElementStrings) {
     } catch (const std::runtime_error&) {
       break;  // past the 22 characters a symbol holds
     }
-    const std::vector<double> w = moduleRuns(code.bars, 10);
+    const std::vector<double> w = widthsOf(code.bars, 1, 0, 0, rng);
     const int elements = static_cast<int>(w.size()) - 2;  // the guard bar to the last bar
     const int pairs = (elements + 17) / 21;  // the guard, whole pairs (a last one may be 13), the closing
     std::vector<int> drawn;
@@ -340,7 +325,7 @@ TEST(OnedRead, DataBarExpandedValuesSequencesAndElementStrings) {
   };
   for (const Case& k : cases) {
     const scene::Encoded1d code = scene::encode1d(Barcode1d::databarExpanded, k.data, 1);
-    const std::vector<double> clean = moduleRuns(code.bars, 10);
+    const std::vector<double> clean = widthsOf(code.bars, 1, 0, 0, rng);
     const int n = static_cast<int>(clean.size());
     for (bool reversed : {false, true}) {
       std::vector<double> w = clean;
