@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "reader/pdf417/pdfpattern.hpp"
@@ -13,10 +14,24 @@
 
 namespace {
 
-constexpr int kStart[] = {8, 1, 1, 1, 1, 1, 1, 3};
-constexpr int kStop[] = {7, 1, 1, 3, 1, 1, 1, 2, 1};
+const std::vector<double> kStart = {8, 1, 1, 1, 1, 1, 1, 3};
+const std::vector<double> kStop = {7, 1, 1, 3, 1, 1, 1, 2, 1};
 // A row indicator's worth of data after the start pattern (and before the stop pattern).
-constexpr int kWord[] = {3, 1, 1, 1, 4, 1, 1, 5};
+const std::vector<double> kWord = {3, 1, 1, 1, 4, 1, 1, 5};
+
+// Quiet zone, the pattern and a word (the word before the stop pattern), quiet zone, in reading
+// order; bars and spaces take turns from the pattern's or word's first bar.
+std::vector<std::pair<double, bool>> patternElements(bool stop, const std::vector<double>& pattern) {
+  std::vector<std::pair<double, bool>> out{{10, false}};
+  auto add = [&](const std::vector<double>& widths) {
+    for (size_t i = 0; i < widths.size(); ++i) out.push_back({widths[i], i % 2 == 0});
+  };
+  if (stop) add(kWord);
+  add(pattern);
+  if (!stop) add(kWord);
+  out.push_back({10, false});
+  return out;
+}
 
 // One line: bars of two modules each end (when enclosed: the quiet zones then lie inside the
 // line), `before` modules of space, the pattern (bar first, read forward) with a word, then
@@ -25,18 +40,13 @@ constexpr int kWord[] = {3, 1, 1, 1, 4, 1, 1, 5};
 // (pixel i spans [i - 0.5, i + 0.5)).
 std::vector<uint8_t> line(bool stop, double module, double before, double after, bool reversed, bool lightBars,
                           double* edge, bool enclosed = false) {
-  std::vector<std::pair<double, bool>> elements;  // width in modules, dark
-  if (enclosed) elements.push_back({2, true});
-  elements.push_back({before, false});
-  if (!stop) {
-    for (size_t i = 0; i < 8; ++i) elements.push_back({static_cast<double>(kStart[i]), i % 2 == 0});
-    for (size_t i = 0; i < 8; ++i) elements.push_back({static_cast<double>(kWord[i]), i % 2 == 0});
-  } else {
-    for (size_t i = 0; i < 8; ++i) elements.push_back({static_cast<double>(kWord[i]), i % 2 == 0});
-    for (size_t i = 0; i < 9; ++i) elements.push_back({static_cast<double>(kStop[i]), i % 2 == 0});
+  std::vector<std::pair<double, bool>> elements = patternElements(stop, stop ? kStop : kStart);  // modules, dark
+  elements.front().first = before;
+  elements.back().first = after;
+  if (enclosed) {
+    elements.insert(elements.begin(), {2, true});
+    elements.push_back({2, true});
   }
-  elements.push_back({after, false});
-  if (enclosed) elements.push_back({2, true});
   double total = 0;
   for (const auto& e : elements) total += e.first;
   const int n = static_cast<int>(std::ceil(total * module));
@@ -76,21 +86,6 @@ pdfroad::LineRuns runsFrom(std::vector<std::pair<double, bool>> elements, bool r
   // Storage ending at the last edge: a read past it is one the sanitizers (and memcheck) see.
   runs.edges.shrink_to_fit();
   return runs;
-}
-
-// Quiet zone, the pattern and a word (the word before the stop pattern), quiet zone, in reading
-// order; bars and spaces take turns from the pattern's or word's first bar.
-std::vector<std::pair<double, bool>> patternElements(bool stop, const std::vector<double>& pattern) {
-  std::vector<std::pair<double, bool>> out{{10, false}};
-  auto add = [&](const std::vector<double>& widths) {
-    for (size_t i = 0; i < widths.size(); ++i) out.push_back({widths[i], i % 2 == 0});
-  };
-  const std::vector<double> word(std::begin(kWord), std::end(kWord));
-  if (stop) add(word);
-  add(pattern);
-  if (!stop) add(word);
-  out.push_back({10, false});
-  return out;
 }
 
 // How many dark-bar matches of the pattern (start or stop) the runs give, read the given way.
@@ -196,13 +191,12 @@ TEST(PatternRuns, PatternsAtTheEdgeOfTheirSlack) {
 // backwards), so that its wide bar falls on every place of a group of four runs, at a line's first
 // runs and at its last.
 TEST(PatternRuns, PatternAtEveryPlaceAmongTheRuns) {
-  const std::vector<double> start(std::begin(kStart), std::end(kStart)), stop(std::begin(kStop), std::end(kStop));
   for (bool isStop : {false, true}) {
     for (bool reversed : {false, true}) {
       for (int filler = 0; filler < 8; ++filler) {
         std::vector<std::pair<double, bool>> elements;
         for (int j = 0; j < filler; ++j) elements.push_back({2, (filler - 1 - j) % 2 == 0});
-        const std::vector<std::pair<double, bool>> pattern = patternElements(isStop, isStop ? stop : start);
+        const std::vector<std::pair<double, bool>> pattern = patternElements(isStop, isStop ? kStop : kStart);
         elements.insert(elements.end(), pattern.begin(), pattern.end());
         EXPECT_EQ(darkMatches(runsFrom(elements, reversed), isStop, reversed), 1) << (isStop ? "stop" : "start") << (reversed ? " backwards" : "") << " after " << filler
                             << " runs";
@@ -268,21 +262,10 @@ TEST(PatternLines, HitsOnBothSidesAtAnyAngle) {
                {90, 3, 8, 3, 3.0},  {135, 5, 10, 3, 2.0}, {200, 8, 20, 2, 1.5}, {315, 4, 3, 2, 2.5},
                {45, 6, 3, 2, 2.0}};
   for (const auto& c : cases) {
-    scene::Pdf417Layout layout;
-    layout.columns = c.columns;
-    layout.security = 1;
-    layout.rowHeight = c.rowHeight;
     const std::string text(static_cast<size_t>(std::max(1, c.columns * c.rows - 6)), 'A');
-    scene::SceneSpec spec;
-    spec.symbols.push_back(scene::encodePdf417(text, layout));
-    scene::Placement p;
-    p.moduleSize = c.module;
-    p.angleDeg = c.angle;
-    p.quietZone = 3;
-    spec.placements.push_back(p);
-    spec.width = spec.height = 900;
-    spec.placements[0].centre = {450, 450};
-    const scene::Scene sc = scene::render(spec);
+    const scene::Scene sc = scene::render(
+        {.width = 900, .height = 900, .symbols = {scene::encodePdf417(text, {c.columns, 1, c.rowHeight})},
+         .placements = {{.centre = {450, 450}, .moduleSize = c.module, .angleDeg = c.angle, .quietZone = 3}}});
     scene::ImageView view(sc.image);
     cimg_windowConst w{};
     ASSERT_EQ(cimg_imageConst_getWindow(view.get(), &w), 0);
@@ -314,12 +297,9 @@ TEST(PatternLines, HitsOnBothSidesAtAnyAngle) {
     EXPECT_GE(odd.size(), 2u) << what;
     const std::vector<pdfroad::PatternHit> both = pdfroad::mergeHalves(even, odd);
     ASSERT_EQ(both.size(), hits.size()) << what;
-    for (size_t i = 0; i < hits.size(); ++i) {
-      EXPECT_EQ(both[i].family, hits[i].family) << what << " hit " << i;
-      EXPECT_EQ(both[i].line, hits[i].line) << what << " hit " << i;
-      EXPECT_EQ(both[i].stop, hits[i].stop) << what << " hit " << i;
-      EXPECT_EQ(both[i].edge.x, hits[i].edge.x) << what << " hit " << i;
-      EXPECT_EQ(both[i].edge.y, hits[i].edge.y) << what << " hit " << i;
-    }
+    for (size_t i = 0; i < hits.size(); ++i)
+      EXPECT_EQ(std::tuple(both[i].family, both[i].line, both[i].stop, both[i].edge.x, both[i].edge.y),
+                std::tuple(hits[i].family, hits[i].line, hits[i].stop, hits[i].edge.x, hits[i].edge.y))
+          << what << " hit " << i;
   }
 }
