@@ -121,11 +121,9 @@ TEST(PdfRoad, LocationRateAndCornerErrorPerCondition) {
         duplicates += onIt > 1;
       }
       // Every report lies on one of the scene's PDF417 symbols.
-      for (const pdfroad::Symbol& s : out.symbols) {
-        bool onSymbol = false;
-        for (size_t i = 0; i < sp.pdf.size(); ++i) onSymbol = onSymbol || covers(sp.scene.symbols[i], s);
-        strays += !onSymbol;
-      }
+      const auto truths = sp.scene.symbols.begin(), truthsEnd = truths + static_cast<std::ptrdiff_t>(sp.pdf.size());
+      for (const pdfroad::Symbol& s : out.symbols)
+        strays += std::none_of(truths, truthsEnd, [&](const scene::SymbolTruth& t) { return covers(t, s); });
     }
     const double rate = static_cast<double>(found) / symbols;
     std::printf("%-12s located %3d / %3d (%5.1f%%), median corner error %.2f px, duplicates %d, stray reports %d\n",
