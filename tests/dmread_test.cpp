@@ -95,6 +95,14 @@ std::string flavouredText(int flavour, int n, scene::Random& rng) {
   return s;
 }
 
+// All four corners within max(2 px, one module) of the truth, in any order; mirrorWidth > 0:
+// of the truth mirrored in an image that wide.
+bool matches(const scene::SymbolTruth& t, const dmroad::Symbol& s, int mirrorWidth) {
+  auto truth = t.outline();
+  for (auto& p : truth) p.x = mirrorWidth > 0 ? mirrorWidth - p.x : p.x;
+  return worstCornerError(s.corners, truth) <= std::max(2.0, t.moduleSize);
+}
+
 }  // namespace
 
 // Every size, each with every flavour of text filling about half of it, plus the markers
@@ -216,18 +224,6 @@ TEST(DataMatrixRead, ErrorCorrectionHoldsToHalfTheCheckWordsOfEachBlock) {
     }
   }
 }
-
-namespace {
-
-// All four corners within max(2 px, one module) of the truth, in any order; mirrorWidth > 0:
-// of the truth mirrored in an image that wide.
-bool matches(const scene::SymbolTruth& t, const dmroad::Symbol& s, int mirrorWidth) {
-  auto truth = t.outline();
-  for (auto& p : truth) p.x = mirrorWidth > 0 ? mirrorWidth - p.x : p.x;
-  return worstCornerError(s.corners, truth) <= std::max(2.0, t.moduleSize);
-}
-
-}  // namespace
 
 // The road as idut-find runs it, then the reader on each symbol it locates: the share read per
 // kind of scene (clean scenes also mirrored left to right), and no text that differs from the
