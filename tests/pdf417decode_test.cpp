@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "reader/pdf417/pdfdecode.hpp"
@@ -96,14 +97,9 @@ TEST(Pdf417Decode, ContentRoundTripsFromModuleRows) {
       if (!c.bytes.empty()) {
         EXPECT_EQ(sym.bytes, c.bytes);
       }
-      EXPECT_EQ(sym.eci, c.eci);
-      EXPECT_EQ(sym.contentType, c.type);
-      EXPECT_EQ(sym.ecLevel, security);
-      EXPECT_EQ(sym.columns, layout.columns);
-      EXPECT_EQ(sym.rows, s.rows);
-      EXPECT_EQ(sym.symbologyIdentifier, "]L2");
-      EXPECT_EQ(sym.errorsCorrected, 0);
-      EXPECT_FALSE(sym.mirrored);
+      EXPECT_EQ(std::tuple(sym.eci, sym.contentType, sym.ecLevel, sym.columns, sym.rows),
+                std::tuple(c.eci, c.type, security, layout.columns, s.rows));
+      EXPECT_EQ(std::tuple(sym.symbologyIdentifier, sym.errorsCorrected, sym.mirrored), std::tuple("]L2", 0, false));
     }
   }
 }
