@@ -113,6 +113,29 @@ void mergeInLine(std::vector<Region>& regions) {
   }
 }
 
+// Cells centred inside a read symbol's outline are no bar cells. Only the cells under the
+// corners' bounding box are looked at: a sheet of hundreds of read symbols would otherwise test
+// every cell against every outline.
+void unclaimBarCells(std::vector<Cell>& cells, int cols, int rows, const Outline& q) {
+  double x0 = q[0][0], x1 = q[0][0], y0 = q[0][1], y1 = q[0][1];
+  for (const auto& corner : q) {
+    x0 = std::min(x0, corner[0]);
+    x1 = std::max(x1, corner[0]);
+    y0 = std::min(y0, corner[1]);
+    y1 = std::max(y1, corner[1]);
+  }
+  if (!(x0 <= x1 && y0 <= y1)) return;  // a corner not a number holds nothing
+  // Cell c's centre is (c + 0.5) * kCell: the cells whose centres lie in [x0, x1].
+  const auto firstCell = [](double v, int n) { return static_cast<int>(std::clamp(std::ceil(v / kCell - 0.5), 0.0, double(n))); };
+  const auto endCell = [](double v, int n) { return static_cast<int>(std::clamp(std::floor(v / kCell - 0.5) + 1, 0.0, double(n))); };
+  const int c0 = firstCell(x0, cols), c1 = endCell(x1, cols), r0 = firstCell(y0, rows), r1 = endCell(y1, rows);
+  for (int r = r0; r < r1; ++r)
+    for (int c = c0; c < c1; ++c) {
+      Cell& cell = cells[static_cast<size_t>(r) * cols + c];
+      if (cell.bar && withinOutline(q, (c + 0.5) * kCell, (r + 0.5) * kCell, 0)) cell.bar = false;
+    }
+}
+
 }  // namespace
 
 std::vector<Region> findRegions(const cimg_windowConst& w, int maxRegions, BarCells* barCells,
@@ -121,9 +144,7 @@ std::vector<Region> findRegions(const cimg_windowConst& w, int maxRegions, BarCe
   if (w.width < 3 * kCell || w.height < kCell) return regions;
   const int cols = w.width / kCell, rows = w.height / kCell;
   std::vector<Cell> cells = directionGrid(w, cols, rows);
-  for (int i = 0; i < cols * rows && !claimed.empty(); ++i)
-    for (const Outline& q : claimed)
-      if (cells[i].bar && withinOutline(q, ((i % cols) + 0.5) * kCell, ((i / cols) + 0.5) * kCell, 0)) cells[i].bar = false;
+  for (const Outline& q : claimed) unclaimBarCells(cells, cols, rows, q);
 
   // Cells two apart still join, so a wide bar filling one cell does not split a symbol.
   int groups = 0;
