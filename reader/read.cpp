@@ -6,6 +6,7 @@
 #include "base/cimg.h"
 #include "idut/read.hpp"
 #include "reader/datamatrix/dmsymbols.hpp"
+#include "reader/frontpass.hpp"
 #include "reader/oned/onedsymbols.hpp"
 #include "reader/pdf417/pdfsymbols.hpp"
 #include "reader/roadrun.hpp"
@@ -88,6 +89,7 @@ std::vector<Symbol> readAll(const ImageView& image, const ReadOptions& options, 
   csys_status failure = 0;
   std::string message;
   idutread::StopScope stop(options.stop);
+  idutread::FrontPass front(wrapped);
   for (const Road& road : kRoads) {
     if ((road.symbologies.mask() & options.symbologies.mask()) == 0) continue;
     // A road stops at the symbols still allowed: having found them all, it was cut short, and so
@@ -103,7 +105,7 @@ std::vector<Symbol> readAll(const ImageView& image, const ReadOptions& options, 
     const size_t before = found.size();
     // A failing road keeps what it found before the failure; the other roads still run.
     try {
-      status = road.run(wrapped, options, limit, found);
+      status = road.run(front, options, limit, found);
     } catch (const std::bad_alloc&) {
       status = csys_errNoMemory;
     }

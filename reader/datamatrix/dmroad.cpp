@@ -176,6 +176,12 @@ bool fitKeystone(const cimg_windowConst& w, bool acceptLong, std::array<cmath_ve
   return true;
 }
 
+// The whole image's part to smooth, from a noise estimate made elsewhere (as noisyParts decides).
+std::vector<NoisyPart> wholeImageNoise(int32_t width, int32_t height, double noise) {
+  if (!(noise > kDenoiseAbove)) return {};
+  return {NoisyPart{0, 0, width, height, noise > kSmoothTwiceAbove}};
+}
+
 }  // namespace
 
 Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* mask) {
@@ -192,9 +198,14 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
   // The pixels searched: the image, or a smoothed copy of it; then framed (see dmframe.hpp).
   cimg_windowConst unframed = r.fine.window;
   // Heavy noise is smoothed twice over (a 5 x 5 binomial in all).
-  const std::vector<NoisyPart> noisy =
-      options.denoise ? noisyParts(r.fine.window, kDenoiseAbove, kSmoothTwiceAbove, options.noiseByBlocks) : std::vector<NoisyPart>{};
-  if (!noisy.empty()) {
+  idutread::FrontPass* front = options.front && options.front->covers(r.fine.window) ? options.front : nullptr;
+  const std::vector<NoisyPart> noisy = !options.denoise ? std::vector<NoisyPart>{}
+                                       : front && !options.noiseByBlocks
+                                           ? wholeImageNoise(width, height, front->noise())
+                                           : noisyParts(r.fine.window, kDenoiseAbove, kSmoothTwiceAbove, options.noiseByBlocks);
+  if (front && noisy.size() == 1 && !noisy[0].twice) {
+    unframed = cimg_windowConst{width, height, 0, 0, width, front->smoothedOnce()};
+  } else if (!noisy.empty()) {
     uint8_t* smoothed = blockFor(t_smoothed, static_cast<size_t>(width) * height, &r.smoothed);
     smoothParts(r.fine.window, noisy, smoothed);  // writes every byte
     unframed = cimg_windowConst{width, height, 0, 0, width, smoothed};

@@ -13,6 +13,7 @@
 #include "base/cimg.h"
 #include "ci_id/mask.h"
 #include "ci_id/tracking.h"
+#include "reader/frontpass.hpp"
 
 namespace dmroad {
 
@@ -51,6 +52,9 @@ struct Options {
   // Decide where to smooth block by block (dmlocalnoise.hpp) rather than once for the image:
   // for a window of a big image, which may hold noisy and clean labels side by side.
   bool noiseByBlocks = false;
+  // The front pass over the image (may be null): its noise estimate and smoothed copy stand in
+  // for the road's own when the road searches that image whole.
+  idutread::FrontPass* front = nullptr;
   // Search the image inside a frame of background (dmframe.hpp), so that symbols filling the
   // picture or touching its edge are found.
   bool frame = true;

@@ -36,13 +36,15 @@ std::array<cmath_vect, 4> namedAfter(const std::array<cmath_vect, 4>& located, c
 
 }  // namespace
 
-csys_status readSymbols(const cimg_imageConst& image, const idut::ReadOptions& options, int limit,
+csys_status readSymbols(idutread::FrontPass& front, const idut::ReadOptions& options, int limit,
                         std::vector<idut::Symbol>& out) {
   Options road;
   road.rowStep = options.step;
   road.lowContrast = options.lowContrast;
   road.adaptive = options.adaptive;
   road.longRectangles = options.longRectangles;
+  road.front = &front;
+  const cimg_imageConst& image = front.image();
   if (limit > 0) road.maxSymbols = limit;
   road.tune = [&options](cid2d_trackingParams& params) {
     if (options.minSize > 0) params.minSide = options.minSize;

@@ -23,7 +23,7 @@ idut::Symbology frontSymbology(oned::Symbology symbology) {
   return idut::Symbology::Code128;
 }
 
-csys_status readSymbols(const cimg_imageConst& image, const idut::ReadOptions& options, int limit,
+csys_status readSymbols(idutread::FrontPass& front, const idut::ReadOptions& options, int limit,
                         std::vector<idut::Symbol>& out) {
   // Symbols the other roads read before this one claim their outlines. Only read ones: an
   // outline located but not read may be a 1D barcode's bars taken for something else.
@@ -34,7 +34,7 @@ csys_status readSymbols(const cimg_imageConst& image, const idut::ReadOptions& o
       for (int k = 0; k < 4; ++k) q[k] = {other.corners.points[k].x, other.corners.points[k].y};
       road.claimed.push_back(q);
     }
-  const Outcome outcome = findAll(image, road);
+  const Outcome outcome = findAll(front.image(), road);
   // No pixels to window, no memory, or a stop request: what was read before it is kept, as the
   // other roads keep theirs.
   int count = 0;

@@ -7,12 +7,13 @@
 
 #include "base/cimg.h"
 #include "idut/read.hpp"
+#include "reader/frontpass.hpp"
 #include "reader/oned/oned.hpp"
 
 namespace road1d {
 
 // See idutread::RoadRun.
-csys_status readSymbols(const cimg_imageConst& image, const idut::ReadOptions& options, int limit,
+csys_status readSymbols(idutread::FrontPass& front, const idut::ReadOptions& options, int limit,
                         std::vector<idut::Symbol>& out);
 
 // The front door's symbology of a reader's.

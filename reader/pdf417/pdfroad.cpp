@@ -203,17 +203,24 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
   // The pattern lines over the image, and over a smoothed copy too when the image looks noisy:
   // fine detail (a sharp symbol of one-pixel modules filling the frame) looks like noise to the
   // estimate, and smoothing would blur it away. Hits of both join the same columns.
-  const double noise = dmroad::noiseSigma(fine);
+  idutread::FrontPass* front = options.front && options.front->covers(fine) ? options.front : nullptr;
+  const double noise = front ? front->noise() : dmroad::noiseSigma(fine);
   PatternScan scan;
   scan.spacing = std::max(1, options.rowStep);
   scan.minContrast = std::clamp(5 * noise, kMinContrast, kMaxContrastAsked);
-  std::unique_ptr<uint8_t[]> smoothed;
+  std::unique_ptr<uint8_t[]> ownSmoothed;  // without a front pass
+  bool smoothed = false;
   cimg_windowConst searched = fine;
   PatternScan smooth = scan;
   if (options.denoise && noise > kDenoiseAbove) {
-    smoothed = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(width) * height);
-    dmroad::smoothBinomial(fine, smoothed.get());
-    searched.pixels = smoothed.get();
+    if (front) {
+      searched.pixels = front->smoothedOnce();
+    } else {
+      ownSmoothed = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(width) * height);
+      dmroad::smoothBinomial(fine, ownSmoothed.get());
+      searched.pixels = ownSmoothed.get();
+    }
+    smoothed = true;
     searched.stride = width;
     smooth.minContrast = std::max(kMinContrast, 5 * noise * kBinomialNoiseGain);
   }

@@ -15,6 +15,7 @@
 
 #include "base/cimg.h"
 #include "ci_id/mask.h"
+#include "reader/frontpass.hpp"
 #include "reader/pdf417/pdfread.hpp"
 
 namespace pdfroad {
@@ -31,6 +32,9 @@ struct Options {
   // Sides of the symbols taken, pixels: the shorter at least minSide, the longer at most maxSide
   // (0: no bound).
   int minSide = 0, maxSide = 0;
+  // The front pass over the image (may be null): its noise estimate and smoothed copy stand in
+  // for the road's own.
+  idutread::FrontPass* front = nullptr;
 };
 
 // One located symbol, in the image's pixel coordinates (pixel (x, y) covers [x, x + 1) x

@@ -6,7 +6,7 @@
 
 namespace pdfroad {
 
-csys_status readSymbols(const cimg_imageConst& image, const idut::ReadOptions& options, int limit,
+csys_status readSymbols(idutread::FrontPass& front, const idut::ReadOptions& options, int limit,
                         std::vector<idut::Symbol>& out) {
   Options road;
   road.rowStep = options.step;
@@ -14,6 +14,8 @@ csys_status readSymbols(const cimg_imageConst& image, const idut::ReadOptions& o
   if (limit > 0) road.maxSymbols = limit;
   road.minSide = options.minSize;
   road.maxSide = options.maxSize;
+  road.front = &front;
+  const cimg_imageConst& image = front.image();
   Outcome outcome = findAll(image, road);
   std::vector<pdf417::Reading*> readings;
   for (Symbol& found : outcome.symbols)

@@ -6,11 +6,12 @@
 
 #include "base/cimg.h"
 #include "idut/read.hpp"
+#include "reader/frontpass.hpp"
 
 namespace pdfroad {
 
 // See idutread::RoadRun.
-csys_status readSymbols(const cimg_imageConst& image, const idut::ReadOptions& options, int limit,
+csys_status readSymbols(idutread::FrontPass& front, const idut::ReadOptions& options, int limit,
                         std::vector<idut::Symbol>& out);
 
 }  // namespace pdfroad
