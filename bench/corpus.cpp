@@ -37,6 +37,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -204,6 +205,13 @@ int main(int argc, char** argv) {
       return 64;
     } else
       directories.push_back(argv[i]);
+  }
+  // The scenes are written as they are made: a folder that cannot be made is said at once,
+  // not after minutes of reading.
+  std::error_code made;
+  if (!writeTo.empty() && !std::filesystem::create_directories(writeTo, made) && made) {
+    std::fprintf(stderr, "idut-corpus: cannot make %s: %s\n", writeTo.c_str(), made.message().c_str());
+    return 2;
   }
   if (dmTablesOnly > 0) {
     runDmTables(dmTablesOnly, seed, writeTo);
