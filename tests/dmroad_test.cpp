@@ -150,22 +150,27 @@ TEST(DataMatrixRoad, LocationRateAndCornerErrorPerKindOfScene) {
 // Symbols seen at a steep angle, where the search's parallelogram misses the far corner by up to
 // half a side and may stand on any corner of the symbol, not only its L: the road, as idut-find
 // runs it, still reports each once with all four corners on the keystone's and the right size.
+// The big symbols of small modules have far sides of barely two pixels a module.
 TEST(DataMatrixRoad, SteepKeystonesAreLocatedFromAnyCorner) {
   struct Case {
     const char* text;
     double angle, perspectiveU, perspectiveV;
     bool lightOnDark;
+    int sizeOption = 0;  // the encoder's size choice (10: 32 x 32, 12: 40 x 40; 0: the smallest that fits)
+    double moduleSize = 6;
   };
   const Case cases[] = {{"bmAHH13JjX", 15, -0.2, -0.35, false},        {"bmAHH13JjX", 15, 0.35, 0.2, true},
                         {"bmAHH13JjX", 105, 0.2, 0.35, false},         {"bmAHH13JjX", 105, 0.35, 0.35, true},
                         {"bmAHH13JjX", 195, 0.35, 0.2, false},         {"bmAHH13JjX", 285, -0.2, -0.35, true},
                         {"keystone 1234567890", 15, 0.35, 0.35, false}, {"keystone 1234567890", 105, -0.2, -0.35, true},
-                        {"keystone 1234567890", 195, -0.2, -0.35, true}, {"keystone 1234567890", 285, 0.35, 0.35, false}};
+                        {"keystone 1234567890", 195, -0.2, -0.35, true}, {"keystone 1234567890", 285, 0.35, 0.35, false},
+                        {"FiiNszE0/d", 0, 0.35, -0.35, false, 10, 2.2}, {"FiiNszE0/d", 250, -0.35, -0.35, false, 10, 2.2},
+                        {"FiiNszE0/d", 75, 0.35, 0.35, true, 10, 2.6},  {"FiiNszE0/d", 25, 0.35, 0.35, true, 12, 2.6}};
   for (const Case& c : cases) {
     const scene::Scene sc = scene::render(
         {.width = 420, .height = 420, .background = c.lightOnDark ? 40.0 : 200.0,
-         .symbols = {scene::encodeDataMatrix(c.text)},
-         .placements = {{.centre = {210, 210}, .moduleSize = 6, .angleDeg = c.angle, .perspectiveU = c.perspectiveU,
+         .symbols = {scene::encodeDataMatrix(c.text, c.sizeOption)},
+         .placements = {{.centre = {210, 210}, .moduleSize = c.moduleSize, .angleDeg = c.angle, .perspectiveU = c.perspectiveU,
                          .perspectiveV = c.perspectiveV, .quietZone = 2,
                          .polarity = c.lightOnDark ? scene::Polarity::lightOnDark : scene::Polarity::darkOnLight}},
          .lines = 2, .blurSigma = 0.6, .noiseSigma = 2, .seed = 7});

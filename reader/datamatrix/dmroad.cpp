@@ -354,10 +354,24 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
         // of every kind, no candidate whose border failed after one fit passed after two. So with
         // the border check on, only the candidates the first fit has passed get the second.
         if (refit && options.verify) refit = matchBorder(w, fitted, acceptLong, &fittedLayout);
+        const bool firstMatched = refit && options.verify;
+        const std::array<cmath_vect, 4> firstFit = fitted;
+        const BorderLayout firstLayout = fittedLayout;
         // Twice: the second pass starts from far sides that the first has brought close.
         if (refit) fitFarSides(w, &fitted);
         refit = refit && convexQuad(fitted);
-        const bool fittedMatched = refit && matchBorder(w, fitted, acceptLong, &fittedLayout);
+        bool fittedMatched = refit && matchBorder(w, fitted, acceptLong, &fittedLayout);
+        // On modules of two pixels or so, a clock track's crossings can draw the second pass a
+        // module off, and the border no longer shows: the first pass's corners, whose border
+        // did, stand then.
+        if (firstMatched && !fittedMatched) {
+          std::array<cmath_vect, 4> refinedFirst = firstFit;
+          if (refineCorners(w, firstLayout, &refinedFirst) && borderHolds(w, refinedFirst, firstLayout)) {
+            fitted = refinedFirst;
+            fittedLayout = firstLayout;
+            refit = fittedMatched = true;
+          }
+        }
         if (refit && (fittedMatched || !options.verify)) {
           s.corners = fitted;
           s.parallelogram = 0;
