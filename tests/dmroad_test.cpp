@@ -150,13 +150,14 @@ TEST(DataMatrixRoad, LocationRateAndCornerErrorPerKindOfScene) {
 // Symbols seen at a steep angle, where the search's parallelogram misses the far corner by up to
 // half a side and may stand on any corner of the symbol, not only its L: the road, as idut-find
 // runs it, still reports each once with all four corners on the keystone's and the right size.
-// The big symbols of small modules have far sides of barely two pixels a module.
+// The big symbols of small modules have far sides of barely two pixels a module; on the long
+// rectangle the search's second side can run a few degrees off its true one.
 TEST(DataMatrixRoad, SteepKeystonesAreLocatedFromAnyCorner) {
   struct Case {
     const char* text;
     double angle, perspectiveU, perspectiveV;
     bool lightOnDark;
-    int sizeOption = 0;  // the encoder's size choice (10: 32 x 32, 12: 40 x 40; 0: the smallest that fits)
+    int sizeOption = 0;  // the encoder's size choice (10: 32 x 32, 12: 40 x 40, 41: 20 x 44; 0: smallest square)
     double moduleSize = 6;
   };
   const Case cases[] = {{"bmAHH13JjX", 15, -0.2, -0.35, false},        {"bmAHH13JjX", 15, 0.35, 0.2, true},
@@ -165,11 +166,14 @@ TEST(DataMatrixRoad, SteepKeystonesAreLocatedFromAnyCorner) {
                         {"keystone 1234567890", 15, 0.35, 0.35, false}, {"keystone 1234567890", 105, -0.2, -0.35, true},
                         {"keystone 1234567890", 195, -0.2, -0.35, true}, {"keystone 1234567890", 285, 0.35, 0.35, false},
                         {"FiiNszE0/d", 0, 0.35, -0.35, false, 10, 2.2}, {"FiiNszE0/d", 250, -0.35, -0.35, false, 10, 2.2},
-                        {"FiiNszE0/d", 75, 0.35, 0.35, true, 10, 2.6},  {"FiiNszE0/d", 25, 0.35, 0.35, true, 12, 2.6}};
+                        {"FiiNszE0/d", 75, 0.35, 0.35, true, 10, 2.6},  {"FiiNszE0/d", 25, 0.35, 0.35, true, 12, 2.6},
+                        {"tGni6YFB77SRLV3YpR/y5d 4APpqjxfYqj", 157.5, -0.015, 0.226, false, 41, 3.3},
+                        {"tGni6YFB77SRLV3YpR/y5d 4APpqjxfYqj", 247.5, -0.015, 0.226, false, 41, 3.3}};
   for (const Case& c : cases) {
     const scene::Scene sc = scene::render(
         {.width = 420, .height = 420, .background = c.lightOnDark ? 40.0 : 200.0,
-         .symbols = {scene::encodeDataMatrix(c.text, c.sizeOption)},
+         .symbols = {scene::encodeDataMatrix(c.text, c.sizeOption,
+                                             c.sizeOption > 24 ? scene::DmSizes::withRectangular : scene::DmSizes::squareOnly)},
          .placements = {{.centre = {210, 210}, .moduleSize = c.moduleSize, .angleDeg = c.angle, .perspectiveU = c.perspectiveU,
                          .perspectiveV = c.perspectiveV, .quietZone = 2,
                          .polarity = c.lightOnDark ? scene::Polarity::lightOnDark : scene::Polarity::darkOnLight}},

@@ -391,7 +391,67 @@ bool fitFarSidesBy(const cimg_windowConst& w, const FarSideRules& rules, std::ar
   return true;
 }
 
+// The levels of a located side that should be solid: ink just inside and light just outside at
+// 16 points over its middle, nearly all of them clearly so. False for anything less.
+bool solidSideLevels(const cimg_windowConst& w, cmath_vect k, cmath_vect end, cmath_vect inward, double* ink,
+                     double* light) {
+  const double len = distance(k, end);
+  if (!(len > 8)) return false;
+  const cmath_vect u{(end.x - k.x) / len, (end.y - k.y) / len};
+  cmath_vect n{-u.y, u.x};
+  if (n.x * inward.x + n.y * inward.y < 0) n = {-n.x, -n.y};
+  double inside[16], outside[16], inSum = 0, outSum = 0;
+  for (int i = 0; i < 16; ++i) {
+    const double t = len * (0.1 + 0.8 * i / 15);
+    const cmath_vect p{k.x + t * u.x, k.y + t * u.y};
+    inside[i] = sampleAt(w, p.x + n.x, p.y + n.y);
+    outside[i] = sampleAt(w, p.x - 1.5 * n.x, p.y - 1.5 * n.y);
+    inSum += inside[i];
+    outSum += outside[i];
+  }
+  *ink = inSum / 16;
+  *light = outSum / 16;
+  if (std::fabs(*ink - *light) < 15) return false;
+  const double mid = (*ink + *light) / 2, inkSign = *ink < *light ? -1 : 1;
+  int wrong = 0;
+  for (int i = 0; i < 16; ++i)
+    wrong += (inkSign * (inside[i] - mid) <= 0) + (inkSign * (outside[i] - mid) >= 0);
+  return wrong <= 2;
+}
+
 }  // namespace
+
+bool remeasureSecondSide(const cimg_windowConst& w, std::array<cmath_vect, 4>* corners) {
+  const cmath_vect k = (*corners)[0];
+  for (const int trusted : {1, 3}) {
+    const int other = 4 - trusted;
+    const cmath_vect t = (*corners)[trusted], o = (*corners)[other];
+    double ink = 0, light = 0;
+    const cmath_vect towardsOther{o.x - k.x, o.y - k.y}, towardsTrusted{t.x - k.x, t.y - k.y};
+    if (!solidSideLevels(w, k, t, towardsOther, &ink, &light)) continue;
+    // The side is looked for from just off the corner, which lies on it, to a fifth of the
+    // trusted side out at its far end: a few degrees of error, as the search's second side makes
+    // on a steep keystone.
+    const double reachTo = std::max(3.0, 0.2 * distance(k, t));
+    const FarSideLook look{3.0, reachTo, kFarSideSamples / 2, 3.0};
+    EdgeLine measured;
+    if (!measureFarSide(w, k, o, towardsTrusted, look, ink, light, &measured)) continue;
+    const double trustedLength = distance(k, t);
+    const EdgeLine trustedSide{k, cmath_vect{towardsTrusted.x / trustedLength, towardsTrusted.y / trustedLength}};
+    cmath_vect corner;
+    if (!crossing(trustedSide, measured, &corner) || distance(corner, k) > 3.0) continue;
+    // The other side's end moved onto the measured line, as far along it as it was located.
+    const double along = (o.x - corner.x) * measured.dir.x + (o.y - corner.y) * measured.dir.y;
+    const cmath_vect end{corner.x + along * measured.dir.x, corner.y + along * measured.dir.y};
+    std::array<cmath_vect, 4> moved = *corners;
+    moved[0] = corner;
+    moved[other] = end;
+    moved[2] = cmath_vect{t.x + end.x - corner.x, t.y + end.y - corner.y};
+    *corners = moved;
+    return true;
+  }
+  return false;
+}
 
 // A parallelogram cannot follow a keystone: the far corner of a symbol seen at an angle lies off
 // the parallelogram's. The two far sides are measured in the image and the corners rebuilt from

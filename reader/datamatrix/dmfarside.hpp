@@ -28,6 +28,13 @@ bool fitFarSides(const cimg_windowConst& w, std::array<cmath_vect, 4>* corners);
 // ink inside, or the image does not show the far sides clearly.
 bool fitFourthCorner(const cimg_windowConst& w, std::array<cmath_vect, 4>* corners);
 
+// For a located corner with one solid side right and the other a few degrees off, as the
+// search's parallelogram can have on a steep keystone: the side beside the solid one (corners[1]
+// or corners[3] its end) measured in the image from the corner out, its end moved onto it and the
+// far corner made the parallelogram's again, ready for fitFourthCorner. False, leaving the
+// corners alone, when neither side shows solid or the other cannot be measured.
+bool remeasureSecondSide(const cimg_windowConst& w, std::array<cmath_vect, 4>* corners);
+
 }  // namespace dmroad
 
 #endif

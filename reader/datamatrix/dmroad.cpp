@@ -166,7 +166,11 @@ bool coveredByFinds(const Elongated& band, const std::vector<Symbol>& found) {
 // success the corners, refined, and the layout are replaced.
 bool fitKeystone(const cimg_windowConst& w, bool acceptLong, std::array<cmath_vect, 4>* corners, BorderLayout* layout) {
   std::array<cmath_vect, 4> fitted = *corners;
-  if (!fitFourthCorner(w, &fitted) || !convexQuad(fitted)) return false;
+  if (!fitFourthCorner(w, &fitted) || !convexQuad(fitted)) {
+    // The located corner's second side may be what fails it: measured afresh along the first.
+    fitted = *corners;
+    if (!remeasureSecondSide(w, &fitted) || !fitFourthCorner(w, &fitted) || !convexQuad(fitted)) return false;
+  }
   fitFourthCorner(w, &fitted);
   BorderLayout fittedLayout;
   if (!convexQuad(fitted) || !matchBorder(w, fitted, acceptLong, &fittedLayout)) return false;
