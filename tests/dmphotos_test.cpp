@@ -7,40 +7,16 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "idut/read.hpp"
 #include "imageio/imageio.hpp"
+#include "support/photos.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-// The picture turned clockwise by quarter turns.
-imageio::GreyImage turned(const imageio::GreyImage& g, int quarters) {
-  imageio::GreyImage out = g;
-  for (int q = 0; q < quarters; ++q) {
-    imageio::GreyImage t;
-    t.width = out.height;
-    t.height = out.width;
-    t.pixels.resize(out.pixels.size());
-    for (int y = 0; y < out.height; ++y)
-      for (int x = 0; x < out.width; ++x)
-        t.pixels[static_cast<size_t>(x) * t.width + (t.width - 1 - y)] = out.pixels[static_cast<size_t>(y) * out.width + x];
-    out = std::move(t);
-  }
-  return out;
-}
 
 TEST(DataMatrixPhotos, EveryPhotoReadsAtFourRotations) {
   const fs::path root = IDUT_PHOTOS_DIR;
@@ -62,10 +38,10 @@ TEST(DataMatrixPhotos, EveryPhotoReadsAtFourRotations) {
       const bool binary = !fs::exists(truthFile);
       if (binary) truthFile.replace_extension(".bin");
       ASSERT_TRUE(fs::exists(truthFile)) << image;
-      const std::string truth = slurp(truthFile);
+      const std::string truth = fileText(truthFile);
       std::string identifier;
       if (fs::exists(resultFile)) {
-        const std::string r = slurp(resultFile);
+        const std::string r = fileText(resultFile);
         const size_t at = r.find("symbologyIdentifier=");
         if (at != std::string::npos) identifier = r.substr(at + 20, 3);
       }
@@ -73,7 +49,7 @@ TEST(DataMatrixPhotos, EveryPhotoReadsAtFourRotations) {
       std::string why;
       ASSERT_TRUE(imageio::readGrey(image.string(), &grey, &why)) << why;
       for (int quarters = 0; quarters < 4; ++quarters) {
-        const imageio::GreyImage g = turned(grey, quarters);
+        const imageio::GreyImage g = turnedClockwise(grey, quarters);
         const auto symbols = idut::readSymbols(idut::ImageView(g.pixels.data(), g.width, g.height, g.width));
         const std::string where = image.filename().string() + " turned " + std::to_string(90 * quarters);
         bool ok = false;

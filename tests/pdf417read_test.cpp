@@ -9,8 +9,6 @@
 #include <cmath>
 #include <ctime>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +16,7 @@
 #include "imageio/imageio.hpp"
 #include "reader/pdf417/pdfread.hpp"
 #include "idut/read.hpp"
+#include "support/photos.hpp"
 #include "reader/charset.hpp"
 #include "scenes/scene_pdf.hpp"
 
@@ -325,29 +324,6 @@ TEST(Pdf417Read, MacroPdf417CarriesTheEciIntoTheNextSymbol) {
   }
 }
 
-// A grey image turned a quarter turn clockwise `turns` times.
-imageio::GreyImage turned(const imageio::GreyImage& in, int turns) {
-  imageio::GreyImage out = in;
-  for (int t = 0; t < turns; ++t) {
-    imageio::GreyImage next;
-    next.width = out.height;
-    next.height = out.width;
-    next.pixels.resize(out.pixels.size());
-    for (int y = 0; y < out.height; ++y)
-      for (int x = 0; x < out.width; ++x)
-        next.pixels[static_cast<size_t>(x) * next.width + (out.height - 1 - y)] = out.pixels[static_cast<size_t>(y) * out.width + x];
-    out = std::move(next);
-  }
-  return out;
-}
-
-std::string fileText(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return f ? s.str() : std::string();
-}
-
 // The scans: every image read at every rotation with the file's text (for a Macro PDF417 part, a
 // piece of its message), through the front door, and no other text.
 TEST(Pdf417Read, RealScansAtFourRotations) {
@@ -374,7 +350,7 @@ TEST(Pdf417Read, RealScansAtFourRotations) {
       const bool part = std::string(folder.folder) == "pdf417-4";
       std::printf("%s/%-10s", folder.folder, file);
       for (int turns = 0; turns < 4; ++turns) {
-        const imageio::GreyImage img = turned(image, turns);
+        const imageio::GreyImage img = turnedClockwise(image, turns);
         scene::GreyImage grey(img.width, img.height);
         grey.pixels = img.pixels;
         std::string note = "not located";

@@ -17,6 +17,7 @@
 #include "scenes/scene.hpp"
 #include "scenes/scene_pdf.hpp"
 #include "support/fixtures.hpp"
+#include "support/photos.hpp"
 
 namespace {
 
@@ -288,12 +289,7 @@ TEST(PdfRoad, ShortestSymbolsAreReadAfterTheHalfScan) {
     for (int y = 0; y < s.rows * c.module; ++y)
       for (int x = 0; x < s.cols * c.module; ++x)
         if (s.isDark(y / c.module, x / c.module)) image.at(quiet + x, quiet + y) = 0;
-    for (int t = 0; t < c.quarterTurns; ++t) {
-      scene::GreyImage turned(image.height, image.width, 255);
-      for (int y = 0; y < image.height; ++y)
-        for (int x = 0; x < image.width; ++x) turned.at(image.height - 1 - y, x) = image.at(x, y);
-      image = std::move(turned);
-    }
+    image = turnedClockwise(std::move(image), c.quarterTurns);
     scene::ImageView view(image);
     bool read = false;
     for (const pdfroad::Symbol& sym : pdfroad::findAll(*view).symbols)
