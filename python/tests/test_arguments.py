@@ -48,6 +48,7 @@ TINY = np.zeros((3, 3), np.uint8)
     (lambda a: idut.correct_929([929], 1), ValueError, "codewords[0] must be from 0 to 928, got 929"),
     (lambda a: idut.correct_929([1] * 9, 513), ValueError, "ecc_count must be from 1 to 512, got 513"),
     (lambda a: idut.bigint.add(-1, 0), ValueError, "x must be from 0 to 2**160 - 1"),
+    (lambda a: idut.bigint.add(1 << 160, 0), ValueError, "x must be from 0 to 2**160 - 1"),
     (lambda a: idut.bigint.add(1.0, 0), TypeError, "x must be an int, got float"),
     (lambda a: idut.bigint.to_bytes(1, 2**32 - 1), ValueError, "count must be from 0 to 4096"),
     # image families

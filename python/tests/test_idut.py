@@ -11,7 +11,7 @@ import numpy as np
 import pytest
 
 import idut
-from support import SAMPLE, assert_same, ean13_image, tool_json, write_pgm
+from support import SAMPLE, assert_same, ean13_image, tool_json
 
 
 @pytest.mark.parametrize("kwargs,args", [
@@ -21,14 +21,10 @@ from support import SAMPLE, assert_same, ean13_image, tool_json, write_pgm
     ({"adaptive": True, "symbologies": ["datamatrix"]}, ["--adaptive", "--symbology", "datamatrix"]),
     ({"symbologies": "code128,ean13"}, ["--symbology", "code128,ean13"]),
 ])
-def test_results_equal_idut_find(sample, tmp_path, kwargs, args):
-    assert_same(idut.find(sample, **kwargs), tool_json(SAMPLE, args))
-    ean = ean13_image("4006381333931")
-    assert [s.text for s in idut.find(ean)] == ["4006381333931"]
-    for name, image in [("mirrored", sample[::-1, :]), ("ean13", ean), ("ean13_upside_down", ean[::-1, ::-1])]:
-        path = tmp_path / (name + ".pgm")
-        write_pgm(path, image)
-        assert_same(idut.find(image, **kwargs), tool_json(str(path), args))
+def test_results_equal_idut_find(images, kwargs, args):
+    for path in images:  # the sample, mirrored, and an EAN-13 both ways up
+        assert_same(idut.find(idut.read_image(path), **kwargs), tool_json(path, args))
+    assert [s.text for s in idut.find(ean13_image("4006381333931"))] == ["4006381333931"]
 
 
 def test_read_file_and_pickled_results_equal_find(sample):
@@ -160,10 +156,6 @@ def test_bigint_matches_python_ints():
         assert b.shift_left(x, n) == (x << n) & mask and b.shift_right(x, n) == x >> n
         assert b.divmod_base(x, v) == divmod(x, v) and b.to_decimal(x) == str(x)
         assert b.to_bytes(x, 24) == x.to_bytes(24, "big")
-    with pytest.raises(ValueError):
-        idut.bigint.add(-1, 0)
-    with pytest.raises(ValueError):
-        idut.bigint.add(1 << 160, 0)
 
 
 def otsu(image):
