@@ -425,6 +425,14 @@ bool sameSymbol(const Symbol& a, const Symbol& b) {
 }
 
 
+// Whether a read's centre lies on a claimed outline: the centre finder's band and the strips run
+// past the claims, and over a claimed label they read what the road is not to look for.
+bool centredOnClaim(const Symbol& s, const std::vector<Outline>& claimed) {
+  const double x = 0.25 * (s.corners[0][0] + s.corners[1][0] + s.corners[2][0] + s.corners[3][0]);
+  const double y = 0.25 * (s.corners[0][1] + s.corners[1][1] + s.corners[2][1] + s.corners[3][1]);
+  return std::any_of(claimed.begin(), claimed.end(), [&](const Outline& q) { return withinOutline(q, x, y, 0); });
+}
+
 }  // namespace
 
 Outcome findAll(const cimg_imageConst& image, const Options& options) {
@@ -471,7 +479,7 @@ Outcome findAll(const cimg_imageConst& image, const Options& options) {
     // symbols, told apart by where they lie.
     bool seen = false;
     for (const Symbol& o : outcome.symbols) seen = seen || sameSymbol(o, s);
-    if (!seen) outcome.symbols.push_back(s);
+    if (!seen && !centredOnClaim(s, options.claimed)) outcome.symbols.push_back(s);
   }
   return outcome;
 }
