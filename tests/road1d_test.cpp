@@ -400,38 +400,45 @@ TEST(Road1d, PartsBeyondAReadAreShorterThanTheirRegion) {
 // region's lines cross several labels.
 constexpr int kLabelModule = 3, kLabelWidth = 500, kLabelHeight = 84;  // bars of 60 px, quiet zones of 10 modules
 
-// A label of kLabelWidth x kLabelHeight at (x0, y0) on the page: the code's bars softened by a box
-// of a module (a print seen by a camera), the label's edges sharp. Returns the bars' centre.
-scene::Point drawLabel(scene::GreyImage& page, const scene::Encoded1d& code, int x0, int y0, int paper) {
+// A label of kLabelWidth x height at (x0, y0) on the page, bars of barHeight across its middle:
+// the code's bars softened by a box of a module (a print seen by a camera), the label's edges
+// sharp. Returns the bars' centre.
+scene::Point drawLabel(scene::GreyImage& page, const scene::Encoded1d& code, int x0, int y0, int paper,
+                       int height = kLabelHeight, int barHeight = 60) {
   auto dark = [&](int u) { return u >= 0 && u / kLabelModule < code.bars.cols && code.bars.isDark(0, u / kLabelModule); };
-  for (int y = y0; y < y0 + kLabelHeight; ++y)
+  const int barTop = y0 + (height - barHeight) / 2;
+  for (int y = y0; y < y0 + height; ++y)
     for (int x = x0; x < x0 + kLabelWidth; ++x) {
       int sum = 0;
-      for (int d = -1; d <= 1; ++d) sum += y >= y0 + 12 && y < y0 + 72 && dark(x + d - x0 - 10 * kLabelModule) ? 40 : paper;
+      for (int d = -1; d <= 1; ++d)
+        sum += y >= barTop && y < barTop + barHeight && dark(x + d - x0 - 10 * kLabelModule) ? 40 : paper;
       page.at(x, y) = static_cast<uint8_t>(sum / 3);
     }
-  return {x0 + 10 * kLabelModule + 0.5 * code.bars.cols * kLabelModule, y0 + 0.5 * kLabelHeight};
+  return {x0 + 10 * kLabelModule + 0.5 * code.bars.cols * kLabelModule, y0 + 0.5 * height};
 }
 
 TEST(Road1d, LabelsSideBySideOnAPageEachRead) {
   const struct {
     const char* what;
     int columns, rows, gap, paper;
+    int height = kLabelHeight, barHeight = 60;
   } cases[] = {{"two in a row, 16 px apart", 2, 1, 16, 190}, {"three in a row, 4 px apart", 3, 1, 4, 200},
                {"two in a row, 17 px apart", 2, 1, 17, 170}, {"two above each other, 8 px apart", 1, 2, 8, 190},
-               {"two by two, 16 px apart", 2, 2, 16, 185},   {"one alone, 30 px from the page's edges", 1, 1, 30, 180}};
+               {"two by two, 16 px apart", 2, 2, 16, 185},   {"one alone, 30 px from the page's edges", 1, 1, 30, 180},
+               // The labels' edges run along the bars, far past their ends.
+               {"bars of 24 px on labels of 240, 16 px apart", 2, 1, 16, 180, 240, 24}};
   const std::pair<Barcode1d, const char*> codes[] = {
       {Barcode1d::code128, "SHELF-A1"}, {Barcode1d::upca, "03600029145"}, {Barcode1d::ean13, "400638133393"},
       {Barcode1d::code39, "LOT 42"},    {Barcode1d::code128, "PARCEL-7"}, {Barcode1d::upca, "01234567890"},
       {Barcode1d::ean13, "590123412345"}};
   int drawn = 0;
   for (const auto& c : cases) {
-    scene::GreyImage page(c.gap + c.columns * (kLabelWidth + c.gap), c.gap + c.rows * (kLabelHeight + c.gap), 255);
+    scene::GreyImage page(c.gap + c.columns * (kLabelWidth + c.gap), c.gap + c.rows * (c.height + c.gap), 255);
     std::vector<std::pair<std::string, scene::Point>> labels;
     for (int k = 0; k < c.columns * c.rows; ++k, ++drawn) {
       const scene::Encoded1d code = scene::encode1d(codes[drawn % 7].first, codes[drawn % 7].second, 10);
-      const int x0 = c.gap + (k % c.columns) * (kLabelWidth + c.gap), y0 = c.gap + (k / c.columns) * (kLabelHeight + c.gap);
-      labels.push_back({code.text, drawLabel(page, code, x0, y0, c.paper)});
+      const int x0 = c.gap + (k % c.columns) * (kLabelWidth + c.gap), y0 = c.gap + (k / c.columns) * (c.height + c.gap);
+      labels.push_back({code.text, drawLabel(page, code, x0, y0, c.paper, c.height, c.barHeight)});
     }
     const std::vector<road1d::Symbol> found = runRoad(page);
     for (const auto& [text, centre] : labels) {

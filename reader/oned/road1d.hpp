@@ -116,7 +116,7 @@ struct Options {
                                 {0.0, false, false, false, 5},
                                 {0.0, false, false, false, 5, true}};
   // Outlines of symbols another road has read in the image (road1dclaims.hpp): no bars are
-  // looked for inside them.
+  // looked for inside them, and no read centred on one is reported.
   std::vector<Outline> claimed;
 };
 
@@ -170,7 +170,8 @@ struct BarCells {
 
 // The bar-like regions of an image, strongest first: the maxRegions strongest (0: all); cells,
 // when given, receives the grid they were gathered from. Cells centred inside a claimed outline
-// are no bar cells.
+// are no bar cells. A region's extents are those of its cells holding edges of both senses: a
+// border's lone straight edge beside a symbol does not widen it, nor make a region of its own.
 std::vector<Region> findRegions(const cimg_windowConst& window, int maxRegions, BarCells* cells = nullptr,
                                 const std::vector<Outline>& claimed = {});
 

@@ -3,6 +3,8 @@
 // regions in line joined as the pieces of one symbol.
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "reader/oned/road1d.hpp"
@@ -14,13 +16,20 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kMinCoherence = 0.55;      // |J1 - J2| / (J1 + J2) of a bar cell
 constexpr double kMinEnergy = 250;          // mean squared Sobel response of a bar cell
+// Of a cell's squared gradient components, summed with the components' signs over summed without
+// (the two axes added): near 1 where all its edges rise the same way, a lone straight edge, while
+// a symbol's edges of both senses cancel. Squares, so that the noise of a plain background does
+// not dilute the edge.
+constexpr double kMaxOneSense = 0.8;
 constexpr double kMergeGap = 4.5 * kCell;   // pixels along between pieces of one symbol
 constexpr double kMergeOverlap = 0.5;       // of the narrower piece, side by side across
 
 struct Cell {
   double jxx = 0, jyy = 0, jxy = 0;
+  double signedXx = 0, signedYy = 0;  // gx |gx| and gy |gy| summed: jxx and jyy with signs
   double angle = 0;  // gradient direction mod pi
   bool bar = false;
+  bool oneSense = false;  // its edges all rise the same way (kMaxOneSense)
   int group = -1;
 };
 
@@ -51,18 +60,22 @@ std::vector<Cell> directionGrid(const cimg_windowConst& w, int cols, int rows) {
       const int x1 = cell == cols - 1 ? w.width - 1 : (cell + 1) * kCell;
       // A span is at most 2 * kCell - 2 pixels of squares up to 1020^2: int32 holds its sums.
       static_assert((2 * kCell - 2) * int64_t{1020 * 1020} <= INT32_MAX);
-      int32_t xx = 0, yy = 0, xy = 0;
+      int32_t xx = 0, yy = 0, xy = 0, sxx = 0, syy = 0;
       for (int x = x0; x < x1; ++x) {
         const int gx = sum[x + 1] - sum[x - 1];
         const int gy = diff[x - 1] + 2 * diff[x] + diff[x + 1];
         xx += gx * gx;
         yy += gy * gy;
         xy += gx * gy;
+        sxx += gx * std::abs(gx);
+        syy += gy * std::abs(gy);
       }
       Cell& c = row[cell];
       c.jxx += static_cast<double>(xx);
       c.jyy += static_cast<double>(yy);
       c.jxy += static_cast<double>(xy);
+      c.signedXx += static_cast<double>(sxx);
+      c.signedYy += static_cast<double>(syy);
       x0 = x1;
     }
   }
@@ -72,6 +85,7 @@ std::vector<Cell> directionGrid(const cimg_windowConst& w, int cols, int rows) {
     c.angle = 0.5 * std::atan2(2 * c.jxy, c.jxx - c.jyy);
     if (c.angle < 0) c.angle += kPi;
     c.bar = sum > kMinEnergy * kCell * kCell && diff > kMinCoherence * sum;
+    c.oneSense = std::fabs(c.signedXx) + std::fabs(c.signedYy) > kMaxOneSense * sum;
   }
   return cells;
 }
@@ -136,6 +150,39 @@ void unclaimBarCells(std::vector<Cell>& cells, int cols, int rows, const Outline
     }
 }
 
+// A region's extents: across, over its cells that hold edges of both senses; along, over all its
+// cells within that. A lone straight edge - a label's or a photograph's border, an image laid on
+// white - has the bars' direction and joins their cells (or, as a region of its own, is joined to
+// theirs in line), but runs along the bars past the symbol's ends: spread over it, the region's
+// scan lines would pass the symbol by. The cells of one sense inside a symbol (a wide element's
+// single edge, the first bar's) still join its pieces and reach its ends. False when no cell holds
+// both senses: the region is a lone edge and no symbol.
+bool setExtents(Region& r, int cols, const std::vector<Cell>& cells, const std::vector<int>& members) {
+  const auto place = [&](int i) {
+    const double px = ((i % cols) + 0.5) * kCell - r.cx, py = ((i / cols) + 0.5) * kCell - r.cy;
+    return std::pair<double, double>{px * r.dx + py * r.dy, -px * r.dy + py * r.dx};
+  };
+  double acrossLo = 1e9, acrossHi = -1e9;
+  for (int i : members) {
+    if (cells[i].oneSense) continue;
+    const double across = place(i).second;
+    acrossLo = std::min(acrossLo, across);
+    acrossHi = std::max(acrossHi, across);
+  }
+  if (acrossLo > acrossHi) return false;
+  r.alongMin = 1e9;
+  r.alongMax = -1e9;
+  for (int i : members) {
+    const auto [along, across] = place(i);
+    if (across < acrossLo || across > acrossHi) continue;
+    r.alongMin = std::min(r.alongMin, along - kCell / 2.0);
+    r.alongMax = std::max(r.alongMax, along + kCell / 2.0);
+  }
+  r.acrossMin = acrossLo - kCell / 2.0;
+  r.acrossMax = acrossHi + kCell / 2.0;
+  return true;
+}
+
 }  // namespace
 
 std::vector<Region> findRegions(const cimg_windowConst& w, int maxRegions, BarCells* barCells,
@@ -187,16 +234,7 @@ std::vector<Region> findRegions(const cimg_windowConst& w, int maxRegions, BarCe
     r.cx = mx / energy;
     r.cy = my / energy;
     r.energy = energy;
-    r.alongMin = r.acrossMin = 1e9;
-    r.alongMax = r.acrossMax = -1e9;
-    for (int i : members) {
-      const double px = ((i % cols) + 0.5) * kCell - r.cx, py = ((i / cols) + 0.5) * kCell - r.cy;
-      const double along = px * r.dx + py * r.dy, across = -px * r.dy + py * r.dx;
-      r.alongMin = std::min(r.alongMin, along - kCell / 2.0);
-      r.alongMax = std::max(r.alongMax, along + kCell / 2.0);
-      r.acrossMin = std::min(r.acrossMin, across - kCell / 2.0);
-      r.acrossMax = std::max(r.acrossMax, across + kCell / 2.0);
-    }
+    if (!setExtents(r, cols, cells, members)) continue;
     r.groups.push_back(groups - 1);
     regions.push_back(r);
   }
