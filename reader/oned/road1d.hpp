@@ -170,7 +170,7 @@ struct BarCells {
 
 // The bar-like regions of an image, strongest first: the maxRegions strongest (0: all); cells,
 // when given, receives the grid they were gathered from. Cells centred inside a claimed outline
-// are no bar cells. A region's extents are those of its cells holding edges of both senses: a
+// are no bar cells. A region's extent across is that of its cells holding edges of both senses: a
 // border's lone straight edge beside a symbol does not widen it, nor make a region of its own.
 std::vector<Region> findRegions(const cimg_windowConst& window, int maxRegions, BarCells* cells = nullptr,
                                 const std::vector<Outline>& claimed = {});
