@@ -6,7 +6,8 @@
 //   idut-corpus DIRECTORY ...             every image under the directories: with truth files
 //                                          beside them (NAME.txt, NAME.bin) each read at four
 //                                          rotations and compared per folder (corpus_truth.cpp),
-//                                          else counted only; --1d reads 1D symbologies only
+//                                          else counted only; --1d reads 1D symbologies only,
+//                                          --misses lists each image and turn idut did not read
 //   idut-corpus --oned N                  the 1D table alone, N scenes per symbology and
 //                                          condition, with a row per symbology and condition
 //   idut-corpus --rectangles long         idut with the long rectangles accepted
@@ -51,7 +52,7 @@
 void runOnedScenes(int perCell, uint32_t seed, const std::string& writeTo, bool byCondition = false);
 // Directories of photographs with truth files beside them (corpus_truth.cpp).
 bool hasTruthFiles(const std::vector<std::string>& paths);
-int runTruthDirectories(const std::vector<std::string>& paths, bool onlyOned);
+int runTruthDirectories(const std::vector<std::string>& paths, bool onlyOned, bool listMisses);
 // The PDF417 table over generated PDF417 scenes (corpus_pdf.cpp): perCondition scenes each,
 // also written to writeTo when it is set.
 void runPdfScenes(int perCondition, uint32_t seed, const std::string& writeTo, bool cpuTime);
@@ -177,9 +178,12 @@ int main(int argc, char** argv) {
   int dmTablesOnly = 0;
   int onedOnly = 0;
   bool onlyOnedFormats = false;
+  bool listMisses = false;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--1d"))
       onlyOnedFormats = true;
+    else if (!std::strcmp(argv[i], "--misses"))
+      listMisses = true;
     else if (!std::strcmp(argv[i], "--oned") && i + 1 < argc)
       onedOnly = std::max(1, std::atoi(argv[++i]));
     else if (!std::strcmp(argv[i], "--pdf417"))
@@ -201,7 +205,7 @@ int main(int argc, char** argv) {
     else if (!std::strcmp(argv[i], "--write") && i + 1 < argc)
       writeTo = argv[++i];
     else if (argv[i][0] == '-') {
-      std::fprintf(stderr, "usage: idut-corpus [--scenes N] [--seed S] [--write DIRECTORY] [--rectangles long] [--step N] [--cpu-time] [--dm-tables N] [--oned N] [--1d] [--pdf417 [--pages P]] [DIRECTORY ...]\n");
+      std::fprintf(stderr, "usage: idut-corpus [--scenes N] [--seed S] [--write DIRECTORY] [--rectangles long] [--step N] [--cpu-time] [--dm-tables N] [--oned N] [--1d] [--misses] [--pdf417 [--pages P]] [DIRECTORY ...]\n");
       return 64;
     } else
       directories.push_back(argv[i]);
@@ -226,6 +230,6 @@ int main(int argc, char** argv) {
     runPdfScenes(perCategory, seed, writeTo, g_cpuTime);
     return 0;
   }
-  if (!directories.empty()) return hasTruthFiles(directories) ? runTruthDirectories(directories, onlyOnedFormats) : runDirectories(directories);
+  if (!directories.empty()) return hasTruthFiles(directories) ? runTruthDirectories(directories, onlyOnedFormats, listMisses) : runDirectories(directories);
   return runScenes(perCategory, seed, writeTo);
 }

@@ -79,11 +79,20 @@ bool matches(const Found& f, const std::string& truth) {
   return false;
 }
 
-void tally(const std::vector<Found>& finds, const std::string& truth, int& read, int& wrong) {
+// Returns whether one of finds is the truth.
+bool tally(const std::vector<Found>& finds, const std::string& truth, int& read, int& wrong) {
   bool right = false, other = false;
   for (const Found& f : finds) (matches(f, truth) ? right : other) = true;
   read += right ? 1 : 0;
   wrong += !right && other ? 1 : 0;
+  return right;
+}
+
+// --misses: every image and turn idut did not read, with what it read instead, on stderr.
+void reportMiss(const std::string& file, int turns, const std::vector<Found>& finds) {
+  std::fprintf(stderr, "miss %s at %d degrees:", file.c_str(), 90 * turns);
+  for (const Found& f : finds) std::fprintf(stderr, " [%s %s]", f.symbology.c_str(), f.text.c_str());
+  std::fprintf(stderr, "\n");
 }
 
 // --1d: both libraries look for the one-dimensional symbologies only.
@@ -148,7 +157,7 @@ bool hasTruthFiles(const std::vector<std::string>& paths) {
   return false;
 }
 
-int runTruthDirectories(const std::vector<std::string>& paths, bool onlyOned) {
+int runTruthDirectories(const std::vector<std::string>& paths, bool onlyOned, bool listMisses) {
   g_onlyOned = onlyOned;
   std::map<std::string, FolderTally> folders;
   FolderTally all;
@@ -160,7 +169,8 @@ int runTruthDirectories(const std::vector<std::string>& paths, bool onlyOned) {
     for (int turns = 0; turns < 4; ++turns) {
       const scene::GreyImage view = corpus::rotated(image, turns);
       double idutMs = 0, zxingMs = 0;
-      tally(idutFinds(view, idutMs), truth, t.idutRead, t.idutWrong);
+      const std::vector<Found> finds = idutFinds(view, idutMs);
+      if (!tally(finds, truth, t.idutRead, t.idutWrong) && listMisses) reportMiss(file, turns, finds);
       tally(zxingFinds(view, zxingMs), truth, t.zxingRead, t.zxingWrong);
       ++t.images;
       t.idutMs += idutMs;
