@@ -18,10 +18,25 @@ constexpr double kMinGuardScore = 0.6;   // correlation of each guard with its r
 constexpr double kMinDigitScore = 0.7;   // of each digit's best pattern
 constexpr double kDigitLead = 0.12;      // a digit decides alone when its best leads the next by this
 constexpr int kMaxUndecided = 2;
+// On a grid whose centre the digits placed (the centre guard blurred away), none: every undecided
+// digit doubles the combinations, one of which passes the parities and the check too often
+// (one in ten), and at that blur 1 and 7, 2 and 8 are each other's runners-up.
+constexpr int kMaxUndecidedCentreByDigits = 0;
 constexpr int kMaxEnds = 5;              // start and end candidates weighed on a line, each way
 constexpr int kMaxPairs = 5;             // pairs of them read
 constexpr double kMaxQuietSwing = 0.3;   // of the symbol's grey range, in the light beside it
 constexpr double kCentreReach = 1.0;     // modules the centre guard may lie off the ends' midpoint
+// The first blur (index into kSigmas) at which the centre guard's one-module bars, two modules
+// apart, keep too little swing to be found: its ripple falls to about a twentieth of the contrast.
+constexpr int kCentreGuardBlurredFrom = 2;
+constexpr double kDriftStep = 0.25;      // modules a digit's window may move from the previous one's
+constexpr double kMaxDrift = 1.0;        // modules it may lie off the grid at most
+// A tracked grid has more ways to fit a wrong pattern: each digit must fit better, and neither the
+// widest blur nor a grid whose centre the digits placed is tracked (a quarter module's move there
+// changes a digit's fit too little to tell a bent grid from a wrong pattern: 1 and 7, 2 and 8
+// differ only by a module's shift of one edge).
+constexpr double kMinTrackedDigitScore = 0.85;
+constexpr int kTrackedBlurBelow = static_cast<int>(kSigmas.size()) - 1;
 constexpr int kQuietModules = 1;         // light a guard's fit takes in beyond the symbol (photographs crop close)
 
 // First digit of an EAN-13 by the parities of its left half (bit 5 the first digit, 1 = G).
@@ -241,7 +256,7 @@ struct DigitChoice {
   double bestScore = 0, secondScore = 0;
 };
 
-DigitChoice readDigit(const Grid& g, int module, bool right, int sigma) {
+DigitChoice readDigit(const Grid& g, double module, bool right, int sigma) {
   double o[kDigitSamples];
   g.sample(module, 7, o);
   const Renderings& r = renderings();
@@ -289,6 +304,64 @@ bool uniqueValid(const std::vector<std::vector<int>>& candidates, const Layout& 
     if (i == choice.size()) break;
   }
   return valid == 1;
+}
+
+// The centre guard's place when blur has flattened it: where the digits fit best, the worst of
+// them counting. Each digit's seven modules and their blurred neighbours still carry most of
+// their pattern, and a grid a module off turns some of them to no pattern at all; the parities
+// and the check digit still decide the text.
+double centreByDigits(Grid& g, double middle, double module, int sigma) {
+  double bestWorst = -1, centre = middle;
+  for (double dc = -kCentreReach; dc <= kCentreReach + 0.01; dc += 0.25) {
+    g.centre = middle + dc * module;
+    double worst = 1;
+    for (int i = 0; i < 2 * g.layout.half && worst > bestWorst; ++i) {
+      const bool right = i >= g.layout.half;
+      const int at = right ? g.layout.rightDigit(i - g.layout.half) : g.layout.leftDigit(i);
+      worst = std::min(worst, readDigit(g, at, right, sigma).bestScore);
+    }
+    if (worst > bestWorst) bestWorst = worst, centre = g.centre;
+  }
+  return centre;
+}
+
+// Each digit's candidates on the grid, in the symbol's order: its best pattern, or its best two
+// when they fit nearly alike; false when a digit fits no pattern well or more than maxUndecided
+// stay undecided. With tracking (which asks each digit to fit better), a digit's window may lie
+// a quarter module from where the one before it fitted best, the left half followed from the
+// start guard and the right half from the end guard: a label curved round a can, or a lens,
+// bends the grid away from the straight lines through the ends and the centre by a module and
+// more, a little from digit to digit.
+bool readDigits(const Grid& g, int sigma, int maxUndecided, bool tracking, std::vector<std::vector<int>>& candidates) {
+  const Layout& layout = g.layout;
+  candidates.assign(2 * layout.half, {});
+  int undecided = 0;
+  double drift = 0;
+  for (int i = 0; i < 2 * layout.half; ++i) {
+    const bool right = i >= layout.half;
+    if (i == layout.half) drift = 0;
+    // Tracked, the right half runs from its last digit inwards.
+    const int slot = right && tracking ? 3 * layout.half - 1 - i : i;
+    const int module = right ? layout.rightDigit(slot - layout.half) : layout.leftDigit(slot);
+    DigitChoice c = readDigit(g, module + drift, right, sigma);
+    if (tracking) {
+      double chosen = drift;
+      for (const double d : {drift - kDriftStep, drift + kDriftStep}) {
+        if (std::fabs(d) > kMaxDrift + 1e-9) continue;
+        const DigitChoice t = readDigit(g, module + d, right, sigma);
+        if (t.bestScore > c.bestScore) c = t, chosen = d;
+      }
+      drift = chosen;
+    }
+    if (c.best < 0 || c.bestScore < (tracking ? kMinTrackedDigitScore : kMinDigitScore)) return false;
+    if (c.bestScore - c.secondScore >= kDigitLead) {
+      candidates[slot] = {c.best};
+    } else {
+      if (++undecided > maxUndecided) return false;
+      candidates[slot] = {c.best, c.second};
+    }
+  }
+  return true;
 }
 
 // Whether the light beside the symbol (from 1.5 to 4 modules out, where its guards' blur has
@@ -352,23 +425,20 @@ bool readLayout(const std::vector<double>& profile, double start, double end, co
     const double f = centreGuardFit(g, sigma);
     if (f > centreFit) centreFit = f, centre = g.centre;
   }
-  if (centreFit < kMinGuardScore) return false;
+  int maxUndecided = kMaxUndecided;
+  const bool centredByDigits = centreFit < kMinGuardScore;
+  if (centredByDigits) {
+    if (sigma < kCentreGuardBlurredFrom) return false;
+    centre = centreByDigits(g, middle, module, sigma);
+    maxUndecided = kMaxUndecidedCentreByDigits;
+  }
   g.centre = centre;
   std::vector<std::vector<int>> candidates;
-  int undecided = 0;
-  for (int i = 0; i < 2 * layout.half; ++i) {
-    const bool right = i >= layout.half;
-    const DigitChoice c = readDigit(g, right ? layout.rightDigit(i - layout.half) : layout.leftDigit(i), right, sigma);
-    if (c.best < 0 || c.bestScore < kMinDigitScore) return false;
-    if (c.bestScore - c.secondScore >= kDigitLead) {
-      candidates.push_back({c.best});
-    } else {
-      if (++undecided > kMaxUndecided) return false;
-      candidates.push_back({c.best, c.second});
-    }
-  }
   std::string digits;
-  if (!uniqueValid(candidates, layout, digits)) return false;
+  if (!(readDigits(g, sigma, maxUndecided, false, candidates) && uniqueValid(candidates, layout, digits)) &&
+      !(sigma < kTrackedBlurBelow && !centredByDigits && readDigits(g, sigma, maxUndecided, true, candidates) &&
+        uniqueValid(candidates, layout, digits)))
+    return false;
   Read& r = out.read;
   r = Read{};
   r.symbology = layout.gCodes ? (digits[0] == '0' ? Symbology::upca : Symbology::ean13) : Symbology::ean8;

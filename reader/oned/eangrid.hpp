@@ -13,8 +13,12 @@
 //
 // A digit decides when its best pattern leads the next clearly; up to two digits may stay
 // undecided with two candidates, and the symbol reads only when exactly one combination passes
-// the parity rules and the check digit. EAN-8 is not read this way: without the parities of
-// EAN-13's left half, an EAN-8 grid fits inside a longer symbol and passes its check too often.
+// the parity rules and the check digit. Where the straight grid does not read, the digits are
+// read again, each on a window that may move a little from its neighbour's (a curved label or a
+// lens bends the grid). At a blur of most of a module the centre guard's bars are gone: the
+// centre is then placed where the digits fit best, and every digit must decide alone. EAN-8 is
+// not read this way: without the parities of EAN-13's left half, an EAN-8 grid fits inside a
+// longer symbol and passes its check too often.
 #ifndef IDUT_READER_ONED_EANGRID_HPP
 #define IDUT_READER_ONED_EANGRID_HPP
 
