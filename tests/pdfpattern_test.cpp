@@ -250,6 +250,32 @@ TEST(PatternRuns, EdgesAtAndAcrossBlockBoundaries) {
   }
 }
 
+// A label of light grey (219) printed with a start pattern and a word (bars 105, 4-pixel
+// modules) behind a margin of a few pixels, on a white page (255): the margin is space, whichever
+// sample of a block it begins at, so the pattern's outer edge is its first bar's, not the
+// margin's start, and the module is the pattern's.
+TEST(PatternRuns, NarrowLightMarginOnAWhitePage) {
+  for (const int margin : {2, 3, 6}) {
+    for (int offset = 0; offset < 16; ++offset) {
+      const int pageEnd = 40 + offset, barFrom = pageEnd + margin;
+      std::vector<uint8_t> samples(static_cast<size_t>(pageEnd), 255);
+      samples.resize(static_cast<size_t>(barFrom), 219);
+      for (const auto& [modules, dark] : patternElements(false, kStart))
+        if (modules < 10) samples.resize(samples.size() + static_cast<size_t>(4 * modules), dark ? 105 : 219);
+      samples.resize(samples.size() + static_cast<size_t>(margin), 219);
+      samples.resize(samples.size() + 40, 255);
+      int found = 0;
+      for (const pdfroad::LineMatch& m : matchesOf(samples)) {
+        if (m.stop || m.reversed || m.lightBars) continue;
+        ++found;
+        EXPECT_NEAR(m.edge, barFrom - 0.5, 0.5) << "margin " << margin << " offset " << offset;
+        EXPECT_NEAR(m.module, 4.0, 0.3) << "margin " << margin << " offset " << offset;
+      }
+      EXPECT_EQ(found, 1) << "margin " << margin << " offset " << offset;
+    }
+  }
+}
+
 // Symbols at angles from square to the pixels to 45 degrees off, and a short one of three rows
 // near 45 degrees (which only the diagonal lines cross within it): start and stop hits on every
 // one, each on the start or the stop side of the symbol, none elsewhere.

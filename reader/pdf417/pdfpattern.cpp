@@ -69,6 +69,23 @@ bool matchesAt(const LineRuns& r, size_t k, bool forward, const Pattern<N>& patt
   return true;
 }
 
+// Whether the samples of block b's neighbourhood, spanning lo to hi, go from below a quarter of
+// that span to above three quarters (or back) at least twice: bars and spaces, where one step
+// from one level to another goes once, and noise near either level not at all.
+bool crossesTwice(const uint8_t* p, int n, int b, int lo, int hi) {
+  const int from = std::max(0, b - kBlockReach) << kBlockShift;
+  const int to = std::min(n, (b + kBlockReach + 1) << kBlockShift);
+  const int low = lo + (hi - lo) / 4, high = hi - (hi - lo) / 4;
+  int side = 0, crossings = 0;  // side: -1 last seen low, 1 high, 0 neither yet
+  for (int i = from; i < to && crossings < 2; ++i) {
+    const int now = p[i] < low ? -1 : p[i] > high ? 1 : 0;
+    if (now == 0 || now == side) continue;
+    if (side != 0) ++crossings;
+    side = now;
+  }
+  return crossings >= 2;
+}
+
 // The threshold of block b from the extremes of its neighbourhood, or of the neighbourhood that
 // ends (or begins) at b when that one holds bars and spaces of its own and the far side adds a
 // level beyond them by more than half their span: a pale label on a white page has three levels
@@ -77,9 +94,12 @@ bool matchesAt(const LineRuns& r, size_t k, bool forward, const Pattern<N>& patt
 // neighbourhood ending at b is the centred one of block b - 2 (the one beginning at b that of
 // block b + 2). A side counts as holding bars and spaces when its span is more than twice that of
 // the plainest block within reach of either side (the page itself, or the line's noise), so the
-// noise inside a wide bar never passes for them.
-float oneSidedThreshold(const uint8_t* nearLo, const uint8_t* nearHi, const uint8_t* nearFlattest, int blocks,
-                        int b, double minContrast) {
+// noise inside a wide bar never passes for them, and when its samples cross its middle level
+// twice or more: a label's narrow light margin and the page beyond it span two levels too, but
+// with one step between them, and taking their midpoint turns the margin dark, joined to the
+// pattern's outer bar (on whichever lines the blocks happen to split there).
+float oneSidedThreshold(const uint8_t* p, int n, const uint8_t* nearLo, const uint8_t* nearHi,
+                        const uint8_t* nearFlattest, int blocks, int b, double minContrast) {
   const int l = nearLo[b], h = nearHi[b];
   float best = 0.5f * static_cast<float>(l + h);
   int bestSpan = h - l;
@@ -88,7 +108,7 @@ float oneSidedThreshold(const uint8_t* nearLo, const uint8_t* nearHi, const uint
   for (const int side : {before, after}) {
     const int sl = nearLo[side], sh = nearHi[side], span = sh - sl;
     if (span < minContrast || span <= 2 * flattest || span >= bestSpan) continue;
-    if (2 * (h - sh) > span || 2 * (sl - l) > span) {
+    if ((2 * (h - sh) > span || 2 * (sl - l) > span) && crossesTwice(p, n, side, sl, sh)) {
       best = 0.5f * static_cast<float>(sl + sh);
       bestSpan = span;
     }
@@ -216,7 +236,7 @@ void runsOf(const uint8_t* p, int n, double minContrast, LineRuns* runs) {
   int firstSet = -1;
   for (int b = 0; b < blocks; ++b) {
     if (nearHi[b] - nearLo[b] >= minContrast) {
-      threshold[b] = oneSidedThreshold(nearLo, nearHi, nearFlattest, blocks, b, minContrast);
+      threshold[b] = oneSidedThreshold(p, n, nearLo, nearHi, nearFlattest, blocks, b, minContrast);
       if (firstSet < 0) firstSet = b;
     } else {
       threshold[b] = b > 0 ? threshold[b - 1] : -1.0f;
