@@ -378,19 +378,29 @@ TEST(Road1d, PartsBeyondAReadAreShorterThanTheirRegion) {
     const char* what;
     double from, to;  // the read's first and last bar, x
     size_t parts;
+    std::string addOn = {};  // an EAN-13's add-on, past its last bar
   } cases[] = {
       {"in the middle", 450, 550, 2},   {"at the start", 300, 400, 1},      {"at the end", 600, 700, 1},
       {"past both ends", 250, 750, 0},  {"wholly before", 100, 200, 0},     {"wholly after", 800, 900, 0},
       {"a sliver short of the end", 300, 695, 0},
+      // An EAN-13 of 100 px (modules of 100/95 px) read with its add-on, which ends at most 61
+      // modules (5 digits) or 34 (2 digits) past its last bar: no part holds the add-on alone.
+      {"a 5-digit add-on after it", 450, 550, 2, "12345"}, {"read backwards, a 2-digit add-on", 550, 450, 2, "12"},
+      {"an add-on filling the rest", 520, 620, 1, "12345"},
   };
   for (const auto& c : cases) {
     road1d::Symbol s;
+    s.symbology = oned::Symbology::ean13;
+    s.addOn = c.addOn;
     s.corners = {{{c.from, 110}, {c.to, 110}, {c.from, 90}, {c.to, 90}}};
+    const double reach = c.addOn.empty() ? 0 : std::abs(c.to - c.from) / 95 * (c.addOn.size() == 5 ? 61 : 34);
+    const double lo = std::min(c.from, c.to) - (c.to < c.from ? reach : 0);
+    const double hi = std::max(c.from, c.to) + (c.to > c.from ? reach : 0);
     const std::vector<road1d::Region> parts = road1d::beyondRead(r, s);
     EXPECT_EQ(parts.size(), c.parts) << c.what;
     for (const road1d::Region& p : parts) {
       EXPECT_LE(p.alongMax - p.alongMin, r.alongMax - r.alongMin - 12) << c.what;
-      EXPECT_TRUE(p.alongMax <= c.from - r.cx || p.alongMin >= c.to - r.cx) << c.what << ": a part overlaps the read";
+      EXPECT_TRUE(p.alongMax <= lo - r.cx + 1e-9 || p.alongMin >= hi - r.cx - 1e-9) << c.what << ": a part overlaps the read";
     }
   }
 }

@@ -54,4 +54,19 @@ std::string readAddOn(const std::vector<double>& widths, int lastBar, double mod
   return !five.empty() ? five : readDigits(widths, guard, 2, module);
 }
 
+double addOnReachModules(size_t digits) {
+  // Guard 1011, then 7 modules a digit with 01 between digits.
+  return kMaxGapModules + 4 + 7.0 * static_cast<double>(digits) + 2.0 * (static_cast<double>(digits) - 1);
+}
+
+int eanUpcModules(Symbology symbology) {
+  switch (symbology) {
+    case Symbology::ean13:
+    case Symbology::upca: return 95;
+    case Symbology::ean8: return 67;
+    case Symbology::upce: return 51;
+    default: return 0;
+  }
+}
+
 }  // namespace oned

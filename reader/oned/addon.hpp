@@ -8,11 +8,21 @@
 #include <string>
 #include <vector>
 
+#include "reader/oned/oned.hpp"
+
 namespace oned {
 
 // The add-on after the symbol whose last bar is widths[lastBar] and whose module is `module`
 // units: its digits, or empty when none follows within 5 to 14 modules.
 std::string readAddOn(const std::vector<double>& widths, int lastBar, double module);
+
+// How far past its symbol's last bar an add-on of `digits` digits ends at most, in modules: the
+// widest gap, the guard, the digits and their separators.
+double addOnReachModules(size_t digits);
+
+// The modules from the first bar to the last of the symbols an add-on follows (EAN-13 and UPC-A,
+// EAN-8, UPC-E), 0 for the others.
+int eanUpcModules(Symbology symbology);
 
 }  // namespace oned
 

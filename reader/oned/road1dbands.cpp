@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <utility>
 
+#include "reader/oned/addon.hpp"
+
 namespace road1d {
 
 namespace {
@@ -195,6 +197,24 @@ bool trimOwnBars(const cimg_windowConst& w, const Region& r, const Symbol& s, Re
   return band.acrossMax - band.acrossMin >= band.lowestLabel;
 }
 
+namespace {
+
+// The read's add-on lies past its last bar and was read with it: the part beyond the read begins
+// past the add-on's farthest end, else the add-on alone would make a region of its own, tried
+// every way, the slowest too, for nothing.
+void pastAddOn(const Region& r, const Symbol& s, double* lo, double* hi) {
+  const int modules = oned::eanUpcModules(s.symbology);
+  if (s.addOn.empty() || modules == 0) return;
+  auto along = [&](const std::array<double, 2>& c) { return (c[0] - r.cx) * r.dx + (c[1] - r.cy) * r.dy; };
+  // Reading runs from corner 0 (the first bar) to corner 1 (the last).
+  const double first = along(s.corners[0]), last = along(s.corners[1]);
+  const double reach = std::fabs(last - first) / modules * oned::addOnReachModules(s.addOn.size());
+  if (last >= first) *hi += reach;
+  else *lo -= reach;
+}
+
+}  // namespace
+
 // The parts of a region beyond the symbol read in it, each long enough to hold another: a joined
 // region can hold labels that stand in a row, or one above the other, a gap apart, and its read
 // names only one of them. Along, the parts before and after the read; across, the bands beside
@@ -203,6 +223,7 @@ std::vector<Region> beyondRead(const Region& r, const Symbol& s) {
   constexpr double kShortestRest = 3 * kCell;  // shorter than any symbol with its quiet zones
   const ReadExtent e = extentOf(r, s);
   double lo = e.alongLo, hi = e.alongHi, acrossLo = e.acrossLo, acrossHi = e.acrossHi;
+  pastAddOn(r, s, &lo, &hi);
   // Only parts shorter than the region by a cell at least: a read whose lines ran past the
   // region's ends (or lay beside them) left the same region again, read over and over without end.
   const double length = r.alongMax - r.alongMin, height = r.acrossMax - r.acrossMin;
