@@ -309,19 +309,22 @@ bool uniqueValid(const std::vector<std::vector<int>>& candidates, const Layout& 
 // The centre guard's place when blur has flattened it: where the digits fit best, the worst of
 // them counting. Each digit's seven modules and their blurred neighbours still carry most of
 // their pattern, and a grid a module off turns some of them to no pattern at all; the parities
-// and the check digit still decide the text.
-double centreByDigits(Grid& g, double middle, double module, int sigma) {
+// and the check digit still decide the text. worstFit receives the chosen place's worst digit's
+// fit. A place where one digit fits below kMinDigitScore reads nothing, so its other digits are
+// not read: where the guards fit by chance (text, clutter) every place fails at its first digits.
+double centreByDigits(Grid& g, double middle, double module, int sigma, double* worstFit) {
   double bestWorst = -1, centre = middle;
   for (double dc = -kCentreReach; dc <= kCentreReach + 0.01; dc += 0.25) {
     g.centre = middle + dc * module;
     double worst = 1;
-    for (int i = 0; i < 2 * g.layout.half && worst > bestWorst; ++i) {
+    for (int i = 0; i < 2 * g.layout.half && worst > bestWorst && worst >= kMinDigitScore; ++i) {
       const bool right = i >= g.layout.half;
       const int at = right ? g.layout.rightDigit(i - g.layout.half) : g.layout.leftDigit(i);
       worst = std::min(worst, readDigit(g, at, right, sigma).bestScore);
     }
     if (worst > bestWorst) bestWorst = worst, centre = g.centre;
   }
+  *worstFit = bestWorst;
   return centre;
 }
 
@@ -429,7 +432,9 @@ bool readLayout(const std::vector<double>& profile, double start, double end, co
   const bool centredByDigits = centreFit < kMinGuardScore;
   if (centredByDigits) {
     if (sigma < kCentreGuardBlurredFrom) return false;
-    centre = centreByDigits(g, middle, module, sigma);
+    double worstFit = -1;
+    centre = centreByDigits(g, middle, module, sigma, &worstFit);
+    if (worstFit < kMinDigitScore) return false;  // some digit fits no pattern well there
     maxUndecided = kMaxUndecidedCentreByDigits;
   }
   g.centre = centre;
