@@ -2,12 +2,17 @@
 // share (a structure tensor of Sobel responses), cells of one direction grouped into regions, and
 // regions in line joined as the pieces of one symbol.
 #include <algorithm>
+#include <cstdint>
 #include <cmath>
 #include <cstdlib>
 #include <utility>
 #include <vector>
 
 #include "reader/oned/road1d.hpp"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace road1d {
 
@@ -38,47 +43,144 @@ double angleDistance(double a, double b) {
   return std::min(d, kPi - d);
 }
 
+// A row's Sobel responses gx and gy at x in [1, width - 1), from the rows above and below it:
+// first each column's sum up + 2 mid + down and difference down - up, which both responses are
+// made of, once a pixel instead of again for every neighbour whose response uses them. Every
+// value lies within +-1020: 16 bits hold them, eight to an SSE2 register. The arrays hold width
+// + kPadding entries (those past width - 1 are left as they are).
+constexpr int kPadding = 16;
+
+void rowResponses(const uint8_t* up, const uint8_t* mid, const uint8_t* down, int width, int16_t* sum,
+                  int16_t* diff, int16_t* gx, int16_t* gy) {
+  int x = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  auto bytes = [&](const uint8_t* p) {
+    return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
+  };
+  for (; x + 8 <= width; x += 8) {
+    const __m128i u = bytes(up + x), m = bytes(mid + x), d = bytes(down + x);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(sum + x), _mm_add_epi16(_mm_add_epi16(u, d), _mm_add_epi16(m, m)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(diff + x), _mm_sub_epi16(d, u));
+  }
+#endif
+  for (; x < width; ++x) {
+    sum[x] = static_cast<int16_t>(up[x] + 2 * mid[x] + down[x]);
+    diff[x] = static_cast<int16_t>(down[x] - up[x]);
+  }
+  x = 1;
+#if defined(__SSE2__)
+  auto at = [](const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+  for (; x + 8 <= width - 1; x += 8) {
+    const __m128i d = at(diff + x);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(gx + x), _mm_sub_epi16(at(sum + x + 1), at(sum + x - 1)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(gy + x),
+                     _mm_add_epi16(_mm_add_epi16(at(diff + x - 1), at(diff + x + 1)), _mm_add_epi16(d, d)));
+  }
+#endif
+  for (; x < width - 1; ++x) {
+    gx[x] = static_cast<int16_t>(sum[x + 1] - sum[x - 1]);
+    gy[x] = static_cast<int16_t>(diff[x - 1] + 2 * diff[x] + diff[x + 1]);
+  }
+}
+
+// The structure tensor's sums of one cell over the spans of a band of rows, in integers: exact,
+// whatever the order they are added in. A cell is at most 2 * kCell - 1 rows of 2 * kCell - 2
+// pixels of squares up to 1020^2: int32 holds its sums. With SSE2 they are kept in four lanes
+// each and added up once the band is done.
+static_assert((2 * kCell - 1) * (2 * kCell - 2) * int64_t{1020 * 1020} <= INT32_MAX);
+struct SpanSums {
+  int32_t xx = 0, yy = 0, xy = 0, sxx = 0, syy = 0;  // gx gx, gy gy, gx gy, gx |gx|, gy |gy|
+};
+
+#if defined(__SSE2__)
+struct CellLanes {
+  __m128i xx = _mm_setzero_si128(), yy = xx, xy = xx, sxx = xx, syy = xx;
+};
+
+// Adds responses [from, to) of a row, eight at a time, pairs of products summed by madd; the
+// last, short load has the lanes past the span cleared (the arrays' padding makes it readable).
+void addSpan(const int16_t* gx, const int16_t* gy, int from, int to, CellLanes& c) {
+  auto at = [](const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+  auto absOf = [](__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(_mm_setzero_si128(), v)); };
+  for (int x = from; x < to; x += 8) {
+    __m128i a = at(gx + x), b = at(gy + x);
+    if (to - x < 8) {
+      const __m128i lane = _mm_set_epi16(7, 6, 5, 4, 3, 2, 1, 0);
+      const __m128i keep = _mm_cmplt_epi16(lane, _mm_set1_epi16(static_cast<int16_t>(to - x)));
+      a = _mm_and_si128(a, keep);
+      b = _mm_and_si128(b, keep);
+    }
+    c.xx = _mm_add_epi32(c.xx, _mm_madd_epi16(a, a));
+    c.yy = _mm_add_epi32(c.yy, _mm_madd_epi16(b, b));
+    c.xy = _mm_add_epi32(c.xy, _mm_madd_epi16(a, b));
+    c.sxx = _mm_add_epi32(c.sxx, _mm_madd_epi16(a, absOf(a)));
+    c.syy = _mm_add_epi32(c.syy, _mm_madd_epi16(b, absOf(b)));
+  }
+}
+
+SpanSums totalsOf(const CellLanes& c) {
+  auto total = [](__m128i v) {
+    v = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2)));
+    v = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(2, 3, 0, 1)));
+    return _mm_cvtsi128_si32(v);
+  };
+  return {total(c.xx), total(c.yy), total(c.xy), total(c.sxx), total(c.syy)};
+}
+#else
+using CellLanes = SpanSums;
+
+void addSpan(const int16_t* gx, const int16_t* gy, int from, int to, CellLanes& c) {
+  for (int x = from; x < to; ++x) {
+    const int a = gx[x], b = gy[x];
+    c.xx += a * a;
+    c.yy += b * b;
+    c.xy += a * b;
+    c.sxx += a * std::abs(a);
+    c.syy += b * std::abs(b);
+  }
+}
+
+SpanSums totalsOf(const CellLanes& c) { return c; }
+#endif
+
 std::vector<Cell> directionGrid(const cimg_windowConst& w, int cols, int rows) {
   std::vector<Cell> cells(static_cast<size_t>(cols) * rows);
-  // Sobel responses in integers, summed per cell along a row before they go to the cell. Each row
-  // first gets its column sums up + 2 mid + down and differences down - up, which both responses
-  // are made of, once a pixel instead of again for every neighbour whose response uses them.
-  std::vector<int> columnSum(static_cast<size_t>(w.width)), columnDiff(static_cast<size_t>(w.width));
-  int* sum = columnSum.data();
-  int* diff = columnDiff.data();
-  for (int y = 1; y + 1 < w.height; ++y) {
-    Cell* row = &cells[static_cast<size_t>(std::min(y / kCell, rows - 1)) * cols];
-    const uint8_t* up = w.pixels + static_cast<ptrdiff_t>(y - 1) * w.stride;
-    const uint8_t* mid = up + w.stride;
-    const uint8_t* down = mid + w.stride;
-    for (int x = 0; x < w.width; ++x) {
-      sum[x] = up[x] + 2 * mid[x] + down[x];
-      diff[x] = down[x] - up[x];
+  // Sobel responses in integers, summed per cell over a band of kCell rows before they go to the
+  // cell (the bottom band takes the rows left over).
+  const size_t n = static_cast<size_t>(w.width) + kPadding;
+  std::vector<int16_t> sum(n, 0), diff(n, 0), gx(n, 0), gy(n, 0);
+  std::vector<CellLanes> band(static_cast<size_t>(cols));
+  int bandRow = -1;
+  auto closeBand = [&] {
+    if (bandRow < 0) return;
+    for (int i = 0; i < cols; ++i) {
+      const SpanSums t = totalsOf(band[i]);
+      Cell& c = cells[static_cast<size_t>(bandRow) * cols + i];
+      c.jxx += static_cast<double>(t.xx);
+      c.jyy += static_cast<double>(t.yy);
+      c.jxy += static_cast<double>(t.xy);
+      c.signedXx += static_cast<double>(t.sxx);
+      c.signedYy += static_cast<double>(t.syy);
+      band[i] = CellLanes{};
     }
+  };
+  for (int y = 1; y + 1 < w.height; ++y) {
+    if (const int r = std::min(y / kCell, rows - 1); r != bandRow) {
+      closeBand();
+      bandRow = r;
+    }
+    const uint8_t* up = w.pixels + static_cast<ptrdiff_t>(y - 1) * w.stride;
+    rowResponses(up, up + w.stride, up + 2 * static_cast<ptrdiff_t>(w.stride), w.width, sum.data(), diff.data(),
+                 gx.data(), gy.data());
     for (int x0 = 1; x0 + 1 < w.width;) {
       const int cell = std::min(x0 / kCell, cols - 1);
       const int x1 = cell == cols - 1 ? w.width - 1 : (cell + 1) * kCell;
-      // A span is at most 2 * kCell - 2 pixels of squares up to 1020^2: int32 holds its sums.
-      static_assert((2 * kCell - 2) * int64_t{1020 * 1020} <= INT32_MAX);
-      int32_t xx = 0, yy = 0, xy = 0, sxx = 0, syy = 0;
-      for (int x = x0; x < x1; ++x) {
-        const int gx = sum[x + 1] - sum[x - 1];
-        const int gy = diff[x - 1] + 2 * diff[x] + diff[x + 1];
-        xx += gx * gx;
-        yy += gy * gy;
-        xy += gx * gy;
-        sxx += gx * std::abs(gx);
-        syy += gy * std::abs(gy);
-      }
-      Cell& c = row[cell];
-      c.jxx += static_cast<double>(xx);
-      c.jyy += static_cast<double>(yy);
-      c.jxy += static_cast<double>(xy);
-      c.signedXx += static_cast<double>(sxx);
-      c.signedYy += static_cast<double>(syy);
+      addSpan(gx.data(), gy.data(), x0, x1, band[cell]);
       x0 = x1;
     }
   }
+  closeBand();
   for (Cell& c : cells) {
     const double sum = c.jxx + c.jyy;
     const double diff = std::hypot(c.jxx - c.jyy, 2 * c.jxy);
