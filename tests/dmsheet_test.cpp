@@ -13,6 +13,7 @@
 #include "reader/datamatrix/dmlocalnoise.hpp"
 #include "reader/datamatrix/dmwindows.hpp"
 #include "scenes/scene.hpp"
+#include "scenes/scene_dm.hpp"
 
 namespace {
 
@@ -50,8 +51,8 @@ struct Sheet {
   std::vector<Read> expected;  // what the labels give alone, moved to their places
 };
 
-Sheet laySheet(const std::vector<scene::Scene>& labels, int width, int height, int gap) {
-  Sheet sheet{width, height, std::vector<uint8_t>(static_cast<size_t>(width) * height, 255), {}};
+Sheet laySheet(const std::vector<scene::Scene>& labels, int width, int height, int gap, uint8_t paper) {
+  Sheet sheet{width, height, std::vector<uint8_t>(static_cast<size_t>(width) * height, paper), {}};
   int x = gap, y = gap, rowHeight = 0;
   for (size_t k = 0;; ++k) {
     const scene::GreyImage& g = labels[k % labels.size()].image;
@@ -72,28 +73,54 @@ struct SheetCase {
   const char* name;
   std::vector<std::pair<Category, uint32_t>> labels;  // generated scenes, by kind and seed
   int width, height, gap;
+  // Pictures filled by a symbol without quiet zone, of this polarity, turned by 0 to 3 quarters,
+  // besides the labels; and the sheet's grey.
+  int fills = 0;
+  scene::Polarity fillPolarity = scene::Polarity::darkOnLight;
+  uint8_t paper = 255;
+  // Symbols the sheet may lose: one whose outline the search cuts a module short at the corner
+  // of its L's far end (where the data modules beside the L are paper) is not read yet.
+  size_t mayLose = 0;
 };
+
+std::vector<scene::Scene> labelsOf(const SheetCase& c) {
+  std::vector<scene::Scene> labels;
+  for (const auto& [kind, seed] : c.labels) labels.push_back(scene::generate(kind, seed));
+  scene::Random rng(5);
+  for (int i = 0; i < c.fills; ++i) {
+    scene::DmContent content;
+    content.sizeOption = 3 + 2 * (i % 5);
+    content.data = scene::fillText(content.sizeOption, scene::DmSizes::squareOnly, rng);
+    const scene::FrameFill f{.moduleSize = 2.0 + 0.5 * (i % 4), .quietZone = 0, .polarity = c.fillPolarity,
+                             .quarterTurns = i % 4, .seed = rng.bits()};
+    labels.push_back(scene::frameFilling(scene::encodeDataMatrix(content), f));
+  }
+  return labels;
+}
 
 // Searched whole, the low-contrast sheet gave 10 of its 30 symbols and the blurred one 34 of 36:
 // the copies far from the top left corner were lost. In windows that each take one noise
 // estimate, the blurred sheet lost 4. The noisy labels stand between clean ones with wide white
-// margins, which would take a whole-sheet estimate.
+// margins, which would take a whole-sheet estimate. A symbol of light modules on dark filling its
+// picture shows no edge along its light L on white paper (nor a dark one on black): it was
+// located a module short and not read.
 const SheetCase kSheets[] = {
     {"one low-contrast label repeated", {{Category::lowContrast, 6}}, 3200, 2400, 16},
     {"blurred labels", {{Category::blurred, 1}, {Category::blurred, 3}, {Category::blurred, 4}}, 3200, 2400, 16},
     {"noisy labels between clean ones, wide margins",
      {{Category::noisy, 1}, {Category::clean, 2}, {Category::noisy, 7}, {Category::clean, 8}}, 2400, 2200, 120},
+    {"light symbols filling their pictures, on white", {}, 900, 700, 16, 12, scene::Polarity::lightOnDark, 255, 1},
+    {"dark symbols filling their pictures, on black", {}, 900, 700, 16, 12, scene::Polarity::darkOnLight, 0},
 };
 
 TEST(DataMatrixSheet, GivesEverySymbolItsLabelsGiveAlone) {
   for (const SheetCase& c : kSheets) {
-    std::vector<scene::Scene> labels;
-    for (const auto& [kind, seed] : c.labels) labels.push_back(scene::generate(kind, seed));
-    const Sheet sheet = laySheet(labels, c.width, c.height, c.gap);
+    const Sheet sheet = laySheet(labelsOf(c), c.width, c.height, c.gap, c.paper);
     ASSERT_GE(sheet.expected.size(), 6u) << c.name << ": too few symbols read alone to test anything";
     const std::vector<Read> onSheet = readsOf(sheet.pixels.data(), sheet.width, sheet.height, sheet.width);
-    for (const Read& e : unmatched(sheet.expected, onSheet))
-      ADD_FAILURE() << c.name << ": \"" << e.text << "\" at (" << e.x << ", " << e.y << ") lost";
+    const std::vector<Read> lost = unmatched(sheet.expected, onSheet);
+    for (const Read& e : lost)
+      if (lost.size() > c.mayLose) ADD_FAILURE() << c.name << ": \"" << e.text << "\" at (" << e.x << ", " << e.y << ") lost";
     for (const Read& r : unmatched(onSheet, sheet.expected))
       ADD_FAILURE() << c.name << ": \"" << r.text << "\" at (" << r.x << ", " << r.y << ") read only on the sheet";
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "reader/datamatrix/dmsample.hpp"
+#include "reader/geometry.hpp"
 
 namespace dmread {
 
@@ -61,18 +62,54 @@ bool readGrids(const cimg_windowConst& window, std::vector<Grid>& grids, Reading
   return false;
 }
 
+// The located outline grown outwards by one module across the two sides through its corner l:
+// a grid of modulesA modules from corner 0 to corner 1 and modulesB from corner 0 to corner 3,
+// of which the outline holds all but the L's row and column. Grown through the outline's own
+// perspective, so a keystone stays one.
+std::array<cmath_vect, 4> grownAcrossCorner(const std::array<cmath_vect, 4>& q, int l, int modulesA, int modulesB) {
+  const dmroad::SquareToQuad map(q[0], q[1], q[2], q[3]);
+  static const int kCorner[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+  const double du = 1.0 / (modulesA - 1), dv = 1.0 / (modulesB - 1);
+  const double u0 = kCorner[l][0] == 0 ? -du : 0, u1 = kCorner[l][0] == 1 ? 1 + du : 1;
+  const double v0 = kCorner[l][1] == 0 ? -dv : 0, v1 = kCorner[l][1] == 1 ? 1 + dv : 1;
+  return {map.map(u0, v0), map.map(u1, v0), map.map(u1, v1), map.map(u0, v1)};
+}
+
+// A symbol whose solid L is of the class of what lies round it (light modules on dark with
+// no dark quiet zone, laid on white paper, or the other way round) shows the search no outer
+// edge along its L: the outline follows the L's inner edge and holds every module but the L's
+// row and column, with the clock tracks on its other two sides (so the border check still
+// counts the size). Each corner is tried as the L's, the outline grown by one module across it.
+bool readGrownAcrossL(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners, int rows, int cols,
+                      Reading* read, Reading* first) {
+  if (rows < 8 || cols < 8 || !dmroad::convexQuad(corners)) return false;
+  for (int l = 0; l < 4; ++l)
+    for (const bool turned : {false, true}) {
+      if (turned && rows == cols) break;
+      const std::array<cmath_vect, 4> grown =
+          grownAcrossCorner(corners, l, turned ? rows : cols, turned ? cols : rows);
+      if (!dmroad::convexQuad(grown)) continue;
+      std::vector<Grid> grids = gridCandidates(window, grown, rows, cols);
+      if (readGrids(window, grids, read, first, true)) {
+        read->outlineGrown = true;
+        return true;
+      }
+    }
+  return false;
+}
+
 }  // namespace
 
 Reading readSymbol(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners, int rows, int cols) {
   std::vector<Grid> grids = gridCandidates(window, corners, rows, cols);
   const bool sized = rows > 0 && !grids.empty();
   if (grids.empty() && rows > 0) grids = gridCandidates(window, corners);
-  if (grids.empty()) {
-    Reading none;
-    none.error = "no Data Matrix finder and clock pattern fits the located corners";
-    return none;
-  }
   Reading read, first;
+  if (grids.empty()) {
+    first.error = "no Data Matrix finder and clock pattern fits the located corners";
+    if (readGrownAcrossL(window, corners, rows, cols, &read, &first)) return read;
+    return first;
+  }
   if (readGrids(window, grids, &read, &first, false)) return read;
   // The size the border matched can be wrong: a noisy 52 x 52 symbol whose scan rows fell
   // otherwise passed the border check as 18 x 18. The other sizes the outline allows are tried.

@@ -67,8 +67,9 @@ csys_status readSymbols(idutread::FrontPass& front, const idut::ReadOptions& opt
       const dmread::Reading reading = dmread::readSymbol(window, found.corners, found.rows, found.cols);
       dmread::fillSymbol(reading, s);
       // The grid that read knows which corner is the L and which side the rows: the located
-      // corners are named after it.
-      if (reading.ok) s.corners = idutread::quadOf(namedAfter(found.corners, reading.gridCorners).data());
+      // corners are named after it (or give way to it, when they missed the L).
+      if (reading.ok && reading.outlineGrown) s.corners = idutread::quadOf(reading.gridCorners.data());
+      else if (reading.ok) s.corners = idutread::quadOf(namedAfter(found.corners, reading.gridCorners).data());
     }
     out.push_back(std::move(s));
   }
