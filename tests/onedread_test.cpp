@@ -413,14 +413,18 @@ TEST(OnedRead, TableMatchAgreesWithSinglePatternDistances) {
 // Symbols at the edge of what the readers accept, where a start is screened before its
 // characters are: Codabar's four starts and stops and Code 39's at just above the least
 // wide/narrow ratio (wide elements `ratio` narrows, bars spread by `spread`), EAN/UPC with just
-// the 3 modules of light before the start guard (`quiet`) and spread bars. None may be lost.
+// the 3 modules of light before the start guard (`quiet`) and spread bars, ITF with narrow spaces
+// twice its narrow bars on a module that shrinks along the line (`shrink`, a photograph's
+// perspective). None may be lost.
 TEST(OnedRead, ScreenedStartsReadAtTheReadersLimits) {
   struct Case {
     Barcode1d kind;
     const char* data;
     double ratio, spread, quiet;  // ratio 0: the bars as drawn; quiet 0: 10 modules each side
     bool bothWays;
+    double shrink = 0;  // the last element's module is 1 - shrink of the first's
   } cases[] = {
+      {Barcode1d::itf, "30712345000010", 3, -0.35, 0, true, 0.6}, {Barcode1d::itf, "123456", 2.5, 0.3, 0, true, 0.5},
       {Barcode1d::codabar, "A0123A", 1.52, 0, 0, true},  {Barcode1d::codabar, "B4567B", 1.52, 0, 0, true},
       {Barcode1d::codabar, "C89-$C", 1.52, 0, 0, true},  {Barcode1d::codabar, "D:/.+D", 1.52, 0, 0, true},
       {Barcode1d::codabar, "A0123D", 2.5, 0.2, 0, true}, {Barcode1d::codabar, "C89-$B", 3, -0.25, 0, true},
@@ -433,6 +437,7 @@ TEST(OnedRead, ScreenedStartsReadAtTheReadersLimits) {
     const scene::Encoded1d code = scene::encode1d(c.kind, c.data, 1);
     std::vector<double> w = widthsOf(code.bars, 1, c.ratio > 0 ? 0 : c.spread, 0, rng);
     for (size_t i = 1; c.ratio > 0 && i + 1 < w.size(); ++i) w[i] = (w[i] > 1.5 ? c.ratio : 1) + (i % 2 ? c.spread : -c.spread);
+    for (size_t i = 1; i + 1 < w.size(); ++i) w[i] *= 1 - c.shrink * static_cast<double>(i) / w.size();
     if (c.quiet > 0) w.front() = c.quiet;
     if (c.quiet > 0 && c.bothWays) w.back() = c.quiet;
     for (bool reversed : {false, true}) {
