@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <utility>
 
@@ -128,12 +129,47 @@ void refineAtMidLevel(const std::vector<double>& p, std::vector<Edge>& edges) {
 
 namespace {
 
+// Where a line runs inside the image, in samples from its start (kStep apart): before enter and
+// after exit its samples repeat the border's pixels. enter is 0 where the line starts inside,
+// exit at or past the last sample where it ends inside; a line wholly outside has no span.
+struct ImageSpan {
+  double enter = 0, exit = 0;
+};
+
+ImageSpan imageSpan(const cimg_windowConst& w, double x0, double y0, double x1, double y1) {
+  // The line clipped to the window's rectangle [0, width] x [0, height]: t from 0 to 1 along it.
+  const double dx = x1 - x0, dy = y1 - y0;
+  double t0 = 0, t1 = 1;
+  auto clip = [&](double p, double q) {  // keeps the t where p t <= q
+    if (p == 0) {
+      if (q < 0) t1 = -1;
+      return;
+    }
+    if (p < 0) t0 = std::max(t0, q / p);
+    else t1 = std::min(t1, q / p);
+  };
+  clip(-dx, x0);
+  clip(dx, w.width - x0);
+  clip(-dy, y0);
+  clip(dy, w.height - y0);
+  if (t1 <= t0) return {std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()};
+  const double samples = std::hypot(dx, dy) / kStep;
+  return {t0 * samples, t1 * samples};
+}
+
+// A read's first or last bar is a dark run cut by the image border, its light beyond the border.
+constexpr int kBorderBarFirst = 1, kBorderBarLast = 2;
+
 // rawEdges, when given, are the unsmoothed profile's edges of the kind how takes (its extremes'
-// edges, or its gradient peaks), taken once for every way that wants them.
+// edges, or its gradient peaks), taken once for every way that wants them. span, when given,
+// tells where the line crosses the image border: a dark run the border cuts becomes a bar with
+// the light beyond the border before (after) it, and borderBars says which ends are such bars.
 std::vector<double> profileWidths(const std::vector<double>& profile, const Profile& how,
-                                  std::vector<double>* positions, const std::vector<Edge>* rawEdges = nullptr) {
+                                  std::vector<double>* positions, const std::vector<Edge>* rawEdges = nullptr,
+                                  const ImageSpan* span = nullptr, int* borderBars = nullptr) {
   std::vector<double> widths;
   if (positions) positions->clear();
+  if (borderBars) *borderBars = 0;
   if (profile.empty()) return widths;
   const int n = static_cast<int>(profile.size());
   const bool raw = !(how.smoothing / kStep > 0.3);
@@ -144,16 +180,29 @@ std::vector<double> profileWidths(const std::vector<double>& profile, const Prof
   // Merging by teeth on the raw profile's edges reads what the smoothed profiles read as well,
   // at a quarter more time a line: so it runs only on the smoothest, the last way tried.
   if (how.teeth) edges = mergedByTeeth(edges);
-  // Light first: drop a leading rising edge (its dark run has no start) and a trailing falling one.
+  // Light first: drop a leading rising edge (its dark run has no start) and a trailing falling one,
+  // unless the image border cuts that dark run: a symbol printed or cropped right up to the
+  // border has its outermost bar there, and what lies beyond is taken for its quiet zone (the
+  // road trusts such a read only from symbologies whose ends a cut cannot imitate).
   double lead = 0;
   if (!edges.empty() && edges.front().rising) {
-    lead = edges.front().position;
-    edges.erase(edges.begin());
+    if (span && span->enter > 0 && edges.front().position > span->enter) {
+      edges.insert(edges.begin(), Edge{span->enter, false, 0});
+      if (borderBars) *borderBars |= kBorderBarFirst;
+    } else {
+      lead = edges.front().position;
+      edges.erase(edges.begin());
+    }
   }
   double tail = n - 1;
   if (!edges.empty() && !edges.back().rising) {
-    tail = edges.back().position;
-    edges.pop_back();
+    if (span && span->exit < n - 1 && edges.back().position < span->exit) {
+      edges.push_back(Edge{span->exit, true, 0});
+      if (borderBars) *borderBars |= kBorderBarLast;
+    } else {
+      tail = edges.back().position;
+      edges.pop_back();
+    }
   }
   if (edges.empty()) return widths;
   widths.push_back((edges.front().position - lead) * kStep);
@@ -185,6 +234,16 @@ std::vector<oned::GridRead> gridReads(const std::vector<double>& profile, const 
   return oned::readEanOnGrid(profile, dark, light);
 }
 
+// Whether a read may take the image border for a quiet zone. A symbol cut by the border has bars
+// at the cut that are not its ends; Code 39's '*' and Code 128's and Code 93's starts and stops
+// with their checks are not imitated by the bars of a cut, while ITF's four narrow elements, the
+// EAN/UPC guards and Codabar's ends are, and a cut one of those reads as a shorter symbol.
+bool mayEndAtBorder(oned::Symbology s) {
+  using oned::Symbology;
+  return s == Symbology::code39 || s == Symbology::code32 || s == Symbology::pzn || s == Symbology::code128 ||
+         s == Symbology::code93;
+}
+
 bool nothingRead(const std::vector<std::vector<LineRead>>& perLine) {
   for (const std::vector<LineRead>& line : perLine)
     if (!line.empty()) return false;
@@ -203,6 +262,7 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
   const double a0 = r.alongMin - reach, a1 = r.alongMax + reach;
   const int lines = std::max(1, options.linesPerRegion);
   std::vector<std::vector<double>> profiles(lines);
+  std::vector<ImageSpan> spans(lines);
   // Each line's profile's extremes' edges, taken when a way first wants them.
   std::vector<std::vector<Edge>> extrema(lines);
   std::vector<char> haveExtrema(lines, 0);
@@ -225,7 +285,9 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
   const double inside0 = reach / 2, inside1 = a1 - a0 - reach / 2;
   auto sampleLine = [&](int k, double halfHeight) {
     const double across = acrossOf(k), ox = r.cx - r.dy * across, oy = r.cy + r.dx * across;
-    profiles[k] = lineProfile(w, ox + r.dx * a0, oy + r.dy * a0, ox + r.dx * a1, oy + r.dy * a1, halfHeight);
+    const double x0 = ox + r.dx * a0, y0 = oy + r.dy * a0, x1 = ox + r.dx * a1, y1 = oy + r.dy * a1;
+    profiles[k] = lineProfile(w, x0, y0, x1, y1, halfHeight);
+    spans[k] = imageSpan(w, x0, y0, x1, y1);
     haveExtrema[k] = havePeaks[k] = 0;
   };
   // First the first way's profiles of every third line, and on each the edges of the most
@@ -258,9 +320,14 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
     }
     std::vector<double> positions;
     const bool raw = !(how.smoothing / kStep > 0.3);
-    const std::vector<double> widths =
-        profileWidths(profiles[k], how, &positions, !raw ? nullptr : how.extrema ? &extremaOf(k) : &peaksOf(k));
+    int borderBars = 0;
+    const std::vector<double> widths = profileWidths(
+        profiles[k], how, &positions, !raw ? nullptr : how.extrema ? &extremaOf(k) : &peaksOf(k), &spans[k], &borderBars);
+    const int lastBar = static_cast<int>(widths.size()) - 2;
     for (const oned::Read& read : oned::readLine(widths, options.read)) {
+      const bool atBorder = ((borderBars & kBorderBarFirst) && read.firstElement == 1) ||
+                            ((borderBars & kBorderBarLast) && read.lastElement == lastBar);
+      if (atBorder && !mayEndAtBorder(read.symbology)) continue;
       // Element i (i >= 1) lies between edges i - 1 and i.
       const double s = a0 + positions[read.firstElement - 1], e = a0 + positions[read.lastElement];
       const LineRead lr{read, s, e, across, k};
