@@ -522,7 +522,7 @@ Outcome findAll(const cimg_imageConst& image, const Options& options) {
     double splitAcross = 0;
     if (CSYS_FAILED(outcome.status = readRegion(w, r, options, s, &read, &splitAcross))) return outcome;
     if (!read) {
-      const std::vector<Region> parts = partedAcross(r, splitAcross);
+      const std::vector<Region> parts = r.piecesApart ? std::vector<Region>() : partedAcross(r, splitAcross);
       regions.insert(regions.end(), parts.begin(), parts.end());
       if (parts.empty()) regions.insert(regions.end(), r.pieces.begin(), r.pieces.end());
       continue;

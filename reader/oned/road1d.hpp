@@ -130,6 +130,9 @@ struct Region {
   // A region joined from pieces in line keeps them, to be read one by one when the whole does
   // not read (two labels a narrow gap apart join as one symbol's pieces do).
   std::vector<Region> pieces;
+  // Its pieces lie side by side across, not in line: an unread region is read piece by piece
+  // rather than parted where its lines' reads change.
+  bool piecesApart = false;
   // A band beside a symbol read already, over the rest of that read's region: it holds another
   // label only now and then, and is given up early when its first profiles read nothing.
   bool besideRead = false;

@@ -218,6 +218,7 @@ void mergeInLine(std::vector<Region>& regions) {
         else
           a.pieces.insert(a.pieces.end(), b.pieces.begin(), b.pieces.end());
         a.groups.insert(a.groups.end(), b.groups.begin(), b.groups.end());
+        a.piecesApart = a.piecesApart || b.piecesApart;
         a.alongMin = std::min(a.alongMin, bAlong0);
         a.alongMax = std::max(a.alongMax, bAlong1);
         a.acrossMin = std::min(a.acrossMin, bAcross0);
@@ -285,6 +286,57 @@ bool setExtents(Region& r, int cols, const std::vector<Cell>& cells, const std::
   return true;
 }
 
+// The parts of a group that lie apart across: its cells holding edges of both senses, taken in
+// their order across, are cut where more than a cell and a half lies empty between neighbours (a
+// group's cells join two apart, so labels side by side a narrow gap apart, or a sheet's tiles in
+// a row with their borders in line, gather into one group whose lines cross them all). Each part
+// holds every cell of the group within its span across. None when the group is all of a piece.
+std::vector<std::vector<int>> partsAcross(const Region& r, int cols, const std::vector<Cell>& cells,
+                                          const std::vector<int>& members) {
+  const auto acrossOf = [&](int i) {
+    return -(((i % cols) + 0.5) * kCell - r.cx) * r.dy + (((i / cols) + 0.5) * kCell - r.cy) * r.dx;
+  };
+  std::vector<double> places;
+  for (int i : members)
+    if (!cells[i].oneSense) places.push_back(acrossOf(i));
+  std::sort(places.begin(), places.end());
+  std::vector<std::pair<double, double>> spans;
+  for (size_t k = 0; k < places.size(); ++k)
+    if (k == 0 || places[k] - places[k - 1] > 1.5 * kCell)
+      spans.push_back({places[k], places[k]});
+    else
+      spans.back().second = places[k];
+  std::vector<std::vector<int>> parts;
+  if (spans.size() < 2) return parts;
+  for (const auto& [lo, hi] : spans) {
+    parts.emplace_back();
+    for (int i : members) {
+      const double across = acrossOf(i);
+      if (across >= lo - 0.75 * kCell && across <= hi + 0.75 * kCell) parts.back().push_back(i);
+    }
+  }
+  return parts;
+}
+
+// A region over the cells given, reading the way (dx, dy), its centre their energy-weighted
+// mean; false when it is a lone edge (setExtents).
+bool regionOf(const std::vector<Cell>& cells, int cols, const std::vector<int>& members, double dx, double dy,
+              Region& r) {
+  double energy = 0, mx = 0, my = 0;
+  for (int i : members) {
+    const double e = cells[i].jxx + cells[i].jyy;
+    energy += e;
+    mx += e * ((i % cols) + 0.5) * kCell;
+    my += e * ((i / cols) + 0.5) * kCell;
+  }
+  r.dx = dx;
+  r.dy = dy;
+  r.cx = mx / energy;
+  r.cy = my / energy;
+  r.energy = energy;
+  return setExtents(r, cols, cells, members);
+}
+
 }  // namespace
 
 std::vector<Region> findRegions(const cimg_windowConst& w, int maxRegions, BarCells* barCells,
@@ -319,25 +371,24 @@ std::vector<Region> findRegions(const cimg_windowConst& w, int maxRegions, BarCe
     ++groups;
     if (members.size() < 3) continue;
     // Direction: the energy-weighted mean of the doubled angles.
-    double sx = 0, sy = 0, energy = 0, mx = 0, my = 0;
+    double sx = 0, sy = 0;
     for (int i : members) {
       const Cell& c = cells[i];
       const double e = c.jxx + c.jyy;
       sx += e * std::cos(2 * c.angle);
       sy += e * std::sin(2 * c.angle);
-      energy += e;
-      mx += e * ((i % cols) + 0.5) * kCell;
-      my += e * ((i / cols) + 0.5) * kCell;
     }
     Region r;
     const double a = 0.5 * std::atan2(sy, sx);
-    r.dx = std::cos(a);
-    r.dy = std::sin(a);
-    r.cx = mx / energy;
-    r.cy = my / energy;
-    r.energy = energy;
-    if (!setExtents(r, cols, cells, members)) continue;
+    if (!regionOf(cells, cols, members, std::cos(a), std::sin(a), r)) continue;
     r.groups.push_back(groups - 1);
+    for (const std::vector<int>& part : partsAcross(r, cols, cells, members)) {
+      Region piece;
+      if (!regionOf(cells, cols, part, r.dx, r.dy, piece)) continue;
+      piece.groups = r.groups;
+      r.pieces.push_back(piece);
+      r.piecesApart = true;
+    }
     regions.push_back(r);
   }
   if (barCells) {
