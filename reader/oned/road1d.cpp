@@ -244,6 +244,22 @@ bool mayEndAtBorder(oned::Symbology s) {
          s == Symbology::code93;
 }
 
+// The samples before begin and from end on held within the grey range of those between. A line
+// runs past its region's ends, often off the label onto a lighter page (a sheet's white between
+// its images); the page's step there has the sense of the first bar's edge and is stronger than a
+// faint symbol's edges, so of the two the step would be kept and the quiet zone taken into the
+// first bar. Held to the symbol's own range, the page is only more quiet zone.
+void holdOutsideToRange(std::vector<double>& p, int begin, int end) {
+  const int n = static_cast<int>(p.size());
+  begin = std::clamp(begin, 0, n);
+  end = std::clamp(end, begin, n);
+  if (end - begin < 2) return;
+  const auto [lo, hi] = std::minmax_element(p.begin() + begin, p.begin() + end);
+  const double low = *lo, high = *hi;
+  for (int i = 0; i < begin; ++i) p[i] = std::clamp(p[i], low, high);
+  for (int i = end; i < n; ++i) p[i] = std::clamp(p[i], low, high);
+}
+
 bool nothingRead(const std::vector<std::vector<LineRead>>& perLine) {
   for (const std::vector<LineRead>& line : perLine)
     if (!line.empty()) return false;
@@ -288,6 +304,7 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
     const double x0 = ox + r.dx * a0, y0 = oy + r.dy * a0, x1 = ox + r.dx * a1, y1 = oy + r.dy * a1;
     profiles[k] = lineProfile(w, x0, y0, x1, y1, halfHeight);
     spans[k] = imageSpan(w, x0, y0, x1, y1);
+    holdOutsideToRange(profiles[k], roundNonNegative(reach / kStep), roundNonNegative((reach + length) / kStep));
     haveExtrema[k] = havePeaks[k] = 0;
   };
   // First the first way's profiles of every third line, and on each the edges of the most
@@ -530,6 +547,12 @@ Outcome findAll(const cimg_imageConst& image, const Options& options) {
     // One symbol is often read from several regions (its pieces, the centre finder's band, a
     // part beyond another read), each giving the same bands beside it again.
     for (Region& rest : beyondRead(r, s)) {
+      // Pieces side by side across are queued below once, as the whole was read; kept by the
+      // parts beyond the read, every part's read would queue them again.
+      if (r.piecesApart) {
+        rest.pieces.clear();
+        rest.piecesApart = false;
+      }
       if (rest.besideRead) {
         if (sameAsAny(rest, bandsSeen)) continue;
         bandsSeen.push_back(rest);
