@@ -318,19 +318,24 @@ std::vector<std::vector<int>> partsAcross(const Region& r, int cols, const std::
   return parts;
 }
 
-// A region over the cells given, reading the way (dx, dy), its centre their energy-weighted
-// mean; false when it is a lone edge (setExtents).
-bool regionOf(const std::vector<Cell>& cells, int cols, const std::vector<int>& members, double dx, double dy,
-              Region& r) {
-  double energy = 0, mx = 0, my = 0;
+// A region over the cells given: its direction the energy-weighted mean of their doubled angles,
+// its centre their energy-weighted mean; false when it is a lone edge (setExtents). The pieces of a
+// group apart across take their own direction: labels side by side seldom lie quite parallel, and
+// lines laid the group's mean way drift off a short symbol's bars.
+bool regionOf(const std::vector<Cell>& cells, int cols, const std::vector<int>& members, Region& r) {
+  double energy = 0, mx = 0, my = 0, sx = 0, sy = 0;
   for (int i : members) {
-    const double e = cells[i].jxx + cells[i].jyy;
+    const Cell& c = cells[i];
+    const double e = c.jxx + c.jyy;
     energy += e;
     mx += e * ((i % cols) + 0.5) * kCell;
     my += e * ((i / cols) + 0.5) * kCell;
+    sx += e * std::cos(2 * c.angle);
+    sy += e * std::sin(2 * c.angle);
   }
-  r.dx = dx;
-  r.dy = dy;
+  const double a = 0.5 * std::atan2(sy, sx);
+  r.dx = std::cos(a);
+  r.dy = std::sin(a);
   r.cx = mx / energy;
   r.cy = my / energy;
   r.energy = energy;
@@ -370,21 +375,12 @@ std::vector<Region> findRegions(const cimg_windowConst& w, int maxRegions, BarCe
     }
     ++groups;
     if (members.size() < 3) continue;
-    // Direction: the energy-weighted mean of the doubled angles.
-    double sx = 0, sy = 0;
-    for (int i : members) {
-      const Cell& c = cells[i];
-      const double e = c.jxx + c.jyy;
-      sx += e * std::cos(2 * c.angle);
-      sy += e * std::sin(2 * c.angle);
-    }
     Region r;
-    const double a = 0.5 * std::atan2(sy, sx);
-    if (!regionOf(cells, cols, members, std::cos(a), std::sin(a), r)) continue;
+    if (!regionOf(cells, cols, members, r)) continue;
     r.groups.push_back(groups - 1);
     for (const std::vector<int>& part : partsAcross(r, cols, cells, members)) {
       Region piece;
-      if (!regionOf(cells, cols, part, r.dx, r.dy, piece)) continue;
+      if (!regionOf(cells, cols, part, piece)) continue;
       piece.groups = r.groups;
       r.pieces.push_back(piece);
       r.piecesApart = true;
