@@ -352,6 +352,42 @@ TEST(Road1d, PiecesOfOneSymbolJoinIntoOneRegion) {
   }
 }
 
+// Two short blocks of bars one above the other a narrow gap apart, their bars slanted opposite
+// ways: their cells join into one group, whose lines spread over both would cross each block once
+// or twice. The region keeps each block as a piece of its own, reading its own way.
+TEST(Road1d, BlocksSideBySideAcrossArePiecesOfTheirOwnWay) {
+  const struct {
+    int gap;
+    double slant;  // the upper block's bars sheared by slant pixels per row, the lower's by -slant
+  } cases[] = {{8, 0.04}, {8, 0.08}, {4, 0.06}, {10, 0.05}, {12, 0.07}};
+  for (const auto& c : cases) {
+    scene::GreyImage image(400, 200, 200);
+    auto block = [&](int y0, double slant) {
+      for (int y = y0; y < y0 + 36; ++y)
+        for (int x = 100; x < 260; ++x) {
+          int dark = 0;  // of eight samples across the pixel, so that the slant is seen
+          for (int k = 0; k < 8; ++k) dark += static_cast<int>(std::floor((x + k / 8.0 + slant * (y - y0 - 18)) / 4)) % 2 == 0;
+          image.at(x, y) = static_cast<uint8_t>(200 - 170 * dark / 8);
+        }
+    };
+    block(40, c.slant);
+    block(40 + 36 + c.gap, -c.slant);
+    scene::ImageView view(image);
+    cimg_windowConst w;
+    ASSERT_EQ(cimg_windowConst_init(&w, view.get()), 0);
+    const std::vector<road1d::Region> regions = road1d::findRegions(w, 24);
+    const auto both = std::find_if(regions.begin(), regions.end(), [](const road1d::Region& r) { return r.piecesApart; });
+    ASSERT_NE(both, regions.end()) << "gap " << c.gap;
+    ASSERT_EQ(both->pieces.size(), 2u) << "gap " << c.gap;
+    for (const road1d::Region& piece : both->pieces) {
+      // Reading across the bars: (1, s) for bars sheared by s pixels per row.
+      const double expected = piece.cy < 40 + 36 ? std::atan(c.slant) : -std::atan(c.slant);
+      const double angle = std::atan(piece.dy / piece.dx);
+      EXPECT_NEAR(angle, expected, 0.015) << "gap " << c.gap << " piece at y " << piece.cy;
+    }
+  }
+}
+
 }  // namespace
 
 // The profiles' rounding of sample places agrees with std::lround at and either side of every
