@@ -498,6 +498,37 @@ TEST(Road1d, LabelsSideBySideOnAPageEachRead) {
   }
 }
 
+// Faint and noisy scenes laid on a white page, as a sheet of pictures puts them, read as they do
+// alone: the page's step past a scene's border is far stronger than a faint symbol's edges and of
+// the first bar's sense, and must not be taken for the symbol's first edge.
+TEST(Road1d, FaintScenesOnAWhitePageReadAsAlone) {
+  constexpr int kBorder = 24;
+  int readAlone = 0;
+  for (Barcode1d kind : scene::kAllBarcodes1d)
+    for (Condition1d condition : {Condition1d::lowContrast, Condition1d::noisy})
+      for (uint32_t seed = 0; seed < 4; seed += kSceneStride) {
+        const scene::Scene1d s = scene::generate1d(kind, condition, 1000 * seed);
+        const scene::GreyImage& alone = s.scene.image;
+        auto reads = [&](const std::vector<road1d::Symbol>& found) {
+          return std::any_of(found.begin(), found.end(), [&](const road1d::Symbol& f) { return f.text == s.barcode.text; });
+        };
+        // Bars closer than three cells to the scene's border are left out: there the border's
+        // step joins the symbol's cells and lies inside its region, where nothing holds it yet.
+        const scene::SymbolTruth& t = s.scene.symbols[0];
+        double margin = 1e9;
+        for (const scene::Point& p : {t.lCorner, t.rowEnd, t.columnEnd, t.opposite})
+          margin = std::min({margin, p.x, p.y, alone.width - p.x, alone.height - p.y});
+        if (margin < 3 * road1d::kCell || !reads(runRoad(alone))) continue;
+        ++readAlone;
+        scene::GreyImage page(alone.width + 2 * kBorder, alone.height + 2 * kBorder, 255);
+        for (int y = 0; y < alone.height; ++y)
+          for (int x = 0; x < alone.width; ++x) page.at(x + kBorder, y + kBorder) = alone.at(x, y);
+        EXPECT_TRUE(reads(runRoad(page))) << scene::barcodeName(kind) << " " << scene::conditionName(condition)
+                                          << " seed " << 1000 * seed << " read alone, not on a white page";
+      }
+  EXPECT_GT(readAlone, 0);
+}
+
 // Symbols cropped right at their outermost bars, so that the image border is their only quiet
 // zone and the outermost bars are dark up to it (the bars softened by a box of a module inside
 // the image, as drawLabel's). Code 39 and Code 128 read: a cut
