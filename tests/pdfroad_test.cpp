@@ -1,6 +1,6 @@
 // The PDF417 road over generated scenes with libzint symbols: location rate and corner error per
 // condition, each symbol reported once, claimed symbols skipped, scenes without PDF417 empty,
-// the sides' bounds, symbols in rows each reported once, and pale labels on a white page read.
+// the sides' bounds, symbols in rows each reported once, and labels on a white page read.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -234,21 +234,25 @@ TEST(PdfRoad, SymbolsInRowsAreEachReportedOnce) {
   }
 }
 
-// Pale labels pasted on a white page, far lighter (or a little lighter) than their light
-// modules: each is found where it was pasted and read with its own text.
-TEST(PdfRoad, PaleLabelsOnAWhitePageAreEachRead) {
-  std::vector<scene::ScenePdf> labels;
-  int cellWidth = 0, cellHeight = 0;
-  for (uint32_t seed = 1; seed <= 4; ++seed) {
-    labels.push_back(scene::generatePdf(ConditionPdf::lowContrast, seed));
-    cellWidth = std::max(cellWidth, labels.back().scene.image.width);
-    cellHeight = std::max(cellHeight, labels.back().scene.image.height);
-  }
+// Labels pasted on a white page: pale ones, far lighter (or a little lighter) than their light
+// modules, and compact ones, whose lone start columns' outlines once ran on over the page to its
+// border and read nothing there. Each is found where it was pasted and read with its own text.
+TEST(PdfRoad, LabelsOnAWhitePageAreEachRead) {
   const struct {
+    ConditionPdf condition;
     int gap;
     uint8_t white;
-  } pages[] = {{40, 255}, {80, 255}, {60, 235}};
+  } pages[] = {{ConditionPdf::lowContrast, 40, 255}, {ConditionPdf::lowContrast, 80, 255},
+               {ConditionPdf::lowContrast, 60, 235}, {ConditionPdf::compact, 40, 255},
+               {ConditionPdf::compact, 400, 255}};
   for (const auto& page : pages) {
+    std::vector<scene::ScenePdf> labels;
+    int cellWidth = 0, cellHeight = 0;
+    for (uint32_t seed = 1; seed <= 4; ++seed) {
+      labels.push_back(scene::generatePdf(page.condition, seed));
+      cellWidth = std::max(cellWidth, labels.back().scene.image.width);
+      cellHeight = std::max(cellHeight, labels.back().scene.image.height);
+    }
     const int dx = cellWidth + page.gap, dy = cellHeight + page.gap;
     scene::GreyImage sheet(2 * dx + page.gap, 2 * dy + page.gap, page.white);
     for (size_t k = 0; k < labels.size(); ++k) {
@@ -267,8 +271,8 @@ TEST(PdfRoad, PaleLabelsOnAWhitePageAreEachRead) {
         for (const auto& segment : s.reading.message.segments) text.append(segment.bytes.begin(), segment.bytes.end());
         read = read || (located(labels[k].scene.symbols[0], s) && s.reading.ok && text == labels[k].scene.symbols[0].symbol.text);
       }
-      EXPECT_TRUE(read) << "label " << k + 1 << " on a " << sheet.width << " x " << sheet.height << " page of "
-                        << int(page.white) << ", " << page.gap << " px apart";
+      EXPECT_TRUE(read) << scene::conditionName(page.condition) << " label " << k + 1 << " on a " << sheet.width << " x "
+                        << sheet.height << " page of " << int(page.white) << ", " << page.gap << " px apart";
     }
   }
 }

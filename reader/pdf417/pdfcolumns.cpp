@@ -208,8 +208,9 @@ double median(std::vector<double> v) {
 // Where the column's wide bar ends, each way along the side: followed along its centre line from
 // the last hit until the grey crosses halfway between the bar and the pattern's widest space (3
 // modules, the last element of the start pattern and the fourth of the stop pattern), or to the
-// image's border. ends[0] lies towards -unit.
-bool barEnds(const cimg_windowConst& w, const Column& c, cmath_vect ends[2]) {
+// image's border. ends[0] lies towards -unit. levels, when given, takes the bar's grey and the
+// space's.
+bool barEnds(const cimg_windowConst& w, const Column& c, cmath_vect ends[2], double* levels = nullptr) {
   std::vector<double> bar, space;
   const cmath_vect in = c.inward();
   const cmath_vect s = along(c.point, in, (c.first->stop ? 7.5 : 15.5) * c.across);
@@ -223,6 +224,7 @@ bool barEnds(const cimg_windowConst& w, const Column& c, cmath_vect ends[2]) {
   }
   const double barLevel = median(bar), spaceLevel = median(space);
   if (std::fabs(barLevel - spaceLevel) < 8) return false;
+  if (levels) levels[0] = barLevel, levels[1] = spaceLevel;
   const double mid = (barLevel + spaceLevel) / 2, sign = spaceLevel > barLevel ? 1 : -1;
   const double reach = 0.5 * (c.b1 - c.b0) + 20 * c.across + 6, step = 0.25;
   for (int e = 0; e < 2; ++e) {
@@ -268,11 +270,45 @@ bool outline(const cimg_windowConst& w, const Column& s, const Column& t, std::a
   return dmroad::convexQuad(*corners);
 }
 
+// Where a lone column's rows end: on lines inward from its outer edge at five places along it, the
+// start of the first stretch of kQuietModules modules that does not cross between its bar's grey
+// and its space's (a quarter of the way from their middle either way; inside a symbol no bar or
+// space is wider than eight modules). The farthest of those, four modules to spare, or the reach
+// given where a line meets none; never less than the narrowest compact symbol. An outline running
+// on past its rows over a blank page, or other pictures, took those for most of its lines, whose
+// grey the rows could not then be told apart in.
+double rowsReach(const cimg_windowConst& w, const Column& c, const cmath_vect side[2], const double levels[2],
+                 double reach) {
+  constexpr double kQuietModules = 12;
+  const cmath_vect in = c.inward();
+  const double step = std::min(1.0, c.across / 2), quiet = kQuietModules * c.across;
+  const double mid = (levels[0] + levels[1]) / 2, margin = std::fabs(levels[1] - levels[0]) / 4;
+  double farthest = kNarrowestModules * c.across;
+  for (int k = 0; k < 5; ++k) {
+    const cmath_vect from = along(side[0], sub(side[1], side[0]), (k + 0.5) / 5);
+    int sense = 0;  // +1 last seen on the space's side, -1 on the bar's
+    double crossed = 0;
+    bool ended = false;
+    for (double d = 0; d <= reach && !ended; d += step) {
+      const cmath_vect p = along(from, in, d);
+      const double v = (dmroad::sampleAt(w, p.x, p.y) - mid) * (levels[1] > levels[0] ? 1 : -1);
+      const int now = v > margin ? 1 : v < -margin ? -1 : sense;
+      if (now != sense) sense = now, crossed = d;
+      ended = d - crossed >= quiet;
+    }
+    if (!ended) return reach;
+    farthest = std::max(farthest, crossed + 4 * c.across);
+  }
+  return std::min(reach, farthest);
+}
+
 // The outline of a column on its own: its side between the ends of its wide bar, and the far side
-// square to it across the widest symbol or to the image's border, whichever is nearer.
+// square to it where its rows end (rowsReach), across the widest symbol at most, or at the image's
+// border, whichever is nearer.
 bool loneOutline(const cimg_windowConst& w, const Column& c, std::array<cmath_vect, 4>* corners) {
   cmath_vect ends[2];
-  if (!barEnds(w, c, ends)) return false;
+  double levels[2];
+  if (!barEnds(w, c, ends, levels)) return false;
   const cmath_vect in = c.inward(), middle = c.edgeMiddle();
   // How far the middle may go inwards before it leaves the image.
   double reach = kWidestModules * c.across;
@@ -283,6 +319,7 @@ bool loneOutline(const cimg_windowConst& w, const Column& c, std::array<cmath_ve
   if (!(reach >= kNarrowestModules * c.across)) return false;
   cmath_vect side[2];
   for (int e = 0; e < 2; ++e) side[e] = along(c.point, c.unit, dot(sub(ends[e], c.point), c.unit));
+  reach = rowsReach(w, c, side, levels, reach);
   const cmath_vect far0 = along(side[0], in, reach), far1 = along(side[1], in, reach);
   *corners = {side[0], far0, far1, side[1]};
   return dmroad::distance(side[0], side[1]) > 2;
