@@ -529,6 +529,31 @@ TEST(Road1d, FaintScenesOnAWhitePageReadAsAlone) {
   EXPECT_GT(readAlone, 0);
 }
 
+// A UPC-A whose bars read only along a band of 26 px across their 180 (the rest of its height
+// another symbol's right half, failing the check), the band at places across one pitch of the
+// region's lines: read wherever the band lies, though at some places a single line of the
+// region's crosses it.
+TEST(Road1d, ASymbolReadableAlongANarrowBandReadsWhereverTheBandLies) {
+  const scene::Encoded1d good = scene::encode1d(Barcode1d::upca, "03600029145", 10);
+  const scene::Encoded1d other = scene::encode1d(Barcode1d::upca, "12345678901", 10);
+  ASSERT_EQ(good.bars.cols, other.bars.cols);
+  constexpr int kModule = 3, kBarsTop = 20, kBarsHeight = 180, kBand = 26;
+  for (const int bandTop : {80, 84, 88, 92, 96, 100, 104}) {
+    scene::GreyImage image(good.bars.cols * kModule + 60, kBarsTop * 2 + kBarsHeight, 200);
+    for (int y = kBarsTop; y < kBarsTop + kBarsHeight; ++y) {
+      const bool inBand = y >= bandTop && y < bandTop + kBand;
+      for (int col = 0; col < good.bars.cols; ++col) {
+        const scene::Encoded1d& code = inBand || col < good.bars.cols / 2 ? good : other;
+        if (!code.bars.isDark(0, col)) continue;
+        for (int x = 30 + col * kModule; x < 30 + (col + 1) * kModule; ++x) image.at(x, y) = 40;
+      }
+    }
+    const std::vector<road1d::Symbol> found = runRoad(image);
+    EXPECT_EQ(found.size(), 1u) << "band at " << bandTop;
+    for (const road1d::Symbol& s : found) EXPECT_EQ(s.text, good.text) << "band at " << bandTop;
+  }
+}
+
 // Symbols cropped right at their outermost bars, so that the image border is their only quiet
 // zone and the outermost bars are dark up to it (the bars softened by a box of a module inside
 // the image, as drawLabel's). Code 39 and Code 128 read: a cut

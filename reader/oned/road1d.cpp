@@ -266,17 +266,19 @@ bool nothingRead(const std::vector<std::vector<LineRead>>& perLine) {
   return true;
 }
 
-// The reads of one region: its lines, their reads, and the text most of them agree on. The ways
-// of reading a line are tried in turn over all lines, the next only while the votes do not decide.
-// *read tells whether out holds a symbol; a stop request polled before each line is returned.
-csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options& options, Symbol& out, bool* read,
-                       double* splitAcross) {
+// The reads of one region on the given number of lines: its lines, their reads, and the text most
+// of them agree on. The ways of reading a line are tried in turn over all lines, the next only
+// while the votes do not decide. *read tells whether out holds a symbol; when it does not,
+// *mostAgreeing is the most lines that read one text there. A stop request polled before each
+// line is returned.
+csys_status readRegionOnLines(const cimg_windowConst& w, const Region& r, const Options& options, int lines,
+                              Symbol& out, bool* read, double* splitAcross, int* mostAgreeing) {
   *read = false;
+  *mostAgreeing = 0;
   *splitAcross = std::nan("");
   const double length = r.alongMax - r.alongMin;
   const double reach = std::max(24.0, 0.35 * length);
   const double a0 = r.alongMin - reach, a1 = r.alongMax + reach;
-  const int lines = std::max(1, options.linesPerRegion);
   std::vector<std::vector<double>> profiles(lines);
   std::vector<ImageSpan> spans(lines);
   // Each line's profile's extremes' edges, taken when a way first wants them.
@@ -382,6 +384,7 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
     votes = countVotes(perLine);
   }
   if (!decides(votes, options)) {
+    *mostAgreeing = votes.best;
     // Two labels one above the other, each read on lines of its own: where to part the region.
     if (votes.splitBetween >= 0 && !votes.interleaved)
       *splitAcross = r.acrossMin + (r.acrossMax - r.acrossMin) * (0.5 * votes.splitBetween + 0.5) / lines;
@@ -440,6 +443,31 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
   out.agreeing = best;
   *read = true;
   return 0;
+}
+
+// Lines of a region read again are at least this far apart across (pixels): the profiles average
+// 3 px and more across the line, and closer lines would share their pixels, so that one flaw of
+// the print read as a text twice would count as two lines agreeing.
+constexpr double kMinDenseLinePitch = 4;
+
+// A region's reads. Where its lines fall across the symbol follows from the cells its region was
+// gathered from, and so from how the cell grid lies over the image: a symbol readable only along a
+// band narrower than the lines' pitch (a crease, a glare, a part cut off) is crossed there by one
+// line at one placement of the grid and by none at another. When a line read a text and no
+// text was agreed on, the region is read again on three times as many lines (as far as they keep
+// kMinDenseLinePitch apart), voting as before: the band is crossed by two lines or more wherever
+// the grid put the region's edges. Two labels one above the other keep the first lines' verdict:
+// the region is parted between them.
+csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options& options, Symbol& out, bool* read,
+                       double* splitAcross) {
+  const int lines = std::max(1, options.linesPerRegion);
+  int mostAgreeing = 0;
+  const csys_status st = readRegionOnLines(w, r, options, lines, out, read, splitAcross, &mostAgreeing);
+  if (CSYS_FAILED(st) || *read || mostAgreeing < 1 || !std::isnan(*splitAcross)) return st;
+  const int dense = std::min(3 * lines, static_cast<int>((r.acrossMax - r.acrossMin) / kMinDenseLinePitch));
+  if (dense <= lines) return st;
+  double denseSplit = 0;
+  return readRegionOnLines(w, r, options, dense, out, read, &denseSplit, &mostAgreeing);
 }
 
 }  // namespace

@@ -99,7 +99,9 @@ struct Options {
   oned::Options read;
   int maxCandidates = 0;    // bar-like regions scanned, strongest first; 0: every one
   bool centreFinder = true; // also scan along the bars the single-symbol finder sees at the centre
-  int linesPerRegion = 9;   // parallel scan lines across a region
+  // Parallel scan lines across a region; three times as many (4 px apart at least) where a line
+  // read a text that the lines did not agree on.
+  int linesPerRegion = 9;
   int minAgreeing = 2;      // lines that must read the same text
   // The ways every line is read (see lineWidths): gradient peaks and mid-level crossings of the
   // raw profile for the finest modules, the alternating extremes of the raw and a lightly
