@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -82,6 +83,114 @@ std::pair<double, double> trimmedAcross(const std::vector<Run>& runs, int32_t la
   const double lo = across[trim];
   std::nth_element(across.begin(), across.end() - 1 - static_cast<ptrdiff_t>(trim), across.end());
   return {lo, across[across.size() - 1 - trim]};
+}
+
+// A marked cell's place (cells).
+struct Cell {
+  double x, y;
+};
+
+// The straight band that holds most of a set's cells, when clutter joined to it makes the whole
+// set too wide: where the marks of a long symbol and of a column of glyphs beside it touch
+// depends on where the symbol falls on the 4-pixel grid of cells, so the same picture shifted by
+// a pixel made one set of both, and lost the symbol. The band's line is fitted again and again to
+// the cells nearest it (kCoreShare of them), which leaves out a smaller crossing part; its
+// extents are those of the cells within kCoreReach times that distance.
+constexpr double kCoreShare = 0.6;
+constexpr double kCoreReach = 2.0;
+constexpr int kCoreFits = 4;
+
+struct Core {
+  double direction = 0, length = 0, width = 0;
+  int32_t minX = 0, minY = 0, maxX = 0, maxY = 0;
+};
+
+// Whether a band as long as length (pixels) could be fitted to the cells at all: the narrowest
+// strip along direction that holds kCoreShare of them must be no wider than a quarter of the
+// length (the band is fitted to about twice that width). A blob of marks, the most of the sets
+// too wide to take whole, fails this in one pass over its cells. counts: scratch.
+bool mayHoldBand(const std::vector<Cell>& cells, double direction, double length, std::vector<int32_t>& counts) {
+  const double c = std::cos(direction), s = std::sin(direction);
+  double lo = 1e300, hi = -1e300;
+  for (const Cell& p : cells) {
+    lo = std::min(lo, -s * p.x + c * p.y);
+    hi = std::max(hi, -s * p.x + c * p.y);
+  }
+  counts.assign(static_cast<size_t>(hi - lo) + 2, 0);
+  // Held at 0 from below: the same sum may round otherwise the second time.
+  for (const Cell& p : cells) ++counts[static_cast<size_t>(std::max(0.0, -s * p.x + c * p.y - lo))];
+  // The narrowest run of strips one cell wide holding the share.
+  const size_t need = static_cast<size_t>(std::ceil(kCoreShare * static_cast<double>(cells.size())));
+  size_t narrowest = counts.size(), held = 0;
+  for (size_t begin = 0, end = 0; end < counts.size(); ++end) {
+    held += static_cast<size_t>(counts[end]);
+    while (begin < end && held - static_cast<size_t>(counts[begin]) >= need) held -= static_cast<size_t>(counts[begin++]);
+    if (held >= need) narrowest = std::min(narrowest, end - begin + 1);
+  }
+  return length >= kMinElongation * static_cast<double>(narrowest) * kCell;
+}
+
+// The band fitted to cells (see kCoreShare); length and width in pixels, the box in cells.
+// distances: scratch.
+Core coreOf(const std::vector<Cell>& cells, std::vector<double>& distances) {
+  Core core;
+  double cx = 0, cy = 0, direction = 0, reach = 1e300;
+  for (int fit = 0; fit < kCoreFits; ++fit) {
+    // Moments of the cells within reach of the line through (cx, cy) along direction.
+    const double c = std::cos(direction), s = std::sin(direction);
+    double n = 0, sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
+    for (const Cell& p : cells) {
+      if (fit > 0 && std::fabs(-s * (p.x - cx) + c * (p.y - cy)) > reach) continue;
+      n += 1;
+      sx += p.x;
+      sy += p.y;
+      sxx += p.x * p.x;
+      syy += p.y * p.y;
+      sxy += p.x * p.y;
+    }
+    if (n < 2) return core;
+    cx = sx / n;
+    cy = sy / n;
+    direction = 0.5 * std::atan2(2 * (sxy / n - cx * cy), (sxx / n - cx * cx) - (syy / n - cy * cy));
+    // The distance from the new line within which kCoreShare of all the cells lie.
+    const double nc = std::cos(direction), ns = std::sin(direction);
+    distances.clear();
+    for (const Cell& p : cells) distances.push_back(std::fabs(-ns * (p.x - cx) + nc * (p.y - cy)));
+    const size_t k = static_cast<size_t>(kCoreShare * static_cast<double>(distances.size() - 1));
+    std::nth_element(distances.begin(), distances.begin() + static_cast<ptrdiff_t>(k), distances.end());
+    reach = std::max(distances[k], 1.0);
+  }
+  const double c = std::cos(direction), s = std::sin(direction);
+  double lo = 1e300, hi = -1e300, across0 = 1e300, across1 = -1e300;
+  core.minX = core.minY = INT32_MAX;
+  core.maxX = core.maxY = INT32_MIN;
+  for (const Cell& p : cells) {
+    const double across = -s * (p.x - cx) + c * (p.y - cy);
+    if (std::fabs(across) > kCoreReach * reach) continue;
+    const double along = c * (p.x - cx) + s * (p.y - cy);
+    lo = std::min(lo, along);
+    hi = std::max(hi, along);
+    across0 = std::min(across0, across);
+    across1 = std::max(across1, across);
+    core.minX = std::min(core.minX, static_cast<int32_t>(p.x));
+    core.maxX = std::max(core.maxX, static_cast<int32_t>(p.x));
+    core.minY = std::min(core.minY, static_cast<int32_t>(p.y));
+    core.maxY = std::max(core.maxY, static_cast<int32_t>(p.y));
+  }
+  core.direction = direction;
+  core.length = (hi - lo + 1) * kCell;
+  core.width = (across1 - across0 + 1) * kCell;
+  return core;
+}
+
+// The cells of the runs labelled label for which inside(x, y) holds.
+template <typename Inside>
+void cellsOf(const std::vector<Run>& runs, int32_t label, const Inside& inside, std::vector<Cell>& cells) {
+  cells.clear();
+  for (const Run& r : runs)
+    if (r.label == label)
+      for (int32_t x = r.x0; x <= r.x1; ++x)
+        if (inside(x, r.y)) cells.push_back(Cell{double(x), double(r.y)});
 }
 
 int32_t findRoot(std::vector<int32_t>& parent, int32_t i) {
@@ -202,28 +311,50 @@ std::vector<Elongated> elongatedOutlines(const cimg_window& marking, const std::
   }
   std::vector<std::pair<double, Elongated>> bands;
   std::vector<double> across;
+  std::vector<Cell> cells;
+  std::vector<int32_t> counts;
+  auto inside = [&](int32_t x, int32_t y) {
+    return y >= frameCells && y < bottomFrame && x >= frameCells && x < rightFrame;
+  };
   for (size_t i = 0; i < sets.size(); ++i) {
     const Moments& m = sets[i];
     if (!candidate(m)) continue;
-    const double length = (m.hi - m.lo + 1) * kCell;
+    double length = (m.hi - m.lo + 1) * kCell;
     double width = (m.across1 - m.across0 + 1) * kCell;
     if (length < minLength || width < minWidth) continue;
+    int32_t minX = m.minX, minY = m.minY, maxX = m.maxX, maxY = m.maxY;
+    double direction = m.direction;
     if (length < kMinElongation * width) {
       // Too wide at its extremes: measured again without the trimmed cells each side, when that
       // can make it narrow enough (the trimming takes no more than a small glyph's width).
-      if (length < kMinTrimmedElongation * width) continue;
-      const auto [lo, hi] = trimmedAcross(runs, static_cast<int32_t>(i), m.cos, m.sin, across);
-      width = (hi - lo + 1) * kCell;
-      if (width < minWidth || length < kMinElongation * width) continue;
+      bool trimmed = length >= kMinTrimmedElongation * width;
+      if (trimmed) {
+        const auto [lo, hi] = trimmedAcross(runs, static_cast<int32_t>(i), m.cos, m.sin, across);
+        const double trimmedWidth = (hi - lo + 1) * kCell;
+        trimmed = trimmedWidth >= minWidth && length >= kMinElongation * trimmedWidth;
+      }
+      if (!trimmed) {
+        // Clutter too big to trim joined to it: the straight band most of its cells lie in.
+        cellsOf(runs, static_cast<int32_t>(i), inside, cells);
+        if (cells.size() < 2 || !mayHoldBand(cells, m.direction, length, counts)) continue;
+        const Core core = coreOf(cells, across);
+        if (core.length < minLength || core.width < minWidth || core.length < kMinElongation * core.width) continue;
+        minX = core.minX;
+        minY = core.minY;
+        maxX = core.maxX;
+        maxY = core.maxY;
+        direction = core.direction;
+        length = core.length;
+      }
     }
     Elongated e;
     // The box of the band's cells in image pixels, with a cell of margin, on the image.
-    e.x0 = std::max(0, (m.minX - 1) * kCell - frame);
-    e.y0 = std::max(0, (m.minY - 1) * kCell - frame);
-    e.x1 = std::min(imageWidth, (m.maxX + 2) * kCell - frame);
-    e.y1 = std::min(imageHeight, (m.maxY + 2) * kCell - frame);
+    e.x0 = std::max(0, (minX - 1) * kCell - frame);
+    e.y0 = std::max(0, (minY - 1) * kCell - frame);
+    e.x1 = std::min(imageWidth, (maxX + 2) * kCell - frame);
+    e.y1 = std::min(imageHeight, (maxY + 2) * kCell - frame);
     if (e.x1 - e.x0 < 2 || e.y1 - e.y0 < 2) continue;
-    e.direction = m.direction < 0 ? m.direction + kPi : m.direction;
+    e.direction = direction < 0 ? direction + kPi : direction;
     bands.emplace_back(length, e);
   }
   // Every band, the longest first. Each costs a second search over its own box only, so a sheet
