@@ -79,6 +79,8 @@ struct Resources : road::Base {
 };
 
 constexpr double kPi = 3.14159265358979323846;
+// How far in (pixels, both ways) a band's second view starts: half a marking cell.
+constexpr int32_t kSecondViewShift = 2;
 
 // Noise (grey levels of deviation) above which the driver searches a smoothed copy.
 constexpr double kDenoiseAbove = 5.0;
@@ -476,11 +478,22 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
          elongatedOutlines(r.marking.window, startMarks, frame, width, height, kShortestLong, kNarrowestLong)) {
       if (options.maxSymbols > 0 && static_cast<int>(out.symbols.size()) >= options.maxSymbols) break;
       if (coveredByFinds(band, out.symbols) || !edgesBothWays(r.fine.window, band)) continue;
-      const cimg_windowConst part{band.x1 - band.x0, band.y1 - band.y0, 0, 0, unframed.stride,
-                                  unframed.pixels + static_cast<ptrdiff_t>(band.y0) * unframed.stride + band.x0};
       const int k = static_cast<int>(std::lround(band.direction / (kPi / kLongViewCount))) % kLongViewCount;
-      st = scanView(part, k, cmath_vect{double(band.x0), double(band.y0)});
-      if (CSYS_FAILED(st)) return fail(st);
+      const size_t foundBefore = out.symbols.size();
+      const int rejectedBefore = out.rejected;
+      // A band whose view tracks outlines that fail the border check, and finds nothing, is
+      // viewed once more from half a marking cell further in: whether a long symbol's outline is
+      // tracked whole in the view depends on where the view's pixels and cells fall on its
+      // modules, and the same picture shifted by a pixel or two lost some symbols and found
+      // others.
+      for (const int32_t shift : {0, kSecondViewShift}) {
+        if (shift != 0 && (out.symbols.size() != foundBefore || out.rejected == rejectedBefore)) break;
+        const int32_t x0 = std::min(band.x0 + shift, band.x1 - 1), y0 = std::min(band.y0 + shift, band.y1 - 1);
+        const cimg_windowConst part{band.x1 - x0, band.y1 - y0, 0, 0, unframed.stride,
+                                    unframed.pixels + static_cast<ptrdiff_t>(y0) * unframed.stride + x0};
+        st = scanView(part, k, cmath_vect{double(x0), double(y0)});
+        if (CSYS_FAILED(st)) return fail(st);
+      }
     }
   }
   // The long rectangles the image itself does not show the searches: through the views, each
