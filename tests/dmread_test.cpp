@@ -308,3 +308,57 @@ TEST(DataMatrixRead, GridsOnTheImageEdgeReadAsInside) {
     EXPECT_EQ(r.corrected, 0) << name;
   }
 }
+
+// A long rectangle of 2-pixel modules turned 35 degrees, with one located corner off by a module
+// or two (its short side, fitted on few edge points, turned by a stray one): it reads all the
+// same, whichever corner is off and whichever way it moved.
+TEST(DataMatrixRead, AnOutlineWithOneCornerOffReads) {
+  const Encoding e{"ONE CORNER OFF 0123456789", DATA_MODE, 0, 34};  // 8 x 96
+  const dmread::ModuleMatrix m = encode(e);
+  ASSERT_EQ(m.rows, 8);
+  ASSERT_EQ(m.cols, 96);
+  constexpr double kModule = 2.1, kAngle = 0.61;
+  const cmath_vect along{kModule * std::cos(kAngle), kModule * std::sin(kAngle)};
+  const cmath_vect across{-along.y, along.x};
+  const cmath_vect origin{20, 20};
+  auto at = [&](double col, double row) {
+    return cmath_vect{origin.x + col * along.x + row * across.x, origin.y + col * along.y + row * across.y};
+  };
+  const int width = static_cast<int>(at(m.cols, 0).x + 40), height = static_cast<int>(at(m.cols, m.rows).y + 40);
+  // Each pixel the share of its 4 x 4 samples on dark modules (row 0 at the top, so the L's
+  // corner is at row m.rows).
+  std::vector<uint8_t> pixels(static_cast<size_t>(width) * height);
+  const double det = along.x * across.y - along.y * across.x;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      int dark = 0;
+      for (int sy = 0; sy < 4; ++sy)
+        for (int sx = 0; sx < 4; ++sx) {
+          const double px = x + (sx + 0.5) / 4 - origin.x, py = y + (sy + 0.5) / 4 - origin.y;
+          const double col = (px * across.y - py * across.x) / det, row = (py * along.x - px * along.y) / det;
+          if (col < 0 || row < 0 || col >= m.cols || row >= m.rows) continue;
+          dark += m.at(static_cast<int>(row), static_cast<int>(col));
+        }
+      pixels[static_cast<size_t>(y) * width + x] = static_cast<uint8_t>(215 - dark * 170 / 16);
+    }
+  const cimg_windowConst w{width, height, 0, 0, width, pixels.data()};
+  const std::array<cmath_vect, 4> exact{at(0, m.rows), at(m.cols, m.rows), at(m.cols, 0), at(0, 0)};
+  struct Case {
+    int corner;
+    double alongModules, acrossModules;  // how far the corner is off
+  };
+  const Case cases[] = {{0, 1.7, 0.6},  {1, -1.7, -0.6}, {2, -1.7, 0.6}, {3, 1.7, -0.6},
+                        {0, -1.2, 1.0}, {2, 1.5, 0.0},   {1, 0.0, 1.1},  {3, 0.0, -1.1}};
+  for (const Case& c : cases) {
+    std::array<cmath_vect, 4> corners = exact;
+    corners[c.corner].x += (c.alongModules * along.x + c.acrossModules * across.x);
+    corners[c.corner].y += (c.alongModules * along.y + c.acrossModules * across.y);
+    const dmread::Reading r = dmread::readSymbol(w, corners, m.rows, m.cols);
+    const std::string name = "corner " + std::to_string(c.corner) + " off " + std::to_string(c.alongModules) + ", " +
+                             std::to_string(c.acrossModules);
+    EXPECT_TRUE(r.ok) << name << ": " << r.error;
+    if (r.ok) {
+      EXPECT_EQ(r.message.text, e.data) << name;
+    }
+  }
+}

@@ -1,6 +1,7 @@
 #include "reader/datamatrix/dmread.hpp"
 
 #include <algorithm>
+#include <cmath>
 
 #include "reader/datamatrix/dmsample.hpp"
 #include "reader/geometry.hpp"
@@ -98,6 +99,33 @@ bool readGrownAcrossL(const cimg_windowConst& window, const std::array<cmath_vec
   return false;
 }
 
+// Grids for an outline: of the size the border matched, else of any size it allows.
+std::vector<Grid> gridsFor(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners, int rows, int cols) {
+  std::vector<Grid> grids = gridCandidates(window, corners, rows, cols);
+  if (grids.empty() && rows > 0) grids = gridCandidates(window, corners);
+  return grids;
+}
+
+// A four-sided outline with one corner off. A long rectangle's short sides are fitted on a few
+// edge points each, and one stray point turns such a side by some degrees: an 8 x 96 symbol of
+// 2-pixel modules was outlined 1.7 modules short at one corner, at one pixel phase of four, and
+// no grid from there reads. Each corner in turn is put where the other three make the outline a
+// parallelogram, when that moves it by at least a pixel.
+bool readWithCornerCompleted(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners, int rows,
+                             int cols, Reading* read, Reading* first) {
+  for (int k = 0; k < 4; ++k) {
+    std::array<cmath_vect, 4> q = corners;
+    const cmath_vect& a = corners[(k + 1) % 4];
+    const cmath_vect& b = corners[(k + 3) % 4];
+    const cmath_vect& opposite = corners[(k + 2) % 4];
+    q[k] = cmath_vect{a.x + b.x - opposite.x, a.y + b.y - opposite.y};
+    if (std::hypot(q[k].x - corners[k].x, q[k].y - corners[k].y) < 1 || !dmroad::convexQuad(q)) continue;
+    std::vector<Grid> grids = gridsFor(window, q, rows, cols);
+    if (readGrids(window, grids, read, first, true)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 Reading readSymbol(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners, int rows, int cols) {
@@ -108,6 +136,7 @@ Reading readSymbol(const cimg_windowConst& window, const std::array<cmath_vect, 
   if (grids.empty()) {
     first.error = "no Data Matrix finder and clock pattern fits the located corners";
     if (readGrownAcrossL(window, corners, rows, cols, &read, &first)) return read;
+    if (readWithCornerCompleted(window, corners, rows, cols, &read, &first)) return read;
     return first;
   }
   if (readGrids(window, grids, &read, &first, false)) return read;
@@ -120,6 +149,7 @@ Reading readSymbol(const cimg_windowConst& window, const std::array<cmath_vect, 
                  others.end());
     if (readGrids(window, others, &read, &first, true)) return read;
   }
+  if (readWithCornerCompleted(window, corners, rows, cols, &read, &first)) return read;
   return first;
 }
 
