@@ -81,6 +81,8 @@ struct SheetCase {
   // Symbols the sheet may lose: one whose outline the search cuts a module short at the corner
   // of its L's far end (where the data modules beside the L are paper) is not read yet.
   size_t mayLose = 0;
+  // Clean long rectangles of small modules laid between the labels, one after each.
+  int longRectangles = 0;
 };
 
 std::vector<scene::Scene> labelsOf(const SheetCase& c) {
@@ -95,7 +97,21 @@ std::vector<scene::Scene> labelsOf(const SheetCase& c) {
                              .quarterTurns = i % 4, .seed = rng.bits()};
     labels.push_back(scene::frameFilling(scene::encodeDataMatrix(content), f));
   }
-  return labels;
+  if (c.longRectangles == 0) return labels;
+  std::vector<scene::Scene> interleaved;
+  const std::vector<scene::DmreSize>& sizes = scene::dmreSizes();
+  for (int i = 0; i < c.longRectangles; ++i) {
+    interleaved.push_back(labels[i % labels.size()]);
+    scene::DmContent content;
+    content.sizeOption = sizes[(5 * i) % sizes.size()].sizeOption;
+    content.sizes = scene::DmSizes::withRectangular;
+    content.data = scene::fillText(content.sizeOption, content.sizes, rng);
+    const scene::Placed p{.moduleSize = 1.9 + 0.1 * (i % 7), .angleDeg = 37.0 * i,
+                          .polarity = i % 2 ? scene::Polarity::lightOnDark : scene::Polarity::darkOnLight,
+                          .seed = rng.bits()};
+    interleaved.push_back(scene::placedAlone(scene::encodeDataMatrix(content), p));
+  }
+  return interleaved;
 }
 
 // Searched whole, the low-contrast sheet gave 10 of its 30 symbols and the blurred one 34 of 36:
@@ -103,7 +119,9 @@ std::vector<scene::Scene> labelsOf(const SheetCase& c) {
 // estimate, the blurred sheet lost 4. The noisy labels stand between clean ones with wide white
 // margins, which would take a whole-sheet estimate. A symbol of light modules on dark filling its
 // picture shows no edge along its light L on white paper (nor a dark one on black): it was
-// located a module short and not read.
+// located a module short and not read. A noisy label lends its smoothing to the blocks round it,
+// and a clean long rectangle of 2-pixel modules there, smoothed, was outlined a module off and
+// not read, though it was read alone.
 const SheetCase kSheets[] = {
     {"one low-contrast label repeated", {{Category::lowContrast, 6}}, 3200, 2400, 16},
     {"blurred labels", {{Category::blurred, 1}, {Category::blurred, 3}, {Category::blurred, 4}}, 3200, 2400, 16},
@@ -111,6 +129,9 @@ const SheetCase kSheets[] = {
      {{Category::noisy, 1}, {Category::clean, 2}, {Category::noisy, 7}, {Category::clean, 8}}, 2400, 2200, 120},
     {"light symbols filling their pictures, on white", {}, 900, 700, 16, 12, scene::Polarity::lightOnDark, 255, 1},
     {"dark symbols filling their pictures, on black", {}, 900, 700, 16, 12, scene::Polarity::darkOnLight, 0},
+    {"clean long rectangles of small modules beside noisy labels",
+     {{Category::noisy, 1}, {Category::noisy, 7}, {Category::noisy, 9}, {Category::noisy, 3}}, 3000, 2400, 8, 0,
+     scene::Polarity::darkOnLight, 255, 0, 40},
 };
 
 TEST(DataMatrixSheet, GivesEverySymbolItsLabelsGiveAlone) {

@@ -34,6 +34,20 @@ std::array<cmath_vect, 4> namedAfter(const std::array<cmath_vect, 4>& located, c
   return {located[l], located[(l + dir) % 4], located[(l + 2) % 4], located[(l + 4 - dir) % 4]};
 }
 
+// A symbol a window located and the decoder could not read, located again in the part of the
+// image round it and read there (findAgainAlone): the first find there that reads takes its place.
+void readAgainAlone(const cimg_imageConst& image, const cimg_windowConst& window, const Options& road, Symbol* found,
+                    dmread::Reading* reading) {
+  const Outcome again = findAgainAlone(image, *found, road);
+  for (const Symbol& s : again.symbols) {
+    dmread::Reading r = dmread::readSymbol(window, s.corners, s.rows, s.cols);
+    if (!r.ok) continue;
+    *found = s;
+    *reading = std::move(r);
+    return;
+  }
+}
+
 }  // namespace
 
 csys_status readSymbols(idutread::FrontPass& front, const idut::ReadOptions& options, int limit,
@@ -55,7 +69,13 @@ csys_status readSymbols(idutread::FrontPass& front, const idut::ReadOptions& opt
   const Outcome outcome = findAllInWindows(image, road);
   cimg_windowConst window;
   const bool decode = options.decode && !CSYS_FAILED(cimg_windowConst_init(&window, &image));
-  for (const Symbol& found : outcome.symbols) {
+  const bool windowed = searchedInWindows(image);
+  for (Symbol found : outcome.symbols) {
+    dmread::Reading reading;
+    if (decode) {
+      reading = dmread::readSymbol(window, found.corners, found.rows, found.cols);
+      if (!reading.ok && windowed) readAgainAlone(image, window, road, &found, &reading);
+    }
     idut::Symbol s;
     s.symbology = idut::Symbology::DataMatrix;
     s.corners = idutread::quadOf(found.corners.data());
@@ -64,7 +84,6 @@ csys_status readSymbols(idutread::FrontPass& front, const idut::ReadOptions& opt
     s.rows = found.rows;
     s.columns = found.cols;
     if (decode) {
-      const dmread::Reading reading = dmread::readSymbol(window, found.corners, found.rows, found.cols);
       dmread::fillSymbol(reading, s);
       // The grid that read knows which corner is the L and which side the rows: the located
       // corners are named after it (or give way to it, when they missed the L).

@@ -1,6 +1,7 @@
 #include "reader/datamatrix/dmwindows.hpp"
 
 #include <algorithm>
+#include <cmath>
 
 #include "ci_id/mask.h"
 #include "reader/datamatrix/dmlocalnoise.hpp"
@@ -125,7 +126,71 @@ csys_status searchWhole(const cimg_imageConst& image, const Options& options, Ou
   return found.status;
 }
 
+// The box of a symbol's corners.
+struct Box {
+  double x0, y0, x1, y1;
+};
+Box boxOf(const Symbol& s) {
+  Box b{1e300, 1e300, -1e300, -1e300};
+  for (const cmath_vect& c : s.corners) {
+    b.x0 = std::min(b.x0, c.x);
+    b.x1 = std::max(b.x1, c.x);
+    b.y0 = std::min(b.y0, c.y);
+    b.y1 = std::max(b.y1, c.y);
+  }
+  return b;
+}
+
+double shorterSide(const Symbol& s) {
+  const std::array<cmath_vect, 4>& c = s.corners;
+  return std::min(std::hypot(c[1].x - c[0].x, c[1].y - c[0].y), std::hypot(c[3].x - c[0].x, c[3].y - c[0].y));
+}
+
 }  // namespace
+
+bool searchedInWindows(const cimg_imageConst& image) {
+  cimg_windowConst w;
+  return !CSYS_FAILED(cimg_windowConst_init(&w, &image)) && (w.width > kWholeSearchSide || w.height > kWholeSearchSide);
+}
+
+Outcome findAgainAlone(const cimg_imageConst& image, const Symbol& unread, const Options& options) {
+  Outcome out;
+  cimg_windowConst w;
+  if (CSYS_FAILED(out.status = cimg_windowConst_init(&w, &image))) return out;
+  // Out to whole noise blocks, so the part is scanned on the rows and marking cells the whole
+  // image would be.
+  const Box box = boxOf(unread);
+  auto down = [](double v, int32_t limit) {
+    return std::clamp(static_cast<int32_t>(std::floor(v - kAloneMargin)) / kNoiseBlock * kNoiseBlock, 0, limit);
+  };
+  auto up = [](double v, int32_t limit) {
+    return std::clamp(static_cast<int32_t>(std::ceil(v + kAloneMargin)), 0, limit);
+  };
+  const int32_t x0 = down(std::max(box.x0, 0.0), w.width), y0 = down(std::max(box.y0, 0.0), w.height);
+  const int32_t x1 = up(std::min(box.x1, double(w.width)), w.width), y1 = up(std::min(box.y1, double(w.height)), w.height);
+  if (x1 - x0 > kWholeSearchSide || y1 - y0 > kWholeSearchSide || x1 <= x0 || y1 <= y0) return out;
+  WindowResources r;
+  out.status = cimg_imageConst_constructWrap(&r.image, w.pixels + static_cast<ptrdiff_t>(y0) * w.stride + x0, x1 - x0,
+                                             y1 - y0, w.stride);
+  if (CSYS_FAILED(out.status)) return out;
+  r.haveImage = true;
+  Options alone = options;
+  alone.maxSymbols = 0;
+  alone.noiseByBlocks = false;
+  alone.front = nullptr;
+  Outcome found = findAll(r.image, alone);
+  out.status = found.status;
+  out.calls = found.calls;
+  out.rejected = found.rejected;
+  const cmath_vect centre = centreOf(unread.corners);
+  const double near = shorterSide(unread) / 4;
+  for (Symbol s : found.symbols) {
+    for (cmath_vect& c : s.corners) c = cmath_vect{c.x + x0, c.y + y0};
+    const cmath_vect other = centreOf(s.corners);
+    if (std::hypot(other.x - centre.x, other.y - centre.y) <= near) out.symbols.push_back(s);
+  }
+  return out;
+}
 
 Outcome findAllInWindows(const cimg_imageConst& image, const Options& options) {
   cimg_windowConst w;

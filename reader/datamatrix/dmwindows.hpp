@@ -51,6 +51,19 @@ Span coreOf(const std::vector<int32_t>& starts, size_t i, int32_t length);
 // side. maxSymbols counts the symbols taken; the symbols come in window order.
 Outcome findAllInWindows(const cimg_imageConst& image, const Options& options);
 
+// Whether findAllInWindows searches image through windows.
+bool searchedInWindows(const cimg_imageConst& image);
+
+// A symbol located in a window but not read, looked for once more in a picture of its own: the
+// part of the image round it (its box grown by kAloneMargin, out to whole noise blocks) searched
+// whole, its noise decided as one. A window decides its noise block by block, and a noisy label
+// beside a clean one lends its smoothing to the clean one's blocks; a clean symbol of small
+// modules, smoothed, was outlined a module off and not read, though read when cropped alone. The
+// finds whose centres lie within a quarter of the symbol's shorter side of its own, in image
+// coordinates.
+inline constexpr int32_t kAloneMargin = 64;
+Outcome findAgainAlone(const cimg_imageConst& image, const Symbol& unread, const Options& options);
+
 }  // namespace dmroad
 
 #endif
