@@ -310,9 +310,10 @@ TEST(DataMatrixRead, GridsOnTheImageEdgeReadAsInside) {
 }
 
 // A long rectangle of 2-pixel modules turned 35 degrees, with one located corner off by a module
-// or two (its short side, fitted on few edge points, turned by a stray one): it reads all the
-// same, whichever corner is off and whichever way it moved.
-TEST(DataMatrixRead, AnOutlineWithOneCornerOffReads) {
+// or two (its short side, fitted on few edge points, turned by a stray one), or one end short or
+// long by most of a module: it reads all the same, whichever corner or end is off and whichever
+// way it moved.
+TEST(DataMatrixRead, AnOutlineWithACornerOrAnEndOffReads) {
   const Encoding e{"ONE CORNER OFF 0123456789", DATA_MODE, 0, 34};  // 8 x 96
   const dmread::ModuleMatrix m = encode(e);
   ASSERT_EQ(m.rows, 8);
@@ -344,18 +345,22 @@ TEST(DataMatrixRead, AnOutlineWithOneCornerOffReads) {
   const cimg_windowConst w{width, height, 0, 0, width, pixels.data()};
   const std::array<cmath_vect, 4> exact{at(0, m.rows), at(m.cols, m.rows), at(m.cols, 0), at(0, 0)};
   struct Case {
-    int corner;
-    double alongModules, acrossModules;  // how far the corner is off
+    std::vector<int> corners;            // the corners moved: one, or an end's two
+    double alongModules, acrossModules;  // how far
   };
-  const Case cases[] = {{0, 1.7, 0.6},  {1, -1.7, -0.6}, {2, -1.7, 0.6}, {3, 1.7, -0.6},
-                        {0, -1.2, 1.0}, {2, 1.5, 0.0},   {1, 0.0, 1.1},  {3, 0.0, -1.1}};
+  const Case cases[] = {{{0}, 1.7, 0.6},     {{1}, -1.7, -0.6},   {{2}, -1.7, 0.6},    {{3}, 1.7, -0.6},
+                        {{0}, -1.2, 1.0},    {{2}, 1.5, 0.0},     {{1}, 0.0, 1.1},     {{3}, 0.0, -1.1},
+                        {{1, 2}, -1.0, 0.0}, {{1, 2}, 1.3, 0.0}, {{0, 3}, 1.5, 0.0}, {{0, 3}, -1.2, 0.0}, {{1, 2}, -1.6, 0.0}, {{0, 3}, 1.8, 0.0}};
   for (const Case& c : cases) {
     std::array<cmath_vect, 4> corners = exact;
-    corners[c.corner].x += (c.alongModules * along.x + c.acrossModules * across.x);
-    corners[c.corner].y += (c.alongModules * along.y + c.acrossModules * across.y);
+    std::string name = "corners";
+    for (int k : c.corners) {
+      corners[k].x += (c.alongModules * along.x + c.acrossModules * across.x);
+      corners[k].y += (c.alongModules * along.y + c.acrossModules * across.y);
+      name += " " + std::to_string(k);
+    }
+    name += " off " + std::to_string(c.alongModules) + ", " + std::to_string(c.acrossModules);
     const dmread::Reading r = dmread::readSymbol(w, corners, m.rows, m.cols);
-    const std::string name = "corner " + std::to_string(c.corner) + " off " + std::to_string(c.alongModules) + ", " +
-                             std::to_string(c.acrossModules);
     EXPECT_TRUE(r.ok) << name << ": " << r.error;
     if (r.ok) {
       EXPECT_EQ(r.message.text, e.data) << name;

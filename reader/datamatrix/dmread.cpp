@@ -126,6 +126,17 @@ bool readWithCornerCompleted(const cimg_windowConst& window, const std::array<cm
   return false;
 }
 
+// A long rectangle whose ends the outline misses by modules (slidGridCandidates).
+bool readSlid(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners, int rows, int cols,
+              Reading* read, Reading* first) {
+  if (rows <= 0 || std::max(rows, cols) < 3 * std::min(rows, cols)) return false;
+  std::vector<Grid> grids = slidGridCandidates(window, corners, rows, cols);
+  // The best one only: a grid slid onto the symbol fits its patterns better than any other
+  // reading, and refining one costs as much as reading a dozen small symbols.
+  if (grids.size() > 1) grids.resize(1);
+  return readGrids(window, grids, read, first, true);
+}
+
 }  // namespace
 
 Reading readSymbol(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners, int rows, int cols) {
@@ -137,6 +148,7 @@ Reading readSymbol(const cimg_windowConst& window, const std::array<cmath_vect, 
     first.error = "no Data Matrix finder and clock pattern fits the located corners";
     if (readGrownAcrossL(window, corners, rows, cols, &read, &first)) return read;
     if (readWithCornerCompleted(window, corners, rows, cols, &read, &first)) return read;
+    if (readSlid(window, corners, rows, cols, &read, &first)) return read;
     return first;
   }
   if (readGrids(window, grids, &read, &first, false)) return read;
@@ -150,6 +162,7 @@ Reading readSymbol(const cimg_windowConst& window, const std::array<cmath_vect, 
     if (readGrids(window, others, &read, &first, true)) return read;
   }
   if (readWithCornerCompleted(window, corners, rows, cols, &read, &first)) return read;
+  if (readSlid(window, corners, rows, cols, &read, &first)) return read;
   return first;
 }
 

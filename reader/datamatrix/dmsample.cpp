@@ -390,4 +390,95 @@ void refineGrid(const cimg_windowConst& window, Grid* grid) {
   }
 }
 
+namespace {
+
+// A reading's grid slid along the long sides of its size (see slidGridCandidates), in place.
+void slideEnds(const cimg_windowConst& window, const SymbolSize& size, Mapper* mapper, Grid* g) {
+  const bool rowsLong = size.cols > size.rows;
+  // Each corner's partner on its long side, and the two ends (the short sides' corners).
+  const int partner[4] = {rowsLong ? 1 : 3, rowsLong ? 0 : 2, rowsLong ? 3 : 1, rowsLong ? 2 : 0};
+  const int ends[2][2] = {{0, rowsLong ? 3 : 1}, {rowsLong ? 1 : 3, 2}};
+  const double module = distance(g->corners[0], g->corners[partner[0]]) / std::max(size.rows, size.cols);
+  auto contrast = [&](const std::array<cmath_vect, 4>& q) {
+    if (!dmroad::convexQuad(q)) return 0.0;
+    const FixedStats st = wholeStats(window, size, q, mapper);
+    return std::fabs(st.ink - st.paper) * st.right;
+  };
+  // Move `move` (0, 1: an end; 2 ... 5: corner move - 2) by `modules` outwards.
+  auto slid = [&](int move, double modules) {
+    std::array<cmath_vect, 4> q = g->corners;
+    for (int i = 0; i < 4; ++i) {
+      if (move < 2 ? i != ends[move][0] && i != ends[move][1] : i != move - 2) continue;
+      const cmath_vect& from = g->corners[partner[i]];
+      const cmath_vect& to = g->corners[i];
+      const double length = distance(from, to);
+      q[i].x += (to.x - from.x) / length * modules * module;
+      q[i].y += (to.y - from.y) / length * modules * module;
+    }
+    return q;
+  };
+  // The one move that gains most, each round: moving the ends by two modules keeps the long
+  // sides' solid and clock patterns in step, so the first end moved greedily can take a shift
+  // that belongs to the other.
+  double best = contrast(g->corners);
+  for (int round = 0; round < kSlideRounds; ++round) {
+    std::array<cmath_vect, 4> bestTrial = g->corners;
+    int bestMove = -1;
+    double bestModules = 0;
+    auto tryMove = [&](int move, double m) {
+      const std::array<cmath_vect, 4> trial = slid(move, m);
+      const double c = contrast(trial);
+      if (c > best) {
+        best = c;
+        bestTrial = trial;
+        bestMove = move;
+        bestModules = m;
+      }
+    };
+    // Each end whole, then each corner alone (half as far), in half modules; the best then to a
+    // quarter.
+    for (int move = 0; move < 6; ++move) {
+      const double reach = move < 2 ? kSlideModules : kSlideModules / 2;
+      for (double m = -reach; m <= reach; m += 0.5)
+        if (m != 0) tryMove(move, m);
+    }
+    if (bestMove < 0) break;
+    const int move = bestMove;
+    const double m = bestModules;
+    tryMove(move, m - 0.25);
+    tryMove(move, m + 0.25);
+    g->corners = bestTrial;
+  }
+}
+
+}  // namespace
+
+std::vector<Grid> slidGridCandidates(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners, int rows,
+                                     int cols) {
+  std::vector<Grid> out;
+  const SymbolSize* size = findSize(std::min(rows, cols), std::max(rows, cols));
+  if (size == nullptr || !dmroad::convexQuad(corners)) return out;
+  Mapper mapper(window, corners, size->rows, size->cols);
+  for (int l = 0; l < 4; ++l)
+    for (int dir : {1, 3}) {
+      Grid g;
+      g.size = size;
+      g.corners = {corners[l], corners[(l + dir) % 4], corners[(l + 2) % 4], corners[(l + 4 - dir) % 4]};
+      const double rowLength = distance(g.corners[0], g.corners[1]), columnLength = distance(g.corners[0], g.corners[3]);
+      if ((rowLength > columnLength) != (size->cols > size->rows)) continue;
+      slideEnds(window, *size, &mapper, &g);
+      const FixedStats st = wholeStats(window, *size, g.corners, &mapper);
+      if (std::fabs(st.ink - st.paper) < 10 || st.right < kSlidFit) continue;
+      const cmath_vect& k = g.corners[0];
+      const cmath_vect& a = g.corners[1];
+      const cmath_vect& b = g.corners[3];
+      g.mirrored = (a.x - k.x) * (b.y - k.y) - (a.y - k.y) * (b.x - k.x) > 0;
+      g.score = st.right;
+      g.lightOnDark = st.ink > st.paper;
+      out.push_back(g);
+    }
+  std::stable_sort(out.begin(), out.end(), [](const Grid& x, const Grid& y) { return x.score > y.score; });
+  return out;
+}
+
 }  // namespace dmread

@@ -29,6 +29,20 @@ struct Grid {
 std::vector<Grid> gridCandidates(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners,
                                  int rows = 0, int cols = 0);
 
+// For a long rectangle whose located ends are a module or two off along its long sides (an
+// outline a fraction of a module short at one end leaves the finder and clock patterns of the
+// far half off, and the right reading scores under the others): for each reading of the
+// quadrilateral, each end (its two corners together) by up to kSlideModules and each corner alone
+// by half that, slid along the long sides (in half modules, then a quarter either way), wherever the finder and clock modules
+// gain contrast; the readings whose patterns then fit (kSlidFit of the finder and clock modules
+// on their side), best first: a grid slid onto the symbol fits nearly all of them. rows x cols: the size (either
+// orientation).
+inline constexpr double kSlideModules = 2;
+inline constexpr int kSlideRounds = 2;
+inline constexpr double kSlidFit = 0.9;
+std::vector<Grid> slidGridCandidates(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners, int rows,
+                                     int cols);
+
 // Samples every module centre of the grid with a threshold per data region, taken from that
 // region's own finder and clock modules; fills grid->modules (with margins).
 void sampleModules(const cimg_windowConst& window, Grid* grid);
