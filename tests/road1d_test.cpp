@@ -632,6 +632,40 @@ TEST(Road1d, ClaimedOutlinesHideOnlyWhatTheyCover) {
   EXPECT_TRUE(road1d::withinOutline(reversed, 9, 50, 4));
 }
 
+// EAN/UPC decided by the fewest lines: those must lie apart by several modules (lines closer
+// than that cross one flaw of the print alike), or take in a good part of a thin region.
+TEST(Road1d, TheFewestLinesDecidingAnEanUpcSymbolLieApart) {
+  using oned::Symbology;
+  const struct {
+    const char* what;
+    Symbology symbology;
+    std::vector<double> across;  // the agreeing lines, over a symbol 102 px long
+    double regionAcross;
+    bool decided;
+  } cases[] = {
+      {"UPC-E, two lines 2 modules apart in a tall region", Symbology::upce, {0, 4}, 90, false},
+      {"UPC-E, two lines 6 modules apart", Symbology::upce, {0, 12}, 90, true},
+      {"UPC-E, two lines 2 modules apart in a thin strip", Symbology::upce, {0, 4}, 12, true},
+      {"UPC-E, three lines close together", Symbology::upce, {0, 3, 6}, 90, true},
+      {"EAN-8, two lines 3 modules apart", Symbology::ean8, {0, 4.5}, 90, false},
+      {"Code 128, two lines close together", Symbology::code128, {0, 4}, 90, true},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::vector<road1d::LineRead>> perLine(c.across.size());
+    for (size_t k = 0; k < c.across.size(); ++k) {
+      road1d::LineRead lr{};
+      lr.read.symbology = c.symbology;
+      lr.read.text = "04963406";
+      lr.startAlong = 0;
+      lr.endAlong = 102;
+      lr.across = c.across[k];
+      lr.line = static_cast<int>(k);
+      perLine[k].push_back(lr);
+    }
+    EXPECT_EQ(road1d::decides(road1d::countVotes(perLine), road1d::Options{}, c.regionAcross), c.decided) << c.what;
+  }
+}
+
 // The region's line reads as votes: a text read elsewhere along the lines is another label and
 // no rival, a text over the same bars is, wherever its lines lie; rivals on lines apart from the
 // winner's (a label above or below) mark where to part the region, interleaved ones do not.
@@ -665,7 +699,7 @@ TEST(Road1d, VotesCountRivalsOnlyOverTheSameBars) {
       perLine[r.line].push_back(lr);
     }
     const road1d::Votes v = road1d::countVotes(perLine);
-    EXPECT_EQ(road1d::decides(v, road1d::Options{}), c.decided) << c.what;
+    EXPECT_EQ(road1d::decides(v, road1d::Options{}, 90), c.decided) << c.what;
     if (*c.winner) {
       EXPECT_EQ(v.winner.second, c.winner) << c.what;
     }

@@ -372,7 +372,7 @@ csys_status readRegionOnLines(const cimg_windowConst& w, const Region& r, const 
     if (const csys_status st = csys_attention_check(); CSYS_FAILED(st)) return st;
     sampleLine(k, options.profiles[0].halfHeight);
   }
-  for (size_t way = 0; way < options.profiles.size() && !decides(votes, options); ++way) {
+  for (size_t way = 0; way < options.profiles.size() && !decides(votes, options, r.acrossMax - r.acrossMin); ++way) {
     const bool resampled = way > 0 && options.profiles[way].halfHeight != options.profiles[way - 1].halfHeight;
     // A band where no way on the first profiles read a line is not sampled again taller.
     if (resampled && r.besideRead && nothingRead(perLine)) break;
@@ -383,7 +383,7 @@ csys_status readRegionOnLines(const cimg_windowConst& w, const Region& r, const 
     }
     votes = countVotes(perLine);
   }
-  if (!decides(votes, options)) {
+  if (!decides(votes, options, r.acrossMax - r.acrossMin)) {
     *mostAgreeing = votes.best;
     // Two labels one above the other, each read on lines of its own: where to part the region.
     if (votes.splitBetween >= 0 && !votes.interleaved)

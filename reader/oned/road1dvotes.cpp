@@ -22,6 +22,7 @@ Votes countVotes(const std::vector<std::vector<LineRead>>& perLine) {
     std::pair<int, std::string> key;
     double start, end;
     int firstLine, lastLine, lines;
+    double acrossMin, acrossMax;
   };
   std::map<std::pair<int, std::string>, std::vector<const LineRead*>> byText;
   for (const std::vector<LineRead>& line : perLine)
@@ -32,13 +33,15 @@ Votes countVotes(const std::vector<std::vector<LineRead>>& perLine) {
     for (size_t i = 0; i < list.size(); ++i) {
       const LineRead& r = *list[i];
       if (i == 0 || startOf(r) > candidates.back().end) {
-        candidates.push_back({key, startOf(r), endOf(r), r.line, r.line, 1});
+        candidates.push_back({key, startOf(r), endOf(r), r.line, r.line, 1, r.across, r.across});
         continue;
       }
       Candidate& c = candidates.back();
       c.end = std::max(c.end, endOf(r));
       c.firstLine = std::min(c.firstLine, r.line);
       c.lastLine = std::max(c.lastLine, r.line);
+      c.acrossMin = std::min(c.acrossMin, r.across);
+      c.acrossMax = std::max(c.acrossMax, r.across);
       ++c.lines;
     }
   }
@@ -53,6 +56,7 @@ Votes countVotes(const std::vector<std::vector<LineRead>>& perLine) {
   v.firstLine = best->firstLine;
   v.lastLine = best->lastLine;
   v.best = best->lines;
+  v.acrossSpan = best->acrossMax - best->acrossMin;
   for (const Candidate& c : candidates) {
     if (&c == best || c.key == best->key || !overlapAlong(c.start, c.end, best->start, best->end)) continue;
     v.second = std::max(v.second, c.lines);
@@ -93,9 +97,34 @@ bool readAlready(const std::vector<LineRead>& line, const LineRead& r) {
   return false;
 }
 
+namespace {
+
+// The modules of an EAN/UPC symbol from guard to guard; 0 for the other symbologies.
+int eanModules(int symbology) {
+  switch (static_cast<oned::Symbology>(symbology)) {
+    case oned::Symbology::ean13:
+    case oned::Symbology::upca: return 95;
+    case oned::Symbology::ean8: return 67;
+    case oned::Symbology::upce: return 51;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
 // Wrong text is worse than none: a rival reading must be clearly outvoted.
-bool decides(const Votes& v, const Options& options) {
-  return v.best >= options.minAgreeing && v.best >= 2 * v.second + (v.second > 0 ? 1 : 0);
+bool decides(const Votes& v, const Options& options, double regionAcross) {
+  if (v.best < options.minAgreeing || v.best < 2 * v.second + (v.second > 0 ? 1 : 0)) return false;
+  // EAN/UPC carry one check digit. Lines a few modules apart cross one flaw of the print (a mark
+  // or a crease over the bars) alike, and read the same wrong text: on a photograph scaled up
+  // twice, two neighbouring lines 2 to 4 modules apart, near the top of a UPC-E's tall bars,
+  // agreed on a wrong text, and no other line read anything. The fewest agreeing lines count
+  // only when they lie well apart, or take in a good part of the region's height (a strip of
+  // short bars has no lines further apart).
+  const int modules = eanModules(v.winner.first);
+  if (modules == 0 || v.best > options.minAgreeing) return true;
+  return v.acrossSpan >= kIndependentModules * (v.end - v.start) / modules ||
+         v.acrossSpan >= kIndependentShare * regionAcross;
 }
 
 }  // namespace road1d

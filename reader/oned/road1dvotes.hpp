@@ -27,7 +27,13 @@ struct Votes {
   int splitBetween = -1;
   bool interleaved = false;
   int best = 0, second = 0;            // lines for the winner and for its strongest rival
+  double acrossSpan = 0;               // how far apart across the winner's outermost lines lie
 };
+
+// How far apart across the fewest lines that may decide an EAN/UPC symbol must lie (see
+// decides): so many of the symbol's modules, or this share of the region's height.
+inline constexpr double kIndependentModules = 4.5;
+inline constexpr double kIndependentShare = 0.25;
 
 bool overlapAlong(double start0, double end0, double start1, double end1);
 double startOf(const LineRead& r);  // the read's span along, whichever way it was read
@@ -42,8 +48,10 @@ void chooseAddOn(const std::vector<LineRead>& reads, const std::pair<int, std::s
 // Whether this line read the same text over the same bars already (one vote a line a symbol).
 bool readAlready(const std::vector<LineRead>& line, const LineRead& r);
 
-// Whether the votes decide: enough agreeing lines, a rival clearly outvoted.
-bool decides(const Votes& v, const Options& options);
+// Whether the votes decide: enough agreeing lines, a rival clearly outvoted, and for EAN/UPC the
+// fewest agreeing lines well apart.
+// regionAcross: the height of the region the lines cross.
+bool decides(const Votes& v, const Options& options, double regionAcross);
 
 }  // namespace road1d
 
