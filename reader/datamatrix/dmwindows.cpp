@@ -51,17 +51,26 @@ cmath_vect centreOf(const std::array<cmath_vect, 4>& corners) {
                     (corners[0].y + corners[1].y + corners[2].y + corners[3].y) / 4};
 }
 
+// The box of a symbol's corners.
+struct Box {
+  double x0, y0, x1, y1;
+};
+Box boxOf(const Symbol& s) {
+  Box b{1e300, 1e300, -1e300, -1e300};
+  for (const cmath_vect& c : s.corners) {
+    b.x0 = std::min(b.x0, c.x);
+    b.x1 = std::max(b.x1, c.x);
+    b.y0 = std::min(b.y0, c.y);
+    b.y1 = std::max(b.y1, c.y);
+  }
+  return b;
+}
+
 // Whether any corner of a symbol lies within the window grown by a margin: only those can hold
 // a seed or a candidate of the window.
 bool reaches(const Symbol& s, double x0, double y0, double x1, double y1) {
-  double lx = 1e300, ly = 1e300, hx = -1e300, hy = -1e300;
-  for (const cmath_vect& c : s.corners) {
-    lx = std::min(lx, c.x);
-    hx = std::max(hx, c.x);
-    ly = std::min(ly, c.y);
-    hy = std::max(hy, c.y);
-  }
-  return hx >= x0 && lx <= x1 && hy >= y0 && ly <= y1;
+  const Box b = boxOf(s);
+  return b.x1 >= x0 && b.x0 <= x1 && b.y1 >= y0 && b.y0 <= y1;
 }
 
 // Searches one window at (x0, y0) of w, with the symbols found so far claimed, and appends the
@@ -124,21 +133,6 @@ csys_status searchWhole(const cimg_imageConst& image, const Options& options, Ou
     out->symbols.push_back(s);
   }
   return found.status;
-}
-
-// The box of a symbol's corners.
-struct Box {
-  double x0, y0, x1, y1;
-};
-Box boxOf(const Symbol& s) {
-  Box b{1e300, 1e300, -1e300, -1e300};
-  for (const cmath_vect& c : s.corners) {
-    b.x0 = std::min(b.x0, c.x);
-    b.x1 = std::max(b.x1, c.x);
-    b.y0 = std::min(b.y0, c.y);
-    b.y1 = std::max(b.y1, c.y);
-  }
-  return b;
 }
 
 double shorterSide(const Symbol& s) {
