@@ -253,6 +253,12 @@ void unclaimBarCells(std::vector<Cell>& cells, int cols, int rows, const Outline
     }
 }
 
+// Where cell i's centre lies in the region's frame: along and across.
+std::pair<double, double> cellPlace(const Region& r, int cols, int i) {
+  const double px = ((i % cols) + 0.5) * kCell - r.cx, py = ((i / cols) + 0.5) * kCell - r.cy;
+  return {px * r.dx + py * r.dy, -px * r.dy + py * r.dx};
+}
+
 // A region's extents: across, over its cells that hold edges of both senses; along, over all its
 // cells within that. A lone straight edge - a label's or a photograph's border, an image laid on
 // white - has the bars' direction and joins their cells (or, as a region of its own, is joined to
@@ -261,10 +267,7 @@ void unclaimBarCells(std::vector<Cell>& cells, int cols, int rows, const Outline
 // single edge, the first bar's) still join its pieces and reach its ends. False when no cell holds
 // both senses: the region is a lone edge and no symbol.
 bool setExtents(Region& r, int cols, const std::vector<Cell>& cells, const std::vector<int>& members) {
-  const auto place = [&](int i) {
-    const double px = ((i % cols) + 0.5) * kCell - r.cx, py = ((i / cols) + 0.5) * kCell - r.cy;
-    return std::pair<double, double>{px * r.dx + py * r.dy, -px * r.dy + py * r.dx};
-  };
+  const auto place = [&](int i) { return cellPlace(r, cols, i); };
   double acrossLo = 1e9, acrossHi = -1e9;
   for (int i : members) {
     if (cells[i].oneSense) continue;
@@ -293,9 +296,7 @@ bool setExtents(Region& r, int cols, const std::vector<Cell>& cells, const std::
 // holds every cell of the group within its span across. None when the group is all of a piece.
 std::vector<std::vector<int>> partsAcross(const Region& r, int cols, const std::vector<Cell>& cells,
                                           const std::vector<int>& members) {
-  const auto acrossOf = [&](int i) {
-    return -(((i % cols) + 0.5) * kCell - r.cx) * r.dy + (((i / cols) + 0.5) * kCell - r.cy) * r.dx;
-  };
+  const auto acrossOf = [&](int i) { return cellPlace(r, cols, i).second; };
   std::vector<double> places;
   for (int i : members)
     if (!cells[i].oneSense) places.push_back(acrossOf(i));
