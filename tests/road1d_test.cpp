@@ -500,7 +500,8 @@ TEST(Road1d, LabelsSideBySideOnAPageEachRead) {
 
 // Faint and noisy scenes laid on a white page, as a sheet of pictures puts them, read as they do
 // alone: the page's step past a scene's border is far stronger than a faint symbol's edges and of
-// the first bar's sense, and must not be taken for the symbol's first edge.
+// the first bar's sense, and must not be taken for the symbol's first edge, even where the bars
+// come within a cell or two of the border.
 TEST(Road1d, FaintScenesOnAWhitePageReadAsAlone) {
   constexpr int kBorder = 24;
   int readAlone = 0;
@@ -512,13 +513,7 @@ TEST(Road1d, FaintScenesOnAWhitePageReadAsAlone) {
         auto reads = [&](const std::vector<road1d::Symbol>& found) {
           return std::any_of(found.begin(), found.end(), [&](const road1d::Symbol& f) { return f.text == s.barcode.text; });
         };
-        // Bars closer than three cells to the scene's border are left out: there the border's
-        // step joins the symbol's cells and lies inside its region, where nothing holds it yet.
-        const scene::SymbolTruth& t = s.scene.symbols[0];
-        double margin = 1e9;
-        for (const scene::Point& p : {t.lCorner, t.rowEnd, t.columnEnd, t.opposite})
-          margin = std::min({margin, p.x, p.y, alone.width - p.x, alone.height - p.y});
-        if (margin < 3 * road1d::kCell || !reads(runRoad(alone))) continue;
+        if (!reads(runRoad(alone))) continue;
         ++readAlone;
         scene::GreyImage page(alone.width + 2 * kBorder, alone.height + 2 * kBorder, 255);
         for (int y = 0; y < alone.height; ++y)

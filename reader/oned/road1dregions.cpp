@@ -259,13 +259,14 @@ std::pair<double, double> cellPlace(const Region& r, int cols, int i) {
   return {px * r.dx + py * r.dy, -px * r.dy + py * r.dx};
 }
 
-// A region's extents: across, over its cells that hold edges of both senses; along, over all its
-// cells within that. A lone straight edge - a label's or a photograph's border, an image laid on
-// white - has the bars' direction and joins their cells (or, as a region of its own, is joined to
-// theirs in line), but runs along the bars past the symbol's ends: spread over it, the region's
-// scan lines would pass the symbol by. The cells of one sense inside a symbol (a wide element's
-// single edge, the first bar's) still join its pieces and reach its ends. False when no cell holds
-// both senses: the region is a lone edge and no symbol.
+// A region's extents: across, over its cells that hold edges of both senses; along, over those
+// and the cells of one sense that touch them, in a chain, within that. A lone straight edge - a
+// label's or a photograph's border, an image laid on white - has the bars' direction and joins
+// their cells (or, as a region of its own, is joined to theirs in line), but runs along the bars
+// past the symbol's ends: spread over it, the region's scan lines would pass the symbol by. The
+// cells of one sense inside a symbol (a wide element's single edge, the first bar's) still join
+// its pieces and reach its ends. False when no cell holds both senses: the region is a lone edge
+// and no symbol.
 bool setExtents(Region& r, int cols, const std::vector<Cell>& cells, const std::vector<int>& members) {
   const auto place = [&](int i) { return cellPlace(r, cols, i); };
   double acrossLo = 1e9, acrossHi = -1e9;
@@ -280,9 +281,25 @@ bool setExtents(Region& r, int cols, const std::vector<Cell>& cells, const std::
   r.alongMax = -1e9;
   for (int i : members) {
     const auto [along, across] = place(i);
-    if (across < acrossLo || across > acrossHi) continue;
+    if (cells[i].oneSense || across < acrossLo || across > acrossHi) continue;
     r.alongMin = std::min(r.alongMin, along - kCell / 2.0);
     r.alongMax = std::max(r.alongMax, along + kCell / 2.0);
+  }
+  // Then the cells of one sense that touch that extent, and those touching them in turn: a wide
+  // element's single edge, the first bar's. A step a cell or more beyond it is no part of the
+  // symbol: a faint label's border on a white page, parallel to its bars a few modules past its
+  // quiet zone, lay inside the region and was taken for the first bar.
+  for (bool grew = true; grew;) {
+    grew = false;
+    for (int i : members) {
+      const auto [along, across] = place(i);
+      if (!cells[i].oneSense || across < acrossLo || across > acrossHi) continue;
+      if (along - kCell / 2.0 >= r.alongMin && along + kCell / 2.0 <= r.alongMax) continue;
+      if (along < r.alongMin - kCell || along > r.alongMax + kCell) continue;
+      r.alongMin = std::min(r.alongMin, along - kCell / 2.0);
+      r.alongMax = std::max(r.alongMax, along + kCell / 2.0);
+      grew = true;
+    }
   }
   r.acrossMin = acrossLo - kCell / 2.0;
   r.acrossMax = acrossHi + kCell / 2.0;
