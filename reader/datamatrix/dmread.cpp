@@ -137,6 +137,42 @@ bool readSlid(const cimg_windowConst& window, const std::array<cmath_vect, 4>& c
   return readGrids(window, grids, read, first, true);
 }
 
+// A long rectangle outlined short by whole regions: where a light symbol's modules beside a
+// region border leave a dark gap across it, the outline can end there, and the border check
+// matches the shorter size of its row count (an 8 x 64 symbol outlined and matched as 8 x 48).
+// Each longer size of the same rows is tried with the outline grown at either end.
+bool readLonger(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners, int rows, int cols,
+                Reading* read, Reading* first) {
+  // The border check counts rows and columns in its own frame: either may be the short side.
+  const int shortSide = std::min(rows, cols), longSide = std::max(rows, cols);
+  if (shortSide <= 0 || longSide < 3 * shortSide) return false;
+  // The long sides run from corner 0 to corner 1 and from 3 to 2, or from 0 to 3 and 1 to 2.
+  const bool alongFirst = dmroad::distance(corners[0], corners[1]) > dmroad::distance(corners[0], corners[3]);
+  const int endA[2] = {0, alongFirst ? 3 : 1}, endB[2] = {alongFirst ? 1 : 3, 2};
+  for (const SymbolSize& s : symbolSizes()) {
+    if (s.rows != shortSide || s.cols <= longSide) continue;
+    const double grow = static_cast<double>(s.cols - longSide) / longSide;
+    for (const int* end : {endA, endB}) {
+      std::array<cmath_vect, 4> q = corners;
+      for (int k = 0; k < 2; ++k) {
+        const int i = end[k];
+        // Its partner on the same long side: the corner of the other end on that side.
+        const int partner = end == endA ? endB[k] : endA[k];
+        q[i] = cmath_vect{q[i].x + grow * (corners[i].x - corners[partner].x),
+                          q[i].y + grow * (corners[i].y - corners[partner].y)};
+      }
+      std::vector<Grid> grids = gridCandidates(window, q, s.rows, s.cols);
+      if (grids.empty()) continue;
+      // The grown ends are as far off as the modules the outline missed were wide.
+      if (readGrids(window, grids, read, first, true) || readSlid(window, q, s.rows, s.cols, read, first)) {
+        read->outlineGrown = true;
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 Reading readSymbol(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners, int rows, int cols) {
@@ -149,6 +185,7 @@ Reading readSymbol(const cimg_windowConst& window, const std::array<cmath_vect, 
     if (readGrownAcrossL(window, corners, rows, cols, &read, &first)) return read;
     if (readWithCornerCompleted(window, corners, rows, cols, &read, &first)) return read;
     if (readSlid(window, corners, rows, cols, &read, &first)) return read;
+    if (readLonger(window, corners, rows, cols, &read, &first)) return read;
     return first;
   }
   if (readGrids(window, grids, &read, &first, false)) return read;
@@ -163,6 +200,7 @@ Reading readSymbol(const cimg_windowConst& window, const std::array<cmath_vect, 
   }
   if (readWithCornerCompleted(window, corners, rows, cols, &read, &first)) return read;
   if (readSlid(window, corners, rows, cols, &read, &first)) return read;
+  if (readLonger(window, corners, rows, cols, &read, &first)) return read;
   return first;
 }
 
