@@ -173,6 +173,13 @@ bool readLonger(const cimg_windowConst& window, const std::array<cmath_vect, 4>&
   return false;
 }
 
+// The outline mended the ways above, in turn, when it does not read as located.
+bool readMendedOutline(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners, int rows, int cols,
+                       Reading* read, Reading* first) {
+  return readWithCornerCompleted(window, corners, rows, cols, read, first) ||
+         readSlid(window, corners, rows, cols, read, first) || readLonger(window, corners, rows, cols, read, first);
+}
+
 }  // namespace
 
 Reading readSymbol(const cimg_windowConst& window, const std::array<cmath_vect, 4>& corners, int rows, int cols) {
@@ -183,10 +190,7 @@ Reading readSymbol(const cimg_windowConst& window, const std::array<cmath_vect, 
   if (grids.empty()) {
     first.error = "no Data Matrix finder and clock pattern fits the located corners";
     if (readGrownAcrossL(window, corners, rows, cols, &read, &first)) return read;
-    if (readWithCornerCompleted(window, corners, rows, cols, &read, &first)) return read;
-    if (readSlid(window, corners, rows, cols, &read, &first)) return read;
-    if (readLonger(window, corners, rows, cols, &read, &first)) return read;
-    return first;
+    return readMendedOutline(window, corners, rows, cols, &read, &first) ? read : first;
   }
   if (readGrids(window, grids, &read, &first, false)) return read;
   // The size the border matched can be wrong: a noisy 52 x 52 symbol whose scan rows fell
@@ -198,10 +202,7 @@ Reading readSymbol(const cimg_windowConst& window, const std::array<cmath_vect, 
                  others.end());
     if (readGrids(window, others, &read, &first, true)) return read;
   }
-  if (readWithCornerCompleted(window, corners, rows, cols, &read, &first)) return read;
-  if (readSlid(window, corners, rows, cols, &read, &first)) return read;
-  if (readLonger(window, corners, rows, cols, &read, &first)) return read;
-  return first;
+  return readMendedOutline(window, corners, rows, cols, &read, &first) ? read : first;
 }
 
 }  // namespace dmread

@@ -36,16 +36,18 @@ std::array<cmath_vect, 4> namedAfter(const std::array<cmath_vect, 4>& located, c
 
 // A symbol a window located and the decoder could not read, located again in the part of the
 // image round it and read there (findAgainAlone): the first find there that reads takes its place.
-void readAgainAlone(const cimg_imageConst& image, const cimg_windowConst& window, const Options& road, Symbol* found,
-                    dmread::Reading* reading) {
+// The search's failure (no memory, a stop), with what it found before it kept.
+csys_status readAgainAlone(const cimg_imageConst& image, const cimg_windowConst& window, const Options& road,
+                           Symbol* found, dmread::Reading* reading) {
   const Outcome again = findAgainAlone(image, *found, road);
   for (const Symbol& s : again.symbols) {
     dmread::Reading r = dmread::readSymbol(window, s.corners, s.rows, s.cols);
     if (!r.ok) continue;
     *found = s;
     *reading = std::move(r);
-    return;
+    break;
   }
+  return again.status;
 }
 
 }  // namespace
@@ -70,11 +72,15 @@ csys_status readSymbols(idutread::FrontPass& front, const idut::ReadOptions& opt
   cimg_windowConst window;
   const bool decode = options.decode && !CSYS_FAILED(cimg_windowConst_init(&window, &image));
   const bool windowed = searchedInWindows(image);
+  csys_status status = outcome.status;
   for (Symbol found : outcome.symbols) {
     dmread::Reading reading;
     if (decode) {
       reading = dmread::readSymbol(window, found.corners, found.rows, found.cols);
-      if (!reading.ok && windowed) readAgainAlone(image, window, road, &found, &reading);
+      if (!reading.ok && windowed && !CSYS_FAILED(status)) {
+        const csys_status st = readAgainAlone(image, window, road, &found, &reading);
+        if (CSYS_FAILED(st) && !CSYS_FAILED(status)) status = st;
+      }
     }
     idut::Symbol s;
     s.symbology = idut::Symbology::DataMatrix;
@@ -92,7 +98,7 @@ csys_status readSymbols(idutread::FrontPass& front, const idut::ReadOptions& opt
     }
     out.push_back(std::move(s));
   }
-  return outcome.status;
+  return status;
 }
 
 }  // namespace dmroad
