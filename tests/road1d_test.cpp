@@ -627,9 +627,9 @@ TEST(Road1d, ClaimedOutlinesHideOnlyWhatTheyCover) {
   EXPECT_TRUE(road1d::withinOutline(reversed, 9, 50, 4));
 }
 
-// EAN/UPC decided by the fewest lines: those must lie apart by several modules (lines closer
-// than that cross one flaw of the print alike), or take in a good part of a thin region.
-TEST(Road1d, TheFewestLinesDecidingAnEanUpcSymbolLieApart) {
+// EAN/UPC decided by a few lines: those must lie apart by several modules (lines closer than
+// that cross one flaw of the print alike), or take in a good part of a thin region.
+TEST(Road1d, AFewLinesDecidingAnEanUpcSymbolLieApart) {
   using oned::Symbology;
   const struct {
     const char* what;
@@ -641,7 +641,8 @@ TEST(Road1d, TheFewestLinesDecidingAnEanUpcSymbolLieApart) {
       {"UPC-E, two lines 2 modules apart in a tall region", Symbology::upce, {0, 4}, 90, false},
       {"UPC-E, two lines 6 modules apart", Symbology::upce, {0, 12}, 90, true},
       {"UPC-E, two lines 2 modules apart in a thin strip", Symbology::upce, {0, 4}, 12, true},
-      {"UPC-E, three lines close together", Symbology::upce, {0, 3, 6}, 90, true},
+      {"UPC-E, three lines close together", Symbology::upce, {0, 3, 6}, 90, false},
+      {"UPC-E, four lines close together", Symbology::upce, {0, 2, 4, 6}, 90, true},
       {"EAN-8, two lines 3 modules apart", Symbology::ean8, {0, 4.5}, 90, false},
       {"Code 128, two lines close together", Symbology::code128, {0, 4}, 90, true},
   };

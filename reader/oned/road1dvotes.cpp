@@ -115,14 +115,15 @@ int eanModules(int symbology) {
 // Wrong text is worse than none: a rival reading must be clearly outvoted.
 bool decides(const Votes& v, const Options& options, double regionAcross) {
   if (v.best < options.minAgreeing || v.best < 2 * v.second + (v.second > 0 ? 1 : 0)) return false;
-  // EAN/UPC carry one check digit. Lines a few modules apart cross one flaw of the print (a mark
-  // or a crease over the bars) alike, and read the same wrong text: on a photograph scaled up
-  // twice, two neighbouring lines 2 to 4 modules apart, near the top of a UPC-E's tall bars,
-  // agreed on a wrong text, and no other line read anything. The fewest agreeing lines count
-  // only when they lie well apart, or take in a good part of the region's height (a strip of
-  // short bars has no lines further apart).
+  // EAN/UPC carry one check digit, which often goes on settling a digit the widths left open.
+  // Lines a few modules apart cross one flaw of the print (a mark or a crease over the bars, or
+  // blur that leaves the same widths all along them) alike, and read the same wrong text: on a
+  // photograph scaled up twice, two or three neighbouring lines 2 to 4 modules apart, near the
+  // top of a UPC-E's tall bars, agreed on a wrong text, and no other line read anything. So few
+  // agreeing lines count only when they lie well apart, or take in a good part of the region's
+  // height (a strip of short bars has no lines further apart).
   const int modules = eanModules(v.winner.first);
-  if (modules == 0 || v.best > options.minAgreeing) return true;
+  if (modules == 0 || v.best > kFewLines) return true;
   return v.acrossSpan >= kIndependentModules * (v.end - v.start) / modules ||
          v.acrossSpan >= kIndependentShare * regionAcross;
 }

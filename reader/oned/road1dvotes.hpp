@@ -30,8 +30,9 @@ struct Votes {
   double acrossSpan = 0;               // how far apart across the winner's outermost lines lie
 };
 
-// How far apart across the fewest lines that may decide an EAN/UPC symbol must lie (see
-// decides): so many of the symbol's modules, or this share of the region's height.
+// How far apart across so few lines (kFewLines or fewer) must lie to decide an EAN/UPC symbol
+// (see decides): so many of the symbol's modules, or this share of the region's height.
+inline constexpr int kFewLines = 3;
 inline constexpr double kIndependentModules = 4.5;
 inline constexpr double kIndependentShare = 0.25;
 
@@ -48,8 +49,8 @@ void chooseAddOn(const std::vector<LineRead>& reads, const std::pair<int, std::s
 // Whether this line read the same text over the same bars already (one vote a line a symbol).
 bool readAlready(const std::vector<LineRead>& line, const LineRead& r);
 
-// Whether the votes decide: enough agreeing lines, a rival clearly outvoted, and for EAN/UPC the
-// fewest agreeing lines well apart.
+// Whether the votes decide: enough agreeing lines, a rival clearly outvoted, and for EAN/UPC a
+// few agreeing lines well apart.
 // regionAcross: the height of the region the lines cross.
 bool decides(const Votes& v, const Options& options, double regionAcross);
 
