@@ -423,17 +423,20 @@ bool readLayout(const std::vector<double>& profile, double start, double end, co
   double centreFit = -1, centre = middle;
   // The centre guard's bars repeat every two modules, as do many digits' beside it: a search
   // wider than a module either way finds a guard two modules off as often as the real one.
+  auto placeCentre = [&](int blur) {
+    for (double dc = -kCentreReach; dc <= kCentreReach + 0.01; dc += 0.25) {
+      g.centre = middle + dc * module;
+      const double f = centreGuardFit(g, blur);
+      if (f > centreFit) centreFit = f, centre = g.centre;
+    }
+  };
+  placeCentre(sigma);
   // The blur the end guards chose is a coarse guess (their fits change little from one blur to
   // the next, and a lens focused on the label's middle blurs its ends more), while the centre
-  // guard's single modules lose their ripple fast as the blur grows: it is also fitted at the
-  // sharper blurs, up to the last that keeps its bars.
-  for (double dc = -kCentreReach; dc <= kCentreReach + 0.01; dc += 0.25) {
-    g.centre = middle + dc * module;
-    double f = centreGuardFit(g, sigma);
-    for (int sharper = 0; sharper < std::min(sigma, kCentreGuardBlurredFrom); ++sharper)
-      f = std::max(f, centreGuardFit(g, sharper));
-    if (f > centreFit) centreFit = f, centre = g.centre;
-  }
+  // guard's single modules lose their ripple fast as the blur grows: where it does not fit at
+  // that blur, it is fitted at the sharper ones, up to the last that keeps its bars.
+  for (int sharper = std::min(sigma, kCentreGuardBlurredFrom) - 1; sharper >= 0 && centreFit < kMinGuardScore; --sharper)
+    placeCentre(sharper);
   int maxUndecided = kMaxUndecided;
   const bool centredByDigits = centreFit < kMinGuardScore;
   if (centredByDigits) {
