@@ -28,14 +28,18 @@ struct Drawn {
 // plus noise of `noise` grey levels. bend moves the bars along the line by up to that many modules
 // in the middle of each half of a 95-module symbol (none at its ends and centre), a sine's swing.
 // endSigma, when given, is the blur at the symbol's ends, sigma the one at its centre, the blur
-// changing evenly between (a lens focused on the middle of a label held at an angle).
+// changing evenly between (a lens focused on the middle of a label held at an angle). shift moves
+// the bars' middle that many modules along the line, the ends staying (a label seen at an angle:
+// the nearer half's modules are wider).
 Drawn draw(const std::vector<int>& modules, double samples, double sigma, double falloff, double noise,
-           scene::Random& rng, int quiet = 10, double bend = 0, double endSigma = 0) {
+           scene::Random& rng, int quiet = 10, double bend = 0, double endSigma = 0, double shift = 0) {
   Drawn d;
   const int total = static_cast<int>(modules.size()) + 2 * quiet;
   const int n = static_cast<int>(total * samples);
   auto darkAt = [&](double u) {  // u in modules from the quiet zone's start
     u -= bend * std::sin(2 * 3.14159265358979 * (u - quiet) / 95);
+    const double t = std::clamp((u - quiet) / static_cast<double>(modules.size()), 0.0, 1.0);
+    u -= 4 * shift * t * (1 - t);
     const double half = 0.5 * static_cast<double>(modules.size());
     const double blur = endSigma > 0 ? sigma + (endSigma - sigma) * std::min(1.0, std::fabs(u - quiet - half) / half) : sigma;
     double v = 0;
@@ -74,7 +78,7 @@ TEST(EanGrid, BlurredProfilesReadAndOthersDoNot) {
     int minReads;  // of the trials, each way along the line; 0: nothing may be read (never another text)
     double bend = 0;
     int trials = kTrials;
-    double endSigma = 0;
+    double endSigma = 0, shift = 0;
   } cases[] = {
       {Barcode1d::ean13, 4, 0.3, 1.0, 0, kTrials},  {Barcode1d::ean13, 3, 0.6, 0.7, 4, kTrials},
       {Barcode1d::ean13, 6, 0.6, 0.7, 3, kTrials},  {Barcode1d::upca, 3, 0.5, 0.8, 3, kTrials},
@@ -86,16 +90,20 @@ TEST(EanGrid, BlurredProfilesReadAndOthersDoNot) {
       // Sharper at the centre than at the ends: the end guards fit a blur the centre guard's
       // single modules do not have.
       {Barcode1d::upca, 3, 0.45, 0.9, 2, kTrials, 0, 2 * kTrials, 0.85},
+      // The centre guard a module and a half off the ends' midpoint.
+      {Barcode1d::upca, 3, 0.4, 0.9, 2, kTrials / 2, 0, kTrials, 0, 1.5},
+      {Barcode1d::ean13, 4, 0.4, 0.9, 2, kTrials / 2, 0, kTrials, 0, -1.75},
       {Barcode1d::ean8, 4, 0.5, 1.0, 0, 0},         {Barcode1d::code128, 3, 0.5, 1.0, 2, 0},
       {Barcode1d::itf, 3, 0.5, 1.0, 2, 0},          {Barcode1d::databar, 3, 0.5, 1.0, 2, 0},
   };
   for (const Case& c : cases) {
     const std::string label = std::string(scene::barcodeName(c.kind)) + " sigma " + std::to_string(c.sigma) +
-                              " bend " + std::to_string(c.bend) + " at the ends " + std::to_string(c.endSigma);
+                              " bend " + std::to_string(c.bend) + " at the ends " + std::to_string(c.endSigma) + " centre moved " + std::to_string(c.shift);
     int forward = 0, backward = 0;
     for (int trial = 0; trial < c.trials; ++trial) {
       const scene::Encoded1d code = scene::encode1d(c.kind, scene::randomData1d(rng, c.kind), 1);
-      const Drawn d = draw(modulesOf(code), c.samples, c.sigma, c.falloff, c.noise, rng, 10, c.bend, c.endSigma);
+      const Drawn d =
+          draw(modulesOf(code), c.samples, c.sigma, c.falloff, c.noise, rng, 10, c.bend, c.endSigma, c.shift);
       const std::vector<oned::GridRead> reads = oned::readEanOnGrid(d.profile, d.dark, d.light);
       for (const oned::GridRead& r : reads) EXPECT_EQ(r.read.text, code.text) << label;
       if (c.minReads == 0) {

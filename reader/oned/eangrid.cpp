@@ -26,6 +26,7 @@ constexpr int kMaxEnds = 5;              // start and end candidates weighed on 
 constexpr int kMaxPairs = 5;             // pairs of them read
 constexpr double kMaxQuietSwing = 0.3;   // of the symbol's grey range, in the light beside it
 constexpr double kCentreReach = 1.0;     // modules the centre guard may lie off the ends' midpoint
+constexpr double kFarCentreReach = 2.0;  // and where it fits nowhere nearer
 // The first blur (index into kSigmas) at which the centre guard's one-module bars, two modules
 // apart, keep too little swing to be found: its ripple falls to about a twentieth of the contrast.
 constexpr int kCentreGuardBlurredFrom = 2;
@@ -423,20 +424,29 @@ bool readLayout(const std::vector<double>& profile, double start, double end, co
   double centreFit = -1, centre = middle;
   // The centre guard's bars repeat every two modules, as do many digits' beside it: a search
   // wider than a module either way finds a guard two modules off as often as the real one.
-  auto placeCentre = [&](int blur) {
-    for (double dc = -kCentreReach; dc <= kCentreReach + 0.01; dc += 0.25) {
+  auto placeCentre = [&](int blur, double from, double to) {
+    for (double dc = from; dc <= to + 0.01; dc += 0.25) {
       g.centre = middle + dc * module;
       const double f = centreGuardFit(g, blur);
       if (f > centreFit) centreFit = f, centre = g.centre;
     }
   };
-  placeCentre(sigma);
+  placeCentre(sigma, -kCentreReach, kCentreReach);
   // The blur the end guards chose is a coarse guess (their fits change little from one blur to
   // the next, and a lens focused on the label's middle blurs its ends more), while the centre
   // guard's single modules lose their ripple fast as the blur grows: where it does not fit at
   // that blur, it is fitted at the sharper ones, up to the last that keeps its bars.
   for (int sharper = std::min(sigma, kCentreGuardBlurredFrom) - 1; sharper >= 0 && centreFit < kMinGuardScore; --sharper)
-    placeCentre(sharper);
+    placeCentre(sharper, -kCentreReach, kCentreReach);
+  // A label seen at an angle has the wider modules in its nearer half, and a small symbol's
+  // centre guard then lies more than a module off the ends' midpoint (a module and a half on a
+  // UPC-A of 1.6 px modules, its halves' modules 6% apart). Where no guard fits within a module,
+  // it is looked for out to kFarCentreReach, at the blurs that keep its bars: there a guard two
+  // modules off the real one can fit, but its digits do not, and the check refuses them.
+  for (int blur = std::min(sigma, kCentreGuardBlurredFrom - 1); blur >= 0 && centreFit < kMinGuardScore; --blur) {
+    placeCentre(blur, -kFarCentreReach, -kCentreReach - 0.25);
+    placeCentre(blur, kCentreReach + 0.25, kFarCentreReach);
+  }
   int maxUndecided = kMaxUndecided;
   const bool centredByDigits = centreFit < kMinGuardScore;
   if (centredByDigits) {
