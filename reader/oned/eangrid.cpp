@@ -361,7 +361,10 @@ bool readDigits(const Grid& g, int sigma, int maxUndecided, bool tracking, std::
     if (c.bestScore - c.secondScore >= kDigitLead) {
       candidates[slot] = {c.best};
     } else {
-      if (++undecided > maxUndecided) return false;
+      // A digit whose two patterns differ only by parity (an L and a G code of one value) leaves
+      // the check digit to check: the parities' table alone decides between them, so it counts
+      // as decided.
+      if (c.best % 10 != c.second % 10 && ++undecided > maxUndecided) return false;
       candidates[slot] = {c.best, c.second};
     }
   }

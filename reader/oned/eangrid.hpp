@@ -16,7 +16,8 @@
 // the parity rules and the check digit. Where the straight grid does not read, the digits are
 // read again, each on a window that may move a little from its neighbour's (a curved label or a
 // lens bends the grid). At a blur of most of a module the centre guard's bars are gone: the
-// centre is then placed where the digits fit best, and every digit must decide alone. EAN-8 is
+// centre is then placed where the digits fit best, and every digit must decide its value alone
+// (its parity may stay open, for the parities' table to settle). EAN-8 is
 // not read this way: without the parities of EAN-13's left half, an EAN-8 grid fits inside a
 // longer symbol and passes its check too often.
 #ifndef IDUT_READER_ONED_EANGRID_HPP
