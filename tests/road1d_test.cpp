@@ -807,3 +807,27 @@ TEST(Road1d, BandsShrinkToTheirOwnBarCells) {
     EXPECT_NEAR(band.acrossMax, 8 * 12 - 72, 0.01) << c.what;
   }
 }
+
+// Symbols of wide modules (a close-up, a photograph at full resolution) on a page, their bars as
+// tall as their length: most cells lie inside a wide element, and the cells of one symbol part
+// into pieces too far apart to join. Each is read whole, its modules of 10 to 20 px.
+TEST(Road1d, SymbolsOfWideModulesRead) {
+  const struct {
+    Barcode1d kind;
+    const char* data;
+    int module;
+  } cases[] = {{Barcode1d::code39, "TEST-SHEET", 18}, {Barcode1d::code39, "AB12", 16},
+               {Barcode1d::code128, "WIDE-MODULES", 10}, {Barcode1d::ean13, "590123412345", 16},
+               {Barcode1d::itf, "30712345000010", 14}, {Barcode1d::upca, "03600029145", 14}};
+  for (const auto& c : cases) {
+    const scene::Encoded1d code = scene::encode1d(c.kind, c.data, 10);
+    const int length = code.bars.cols * c.module, height = length / 3;
+    scene::GreyImage page(length + 40, height + 40, 230);
+    for (int y = 20; y < 20 + height; ++y)
+      for (int x = 20; x < 20 + length; ++x)
+        if (code.bars.isDark(0, (x - 20) / c.module)) page.at(x, y) = 40;
+    const std::vector<road1d::Symbol> found = runRoad(page);
+    EXPECT_EQ(found.size(), 1u) << c.data << " at " << c.module << " px";
+    if (!found.empty()) EXPECT_EQ(found[0].text, code.text) << c.module << " px";
+  }
+}

@@ -558,7 +558,21 @@ Outcome findAll(const cimg_imageConst& image, const Options& options) {
   addStripRegions(w, regions);
   outcome.regions = static_cast<int>(regions.size());
   std::vector<Region> bandsSeen, bandsQueued;  // the bands beside reads, before trimming and as read
-  for (size_t i = 0; i < regions.size(); ++i) {
+  // Where nothing reads at full size, the regions the image at half size adds are read in turn.
+  const size_t fullSizeRegions = regions.size();
+  bool halfSizeSearched = false;
+  for (size_t i = 0;; ++i) {
+    if (i == regions.size()) {
+      if (halfSizeSearched || !outcome.symbols.empty()) break;
+      halfSizeSearched = true;
+      std::vector<Region> more;
+      const std::vector<Region> found(regions.begin(), regions.begin() + static_cast<std::ptrdiff_t>(fullSizeRegions));
+      if (CSYS_FAILED(outcome.status = regionsAtHalfSize(w, options.maxCandidates, options.claimed, found, more)))
+        return outcome;
+      if (more.empty()) break;
+      regions.insert(regions.end(), more.begin(), more.end());
+      outcome.regions = static_cast<int>(regions.size());
+    }
     const Region r = regions[i];  // a copy: reading appends to regions
     // The centre finder's band and the strips are not made of cells: they may lie on a claim.
     if (!options.claimed.empty() && insideClaimed(r, options.claimed, kCell)) continue;

@@ -180,6 +180,19 @@ struct BarCells {
 std::vector<Region> findRegions(const cimg_windowConst& window, int maxRegions, BarCells* cells = nullptr,
                                 const std::vector<Outline>& claimed = {});
 
+// A symbol whose modules are wider than half a cell leaves most cells inside its wide elements
+// without an edge, and its cells part into pieces too far apart to join (a close-up, a photograph
+// at full resolution). The image shrunk to half its size (each pixel the mean of four) shows it
+// as the grid expects; such a symbol, 35 modules at least of 6 px, is this long (pixels).
+inline constexpr double kMinHalvedLength = 200;
+
+// The bar-like regions of the image at half size, in the full image's pixels: those at least
+// kMinHalvedLength long that no region of found (running the same way, holding their centre, two
+// thirds as long) has found already. csys_errNoMemory without memory for the shrunk image, or a
+// stop request's status.
+csys_status regionsAtHalfSize(const cimg_windowConst& window, int maxRegions, const std::vector<Outline>& claimed,
+                              const std::vector<Region>& found, std::vector<Region>& out);
+
 // The parts of r beyond the symbol read in it (along r's direction), each long enough to hold
 // another symbol and shorter than r by a cell at least, so that reading them again ends.
 std::vector<Region> beyondRead(const Region& r, const Symbol& s);

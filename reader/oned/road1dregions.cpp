@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cmath>
 #include <cstdlib>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -415,6 +416,70 @@ std::vector<Region> findRegions(const cimg_windowConst& w, int maxRegions, BarCe
   std::sort(regions.begin(), regions.end(), [](const Region& a, const Region& b) { return a.energy > b.energy; });
   if (maxRegions > 0 && static_cast<int>(regions.size()) > maxRegions) regions.resize(maxRegions);
   return regions;
+}
+
+namespace {
+
+// r found on the image at half size, in the full image's pixels.
+Region doubled(const Region& r) {
+  Region d = r;
+  d.cx = 2 * r.cx;
+  d.cy = 2 * r.cy;
+  d.alongMin = 2 * r.alongMin;
+  d.alongMax = 2 * r.alongMax;
+  d.acrossMin = 2 * r.acrossMin;
+  d.acrossMax = 2 * r.acrossMax;
+  d.energy = 4 * r.energy;
+  d.groups.clear();  // its cells are not the full image's
+  d.pieces.clear();
+  for (const Region& p : r.pieces) d.pieces.push_back(doubled(p));
+  return d;
+}
+
+// Whether a region of the full image runs the same way as c, holds c's centre and is at least
+// two thirds as long: c was found already.
+bool foundAlready(const Region& c, const std::vector<Region>& found) {
+  for (const Region& o : found) {
+    if (std::fabs(o.dx * c.dy - o.dy * c.dx) > std::sin(kSameDirection)) continue;
+    const double px = c.cx - o.cx, py = c.cy - o.cy;
+    const double along = px * o.dx + py * o.dy, across = -px * o.dy + py * o.dx;
+    if (along < o.alongMin || along > o.alongMax || across < o.acrossMin || across > o.acrossMax) continue;
+    if (1.5 * (o.alongMax - o.alongMin) >= c.alongMax - c.alongMin) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+csys_status regionsAtHalfSize(const cimg_windowConst& w, int maxRegions, const std::vector<Outline>& claimed,
+                              const std::vector<Region>& found, std::vector<Region>& out) {
+  out.clear();
+  const int width = w.width / 2, height = w.height / 2;
+  if (std::max(w.width, w.height) < kMinHalvedLength || width < 3 * kCell || height < kCell) return 0;
+  std::vector<uint8_t> half;
+  std::vector<uint16_t> pairs;  // a row pair's sums, pixel by pixel
+  try {
+    half.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
+    pairs.resize(static_cast<size_t>(2 * width));
+  } catch (const std::bad_alloc&) {
+    return csys_errNoMemory;
+  }
+  for (int y = 0; y < height; ++y) {
+    const uint8_t* a = w.pixels + static_cast<ptrdiff_t>(2 * y) * w.stride;
+    const uint8_t* b = a + w.stride;
+    for (int x = 0; x < 2 * width; ++x) pairs[x] = static_cast<uint16_t>(a[x] + b[x]);
+    uint8_t* o = half.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
+    for (int x = 0; x < width; ++x) o[x] = static_cast<uint8_t>((pairs[2 * x] + pairs[2 * x + 1] + 2) >> 2);
+  }
+  const cimg_windowConst halfWindow{width, height, 0, 0, width, half.data()};
+  std::vector<Outline> halfClaimed = claimed;
+  for (Outline& q : halfClaimed)
+    for (auto& corner : q) corner = {corner[0] / 2, corner[1] / 2};
+  for (const Region& r : findRegions(halfWindow, maxRegions, nullptr, halfClaimed)) {
+    const Region d = doubled(r);
+    if (d.alongMax - d.alongMin >= kMinHalvedLength && !foundAlready(d, found)) out.push_back(d);
+  }
+  return csys_attention_check();
 }
 
 }  // namespace road1d
