@@ -492,13 +492,8 @@ csys_status addCentreRegion(const cimg_imageConst& image, const cimg_windowConst
   r.dx = std::cos(c.xRotation);
   r.dy = std::sin(c.xRotation);
   if (r.cx < 0 || r.cy < 0 || r.cx > w.width || r.cy > w.height) return 0;
-  for (const Region& o : regions) {
-    const double px = r.cx - o.cx, py = r.cy - o.cy;
-    const double along = px * o.dx + py * o.dy, across = -px * o.dy + py * o.dx;
-    if (std::fabs(o.dx * r.dy - o.dy * r.dx) < std::sin(kSameDirection) && along >= o.alongMin &&
-        along <= o.alongMax && across >= o.acrossMin && across <= o.acrossMax)
-      return 0;
-  }
+  for (const Region& o : regions)
+    if (runsThrough(o, r)) return 0;
   r.alongMin = -0.5 * c.xLength;
   r.alongMax = 0.5 * c.xLength;
   r.acrossMin = -2.0 * kCell;

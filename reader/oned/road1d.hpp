@@ -180,6 +180,9 @@ struct BarCells {
 std::vector<Region> findRegions(const cimg_windowConst& window, int maxRegions, BarCells* cells = nullptr,
                                 const std::vector<Outline>& claimed = {});
 
+// Whether region o runs the same way as r (within kSameDirection) and holds r's centre.
+bool runsThrough(const Region& o, const Region& r);
+
 // A symbol whose modules are wider than half a cell leaves most cells inside its wide elements
 // without an edge, and its cells part into pieces too far apart to join (a close-up, a photograph
 // at full resolution). The image shrunk to half its size (each pixel the mean of four) shows it

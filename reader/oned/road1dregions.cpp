@@ -436,20 +436,22 @@ Region doubled(const Region& r) {
   return d;
 }
 
-// Whether a region of the full image runs the same way as c, holds c's centre and is at least
-// two thirds as long: c was found already.
+// Whether a region of the full image runs through c and is at least two thirds as long: c was
+// found already.
 bool foundAlready(const Region& c, const std::vector<Region>& found) {
-  for (const Region& o : found) {
-    if (std::fabs(o.dx * c.dy - o.dy * c.dx) > std::sin(kSameDirection)) continue;
-    const double px = c.cx - o.cx, py = c.cy - o.cy;
-    const double along = px * o.dx + py * o.dy, across = -px * o.dy + py * o.dx;
-    if (along < o.alongMin || along > o.alongMax || across < o.acrossMin || across > o.acrossMax) continue;
-    if (1.5 * (o.alongMax - o.alongMin) >= c.alongMax - c.alongMin) return true;
-  }
-  return false;
+  return std::any_of(found.begin(), found.end(), [&](const Region& o) {
+    return runsThrough(o, c) && 1.5 * (o.alongMax - o.alongMin) >= c.alongMax - c.alongMin;
+  });
 }
 
 }  // namespace
+
+bool runsThrough(const Region& o, const Region& r) {
+  if (std::fabs(o.dx * r.dy - o.dy * r.dx) >= std::sin(kSameDirection)) return false;
+  const double px = r.cx - o.cx, py = r.cy - o.cy;
+  const double along = px * o.dx + py * o.dy, across = -px * o.dy + py * o.dx;
+  return along >= o.alongMin && along <= o.alongMax && across >= o.acrossMin && across <= o.acrossMax;
+}
 
 csys_status regionsAtHalfSize(const cimg_windowConst& w, int maxRegions, const std::vector<Outline>& claimed,
                               const std::vector<Region>& found, std::vector<Region>& out) {
