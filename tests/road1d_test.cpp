@@ -810,7 +810,7 @@ TEST(Road1d, BandsShrinkToTheirOwnBarCells) {
 
 // Symbols of wide modules (a close-up, a photograph at full resolution) on a page, their bars as
 // tall as their length: most cells lie inside a wide element, and the cells of one symbol part
-// into pieces too far apart to join. Each is read whole, its modules of 10 to 20 px.
+// into pieces too far apart to join. Each is read whole, its modules of 10 to 36 px.
 TEST(Road1d, SymbolsOfWideModulesRead) {
   const struct {
     Barcode1d kind;
@@ -818,7 +818,8 @@ TEST(Road1d, SymbolsOfWideModulesRead) {
     int module;
   } cases[] = {{Barcode1d::code39, "TEST-SHEET", 18}, {Barcode1d::code39, "AB12", 16},
                {Barcode1d::code128, "WIDE-MODULES", 10}, {Barcode1d::ean13, "590123412345", 16},
-               {Barcode1d::itf, "30712345000010", 14}, {Barcode1d::upca, "03600029145", 14}};
+               {Barcode1d::itf, "30712345000010", 14}, {Barcode1d::upca, "03600029145", 14},
+               {Barcode1d::upca, "03600029145", 22}, {Barcode1d::code39, "AB12", 36}};
   for (const auto& c : cases) {
     const scene::Encoded1d code = scene::encode1d(c.kind, c.data, 10);
     const int length = code.bars.cols * c.module, height = length / 3;

@@ -542,6 +542,9 @@ bool centredOnClaim(const Symbol& s, const std::vector<Outline>& claimed) {
 
 }  // namespace
 
+// The most the image is shrunk by for symbols of wide modules.
+constexpr int kMaxShrink = 8;
+
 Outcome findAll(const cimg_imageConst& image, const Options& options) {
   Outcome outcome;
   cimg_windowConst w;
@@ -553,21 +556,24 @@ Outcome findAll(const cimg_imageConst& image, const Options& options) {
   addStripRegions(w, regions);
   outcome.regions = static_cast<int>(regions.size());
   std::vector<Region> bandsSeen, bandsQueued;  // the bands beside reads, before trimming and as read
-  // Where nothing reads at full size, the regions the image at half size adds are read in turn.
-  const size_t fullSizeRegions = regions.size();
-  bool halfSizeSearched = false;
+  // Where nothing reads, the regions the image shrunk to half its size adds are read in turn, and
+  // so on while it is large enough (modules up to a cell and a half wide at each size).
+  std::vector<Region> found = regions;  // the grid's regions at each size
+  ShrunkImage shrunk;
   for (size_t i = 0;; ++i) {
-    if (i == regions.size()) {
-      if (halfSizeSearched || !outcome.symbols.empty()) break;
-      halfSizeSearched = true;
+    bool exhausted = false;
+    while (i == regions.size() && !exhausted) {
+      const int factor = shrunk.factor;
       std::vector<Region> more;
-      const std::vector<Region> found(regions.begin(), regions.begin() + static_cast<std::ptrdiff_t>(fullSizeRegions));
-      if (CSYS_FAILED(outcome.status = regionsAtHalfSize(w, options.maxCandidates, options.claimed, found, more)))
+      if (outcome.symbols.empty() && factor < kMaxShrink &&
+          CSYS_FAILED(outcome.status = regionsShrunkAgain(w, shrunk, options.maxCandidates, options.claimed, found, more)))
         return outcome;
-      if (more.empty()) break;
+      exhausted = shrunk.factor == factor;  // something read, or the image too small to shrink again
+      found.insert(found.end(), more.begin(), more.end());
       regions.insert(regions.end(), more.begin(), more.end());
       outcome.regions = static_cast<int>(regions.size());
     }
+    if (exhausted) break;
     const Region r = regions[i];  // a copy: reading appends to regions
     // The centre finder's band and the strips are not made of cells: they may lie on a claim.
     if (!options.claimed.empty() && insideClaimed(r, options.claimed, kCell)) continue;

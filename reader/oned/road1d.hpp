@@ -186,15 +186,24 @@ bool runsThrough(const Region& o, const Region& r);
 // A symbol whose modules are wider than half a cell leaves most cells inside its wide elements
 // without an edge, and its cells part into pieces too far apart to join (a close-up, a photograph
 // at full resolution). The image shrunk to half its size (each pixel the mean of four) shows it
-// as the grid expects; such a symbol, 35 modules at least of 6 px, is this long (pixels).
+// as the grid expects; such a symbol, 35 modules at least of 6 px, is this long (pixels), and
+// twice as long for each further halving.
 inline constexpr double kMinHalvedLength = 200;
 
-// The bar-like regions of the image at half size, in the full image's pixels: those at least
-// kMinHalvedLength long that no region of found (running the same way, holding their centre, two
-// thirds as long) has found already. csys_errNoMemory without memory for the shrunk image, or a
-// stop request's status.
-csys_status regionsAtHalfSize(const cimg_windowConst& window, int maxRegions, const std::vector<Outline>& claimed,
-                              const std::vector<Region>& found, std::vector<Region>& out);
+// The image shrunk by factor (1: not yet).
+struct ShrunkImage {
+  int width = 0, height = 0, factor = 1;
+  std::vector<uint8_t> pixels;
+};
+
+// The bar-like regions of the image shrunk to half the size of shrunk (of window, the first
+// time), which it then holds, in the full image's pixels: those long enough for modules too wide
+// at the size before (kMinHalvedLength at half size) that no region of found has found already (a
+// region running through it at least two thirds as long). None once the image is too small for
+// such a symbol; csys_errNoMemory without memory for the shrunk image, or a stop request's status.
+csys_status regionsShrunkAgain(const cimg_windowConst& window, ShrunkImage& shrunk, int maxRegions,
+                               const std::vector<Outline>& claimed, const std::vector<Region>& found,
+                               std::vector<Region>& out);
 
 // The parts of r beyond the symbol read in it (along r's direction), each long enough to hold
 // another symbol and shorter than r by a cell at least, so that reading them again ends.

@@ -420,24 +420,23 @@ std::vector<Region> findRegions(const cimg_windowConst& w, int maxRegions, BarCe
 
 namespace {
 
-// r found on the image at half size, in the full image's pixels.
-Region doubled(const Region& r) {
+// r found on the image shrunk by factor, in the full image's pixels.
+Region enlarged(const Region& r, int factor) {
   Region d = r;
-  d.cx = 2 * r.cx;
-  d.cy = 2 * r.cy;
-  d.alongMin = 2 * r.alongMin;
-  d.alongMax = 2 * r.alongMax;
-  d.acrossMin = 2 * r.acrossMin;
-  d.acrossMax = 2 * r.acrossMax;
-  d.energy = 4 * r.energy;
+  d.cx = factor * r.cx;
+  d.cy = factor * r.cy;
+  d.alongMin = factor * r.alongMin;
+  d.alongMax = factor * r.alongMax;
+  d.acrossMin = factor * r.acrossMin;
+  d.acrossMax = factor * r.acrossMax;
+  d.energy = factor * factor * r.energy;
   d.groups.clear();  // its cells are not the full image's
   d.pieces.clear();
-  for (const Region& p : r.pieces) d.pieces.push_back(doubled(p));
+  for (const Region& p : r.pieces) d.pieces.push_back(enlarged(p, factor));
   return d;
 }
 
-// Whether a region of the full image runs through c and is at least two thirds as long: c was
-// found already.
+// Whether a region found before runs through c and is at least two thirds as long.
 bool foundAlready(const Region& c, const std::vector<Region>& found) {
   return std::any_of(found.begin(), found.end(), [&](const Region& o) {
     return runsThrough(o, c) && 1.5 * (o.alongMax - o.alongMin) >= c.alongMax - c.alongMin;
@@ -453,11 +452,16 @@ bool runsThrough(const Region& o, const Region& r) {
   return along >= o.alongMin && along <= o.alongMax && across >= o.acrossMin && across <= o.acrossMax;
 }
 
-csys_status regionsAtHalfSize(const cimg_windowConst& w, int maxRegions, const std::vector<Outline>& claimed,
-                              const std::vector<Region>& found, std::vector<Region>& out) {
+csys_status regionsShrunkAgain(const cimg_windowConst& w, ShrunkImage& shrunk, int maxRegions,
+                               const std::vector<Outline>& claimed, const std::vector<Region>& found,
+                               std::vector<Region>& out) {
   out.clear();
-  const int width = w.width / 2, height = w.height / 2;
-  if (std::max(w.width, w.height) < kMinHalvedLength || width < 3 * kCell || height < kCell) return 0;
+  const bool first = shrunk.factor == 1;
+  const cimg_windowConst from =
+      first ? w : cimg_windowConst{shrunk.width, shrunk.height, 0, 0, shrunk.width, shrunk.pixels.data()};
+  const int width = from.width / 2, height = from.height / 2, factor = 2 * shrunk.factor;
+  const double minLength = kMinHalvedLength * factor / 2;
+  if (std::max(w.width, w.height) < minLength || width < 3 * kCell || height < kCell) return 0;
   std::vector<uint8_t> half;
   std::vector<uint16_t> pairs;  // a row pair's sums, pixel by pixel
   try {
@@ -467,19 +471,23 @@ csys_status regionsAtHalfSize(const cimg_windowConst& w, int maxRegions, const s
     return csys_errNoMemory;
   }
   for (int y = 0; y < height; ++y) {
-    const uint8_t* a = w.pixels + static_cast<ptrdiff_t>(2 * y) * w.stride;
-    const uint8_t* b = a + w.stride;
+    const uint8_t* a = from.pixels + static_cast<ptrdiff_t>(2 * y) * from.stride;
+    const uint8_t* b = a + from.stride;
     for (int x = 0; x < 2 * width; ++x) pairs[x] = static_cast<uint16_t>(a[x] + b[x]);
     uint8_t* o = half.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
     for (int x = 0; x < width; ++x) o[x] = static_cast<uint8_t>((pairs[2 * x] + pairs[2 * x + 1] + 2) >> 2);
   }
-  const cimg_windowConst halfWindow{width, height, 0, 0, width, half.data()};
-  std::vector<Outline> halfClaimed = claimed;
-  for (Outline& q : halfClaimed)
-    for (auto& corner : q) corner = {corner[0] / 2, corner[1] / 2};
-  for (const Region& r : findRegions(halfWindow, maxRegions, nullptr, halfClaimed)) {
-    const Region d = doubled(r);
-    if (d.alongMax - d.alongMin >= kMinHalvedLength && !foundAlready(d, found)) out.push_back(d);
+  shrunk.pixels.swap(half);
+  shrunk.width = width;
+  shrunk.height = height;
+  shrunk.factor = factor;
+  const cimg_windowConst shrunkWindow{width, height, 0, 0, width, shrunk.pixels.data()};
+  std::vector<Outline> shrunkClaimed = claimed;
+  for (Outline& q : shrunkClaimed)
+    for (auto& corner : q) corner = {corner[0] / factor, corner[1] / factor};
+  for (const Region& r : findRegions(shrunkWindow, maxRegions, nullptr, shrunkClaimed)) {
+    const Region d = enlarged(r, factor);
+    if (d.alongMax - d.alongMin >= minLength && !foundAlready(d, found)) out.push_back(d);
   }
   return csys_attention_check();
 }
