@@ -266,13 +266,30 @@ bool nothingRead(const std::vector<std::vector<LineRead>>& perLine) {
   return true;
 }
 
-// The reads of one region on the given number of lines: its lines, their reads, and the text most
-// of them agree on. The ways of reading a line are tried in turn over all lines, the next only
-// while the votes do not decide. *read tells whether out holds a symbol; when it does not,
-// *mostAgreeing is the most lines that read one text there. A stop request polled before each
-// line is returned.
-csys_status readRegionOnLines(const cimg_windowConst& w, const Region& r, const Options& options, int lines,
+size_t readCount(const std::vector<std::vector<LineRead>>& perLine) {
+  size_t n = 0;
+  for (const std::vector<LineRead>& line : perLine) n += line.size();
+  return n;
+}
+
+// One pass over a region: how many lines, the ways of reading them in the order tried, and
+// whether a denser pass follows; the pass tells which ways added a read.
+struct Pass {
+  int lines = 0;
+  std::vector<size_t> ways;
+  // Lines that agree but lie too close together to decide are left to the denser pass, which
+  // sets lines between them, rather than read the later ways here.
+  bool denseFollows = false;
+  std::vector<size_t> readingWays;
+};
+
+// The reads of one region on the pass's lines: its lines, their reads, and the text most of them
+// agree on. The ways of reading a line are tried in turn over all lines, the next only while the
+// votes do not decide. *read tells whether out holds a symbol; when it does not, *mostAgreeing is
+// the most lines that read one text there. A stop request polled before each line is returned.
+csys_status readRegionOnLines(const cimg_windowConst& w, const Region& r, const Options& options, Pass& pass,
                               Symbol& out, bool* read, double* splitAcross, int* mostAgreeing) {
+  const int lines = pass.lines;
   *read = false;
   *mostAgreeing = 0;
   *splitAcross = std::nan("");
@@ -372,15 +389,21 @@ csys_status readRegionOnLines(const cimg_windowConst& w, const Region& r, const 
     if (const csys_status st = csys_attention_check(); CSYS_FAILED(st)) return st;
     sampleLine(k, options.profiles[0].halfHeight);
   }
-  for (size_t way = 0; way < options.profiles.size() && !decides(votes, options, r.acrossMax - r.acrossMin); ++way) {
-    const bool resampled = way > 0 && options.profiles[way].halfHeight != options.profiles[way - 1].halfHeight;
+  double sampledHalfHeight = options.profiles[0].halfHeight;
+  for (size_t i = 0; i < pass.ways.size() && !decides(votes, options, r.acrossMax - r.acrossMin); ++i) {
+    const size_t way = pass.ways[i];
+    const bool resampled = options.profiles[way].halfHeight != sampledHalfHeight;
     // A band where no way on the first profiles read a line is not sampled again taller.
     if (resampled && r.besideRead && nothingRead(perLine)) break;
+    if (pass.denseFollows && outvotes(votes, options)) break;
+    const size_t readsBefore = readCount(perLine);
     for (int k = 0; k < lines; ++k) {
       if (const csys_status st = csys_attention_check(); CSYS_FAILED(st)) return st;
       if (resampled) sampleLine(k, options.profiles[way].halfHeight);
       readWay(k, way);
     }
+    sampledHalfHeight = options.profiles[way].halfHeight;
+    if (readCount(perLine) > readsBefore) pass.readingWays.push_back(way);
     votes = countVotes(perLine);
   }
   if (!decides(votes, options, r.acrossMax - r.acrossMin)) {
@@ -461,13 +484,23 @@ constexpr double kMinDenseLinePitch = 4;
 csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options& options, Symbol& out, bool* read,
                        double* splitAcross) {
   const int lines = std::max(1, options.linesPerRegion);
-  int mostAgreeing = 0;
-  const csys_status st = readRegionOnLines(w, r, options, lines, out, read, splitAcross, &mostAgreeing);
-  if (CSYS_FAILED(st) || *read || mostAgreeing < 1 || !std::isnan(*splitAcross)) return st;
   const int dense = std::min(3 * lines, static_cast<int>((r.acrossMax - r.acrossMin) / kMinDenseLinePitch));
-  if (dense <= lines) return st;
+  Pass first;
+  first.lines = lines;
+  for (size_t way = 0; way < options.profiles.size(); ++way) first.ways.push_back(way);
+  first.denseFollows = dense > lines;
+  int mostAgreeing = 0;
+  const csys_status st = readRegionOnLines(w, r, options, first, out, read, splitAcross, &mostAgreeing);
+  if (CSYS_FAILED(st) || *read || mostAgreeing < 1 || !std::isnan(*splitAcross) || dense <= lines) return st;
+  // The ways that read something on the first lines go first on the dense ones: on a blurred
+  // photograph often only the last way reads, and the others would be read three times over.
+  Pass second;
+  second.lines = dense;
+  second.ways = first.readingWays;
+  for (size_t way : first.ways)
+    if (std::find(second.ways.begin(), second.ways.end(), way) == second.ways.end()) second.ways.push_back(way);
   double denseSplit = 0;
-  return readRegionOnLines(w, r, options, dense, out, read, &denseSplit, &mostAgreeing);
+  return readRegionOnLines(w, r, options, second, out, read, &denseSplit, &mostAgreeing);
 }
 
 }  // namespace

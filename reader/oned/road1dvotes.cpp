@@ -113,8 +113,12 @@ int eanModules(int symbology) {
 }  // namespace
 
 // Wrong text is worse than none: a rival reading must be clearly outvoted.
+bool outvotes(const Votes& v, const Options& options) {
+  return v.best >= options.minAgreeing && v.best >= 2 * v.second + (v.second > 0 ? 1 : 0);
+}
+
 bool decides(const Votes& v, const Options& options, double regionAcross) {
-  if (v.best < options.minAgreeing || v.best < 2 * v.second + (v.second > 0 ? 1 : 0)) return false;
+  if (!outvotes(v, options)) return false;
   // EAN/UPC carry one check digit, which often goes on settling a digit the widths left open.
   // Lines a few modules apart cross one flaw of the print (a mark or a crease over the bars, or
   // blur that leaves the same widths all along them) alike, and read the same wrong text: on a

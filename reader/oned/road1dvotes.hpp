@@ -49,8 +49,10 @@ void chooseAddOn(const std::vector<LineRead>& reads, const std::pair<int, std::s
 // Whether this line read the same text over the same bars already (one vote a line a symbol).
 bool readAlready(const std::vector<LineRead>& line, const LineRead& r);
 
-// Whether the votes decide: enough agreeing lines, a rival clearly outvoted, and for EAN/UPC a
-// few agreeing lines well apart.
+// Whether enough lines agree and any rival is clearly outvoted.
+bool outvotes(const Votes& v, const Options& options);
+
+// Whether the votes decide: they outvote, and for EAN/UPC a few agreeing lines lie well apart.
 // regionAcross: the height of the region the lines cross.
 bool decides(const Votes& v, const Options& options, double regionAcross);
 
