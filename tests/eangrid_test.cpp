@@ -28,9 +28,9 @@ struct Drawn {
 // plus noise of `noise` grey levels. bend moves the bars along the line by up to that many modules
 // in the middle of each half of a 95-module symbol (none at its ends and centre), a sine's swing.
 // endSigma, when given, is the blur at the symbol's ends, sigma the one at its centre, the blur
-// changing evenly between (a lens focused on the middle of a label held at an angle). shift moves
-// the bars' middle that many modules along the line, the ends staying (a label seen at an angle:
-// the nearer half's modules are wider).
+// changing evenly between (a lens focused on the middle of a label held at an angle, or on its
+// ends). shift moves the bars' middle that many modules along the line, the ends staying (a label
+// seen at an angle: the nearer half's modules are wider).
 Drawn draw(const std::vector<int>& modules, double samples, double sigma, double falloff, double noise,
            scene::Random& rng, int quiet = 10, double bend = 0, double endSigma = 0, double shift = 0) {
   Drawn d;
@@ -93,6 +93,10 @@ TEST(EanGrid, BlurredProfilesReadAndOthersDoNot) {
       // The centre guard a module and a half off the ends' midpoint.
       {Barcode1d::upca, 3, 0.4, 0.9, 2, kTrials / 2, 0, kTrials, 0, 1.5},
       {Barcode1d::ean13, 4, 0.4, 0.9, 2, kTrials / 2, 0, kTrials, 0, -1.75},
+      // Blurrier at the centre than at the ends, and the centre moved: at the ends' blur the
+      // centre guard fits nowhere, and the digits place it.
+      {Barcode1d::upca, 3, 0.75, 0.9, 2, 10, 0, 2 * kTrials, 0.5, 1.75},
+      {Barcode1d::ean13, 4, 0.75, 0.9, 2, 10, 0, 2 * kTrials, 0.45, -1.75},
       {Barcode1d::ean8, 4, 0.5, 1.0, 0, 0},         {Barcode1d::code128, 3, 0.5, 1.0, 2, 0},
       {Barcode1d::itf, 3, 0.5, 1.0, 2, 0},          {Barcode1d::databar, 3, 0.5, 1.0, 2, 0},
   };

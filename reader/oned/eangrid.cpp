@@ -22,6 +22,11 @@ constexpr int kMaxUndecided = 2;
 // digit doubles the combinations, one of which passes the parities and the check too often
 // (one in ten), and at that blur 1 and 7, 2 and 8 are each other's runners-up.
 constexpr int kMaxUndecidedCentreByDigits = 0;
+// Where the blur keeps the centre guard's bars and yet no guard fits out to kFarCentreReach (a
+// label at an angle and blurred, its guard's fit just under kMinGuardScore), the digits place it
+// out to there; sharp, their runners-up are not each other's blurred twins, and one may stay
+// undecided for the check digit.
+constexpr int kMaxUndecidedSharpByDigits = 1;
 constexpr int kMaxEnds = 5;              // start and end candidates weighed on a line, each way
 constexpr int kMaxPairs = 5;             // pairs of them read
 constexpr double kMaxQuietSwing = 0.3;   // of the symbol's grey range, in the light beside it
@@ -307,15 +312,16 @@ bool uniqueValid(const std::vector<std::vector<int>>& candidates, const Layout& 
   return valid == 1;
 }
 
-// The centre guard's place when blur has flattened it: where the digits fit best, the worst of
+// The centre guard's place when blur has flattened it (or it fits nowhere): within reach modules
+// of the ends' midpoint, where the digits fit best, the worst of
 // them counting. Each digit's seven modules and their blurred neighbours still carry most of
 // their pattern, and a grid a module off turns some of them to no pattern at all; the parities
 // and the check digit still decide the text. worstFit receives the chosen place's worst digit's
 // fit. A place where one digit fits below kMinDigitScore reads nothing, so its other digits are
 // not read: where the guards fit by chance (text, clutter) every place fails at its first digits.
-double centreByDigits(Grid& g, double middle, double module, int sigma, double* worstFit) {
+double centreByDigits(Grid& g, double middle, double module, int sigma, double reach, double* worstFit) {
   double bestWorst = -1, centre = middle;
-  for (double dc = -kCentreReach; dc <= kCentreReach + 0.01; dc += 0.25) {
+  for (double dc = -reach; dc <= reach + 0.01; dc += 0.25) {
     g.centre = middle + dc * module;
     double worst = 1;
     for (int i = 0; i < 2 * g.layout.half && worst > bestWorst && worst >= kMinDigitScore; ++i) {
@@ -453,11 +459,11 @@ bool readLayout(const std::vector<double>& profile, double start, double end, co
   int maxUndecided = kMaxUndecided;
   const bool centredByDigits = centreFit < kMinGuardScore;
   if (centredByDigits) {
-    if (sigma < kCentreGuardBlurredFrom) return false;
+    const bool sharp = sigma < kCentreGuardBlurredFrom;
     double worstFit = -1;
-    centre = centreByDigits(g, middle, module, sigma, &worstFit);
+    centre = centreByDigits(g, middle, module, sigma, sharp ? kFarCentreReach : kCentreReach, &worstFit);
     if (worstFit < kMinDigitScore) return false;  // some digit fits no pattern well there
-    maxUndecided = kMaxUndecidedCentreByDigits;
+    maxUndecided = sharp ? kMaxUndecidedSharpByDigits : kMaxUndecidedCentreByDigits;
   }
   g.centre = centre;
   std::vector<std::vector<int>> candidates;
