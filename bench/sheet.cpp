@@ -212,9 +212,16 @@ int main(int argc, char** argv) {
   for (size_t k = 0; k < onSheet.size(); ++k) {
     if (claimed[k]) continue;
     ++counts[idut::toString(onSheet[k].symbology)].extra;
-    if (verbose)
-      std::printf("extra %s %s \"%s\" at (%.1f, %.1f)\n", idut::toString(onSheet[k].symbology),
-                  onSheet[k].decoded ? "read" : "unread", onSheet[k].text.c_str(), onSheet[k].centre.x, onSheet[k].centre.y);
+    if (!verbose) continue;
+    // The image it lies on, if any (an extra between images is made of two).
+    const Placement* on = nullptr;
+    for (const Placement& p : placed)
+      if (onSheet[k].centre.x >= p.x && onSheet[k].centre.x < p.x + p.tile->image.width && onSheet[k].centre.y >= p.y &&
+          onSheet[k].centre.y < p.y + p.tile->image.height)
+        on = &p;
+    std::printf("extra %s %s \"%s\" at (%.1f, %.1f) on %s\n", idut::toString(onSheet[k].symbology),
+                onSheet[k].decoded ? "read" : "unread", onSheet[k].text.c_str(), onSheet[k].centre.x, onSheet[k].centre.y,
+                on ? on->tile->path.c_str() : "no image");
   }
 
   std::printf("sheet %d x %d (%.1f megapixels), %zu images placed from %zu\n", width, height,
