@@ -591,16 +591,21 @@ Outcome findAll(const cimg_imageConst& image, const Options& options) {
   std::vector<Region> bandsSeen, bandsQueued;  // the bands beside reads, before trimming and as read
   // Where nothing reads, the regions the image shrunk to half its size adds are read in turn, and
   // so on while it is large enough (modules up to a cell and a half wide at each size).
-  std::vector<Region> found = regions;  // the grid's regions at each size
+  // The grid's regions at each size, gathered only once a shrunk image is searched (most images
+  // read before): the first ones are regions' own first ones, which reading only appends to.
+  const size_t firstFound = regions.size();
+  std::vector<Region> found;
   ShrunkImage shrunk;
   for (size_t i = 0;; ++i) {
     bool exhausted = false;
     while (i == regions.size() && !exhausted) {
       const int factor = shrunk.factor;
       std::vector<Region> more;
-      if (outcome.symbols.empty() && factor < kMaxShrink &&
-          CSYS_FAILED(outcome.status = regionsShrunkAgain(w, shrunk, options.maxCandidates, options.claimed, found, more)))
-        return outcome;
+      if (outcome.symbols.empty() && factor < kMaxShrink) {
+        if (factor == 1) found.assign(regions.begin(), regions.begin() + static_cast<std::ptrdiff_t>(firstFound));
+        if (CSYS_FAILED(outcome.status = regionsShrunkAgain(w, shrunk, options.maxCandidates, options.claimed, found, more)))
+          return outcome;
+      }
       exhausted = shrunk.factor == factor;  // something read, or the image too small to shrink again
       found.insert(found.end(), more.begin(), more.end());
       regions.insert(regions.end(), more.begin(), more.end());
