@@ -313,12 +313,12 @@ bool uniqueValid(const std::vector<std::vector<int>>& candidates, const Layout& 
 }
 
 // The centre guard's place when blur has flattened it (or it fits nowhere): within reach modules
-// of the ends' midpoint, where the digits fit best, the worst of
-// them counting. Each digit's seven modules and their blurred neighbours still carry most of
-// their pattern, and a grid a module off turns some of them to no pattern at all; the parities
-// and the check digit still decide the text. worstFit receives the chosen place's worst digit's
-// fit. A place where one digit fits below kMinDigitScore reads nothing, so its other digits are
-// not read: where the guards fit by chance (text, clutter) every place fails at its first digits.
+// of the ends' midpoint, where the digits fit best, the worst of them counting. Each digit's seven
+// modules and their blurred neighbours still carry most of their pattern, and a grid a module off
+// turns some of them to no pattern at all; the parities and the check digit still decide the
+// text. worstFit receives the chosen place's worst digit's fit. A place where one digit fits below
+// kMinDigitScore reads nothing, so its other digits are not read: where the guards fit by chance
+// (text, clutter) every place fails at its first digits.
 double centreByDigits(Grid& g, double middle, double module, int sigma, double reach, double* worstFit) {
   double bestWorst = -1, centre = middle;
   for (double dc = -reach; dc <= reach + 0.01; dc += 0.25) {
