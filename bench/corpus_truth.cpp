@@ -6,6 +6,12 @@
 // wrong texts, and CPU milliseconds per image (the ratio is ZXing's time over idut's). With
 // --1d both look for the one-dimensional symbologies only.
 //
+// A folder of structured-append messages holds images named NN-MM (symbol MM of message NN) and
+// the whole message's truth in NN.txt or NN.bin: each message counts once a turn, its parts read
+// from all of its images turned alike and joined in the order of their indices (a binary part's
+// bytes, a text part's text); it is right when the join is the truth, wrong when a part is no
+// piece of the truth. Its row counts messages, not images.
+//
 // A read is right when one of its texts is the truth: the text itself, the text without its
 // symbology identifier ("]C1..."), and for EAN/UPC truths of 13 digits a UPC-A read with a
 // leading 0 and a UPC-E read expanded to UPC-A with a leading 0. An image with any other text
@@ -33,6 +39,8 @@ namespace {
 
 struct Found {
   std::string symbology, text;
+  int index = -1;    // structured append: the part's place in its message, -1 when none
+  std::string data;  // what the part adds to its message: the text, or the bytes when binary
 };
 
 struct FolderTally {
@@ -40,9 +48,8 @@ struct FolderTally {
   double idutMs = 0, zxingMs = 0;
 };
 
-// The truth beside image: its text or bytes, empty when there is none.
-bool readTruth(const std::string& image, std::string& truth) {
-  const std::filesystem::path stem = std::filesystem::path(image).replace_extension();
+// The truth of the file stem (a path without extension): its text or bytes; false when there is none.
+bool readTruthOf(const std::filesystem::path& stem, std::string& truth) {
   for (const char* ext : {".txt", ".bin"}) {
     std::ifstream in(stem.string() + ext, std::ios::binary);
     if (!in) continue;
@@ -51,6 +58,21 @@ bool readTruth(const std::string& image, std::string& truth) {
     return true;
   }
   return false;
+}
+
+// The truth beside image: its text or bytes; false when there is none.
+bool readTruth(const std::string& image, std::string& truth) {
+  return readTruthOf(std::filesystem::path(image).replace_extension(), truth);
+}
+
+// The message image NN-MM is a part of, when NN's truth lies beside it: *message gets NN's stem.
+bool readMessageTruth(const std::string& image, std::string* message, std::string& truth) {
+  const std::filesystem::path path(image);
+  const std::string stem = path.stem().string();
+  const size_t dash = stem.rfind('-');
+  if (dash == std::string::npos || dash == 0) return false;
+  *message = (path.parent_path() / stem.substr(0, dash)).string();
+  return readTruthOf(*message, truth);
 }
 
 std::string upceToUpca(const std::string& t) {
@@ -88,6 +110,25 @@ bool tally(const std::vector<Found>& finds, const std::string& truth, int& read,
   return right;
 }
 
+// The parts of one message found on its images, joined in the order of their indices (the first
+// reading of an index kept): right when the join is the truth, wrong when a part is no piece of it.
+// Returns whether it was right.
+bool tallyMessage(const std::vector<Found>& finds, const std::string& truth, int& read, int& wrong) {
+  std::map<int, std::string> parts;
+  bool stray = false;
+  for (const Found& f : finds) {
+    if (f.index < 0) continue;
+    stray = stray || f.data.empty() || truth.find(f.data) == std::string::npos;
+    parts.emplace(f.index, f.data);
+  }
+  std::string joined;
+  for (const auto& [index, data] : parts) joined += data;
+  const bool right = !parts.empty() && joined == truth;
+  read += right ? 1 : 0;
+  wrong += !right && stray ? 1 : 0;
+  return right;
+}
+
 // --misses: every image and turn idut did not read, with what it read instead, on stderr.
 void reportMiss(const std::string& file, int turns, const std::vector<Found>& finds) {
   std::fprintf(stderr, "miss %s at %d degrees:", file.c_str(), 90 * turns);
@@ -106,12 +147,29 @@ std::vector<Found> idutFinds(const scene::GreyImage& image, double& ms) {
   ms = corpus::msSince(start, true);
   std::vector<Found> finds;
   for (const idut::Symbol& s : symbols)
-    if (s.decoded) finds.push_back({idut::toString(s.symbology), s.text});
+    if (s.decoded)
+      finds.push_back({idut::toString(s.symbology), s.text, s.structuredAppend.index,
+                       s.contentType == idut::ContentType::Binary ? std::string(s.bytes.begin(), s.bytes.end())
+                                                                  : s.text});
   return finds;
 }
 
-// ZXing in a child process that times its own read (CPU time) and sends "ms" then
-// "format<TAB>text" lines back; an abort is no read.
+std::string toHex(const std::string& s) {
+  static const char* digits = "0123456789abcdef";
+  std::string h;
+  for (unsigned char c : s) h += digits[c >> 4], h += digits[c & 15];
+  return h;
+}
+
+std::string fromHex(const std::string& h) {
+  std::string s;
+  for (size_t i = 0; i + 1 < h.size(); i += 2) s += static_cast<char>(std::stoi(h.substr(i, 2), nullptr, 16));
+  return s;
+}
+
+// ZXing in a child process that times its own read (CPU time) and sends "ms" then a line a
+// result back: format, text, structured-append index and the part's data, tab-separated, the
+// texts in hex (a text may hold tabs and newlines); an abort is no read.
 std::vector<Found> zxingFinds(const scene::GreyImage& image, double& ms) {
   ms = 0;
   const std::optional<std::string> message = corpus::inChildProcess([&] {
@@ -125,7 +183,12 @@ std::vector<Found> zxingFinds(const scene::GreyImage& image, double& ms) {
         ZXing::ImageView(image.pixels.data(), image.width, image.height, ZXing::ImageFormat::Lum), hints);
     std::string out = std::to_string(corpus::msSince(start, true)) + '\n';
     for (const ZXing::Result& r : results)
-      if (r.isValid()) out += std::string(ZXing::ToString(r.format())) + '\t' + r.text() + '\n';
+      if (r.isValid()) {
+        const bool binary = r.contentType() == ZXing::ContentType::Binary;
+        const std::string data = binary ? std::string(r.bytes().begin(), r.bytes().end()) : r.text();
+        out += std::string(ZXing::ToString(r.format())) + '\t' + toHex(r.text()) + '\t' +
+               std::to_string(r.sequenceIndex()) + '\t' + toHex(data) + '\n';
+      }
     return out;
   });
   std::vector<Found> finds;
@@ -134,8 +197,12 @@ std::vector<Found> zxingFinds(const scene::GreyImage& image, double& ms) {
   std::string line;
   if (std::getline(lines, line)) ms = std::stod(line);
   while (std::getline(lines, line)) {
-    const size_t tab = line.find('\t');
-    if (tab != std::string::npos) finds.push_back({line.substr(0, tab), line.substr(tab + 1)});
+    std::istringstream fields(line);
+    std::string format, text, index, data;
+    if (std::getline(fields, format, '\t') && std::getline(fields, text, '\t') && std::getline(fields, index, '\t')) {
+      std::getline(fields, data);
+      finds.push_back({format, fromHex(text), std::stoi(index), fromHex(data)});
+    }
   }
   return finds;
 }
@@ -151,9 +218,10 @@ void printRow(const std::string& name, const FolderTally& t) {
 
 // Whether any image under paths has a truth file beside it (the directory mode then compares texts).
 bool hasTruthFiles(const std::vector<std::string>& paths) {
-  std::string truth;
+  std::string truth, message;
   for (const idutfind::Input& input : idutfind::collectInputs(paths).items)
-    if (input.problem.empty() && readTruth(input.path, truth)) return true;
+    if (input.problem.empty() && (readTruth(input.path, truth) || readMessageTruth(input.path, &message, truth)))
+      return true;
   return false;
 }
 
@@ -161,11 +229,27 @@ int runTruthDirectories(const std::vector<std::string>& paths, bool onlyOned, bo
   g_onlyOned = onlyOned;
   std::map<std::string, FolderTally> folders;
   FolderTally all;
+  // Messages by their stem: the truth, the row they count in and their part images.
+  struct Message {
+    std::string truth, folder;
+    std::vector<scene::GreyImage> images;
+  };
+  std::map<std::string, Message> messages;
   for (const std::string& file : idutfind::filesOf(idutfind::collectInputs(paths), "idut-corpus")) {
-    std::string truth;
+    std::string truth, message;
     scene::GreyImage image;
-    if (!readTruth(file, truth) || !corpus::readImage(file, &image)) continue;
-    FolderTally& t = folders[std::filesystem::path(file).parent_path().filename().string()];
+    const std::string folder = std::filesystem::path(file).parent_path().filename().string();
+    if (!readTruth(file, truth)) {
+      if (readMessageTruth(file, &message, truth) && corpus::readImage(file, &image)) {
+        Message& m = messages[message];
+        m.truth = truth;
+        m.folder = folder + " msgs";
+        m.images.push_back(std::move(image));
+      }
+      continue;
+    }
+    if (!corpus::readImage(file, &image)) continue;
+    FolderTally& t = folders[folder];
     for (int turns = 0; turns < 4; ++turns) {
       const scene::GreyImage view = corpus::rotated(image, turns);
       double idutMs = 0, zxingMs = 0;
@@ -175,6 +259,24 @@ int runTruthDirectories(const std::vector<std::string>& paths, bool onlyOned, bo
       ++t.images;
       t.idutMs += idutMs;
       t.zxingMs += zxingMs;
+    }
+  }
+  for (const auto& [stem, m] : messages) {
+    FolderTally& t = folders[m.folder];
+    for (int turns = 0; turns < 4; ++turns) {
+      std::vector<Found> idutParts, zxingParts;
+      for (const scene::GreyImage& image : m.images) {
+        const scene::GreyImage view = corpus::rotated(image, turns);
+        double idutMs = 0, zxingMs = 0;
+        for (Found& f : idutFinds(view, idutMs)) idutParts.push_back(std::move(f));
+        for (Found& f : zxingFinds(view, zxingMs)) zxingParts.push_back(std::move(f));
+        t.idutMs += idutMs;
+        t.zxingMs += zxingMs;
+      }
+      if (!tallyMessage(idutParts, m.truth, t.idutRead, t.idutWrong) && listMisses)
+        reportMiss(stem, turns, idutParts);
+      tallyMessage(zxingParts, m.truth, t.zxingRead, t.zxingWrong);
+      ++t.images;
     }
   }
   std::printf("%-16s %6s %14s %6s %14s %6s %9s %9s %7s\n", "folder", "images", "idut read", "wrong", "zxing read",
