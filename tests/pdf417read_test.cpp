@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <ctime>
+#include <map>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -325,7 +326,8 @@ TEST(Pdf417Read, MacroPdf417CarriesTheEciIntoTheNextSymbol) {
 }
 
 // The scans: every image read at every rotation with the file's text (for a Macro PDF417 part, a
-// piece of its message), through the front door, and no other text.
+// piece of its message), through the front door, and no other text; and each Macro PDF417 message
+// whole at every rotation, its parts from all its images joined in the order of their indices.
 TEST(Pdf417Read, RealScansAtFourRotations) {
   const std::string root = IDUT_PHOTOS_DIR;
   const struct {
@@ -337,17 +339,21 @@ TEST(Pdf417Read, RealScansAtFourRotations) {
       {"pdf417-4", {"01-01.webp", "02-01.webp", "02-02.webp", "03-01.png"}},
   };
   int images = 0, read = 0, wrong = 0;
+  // Per message (its file stem) and turn, the parts read, by index.
+  std::map<std::string, std::array<std::map<int, std::string>, 4>> messages;
+  std::map<std::string, std::string> messageTruths;
   for (const auto& folder : folders) {
     for (const char* file : folder.files) {
       const std::string path = root + "/" + folder.folder + "/" + file;
       imageio::GreyImage image;
       std::string error;
       if (!imageio::readGrey(path, &image, &error)) GTEST_SKIP() << "no scans here: " << error;
-      const std::string stem = std::string(file).substr(0, 2);
-      std::string truth = fileText(root + "/" + folder.folder + "/" + stem + ".txt");
+      const std::string stem = root + "/" + folder.folder + "/" + std::string(file).substr(0, 2);
+      std::string truth = fileText(stem + ".txt");
       const bool binary = truth.empty();
-      if (binary) truth = fileText(root + "/" + folder.folder + "/" + stem + ".bin");
+      if (binary) truth = fileText(stem + ".bin");
       const bool part = std::string(folder.folder) == "pdf417-4";
+      if (part) messageTruths[stem] = truth;
       std::printf("%s/%-10s", folder.folder, file);
       for (int turns = 0; turns < 4; ++turns) {
         const imageio::GreyImage img = turnedClockwise(image, turns);
@@ -363,6 +369,7 @@ TEST(Pdf417Read, RealScansAtFourRotations) {
           const std::string got = binary ? std::string(sym.bytes.begin(), sym.bytes.end()) : sym.text;
           const bool right = part ? !got.empty() && truth.find(got) != std::string::npos : got == truth;
           ok = ok || right;
+          if (part) messages[stem][turns].emplace(sym.structuredAppend.index, got);
           if (!right) {
             ++wrong;
             ADD_FAILURE() << path << " at " << 90 * turns << " degrees: wrong text \"" << got << "\"";
@@ -378,6 +385,14 @@ TEST(Pdf417Read, RealScansAtFourRotations) {
   std::printf("scans read %d of %d image rotations, wrong %d\n", read, images, wrong);
   EXPECT_EQ(wrong, 0);
   EXPECT_EQ(read, images);
+  ASSERT_EQ(messageTruths.size(), 3u);
+  for (const auto& [stem, truth] : messageTruths)
+    for (int turns = 0; turns < 4; ++turns) {
+      std::string joined;
+      for (const auto& [index, got] : messages[stem][turns]) joined += got;
+      EXPECT_EQ(joined, truth) << stem << " at " << 90 * turns << " degrees: " << messages[stem][turns].size()
+                               << " parts read";
+    }
 }
 
 }  // namespace

@@ -251,7 +251,7 @@ namespace {
 struct Walk {
   std::vector<std::array<int, 2>> readings, clusters;
   std::vector<std::array<float, 6>> unread;
-  std::array<int, 9> clusterVotes{};
+  std::vector<int> firstEdges;  // per slot, the edge its word was read from; -1 where none read
   std::array<float, 6> lastDistances{kNotMeasured};
 
   // Room for a line's words, taken once.
@@ -259,6 +259,7 @@ struct Walk {
     readings.reserve(kMaxLineWords);
     clusters.reserve(kMaxLineWords);
     unread.reserve(kMaxLineWords);
+    firstEdges.reserve(kMaxLineWords);
   }
   // The word whose elements run from edge e over total samples; false when neither way reads it
   // (its distances are then kept for skip()).
@@ -271,8 +272,7 @@ struct Walk {
     readings.push_back(value);
     clusters.push_back(cluster);
     unread.push_back({kNotMeasured});
-    for (int way = 0; way < 2; ++way)
-      if (value[way] >= 0 && (way == 0 || value[0] < 0 || cluster[0] != cluster[1])) ++clusterVotes[cluster[way]];
+    firstEdges.push_back(static_cast<int>(e));
     return true;
   }
   // A slot that did not read: its distances when take() measured them just before.
@@ -280,6 +280,47 @@ struct Walk {
     readings.push_back({-1, -1});
     clusters.push_back({-1, -1});
     unread.push_back(measured ? lastDistances : std::array<float, 6>{kNotMeasured});
+    firstEdges.push_back(-1);
+  }
+  // A word's own span holds its scale only to the pixel: on a symbol of two-pixel modules scanned
+  // to a bilevel image, a word of 33.6 pixels spans 34 and puts a distance of 11 pixels at exactly
+  // 5.5 modules, which then rounds the same wrong way on every line. The span of the run of read
+  // words around it (up to two either side) holds the scale that many times more exactly: each
+  // read word is read again at it.
+  void rescale(const std::vector<double>& pos) {
+    const int n = static_cast<int>(firstEdges.size());
+    for (int k = 0; k < n; ++k) {
+      if (firstEdges[k] < 0) continue;
+      int a = k, b = k;
+      while (a > k - 2 && a > 0 && firstEdges[a - 1] >= 0) --a;
+      while (b < k + 2 && b + 1 < n && firstEdges[b + 1] >= 0) ++b;
+      if (a == b) continue;
+      const size_t e = static_cast<size_t>(firstEdges[k]);
+      // Slots run along the profile or, read from the stop pattern, against it.
+      const size_t first = static_cast<size_t>(std::min(firstEdges[a], firstEdges[b]));
+      const size_t last = static_cast<size_t>(std::max(firstEdges[a], firstEdges[b]));
+      const double own = pos[e + 8] - pos[e];
+      const double total = (pos[last + 8] - pos[first]) / (b - a + 1);
+      // Neighbours of another scale (a word read across a flaw) leave the word as it read.
+      if (std::fabs(total - own) > 0.06 * own) continue;
+      std::array<int, 2> cluster{-1, -1};
+      std::array<float, 6> distances{};
+      const std::array<int, 2> value = readWord(pos, e, total, &cluster, &distances);
+      if (value[0] < 0 && value[1] < 0) continue;
+      readings[k] = value;
+      clusters[k] = cluster;
+    }
+  }
+  // Votes for the line's cluster: a word's cluster once, or each way's where they differ.
+  std::array<int, 9> clusterVotes() const {
+    std::array<int, 9> votes{};
+    for (size_t k = 0; k < readings.size(); ++k)
+      for (int way = 0; way < 2; ++way) {
+        const std::array<int, 2>& value = readings[k];
+        const std::array<int, 2>& cluster = clusters[k];
+        if (value[way] >= 0 && (way == 0 || value[0] < 0 || cluster[0] != cluster[1])) ++votes[cluster[way]];
+      }
+    return votes;
   }
 };
 
@@ -377,10 +418,11 @@ LineRead readLine(const std::vector<float>& profile) {
     walk.reserve();
     walkBackward(pos, dark, stop, &line, &walk);
   }
+  walk.rescale(pos);
   line.found = true;
+  const std::array<int, 9> votes = walk.clusterVotes();
   line.readings = std::move(walk.readings);
   line.unread = std::move(walk.unread);
-  const auto& votes = walk.clusterVotes;
   const int best = static_cast<int>(std::max_element(votes.begin(), votes.end()) - votes.begin());
   if (votes[best] == 0 || best % 3 != 0) return line;
   line.cluster = best;
