@@ -829,6 +829,8 @@ TEST(Road1d, SymbolsOfWideModulesRead) {
         if (code.bars.isDark(0, (x - 20) / c.module)) page.at(x, y) = 40;
     const std::vector<road1d::Symbol> found = runRoad(page);
     EXPECT_EQ(found.size(), 1u) << c.data << " at " << c.module << " px";
-    if (!found.empty()) EXPECT_EQ(found[0].text, code.text) << c.module << " px";
+    if (!found.empty()) {
+      EXPECT_EQ(found[0].text, code.text) << c.module << " px";
+    }
   }
 }
