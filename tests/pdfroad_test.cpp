@@ -90,7 +90,8 @@ TEST(PdfRoad, LocationRateAndCornerErrorPerCondition) {
       {ConditionPdf::clean, 0.97, 0.6},    {ConditionPdf::rotated, 0.97, 0.6},   {ConditionPdf::perspective, 0.95, 0.5},
       {ConditionPdf::blurred, 0.97, 0.8},  {ConditionPdf::noisy, 0.97, 0.5},     {ConditionPdf::lowContrast, 0.97, 0.5},
       {ConditionPdf::inverted, 0.97, 0.6}, {ConditionPdf::crowded, 0.95, 0.5},   {ConditionPdf::compact, 0.95, 0.6},
-      {ConditionPdf::content, 0.97, 0.6},  {ConditionPdf::framed, 0.97, 0.6},    {ConditionPdf::large, 0.95, 0.8}};
+      {ConditionPdf::content, 0.97, 0.6},  {ConditionPdf::framed, 0.97, 0.6},    {ConditionPdf::large, 0.95, 0.8},
+      {ConditionPdf::bilevel, 0.75, 0.6}};
   constexpr uint32_t kSeeds = 40;
   int allSymbols = 0, allLocated = 0;
   for (const Floor& f : floors) {

@@ -122,7 +122,8 @@ DmSymbol randomPdf(Random& rng, ConditionPdf condition, double minModule, double
       continue;  // too much data for the layout
     }
     const double widest_module = maxWidth / symbol.cols, tallest_module = maxHeight / symbol.rows;
-    const double maxModule = std::min({condition == ConditionPdf::large ? 8.0 : 6.0, widest_module, tallest_module});
+    const double largest = condition == ConditionPdf::large ? 8.0 : (condition == ConditionPdf::bilevel ? 2.8 : 6.0);
+    const double maxModule = std::min({largest, widest_module, tallest_module});
     if (maxModule < minModule) continue;
     truth->layout = layout;
     truth->content = std::move(content);
@@ -234,7 +235,8 @@ DmSymbol encodePdf417(const Pdf417Content& content, const Pdf417Layout& layout) 
 
 const char* conditionName(ConditionPdf condition) {
   static const char* const kNames[] = {"clean",    "rotated", "perspective", "blurred", "noisy",  "lowContrast",
-                                       "inverted", "crowded", "compact",     "content", "framed", "large"};
+                                       "inverted", "crowded", "compact",     "content", "framed", "large",
+                                       "bilevel"};
   return kNames[static_cast<int>(condition)];
 }
 
@@ -258,7 +260,8 @@ ScenePdf generatePdf(ConditionPdf condition, uint32_t seed) {
 
   const int count = crowded ? rng.uniformInt(1, 3) : 1;
   const bool large = condition == ConditionPdf::large, framed = condition == ConditionPdf::framed;
-  const double minModule = condition == ConditionPdf::blurred ? 2.0 : (large ? 3.0 : 1.5);
+  const bool bilevel = condition == ConditionPdf::bilevel;
+  const double minModule = condition == ConditionPdf::blurred ? 2.0 : (large ? 3.0 : (bilevel ? 1.8 : 1.5));
   const double maxWidth = crowded ? 480 : (large ? 1800 : 720), maxHeight = crowded ? 360 : (large ? 1200 : 540);
   double area = 0, widest = 0, tallest = 0;
   for (int i = 0; i < count; ++i) {
@@ -269,7 +272,7 @@ ScenePdf generatePdf(ConditionPdf condition, uint32_t seed) {
     p.antiAlias = 4;
     p.polarity = inverted ? Polarity::lightOnDark : Polarity::darkOnLight;
     p.angleDeg = condition == ConditionPdf::clean ? rng.uniform(-10, 10) + (rng.chance(0.5) ? 180 : 0)
-                 : framed                          ? rng.uniform(-2, 2) + 90 * rng.uniformInt(0, 3)
+                 : framed || bilevel               ? rng.uniform(-2, 2) + 90 * rng.uniformInt(0, 3)
                                                    : rng.uniform(0, 360);
     if (condition == ConditionPdf::perspective) {
       p.perspectiveU = rng.uniform(0.1, 0.3) * (rng.chance(0.5) ? 1 : -1);
@@ -285,6 +288,13 @@ ScenePdf generatePdf(ConditionPdf condition, uint32_t seed) {
   }
   if (condition == ConditionPdf::blurred)
     spec.blurSigma = std::clamp(rng.uniform(0.3, 0.5) * spec.placements[0].moduleSize, 0.6, 2.5);
+  // A bilevel scan's cut level: away from the middle, bars come out wider (ink spread) or thinner.
+  double cutAt = 0.5;
+  if (bilevel) {
+    spec.blurSigma = rng.uniform(0.5, 1.0);
+    spec.noiseSigma = rng.uniform(0.02, 0.08) * contrast;
+    cutAt = rng.uniform(0.3, 0.7);
+  }
   if (crowded) {
     spec.textBlocks = rng.uniformInt(2, 6);
     spec.barBlocks = rng.uniformInt(1, 3);
@@ -308,6 +318,10 @@ ScenePdf generatePdf(ConditionPdf condition, uint32_t seed) {
     try {
       out.scene = renderAtRandom(spec, rng, 3 + 2 * spec.blurSigma, crowded ? 60 : 400);
       if (framed) cropToSymbol(&out.scene, rng);
+      if (bilevel) {
+        const double cut = spec.darkLevel + cutAt * (spec.lightLevel - spec.darkLevel);
+        for (uint8_t& p : out.scene.image.pixels) p = p < cut ? 0 : 255;
+      }
       return out;
     } catch (const std::runtime_error&) {
       if (!crowded || grow == 8) throw;

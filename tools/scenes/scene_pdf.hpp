@@ -45,12 +45,13 @@ struct Pdf417Content {
 DmSymbol encodePdf417(const Pdf417Content& content, const Pdf417Layout& layout = {});
 
 enum class ConditionPdf {
-  clean, rotated, perspective, blurred, noisy, lowContrast, inverted, crowded, compact, content, framed, large
+  clean, rotated, perspective, blurred, noisy, lowContrast, inverted, crowded, compact, content, framed, large, bilevel
 };
-inline constexpr std::array<ConditionPdf, 12> kAllConditionsPdf = {
+inline constexpr std::array<ConditionPdf, 13> kAllConditionsPdf = {
     ConditionPdf::clean,   ConditionPdf::rotated,     ConditionPdf::perspective, ConditionPdf::blurred,
     ConditionPdf::noisy,   ConditionPdf::lowContrast, ConditionPdf::inverted,    ConditionPdf::crowded,
-    ConditionPdf::compact, ConditionPdf::content,     ConditionPdf::framed,      ConditionPdf::large};
+    ConditionPdf::compact, ConditionPdf::content,     ConditionPdf::framed,      ConditionPdf::large,
+    ConditionPdf::bilevel};
 const char* conditionName(ConditionPdf condition);
 
 // One PDF417 symbol of the scene with the layout and content it was encoded with.
@@ -70,7 +71,11 @@ struct PdfTruth {
 // the symbol: within 2 degrees of a quarter turn, the image's border 0 to 1.5 modules from the
 // bars on every side (so the quiet zone is gone), full or compact PDF417 alike. Large scenes
 // hold symbols of 3 to 8 pixel modules and 10 or more columns, rows 2 to 4 modules high, any
-// rotation: long rows across an image of up to 2000 pixels.
+// rotation: long rows across an image of up to 2000 pixels. Bilevel scenes are a fax or a 1-bit
+// scanner's: within 2 degrees of a quarter turn, modules of 1.8 to 2.8 pixels, blurred and a
+// little grainy, then cut to black and white at 30% to 70% of the way from dark to light, so that
+// every edge lands on a pixel boundary, bars come out up to half a module wide or thin, and the
+// grain leaves edges ragged by a pixel.
 struct ScenePdf {
   Scene scene;
   std::vector<PdfTruth> pdf;
