@@ -1,6 +1,7 @@
 #include "reader/oned/road1d.hpp"
 
 #include <algorithm>
+#include <optional>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -272,8 +273,13 @@ size_t readCount(const std::vector<std::vector<LineRead>>& perLine) {
   return n;
 }
 
+// What each way read on each line of a pass (unread: not tried there), kept for the denser pass
+// that follows: its every third line is one of these lines.
+using WayReads = std::vector<std::optional<std::vector<LineRead>>>;
+
 // One pass over a region: how many lines, the ways of reading them in the order tried, and
-// whether a denser pass follows; the pass tells which ways added a read.
+// whether a denser pass follows; the pass tells which ways added a read, and keeps what each way
+// read on each line.
 struct Pass {
   int lines = 0;
   std::vector<size_t> ways;
@@ -281,6 +287,10 @@ struct Pass {
   // sets lines between them, rather than read the later ways here.
   bool denseFollows = false;
   std::vector<size_t> readingWays;
+  std::vector<WayReads> readsByLine;
+  // The sparser pass's readsByLine: line k = 3j + 1 of this pass is its line j, whose reads are
+  // taken as they are rather than sampled and read again.
+  const std::vector<WayReads>* sparser = nullptr;
 };
 
 // The reads of one region on the pass's lines: its lines, their reads, and the text most of them
@@ -318,7 +328,9 @@ csys_status readRegionOnLines(const cimg_windowConst& w, const Region& r, const 
   auto acrossOf = [&](int k) { return r.acrossMin + (r.acrossMax - r.acrossMin) * (k + 0.5) / lines; };
   Votes votes;
   const double inside0 = reach / 2, inside1 = a1 - a0 - reach / 2;
+  std::vector<double> sampledAt(lines, -1.0);  // the half height line k's profile was sampled at
   auto sampleLine = [&](int k, double halfHeight) {
+    sampledAt[k] = halfHeight;
     const double across = acrossOf(k), ox = r.cx - r.dy * across, oy = r.cy + r.dx * across;
     const double x0 = ox + r.dx * a0, y0 = oy + r.dy * a0, x1 = ox + r.dx * a1, y1 = oy + r.dy * a1;
     profiles[k] = lineProfile(w, x0, y0, x1, y1, halfHeight);
@@ -331,10 +343,12 @@ csys_status readRegionOnLines(const cimg_windowConst& w, const Region& r, const 
   // side) for the shortest symbol is text or clutter, and no way reads there. A symbol that two
   // lines can read spans more than a third of its region's lines, so the lines tried cross it
   // (most regions are clutter: two thirds of their profiles are spared).
+  // A denser pass's probed lines are the sparser pass's lines, which showed enough edges.
   if (options.profiles.empty()) return 0;
   auto probed = [&](int k) { return lines < 3 || k % 3 == 1; };
-  int mostEdges = 0;
-  for (int k = 0; k < lines; ++k) {
+  const bool carrying = pass.sparser != nullptr && 3 * static_cast<int>(pass.sparser->size()) == lines;
+  int mostEdges = carrying ? kMinSymbolEdges : 0;
+  for (int k = 0; k < lines && !carrying; ++k) {
     if (!probed(k)) continue;
     if (const csys_status st = csys_attention_check(); CSYS_FAILED(st)) return st;
     sampleLine(k, options.profiles[0].halfHeight);
@@ -343,16 +357,22 @@ csys_status readRegionOnLines(const cimg_windowConst& w, const Region& r, const 
     mostEdges = std::max(mostEdges, inside);
   }
   if (mostEdges < kMinSymbolEdges) return 0;
-  // Line k's reads the way given, into perLine.
-  auto readWay = [&](int k, size_t way) {
+  // The sparser pass's reads of line k the way given, when it read that line that way.
+  auto carried = [&](int k, size_t way) -> const std::vector<LineRead>* {
+    if (!carrying || k % 3 != 1) return nullptr;
+    const WayReads& byWay = (*pass.sparser)[static_cast<size_t>(k / 3)];
+    return way < byWay.size() && byWay[way] ? &*byWay[way] : nullptr;
+  };
+  pass.readsByLine.assign(lines, WayReads(options.profiles.size()));
+  // Line k's reads the way given.
+  auto waysReads = [&](int k, size_t way) {
+    std::vector<LineRead> found;
     const double across = acrossOf(k);
     const Profile& how = options.profiles[way];
     if (how.grid) {
-      for (const oned::GridRead& g : gridReads(profiles[k], extremaOf(k))) {
-        const LineRead lr{g.read, a0 + g.start * kStep, a0 + g.end * kStep, across, k};
-        if (!readAlready(perLine[k], lr)) perLine[k].push_back(lr);
-      }
-      return;
+      for (const oned::GridRead& g : gridReads(profiles[k], extremaOf(k)))
+        found.push_back(LineRead{g.read, a0 + g.start * kStep, a0 + g.end * kStep, across, k});
+      return found;
     }
     std::vector<double> positions;
     const bool raw = !(how.smoothing / kStep > 0.3);
@@ -366,9 +386,27 @@ csys_status readRegionOnLines(const cimg_windowConst& w, const Region& r, const 
       if (atBorder && !mayEndAtBorder(read.symbology)) continue;
       // Element i (i >= 1) lies between edges i - 1 and i.
       const double s = a0 + positions[read.firstElement - 1], e = a0 + positions[read.lastElement];
-      const LineRead lr{read, s, e, across, k};
+      found.push_back(LineRead{read, s, e, across, k});
+    }
+    return found;
+  };
+  // Line k's reads the way given, into perLine: the sparser pass's where it read the line so,
+  // else read here (a carried line sampled first, at the way's height); nothing when this pass
+  // read it so already (a band's probed lines are read by the first ways before all its lines).
+  auto readWay = [&](int k, size_t way) {
+    if (pass.readsByLine[k][way]) return;
+    const std::vector<LineRead>* before = carried(k, way);
+    std::vector<LineRead> found;
+    if (before == nullptr) {
+      if (carrying && k % 3 == 1 && sampledAt[k] != options.profiles[way].halfHeight)
+        sampleLine(k, options.profiles[way].halfHeight);
+      found = waysReads(k, way);
+    }
+    for (LineRead lr : before != nullptr ? *before : found) {
+      lr.line = k;
       if (!readAlready(perLine[k], lr)) perLine[k].push_back(lr);
     }
+    pass.readsByLine[k][way] = before != nullptr ? *before : std::move(found);
   };
   // Most bands beside a read hold its digits, or bars of labels cut off by the photograph's edge:
   // a band is read on its probed lines first, by the ways on the profiles at hand but the grid,
@@ -399,7 +437,7 @@ csys_status readRegionOnLines(const cimg_windowConst& w, const Region& r, const 
     const size_t readsBefore = readCount(perLine);
     for (int k = 0; k < lines; ++k) {
       if (const csys_status st = csys_attention_check(); CSYS_FAILED(st)) return st;
-      if (resampled) sampleLine(k, options.profiles[way].halfHeight);
+      if (resampled && !(carrying && k % 3 == 1)) sampleLine(k, options.profiles[way].halfHeight);
       readWay(k, way);
     }
     sampledHalfHeight = options.profiles[way].halfHeight;
@@ -496,6 +534,7 @@ csys_status readRegion(const cimg_windowConst& w, const Region& r, const Options
   // photograph often only the last way reads, and the others would be read three times over.
   Pass second;
   second.lines = dense;
+  second.sparser = &first.readsByLine;
   second.ways = first.readingWays;
   for (size_t way : first.ways)
     if (std::find(second.ways.begin(), second.ways.end(), way) == second.ways.end()) second.ways.push_back(way);
