@@ -431,8 +431,6 @@ csys_status readRegionOnLines(const cimg_windowConst& w, const Region& r, const 
   for (size_t i = 0; i < pass.ways.size() && !decides(votes, options, r.acrossMax - r.acrossMin); ++i) {
     const size_t way = pass.ways[i];
     const bool resampled = options.profiles[way].halfHeight != sampledHalfHeight;
-    // A band where no way on the first profiles read a line is not sampled again taller.
-    if (resampled && r.besideRead && nothingRead(perLine)) break;
     if (pass.denseFollows && outvotes(votes, options)) break;
     const size_t readsBefore = readCount(perLine);
     for (int k = 0; k < lines; ++k) {
