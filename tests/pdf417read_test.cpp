@@ -176,7 +176,7 @@ TEST(Pdf417Read, GeneratedScenesPerCondition) {
       {scene::ConditionPdf::inverted, 0.95}, {scene::ConditionPdf::crowded, 0.9},
       {scene::ConditionPdf::compact, 0.9},   {scene::ConditionPdf::content, 0.95},
       {scene::ConditionPdf::framed, 0.95},   {scene::ConditionPdf::large, 0.9},
-      {scene::ConditionPdf::bilevel, 0.7}};
+      {scene::ConditionPdf::bilevel, 0.8}};
   constexpr uint32_t kSeeds = 12;
   Tally all;
   for (const Floor& f : floors) {

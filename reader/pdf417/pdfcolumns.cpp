@@ -209,7 +209,8 @@ double median(std::vector<double> v) {
 // the last hit until the grey crosses halfway between the bar and the pattern's widest space (3
 // modules, the last element of the start pattern and the fourth of the stop pattern), or to the
 // image's border. ends[0] lies towards -unit. levels, when given, takes the bar's grey and the
-// space's.
+// space's. However far: on a bilevel scan the rows meet the pattern on one line in four, and the
+// column is a fragment of its side whose bar runs on for many times its length.
 bool barEnds(const cimg_windowConst& w, const Column& c, cmath_vect ends[2], double* levels = nullptr) {
   std::vector<double> bar, space;
   const cmath_vect in = c.inward();
@@ -226,7 +227,8 @@ bool barEnds(const cimg_windowConst& w, const Column& c, cmath_vect ends[2], dou
   if (std::fabs(barLevel - spaceLevel) < 8) return false;
   if (levels) levels[0] = barLevel, levels[1] = spaceLevel;
   const double mid = (barLevel + spaceLevel) / 2, sign = spaceLevel > barLevel ? 1 : -1;
-  const double reach = 0.5 * (c.b1 - c.b0) + 20 * c.across + 6, step = 0.25;
+  // The walk leaves the image within its diagonal (from a hit inside it): the border ends it.
+  const double reach = std::hypot(w.width, w.height) + 1, step = 0.25;
   for (int e = 0; e < 2; ++e) {
     const double from = e == 0 ? c.b0 : c.b1, towards = e == 0 ? -1 : 1;
     double prev = sign * (barLevel - mid);
