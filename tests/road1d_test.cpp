@@ -591,6 +591,47 @@ TEST(Road1d, SymbolsCroppedAtTheirBarsReadWhereACutCannotImitateTheirEnds) {
   }
 }
 
+// A symbol filling a frame much shorter than its bars, the bars slanted a few degrees: the scan
+// lines along the symbol leave the image through its top and bottom long before the symbol ends,
+// and read on along the border row, which crosses the same bars. Every slant reads; so does the
+// upright symbol in a frame cut a module past its ends, whose quiet zones lie beyond the left and
+// right borders, where its lines run on over the border columns' light.
+TEST(Road1d, SymbolsFillingAShortFrameReadAtASlant) {
+  const struct {
+    Barcode1d kind;
+    const char* data;
+    double degrees;
+    int quietModules;
+  } cases[] = {{Barcode1d::code128, "SHELF-A1", 0, 1},   {Barcode1d::code128, "SHELF-A1", 6, 10},
+               {Barcode1d::code128, "SHELF-A1", 10, 10}, {Barcode1d::code39, "TEST-SHEET", 8, 10},
+               {Barcode1d::ean13, "590123412345", 0, 1}, {Barcode1d::ean13, "590123412345", 7, 10}};
+  for (const auto& c : cases) {
+    const scene::Encoded1d code = scene::encode1d(c.kind, c.data, 10);
+    constexpr double kModule = 2.5;
+    const int cols = code.bars.cols;
+    const double length = (cols + 2 * c.quietModules) * kModule;
+    const double angle = c.degrees * std::acos(-1.0) / 180, ca = std::cos(angle), sa = std::sin(angle);
+    scene::GreyImage image(static_cast<int>(length * ca), 36, 210);
+    // Each pixel the mean of 3 x 3 points of the bars (modules from the symbol's left end, the
+    // bars infinitely tall, turned about the image centre).
+    for (int y = 0; y < image.height; ++y)
+      for (int x = 0; x < image.width; ++x) {
+        int sum = 0;
+        for (int i = 0; i < 3; ++i)
+          for (int j = 0; j < 3; ++j) {
+            const double px = x + (i + 0.5) / 3 - image.width / 2.0, py = y + (j + 0.5) / 3 - image.height / 2.0;
+            const double module = (px * ca + py * sa + length / 2) / kModule - c.quietModules;
+            const bool dark = module >= 0 && module < cols && code.bars.isDark(0, static_cast<int>(module));
+            sum += dark ? 35 : 210;
+          }
+        image.at(x, y) = static_cast<uint8_t>(sum / 9);
+      }
+    const std::vector<road1d::Symbol> found = runRoad(image);
+    ASSERT_EQ(found.size(), 1u) << c.data << " at " << c.degrees << " degrees";
+    EXPECT_EQ(found[0].text, code.text) << c.degrees << " degrees";
+  }
+}
+
 // Another road's read claims its outline: the labels it covers are not looked for, those beside
 // it are, whichever way round its corners go; an outline without area claims nothing.
 TEST(Road1d, ClaimedOutlinesHideOnlyWhatTheyCover) {

@@ -245,6 +245,37 @@ bool mayEndAtBorder(oned::Symbology s) {
          s == Symbology::code93;
 }
 
+// How far a line runs on past the image border it crosses head-on (pixels; the larger of the
+// two). Beyond a left or right border a line of near-horizontal bars' profile repeats the border
+// column, where it slides only slowly: a near-flat run that a cut symbol needs as its quiet zone
+// (a few modules), and that is otherwise a third of a photograph's samples, read by every way.
+// Past the top or bottom border the same line slides along the border row, which still crosses
+// the bars, and is sampled on to its end.
+constexpr double kMinBeyondBorder = 24;
+constexpr double kBeyondBorderShare = 0.12;  // of the region's length: ten modules of an EAN-13 filling it
+constexpr double kMaxBorderSlide = 0.36;     // tan 20 degrees: the slide along the border a pixel beyond it
+
+// The stretch [s0, s1] of the line through (ox, oy) along (dx, dy) from a0 to a1 that runs at
+// most `beyond` pixels past the border it crosses head-on, its ends moved in by whole samples so
+// that the samples kept lie where they lay on the whole line. The whole line when it runs
+// diagonally or never crosses that border's span.
+std::pair<double, double> clippedToBorder(const cimg_windowConst& w, double ox, double oy, double dx, double dy,
+                                          double a0, double a1, double beyond) {
+  const bool acrossColumns = std::fabs(dx) >= std::fabs(dy);
+  const double major = acrossColumns ? dx : dy, minor = acrossColumns ? dy : dx;
+  if (!(std::fabs(minor) <= kMaxBorderSlide * std::fabs(major))) return {a0, a1};
+  // Where the line is within the image's extent along the major axis, in along units.
+  const double origin = acrossColumns ? ox : oy, extent = acrossColumns ? w.width : w.height;
+  double enter = (0 - origin) / major, exit = (extent - origin) / major;
+  if (enter > exit) std::swap(enter, exit);
+  const double lastSample = std::floor((a1 - a0) / kStep);
+  const double skip = std::floor((enter - beyond - a0) / kStep), keep = std::ceil((exit + beyond - a0) / kStep);
+  if (!(keep > skip)) return {a0, a1};
+  const double s0 = skip > 0 ? a0 + skip * kStep : a0;
+  const double s1 = keep < lastSample ? a0 + keep * kStep : a1;
+  return {s0, s1};
+}
+
 // The samples before begin and from end on held within the grey range of those between. A line
 // runs past its region's ends, often off the label onto a lighter page (a sheet's white between
 // its images); the page's step there has the sense of the first bar's edge and is stronger than a
@@ -327,15 +358,22 @@ csys_status readRegionOnLines(const cimg_windowConst& w, const Region& r, const 
   std::vector<std::vector<LineRead>> perLine(lines);
   auto acrossOf = [&](int k) { return r.acrossMin + (r.acrossMax - r.acrossMin) * (k + 0.5) / lines; };
   Votes votes;
-  const double inside0 = reach / 2, inside1 = a1 - a0 - reach / 2;
+  const double inside0 = a0 + reach / 2, inside1 = a1 - reach / 2;
   std::vector<double> sampledAt(lines, -1.0);  // the half height line k's profile was sampled at
+  // Where each line's profile starts along the region (a0, or later where the line starts far
+  // outside the image).
+  std::vector<double> lineStart(lines, a0);
+  const double beyond = std::max(kMinBeyondBorder, kBeyondBorderShare * length);
   auto sampleLine = [&](int k, double halfHeight) {
     sampledAt[k] = halfHeight;
     const double across = acrossOf(k), ox = r.cx - r.dy * across, oy = r.cy + r.dx * across;
-    const double x0 = ox + r.dx * a0, y0 = oy + r.dy * a0, x1 = ox + r.dx * a1, y1 = oy + r.dy * a1;
+    const auto [s0, s1] = clippedToBorder(w, ox, oy, r.dx, r.dy, a0, a1, beyond);
+    lineStart[k] = s0;
+    const double x0 = ox + r.dx * s0, y0 = oy + r.dy * s0, x1 = ox + r.dx * s1, y1 = oy + r.dy * s1;
     profiles[k] = lineProfile(w, x0, y0, x1, y1, halfHeight);
     spans[k] = imageSpan(w, x0, y0, x1, y1);
-    holdOutsideToRange(profiles[k], roundNonNegative(reach / kStep), roundNonNegative((reach + length) / kStep));
+    holdOutsideToRange(profiles[k], roundNonNegative(std::max(0.0, r.alongMin - s0) / kStep),
+                       roundNonNegative(std::max(0.0, r.alongMax - s0) / kStep));
     haveExtrema[k] = havePeaks[k] = 0;
   };
   // First the first way's profiles of every third line, and on each the edges of the most
@@ -353,7 +391,10 @@ csys_status readRegionOnLines(const cimg_windowConst& w, const Region& r, const 
     if (const csys_status st = csys_attention_check(); CSYS_FAILED(st)) return st;
     sampleLine(k, options.profiles[0].halfHeight);
     int inside = 0;
-    for (const Edge& e : extremaOf(k)) inside += e.position * kStep >= inside0 && e.position * kStep <= inside1 ? 1 : 0;
+    for (const Edge& e : extremaOf(k)) {
+      const double along = lineStart[k] + e.position * kStep;
+      inside += along >= inside0 && along <= inside1 ? 1 : 0;
+    }
     mostEdges = std::max(mostEdges, inside);
   }
   if (mostEdges < kMinSymbolEdges) return 0;
@@ -371,7 +412,7 @@ csys_status readRegionOnLines(const cimg_windowConst& w, const Region& r, const 
     const Profile& how = options.profiles[way];
     if (how.grid) {
       for (const oned::GridRead& g : gridReads(profiles[k], extremaOf(k)))
-        found.push_back(LineRead{g.read, a0 + g.start * kStep, a0 + g.end * kStep, across, k});
+        found.push_back(LineRead{g.read, lineStart[k] + g.start * kStep, lineStart[k] + g.end * kStep, across, k});
       return found;
     }
     std::vector<double> positions;
@@ -385,7 +426,7 @@ csys_status readRegionOnLines(const cimg_windowConst& w, const Region& r, const 
                             ((borderBars & kBorderBarLast) && read.lastElement == lastBar);
       if (atBorder && !mayEndAtBorder(read.symbology)) continue;
       // Element i (i >= 1) lies between edges i - 1 and i.
-      const double s = a0 + positions[read.firstElement - 1], e = a0 + positions[read.lastElement];
+      const double s = lineStart[k] + positions[read.firstElement - 1], e = lineStart[k] + positions[read.lastElement];
       found.push_back(LineRead{read, s, e, across, k});
     }
     return found;
