@@ -132,6 +132,8 @@ struct Renderings {
   double start[kSigmas.size()][kEndGuardModules * kSamplesPerModule];
   double end[kSigmas.size()][kEndGuardModules * kSamplesPerModule];
   double centre[kSigmas.size()][kCentreGuardModules * kSamplesPerModule];
+  // The digits' again, sample by sample, the patterns side by side (as readDigit sums them).
+  double tBySample[kSigmas.size()][2][kDigitSamples][20];
   // The end guards' again, sample by sample, the blurs side by side (as guardFits sums them).
   double startBySample[kEndGuardModules * kSamplesPerModule][kSigmas.size()];
   double endBySample[kEndGuardModules * kSamplesPerModule][kSigmas.size()];
@@ -154,7 +156,10 @@ struct Renderings {
       for (int k = 0; k < kCentreGuardModules * kSamplesPerModule; ++k)
         centre[s][k] = blurred(kCentreGuard, 7, 0, (k + 0.5) / kSamplesPerModule, sigma);
       for (int half = 0; half < 2; ++half)
-        for (int p = 0; p < 20; ++p) normalise(t[s][half][p], kDigitSamples);
+        for (int p = 0; p < 20; ++p) {
+          normalise(t[s][half][p], kDigitSamples);
+          for (int k = 0; k < kDigitSamples; ++k) tBySample[s][half][k][p] = t[s][half][p][k];
+        }
       normalise(start[s], kEndGuardModules * kSamplesPerModule);
       normalise(end[s], kEndGuardModules * kSamplesPerModule);
       normalise(centre[s], kCentreGuardModules * kSamplesPerModule);
@@ -262,6 +267,15 @@ struct DigitChoice {
   double bestScore = 0, secondScore = 0;
 };
 
+// The sums of grey o times each of the first `patterns` digit renderings given sample by sample,
+// side by side (each in its own order, so each comes out as fit's would).
+template <int kPatterns>
+void digitSums(const double* o, const double (&bySample)[kDigitSamples][20], double* ot) {
+  for (int p = 0; p < kPatterns; ++p) ot[p] = 0;
+  for (int k = 0; k < kDigitSamples; ++k)
+    for (int p = 0; p < kPatterns; ++p) ot[p] += o[k] * bySample[k][p];
+}
+
 DigitChoice readDigit(const Grid& g, double module, bool right, int sigma) {
   double o[kDigitSamples];
   g.sample(module, 7, o);
@@ -269,8 +283,12 @@ DigitChoice readDigit(const Grid& g, double module, bool right, int sigma) {
   DigitChoice c;
   const int patterns = right || !g.layout.gCodes ? 10 : 20;
   const double oSpread = spread(o, kDigitSamples);
+  if (!(oSpread > 1e-9)) return c;  // flat: every fit 0, no pattern chosen
+  double ot[20];
+  if (patterns == 10) digitSums<10>(o, r.tBySample[sigma][right ? 1 : 0], ot);
+  else digitSums<20>(o, r.tBySample[sigma][right ? 1 : 0], ot);
   for (int p = 0; p < patterns; ++p) {
-    const double s = fit(o, oSpread, r.t[sigma][right ? 1 : 0][p], kDigitSamples);
+    const double s = -ot[p] / oSpread;
     if (s > c.bestScore) {
       c.second = c.best;
       c.secondScore = c.bestScore;
