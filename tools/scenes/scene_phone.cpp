@@ -203,12 +203,19 @@ Scene1d generatePhone1d(Barcode1d kind, const std::string& data, Random& rng) {
   Placement p;
   p.quietZone = 10;
   p.antiAlias = 4;
-  p.moduleSize = rng.uniform(1.5, 3);
+  // The narrowest module the picture shows is 1.5 to 3 pixels: the label curves away from the
+  // camera towards its ends (by endAngle there, which foreshortens a module by its cosine) and
+  // the perspective narrows the modules of its far end (by (1 + |perspectiveU| / 2) squared), so
+  // the flat label's module is drawn that much wider.
+  const double narrowest = rng.uniform(1.5, 3);
   const double barPixels = rng.uniform(12, 32);
-  out.barcode = encode1d(kind, data, std::max(2, static_cast<int>(std::lround(barPixels / p.moduleSize))));
-  const int cols = out.barcode.bars.cols;
   p.angleDeg = rng.uniform(-8, 8) + 90 * rng.uniformInt(0, 3);
   p.perspectiveU = rng.uniform(-0.2, 0.2);
+  const double endAngle = rng.uniform(0.3, 0.75);
+  const double farEnd = 1 + 0.5 * std::fabs(p.perspectiveU);
+  p.moduleSize = narrowest * farEnd * farEnd / std::cos(endAngle);
+  out.barcode = encode1d(kind, data, std::max(2, static_cast<int>(std::lround(barPixels / p.moduleSize))));
+  const int cols = out.barcode.bars.cols;
   // No keystone across the bars: on bars a few modules tall it would fan them out like a comb.
   p.perspectiveV = 0;
 
@@ -221,8 +228,9 @@ Scene1d generatePhone1d(Barcode1d kind, const std::string& data, Random& rng) {
   spec.gradientX = rng.uniform(-30, 30);
   spec.gradientY = rng.uniform(-30, 30);
   spec.noiseSigma = rng.uniform(1, 4);
-  // A phone's blur grows with how close it is held, as the modules do: a third to a half module.
-  const double blur = std::min(1.5, rng.uniform(0.3, 0.5) * p.moduleSize);
+  // A phone's blur grows with how close it is held, as the modules do: a third to a half of the
+  // narrowest module.
+  const double blur = std::min(1.5, rng.uniform(0.3, 0.5) * narrowest);
   const double slack = 1.5;
   const double side = (cols + 2 * p.quietZone) * p.moduleSize * slack + 40;
   spec.width = spec.height = static_cast<int>(side);
@@ -238,7 +246,7 @@ Scene1d generatePhone1d(Barcode1d kind, const std::string& data, Random& rng) {
   printDigits(image, t, blur, rng);
   const Frame f = frameOf(t);
   const double halfLength = 0.5 * cols * p.moduleSize;
-  const double radius = halfLength / rng.uniform(0.3, 0.75);
+  const double radius = halfLength / endAngle;
   image = curve(image, f, radius);
   for (Point* q : {&t.lCorner, &t.rowEnd, &t.columnEnd, &t.opposite}) *q = curved(*q, f, radius);
   glare(image, f, t, rng);

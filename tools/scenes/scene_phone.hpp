@@ -1,6 +1,7 @@
 // Phone-photograph renderings of 1D barcodes: a label photographed close up by a phone. The
 // barcode fills the frame (its quiet zones cut to one to four modules by the crop), its bars are
-// short (8 to 24 pixels), modules are 1.5 to 3 pixels under a blur of 0.5 to 1.5 pixels, a
+// short (8 to 24 pixels), modules are 1.5 to 3 pixels where they are narrowest (the end of the
+// label that curves away and lies further off) under a blur of 0.5 to 1.5 pixels, a
 // glare band runs along the bars over part of their height, the label is curved round a
 // cylinder and seen in perspective, digits are printed under the bars, and the picture is
 // saved as a JPEG. Every step keeps the truth: the symbol's corners follow the curvature and
