@@ -258,7 +258,7 @@ constexpr double kMaxBorderSlide = 0.36;     // tan 20 degrees: the slide along 
 // The stretch [s0, s1] of the line through (ox, oy) along (dx, dy) from a0 to a1 that runs at
 // most `beyond` pixels past the border it crosses head-on, its ends moved in by whole samples so
 // that the samples kept lie where they lay on the whole line. The whole line when it runs
-// diagonally or never crosses that border's span.
+// diagonally or passes that border's span by.
 std::pair<double, double> clippedToBorder(const cimg_windowConst& w, double ox, double oy, double dx, double dy,
                                           double a0, double a1, double beyond) {
   const bool acrossColumns = std::fabs(dx) >= std::fabs(dy);
@@ -270,9 +270,10 @@ std::pair<double, double> clippedToBorder(const cimg_windowConst& w, double ox, 
   if (enter > exit) std::swap(enter, exit);
   const double lastSample = std::floor((a1 - a0) / kStep);
   const double skip = std::floor((enter - beyond - a0) / kStep), keep = std::ceil((exit + beyond - a0) / kStep);
-  if (!(keep > skip)) return {a0, a1};
   const double s0 = skip > 0 ? a0 + skip * kStep : a0;
   const double s1 = keep < lastSample ? a0 + keep * kStep : a1;
+  // A line that passes the image by (a small image, a region's outermost line) keeps its length.
+  if (!(s1 - s0 > 4 * kStep)) return {a0, a1};
   return {s0, s1};
 }
 
