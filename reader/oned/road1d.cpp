@@ -614,11 +614,12 @@ csys_status addCentreRegion(const cimg_imageConst& image, const cimg_windowConst
   return 0;
 }
 
-// An image too thin for the direction grid to group its cells (a scanner's single line, a crop
-// of a few rows, a photograph filled by short bars) is also one region along its length.
-void addStripRegions(const cimg_windowConst& w, std::vector<Region>& regions) {
-  const bool wide = w.height < 3 * kCell && w.width >= 2 * w.height && w.width >= 16;
-  const bool tall = w.width < 3 * kCell && w.height >= 2 * w.width && w.height >= 16;
+// The whole image as one region along its length, when it is at least twice as long as it is
+// thick and from `thinnest` to under `thickest` thick.
+void addStripRegion(const cimg_windowConst& w, double thinnest, double thickest, std::vector<Region>& regions) {
+  auto thick = [&](int t) { return t >= thinnest && t < thickest; };
+  const bool wide = thick(w.height) && w.width >= 2 * w.height && w.width >= 16;
+  const bool tall = thick(w.width) && w.height >= 2 * w.width && w.height >= 16;
   if (!wide && !tall) return;
   Region r;
   r.cx = 0.5 * w.width;
@@ -632,6 +633,17 @@ void addStripRegions(const cimg_windowConst& w, std::vector<Region>& regions) {
   r.acrossMax = 0.5 * thickness;
   regions.push_back(r);
 }
+
+// An image too thin for the direction grid to group its cells (a scanner's single line, a crop
+// of a few rows) is also one region along its length.
+void addStripRegions(const cimg_windowConst& w, std::vector<Region>& regions) { addStripRegion(w, 0, 3 * kCell, regions); }
+
+// A phone photograph filled by a barcode of short bars (a dozen pixels under digits, glare across
+// them) shows the grid the bars' ends and the digits' strokes more than the bars, and its
+// strongest regions run across the bars. Where nothing has read (no other road's symbol either:
+// a frame a barcode fills holds nothing else), a frame that thin and long is read along its
+// length as well.
+constexpr double kThickestFrameStrip = 10 * kCell;
 
 // Whether two reads are one symbol: the same text of the same symbology, each centre within
 // half the other's length (first bar to last) of the other's.
@@ -673,12 +685,20 @@ Outcome findAll(const cimg_imageConst& image, const Options& options) {
   // The grid's regions at each size, gathered only once a shrunk image is searched (most images
   // read before): the first ones are regions' own first ones, which reading only appends to.
   const size_t firstFound = regions.size();
+  bool frameStripRead = false;
   std::vector<Region> found;
   ShrunkImage shrunk;
   for (size_t i = 0;; ++i) {
     bool exhausted = false;
     while (i == regions.size() && !exhausted) {
       const int factor = shrunk.factor;
+      if (outcome.symbols.empty() && options.claimed.empty() && !frameStripRead) {
+        frameStripRead = true;
+        const size_t before = regions.size();
+        addStripRegion(w, 3 * kCell, kThickestFrameStrip, regions);
+        outcome.regions = static_cast<int>(regions.size());
+        if (regions.size() > before) continue;
+      }
       std::vector<Region> more;
       if (outcome.symbols.empty() && factor < kMaxShrink) {
         if (factor == 1) found.assign(regions.begin(), regions.begin() + static_cast<std::ptrdiff_t>(firstFound));
