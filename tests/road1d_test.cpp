@@ -152,9 +152,9 @@ TEST(Road1d, GeneratedScenesReadWithoutWrongText) {
   for (const auto& [condition, t] : perCondition) {
     EXPECT_EQ(t.wrong, 0) << scene::conditionName(condition);
     // Phone scenes (short bars under digits, glare, a curved label, JPEG) are what the road still
-    // misses most (61% read): held a little under today's rate so that it only goes up.
+    // misses most (77% read): held a little under today's rate so that it only goes up.
     // (The sanitizer build's fifth of the scenes holds about twenty phone scenes: its floor is lower.)
-    const double floor = condition == Condition1d::phone ? (kSceneStride == 1 ? 0.5 : 0.35) : 0.9;
+    const double floor = condition == Condition1d::phone ? (kSceneStride == 1 ? 0.7 : 0.5) : 0.9;
     EXPECT_GE(t.read, floor * t.scenes) << scene::conditionName(condition);
   }
   std::printf("   %5.1f%%\nread %d of %d scenes, %d of %d second barcodes, %d boxes off\n", 100.0 * read / scenes, read,

@@ -614,36 +614,74 @@ csys_status addCentreRegion(const cimg_imageConst& image, const cimg_windowConst
   return 0;
 }
 
-// The whole image as one region along its length, when it is at least twice as long as it is
-// thick and from `thinnest` to under `thickest` thick.
-void addStripRegion(const cimg_windowConst& w, double thinnest, double thickest, std::vector<Region>& regions) {
+// The whole image as one region along its length (turned by `turn` radians about its centre),
+// when it is at least twice as long as it is thick and from `thinnest` to under `thickest` thick.
+// False when the image is not such a strip.
+bool addStripRegion(const cimg_windowConst& w, double thinnest, double thickest, double turn,
+                    std::vector<Region>& regions) {
   auto thick = [&](int t) { return t >= thinnest && t < thickest; };
   const bool wide = thick(w.height) && w.width >= 2 * w.height && w.width >= 16;
   const bool tall = thick(w.width) && w.height >= 2 * w.width && w.height >= 16;
-  if (!wide && !tall) return;
+  if (!wide && !tall) return false;
   Region r;
   r.cx = 0.5 * w.width;
   r.cy = 0.5 * w.height;
-  r.dx = wide ? 1 : 0;
-  r.dy = wide ? 0 : 1;
+  r.dx = wide ? std::cos(turn) : -std::sin(turn);
+  r.dy = wide ? std::sin(turn) : std::cos(turn);
   const double length = wide ? w.width : w.height, thickness = wide ? w.height : w.width;
   r.alongMin = -0.5 * length;
   r.alongMax = 0.5 * length;
   r.acrossMin = -0.5 * thickness;
   r.acrossMax = 0.5 * thickness;
   regions.push_back(r);
+  return true;
 }
 
 // An image too thin for the direction grid to group its cells (a scanner's single line, a crop
 // of a few rows) is also one region along its length.
-void addStripRegions(const cimg_windowConst& w, std::vector<Region>& regions) { addStripRegion(w, 0, 3 * kCell, regions); }
+void addStripRegions(const cimg_windowConst& w, std::vector<Region>& regions) { addStripRegion(w, 0, 3 * kCell, 0, regions); }
 
 // A phone photograph filled by a barcode of short bars (a dozen pixels under digits, glare across
 // them) shows the grid the bars' ends and the digits' strokes more than the bars, and its
 // strongest regions run across the bars. Where nothing has read (no other road's symbol either:
 // a frame a barcode fills holds nothing else), a frame that thin and long is read along its
-// length as well.
+// length as well; and where that does not read, turned the way whose lines cross the most edges:
+// a symbol held a few degrees off the frame's axis has its short bars drift out from under a line
+// along the axis (5 degrees over 200 px: 17 px), which then crosses only part of the symbol.
 constexpr double kThickestFrameStrip = 10 * kCell;
+constexpr double kFrameStripTurns[] = {-6, -4, -2, 2, 4, 6};  // degrees
+
+// The most edges one of a region's lines shows over its extent (the lines placed across it as
+// reading places them).
+int mostEdgesAlong(const cimg_windowConst& w, const Region& r, int lines) {
+  int most = 0;
+  for (int k = 0; k < lines; ++k) {
+    const double across = r.acrossMin + (r.acrossMax - r.acrossMin) * (k + 0.5) / lines;
+    const double ox = r.cx - r.dy * across, oy = r.cy + r.dx * across;
+    const std::vector<double> profile =
+        lineProfile(w, ox + r.dx * r.alongMin, oy + r.dy * r.alongMin, ox + r.dx * r.alongMax, oy + r.dy * r.alongMax);
+    most = std::max(most, static_cast<int>(oned::extremaEdges(profile).size()));
+  }
+  return most;
+}
+
+// The frame strip turned the way of kFrameStripTurns whose lines show the most edges, when they
+// show more than the unturned strip's; false when none does.
+bool addTurnedFrameStrip(const cimg_windowConst& w, int lines, std::vector<Region>& regions) {
+  std::vector<Region> strip;
+  if (!addStripRegion(w, 3 * kCell, kThickestFrameStrip, 0, strip)) return false;
+  int most = mostEdgesAlong(w, strip[0], lines);
+  Region best;
+  bool found = false;
+  for (const double degrees : kFrameStripTurns) {
+    std::vector<Region> turned;
+    addStripRegion(w, 3 * kCell, kThickestFrameStrip, degrees * 3.14159265358979323846 / 180, turned);
+    const int edges = mostEdgesAlong(w, turned[0], lines);
+    if (edges > most) most = edges, best = turned[0], found = true;
+  }
+  if (found) regions.push_back(best);
+  return found;
+}
 
 // Whether two reads are one symbol: the same text of the same symbology, each centre within
 // half the other's length (first bar to last) of the other's.
@@ -685,19 +723,20 @@ Outcome findAll(const cimg_imageConst& image, const Options& options) {
   // The grid's regions at each size, gathered only once a shrunk image is searched (most images
   // read before): the first ones are regions' own first ones, which reading only appends to.
   const size_t firstFound = regions.size();
-  bool frameStripRead = false;
+  int frameStrips = 0;  // frame strips read so far: along the frame, then turned
   std::vector<Region> found;
   ShrunkImage shrunk;
   for (size_t i = 0;; ++i) {
     bool exhausted = false;
     while (i == regions.size() && !exhausted) {
       const int factor = shrunk.factor;
-      if (outcome.symbols.empty() && options.claimed.empty() && !frameStripRead) {
-        frameStripRead = true;
-        const size_t before = regions.size();
-        addStripRegion(w, 3 * kCell, kThickestFrameStrip, regions);
+      if (outcome.symbols.empty() && options.claimed.empty() && frameStrips < 2) {
+        // The strip along the frame first, then turned the way its lines cross most edges.
+        const bool added = frameStrips == 0 ? addStripRegion(w, 3 * kCell, kThickestFrameStrip, 0, regions)
+                                            : addTurnedFrameStrip(w, options.linesPerRegion, regions);
+        frameStrips = added ? frameStrips + 1 : 2;
         outcome.regions = static_cast<int>(regions.size());
-        if (regions.size() > before) continue;
+        if (i < regions.size()) continue;
       }
       std::vector<Region> more;
       if (outcome.symbols.empty() && factor < kMaxShrink) {
