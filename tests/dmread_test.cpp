@@ -352,6 +352,8 @@ TEST(DataMatrixRead, AnOutlineWithACornerOrAnEndOffReads) {
   const Case cases[] = {{{0}, 1.7, 0.6},     {{1}, -1.7, -0.6},   {{2}, -1.7, 0.6},    {{3}, 1.7, -0.6},
                         {{0}, -1.2, 1.0},    {{2}, 1.5, 0.0},     {{1}, 0.0, 1.1},     {{3}, 0.0, -1.1},
                         {{1, 2}, -1.0, 0.0}, {{1, 2}, 1.3, 0.0}, {{0, 3}, 1.5, 0.0}, {{0, 3}, -1.2, 0.0}, {{1, 2}, -1.6, 0.0}, {{0, 3}, 1.8, 0.0},
+                        // A long side's two corners off along it: a symbol skewed in the picture.
+                        {{0, 1}, 2.0, 0.0}, {{2, 3}, -2.2, 0.0}, {{0, 1}, -1.8, 0.0},
                         // Outlined short by whole regions, and matched as the shorter size.
                         {{1, 2}, -16, 0.0, 80},  {{0, 3}, 32, 0.0, 64}};
   for (const Case& c : cases) {
@@ -367,6 +369,12 @@ TEST(DataMatrixRead, AnOutlineWithACornerOrAnEndOffReads) {
     EXPECT_TRUE(r.ok) << name << ": " << r.error;
     if (r.ok) {
       EXPECT_EQ(r.message.text, e.data) << name;
+      // The grid that read lies on the symbol, whatever outline it started from.
+      for (const cmath_vect& g : r.gridCorners) {
+        double nearest = 1e300;
+        for (const cmath_vect& x : exact) nearest = std::min(nearest, std::hypot(g.x - x.x, g.y - x.y));
+        EXPECT_LT(nearest, 0.5 * kModule) << name;
+      }
     }
   }
 }

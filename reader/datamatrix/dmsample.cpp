@@ -404,9 +404,23 @@ void slideEnds(const cimg_windowConst& window, const SymbolSize& size, Mapper* m
     const FixedStats st = wholeStats(window, size, q, mapper);
     return std::fabs(st.ink - st.paper) * st.right;
   };
-  // Move `move` (0, 1: an end; 2 ... 5: corner move - 2) by `modules` outwards.
+  // Move `move` (0, 1: an end; 2 ... 5: corner move - 2) by `modules` outwards; 6, 7: the long
+  // side through corner sides[move - 6] sheared along itself by `modules` (both its corners the
+  // same way: a symbol skewed in the picture has its short sides off square by modules).
+  const int sides[2] = {ends[0][0], ends[0][1]};
   auto slid = [&](int move, double modules) {
     std::array<cmath_vect, 4> q = g->corners;
+    if (move >= 6) {
+      const int a = sides[move - 6], b = partner[a];
+      const double length = distance(g->corners[b], g->corners[a]);
+      const double dx = (g->corners[a].x - g->corners[b].x) / length * modules * module;
+      const double dy = (g->corners[a].y - g->corners[b].y) / length * modules * module;
+      for (int i : {a, b}) {
+        q[i].x += dx;
+        q[i].y += dy;
+      }
+      return q;
+    }
     for (int i = 0; i < 4; ++i) {
       if (move < 2 ? i != ends[move][0] && i != ends[move][1] : i != move - 2) continue;
       const cmath_vect& from = g->corners[partner[i]];
@@ -435,10 +449,10 @@ void slideEnds(const cimg_windowConst& window, const SymbolSize& size, Mapper* m
         bestModules = m;
       }
     };
-    // Each end whole, then each corner alone (half as far), in half modules; the best then to a
-    // quarter.
-    for (int move = 0; move < 6; ++move) {
-      const double reach = move < 2 ? kSlideModules : kSlideModules / 2;
+    // Each end whole, each corner alone (half as far), each long side sheared, in half modules;
+    // the best then to a quarter.
+    for (int move = 0; move < 8; ++move) {
+      const double reach = move < 2 || move >= 6 ? kSlideModules : kSlideModules / 2;
       for (double m = -reach; m <= reach; m += 0.5)
         if (m != 0) tryMove(move, m);
     }

@@ -33,10 +33,11 @@ std::vector<Grid> gridCandidates(const cimg_windowConst& window, const std::arra
 // outline a fraction of a module short at one end leaves the finder and clock patterns of the
 // far half off, and the right reading scores under the others): for each reading of the
 // quadrilateral, each end (its two corners together) by up to kSlideModules and each corner alone
-// by half that, slid along the long sides (in half modules, then a quarter either way), wherever the finder and clock modules
-// gain contrast; the readings whose patterns then fit (kSlidFit of the finder and clock modules
-// on their side), best first: a grid slid onto the symbol fits nearly all of them. rows x cols: the size (either
-// orientation).
+// by half that, slid along the long sides, or a long side's two corners by up to kSlideModules
+// along it (a skewed symbol's short sides lie off square), in half modules, then a quarter either
+// way, wherever the finder and clock modules gain contrast; the readings whose patterns then fit
+// (kSlidFit of the finder and clock modules on their side), best first: a grid slid onto the
+// symbol fits nearly all of them. rows x cols: the size (either orientation).
 inline constexpr double kSlideModules = 2;
 inline constexpr int kSlideRounds = 2;
 inline constexpr double kSlidFit = 0.9;

@@ -1,7 +1,6 @@
 #include "reader/datamatrix/dmsymbols.hpp"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 
 #include "reader/datamatrix/dmwindows.hpp"
@@ -10,29 +9,6 @@
 namespace dmroad {
 
 namespace {
-
-// The located corners (around the outline) in the order of the grid's corners (L, row end,
-// opposite, column end): each located corner takes the place of the grid corner nearest it, the
-// grid being the located outline named and, at most, refined by a fraction of a module.
-std::array<cmath_vect, 4> namedAfter(const std::array<cmath_vect, 4>& located, const std::array<cmath_vect, 4>& grid) {
-  auto nearest = [&](const cmath_vect& g) {
-    int best = 0;
-    double bestDistance = 1e300;
-    for (int i = 0; i < 4; ++i) {
-      const double d = std::hypot(located[i].x - g.x, located[i].y - g.y);
-      if (d < bestDistance) {
-        bestDistance = d;
-        best = i;
-      }
-    }
-    return best;
-  };
-  // The L's place and the turning direction from the row end's: the outline order is kept.
-  const int l = nearest(grid[0]), rowEnd = nearest(grid[1]);
-  const int dir = (rowEnd - l + 4) % 4;
-  if (dir != 1 && dir != 3) return located;
-  return {located[l], located[(l + dir) % 4], located[(l + 2) % 4], located[(l + 4 - dir) % 4]};
-}
 
 // A symbol a window located and the decoder could not read, located again in the part of the
 // image round it and read there (findAgainAlone): the first find there that reads takes its place.
@@ -91,10 +67,10 @@ csys_status readSymbols(idutread::FrontPass& front, const idut::ReadOptions& opt
     s.columns = found.cols;
     if (decode) {
       dmread::fillSymbol(reading, s);
-      // The grid that read knows which corner is the L and which side the rows: the located
-      // corners are named after it (or give way to it, when they missed the L).
-      if (reading.ok && reading.outlineGrown) s.corners = idutread::quadOf(reading.gridCorners.data());
-      else if (reading.ok) s.corners = idutread::quadOf(namedAfter(found.corners, reading.gridCorners).data());
+      // The grid that read knows which corner is the L and which side the rows, and where the
+      // outline lies: refined onto the modules, it mends a corner the search put a module or two
+      // along a long rectangle's side, and it is grown or slid where the search missed the L.
+      if (reading.ok) s.corners = idutread::quadOf(reading.gridCorners.data());
     }
     out.push_back(std::move(s));
   }
