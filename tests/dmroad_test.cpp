@@ -215,6 +215,13 @@ TEST(DataMatrixRoad, LongBandsSurviveClutterJoinedAtTheirSide) {
       // A column of glyphs across the band's end touches it at one cell (whether the marks touch
       // depends on where the picture falls on the cells), on a picture framed as the road frames.
       {"band touching a long column of glyphs", {{6, 24, 53, 29}, {56, 4, 57, 55}, {54, 27, 55, 27}}, true, 0, 8},
+      // A picture with a margin all round, framed in the other class: the outline of its edge
+      // rings it, on the frame and just inside, and a stalk of marks joins the band to it.
+      {"band joined to the outline of the picture's edge",
+       {{10, 20, 49, 23}, {30, 3, 30, 19}, {1, 1, 62, 2}, {1, 61, 62, 62}, {1, 1, 2, 62}, {61, 1, 62, 62}},
+       true, 0, 8},
+      {"the outline of the picture's edge alone", {{1, 1, 62, 2}, {1, 61, 62, 62}, {1, 1, 2, 62}, {61, 1, 62, 62}},
+       false, 0, 8},
   };
   constexpr int kCells = 64;
   for (const Case& c : cases) {

@@ -33,7 +33,9 @@ constexpr double kWidthTrim = 0.05;
 // bands seen joined to clutter were 3.7 : 1 and more; each band taken costs a turned view).
 constexpr double kMinTrimmedElongation = 3.0;
 // The share of a band's cells that may lie on the frame round the picture: outlines that follow
-// the picture's edge lie there nearly all along.
+// the picture's edge lie there nearly all along. A set with more is taken for the outline of the
+// picture's edge, and only a band among its cells off the edge is looked for (a symbol near the
+// edge of a picture with a margin all round joins that outline through the marks between).
 constexpr double kMaxOnFrame = 0.25;
 
 // A run of marked cells along a row, x0 ... x1 inclusive.
@@ -286,8 +288,7 @@ std::vector<Elongated> elongatedOutlines(const cimg_window& marking, const std::
   // The sets long enough, their direction of largest spread and their extents along and across
   // it (a run's extremes lie at its ends).
   auto candidate = [&](const Moments& m) {
-    return m.n > 0 && m.onFrame <= kMaxOnFrame * m.n &&
-           std::max(m.maxX - m.minX + 1, m.maxY - m.minY + 1) * kCell >= minLength;
+    return m.n > 0 && std::max(m.maxX - m.minX + 1, m.maxY - m.minY + 1) * kCell >= minLength;
   };
   for (Moments& m : sets) {
     if (!candidate(m)) continue;
@@ -316,6 +317,10 @@ std::vector<Elongated> elongatedOutlines(const cimg_window& marking, const std::
   auto inside = [&](int32_t x, int32_t y) {
     return y >= frameCells && y < bottomFrame && x >= frameCells && x < rightFrame;
   };
+  // The picture less its outermost cells each side, where the outline of its edge runs.
+  auto offEdge = [&](int32_t x, int32_t y) {
+    return y > frameCells && y < bottomFrame - 1 && x > frameCells && x < rightFrame - 1;
+  };
   for (size_t i = 0; i < sets.size(); ++i) {
     const Moments& m = sets[i];
     if (!candidate(m)) continue;
@@ -324,7 +329,18 @@ std::vector<Elongated> elongatedOutlines(const cimg_window& marking, const std::
     if (length < minLength || width < minWidth) continue;
     int32_t minX = m.minX, minY = m.minY, maxX = m.maxX, maxY = m.maxY;
     double direction = m.direction;
-    if (length < kMinElongation * width) {
+    if (m.onFrame > kMaxOnFrame * m.n) {
+      cellsOf(runs, static_cast<int32_t>(i), offEdge, cells);
+      if (cells.size() < 2) continue;
+      const Core core = coreOf(cells, across);
+      if (core.length < minLength || core.width < minWidth || core.length < kMinElongation * core.width) continue;
+      minX = core.minX;
+      minY = core.minY;
+      maxX = core.maxX;
+      maxY = core.maxY;
+      direction = core.direction;
+      length = core.length;
+    } else if (length < kMinElongation * width) {
       // Too wide at its extremes: measured again without the trimmed cells each side, when that
       // can make it narrow enough (the trimming takes no more than a small glyph's width).
       bool trimmed = length >= kMinTrimmedElongation * width;
