@@ -160,26 +160,33 @@ TEST(FrameFilling, FrameLevelsFollowWhatThePictureEdgeShows) {
     const char* name;
     Polarity polarity;
     int quietZone;
+    double tiltDeg;
     int expected;  // every side's level: > 128 light, < 128 dark, or kContinue
   };
   // Without a quiet zone the frame is the symbol's background; a plain margin is continued at
-  // its own level (no contrast along the edges).
-  const Case cases[] = {{"dark symbol, no margin", Polarity::darkOnLight, 0, 255},
-                        {"light symbol, no margin", Polarity::lightOnDark, 0, 0},
-                        {"dark symbol, light margin", Polarity::darkOnLight, 1, 255},
-                        {"light symbol, dark margin", Polarity::lightOnDark, 1, 0}};
+  // its own level (no contrast along the edges); so is the background round a symbol tilted into
+  // the picture's corners, whose edges show little but that background.
+  const Case cases[] = {{"dark symbol, no margin", Polarity::darkOnLight, 0, 0, 255},
+                        {"light symbol, no margin", Polarity::lightOnDark, 0, 0, 0},
+                        {"dark symbol, light margin", Polarity::darkOnLight, 1, 0, 255},
+                        {"light symbol, dark margin", Polarity::lightOnDark, 1, 0, 0},
+                        {"dark symbol tilted into the corners", Polarity::darkOnLight, 0, 6, 255},
+                        {"light symbol tilted into the corners", Polarity::lightOnDark, 0, -6, 0}};
   scene::Random rng(5);
   for (const Case& c : cases) {
     scene::DmContent content;
     content.data = scene::fillText(4, scene::DmSizes::squareOnly, rng);
     content.sizeOption = 4;
     const scene::Scene sc = scene::frameFilling(scene::encodeDataMatrix(content),
-                                                {.moduleSize = 3, .quietZone = c.quietZone, .polarity = c.polarity});
+                                                {.moduleSize = 3, .quietZone = c.quietZone, .polarity = c.polarity, .tiltDeg = c.tiltDeg});
     const cimg_windowConst w{sc.image.width, sc.image.height, 0, 0, sc.image.width, sc.image.pixels.data()};
     const dmroad::FrameLevels levels = dmroad::frameLevels(w);
-    for (int side = 0; side < 4; ++side) EXPECT_EQ(levels[side] > 128, c.expected > 128) << c.name << ", side " << side;
+    for (int side = 0; side < 4; ++side) {
+      ASSERT_NE(levels[side], dmroad::kContinue) << c.name;
+      EXPECT_EQ(levels[side] > 128, c.expected > 128) << c.name << ", side " << side;
+    }
   }
-  // Synthetic edges: 40 x 30 pictures. A light margin with specks of ink on it gets a dark frame;
+  // Synthetic edges: 40 x 30 pictures. A light margin with specks of ink on it gets more of it;
   // bars running off the top and bottom between a dark left edge and a light right one (a
   // photograph's edges) are continued; a flat picture keeps its level.
   std::vector<uint8_t> specks(40 * 30, 200), bars(40 * 30, 200), flat(40 * 30, 77);
@@ -192,7 +199,7 @@ TEST(FrameFilling, FrameLevelsFollowWhatThePictureEdgeShows) {
     const std::vector<uint8_t>* pixels;
     int expected;
   };
-  const Synthetic synthetic[] = {{"specks", &specks, 30}, {"bars", &bars, dmroad::kContinue}, {"flat", &flat, 77}};
+  const Synthetic synthetic[] = {{"specks", &specks, 200}, {"bars", &bars, dmroad::kContinue}, {"flat", &flat, 77}};
   for (const Synthetic& c : synthetic) {
     const cimg_windowConst w{40, 30, 0, 0, 40, c.pixels->data()};
     const dmroad::FrameLevels levels = dmroad::frameLevels(w);

@@ -6,8 +6,8 @@
 //
 // The frame must be background, not ink: ink would join the solid L to the frame. A picture whose
 // edges show two neighbouring sides of one class and two of both (a symbol's solid L and its
-// alternating sides, cropped without a quiet zone) gets a frame of the other class all round, and
-// so does a picture with a plain margin all round. Any other picture (a photograph
+// alternating sides, cropped without a quiet zone) gets a frame of the other class all round; a
+// picture with a plain margin all round gets more of that margin. Any other picture (a photograph
 // whose edges run through clutter) gets its edge pixels continued outwards: a frame of the other
 // class there would close the outline of everything the edge cuts through, and each such outline
 // costs a search with corners on the picture's straight edges.
