@@ -30,8 +30,12 @@ inline constexpr int kFrameWidth = 8;
 inline constexpr int kContinue = -1;
 using FrameLevels = std::array<int, 4>;
 
-// The levels for a window of at least one pixel.
-FrameLevels frameLevels(const cimg_windowConst& w);
+// The levels for a window of at least one pixel. A picture whose edges show two neighbouring
+// sides of one class and two of both is read as a symbol's solid L on the edge, framed in the
+// other class; otherReading takes those two sides for the background round a symbol tilted into
+// the picture's corners instead, and frames it in their class. ambiguous (may be null): set when
+// the picture can be read both ways.
+FrameLevels frameLevels(const cimg_windowConst& w, bool otherReading = false, bool* ambiguous = nullptr);
 
 // The window inside a frame of kFrameWidth pixels into out, (width + 2 kFrameWidth) x
 // (height + 2 kFrameWidth), stride its width; every byte is written. The corner blocks belong to

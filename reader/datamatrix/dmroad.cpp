@@ -221,7 +221,7 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
   if (frame > 0) {
     const int32_t framedWidth = width + 2 * frame, framedHeight = height + 2 * frame;
     uint8_t* framed = blockFor(t_framed, static_cast<size_t>(framedWidth) * framedHeight, &r.framed);
-    framedCopy(unframed, frameLevels(unframed), framed);
+    framedCopy(unframed, frameLevels(unframed, options.otherFrame, &out.otherFrame), framed);
     searched = cimg_windowConst{framedWidth, framedHeight, 0, 0, framedWidth, framed};
   }
   const cimg_imageConst* searchImage = &r.fine;

@@ -56,8 +56,10 @@ struct Options {
   // for the road's own when the road searches that image whole.
   idutread::FrontPass* front = nullptr;
   // Search the image inside a frame of background (dmframe.hpp), so that symbols filling the
-  // picture or touching its edge are found.
+  // picture or touching its edge are found; otherFrame: in the frame of the other reading of a
+  // picture whose edges can be read two ways (Outcome::otherFrame).
   bool frame = true;
+  bool otherFrame = false;
   // Changes to the tracking parameters after their defaults are written (scratch, scan lines and
   // first scan line are the road's own and are set afterwards).
   std::function<void(cid2d_trackingParams&)> tune;
@@ -79,6 +81,7 @@ struct Outcome {
   std::vector<Symbol> symbols;
   int calls = 0;           // driver calls made
   int rejected = 0;        // finds dropped by the border check
+  bool otherFrame = false;  // the image was framed, and its edges can be read another way
 };
 
 // Finds every Data Matrix symbol of image. The image is normalised to a window at (0, 0) with an

@@ -26,27 +26,12 @@ csys_status readAgainAlone(const cimg_imageConst& image, const cimg_windowConst&
   return again.status;
 }
 
-}  // namespace
-
-csys_status readSymbols(idutread::FrontPass& front, const idut::ReadOptions& options, int limit,
+// The symbols of an outcome read, in order, onto out; the search's failure, else the first of
+// the searches again round a symbol a window located and could not read.
+csys_status readOutcome(const cimg_imageConst& image, const Options& road, bool decode, const Outcome& outcome,
                         std::vector<idut::Symbol>& out) {
-  Options road;
-  road.rowStep = options.step;
-  road.lowContrast = options.lowContrast;
-  road.adaptive = options.adaptive;
-  road.longRectangles = options.longRectangles;
-  road.front = &front;
-  const cimg_imageConst& image = front.image();
-  if (limit > 0) road.maxSymbols = limit;
-  road.tune = [&options](cid2d_trackingParams& params) {
-    if (options.minSize > 0) params.minSide = options.minSize;
-    if (options.maxSize > 0) params.maxSide = options.maxSize;
-    params.expectedSizeA = options.modulesA;
-    params.expectedSizeB = options.modulesB;
-  };
-  const Outcome outcome = findAllInWindows(image, road);
   cimg_windowConst window;
-  const bool decode = options.decode && !CSYS_FAILED(cimg_windowConst_init(&window, &image));
+  decode = decode && !CSYS_FAILED(cimg_windowConst_init(&window, &image));
   const bool windowed = searchedInWindows(image);
   csys_status status = outcome.status;
   for (Symbol found : outcome.symbols) {
@@ -74,6 +59,44 @@ csys_status readSymbols(idutread::FrontPass& front, const idut::ReadOptions& opt
     }
     out.push_back(std::move(s));
   }
+  return status;
+}
+
+bool anyRead(const std::vector<idut::Symbol>& symbols) {
+  return std::any_of(symbols.begin(), symbols.end(), [](const idut::Symbol& s) { return s.decoded; });
+}
+
+}  // namespace
+
+csys_status readSymbols(idutread::FrontPass& front, const idut::ReadOptions& options, int limit,
+                        std::vector<idut::Symbol>& out) {
+  Options road;
+  road.rowStep = options.step;
+  road.lowContrast = options.lowContrast;
+  road.adaptive = options.adaptive;
+  road.longRectangles = options.longRectangles;
+  road.front = &front;
+  const cimg_imageConst& image = front.image();
+  if (limit > 0) road.maxSymbols = limit;
+  road.tune = [&options](cid2d_trackingParams& params) {
+    if (options.minSize > 0) params.minSide = options.minSize;
+    if (options.maxSize > 0) params.maxSide = options.maxSize;
+    params.expectedSizeA = options.modulesA;
+    params.expectedSizeB = options.modulesB;
+  };
+  const Outcome outcome = findAllInWindows(image, road);
+  std::vector<idut::Symbol> found;
+  csys_status status = readOutcome(image, road, options.decode, outcome, found);
+  // A picture whose edges can be read two ways, where the first read nothing: searched again in
+  // the other reading's frame, whose symbols stand when one of them reads.
+  if (options.decode && outcome.otherFrame && !CSYS_FAILED(status) && !anyRead(found)) {
+    road.otherFrame = true;
+    std::vector<idut::Symbol> again;
+    const csys_status st = readOutcome(image, road, true, findAllInWindows(image, road), again);
+    if (CSYS_FAILED(st)) status = st;
+    else if (anyRead(again)) found = std::move(again);
+  }
+  out.insert(out.end(), std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));
   return status;
 }
 
