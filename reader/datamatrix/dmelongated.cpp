@@ -329,9 +329,23 @@ std::vector<Elongated> elongatedOutlines(const cimg_window& marking, const std::
     if (length < minLength || width < minWidth) continue;
     int32_t minX = m.minX, minY = m.minY, maxX = m.maxX, maxY = m.maxY;
     double direction = m.direction;
-    if (m.onFrame > kMaxOnFrame * m.n) {
-      cellsOf(runs, static_cast<int32_t>(i), offEdge, cells);
-      if (cells.size() < 2) continue;
+    // A set a quarter or more on the frame is the outline of the picture's edge: only a band among
+    // its cells off the edge may be a symbol's.
+    const bool edgeOutline = m.onFrame > kMaxOnFrame * m.n;
+    bool whole = !edgeOutline && length >= kMinElongation * width;
+    if (!edgeOutline && !whole && length >= kMinTrimmedElongation * width) {
+      // Too wide at its extremes: measured again without the trimmed cells each side, when that
+      // can make it narrow enough (the trimming takes no more than a small glyph's width).
+      const auto [lo, hi] = trimmedAcross(runs, static_cast<int32_t>(i), m.cos, m.sin, across);
+      const double trimmedWidth = (hi - lo + 1) * kCell;
+      whole = trimmedWidth >= minWidth && length >= kMinElongation * trimmedWidth;
+    }
+    if (!whole) {
+      // Clutter too big to trim joined to it (or the edge's outline): the straight band most of
+      // its cells lie in.
+      if (edgeOutline) cellsOf(runs, static_cast<int32_t>(i), offEdge, cells);
+      else cellsOf(runs, static_cast<int32_t>(i), inside, cells);
+      if (cells.size() < 2 || (!edgeOutline && !mayHoldBand(cells, m.direction, length, counts))) continue;
       const Core core = coreOf(cells, across);
       if (core.length < minLength || core.width < minWidth || core.length < kMinElongation * core.width) continue;
       minX = core.minX;
@@ -340,28 +354,6 @@ std::vector<Elongated> elongatedOutlines(const cimg_window& marking, const std::
       maxY = core.maxY;
       direction = core.direction;
       length = core.length;
-    } else if (length < kMinElongation * width) {
-      // Too wide at its extremes: measured again without the trimmed cells each side, when that
-      // can make it narrow enough (the trimming takes no more than a small glyph's width).
-      bool trimmed = length >= kMinTrimmedElongation * width;
-      if (trimmed) {
-        const auto [lo, hi] = trimmedAcross(runs, static_cast<int32_t>(i), m.cos, m.sin, across);
-        const double trimmedWidth = (hi - lo + 1) * kCell;
-        trimmed = trimmedWidth >= minWidth && length >= kMinElongation * trimmedWidth;
-      }
-      if (!trimmed) {
-        // Clutter too big to trim joined to it: the straight band most of its cells lie in.
-        cellsOf(runs, static_cast<int32_t>(i), inside, cells);
-        if (cells.size() < 2 || !mayHoldBand(cells, m.direction, length, counts)) continue;
-        const Core core = coreOf(cells, across);
-        if (core.length < minLength || core.width < minWidth || core.length < kMinElongation * core.width) continue;
-        minX = core.minX;
-        minY = core.minY;
-        maxX = core.maxX;
-        maxY = core.maxY;
-        direction = core.direction;
-        length = core.length;
-      }
     }
     Elongated e;
     // The box of the band's cells in image pixels, with a cell of margin, on the image.
