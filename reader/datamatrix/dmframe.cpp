@@ -75,8 +75,8 @@ FrameLevels frameLevels(const cimg_windowConst& w, bool otherReading, bool* ambi
   for (int i = 0; i < 4; ++i) clear[i] = darkShare[i] >= kClear ? 1 : darkShare[i] <= 1 - kClear ? 0 : -1;
   // A margin all round, or the background round a tilted symbol: the frame is more of it, at one
   // level. Its edge pixels continued would draw out the corners of a symbol tilted into the
-  // picture's corners, and a frame of the other class joined those corners to it: frame-filling
-  // symbols tilted a few degrees read 2-3% more often so, and nothing else changed.
+  // picture's corners, and a frame of the other class joined those corners to it (frame-filling
+  // scenes read a few in a hundred more so, and nothing else changed).
   if (clear[0] >= 0 && clear[0] == clear[1] && clear[1] == clear[2] && clear[2] == clear[3]) {
     levels.fill(clear[0] ? dark : light);
     return levels;
@@ -84,8 +84,8 @@ FrameLevels frameLevels(const cimg_windowConst& w, bool otherReading, bool* ambi
   // Two neighbouring sides of one class and the other two showing both: a symbol's solid L on
   // the picture's edge, its alternating sides on the other two. The frame is its background. Or
   // the background round a symbol tilted into the corners, showing on two sides more than on the
-  // other two: over frame-filling scenes the first reading read four in five of these, and the
-  // other most of the rest.
+  // other two: the first reading holds for most frame-filling scenes, and the other (searched when
+  // the first reads nothing) reads most of the rest.
   for (int i = 0; i < 4; ++i) {
     const int next = (i + 1) % 4, far0 = (i + 2) % 4, far1 = (i + 3) % 4;
     if (clear[i] >= 0 && clear[i] == clear[next] && clear[far0] < 0 && clear[far1] < 0) {

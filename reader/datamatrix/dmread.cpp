@@ -91,10 +91,7 @@ bool readGrownAcrossL(const cimg_windowConst& window, const std::array<cmath_vec
           grownAcrossCorner(corners, l, turned ? rows : cols, turned ? cols : rows);
       if (!dmroad::convexQuad(grown)) continue;
       std::vector<Grid> grids = gridCandidates(window, grown, rows, cols);
-      if (readGrids(window, grids, read, first, true)) {
-        read->outlineMoved = true;
-        return true;
-      }
+      if (readGrids(window, grids, read, first, true)) return true;
     }
   return false;
 }
@@ -134,9 +131,7 @@ bool readSlid(const cimg_windowConst& window, const std::array<cmath_vect, 4>& c
   // The best one only: a grid slid onto the symbol fits its patterns better than any other
   // reading, and refining one costs as much as reading a dozen small symbols.
   if (grids.size() > 1) grids.resize(1);
-  if (!readGrids(window, grids, read, first, true)) return false;
-  read->outlineMoved = true;
-  return true;
+  return readGrids(window, grids, read, first, true);
 }
 
 // A long rectangle outlined short by whole regions: where a light symbol's modules beside a
@@ -166,10 +161,7 @@ bool readLonger(const cimg_windowConst& window, const std::array<cmath_vect, 4>&
       std::vector<Grid> grids = gridCandidates(window, q, s.rows, s.cols);
       if (grids.empty()) continue;
       // The grown ends are as far off as the modules the outline missed were wide.
-      if (readGrids(window, grids, read, first, true) || readSlid(window, q, s.rows, s.cols, read, first)) {
-        read->outlineMoved = true;
-        return true;
-      }
+      if (readGrids(window, grids, read, first, true) || readSlid(window, q, s.rows, s.cols, read, first)) return true;
     }
   }
   return false;

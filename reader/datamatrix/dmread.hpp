@@ -22,9 +22,6 @@ struct Reading {
   // The grid that read: its L corner, solid row end, opposite corner and solid column end (set
   // when ok and read from an image).
   std::array<cmath_vect, 4> gridCorners{};
-  // The grid that read was grown or slid off the located outline (which lacked the solid L, or
-  // missed a long rectangle's ends by modules): the grid's corners are the symbol's outline.
-  bool outlineMoved = false;
 };
 
 // A module grid (ink modules set, row 0 the clock row, column 0 the solid column) to its
