@@ -14,8 +14,13 @@ bool FrontPass::covers(const cimg_windowConst& w) const {
 }
 
 double FrontPass::noise() {
-  if (!noise_) noise_ = haveWindow_ ? dmroad::noiseSigma(window_) : 0.0;
+  if (!noise_) noise_ = haveWindow_ ? dmroad::noiseSigma(window_, 0, &noiseRowToRow_) : 0.0;
   return *noise_;
+}
+
+double FrontPass::noiseRowToRow() {
+  noise();
+  return noiseRowToRow_;
 }
 
 const uint8_t* FrontPass::smoothedOnce() {

@@ -28,6 +28,8 @@ class FrontPass {
   // dmroad::noiseSigma of the image, with its row-to-row check always made. The check only ever
   // lowers the estimate, so a road that would have skipped it below a level decides alike.
   double noise();
+  // noiseSigma's row-to-row estimate over the first for the image (1 where it was not made).
+  double noiseRowToRow();
   // The image smoothed once by the 3 x 3 binomial (dmroad::smoothBinomial): width x height,
   // stride width. Throws std::bad_alloc when there is no memory for it.
   const uint8_t* smoothedOnce();
@@ -37,6 +39,7 @@ class FrontPass {
   cimg_windowConst window_{};
   bool haveWindow_ = false;
   std::optional<double> noise_;
+  double noiseRowToRow_ = 1;
   std::unique_ptr<uint8_t[]> smoothed_;
 };
 

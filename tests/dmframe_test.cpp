@@ -98,28 +98,32 @@ TEST(FrameFilling, ReadsSymbolsWithoutQuietZoneInBothPolarities) {
   struct Row {
     int quietZone;
     Polarity polarity;
-    double tilt, blur, module, minRate;
+    double tilt, blur;
+    double module;  // pixels, or 0 for modules of 2, 3 and 4
+    double minRate;
   };
   // Modules of 2 to 4 pixels, sharp and square to the picture: nearly every one. Tilted with no
   // quiet zone, the picture's edges cut through the symbol's corners, and two neighbouring sides
   // showing mostly one class may be its L or the background round it: the road tries both
-  // frames and reads three in four (two thirds with the L's alone). Modules of 1.5 pixels are located
-  // only now and then (the driver's edge filter spans six pixels): their rate is printed, and none
-  // may read wrong.
+  // frames and reads three in four (two thirds with the L's alone). Blurred modules of 2 pixels
+  // pass for noise, and the smoothing meant for noise blurs them away: searched again unsmoothed,
+  // four in five read (two in five without). Modules of 1.5 pixels are located only now and then
+  // (the driver's edge filter spans six pixels): their rate is printed, and none may read wrong.
   const Row rows[] = {
-      {0, Polarity::darkOnLight, 0, 0, 2, 0.9},  {0, Polarity::lightOnDark, 0, 0, 2, 0.9},
-      {1, Polarity::darkOnLight, 0, 0, 2, 0.9},  {1, Polarity::lightOnDark, 0, 0, 2, 0.9},
-      {0, Polarity::darkOnLight, 4, 0.3, 2, 0.72}, {0, Polarity::lightOnDark, 4, 0.3, 2, 0.72},
-      {1, Polarity::darkOnLight, 7, 0.3, 2, 0.8}, {1, Polarity::lightOnDark, 7, 0.3, 2, 0.8},
-      {0, Polarity::darkOnLight, 0, 0, 1.5, 0},  {1, Polarity::lightOnDark, 0, 0, 1.5, 0},
+      {0, Polarity::darkOnLight, 0, 0, 0, 0.9},    {0, Polarity::lightOnDark, 0, 0, 0, 0.9},
+      {1, Polarity::darkOnLight, 0, 0, 0, 0.9},    {1, Polarity::lightOnDark, 0, 0, 0, 0.9},
+      {0, Polarity::darkOnLight, 4, 0.3, 0, 0.75}, {0, Polarity::lightOnDark, 4, 0.3, 0, 0.75},
+      {1, Polarity::darkOnLight, 7, 0.3, 0, 0.8},  {1, Polarity::lightOnDark, 7, 0.3, 0, 0.8},
+      {0, Polarity::darkOnLight, 0, 0.3, 2, 0.75}, {0, Polarity::lightOnDark, 0, 0.3, 2, 0.75},
+      {0, Polarity::darkOnLight, 0, 0, 1.5, 0},    {1, Polarity::lightOnDark, 0, 0, 1.5, 0},
   };
   std::printf("quiet zone  polarity     tilt  blur  modules  read\n");
   for (const Row& r : rows) {
-    const std::vector<double> modules = r.module < 2 ? std::vector<double>{r.module} : std::vector<double>{2, 3, 4};
+    const std::vector<double> modules = r.module > 0 ? std::vector<double>{r.module} : std::vector<double>{2, 3, 4};
     const Tally t = frameFillingTally(r.quietZone, r.polarity, r.tilt, r.blur, modules);
     std::printf("%10d  %-11s %5.0f %5.1f  %7s  %d/%d\n", r.quietZone,
                 r.polarity == Polarity::darkOnLight ? "dark/light" : "light/dark", r.tilt, r.blur,
-                r.module < 2 ? "1.5" : "2-4", t.read, t.total);
+                r.module > 0 ? std::to_string(r.module).substr(0, 3).c_str() : "2-4", t.read, t.total);
     EXPECT_GE(t.rate(), r.minRate) << "quiet zone " << r.quietZone << " tilt " << r.tilt;
     EXPECT_EQ(t.wrong, 0);
   }
@@ -150,7 +154,7 @@ TEST(FrameFilling, ReadSymbolsKeepTheirCornersOnThePictureEdge) {
     readInto(scene::frameFilling(symbol, f), text, &t);
   }
   std::printf("read %d/%d, misplaced %d\n", t.read, t.total, t.misplaced);
-  EXPECT_GE(t.rate(), 0.8);
+  EXPECT_GE(t.rate(), 0.94);
   EXPECT_EQ(t.wrong, 0);
   EXPECT_EQ(t.misplaced, 0);
 }

@@ -10,6 +10,7 @@
 #include "reader/frontpass.hpp"
 #include "reader/pdf417/pdfroad.hpp"
 #include "scenes/scene.hpp"
+#include "scenes/scene_dm.hpp"
 #include "scenes/scene_pdf.hpp"
 
 namespace {
@@ -84,4 +85,32 @@ TEST(FrontPass, CoversOnlyItsOwnImageWhole) {
   EXPECT_EQ(cornersOf(dmroad::findAll(leftImage, dm)), alone);
   EXPECT_FALSE(alone.empty());
   cimg_imageConst_destruct(&leftImage);
+}
+
+// The noise estimate on plain noise and on a picture filled with small modules: noise keeps its
+// size from row to row; modules of two pixels, blurred, change less, and the road searches such
+// a picture again unsmoothed when its smoothed copy reads nothing.
+TEST(FrontPass, NoiseKeepsItsSizeFromRowToRowAndSmallModulesDoNot) {
+  for (const double noise : {8.0, 16.0}) {  // levels the road smooths
+    scene::SceneSpec spec;
+    spec.width = 300;
+    spec.height = 200;
+    spec.noiseSigma = noise;
+    spec.seed = 5;
+    const scene::Scene sc = scene::render(spec);
+    const scene::ImageView view(sc.image);
+    idutread::FrontPass front(*view);
+    EXPECT_NEAR(front.noise(), noise, 0.15 * noise);
+    EXPECT_GE(front.noiseRowToRow(), 0.9) << noise;
+  }
+  scene::Random rng(3);
+  scene::DmContent content;
+  content.data = scene::fillText(12, scene::DmSizes::squareOnly, rng);
+  content.sizeOption = 12;
+  const scene::FrameFill fill{.moduleSize = 2, .quietZone = 0, .blurSigma = 0.6, .seed = 9};
+  const scene::Scene filled = scene::frameFilling(scene::encodeDataMatrix(content), fill);
+  const scene::ImageView view(filled.image);
+  idutread::FrontPass front(*view);
+  EXPECT_GT(front.noise(), 5.0);  // taken for noisy: smoothed first
+  EXPECT_LT(front.noiseRowToRow(), 0.9);
 }

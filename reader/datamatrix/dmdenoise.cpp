@@ -65,7 +65,8 @@ size_t medianOf(const std::array<std::array<uint32_t, N>, 4>& part, uint64_t cou
 
 }  // namespace
 
-double noiseSigma(const cimg_windowConst& w, double matters) {
+double noiseSigma(const cimg_windowConst& w, double matters, double* rowToRow) {
+  if (rowToRow != nullptr) *rowToRow = 1;
   if (w.width < 3 || w.height < 1) return 0;
   // Four histograms taken in turn and summed as the median is sought: on flat images most
   // values fall in one bin, and increments of a single counter would each wait for the one
@@ -118,6 +119,7 @@ double noiseSigma(const cimg_windowConst& w, double matters) {
   // The median of the smaller of two changes from row to row (three independent rows, the middle
   // one shared) is 0.549 times the deviation of one second difference.
   const double acrossRows = static_cast<double>(medianOf(mixedPart, mixedCount)) / (0.549 * 2.449);
+  if (rowToRow != nullptr) *rowToRow = acrossRows / alongRows;
   // Noise gives both about alike (a photograph's, blurred by its camera and its compression,
   // somewhat less from row to row); small modules give the change from row to row a fraction of
   // the other. Only then is it the one believed.

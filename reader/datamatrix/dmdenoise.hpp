@@ -15,8 +15,10 @@ namespace dmroad {
 // difference along every sixteenth row (edges are too few to move the median). A picture filled
 // with modules of a pixel or two has an edge beside nearly every pixel, and that estimate is
 // checked against the change of the differences from row to row, which such modules keep small;
-// estimates at or below `matters` are returned without that check.
-double noiseSigma(const cimg_windowConst& w, double matters = 0);
+// estimates at or below `matters` are returned without that check. rowToRow, when not null,
+// receives the row-to-row estimate over the first (1 where the check was not made): near 1 for
+// noise, well below for modules the check recognised, in between where it could not tell.
+double noiseSigma(const cimg_windowConst& w, double matters = 0, double* rowToRow = nullptr);
 
 // The window smoothed by the 3 x 3 binomial kernel (1 2 1 across and down, edges repeated),
 // rounded to the nearest level, into out (width x height, stride width; every byte written).

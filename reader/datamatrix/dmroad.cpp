@@ -209,6 +209,7 @@ Outcome findAll(const cimg_imageConst& image, const Options& options, cid_mask* 
                                        : front && !options.noiseByBlocks
                                            ? wholeImageNoise(width, height, front->noise())
                                            : noisyParts(r.fine.window, kDenoiseAbove, kSmoothTwiceAbove, options.noiseByBlocks);
+  out.smoothed = !noisy.empty();
   if (front && noisy.size() == 1 && !noisy[0].twice) {
     unframed = cimg_windowConst{width, height, 0, 0, width, front->smoothedOnce()};
   } else if (!noisy.empty()) {

@@ -82,6 +82,7 @@ struct Outcome {
   int calls = 0;           // driver calls made
   int rejected = 0;        // finds dropped by the border check
   bool otherFrame = false;  // the image was framed, and its edges can be read another way
+  bool smoothed = false;    // the image was taken for noisy and searched through a smoothed copy
 };
 
 // Finds every Data Matrix symbol of image. The image is normalised to a window at (0, 0) with an

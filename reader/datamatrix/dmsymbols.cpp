@@ -62,6 +62,13 @@ csys_status readOutcome(const cimg_imageConst& image, const Options& road, bool 
   return status;
 }
 
+// Below this ratio of the noise estimate's row-to-row check to its first figure, a picture taken
+// for noisy may be modules of a pixel or two (sharp noise of the camera gives 0.92 and more;
+// symbols filling the picture 0.5 to 0.9 when tilted, blurred or of modules under 2 pixels,
+// whose rows do not repeat): smoothing blurs such modules away, so when the smoothed search
+// reads nothing the picture as it is is searched too.
+constexpr double kUndecidedRowToRow = 0.9;
+
 bool anyRead(const std::vector<idut::Symbol>& symbols) {
   return std::any_of(symbols.begin(), symbols.end(), [](const idut::Symbol& s) { return s.decoded; });
 }
@@ -87,14 +94,26 @@ csys_status readSymbols(idutread::FrontPass& front, const idut::ReadOptions& opt
   const Outcome outcome = findAllInWindows(image, road);
   std::vector<idut::Symbol> found;
   csys_status status = readOutcome(image, road, options.decode, outcome, found);
-  // A picture whose edges can be read two ways, where the first read nothing: searched again in
-  // the other reading's frame, whose symbols stand when one of them reads.
-  if (options.decode && outcome.otherFrame && !CSYS_FAILED(status) && !anyRead(found)) {
-    road.otherFrame = true;
+  // A second search with other options, whose symbols stand when one of them reads.
+  auto searchAgain = [&] {
     std::vector<idut::Symbol> again;
     const csys_status st = readOutcome(image, road, true, findAllInWindows(image, road), again);
     if (CSYS_FAILED(st)) status = st;
     else if (anyRead(again)) found = std::move(again);
+  };
+  // A picture whose edges can be read two ways, where the first read nothing: searched again in
+  // the other reading's frame.
+  if (options.decode && outcome.otherFrame && !CSYS_FAILED(status) && !anyRead(found)) {
+    road.otherFrame = true;
+    searchAgain();
+  }
+  // A picture smoothed for noise that its structure may have passed for, where nothing read:
+  // searched again as it is.
+  if (options.decode && outcome.smoothed && front.noiseRowToRow() < kUndecidedRowToRow && !CSYS_FAILED(status) &&
+      !anyRead(found)) {
+    road.denoise = false;
+    road.otherFrame = false;
+    searchAgain();
   }
   out.insert(out.end(), std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));
   return status;
