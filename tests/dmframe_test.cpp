@@ -167,23 +167,29 @@ TEST(FrameFilling, FrameLevelsFollowWhatThePictureEdgeShows) {
     int quietZone;
     double tiltDeg;
     int expected;  // every side's level: > 128 light, < 128 dark, or kContinue
+    bool rectangle = false;  // 12 x 36 of 4-pixel modules blurred by 1.2, rather than 16 x 16 of 3 sharp ones
   };
   // Without a quiet zone the frame is the symbol's background; a plain margin is continued at
   // its own level (no contrast along the edges); so is the background round a symbol tilted into
-  // the picture's corners, whose edges show little but that background.
+  // the picture's corners, whose edges show little but that background, and round a rectangle
+  // tilted so, one of whose short sides runs further along its edge.
   const Case cases[] = {{"dark symbol, no margin", Polarity::darkOnLight, 0, 0, 255},
                         {"light symbol, no margin", Polarity::lightOnDark, 0, 0, 0},
                         {"dark symbol, light margin", Polarity::darkOnLight, 1, 0, 255},
                         {"light symbol, dark margin", Polarity::lightOnDark, 1, 0, 0},
                         {"dark symbol tilted into the corners", Polarity::darkOnLight, 0, 6, 255},
-                        {"light symbol tilted into the corners", Polarity::lightOnDark, 0, -6, 0}};
+                        {"light symbol tilted into the corners", Polarity::lightOnDark, 0, -6, 0},
+                        {"dark rectangle tilted into the corners", Polarity::darkOnLight, 0, 4, 255, true},
+                        {"light rectangle tilted into the corners", Polarity::lightOnDark, 0, -4, 0, true}};
   scene::Random rng(5);
   for (const Case& c : cases) {
     scene::DmContent content;
-    content.data = scene::fillText(4, scene::DmSizes::squareOnly, rng);
-    content.sizeOption = 4;
-    const scene::Scene sc = scene::frameFilling(scene::encodeDataMatrix(content),
-                                                {.moduleSize = 3, .quietZone = c.quietZone, .polarity = c.polarity, .tiltDeg = c.tiltDeg});
+    content.sizeOption = c.rectangle ? 28 : 4;
+    content.sizes = c.rectangle ? scene::DmSizes::withRectangular : scene::DmSizes::squareOnly;
+    content.data = scene::fillText(content.sizeOption, content.sizes, rng);
+    const scene::FrameFill fill{.moduleSize = c.rectangle ? 4.0 : 3.0, .quietZone = c.quietZone, .polarity = c.polarity,
+                                .tiltDeg = c.tiltDeg, .blurSigma = c.rectangle ? 1.2 : 0.0};
+    const scene::Scene sc = scene::frameFilling(scene::encodeDataMatrix(content), fill);
     const cimg_windowConst w{sc.image.width, sc.image.height, 0, 0, sc.image.width, sc.image.pixels.data()};
     const dmroad::FrameLevels levels = dmroad::frameLevels(w);
     for (int side = 0; side < 4; ++side) {

@@ -81,6 +81,16 @@ FrameLevels frameLevels(const cimg_windowConst& w, bool otherReading, bool* ambi
     levels.fill(clear[0] ? dark : light);
     return levels;
   }
+  // Three sides of one class and the fourth showing both: the background round a rectangle tilted
+  // into the picture's corners, one of whose sides runs along an edge further than the others, or
+  // a margin on three sides of a symbol that the fourth edge cuts. The frame is more of it too.
+  for (int i = 0; i < 4; ++i) {
+    const int a = (i + 1) % 4, b = (i + 2) % 4, c = (i + 3) % 4;
+    if (clear[i] < 0 && clear[a] >= 0 && clear[a] == clear[b] && clear[b] == clear[c]) {
+      levels.fill(clear[a] ? dark : light);
+      return levels;
+    }
+  }
   // Two neighbouring sides of one class and the other two showing both: a symbol's solid L on
   // the picture's edge, its alternating sides on the other two. The frame is its background. Or
   // the background round a symbol tilted into the corners, showing on two sides more than on the

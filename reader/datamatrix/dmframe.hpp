@@ -7,10 +7,11 @@
 // The frame must be background, not ink: ink would join the solid L to the frame. A picture whose
 // edges show two neighbouring sides of one class and two of both (a symbol's solid L and its
 // alternating sides, cropped without a quiet zone) gets a frame of the other class all round; a
-// picture with a plain margin all round gets more of that margin. Any other picture (a photograph
-// whose edges run through clutter) gets its edge pixels continued outwards: a frame of the other
-// class there would close the outline of everything the edge cuts through, and each such outline
-// costs a search with corners on the picture's straight edges.
+// picture with a plain margin all round, or on three sides (the background round a symbol tilted
+// into its corners, or a margin the fourth edge cuts), gets more of that margin. Any other
+// picture (a photograph whose edges run through clutter) gets its edge pixels continued outwards:
+// a frame of the other class there would close the outline of everything the edge cuts through,
+// and each such outline costs a search with corners on the picture's straight edges.
 #ifndef IDUT_READER_DATAMATRIX_DMFRAME_HPP
 #define IDUT_READER_DATAMATRIX_DMFRAME_HPP
 
