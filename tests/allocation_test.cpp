@@ -36,6 +36,7 @@
 #include "support/new_hook.hpp"
 #include "scenes/scene.hpp"
 #include "scenes/scene_1d.hpp"
+#include "scenes/scene_dm.hpp"
 #include "scenes/scene_pdf.hpp"
 
 namespace {
@@ -380,6 +381,10 @@ std::vector<FrontRead> frontReads() {
                      .placements = {{.centre = {120, 45}, .moduleSize = 3, .angleDeg = 3, .quietZone = 2}}})
           .image,
       dm);
+  // Modules of 1.5 pixels filling a small picture: read only in its copy twice as large.
+  dm.longRectangles = false;
+  add("Data Matrix, enlarged",
+      scene::frameFilling(scene::encodeDataMatrix("small"), {.moduleSize = 1.5, .quietZone = 1}).image, dm);
   idut::ReadOptions pdf;
   pdf.symbologies = {idut::Symbology::PDF417};
   add("PDF417",

@@ -107,15 +107,15 @@ TEST(FrameFilling, ReadsSymbolsWithoutQuietZoneInBothPolarities) {
   // showing mostly one class may be its L or the background round it: the road tries both
   // frames and reads three in four (two thirds with the L's alone). Blurred modules of 2 pixels
   // pass for noise, and the smoothing meant for noise blurs them away: searched again unsmoothed,
-  // four in five read (two in five without). Modules of 1.5 pixels are located only now and then
-  // (the driver's edge filter spans six pixels): their rate is printed, and none may read wrong.
+  // four in five read (two in five without). Modules of 1.5 pixels are lost to the driver's edge
+  // filters, which span six pixels: the picture is searched twice as large (half read without).
   const Row rows[] = {
       {0, Polarity::darkOnLight, 0, 0, 0, 0.9},    {0, Polarity::lightOnDark, 0, 0, 0, 0.9},
       {1, Polarity::darkOnLight, 0, 0, 0, 0.9},    {1, Polarity::lightOnDark, 0, 0, 0, 0.9},
       {0, Polarity::darkOnLight, 4, 0.3, 0, 0.75}, {0, Polarity::lightOnDark, 4, 0.3, 0, 0.75},
       {1, Polarity::darkOnLight, 7, 0.3, 0, 0.8},  {1, Polarity::lightOnDark, 7, 0.3, 0, 0.8},
       {0, Polarity::darkOnLight, 0, 0.3, 2, 0.75}, {0, Polarity::lightOnDark, 0, 0.3, 2, 0.75},
-      {0, Polarity::darkOnLight, 0, 0, 1.5, 0},    {1, Polarity::lightOnDark, 0, 0, 1.5, 0},
+      {0, Polarity::darkOnLight, 0, 0, 1.5, 0.9},  {1, Polarity::lightOnDark, 0, 0, 1.5, 0.9},
   };
   std::printf("quiet zone  polarity     tilt  blur  modules  read\n");
   for (const Row& r : rows) {

@@ -16,6 +16,7 @@
 #include "ci_id/mask.h"
 #include "ci_id/region.h"
 #include "reader/datamatrix/dmdenoise.hpp"
+#include "reader/datamatrix/dmupscale.hpp"
 #include "reader/datamatrix/dmelongated.hpp"
 #include "reader/datamatrix/dmroad.hpp"
 #include "reader/datamatrix/dmscan.hpp"
@@ -464,4 +465,40 @@ TEST(DataMatrixRoad, SmoothedCopiesMatchTheKernel) {
       EXPECT_EQ(once, expectOnce) << width << " x " << height;
       EXPECT_EQ(twice, byDefinition(expectOnce, width, height)) << width << " x " << height;
     }
+}
+
+// The copy twice as large that small pictures are searched in, against linear interpolation
+// between pixel centres worked out in doubles (edges repeated, rounded to nearest, halves up);
+// and the mean step both ways that decides which pictures are enlarged.
+TEST(DataMatrixRoad, EnlargedCopyInterpolatesBetweenPixelCentres) {
+  const std::pair<int, int> sizes[] = {{1, 1}, {1, 5}, {5, 1}, {2, 3}, {17, 9}};
+  scene::Random rng(4);
+  for (const auto& [width, height] : sizes) {
+    std::vector<uint8_t> in(static_cast<size_t>(width) * height);
+    for (uint8_t& v : in) v = static_cast<uint8_t>(rng.uniformInt(0, 255));
+    const cimg_windowConst w{width, height, 0, 0, width, in.data()};
+    std::vector<uint8_t> out(4 * in.size());
+    dmroad::upscaleTwice(w, out.data());
+    auto at = [&](int x, int y) { return double(in[size_t(std::clamp(y, 0, height - 1)) * width + std::clamp(x, 0, width - 1)]); };
+    for (int y2 = 0; y2 < 2 * height; ++y2)
+      for (int x2 = 0; x2 < 2 * width; ++x2) {
+        const double fx = (x2 + 0.5) / 2 - 0.5, fy = (y2 + 0.5) / 2 - 0.5;
+        const int x = static_cast<int>(std::floor(fx)), y = static_cast<int>(std::floor(fy));
+        const double tx = fx - x, ty = fy - y;
+        const double v = (at(x, y) * (1 - tx) + at(x + 1, y) * tx) * (1 - ty) + (at(x, y + 1) * (1 - tx) + at(x + 1, y + 1) * tx) * ty;
+        ASSERT_EQ(out[size_t(y2) * 2 * width + x2], static_cast<uint8_t>(std::floor(v + 0.5))) << width << " x " << height;
+      }
+  }
+  std::vector<uint8_t> checks(8 * 6), bars(8 * 6), flat(8 * 6, 90);
+  for (int y = 0; y < 6; ++y)
+    for (int x = 0; x < 8; ++x) {
+      checks[size_t(y) * 8 + x] = (x + y) % 2 ? 200 : 40;
+      bars[size_t(y) * 8 + x] = x % 2 ? 200 : 40;
+    }
+  const struct {
+    const std::vector<uint8_t>* pixels;
+    double step;
+  } steps[] = {{&checks, 160}, {&bars, 0}, {&flat, 0}};
+  for (const auto& c : steps)
+    EXPECT_DOUBLE_EQ(dmroad::meanStepBothWays(cimg_windowConst{8, 6, 0, 0, 8, c.pixels->data()}), c.step);
 }

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <new>
 
+#include "reader/datamatrix/dmupscale.hpp"
 #include "reader/datamatrix/dmwindows.hpp"
 #include "reader/roadrun.hpp"
 
@@ -73,10 +75,19 @@ bool anyRead(const std::vector<idut::Symbol>& symbols) {
   return std::any_of(symbols.begin(), symbols.end(), [](const idut::Symbol& s) { return s.decoded; });
 }
 
-}  // namespace
+// Pictures of at most this many pixels a side that read nothing, whose level changes from pixel to
+// pixel by at least kEnlargeStep on average both ways, are searched twice as large too: the
+// driver's edge filters span six pixels and lose modules under two, and a symbol of such modules
+// filling a picture this size has up to 128 of them a side. Such symbols gave 32 grey levels and
+// more (a contrast of 150); the 1D photographs and phone scenes at most 20, and the pictures they
+// spare would cost four times their search again.
+constexpr int32_t kEnlargeUpTo = 256;
+constexpr double kEnlargeStep = 26;
 
-csys_status readSymbols(idutread::FrontPass& front, const idut::ReadOptions& options, int limit,
-                        std::vector<idut::Symbol>& out) {
+// The symbols of front's image located and read into found, the image being scale times the
+// caller's (the pixel sizes asked for scaled alike); the search's failure.
+csys_status searchAndRead(idutread::FrontPass& front, const idut::ReadOptions& options, int limit, int scale,
+                          std::vector<idut::Symbol>& found) {
   Options road;
   road.rowStep = options.step;
   road.lowContrast = options.lowContrast;
@@ -85,14 +96,13 @@ csys_status readSymbols(idutread::FrontPass& front, const idut::ReadOptions& opt
   road.front = &front;
   const cimg_imageConst& image = front.image();
   if (limit > 0) road.maxSymbols = limit;
-  road.tune = [&options](cid2d_trackingParams& params) {
-    if (options.minSize > 0) params.minSide = options.minSize;
-    if (options.maxSize > 0) params.maxSide = options.maxSize;
+  road.tune = [&options, scale](cid2d_trackingParams& params) {
+    if (options.minSize > 0) params.minSide = options.minSize * scale;
+    if (options.maxSize > 0) params.maxSide = options.maxSize * scale;
     params.expectedSizeA = options.modulesA;
     params.expectedSizeB = options.modulesB;
   };
   const Outcome outcome = findAllInWindows(image, road);
-  std::vector<idut::Symbol> found;
   csys_status status = readOutcome(image, road, options.decode, outcome, found);
   // A second search with other options, whose symbols stand when one of them reads.
   auto searchAgain = [&] {
@@ -115,6 +125,48 @@ csys_status readSymbols(idutread::FrontPass& front, const idut::ReadOptions& opt
     road.otherFrame = false;
     searchAgain();
   }
+  return status;
+}
+
+// The symbols of a small picture searched twice as large, where the picture as it is read
+// nothing; their corners in the picture's coordinates. found is left alone unless one reads.
+csys_status readEnlarged(const cimg_imageConst& image, const idut::ReadOptions& options, int limit,
+                         std::vector<idut::Symbol>& found) {
+  cimg_windowConst w;
+  if (CSYS_FAILED(cimg_windowConst_init(&w, &image))) return 0;
+  try {
+    std::vector<uint8_t> pixels(4 * static_cast<size_t>(w.width) * w.height);
+    upscaleTwice(w, pixels.data());
+    cimg_imageConst enlarged;
+    csys_status st = cimg_imageConst_constructWrap(&enlarged, pixels.data(), 2 * w.width, 2 * w.height, 2 * w.width);
+    if (CSYS_FAILED(st)) return st;
+    std::vector<idut::Symbol> again;
+    {
+      idutread::FrontPass front(enlarged);
+      st = searchAndRead(front, options, limit, 2, again);
+    }
+    cimg_imageConst_destruct(&enlarged);
+    if (CSYS_FAILED(st) || !anyRead(again)) return st;
+    for (idut::Symbol& s : again)
+      for (idut::Point& p : s.corners.points) p = idut::Point{p.x / 2, p.y / 2};
+    found = std::move(again);
+    return 0;
+  } catch (const std::bad_alloc&) {
+    return csys_errNoMemory;
+  }
+}
+
+}  // namespace
+
+csys_status readSymbols(idutread::FrontPass& front, const idut::ReadOptions& options, int limit,
+                        std::vector<idut::Symbol>& out) {
+  std::vector<idut::Symbol> found;
+  csys_status status = searchAndRead(front, options, limit, 1, found);
+  cimg_windowConst w;
+  if (options.decode && !CSYS_FAILED(status) && !anyRead(found) &&
+      !CSYS_FAILED(cimg_windowConst_init(&w, &front.image())) && w.width <= kEnlargeUpTo && w.height <= kEnlargeUpTo &&
+      meanStepBothWays(w) >= kEnlargeStep)
+    status = readEnlarged(front.image(), options, limit, found);
   out.insert(out.end(), std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));
   return status;
 }
