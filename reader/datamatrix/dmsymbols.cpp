@@ -134,18 +134,25 @@ csys_status readEnlarged(const cimg_imageConst& image, const idut::ReadOptions& 
                          std::vector<idut::Symbol>& found) {
   cimg_windowConst w;
   if (CSYS_FAILED(cimg_windowConst_init(&w, &image))) return 0;
+  // The wrapped image is released however the search ends.
+  struct Enlarged {
+    cimg_imageConst image{};
+    bool wrapped = false;
+    ~Enlarged() {
+      if (wrapped) cimg_imageConst_destruct(&image);
+    }
+  };
   try {
     std::vector<uint8_t> pixels(4 * static_cast<size_t>(w.width) * w.height);
     upscaleTwice(w, pixels.data());
-    cimg_imageConst enlarged;
-    csys_status st = cimg_imageConst_constructWrap(&enlarged, pixels.data(), 2 * w.width, 2 * w.height, 2 * w.width);
+    Enlarged enlarged;
+    csys_status st =
+        cimg_imageConst_constructWrap(&enlarged.image, pixels.data(), 2 * w.width, 2 * w.height, 2 * w.width);
     if (CSYS_FAILED(st)) return st;
+    enlarged.wrapped = true;
     std::vector<idut::Symbol> again;
-    {
-      idutread::FrontPass front(enlarged);
-      st = searchAndRead(front, options, limit, 2, again);
-    }
-    cimg_imageConst_destruct(&enlarged);
+    idutread::FrontPass front(enlarged.image);
+    st = searchAndRead(front, options, limit, 2, again);
     if (CSYS_FAILED(st) || !anyRead(again)) return st;
     for (idut::Symbol& s : again)
       for (idut::Point& p : s.corners.points) p = idut::Point{p.x / 2, p.y / 2};
