@@ -231,6 +231,36 @@ TEST(FrameFilling, FrameLevelsFollowWhatThePictureEdgeShows) {
   }
 }
 
+// A symbol a degree or so off square to its picture, no quiet zone: the picture's edges run off
+// its L and its alternating sides into the background along part of their length, so no side is
+// clear, but the L's two sides still differ from the others. Both readings of that L are offered,
+// and one of them frames the symbol in its background.
+TEST(FrameFilling, AFaintLIsReadBothWays) {
+  struct Case {
+    int sizeOption;
+    double module, tilt, blur, noise;
+    Polarity polarity;
+  };
+  const Case cases[] = {{41, 3.26, 0.3, 0.02, 3.5, Polarity::darkOnLight}, {4, 3, -1.2, 0.72, 1.5, Polarity::lightOnDark}};
+  scene::Random rng(8);
+  for (const Case& c : cases) {
+    scene::DmContent content;
+    content.sizeOption = c.sizeOption;
+    content.sizes = c.sizeOption > 24 ? scene::DmSizes::withRectangular : scene::DmSizes::squareOnly;
+    content.data = scene::fillText(content.sizeOption, content.sizes, rng);
+    const scene::FrameFill fill{.moduleSize = c.module, .quietZone = 0, .polarity = c.polarity, .tiltDeg = c.tilt,
+                                .blurSigma = c.blur, .noiseSigma = c.noise, .seed = 3};
+    const scene::Scene sc = scene::frameFilling(scene::encodeDataMatrix(content), fill);
+    const cimg_windowConst w{sc.image.width, sc.image.height, 0, 0, sc.image.width, sc.image.pixels.data()};
+    bool ambiguous = false;
+    const dmroad::FrameLevels first = dmroad::frameLevels(w, false, &ambiguous), other = dmroad::frameLevels(w, true);
+    EXPECT_TRUE(ambiguous) << c.sizeOption;
+    const bool lightBackground = c.polarity == Polarity::darkOnLight;
+    EXPECT_TRUE((first[0] > 128) == lightBackground || (other[0] > 128) == lightBackground) << c.sizeOption;
+    EXPECT_NE(first[0], other[0]) << c.sizeOption;
+  }
+}
+
 // Symbols touching the picture's edge: found through the frame; the image alone shows the driver
 // fewer of them (a solid side on the edge gives no seed and no closed outline).
 TEST(FrameFilling, TheFrameFindsSymbolsOnThePictureEdge) {

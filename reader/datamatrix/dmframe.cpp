@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "reader/datamatrix/dmupscale.hpp"
+
 namespace dmroad {
 
 namespace {
@@ -12,6 +14,14 @@ namespace {
 constexpr int kMinContrast = 24;
 // A side whose outermost pixels are this much of one class shows a solid side or a margin.
 constexpr double kClear = 0.75;
+// The least difference of dark shares between two neighbouring sides and the other two that is
+// read as a symbol's L (see frameLevels).
+constexpr double kSplit = 0.2;
+// ... in a picture whose level changes from pixel to pixel by this much on average both ways, as
+// modules filling it make it (2-3.3 px modules, blurred up to a quarter module: 24-39 grey levels);
+// photographs whose edges happen to split so change far less, and framing them in a level would
+// close the outlines of everything their edges cut through.
+constexpr double kFilledStep = 20;
 
 // The grey level at fraction q of a histogram of n values.
 int percentile(const std::array<int, 256>& histogram, int n, double q) {
@@ -103,6 +113,20 @@ FrameLevels frameLevels(const cimg_windowConst& w, bool otherReading, bool* ambi
       levels.fill((clear[i] != 0) != otherReading ? light : dark);
       return levels;
     }
+  }
+  // Two neighbouring sides darker than the other two by kSplit or more, none of them clear: the
+  // same L read more faintly, a symbol a degree or so off square to the picture whose edges run
+  // off its L and its alternating sides into the background along part of their length. The pair
+  // further from half dark is taken for the L first, the other reading second.
+  for (int i = 0; i < 4; ++i) {
+    const int next = (i + 1) % 4, far0 = (i + 2) % 4, far1 = (i + 3) % 4;
+    const double lowPair = std::max(darkShare[far0], darkShare[far1]), highPair = std::min(darkShare[i], darkShare[next]);
+    if (highPair - lowPair < kSplit || meanStepBothWays(w, 4) < kFilledStep) continue;
+    const double highMean = (darkShare[i] + darkShare[next]) / 2, lowMean = (darkShare[far0] + darkShare[far1]) / 2;
+    const bool darkL = highMean - 0.5 >= 0.5 - lowMean;
+    if (ambiguous != nullptr) *ambiguous = true;
+    levels.fill(darkL != otherReading ? light : dark);
+    return levels;
   }
   // Anything else, a photograph's edges: the picture's edge pixels continued outwards, so that the
   // frame adds no edge and outlines that run off the picture stay open, as they were.

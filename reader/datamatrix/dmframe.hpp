@@ -6,7 +6,9 @@
 //
 // The frame must be background, not ink: ink would join the solid L to the frame. A picture whose
 // edges show two neighbouring sides of one class and two of both (a symbol's solid L and its
-// alternating sides, cropped without a quiet zone) gets a frame of the other class all round; a
+// alternating sides, cropped without a quiet zone; in a picture of fine structure both ways, also
+// two neighbouring sides darker or lighter than the other two by a fifth of their pixels, the L
+// of a symbol a degree or so off square) gets a frame of the other class all round; a
 // picture with a plain margin all round, or on three sides (the background round a symbol tilted
 // into its corners, or a margin the fourth edge cuts), gets more of that margin. Any other
 // picture (a photograph whose edges run through clutter) gets its edge pixels continued outwards:

@@ -28,18 +28,21 @@ void upscaleTwice(const cimg_windowConst& w, uint8_t* out) {
   }
 }
 
-double meanStepBothWays(const cimg_windowConst& w) {
+double meanStepBothWays(const cimg_windowConst& w, int32_t rowStep) {
   if (w.width < 2 || w.height < 2) return 0;
-  uint64_t across = 0, down = 0;
-  for (int32_t y = 0; y < w.height; ++y) {
+  uint64_t across = 0, down = 0, rows = 0, pairs = 0;
+  for (int32_t y = 0; y < w.height; y += std::max(rowStep, 1)) {
     const uint8_t* row = w.pixels + static_cast<ptrdiff_t>(y) * w.stride;
     for (int32_t x = 0; x + 1 < w.width; ++x) across += static_cast<uint64_t>(std::abs(row[x + 1] - row[x]));
+    ++rows;
     if (y + 1 == w.height) break;
     const uint8_t* next = row + w.stride;
     for (int32_t x = 0; x < w.width; ++x) down += static_cast<uint64_t>(std::abs(next[x] - row[x]));
+    ++pairs;
   }
-  const double n = static_cast<double>(w.width) * w.height;
-  return std::min(static_cast<double>(across) / (n - w.height), static_cast<double>(down) / (n - w.width));
+  if (pairs == 0) return 0;
+  return std::min(static_cast<double>(across) / (static_cast<double>(rows) * (w.width - 1)),
+                  static_cast<double>(down) / (static_cast<double>(pairs) * w.width));
 }
 
 }  // namespace dmroad

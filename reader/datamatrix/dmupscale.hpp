@@ -16,10 +16,11 @@ namespace dmroad {
 void upscaleTwice(const cimg_windowConst& w, uint8_t* out);
 
 // The smaller of the mean absolute differences between neighbouring pixels along the rows and
-// along the columns of w (grey levels; 0 for a window under two pixels either way). Modules of
-// a pixel or two filling the picture change the level at most steps both ways; bars, text on
-// paper and plain noise change it far less often at least one way.
-double meanStepBothWays(const cimg_windowConst& w);
+// along the columns of w (grey levels; 0 for a window under two pixels either way), over every
+// rowStep-th row and the row below it. Modules of a pixel or two filling the picture change the
+// level at most steps both ways; bars, text on paper and plain noise change it far less often
+// at least one way.
+double meanStepBothWays(const cimg_windowConst& w, int32_t rowStep = 1);
 
 }  // namespace dmroad
 
