@@ -129,9 +129,10 @@ bool tallyMessage(const std::vector<Found>& finds, const std::string& truth, int
   return right;
 }
 
-// --misses: every image and turn idut did not read, with what it read instead, on stderr.
-void reportMiss(const std::string& file, int turns, const std::vector<Found>& finds) {
-  std::fprintf(stderr, "miss %s at %d degrees:", file.c_str(), 90 * turns);
+// --misses: every image and turn idut did not read, with what it read instead and whether ZXing
+// read it, on stderr.
+void reportMiss(const std::string& file, int turns, const std::vector<Found>& finds, bool zxingRead) {
+  std::fprintf(stderr, "miss %s at %d degrees%s:", file.c_str(), 90 * turns, zxingRead ? " (ZXing reads it)" : "");
   for (const Found& f : finds) std::fprintf(stderr, " [%s %s]", f.symbology.c_str(), f.text.c_str());
   std::fprintf(stderr, "\n");
 }
@@ -254,8 +255,9 @@ int runTruthDirectories(const std::vector<std::string>& paths, bool onlyOned, bo
       const scene::GreyImage view = corpus::rotated(image, turns);
       double idutMs = 0, zxingMs = 0;
       const std::vector<Found> finds = idutFinds(view, idutMs);
-      if (!tally(finds, truth, t.idutRead, t.idutWrong) && listMisses) reportMiss(file, turns, finds);
-      tally(zxingFinds(view, zxingMs), truth, t.zxingRead, t.zxingWrong);
+      const bool idutRight = tally(finds, truth, t.idutRead, t.idutWrong);
+      const bool zxingRight = tally(zxingFinds(view, zxingMs), truth, t.zxingRead, t.zxingWrong);
+      if (!idutRight && listMisses) reportMiss(file, turns, finds, zxingRight);
       ++t.images;
       t.idutMs += idutMs;
       t.zxingMs += zxingMs;
@@ -273,9 +275,9 @@ int runTruthDirectories(const std::vector<std::string>& paths, bool onlyOned, bo
         t.idutMs += idutMs;
         t.zxingMs += zxingMs;
       }
-      if (!tallyMessage(idutParts, m.truth, t.idutRead, t.idutWrong) && listMisses)
-        reportMiss(stem, turns, idutParts);
-      tallyMessage(zxingParts, m.truth, t.zxingRead, t.zxingWrong);
+      const bool idutRight = tallyMessage(idutParts, m.truth, t.idutRead, t.idutWrong);
+      const bool zxingRight = tallyMessage(zxingParts, m.truth, t.zxingRead, t.zxingWrong);
+      if (!idutRight && listMisses) reportMiss(stem, turns, idutParts, zxingRight);
       ++t.images;
     }
   }
