@@ -1,7 +1,7 @@
-// EAN-13 and UPC-A read on the module grid from grey profiles drawn from libzint's bars through a
-// Gaussian blur of a quarter to most of a module (past the centre guard's bars), under uneven
-// light, noise and a grid bent as a curved label bends it; what must not read: swapped digits,
-// an EAN-8, the bars of other symbologies, a grid placed off the symbol.
+// EAN-13, UPC-A and UPC-E read on the module grid from grey profiles drawn from libzint's bars
+// through a Gaussian blur of a quarter to most of a module (past the centre guard's bars), under
+// uneven light, noise and a grid bent as a curved label bends it; what must not read: swapped
+// digits, an EAN-8, the bars of other symbologies, a grid placed off the symbol.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -97,6 +97,10 @@ TEST(EanGrid, BlurredProfilesReadAndOthersDoNot) {
       // centre guard fits nowhere, and the digits place it.
       {Barcode1d::upca, 3, 0.75, 0.9, 2, 10, 0, 2 * kTrials, 0.5, 1.75},
       {Barcode1d::ean13, 4, 0.75, 0.9, 2, 10, 0, 2 * kTrials, 0.45, -1.75},
+      // UPC-E of 1.2-pixel modules on half-pixel samples, blurred past the edges of its single
+      // modules, and sharper at more samples.
+      {Barcode1d::upce, 2.4, 0.5, 0.9, 2, kTrials - 1}, {Barcode1d::upce, 2.4, 0.65, 0.8, 3, kTrials - 2},
+      {Barcode1d::upce, 4, 0.3, 1.0, 1, kTrials},
       {Barcode1d::ean8, 4, 0.5, 1.0, 0, 0},         {Barcode1d::code128, 3, 0.5, 1.0, 2, 0},
       {Barcode1d::itf, 3, 0.5, 1.0, 2, 0},          {Barcode1d::databar, 3, 0.5, 1.0, 2, 0},
   };
@@ -119,7 +123,8 @@ TEST(EanGrid, BlurredProfilesReadAndOthersDoNot) {
         ++forward;
         EXPECT_NEAR(reads[0].start, d.start, 0.5 * c.samples) << label;
         // The symbol's end (an add-on after it is not part of the grid).
-        EXPECT_NEAR(reads[0].end, d.start + 95 * c.samples, 0.5 * c.samples) << label;
+        const double symbolModules = c.kind == Barcode1d::upce ? 51 : 95;
+        EXPECT_NEAR(reads[0].end, d.start + symbolModules * c.samples, 0.5 * c.samples) << label;
       }
       // The same profile backwards reads the same text, reversed.
       const std::vector<double> back(d.profile.rbegin(), d.profile.rend());
@@ -135,6 +140,23 @@ TEST(EanGrid, BlurredProfilesReadAndOthersDoNot) {
     }
     EXPECT_GE(forward, c.minReads) << label;
     EXPECT_GE(backward, c.minReads) << label << " backwards";
+  }
+}
+
+// Bars of random widths (one to four modules each, as clutter and the bars of other symbologies
+// give), blurred as the photographs blur: neither an EAN/UPC nor the shorter UPC-E may be read.
+TEST(EanGrid, RandomBarsReadNothing) {
+  scene::Random rng(9191);
+  for (int trial = 0; trial < 300; ++trial) {
+    std::vector<int> modules;
+    const int count = rng.uniformInt(40, 110);
+    for (int bar = 1; static_cast<int>(modules.size()) < count; bar ^= 1)
+      modules.insert(modules.end(), static_cast<size_t>(rng.uniformInt(1, 4)), bar);
+    if (modules.back() == 0) modules.pop_back();
+    const double sigma = 0.3 + 0.15 * (trial % 5), samples = 2.4 + 0.4 * (trial % 4);
+    const Drawn d = draw(modules, samples, sigma, 0.9, 2, rng);
+    for (const oned::GridRead& r : oned::readEanOnGrid(d.profile, d.dark, d.light))
+      ADD_FAILURE() << "random bars, blur " << sigma << " module, read as " << r.read.text;
   }
 }
 

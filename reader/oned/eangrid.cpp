@@ -5,11 +5,24 @@
 #include <cmath>
 #include <string>
 
+#include "reader/oned/eangridlayout.hpp"
 #include "reader/oned/eanparts.hpp"
+#include "reader/oned/upce.hpp"
 
 namespace oned {
 
+using eangrid::Layout;
+using eangrid::kEan13;
+
 namespace {
+
+// UPC-E's parities take 20 of the 64 patterns and the check digit one of those, a check about
+// three times stronger than EAN-13's; its six digits are fewer evidence against clutter, so one
+// digit at most may stay undecided.
+constexpr int kMaxUndecidedUpcE = 1;
+// Blurred by more than half a module, UPC-E's digits fit several patterns nearly alike and the
+// bars of other symbologies and of clutter fit its guards: sharper only (index into kSigmas).
+constexpr int kMaxBlurUpcE = 1;
 
 constexpr int kSamplesPerModule = 4;
 constexpr int kDigitSamples = 7 * kSamplesPerModule;
@@ -27,8 +40,6 @@ constexpr int kMaxUndecidedCentreByDigits = 0;
 // out to there; sharp, their runners-up are not each other's blurred twins, and one may stay
 // undecided for the check digit.
 constexpr int kMaxUndecidedSharpByDigits = 1;
-constexpr int kMaxEnds = 5;              // start and end candidates weighed on a line, each way
-constexpr int kMaxPairs = 5;             // pairs of them read
 constexpr double kMaxQuietSwing = 0.3;   // of the symbol's grey range, in the light beside it
 constexpr double kCentreReach = 1.0;     // modules the centre guard may lie off the ends' midpoint
 constexpr double kFarCentreReach = 2.0;  // and where it fits nowhere nearer
@@ -47,16 +58,6 @@ constexpr int kQuietModules = 1;         // light a guard's fit takes in beyond 
 
 // First digit of an EAN-13 by the parities of its left half (bit 5 the first digit, 1 = G).
 constexpr int kFirstDigitParity[10] = {0x00, 0x0B, 0x0D, 0x0E, 0x13, 0x19, 0x1C, 0x15, 0x16, 0x1A};
-
-struct Layout {
-  int modules, half;  // 95 and 6 digits a half (EAN-13), or 67 and 4 (EAN-8)
-  bool gCodes;
-  double centre() const { return modules / 2.0; }
-  int leftDigit(int i) const { return 3 + 7 * i; }
-  int rightDigit(int i) const { return 3 + 7 * half + 5 + 7 * i; }
-};
-// EAN-8 is left to the edges: without parities, its grid fits inside a longer symbol too often.
-constexpr Layout kEan13{95, 6, true};
 
 double normalCdf(double x) { return 0.5 * std::erfc(-x / std::sqrt(2.0)); }
 
@@ -258,7 +259,7 @@ void endGuardsFits(const Grid& g, double* fits) {
 }
 
 double centreGuardFit(const Grid& g, int sigma) {
-  const int c = 3 + 7 * g.layout.half;
+  const int c = 3 + 7 * g.layout.left;
   return windowFit(g, c - 1, kCentreGuardModules, renderings().centre[sigma]);
 }
 
@@ -281,7 +282,7 @@ DigitChoice readDigit(const Grid& g, double module, bool right, int sigma) {
   g.sample(module, 7, o);
   const Renderings& r = renderings();
   DigitChoice c;
-  const int patterns = right || !g.layout.gCodes ? 10 : 20;
+  const int patterns = right ? 10 : 20;
   const double oSpread = spread(o, kDigitSamples);
   if (!(oSpread > 1e-9)) return c;  // flat: every fit 0, no pattern chosen
   double ot[20];
@@ -313,15 +314,21 @@ bool uniqueValid(const std::vector<std::vector<int>>& candidates, const Layout& 
     for (size_t i = 0; i < candidates.size(); ++i) {
       const int p = candidates[i][choice[i]];
       digits.push_back(static_cast<char>('0' + p % 10));
-      if (static_cast<int>(i) < layout.half) parity = parity << 1 | (p >= 10 ? 1 : 0);
+      if (static_cast<int>(i) < layout.left) parity = parity << 1 | (p >= 10 ? 1 : 0);
     }
-    if (layout.gCodes) {
+    if (layout.upce) {
+      const std::string upce = upceFromParities(digits, parity);
+      if (!upce.empty()) {
+        ++valid;
+        text = upce;
+      }
+    } else {
       const int* first = std::find(kFirstDigitParity, kFirstDigitParity + 10, parity);
       if (first != kFirstDigitParity + 10) digits.insert(digits.begin(), static_cast<char>('0' + (first - kFirstDigitParity)));
-    }
-    if ((!layout.gCodes || digits.size() == 13) && (layout.gCodes || parity == 0) && eanCheckOk(digits)) {
-      ++valid;
-      text = digits;
+      if (digits.size() == 13 && eanCheckOk(digits)) {
+        ++valid;
+        text = digits;
+      }
     }
     size_t i = 0;
     while (i < choice.size() && ++choice[i] == candidates[i].size()) choice[i++] = 0;
@@ -342,9 +349,9 @@ double centreByDigits(Grid& g, double middle, double module, int sigma, double r
   for (double dc = -reach; dc <= reach + 0.01; dc += 0.25) {
     g.centre = middle + dc * module;
     double worst = 1;
-    for (int i = 0; i < 2 * g.layout.half && worst > bestWorst && worst >= kMinDigitScore; ++i) {
-      const bool right = i >= g.layout.half;
-      const int at = right ? g.layout.rightDigit(i - g.layout.half) : g.layout.leftDigit(i);
+    for (int i = 0; i < g.layout.digits() && worst > bestWorst && worst >= kMinDigitScore; ++i) {
+      const bool right = i >= g.layout.left;
+      const int at = right ? g.layout.rightDigit(i - g.layout.left) : g.layout.leftDigit(i);
       worst = std::min(worst, readDigit(g, at, right, sigma).bestScore);
     }
     if (worst > bestWorst) bestWorst = worst, centre = g.centre;
@@ -362,15 +369,15 @@ double centreByDigits(Grid& g, double middle, double module, int sigma, double r
 // more, a little from digit to digit.
 bool readDigits(const Grid& g, int sigma, int maxUndecided, bool tracking, std::vector<std::vector<int>>& candidates) {
   const Layout& layout = g.layout;
-  candidates.assign(2 * layout.half, {});
+  candidates.assign(layout.digits(), {});
   int undecided = 0;
   double drift = 0;
-  for (int i = 0; i < 2 * layout.half; ++i) {
-    const bool right = i >= layout.half;
-    if (i == layout.half) drift = 0;
+  for (int i = 0; i < layout.digits(); ++i) {
+    const bool right = i >= layout.left;
+    if (i == layout.left) drift = 0;
     // Tracked, the right half runs from its last digit inwards.
-    const int slot = right && tracking ? 3 * layout.half - 1 - i : i;
-    const int module = right ? layout.rightDigit(slot - layout.half) : layout.leftDigit(slot);
+    const int slot = right && tracking ? 2 * layout.left + layout.right - 1 - i : i;
+    const int module = right ? layout.rightDigit(slot - layout.left) : layout.leftDigit(slot);
     DigitChoice c = readDigit(g, module + drift, right, sigma);
     if (tracking) {
       double chosen = drift;
@@ -388,7 +395,8 @@ bool readDigits(const Grid& g, int sigma, int maxUndecided, bool tracking, std::
       // A digit whose two patterns differ only by parity (an L and a G code of one value) leaves
       // the check digit to check: the parities' table alone decides between them, so it counts
       // as decided.
-      if (c.best % 10 != c.second % 10 && ++undecided > maxUndecided) return false;
+      // UPC-E's parities are its check, so a digit open in its parity alone is as undecided.
+      if ((layout.upce || c.best % 10 != c.second % 10) && ++undecided > maxUndecided) return false;
       candidates[slot] = {c.best, c.second};
     }
   }
@@ -415,9 +423,39 @@ bool quietBeside(const std::vector<double>& p, double start, double end, double 
          range(end + 1.5 * module, end + 4 * module, lo, hi) < kMaxQuietSwing * symbol;
 }
 
+// How far the search for the guards moves each end, in modules (a little more, for the steps'
+// rounding).
+constexpr double kEndReach = 0.45;
+
+// Whether quietBeside may still hold once the ends have moved by up to kEndReach modules: every
+// window it can take beside the symbol holds the light from 1.5 + kEndReach to 4 - kEndReach
+// modules out of the ends as they lie, and no symbol range it can take exceeds the range over the
+// ends moved out by kEndReach. Where these already fail, so will the check, and the search for
+// the guards is spared (most pairs of ends on clutter fail here).
+bool quietMayHold(const std::vector<double>& p, double start, double end, double module) {
+  const int n = static_cast<int>(p.size());
+  auto range = [&](double from, double to) {
+    double lo = 1e9, hi = -1e9;
+    for (int i = std::max(0, static_cast<int>(from)); i <= std::min(n - 1, static_cast<int>(to)); ++i) {
+      lo = std::min(lo, p[i]);
+      hi = std::max(hi, p[i]);
+    }
+    return hi >= lo ? hi - lo : 0.0;
+  };
+  const double symbol = range(start - kEndReach * module, end + kEndReach * module);
+  const double near = 1.5 + kEndReach, far = 4 - kEndReach;
+  return range(start - far * module, start - near * module) < kMaxQuietSwing * symbol &&
+         range(end + near * module, end + far * module) < kMaxQuietSwing * symbol;
+}
+
+}  // namespace
+
+namespace eangrid {
+
 bool readLayout(const std::vector<double>& profile, double start, double end, const Layout& layout, GridRead& out) {
   const double module = (end - start) / layout.modules;
   if (!(module >= 1.5) || start < 0 || end > static_cast<double>(profile.size())) return false;
+  if (!quietMayHold(profile, start, end, module)) return false;
   // The ends and the blur the end guards fit best, then the centre guard's place.
   Grid g{&profile, layout, start, 0.5 * (start + end), end};
   const Renderings& rendered = renderings();
@@ -448,6 +486,25 @@ bool readLayout(const std::vector<double>& profile, double start, double end, co
   g.start = bestStart;
   g.end = bestEnd;
   const double middle = 0.5 * (g.start + g.end);
+  g.centre = middle;
+  std::vector<std::vector<int>> candidates;
+  std::string digits;
+  if (layout.upce) {
+    // No centre guard to place: one straight grid from end to end.
+    if (sigma > kMaxBlurUpcE) return false;
+    if (!(readDigits(g, sigma, kMaxUndecidedUpcE, false, candidates) && uniqueValid(candidates, layout, digits)) &&
+        !(sigma < kTrackedBlurBelow && readDigits(g, sigma, kMaxUndecidedUpcE, true, candidates) &&
+          uniqueValid(candidates, layout, digits)))
+      return false;
+    out.read = Read{};
+    out.read.symbology = Symbology::upce;
+    out.read.text = digits;
+    out.read.identifier = "]E0";
+    out.read.checked = true;
+    out.start = g.start;
+    out.end = g.end;
+    return true;
+  }
   double centreFit = -1, centre = middle;
   // The centre guard's bars repeat every two modules, as do many digits' beside it: a search
   // wider than a module either way finds a guard two modules off as often as the real one.
@@ -484,130 +541,35 @@ bool readLayout(const std::vector<double>& profile, double start, double end, co
     maxUndecided = sharp ? kMaxUndecidedSharpByDigits : kMaxUndecidedCentreByDigits;
   }
   g.centre = centre;
-  std::vector<std::vector<int>> candidates;
-  std::string digits;
   if (!(readDigits(g, sigma, maxUndecided, false, candidates) && uniqueValid(candidates, layout, digits)) &&
       !(sigma < kTrackedBlurBelow && !centredByDigits && readDigits(g, sigma, maxUndecided, true, candidates) &&
         uniqueValid(candidates, layout, digits)))
     return false;
   Read& r = out.read;
   r = Read{};
-  r.symbology = layout.gCodes ? (digits[0] == '0' ? Symbology::upca : Symbology::ean13) : Symbology::ean8;
+  r.symbology = digits[0] == '0' ? Symbology::upca : Symbology::ean13;
   r.text = r.symbology == Symbology::upca ? digits.substr(1) : digits;
-  r.identifier = layout.gCodes ? "]E0" : "]E4";
+  r.identifier = "]E0";
   r.checked = true;
   out.start = g.start;
   out.end = g.end;
   return true;
 }
 
-// Candidate ends: edges whose light side is a long run (a quiet zone, or the line's end), the
-// longest first.
-std::vector<double> ends(const std::vector<double>& edges, const std::vector<double>& others, bool startSide,
-                         double lineEnd) {
-  struct Candidate {
-    double at, run;
-  };
-  // The nearest edge of the other kind before a start (after an end) by binary search: a line
-  // holds hundreds of edges, and trying every pair took a twentieth of the 1D road's time.
-  // The edges come in order along the line, or in reverse on the backward pass: turned round
-  // then rather than sorted.
-  std::vector<double> sorted = others;
-  if (std::is_sorted(sorted.rbegin(), sorted.rend()))
-    std::reverse(sorted.begin(), sorted.end());
-  else if (!std::is_sorted(sorted.begin(), sorted.end()))
-    std::sort(sorted.begin(), sorted.end());
-  std::vector<Candidate> c;
-  for (double e : edges) {
-    // The light run before a start (after an end): to the nearest edge of the other kind.
-    double run = startSide ? e : lineEnd - e;
-    if (startSide) {
-      const auto after = std::lower_bound(sorted.begin(), sorted.end(), e);
-      if (after != sorted.begin()) run = std::min(run, std::fabs(e - *(after - 1)));
-    } else {
-      const auto after = std::upper_bound(sorted.begin(), sorted.end(), e);
-      if (after != sorted.end()) run = std::min(run, std::fabs(e - *after));
-    }
-    c.push_back({e, run});
-  }
-  std::sort(c.begin(), c.end(), [](const Candidate& a, const Candidate& b) { return a.run > b.run; });
-  std::vector<double> out;
-  for (size_t i = 0; i < c.size() && static_cast<int>(i) < kMaxEnds; ++i) out.push_back(c[i].at);
-  return out;
+double endsFit(const std::vector<double>& profile, double start, double end, const Layout& layout) {
+  const Grid g{&profile, layout, start, 0.5 * (start + end), end};
+  double fits[kSigmas.size()];
+  endGuardsFits(g, fits);
+  double f = -1;
+  for (int k = 0; k < (layout.upce ? kMaxBlurUpcE + 1 : static_cast<int>(kSigmas.size())); ++k) f = std::max(f, fits[k]);
+  return f;
 }
 
-// The pairs of ends worth reading: at most kMaxPairs, those whose end guards fit best, among the
-// pairs whose module suits the line's elements (EAN-13's elements average 1.6 modules; blur
-// merges some) and that hold enough edges for a symbol.
-std::vector<std::pair<double, double>> endPairs(const std::vector<double>& profile, const std::vector<double>& dark,
-                                                const std::vector<double>& light) {
-  std::vector<double> all = dark;
-  all.insert(all.end(), light.begin(), light.end());
-  std::sort(all.begin(), all.end());
-  std::vector<double> runs;
-  for (size_t i = 1; i < all.size(); ++i) runs.push_back(all[i] - all[i - 1]);
-  std::vector<std::pair<double, std::pair<double, double>>> scored;
-  if (runs.size() < 20) return {};
-  std::nth_element(runs.begin(), runs.begin() + runs.size() / 2, runs.end());
-  const double median = runs[runs.size() / 2];
-  const double lineEnd = static_cast<double>(profile.size() - 1);
-  const std::vector<double> lastBars = ends(light, dark, false, lineEnd);
-  for (double s : ends(dark, light, true, lineEnd))
-    for (double e : lastBars) {
-      const double module = (e - s) / kEan13.modules;
-      if (!(module >= 1.5) || median < 0.8 * module || median > 4 * module) continue;
-      const long inside = std::count_if(all.begin(), all.end(), [&](double x) { return x > s && x < e; });
-      if (inside < 28) continue;
-      Grid g{&profile, kEan13, s, 0.5 * (s + e), e};
-      double f = -1;
-      double fits[kSigmas.size()];
-      endGuardsFits(g, fits);
-      for (double x : fits) f = std::max(f, x);
-      scored.push_back({f, {s, e}});
-    }
-  std::sort(scored.begin(), scored.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-  std::vector<std::pair<double, double>> out;
-  for (size_t i = 0; i < scored.size() && static_cast<int>(i) < kMaxPairs; ++i) out.push_back(scored[i].second);
-  return out;
-}
-
-}  // namespace
+}  // namespace eangrid
 
 bool readEanOnGrid(const std::vector<double>& profile, double start, double end, GridRead& out) {
   if (profile.size() < 8 || !(end > start)) return false;
-  return readLayout(profile, start, end, kEan13, out);
-}
-
-std::vector<GridRead> readEanOnGrid(const std::vector<double>& profile, const std::vector<double>& darkEdges,
-                                    const std::vector<double>& lightEdges) {
-  std::vector<GridRead> reads;
-  const double n = static_cast<double>(profile.size());
-  if (profile.size() < 8) return reads;
-  std::vector<double> reversed(profile.rbegin(), profile.rend());
-  for (int pass = 0; pass < 2; ++pass) {
-    // Backwards, a light-going edge at x is a dark-going one at n - 1 - x.
-    std::vector<double> dark = darkEdges, light = lightEdges;
-    if (pass == 1) {
-      dark.clear();
-      light.clear();
-      for (double e : lightEdges) dark.push_back(n - 1 - e);
-      for (double e : darkEdges) light.push_back(n - 1 - e);
-    }
-    const std::vector<double>& p = pass == 0 ? profile : reversed;
-    for (const auto& [s, e] : endPairs(p, dark, light)) {
-      GridRead r;
-      if (!readEanOnGrid(p, s, e, r)) continue;
-      if (pass == 1) {
-        r.read.reversed = true;
-        const double a = n - 1 - r.end, b = n - 1 - r.start;
-        r.start = a;
-        r.end = b;
-      }
-      reads.push_back(r);
-      break;
-    }
-  }
-  return reads;
+  return eangrid::readLayout(profile, start, end, eangrid::kEan13, out);
 }
 
 }  // namespace oned

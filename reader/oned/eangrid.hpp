@@ -1,4 +1,4 @@
-// EAN-13 and UPC-A read from the grey profile on the symbol's module grid, for photographs
+// EAN-13, UPC-A and UPC-E read from the grey profile on the symbol's module grid, for photographs
 // blurred past what edges can follow: at a blur of most of a module the narrow elements leave only
 // shallow ripples, and their edges drift or vanish, but the grey level across each digit still
 // follows its pattern drawn through the same blur.
@@ -20,6 +20,11 @@
 // (its parity may stay open, for the parities' table to settle). EAN-8 is
 // not read this way: without the parities of EAN-13's left half, an EAN-8 grid fits inside a
 // longer symbol and passes its check too often.
+//
+// UPC-E is read the same way where no EAN-13 reads, for modules under two pixels whose narrow
+// elements blur away: its six digits on one straight grid between its guards, blurred by half a
+// module at most, at most one digit open in its value or parity (the parities carry its number
+// system and check digit), and light beside it.
 #ifndef IDUT_READER_ONED_EANGRID_HPP
 #define IDUT_READER_ONED_EANGRID_HPP
 
@@ -38,7 +43,7 @@ struct GridRead {
 // trailing edge, samples, start < end), the symbol running forward along the profile.
 bool readEanOnGrid(const std::vector<double>& profile, double start, double end, GridRead& out);
 
-// Every EAN/UPC the profile holds, both directions: the ends are tried at the dark-going edges
+// Every EAN-13/UPC-A and UPC-E the profile holds, both directions: the ends are tried at the dark-going edges
 // after a light run and the light-going edges before one (edges as alternating positions in
 // samples, the first dark-going: see road1d::LineEdge).
 std::vector<GridRead> readEanOnGrid(const std::vector<double>& profile, const std::vector<double>& darkEdges,

@@ -44,6 +44,10 @@ bool validUpcE(const std::string& digits, int parity, const void*) {
 
 }  // namespace
 
+std::string upceFromParities(const std::string& digits, int parity) {
+  return validUpcE(digits, parity, nullptr) ? upceText(digits, parity) : std::string();
+}
+
 std::string upceToUpca(const std::string& upce) {
   if (upce.size() != 8 || !std::all_of(upce.begin(), upce.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
       (upce[0] != '0' && upce[0] != '1'))

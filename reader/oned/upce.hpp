@@ -14,6 +14,10 @@ namespace oned {
 // A UPC-E symbol starting at the bar widths[start], forward only; the text is its 8 digits.
 bool readUpcE(const std::vector<double>& widths, int start, Read& read);
 
+// The 8 UPC-E digits of six digits whose parities (bit 5 the first digit's, 1 = G code) carry the
+// number system and the check digit, or empty when they carry none or the check digit fails.
+std::string upceFromParities(const std::string& digits, int parity);
+
 // The 12-digit UPC-A number of 8 UPC-E digits (number system, six digits, check), or empty
 // when they are no UPC-E number (not digits, a number system other than 0 or 1).
 std::string upceToUpca(const std::string& upce);
