@@ -403,24 +403,25 @@ bool readDigits(const Grid& g, int sigma, int maxUndecided, bool tracking, std::
   return true;
 }
 
+// The grey range of samples from to to of p (indices rounded down, held to the profile; 0 for
+// none).
+double swing(const std::vector<double>& p, double from, double to) {
+  const int n = static_cast<int>(p.size());
+  double lo = 1e9, hi = -1e9;
+  for (int i = std::max(0, static_cast<int>(from)); i <= std::min(n - 1, static_cast<int>(to)); ++i) {
+    lo = std::min(lo, p[i]);
+    hi = std::max(hi, p[i]);
+  }
+  return hi >= lo ? hi - lo : 0.0;
+}
+
 // Whether the light beside the symbol (from 1.5 to 4 modules out, where its guards' blur has
 // faded) is quiet: a grid that fits part of a longer symbol has bars there. The line's own ends
 // count as quiet (a photograph cropped close to the bars).
 bool quietBeside(const std::vector<double>& p, double start, double end, double module) {
-  const int n = static_cast<int>(p.size());
-  auto range = [&](double from, double to, double& lo, double& hi) {
-    lo = 1e9;
-    hi = -1e9;
-    for (int i = std::max(0, static_cast<int>(from)); i <= std::min(n - 1, static_cast<int>(to)); ++i) {
-      lo = std::min(lo, p[i]);
-      hi = std::max(hi, p[i]);
-    }
-    return hi >= lo ? hi - lo : 0.0;
-  };
-  double lo = 0, hi = 0;
-  const double symbol = range(start, end, lo, hi);
-  return range(start - 4 * module, start - 1.5 * module, lo, hi) < kMaxQuietSwing * symbol &&
-         range(end + 1.5 * module, end + 4 * module, lo, hi) < kMaxQuietSwing * symbol;
+  const double symbol = swing(p, start, end);
+  return swing(p, start - 4 * module, start - 1.5 * module) < kMaxQuietSwing * symbol &&
+         swing(p, end + 1.5 * module, end + 4 * module) < kMaxQuietSwing * symbol;
 }
 
 // How far the search for the guards moves each end, in modules (a little more, for the steps'
@@ -433,19 +434,10 @@ constexpr double kEndReach = 0.45;
 // ends moved out by kEndReach. Where these already fail, so will the check, and the search for
 // the guards is spared (most pairs of ends on clutter fail here).
 bool quietMayHold(const std::vector<double>& p, double start, double end, double module) {
-  const int n = static_cast<int>(p.size());
-  auto range = [&](double from, double to) {
-    double lo = 1e9, hi = -1e9;
-    for (int i = std::max(0, static_cast<int>(from)); i <= std::min(n - 1, static_cast<int>(to)); ++i) {
-      lo = std::min(lo, p[i]);
-      hi = std::max(hi, p[i]);
-    }
-    return hi >= lo ? hi - lo : 0.0;
-  };
-  const double symbol = range(start - kEndReach * module, end + kEndReach * module);
+  const double symbol = swing(p, start - kEndReach * module, end + kEndReach * module);
   const double near = 1.5 + kEndReach, far = 4 - kEndReach;
-  return range(start - far * module, start - near * module) < kMaxQuietSwing * symbol &&
-         range(end + near * module, end + far * module) < kMaxQuietSwing * symbol;
+  return swing(p, start - far * module, start - near * module) < kMaxQuietSwing * symbol &&
+         swing(p, end + near * module, end + far * module) < kMaxQuietSwing * symbol;
 }
 
 }  // namespace
